@@ -1,0 +1,57 @@
+# The project's commands. `make test` and `make demo` are the two the README
+# promises; both work on a fresh Debian 12 machine as root.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+CMAKE_GEN := -G Ninja
+
+.PHONY: all deps build test test-plain test-asan test-tsan demo bench fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build -j $(JOBS)
+
+test-plain: build
+	ctest --test-dir build --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	@cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=address,undefined >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+test-tsan: deps
+	@cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=thread >/dev/null
+	@cmake --build build-tsan -j $(JOBS) --target concurrency_tests
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --test-dir build-tsan -L concurrency --output-on-failure -j $(JOBS)
+
+test: test-plain test-asan test-tsan
+
+demo: build
+	@scripts/demo build
+
+bench: deps
+	@cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKESTREL_BENCH=ON >/dev/null
+	@cmake --build build-bench -j $(JOBS)
+	@while read -r b; do [ -n "$$b" ] && build-bench/bin/$$b --benchmark_min_time=0.2; done < build-bench/benches.txt
+
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKESTREL_FUZZ=ON -DKESTREL_SANITIZE=address,undefined >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@while read -r f; do \
+	  [ -n "$$f" ] || continue; \
+	  mkdir -p build-fuzz/corpus/$$f; \
+	  echo "fuzzing $$f for $(FUZZ_SECONDS) s"; \
+	  build-fuzz/bin/$${f}_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    build-fuzz/corpus/$$f fuzz/corpus/$$f || exit 1; \
+	done < build-fuzz/fuzzers.txt
+
+clean:
+	rm -rf build build-asan build-tsan build-bench build-fuzz

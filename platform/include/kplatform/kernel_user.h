@@ -1,0 +1,3 @@
+#pragma once
+
+#include "kplatform/wintypes.h"

@@ -1,0 +1,42 @@
+#include "temp_root.h"
+
+#include <kplatform/root.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace kestrel::test {
+
+TempRoot::TempRoot() {
+  std::string pattern = (fs::temp_directory_path() / "kestrel-test-XXXXXX").string();
+  char* made = mkdtemp(pattern.data());
+  if (made == nullptr) {
+    ADD_FAILURE() << "cannot make a temporary root";
+    return;
+  }
+  path_ = made;
+  if (!KpSetRoot(path_.c_str())) ADD_FAILURE() << "KpSetRoot failed for " << path_;
+}
+
+TempRoot::~TempRoot() {
+  if (path_.empty()) return;
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+std::string ReadHostFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteHostFile(const std::string& path, const std::string& bytes) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace kestrel::test
