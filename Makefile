@@ -44,7 +44,7 @@ bench: deps
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DKESTREL_FUZZ=ON -DKESTREL_SANITIZE=address,undefined >/dev/null
-	@cmake --build build-fuzz -j $(JOBS)
+	@cmake --build build-fuzz -j $(JOBS) --target fuzzers
 	@while read -r f; do \
 	  [ -n "$$f" ] || continue; \
 	  mkdir -p build-fuzz/corpus/$$f; \

@@ -1,5 +1,14 @@
 # Helpers shared by every folder's CMakeLists.
 
+# Shared libraries are linked with every symbol resolved, except in a clang
+# sanitizer build, where the sanitizer runtime is linked into the programs
+# only and the libraries leave its symbols to them.
+if(KESTREL_SANITIZE AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  set(KESTREL_NO_UNDEFINED "")
+else()
+  set(KESTREL_NO_UNDEFINED "-Wl,--no-undefined")
+endif()
+
 # Tests that exercise threads carry the label "concurrency"; they are built
 # and run again under ThreadSanitizer.
 add_custom_target(concurrency_tests)
@@ -23,6 +32,24 @@ endfunction()
 # kestrel_version_script(TARGET file): export only the entry points listed in
 # the file (a GNU ld version script).
 function(kestrel_version_script target file)
-  target_link_options(${target} PRIVATE "-Wl,--version-script=${file}" "-Wl,--no-undefined")
+  target_link_options(${target} PRIVATE "-Wl,--version-script=${file}" ${KESTREL_NO_UNDEFINED})
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${file})
+endfunction()
+
+# kestrel_add_resources(TARGET source): compiles a resource source (see
+# resources/README.md) with krc into a C++ source linked into the library,
+# which registers the resources with the platform's loader when the library
+# loads; FindResourceW and LoadStringW on the library's module handle read them.
+# Call it in the folder that defines the target.
+function(kestrel_add_resources target source)
+  get_filename_component(source_path ${source} ABSOLUTE)
+  set(generated ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.cpp)
+  add_custom_command(
+    OUTPUT ${generated}
+    COMMAND krc ${source_path} --cpp ${generated} --depfile ${generated}.d
+    DEPENDS krc ${source_path}
+    DEPFILE ${generated}.d
+    COMMENT "Compiling resources ${source} for ${target}"
+    VERBATIM)
+  target_sources(${target} PRIVATE ${generated})
 endfunction()

@@ -12,6 +12,7 @@
 #include "kplatform/kernel_registry.h"
 #include "kplatform/kernel_profile.h"
 #include "kplatform/kernel_module.h"
+#include "kplatform/kernel_resource.h"
 #include "kplatform/kernel_codepage.h"
 #include "kplatform/kernel_user.h"
 #include "kplatform/kernel_system.h"

@@ -52,6 +52,8 @@ typedef DWORD* PDWORD;
 typedef DWORD* LPDWORD;
 typedef LONG* PLONG;
 typedef LONG* LPLONG;
+typedef ULONG* PULONG;
+typedef USHORT* PUSHORT;
 typedef BOOL* LPBOOL;
 typedef CHAR* LPSTR;
 typedef const CHAR* LPCSTR;
