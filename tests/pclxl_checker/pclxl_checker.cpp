@@ -1,0 +1,700 @@
+#include "pclxl_checker.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "json.h"
+
+#ifndef PCLXL_TABLES_PATH
+#error "PCLXL_TABLES_PATH must name pclxl-tables.json"
+#endif
+
+namespace pclxl_check {
+
+const char* faultName(Fault f) {
+  switch (f) {
+    case Fault::Framing: return "Framing";
+    case Fault::IllegalTag: return "IllegalTag";
+    case Fault::Truncated: return "Truncated";
+    case Fault::IllegalSequence: return "IllegalSequence";
+    case Fault::PrivateAttribute: return "PrivateAttribute";
+    case Fault::IllegalAttribute: return "IllegalAttribute";
+    case Fault::MissingAttribute: return "MissingAttribute";
+    case Fault::IllegalDataType: return "IllegalDataType";
+    case Fault::Context: return "Context";
+    case Fault::Nesting: return "Nesting";
+    case Fault::UnbalancedGS: return "UnbalancedGS";
+    case Fault::MissingData: return "MissingData";
+    case Fault::UnexpectedData: return "UnexpectedData";
+    case Fault::DataLength: return "DataLength";
+    case Fault::InBand: return "InBand";
+  }
+  return "?";
+}
+
+bool Report::has(Fault f) const {
+  for (const auto& x : findings)
+    if (x.fault == f) return true;
+  return false;
+}
+
+std::string Report::text() const {
+  std::ostringstream o;
+  for (const auto& x : findings) o << faultName(x.fault) << " @" << x.offset << ": " << x.message << "\n";
+  return o.str();
+}
+
+namespace {
+
+// ---- the language tables -----------------------------------------------------
+
+enum class Structure { Scalar, Xy, Box, Array };
+
+struct DataType {
+  bool valid = false;
+  std::string name;
+  Structure structure = Structure::Scalar;
+  size_t elementSize = 0;
+};
+
+struct Attribute {
+  std::string name;
+  std::set<std::string> types;
+};
+
+struct Operator {
+  bool valid = false;
+  std::string name;
+  std::vector<int> required, optional;
+  bool readsData = false;
+  int dataWhenAttr = -1;       // data follows only when this attribute is given
+  bool dataUnlessZero = false; // ... or unless BlockHeight is 0
+  std::string session, page;   // "required", "forbidden", "any"
+  bool anyBlock = false;
+  std::string insideBlock;     // empty: outside every block
+  std::string begins, ends;    // "session", "page" or a block name
+};
+
+struct Tables {
+  bool loaded = false;
+  std::string error;
+  std::array<DataType, 256> types{};
+  std::map<int, Attribute> attributes;
+  std::map<std::string, int> attributeIds;
+  std::array<Operator, 256> ops{};
+  int attributeLimit = 0;
+  std::array<bool, 256> whitespace{};
+  std::array<bool, 256> whitespaceBeforeData{};
+  std::string headerPrefix;
+  std::set<std::string> classes;
+};
+
+int parseHex(const std::string& s) { return static_cast<int>(std::strtol(s.c_str(), nullptr, 16)); }
+
+Tables loadTables() {
+  Tables t;
+  std::ifstream in(PCLXL_TABLES_PATH, std::ios::binary);
+  if (!in) {
+    t.error = std::string("cannot read ") + PCLXL_TABLES_PATH;
+    return t;
+  }
+  std::stringstream ss;
+  ss << in.rdbuf();
+  json::Value root;
+  if (!json::parse(ss.str(), root, t.error)) return t;
+
+  for (const auto& [tag, v] : root["data_types"].object) {
+    DataType& d = t.types[static_cast<size_t>(parseHex(tag) & 0xFF)];
+    d.valid = true;
+    d.name = v["name"].string;
+    d.elementSize = static_cast<size_t>(v["size"].number);
+    const std::string& s = v["structure"].string;
+    d.structure = s == "xy" ? Structure::Xy : s == "box" ? Structure::Box : s == "array" ? Structure::Array
+                                                                                          : Structure::Scalar;
+  }
+  for (const auto& [id, v] : root["attributes"].object) {
+    Attribute a;
+    a.name = v["name"].string;
+    for (const auto& ty : v["types"].array) a.types.insert(ty.string);
+    t.attributeIds[a.name] = std::atoi(id.c_str());
+    t.attributes[std::atoi(id.c_str())] = a;
+  }
+  for (const auto& [tag, v] : root["operators"].object) {
+    Operator& o = t.ops[static_cast<size_t>(parseHex(tag) & 0xFF)];
+    o.valid = true;
+    o.name = v["name"].string;
+    for (const auto& x : v["required"].array) o.required.push_back(static_cast<int>(x.number));
+    for (const auto& x : v["optional"].array) o.optional.push_back(static_cast<int>(x.number));
+    o.readsData = v["reads_data"].boolean;
+    const std::string& when = v["data_when"].string;
+    if (when.rfind("unless BlockHeight is 0", 0) == 0) {
+      o.dataUnlessZero = true;
+    } else if (when.rfind("when ", 0) == 0) {
+      std::string word;
+      for (size_t i = 5; i < when.size() && std::isalnum(static_cast<unsigned char>(when[i])); ++i) word += when[i];
+      auto it = t.attributeIds.find(word);
+      if (it != t.attributeIds.end()) o.dataWhenAttr = it->second;
+    }
+    const json::Value& c = v["context"];
+    o.session = c["session"].string;
+    o.page = c["page"].string;
+    if (c["inside_block"].kind == json::Value::Kind::String) {
+      if (c["inside_block"].string == "any")
+        o.anyBlock = true;
+      else
+        o.insideBlock = c["inside_block"].string;
+    }
+    const std::string& effect = c["effect"].string;
+    if (effect == "begins session") o.begins = "session";
+    if (effect == "ends session") o.ends = "session";
+    if (effect == "begins page") o.begins = "page";
+    if (effect == "ends page") o.ends = "page";
+    if (effect.rfind("begins block ", 0) == 0) o.begins = effect.substr(13);
+    if (effect.rfind("ends block ", 0) == 0) o.ends = effect.substr(11);
+  }
+  t.attributeLimit = static_cast<int>(root["attribute_id_limit"].number);
+  for (const auto& w : root["whitespace"].array) t.whitespace[static_cast<size_t>(w.number) & 0xFF] = true;
+  for (const auto& w : root["whitespace_before_embedded_data"].array)
+    t.whitespaceBeforeData[static_cast<size_t>(w.number) & 0xFF] = true;
+  t.headerPrefix = root["stream_header"]["prefix_after_binding"].string;
+  for (const auto& c : root["stream_header"]["protocol_classes"].array) t.classes.insert(c.string);
+  t.loaded = t.attributeLimit > 0 && !t.attributes.empty();
+  if (!t.loaded && t.error.empty()) t.error = "tables incomplete";
+  return t;
+}
+
+const Tables& tables() {
+  static const Tables t = loadTables();  // attributes are read before operators name them
+  return t;
+}
+
+// ---- the in-band command sizes (renderer-stream mode) -----------------------
+
+// Payload size of a command: >= 0 exact, -1 any, -2 at most 520 bytes.
+int inbandSize(int code) {
+  switch (code) {
+    case 130: case 156: return -1;
+    case 152: return -2;
+    case 132: return 4;
+    case 133: return 20;
+    case 134: return 2;
+    case 136: return 40;
+    case 137: return 24;
+    case 138: return 12;
+    case 141: return 8;
+    case 144: case 145: return 1;
+    case 150: return 8192;
+    case 151: return 4736;
+    case 153: return 1348;
+    case 154: return 176;
+    case 155: return 148;
+    default: return 0;
+  }
+}
+
+// ---- the checker ---------------------------------------------------------------
+
+struct Attr {
+  int id;
+  const DataType* type;
+  uint8_t tag;
+  size_t offset;
+  double scalar = 0;  // the first element of a scalar value
+  size_t count = 0;   // elements of an array
+};
+
+constexpr size_t kMaxFindings = 64;
+
+class Checker {
+ public:
+  Checker(const uint8_t* d, size_t n, Mode m) : t_(tables()), d_(d), n_(n), mode_(m) {}
+
+  Report run() {
+    if (!t_.loaded) {
+      add(Fault::Framing, 0, "language tables not loaded: " + t_.error);
+      return std::move(r_);
+    }
+    if (mode_ == Mode::RendererStream) {
+      binary(0, true);
+    } else {
+      job();
+    }
+    return std::move(r_);
+  }
+
+ private:
+  const Tables& t_;
+  const uint8_t* d_;
+  size_t n_;
+  Mode mode_;
+  Report r_;
+
+  bool session_ = false, page_ = false, dataSource_ = false;
+  std::string block_;
+  int gsDepth_ = 0;
+
+  void add(Fault f, size_t at, std::string msg) {
+    if (r_.findings.size() < kMaxFindings) r_.findings.push_back({f, at, std::move(msg)});
+  }
+
+  static constexpr char kUel[] = "\x1b%-12345X";
+  static constexpr size_t kUelLength = 9;
+  bool uelAt(size_t i) const { return n_ - i >= kUelLength && std::equal(kUel, kUel + kUelLength, d_ + i); }
+
+  // One text line of job control from i: printable bytes (and UTF-8), tab
+  // and CR, ended by LF. Returns the index after the LF, or 0 on a fault.
+  size_t textLine(size_t i) {
+    size_t start = i;
+    for (; i < n_; ++i) {
+      uint8_t c = d_[i];
+      if (c == '\n') return i + 1;
+      if (c < 0x20 && c != '\t' && c != '\r') {
+        add(Fault::Framing, i, "control byte in a job-control line");
+        return 0;
+      }
+    }
+    add(Fault::Framing, start, "job-control line without its line feed");
+    return 0;
+  }
+
+  void job() {
+    if (!uelAt(0)) {
+      add(Fault::Framing, 0, "the job does not begin with the universal exit");
+      return;
+    }
+    size_t i = kUelLength;
+    // job-control lines up to the stream header
+    while (true) {
+      if (i >= n_) {
+        add(Fault::Framing, i, "no stream header");
+        return;
+      }
+      if (uelAt(i)) {
+        i += kUelLength;
+        continue;
+      }
+      if (d_[i] == ')' || d_[i] == '(' || d_[i] == '\'') break;
+      size_t next = textLine(i);
+      if (next == 0) return;
+      i = next;
+    }
+    size_t bin = streamHeader(i);
+    if (bin == 0) return;
+    size_t end = binary(bin, false);
+    if (end == 0) return;
+    if (!uelAt(end)) {
+      add(Fault::Framing, end, "the stream does not end with the universal exit");
+      return;
+    }
+    i = end + kUelLength;
+    while (i < n_) {
+      if (uelAt(i)) {
+        i += kUelLength;
+        continue;
+      }
+      if (d_[i] == ')' || d_[i] == '(') {
+        add(Fault::Framing, i, "a second stream header");
+        return;
+      }
+      size_t next = textLine(i);
+      if (next == 0) return;
+      i = next;
+    }
+  }
+
+  // The one stream-header line; returns the index of the binary part, 0 on a fault.
+  size_t streamHeader(size_t i) {
+    if (d_[i] != ')') {
+      add(Fault::Framing, i, "only the binary little-endian binding ')' is accepted");
+      return 0;
+    }
+    size_t lf = i;
+    while (lf < n_ && d_[lf] != '\n') ++lf;
+    if (lf >= n_) {
+      add(Fault::Framing, i, "stream header without its line feed");
+      return 0;
+    }
+    std::string line(reinterpret_cast<const char*>(d_ + i + 1), lf - i - 1);
+    if (line.rfind(t_.headerPrefix + ";", 0) != 0) {
+      add(Fault::Framing, i, "stream header does not read \"" + t_.headerPrefix + ";\"");
+      return 0;
+    }
+    std::string rest = line.substr(t_.headerPrefix.size() + 1);
+    size_t semi = rest.find(';');
+    if (semi == std::string::npos || t_.classes.count(rest.substr(0, semi)) == 0) {
+      add(Fault::Framing, i, "stream header without a known protocol class");
+      return 0;
+    }
+    std::string rev = rest.substr(semi + 1);
+    size_t semi2 = rev.find(';');
+    if (semi2 == std::string::npos || semi2 == 0) {
+      add(Fault::Framing, i, "stream header without a revision");
+      return 0;
+    }
+    for (char c : line)
+      if (static_cast<unsigned char>(c) < 0x20 && c != '\r') {
+        add(Fault::Framing, i, "control byte in the stream header");
+        return 0;
+      }
+    return lf + 1;
+  }
+
+  bool need(size_t i, size_t bytes) {
+    if (bytes > n_ - i || i > n_) {
+      add(Fault::Truncated, i, "the bytes end inside a token");
+      return false;
+    }
+    return true;
+  }
+
+  static uint32_t le(const uint8_t* p, size_t width) {
+    uint32_t v = 0;
+    for (size_t k = 0; k < width; ++k) v |= static_cast<uint32_t>(p[k]) << (8 * k);
+    return v;
+  }
+
+  // Reads one value token at i; returns its length, 0 on a fault.
+  size_t value(size_t i, Attr& a) {
+    const DataType& dt = t_.types[d_[i]];
+    a.type = &dt;
+    a.tag = d_[i];
+    a.offset = i;
+    size_t es = dt.elementSize;
+    switch (dt.structure) {
+      case Structure::Scalar:
+      case Structure::Xy:
+      case Structure::Box: {
+        size_t k = dt.structure == Structure::Scalar ? 1 : dt.structure == Structure::Xy ? 2 : 4;
+        if (!need(i, 1 + k * es)) return 0;
+        uint32_t raw = le(d_ + i + 1, es);
+        if (dt.name == "sint16")
+          a.scalar = static_cast<int16_t>(raw);
+        else if (dt.name == "sint32")
+          a.scalar = static_cast<int32_t>(raw);
+        else
+          a.scalar = raw;
+        return 1 + k * es;
+      }
+      case Structure::Array: {
+        if (!need(i, 2)) return 0;
+        uint8_t lt = d_[i + 1];
+        size_t head, count;
+        if (lt == 0xC0) {
+          if (!need(i, 3)) return 0;
+          count = d_[i + 2];
+          head = 3;
+        } else if (lt == 0xC1) {
+          if (!need(i, 4)) return 0;
+          count = le(d_ + i + 2, 2);
+          head = 4;
+        } else {
+          add(Fault::IllegalTag, i + 1, "array length is neither ubyte nor uint16");
+          return 0;
+        }
+        if (!need(i, head + count * es)) return 0;
+        a.count = count;
+        return head + count * es;
+      }
+    }
+    return 0;
+  }
+
+  const Attr* find(const std::vector<Attr>& attrs, int id) const {
+    const Attr* found = nullptr;
+    for (const auto& a : attrs)
+      if (a.id == id) found = &a;  // a repeated attribute replaces the earlier one
+    return found;
+  }
+
+  // The binary part from i; returns where it ended (the index of a UEL in job
+  // mode, n in renderer mode), or 0 when it could not be read to its end.
+  size_t binary(size_t i, bool renderer) {
+    std::vector<Attr> attrs;
+    bool pendingValue = false;
+    Attr pending{};
+    const size_t start = i;
+    while (i < n_) {
+      const uint8_t b = d_[i];
+      if (t_.whitespace[b]) {
+        ++i;
+        continue;
+      }
+      if (b == 0x1B && !renderer) {
+        if (!uelAt(i)) {
+          add(Fault::IllegalTag, i, "escape byte that does not begin the universal exit");
+          return 0;
+        }
+        if (pendingValue || !attrs.empty()) add(Fault::IllegalSequence, i, "attributes without an operator");
+        finish(i);
+        return i == 0 ? 0 : i;
+      }
+      if (t_.types[b].valid) {
+        if (pendingValue) add(Fault::IllegalSequence, i, "a value not followed by an attribute");
+        pending = Attr{};
+        size_t len = value(i, pending);
+        if (len == 0) return 0;
+        pendingValue = true;
+        i += len;
+        continue;
+      }
+      if (b == 0xF8 || b == 0xF9) {
+        size_t width = b == 0xF8 ? 1 : 2;
+        if (!need(i, 1 + width)) return 0;
+        int id = static_cast<int>(le(d_ + i + 1, width));
+        if (!pendingValue) {
+          add(Fault::IllegalSequence, i, "an attribute without a value");
+        } else {
+          pending.id = id;
+          attrs.push_back(pending);
+        }
+        if (id >= t_.attributeLimit) {
+          bool allowed = renderer && (id == 254 || id == 255);
+          if (!allowed) add(Fault::PrivateAttribute, i, "attribute id " + std::to_string(id) + " is not public");
+        } else if (t_.attributes.count(id) == 0) {
+          add(Fault::IllegalAttribute, i, "attribute id " + std::to_string(id) + " is not defined");
+        }
+        pendingValue = false;
+        i += 1 + width;
+        continue;
+      }
+      if (b == 0xFF && renderer) {
+        if (pendingValue) add(Fault::IllegalSequence, i, "a value not followed by an attribute");
+        size_t next = inband(i, attrs);
+        if (next == 0) return 0;
+        attrs.clear();
+        pendingValue = false;
+        i = next;
+        continue;
+      }
+      if (t_.ops[b].valid) {
+        if (pendingValue) add(Fault::IllegalSequence, i, "a value not followed by an attribute");
+        size_t next = op(i, attrs);
+        if (next == 0) return 0;
+        attrs.clear();
+        pendingValue = false;
+        i = next;
+        continue;
+      }
+      if (b == 0xFA || b == 0xFB) {
+        add(Fault::UnexpectedData, i, "embedded data where no operator reads it");
+        return 0;
+      }
+      char msg[48];
+      std::snprintf(msg, sizeof msg, "illegal tag 0x%02X", b);
+      add(Fault::IllegalTag, i, msg);
+      return 0;
+    }
+    if (pendingValue || !attrs.empty()) add(Fault::IllegalSequence, i, "attributes without an operator");
+    if (!renderer) {
+      add(Fault::Framing, i, "the stream does not end with the universal exit");
+      return 0;
+    }
+    finish(i);
+    (void)start;
+    return i;
+  }
+
+  void finish(size_t at) {
+    if (!block_.empty()) add(Fault::Nesting, at, "block " + block_ + " left open");
+    if (page_) add(Fault::Nesting, at, "page left open");
+    if (session_) add(Fault::Nesting, at, "session left open");
+  }
+
+  // Embedded data after the operator at i (the operator byte excluded).
+  // Returns the index after the data; `present` tells whether there was any.
+  size_t data(size_t i, bool& present, uint32_t& length) {
+    size_t j = i;
+    while (j < n_ && t_.whitespaceBeforeData[d_[j]]) ++j;
+    present = false;
+    length = 0;
+    if (j >= n_ || (d_[j] != 0xFA && d_[j] != 0xFB)) return i;
+    size_t width = d_[j] == 0xFB ? 1 : 4;
+    if (!need(j, 1 + width)) return 0;
+    length = le(d_ + j + 1, width);
+    if (length > n_ - (j + 1 + width)) {
+      add(Fault::DataLength, j, "embedded data of " + std::to_string(length) + " bytes runs past the end");
+      return 0;
+    }
+    present = true;
+    return j + 1 + width + length;
+  }
+
+  size_t inband(size_t i, const std::vector<Attr>& attrs) {
+    const Attr* codeAttr = attrs.size() == 1 && attrs[0].id == 255 ? &attrs[0] : nullptr;
+    if (codeAttr == nullptr || codeAttr->tag != 0xC0) {
+      add(Fault::InBand, i, "in-band operator without exactly one ubyte code in attribute 255");
+    }
+    // The code is range-checked as read, before any narrowing: a hostile
+    // stream may carry a value no int holds.
+    double rawCode = codeAttr != nullptr ? codeAttr->scalar : -1.0;
+    bool codeInRange = rawCode >= 128 && rawCode <= 158;
+    int code = codeInRange ? static_cast<int>(rawCode) : -1;
+    if (codeAttr != nullptr && !codeInRange)
+      add(Fault::InBand, i, "in-band code " + std::to_string(static_cast<long long>(rawCode)) + " outside 128-158");
+    bool present;
+    uint32_t length;
+    size_t next = data(i + 1, present, length);
+    if (next == 0) return 0;
+    if (code < 128 || code > 158) return next;
+    int size = inbandSize(code);
+    bool good = size == 0 ? !present
+                : size == -1 ? present
+                : size == -2 ? present && length <= 520 && length >= 2 && length % 2 == 0
+                             : present && length == static_cast<uint32_t>(size);
+    if (!good)
+      add(Fault::InBand, i,
+          "in-band command " + std::to_string(code) + " with " +
+              (present ? std::to_string(length) + " bytes of data" : std::string("no data")));
+    return next;
+  }
+
+  size_t op(size_t i, const std::vector<Attr>& attrs) {
+    const Operator& o = t_.ops[d_[i]];
+    const bool renderer = mode_ == Mode::RendererStream;
+    // context
+    if (o.session == "required" && !session_) add(Fault::Context, i, o.name + " outside a session");
+    if (o.session == "forbidden" && session_) add(Fault::Context, i, o.name + " inside a session");
+    if (o.page == "required" && !page_) add(Fault::Context, i, o.name + " outside a page");
+    if (o.page == "forbidden" && page_) add(Fault::Context, i, o.name + " inside a page");
+    if (!o.anyBlock) {
+      if (o.insideBlock.empty() && !block_.empty())
+        add(Fault::Nesting, i, o.name + " inside block " + block_);
+      if (!o.insideBlock.empty() && block_ != o.insideBlock)
+        add(Fault::Nesting, i, o.name + " outside block " + o.insideBlock);
+    }
+    // attributes
+    for (const auto& a : attrs) {
+      if (a.id >= t_.attributeLimit) {
+        if (renderer && a.id == 254) {
+          if (o.name != "SetColorSpace") add(Fault::PrivateAttribute, a.offset, "attribute 254 on " + o.name);
+          else if (a.tag != 0xC0) add(Fault::IllegalDataType, a.offset, "attribute 254 is not a ubyte");
+        } else if (renderer && a.id == 255) {
+          add(Fault::InBand, a.offset, "attribute 255 on " + o.name);
+        }
+        continue;  // reported when read
+      }
+      auto it = t_.attributes.find(a.id);
+      if (it == t_.attributes.end()) continue;  // reported when read
+      bool listed = false;
+      for (int x : o.required) listed = listed || x == a.id;
+      for (int x : o.optional) listed = listed || x == a.id;
+      if (!listed) {
+        add(Fault::IllegalAttribute, a.offset, it->second.name + " on " + o.name);
+        continue;
+      }
+      if (it->second.types.count(a.type->name) == 0)
+        add(Fault::IllegalDataType, a.offset, it->second.name + " as " + a.type->name);
+    }
+    for (int x : o.required)
+      if (find(attrs, x) == nullptr) {
+        auto it = t_.attributes.find(x);
+        add(Fault::MissingAttribute, i,
+            o.name + " without " + (it != t_.attributes.end() ? it->second.name : std::to_string(x)));
+      }
+    // effects
+    if (o.name == "OpenDataSource") {
+      if (dataSource_) add(Fault::Nesting, i, "data source opened twice");
+      dataSource_ = true;
+    }
+    if (o.name == "CloseDataSource") {
+      if (!dataSource_) add(Fault::Nesting, i, "closing a data source that is not open");
+      dataSource_ = false;
+    }
+    if (o.name == "PushGS") ++gsDepth_;
+    if (o.name == "PopGS") {
+      if (gsDepth_ == 0)
+        add(Fault::UnbalancedGS, i, "PopGS without PushGS");
+      else
+        --gsDepth_;
+    }
+    if (o.begins == "session") session_ = true;
+    else if (o.begins == "page") {
+      page_ = true;
+      gsDepth_ = 0;
+    } else if (!o.begins.empty()) {
+      block_ = o.begins;
+    }
+    if (o.ends == "session") {
+      if (dataSource_) add(Fault::Nesting, i, "session ended with the data source open");
+      session_ = false;
+      dataSource_ = false;
+    } else if (o.ends == "page") {
+      if (gsDepth_ != 0) add(Fault::UnbalancedGS, i, "page ended with " + std::to_string(gsDepth_) + " PushGS open");
+      page_ = false;
+      gsDepth_ = 0;
+    } else if (!o.ends.empty()) {
+      block_.clear();
+    }
+    // embedded data
+    bool expected = o.readsData;
+    if (expected && o.dataWhenAttr >= 0) expected = find(attrs, o.dataWhenAttr) != nullptr;
+    if (expected && o.dataUnlessZero) {
+      const Attr* h = find(attrs, t_.attributeIds.at("BlockHeight"));
+      expected = h == nullptr || h->scalar != 0;
+    }
+    bool present;
+    uint32_t length;
+    size_t next = data(i + 1, present, length);
+    if (next == 0) return 0;
+    if (!expected) {
+      if (present && length != 0) add(Fault::UnexpectedData, i + 1, "embedded data after " + o.name);
+      return next;
+    }
+    if (!present) {
+      add(Fault::MissingData, i + 1, o.name + " without its embedded data");
+      return next;
+    }
+    if (o.readsData && !dataSource_) add(Fault::Context, i, o.name + " without an open data source");
+    if (o.name == "BezierPath" || o.name == "BezierRelPath") {
+      const Attr* n = find(attrs, t_.attributeIds.at("NumberOfPoints"));
+      if (n != nullptr && static_cast<long>(n->scalar) % 3 != 0)
+        add(Fault::DataLength, i, o.name + " with a point count that is not a multiple of 3");
+    }
+    long consumed = consumes(o, attrs);
+    if (consumed >= 0 && static_cast<uint32_t>(consumed) != length)
+      add(Fault::DataLength, i + 1,
+          o.name + " consumes " + std::to_string(consumed) + " bytes, the data has " + std::to_string(length));
+    return next;
+  }
+
+  // What an operator consumes when its attributes say so; -1 when unknown.
+  long consumes(const Operator& o, const std::vector<Attr>& attrs) const {
+    auto attr = [&](const char* name) { return find(attrs, t_.attributeIds.at(name)); };
+    if (o.name == "LinePath" || o.name == "LineRelPath" || o.name == "BezierPath" || o.name == "BezierRelPath") {
+      const Attr* n = attr("NumberOfPoints");
+      const Attr* type = attr("PointType");
+      if (n == nullptr || type == nullptr) return -1;
+      long size = type->scalar <= 1 ? 2 : 4;
+      return static_cast<long>(n->scalar) * size;  // a Bezier count that is no multiple of 3 is caught below
+    }
+    if (o.name == "ReadStream") {
+      const Attr* a = attr("StreamDataLength");
+      return a != nullptr ? static_cast<long>(a->scalar) : -1;
+    }
+    if (o.name == "ReadFontHeader") {
+      const Attr* a = attr("FontHeaderLength");
+      return a != nullptr ? static_cast<long>(a->scalar) : -1;
+    }
+    if (o.name == "ReadChar") {
+      const Attr* a = attr("CharDataSize");
+      return a != nullptr ? static_cast<long>(a->scalar) : -1;
+    }
+    return -1;
+  }
+};
+
+}  // namespace
+
+Report check(const uint8_t* data, size_t size, Mode mode) {
+  static const uint8_t empty = 0;
+  return Checker(data != nullptr ? data : &empty, data != nullptr ? size : 0, mode).run();
+}
+
+}  // namespace pclxl_check
