@@ -1,0 +1,127 @@
+#include "ddd_host.h"
+
+#include <kplatform/root.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace kestrel::ddd_host {
+
+namespace {
+
+BOOL DriverDirectory(WCHAR* buffer, DWORD chars) {
+  std::u16string dir = DriverDirWindows() + u"\\";
+  if (dir.size() + 1 > chars) return FALSE;
+  for (size_t i = 0; i < dir.size(); ++i) buffer[i] = dir[i];
+  buffer[dir.size()] = 0;
+  return TRUE;
+}
+
+}  // namespace
+
+std::string DriverDirHost() { return std::string(KpGetRoot()) + "/c/Windows/system32/spool/drivers/x64/3"; }
+std::u16string DriverDirWindows() { return u"C:\\Windows\\system32\\spool\\drivers\\x64\\3"; }
+
+std::string MakeTempRoot() {
+  std::string pattern = (fs::temp_directory_path() / "kestrel-ddd-XXXXXX").string();
+  char* made = mkdtemp(pattern.data());
+  if (made == nullptr) return "";
+  if (!KpSetRoot(made)) {
+    std::error_code ec;
+    fs::remove_all(made, ec);
+    return "";
+  }
+  return made;
+}
+
+void RemoveTempRoot(const std::string& folder) {
+  if (folder.empty()) return;
+  std::error_code ec;
+  fs::remove_all(folder, ec);
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ReferencedName(const std::string& hostMainPath) {
+  std::ifstream in(hostMainPath, std::ios::binary);
+  char header[DDD_HEADER_SIZE];
+  if (!in.read(header, DDD_HEADER_SIZE)) return "";
+  std::string name;
+  for (int i = 0; i < DDD_REFNAME_SIZE && header[DDD_REFNAME_OFFSET + i] != 0; ++i) {
+    name += header[DDD_REFNAME_OFFSET + i];
+  }
+  // Only a plain file name is copied; anything else is left for the reader
+  // to refuse.
+  if (name.find_first_of("/\\:") != std::string::npos || name == "." || name == "..") return "";
+  return name;
+}
+
+std::string Narrow(LPCWSTR s) {
+  std::string out;
+  if (s == nullptr) return out;
+  for (; *s != 0; ++s) {
+    char32_t c = *s;
+    if (c >= 0xD800 && c <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[1] - 0xDC00);
+      ++s;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string Widen(const std::string& s) {
+  std::u16string out;
+  for (unsigned char c : s) out += static_cast<char16_t>(c);  // file names are ASCII
+  return out;
+}
+
+WORD Model::Open(const std::string& hostMainPath) {
+  Close();
+  ddd_SetDriverDirectoryProvider(DriverDirectory);
+  std::string dir = DriverDirHost();
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  std::string name = BaseName(hostMainPath);
+  if (!fs::copy_file(hostMainPath, dir + "/" + name, fs::copy_options::overwrite_existing, ec)) return 1;
+  std::string ref = ReferencedName(hostMainPath);
+  if (!ref.empty()) {
+    size_t slash = hostMainPath.find_last_of('/');
+    std::string hostDir = slash == std::string::npos ? std::string(".") : hostMainPath.substr(0, slash);
+    // A missing referenced file is left for the reader to report.
+    fs::copy_file(hostDir + "/" + ref, dir + "/" + ref, fs::copy_options::overwrite_existing, ec);
+  }
+  std::u16string path = DriverDirWindows() + u"\\" + Widen(name);
+  main = {};
+  referenced = {};
+  WORD r = ddd_OpenFile(path.c_str(), 0, &main, &referenced);
+  open_ = r == DDD_OK;
+  return r;
+}
+
+void Model::Close() {
+  if (open_) ddd_CloseFile(&main, &referenced);
+  open_ = false;
+}
+
+}  // namespace kestrel::ddd_host
