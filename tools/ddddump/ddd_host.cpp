@@ -1,5 +1,6 @@
 #include "ddd_host.h"
 
+#include <kplatform/kernel_codepage.h>
 #include <kplatform/root.h>
 
 #include <cstdlib>
@@ -63,30 +64,12 @@ std::string ReferencedName(const std::string& hostMainPath) {
 }
 
 std::string Narrow(LPCWSTR s) {
-  std::string out;
-  if (s == nullptr) return out;
-  for (; *s != 0; ++s) {
-    char32_t c = *s;
-    if (c >= 0xD800 && c <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[1] - 0xDC00);
-      ++s;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  if (s == nullptr) return std::string();
+  int size = WideCharToMultiByte(CP_UTF8, 0, s, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return std::string();
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, s, -1, out.data(), size, nullptr, nullptr);
+  out.pop_back();  // the terminating NUL
   return out;
 }
 
