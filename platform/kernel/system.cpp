@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 #include <new>
 #include <optional>
 #include <string>
@@ -38,6 +39,7 @@ struct Facts {
   LCID systemLocale = 0x0409;
   Version version = kDefaultVersion;
   bool administrator = true;
+  DWORD extraGroups = 0;  // KpSetTokenExtraGroups
   bool localeFails = false;
   std::map<GUID, KpComFactory, GuidLess> classes;
 
@@ -47,6 +49,7 @@ struct Facts {
     userLocale = systemLocale = 0x0409;
     version = kDefaultVersion;
     administrator = true;
+    extraGroups = 0;
     localeFails = false;
     classes.clear();
   }
@@ -111,13 +114,16 @@ void WriteSid(BYTE* out, const Group& group) {
 
 class Token : public kp::KernelObject {
  public:
-  Token(DWORD access, bool administrator) : access_(access), administrator_(administrator) {}
+  Token(DWORD access, bool administrator, DWORD extraGroups)
+      : access_(access), administrator_(administrator), extraGroups_(extraGroups) {}
   DWORD access() const { return access_; }
   bool administrator() const { return administrator_; }
+  DWORD extraGroups() const { return extraGroups_; }
 
  private:
   DWORD access_;
   bool administrator_;  // taken when the token was opened, as Windows does
+  DWORD extraGroups_;
 };
 
 const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
@@ -296,13 +302,15 @@ KP_API BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token)
     return FALSE;
   }
   bool administrator;
+  DWORD extraGroups;
   {
     Facts& f = facts();
     std::lock_guard<std::mutex> guard(f.lock);
     administrator = f.administrator;
+    extraGroups = f.extraGroups;
   }
   try {
-    HANDLE handle = kp::InsertHandle(std::make_shared<Token>(access, administrator));
+    HANDLE handle = kp::InsertHandle(std::make_shared<Token>(access, administrator, extraGroups));
     if (handle == nullptr) {
       SetLastError(ERROR_TOO_MANY_OPEN_FILES);
       return FALSE;
@@ -330,13 +338,16 @@ KP_API BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS inf
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  static const Group groups[] = {
+  std::vector<Group> groups = {
       {1, 1, {SECURITY_WORLD_RID, 0}},
       {5, 1, {SECURITY_AUTHENTICATED_USER_RID, 0}},
       {5, 2, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS}},
-      {5, 2, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}},
   };
-  DWORD count = t->administrator() ? 4 : 3;
+  // Further groups of the test's choice (S-1-5-21-1000, -1001, ...), before
+  // Administrators.
+  for (DWORD i = 0; i < t->extraGroups(); ++i) groups.push_back({5, 2, {21, 1000 + i}});
+  if (t->administrator()) groups.push_back({5, 2, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}});
+  DWORD count = static_cast<DWORD>(groups.size());
   size_t needed = offsetof(TOKEN_GROUPS, Groups) + count * sizeof(SID_AND_ATTRIBUTES);
   for (DWORD i = 0; i < count; ++i) needed += SidLength(groups[i].count);
   *returnLength = static_cast<DWORD>(needed);
@@ -508,6 +519,12 @@ KP_API void KpSetAdministrator(BOOL isAdministrator) {
   Facts& f = facts();
   std::lock_guard<std::mutex> guard(f.lock);
   f.administrator = isAdministrator != FALSE;
+}
+
+KP_API void KpSetTokenExtraGroups(DWORD count) {
+  Facts& f = facts();
+  std::lock_guard<std::mutex> guard(f.lock);
+  f.extraGroups = count;
 }
 
 KP_API void KpRegisterComClass(REFCLSID clsid, KpComFactory factory) {

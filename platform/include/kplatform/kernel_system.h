@@ -220,6 +220,10 @@ KP_API void KpSetLocaleFailure(BOOL fail);
 // Sets what GetVersionExW answers (service pack cleared).
 KP_API void KpSetVersion(DWORD major, DWORD minor, DWORD build, DWORD platformId);
 KP_API void KpSetAdministrator(BOOL isAdministrator);
+// Tokens opened from now on carry `count` further groups
+// (S-1-5-21-1000, S-1-5-21-1001, ...) listed before Administrators, so a
+// caller's first buffer can be too small; 0 by default.
+KP_API void KpSetTokenExtraGroups(DWORD count);
 // Registers the function that creates a class's objects (a null factory
 // removes the class). The factory answers like CoCreateInstance.
 typedef HRESULT (*KpComFactory)(REFIID iid, void** object);

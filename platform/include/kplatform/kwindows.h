@@ -16,3 +16,4 @@
 #include "kplatform/kernel_codepage.h"
 #include "kplatform/kernel_user.h"
 #include "kplatform/kernel_system.h"
+#include "kplatform/winspool.h"

@@ -1,0 +1,598 @@
+// The common library: device type and capability bits, user-defined paper
+// slots, locale-based paper defaults, unit conversions, number parsing, file
+// and user helpers and operating-system codes (see kestrel/zanlib.h).
+#include <atomic>
+#include <cstdint>
+
+#include "kestrel/kcore_sys.h"
+#include "kestrel/zanlib.h"
+#include "kplatform/kwindows.h"
+
+namespace {
+
+DWORD Length(LPCWSTR s) {
+  DWORD n = 0;
+  if (s)
+    while (s[n]) ++n;
+  return n;
+}
+
+std::atomic<ZanLibGetValueFn> g_getValue{nullptr};
+std::atomic<ZanLibSetValueFn> g_setValue{nullptr};
+
+// Reads a numeric member; false when it cannot be read or is no number.
+bool ReadNumber(WORD ddmId, void* devmode, void* printerData, LONG* out) {
+  ZanLibGetValueFn get = g_getValue.load();
+  if (!get) return false;
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR value = 0;
+  if (get(ddmId, devmode, printerData, &type, &size, &value) != 0) return false;
+  switch (type) {
+    case 2: *out = static_cast<SHORT>(value & 0xFFFF); return true;
+    case 3: *out = static_cast<LONG>(value & 0xFFFF); return true;
+    case 8: *out = static_cast<LONG>(value & 0xFF); return true;
+    case 1: case 4: case 5: case 10: *out = static_cast<LONG>(static_cast<DWORD>(value)); return true;
+    default: return false;
+  }
+}
+
+// Writes a numeric member with the type and size it reports.
+bool WriteNumber(WORD ddmId, void* devmode, void* printerData, LONG v) {
+  ZanLibGetValueFn get = g_getValue.load();
+  ZanLibSetValueFn set = g_setValue.load();
+  if (!get || !set) return false;
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR current = 0;
+  if (get(ddmId, devmode, printerData, &type, &size, &current) != 0) return false;
+  switch (type) {
+    case 2: case 3: {
+      WORD w = static_cast<WORD>(v);
+      return set(ddmId, devmode, printerData, type, 2, &w) == 0;
+    }
+    case 8: {
+      BYTE b = static_cast<BYTE>(v);
+      return set(ddmId, devmode, printerData, type, 1, &b) == 0;
+    }
+    case 1: case 4: case 5: case 10: {
+      DWORD d = static_cast<DWORD>(v);
+      return set(ddmId, devmode, printerData, type, 4, &d) == 0;
+    }
+    default: return false;
+  }
+}
+
+// ---- Locale -------------------------------------------------------------
+
+constexpr BYTE kUnset = 0xFF;
+constexpr BYTE kUnreadable = 254;
+std::atomic<BYTE> g_letter{kUnset};
+std::atomic<BYTE> g_group{kUnset};
+std::atomic<BYTE> g_k8k16{kUnset};
+
+#if !defined(KESTREL_KERNEL_MODE)
+struct LocaleRow {
+  DWORD country;
+  BYTE group;
+  BYTE k8k16;
+};
+constexpr LocaleRow kLocaleTable[50] = {
+    {1, 4, 0},   {2, 4, 0},   {51, 3, 0},  {52, 3, 0},  {54, 3, 0},  {55, 3, 0},  {56, 3, 0},  {57, 3, 0},
+    {58, 3, 0},  {593, 3, 0}, {60, 2, 0},  {62, 2, 0},  {63, 2, 0},  {65, 2, 0},  {66, 2, 0},  {82, 2, 0},
+    {84, 2, 0},  {86, 2, 1},  {852, 2, 1}, {886, 2, 0}, {81, 1, 0},  {7, 0, 0},   {20, 0, 0},  {27, 0, 0},
+    {30, 0, 0},  {31, 0, 0},  {32, 0, 0},  {33, 0, 0},  {34, 0, 0},  {36, 0, 0},  {39, 0, 0},  {40, 0, 0},
+    {41, 0, 0},  {43, 0, 0},  {44, 0, 0},  {45, 0, 0},  {46, 0, 0},  {47, 0, 0},  {48, 0, 0},  {49, 0, 0},
+    {61, 0, 0},  {64, 0, 0},  {90, 0, 0},  {91, 0, 0},  {212, 0, 0}, {351, 0, 0}, {353, 0, 0}, {358, 0, 0},
+    {359, 0, 0}, {420, 0, 0},
+};
+static_assert(kLocaleTable[49].country == 420, "the table holds its 50 rows");
+
+// The user locale's country code; false when it cannot be read.
+bool UserCountry(DWORD* country) {
+  WCHAR text[MAX_PATH + 1] = {};
+  if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_ICOUNTRY, text, MAX_PATH) <= 0) return false;
+  LONG v = zanLib_atoi(text);
+  *country = v < 0 ? 0u : static_cast<DWORD>(v);
+  return true;
+}
+
+const LocaleRow* FindRow(DWORD country) {
+  for (const LocaleRow& row : kLocaleTable)
+    if (row.country == country) return &row;
+  return nullptr;
+}
+#endif
+
+}  // namespace
+
+BOOL zanLib_ReadNumber(WORD ddmId, void* devmode, void* printerData, LONG* value) {
+  return value && ReadNumber(ddmId, devmode, printerData, value);
+}
+
+void zanLib_SetValueAccess(ZanLibGetValueFn get, ZanLibSetValueFn set) {
+  g_getValue.store(get);
+  g_setValue.store(set);
+}
+
+// ---- Device type and capabilities ------------------------------------------
+
+WORD zanLib_GetDeviceType(HCDDD handle) {
+  if (!handle || !handle->main) return 0;
+  BYTE type = 0;
+  if (ddd_GetPrinterInfo_orderedItem(handle->main, 23, 1, 0, &type) != DDD_OK) return 0;
+  return type <= 3 ? static_cast<WORD>(type + 1) : 0;
+}
+
+BOOL zanLib_IsPCL6Driver(HCDDD handle) {
+  WORD type = zanLib_GetDeviceType(handle);
+  return type == 3 || type == 4;
+}
+
+BOOL zanLib_GetDDDCapabilitiesFromFile(DDDFILE* main, ZANLIB_CAPABILITY* caps) {
+  if (!caps) return FALSE;
+  caps->word0 = 0;
+  caps->word1 = 0;
+  if (!main) return FALSE;
+  BYTE bytes[4] = {};
+  if (ddd_GetPrinterInfo_orderedItem(main, 26, 4, 0, bytes) != DDD_OK) return FALSE;
+  caps->word0 = static_cast<DWORD>(bytes[0]) | (static_cast<DWORD>(bytes[1]) << 8) |
+                (static_cast<DWORD>(bytes[2]) << 16) | (static_cast<DWORD>(bytes[3]) << 24);
+  if (main->formatVersion >= 0x1600 && ddd_GetPrinterInfo_numOfItem(main, 39) > 0 &&
+      ddd_GetPrinterInfo_orderedItem(main, 39, 4, 0, bytes) == DDD_OK)
+    caps->word1 = static_cast<DWORD>(bytes[0]) | (static_cast<DWORD>(bytes[1]) << 8) |
+                  (static_cast<DWORD>(bytes[2]) << 16) | (static_cast<DWORD>(bytes[3]) << 24);
+  return TRUE;
+}
+
+BOOL zanLib_GetDDDCapabilities(HCDDD handle, ZANLIB_CAPABILITY* caps) {
+  if (!handle) {
+    if (caps) caps->word0 = caps->word1 = 0;
+    return FALSE;
+  }
+  return zanLib_GetDDDCapabilitiesFromFile(handle->main, caps);
+}
+
+BOOL zanLib_CheckCapability(const ZANLIB_CAPABILITY* caps, DWORD flag) {
+  if (!caps) return FALSE;
+  if ((flag >> 16) == 0xFFFF) {
+    DWORD bit = flag & 0xFFFF;
+    if (bit < 32) return (caps->word0 >> bit) & 1u;
+    if (bit < 64) return (caps->word1 >> (bit - 32)) & 1u;
+    return FALSE;
+  }
+  return (caps->word0 & flag) != 0;
+}
+
+BOOL zanLib_CheckCapability_Indirect(HCDDD handle, DWORD flag) {
+  ZANLIB_CAPABILITY caps{};
+  if (!zanLib_GetDDDCapabilities(handle, &caps)) return FALSE;
+  return zanLib_CheckCapability(&caps, flag);
+}
+
+BOOL zanLib_IsSupportFuncWithVersion(DWORD version, DWORD required) { return version >= required; }
+
+BOOL zanLib_IsEnableAltJBA(HCDDD handle, BOOL* enabled) {
+  if (!enabled) return FALSE;
+  *enabled = FALSE;
+  if (!zanLib_CheckCapability_Indirect(handle, ZANLIB_CAP_BIT(43))) return TRUE;
+#if !defined(KESTREL_KERNEL_MODE)
+  static const GUID kClass = {0xF2A5AEC9, 0x686E, 0x4C95, {0xBD, 0x6D, 0xDD, 0x58, 0xDD, 0x40, 0xE3, 0xA7}};
+  static const GUID kInterface = {0xF8CEAD2F, 0xBF3E, 0x4DA0, {0xA9, 0x61, 0x29, 0x74, 0x14, 0xCF, 0xCA, 0x4C}};
+  HRESULT init = CoInitialize(nullptr);
+  void* object = nullptr;
+  if (SUCCEEDED(CoCreateInstance(kClass, nullptr, CLSCTX_INPROC_SERVER, kInterface, &object)) && object) {
+    static_cast<IUnknown*>(object)->Release();
+    *enabled = TRUE;
+  }
+  if (SUCCEEDED(init)) CoUninitialize();
+#endif
+  return TRUE;
+}
+
+BOOL zanLib_GetLANGID(WORD* langId) {
+  if (!langId) return FALSE;
+  WCHAR text[5] = {};
+  if (resource_LoadString(ZANLIB_STRID_LANGID, text, 5) <= 0) return FALSE;
+  *langId = static_cast<WORD>(zanLib_atoi(text));
+  return TRUE;
+}
+
+// ---- User-defined papers ---------------------------------------------------
+
+BOOL zanLib_IsUsrDefPaper(WORD paperId) {
+  return (paperId >= 262 && paperId <= 266) || (paperId >= 287 && paperId <= 301);
+}
+
+BOOL zanLib_IsUsrDefPaperOrUsrDefSize(WORD paperId) { return zanLib_IsUsrDefPaper(paperId) || paperId == 256; }
+
+BOOL zanLib_IsUsrDefPapSizeDdmId(WORD ddmId) { return ddmId >= 5889 && ddmId <= 5928; }
+
+WORD zanLib_GetUsrDefPapIndex(WORD paperId) {
+  if (paperId >= 262 && paperId <= 266) return static_cast<WORD>(paperId - 262);
+  if (paperId >= 287 && paperId <= 301) return static_cast<WORD>(paperId - 287 + 5);
+  return 0xFFFF;
+}
+
+WORD zanLib_GetUsrDefPapID(WORD slot) {
+  if (slot <= 4) return static_cast<WORD>(262 + slot);
+  if (slot <= 19) return static_cast<WORD>(287 + slot - 5);
+  return 0xFFFF;
+}
+
+BOOL zanLib_GetUsrDefPap_DefaultName(WORD slot, LPWSTR buffer, DWORD capacity) {
+  if (!buffer || capacity == 0) return FALSE;
+  buffer[0] = 0;
+  if (slot > 19) return FALSE;
+  WCHAR base[32] = {};
+  if (resource_LoadString(ZANLIB_STRID_CUSTOM, base, 32) <= 0) {
+    const WCHAR fallback[] = u"Custom";
+    for (DWORD i = 0; i < sizeof(fallback) / sizeof(WCHAR); ++i) base[i] = fallback[i];
+  }
+  DWORD baseLen = Length(base);
+  while (baseLen > 0 && base[baseLen - 1] >= u'0' && base[baseLen - 1] <= u'9') --baseLen;
+  WCHAR number[4] = {};
+  DWORD n = static_cast<DWORD>(slot) + 1, digits = 0;
+  WCHAR reversed[4];
+  do {
+    reversed[digits++] = static_cast<WCHAR>(u'0' + n % 10);
+    n /= 10;
+  } while (n);
+  for (DWORD i = 0; i < digits; ++i) number[i] = reversed[digits - 1 - i];
+  if (digits + 1 > capacity) return FALSE;
+  if (baseLen + digits + 1 > capacity) baseLen = capacity - digits - 1;
+  for (DWORD i = 0; i < baseLen; ++i) buffer[i] = base[i];
+  for (DWORD i = 0; i < digits; ++i) buffer[baseLen + i] = number[i];
+  buffer[baseLen + digits] = 0;
+  return TRUE;
+}
+
+// ---- Settings by DDM id -------------------------------------------------------
+
+BOOL zanLib_IsFaxMode(HCDDD handle, void* devmode) {
+  WORD type = zanLib_GetDeviceType(handle);
+  if (type == 2) return TRUE;
+  if (type != 4) return FALSE;
+  LONG v = 0;
+  return ReadNumber(334, devmode, nullptr, &v) && v == 5;
+}
+
+BOOL zanLib_GetUsrDefSize(void* devmode, void* printerData, DWORD* width, DWORD* length) {
+  if (!width || !length) return FALSE;
+  LONG w = 0, l = 0;
+  if (!ReadNumber(1863, devmode, printerData, &w) || !ReadNumber(1864, devmode, printerData, &l)) return FALSE;
+  *width = static_cast<DWORD>(w);
+  *length = static_cast<DWORD>(l);
+  return TRUE;
+}
+
+BOOL zanLib_CopyPaperSizeBetweenPublicAndPrivate(WORD direction, void* devmode, void* printerData) {
+  LONG a = 0, b = 0;
+  if (direction == 0) {
+    if (!ReadNumber(1864, devmode, printerData, &a) || !ReadNumber(1863, devmode, printerData, &b)) return FALSE;
+    return WriteNumber(9, devmode, printerData, a) && WriteNumber(10, devmode, printerData, b);
+  }
+  if (direction == 1) {
+    if (!ReadNumber(9, devmode, printerData, &a) || !ReadNumber(10, devmode, printerData, &b)) return FALSE;
+    return WriteNumber(1864, devmode, printerData, a) && WriteNumber(1863, devmode, printerData, b);
+  }
+  return FALSE;
+}
+
+BOOL zanLib_IsEnableDPCustomPaperSize(void* devmode, void* printerData) {
+  LONG v = 0;
+  return ReadNumber(5200, devmode, printerData, &v) && v != 0;
+}
+
+// ---- Locale defaults ---------------------------------------------------------
+
+WORD driver_get_letter_flag(const void* any) {
+  if (!any) return 2;
+  BYTE cached = g_letter.load();
+  if (cached != kUnset) return cached;
+#if defined(KESTREL_KERNEL_MODE)
+  return 2;
+#else
+  DWORD c = 0;
+  if (!UserCountry(&c)) return 2;
+  bool letter = (c >= 1 && c <= 2) || (c >= 50 && c <= 54) || (c >= 56 && c <= 59) || (c >= 500 && c <= 592) ||
+                (c >= 594 && c <= 599);
+  BYTE answer = letter ? 1 : 2;
+  g_letter.store(answer);
+  return answer;
+#endif
+}
+
+BYTE zanlib_GetPaperSizeGroupDefault(BOOL flag) {
+  BYTE group = g_group.load();
+  if (group == kUnset) {
+#if defined(KESTREL_KERNEL_MODE)
+    group = kUnreadable;
+#else
+    DWORD c = 0;
+    if (!UserCountry(&c)) {
+      group = kUnreadable;
+    } else {
+      const LocaleRow* row = FindRow(c);
+      group = row ? row->group : 0;
+    }
+#endif
+    g_group.store(group);
+  }
+  if (flag) {
+    if (group == 2) return 1;
+    if (group == 3) return 0;
+  }
+  return group;
+}
+
+BYTE zanlib_Get8K16KDefault(void) {
+  BYTE value = g_k8k16.load();
+  if (value == kUnset) {
+#if defined(KESTREL_KERNEL_MODE)
+    value = kUnreadable;
+#else
+    DWORD c = 0;
+    if (!UserCountry(&c)) {
+      value = kUnreadable;
+    } else {
+      const LocaleRow* row = FindRow(c);
+      value = row ? row->k8k16 : 0;
+    }
+#endif
+    g_k8k16.store(value);
+  }
+  return value;
+}
+
+void zanlib_ResetLocaleCache(void) {
+  g_letter.store(kUnset);
+  g_group.store(kUnset);
+  g_k8k16.store(kUnset);
+}
+
+// ---- Units and numbers -------------------------------------------------------
+
+LONG zanlib_MMToInch(LONG tenthsMm) {
+  int64_t a = tenthsMm < 0 ? -static_cast<int64_t>(tenthsMm) : tenthsMm;
+  int64_t r = (a * 1000 / 254 + 5) / 10;
+  return static_cast<LONG>(tenthsMm < 0 ? -r : r);
+}
+
+LONG zanlib_InchToMM(LONG hundredthsInch) {
+  int64_t a = hundredthsInch < 0 ? -static_cast<int64_t>(hundredthsInch) : hundredthsInch;
+  int64_t r = (a * 254 / 10 + 5) / 10;
+  if (r > 0x7FFFFFFF) r = 0x7FFFFFFF;
+  return static_cast<LONG>(hundredthsInch < 0 ? -r : r);
+}
+
+void zanlib_SeparatePaperSize(BOOL flag, DWORD packed, DWORD* high, DWORD* low) {
+  if (high) *high = packed / 100;
+  if (low) *low = flag ? (packed % 100) / 10 : packed % 100;
+}
+
+LONG zanLib_atoi(LPCWSTR text) {
+  if (!text) return 0;
+  while (*text == u' ' || *text == u'\t') ++text;
+  bool negative = false;
+  if (*text == u'-' || *text == u'+') negative = *text++ == u'-';
+  int64_t v = 0;
+  for (; *text >= u'0' && *text <= u'9'; ++text) {
+    v = v * 10 + (*text - u'0');
+    if (v > 0x80000000LL) v = 0x80000000LL;
+  }
+  if (negative) return static_cast<LONG>(-v);
+  return static_cast<LONG>(v > 0x7FFFFFFF ? 0x7FFFFFFF : v);
+}
+
+BOOL zanLib_StringToDWORD(LPCWSTR text, DWORD* value) {
+  if (!text || !value || text[0] == 0) return FALSE;
+  uint64_t v = 0;
+  if (text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
+    const WCHAR* p = text + 2;
+    if (*p == 0) return FALSE;
+    for (; *p; ++p) {
+      unsigned digit;
+      if (*p >= u'0' && *p <= u'9')
+        digit = *p - u'0';
+      else if (*p >= u'a' && *p <= u'f')
+        digit = *p - u'a' + 10;
+      else if (*p >= u'A' && *p <= u'F')
+        digit = *p - u'A' + 10;
+      else
+        return FALSE;
+      v = v * 16 + digit;
+      if (v > 0xFFFFFFFFull) return FALSE;
+    }
+  } else {
+    for (const WCHAR* p = text; *p; ++p) {
+      if (*p < u'0' || *p > u'9') return FALSE;
+      v = v * 10 + static_cast<unsigned>(*p - u'0');
+      if (v > 0xFFFFFFFFull) return FALSE;
+    }
+  }
+  *value = static_cast<DWORD>(v);
+  return TRUE;
+}
+
+SIZE_T zanLib_GetGlobalSize(void* block) {
+#if defined(KESTREL_KERNEL_MODE)
+  (void)block;
+  return 0;
+#else
+  if (!block) return 0;
+  return GlobalSize(block);
+#endif
+}
+
+// ---- Files, user, folders --------------------------------------------------------
+
+#if !defined(KESTREL_KERNEL_MODE)
+DWORD zanLib_GetFileSizeByFileName(LPCWSTR fileName) {
+  if (!fileName) return 0;
+  HANDLE file = CreateFileW(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  DWORD size = GetFileSize(file, nullptr);
+  CloseHandle(file);
+  return size == INVALID_FILE_SIZE ? 0 : size;
+}
+
+BOOL zanlib_isFilePassage(LPCWSTR fileName, DWORD seconds) {
+  if (!fileName) return FALSE;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(fileName, GetFileExInfoStandard, &data)) return FALSE;
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  uint64_t written = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                     data.ftLastWriteTime.dwLowDateTime;
+  uint64_t current = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  if (current < written) return FALSE;
+  return current - written >= static_cast<uint64_t>(seconds) * 10000000ull;
+}
+
+namespace {
+BOOL CopyOut(LPCWSTR text, LPWSTR buffer, LPDWORD size) {
+  DWORD need = Length(text) + 1;
+  if (!buffer || *size < need) {
+    *size = need;
+    return FALSE;
+  }
+  for (DWORD i = 0; i < need; ++i) buffer[i] = text[i];
+  *size = need;
+  return TRUE;
+}
+}  // namespace
+
+BOOL zanLib_GetUserName(LPWSTR buffer, LPDWORD size) {
+  if (!size) return FALSE;
+  WCHAR name[UNLEN + 1] = {};
+  DWORD chars = UNLEN + 1;
+  if (GetUserNameW(name, &chars) && lstrcmpW(name, u"System") != 0 && lstrcmpW(name, u"SYSTEM") != 0)
+    return CopyOut(name, buffer, size);
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\", 0,
+                    KEY_READ, &key) == ERROR_SUCCESS) {
+    WCHAR value[UNLEN + 1] = {};
+    DWORD bytes = sizeof(value) - sizeof(WCHAR);
+    DWORD type = 0;
+    LONG r = RegQueryValueExW(key, u"DefaultUserName", nullptr, &type, reinterpret_cast<LPBYTE>(value), &bytes);
+    RegCloseKey(key);
+    if (r == ERROR_SUCCESS && type == REG_SZ && value[0] != 0) return CopyOut(value, buffer, size);
+  }
+  return CopyOut(u"UnknownUser", buffer, size);
+}
+
+namespace {
+// Creates every folder along path (a full path "X:\a\b\..."); true when the
+// last one exists afterwards.
+bool CreateFolders(LPCWSTR path) {
+  WCHAR part[MAX_PATH] = {};
+  DWORD n = Length(path);
+  if (n >= MAX_PATH) return false;
+  for (DWORD i = 0; i < n; ++i) {
+    part[i] = path[i];
+    bool end = path[i + 1] == 0 || path[i + 1] == u'\\';
+    if (end && i >= 2) {
+      part[i + 1] = 0;
+      CreateDirectoryW(part, nullptr);
+    }
+  }
+  DWORD attrs = GetFileAttributesW(path);
+  return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// "X:" of the Windows directory; false when it is unavailable.
+bool WindowsDrive(WCHAR drive[3]) {
+  WCHAR dir[MAX_PATH] = {};
+  UINT n = GetWindowsDirectoryW(dir, MAX_PATH);
+  if (n < 2 || n >= MAX_PATH || dir[1] != u':') return false;
+  drive[0] = dir[0];
+  drive[1] = u':';
+  drive[2] = 0;
+  return true;
+}
+}  // namespace
+
+BOOL zanlib_CreateDrvLogDirectory(LPWSTR buffer) {
+  if (!buffer) return FALSE;
+  buffer[0] = 0;
+  WCHAR drive[3];
+  if (!WindowsDrive(drive)) return FALSE;
+  lstrcpyW(buffer, drive);
+  lstrcatW(buffer, u"\\DEBUG_LOG");
+  CreateDirectoryW(buffer, nullptr);
+  lstrcatW(buffer, u"\\WINNT");
+  CreateDirectoryW(buffer, nullptr);
+  DWORD attrs = GetFileAttributesW(buffer);
+  return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
+}
+#endif
+
+LPWSTR zanLib_GetFormDirDefault(void) {
+#if defined(KESTREL_KERNEL_MODE)
+  return nullptr;
+#else
+  WCHAR path[MAX_PATH] = {};
+  WCHAR drive[3];
+  if (WindowsDrive(drive)) {
+    WCHAR tail[MAX_PATH] = {};
+    if (resource_LoadString(ZANLIB_STRID_FORMDIR, tail, MAX_PATH - 3) <= 0) lstrcpyW(tail, u"\\Halcyra\\form\\");
+    lstrcpyW(path, drive);
+    lstrcatW(path, tail);
+  } else {
+    lstrcpyW(path, u"C:\\Halcyra\\form\\");
+  }
+  DWORD n = Length(path);
+  auto* out = static_cast<LPWSTR>(kcore_Alloc((n + 1) * sizeof(WCHAR)));
+  if (!out) return nullptr;
+  for (DWORD i = 0; i <= n; ++i) out[i] = path[i];
+  CreateFolders(path);  // creates folders by full path; the current directory is not touched
+  return out;
+#endif
+}
+
+// ---- Operating system ------------------------------------------------------------
+
+LONG osVer_GetOS(WORD* os) {
+  if (!os) return -1;
+#if defined(KESTREL_KERNEL_MODE)
+  *os = 513;
+  return 1;
+#else
+  OSVERSIONINFOW info{};
+  info.dwOSVersionInfoSize = sizeof(info);
+  if (!GetVersionExW(&info)) return -1;
+  if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
+    if (info.dwMajorVersion < 4)
+      *os = 256;
+    else if (info.dwMajorVersion == 4 && info.dwMinorVersion == 0)
+      *os = 257;
+    else
+      *os = 258;
+  } else if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+    if (info.dwMajorVersion < 4)
+      *os = 512;
+    else if (info.dwMajorVersion == 4)
+      *os = 513;
+    else
+      *os = 514;
+  } else {
+    *os = 0;
+  }
+  return 1;
+#endif
+}
+
+LONG osVer_IsAvaliableICM(WORD* icm) {
+  if (!icm) return -1;
+#if defined(KESTREL_KERNEL_MODE)
+  return 0;
+#else
+  WORD os = 0;
+  if (osVer_GetOS(&os) != 1) return -1;
+  if (os == 0 || os == 256 || os == 257 || os == 512 || os == 513) return 0;
+  *icm = 512;
+  return 1;
+#endif
+}

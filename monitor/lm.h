@@ -1,0 +1,261 @@
+// The language monitor's internal interfaces: the port context, the status
+// records, the reply parser, the job wrapper and the helpers they share.
+// Every block comes from the monitor's one private heap (LMAlloc/LMFree).
+#pragma once
+
+#include <atomic>
+
+#include <kplatform/kwindows.h>
+#include <kplatform/winspool_monitor.h>
+
+namespace lm {
+
+// ---- Heap and small helpers -------------------------------------------------
+bool HeapInit();  // creates the private heap once (process attach)
+void HeapDone();  // destroys it (process detach)
+void* Alloc(SIZE_T bytes);  // zero-filled; null when memory runs out
+void Free(void* block);
+HANDLE Heap();
+
+// A bounded wait on a mutex: true when it is held (also when it was
+// abandoned by a thread that ended), false on the time-out.
+bool Lock(HANDLE mutex, DWORD milliseconds);
+
+// Case-sensitive prefix test over `n` bytes.
+inline bool Prefix(const char* text, size_t len, const char* word, size_t n) {
+  if (len < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (text[i] != word[i]) return false;
+  return true;
+}
+size_t CStrLen(const char* s);
+void CStrCopy(char* dst, size_t cap, const char* src, size_t srcLen);
+
+// ---- Status records ---------------------------------------------------------
+constexpr DWORD kRecordData = 264;
+struct Record {
+  const char* name;
+  DWORD size;
+  DWORD changed;
+  BYTE data[kRecordData];
+};
+
+// The job record "PrintingJobInfo2" (64 bytes).
+struct JobRecord {
+  DWORD size;          // 64
+  DWORD jobId;         // spooler job id
+  DWORD flags;         // kJob* bits
+  DWORD printedPages;  // pages the printer reported printed
+  DWORD lastPage;      // last page number seen on USTATUS PAGE
+  DWORD colorPages;
+  DWORD bwPages;
+  DWORD result;        // 0 OK, 1 anything else the printer reported
+  char name[32];       // the job name the printer reported (quotes removed)
+};
+static_assert(sizeof(JobRecord) == 64);
+constexpr DWORD kJobSeen = 0x2, kJobStarted = 0x100, kJobEnded = 0x200, kJobCancelled = 0x400;
+
+// "PrinterDisplay": 33 32-bit words, the first 16, then the display text:
+// up to 32 UTF-16 characters, a terminator, zeros to the end.
+struct DisplayRecord {
+  DWORD tag;  // 16
+  WCHAR text[64];
+};
+static_assert(sizeof(DisplayRecord) == 33 * 4);
+
+// "PrinterBinConfig": the count, then tray id and size class per tray.
+struct BinConfig {
+  DWORD count;
+  struct {
+    DWORD trayId;
+    DWORD sizeClass;  // 2 normal, 3 large
+  } bins[32];
+};
+static_assert(sizeof(BinConfig) == 260);
+
+// "PrinterOptionConfig": the options the printer reports installed.
+struct OptionConfig {
+  DWORD count;
+  struct {
+    DWORD optionId;
+    DWORD installed;
+  } options[8];
+};
+static_assert(sizeof(OptionConfig) == 68);
+
+// The 32-byte tray entry of "LM_InputTray".
+struct TrayEntry {
+  DWORD trayId;     // the printer's tray number, 1 to 32
+  DWORD sizeClass;  // 2 normal, 3 large, 0 not reported
+  char name[24];    // the printer's tray name, NUL-padded
+};
+static_assert(sizeof(TrayEntry) == 32);
+
+// The configuration the LM values answer, filled from the printer's INFO
+// CONFIG and INFO ID replies.
+struct Config {
+  char sysName[32];
+  DWORD memoryKB;
+  DWORD memoryMB;
+  WORD ramDisk;
+  WORD duplexModule;
+  DWORD trayCount;
+  TrayEntry trays[32];
+  DWORD filledTick;  // clock tick of the last INFO CONFIG reply
+  bool filled;
+};
+
+constexpr DWORD kHeldCap = 8192;     // held reply text
+constexpr DWORD kPendingCap = 64;    // pending job records
+constexpr DWORD kSentCap = 16;       // job names sent, for name look-up
+
+struct JobEntry {
+  JobEntry* next;
+  JobRecord rec;
+};
+struct SentJob {
+  char name[33];
+  DWORD jobId;
+};
+
+// The parser's state and everything it writes: one per port.
+struct Status {
+  CRITICAL_SECTION* cs;  // the port's critical section (may be null in tests)
+  Record* records;
+  DWORD recordCount;
+  // parser state
+  char* held;  // heap block of kHeldCap bytes
+  DWORD heldLen;
+  int state;        // 5 reply complete, 6 more text expected
+  DWORD flags;      // bit 31: an INFO VARIABLES reply reached its end
+  JobRecord work;   // working copy of the job record
+  DWORD completed;  // replies served so far (all kinds)
+  DWORD skipped;    // replies skipped (unknown or no reply)
+  // port facts the parser reads and writes
+  JobEntry* pendingFirst;
+  JobEntry* pendingLast;
+  DWORD pendingCount;
+  SentJob sent[kSentCap];
+  DWORD sentNext;
+  DWORD currentJob;     // job id in progress on the port (0: none)
+  bool stoppingError;   // the printer reports an error that stops output
+  bool jobCancelled;    // the current job was reported cancelled
+  bool jobEnded;        // the printer reported the current job's end
+  DWORD statusCode;
+  Config config;
+  HANDLE changedEvent;  // set when a record changed (may be null)
+};
+
+bool StatusInit(Status* st, CRITICAL_SECTION* cs);
+void StatusFree(Status* st);
+Record* FindRecord(Status* st, const char* name);
+
+// Feeds text read from the port. Results: 0 the reply was consumed
+// (complete), 1 more text is awaited, 2 text that is no reply was skipped.
+int Feed(Status* st, const char* text, DWORD len);
+// Scans an IEEE 1284 device id string.
+void ScanDeviceId(Status* st, const char* text, DWORD len);
+// Remembers the name under which a job was announced to the printer.
+void NoteSentJob(Status* st, const char* name, DWORD jobId);
+
+// ---- Port context -----------------------------------------------------------
+constexpr DWORD kSignature = 20304;  // "PO"
+
+// State flags.
+constexpr LONG kFlagJob = 0x1, kFlagPolling = 0x2, kFlagRealOpen = 0x4, kFlagStopError = 0x8, kFlagClosing = 0x10,
+               kFlagAwake = 0x20, kFlagSuspended = 0x40, kFlagDeviceRequest = 0x80, kFlagPortCall = 0x100,
+               kFlagConfigStale = 0x8000;
+// Port options.
+constexpr DWORD kOptStatus = 0x1, kOptPjlStatus = 0x4, kOptRetry = 0x8, kOptJcidA = 0x80, kOptJcidB = 0x100;
+
+struct PortContext {
+  DWORD signature;
+  DWORD size;
+  PortContext* next;
+  WCHAR* portName;
+  WCHAR* printerName;
+  HANDLE realPort;
+  MONITOR pm;
+  DWORD jobId;
+  std::atomic<LONG> flags;
+  DWORD options;
+  HANDLE mutex;       // per-port mutex: the spooler's calls and the polling thread
+  HANDLE mutex2;
+  HANDLE closeEvent;  // manual reset: stops the port's threads
+  HANDLE replyEvent;  // manual reset: the polling thread answered a request
+  HANDLE wakeEvent;   // auto reset: wakes the polling thread
+  CRITICAL_SECTION* cs;
+  Status status;
+  // job wrapper
+  int pjlState;  // 0 not inspected, -1 plain, 1 PostScript, 2 job command found
+  bool startPending;
+  bool startDropped;
+  bool idSupplied;
+  bool startHadJobCommand;
+  bool startHadName;
+  bool anyByteSent;
+  char jcid[33];
+  char jobName[81];
+  char announced[81];
+  BYTE* startBlock;
+  DWORD startLen;
+  DWORD startSent;
+  DWORD stallTick;
+  // threads
+  HANDLE pollThread;
+  HANDLE notifyThread;
+  std::atomic<LONG> pollRun;
+  std::atomic<LONG> suspendRequest;
+  // outside status manager
+  HMODULE statmgr;
+  HANDLE statmgrHandle;
+  WCHAR name[1];  // the port name follows
+};
+
+// Monitor-wide state.
+extern CRITICAL_SECTION g_portsCs;
+extern CRITICAL_SECTION g_secondCs;
+extern PortContext* g_ports;
+
+// Port functions (the entry table).
+BOOL WINAPI OpenPortEx(LPWSTR portName, LPWSTR printerName, PHANDLE port, LPMONITOR portMonitor);
+BOOL WINAPI StartDocPort(HANDLE port, LPWSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo);
+BOOL WINAPI WritePort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD written);
+BOOL WINAPI ReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read);
+BOOL WINAPI EndDocPort(HANDLE port);
+BOOL WINAPI ClosePort(HANDLE port);
+BOOL WINAPI GetPrinterDataFromPort(HANDLE port, DWORD controlId, LPWSTR valueName, LPWSTR inBuffer, DWORD inSize,
+                                   LPWSTR outBuffer, DWORD outSize, LPDWORD returned);
+
+// A port handle that is in the port list, or null.
+PortContext* FindPort(HANDLE port);
+
+// Sends PJL requests on the idle port and feeds the replies to the parser
+// until `expected` replies completed or the printer went quiet. The caller
+// holds the per-port mutex; no job may be in progress. False when the real
+// port could not be opened or no reply completed.
+bool QueryPrinter(PortContext* ctx, const char* requests, DWORD expected);
+// Reads once from the open real port (bounded) and feeds the parser.
+DWORD ReadAndFeed(PortContext* ctx, DWORD maxReads);
+
+// Polling and notification threads.
+bool StartPolling(PortContext* ctx);
+void StopThreads(PortContext* ctx);
+
+// Outside status manager.
+void StatmgrOpen(PortContext* ctx);
+void StatmgrClose(PortContext* ctx);
+void StatmgrSend(PortContext* ctx, const char* record, const void* data, DWORD size);
+
+// Job wrapper helpers (exposed for the port functions).
+void MakeJobControlId(const PortContext* ctx, char* out, size_t cap);
+DWORD BuildStartBlock(PortContext* ctx, BYTE* out, DWORD cap);
+DWORD BuildEndBlock(PortContext* ctx, BYTE* out, DWORD cap);
+void Inspect(PortContext* ctx, const BYTE* data, DWORD size);
+
+constexpr DWORD kMutexWait = 30000;
+#ifndef ERROR_TIMEOUT
+#define ERROR_TIMEOUT 1460L
+#endif
+
+}  // namespace lm

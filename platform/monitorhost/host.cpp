@@ -1,0 +1,345 @@
+// The print-monitor host: the spooler's side of a language monitor, and the
+// job table behind GetJobW/SetJobW.
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "kplatform/kernel_codepage.h"
+#include "kplatform/kernel_file.h"
+#include "kplatform/kernel_module.h"
+#include "kplatform/kernel_time.h"
+#include "kplatform/monitor_host.h"
+#include "spooler/spooler.h"
+
+namespace {
+
+struct Job {
+  std::u16string printer, document, user;
+  DWORD lastCommand = 0;
+  bool deleted = false;
+  SYSTEMTIME submitted{};
+};
+
+struct Host {
+  HMODULE module = nullptr;
+  MONITOR table{};  // a copy of what the entry answered
+};
+
+struct PrinterHandle {
+  std::u16string name;
+};
+
+struct State {
+  std::mutex lock;
+  std::map<DWORD, Job> jobs;
+  DWORD nextJob = 1;
+  std::set<Host*> hosts;
+  std::set<PrinterHandle*> printers;
+};
+
+State& S() {
+  static State* s = new State();
+  return *s;
+}
+
+Host* FindHost(HANDLE h) {
+  std::lock_guard<std::mutex> g(S().lock);
+  auto* p = static_cast<Host*>(h);
+  return S().hosts.count(p) ? p : nullptr;
+}
+
+bool SameName(const std::u16string& a, const std::u16string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char16_t x = a[i], y = b[i];
+    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
+    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+KP_API HANDLE KpMonitorLoad(LPCWSTR moduleName, LPCWSTR registryRoot) {
+  HMODULE m = LoadLibraryW(moduleName);
+  if (m == nullptr) return nullptr;
+  auto host = std::make_unique<Host>();
+  host->module = m;
+  auto nt = reinterpret_cast<PFN_InitializePrintMonitor>(
+      reinterpret_cast<void*>(GetProcAddress(m, "InitializePrintMonitor")));
+  if (nt != nullptr) {
+    std::u16string root = registryRoot ? registryRoot : u"";
+    LPMONITOREX ex = nt(registryRoot ? root.data() : nullptr);
+    if (ex == nullptr || ex->dwMonitorSize != sizeof(MONITOR)) {
+      DWORD e = ex == nullptr ? GetLastError() : ERROR_INVALID_DATA;
+      FreeLibrary(m);
+      SetLastError(e);
+      return nullptr;
+    }
+    host->table = ex->Monitor;
+  } else {
+    auto x9 = reinterpret_cast<PFN_InitializeMonitorEx>(
+        reinterpret_cast<void*>(GetProcAddress(m, "InitializeMonitorEx")));
+    if (x9 == nullptr) {
+      FreeLibrary(m);
+      SetLastError(ERROR_PROC_NOT_FOUND);
+      return nullptr;
+    }
+    char root[MAX_PATH * 2] = {};
+    if (registryRoot != nullptr && *registryRoot != 0 &&
+        WideCharToMultiByte(CP_ACP, 0, registryRoot, -1, root, sizeof root, nullptr, nullptr) == 0) {
+      DWORD e = GetLastError();
+      FreeLibrary(m);
+      SetLastError(e);
+      return nullptr;
+    }
+    if (!x9(registryRoot ? root : nullptr, &host->table)) {
+      DWORD e = GetLastError();
+      FreeLibrary(m);
+      SetLastError(e);
+      return nullptr;
+    }
+  }
+  std::lock_guard<std::mutex> g(S().lock);
+  Host* h = host.release();
+  S().hosts.insert(h);
+  return h;
+}
+
+KP_API BOOL KpMonitorUnload(HANDLE monitor) {
+  Host* h = FindHost(monitor);
+  if (h == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  {
+    std::lock_guard<std::mutex> g(S().lock);
+    S().hosts.erase(h);
+  }
+  FreeLibrary(h->module);
+  delete h;
+  return TRUE;
+}
+
+KP_API const MONITOR* KpMonitorTable(HANDLE monitor) {
+  Host* h = FindHost(monitor);
+  return h ? &h->table : nullptr;
+}
+
+KP_API BOOL KpMonitorOpenPort(HANDLE monitor, LPCWSTR portName, LPCWSTR printerName, PHANDLE port) {
+  Host* h = FindHost(monitor);
+  if (h == nullptr || h->table.pfnOpenPortEx == nullptr) {
+    SetLastError(h == nullptr ? ERROR_INVALID_HANDLE : ERROR_NOT_SUPPORTED);
+    return FALSE;
+  }
+  std::u16string p = portName ? portName : u"", n = printerName ? printerName : u"";
+  return h->table.pfnOpenPortEx(portName ? p.data() : nullptr, printerName ? n.data() : nullptr, port,
+                                KpPortMonitor());
+}
+
+KP_API BOOL KpMonitorClosePort(HANDLE monitor, HANDLE port) {
+  Host* h = FindHost(monitor);
+  if (h == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return h->table.pfnClosePort(port);
+}
+
+KP_API DWORD KpMonitorAddJob(LPCWSTR printerName, LPCWSTR document, LPCWSTR userName) {
+  Job j;
+  j.printer = printerName ? printerName : u"";
+  j.document = document ? document : u"";
+  j.user = userName ? userName : u"";
+  GetSystemTime(&j.submitted);
+  std::lock_guard<std::mutex> g(S().lock);
+  DWORD id = S().nextJob++;
+  S().jobs[id] = j;
+  return id;
+}
+
+KP_API BOOL KpMonitorGetJobState(DWORD jobId, LPDWORD lastCommand, LPBOOL deleted) {
+  std::lock_guard<std::mutex> g(S().lock);
+  auto it = S().jobs.find(jobId);
+  if (it == S().jobs.end()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (lastCommand) *lastCommand = it->second.lastCommand;
+  if (deleted) *deleted = it->second.deleted ? TRUE : FALSE;
+  return TRUE;
+}
+
+KP_API void KpMonitorResetJobs(void) {
+  std::lock_guard<std::mutex> g(S().lock);
+  S().jobs.clear();
+}
+
+KP_API BOOL KpMonitorPrintJob(HANDLE monitor, HANDLE port, LPCWSTR printerName, DWORD jobId, const void* data,
+                              DWORD size, DWORD chunk) {
+  Host* h = FindHost(monitor);
+  if (h == nullptr || (data == nullptr && size != 0)) {
+    SetLastError(h == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (chunk == 0) chunk = 4096;
+  std::u16string printer = printerName ? printerName : u"";
+  std::u16string doc;
+  {
+    std::lock_guard<std::mutex> g(S().lock);
+    auto it = S().jobs.find(jobId);
+    if (it != S().jobs.end()) doc = it->second.document;
+  }
+  std::u16string raw = u"RAW";
+  DOC_INFO_1W info{doc.data(), nullptr, raw.data()};
+  if (!h->table.pfnStartDocPort(port, printer.data(), jobId, 1, reinterpret_cast<LPBYTE>(&info))) return FALSE;
+  const auto* bytes = static_cast<const BYTE*>(data);
+  DWORD done = 0, idle = 0;
+  BOOL ok = TRUE;
+  DWORD error = ERROR_SUCCESS;
+  while (done < size) {
+    DWORD piece = size - done < chunk ? size - done : chunk;
+    DWORD written = 0;
+    if (!h->table.pfnWritePort(port, const_cast<BYTE*>(bytes + done), piece, &written)) {
+      ok = FALSE;
+      error = GetLastError();
+      break;
+    }
+    if (written > piece) written = piece;
+    done += written;
+    if (written == 0 && ++idle >= 1000) {
+      ok = FALSE;
+      error = ERROR_TIMEOUT;
+      break;
+    }
+    if (written != 0) idle = 0;
+  }
+  BOOL ended = h->table.pfnEndDocPort(port);
+  if (!ok) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return ended;
+}
+
+KP_API DWORD KpMonitorGetPrinterData(HANDLE monitor, HANDLE port, LPCWSTR valueName, LPBYTE out, DWORD size,
+                                     LPDWORD returned) {
+  Host* h = FindHost(monitor);
+  if (h == nullptr) return ERROR_INVALID_HANDLE;
+  if (h->table.pfnGetPrinterDataFromPort == nullptr) return ERROR_NOT_SUPPORTED;
+  std::u16string name = valueName ? valueName : u"";
+  DWORD got = 0;
+  SetLastError(ERROR_SUCCESS);
+  BOOL r = h->table.pfnGetPrinterDataFromPort(port, 0, valueName ? name.data() : nullptr, nullptr, 0,
+                                              reinterpret_cast<LPWSTR>(out), size, &got);
+  DWORD e = GetLastError();
+  if (returned) *returned = got;
+  if (r || e == ERROR_INVALID_PARAMETER) return ERROR_SUCCESS;
+  if (e == ERROR_INSUFFICIENT_BUFFER) return ERROR_MORE_DATA;
+  return e == ERROR_SUCCESS ? ERROR_GEN_FAILURE : e;
+}
+
+// ---- The spooler's job calls ------------------------------------------------
+
+KP_API BOOL WINAPI OpenPrinterW(LPWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW) {
+  if (printerName == nullptr || printer == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::u16string name = printerName;
+  std::lock_guard<std::mutex> g(S().lock);
+  bool known = false;
+  for (auto& [id, job] : S().jobs) known = known || SameName(job.printer, name);
+  if (!known) known = kp::spooler::IsPrinter(name);  // printers the spooler's table holds
+  if (!known) {
+    SetLastError(ERROR_INVALID_PRINTER_NAME);
+    return FALSE;
+  }
+  auto* p = new PrinterHandle{name};
+  S().printers.insert(p);
+  *printer = p;
+  return TRUE;
+}
+
+KP_API BOOL WINAPI ClosePrinter(HANDLE printer) {
+  std::lock_guard<std::mutex> g(S().lock);
+  auto* p = static_cast<PrinterHandle*>(printer);
+  if (!S().printers.erase(p)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  delete p;
+  return TRUE;
+}
+
+bool KpPrinterHandleName(HANDLE printer, std::u16string* name) {
+  std::lock_guard<std::mutex> g(S().lock);
+  auto* p = static_cast<PrinterHandle*>(printer);
+  if (!S().printers.count(p)) return false;
+  if (name) *name = p->name;
+  return true;
+}
+
+KP_API BOOL WINAPI GetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD size, LPDWORD needed) {
+  std::lock_guard<std::mutex> g(S().lock);
+  auto* p = static_cast<PrinterHandle*>(printer);
+  if (!S().printers.count(p)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (level != 1) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  auto it = S().jobs.find(jobId);
+  if (it == S().jobs.end() || it->second.deleted || !SameName(it->second.printer, p->name)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const Job& j = it->second;
+  const std::u16string* strings[] = {&j.printer, &j.user, &j.document};
+  DWORD need = sizeof(JOB_INFO_1W);
+  for (auto* s : strings) need += static_cast<DWORD>((s->size() + 1) * sizeof(WCHAR));
+  if (needed) *needed = need;
+  if (job == nullptr || size < need) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  std::memset(job, 0, need);
+  auto* info = reinterpret_cast<JOB_INFO_1W*>(job);
+  auto* text = reinterpret_cast<WCHAR*>(job + sizeof(JOB_INFO_1W));
+  LPWSTR* slots[] = {&info->pPrinterName, &info->pUserName, &info->pDocument};
+  for (int i = 0; i < 3; ++i) {
+    std::memcpy(text, strings[i]->c_str(), (strings[i]->size() + 1) * sizeof(WCHAR));
+    *slots[i] = text;
+    text += strings[i]->size() + 1;
+  }
+  info->JobId = jobId;
+  info->Submitted = j.submitted;
+  return TRUE;
+}
+
+KP_API BOOL WINAPI SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE, DWORD command) {
+  std::lock_guard<std::mutex> g(S().lock);
+  auto* p = static_cast<PrinterHandle*>(printer);
+  if (!S().printers.count(p)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (level != 0 || command < JOB_CONTROL_PAUSE || command > JOB_CONTROL_DELETE) {
+    SetLastError(level != 0 ? ERROR_INVALID_LEVEL : ERROR_INVALID_PRINTER_COMMAND);
+    return FALSE;
+  }
+  auto it = S().jobs.find(jobId);
+  if (it == S().jobs.end() || it->second.deleted) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  it->second.lastCommand = command;
+  if (command == JOB_CONTROL_DELETE) it->second.deleted = true;
+  return TRUE;
+}

@@ -1,0 +1,173 @@
+// The monitor's threads and locks: closing while the polling thread is inside
+// a read, closing with a job the printer still holds, a held per-port mutex
+// making a waiter time out, and a stress run with a watchdog that must leave
+// no heap block behind. The scaled clock makes the 30- and 120-second paths
+// run in milliseconds.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "monitor_fixture.h"
+
+namespace kestrel::test {
+namespace {
+
+const std::string kPayload = ") HP-PCL XL;2;1;\r\n" + std::string(20000, 'Z');
+
+class Watchdog {
+ public:
+  explicit Watchdog(int seconds) {
+    thread_ = std::thread([this, seconds] {
+      auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+      while (!done_) {
+        if (std::chrono::steady_clock::now() > until) {
+          std::fprintf(stderr, "watchdog: the run hangs\n");
+          std::abort();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    });
+  }
+  ~Watchdog() {
+    done_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+TEST_F(MonitorTest, CloseWhileThePollIsInsideARead) {
+  Watchdog dog(60);
+  LoopbackPrinter printer;
+  HANDLE port;
+  ASSERT_TRUE(openTcp(u"IP_CLOSE:", printer, &port));
+  KP_PORT_FAULTS f{};
+  f.readBlockMs = 5000;
+  KpPortSetFaults(u"IP_CLOSE:", &f);
+  ASSERT_EQ(ask(port, u"Wake Up", 4).dword(), 0);  // the poll runs now
+  ASSERT_TRUE(printer.waitUntil([&] { return !printer.commands().empty(); }, 5000)) << "the poll has written";
+  DWORD before = GetTickCount();
+  EXPECT_TRUE(close(port));
+  EXPECT_GE(GetTickCount() - before, 1000u) << "close waited for the read to end";
+  KP_PORT_STATS stats{};
+  KpPortGetStats(u"IP_CLOSE:", &stats);
+  EXPECT_EQ(stats.openHandles, 0u);
+  EXPECT_EQ(stats.docsOpen, 0u);
+  EXPECT_EQ(KpLiveBlockCount(), baselineBlocks_);
+  EXPECT_EQ(KpOpenHandleCount(), baselineHandles_);
+}
+
+TEST_F(MonitorTest, CloseWithAJobPendingIsBounded) {
+  Watchdog dog(60);
+  KpSetClockScale(1000);
+  LoopbackPrinter printer;
+  printer.update([](PrinterState& s) { s.endJobs = false; });
+  HANDLE port;
+  ASSERT_TRUE(openTcp(u"IP_PENDING:", printer, &port));
+  ASSERT_NE(print(port, kPayload), 0u);
+  DWORD before = GetTickCount();
+  EXPECT_TRUE(close(port));
+  DWORD waited = GetTickCount() - before;
+  EXPECT_GE(waited, 120000u);
+  EXPECT_LT(waited, 120000u + 60000u);
+  EXPECT_EQ(KpLiveBlockCount(), baselineBlocks_);
+}
+
+TEST_F(MonitorTest, AHeldMutexMakesWaitersTimeOut) {
+  Watchdog dog(60);
+  KpSetClockScale(1000);
+  setPortMode(0x1);  // no polling thread
+  KpPortDefineFile(u"LPT1:", u"C:\\held.prn");
+  HANDLE port;
+  ASSERT_TRUE(openPort(u"LPT1:", &port));
+  DWORD job = KpMonitorAddJob(u"Kestrel K350", u"doc", u"user");
+  std::u16string printerName = u"Kestrel K350";
+  ASSERT_TRUE(table_->pfnStartDocPort(port, printerName.data(), job, 1, nullptr));
+  KP_PORT_FAULTS f{};
+  f.readBlockMs = 200000;  // a reader holds the per-port mutex this long
+  KpPortSetFaults(u"LPT1:", &f);
+
+  auto holdWith = [&](std::atomic<bool>& started) {
+    return std::thread([&, port] {
+      BYTE buf[16];
+      DWORD got;
+      started = true;
+      table_->pfnReadPort(port, buf, sizeof buf, &got);
+    });
+  };
+  std::atomic<bool> started{false};
+  std::thread reader = holdWith(started);
+  while (!started) std::this_thread::yield();
+  Sleep(2000);
+  DWORD written = 1;
+  std::string data = "DATA";
+  DWORD before = GetTickCount();
+  EXPECT_FALSE(table_->pfnWritePort(port, reinterpret_cast<BYTE*>(data.data()), 4, &written));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+  EXPECT_EQ(written, 0u);
+  EXPECT_GE(GetTickCount() - before, 30000u);
+  BYTE in[8];
+  DWORD read = 7;
+  EXPECT_FALSE(table_->pfnReadPort(port, in, sizeof in, &read));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+  EXPECT_EQ(read, 0u);
+  std::u16string name = u"X";
+  DWORD got = 0;
+  EXPECT_FALSE(table_->pfnGetPrinterDataFromPort(port, 5, name.data(), nullptr, 0, nullptr, 0, &got));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+  // EndDocPort times out too, but clears the job all the same
+  EXPECT_FALSE(table_->pfnEndDocPort(port));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+  reader.join();
+  KpPortSetFaults(u"LPT1:", nullptr);
+  EXPECT_FALSE(table_->pfnWritePort(port, reinterpret_cast<BYTE*>(data.data()), 4, &written)) << "no job now";
+  EXPECT_NE(print(port, kPayload), 0u) << "the next job runs";
+  EXPECT_TRUE(close(port));
+  EXPECT_EQ(KpLiveBlockCount(), baselineBlocks_);
+}
+
+TEST_F(MonitorTest, StressLeavesNoHeapBlock) {
+  Watchdog dog(120);
+  installStatmgr(0);
+  LoopbackPrinter printer;
+  printer.setMode(PrinterMode::Normal);
+  constexpr int kPorts = 3;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int p = 0; p < kPorts; ++p) {
+    threads.emplace_back([&, p] {
+      std::u16string name = u"IP_STRESS" + U16(std::to_string(p)) + u":";
+      KpPortDefineTcp(name.c_str(), "127.0.0.1", printer.port());
+      for (int round = 0; round < 4; ++round) {
+        HANDLE port;
+        if (!openPort(name, &port)) {
+          failures++;
+          continue;
+        }
+        std::thread asker([&] {
+          for (int i = 0; i < 20; ++i) {
+            ask(port, u"IsWakeup", 4);
+            ask(port, i % 2 ? u"Wake Up" : u"Stop Polling", 4);
+            ask(port, u"LM_MemorySizeInKByte", 4);
+            if (i % 5 == 0) ask(port, u"Suspend", 4);
+          }
+        });
+        for (int j = 0; j < 3; ++j)
+          if (print(port, kPayload, u"stress", 1500) == 0) failures++;
+        asker.join();
+        if (!close(port)) failures++;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(KpLiveBlockCount(), baselineBlocks_);
+  EXPECT_EQ(KpOpenHandleCount(), baselineHandles_);
+}
+
+}  // namespace
+}  // namespace kestrel::test
