@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -492,6 +493,106 @@ TEST(DddcRefusals, IncludeCycleIsRefused) {
   Output out = dddc::CompileFile(dir.host("a.dds"));
   ASSERT_FALSE(out.ok);
   EXPECT_NE(out.errors[0].find("includes itself"), std::string::npos) << out.errors[0];
+}
+
+// --- The devmode-member check ----------------------------------------------
+
+// An option of the DDM id with the declaration and one item per value:
+// line 4 is the `value` line, item k's value is on line 8 + 3k.
+std::string MemberOption(int id, const std::string& decl, const std::vector<std::string>& values) {
+  std::string s = "option O\n id " + std::to_string(id) + "\n name \"O\"\n value " + decl + "\n default I1\n";
+  for (size_t k = 0; k < values.size(); ++k) {
+    s += " item I" + std::to_string(k + 1) + "\n  name \"I\"\n  value " + values[k] + "\n";
+  }
+  return s;
+}
+
+int LineCount(const std::string& s) { return static_cast<int>(std::count(s.begin(), s.end(), '\n')); }
+
+struct MemberMisfit {
+  const char* what;
+  std::string source;              // appended to the prelude
+  int line;                        // line of the error within `source`
+  std::vector<std::string> says;   // every piece the message must hold
+};
+
+std::vector<MemberMisfit> MemberMisfits() {
+  return {
+      {"a 16-bit value for the byte member of installed memory", MemberOption(4353, "u16 2", {"4"}), 4,
+       {"option O (DDM 4353) declares u16 2", "which does not fit member 4353 (printer data at offset 3048; u8 1)",
+        "type differs"}},
+      {"unsigned for a signed member", MemberOption(7, "u16 2", {"1"}), 4,
+       {"declares u16 2", "member 7 (devmode at offset 76; i16 2)"}},
+      {"a byte for a 16-bit member", MemberOption(262, "u8 1", {"1"}), 4,
+       {"declares u8 1", "member 262 (devmode at offset 296; u16 2)"}},
+      {"16 bits for the 32-bit resolution pair", MemberOption(14, "u16 2", {"600"}), 4,
+       {"declares u16 2", "member 14 (devmode at offset 90; u32 4)"}},
+      {"a one-byte boolean for a flag", MemberOption(4097, "bool 1", {"1"}), 4,
+       {"declares bool 1", "; bool 4, bit 0x1 of a 32-bit word)", "size is not"}},
+      {"a boolean for a 16-bit member", MemberOption(262, "bool 4", {"1"}), 4, {"declares bool 4", "; u16 2)"}},
+      {"a number for a string member", MemberOption(435, "u16 2", {"1"}), 4,
+       {"member 435 (devmode at offset 1462; str of up to 10 bytes)", "string member takes str"}},
+      {"a string wider than its member", MemberOption(435, "str 12", {"\"AB\""}), 4,
+       {"declares str 12", "up to 10 bytes", "capacity"}},
+      {"a font member not declared as its 92 bytes", MemberOption(304, "bin 90", {"ab"}), 4,
+       {"declares bin 90", "; bin 92 (a font))"}},
+      {"a byte for a member of the non-devmode record", MemberOption(1803, "u8 1", {"1"}), 4,
+       {"member 1803 (non-devmode record at offset 1040; u16 2)"}},
+      {"an item value past a byte member read as 16 bits", MemberOption(264, "u16 2", {"1", "300"}), 11,
+       {"item I2 of option O: value 300 does not fit member 264 (devmode at offset 300; u8 1 or u16 2)",
+        "only 8 bits"}},
+      {"a packed byte's value outside its byte", MemberOption(392, "u32 4", {"0x100"}), 8,
+       {"value 0x100 does not fit member 392", "bits outside the member's 0xFF"}},
+      {"a flag read as a byte given 2", MemberOption(1296, "u8 1", {"0", "2"}), 11,
+       {"value 2 does not fit member 1296", "; bool 4 or u8 1, bit 0x8000", "only 0 or 1"}},
+      {"a favourite's 16-bit setting of a byte member", "favorite F\n name \"F\"\n set 4353 u16:4\n", 3,
+       {"favourite F's setting (DDM 4353) is u16 2, which does not fit", "; u8 1)"}},
+      {"a favourite's text longer than its member", "favorite F\n name \"F\"\n set 435 str: \"ABCDEFGH\"\n", 3,
+       {"(DDM 435) is str 18", "capacity"}},
+      {"a device query answering 16 bits for a byte member", "adcquery\n ddm 4353\n kind 2\n vtype 3\n vsize 2\n", 4,
+       {"the device query's answer (DDM 4353) is u16 2", "; u8 1)"}},
+  };
+}
+
+TEST(DddcMemberCheck, ValuesThatDoNotFitTheirMemberAreRefusedAtTheirLine) {
+  const std::string prelude = Prelude();
+  for (const MemberMisfit& c : MemberMisfits()) {
+    SCOPED_TRACE(c.what);
+    Output out = CompileText(prelude + c.source, "bad.dds", ".");
+    EXPECT_FALSE(out.ok);
+    EXPECT_TRUE(out.main.empty());
+    ASSERT_EQ(out.errors.size(), 1u) << (out.errors.empty() ? "" : out.errors[0]);
+    const std::string& e = out.errors[0];
+    EXPECT_EQ(e.rfind("bad.dds:" + std::to_string(LineCount(prelude) + c.line) + ": ", 0), 0u) << e;
+    for (const std::string& piece : c.says) EXPECT_NE(e.find(piece), std::string::npos) << piece << " | " << e;
+  }
+}
+
+TEST(DddcMemberCheck, EveryWayAValueFitsIsAccepted) {
+  const std::pair<const char*, std::string> fits[] = {
+      {"a byte member read as 16 bits, as a byte", MemberOption(264, "u8 1", {"0", "255"})},
+      {"... and as 16 bits within the byte", MemberOption(264, "u16 2", {"0", "255"})},
+      {"installed memory in a byte", MemberOption(4353, "u8 1", {"2", "4", "8"})},
+      {"a flag of the option words", MemberOption(4097, "bool 4", {"0", "1"})},
+      {"a flag of the second option word", MemberOption(4129, "bool 4", {"0", "1"})},
+      {"a flag through its reported byte", MemberOption(1296, "u8 1", {"0", "1"})},
+      {"the inverted flag through its reported 32 bits", MemberOption(1284, "u32 4", {"0", "1"})},
+      {"a 4-byte boolean of the printer data", MemberOption(8206, "bool 4", {"0", "1"})},
+      {"the resolution pair", MemberOption(14, "u32 4", {"39322200"})},
+      {"a string within its capacity", MemberOption(435, "str 10", {"\"ABCD\""})},
+      {"a string member at its odd offset", MemberOption(329, "str 49", {"\"A\""})},
+      {"the second byte of a packed word, in place", MemberOption(393, "u32 4", {"256", "65280"})},
+      {"a member of the non-devmode record", MemberOption(1803, "u16 2", {"1"})},
+      {"an id without member (289)", MemberOption(289, "u16 2", {"7"})},
+      {"an id in no group (26)", MemberOption(26, "u16 2", {"7"})},
+      {"favourite settings", "favorite F\n name \"F\"\n set 14 u32:39322200\n set 264 u16:3\n set 259 str: \"A\"\n"},
+      {"device queries", "adcquery\n ddm 4353\n kind 2\n vtype 8\n vsize 1\nadcquery\n ddm 4097\n vtype 1\n vsize 4\n"},
+  };
+  for (const auto& [what, source] : fits) {
+    SCOPED_TRACE(what);
+    Output out = CompileText(Prelude() + source, "good.dds", ".");
+    EXPECT_TRUE(out.ok) << (out.errors.empty() ? "" : out.errors[0]);
+  }
 }
 
 // --- Writing --------------------------------------------------------------

@@ -27,6 +27,7 @@
 
 #include "dddc.h"
 #include "encode.h"
+#include "member_check.h"
 #include "source.h"
 
 namespace kestrel::dddc {
@@ -123,6 +124,8 @@ struct Rec {
   const Section* sec = nullptr;
   // option
   int vtype = 0, vsize = 0;
+  bool fitsMember = false;  // the declared value fits the member of the DDM id
+  MemberInfo member;
   std::vector<Rec*> items;
   std::vector<int> rules7, rules8;
   // item
@@ -702,6 +705,38 @@ class Compiler {
     return r->id;
   }
 
+  // The devmode-member check (member_check.h): an option's declared value
+  // must fit the member its DDM id names; an id without member is not
+  // checked.
+  void CheckOptionMember(Rec* r, const SrcLine& valueLine) {
+    MemberInfo m;
+    if (!FindMember(r->id, &m)) return;
+    std::string why = DeclarationMismatch(m, r->vtype, r->vsize);
+    if (!why.empty()) {
+      d_->Error(valueLine.loc, "option " + r->sym + " (DDM " + std::to_string(r->id) + ") declares " +
+                                   ValueTypeName(r->vtype) + " " + std::to_string(r->vsize) + ", which does not fit " +
+                                   DescribeMember(m) + ": " + why);
+      return;
+    }
+    r->member = m;
+    r->fitsMember = true;
+  }
+  // A value the source writes to a member by DDM id outside an option (a
+  // favourite's setting, a device query's answer): the same check. `size` is
+  // the value's bytes as exchanged (a string's with its NUL); `value` the
+  // scalar's bytes, empty for none.
+  void CheckWrittenValue(const Loc& loc, const std::string& who, int ddm, int type, int size,
+                         const std::vector<uint8_t>& value) {
+    MemberInfo m;
+    if (!FindMember(ddm, &m)) return;
+    std::string why = DeclarationMismatch(m, type, size);
+    if (why.empty()) why = ValueMismatch(m, type, value);
+    if (!why.empty()) {
+      d_->Error(loc, who + " (DDM " + std::to_string(ddm) + ") is " + ValueTypeName(type) + " " + std::to_string(size) +
+                         ", which does not fit " + DescribeMember(m) + ": " + why);
+    }
+  }
+
   void Globals(const Source& src);
   void Declare(const Source& src);
   void AssignIds();
@@ -902,6 +937,7 @@ void Compiler::Declare(const Source& src) {
         }
         r->vtype = tn->type;
         r->vsize = static_cast<int>(size);
+        CheckOptionMember(r, l);
       }
       if (r->vtype == 0) d_->Error(s.loc, "option " + s.sym + " does not declare its value ('value TYPE SIZE')");
       Place(r);
@@ -1132,6 +1168,13 @@ void Compiler::EncodeItem(Rec* r) {
     Arity(*vl, 2);
     if (vl->toks.size() == 2 && ScalarBytes(vl->loc, o->vtype, o->vsize, vl->toks[1], &r->key)) {
       MakeScalar(vl->loc, o->vtype, o->vsize, r->key, &v);
+      if (o->fitsMember) {
+        std::string why = ValueMismatch(o->member, o->vtype, r->key);
+        if (!why.empty()) {
+          d_->Error(vl->loc, "item " + s.sym + " of option " + o->sym + ": value " + vl->toks[1].text +
+                                 " does not fit " + DescribeMember(o->member) + ": " + why);
+        }
+      }
     }
   }
   if (v.type == 0) {
@@ -1781,6 +1824,14 @@ void Compiler::EncodeFavorite(Rec* r) {
       d_->Error(l->loc, "a favourite's value is a string or a number of at most 4 bytes");
     }
     if (i != l->toks.size()) d_->Error(l->loc, "extra words after the value");
+    if (v.type != 128 && v.type != 9) {
+      // A string goes to its member as UTF-16 with its NUL; a value
+      // without payload is checked by its type alone.
+      int size = v.type == 6 ? (v.size + 1) * 2 : v.count == 0 ? ExchangeSize(v.type) : v.size;
+      std::string who = s.sym.empty() ? std::string("the favourite's setting") : "favourite " + s.sym + "'s setting";
+      CheckWrittenValue(l->loc, who, static_cast<int>(ddm), v.type, size,
+                        v.type == 6 ? std::vector<uint8_t>() : v.payload);
+    }
     b.U16(static_cast<uint32_t>(ddm));
     PutValue(b, v);
   }
@@ -1791,12 +1842,17 @@ void Compiler::EncodeAdcQuery(Rec* r) {
   const Section& s = *r->sec;
   FieldSet f(s, d_, {"id", "ddm", "kind", "vtype", "vsize", "mode", "flag", "field4", "file"}, {"query", "extra"});
   Bytes b = Start(r);
-  b.U16(static_cast<uint32_t>(NumField(f, "ddm", 0, 0xFFFF, 0)));
+  int64_t ddm = NumField(f, "ddm", 0, 0xFFFF, 0);
+  b.U16(static_cast<uint32_t>(ddm));
   b.U16(static_cast<uint32_t>(NumField(f, "kind", 0, 0xFFFF, 0)));
   int64_t vtype = NumField(f, "vtype", 0, 255, 0);
   b.U8(static_cast<uint32_t>(vtype));
   int64_t vsize = NumField(f, "vsize", 0, 0xFFFF, 0);
   if ((vtype == 1 || vtype == 10) && vsize == 0) d_->Error(s.loc, "a value of type 1 or 10 must have a size");
+  // The answer is stored in the member the query names.
+  const SrcLine* vl = f.One("vtype");
+  CheckWrittenValue(vl != nullptr ? vl->loc : s.loc, "the device query's answer", static_cast<int>(ddm),
+                    static_cast<int>(vtype), static_cast<int>(vsize), {});
   b.U16(static_cast<uint32_t>(vsize));
   b.U8(static_cast<uint32_t>(NumField(f, "mode", 0, 255, 0)));
   b.U16(static_cast<uint32_t>(NumField(f, "flag", 0, 0xFFFF, 0)));

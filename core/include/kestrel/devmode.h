@@ -1,0 +1,240 @@
+// The driver's private devmode (NRVDEVMODE), the non-devmode record and the
+// printer-data record, and the DDM ids that name every member of the three.
+//
+// Records (bytes):
+//   devmode kind 1    1556  DEVMODEW 0-219, private part 220-1555
+//   devmode kind != 1 5440  the 1556 bytes, then the 3884-byte non-devmode
+//                           record at 1556-5439
+//   CreateDC form     5464  the 5440 bytes and a 24-byte trailer
+//   printer data      4736  always a separate buffer
+//
+// Member layout, member tables and group tables live in core/devmode/
+// (ddm_tables.cpp); outside the record owners members are read and written
+// by DDM id only (kestrel/ddm_value.h).
+#pragma once
+
+#include <cstddef>
+
+#include "kestrel/cddd.h"
+#include "kplatform/wintypes.h"
+
+// ---- Record sizes ----------------------------------------------------------
+#define NRV_DEVMODE_PUBLIC_SIZE 220u      // the standard DEVMODEW
+#define NRV_DEVMODE_SIZE_KIND1 1556u      // exchanged with applications
+#define NRV_DEVMODE_SIZE_FULL 5440u       // with the non-devmode record
+#define NRV_DEVMODE_SIZE_CREATEDC 5464u   // with the 24-byte trailer
+#define NRV_DEVMODE_EXTRA 1336u           // dmDriverExtra of the 1556-byte form
+#define NRV_DEVMODE_EXTRA_CREATEDC 5244u  // dmDriverExtra of the CreateDC form
+#define NRV_NONDEVMODE_OFFSET 1556u       // where the non-devmode record starts
+#define NRV_NONDEVMODE_SIZE 3884u
+#define NRV_PRINTERDATA_SIZE 4736u
+#define NRV_LOGFONT_SIZE 92u
+
+#define NRV_STRUCT_VERSION 0x5110u   // private structure version (20752)
+#define NRV_DRIVER_VERSION 0x2182u   // driver version (8578)
+#define NRV_SPEC_VERSION 0x401u
+
+// ---- Standard Windows records ------------------------------------------------
+// Our own declarations of the two standard records the devmode carries.
+#define CCHDEVICENAME 32
+#define CCHFORMNAME 32
+#define LF_FACESIZE 32
+
+struct DEVMODEW {
+  WCHAR dmDeviceName[CCHDEVICENAME];
+  WORD dmSpecVersion;
+  WORD dmDriverVersion;
+  WORD dmSize;
+  WORD dmDriverExtra;
+  DWORD dmFields;
+  SHORT dmOrientation;
+  SHORT dmPaperSize;
+  SHORT dmPaperLength;
+  SHORT dmPaperWidth;
+  SHORT dmScale;
+  SHORT dmCopies;
+  SHORT dmDefaultSource;
+  SHORT dmPrintQuality;
+  SHORT dmColor;
+  SHORT dmDuplex;
+  SHORT dmYResolution;
+  SHORT dmTTOption;
+  SHORT dmCollate;
+  WCHAR dmFormName[CCHFORMNAME];
+  WORD dmLogPixels;
+  DWORD dmBitsPerPel;
+  DWORD dmPelsWidth;
+  DWORD dmPelsHeight;
+  DWORD dmDisplayFlags;
+  DWORD dmDisplayFrequency;
+  DWORD dmICMMethod;
+  DWORD dmICMIntent;
+  DWORD dmMediaType;
+  DWORD dmDitherType;
+  DWORD dmReserved1;
+  DWORD dmReserved2;
+  DWORD dmPanningWidth;
+  DWORD dmPanningHeight;
+};
+static_assert(sizeof(DEVMODEW) == 220);
+static_assert(offsetof(DEVMODEW, dmDeviceName) == 0);
+static_assert(offsetof(DEVMODEW, dmSpecVersion) == 64);
+static_assert(offsetof(DEVMODEW, dmDriverVersion) == 66);
+static_assert(offsetof(DEVMODEW, dmSize) == 68);
+static_assert(offsetof(DEVMODEW, dmDriverExtra) == 70);
+static_assert(offsetof(DEVMODEW, dmFields) == 72);
+static_assert(offsetof(DEVMODEW, dmOrientation) == 76);
+static_assert(offsetof(DEVMODEW, dmPaperSize) == 78);
+static_assert(offsetof(DEVMODEW, dmPaperLength) == 80);
+static_assert(offsetof(DEVMODEW, dmPaperWidth) == 82);
+static_assert(offsetof(DEVMODEW, dmScale) == 84);
+static_assert(offsetof(DEVMODEW, dmCopies) == 86);
+static_assert(offsetof(DEVMODEW, dmDefaultSource) == 88);
+static_assert(offsetof(DEVMODEW, dmPrintQuality) == 90);
+static_assert(offsetof(DEVMODEW, dmColor) == 92);
+static_assert(offsetof(DEVMODEW, dmDuplex) == 94);
+static_assert(offsetof(DEVMODEW, dmYResolution) == 96);
+static_assert(offsetof(DEVMODEW, dmTTOption) == 98);
+static_assert(offsetof(DEVMODEW, dmCollate) == 100);
+static_assert(offsetof(DEVMODEW, dmFormName) == 102);
+static_assert(offsetof(DEVMODEW, dmICMMethod) == 188);
+static_assert(offsetof(DEVMODEW, dmICMIntent) == 192);
+static_assert(offsetof(DEVMODEW, dmMediaType) == 196);
+static_assert(offsetof(DEVMODEW, dmDitherType) == 200);
+static_assert(offsetof(DEVMODEW, dmPanningHeight) == 216);
+
+struct LOGFONTW {
+  LONG lfHeight;
+  LONG lfWidth;
+  LONG lfEscapement;
+  LONG lfOrientation;
+  LONG lfWeight;
+  BYTE lfItalic;
+  BYTE lfUnderline;
+  BYTE lfStrikeOut;
+  BYTE lfCharSet;
+  BYTE lfOutPrecision;
+  BYTE lfClipPrecision;
+  BYTE lfQuality;
+  BYTE lfPitchAndFamily;
+  WCHAR lfFaceName[LF_FACESIZE];
+};
+static_assert(sizeof(LOGFONTW) == 92);
+static_assert(offsetof(LOGFONTW, lfEscapement) == 8);
+static_assert(offsetof(LOGFONTW, lfItalic) == 20);
+static_assert(offsetof(LOGFONTW, lfPitchAndFamily) == 27);
+static_assert(offsetof(LOGFONTW, lfFaceName) == 28);
+
+// ---- Value types -------------------------------------------------------------
+#define DDM_TYPE_FLAG 1    // one bit of a 32-bit word (or a 4-byte boolean), exchanged as 4 bytes 0/1
+#define DDM_TYPE_SHORT 2   // signed 16-bit
+#define DDM_TYPE_WORD 3    // unsigned 16-bit
+#define DDM_TYPE_LONG 4    // signed 32-bit
+#define DDM_TYPE_DWORD 5   // unsigned 32-bit
+#define DDM_TYPE_STRING 6  // NUL-terminated UTF-16, exchanged by address
+#define DDM_TYPE_BYTE 8    // unsigned 8-bit
+#define DDM_TYPE_FONT 9    // the 92-byte LOGFONTW, exchanged by address
+#define DDM_TYPE_LFLONG 10 // signed 32-bit field of a LOGFONTW
+
+// ---- Record kinds of the DDM id groups ---------------------------------------
+#define DDM_KIND_DEVMODE 0
+#define DDM_KIND_NONDEVMODE 1
+#define DDM_KIND_PRINTERDATA 2
+
+// ---- Member descriptors --------------------------------------------------------
+// Member operations.
+#define CDM_OP_DEFAULT 1   // produce the default value
+#define CDM_OP_CHECK 2     // check that the stored value is acceptable
+#define CDM_OP_LISTINFO 4  // describe the setting's selection list
+#define CDM_OP_LISTITEM 8  // give one list item by index
+#define CDM_OP_ALLOWED 16  // test whether a value is allowed
+#define CDM_OP_ALL 0x1F
+
+// A static default: used when flags bit 0 is set. length is -1 for
+// non-strings, the characters for a string; value holds the value or the
+// string's address.
+struct CDM_STATIC_DEFAULT {
+  WORD flags;
+  WORD type;
+  LONG length;
+  ULONG_PTR value;
+};
+
+// What a member handler works on. For CDM_OP_DEFAULT the handler answers in
+// value; for CDM_OP_CHECK it reads the stored member itself (devmode and
+// printerData are the records); for CDM_OP_ALLOWED value is the candidate;
+// for CDM_OP_LISTITEM index selects the item and value receives it; for
+// CDM_OP_LISTINFO count receives the number of items.
+struct CDM_MEMBER_ARGS {
+  WORD ddmId;
+  void* devmode;
+  void* printerData;
+  HCDDD ddd;  // null when no description handle is at hand
+  ULONG_PTR value;
+  DWORD index;
+  DWORD count;
+};
+// Results of a handler and of the dispatch.
+#define CDM_RESULT_REFUSED 0   // the value is not acceptable / no answer for it
+#define CDM_RESULT_DONE 1      // answered, or the value is acceptable
+#define CDM_RESULT_DDD 2       // answer from the device description data instead
+#define CDM_RESULT_NOMEMBER 3  // no member-table row, or its descriptor has no handler
+typedef WORD (*CDM_MEMBER_HANDLER)(WORD operation, CDM_MEMBER_ARGS* args);
+
+struct CDM_MEMBER_DESC {
+  const char* name;                          // the descriptor's name, for traces
+  const CDM_STATIC_DEFAULT* staticDefault;   // or null
+  CDM_MEMBER_HANDLER handler;                // or null
+  WORD operations;                           // CDM_OP_* the descriptor serves
+};
+
+// One row of a group's member table; a row with ddmId 0 ends a table.
+struct CDM_MEMBER_ENTRY {
+  DWORD ddmId;
+  const CDM_MEMBER_DESC* desc;  // null: the member has no descriptor
+};
+
+// ---- Allocation and copying -----------------------------------------------------
+// kind 1 selects the 1556-byte form, every other kind (0 included) the
+// 5440-byte form.
+void* dmCreateNRVDEVMODE(WORD kind);  // zero-filled block; null when memory is short
+DWORD dmGetSizeNRVDEVMODE(WORD kind);
+// Copies the form's size; nothing happens when either pointer is null.
+void dmCopyNRVDEVMODE(void* destination, const void* source, WORD kind);
+// Fills the form's size with zeros; answers 0.
+WORD dmZeroClearNRVDEVMODE(void* devmode, WORD kind);
+void dmDeleteNRVDEVMODE(void* devmode);
+void* cdm_GetPrivateDataAddr(void* devmode);  // devmode + 220, null for null
+DWORD cdm_GetExtraSize(void);                 // 1336
+
+// ---- Tables ------------------------------------------------------------------------
+// Layout-table index 0-11 (the group lookup order: 0-4 groups 5-9, 5 group
+// 10, 6 group 11, 7-10 groups 0-3, 11 group 4): stores the record kind and
+// answers 1; 12 or more answers 0.
+BOOL dmGetDevmodeTableKind(WORD tableIndex, WORD* kind);
+// The DDM id of the member at that position of the layout table; 0 for a
+// table index of 12 or more or a member index past the table's end.
+WORD dmGetDevmodeDdmID(WORD tableIndex, WORD memberIndex);
+// Number of members of a layout table (0 for an index of 12 or more).
+WORD dmGetDevmodeTableCount(WORD tableIndex);
+// The member-table row of a DDM id (first group in lookup order whose range
+// holds it, then an exact search of its member table), or null.
+const CDM_MEMBER_ENTRY* cdmSerchDmDataFuncTbl(WORD ddmId);
+// Group (0-11): its member table, row count (without the end row) and kind;
+// every output optional. 1 when the group exists; otherwise 0 and the
+// outputs describe the end row (an empty table, count 0, kind 0).
+BOOL local_GetCdmDmDataFuncTbl(WORD group, const CDM_MEMBER_ENTRY** table, WORD* count, WORD* kind);
+
+// ---- Descriptor dispatch --------------------------------------------------------
+// Routes one member operation (CDM_RESULT_*): a default (operation 1) comes
+// from the static default (args->value) or the handler only when the mask has
+// 1, a check (operation 2) goes to the handler only when the mask has 2;
+// every other operation goes to the handler whenever the member has a
+// descriptor. A member without descriptor, or an operation 1 or 2 the mask
+// lacks, answers CDM_RESULT_DDD. An id without member-table row, or a
+// descriptor without the handler it needs, answers CDM_RESULT_NOMEMBER.
+WORD cdmDispatchMember(WORD ddmId, WORD operation, CDM_MEMBER_ARGS* args);
+
+// 1 when members 2, 4, 5 and 258 of the devmode pass their checks (no
+// description handle); 0 for no devmode or at the first failure.
+BOOL wNTc_IsDevmodeOurs(void* devmode);

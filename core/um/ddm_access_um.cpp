@@ -1,0 +1,115 @@
+// ddm_GetValue/ddm_SetValue of the user-mode libraries: through the
+// devmode-access module loaded by name (see kestrel/ddm_value.h).
+//
+// The counter, the module handle and the cached entry points are
+// process-wide and unsynchronised: init and end run at library attach and
+// detach, which the loader serialises.
+#include <cstring>
+#include <type_traits>
+
+#include "kestrel/ddm_value.h"
+#include "kestrel/dma_core.h"
+#include "kestrel/dma_module.h"
+#include "kestrel/zanlib.h"
+#include "kplatform/kernel_module.h"
+#include "kplatform/kernel_resource.h"
+
+namespace {
+
+constexpr UINT kModuleNameString = ZANLIB_STRID_DMA_MODULE;  // 32766
+constexpr int kMaxPath = 260;
+
+WORD wDdmAccessCounter = 0;
+HMODULE lhDdmDll = nullptr;
+DMA_GETVALUE_FN lpProc_dma_GetValue = nullptr;
+DMA_SETVALUE_FN lpProc_dma_SetValue = nullptr;
+
+// The folder the library itself was loaded from, with a trailing backslash.
+bool LibraryFolder(HMODULE library, WCHAR* buffer, DWORD chars) {
+  DWORD n = GetModuleFileNameW(library, buffer, chars);
+  if (n == 0 || n >= chars) return false;
+  for (DWORD i = n; i > 0; --i)
+    if (buffer[i - 1] == u'\\' || buffer[i - 1] == u'/') {
+      buffer[i] = 0;
+      return true;
+    }
+  return false;
+}
+
+HMODULE LoadAccessModule(HMODULE library) {
+  WCHAR name[kMaxPath + 1] = {};
+  if (LoadStringW(library, kModuleNameString, name, kMaxPath + 1) <= 0) return nullptr;
+  WCHAR path[2 * kMaxPath + 2] = {};
+  if (!zanlib_GetDriverDirectory(path, sizeof(path)) && !LibraryFolder(library, path, kMaxPath + 1)) return nullptr;
+  size_t dirLen = 0;
+  while (path[dirLen]) ++dirLen;
+  if (dirLen && path[dirLen - 1] != u'\\' && path[dirLen - 1] != u'/') path[dirLen++] = u'\\';
+  size_t nameLen = 0;
+  while (name[nameLen]) ++nameLen;
+  if (dirLen + nameLen >= sizeof(path) / sizeof(path[0])) return nullptr;
+  std::memcpy(path + dirLen, name, (nameLen + 1) * sizeof(WCHAR));
+  return LoadLibraryW(path);
+}
+
+bool ResolveGet() {
+  if (!lpProc_dma_GetValue && lhDdmDll)
+    lpProc_dma_GetValue = reinterpret_cast<DMA_GETVALUE_FN>(reinterpret_cast<void (*)()>(GetProcAddress(lhDdmDll, DMA_MODULE_GETVALUE)));
+  return lpProc_dma_GetValue != nullptr;
+}
+
+bool ResolveSet() {
+  if (!lpProc_dma_SetValue && lhDdmDll)
+    lpProc_dma_SetValue = reinterpret_cast<DMA_SETVALUE_FN>(reinterpret_cast<void (*)()>(GetProcAddress(lhDdmDll, DMA_MODULE_SETVALUE)));
+  return lpProc_dma_SetValue != nullptr;
+}
+
+}  // namespace
+
+// The common library reads settings through the same two calls.
+static_assert(std::is_same_v<decltype(&ddm_GetValue), ZanLibGetValueFn>);
+static_assert(std::is_same_v<decltype(&ddm_SetValue), ZanLibSetValueFn>);
+
+BOOL ddm_AccessInit(HMODULE library) {
+  ++wDdmAccessCounter;
+  zanLib_SetValueAccess(ddm_GetValue, ddm_SetValue);
+  if (lhDdmDll) return 1;
+  if (!library) return 0;
+  lhDdmDll = LoadAccessModule(library);
+  return lhDdmDll ? 1 : 0;
+}
+
+void ddm_AccessEnd(void) {
+  if (wDdmAccessCounter == 0) return;
+  if (--wDdmAccessCounter != 0) return;
+  if (lhDdmDll) FreeLibrary(lhDdmDll);
+  lhDdmDll = nullptr;
+  lpProc_dma_GetValue = nullptr;
+  lpProc_dma_SetValue = nullptr;
+}
+
+WORD ddm_AccessCount(void) { return wDdmAccessCounter; }
+
+WORD ddm_GetValue(WORD ddmId, void* devmode, void* printerData, WORD* type, DWORD* size, ULONG_PTR* value) {
+  if (ddmId == DDM_ID_ALWAYS_ZERO) {
+    if (!type || !size || !value) return DMA_ERR_MEMBER;
+    *type = 1;
+    *size = 4;
+    *value = 0;
+    return DMA_OK;
+  }
+  if (!ResolveGet()) return DMA_ERR_MEMBER;
+  WORD location = 0;
+  WORD result = lpProc_dma_GetValue(ddmId, devmode, printerData, type, size, value, &location);
+  if (result == DMA_OK && type && value && (*type == 6 || *type == 9)) {
+    BYTE* base = location == 0   ? static_cast<BYTE*>(devmode)
+                 : location == 1 ? static_cast<BYTE*>(devmode) + 1556
+                                 : static_cast<BYTE*>(printerData);
+    *value = reinterpret_cast<ULONG_PTR>(base + *value);
+  }
+  return result;
+}
+
+WORD ddm_SetValue(WORD ddmId, void* devmode, void* printerData, WORD type, DWORD size, const void* value) {
+  if (!ResolveSet()) return DMA_ERR_MEMBER;
+  return lpProc_dma_SetValue(ddmId, devmode, printerData, type, size, value);
+}
