@@ -1,0 +1,20 @@
+# Lists the defined dynamic symbols of LIB with NM and fails unless they are
+# exactly dma_GetValue, dma_SetValue and DMA_QueryStructSize.
+execute_process(COMMAND ${NM} -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIB}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${out}")
+set(names "")
+foreach(line ${lines})
+  string(REGEX REPLACE "^.* " "" name "${line}")
+  string(REGEX REPLACE "@.*$" "" name "${name}")
+  # The linker's version node is not an entry point.
+  if(NOT name MATCHES "^(VERS_|_init$|_fini$)")
+    list(APPEND names ${name})
+  endif()
+endforeach()
+list(SORT names)
+if(NOT names STREQUAL "DMA_QueryStructSize;dma_GetValue;dma_SetValue")
+  message(FATAL_ERROR "kestreldm exports: ${names}")
+endif()
