@@ -1,0 +1,84 @@
+// Inside the graphics-engine stand-in: the table of engine objects behind
+// the handles it gives out (modules, semaphores, palettes, surfaces,
+// devices, printer contexts). Handles are the table's own values, never
+// reused while the process runs, so a stale handle finds nothing.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "kplatform/engine.h"
+
+namespace kp::engine {
+
+struct Object {
+  explicit Object(DWORD k) : kind(k) {}
+  virtual ~Object() = default;
+  const DWORD kind;  // KP_ENGINE_*
+};
+
+// A written call on a printer context.
+struct PrinterValue {
+  std::u16string name;
+  DWORD type = 0;
+  std::vector<uint8_t> bytes;
+};
+
+struct Printer : Object {
+  Printer() : Object(KP_ENGINE_PRINTERS) {}
+  ~Printer() override;
+  std::mutex lock;
+  std::u16string printerName;
+  bool hasDriverPath = false;
+  bool hasDataFile = false;
+  std::u16string driverPath;  // NUL-terminated copies handed out by pointer
+  std::u16string dataFile;
+  std::vector<PrinterValue> values;
+  DWORD dataError = 0;
+  // Write record and fault.
+  std::vector<DWORD> writeSizes;
+  std::vector<uint8_t> output;
+  DWORD faultFrom = 0;  // call number (1-based, counted from callsSinceFault) where the fault starts; 0 none
+  DWORD faultTimes = 0;
+  DWORD faultMaxBytes = 0;
+  DWORD faultError = 0;
+  DWORD callsSinceFault = 0;
+  HANDLE spoolerPrinter = nullptr;  // opened on first EngEnumForms
+  bool deleted = false;
+};
+
+struct Device : Object {
+  Device() : Object(KP_ENGINE_DEVICES) {}
+  std::shared_ptr<Printer> printer;
+  DHPDEV dhpdev = nullptr;  // set by the runner when the driver answers
+};
+
+// Registers an object and answers its new handle value.
+uintptr_t Insert(std::shared_ptr<Object> object);
+// The object of a handle when it is of that kind; null otherwise.
+std::shared_ptr<Object> Find(uintptr_t handle, DWORD kind);
+// Removes and answers the object of a handle of that kind.
+std::shared_ptr<Object> Remove(uintptr_t handle, DWORD kind);
+size_t Count(DWORD kind);
+
+template <typename T>
+std::shared_ptr<T> FindAs(const void* handle, DWORD kind) {
+  return std::static_pointer_cast<T>(Find(reinterpret_cast<uintptr_t>(handle), kind));
+}
+
+// The printer context behind a printer handle, or behind a device.
+std::shared_ptr<Printer> PrinterOf(const void* handle);
+// Sets a device's PDEV (the runner, once the driver answered).
+void SetDevicePdev(HDEV hdev, DHPDEV dhpdev);
+
+// The record of a surface (surface.cpp); null when the handle is none. It
+// lives as long as a reference to the surface's object is held.
+SURFOBJ* SurfaceRecord(HSURF hsurf);
+
+// Counts of the drawing objects (objects.cpp), for KpEngineObjectCount.
+size_t DrawingObjectCount();
+
+}  // namespace kp::engine

@@ -1,0 +1,401 @@
+// The driver runner: loads a graphics driver through the loader, takes its
+// entry table from DrvEnableDriver and calls the table's entries in the
+// engine's order, logging every call. A driver and its sessions are used by
+// one thread at a time.
+#include <algorithm>
+#include <map>
+#include <string>
+
+#include "engine/engine_state.h"
+#include "kplatform/kernel_module.h"
+
+// Drivers and sessions live in the engine's object table: the pointers the
+// runner hands out are their handle values, so a pointer to a driver or a
+// session that has gone finds nothing and is refused.
+namespace {
+constexpr DWORD kDriverKind = 100;
+constexpr DWORD kSessionKind = 101;
+}  // namespace
+
+struct Driver : kp::engine::Object {
+  Driver() : Object(kDriverKind) {}
+  HMODULE module = nullptr;
+  ULONG version = 0;
+  ULONG rows = 0;
+  std::map<ULONG, PFN> entries;
+  std::vector<std::pair<const char*, ULONG_PTR>> log;
+  std::vector<KP_ENGINE_SESSION*> sessions;  // handles of its open sessions
+};
+
+struct Session : kp::engine::Object {
+  Session() : Object(kSessionKind) {}
+  std::shared_ptr<Driver> driver;
+  HANDLE printer = nullptr;
+  std::u16string deviceName;
+  HDEV hdev = nullptr;
+  DHPDEV dhpdev = nullptr;
+  GDIINFO gdi{};
+  DEVINFO dev{};
+  HSURF patterns[HS_DDI_MAX] = {};
+  HSURF surface = nullptr;
+  std::shared_ptr<kp::engine::Object> surfaceHold;
+  SURFOBJ* pso = nullptr;
+  bool inDoc = false;
+  bool inPage = false;
+};
+
+namespace {
+
+const char* entryName(ULONG index) {
+  switch (index) {
+    case INDEX_DrvEnablePDEV: return "DrvEnablePDEV";
+    case INDEX_DrvCompletePDEV: return "DrvCompletePDEV";
+    case INDEX_DrvDisablePDEV: return "DrvDisablePDEV";
+    case INDEX_DrvEnableSurface: return "DrvEnableSurface";
+    case INDEX_DrvDisableSurface: return "DrvDisableSurface";
+    case INDEX_DrvResetPDEV: return "DrvResetPDEV";
+    case INDEX_DrvDisableDriver: return "DrvDisableDriver";
+    case INDEX_DrvSendPage: return "DrvSendPage";
+    case INDEX_DrvStartPage: return "DrvStartPage";
+    case INDEX_DrvEndDoc: return "DrvEndDoc";
+    case INDEX_DrvStartDoc: return "DrvStartDoc";
+    default: return "Drv?";
+  }
+}
+
+constexpr ULONG kRequired[] = {INDEX_DrvEnablePDEV, INDEX_DrvCompletePDEV, INDEX_DrvDisablePDEV,
+                               INDEX_DrvEnableSurface, INDEX_DrvDisableSurface};
+
+// Function pointers change type through void (*)(), which the compiler
+// accepts as the generic function pointer.
+template <typename Fn, typename From>
+Fn functionCast(From f) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(f));
+}
+
+template <typename Fn>
+Fn entry(const Driver& d, ULONG index) {
+  auto it = d.entries.find(index);
+  return it == d.entries.end() ? nullptr : functionCast<Fn>(it->second);
+}
+
+void logCall(Driver& d, ULONG index, ULONG_PTR result) { d.log.emplace_back(entryName(index), result); }
+
+BOOL refuse(DWORD error) {
+  SetLastError(error);
+  return FALSE;
+}
+
+std::shared_ptr<Driver> driverOf(KP_ENGINE_DRIVER* d) { return kp::engine::FindAs<Driver>(d, kDriverKind); }
+std::shared_ptr<Session> sessionOf(KP_ENGINE_SESSION* s) { return kp::engine::FindAs<Session>(s, kSessionKind); }
+
+// DrvEnablePDEV for a new device of the session's printer, into gdi/dev.
+DHPDEV enablePdev(Session& s, const void* devmode, HDEV& hdev, GDIINFO& gdi, DEVINFO& dev) {
+  hdev = KpEngineCreateDevice(s.printer);
+  if (!hdev) return nullptr;
+  gdi = GDIINFO{};
+  dev = DEVINFO{};
+  std::fill(std::begin(s.patterns), std::end(s.patterns), nullptr);
+  auto fn = entry<PFN_DrvEnablePDEV>(*s.driver, INDEX_DrvEnablePDEV);
+  DHPDEV pdev = fn(static_cast<DEVMODEW*>(const_cast<void*>(devmode)), nullptr, HS_DDI_MAX, s.patterns,
+                   sizeof(GDIINFO), reinterpret_cast<ULONG*>(&gdi), sizeof(DEVINFO), &dev, hdev,
+                   s.deviceName.data(), s.printer);
+  logCall(*s.driver, INDEX_DrvEnablePDEV, reinterpret_cast<ULONG_PTR>(pdev));
+  if (!pdev) {
+    DWORD error = GetLastError();
+    KpEngineDeleteDevice(hdev);
+    hdev = nullptr;
+    SetLastError(error);
+    return nullptr;
+  }
+  kp::engine::SetDevicePdev(hdev, pdev);
+  return pdev;
+}
+
+void completePdev(Session& s, DHPDEV pdev, HDEV hdev) {
+  entry<PFN_DrvCompletePDEV>(*s.driver, INDEX_DrvCompletePDEV)(pdev, hdev);
+  logCall(*s.driver, INDEX_DrvCompletePDEV, 0);
+}
+
+void disableSurface(Session& s, DHPDEV pdev) {
+  entry<PFN_DrvDisableSurface>(*s.driver, INDEX_DrvDisableSurface)(pdev);
+  logCall(*s.driver, INDEX_DrvDisableSurface, 0);
+}
+
+void disablePdev(Session& s, DHPDEV pdev) {
+  entry<PFN_DrvDisablePDEV>(*s.driver, INDEX_DrvDisablePDEV)(pdev);
+  logCall(*s.driver, INDEX_DrvDisablePDEV, 0);
+}
+
+void dropSurface(Session& s) {
+  s.surface = nullptr;
+  s.surfaceHold.reset();
+  s.pso = nullptr;
+}
+
+BOOL enableSurface(Session& s) {
+  HSURF surface = entry<PFN_DrvEnableSurface>(*s.driver, INDEX_DrvEnableSurface)(s.dhpdev);
+  logCall(*s.driver, INDEX_DrvEnableSurface, reinterpret_cast<ULONG_PTR>(surface));
+  if (!surface) return FALSE;
+  auto hold = kp::engine::Find(reinterpret_cast<uintptr_t>(surface), KP_ENGINE_SURFACES);
+  SURFOBJ* pso = hold ? kp::engine::SurfaceRecord(surface) : nullptr;
+  if (!pso || pso->hdev != s.hdev) {
+    // Not a device surface of this device: the driver takes it back.
+    disableSurface(s, s.dhpdev);
+    return refuse(ERROR_INVALID_HANDLE);
+  }
+  s.surface = surface;
+  s.surfaceHold = std::move(hold);
+  s.pso = pso;
+  return TRUE;
+}
+
+// A document entry: absent entries are not called and succeed.
+template <typename Fn, typename... Args>
+BOOL documentCall(Session& s, ULONG index, Args... args) {
+  auto fn = entry<Fn>(*s.driver, index);
+  if (!fn) return TRUE;
+  BOOL ok = fn(args...);
+  logCall(*s.driver, index, static_cast<ULONG_PTR>(ok));
+  return ok;
+}
+
+BOOL disable(KP_ENGINE_SESSION* handle) {
+  auto object = kp::engine::Remove(reinterpret_cast<uintptr_t>(handle), kSessionKind);
+  if (!object) return refuse(ERROR_INVALID_PARAMETER);
+  auto s = std::static_pointer_cast<Session>(object);
+  if (s->inDoc) {
+    documentCall<PFN_DrvEndDoc>(*s, INDEX_DrvEndDoc, s->pso, static_cast<FLONG>(ED_ABORTDOC));
+    s->inDoc = s->inPage = false;
+  }
+  if (s->surface) disableSurface(*s, s->dhpdev);
+  dropSurface(*s);
+  disablePdev(*s, s->dhpdev);
+  KpEngineDeleteDevice(s->hdev);
+  auto& list = s->driver->sessions;
+  list.erase(std::find(list.begin(), list.end(), handle));
+  return TRUE;
+}
+
+}  // namespace
+
+KP_API KP_ENGINE_DRIVER* KpEngineLoadDriverEx(LPCWSTR name, ULONG engineVersion, ULONG cj) {
+  HMODULE module = LoadLibraryW(name);
+  if (!module) return nullptr;
+  auto fail = [module](DWORD error) -> KP_ENGINE_DRIVER* {
+    FreeLibrary(module);
+    SetLastError(error);
+    return nullptr;
+  };
+  auto enable = functionCast<PFN_DrvEnableDriver>(GetProcAddress(module, "DrvEnableDriver"));
+  if (!enable) return fail(ERROR_PROC_NOT_FOUND);
+  DRVENABLEDATA ded{};
+  SetLastError(0);
+  BOOL ok = enable(engineVersion, cj, &ded);
+  if (!ok) {
+    DWORD error = GetLastError();
+    return fail(error != 0 ? error : ERROR_GEN_FAILURE);
+  }
+  if (ded.iDriverVersion < DDI_DRIVER_VERSION_NT4 || ded.iDriverVersion > KP_ENGINE_VERSION)
+    return fail(ERROR_BAD_DRIVER_LEVEL);
+  if (!ded.pdrvfn || ded.c == 0 || ded.c > INDEX_LAST) return fail(ERROR_INVALID_DATA);
+  auto d = std::make_shared<Driver>();
+  d->version = ded.iDriverVersion;
+  d->rows = ded.c;
+  for (ULONG i = 0; i < ded.c; ++i) {
+    const DRVFN& row = ded.pdrvfn[i];
+    if (row.iFunc >= INDEX_LAST || !row.pfn || !d->entries.emplace(row.iFunc, row.pfn).second)
+      return fail(ERROR_INVALID_DATA);
+  }
+  for (ULONG index : kRequired) {
+    if (!d->entries.count(index)) return fail(ERROR_INVALID_DATA);
+  }
+  d->module = module;
+  d->log.emplace_back("DrvEnableDriver", static_cast<ULONG_PTR>(ok));
+  return reinterpret_cast<KP_ENGINE_DRIVER*>(kp::engine::Insert(d));
+}
+
+KP_API KP_ENGINE_DRIVER* KpEngineLoadDriver(LPCWSTR name) {
+  return KpEngineLoadDriverEx(name, KP_ENGINE_VERSION, sizeof(DRVENABLEDATA));
+}
+
+KP_API BOOL KpEngineUnloadDriver(KP_ENGINE_DRIVER* driver) {
+  auto d = driverOf(driver);
+  if (!d) return refuse(ERROR_INVALID_PARAMETER);
+  while (!d->sessions.empty()) disable(d->sessions.back());
+  kp::engine::Remove(reinterpret_cast<uintptr_t>(driver), kDriverKind);
+  if (auto fn = entry<PFN_DrvDisableDriver>(*d, INDEX_DrvDisableDriver)) {
+    fn();
+    logCall(*d, INDEX_DrvDisableDriver, 0);
+  }
+  FreeLibrary(d->module);
+  return TRUE;
+}
+
+KP_API ULONG KpEngineDriverVersion(KP_ENGINE_DRIVER* driver) {
+  auto d = driverOf(driver);
+  return d ? d->version : 0;
+}
+KP_API ULONG KpEngineDriverEntryCount(KP_ENGINE_DRIVER* driver) {
+  auto d = driverOf(driver);
+  return d ? d->rows : 0;
+}
+KP_API BOOL KpEngineDriverHasEntry(KP_ENGINE_DRIVER* driver, ULONG index) {
+  auto d = driverOf(driver);
+  return d && d->entries.count(index) ? TRUE : FALSE;
+}
+
+KP_API DWORD KpEngineCallCount(KP_ENGINE_DRIVER* driver) {
+  auto d = driverOf(driver);
+  return d ? static_cast<DWORD>(d->log.size()) : 0;
+}
+KP_API LPCSTR KpEngineCallName(KP_ENGINE_DRIVER* driver, DWORD index) {
+  auto d = driverOf(driver);
+  return d && index < d->log.size() ? d->log[index].first : nullptr;
+}
+KP_API ULONG_PTR KpEngineCallResult(KP_ENGINE_DRIVER* driver, DWORD index) {
+  auto d = driverOf(driver);
+  return d && index < d->log.size() ? d->log[index].second : 0;
+}
+KP_API void KpEngineClearCallLog(KP_ENGINE_DRIVER* driver) {
+  if (auto d = driverOf(driver)) d->log.clear();
+}
+
+KP_API KP_ENGINE_SESSION* KpEngineEnablePDEV(KP_ENGINE_DRIVER* driver, HANDLE printer, const void* devmode) {
+  auto d = driverOf(driver);
+  if (!d) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto p = kp::engine::FindAs<kp::engine::Printer>(printer, KP_ENGINE_PRINTERS);
+  if (!p) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  auto s = std::make_shared<Session>();
+  s->driver = d;
+  s->printer = printer;
+  s->deviceName = p->printerName;
+  s->dhpdev = enablePdev(*s, devmode, s->hdev, s->gdi, s->dev);
+  if (!s->dhpdev) return nullptr;
+  completePdev(*s, s->dhpdev, s->hdev);
+  auto handle = reinterpret_cast<KP_ENGINE_SESSION*>(kp::engine::Insert(s));
+  d->sessions.push_back(handle);
+  return handle;
+}
+
+KP_API BOOL KpEngineEnableSurface(KP_ENGINE_SESSION* session) {
+  auto s = sessionOf(session);
+  if (!s) return refuse(ERROR_INVALID_PARAMETER);
+  if (s->surface) return refuse(ERROR_INVALID_FUNCTION);
+  return enableSurface(*s);
+}
+
+KP_API BOOL KpEngineStartDoc(KP_ENGINE_SESSION* session, LPCWSTR docName, DWORD jobId) {
+  auto s = sessionOf(session);
+  if (!s) return refuse(ERROR_INVALID_PARAMETER);
+  if (!s->pso || s->inDoc) return refuse(ERROR_INVALID_FUNCTION);
+  std::u16string name = docName ? docName : u"";
+  BOOL ok = documentCall<PFN_DrvStartDoc>(*s, INDEX_DrvStartDoc, s->pso, docName ? name.data() : nullptr, jobId);
+  if (ok) s->inDoc = true;
+  return ok;
+}
+
+KP_API BOOL KpEngineStartPage(KP_ENGINE_SESSION* session) {
+  auto s = sessionOf(session);
+  if (!s) return refuse(ERROR_INVALID_PARAMETER);
+  if (!s->inDoc || s->inPage) return refuse(ERROR_INVALID_FUNCTION);
+  BOOL ok = documentCall<PFN_DrvStartPage>(*s, INDEX_DrvStartPage, s->pso);
+  if (ok) s->inPage = true;
+  return ok;
+}
+
+KP_API BOOL KpEngineSendPage(KP_ENGINE_SESSION* session) {
+  auto s = sessionOf(session);
+  if (!s) return refuse(ERROR_INVALID_PARAMETER);
+  if (!s->inPage) return refuse(ERROR_INVALID_FUNCTION);
+  BOOL ok = documentCall<PFN_DrvSendPage>(*s, INDEX_DrvSendPage, s->pso);
+  s->inPage = false;
+  return ok;
+}
+
+KP_API BOOL KpEngineEndDoc(KP_ENGINE_SESSION* session, FLONG flags) {
+  auto s = sessionOf(session);
+  if (!s) return refuse(ERROR_INVALID_PARAMETER);
+  if (!s->inDoc) return refuse(ERROR_INVALID_FUNCTION);
+  BOOL ok = documentCall<PFN_DrvEndDoc>(*s, INDEX_DrvEndDoc, s->pso, flags);
+  s->inDoc = false;
+  s->inPage = false;
+  return ok;
+}
+
+KP_API BOOL KpEngineResetPDEV(KP_ENGINE_SESSION* session, const void* devmode) {
+  auto s = sessionOf(session);
+  if (!s) return refuse(ERROR_INVALID_PARAMETER);
+  if (s->inPage) return refuse(ERROR_INVALID_FUNCTION);
+  auto reset = entry<PFN_DrvResetPDEV>(*s->driver, INDEX_DrvResetPDEV);
+  HDEV newDev = nullptr;
+  GDIINFO gdi{};
+  DEVINFO dev{};
+  DHPDEV newPdev = enablePdev(*s, devmode, newDev, gdi, dev);
+  if (!newPdev) return FALSE;
+  BOOL ok = reset ? reset(s->dhpdev, newPdev) : TRUE;
+  if (reset) logCall(*s->driver, INDEX_DrvResetPDEV, static_cast<ULONG_PTR>(ok));
+  if (!ok) {
+    DWORD error = GetLastError();
+    disablePdev(*s, newPdev);
+    KpEngineDeleteDevice(newDev);
+    SetLastError(error);
+    return FALSE;
+  }
+  completePdev(*s, newPdev, newDev);
+  bool hadSurface = s->surface != nullptr;
+  if (hadSurface) disableSurface(*s, s->dhpdev);
+  dropSurface(*s);
+  disablePdev(*s, s->dhpdev);
+  KpEngineDeleteDevice(s->hdev);
+  s->hdev = newDev;
+  s->dhpdev = newPdev;
+  s->gdi = gdi;
+  s->dev = dev;
+  if (hadSurface && !enableSurface(*s)) return FALSE;
+  return TRUE;
+}
+
+KP_API BOOL KpEngineDisablePDEV(KP_ENGINE_SESSION* session) { return disable(session); }
+
+KP_API const GDIINFO* KpEngineSessionGdiInfo(KP_ENGINE_SESSION* session) {
+  auto s = sessionOf(session);
+  return s ? &s->gdi : nullptr;
+}
+KP_API const DEVINFO* KpEngineSessionDevInfo(KP_ENGINE_SESSION* session) {
+  auto s = sessionOf(session);
+  return s ? &s->dev : nullptr;
+}
+KP_API DHPDEV KpEngineSessionPDEV(KP_ENGINE_SESSION* session) {
+  auto s = sessionOf(session);
+  return s ? s->dhpdev : nullptr;
+}
+KP_API HDEV KpEngineSessionDevice(KP_ENGINE_SESSION* session) {
+  auto s = sessionOf(session);
+  return s ? s->hdev : nullptr;
+}
+KP_API SURFOBJ* KpEngineSessionSurface(KP_ENGINE_SESSION* session) {
+  auto s = sessionOf(session);
+  return s ? s->pso : nullptr;
+}
+
+KP_API BOOL KpEngineRunJob(KP_ENGINE_DRIVER* driver, HANDLE printer, const void* devmode, LPCWSTR docName,
+                           ULONG pages, KP_ENGINE_DRAW_PAGE drawPage, void* context) {
+  KP_ENGINE_SESSION* s = KpEngineEnablePDEV(driver, printer, devmode);
+  if (!s) return FALSE;
+  bool ok = KpEngineEnableSurface(s) && KpEngineStartDoc(s, docName, 1);
+  for (ULONG page = 0; ok && page < pages; ++page) {
+    ok = KpEngineStartPage(s) && (!drawPage || drawPage(context, s, page)) && KpEngineSendPage(s);
+  }
+  if (ok) ok = KpEngineEndDoc(s, 0);
+  DWORD error = GetLastError();
+  KpEngineDisablePDEV(s);  // ends a document left open as aborted
+  if (!ok) SetLastError(error);
+  return ok ? TRUE : FALSE;
+}

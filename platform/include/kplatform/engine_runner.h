@@ -1,0 +1,198 @@
+// The graphics-engine stand-in's own interface: the driver runner, the
+// printer contexts it hands a driver, and the controls tests use to watch and
+// steer the engine services.
+//
+// A printer context stands for what the engine knows of one printer while a
+// driver renders for it: the spooler printer name, the driver file and data
+// file paths (Windows paths), the printer data, and every EngWritePrinter
+// call made on it. Its handle is the printer handle (hDriver) a driver gets
+// in DrvEnablePDEV and passes to EngWritePrinter, EngGetPrinterData and
+// EngEnumForms. A device (HDEV) belongs to one printer context; the runner
+// makes one per PDEV.
+#pragma once
+
+#include "kplatform/engine_ddi.h"
+#include "kplatform/engine_objects.h"
+
+// ---- Printer contexts ------------------------------------------------------------
+
+typedef struct _KP_ENGINE_PRINTER_INFO {
+  // The spooler's printer name: the device name the runner passes to
+  // DrvEnablePDEV, and the printer EngEnumForms opens with OpenPrinterW.
+  LPCWSTR printerName;
+  // The driver file's Windows path (EngGetDriverName); null: that call
+  // answers null.
+  LPCWSTR driverPath;
+  // The printer's data file's Windows path (EngGetPrinterDataFileName);
+  // null: that call answers null.
+  LPCWSTR dataFile;
+} KP_ENGINE_PRINTER_INFO;
+
+// Null with ERROR_INVALID_PARAMETER when info or its printer name is null or
+// empty. The strings are copied.
+KP_API HANDLE KpEngineCreatePrinter(const KP_ENGINE_PRINTER_INFO* info);
+// FALSE (ERROR_INVALID_HANDLE) for a handle that is no printer context.
+// Devices of the printer stay valid handles but answer as if it were gone.
+KP_API BOOL KpEngineDeletePrinter(HANDLE printer);
+
+// Printer data, the seam until the spooler stand-in keeps printer data of
+// its own: the values EngGetPrinterData answers for this printer context.
+// Names compare without regard to case; setting a name again replaces the
+// value. Null data with a non-zero size is refused (ERROR_INVALID_PARAMETER).
+KP_API BOOL KpEngineSetPrinterData(HANDLE printer, LPCWSTR name, DWORD type, const void* data, DWORD size);
+// Makes every EngGetPrinterData on the printer answer `error` (0 clears).
+KP_API BOOL KpEngineFailPrinterData(HANDLE printer, DWORD error);
+
+// EngWritePrinter record: calls nth to nth + times - 1 (counted from 1 at
+// the next call on this printer) keep at most maxBytes bytes each; with
+// error 0 they succeed short, otherwise they answer FALSE with that error
+// after keeping those bytes (the count kept is still reported). nth 0 clears.
+KP_API BOOL KpEngineSetWriteFault(HANDLE printer, DWORD nth, DWORD times, DWORD maxBytes, DWORD error);
+// EngWritePrinter calls made on the printer (those that failed included).
+KP_API DWORD KpEngineWriteCount(HANDLE printer);
+// The size asked for (cbBuf) in call `index` (0-based); 0 beyond the count.
+KP_API DWORD KpEngineWriteSize(HANDLE printer, DWORD index);
+// The bytes kept by every call, in order: copies at most size bytes and
+// answers the total kept. Null buffer: only the total.
+KP_API size_t KpEngineGetOutput(HANDLE printer, void* buffer, size_t size);
+// Forgets the calls and bytes recorded (the fault stays).
+KP_API BOOL KpEngineClearOutput(HANDLE printer);
+
+// A device of the printer context (what the runner passes as HDEV); null
+// for a handle that is no printer context.
+KP_API HDEV KpEngineCreateDevice(HANDLE printer);
+KP_API BOOL KpEngineDeleteDevice(HDEV hdev);
+
+// ---- Memory, objects, debug output ----------------------------------------------
+
+// Fails the nth EngAllocMem from now (1 = the next), in any thread; 0 clears.
+KP_API void KpEngineFailAllocation(DWORD nth);
+// Live EngAllocMem blocks with this pool tag; tag 0 counts every block.
+KP_API size_t KpEngineBlockCount(ULONG tag);
+// EngFreeMem calls on a pointer that was no live block (ignored, counted).
+KP_API size_t KpEngineBadFreeCount(void);
+
+// Live engine objects of one kind.
+#define KP_ENGINE_MODULES 1
+#define KP_ENGINE_SEMAPHORES 2
+#define KP_ENGINE_PALETTES 3
+#define KP_ENGINE_SURFACES 4
+#define KP_ENGINE_DEVICES 5
+#define KP_ENGINE_PRINTERS 6
+#define KP_ENGINE_DRAWING_OBJECTS 7  // paths, transforms, colour translations
+KP_API size_t KpEngineObjectCount(DWORD kind);
+
+// EngDebugPrint's capture (newest 1048576 bytes), as the bytes printed.
+// Copies at most size - 1 bytes and a NUL; answers the length captured.
+KP_API size_t KpEngineGetDebugOutput(char* buffer, size_t size);
+KP_API void KpEngineClearDebugOutput(void);
+
+// What an associated device surface is.
+typedef struct _KP_ENGINE_SURFACE_INFO {
+  DHSURF dhsurf;
+  HDEV hdev;      // null until associated
+  DHPDEV dhpdev;  // the device's PDEV at association
+  SIZEL size;
+  ULONG format;
+  FLONG hooks;
+} KP_ENGINE_SURFACE_INFO;
+KP_API BOOL KpEngineQuerySurface(HSURF hsurf, KP_ENGINE_SURFACE_INFO* info);
+
+// Drawing objects for tests, until drawing calls make them. A path copies
+// its records and points; a transform copies its matrix; a colour
+// translation copies its table (flXlate XO_TRIVIAL or XO_TABLE).
+KP_API PATHOBJ* KpEngineCreatePath(ULONG cRecords, const PATHDATA* records);
+KP_API XFORMOBJ* KpEngineCreateXform(const XFORML* matrix);
+KP_API XLATEOBJ* KpEngineCreateXlate(FLONG flXlate, ULONG cEntries, const ULONG* table);
+// Deletes any object made above; FALSE for a pointer that is none.
+KP_API BOOL KpEngineDeleteObject(PVOID object);
+
+// ---- The driver runner ------------------------------------------------------------
+//
+// Loads a driver library with LoadLibraryW, calls its DrvEnableDriver and
+// then only the entries of the table it hands back, in the engine's order:
+//   DrvEnablePDEV, DrvCompletePDEV, DrvEnableSurface,
+//   (DrvStartDoc, (DrvStartPage, drawing, DrvSendPage)*, DrvEndDoc)*,
+//   DrvDisableSurface, DrvDisablePDEV.
+// A call out of that order is refused (ERROR_INVALID_FUNCTION) without
+// reaching the driver. A document entry the table lacks is not called and
+// counts as success (the engine needs none of them from a driver); the five
+// PDEV and surface entries are required.
+//
+// Every call the runner makes is logged per driver: the entry's name and
+// what it answered (0 for entries without a result).
+
+typedef struct _KP_ENGINE_DRIVER KP_ENGINE_DRIVER;
+typedef struct _KP_ENGINE_SESSION KP_ENGINE_SESSION;
+
+// DrvEnableDriver is called with the engine version KP_ENGINE_VERSION and
+// sizeof(DRVENABLEDATA). Null when the library can't be loaded (the
+// loader's error), has no DrvEnableDriver (ERROR_PROC_NOT_FOUND), answers
+// FALSE (the driver's error, or ERROR_GEN_FAILURE when it set none),
+// answers a driver version below DDI_DRIVER_VERSION_NT4 or above the engine
+// version (ERROR_BAD_DRIVER_LEVEL), or a table that is null, empty, longer
+// than INDEX_LAST rows, names an index twice or beyond INDEX_LAST, has a
+// null address, or lacks one of the five required entries
+// (ERROR_INVALID_DATA). A refused driver is unloaded again.
+KP_API KP_ENGINE_DRIVER* KpEngineLoadDriver(LPCWSTR name);
+// The same with the version and buffer size the engine announces, so that
+// a driver's own checks can be tried.
+KP_API KP_ENGINE_DRIVER* KpEngineLoadDriverEx(LPCWSTR name, ULONG engineVersion, ULONG cj);
+// Calls DrvDisableDriver when the table has it, then frees the library.
+// Sessions still open are disabled first (DrvDisableSurface, DrvDisablePDEV).
+KP_API BOOL KpEngineUnloadDriver(KP_ENGINE_DRIVER* driver);
+// The table as the driver gave it (version and rows).
+KP_API ULONG KpEngineDriverVersion(KP_ENGINE_DRIVER* driver);
+KP_API ULONG KpEngineDriverEntryCount(KP_ENGINE_DRIVER* driver);
+// Whether the table has a row for the index.
+KP_API BOOL KpEngineDriverHasEntry(KP_ENGINE_DRIVER* driver, ULONG index);
+
+// The call log.
+KP_API DWORD KpEngineCallCount(KP_ENGINE_DRIVER* driver);
+// Name of call `index` ("DrvEnablePDEV"), null beyond the count.
+KP_API LPCSTR KpEngineCallName(KP_ENGINE_DRIVER* driver, DWORD index);
+KP_API ULONG_PTR KpEngineCallResult(KP_ENGINE_DRIVER* driver, DWORD index);
+KP_API void KpEngineClearCallLog(KP_ENGINE_DRIVER* driver);
+
+// DrvEnablePDEV (devmode as given, no logical address, HS_DDI_MAX zeroed
+// pattern handles, the session's GDIINFO and DEVINFO zeroed with their
+// sizes, a new device of the printer, the printer name as the device name,
+// the printer handle), then DrvCompletePDEV with the same device. Null when
+// the driver answers no PDEV (the last error as the driver left it).
+KP_API KP_ENGINE_SESSION* KpEngineEnablePDEV(KP_ENGINE_DRIVER* driver, HANDLE printer, const void* devmode);
+// DrvEnableSurface; the surface must be a device surface the driver made and
+// associated with the session's device (else FALSE, ERROR_INVALID_HANDLE,
+// and the session goes on without a surface).
+KP_API BOOL KpEngineEnableSurface(KP_ENGINE_SESSION* session);
+KP_API BOOL KpEngineStartDoc(KP_ENGINE_SESSION* session, LPCWSTR docName, DWORD jobId);
+KP_API BOOL KpEngineStartPage(KP_ENGINE_SESSION* session);
+KP_API BOOL KpEngineSendPage(KP_ENGINE_SESSION* session);
+// flags ED_ABORTDOC ends the document as aborted.
+KP_API BOOL KpEngineEndDoc(KP_ENGINE_SESSION* session, FLONG flags);
+// A new PDEV for the session's device from `devmode` (DrvEnablePDEV), then
+// DrvResetPDEV(old, new), DrvCompletePDEV(new), DrvDisableSurface(old) when
+// the old one had a surface, DrvDisablePDEV(old), DrvEnableSurface(new) when
+// the old one had a surface. Allowed between documents and between pages.
+// When the new PDEV can't be made, or DrvResetPDEV answers FALSE, the new
+// one is disabled and the session keeps the old PDEV (FALSE).
+KP_API BOOL KpEngineResetPDEV(KP_ENGINE_SESSION* session, const void* devmode);
+// DrvDisableSurface (when enabled) and DrvDisablePDEV; frees the session.
+// A document still open is ended as aborted first.
+KP_API BOOL KpEngineDisablePDEV(KP_ENGINE_SESSION* session);
+
+// What the session holds.
+KP_API const GDIINFO* KpEngineSessionGdiInfo(KP_ENGINE_SESSION* session);
+KP_API const DEVINFO* KpEngineSessionDevInfo(KP_ENGINE_SESSION* session);
+KP_API DHPDEV KpEngineSessionPDEV(KP_ENGINE_SESSION* session);
+KP_API HDEV KpEngineSessionDevice(KP_ENGINE_SESSION* session);
+// The surface record the document calls get; null without a surface.
+KP_API SURFOBJ* KpEngineSessionSurface(KP_ENGINE_SESSION* session);
+
+// One whole job: enable PDEV and surface, one document of `pages` pages
+// (calling drawPage, when given, between DrvStartPage and DrvSendPage;
+// its FALSE aborts the document), end of document, disable. Stops at the
+// first step that fails (a document already started is ended as aborted, and
+// the PDEV is disabled) and answers FALSE.
+typedef BOOL (*KP_ENGINE_DRAW_PAGE)(void* context, KP_ENGINE_SESSION* session, ULONG page);
+KP_API BOOL KpEngineRunJob(KP_ENGINE_DRIVER* driver, HANDLE printer, const void* devmode, LPCWSTR docName,
+                           ULONG pages, KP_ENGINE_DRAW_PAGE drawPage, void* context);

@@ -1,0 +1,191 @@
+// A small graphics driver for the runner tests: answers an entry table as a
+// printer driver does, keeps a PDEV in engine memory, makes and associates a
+// device surface, and writes a few bytes per document event through
+// EngWritePrinter.
+#include "kptestdrv.h"
+
+#include <cstdarg>
+#include <cstring>
+
+#define KTD_API extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+KtdControl g_control = {DDI_DRIVER_VERSION_NT4, sizeof(DRVENABLEDATA), DDI_DRIVER_VERSION_NT4, kKtdTableNormal,
+                        FALSE, FALSE, FALSE, 16, 0, 0, 0, 0};
+
+constexpr ULONG kMagic = 0x4B544450;  // "PDTK"
+
+struct Pdev {
+  ULONG magic;
+  HANDLE printer;
+  HDEV hdev;
+  HPALETTE palette;
+  HSURF surface;
+  ULONG pages;
+};
+
+Pdev* pdevOf(DHPDEV dhpdev) {
+  auto* p = reinterpret_cast<Pdev*>(dhpdev);
+  return p && p->magic == kMagic ? p : nullptr;
+}
+
+void trace(const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  EngDebugPrint(const_cast<char*>("KTD: "), const_cast<char*>(format), ap);
+  va_end(ap);
+}
+
+bool write(Pdev* p, const char* text, ULONG n) {
+  DWORD written = 0;
+  return EngWritePrinter(p->printer, const_cast<char*>(text), n, &written) && written == n;
+}
+
+Pdev* pdevOfSurface(SURFOBJ* pso) {
+  Pdev* p = pso ? pdevOf(pso->dhpdev) : nullptr;
+  if (!p) ++g_control.wrongSurfaces;
+  return p;
+}
+
+DHPDEV WINAPI EnablePDEV(DEVMODEW*, LPWSTR, ULONG cPat, HSURF* patterns, ULONG cjCaps, ULONG* caps, ULONG cjDevInfo,
+                         DEVINFO* devinfo, HDEV hdev, LPWSTR deviceName, HANDLE printer) {
+  if (g_control.failEnablePDEV || !caps || !devinfo || !printer) return nullptr;
+  auto* p = static_cast<Pdev*>(EngAllocMem(FL_ZERO_MEMORY, sizeof(Pdev), KTD_POOL_TAG));
+  if (!p) return nullptr;
+  p->magic = kMagic;
+  p->printer = printer;
+  p->hdev = hdev;
+  p->palette = EngCreatePalette(PAL_BGR, 0, nullptr, 0, 0, 0);
+  if (!p->palette) {
+    EngFreeMem(p);
+    return nullptr;
+  }
+  GDIINFO gdi{};
+  gdi.ulVersion = 0x400;
+  gdi.ulTechnology = DT_RASPRINTER;
+  gdi.ulHorzRes = 4760;
+  gdi.ulVertRes = 6812;
+  gdi.ulLogPixelsX = gdi.ulLogPixelsY = 600;
+  std::memcpy(caps, &gdi, cjCaps < sizeof gdi ? cjCaps : sizeof gdi);
+  DEVINFO dev{};
+  dev.flGraphicsCaps = 0x11F;
+  dev.iDitherFormat = BMF_24BPP;
+  dev.hpalDefault = p->palette;
+  std::memcpy(devinfo, &dev, cjDevInfo < sizeof dev ? cjDevInfo : sizeof dev);
+  for (ULONG i = 0; i < cPat; ++i) patterns[i] = nullptr;
+  ++g_control.livePdevs;
+  trace("EnablePDEV %ls %lu\n", deviceName, cjCaps);
+  return reinterpret_cast<DHPDEV>(p);
+}
+
+VOID WINAPI CompletePDEV(DHPDEV dhpdev, HDEV hdev) {
+  if (Pdev* p = pdevOf(dhpdev)) p->hdev = hdev;
+}
+
+VOID WINAPI DisablePDEV(DHPDEV dhpdev) {
+  Pdev* p = pdevOf(dhpdev);
+  if (!p) return;
+  EngDeletePalette(p->palette);
+  p->magic = 0;
+  EngFreeMem(p);
+  --g_control.livePdevs;
+}
+
+HSURF WINAPI EnableSurface(DHPDEV dhpdev) {
+  Pdev* p = pdevOf(dhpdev);
+  if (!p) return nullptr;
+  HSURF s = EngCreateDeviceSurface(reinterpret_cast<DHSURF>(p), SIZEL{4760, 6812}, BMF_24BPP);
+  if (!s) return nullptr;
+  if (!g_control.skipAssociate &&
+      !EngAssociateSurface(s, p->hdev, HOOK_BITBLT | HOOK_STRETCHBLT | HOOK_TEXTOUT | HOOK_STROKEPATH |
+                                           HOOK_FILLPATH | HOOK_STROKEANDFILLPATH | HOOK_COPYBITS)) {
+    EngDeleteSurface(s);
+    return nullptr;
+  }
+  p->surface = s;
+  return s;
+}
+
+VOID WINAPI DisableSurface(DHPDEV dhpdev) {
+  Pdev* p = pdevOf(dhpdev);
+  if (!p || !p->surface) return;
+  EngDeleteSurface(p->surface);
+  p->surface = nullptr;
+}
+
+BOOL WINAPI ResetPDEV(DHPDEV oldPdev, DHPDEV newPdev) {
+  Pdev* o = pdevOf(oldPdev);
+  Pdev* n = pdevOf(newPdev);
+  if (!o || !n) {
+    EngSetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  n->pages = o->pages;
+  g_control.lastResetPages = o->pages;
+  return TRUE;
+}
+
+BOOL WINAPI StartDoc(SURFOBJ* pso, LPWSTR, DWORD) {
+  Pdev* p = pdevOfSurface(pso);
+  return p && write(p, "<doc>", 5);
+}
+
+BOOL WINAPI StartPage(SURFOBJ* pso) { return pdevOfSurface(pso) != nullptr; }
+
+BOOL WINAPI SendPage(SURFOBJ* pso) {
+  Pdev* p = pdevOfSurface(pso);
+  if (!p) return FALSE;
+  ++p->pages;
+  char page[256];
+  ULONG n = g_control.pageBytes < sizeof page ? g_control.pageBytes : sizeof page;
+  std::memset(page, 'P', n);
+  return write(p, page, n);
+}
+
+BOOL WINAPI EndDoc(SURFOBJ* pso, FLONG fl) {
+  Pdev* p = pdevOfSurface(pso);
+  if (!p) return FALSE;
+  return (fl & ED_ABORTDOC) ? write(p, "<abort>", 7) : write(p, "</doc>", 6);
+}
+
+VOID WINAPI DisableDriver() { ++g_control.driverDisables; }
+
+template <typename Fn>
+PFN pfn(Fn f) {
+  return reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(f));
+}
+
+DRVFN g_table[12];
+
+}  // namespace
+
+KTD_API KtdControl* KtdGetControl(void) { return &g_control; }
+
+KTD_API BOOL WINAPI DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pded) {
+  if (iEngineVersion < g_control.minEngineVersion || cj < g_control.minSize || !pded) {
+    EngSetLastError(ERROR_BAD_DRIVER_LEVEL);
+    return FALSE;
+  }
+  ULONG n = 0;
+  g_table[n++] = {INDEX_DrvEnablePDEV, pfn(&EnablePDEV)};
+  g_table[n++] = {INDEX_DrvCompletePDEV, pfn(&CompletePDEV)};
+  g_table[n++] = {INDEX_DrvDisablePDEV, pfn(&DisablePDEV)};
+  if (g_control.table != kKtdTableMissingEnableSurface) g_table[n++] = {INDEX_DrvEnableSurface, pfn(&EnableSurface)};
+  g_table[n++] = {INDEX_DrvDisableSurface, pfn(&DisableSurface)};
+  g_table[n++] = {INDEX_DrvResetPDEV, pfn(&ResetPDEV)};
+  g_table[n++] = {INDEX_DrvDisableDriver, pfn(&DisableDriver)};
+  if (!g_control.omitDocumentEntries) {
+    g_table[n++] = {INDEX_DrvStartDoc, pfn(&StartDoc)};
+    g_table[n++] = {INDEX_DrvStartPage, pfn(&StartPage)};
+    g_table[n++] = {INDEX_DrvSendPage, pfn(&SendPage)};
+    g_table[n++] = {INDEX_DrvEndDoc, pfn(&EndDoc)};
+  }
+  if (g_control.table == kKtdTableDuplicateIndex) g_table[n++] = {INDEX_DrvEnablePDEV, pfn(&EnablePDEV)};
+  if (g_control.table == kKtdTableIndexBeyondLast) g_table[0].iFunc = INDEX_LAST;
+  if (g_control.table == kKtdTableNullAddress) g_table[1].pfn = nullptr;
+  pded->iDriverVersion = g_control.driverVersion;
+  pded->c = g_control.table == kKtdTableEmpty ? 0 : n;
+  pded->pdrvfn = g_control.table == kKtdTableNullPointer ? nullptr : g_table;
+  return TRUE;
+}

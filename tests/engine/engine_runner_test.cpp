@@ -1,0 +1,274 @@
+// The driver runner with the test driver: the engine's order of calls, the
+// checks on DrvEnableDriver's answer, refusals of calls out of order, a reset
+// between pages, and nothing left behind once the PDEV is disabled.
+#include <gtest/gtest.h>
+#include <kplatform/engine.h>
+#include <kplatform/kwindows.h>
+
+#include <string>
+#include <vector>
+
+#include "kptestdrv.h"
+#include "temp_root.h"
+
+namespace {
+
+class EngineRunner : public kestrel::test::RootedTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(KpInstallModule("libkptestdrv.so", nullptr));
+    // Keep the driver loaded across the test so its controls stay put.
+    module_ = LoadLibraryW(u"kptestdrv.dll");
+    ASSERT_NE(module_, nullptr);
+    control_ = reinterpret_cast<KtdGetControlFn>(reinterpret_cast<void (*)()>(GetProcAddress(module_, "KtdGetControl")))();
+    *control_ = KtdControl{DDI_DRIVER_VERSION_NT4, sizeof(DRVENABLEDATA), DDI_DRIVER_VERSION_NT4, kKtdTableNormal,
+                           FALSE, FALSE, FALSE, 16, 0, 0, 0, 0};
+    KP_ENGINE_PRINTER_INFO info{u"Scriva K260", u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\kptestdrv.dll",
+                                u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\model.ddd"};
+    printer_ = KpEngineCreatePrinter(&info);
+    ASSERT_NE(printer_, nullptr);
+    blocks_ = KpEngineBlockCount(0);
+  }
+  void TearDown() override {
+    EXPECT_EQ(control_->livePdevs, 0);
+    EXPECT_EQ(control_->wrongSurfaces, 0);
+    EXPECT_EQ(KpEngineBlockCount(0), blocks_);
+    EXPECT_EQ(KpEngineObjectCount(KP_ENGINE_PALETTES), 0u);
+    EXPECT_EQ(KpEngineObjectCount(KP_ENGINE_SURFACES), 0u);
+    EXPECT_EQ(KpEngineObjectCount(KP_ENGINE_DEVICES), 0u);
+    KpEngineDeletePrinter(printer_);
+    FreeLibrary(module_);
+  }
+
+  static std::vector<std::string> calls(KP_ENGINE_DRIVER* d) {
+    std::vector<std::string> names;
+    for (DWORD i = 0; i < KpEngineCallCount(d); ++i) names.push_back(KpEngineCallName(d, i));
+    return names;
+  }
+  std::string output() {
+    std::string bytes(KpEngineGetOutput(printer_, nullptr, 0), '\0');
+    KpEngineGetOutput(printer_, bytes.data(), bytes.size());
+    return bytes;
+  }
+
+  HMODULE module_ = nullptr;
+  KtdControl* control_ = nullptr;
+  HANDLE printer_ = nullptr;
+  size_t blocks_ = 0;
+};
+
+TEST_F(EngineRunner, AJobCallsTheTableInTheEnginesOrder) {
+  KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv");
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(KpEngineDriverVersion(d), DDI_DRIVER_VERSION_NT4);
+  EXPECT_EQ(KpEngineDriverEntryCount(d), 11u);
+  int drawn = 0;
+  auto draw = [](void* context, KP_ENGINE_SESSION* s, ULONG) -> BOOL {
+    ++*static_cast<int*>(context);
+    SURFOBJ* pso = KpEngineSessionSurface(s);
+    return pso && pso->dhpdev == KpEngineSessionPDEV(s) && pso->iType == STYPE_DEVICE;
+  };
+  ASSERT_TRUE(KpEngineRunJob(d, printer_, nullptr, u"doc", 2, draw, &drawn));
+  EXPECT_EQ(drawn, 2);
+  EXPECT_EQ(calls(d), (std::vector<std::string>{"DrvEnableDriver", "DrvEnablePDEV", "DrvCompletePDEV",
+                                                "DrvEnableSurface", "DrvStartDoc", "DrvStartPage", "DrvSendPage",
+                                                "DrvStartPage", "DrvSendPage", "DrvEndDoc", "DrvDisableSurface",
+                                                "DrvDisablePDEV"}));
+  EXPECT_EQ(output(), "<doc>" + std::string(32, 'P') + "</doc>");
+  EXPECT_EQ(KpEngineWriteCount(printer_), 4u);
+  EXPECT_TRUE(KpEngineUnloadDriver(d));
+  EXPECT_EQ(control_->driverDisables, 1);
+
+  char trace[256];
+  KpEngineGetDebugOutput(trace, sizeof trace);
+  EXPECT_NE(std::string(trace).find("KTD: EnablePDEV Scriva K260 264"), std::string::npos);
+}
+
+TEST_F(EngineRunner, SessionHoldsWhatThePdevReported) {
+  KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv.dll");
+  ASSERT_NE(d, nullptr);
+  KP_ENGINE_SESSION* s = KpEngineEnablePDEV(d, printer_, nullptr);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(KpEngineSessionGdiInfo(s)->ulTechnology, static_cast<ULONG>(DT_RASPRINTER));
+  EXPECT_EQ(KpEngineSessionGdiInfo(s)->ulLogPixelsX, 600u);
+  EXPECT_EQ(KpEngineSessionDevInfo(s)->flGraphicsCaps, 0x11Fu);
+  EXPECT_NE(KpEngineSessionDevInfo(s)->hpalDefault, nullptr);
+  EXPECT_EQ(std::u16string(EngGetDriverName(KpEngineSessionDevice(s))),
+            u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\kptestdrv.dll");
+  EXPECT_EQ(KpEngineSessionSurface(s), nullptr);
+  ASSERT_TRUE(KpEngineEnableSurface(s));
+  KP_ENGINE_SURFACE_INFO info{};
+  ASSERT_TRUE(KpEngineQuerySurface(KpEngineSessionSurface(s)->hsurf, &info));
+  EXPECT_EQ(info.hooks, 0x4EBu);
+  EXPECT_EQ(info.size.cx, 4760);
+  EXPECT_EQ(info.dhpdev, KpEngineSessionPDEV(s));
+  EXPECT_TRUE(KpEngineUnloadDriver(d));  // disables the open session first
+}
+
+TEST_F(EngineRunner, CallsOutOfOrderNeverReachTheDriver) {
+  KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv");
+  ASSERT_NE(d, nullptr);
+  KP_ENGINE_SESSION* s = KpEngineEnablePDEV(d, printer_, nullptr);
+  ASSERT_NE(s, nullptr);
+  KpEngineClearCallLog(d);
+  struct Step {
+    const char* what;
+    BOOL (*call)(KP_ENGINE_SESSION*);
+    BOOL expected;
+  } steps[] = {
+      {"doc before surface", [](KP_ENGINE_SESSION* x) { return KpEngineStartDoc(x, u"d", 1); }, FALSE},
+      {"page before doc", KpEngineStartPage, FALSE},
+      {"surface", KpEngineEnableSurface, TRUE},
+      {"surface twice", KpEngineEnableSurface, FALSE},
+      {"send before page", KpEngineSendPage, FALSE},
+      {"end before doc", [](KP_ENGINE_SESSION* x) { return KpEngineEndDoc(x, 0); }, FALSE},
+      {"doc", [](KP_ENGINE_SESSION* x) { return KpEngineStartDoc(x, u"d", 1); }, TRUE},
+      {"doc twice", [](KP_ENGINE_SESSION* x) { return KpEngineStartDoc(x, u"d", 1); }, FALSE},
+      {"page", KpEngineStartPage, TRUE},
+      {"page twice", KpEngineStartPage, FALSE},
+      {"reset inside a page", [](KP_ENGINE_SESSION* x) { return KpEngineResetPDEV(x, nullptr); }, FALSE},
+  };
+  for (const auto& step : steps) {
+    DWORD before = KpEngineCallCount(d);
+    EXPECT_EQ(step.call(s), step.expected) << step.what;
+    if (!step.expected) {
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FUNCTION)) << step.what;
+      EXPECT_EQ(KpEngineCallCount(d), before) << step.what;
+    }
+  }
+  KpEngineClearCallLog(d);
+  // Disabling with a document and a page open aborts the document first.
+  ASSERT_TRUE(KpEngineDisablePDEV(s));
+  EXPECT_EQ(calls(d), (std::vector<std::string>{"DrvEndDoc", "DrvDisableSurface", "DrvDisablePDEV"}));
+  EXPECT_EQ(output(), "<doc><abort>");
+  EXPECT_FALSE(KpEngineStartPage(s));  // the session is gone
+  EXPECT_TRUE(KpEngineUnloadDriver(d));
+}
+
+TEST_F(EngineRunner, ResetBetweenPagesMovesTheJobToANewPdev) {
+  KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv");
+  ASSERT_NE(d, nullptr);
+  KP_ENGINE_SESSION* s = KpEngineEnablePDEV(d, printer_, nullptr);
+  ASSERT_TRUE(s && KpEngineEnableSurface(s) && KpEngineStartDoc(s, u"d", 1));
+  ASSERT_TRUE(KpEngineStartPage(s) && KpEngineSendPage(s));
+  DHPDEV old = KpEngineSessionPDEV(s);
+  KpEngineClearCallLog(d);
+  ASSERT_TRUE(KpEngineResetPDEV(s, nullptr));
+  EXPECT_EQ(calls(d), (std::vector<std::string>{"DrvEnablePDEV", "DrvResetPDEV", "DrvCompletePDEV",
+                                                "DrvDisableSurface", "DrvDisablePDEV", "DrvEnableSurface"}));
+  EXPECT_NE(KpEngineSessionPDEV(s), old);
+  EXPECT_EQ(control_->lastResetPages, 1u);
+  EXPECT_EQ(control_->livePdevs, 1);
+  EXPECT_EQ(KpEngineSessionSurface(s)->dhpdev, KpEngineSessionPDEV(s));
+  ASSERT_TRUE(KpEngineStartPage(s) && KpEngineSendPage(s) && KpEngineEndDoc(s, 0));
+  EXPECT_TRUE(KpEngineDisablePDEV(s));
+  EXPECT_TRUE(KpEngineUnloadDriver(d));
+
+  // A new PDEV that can't be made leaves the session on the old one.
+  d = KpEngineLoadDriver(u"kptestdrv");
+  s = KpEngineEnablePDEV(d, printer_, nullptr);
+  ASSERT_NE(s, nullptr);
+  old = KpEngineSessionPDEV(s);
+  control_->failEnablePDEV = TRUE;
+  EXPECT_FALSE(KpEngineResetPDEV(s, nullptr));
+  EXPECT_EQ(KpEngineSessionPDEV(s), old);
+  EXPECT_TRUE(KpEngineUnloadDriver(d));
+}
+
+TEST_F(EngineRunner, DriversAnswerIsChecked) {
+  struct Case {
+    const char* what;
+    void (*set)(KtdControl*);
+    DWORD error;  // 0: accepted
+  } cases[] = {
+      {"normal", [](KtdControl*) {}, 0},
+      {"version 0x30000", [](KtdControl* c) { c->driverVersion = DDI_DRIVER_VERSION_NT5; }, 0},
+      {"version too old", [](KtdControl* c) { c->driverVersion = 0x10000; }, ERROR_BAD_DRIVER_LEVEL},
+      {"version too new", [](KtdControl* c) { c->driverVersion = 0x40000; }, ERROR_BAD_DRIVER_LEVEL},
+      {"index twice", [](KtdControl* c) { c->table = kKtdTableDuplicateIndex; }, ERROR_INVALID_DATA},
+      {"no DrvEnableSurface", [](KtdControl* c) { c->table = kKtdTableMissingEnableSurface; }, ERROR_INVALID_DATA},
+      {"index beyond", [](KtdControl* c) { c->table = kKtdTableIndexBeyondLast; }, ERROR_INVALID_DATA},
+      {"null address", [](KtdControl* c) { c->table = kKtdTableNullAddress; }, ERROR_INVALID_DATA},
+      {"no rows", [](KtdControl* c) { c->table = kKtdTableEmpty; }, ERROR_INVALID_DATA},
+      {"no table", [](KtdControl* c) { c->table = kKtdTableNullPointer; }, ERROR_INVALID_DATA},
+      {"driver wants a newer engine", [](KtdControl* c) { c->minEngineVersion = 0x40000; }, ERROR_BAD_DRIVER_LEVEL},
+  };
+  for (const auto& c : cases) {
+    control_->driverVersion = DDI_DRIVER_VERSION_NT4;
+    control_->table = kKtdTableNormal;
+    control_->minEngineVersion = DDI_DRIVER_VERSION_NT4;
+    c.set(control_);
+    KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv");
+    EXPECT_EQ(d != nullptr, c.error == 0) << c.what;
+    if (d) {
+      EXPECT_TRUE(KpEngineUnloadDriver(d));
+    } else {
+      EXPECT_EQ(GetLastError(), c.error) << c.what;
+    }
+  }
+  EXPECT_EQ(KpLoadedModuleCount(), 1u);  // refused drivers were unloaded again
+
+  // The engine version and buffer size a driver sees can be set.
+  control_->minSize = 12;
+  control_->table = kKtdTableNormal;
+  control_->minEngineVersion = DDI_DRIVER_VERSION_NT4;
+  for (ULONG version : {0x1FFFFu, 0x20000u}) {
+    for (ULONG cj : {11u, 12u}) {
+      KP_ENGINE_DRIVER* d = KpEngineLoadDriverEx(u"kptestdrv", version, cj);
+      EXPECT_EQ(d != nullptr, version >= 0x20000 && cj >= 12) << version << "/" << cj;
+      if (d) KpEngineUnloadDriver(d);
+    }
+  }
+  EXPECT_EQ(KpEngineLoadDriver(u"nosuchdriver"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+}
+
+TEST_F(EngineRunner, FailuresStopTheJobWithoutLeaks) {
+  struct Case {
+    const char* what;
+    void (*set)(KtdControl*, HANDLE);
+    const char* lastCall;
+  } cases[] = {
+      {"no PDEV", [](KtdControl* c, HANDLE) { c->failEnablePDEV = TRUE; }, "DrvEnablePDEV"},
+      {"surface not associated", [](KtdControl* c, HANDLE) { c->skipAssociate = TRUE; }, "DrvDisablePDEV"},
+      {"page write fails",
+       [](KtdControl*, HANDLE p) { KpEngineSetWriteFault(p, 2, 1, 0, ERROR_WRITE_FAULT); }, "DrvDisablePDEV"},
+  };
+  for (const auto& c : cases) {
+    *control_ = KtdControl{DDI_DRIVER_VERSION_NT4, sizeof(DRVENABLEDATA), DDI_DRIVER_VERSION_NT4, kKtdTableNormal,
+                           FALSE, FALSE, FALSE, 16, 0, 0, 0, 0};
+    KpEngineSetWriteFault(printer_, 0, 0, 0, 0);
+    c.set(control_, printer_);
+    KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv");
+    ASSERT_NE(d, nullptr);
+    EXPECT_FALSE(KpEngineRunJob(d, printer_, nullptr, u"doc", 1, nullptr, nullptr)) << c.what;
+    EXPECT_EQ(std::string(KpEngineCallName(d, KpEngineCallCount(d) - 1)), c.lastCall) << c.what;
+    EXPECT_EQ(control_->livePdevs, 0) << c.what;
+    EXPECT_TRUE(KpEngineUnloadDriver(d));
+  }
+  // A driver without document entries still runs a job: the engine needs none.
+  *control_ = KtdControl{DDI_DRIVER_VERSION_NT4, sizeof(DRVENABLEDATA), DDI_DRIVER_VERSION_NT4, kKtdTableNormal,
+                         TRUE, FALSE, FALSE, 16, 0, 0, 0, 0};
+  KpEngineClearOutput(printer_);
+  KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv");
+  ASSERT_TRUE(KpEngineRunJob(d, printer_, nullptr, u"doc", 3, nullptr, nullptr));
+  EXPECT_EQ(KpEngineWriteCount(printer_), 0u);
+  EXPECT_TRUE(KpEngineUnloadDriver(d));
+}
+
+TEST_F(EngineRunner, DriverFileResourcesThroughTheEngine) {
+  // The renderer loads its own file by the name EngGetDriverName gives and
+  // reads resources from it while it is loaded.
+  HDEV hdev = KpEngineCreateDevice(printer_);
+  HANDLE m = EngLoadModule(EngGetDriverName(hdev));
+  ASSERT_NE(m, nullptr);
+  ULONG size = 0;
+  auto* data = static_cast<const unsigned char*>(EngFindResource(m, 9, 10, &size));
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), size), "KDRV");
+  EXPECT_NE(EngFindResource(m, 35 / 16 + 1, 6, &size), nullptr);
+  EngFreeModule(m);
+  KpEngineDeleteDevice(hdev);
+}
+
+}  // namespace
