@@ -1,0 +1,89 @@
+// ddm_GetValue over a mix of every DDM id, through kestreljd loaded by name
+// (the path every read of a setting takes in kestrelui and kestrelum), and
+// the access core alone for comparison.
+#include <benchmark/benchmark.h>
+#include <kplatform/kernel_module.h>
+#include <kplatform/root.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "kestrel/ddm_layout.h"
+#include "kestrel/ddm_value.h"
+#include "kestrel/devmode.h"
+#include "kestrel/dma_core.h"
+
+namespace {
+
+std::vector<WORD> EveryId() {
+  std::vector<WORD> ids;
+  const DDM_GROUP* groups = ddm_GroupTable();
+  for (int g = 0; g < DDM_GROUP_COUNT; ++g)
+    for (WORD i = 0; i < groups[g].layoutCount; ++i) ids.push_back(groups[g].layout[i].id);
+  return ids;
+}
+
+// A temporary root with kestreljd and a library whose string 32766 names it.
+struct ModuleRoot {
+  std::string path;
+  HMODULE host = nullptr;
+  bool ready = false;
+  ModuleRoot() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return;
+    path = pattern;
+    if (!KpSetRoot(path.c_str()) || !KpInstallModule("libkestreljd.so", nullptr) ||
+        !KpInstallModule("libkdmhost.so", nullptr))
+      return;
+    host = LoadLibraryW(u"kdmhost.dll");
+    ready = host && ddm_AccessInit(host) == 1;
+  }
+  ~ModuleRoot() {
+    if (ready) ddm_AccessEnd();
+    if (host) FreeLibrary(host);
+    std::error_code ec;
+    if (!path.empty()) std::filesystem::remove_all(path, ec);
+  }
+};
+
+void BM_DdmGetValueEveryId(benchmark::State& state) {
+  ModuleRoot root;
+  if (!root.ready) {
+    state.SkipWithError("kestreljd could not be loaded");
+    return;
+  }
+  std::vector<BYTE> dm(NRV_DEVMODE_SIZE_FULL), pd(NRV_PRINTERDATA_SIZE);
+  const std::vector<WORD> ids = EveryId();
+  for (auto _ : state) {
+    for (WORD id : ids) {
+      WORD type;
+      DWORD size;
+      ULONG_PTR value;
+      benchmark::DoNotOptimize(ddm_GetValue(id, dm.data(), pd.data(), &type, &size, &value));
+      benchmark::DoNotOptimize(value);
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(ids.size()));
+}
+BENCHMARK(BM_DdmGetValueEveryId);
+
+void BM_AccessCoreEveryId(benchmark::State& state) {
+  std::vector<BYTE> dm(NRV_DEVMODE_SIZE_FULL), pd(NRV_PRINTERDATA_SIZE);
+  const std::vector<WORD> ids = EveryId();
+  for (auto _ : state) {
+    for (WORD id : ids) {
+      WORD type, location;
+      DWORD size;
+      ULONG_PTR value;
+      benchmark::DoNotOptimize(
+          dmaCore_GetValue(DMA_RULES_MODULE, id, dm.data(), pd.data(), &type, &size, &value, &location));
+      benchmark::DoNotOptimize(value);
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(ids.size()));
+}
+BENCHMARK(BM_AccessCoreEveryId);
+
+}  // namespace
