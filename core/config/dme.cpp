@@ -1,0 +1,370 @@
+// Devmode emulation (see kestrel/dme.h).
+#include "kestrel/dme.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#include "config_util.h"
+#include "kestrel/ddm_value.h"
+#include "kestrel/devmode.h"
+#include "kestrel/kcore_sys.h"
+#include "kestrel/preconfig.h"
+#include "kestrel/zanlib.h"
+#include "kplatform/kernel_string.h"
+
+namespace {
+
+struct Name {
+  const char16_t* name;
+  DWORD value;
+};
+
+constexpr Name kFieldsNames[] = {
+    {u"ORIENTATION", 0x1},     {u"PAPERSIZE", 0x2},         {u"PAPERLENGTH", 0x4},     {u"PAPERWIDTH", 0x8},
+    {u"SCALE", 0x10},          {u"COPIES", 0x100},          {u"DEFAULTSOURCE", 0x200}, {u"PRINTQUALITY", 0x400},
+    {u"COLOR", 0x800},         {u"DUPLEX", 0x1000},         {u"YRESOLUTION", 0x2000},  {u"TTOPTION", 0x4000},
+    {u"COLLATE", 0x8000},      {u"FORMNAME", 0x10000},      {u"ICMMETHOD", 0x2000000}, {u"ICMINTENT", 0x4000000},
+    {u"MEDIATYPE", 0x8000000}, {u"DITHERTYPE", 0x10000000},
+};
+constexpr Name kCollateNames[] = {{u"COLLATE_TRUE", 1}, {u"COLLATE_FALSE", 0}};
+constexpr Name kBinNames[] = {
+    {u"AUTO", 7},
+    {u"TRAY1", 1},
+    {u"TRAY2", 3},
+    {u"TRAY3", 2},
+    {u"TRAY4", 257},
+    {u"PRINTER", 259},
+    {u"MANUAL", 4},
+    {u"MANUAL_CONFIRM", 260},
+    {u"LARGECAPACITY", 11},
+    {u"LARGECAPACITY2", 268},
+    {u"TRAY3_LARGE", 261},
+    {u"TRAY4_LARGE", 262},
+    {u"INTERPORSER", 264},
+    {u"TRAY2-1", 265},
+    {u"TRAY2-2", 266},
+    {u"TRAY2-3", 267},
+    {u"TRAY1_LCASSETTE", 269},
+    {u"TRAY2_LCASSETTE", 270},
+    {u"TRAY1_LARGE", 272},
+    {u"TRAY2_LARGE", 271},
+};
+constexpr Name kMediaNames[] = {
+    {u"PAPER_NORMAL", 0},   {u"PAPER_THICK", 1},    {u"PAPER_SUPERTHICK", 2},
+    {u"PAPER_OHP", 3},      {u"PAPER_DEFINE1", 13}, {u"PAPER_DEFINE2", 14},
+    {u"PAPER_DEFINE3", 15}, {u"PAPER_DEFINE4", 16}, {u"PAPER_DEFINE5", 17},
+};
+
+// Windows-value tables: {internal, Windows value}.
+constexpr DWORD kBinWindows[][2] = {
+    {7, 7},     {1, 14},    {1, 8},     {1, 9},     {3, 3},     {2, 2},     {257, 257}, {259, 259}, {4, 4},
+    {4, 5},     {4, 6},     {4, 11},    {4, 10},    {260, 260}, {11, 11},   {268, 268}, {261, 261}, {262, 262},
+    {264, 264}, {265, 265}, {266, 266}, {267, 267}, {269, 269}, {270, 270}, {272, 272}, {271, 271},
+};
+static_assert(sizeof(kBinWindows) / sizeof(kBinWindows[0]) == 26);
+constexpr DWORD kMediaWindows[][2] = {{0, 1}, {1, 3}, {2, 2}, {3, 2}, {13, 13}, {14, 14}, {15, 15}, {16, 16}, {17, 17}};
+
+// Settable properties.
+constexpr BYTE kMerge = 0x1, kMode = 0x2, kDefault = 0x4, kWindows = 0x8;
+
+struct FeatureDef {
+  const char16_t* name;
+  WORD ddmId;
+  BYTE properties;
+  WORD merge, defaultValue, mode, windowsValue;
+  const Name* names;
+  WORD nameCount;
+  bool initialEntries;  // the names give the initial entries
+  bool everyMatch;      // every matching line of an internal name counts (bin, media)
+};
+
+constexpr FeatureDef kFeatures[DME_FEATURE_COUNT] = {
+    {u"fields", 6, 0, DME_UNSET, DME_UNSET, DME_UNSET, DME_UNSET, kFieldsNames, 18, true, false},
+    {u"collate", 18, kMerge | kDefault, 1, 0, DME_UNSET, DME_UNSET, kCollateNames, 2, true, false},
+    {u"resolution", 14, kMerge | kMode | kDefault, 1, 0, 0, DME_UNSET, nullptr, 0, false, false},
+    {u"bin", 13, kMerge | kDefault | kWindows, 1, 0, DME_UNSET, 0, kBinNames, 20, true, true},
+    {u"media", 24, kMerge | kDefault | kWindows, 0, 0, DME_UNSET, 0, kMediaNames, 9, true, true},
+    {u"color", 15, kMode, DME_UNSET, DME_UNSET, 0, DME_UNSET, nullptr, 0, false, false},
+};
+
+const DME_HANDLE* Handle(const void* p) { return static_cast<const DME_HANDLE*>(p); }
+
+bool Reserve(DME_FEATURE* f, WORD count) {
+  if (count <= f->capacity) return true;
+  WORD capacity = static_cast<WORD>(count < 8 ? 8 : (count > 0x7FFF ? 0xFFFF : count * 2));
+  auto* entries = static_cast<DME_ENTRY*>(kcore_Alloc(sizeof(DME_ENTRY) * capacity));
+  if (!entries) return false;
+  if (f->count) std::memcpy(entries, f->entries, sizeof(DME_ENTRY) * f->count);
+  kcore_Free(f->entries);
+  f->entries = entries;
+  f->capacity = capacity;
+  return true;
+}
+
+bool Append(DME_FEATURE* f, DWORD internalValue, DWORD externalValue) {
+  if (f->count == 0xFFFF || !Reserve(f, static_cast<WORD>(f->count + 1))) return false;
+  f->entries[f->count++] = DME_ENTRY{internalValue, externalValue, static_cast<BYTE>(internalValue != externalValue)};
+  return true;
+}
+
+void FreeFeatures(DME_HANDLE* h) {
+  if (!h || !h->features) return;
+  for (WORD i = 0; i < h->featureCount; ++i) kcore_Free(h->features[i].entries);
+  kcore_Free(h->features);
+  h->features = nullptr;
+}
+
+DWORD Convert(const DME_FEATURE& f, DWORD external) {
+  for (WORD i = 0; i < f.count; ++i)
+    if (f.entries[i].differs && f.entries[i].externalValue == external) return f.entries[i].internalValue;
+  for (WORD i = 0; i < f.count; ++i)
+    if (f.entries[i].externalValue == external) return f.entries[i].internalValue;
+  if (f.defaultValue != DME_UNSET && f.defaultValue != 0) return f.defaultValue;
+  return external;
+}
+
+#if !defined(KESTREL_KERNEL_MODE)
+// The value of the last entry of key that reads as a number.
+bool LastValue(LPCWSTR entries, LPCWSTR key, DWORD* value) {
+  WORD start = 1;
+  bool found = false;
+  for (;;) {
+    LPWSTR text = nullptr;
+    WORD at = CFG_GetCfgValueString(start, 0, entries, key, &text);
+    if (!at) break;
+    DWORD v = 0;
+    if (zanLib_StringToDWORD(text, &v)) {
+      *value = v;
+      found = true;
+    }
+    kcore_Free(text);
+    if (at == 0xFFFF) break;
+    start = static_cast<WORD>(at + 1);
+  }
+  return found;
+}
+
+void SetProperty(DME_FEATURE* f, WORD* field, LPCWSTR entries, const char16_t* feature, const char16_t* property) {
+  WCHAR key[64];
+  wnsprintfW(key, 64, u"%s.%s=", feature, property);
+  DWORD v = 0;
+  if (!LastValue(entries, key, &v) || v > 0xFFFF) return;
+  *field = static_cast<WORD>(v);
+  f->changed = 1;
+}
+
+bool ReadFeature(DME_FEATURE* f, const FeatureDef& def, LPCWSTR entries) {
+  if (def.properties & kMerge) SetProperty(f, &f->merge, entries, def.name, u"merge");
+  if (def.properties & kMode) SetProperty(f, &f->mode, entries, def.name, u"mode");
+  if (def.properties & kDefault) SetProperty(f, &f->defaultValue, entries, def.name, u"default");
+  if (def.properties & kWindows) SetProperty(f, &f->windowsValue, entries, def.name, u"WindowsValue");
+
+  if ((def.properties & kWindows) && f->windowsValue == 1) {
+    const DWORD(*table)[2] = f->ddmId == 13 ? kBinWindows : kMediaWindows;
+    WORD n = static_cast<WORD>(f->ddmId == 13 ? sizeof(kBinWindows) / sizeof(kBinWindows[0])
+                                              : sizeof(kMediaWindows) / sizeof(kMediaWindows[0]));
+    f->count = 0;
+    for (WORD i = 0; i < n; ++i)
+      if (!Append(f, table[i][0], table[i][1])) return false;
+  }
+
+  WCHAR key[64];
+  for (WORD k = 0; k < def.nameCount; ++k) {
+    wnsprintfW(key, 64, u"%s.%s=", def.name, def.names[k].name);
+    DWORD internalValue = def.names[k].value;
+    if (def.everyMatch) {
+      WORD start = 1;
+      for (;;) {
+        LPWSTR text = nullptr;
+        WORD at = CFG_GetCfgValueString(start, 0, entries, key, &text);
+        if (!at) break;
+        DWORD external = 0;
+        bool ok = zanLib_StringToDWORD(text, &external);
+        kcore_Free(text);
+        if (ok) {
+          f->changed = 1;
+          DME_ENTRY* hit = nullptr;
+          for (WORD i = 0; i < f->count && !hit; ++i)
+            if (f->entries[i].externalValue == external) hit = &f->entries[i];
+          if (hit) {
+            hit->internalValue = internalValue;
+            hit->differs = static_cast<BYTE>(hit->internalValue != hit->externalValue);
+          } else if (!Append(f, internalValue, external)) {
+            return false;
+          }
+        }
+        if (at == 0xFFFF) break;
+        start = static_cast<WORD>(at + 1);
+      }
+    } else {
+      DWORD external = 0;
+      if (!LastValue(entries, key, &external)) continue;
+      f->changed = 1;
+      for (WORD i = 0; i < f->count; ++i)
+        if (f->entries[i].internalValue == internalValue) {
+          f->entries[i].externalValue = external;
+          break;
+        }
+    }
+  }
+  return true;
+}
+#endif
+
+}  // namespace
+
+LONG dme_CreateDMEHandle(DME_HANDLE** out) {
+  if (!out) return DME_ERR_ARG;
+  *out = nullptr;
+  auto* h = static_cast<DME_HANDLE*>(kcore_Alloc(sizeof(DME_HANDLE)));
+  if (!h) return DME_ERR_MEMORY;
+  h->featureCount = DME_FEATURE_COUNT;
+  h->features = static_cast<DME_FEATURE*>(kcore_Alloc(sizeof(DME_FEATURE) * DME_FEATURE_COUNT));
+  if (!h->features) {
+    kcore_Free(h);
+    return DME_ERR_MEMORY;
+  }
+  for (WORD i = 0; i < DME_FEATURE_COUNT; ++i) {
+    const FeatureDef& def = kFeatures[i];
+    DME_FEATURE& f = h->features[i];
+    f.ddmId = def.ddmId;
+    f.merge = def.merge;
+    f.defaultValue = def.defaultValue;
+    f.mode = def.mode;
+    f.windowsValue = def.windowsValue;
+    if (!def.initialEntries) continue;
+    for (WORD k = 0; k < def.nameCount; ++k) {
+      // fields: internal = the bit, external 0; the others: internal = external.
+      DWORD v = def.names[k].value;
+      if (!Append(&f, v, i == DME_FEATURE_FIELDS ? 0 : v)) {
+        dme_ReleaseDMEHandle(h);
+        return DME_ERR_MEMORY;
+      }
+      f.entries[f.count - 1].differs = 0;
+    }
+  }
+  *out = h;
+  return DME_OK;
+}
+
+void dme_ReleaseDMEHandle(DME_HANDLE* handle) {
+  if (!handle) return;
+  FreeFeatures(handle);
+  kcore_Free(handle);
+}
+
+void* DMETbl_CreateDmeHandle(LPCWSTR file, int section) {
+  DME_HANDLE* h = nullptr;
+  if (dme_CreateDMEHandle(&h) != DME_OK) return nullptr;
+#if defined(KESTREL_KERNEL_MODE)
+  (void)file, (void)section;
+#else
+  WCHAR name[32];
+  wnsprintfW(name, 32, u"%s,%d", DME_SECTION, section);
+  if (!file || !CFG_IsExistTargetSection(file, name)) return h;
+  h->enabled = 1;
+  LPWSTR entries = CFG_GetSectionData(file, name);
+  if (!entries) return h;
+  bool ok = true;
+  for (WORD i = 0; i < DME_FEATURE_COUNT && ok; ++i) ok = ReadFeature(&h->features[i], kFeatures[i], entries);
+  DWORD mode = 0;
+  if (ok && LastValue(entries, u"formdb.mode=", &mode) && mode <= 0xFF) h->formDbMode = static_cast<BYTE>(mode);
+  kcore_Free(entries);
+  if (!ok) {
+    dme_ReleaseDMEHandle(h);
+    return nullptr;
+  }
+#endif
+  return h;
+}
+
+void DMETbl_DestroyDmeHandle(void* handle) { dme_ReleaseDMEHandle(static_cast<DME_HANDLE*>(handle)); }
+
+BOOL dme_IsEnableDME(const void* handle) { return handle && Handle(handle)->enabled ? 1 : 0; }
+
+BOOL dme_IsEnableFormDB(const void* handle) { return handle && Handle(handle)->formDbMode == 1 ? 1 : 0; }
+
+LONG dme_GetMergeMode(const void* handle, WORD feature, WORD* merge) {
+  if (!handle || !merge) return DME_ERR_ARG;
+  if (feature < DME_FEATURE_COLLATE || feature > DME_FEATURE_MEDIA) return DME_ERR_FEATURE;
+  *merge = Handle(handle)->features[feature].merge;
+  return DME_OK;
+}
+
+LONG dme_GetModeFlag(const void* handle, WORD feature, WORD* mode) {
+  if (!handle || !mode) return DME_ERR_ARG;
+  if (feature != DME_FEATURE_RESOLUTION && feature != DME_FEATURE_COLOR) return DME_ERR_FEATURE;
+  *mode = Handle(handle)->features[feature].mode;
+  return DME_OK;
+}
+
+LONG dme_GetFields(const void* handle, DWORD dmFields, DWORD* fields) {
+  if (!handle || !fields) return DME_ERR_ARG;
+  const DME_FEATURE& f = Handle(handle)->features[DME_FEATURE_FIELDS];
+  DWORD out = dmFields;
+  for (WORD i = 0; i < f.count; ++i) {
+    if (f.entries[i].externalValue == 1) out &= ~f.entries[i].internalValue;
+    if (f.entries[i].externalValue == 2) out |= f.entries[i].internalValue;
+  }
+  *fields = out;
+  return DME_OK;
+}
+
+LONG dme_ConvertToInternalValue(const void* handle, WORD feature, DWORD externalValue, DWORD* internalValue) {
+  if (!handle || !internalValue || feature >= DME_FEATURE_COUNT) return DME_ERR_ARG;
+  *internalValue = Convert(Handle(handle)->features[feature], externalValue);
+  return DME_OK;
+}
+
+LONG dme_GetMergedFields(const void* handle, DWORD dmFields, SHORT collate, DWORD* fields) {
+  if (!handle || !fields) return DME_ERR_ARG;
+  DWORD out = 0;
+  LONG r = dme_GetFields(handle, dmFields, &out);
+  if (r != DME_OK) return r;
+  const DME_FEATURE* features = Handle(handle)->features;
+  struct Rule {
+    WORD feature;
+    DWORD bits;
+  };
+  constexpr Rule kRules[] = {{DME_FEATURE_COLLATE, 0x8000},
+                             {DME_FEATURE_RESOLUTION, 0x2400},
+                             {DME_FEATURE_BIN, 0x200},
+                             {DME_FEATURE_MEDIA, 0x8000000}};
+  for (const Rule& rule : kRules) {
+    WORD merge = features[rule.feature].merge;
+    if (merge == 1) {
+      out |= rule.bits;
+    } else if (rule.feature == DME_FEATURE_COLLATE && merge == 2) {
+      DWORD converted = Convert(features[DME_FEATURE_COLLATE], static_cast<DWORD>(static_cast<LONG>(collate)));
+      if (converted == 0)
+        out |= rule.bits;
+      else
+        out &= ~rule.bits;
+    } else if (rule.feature == DME_FEATURE_COLLATE && merge != 0) {
+      // any other collate merge mode leaves the bit as it is
+    } else {
+      out &= ~rule.bits;
+    }
+  }
+  *fields = out;
+  return DME_OK;
+}
+
+LONG dme_ConvertDevmode(const void* handle, void* devmode) {
+  if (!handle || !devmode) return DME_ERR_ARG;
+  for (WORD feature : {DME_FEATURE_COLLATE, DME_FEATURE_BIN, DME_FEATURE_MEDIA}) {
+    const DME_FEATURE& f = Handle(handle)->features[feature];
+    WORD type = 0;
+    DWORD size = 0;
+    ULONG_PTR value = 0;
+    if (ddm_GetValue(f.ddmId, devmode, nullptr, &type, &size, &value) != 0) return DME_ERR_DDM;
+    if (size == 0 || size > 4 || type == DDM_TYPE_STRING || type == DDM_TYPE_FONT) return DME_ERR_DDM;
+    DWORD external = static_cast<DWORD>(value);
+    if (type == DDM_TYPE_SHORT) external = static_cast<DWORD>(static_cast<LONG>(static_cast<SHORT>(value)));
+    DWORD internalValue = Convert(f, external);
+    BYTE bytes[4];
+    for (DWORD i = 0; i < 4; ++i) bytes[i] = static_cast<BYTE>(internalValue >> (8 * i));
+    if (ddm_SetValue(f.ddmId, devmode, nullptr, type, size, bytes) != 0) return DME_ERR_DDM;
+  }
+  return DME_OK;
+}
