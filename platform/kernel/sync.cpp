@@ -147,14 +147,20 @@ HANDLE CreateNamed(LPCWSTR name, Make make) {
   std::erase_if(names.objects, [](const auto& entry) { return entry.second.expired(); });
   auto it = names.objects.find(name);
   if (it != names.objects.end()) {
-    auto existing = std::dynamic_pointer_cast<T>(it->second.lock());
-    if (existing == nullptr) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return nullptr;
+    // The last handle may have closed since the sweep above: the name then
+    // names nothing any more and is made anew below.
+    auto alive = it->second.lock();
+    if (alive != nullptr) {
+      auto existing = std::dynamic_pointer_cast<T>(alive);
+      if (existing == nullptr) {  // the name belongs to another kind of object
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+      }
+      HANDLE handle = InsertHandle(existing);
+      SetLastError(handle == nullptr ? ERROR_NOT_ENOUGH_MEMORY : ERROR_ALREADY_EXISTS);
+      return handle;
     }
-    HANDLE handle = InsertHandle(existing);
-    SetLastError(handle == nullptr ? ERROR_NOT_ENOUGH_MEMORY : ERROR_ALREADY_EXISTS);
-    return handle;
+    names.objects.erase(it);
   }
   std::shared_ptr<T> object = make();
   HANDLE handle = InsertHandle(object);

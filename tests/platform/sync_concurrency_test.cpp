@@ -318,3 +318,24 @@ TEST_F(SyncThreads, ThreadsShareAHeapAndTheGlobalBlocksWithoutLosingAny) {
 }
 
 }  // namespace
+
+TEST_F(SyncThreads, CreatingANamedObjectWhileItsLastHandleClosesAlwaysSucceeds) {
+  // One thread keeps opening and closing the name while others create it: a
+  // create that meets a name whose object has just died makes a new one.
+  std::atomic<bool> stop{false};
+  std::atomic<int> failures{0};
+  auto churn = [&] {
+    for (int i = 0; i < 2000 && !stop; ++i) {
+      HANDLE h = CreateMutexW(nullptr, FALSE, u"Kestrel.Churn");
+      if (h == nullptr) {
+        ++failures;
+        continue;
+      }
+      CloseHandle(h);
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) threads.emplace_back(churn);
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+}
