@@ -1,0 +1,109 @@
+// The work of the Defaults button of the property sheets: the constraint
+// engine's update driver (two-step mode) on model A for every member of the
+// devmode, the non-devmode record and the printer data in turn.
+#include <benchmark/benchmark.h>
+#include <kplatform/kwindows.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "kestrel/cddd.h"
+#include "kestrel/constraint.h"
+#include "kestrel/ddm_layout.h"
+#include "kestrel/ddm_value.h"
+#include "kestrel/devmode.h"
+#include "kestrel/zanlib.h"
+
+namespace {
+
+std::vector<WORD> EveryId() {
+  std::vector<WORD> ids;
+  const DDM_GROUP* groups = ddm_GroupTable();
+  for (int g = 0; g < DDM_GROUP_COUNT; ++g)
+    for (WORD i = 0; i < groups[g].layoutCount; ++i) ids.push_back(groups[g].layout[i].id);
+  return ids;
+}
+
+// A temporary root with model A, its printer, kestreljd, the resource module
+// and a library carrying the driver's own string table.
+struct ModelRoot {
+  std::string path;
+  HMODULE host = nullptr;
+  HANDLE printer = nullptr;
+  HCDDD ddd = nullptr;
+  bool ready = false;
+  ModelRoot() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return;
+    path = pattern;
+    std::string models = KESTREL_BENCH_MODELS_DIR;
+    if (!KpSetRoot(path.c_str()) || !KpInstallModule((models + "/K350.DDD").c_str(), u"K350.DDD") ||
+        !KpInstallModule((models + "/K350RES.DDD").c_str(), u"K350RES.DDD") ||
+        !KpInstallModule("libkestreljd.so", nullptr) || !KpInstallModule("kestrelrs.zrs", nullptr) ||
+        !KpInstallModule("libkui_testhost.so", u"kestrelui.dll") ||
+        !KpSpoolerAddPrinter(u"Scriva K350", u"Scriva K350 PCL6", u"K350.DDD", u"K350.cfg", u"kestrelui.dll"))
+      return;
+    host = LoadLibraryW(u"kestrelui.dll");
+    if (!host) return;
+    resource_startToUse(host, nullptr);
+    std::u16string name = u"Scriva K350";
+    if (ddm_AccessInit(host) != 1 || !OpenPrinterW(name.data(), &printer, nullptr)) return;
+    ddd = cddd_Open(printer);
+    ready = ddd != nullptr;
+  }
+  ~ModelRoot() {
+    if (ddd) cddd_Close(ddd);
+    if (printer) ClosePrinter(printer);
+    ddm_AccessEnd();
+    resource_finishToUse();
+    if (host) FreeLibrary(host);
+    std::error_code ec;
+    if (!path.empty()) std::filesystem::remove_all(path, ec);
+  }
+};
+
+void BM_ConstUpdateEveryMember(benchmark::State& state) {
+  ModelRoot root;
+  if (!root.ready) {
+    state.SkipWithError("model A could not be set up");
+    return;
+  }
+  std::vector<BYTE> dm(NRV_DEVMODE_SIZE_FULL), pd(NRV_PRINTERDATA_SIZE);
+  const std::vector<WORD> ids = EveryId();
+  // The model's defaults for every numeric setting it describes.
+  int defaults = 0;
+  for (WORD id : ids) {
+    ULONG_PTR value = 0;
+    WORD type = 0, status = 0;
+    if (!cdddGetDefaultDataInfo(root.ddd, id, &value, &type, &status)) continue;
+    if (type != 6) {
+      WORD memberType = 0;
+      DWORD size = 0;
+      ULONG_PTR slot = 0;
+      if (ddm_GetValue(id, dm.data(), pd.data(), &memberType, &size, &slot) == 0 && memberType != 6 &&
+          memberType != 9 && ddm_SetValue(id, dm.data(), pd.data(), memberType, size, &value) == 0)
+        ++defaults;
+    }
+    cdddGetDefaultDataFree(value, type);
+  }
+  ConstInfo* info = const_AllocConstData();
+  const HWND window = reinterpret_cast<HWND>(0x1000);
+  for (auto _ : state) {
+    for (WORD id : ids) {
+      WORD* changed = nullptr;
+      WORD r = const_UpdateConstDataX(1, window, root.ddd, dm.data(), pd.data(), nullptr, id, 0, nullptr, info,
+                                      &changed, 0);
+      benchmark::DoNotOptimize(r);
+      if (changed) GlobalFree(changed);
+    }
+  }
+  const_FreeConstData(info);
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(ids.size()));
+  state.counters["members"] = static_cast<double>(ids.size());
+  state.counters["defaults"] = defaults;
+}
+BENCHMARK(BM_ConstUpdateEveryMember)->Unit(benchmark::kMillisecond);
+
+}  // namespace

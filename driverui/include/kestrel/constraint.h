@@ -1,0 +1,175 @@
+// The constraint engine: when one setting (one DDM id) changes, it finds the
+// rules that match (the hard-coded rules, then the device description's
+// rules of categories 7 and 8 named by the option's and its items' rule
+// lists), keeps the action of the highest priority, shows its message and
+// writes solution values back.
+//
+// Results (16 bit): 0 evaluation done (action and matched rules in the
+// ConstInfo); 1 bad argument or failure; 2 out of memory; 3 the change is
+// refused or nothing changed; 4 settings changed by a solution; 6 no rule
+// applies; 9 accepted without a message; 10 accepted after a notice;
+// 11 decided by the item's check kind.
+//
+// Decisions:
+//  - Who applies solutions, and what "settings changed" means: the driver
+//    const_UpdateConstDataX evaluates. In mode 1 (two steps) it then applies
+//    the solutions of the matched rules whose action asks nothing of the user
+//    (actions 0, 4 and 9); mode 0 writes nothing. The solutions of every other
+//    action are the caller's to apply, with cnstDDD_ApplySolution over the
+//    info's rule arrays, once the user accepted the message
+//    (constDDD_ActionConfirmMsg answered 9 or 10). When the driver changed
+//    settings, info->changed holds the number of ids it wrote (0 otherwise)
+//    and *changedIds the list; `action` is always the action code.
+//  - The changed-id list begins with the changed DDM id, then the ids the
+//    solutions wrote in the order they were first written (each once), and
+//    ends with 0.
+//  - Evaluation modes (the flags' bits 0x4300): a proposed value is
+//    evaluated in mode 1 (rules with 0x200 or 0x4000 and above are left
+//    out), the settings as they are (no proposed value, the first step of
+//    the two-step mode) in mode 2 (rules with 0x100 or 0x4000 and above are
+//    left out). Mode 3 (only rules of 0x4000 and above) is for callers that
+//    ask for it through const_DDDUpdateConstData.
+//  - Values: the description's candidate values are compared in their own
+//    type; the current value is first brought into that type when both are
+//    numbers (the devmode reports its byte members as 16-bit values).
+//    A solution value is written in the member's own type in the same way.
+//  - A condition entry with several values and operator 2 holds when the
+//    current value equals none of them; with any other operator when one of
+//    them relates. An entry without values holds for operator 0 only.
+//  - The related ids (array 3) are the condition entries' DDM ids, and for a
+//    size-check rule the paper size (8) and the rule's tray id.
+//  - Size checks (flags 0x3C00): kinds 1024, 2048, 3072, 5120, 6144, 7168
+//    (input trays) and 8192, 9216 (output trays) make a matched rule apply
+//    only when the current paper does not fit the tray the rule's value
+//    names (the tray record of the option item): its width or length lies
+//    outside the tray's lower and upper size. Kind 4096 makes it apply only
+//    when the current paper is the user-defined size (256) and that size
+//    lies outside the range of the user-defined paper record. A size that
+//    cannot be read leaves the rule not applying.
+//  - No dim-out state is kept by the engine: every matched group counts.
+//  - The hard-coded rules of this issue: none apply (result 6); the range
+//    check accepts a value of the item's list or range (9) and refuses any
+//    other (3).
+//  - ConstInfo is an in-memory block of this process (not stored or sent);
+//    its pointers make it 120 bytes in the 64-bit build.
+#pragma once
+
+#include "kestrel/cddd.h"
+#include "kplatform/wintypes.h"
+
+#define CONST_OK 0
+#define CONST_ERR 1
+#define CONST_NOMEM 2
+#define CONST_REFUSED 3
+#define CONST_CHANGED 4
+#define CONST_NORULE 6
+#define CONST_ACCEPT 9
+#define CONST_NOTICE 10
+#define CONST_BYKIND 11
+
+// Comparison results.
+#define CONST_CMP_MISSING 6
+#define CONST_CMP_TYPES 7
+#define CONST_CMP_BADTYPE 8
+#define CONST_CMP_TRUE 9
+#define CONST_CMP_FALSE 10
+#define CONST_CMP_BADOP 11
+
+// Action codes.
+#define CONST_ACT_NONE 0
+#define CONST_ACT_ERROR 2
+#define CONST_ACT_WARNING 3
+#define CONST_ACT_MARGIN 5
+#define CONST_ACT_NOTOPEN 7
+#define CONST_ACT_BTN_WARNING 8
+
+#define CONST_ROOM_RULES 8
+#define CONST_ROOM_RELATED 20
+
+struct ConstInfo {
+  DWORD changed;  // ids the driver wrote in this call (0: nothing changed)
+  WORD action;
+  WORD rule7Count;  // data ids of matched category-7 rules
+  WORD rule7Room[CONST_ROOM_RULES];
+  WORD* rule7;
+  WORD rule8Count;  // data ids of matched category-8 rules
+  WORD rule8Room[CONST_ROOM_RULES];
+  WORD* rule8;
+  WORD relatedCount;  // DDM ids the matched rules relate to
+  WORD relatedRoom[CONST_ROOM_RELATED];
+  WORD* related;
+};
+
+// The settings being edited.
+struct CONST_SETTINGS {
+  HCDDD ddd;
+  void* devmode;
+  void* printerData;
+};
+
+// A proposed value: value points at the value's bytes in its type (a
+// string: at its characters); null means the current value of the settings.
+struct CONST_VALUE {
+  WORD ddmId;
+  WORD type;
+  const void* value;
+};
+
+// One solution value for cnstDDD_ApplySolutionData.
+struct CONST_SOLUTION_VALUE {
+  WORD ddmId;
+  WORD type;
+  const void* value;
+};
+
+ConstInfo* const_AllocConstData(void);
+BOOL const_FreeConstData(ConstInfo* info);
+void cnstUtil_ClearConstInfo(ConstInfo* info);
+// Copies `from` into `to` (to must be cleared or fresh); the grown arrays are
+// copied into blocks of their own. 0, 1 or 2.
+WORD cnstUtil_CopyConstInfo(ConstInfo* to, const ConstInfo* from);
+
+// Word arrays. `capacity` is the room the array had when it started (the
+// inline room); an array whose count is past it owns its block.
+WORD cnstUtil_AddWordArray(WORD id, WORD capacity, WORD** array, WORD* count);
+WORD cnstUtil_MergeWordArray(WORD capacity, WORD** array, WORD* count, const WORD* ids, WORD n);
+WORD cnstUtil_WriteConstInfo(WORD pass, ConstInfo* info, WORD dataId);
+
+WORD cnstUtil_CompareDevmodeValue(BYTE op, WORD firstType, const void* first, WORD secondType, const void* second);
+// The action kept when `next` is found while `current` holds.
+WORD cnstUtil_UpdateAction(WORD current, WORD next);
+// Priority of an action code (0 for a code not in the table).
+WORD cnstUtil_ActionPriority(WORD action);
+
+WORD const_UpdateConstDataX(WORD mode, HWND window, HCDDD ddd, void* devmode, void* printerData, const WORD* idFilter,
+                            WORD ddmId, WORD type, const void* value, ConstInfo* info, WORD** changedIds, WORD flag);
+// evalMode: 1-3 (see the decisions above).
+WORD const_DDDUpdateConstData(WORD evalMode, HWND window, const CONST_SETTINGS* settings, const CONST_VALUE* proposed,
+                              const WORD* idFilter, const ConstInfo* previous, ConstInfo* info, WORD** changed,
+                              WORD* changedCount, WORD flag);
+WORD const_HardUpdateConstData(HWND window, const CONST_SETTINGS* settings, const CONST_VALUE* proposed,
+                               const ConstInfo* previous, ConstInfo* info, WORD** changed, WORD* changedCount);
+WORD const_RangeCheckConstraints(HWND window, const CONST_SETTINGS* settings, const CONST_VALUE* proposed);
+WORD const_CheckConstToChangeDevValue(HWND window, const CONST_SETTINGS* settings, const CONST_VALUE* proposed,
+                                      WORD kind, WORD* outCode);
+
+// Shows the message of info's action (the text of the first matched rule of
+// that action, or a fixed text) and answers the rule result.
+WORD constDDD_ActionConfirmMsg(HWND window, const CONST_SETTINGS* settings, const CONST_VALUE* changed,
+                               const ConstInfo* info);
+WORD cnstDDD_MsgConstraintsCHANGE_CONFIRM(HWND window, const CONST_SETTINGS* settings, LPCWSTR text);
+
+#define CONST_ROOM_CHANGED 5
+
+// kind7: non-zero for category-7 rules. changed/changedCount: the list the
+// written ids are added to; *changed points at the caller's room of
+// CONST_ROOM_CHANGED ids until the list grows (cnstUtil_FreeWordList frees a
+// grown list).
+WORD cnstDDD_ApplySolution(WORD kind7, const CONST_SETTINGS* settings, WORD** changed, WORD* changedCount, WORD n,
+                           const WORD* dataIds);
+WORD cnstDDD_ApplySolutionData(const CONST_SETTINGS* settings, WORD** changed, WORD* changedCount, WORD n,
+                               const CONST_SOLUTION_VALUE* values);
+// Writes one value through the DDM value access with the size of its type.
+WORD cnstUtil_SetDevmodeValue(const CONST_SETTINGS* settings, WORD ddmId, WORD type, const void* value);
+// Frees a list the apply functions grew (null is fine).
+void cnstUtil_FreeWordList(WORD* list, WORD count, WORD capacity);

@@ -1,0 +1,70 @@
+// Printer information and printer data: GetPrinterW (levels 1 and 2) and the
+// per-printer value store (GetPrinterDataW, SetPrinterDataW,
+// DeletePrinterDataW).
+//
+// Printer data is kept in the registry store of the root, under the key
+// HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Print\Printers\<name>\PrinterDriverData
+// (a backslash in the name kept as a comma), one registry value per printer-data value, so it lasts
+// as long as the root and every process of the root sees it. A printer is
+// the one an OpenPrinterW handle names (KpSpoolerAddPrinter makes it known).
+//
+// Results are Windows error codes (the printer-data calls) or BOOL with the
+// last error (GetPrinterW), as on Windows:
+//   ERROR_INVALID_HANDLE     not an open printer handle
+//   ERROR_FILE_NOT_FOUND     no such value
+//   ERROR_MORE_DATA          the buffer is too small; *needed is the size
+//   ERROR_INVALID_PARAMETER  a missing required pointer or value name
+#pragma once
+
+#include "kplatform/winspool.h"
+#include "kplatform/wintypes.h"
+
+typedef struct _PRINTER_INFO_1W {
+  DWORD Flags;
+  LPWSTR pDescription;
+  LPWSTR pName;
+  LPWSTR pComment;
+} PRINTER_INFO_1W, *PPRINTER_INFO_1W;
+
+typedef struct _PRINTER_INFO_2W {
+  LPWSTR pServerName;
+  LPWSTR pPrinterName;
+  LPWSTR pShareName;
+  LPWSTR pPortName;
+  LPWSTR pDriverName;
+  LPWSTR pComment;
+  LPWSTR pLocation;
+  void* pDevMode;  // never given by the stand-in (null)
+  LPWSTR pSepFile;
+  LPWSTR pPrintProcessor;
+  LPWSTR pDatatype;
+  LPWSTR pParameters;
+  void* pSecurityDescriptor;
+  DWORD Attributes;
+  DWORD Priority;
+  DWORD DefaultPriority;
+  DWORD StartTime;
+  DWORD UntilTime;
+  DWORD Status;
+  DWORD cJobs;
+  DWORD AveragePPM;
+} PRINTER_INFO_2W, *PPRINTER_INFO_2W;
+
+#define PRINTER_ENUM_ICON8 0x00040000u
+#define PRINTER_ATTRIBUTE_LOCAL 0x00000040u
+
+// Level 1: Flags PRINTER_ENUM_ICON8, pName the printer's name, pDescription
+// "<name>,<driver name>,", pComment empty. Level 2: the printer and driver
+// names, print processor "winprint", datatype "RAW", everything else empty
+// or 0 (attributes PRINTER_ATTRIBUTE_LOCAL). The strings follow the record
+// in the caller's buffer. A buffer too small: FALSE,
+// ERROR_INSUFFICIENT_BUFFER and *needed. Other levels: ERROR_INVALID_LEVEL.
+KP_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD size, LPDWORD needed);
+
+// Reads a value: *type (optional) and the bytes; *needed (required) is the
+// value's size. data may be null only when size is 0.
+KP_API DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE data, DWORD size,
+                                    LPDWORD needed);
+// Writes a value (replacing one of the same name) in one step.
+KP_API DWORD WINAPI SetPrinterDataW(HANDLE printer, LPWSTR valueName, DWORD type, LPBYTE data, DWORD size);
+KP_API DWORD WINAPI DeletePrinterDataW(HANDLE printer, LPWSTR valueName);

@@ -1,0 +1,166 @@
+// Printer information and the per-printer value store (see
+// kplatform/winspool_printer.h).
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kplatform/kernel_registry.h"
+#include "kplatform/kernel_string.h"
+#include "kplatform/winspool_printer.h"
+#include "spooler/spooler.h"
+
+namespace {
+
+constexpr char16_t kPrintersKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
+constexpr char16_t kDataKey[] = u"\\PrinterDriverData";
+
+// The registry key of a printer's data. A backslash cannot stand in a key
+// name, so one in a printer name ("\\server\queue") is kept as a comma.
+std::u16string DataKeyName(const std::u16string& printer) {
+  std::u16string key = kPrintersKey;
+  for (char16_t c : printer) key += (c == u'\\') ? u',' : c;
+  key += kDataKey;
+  return key;
+}
+
+// Opens the data key of an open printer handle; creates it when `create`.
+DWORD OpenDataKey(HANDLE printer, bool create, HKEY* key) {
+  std::u16string name;
+  if (!KpPrinterHandleName(printer, &name)) return ERROR_INVALID_HANDLE;
+  std::u16string path = DataKeyName(name);
+  LONG rc = create ? RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key,
+                                     nullptr)
+                   : RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, key);
+  return static_cast<DWORD>(rc);
+}
+
+std::u16string DriverName(HANDLE printer) {
+  DWORD needed = 0;
+  GetPrinterDriverW(printer, nullptr, 1, nullptr, 0, &needed);
+  if (needed == 0) return {};
+  std::vector<BYTE> buffer(needed);
+  if (!GetPrinterDriverW(printer, nullptr, 1, buffer.data(), needed, &needed)) return {};
+  DRIVER_INFO_1W info;
+  std::memcpy(&info, buffer.data(), sizeof(info));
+  return info.pName ? std::u16string(info.pName) : std::u16string();
+}
+
+// Lays out a record followed by its strings in the caller's buffer.
+class Packer {
+ public:
+  explicit Packer(size_t recordSize) : size_(recordSize) {}
+  void Add(const std::u16string& s) { strings_.push_back(s), size_ += (s.size() + 1) * sizeof(char16_t); }
+  size_t size() const { return size_; }
+  // Copies string n behind the record; answers its address in `out`.
+  LPWSTR Place(BYTE* out, size_t recordSize, size_t n) {
+    size_t at = recordSize;
+    for (size_t i = 0; i < n; ++i) at += (strings_[i].size() + 1) * sizeof(char16_t);
+    std::memcpy(out + at, strings_[n].c_str(), (strings_[n].size() + 1) * sizeof(char16_t));
+    return reinterpret_cast<LPWSTR>(out + at);
+  }
+
+ private:
+  size_t size_;
+  std::vector<std::u16string> strings_;
+};
+
+}  // namespace
+
+KP_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD size, LPDWORD needed) {
+  std::u16string name;
+  if (!KpPrinterHandleName(printer, &name)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (level != 1 && level != 2) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  if (!needed) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::u16string driver = DriverName(printer);
+  size_t record = level == 1 ? sizeof(PRINTER_INFO_1W) : sizeof(PRINTER_INFO_2W);
+  Packer pack(record);
+  if (level == 1) {
+    pack.Add(name + u"," + driver + u",");  // description
+    pack.Add(name);
+    pack.Add(u"");  // comment
+  } else {
+    pack.Add(name);
+    pack.Add(driver);
+    pack.Add(u"");  // share, port, comment, location, separator file, parameters
+    pack.Add(u"winprint");
+    pack.Add(u"RAW");
+  }
+  *needed = static_cast<DWORD>(pack.size());
+  if (!info || size < pack.size()) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  std::memset(info, 0, pack.size());
+  if (level == 1) {
+    PRINTER_INFO_1W p1 = {};
+    p1.Flags = PRINTER_ENUM_ICON8;
+    p1.pDescription = pack.Place(info, record, 0);
+    p1.pName = pack.Place(info, record, 1);
+    p1.pComment = pack.Place(info, record, 2);
+    std::memcpy(info, &p1, sizeof(p1));
+  } else {
+    PRINTER_INFO_2W p2 = {};
+    p2.pPrinterName = pack.Place(info, record, 0);
+    p2.pDriverName = pack.Place(info, record, 1);
+    LPWSTR empty = pack.Place(info, record, 2);
+    p2.pShareName = p2.pPortName = p2.pComment = p2.pLocation = p2.pSepFile = p2.pParameters = empty;
+    p2.pPrintProcessor = pack.Place(info, record, 3);
+    p2.pDatatype = pack.Place(info, record, 4);
+    p2.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    std::memcpy(info, &p2, sizeof(p2));
+  }
+  return TRUE;
+}
+
+KP_API DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE data, DWORD size,
+                                    LPDWORD needed) {
+  if (!valueName || !needed || (!data && size != 0)) return ERROR_INVALID_PARAMETER;
+  HKEY key = nullptr;
+  DWORD rc = OpenDataKey(printer, false, &key);
+  if (rc != ERROR_SUCCESS) return rc == ERROR_INVALID_HANDLE ? rc : ERROR_FILE_NOT_FOUND;
+  DWORD storedType = 0;
+  DWORD bytes = 0;
+  rc = static_cast<DWORD>(RegQueryValueExW(key, valueName, nullptr, &storedType, nullptr, &bytes));
+  if (rc == ERROR_SUCCESS) {
+    *needed = bytes;
+    if (type) *type = storedType;
+    if (bytes > size) {
+      rc = ERROR_MORE_DATA;
+    } else if (bytes > 0) {
+      DWORD got = size;
+      rc = static_cast<DWORD>(RegQueryValueExW(key, valueName, nullptr, &storedType, data, &got));
+      if (rc == ERROR_SUCCESS) *needed = got;
+    }
+  }
+  RegCloseKey(key);
+  return rc;
+}
+
+KP_API DWORD WINAPI SetPrinterDataW(HANDLE printer, LPWSTR valueName, DWORD type, LPBYTE data, DWORD size) {
+  if (!valueName || (!data && size != 0)) return ERROR_INVALID_PARAMETER;
+  HKEY key = nullptr;
+  DWORD rc = OpenDataKey(printer, true, &key);
+  if (rc != ERROR_SUCCESS) return rc;
+  rc = static_cast<DWORD>(RegSetValueExW(key, valueName, 0, type, data, size));
+  RegCloseKey(key);
+  return rc;
+}
+
+KP_API DWORD WINAPI DeletePrinterDataW(HANDLE printer, LPWSTR valueName) {
+  if (!valueName) return ERROR_INVALID_PARAMETER;
+  HKEY key = nullptr;
+  DWORD rc = OpenDataKey(printer, false, &key);
+  if (rc != ERROR_SUCCESS) return rc == ERROR_INVALID_HANDLE ? rc : ERROR_FILE_NOT_FOUND;
+  rc = static_cast<DWORD>(RegDeleteValueW(key, valueName));
+  RegCloseKey(key);
+  return rc;
+}

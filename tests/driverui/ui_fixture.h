@@ -1,0 +1,131 @@
+// Shared set-up of the driver user-interface tests: model A installed in the
+// driver directory of a fresh root with a printer, the driver's string table
+// library loaded as "kestrelui.dll" (the devmode access module and the
+// resource module found through it), an open description handle and a
+// zero-filled devmode and printer-data record.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kestrel/cddd.h"
+#include "kestrel/ddd.h"
+#include "kestrel/ddm_value.h"
+#include "kestrel/devmode.h"
+#include "kestrel/zanlib.h"
+#include "kplatform/kernel_window.h"
+#include "kplatform/kwindows.h"
+#include "kplatform/winspool_printer.h"
+#include "temp_root.h"
+
+namespace kestrel::test::ui {
+
+inline const char16_t kPrinter[] = u"Scriva K350";
+inline std::string ModelFile(const char* name) { return std::string(KUI_MODELS_DIR) + "/" + name; }
+
+// The data id of the rule of `category` with that target, action, first
+// condition (0: any) and first target value (-1: any); 0 when none.
+inline WORD RuleId(HCDDD ddd, WORD category, WORD target, WORD action, WORD firstCond = 0, LONG firstValue = -1) {
+  WORD n = ddd_GetNumOfData(ddd->main, category);
+  for (WORD i = 1; i <= n; ++i) {
+    void* rec = nullptr;
+    if (ddd_GetDataByIndexX(DDD_FULL, ddd->main, ddd->referenced, category, i, &rec) != DDD_OK) continue;
+    auto* c = static_cast<DDD_CONSTRAINTS*>(rec);
+    bool hit = c->target.ddmId == target && (c->field & 0xFF) == action &&
+               (firstCond == 0 || (c->conditions.count && c->conditions.items[0].ddmId == firstCond)) &&
+               (firstValue < 0 || (c->target.value.data && c->target.value.size == 2 &&
+                                   *static_cast<const WORD*>(c->target.value.data) == firstValue));
+    WORD id = c->head.id;
+    ddd_Free(&rec, DDD_KIND_ANY);
+    if (hit) return id;
+  }
+  ADD_FAILURE() << "no rule " << target << "/" << action;
+  return 0;
+}
+
+class UiTest : public RootedTest {
+ protected:
+  void SetUp() override {
+    for (const char* file : {"K350.DDD", "K350RES.DDD"}) {
+      std::u16string name(file, file + std::char_traits<char>::length(file));
+      ASSERT_TRUE(KpInstallModule(ModelFile(file).c_str(), name.c_str())) << file;
+    }
+    ASSERT_TRUE(KpInstallModule("libkui_testhost.so", u"kestrelui.dll"));
+    ASSERT_TRUE(KpInstallModule("libkestreljd.so", nullptr));
+    ASSERT_TRUE(KpInstallModule("kestrelrs.zrs", nullptr));
+    ASSERT_TRUE(KpSpoolerAddPrinter(kPrinter, u"Scriva K350 PCL6", u"K350.DDD", u"K350.cfg", u"kestrelui.dll"));
+    library_ = LoadLibraryW(u"kestrelui.dll");
+    ASSERT_NE(library_, nullptr);
+    resource_startToUse(library_, nullptr);
+    ASSERT_EQ(ddm_AccessInit(library_), 1);
+    printer_ = OpenPrinter(kPrinter);
+    ASSERT_NE(printer_, nullptr);
+    ddd_ = cddd_Open(printer_);
+    ASSERT_NE(ddd_, nullptr);
+    dm_.assign(NRV_DEVMODE_SIZE_FULL, 0);
+    pd_.assign(NRV_PRINTERDATA_SIZE, 0);
+    KpClearMessageBoxes();
+  }
+
+  void TearDown() override {
+    if (ddd_) cddd_Close(ddd_);
+    for (HANDLE p : printers_) ClosePrinter(p);
+    while (ddm_AccessCount() > 0) ddm_AccessEnd();
+    zanLib_SetValueAccess(nullptr, nullptr);
+    resource_finishToUse();
+    if (library_) FreeLibrary(library_);
+    KpClearMessageBoxes();
+    KpForgetWindowData(nullptr);
+    KpResetMachineFacts();
+  }
+
+  HANDLE OpenPrinter(const char16_t* name) {
+    HANDLE p = nullptr;
+    std::u16string n = name;
+    if (!OpenPrinterW(n.data(), &p, nullptr)) return nullptr;
+    printers_.push_back(p);
+    return p;
+  }
+
+  // Writes a number into a member in the member's own type.
+  void Set(WORD id, LONG value) {
+    WORD type = 0;
+    DWORD size = 0;
+    ULONG_PTR slot = 0;
+    ASSERT_EQ(ddm_GetValue(id, dm_.data(), pd_.data(), &type, &size, &slot), 0) << "id " << id;
+    BYTE bytes[4];
+    std::memcpy(bytes, &value, 4);
+    ASSERT_EQ(ddm_SetValue(id, dm_.data(), pd_.data(), type, size, bytes), 0) << "id " << id;
+  }
+  LONG Get(WORD id) {
+    WORD type = 0;
+    DWORD size = 0;
+    ULONG_PTR slot = 0;
+    EXPECT_EQ(ddm_GetValue(id, dm_.data(), pd_.data(), &type, &size, &slot), 0) << "id " << id;
+    switch (type) {
+      case 2: return static_cast<SHORT>(slot & 0xFFFF);
+      case 3: return static_cast<LONG>(slot & 0xFFFF);
+      case 8: return static_cast<LONG>(slot & 0xFF);
+      default: return static_cast<LONG>(slot);
+    }
+  }
+  std::u16string GetString(WORD id) {
+    WORD type = 0;
+    DWORD size = 0;
+    ULONG_PTR slot = 0;
+    EXPECT_EQ(ddm_GetValue(id, dm_.data(), pd_.data(), &type, &size, &slot), 0);
+    if (type != 6 || !slot) return u"?";
+    return reinterpret_cast<const char16_t*>(slot);
+  }
+
+  HMODULE library_ = nullptr;
+  HANDLE printer_ = nullptr;
+  HCDDD ddd_ = nullptr;
+  std::vector<HANDLE> printers_;
+  std::vector<BYTE> dm_, pd_;
+};
+
+}  // namespace kestrel::test::ui
