@@ -12,19 +12,6 @@ namespace {
 
 constexpr WORD kPaperSizeDdmId = 8;
 
-DWORD Length(LPCWSTR s) {
-  DWORD n = 0;
-  if (s)
-    while (s[n]) ++n;
-  return n;
-}
-
-bool SameText(LPCWSTR a, LPCWSTR b) {
-  if (!a || !b) return false;
-  DWORD la = Length(a);
-  return la == Length(b) && std::memcmp(a, b, la * sizeof(WCHAR)) == 0;
-}
-
 // A copy of the form at 1-based position formId (its name, when asked, as a
 // new block); *status is a forms status.
 bool FormAt(HANDLE printer, WORD formId, FORM_INFO_1W* form, LPWSTR* name, WORD* status) {
@@ -39,7 +26,7 @@ bool FormAt(HANDLE printer, WORD formId, FORM_INFO_1W* form, LPWSTR* name, WORD*
   }
   std::memcpy(form, reinterpret_cast<BYTE*>(forms) + (formId - 1) * sizeof(FORM_INFO_1W), sizeof *form);
   if (name) {
-    DWORD n = Length(form->pName);
+    DWORD n = kcore_WideLength(form->pName);
     *name = static_cast<LPWSTR>(kcore_Alloc((static_cast<SIZE_T>(n) + 1) * sizeof(WCHAR)));
     if (!*name) {
       kcore_Free(forms);
@@ -146,7 +133,7 @@ WORD form_GetPaperIDByFormIDByHandle(HCDDD handle, HANDLE printer, WORD formId, 
       break;
     }
     WORD id = 0;
-    bool hit = SameText(item->name, name) && ItemPaperId(item, &id);
+    bool hit = kcore_WideEqual(item->name, name) && ItemPaperId(item, &id);
     cdddSelectItemDataFree(item);
     if (hit) {
       *paperId = id;

@@ -13,19 +13,6 @@ namespace {
 
 constexpr WORD kUserDefinedSize = 256;
 
-DWORD Length(LPCWSTR s) {
-  DWORD n = 0;
-  if (s)
-    while (s[n]) ++n;
-  return n;
-}
-
-bool SameText(LPCWSTR a, LPCWSTR b) {
-  if (!a || !b) return false;
-  DWORD la = Length(a);
-  return la == Length(b) && std::memcmp(a, b, la * sizeof(WCHAR)) == 0;
-}
-
 
 DWORD Total(const PAPDAT_HEADER* h) { return static_cast<DWORD>(h->modelCount) + h->formCount; }
 
@@ -60,7 +47,7 @@ LONG Check(const PAPDAT* object) {
 constexpr WORD kFirstSlotPaper = 262;  // its size range bounds the forms offered
 
 void SetName(PAPDAT_ENTRY* e, LPCWSTR name) {
-  DWORD n = Length(name);
+  DWORD n = kcore_WideLength(name);
   if (n > PAPDAT_NAME_CHARS - 1) n = PAPDAT_NAME_CHARS - 1;
   if (n) std::memcpy(e->name, name, n * sizeof(WCHAR));
   e->name[n] = 0;
@@ -94,7 +81,7 @@ void FromForm(PAPDAT_ENTRY* e, const FORM_INFO_1W& form, WORD formId) {
 
 const FORM_INFO_1W* FormByName(const FORM_INFO_1W* forms, DWORD count, LPCWSTR name, WORD* formId) {
   for (DWORD i = 0; i < count; ++i) {
-    if (SameText(forms[i].pName, name)) {
+    if (kcore_WideEqual(forms[i].pName, name)) {
       *formId = static_cast<WORD>(i + 1);
       return &forms[i];
     }
@@ -167,7 +154,7 @@ bool UserLimits(HCDDD handle, DWORD* minW, DWORD* minL, DWORD* maxW, DWORD* maxL
 
 bool IsModelPaperName(const PAPDAT_HEADER* h, LPCWSTR name) {
   for (WORD i = 0; i < h->modelCount; ++i)
-    if (SameText(h->entries[i].name, name)) return true;
+    if (kcore_WideEqual(h->entries[i].name, name)) return true;
   return false;
 }
 #endif
@@ -274,7 +261,7 @@ LONG PapDat_getPaperInfo(const PAPDAT* object, WORD keyKind, const void* key, WO
     bool hit = false;
     if (keyKind == PAPDAT_KEY_PAPERID) hit = e.paperId == *static_cast<const WORD*>(key);
     if (keyKind == PAPDAT_KEY_FORMID) hit = e.formId == *static_cast<const WORD*>(key);
-    if (keyKind == PAPDAT_KEY_NAME) hit = SameText(e.name, static_cast<LPCWSTR>(key));
+    if (keyKind == PAPDAT_KEY_NAME) hit = kcore_WideEqual(e.name, static_cast<LPCWSTR>(key));
     if (hit) return Answer(e, what, out);
   }
   return PAPDAT_NOTFOUND;

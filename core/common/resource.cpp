@@ -23,16 +23,9 @@ ResourceState& R() {
   return *state;
 }
 
-DWORD Length(LPCWSTR s) {
-  DWORD n = 0;
-  if (s)
-    while (s[n]) ++n;
-  return n;
-}
-
 // dst (MAX_PATH characters) = a + b when the whole fits with its NUL.
 bool JoinPath(WCHAR* dst, LPCWSTR a, LPCWSTR b) {
-  DWORD la = Length(a), lb = Length(b);
+  DWORD la = kcore_WideLength(a), lb = kcore_WideLength(b);
   if (la + lb >= MAX_PATH) return false;
   for (DWORD i = 0; i < la; ++i) dst[i] = a[i];
   for (DWORD i = 0; i < lb; ++i) dst[la + i] = b[i];
@@ -56,7 +49,7 @@ void resource_startToUse(HINSTANCE module, LPCWSTR path) {
       haveName = n > 0 && n < MAX_PATH;
     }
 #endif
-    if (!haveName && path && Length(path) < MAX_PATH) {
+    if (!haveName && path && kcore_WideLength(path) < MAX_PATH) {
       JoinPath(name, path, u"");
       haveName = true;
     }

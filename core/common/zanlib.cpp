@@ -10,13 +10,6 @@
 
 namespace {
 
-DWORD Length(LPCWSTR s) {
-  DWORD n = 0;
-  if (s)
-    while (s[n]) ++n;
-  return n;
-}
-
 std::atomic<ZanLibGetValueFn> g_getValue{nullptr};
 std::atomic<ZanLibSetValueFn> g_setValue{nullptr};
 
@@ -229,7 +222,7 @@ BOOL zanLib_GetUsrDefPap_DefaultName(WORD slot, LPWSTR buffer, DWORD capacity) {
     const WCHAR fallback[] = u"Custom";
     for (DWORD i = 0; i < sizeof(fallback) / sizeof(WCHAR); ++i) base[i] = fallback[i];
   }
-  DWORD baseLen = Length(base);
+  DWORD baseLen = kcore_WideLength(base);
   while (baseLen > 0 && base[baseLen - 1] >= u'0' && base[baseLen - 1] <= u'9') --baseLen;
   WCHAR number[4] = {};
   DWORD n = static_cast<DWORD>(slot) + 1, digits = 0;
@@ -453,7 +446,7 @@ BOOL zanlib_isFilePassage(LPCWSTR fileName, DWORD seconds) {
 
 namespace {
 BOOL CopyOut(LPCWSTR text, LPWSTR buffer, LPDWORD size) {
-  DWORD need = Length(text) + 1;
+  DWORD need = kcore_WideLength(text) + 1;
   if (!buffer || *size < need) {
     *size = need;
     return FALSE;
@@ -488,7 +481,7 @@ namespace {
 // last one exists afterwards.
 bool CreateFolders(LPCWSTR path) {
   WCHAR part[MAX_PATH] = {};
-  DWORD n = Length(path);
+  DWORD n = kcore_WideLength(path);
   if (n >= MAX_PATH) return false;
   for (DWORD i = 0; i < n; ++i) {
     part[i] = path[i];
@@ -543,7 +536,7 @@ LPWSTR zanLib_GetFormDirDefault(void) {
   } else {
     lstrcpyW(path, u"C:\\Halcyra\\form\\");
   }
-  DWORD n = Length(path);
+  DWORD n = kcore_WideLength(path);
   auto* out = static_cast<LPWSTR>(kcore_Alloc((n + 1) * sizeof(WCHAR)));
   if (!out) return nullptr;
   for (DWORD i = 0; i <= n; ++i) out[i] = path[i];

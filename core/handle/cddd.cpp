@@ -19,16 +19,9 @@ void SetStatus(WORD* status, WORD value) {
   if (status) *status = value;
 }
 
-DWORD Length(LPCWSTR s) {
-  DWORD n = 0;
-  if (s)
-    while (s[n]) ++n;
-  return n;
-}
-
 LPWSTR Duplicate(LPCWSTR s) {
   if (!s) return nullptr;
-  DWORD n = Length(s);
+  DWORD n = kcore_WideLength(s);
   auto* copy = static_cast<LPWSTR>(kcore_Alloc((static_cast<SIZE_T>(n) + 1) * sizeof(WCHAR)));
   if (copy) std::memcpy(copy, s, (static_cast<SIZE_T>(n) + 1) * sizeof(WCHAR));
   return copy;
@@ -108,7 +101,7 @@ DDD_OPTIONITEM* DefaultItem(HCDDD h, WORD ddmId, WORD* result) {
   v.type = type;
   v.count = 1;
   v.data = value;
-  v.size = static_cast<WORD>(type == DDD_TYPE_STRING ? (Length(static_cast<LPCWSTR>(value)) + 1) * sizeof(WCHAR)
+  v.size = static_cast<WORD>(type == DDD_TYPE_STRING ? (kcore_WideLength(static_cast<LPCWSTR>(value)) + 1) * sizeof(WCHAR)
                                                      : TypeWidth(type));
   WORD category = 0;
   void* record = nullptr;
@@ -528,8 +521,8 @@ BOOL cdddSamePaper(HCDDD handle, WORD ddmId, WORD mode, const CDDD_PAPERKEY* key
       hit = cdddIsSamePaperSize(paper->paperLower.first, paper->paperLower.second, key->width, key->length);
     } else {
       LPCWSTR a = paper->name.str ? paper->name.str : u"";
-      DWORD la = Length(a);
-      hit = la == Length(key->name) && std::memcmp(a, key->name, la * sizeof(WCHAR)) == 0;
+      DWORD la = kcore_WideLength(a);
+      hit = la == kcore_WideLength(key->name) && std::memcmp(a, key->name, la * sizeof(WCHAR)) == 0;
     }
     if (hit) {
       LPWSTR name = Duplicate(paper->name.str ? paper->name.str : u"");

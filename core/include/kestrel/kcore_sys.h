@@ -6,6 +6,23 @@
 
 #include "kplatform/wintypes.h"
 
+// Length of a NUL-terminated UTF-16 text in characters (0 for null), and
+// whether two such texts hold the same characters (never for null). The same
+// in both builds: the kernel-mode core has no string library to call.
+inline DWORD kcore_WideLength(LPCWSTR text) {
+  DWORD n = 0;
+  if (text != nullptr)
+    while (text[n] != 0) ++n;
+  return n;
+}
+inline bool kcore_WideEqual(LPCWSTR a, LPCWSTR b) {
+  if (a == nullptr || b == nullptr) return false;
+  DWORD i = 0;
+  for (; a[i] != 0 && a[i] == b[i]; ++i) {
+  }
+  return a[i] == b[i];
+}
+
 // Zero-filled block; null when memory is short. kcore_Free(null) does nothing.
 void* kcore_Alloc(SIZE_T bytes);
 void kcore_Free(void* block);
