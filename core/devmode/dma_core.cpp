@@ -2,6 +2,7 @@
 // memcpy only: many lie at offsets their type would not align (329 is a
 // string at the odd offset 693).
 #include "kestrel/dma_core.h"
+#include "kestrel/unaligned.h"
 
 #include <bit>
 #include <cstring>
@@ -27,18 +28,10 @@ const BYTE* RecordBase(WORD kind, const void* devmode, const void* printerData) 
   }
 }
 
-DWORD Load32(const BYTE* p) {
-  DWORD v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-void Store32(BYTE* p, DWORD v) { std::memcpy(p, &v, 4); }
-WORD Load16(const BYTE* p) {
-  WORD v;
-  std::memcpy(&v, p, 2);
-  return v;
-}
-void Store16(BYTE* p, WORD v) { std::memcpy(p, &v, 2); }
+using kestrel::Load16;
+using kestrel::Load32;
+using kestrel::Store16;
+using kestrel::Store32;
 
 // Characters of the string at p before its NUL, looked for within capacity
 // bytes; -1 when there is none.

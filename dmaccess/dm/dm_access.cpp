@@ -2,6 +2,7 @@
 // include/kestreldm/kestreldm.h). Records are byte-packed: every member is
 // read and written with memcpy. Nothing is allocated and nothing is logged.
 #include <bit>
+#include "kestrel/unaligned.h"
 #include <cstring>
 
 #include "dm_table.h"
@@ -17,18 +18,10 @@ constexpr uint32_t kNonDevmodeOffset = KESTRELDM_NONDEVMODE_OFFSET;
 constexpr uint32_t kPrintQualityOffset = 58;  // dmPrintQuality of the ANSI DEVMODE
 constexpr uint32_t kYResolutionOffset = 64;   // dmYResolution
 
-uint32_t Load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-void Store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
-uint16_t Load16(const uint8_t* p) {
-  uint16_t v;
-  std::memcpy(&v, p, 2);
-  return v;
-}
-void Store16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
+using kestrel::Load16;
+using kestrel::Load32;
+using kestrel::Store16;
+using kestrel::Store32;
 
 bool InRange(uint16_t id, uint16_t low, uint16_t high) { return id >= low && id <= high; }
 
