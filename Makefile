@@ -38,7 +38,7 @@ demo: build
 
 bench: deps
 	@cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKESTREL_BENCH=ON >/dev/null
-	@cmake --build build-bench -j $(JOBS)
+	@cmake --build build-bench -j $(JOBS) --target benchmarks
 	@while read -r b; do [ -n "$$b" ] && build-bench/bin/$$b --benchmark_min_time=0.2; done < build-bench/benches.txt
 
 fuzz: deps
