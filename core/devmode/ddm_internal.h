@@ -15,3 +15,25 @@ WORD cdmHandler_DriverVersion(WORD operation, CDM_MEMBER_ARGS* args);
 WORD cdmHandler_Orientation(WORD operation, CDM_MEMBER_ARGS* args);
 WORD cdmHandler_Color(WORD operation, CDM_MEMBER_ARGS* args);
 WORD cdmHandler_AcceptAll(WORD operation, CDM_MEMBER_ARGS* args);
+
+// Default-setting and check handlers (cdm_defaults.cpp).
+WORD cdmHandler_DeviceName(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_Fields(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_PaperLengthWidth(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_Scale(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_Copies(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_DefaultSource(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_ColorDefault(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_Duplex(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_TTOption(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_Collate(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_FormName(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_IcmMethod(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_IcmIntent(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_ModelName(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_StampName(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_StampFaceName(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_HeaderLogFont(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_HeaderFaceName(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_DefineSize(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_DefineName(WORD operation, CDM_MEMBER_ARGS* args);

@@ -173,6 +173,11 @@ struct CDM_MEMBER_ARGS {
   ULONG_PTR value;
   DWORD index;
   DWORD count;
+  // Operation 1: the default's type and size (set by the handler, see
+  // cdmSetParamDefaultData) and the printer name the device name takes.
+  WORD type;
+  DWORD size;
+  LPCWSTR printerName;
 };
 // Results of a handler and of the dispatch.
 #define CDM_RESULT_REFUSED 0   // the value is not acceptable / no answer for it

@@ -186,7 +186,7 @@ TEST(DevmodeDispatch, RoutesByOperationMask) {
       {7, CDM_OP_ALLOWED, 3, CDM_RESULT_REFUSED, 0},
       {24, CDM_OP_ALLOWED, 12345, CDM_RESULT_DONE, 0},      // every media type
       {24, CDM_OP_CHECK, 0, CDM_RESULT_DDD, 0},
-      {15, CDM_OP_DEFAULT, 0, CDM_RESULT_DDD, 0},
+      {15, CDM_OP_DEFAULT, 0, CDM_RESULT_REFUSED, 0},       // needs the handle for 270 and 345
       {15, CDM_OP_ALLOWED, 1, CDM_RESULT_DONE, 0},
       {270, CDM_OP_DEFAULT, 0, CDM_RESULT_DDD, 0},          // no descriptor
       {270, CDM_OP_ALLOWED, 1, CDM_RESULT_DDD, 0},

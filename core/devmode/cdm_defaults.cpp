@@ -1,0 +1,566 @@
+// Default settings member by member, the default-setting handlers of the
+// member descriptors, the member checks, and the user-defined paper slots.
+#include <atomic>
+#include <cstring>
+
+#include "ddm_internal.h"
+#include "kestrel/cdm_defaults.h"
+#include "kestrel/cdm_values.h"
+#include "kestrel/ddm_layout.h"
+#include "kestrel/dma_core.h"
+#include "kestrel/ddm_value.h"
+#include "kestrel/kcore_sys.h"
+#include "kestrel/preconfig.h"
+#include "kestrel/zanlib.h"
+
+namespace {
+
+std::atomic<CdmHeaderFontFn> g_headerFont{nullptr};
+
+DWORD WideLen(LPCWSTR s) {
+  DWORD n = 0;
+  while (s[n]) ++n;
+  return n;
+}
+
+bool WideEqual(LPCWSTR a, LPCWSTR b) {
+  DWORD i = 0;
+  while (a[i] && a[i] == b[i]) ++i;
+  return a[i] == b[i];
+}
+
+// A new zero-filled block of `bytes` holding at most `maxChars` characters
+// of text (null text: empty).
+LPWSTR NewText(LPCWSTR text, DWORD bytes, DWORD maxChars) {
+  auto* out = static_cast<LPWSTR>(kcore_Alloc(bytes));
+  if (!out) return nullptr;
+  if (text)
+    for (DWORD i = 0; i < maxChars && text[i]; ++i) out[i] = text[i];
+  return out;
+}
+
+bool IsNumeric(WORD type) { return (type >= 1 && type <= 5) || type == 8 || type == 10; }
+
+WORD MemberType(WORD ddmId) {
+  const DDM_LAYOUT* l = ddm_FindLayout(ddmId, nullptr, nullptr);
+  if (!l) return 0;
+  return l->reported ? l->reported : l->type;
+}
+
+// Operation 1 answered with a string block.
+WORD AnswerText(CDM_MEMBER_ARGS* args, LPCWSTR text, DWORD bytes, DWORD maxChars) {
+  LPWSTR block = NewText(text, bytes, maxChars);
+  if (!block) return CDM_RESULT_REFUSED;
+  cdmSetParamDefaultData(reinterpret_cast<ULONG_PTR>(block), DDM_TYPE_STRING, bytes, args);
+  return CDM_RESULT_DONE;
+}
+
+// Reads the stored value of the member the arguments name.
+bool StoredValue(const CDM_MEMBER_ARGS* args, LONG* out) {
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR v = 0;
+  if (ddm_GetValue(args->ddmId, args->devmode, args->printerData, &type, &size, &v) != 0) return false;
+  switch (type) {
+    case DDM_TYPE_SHORT: *out = static_cast<SHORT>(v & 0xFFFF); return true;
+    case DDM_TYPE_WORD: *out = static_cast<LONG>(v & 0xFFFF); return true;
+    case DDM_TYPE_BYTE: *out = static_cast<LONG>(v & 0xFF); return true;
+    case DDM_TYPE_STRING:
+    case DDM_TYPE_FONT: return false;
+    default: *out = static_cast<LONG>(static_cast<DWORD>(v)); return true;
+  }
+}
+
+// A check (2, on the stored value) or an allowed-value test (16, on
+// args->value) by a predicate; every other operation to the data.
+template <typename Pred>
+WORD CheckBy(WORD operation, CDM_MEMBER_ARGS* args, WORD operations, Pred ok) {
+  if (!args) return CDM_RESULT_REFUSED;
+  if (!(operation & operations)) return CDM_RESULT_DDD;
+  LONG v = 0;
+  if (operation == CDM_OP_CHECK) {
+    if (!StoredValue(args, &v)) return CDM_RESULT_REFUSED;
+  } else {
+    v = static_cast<LONG>(static_cast<DWORD>(args->value));
+  }
+  return ok(operation, v) ? CDM_RESULT_DONE : CDM_RESULT_REFUSED;
+}
+
+// 257/513: any ICM value; 258/514: the list; the platform unreadable: none.
+template <typename Pred>
+WORD IcmCheck(WORD operation, CDM_MEMBER_ARGS* args, Pred inList) {
+  return CheckBy(operation, args, CDM_OP_CHECK | CDM_OP_ALLOWED, [&](WORD, LONG v) {
+    WORD os = 0;
+    if (osVer_GetOS(&os) != 1) return false;
+    if (os == 257 || os == 513) return true;
+    return inList(v);
+  });
+}
+
+}  // namespace
+
+// ---- Handlers ----------------------------------------------------------------------
+WORD cdmHandler_DeviceName(WORD operation, CDM_MEMBER_ARGS* args) {
+  if (!args) return CDM_RESULT_REFUSED;
+  if (operation != CDM_OP_DEFAULT) return CDM_RESULT_DDD;
+  return AnswerText(args, args->printerName, CCHDEVICENAME * sizeof(WCHAR), CCHDEVICENAME - 1);
+}
+
+WORD cdmHandler_Fields(WORD operation, CDM_MEMBER_ARGS* args) {
+  if (!args) return CDM_RESULT_REFUSED;
+  if (operation != CDM_OP_DEFAULT) return CDM_RESULT_DDD;
+  DWORD fields = 0;
+  if (!cdmGetFields(args->ddd, &fields, CDM_OP_DEFAULT)) return CDM_RESULT_REFUSED;
+  cdmSetParamDefaultData(fields, DDM_TYPE_DWORD, 0, args);
+  return CDM_RESULT_DONE;
+}
+
+WORD cdmHandler_PaperLengthWidth(WORD operation, CDM_MEMBER_ARGS* args) {
+  if (!args) return CDM_RESULT_REFUSED;
+  if (operation != CDM_OP_DEFAULT) return CDM_RESULT_DDD;
+  WORD width = 0, length = 0, status = 0;
+  if (!cdddGetDefaultPaperSize(args->ddd, 8, &width, &length, &status)) return CDM_RESULT_REFUSED;
+  cdmSetParamDefaultData(args->ddmId == 9 ? length : width, DDM_TYPE_SHORT, 0, args);
+  return CDM_RESULT_DONE;
+}
+
+WORD cdmHandler_Scale(WORD operation, CDM_MEMBER_ARGS* args) {
+  return CheckBy(operation, args, CDM_OP_CHECK | CDM_OP_ALLOWED, [](WORD, LONG v) { return v > 0; });
+}
+
+WORD cdmHandler_Copies(WORD operation, CDM_MEMBER_ARGS* args) {
+  if (!args) return CDM_RESULT_REFUSED;
+  if (operation == CDM_OP_DEFAULT) {
+    cdmSetParamDefaultData(1, DDM_TYPE_SHORT, 0, args);
+    return CDM_RESULT_DONE;
+  }
+  if (operation == CDM_OP_LISTINFO || operation == CDM_OP_LISTITEM) return CDM_RESULT_NOMEMBER;
+  return CheckBy(operation, args, CDM_OP_CHECK | CDM_OP_ALLOWED, [&](WORD op, LONG v) {
+    if (op == CDM_OP_ALLOWED) return v > 0;
+    // Unsigned: a negative count is far above every maximum.
+    DWORD copies = static_cast<WORD>(v);
+    return copies >= 1 && copies <= cdddGetMaxCopies(args->ddd);
+  });
+}
+
+WORD cdmHandler_DefaultSource(WORD operation, CDM_MEMBER_ARGS* args) {
+  return CheckBy(operation, args, CDM_OP_ALLOWED, [](WORD, LONG v) { return v > 0; });
+}
+
+WORD cdmHandler_ColorDefault(WORD operation, CDM_MEMBER_ARGS* args) {
+  if (!args) return CDM_RESULT_REFUSED;
+  if (operation != CDM_OP_DEFAULT) return cdmHandler_Color(operation, args);
+  LONG both = 1;
+  for (WORD id : {WORD(270), WORD(345)}) {
+    WORD type = 0;
+    DWORD size = 0;
+    ULONG_PTR v = 0;
+    LONG r = cdmGetDefaultData(args->ddd, id, &type, &size, &v);
+    if (r == -1) return CDM_RESULT_REFUSED;
+    if (r != 1 || cdmDmConvertINT(type, &v) != 1) both = 0;
+    cdmDmIdDefaultDataFree(id, v, type);
+  }
+  cdmSetParamDefaultData(both ? 1 : 2, DDM_TYPE_SHORT, 0, args);
+  return CDM_RESULT_DONE;
+}
+
+WORD cdmHandler_Duplex(WORD operation, CDM_MEMBER_ARGS* args) {
+  return CheckBy(operation, args, CDM_OP_ALLOWED, [](WORD, LONG v) { return v >= 1 && v <= 3; });
+}
+WORD cdmHandler_TTOption(WORD operation, CDM_MEMBER_ARGS* args) {
+  return CheckBy(operation, args, CDM_OP_CHECK | CDM_OP_ALLOWED, [](WORD, LONG v) { return v >= 1 && v <= 4; });
+}
+WORD cdmHandler_Collate(WORD operation, CDM_MEMBER_ARGS* args) {
+  return CheckBy(operation, args, CDM_OP_CHECK | CDM_OP_ALLOWED, [](WORD, LONG v) { return v == 0 || v == 1; });
+}
+
+WORD cdmHandler_FormName(WORD operation, CDM_MEMBER_ARGS* args) {
+  if (!args) return CDM_RESULT_REFUSED;
+  if (operation != CDM_OP_DEFAULT) return CDM_RESULT_DDD;
+  WORD status = 0;
+  LPWSTR name = cdddGetDefaultPaperName(args->ddd, 8, &status);
+  if (!name) return CDM_RESULT_REFUSED;
+  WORD r = AnswerText(args, name, CCHFORMNAME * sizeof(WCHAR), CCHFORMNAME - 1);
+  kcore_Free(name);
+  return r;
+}
+
+WORD cdmHandler_IcmMethod(WORD operation, CDM_MEMBER_ARGS* args) {
+  if (!args) return CDM_RESULT_REFUSED;
+  if (operation == CDM_OP_DEFAULT) {
+    cdmSetParamDefaultData(1, DDM_TYPE_DWORD, 0, args);
+    return CDM_RESULT_DONE;
+  }
+  return IcmCheck(operation, args, [](LONG v) { return v >= 1 && v <= 4; });
+}
+WORD cdmHandler_IcmIntent(WORD operation, CDM_MEMBER_ARGS* args) {
+  return IcmCheck(operation, args, [](LONG v) { return v >= 1 && v <= 3; });
+}
+
+WORD cdmHandler_ModelName(WORD operation, CDM_MEMBER_ARGS* args) {
+  if (!args) return CDM_RESULT_REFUSED;
+  if (operation != CDM_OP_DEFAULT && operation != CDM_OP_CHECK) return CDM_RESULT_DDD;
+  WORD status = 0;
+  LPWSTR model = cdddGetModelName(args->ddd, &status);
+  if (!model) return CDM_RESULT_REFUSED;
+  WORD r = CDM_RESULT_REFUSED;
+  if (operation == CDM_OP_DEFAULT) {
+    DWORD chars = WideLen(model);
+    r = AnswerText(args, model, (chars + 1) * sizeof(WCHAR), chars);
+  } else {
+    WORD type = 0;
+    DWORD size = 0;
+    ULONG_PTR v = 0;
+    WORD location = 0;
+    // Read through the access core (kernel rules answer the address); the
+    // core never serves a string without its NUL inside the member.
+    if (dmaCore_GetValue(DMA_RULES_KERNEL, 259, args->devmode, args->printerData, &type, &size, &v, &location) ==
+            0 &&
+        v && WideEqual(reinterpret_cast<LPCWSTR>(v), model))
+      r = CDM_RESULT_DONE;
+  }
+  kcore_Free(model);
+  return r;
+}
+
+WORD cdmHandler_StampName(WORD operation, CDM_MEMBER_ARGS* args) {
+  if (!args) return CDM_RESULT_REFUSED;
+  if (operation != CDM_OP_DEFAULT) return CDM_RESULT_NOMEMBER;  // the setting lists are built elsewhere
+  return AnswerText(args, u"", 66, 0);
+}
+WORD cdmHandler_StampFaceName(WORD operation, CDM_MEMBER_ARGS* args) {
+  if (!args) return CDM_RESULT_REFUSED;
+  if (operation != CDM_OP_DEFAULT) return CDM_RESULT_NOMEMBER;
+  return AnswerText(args, u"", 64, 0);
+}
+
+WORD cdmHandler_HeaderLogFont(WORD operation, CDM_MEMBER_ARGS* args) {
+  if (!args) return CDM_RESULT_REFUSED;
+  if (operation != CDM_OP_DEFAULT) return CDM_RESULT_DDD;
+  CdmHeaderFontFn provider = g_headerFont.load();
+  if (!provider) return CDM_RESULT_DDD;
+  auto* font = static_cast<LOGFONTW*>(kcore_Alloc(sizeof(LOGFONTW)));
+  if (!font) return CDM_RESULT_REFUSED;
+  provider(font);
+  cdmSetParamDefaultData(reinterpret_cast<ULONG_PTR>(font), DDM_TYPE_FONT, 0, args);
+  return CDM_RESULT_DONE;
+}
+
+WORD cdmHandler_HeaderFaceName(WORD operation, CDM_MEMBER_ARGS* args) {
+  if (!args) return CDM_RESULT_REFUSED;
+  if (operation != CDM_OP_DEFAULT) return CDM_RESULT_NOMEMBER;
+#if defined(KESTREL_KERNEL_MODE)
+  return CDM_RESULT_DDD;
+#else
+  CdmHeaderFontFn provider = g_headerFont.load();
+  if (!provider) return CDM_RESULT_DDD;
+  LOGFONTW font{};
+  provider(&font);
+  WCHAR face[LF_FACESIZE + 1] = {};
+  std::memcpy(face, font.lfFaceName, sizeof font.lfFaceName);
+  return AnswerText(args, face, 64, LF_FACESIZE - 1);
+#endif
+}
+
+WORD cdmHandler_DefineSize(WORD operation, CDM_MEMBER_ARGS* args) {
+  if (!args) return CDM_RESULT_REFUSED;
+  if (operation != CDM_OP_DEFAULT) return CDM_RESULT_DDD;
+  WORD width = 0, length = 0, status = 0;
+  if (!cdddGetPaperSize(args->ddd, 8, 9, &width, &length, nullptr, nullptr, &status)) return CDM_RESULT_REFUSED;
+  cdmSetParamDefaultData(args->ddmId < 5909 ? width : length, DDM_TYPE_WORD, 0, args);
+  return CDM_RESULT_DONE;
+}
+
+WORD cdmHandler_DefineName(WORD operation, CDM_MEMBER_ARGS* args) {
+  if (!args) return CDM_RESULT_REFUSED;
+  if (operation != CDM_OP_DEFAULT) return CDM_RESULT_DDD;
+  WCHAR name[15] = {};
+  if (!zanLib_GetUsrDefPap_DefaultName(static_cast<WORD>(args->ddmId - 5929), name, 15)) return CDM_RESULT_REFUSED;
+  return AnswerText(args, name, 30, 14);
+}
+
+// ---- Defaults ---------------------------------------------------------------------
+void cdm_SetHeaderFontProvider(CdmHeaderFontFn provider) { g_headerFont.store(provider); }
+
+void cdmSetParamDefaultData(ULONG_PTR value, WORD type, DWORD size, CDM_MEMBER_ARGS* args) {
+  if (!args) return;
+  args->value = value;
+  args->type = type;
+  args->size = (type == DDM_TYPE_STRING && size != 0) ? size : cdmSetParamSize(&args->value, type, static_cast<DWORD>(-1));
+}
+
+namespace {
+
+// Whether the entry's default, when found, is a block of the descriptor side
+// (static or handler) rather than the reader's.
+bool FromDescriptor(const CDM_MEMBER_ENTRY* entry) {
+  const CDM_MEMBER_DESC* d = entry->desc;
+  return d && (d->operations & CDM_OP_DEFAULT) &&
+         ((d->staticDefault && (d->staticDefault->flags & 1)) || d->handler);
+}
+
+}  // namespace
+
+BOOL cdmGetDefaultDataInfo(HCDDD handle, void* printerData, LPCWSTR printerName, const CDM_MEMBER_ENTRY* entry,
+                           ULONG_PTR* value, WORD* type, DWORD* size, WORD* status) {
+  WORD st = CDM_DEFAULT_FAILED;
+  if (value) *value = 0;
+  if (!entry || !value || !type || !size) {
+    if (status) *status = st;
+    return 0;
+  }
+  WORD id = static_cast<WORD>(entry->ddmId);
+  WORD memberType = MemberType(id);
+  CDM_MEMBER_ARGS args{};
+  args.ddmId = id;
+  args.printerData = printerData;
+  args.ddd = handle;
+  args.printerName = printerName;
+  WORD r = cdmDispatchMember(id, CDM_OP_DEFAULT, &args);
+  bool found = false;
+  *type = 0;
+  *size = 0;
+  if (r == CDM_RESULT_DONE) {
+    const CDM_MEMBER_DESC* d = entry->desc;
+    if (d && d->staticDefault && (d->staticDefault->flags & 1) && (d->operations & CDM_OP_DEFAULT)) {
+      const CDM_STATIC_DEFAULT* s = d->staticDefault;
+      if (s->type == DDM_TYPE_STRING) {
+        auto text = reinterpret_cast<LPCWSTR>(s->value);
+        DWORD chars = text ? WideLen(text) : 0;
+        LPWSTR block = NewText(text, (chars + 1) * sizeof(WCHAR), chars);
+        if (!block) {
+          if (status) *status = CDM_DEFAULT_NOMEM;
+          return 0;
+        }
+        cdmSetParamDefaultData(reinterpret_cast<ULONG_PTR>(block), s->type, 0, &args);
+      } else {
+        cdmSetParamDefaultData(s->value, s->type, 0, &args);
+      }
+    }
+    // A handler that answers a number without naming its type answers it in
+    // the member's own type.
+    if (args.type == 0) cdmSetParamDefaultData(args.value, memberType, 0, &args);
+    *value = args.value;
+    *type = args.type;
+    *size = args.size;
+    found = true;
+    st = CDM_DEFAULT_FOUND;
+  } else if (r == CDM_RESULT_DDD) {
+    ULONG_PTR v = 0;
+    WORD t = 0, dst = CDDD_ERR;
+    if (cdddGetDefaultDataInfo(handle, id, &v, &t, &dst)) {
+      if (IsNumeric(t) && IsNumeric(memberType)) t = memberType;
+      *value = v;
+      *type = t;
+      *size = cdmSetParamSize(value, t, static_cast<DWORD>(-1));
+      found = true;
+      st = CDM_DEFAULT_FOUND;
+    } else {
+      st = dst == CDDD_NOTFOUND ? CDM_DEFAULT_NONE : (dst == CDDD_NOMEM ? CDM_DEFAULT_NOMEM : CDM_DEFAULT_FAILED);
+    }
+  }
+  // The pre-configuration replaces whatever was found (numeric members).
+  if (handle && handle->preConfig && IsNumeric(memberType) && (found || st == CDM_DEFAULT_NONE)) {
+    ULONG_PTR configured = 0;
+    if (PreConfig_GetDefaultData(id, handle->preConfig, &configured, memberType)) {
+      if (found) cdmGetDefaultDataFree(entry, *value, *type);
+      *value = configured;
+      *type = memberType;
+      *size = cdmSetParamSize(value, memberType, static_cast<DWORD>(-1));
+      found = true;
+      st = CDM_DEFAULT_FOUND;
+    }
+  }
+  if (status) *status = st;
+  return found ? 1 : 0;
+}
+
+BOOL cdmGetDefaultDataFree(const CDM_MEMBER_ENTRY* entry, ULONG_PTR value, WORD type) {
+  if (!entry) return 0;
+  if (type != DDM_TYPE_STRING && type != DDM_TYPE_FONT) return 1;
+  if (FromDescriptor(entry))
+    kcore_Free(reinterpret_cast<void*>(value));
+  else
+    cdddGetDefaultDataFree(value, type);
+  return 1;
+}
+
+BOOL cdmDmIdDefaultDataFree(WORD ddmId, ULONG_PTR value, WORD type) {
+  return cdmGetDefaultDataFree(cdmSerchDmDataFuncTbl(ddmId), value, type);
+}
+
+LONG cdmGetDefaultData(HCDDD handle, WORD ddmId, WORD* type, DWORD* size, ULONG_PTR* value) {
+  const CDM_MEMBER_ENTRY* entry = cdmSerchDmDataFuncTbl(ddmId);
+  if (!entry || !type || !size || !value) return -1;
+  WORD status = 0;
+  if (cdmGetDefaultDataInfo(handle, nullptr, nullptr, entry, value, type, size, &status)) return 1;
+  return status == CDM_DEFAULT_NONE ? 2 : -1;
+}
+
+BOOL cdmSetDefaultData(HCDDD handle, void* devmode, WORD ddmId, void* printerData) {
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR value = 0;
+  if (cdmGetDefaultData(handle, ddmId, &type, &size, &value) != 1) return 1;
+  BOOL r = cdm_SetValue(ddmId, devmode, printerData, size, type, &value);
+  cdmDmIdDefaultDataFree(ddmId, value, type);
+  return r;
+}
+
+BOOL cdm_SetDefaultDevmode(HCDDD handle, void* devmode, void* printerData, LPCWSTR printerName) {
+  if (devmode) std::memset(devmode, 0, NRV_DEVMODE_SIZE_FULL);
+  if (printerData) std::memset(printerData, 0, NRV_PRINTERDATA_SIZE);
+  BOOL allSet = 1;
+  for (WORD group = 0; group < 12; ++group) {
+    const CDM_MEMBER_ENTRY* table = nullptr;
+    WORD count = 0, kind = 0;
+    if (!local_GetCdmDmDataFuncTbl(group, &table, &count, &kind)) return 0;
+    if (kind == DDM_KIND_PRINTERDATA ? !printerData : !devmode) continue;
+    for (WORD i = 0; i < count; ++i) {
+      ULONG_PTR value = 0;
+      WORD type = 0, status = 0;
+      DWORD size = 0;
+      if (!cdmGetDefaultDataInfo(handle, printerData, printerName, &table[i], &value, &type, &size, &status)) {
+        if (status == CDM_DEFAULT_NONE) continue;
+        allSet = 0;
+        break;
+      }
+      BOOL written = cdm_SetValue(static_cast<WORD>(table[i].ddmId), devmode, printerData, size, type, &value);
+      BOOL freed = cdmGetDefaultDataFree(&table[i], value, type);
+      if (!written || !freed) {
+        allSet = 0;
+        break;
+      }
+    }
+  }
+  return allSet;
+}
+
+// ---- Field mask -------------------------------------------------------------------
+BOOL cdmGetFieldsFor(WORD platform, WORD icmVersion, WORD operationBits, DWORD* fields) {
+  struct FieldRow {
+    DWORD bit;
+    WORD column[4];
+  };
+  static constexpr FieldRow kRows[] = {
+      {0x1, {3, 3, 3, 3}},       {0x2, {3, 3, 3, 3}},       {0x10, {3, 3, 3, 3}},      {0x100, {3, 3, 3, 3}},
+      {0x200, {3, 3, 3, 3}},     {0x400, {3, 3, 3, 3}},     {0x800, {3, 3, 3, 3}},     {0x1000, {3, 3, 3, 3}},
+      {0x2000, {3, 3, 3, 3}},    {0x4000, {3, 3, 3, 3}},    {0x8000, {3, 3, 3, 3}},    {0x10000, {0, 0, 3, 3}},
+      {0x2000000, {7, 7, 7, 7}}, {0x4000000, {7, 7, 7, 7}}, {0x8000000, {7, 7, 7, 7}}, {0x10000000, {7, 7, 7, 7}},
+  };
+  if (!fields) return 0;
+  int column;
+  switch (platform) {
+    case 257: column = 0; break;
+    case 258: column = 1; break;
+    case 513: column = 2; break;
+    case 514: column = 3; break;
+    default: return 0;
+  }
+  bool icmUsable = (platform == 258 || platform == 514) && icmVersion >= 1 && icmVersion <= 65534;
+  DWORD out = 0;
+  for (const FieldRow& row : kRows) {
+    WORD flag = row.column[column];
+    if (!(flag & operationBits)) continue;
+    if ((flag & 4) && !icmUsable) continue;
+    out |= row.bit;
+  }
+  *fields = out;
+  return 1;
+}
+
+BOOL cdmGetFields(HCDDD handle, DWORD* fields, WORD operationBits) {
+  WORD os = 0;
+  if (osVer_GetOS(&os) != 1) return 0;
+  return cdmGetFieldsFor(os, cdddGetICMVersion(handle), operationBits, fields);
+}
+
+// ---- Checks -----------------------------------------------------------------------
+BOOL cdmCheckData(HCDDD handle, WORD ddmId, void* devmode, void* printerData, WORD operation) {
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR value = 0;
+  if (ddm_GetValue(ddmId, devmode, printerData, &type, &size, &value) != 0) return 0;
+  CDM_MEMBER_ARGS args{};
+  args.ddmId = ddmId;
+  args.devmode = devmode;
+  args.printerData = printerData;
+  args.ddd = handle;
+  args.value = value;
+  WORD r = cdmDispatchMember(ddmId, operation, &args);
+  if (r == CDM_RESULT_DONE) return 1;
+  if (r != CDM_RESULT_DDD) return 0;
+  DDD_VALUE v{};
+  v.type = type;
+  v.count = 1;
+  if (type == DDM_TYPE_STRING || type == DDM_TYPE_FONT) {
+    // The value access answers strings and fonts as an offset in a record
+    // under the module rules; checks read them through the kernel rules.
+    ULONG_PTR address = 0;
+    WORD location = 0;
+    if (dmaCore_GetValue(DMA_RULES_KERNEL, ddmId, devmode, printerData, &type, &size, &address, &location) != 0)
+      return 0;
+    v.data = reinterpret_cast<void*>(address);
+  } else {
+    v.data = &value;
+  }
+  v.size = static_cast<WORD>(size);
+  return cdddSearchItemData(handle, ddmId, &v) ? 1 : 0;
+}
+
+BOOL cdm_IsDevmode(HCDDD handle, void* devmode, void* printerData) {
+  if (!devmode) return 0;
+  for (WORD id : {WORD(2), WORD(4), WORD(5), WORD(258), WORD(259)})
+    if (!cdmCheckData(handle, id, devmode, printerData, CDM_OP_CHECK)) return 0;
+  return 1;
+}
+
+BOOL cdmPublicDataCheck(HCDDD handle, void* devmode, void* printerData, WORD ddmId, WORD operation) {
+  static constexpr WORD kStandard[] = {12, 13, 16, 7, 17, 22, 15, 11, 18, 23};
+  for (WORD id : kStandard)
+    if (id == ddmId) return cdmCheckData(handle, ddmId, devmode, printerData, operation);
+  return 1;
+}
+
+// ---- User-defined paper slots --------------------------------------------------------
+WORD cdmGetMaxDefineNum(void) { return CDM_DEFINE_COUNT; }
+
+namespace {
+bool SameId(WORD a, WORD b, WORD type) { return type == DDM_TYPE_BYTE ? (a & 0xFF) == (b & 0xFF) : a == b; }
+}  // namespace
+
+BOOL cdmSearchDefineId(WORD paperId, WORD type, WORD* widthId, WORD* lengthId, WORD* nameId, LPWSTR name,
+                       DWORD nameChars) {
+  for (WORD slot = 0; slot < CDM_DEFINE_COUNT; ++slot) {
+    if (!SameId(zanLib_GetUsrDefPapID(slot), paperId, type)) continue;
+    if (widthId) *widthId = static_cast<WORD>(5889 + slot);
+    if (lengthId) *lengthId = static_cast<WORD>(5909 + slot);
+    if (nameId) *nameId = static_cast<WORD>(5929 + slot);
+    if (name && nameChars) zanLib_GetUsrDefPap_DefaultName(slot, name, nameChars);
+    return 1;
+  }
+  return 0;
+}
+
+BOOL cdmSearchDefineInfo(void* devmode, void* printerData, WORD paperId, WORD type, WORD* width, WORD* length,
+                         LPWSTR name, DWORD nameChars) {
+  WORD widthId = 0, lengthId = 0, nameId = 0;
+  if (!cdmSearchDefineId(paperId, type, &widthId, &lengthId, &nameId, nullptr, 0)) return 0;
+  WORD t = 0;
+  DWORD size = 0;
+  ULONG_PTR v = 0;
+  if (ddm_GetValue(widthId, devmode, printerData, &t, &size, &v) != 0) return 0;
+  if (width) *width = static_cast<WORD>(v);
+  if (ddm_GetValue(lengthId, devmode, printerData, &t, &size, &v) != 0) return 0;
+  if (length) *length = static_cast<WORD>(v);
+  ULONG_PTR address = 0;
+  WORD location = 0;
+  if (dmaCore_GetValue(DMA_RULES_KERNEL, nameId, devmode, printerData, &t, &size, &address, &location) != 0) return 0;
+  if (name && nameChars) {
+    auto text = reinterpret_cast<LPCWSTR>(address);
+    DWORD i = 0;
+    for (; i + 1 < nameChars && text[i]; ++i) name[i] = text[i];
+    name[i] = 0;
+  }
+  return 1;
+}
