@@ -1,6 +1,7 @@
 // Printer information and the per-printer value store (see
 // kplatform/winspool_printer.h).
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -64,7 +65,43 @@ class Packer {
   std::vector<std::u16string> strings_;
 };
 
+// Failure injection (KpSpoolerFailPrinterData): per kind, the calls still
+// to pass before the failures and the failures left.
+struct Injection {
+  std::mutex lock;
+  DWORD pass = 0;
+  DWORD fail = 0;
+  DWORD error = ERROR_WRITE_FAULT;
+};
+Injection g_failGet;
+Injection g_failSet;
+
+// True when this call is chosen to fail; counts the call.
+bool InjectedFailure(Injection& f, DWORD* error) {
+  std::lock_guard<std::mutex> hold(f.lock);
+  if (f.fail == 0) return false;
+  if (f.pass > 0) {
+    --f.pass;
+    return false;
+  }
+  --f.fail;
+  *error = f.error;
+  return true;
+}
+
+void Arm(Injection& f, DWORD nth, DWORD count, DWORD error) {
+  std::lock_guard<std::mutex> hold(f.lock);
+  f.pass = nth > 0 ? nth - 1 : 0;
+  f.fail = nth > 0 ? count : 0;
+  f.error = error;
+}
+
 }  // namespace
+
+KP_API void KpSpoolerFailPrinterData(DWORD getNth, DWORD setNth, DWORD count, DWORD error) {
+  Arm(g_failGet, getNth, count, error);
+  Arm(g_failSet, setNth, count, error);
+}
 
 KP_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD size, LPDWORD needed) {
   std::u16string name;
@@ -123,6 +160,8 @@ KP_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD s
 
 KP_API DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE data, DWORD size,
                                     LPDWORD needed) {
+  DWORD injected = 0;
+  if (InjectedFailure(g_failGet, &injected)) return injected;
   if (!valueName || !needed || (!data && size != 0)) return ERROR_INVALID_PARAMETER;
   HKEY key = nullptr;
   DWORD rc = OpenDataKey(printer, false, &key);
@@ -146,6 +185,8 @@ KP_API DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD ty
 }
 
 KP_API DWORD WINAPI SetPrinterDataW(HANDLE printer, LPWSTR valueName, DWORD type, LPBYTE data, DWORD size) {
+  DWORD injected = 0;
+  if (InjectedFailure(g_failSet, &injected)) return injected;
   if (!valueName || (!data && size != 0)) return ERROR_INVALID_PARAMETER;
   HKEY key = nullptr;
   DWORD rc = OpenDataKey(printer, true, &key);

@@ -68,3 +68,9 @@ KP_API DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD ty
 // Writes a value (replacing one of the same name) in one step.
 KP_API DWORD WINAPI SetPrinterDataW(HANDLE printer, LPWSTR valueName, DWORD type, LPBYTE data, DWORD size);
 KP_API DWORD WINAPI DeletePrinterDataW(HANDLE printer, LPWSTR valueName);
+
+// Test control: failure injection. From the nth GetPrinterDataW (get) or
+// SetPrinterDataW (set) call counted from this call (1 = the next one),
+// `count` calls of that kind fail with `error` and change nothing; an nth of
+// 0 switches that side off. Later calls work again.
+KP_API void KpSpoolerFailPrinterData(DWORD getNth, DWORD setNth, DWORD count, DWORD error);

@@ -1,0 +1,81 @@
+// pd_GetPrinterData, run at every CreateDC and StartDoc: a queue holding the
+// current record (seven chunks read from the registry store), and a queue
+// holding nothing (the model's defaults built through kestreljd).
+#include <benchmark/benchmark.h>
+#include <kplatform/kernel_module.h>
+#include <kplatform/root.h>
+#include <kplatform/winspool.h>
+#include <kplatform/winspool_monitor.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "kestrel/cddd.h"
+#include "kestrel/ddm_value.h"
+#include "kestrel/printerdata.h"
+
+namespace {
+
+struct Queue {
+  std::string path;
+  HMODULE host = nullptr;
+  HANDLE printer = nullptr;
+  HCDDD ddd = nullptr;
+  bool access = false;
+  Queue() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return;
+    path = pattern;
+    const std::string models = KPD_BENCH_MODELS_DIR;
+    if (!KpSetRoot(path.c_str()) || !KpInstallModule((models + "/K350.DDD").c_str(), u"K350.DDD") ||
+        !KpInstallModule((models + "/K350RES.DDD").c_str(), u"K350RES.DDD") ||
+        !KpSpoolerAddPrinter(u"Bench", u"Scriva K350 PCL6", u"K350.DDD", u"K350.cfg", u"kdmhost.dll"))
+      return;
+    std::u16string name = u"Bench";
+    if (!OpenPrinterW(name.data(), &printer, nullptr)) return;
+    ddd = cddd_Open(printer);
+    if (KpInstallModule("libkestreljd.so", nullptr) && KpInstallModule("libkdmhost.so", nullptr)) {
+      host = LoadLibraryW(u"kdmhost.dll");
+      access = host && ddm_AccessInit(host) == 1;
+    }
+  }
+  ~Queue() {
+    if (ddd) cddd_Close(ddd);
+    if (printer) ClosePrinter(printer);
+    if (access) ddm_AccessEnd();
+    if (host) FreeLibrary(host);
+    std::error_code ec;
+    if (!path.empty()) std::filesystem::remove_all(path, ec);
+  }
+};
+
+void Run(benchmark::State& state, bool stored) {
+  Queue q;
+  if (!q.ddd || !q.access) {
+    state.SkipWithError("model or kestreljd missing");
+    return;
+  }
+  std::vector<BYTE> record(PD_RECORD_SIZE);
+  if (!pd_GetPrinterData(q.printer, record.data(), q.ddd)) {
+    state.SkipWithError("no defaults");
+    return;
+  }
+  if (stored && !zanSavePrinterDataToRegistry(q.printer, record.data(), PD_RECORD_SIZE, ZAN_KIND_PRINTERDATA, 0)) {
+    state.SkipWithError("store failed");
+    return;
+  }
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(pd_GetPrinterData(q.printer, record.data(), q.ddd));
+    benchmark::ClobberMemory();
+  }
+}
+
+void BM_PdGetPrinterDataStored(benchmark::State& state) { Run(state, true); }
+void BM_PdGetPrinterDataDefaults(benchmark::State& state) { Run(state, false); }
+BENCHMARK(BM_PdGetPrinterDataStored);
+BENCHMARK(BM_PdGetPrinterDataDefaults);
+
+}  // namespace

@@ -1,0 +1,244 @@
+// The printer-data record in the queue's printer data (see
+// kestrel/printerdata.h).
+#if defined(KESTREL_USER_MODE)
+
+#include <cstring>
+#include <vector>
+
+#include "kestrel/cdm_defaults.h"
+#include "kestrel/ddd.h"
+#include "kestrel/kcore_sys.h"
+#include "kestrel/preconfig.h"
+#include "kestrel/printerdata.h"
+#include "kplatform/kernel_registry.h"
+#include "kplatform/kernel_resource.h"
+#include "kplatform/kernel_user.h"
+#include "kplatform/winspool_monitor.h"
+#include "kplatform/winspool_printer.h"
+
+namespace {
+
+const PD_USER_STORE* g_userStore = nullptr;
+PdConvertFn g_convert = nullptr;
+
+constexpr char16_t kUMDllValue[] = u"SPLUserModePrinterDriver";
+constexpr WORD kUMDllSelector = 2;
+constexpr UINT kCaptionId = 265;
+constexpr int kCaptionChars = 48;
+constexpr int kTextChars = 512;
+
+WORD HeadWord(const BYTE* record, size_t offset) {
+  WORD w = 0;
+  std::memcpy(&w, record + offset, sizeof(w));
+  return w;
+}
+
+// Opens the queue by the name of its level-2 information; answers the
+// handle to write through (the given one when the open fails) and whether a
+// PRNID may be made.
+HANDLE OpenForWriting(HANDLE printer, bool* opened, bool* mayCreateId) {
+  *opened = false;
+  *mayCreateId = true;
+  auto* info = static_cast<PRINTER_INFO_2W*>(MyGetPrinter(printer, 2));
+  HANDLE writer = nullptr;
+  if (info && info->pPrinterName && OpenPrinterW(info->pPrinterName, &writer, nullptr) && writer) {
+    *opened = true;
+  } else {
+    if (GetLastError() == ERROR_ACCESS_DENIED) *mayCreateId = false;
+    writer = printer;
+  }
+  kcore_Free(info);
+  return writer;
+}
+
+// Steps a-e of the load: the current user's settings into the stored block.
+void LoadUserSettings(HANDLE printer, HCDDD ddd, BYTE* stored) {
+  const PD_USER_STORE* store = g_userStore;
+  if (!store) return;
+  bool opened = false;
+  bool mayCreateId = true;
+  HANDLE writer = OpenForWriting(printer, &opened, &mayCreateId);
+  WORD structVersion = HeadWord(stored, offsetof(PD_RECORD_HEAD, structVersion));
+  BOOL carryOver = structVersion == PD_STRUCT_VERSION && stored[PD_OFFSET_CARRYOVER] == 1;
+  std::vector<BYTE> setting(PD_USER_SETTING_SIZE);
+  BYTE id[16] = {};
+  if (structVersion >= PD_STRUCT_VERSION_USER) {
+    if (!store->getPRNID(writer, id) && mayCreateId && store->createPRNID(writer, id)) store->setPRNID(writer, id);
+    if (store->loadInfo(writer, ddd, setting.data(), 0, carryOver)) store->setInfo(stored, setting.data(), 0);
+  } else if (store->regCheck(writer, ddd)) {
+    if (store->loadInfo(writer, ddd, setting.data(), 0, carryOver)) store->setInfo(stored, setting.data(), 0);
+  } else if (store->getInfo(writer, ddd, stored, setting.data())) {
+    store->saveInfo(writer, ddd, setting.data(), 0);  // moved from the queue to the user
+  }
+  if (opened) ClosePrinter(writer);
+}
+
+bool BuildDefaults(HCDDD ddd, BYTE* record) {
+  void* devmode = kcore_Alloc(NRV_DEVMODE_SIZE_FULL);
+  if (!devmode) return false;
+  bool ok = cdm_SetDefaultDevmode(ddd, devmode, record, u"DummyName") == 1;
+  kcore_Free(devmode);
+  return ok;
+}
+
+}  // namespace
+
+void pd_SetUserStore(const PD_USER_STORE* store) { g_userStore = store; }
+void pd_SetConvertFunction(PdConvertFn convert) { g_convert = convert; }
+
+BOOL pd_GetPrinterDataEx(HANDLE printer, void* record, HCDDD ddd, DWORD* source) {
+  DWORD dummy = 0;
+  if (!source) source = &dummy;
+  *source = PD_SOURCE_NONE;
+  if (!printer || !record || !ddd) return FALSE;
+  auto* out = static_cast<BYTE*>(record);
+
+  DWORD error = ERROR_SUCCESS;
+  DWORD storedSize = 0;
+  BYTE* stored = nullptr;
+  bool filled = false;
+  bool failed = false;
+  if (zanGetPrinterDataFromRegistryEx(printer, ZAN_KIND_PRINTERDATA, nullptr, &storedSize, &error) &&
+      storedSize > ZAN_CHUNK_MAX * ZAN_CHUNK_BYTES) {
+    failed = true;  // no such value can be read: never allocated
+  } else if (error == ERROR_SUCCESS) {
+    DWORD capacity = storedSize > PD_RECORD_SIZE ? storedSize : PD_RECORD_SIZE;
+    stored = static_cast<BYTE*>(kcore_Alloc(capacity));
+    if (!stored) return FALSE;
+    DWORD read = capacity;
+    if (!zanGetPrinterDataFromRegistryEx(printer, ZAN_KIND_PRINTERDATA, stored, &read, &error) ||
+        read < sizeof(PD_RECORD_HEAD)) {
+      failed = true;
+    } else {
+      storedSize = read;
+    }
+  } else if (error != ERROR_FILE_NOT_FOUND) {
+    failed = true;
+  }
+
+  bool current = stored && !failed && HeadWord(stored, offsetof(PD_RECORD_HEAD, driverVersion)) == PD_DRIVER_VERSION;
+  if (current && storedSize < PD_RECORD_SIZE) {
+    // A short record of this version is laid over the defaults.
+    if (BuildDefaults(ddd, out)) {
+      std::memcpy(out, stored, storedSize);
+      std::memcpy(stored, out, PD_RECORD_SIZE);
+      storedSize = PD_RECORD_SIZE;
+    } else {
+      failed = true;
+    }
+  }
+  if (stored && !failed) {
+    LoadUserSettings(printer, ddd, stored);
+    if (current) {
+      std::memcpy(out, stored, PD_RECORD_SIZE);
+      filled = true;
+    } else if (g_convert && g_convert(printer, ddd, stored, storedSize, out) != -1) {
+      filled = true;
+    } else {
+      failed = true;  // an older record that cannot be converted is kept as it is
+    }
+  }
+
+  bool ok = filled;
+  if (!filled) ok = BuildDefaults(ddd, out);
+  if (ok) PreConfig_SetAllDataToDDM(ddd->preConfig, nullptr, out, 1);
+  kcore_Free(stored);
+  if (ok) *source = filled ? PD_SOURCE_STORED : failed ? PD_SOURCE_DEFAULTS_FAILED : PD_SOURCE_DEFAULTS;
+  return ok ? TRUE : FALSE;
+}
+
+BOOL pd_GetPrinterData(HANDLE printer, void* record, HCDDD ddd) {
+  return pd_GetPrinterDataEx(printer, record, ddd, nullptr);
+}
+
+BOOL pd_SetPrinterData(HANDLE printer, void* record, HCDDD ddd, DWORD save) {
+  if (!printer || !record || !ddd) return FALSE;
+  SetSPLUMName(printer);
+  if (save == 0) return FALSE;
+  std::vector<BYTE> copy(static_cast<BYTE*>(record), static_cast<BYTE*>(record) + PD_RECORD_SIZE);
+  if (const PD_USER_STORE* store = g_userStore) {
+    std::vector<BYTE> defaults(PD_USER_SETTING_SIZE);
+    if (!store->setDefaultInfo(ddd, defaults.data()) || !store->setInfo(copy.data(), defaults.data(), 0)) {
+      return FALSE;
+    }
+  }
+  return zanSavePrinterDataToRegistry(printer, copy.data(), PD_RECORD_SIZE, ZAN_KIND_PRINTERDATA, 0);
+}
+
+BOOL GetUpgradedPrinterData(HANDLE printer, void* buffer, DWORD* size, DWORD) {
+  if (!size) return FALSE;
+  if (!buffer) {
+    if (*size != 0) return FALSE;
+    *size = PD_RECORD_SIZE;
+    return TRUE;
+  }
+  if (*size < PD_RECORD_SIZE) return FALSE;
+  HCDDD ddd = cddd_Open(printer);
+  if (!ddd) return FALSE;
+  BOOL ok = pd_GetPrinterData(printer, buffer, ddd);
+  cddd_Close(ddd);
+  return ok;
+}
+
+LPWSTR MakeUMDllName(HANDLE printer) {
+  HCDDD ddd = cddd_Open(printer);
+  if (!ddd) return nullptr;
+  LPWSTR name = nullptr;
+  LPWSTR out = nullptr;
+  if (ddd_GetDLLName(ddd->main, kUMDllSelector, &name) == DDD_OK && name) {
+    DWORD chars = kcore_WideLength(name);
+    out = static_cast<LPWSTR>(kcore_Alloc((chars + 1) * sizeof(WCHAR)));
+    if (out) std::memcpy(out, name, chars * sizeof(WCHAR));
+  }
+  ddd_FreeMem(name);
+  cddd_Close(ddd);
+  return out;
+}
+
+BOOL SetSPLUMName(HANDLE printer) {
+  LPWSTR name = MakeUMDllName(printer);
+  if (!name) return FALSE;
+  bool opened = false;
+  bool mayCreateId = true;
+  HANDLE writer = OpenForWriting(printer, &opened, &mayCreateId);
+  DWORD bytes = (kcore_WideLength(name) + 1) * sizeof(WCHAR);
+  DWORD rc = SetPrinterDataW(writer, const_cast<LPWSTR>(kUMDllValue), REG_SZ, reinterpret_cast<LPBYTE>(name), bytes);
+  if (opened) ClosePrinter(writer);
+  kcore_Free(name);
+  return rc == ERROR_SUCCESS ? TRUE : FALSE;
+}
+
+DWORD CheckRegistryData(HANDLE printer, HMODULE strings, DWORD flags, DWORD) {
+  if (!(flags & PD_CHECK_FLAG)) return 0;
+  DWORD status = 0;
+  DWORD needed = 0;
+  DWORD rc = GetPrinterDataW(printer, const_cast<LPWSTR>(kUMDllValue), nullptr, nullptr, 0, &needed);
+  if ((rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) || needed < sizeof(WCHAR)) {
+    status = PD_CHECK_MISSING;
+  } else {
+    std::vector<BYTE> value(needed);
+    rc = GetPrinterDataW(printer, const_cast<LPWSTR>(kUMDllValue), nullptr, value.data(), needed, &needed);
+    WCHAR first = 0;
+    std::memcpy(&first, value.data(), sizeof(first));
+    if (rc != ERROR_SUCCESS || first == 0) status = PD_CHECK_MISSING;
+  }
+  if (status == PD_CHECK_MISSING) {
+    WCHAR caption[kCaptionChars + 1] = {};
+    LoadStringW(strings, kCaptionId, caption, kCaptionChars + 1);
+    bool admin = g_userStore && g_userStore->isAdministrator();
+    for (UINT id : {admin ? 399u : 397u, admin ? 400u : 398u}) {
+      WCHAR text[kTextChars + 1] = {};
+      LoadStringW(strings, id, text, kTextChars + 1);
+      MessageBoxW(nullptr, text, caption, MB_OK | MB_ICONEXCLAMATION);
+    }
+  }
+  return status;
+}
+
+BOOL ValidateRegistryData(HANDLE printer, DWORD flags) {
+  if (!printer) return FALSE;
+  if (!(flags & PD_CHECK_FLAG)) return TRUE;
+  return SetSPLUMName(printer);
+}
+
+#endif  // KESTREL_USER_MODE

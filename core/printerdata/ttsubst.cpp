@@ -1,0 +1,203 @@
+// The TrueType substitution table (see kestrel/ttsubst.h).
+#if defined(KESTREL_USER_MODE)
+
+#include "kestrel/ttsubst.h"
+
+#include <cstring>
+
+#include "kestrel/ddd.h"
+#include "kestrel/kcore_sys.h"
+#include "kestrel/printerdata.h"
+
+namespace {
+
+constexpr DWORD kStartBytes = 1279;
+constexpr DWORD kGrowBytes = 1280;
+
+// A copy of the first `bytes` bytes of a table in a new block.
+LPWSTR CopyBlock(const void* from, DWORD bytes) {
+  auto* block = static_cast<LPWSTR>(kcore_Alloc(bytes));
+  if (block) std::memcpy(block, from, bytes);
+  return block;
+}
+
+// A growing table being built.
+class Builder {
+ public:
+  ~Builder() { kcore_Free(buffer_); }
+  bool Start(DWORD capacity) {
+    buffer_ = static_cast<BYTE*>(kcore_Alloc(capacity));
+    capacity_ = capacity;
+    return buffer_ != nullptr;
+  }
+  // Appends the strings (each with its NUL); false when out of memory or
+  // the table would reach 65536 bytes.
+  bool AddPair(LPCWSTR a, DWORD aChars, LPCWSTR b, DWORD bChars) {
+    DWORD add = (aChars + 1 + bChars + 1) * 2;
+    if (used_ + add + 2 > TTSB_MAX_BYTES) return false;
+    while (capacity_ - 2 < used_ + add) {
+      BYTE* grown = static_cast<BYTE*>(kcore_Alloc(capacity_ + kGrowBytes));
+      if (!grown) return false;
+      std::memcpy(grown, buffer_, used_);
+      kcore_Free(buffer_);
+      buffer_ = grown;
+      capacity_ += kGrowBytes;
+    }
+    Put(a, aChars);
+    Put(b, bChars);
+    return true;
+  }
+  // The finished table (the closing NUL is the zero-filled tail).
+  LPWSTR Finish() {
+    BYTE* done = buffer_;
+    buffer_ = nullptr;
+    return reinterpret_cast<LPWSTR>(done);
+  }
+
+ private:
+  void Put(LPCWSTR s, DWORD chars) {
+    std::memcpy(buffer_ + used_, s, chars * 2);
+    std::memset(buffer_ + used_ + chars * 2, 0, 2);
+    used_ += (chars + 1) * 2;
+  }
+  BYTE* buffer_ = nullptr;
+  DWORD capacity_ = 0;
+  DWORD used_ = 0;
+};
+
+DWORD CharsWithin(LPCWSTR s, DWORD maxChars) {
+  DWORD n = 0;
+  while (n < maxChars && s[n]) ++n;
+  return n;
+}
+
+}  // namespace
+
+DWORD ttsb_TableBytes(LPCWSTR table, DWORD bytes) {
+  if (!table || bytes < 2 || bytes % 2 != 0 || bytes > TTSB_MAX_BYTES + 1) return 0;
+  DWORD chars = bytes / 2;
+  DWORD at = 0;
+  for (;;) {
+    if (at >= chars) return 0;
+    if (table[at] == 0) return (at + 1) * 2 <= TTSB_MAX_BYTES ? (at + 1) * 2 : 0;  // the closing empty string
+    // A pair: two strings, each terminated within the block.
+    for (int s = 0; s < 2; ++s) {
+      DWORD n = CharsWithin(table + at, chars - at);
+      if (at + n >= chars) return 0;
+      if (s == 1 && n == 0) return 0;  // a face without its device font
+      at += n + 1;
+    }
+  }
+}
+
+void ttsb_FreeTrueTypeSubstTable(void* table) { kcore_Free(table); }
+
+LPWSTR ttsb_CurrentTrueTypeSubstTableNODEFAULT(HANDLE printer, DWORD) {
+  DWORD size = 0;
+  if (!zanGetPrinterDataFromRegistry(printer, ZAN_KIND_FONTSUBTABLE, nullptr, &size)) return nullptr;
+  if (size < 2 || size > TTSB_MAX_BYTES + 1) return nullptr;
+  void* block = kcore_Alloc(size);
+  if (!block) return nullptr;
+  DWORD read = size;
+  LPWSTR table = nullptr;
+  if (zanGetPrinterDataFromRegistry(printer, ZAN_KIND_FONTSUBTABLE, block, &read) && read == size) {
+    DWORD bytes = ttsb_TableBytes(static_cast<LPCWSTR>(block), size);
+    if (bytes != 0) table = CopyBlock(block, bytes);
+  }
+  kcore_Free(block);
+  return table;
+}
+
+LPWSTR ttsb_CurrentTrueTypeSubstTable(HANDLE printer, DWORD unused) {
+  LPWSTR table = ttsb_CurrentTrueTypeSubstTableNODEFAULT(printer, unused);
+  if (table || !printer) return table;
+  HCDDD ddd = cddd_Open(printer);
+  if (!ddd) return nullptr;
+  table = ttsb_DefaultTrueTypeSubstTable(ddd);
+  cddd_Close(ddd);
+  return table;
+}
+
+LPWSTR ttsb_DefaultTrueTypeSubstTable(HCDDD ddd) {
+  if (!ddd) return nullptr;
+  Builder table;
+  if (!table.Start(kStartBytes)) return nullptr;
+  for (WORD font = 1;; ++font) {
+    void* record = nullptr;
+    WORD rc = ddd_GetDataByIndexX(DDD_QUICK, ddd->main, ddd->referenced, DDD_CAT_FONT, font, &record);
+    if (rc == DDD_ERR_NOTFOUND) break;
+    if (rc != DDD_OK) return nullptr;
+    LPWSTR device = nullptr;
+    bool ok = ddd_GetNameFromData(record, &device) == DDD_OK && device;
+    for (WORD k = 1; ok; ++k) {
+      LPCWSTR substitute = nullptr;
+      WORD r = ddd_GetSubstFontName(record, k, &substitute);
+      if (r == DDD_ERR_NOTFOUND) break;
+      ok = r == DDD_OK && substitute &&
+           table.AddPair(substitute, kcore_WideLength(substitute), device, kcore_WideLength(device));
+    }
+    ddd_FreeMem(device);
+    ddd_Free(&record, DDD_KIND_ANY);
+    if (!ok) return nullptr;
+    if (font == 0xFFFF) return nullptr;
+  }
+  return table.Finish();
+}
+
+LPCWSTR ttsb_FindTrueTypeSubstTable(LPCWSTR table, LPCWSTR trueTypeName) {
+  if (!table || !trueTypeName) return nullptr;
+  while (*table) {
+    LPCWSTR partner = table + kcore_WideLength(table) + 1;
+    if (kcore_WideEqual(table, trueTypeName)) return partner;
+    table = partner + kcore_WideLength(partner) + 1;
+  }
+  return nullptr;
+}
+
+LPWSTR ttsb_ModifyTrueTypeSubstTable(LPCWSTR table, LPCWSTR trueTypeName, LPCWSTR deviceName) {
+  if (!table || !trueTypeName) return nullptr;
+  Builder out;
+  if (!out.Start(kStartBytes)) return nullptr;
+  bool found = false;
+  while (*table) {
+    DWORD aChars = kcore_WideLength(table);
+    LPCWSTR partner = table + aChars + 1;
+    DWORD bChars = kcore_WideLength(partner);
+    if (!found && kcore_WideEqual(table, trueTypeName)) {
+      found = true;
+      if (deviceName && !out.AddPair(table, aChars, deviceName, kcore_WideLength(deviceName))) return nullptr;
+    } else if (!out.AddPair(table, aChars, partner, bChars)) {
+      return nullptr;
+    }
+    table = partner + bChars + 1;
+  }
+  if (!found && deviceName &&
+      !out.AddPair(trueTypeName, kcore_WideLength(trueTypeName), deviceName, kcore_WideLength(deviceName))) {
+    return nullptr;
+  }
+  return out.Finish();
+}
+
+BOOL ttsb_SetTrueTypeSubstTable(HANDLE printer, DWORD, LPCWSTR table) {
+  if (!table) return FALSE;
+  DWORD bytes = ttsb_TableBytes(table, TTSB_MAX_BYTES + 1);
+  // A table shorter than the limit ends before it; ttsb_TableBytes reads no
+  // further than the closing empty string.
+  if (bytes == 0) return FALSE;
+  return zanSavePrinterDataToRegistry(printer, table, bytes, ZAN_KIND_FONTSUBTABLE, 0);
+}
+
+BOOL UpgradeTrueTypeSubstTable(HANDLE printer, DWORD, HCDDD ddd) {
+  LPWSTR stored = ttsb_CurrentTrueTypeSubstTableNODEFAULT(printer, 0);
+  if (stored) {
+    ttsb_FreeTrueTypeSubstTable(stored);
+    return TRUE;
+  }
+  LPWSTR table = ttsb_DefaultTrueTypeSubstTable(ddd);
+  if (!table) return FALSE;
+  BOOL ok = ttsb_SetTrueTypeSubstTable(printer, 0, table);
+  ttsb_FreeTrueTypeSubstTable(table);
+  return ok;
+}
+
+#endif  // KESTREL_USER_MODE

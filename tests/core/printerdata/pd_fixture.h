@@ -1,0 +1,133 @@
+// Set-up of the printer-data tests: model A in the driver directory of a
+// fresh root, a printer of it, the driver's string table library loaded as
+// "kestrelui.dll" (so the devmode access module is found), the value access
+// taken into use and an open description handle. Helpers list and change
+// the printer's stored values directly in the registry store.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kestrel/cddd.h"
+#include "kestrel/ddm_value.h"
+#include "kestrel/devmode.h"
+#include "kestrel/printerdata.h"
+#include "kestrel/zanlib.h"
+#include "kplatform/kernel_module.h"
+#include "kplatform/kernel_registry.h"
+#include "kplatform/kernel_system.h"
+#include "kplatform/kernel_user.h"
+#include "kplatform/kwindows.h"
+#include "kplatform/winspool_printer.h"
+#include "temp_root.h"
+
+namespace kestrel::test::pd {
+
+inline const char16_t kPrinter[] = u"Scriva K350";
+inline const char16_t kDataKey[] =
+    u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Scriva K350\\PrinterDriverData";
+
+inline std::string ModelFile(const char* name) { return std::string(KPD_MODELS_DIR) + "/" + name; }
+
+inline std::vector<BYTE> Pattern(size_t n, BYTE seed) {
+  std::vector<BYTE> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = static_cast<BYTE>(seed + i * 7 + i / 251);
+  return v;
+}
+
+class PdTest : public RootedTest {
+ protected:
+  void SetUp() override {
+    for (const char* file : {"K350.DDD", "K350RES.DDD"}) {
+      std::u16string name(file, file + std::char_traits<char>::length(file));
+      ASSERT_TRUE(KpInstallModule(ModelFile(file).c_str(), name.c_str())) << file;
+    }
+    ASSERT_TRUE(KpInstallModule("libkui_testhost.so", u"kestrelui.dll"));
+    ASSERT_TRUE(KpInstallModule("libkestreljd.so", nullptr));
+    ASSERT_TRUE(KpInstallModule("kestrelrs.zrs", nullptr));
+    ASSERT_TRUE(KpSpoolerAddPrinter(kPrinter, u"Scriva K350 PCL6", u"K350.DDD", u"K350.cfg", u"kestrelui.dll"));
+    library_ = LoadLibraryW(u"kestrelui.dll");
+    ASSERT_NE(library_, nullptr);
+    resource_startToUse(library_, nullptr);
+    ASSERT_EQ(ddm_AccessInit(library_), 1);
+    std::u16string n = kPrinter;
+    ASSERT_TRUE(OpenPrinterW(n.data(), &printer_, nullptr));
+    ddd_ = cddd_Open(printer_);
+    ASSERT_NE(ddd_, nullptr);
+    KpClearMessageBoxes();
+  }
+  void TearDown() override {
+    KpSpoolerFailPrinterData(0, 0, 0, 0);
+    pd_SetUserStore(nullptr);
+    pd_SetConvertFunction(nullptr);
+    if (ddd_) cddd_Close(ddd_);
+    if (printer_) ClosePrinter(printer_);
+    while (ddm_AccessCount() > 0) ddm_AccessEnd();
+    zanLib_SetValueAccess(nullptr, nullptr);
+    resource_finishToUse();
+    if (library_) FreeLibrary(library_);
+    KpClearMessageBoxes();
+    KpResetMachineFacts();
+  }
+
+  // The names of the printer's stored values, sorted.
+  std::vector<std::u16string> ListValues() {
+    std::vector<std::u16string> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDataKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+    for (DWORD i = 0;; ++i) {
+      WCHAR name[256];
+      DWORD chars = 256;
+      if (RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      names.emplace_back(name, chars);
+    }
+    RegCloseKey(key);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // Writes or deletes one stored value directly.
+  void PutValue(const std::u16string& name, DWORD type, const std::vector<BYTE>& bytes) {
+    std::u16string n = name;
+    ASSERT_EQ(SetPrinterDataW(printer_, n.data(), type, const_cast<BYTE*>(bytes.data()),
+                              static_cast<DWORD>(bytes.size())),
+              static_cast<DWORD>(ERROR_SUCCESS));
+  }
+  void PutSize(const std::u16string& name, DWORD size) {
+    std::vector<BYTE> b(4);
+    std::memcpy(b.data(), &size, 4);
+    PutValue(name, REG_DWORD, b);
+  }
+  void DeleteValue(const std::u16string& name) {
+    std::u16string n = name;
+    DeletePrinterDataW(printer_, n.data());
+  }
+  std::vector<BYTE> Read(WORD kind, DWORD capacity, BOOL* ok) {
+    std::vector<BYTE> out(capacity);
+    DWORD size = capacity;
+    *ok = zanGetPrinterDataFromRegistry(printer_, kind, out.data(), &size);
+    out.resize(size);
+    return out;
+  }
+
+  HMODULE library_ = nullptr;
+  HANDLE printer_ = nullptr;
+  HCDDD ddd_ = nullptr;
+};
+
+// Chunk names of a base, sorted as the listing sorts them.
+inline std::vector<std::u16string> ChunkNames(const std::u16string& base, DWORD n, bool withSize) {
+  std::vector<std::u16string> names;
+  for (DWORD i = 1; i <= n; ++i) {
+    std::string d = std::to_string(i);
+    names.push_back(base + std::u16string(d.begin(), d.end()));
+  }
+  if (withSize) names.push_back(base + u"Size");
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace kestrel::test::pd
