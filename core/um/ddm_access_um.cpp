@@ -1,9 +1,11 @@
 // ddm_GetValue/ddm_SetValue of the user-mode libraries: through the
 // devmode-access module loaded by name (see kestrel/ddm_value.h).
 //
-// The counter, the module handle and the cached entry points are
-// process-wide and unsynchronised: init and end run at library attach and
-// detach, which the loader serialises.
+// The counter and the module handle are process-wide: init and end run at
+// library attach and detach, which the loader serialises. The module handle
+// and the entry points are atomics, because the value calls that read them
+// run on any thread, and the first of them resolves the entry points.
+#include <atomic>
 #include <cstring>
 #include <type_traits>
 
@@ -20,9 +22,9 @@ constexpr UINT kModuleNameString = ZANLIB_STRID_DMA_MODULE;  // 32766
 constexpr int kMaxPath = 260;
 
 WORD wDdmAccessCounter = 0;
-HMODULE lhDdmDll = nullptr;
-DMA_GETVALUE_FN lpProc_dma_GetValue = nullptr;
-DMA_SETVALUE_FN lpProc_dma_SetValue = nullptr;
+std::atomic<HMODULE> lhDdmDll{nullptr};
+std::atomic<DMA_GETVALUE_FN> lpProc_dma_GetValue{nullptr};
+std::atomic<DMA_SETVALUE_FN> lpProc_dma_SetValue{nullptr};
 
 // The folder the library itself was loaded from, with a trailing backslash.
 bool LibraryFolder(HMODULE library, WCHAR* buffer, DWORD chars) {
@@ -51,16 +53,17 @@ HMODULE LoadAccessModule(HMODULE library) {
   return LoadLibraryW(path);
 }
 
-bool ResolveGet() {
-  if (!lpProc_dma_GetValue && lhDdmDll)
-    lpProc_dma_GetValue = reinterpret_cast<DMA_GETVALUE_FN>(reinterpret_cast<void (*)()>(GetProcAddress(lhDdmDll, DMA_MODULE_GETVALUE)));
-  return lpProc_dma_GetValue != nullptr;
-}
-
-bool ResolveSet() {
-  if (!lpProc_dma_SetValue && lhDdmDll)
-    lpProc_dma_SetValue = reinterpret_cast<DMA_SETVALUE_FN>(reinterpret_cast<void (*)()>(GetProcAddress(lhDdmDll, DMA_MODULE_SETVALUE)));
-  return lpProc_dma_SetValue != nullptr;
+// The entry point, resolved on first use; null while the module is missing.
+// Two threads resolving at once store the same address.
+template <class Fn>
+Fn Resolve(std::atomic<Fn>& slot, const char* name) {
+  Fn fn = slot.load(std::memory_order_acquire);
+  if (fn != nullptr) return fn;
+  HMODULE module = lhDdmDll.load(std::memory_order_acquire);
+  if (module == nullptr) return nullptr;
+  fn = reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+  if (fn != nullptr) slot.store(fn, std::memory_order_release);
+  return fn;
 }
 
 }  // namespace
@@ -72,19 +75,18 @@ static_assert(std::is_same_v<decltype(&ddm_SetValue), ZanLibSetValueFn>);
 BOOL ddm_AccessInit(HMODULE library) {
   ++wDdmAccessCounter;
   zanLib_SetValueAccess(ddm_GetValue, ddm_SetValue);
-  if (lhDdmDll) return 1;
+  if (lhDdmDll.load()) return 1;
   if (!library) return 0;
-  lhDdmDll = LoadAccessModule(library);
-  return lhDdmDll ? 1 : 0;
+  lhDdmDll.store(LoadAccessModule(library));
+  return lhDdmDll.load() ? 1 : 0;
 }
 
 void ddm_AccessEnd(void) {
   if (wDdmAccessCounter == 0) return;
   if (--wDdmAccessCounter != 0) return;
-  if (lhDdmDll) FreeLibrary(lhDdmDll);
-  lhDdmDll = nullptr;
-  lpProc_dma_GetValue = nullptr;
-  lpProc_dma_SetValue = nullptr;
+  lpProc_dma_GetValue.store(nullptr);
+  lpProc_dma_SetValue.store(nullptr);
+  if (HMODULE module = lhDdmDll.exchange(nullptr)) FreeLibrary(module);
 }
 
 WORD ddm_AccessCount(void) { return wDdmAccessCounter; }
@@ -97,9 +99,10 @@ WORD ddm_GetValue(WORD ddmId, void* devmode, void* printerData, WORD* type, DWOR
     *value = 0;
     return DMA_OK;
   }
-  if (!ResolveGet()) return DMA_ERR_MEMBER;
+  DMA_GETVALUE_FN getValue = Resolve(lpProc_dma_GetValue, DMA_MODULE_GETVALUE);
+  if (getValue == nullptr) return DMA_ERR_MEMBER;
   WORD location = 0;
-  WORD result = lpProc_dma_GetValue(ddmId, devmode, printerData, type, size, value, &location);
+  WORD result = getValue(ddmId, devmode, printerData, type, size, value, &location);
   if (result == DMA_OK && type && value && (*type == 6 || *type == 9)) {
     BYTE* base = location == 0   ? static_cast<BYTE*>(devmode)
                  : location == 1 ? static_cast<BYTE*>(devmode) + 1556
@@ -110,6 +113,7 @@ WORD ddm_GetValue(WORD ddmId, void* devmode, void* printerData, WORD* type, DWOR
 }
 
 WORD ddm_SetValue(WORD ddmId, void* devmode, void* printerData, WORD type, DWORD size, const void* value) {
-  if (!ResolveSet()) return DMA_ERR_MEMBER;
-  return lpProc_dma_SetValue(ddmId, devmode, printerData, type, size, value);
+  DMA_SETVALUE_FN setValue = Resolve(lpProc_dma_SetValue, DMA_MODULE_SETVALUE);
+  if (setValue == nullptr) return DMA_ERR_MEMBER;
+  return setValue(ddmId, devmode, printerData, type, size, value);
 }

@@ -43,5 +43,24 @@ TEST_F(DefaultsTest, ModelNameCheckFromEightThreads) {
   EXPECT_EQ(0, wrong.load());
 }
 
+TEST_F(DefaultsTest, FirstValueCallsFromEightThreadsResolveTheModuleOnce) {
+  // No value call has run since the access module was taken into use: the
+  // first calls of every thread race to resolve its entry points.
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&] {
+      BYTE own[NRV_DEVMODE_SIZE_FULL] = {};
+      WORD type = 0;
+      DWORD size = 0;
+      ULONG_PTR value = 0;
+      // dmOrientation (id 7): read, then written back with the type it was read as.
+      if (ddm_GetValue(7, own, nullptr, &type, &size, &value) != DMA_OK) ++wrong;
+      if (ddm_SetValue(7, own, nullptr, type, size, &value) != DMA_OK) ++wrong;
+    });
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(0, wrong.load());
+}
+
 }  // namespace
 }  // namespace kestrel::test::defaults
