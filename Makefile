@@ -29,7 +29,7 @@ test-tsan: deps
 	@cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=thread >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target concurrency_tests
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-	  ctest --test-dir build-tsan -L concurrency --output-on-failure -j $(JOBS)
+	  ctest --test-dir build-tsan -L concurrency --no-tests=error --output-on-failure -j $(JOBS)
 
 test: test-plain test-asan test-tsan
 
