@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "kestrel/devmode.h"
 #include "kestrel/kcore_sys.h"
 #include "kestrel/zanlib.h"
 #include "kplatform/kwindows.h"
@@ -21,13 +22,7 @@ bool ReadNumber(WORD ddmId, void* devmode, void* printerData, LONG* out) {
   DWORD size = 0;
   ULONG_PTR value = 0;
   if (get(ddmId, devmode, printerData, &type, &size, &value) != 0) return false;
-  switch (type) {
-    case 2: *out = static_cast<SHORT>(value & 0xFFFF); return true;
-    case 3: *out = static_cast<LONG>(value & 0xFFFF); return true;
-    case 8: *out = static_cast<LONG>(value & 0xFF); return true;
-    case 1: case 4: case 5: case 10: *out = static_cast<LONG>(static_cast<DWORD>(value)); return true;
-    default: return false;
-  }
+  return ddm_NumberFromValue(type, value, out);
 }
 
 // Writes a numeric member with the type and size it reports.

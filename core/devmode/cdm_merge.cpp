@@ -65,16 +65,7 @@ bool ReadNum(WORD id, void* dm, void* pd, LONG* out) {
   DWORD size = 0;
   ULONG_PTR v = 0;
   if (ddm_GetValue(id, dm, pd, &type, &size, &v) != 0) return false;
-  switch (type) {
-    case DDM_TYPE_SHORT: *out = static_cast<SHORT>(v & 0xFFFF); return true;
-    case DDM_TYPE_WORD: *out = static_cast<LONG>(v & 0xFFFF); return true;
-    case DDM_TYPE_BYTE: *out = static_cast<LONG>(v & 0xFF); return true;
-    case DDM_TYPE_FLAG:
-    case DDM_TYPE_LONG:
-    case DDM_TYPE_DWORD:
-    case DDM_TYPE_LFLONG: *out = static_cast<LONG>(static_cast<DWORD>(v)); return true;
-    default: return false;
-  }
+  return ddm_NumberFromValue(type, v, out);
 }
 
 // Writes a number in the member's own type.

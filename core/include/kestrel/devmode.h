@@ -136,6 +136,23 @@ static_assert(offsetof(LOGFONTW, lfFaceName) == 28);
 #define DDM_TYPE_FONT 9    // the 92-byte LOGFONTW, exchanged by address
 #define DDM_TYPE_LFLONG 10 // signed 32-bit field of a LOGFONTW
 
+// A numeric member's value as the value calls report it (type and value
+// slot) read as a signed number: 16-bit signed keeps its sign, the 8- and
+// 16-bit unsigned types are zero-extended, the 32-bit types are taken as
+// their bits. FALSE for strings and fonts, which are no numbers.
+inline bool ddm_NumberFromValue(WORD type, ULONG_PTR value, LONG* out) {
+  switch (type) {
+    case DDM_TYPE_SHORT: *out = static_cast<SHORT>(value & 0xFFFF); return true;
+    case DDM_TYPE_WORD: *out = static_cast<LONG>(value & 0xFFFF); return true;
+    case DDM_TYPE_BYTE: *out = static_cast<LONG>(value & 0xFF); return true;
+    case DDM_TYPE_FLAG:
+    case DDM_TYPE_LONG:
+    case DDM_TYPE_DWORD:
+    case DDM_TYPE_LFLONG: *out = static_cast<LONG>(static_cast<DWORD>(value)); return true;
+    default: return false;
+  }
+}
+
 // ---- Record kinds of the DDM id groups ---------------------------------------
 #define DDM_KIND_DEVMODE 0
 #define DDM_KIND_NONDEVMODE 1
