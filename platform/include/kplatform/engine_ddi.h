@@ -23,6 +23,7 @@
 #include <cstddef>
 
 #include "kplatform/winspool.h"  // SIZEL, RECTL, FORM_INFO_1W
+#include "kplatform/wingdi_types.h"
 #include "kplatform/wintypes.h"
 
 #ifndef ERROR_BAD_DRIVER_LEVEL
@@ -186,27 +187,8 @@ static_assert(offsetof(GDIINFO, ulDevicePelsDPI) == 228 && offsetof(GDIINFO, flH
 
 #define DT_RASPRINTER 2
 
-// The 92-byte LOGFONTW record. It carries its own name here because the
-// driver's core declares LOGFONTW itself and both headers meet in one
-// translation unit; the two are the same bytes (copy with memcpy).
-#define ENG_LF_FACESIZE 32
-typedef struct _ENGLOGFONTW {
-  LONG lfHeight;
-  LONG lfWidth;
-  LONG lfEscapement;
-  LONG lfOrientation;
-  LONG lfWeight;
-  BYTE lfItalic;
-  BYTE lfUnderline;
-  BYTE lfStrikeOut;
-  BYTE lfCharSet;
-  BYTE lfOutPrecision;
-  BYTE lfClipPrecision;
-  BYTE lfQuality;
-  BYTE lfPitchAndFamily;
-  WCHAR lfFaceName[ENG_LF_FACESIZE];
-} ENGLOGFONTW;
-static_assert(sizeof(ENGLOGFONTW) == 92 && offsetof(ENGLOGFONTW, lfFaceName) == 28);
+// The engine's name for the 92-byte LOGFONTW record.
+typedef LOGFONTW ENGLOGFONTW;
 
 typedef struct _DEVINFO {
   FLONG flGraphicsCaps;
@@ -278,7 +260,6 @@ typedef struct _SURFOBJ {
 } SURFOBJ, *PSURFOBJ;
 
 // The devmode the engine hands over unchanged; the driver defines it.
-struct DEVMODEW;
 
 // ---- The entry points' shapes (how the runner calls the table) ------------------
 typedef BOOL(WINAPI* PFN_DrvEnableDriver)(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pded);

@@ -25,6 +25,7 @@
 // (32), as an ENUMLOGFONTEXW.
 #pragma once
 
+#include "kplatform/wingdi_types.h"
 #include "kplatform/wintypes.h"
 
 #ifndef KP_HAVE_HDC
@@ -32,7 +33,6 @@
 KP_DECLARE_HANDLE(HDC);
 #endif
 
-struct LOGFONTW;  // the driver's 92-byte record
 
 #define RASTER_FONTTYPE 0x0001
 #define DEVICE_FONTTYPE 0x0002
