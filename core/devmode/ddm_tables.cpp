@@ -24,6 +24,7 @@
 #include <cstddef>
 
 #include "ddm_internal.h"
+#include "kestrel/cdm_lists.h"
 #include "kestrel/ddm_layout.h"
 #include "kestrel/devmode.h"
 
@@ -466,7 +467,7 @@ constexpr CDM_MEMBER_DESC kPaperSize = {"PaperSize", nullptr, nullptr, CDM_OP_LI
 constexpr CDM_MEMBER_DESC kPaperLength = {"PaperLength", nullptr, cdmHandler_PaperLengthWidth, CDM_OP_ALL};
 constexpr CDM_MEMBER_DESC kPaperWidth = {"PaperWidth", nullptr, cdmHandler_PaperLengthWidth, CDM_OP_ALL};
 constexpr CDM_MEMBER_DESC kScale = {"Scale", nullptr, cdmHandler_Scale, CDM_OP_CHECK | CDM_OP_ALLOWED};
-constexpr CDM_MEMBER_DESC kCopies = {"Copies", nullptr, cdmHandler_Copies, CDM_OP_ALL};
+constexpr CDM_MEMBER_DESC kCopies = {"Copies", nullptr, cdmHandler_CopiesList, CDM_OP_ALL};
 constexpr CDM_MEMBER_DESC kDefaultSource = {"DefaultSource", nullptr, cdmHandler_DefaultSource, CDM_OP_ALLOWED};
 constexpr CDM_MEMBER_DESC kColor = {"Color", nullptr, cdmHandler_ColorDefault, CDM_OP_ALL};
 constexpr CDM_MEMBER_DESC kDuplex = {"Duplex", nullptr, cdmHandler_Duplex, CDM_OP_ALLOWED};
