@@ -152,6 +152,7 @@ struct PD_USER_STORE {
 void pd_SetUserStore(const PD_USER_STORE* store);  // null: none
 
 // Converts an older stored record (size bytes) into out (4736 bytes);
-// answers -1 on failure.
+// answers -1 on failure. The upgrade's converter is upg_ConvertStoredRecord
+// (kestrel/upgrade.h).
 typedef LONG (*PdConvertFn)(HANDLE printer, HCDDD ddd, const void* stored, DWORD size, void* out);
 void pd_SetConvertFunction(PdConvertFn convert);  // null: none

@@ -1,0 +1,80 @@
+// Upgrade of stored private devmodes and printer-data records to the current
+// layout (user mode, kcore_um; these belong to kestrelui, which does not
+// exist yet, so they are built into the core's static library).
+//
+// A version key decides whether a stored block is used whole, upgraded or
+// replaced by the model's defaults; an upgrade lays the stored bytes over the
+// defaults and then applies the per-member rules. Every failed rule or read
+// gives the defaults; nothing is reported to the user.
+//
+// Decisions (sound behaviour and open points):
+//  - A stored devmode is read only within its real length: the bytes its
+//    header claims (dmSize + dmDriverExtra), and never more than the caller
+//    says it has (UpgradeUserSelDevmode's size; UpgradeDefaultDevmode trusts
+//    the header, as its callers hand it a devmode of that claimed size, and
+//    reads the sizes at 68-71 first, which every devmode carries). A
+//    header that claims more than is there, or a key that does not lie
+//    within the claimed bytes, gives the defaults.
+//  - "Stored" values the devmode rules read are those of the stored devmode
+//    after it was laid over the defaults (before any rule ran), so a stored
+//    block shorter than the current layout reads defaults, never stray bytes.
+//  - The stored record is read only within the bytes read from the queue and
+//    within its own size field; the legacy record copy is bounded by 4736
+//    and by the bytes read. A record whose size field claims more bytes than
+//    were read gives the defaults.
+//  - A favourite's non-devmode part is copied only when the stored block
+//    holds one (size above dmSize + dmDriverExtra), and at most 3884 bytes.
+//  - The move of the queue's record into the devmode (rule
+//    local_UpgradePDtoDM) only reads the queue: a queue that cannot be opened
+//    or read leaves the document's devmode as upgraded (the rule is skipped),
+//    it never turns it into the defaults.
+//  - Legacy devmodes (below 0x5003): the translation tables of both
+//    generations describe the standard DEVMODEW part (tables 0x0100 and
+//    0x5000) and the rows known of the private layouts (0x4000, 0x5002);
+//    versions that changed no member have no table. A private member no row
+//    describes keeps its default; the generation and common rules carry the
+//    rest. A table row or rule reading past the stored devmode's real length
+//    fails, and the devmode becomes the defaults (so a 0x4000-0x4007 devmode
+//    must reach byte 1854, a 0x5002 one byte 2627). A stored string that
+//    fills its old field without a NUL is cut to fit.
+//  - The rules that save the non-devmode record (local_UpgradePDtoDM's save,
+//    local_UpgradeNonDevDat) are not carried out: the non-devmode record
+//    store is not built yet. The moves into the devmode itself are made.
+//  - The printer-data rule local_UpgradeOptionDuplexFlag reads "not a
+//    default option" as: the model's default for 4103 is 0.
+//  - local_UpgradeMemorySelect takes item n (1-based) of 4355's select list.
+//  - CommonConvertDevmode mode 4 cannot adjust the default paper size to the
+//    record (the paper conversion of the merge is not built yet): it answers
+//    3 with the defaults when the record loads, -2 when it does not.
+#pragma once
+
+#include "kestrel/cddd.h"
+#include "kplatform/wintypes.h"
+
+#define UPG_DM_STRUCT_LEGACY 0x5003u  // devmodes below take the legacy path
+#define UPG_PD_STRUCT_LEGACY 0x5000u  // records below take the legacy path
+
+// 0 upgraded, 1 stored used whole, 2 defaults, -1 failure. Output: the
+// 1556-byte form.
+LONG UpgradeDefaultDevmode(const void* stored, void* output, LPCWSTR deviceName, HCDDD ddd);
+// The same with the stored block's real length in bytes.
+LONG UpgradeDefaultDevmodeEx(const void* stored, DWORD storedBytes, void* output, LPCWSTR deviceName, HCDDD ddd);
+
+// 0 upgraded, 1 used whole, 2 defaults, -1 failure. Output: 4736 bytes.
+LONG CommonConvertPrinterData(const void* stored, void* output, HCDDD ddd);
+// The same with the bytes read from the queue.
+LONG CommonConvertPrinterDataEx(const void* stored, DWORD storedBytes, void* output, HCDDD ddd);
+LONG local_VersionUpCheck_PD(const void* stored, DWORD storedBytes, void* output, HCDDD ddd);
+
+// The converter registered with pd_SetConvertFunction.
+LONG upg_ConvertStoredRecord(HANDLE printer, HCDDD ddd, const void* stored, DWORD size, void* out);
+
+// Output: 5440 bytes.
+LONG UpgradeUserSelDevmode(HANDLE printer, const void* stored, DWORD storedSize, void* output);
+
+#define CDM_CONVERT_MODE_CONVERT 1
+#define CDM_CONVERT_MODE_DEFAULT 4
+LONG CommonConvertDevmode(LPCWSTR deviceName, HCDDD ddd, const void* input, void* output, DWORD* size, DWORD mode);
+
+// The printer information (kcore_Free) when the conversion gave 1-3, else null.
+void* wNTc_MakeEnvironment(HANDLE printer, HCDDD ddd, void* output, DWORD* size, BOOL* converted);

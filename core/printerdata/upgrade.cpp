@@ -1,0 +1,818 @@
+// Upgrade of stored devmodes and printer-data records (see kestrel/upgrade.h).
+#if defined(KESTREL_USER_MODE)
+
+#include "kestrel/upgrade.h"
+
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "kestrel/cdm_defaults.h"
+#include "kestrel/ddm_value.h"
+#include "kestrel/devmode.h"
+#include "kestrel/kcore_sys.h"
+#include "kestrel/preconfig.h"
+#include "kestrel/printerdata.h"
+#include "kestrel/zanlib.h"
+#include "kplatform/winspool_printer.h"
+
+namespace {
+
+WORD Word(const BYTE* p, size_t off) {
+  WORD w = 0;
+  std::memcpy(&w, p + off, 2);
+  return w;
+}
+void PutWord(BYTE* p, size_t off, WORD w) { std::memcpy(p + off, &w, 2); }
+
+size_t TypeSize(WORD type) {
+  switch (type) {
+    case DDM_TYPE_FLAG: case DDM_TYPE_LONG: case DDM_TYPE_DWORD: case DDM_TYPE_LFLONG: return 4;
+    case DDM_TYPE_SHORT: case DDM_TYPE_WORD: return 2;
+    case DDM_TYPE_BYTE: return 1;
+    default: return 0;
+  }
+}
+
+bool GetNum(WORD id, void* dm, void* pd, LONG* out) {
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR v = 0;
+  if (ddm_GetValue(id, dm, pd, &type, &size, &v) != 0) return false;
+  switch (type) {
+    case DDM_TYPE_SHORT: *out = static_cast<SHORT>(static_cast<WORD>(v)); return true;
+    case DDM_TYPE_WORD: *out = static_cast<WORD>(v); return true;
+    case DDM_TYPE_BYTE: *out = static_cast<BYTE>(v); return true;
+    case DDM_TYPE_FLAG: case DDM_TYPE_LONG: case DDM_TYPE_DWORD: case DDM_TYPE_LFLONG:
+      *out = static_cast<LONG>(static_cast<DWORD>(v)); return true;
+    default: return false;
+  }
+}
+
+bool SetNum(WORD id, void* dm, void* pd, LONG value) {
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR old = 0;
+  if (ddm_GetValue(id, dm, pd, &type, &size, &old) != 0) return false;
+  size_t n = TypeSize(type);
+  if (!n) return false;
+  BYTE bytes[4];
+  std::memcpy(bytes, &value, 4);  // little-endian: the low bytes first
+  return ddm_SetValue(id, dm, pd, type, static_cast<DWORD>(n), bytes) == 0;
+}
+
+// A numeric member's default; a member the data gives no default takes 0,
+// the value default setting leaves in it.
+bool SetDefault(HCDDD ddd, WORD id, void* dm, void* pd) {
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR value = 0;
+  LONG got = cdmGetDefaultData(ddd, id, &type, &size, &value);
+  if (got == 2) return SetNum(id, dm, pd, 0);
+  if (got != 1) return false;
+  if (type == DDM_TYPE_STRING || type == DDM_TYPE_FONT) {
+    cdmDmIdDefaultDataFree(id, value, type);
+    return false;  // the rules reset numeric members only
+  }
+  return SetNum(id, dm, pd, static_cast<LONG>(value));
+}
+
+// A flag or value that is set (non-zero); unreadable counts as clear.
+bool IsSet(WORD id, void* dm, void* pd) {
+  LONG v = 0;
+  return GetNum(id, dm, pd, &v) && v != 0;
+}
+
+// A 30-byte stored name (15 characters, maybe without NUL) as a string value.
+bool SetName30(WORD id, void* pd, const BYTE* src) {
+  WCHAR name[16] = {};
+  std::memcpy(name, src, 30);
+  return ddm_SetValue(id, nullptr, pd, DDM_TYPE_STRING, sizeof(name), name) == 0;
+}
+
+bool BuildDefaultRecord(HCDDD ddd, BYTE* record) {
+  void* devmode = kcore_Alloc(NRV_DEVMODE_SIZE_FULL);
+  if (!devmode) return false;
+  std::memset(record, 0, PD_RECORD_SIZE);
+  bool ok = cdm_SetDefaultDevmode(ddd, devmode, record, u"DummyName") == 1;
+  kcore_Free(devmode);
+  return ok;
+}
+
+// ---- Printer-data record ------------------------------------------------------
+
+struct PdKey {
+  WORD driver = 0;
+  WORD structVersion = 0;
+  WORD size = 0;
+  LONG model = 0;
+};
+
+PdKey RecordKey(BYTE* record) {
+  PdKey k;
+  k.size = Word(record, offsetof(PD_RECORD_HEAD, size));
+  k.structVersion = Word(record, offsetof(PD_RECORD_HEAD, structVersion));
+  k.driver = Word(record, offsetof(PD_RECORD_HEAD, driverVersion));
+  if (!GetNum(5137, nullptr, record, &k.model)) k.model = -1;
+  return k;
+}
+
+bool SetKey(BYTE* record, const PdKey& k) {
+  PutWord(record, offsetof(PD_RECORD_HEAD, size), k.size);
+  PutWord(record, offsetof(PD_RECORD_HEAD, structVersion), k.structVersion);
+  PutWord(record, offsetof(PD_RECORD_HEAD, driverVersion), k.driver);
+  return SetNum(5137, nullptr, record, k.model);
+}
+
+LONG ModelClass(LONG model) { return model & 0xFFF0; }
+
+// The record rules after the copy; stored: the block being upgraded (4736
+// bytes, zero beyond what was read); out: the output record.
+bool RecordRules(HCDDD ddd, WORD sv, BYTE* stored, BYTE* out, LONG model) {
+  LONG cls = ModelClass(model);
+  if (sv == 0x5002) {  // local_UpgradeMaxBookletNumber
+    LONG v = 0;
+    if (!GetNum(5158, nullptr, out, &v)) return false;
+    if (v == 0 && !SetDefault(ddd, 5158, nullptr, out)) return false;
+  }
+  if (sv < 0x5011 && IsSet(4101, nullptr, stored)) {  // local_UpgradeFinisherType
+    LONG t = 0;
+    if (cls == 0x20) t = 4;
+    else if (cls == 0x30 || cls == 0x40 || cls == 0xA0 || cls == 0x110) t = 1;
+    else if (cls == 0x190) t = 2;
+    else return false;
+    if (!SetNum(4359, nullptr, out, t)) return false;
+  }
+  if (sv < 0x5005) {  // local_UpgradeMemorySelect
+    WORD n = static_cast<WORD>((IsSet(4104, nullptr, stored) && model != 55 ? 2 : 1) +
+                               (IsSet(4117, nullptr, stored) ? 1 : 0));
+    LONG value = 0;
+    DDD_GUIDATA* item = nullptr;
+    WORD status = 0;
+    if (cdddGetSelectItemData(ddd, 4355, n, &item, &status) && item) {
+      if (item->value && item->valueSize >= 1) value = *static_cast<const BYTE*>(item->value);
+      cdddSelectItemDataFree(item);
+    }
+    if (!SetNum(4355, nullptr, out, value)) return false;
+  }
+  if (sv < 0x5010 && cls == 0x30) {  // local_UpgradeTrayModulet
+    LONG t = model == 55                        ? 2
+             : IsSet(4107, nullptr, stored)     ? 3
+             : IsSet(4106, nullptr, stored)     ? 2
+             : IsSet(4105, nullptr, stored)     ? 1
+                                                : 0;
+    if (!SetNum(4357, nullptr, out, t)) return false;
+  }
+  if (sv < 0x5010) {  // local_UpgradeUserNameType
+    LONG v = 0;
+    if (!GetNum(5127, nullptr, stored, &v)) return false;
+    if (!SetNum(5163, nullptr, out, (v == 5 || v == 6) ? 1 : 0)) return false;
+    if (v == 1 && !SetNum(5127, nullptr, out, 7)) return false;
+    if (v == 5 && (!SetDefault(ddd, 5127, nullptr, out) || !SetNum(5178, nullptr, out, 7))) return false;
+  }
+  // local_UpgradeFewcolorPrint
+  if (!SetDefault(ddd, 4129, nullptr, out) || !SetDefault(ddd, 5153, nullptr, out)) return false;
+  if (sv < 0x5040 && !SetNum(4362, nullptr, out, IsSet(4097, nullptr, stored) ? 1 : 0))  // local_UpgradeHCFSelect
+    return false;
+  return true;
+}
+
+// Regular record upgrade of stored (4736 bytes, key s) into out.
+bool RegularRecord(HCDDD ddd, BYTE* stored, const PdKey& s, const PdKey& c, BYTE* out) {
+  if (!BuildDefaultRecord(ddd, out)) return false;
+  size_t n = s.size < c.size ? s.size : c.size;
+  if (n > PD_RECORD_SIZE) n = PD_RECORD_SIZE;
+  if (n != s.size) return false;  // a larger stored record becomes the defaults
+  std::memcpy(out, stored, n);
+  if (!SetKey(out, c)) return false;
+  return RecordRules(ddd, s.structVersion, stored, out, c.model);
+}
+
+// The legacy record path: stored (4736, zero beyond read bytes) into temp.
+bool LegacyRecord(HCDDD ddd, const BYTE* stored, DWORD readBytes, const PdKey& s, const PdKey& c, BYTE* temp) {
+  if (!BuildDefaultRecord(ddd, temp)) return false;
+  if (s.structVersion >= 0x4006) {
+    constexpr size_t kHead = 1608, kPaper = 34;
+    if (readBytes < kHead + 10 * kPaper) return false;
+    std::memcpy(temp, stored, kHead);
+    for (WORD j = 0; j < 10; ++j) {
+      const BYTE* e = stored + kHead + kPaper * j;
+      if (!SetNum(static_cast<WORD>(5889 + j), nullptr, temp, Word(e, 0)) ||
+          !SetNum(static_cast<WORD>(5909 + j), nullptr, temp, Word(e, 2)) ||
+          !SetName30(static_cast<WORD>(5929 + j), temp, e + 4))
+        return false;
+    }
+  } else {
+    size_t n = s.size;
+    if (n > readBytes) n = readBytes;
+    if (n > PD_RECORD_SIZE) n = PD_RECORD_SIZE;
+    std::memcpy(temp, stored, n);
+  }
+  PutWord(temp, offsetof(PD_RECORD_HEAD, size), static_cast<WORD>(PD_RECORD_SIZE));
+  WORD sv = s.structVersion;
+  BYTE* raw = const_cast<BYTE*>(stored);
+  if (sv == 0x0100) {  // local_UpgradeOptionDuplexFlag
+    WORD type = 0;
+    DWORD size = 0;
+    ULONG_PTR def = 0;
+    LONG got = cdmGetDefaultData(ddd, 4103, &type, &size, &def);
+    if (got != 1 || def == 0) {
+      if (!SetNum(4103, nullptr, temp, 1)) return false;
+    }
+  }
+  if (sv == 0x4001 || sv == 0x4002 || (sv == 0x4005 && c.model == 115)) {  // local_UpgradeModelID
+    if (!SetNum(5137, nullptr, temp, c.model)) return false;
+  }
+  if (sv <= 0x3000 && ModelClass(c.model) == 0x10) {  // local_UpgradePDLVersion
+    LONG v = 0;
+    if (!GetNum(5125, nullptr, raw, &v)) return false;
+    if (v == 0 && !SetNum(8205, nullptr, temp, 0x01010501)) return false;
+    if (v == 1 && !SetNum(8205, nullptr, temp, 0x01010702)) return false;
+  }
+  if (sv < 0x4005 && !SetDefault(ddd, 8206, nullptr, temp)) return false;  // local_UpgradeDeviceCollate
+  if (sv < 0x4006) {  // local_UpgradeCustomPaper
+    if (readBytes < 916 + 5 * 30) return false;
+    for (WORD j = 0; j < 5; ++j) {
+      if (!SetNum(static_cast<WORD>(5889 + j), nullptr, temp, Word(stored, 896 + 2 * j)) ||
+          !SetNum(static_cast<WORD>(5909 + j), nullptr, temp, Word(stored, 906 + 2 * j)) ||
+          !SetName30(static_cast<WORD>(5929 + j), temp, stored + 916 + 30 * j))
+        return false;
+    }
+  }
+  return true;
+}
+
+// ---- Devmode -------------------------------------------------------------------
+
+struct DmKey {
+  WORD size = 0, publicVersion = 0, extra = 0, structVersion = 0, driver = 0;
+  WCHAR model[33] = {};
+};
+
+// The key of a devmode of `bytes` real bytes; false when it has none.
+bool DevmodeKey(const BYTE* dm, size_t bytes, DmKey* k) {
+  if (bytes < NRV_DEVMODE_PUBLIC_SIZE) return false;
+  k->publicVersion = Word(dm, 64);
+  k->size = Word(dm, 68);
+  k->extra = Word(dm, 70);
+  if (k->extra <= 68) return false;
+  if (static_cast<size_t>(k->size) + k->extra > bytes) return false;  // claims more than is there
+  k->structVersion = Word(dm, k->size);
+  k->driver = Word(dm, k->size + 2u);
+  std::memcpy(k->model, dm + k->size + 4u, 64);
+  k->model[32] = 0;
+  return true;
+}
+
+bool SameModel(const WCHAR* a, const WCHAR* b) {
+  for (int i = 0; i < 32; ++i) {
+    WCHAR x = a[i], y = b[i];
+    if (x >= u'a' && x <= u'z') x = static_cast<WCHAR>(x - 32);
+    if (y >= u'a' && y <= u'z') y = static_cast<WCHAR>(y - 32);
+    if (x != y) return false;
+    if (!x) return true;
+  }
+  return true;
+}
+
+bool BuildDefaultDevmode(HCDDD ddd, LPCWSTR name, BYTE* out1556) {
+  BYTE* temp = static_cast<BYTE*>(kcore_Alloc(NRV_DEVMODE_SIZE_FULL));
+  if (!temp) return false;
+  std::memset(temp, 0, NRV_DEVMODE_SIZE_FULL);
+  bool ok = cdm_SetDefaultDevmode(ddd, temp, nullptr, name ? name : u"") == 1;
+  if (ok) {
+    std::memcpy(out1556, temp, NRV_DEVMODE_SIZE_KIND1);
+    PutWord(out1556, 70, static_cast<WORD>(NRV_DEVMODE_EXTRA));
+  }
+  kcore_Free(temp);
+  return ok;
+}
+
+// local_UpgradePDtoDM: only reads the queue; a queue that cannot be opened
+// or read leaves the devmode as it is. The move works on a copy in the
+// 5440-byte form (the non-devmode part from the model's defaults), as some
+// targets lie in the non-devmode record; only the 1556-byte devmode comes
+// back (the non-devmode record store is not built yet).
+void MoveRecordIntoDevmode(HCDDD ddd, LPCWSTR name, BYTE* out) {
+  if (!name) return;
+  HANDLE printer = nullptr;
+  std::vector<WCHAR> n(name, name + std::char_traits<char16_t>::length(name) + 1);
+  if (!OpenPrinterW(n.data(), &printer, nullptr) || !printer) return;
+  std::vector<BYTE> record(PD_RECORD_SIZE);
+  std::vector<BYTE> copy(NRV_DEVMODE_SIZE_FULL);
+  DWORD source = 0;
+  if (pd_GetPrinterDataEx(printer, record.data(), ddd, &source) && source == PD_SOURCE_STORED &&
+      cdm_SetDefaultDevmode(ddd, copy.data(), nullptr, name) == 1) {
+    WORD fullExtra = Word(copy.data(), 70);
+    std::memcpy(copy.data(), out, NRV_DEVMODE_SIZE_KIND1);
+    PutWord(copy.data(), 70, fullExtra);
+    static const WORD kMoves[][2] = {{5651, 456}, {5652, 457}, {5649, 1332}, {5648, 1333},
+                                     {5650, 1334}, {5653, 1859}, {5654, 1860}};
+    for (const auto& m : kMoves) {
+      LONG v = 0;
+      if (GetNum(m[0], nullptr, record.data(), &v)) SetNum(m[1], copy.data(), nullptr, v);
+    }
+    std::memcpy(out, copy.data(), NRV_DEVMODE_SIZE_KIND1);
+    PutWord(out, 70, static_cast<WORD>(NRV_DEVMODE_EXTRA));
+  }
+  ClosePrinter(printer);
+}
+
+bool DevmodeRules(HCDDD ddd, LPCWSTR name, WORD sv, BYTE* storedView, BYTE* out) {
+  LONG model = 0;
+  {
+    WORD type = 0;
+    DWORD size = 0;
+    ULONG_PTR v = 0;
+    if (cdmGetDefaultData(ddd, 5137, &type, &size, &v) == 1) model = static_cast<LONG>(v);
+  }
+  if (ModelClass(model) == 0x20 && !SetDefault(ddd, 271, out, nullptr)) return false;  // local_UpgradeTalFamily
+  {
+    LONG v = 1;
+    if (GetNum(350, storedView, nullptr, &v) && v == 0 && !SetDefault(ddd, 350, out, nullptr))
+      return false;  // local_UpgradeResConversionThreshold
+  }
+  auto eq1 = [&](WORD id) {
+    LONG v = 0;
+    return GetNum(id, storedView, nullptr, &v) && v == 1;
+  };
+  if (sv < 0x5005) {
+    if (!SetNum(454, out, nullptr, (eq1(1311) ? 2 : 0) + (eq1(1308) ? 1 : 0))) return false;  // ColorToBlack
+    if (!SetNum(455, out, nullptr, (eq1(1309) ? 2 : 0) + (eq1(1306) ? 1 : 0))) return false;  // GrayH
+  }
+  if (sv < 0x5040 && zanLib_CheckCapability_Indirect(ddd, ZANLIB_CAP_BIT(45))) {  // local_UpgradeSaddleStaple
+    LONG v321 = 0;
+    if (!GetNum(321, storedView, nullptr, &v321)) return false;
+    if (v321 == 2) {
+      if (IsSet(1328, storedView, nullptr)) {
+        if (!SetNum(1328, out, nullptr, 0) || !SetNum(320, out, nullptr, 11) || !SetNum(448, out, nullptr, 5) ||
+            !SetNum(465, out, nullptr, 2))
+          return false;
+      }
+    } else if (!SetNum(1328, out, nullptr, 0)) {
+      return false;
+    }
+  }
+  if (sv < 0x5005) MoveRecordIntoDevmode(ddd, name, out);
+  return true;
+}
+
+}  // namespace
+
+// ---- Legacy devmodes (structure versions below 0x5003) ---------------------------
+//
+// Translation tables. Every earlier layout shares the standard DEVMODEW part,
+// so the first tables of both generations (0x0100 and 0x5000) describe it
+// (ids 1-13 and 15-25 at their standard offsets; 14 is covered by 20 and 21).
+// The private members of the earlier layouts are known only as far as the
+// rows below give them (0x4000 and 0x5002); a private member no row
+// describes keeps its default, and the rules below carry the rest. Tables of
+// versions that changed no member (0x4006, 0x4007, 0x5001) have no rows and
+// are left out of the lists.
+
+namespace {
+
+struct XlatRow {
+  WORD id;
+  WORD type;
+  DWORD offset;
+  DWORD size;
+};
+struct XlatTable {
+  WORD version;
+  const XlatRow* rows;
+};
+
+#define UPG_DEVMODEW_ROWS                                                                                   \
+  {1, DDM_TYPE_STRING, 0, 64}, {2, DDM_TYPE_WORD, 64, 0}, {3, DDM_TYPE_WORD, 66, 0}, {4, DDM_TYPE_WORD, 68, 0}, \
+      {5, DDM_TYPE_WORD, 70, 0}, {6, DDM_TYPE_DWORD, 72, 0}, {7, DDM_TYPE_SHORT, 76, 0},                     \
+      {8, DDM_TYPE_SHORT, 78, 0}, {9, DDM_TYPE_SHORT, 80, 0}, {10, DDM_TYPE_SHORT, 82, 0},                    \
+      {11, DDM_TYPE_SHORT, 84, 0}, {12, DDM_TYPE_SHORT, 86, 0}, {13, DDM_TYPE_SHORT, 88, 0},                  \
+      {15, DDM_TYPE_SHORT, 92, 0}, {16, DDM_TYPE_SHORT, 94, 0}, {17, DDM_TYPE_SHORT, 98, 0},                  \
+      {18, DDM_TYPE_SHORT, 100, 0}, {19, DDM_TYPE_STRING, 102, 64}, {20, DDM_TYPE_SHORT, 90, 0},              \
+      {21, DDM_TYPE_SHORT, 96, 0}, {22, DDM_TYPE_DWORD, 188, 0}, {23, DDM_TYPE_DWORD, 192, 0},                \
+      {24, DDM_TYPE_DWORD, 196, 0}, {25, DDM_TYPE_DWORD, 200, 0}
+
+const XlatRow kRows0100[] = {UPG_DEVMODEW_ROWS, {0, 0, 0, 0}};
+const XlatRow kRows4000[] = {
+    {346, DDM_TYPE_BYTE, 1800, 0}, {1831, DDM_TYPE_STRING, 1802, 50}, {348, DDM_TYPE_SHORT, 1852, 0}, {0, 0, 0, 0}};
+const XlatRow kRows5000[] = {UPG_DEVMODEW_ROWS, {0, 0, 0, 0}};
+const XlatRow kRows5002[] = {{444, DDM_TYPE_BYTE, 2620, 0}, {445, DDM_TYPE_BYTE, 2621, 0}, {446, DDM_TYPE_BYTE, 2622, 0},
+                             {447, DDM_TYPE_BYTE, 2623, 0}, {448, DDM_TYPE_BYTE, 2624, 0}, {449, DDM_TYPE_BYTE, 2625, 0},
+                             {450, DDM_TYPE_BYTE, 2626, 0}, {0, 0, 0, 0}};
+#undef UPG_DEVMODEW_ROWS
+
+const XlatTable kGeneration1[] = {{0x0100, kRows0100}, {0x4000, kRows4000}};
+const XlatTable kGeneration2[] = {{0x5000, kRows5000}, {0x5002, kRows5002}};
+
+// The stored devmode within its real length.
+struct Stored {
+  const BYTE* p;
+  size_t n;
+  bool U16(size_t off, LONG* v) const {
+    if (off + 2 > n) return false;
+    *v = Word(p, off);
+    return true;
+  }
+  bool U32(size_t off, LONG* v) const {
+    if (off + 4 > n) return false;
+    DWORD d = 0;
+    std::memcpy(&d, p + off, 4);
+    *v = static_cast<LONG>(d);
+    return true;
+  }
+  bool U8(size_t off, LONG* v) const {
+    if (off + 1 > n) return false;
+    *v = p[off];
+    return true;
+  }
+};
+
+bool Translate(const Stored& st, WORD sv, int generation, BYTE* temp) {
+  const XlatTable* list = generation == 1 ? kGeneration1 : kGeneration2;
+  size_t count = generation == 1 ? std::size(kGeneration1) : std::size(kGeneration2);
+  for (size_t t = 0; t < count; ++t) {
+    if (list[t].version > sv) break;
+    for (const XlatRow* r = list[t].rows; r->id; ++r) {
+      LONG v = 0;
+      bool ok;
+      switch (r->type) {
+        case DDM_TYPE_FLAG: case DDM_TYPE_LONG: case DDM_TYPE_DWORD: case DDM_TYPE_LFLONG:
+          ok = st.U32(r->offset, &v) && SetNum(r->id, temp, nullptr, v);
+          break;
+        case DDM_TYPE_SHORT: case DDM_TYPE_WORD:
+          ok = st.U16(r->offset, &v) && SetNum(r->id, temp, nullptr, v);
+          break;
+        case DDM_TYPE_BYTE:
+          ok = st.U8(r->offset, &v) && SetNum(r->id, temp, nullptr, v);
+          break;
+        case DDM_TYPE_STRING: case DDM_TYPE_FONT: {
+          if (r->offset + r->size > st.n) return false;
+          if (r->type == DDM_TYPE_FONT) {
+            ok = r->size == NRV_LOGFONT_SIZE &&
+                 ddm_SetValue(r->id, temp, nullptr, DDM_TYPE_FONT, r->size, st.p + r->offset) == 0;
+            break;
+          }
+          // An old string may fill its field without a NUL: cut it so that
+          // it fits the field with its NUL.
+          std::vector<WCHAR> text(r->size / 2 + 1, 0);
+          std::memcpy(text.data(), st.p + r->offset, r->size / 2 * 2);
+          if (r->size / 2 >= 1) text[r->size / 2 - 1] = 0;
+          ok = ddm_SetValue(r->id, temp, nullptr, DDM_TYPE_STRING, r->size / 2 * 2, text.data()) == 0;
+          break;
+        }
+        default:
+          return false;  // a type outside 1..10
+      }
+      if (!ok) return false;
+    }
+  }
+  return true;
+}
+
+LONG RoundTen(LONG v) { return (v + 5) / 10 * 10; }
+
+bool Generation1Rules(HCDDD ddd, LPCWSTR name, const Stored& st, WORD sv, WORD storedDriver, LONG model,
+                      BYTE* t) {
+  LONG v = 0, w = 0;
+  if (sv == 0x0100) {  // local_UpgradeNupMember
+    if (!st.U16(308, &v)) return false;
+    LONG nup = v < 1 ? 1 : v < 3 ? 2 : v < 7 ? 4 : 1;
+    if (!SetNum(295, t, nullptr, nup)) return false;
+    if (!st.U16(342, &v)) return false;  // local_UpgradeColorModeMember
+    if (v == 2 && !SetNum(270, t, nullptr, 0)) return false;
+  }
+  if (sv == 0x2000) {  // local_UpgradePageComposeMember
+    if (!st.U16(1014, &v)) return false;
+    if (!SetNum(296, t, nullptr, v ? v : 514) || !SetNum(321, t, nullptr, v ? 1 : 0)) return false;
+  }
+  if (sv <= 0x3002) {
+    // local_UpgradeMarginValue
+    if (!st.U16(324, &v) || !st.U16(326, &w)) return false;
+    if (!SetNum(268, t, nullptr, RoundTen(v)) || !SetNum(269, t, nullptr, RoundTen(w))) return false;
+    if (sv >= 0x3000) {
+      if (!st.U16(1364, &v) || !SetNum(324, t, nullptr, RoundTen(v))) return false;
+    }
+    if (!st.U32(316, &v) || !SetNum(331, t, nullptr, v != 0)) return false;  // local_UpgradeOffsetCatch
+    if (!SetNum(291, t, nullptr, 0)) return false;                             // local_UpgradeNIE
+    if (!st.U16(346, &v) || !SetNum(390, t, nullptr, (v == 3 || v == 5) ? 0 : v)) return false;  // PresetAdjust
+    if (!st.U16(344, &v)) return false;  // local_UpgradePatternResolution
+    if (v == 1) {
+      if (!SetNum(348, t, nullptr, 150)) return false;
+    } else if (v == 8) {
+      if (!SetNum(348, t, nullptr, 200)) return false;
+    } else {
+      return false;
+    }
+  }
+  if (sv >= 0x4000 && sv <= 0x4003) {  // local_UpgradeInputBin
+    if (!st.U16(88, &v)) return false;
+    if (v == 263 && !SetNum(13, t, nullptr, 15)) return false;
+  }
+  if (sv < 0x4005) {  // local_UpgradeCollate
+    if (!st.U32(304, &v) || !SetNum(18, t, nullptr, v != 0)) return false;
+  }
+  if (sv >= 0x4000 && sv <= 0x4002) {  // local_UpgradeColorModeAndVagueAuto
+    if (!st.U16(342, &v) || !SetNum(270, t, nullptr, v == 3 ? 0 : v) || !SetNum(1289, t, nullptr, 0)) return false;
+  }
+  if ((sv == 0x4004 && storedDriver < 0x180A) || (sv < 0x4007 && sv != 0x4004)) {  // local_UpgradeApplicationZom
+    if (!SetDefault(ddd, 1324, t, nullptr)) return false;
+  }
+  if (sv < 0x4000 || sv == 0x4003) {  // local_UpgradePriorityInputBin
+    if (!SetDefault(ddd, 13, t, nullptr) || !st.U16(310, &v)) return false;
+    if (v == 258 && !SetDefault(ddd, 265, t, nullptr)) return false;
+  }
+  if (ModelClass(model) == 0x10 && !SetDefault(ddd, 1302, t, nullptr)) return false;  // local_UpgradeResConversion
+  if (ModelClass(model) == 0x30) {  // local_UpgradeDepth
+    if (!st.U16(344, &v)) return false;
+    if (v == 257 && !SetNum(271, t, nullptr, 1)) return false;
+  }
+  // local_UpgradePDtoDM_G1: the queue is only read; a queue that cannot be
+  // opened or read leaves the devmode as it is.
+  if (name) {
+    HANDLE printer = nullptr;
+    std::vector<WCHAR> n(name, name + std::char_traits<char16_t>::length(name) + 1);
+    if (OpenPrinterW(n.data(), &printer, nullptr) && printer) {
+      std::vector<BYTE> record(PD_RECORD_SIZE);
+      DWORD source = 0;
+      if (pd_GetPrinterDataEx(printer, record.data(), ddd, &source) && source == PD_SOURCE_STORED) {
+        if (GetNum(5135, nullptr, record.data(), &v)) SetNum(440, t, nullptr, v & 0xFF);
+        if (GetNum(5132, nullptr, record.data(), &v)) SetNum(438, t, nullptr, v & 0xFF);
+      }
+      ClosePrinter(printer);
+    }
+  }
+  return true;
+}
+
+bool CommonLegacyRules(const Stored& st, WORD sv, int g, BYTE* t) {
+  if (g != 1 && g != 2) return false;
+  if (sv >= 0x5002) return true;
+  LONG v = 0;
+  // local_UpgradeBookletPartition
+  if (g == 1) {
+    if (!st.U32(1348, &v)) return false;
+  } else {
+    if (!st.U32(288, &v)) return false;
+    v = (static_cast<DWORD>(v) >> 9) & 1;
+  }
+  if (!SetNum(446, t, nullptr, v ? 2 : 0)) return false;
+  // local_UpgradeBookletNumber
+  if (!(g == 1 ? st.U16(1352, &v) : st.U8(1203, &v))) return false;
+  if (v > 20 && !SetNum(323, t, nullptr, 20)) return false;
+  // local_UpgradeOutputSelection
+  if (!st.U16(g == 1 ? 312 : 304, &v)) return false;
+  static const LONG kFrom[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 15, 18, 19};
+  static const LONG kTo[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 15, 16, 2, 17, 1};
+  for (size_t i = 0; i < std::size(kFrom); ++i) {
+    if (v == kFrom[i]) return SetNum(444, t, nullptr, kTo[i]);
+  }
+  return true;  // other values leave 444
+}
+
+}  // namespace
+
+// ---- Printer-data entry points -----------------------------------------------------
+
+LONG local_VersionUpCheck_PD(const void* stored, DWORD storedBytes, void* output, HCDDD ddd) {
+  if (!stored || !output || !ddd) return -1;
+  auto* out = static_cast<BYTE*>(output);
+  std::vector<BYTE> cur(PD_RECORD_SIZE), s(PD_RECORD_SIZE, 0), temp(PD_RECORD_SIZE);
+  if (!BuildDefaultRecord(ddd, cur.data())) return -1;
+  PdKey c = RecordKey(cur.data());
+  DWORD n = storedBytes < PD_RECORD_SIZE ? storedBytes : PD_RECORD_SIZE;
+  if (n < sizeof(PD_RECORD_HEAD)) {
+    std::memcpy(out, cur.data(), PD_RECORD_SIZE);
+    return 2;
+  }
+  std::memcpy(s.data(), stored, n);
+  PdKey k = RecordKey(s.data());
+  if (k.structVersion < 0x4003 || (k.structVersion == 0x4005 && c.model == 115) ||
+      (k.structVersion == 0x5100 && ModelClass(c.model) == 0x350))
+    k.model = c.model;
+
+  auto defaults = [&]() {
+    std::memcpy(out, cur.data(), PD_RECORD_SIZE);
+    return LONG{2};
+  };
+  if (k.size > storedBytes) return defaults();  // claims bytes that were never read
+  if (k.model != c.model || k.driver > c.driver) return defaults();
+  if (k.driver == c.driver) {
+    if (k.structVersion != c.structVersion) return defaults();
+    if (storedBytes < PD_RECORD_SIZE) return defaults();
+    std::memcpy(out, stored, PD_RECORD_SIZE);
+    return 1;
+  }
+  bool ok;
+  if (k.structVersion < UPG_PD_STRUCT_LEGACY) {
+    PdKey t = c;
+    t.structVersion = 0x5000;
+    ok = LegacyRecord(ddd, s.data(), n, k, c, temp.data()) && RegularRecord(ddd, temp.data(), t, c, out);
+  } else {
+    ok = RegularRecord(ddd, s.data(), k, c, out);
+  }
+  return ok ? 0 : defaults();
+}
+
+LONG CommonConvertPrinterDataEx(const void* stored, DWORD storedBytes, void* output, HCDDD ddd) {
+  return local_VersionUpCheck_PD(stored, storedBytes, output, ddd);
+}
+
+LONG CommonConvertPrinterData(const void* stored, void* output, HCDDD ddd) {
+  if (!stored) return -1;
+  // Without a length the record's own size field is its length.
+  WORD size = Word(static_cast<const BYTE*>(stored), 0);
+  return local_VersionUpCheck_PD(stored, size, output, ddd);
+}
+
+LONG upg_ConvertStoredRecord(HANDLE, HCDDD ddd, const void* stored, DWORD size, void* out) {
+  return local_VersionUpCheck_PD(stored, size, out, ddd);
+}
+
+// ---- Devmode entry points --------------------------------------------------------------
+
+// The regular upgrade of a stored devmode (`in`, `bytes` real bytes, key s)
+// over the defaults `cur` (key c) into out.
+static bool RegularDevmode(HCDDD ddd, LPCWSTR name, const BYTE* in, const DmKey& s, const DmKey& c,
+                           const BYTE* cur, BYTE* out) {
+  std::memcpy(out, cur, NRV_DEVMODE_SIZE_KIND1);
+  size_t pub = s.size < c.size ? s.size : c.size;
+  size_t priv = s.extra < NRV_DEVMODE_EXTRA ? s.extra : NRV_DEVMODE_EXTRA;
+  if (pub + priv != static_cast<size_t>(s.size) + s.extra) return false;
+  std::memcpy(out, in, pub);
+  PutWord(out, 66, Word(cur, 66));
+  PutWord(out, 68, Word(cur, 68));
+  PutWord(out, 70, Word(cur, 70));
+  std::memcpy(out + NRV_DEVMODE_PUBLIC_SIZE, in + s.size, priv);
+  PutWord(out, NRV_DEVMODE_PUBLIC_SIZE, c.structVersion);
+  PutWord(out, NRV_DEVMODE_PUBLIC_SIZE + 2, c.driver);
+  std::vector<BYTE> view(NRV_DEVMODE_SIZE_KIND1);
+  std::memcpy(view.data(), out, NRV_DEVMODE_SIZE_KIND1);
+  return DevmodeRules(ddd, name, s.structVersion, view.data(), out);
+}
+
+LONG UpgradeDefaultDevmodeEx(const void* stored, DWORD storedBytes, void* output, LPCWSTR deviceName, HCDDD ddd) {
+  if (!stored || !output || !ddd) return -1;
+  auto* out = static_cast<BYTE*>(output);
+  std::vector<BYTE> cur(NRV_DEVMODE_SIZE_KIND1);
+  if (!BuildDefaultDevmode(ddd, deviceName, cur.data())) return -1;
+  DmKey c;
+  if (!DevmodeKey(cur.data(), cur.size(), &c)) return -1;
+  auto defaults = [&]() {
+    std::memcpy(out, cur.data(), NRV_DEVMODE_SIZE_KIND1);
+    return LONG{2};
+  };
+  const auto* in = static_cast<const BYTE*>(stored);
+  DmKey s;
+  if (!DevmodeKey(in, storedBytes, &s)) return defaults();
+  if (s.size != c.size || s.publicVersion != c.publicVersion || !SameModel(s.model, c.model)) return defaults();
+  if (s.driver > c.driver) return defaults();
+  if (s.driver == c.driver) {
+    if (s.structVersion != c.structVersion) return defaults();
+    if (static_cast<DWORD>(s.size) + s.extra < NRV_DEVMODE_SIZE_KIND1) return defaults();
+    std::memcpy(out, in, NRV_DEVMODE_SIZE_KIND1);
+    PutWord(out, 70, static_cast<WORD>(NRV_DEVMODE_EXTRA));
+    return 1;
+  }
+  if (s.structVersion >= UPG_DM_STRUCT_LEGACY) {
+    return RegularDevmode(ddd, deviceName, in, s, c, cur.data(), out) ? 0 : defaults();
+  }
+
+  // The legacy path: translate into a temporary devmode, apply the rules of
+  // the generation and the common ones, then upgrade it with the key T.
+  int generation = s.structVersion >= 0x0100 && s.structVersion <= 0x4007   ? 1
+                   : s.structVersion >= 0x5000 && s.structVersion <= 0x5002 ? 2
+                                                                            : 0;
+  if (!generation) return defaults();
+  DmKey t = c;
+  t.structVersion = UPG_DM_STRUCT_LEGACY;
+  std::vector<BYTE> temp(NRV_DEVMODE_SIZE_FULL);  // some rows lie in the non-devmode record
+  if (cdm_SetDefaultDevmode(ddd, temp.data(), nullptr, deviceName ? deviceName : u"") != 1) return defaults();
+  WORD fullExtra = Word(temp.data(), 70);
+  Stored st{in, static_cast<size_t>(s.size) + s.extra};
+  LONG model = 0;
+  {
+    WORD type = 0;
+    DWORD size = 0;
+    ULONG_PTR v = 0;
+    if (cdmGetDefaultData(ddd, 5137, &type, &size, &v) == 1) model = static_cast<LONG>(v);
+  }
+  bool ok = Translate(st, s.structVersion, generation, temp.data());
+  PutWord(temp.data(), 68, t.size);
+  PutWord(temp.data(), 70, fullExtra);
+  if (ok && generation == 1) ok = Generation1Rules(ddd, deviceName, st, s.structVersion, s.driver, model, temp.data());
+  // Generation 2: local_UpgradeFavoriteBaseSet changes nothing.
+  if (ok) ok = CommonLegacyRules(st, s.structVersion, generation, temp.data());
+  if (!ok) return defaults();
+  PutWord(temp.data(), 70, t.extra);
+  PutWord(temp.data(), NRV_DEVMODE_PUBLIC_SIZE, t.structVersion);
+  PutWord(temp.data(), NRV_DEVMODE_PUBLIC_SIZE + 2, t.driver);
+  return RegularDevmode(ddd, deviceName, temp.data(), t, c, cur.data(), out) ? 0 : defaults();
+}
+
+LONG UpgradeDefaultDevmode(const void* stored, void* output, LPCWSTR deviceName, HCDDD ddd) {
+  if (!stored) return -1;
+  const auto* in = static_cast<const BYTE*>(stored);
+  DWORD bytes = static_cast<DWORD>(Word(in, 68)) + Word(in, 70);
+  return UpgradeDefaultDevmodeEx(stored, bytes, output, deviceName, ddd);
+}
+
+LONG CommonConvertDevmode(LPCWSTR deviceName, HCDDD ddd, const void* input, void* output, DWORD* size, DWORD mode) {
+  if (!size) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return -2;
+  }
+  if (mode != CDM_CONVERT_MODE_CONVERT && mode != CDM_CONVERT_MODE_DEFAULT) return -2;
+  if (*size < NRV_DEVMODE_SIZE_KIND1) {
+    *size = NRV_DEVMODE_SIZE_KIND1;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return -1;
+  }
+  *size = NRV_DEVMODE_SIZE_KIND1;
+  if (mode == CDM_CONVERT_MODE_CONVERT) {
+    if (!input || !output) return -2;
+    LONG r = UpgradeDefaultDevmode(input, output, deviceName, ddd);
+    return r < 0 ? -2 : r + 1;
+  }
+  if (!output || !ddd) return -2;
+  std::vector<BYTE> dm(NRV_DEVMODE_SIZE_KIND1);
+  bool ok = BuildDefaultDevmode(ddd, deviceName, dm.data());
+  bool loaded = false;
+  if (deviceName) {
+    HANDLE printer = nullptr;
+    std::vector<WCHAR> n(deviceName, deviceName + std::char_traits<char16_t>::length(deviceName) + 1);
+    if (OpenPrinterW(n.data(), &printer, nullptr) && printer) {
+      std::vector<BYTE> record(PD_RECORD_SIZE);
+      loaded = pd_GetPrinterData(printer, record.data(), ddd) == TRUE;
+      ClosePrinter(printer);
+    }
+  }
+  std::memcpy(output, dm.data(), NRV_DEVMODE_SIZE_KIND1);
+  return ok && loaded ? 3 : -2;
+}
+
+LONG UpgradeUserSelDevmode(HANDLE printer, const void* stored, DWORD storedSize, void* output) {
+  if (!printer || !stored || !output) return -1;
+  auto* info = static_cast<PRINTER_INFO_1W*>(MyGetPrinter(printer, 1));
+  HCDDD ddd = cddd_Open(printer);
+  LONG r = -1;
+  if (info && ddd) {
+    auto* out = static_cast<BYTE*>(output);
+    const auto* in = static_cast<const BYTE*>(stored);
+    r = UpgradeDefaultDevmodeEx(stored, storedSize, output, info->pName, ddd);
+    DWORD claimed = storedSize >= NRV_DEVMODE_PUBLIC_SIZE ? static_cast<DWORD>(Word(in, 68)) + Word(in, 70) : 0;
+    DWORD rest = storedSize > claimed ? storedSize - claimed : 0;  // the stored non-devmode part
+    if (rest > NRV_NONDEVMODE_SIZE) rest = NRV_NONDEVMODE_SIZE;
+    if (r >= 0) {
+      // The model's defaults first, so a stored block without (or with a
+      // short) non-devmode part never leaves stray bytes in the output.
+      std::vector<BYTE> full(NRV_DEVMODE_SIZE_FULL);
+      if (cdm_SetDefaultDevmode(ddd, full.data(), nullptr, info->pName) != 1) {
+        r = -1;
+      } else {
+        std::memcpy(out + NRV_NONDEVMODE_OFFSET, full.data() + NRV_NONDEVMODE_OFFSET, NRV_NONDEVMODE_SIZE);
+        if ((r == 0 || r == 1) && rest) std::memcpy(out + NRV_NONDEVMODE_OFFSET, in + claimed, rest);
+        if (r == 0) {
+          PutWord(out, 70, Word(full.data(), 70));  // the access needs the full form for 1793
+          SetDefault(ddd, 1793, out, nullptr);
+          PutWord(out, 70, static_cast<WORD>(NRV_DEVMODE_EXTRA));
+        }
+      }
+    }
+  }
+  if (ddd) cddd_Close(ddd);
+  kcore_Free(info);
+  return r;
+}
+
+void* wNTc_MakeEnvironment(HANDLE printer, HCDDD ddd, void* output, DWORD* size, BOOL* converted) {
+  if (!printer || !ddd || !output || !size || !converted) return nullptr;
+  *converted = FALSE;
+  auto* info = static_cast<PRINTER_INFO_2W*>(MyGetPrinter(printer, 2));
+  if (!info) return nullptr;
+  void* source = info->pDevMode;
+  void* temp = nullptr;
+  if (!source) {
+    temp = kcore_Alloc(NRV_DEVMODE_SIZE_FULL);
+    if (temp) std::memset(temp, 0, NRV_DEVMODE_SIZE_FULL);
+    if (!temp || cdm_SetDefaultDevmode(ddd, temp, nullptr, info->pPrinterName) != 1) {
+      kcore_Free(temp);
+      kcore_Free(info);
+      return nullptr;
+    }
+    source = temp;
+  }
+  LONG r = CommonConvertDevmode(info->pPrinterName, ddd, source, output, size, CDM_CONVERT_MODE_CONVERT);
+  kcore_Free(temp);
+  if (r >= 1 && r <= 3) {
+    *converted = TRUE;
+    PreConfig_SetAllDataToDDM(ddd->preConfig, output, nullptr, 1);
+    info->pDevMode = output;
+    return info;
+  }
+  kcore_Free(info);
+  return nullptr;
+}
+
+#endif  // KESTREL_USER_MODE
