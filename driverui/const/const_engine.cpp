@@ -536,7 +536,6 @@ WORD const_UpdateConstDataX(WORD mode, HWND window, HCDDD ddd, void* devmode, vo
 // ---- Checks by kind ------------------------------------------------------------------
 
 WORD const_RangeCheckConstraints(HWND window, const CONST_SETTINGS* settings, const CONST_VALUE* proposed) {
-  (void)window;
   if (!settings || !settings->ddd || !proposed) return CONST_ERR;
   Val v;
   WORD as = ItemType(settings->ddd, proposed->ddmId);
@@ -551,7 +550,11 @@ WORD const_RangeCheckConstraints(HWND window, const CONST_SETTINGS* settings, co
     dv.data = v.bytes;
     dv.size = TypeWidth(v.type);
   }
-  return cdddSearchItemData(settings->ddd, proposed->ddmId, &dv) ? CONST_ACCEPT : CONST_REFUSED;
+  if (cdddSearchItemData(settings->ddd, proposed->ddmId, &dv)) return CONST_ACCEPT;
+  // A range setting's value out of its range: say which range holds (no box
+  // without the window's UI data); refused either way.
+  cnstMsg_Range(window, settings, proposed->ddmId);
+  return CONST_REFUSED;
 }
 
 WORD const_CheckConstToChangeDevValue(HWND window, const CONST_SETTINGS* settings, const CONST_VALUE* proposed,

@@ -47,9 +47,29 @@
 //    lies outside the range of the user-defined paper record. A size that
 //    cannot be read leaves the rule not applying.
 //  - No dim-out state is kept by the engine: every matched group counts.
-//  - The hard-coded rules of this issue: none apply (result 6); the range
-//    check accepts a value of the item's list or range (9) and refuses any
-//    other (3).
+//  - The hard-coded rules: the poster, output-bin and stamp-none rules and
+//    the imageable-area check are named for this engine without any rule
+//    (which settings, which values, which solution) being given, so none of
+//    them is built: const_HardUpdateConstData answers 6 (no rule applies)
+//    and adds nothing to the info. They are added when their rules are
+//    written down.
+//  - The range check accepts a value of the item's list or range (9) and
+//    refuses any other (3). When a value of a range setting (selection
+//    method 4 or 6) is refused and the window carries its UI data, the
+//    range message is shown first (cnstMsg_Range); a list setting's value
+//    that is not in the list is refused without a box (no control offers
+//    it). The result is 3 whether or not the box could be shown.
+//  - Range messages: string 300 is the text for a setting of the printer
+//    (the range's items are of kind 13, installable options), string 301
+//    for a document setting (kind 14). Each takes the setting's name, the
+//    minimum and the maximum, in that order, as three %s. The bounds are
+//    written by cnsMkMsg_FormatNumber in the setting's own signedness
+//    (types 2, 4 and 10 signed) with no decimals: the range settings of the
+//    description hold whole numbers (percent, copies, levels).
+//  - cnsMkMsg_FormatNumber with decimals > 0 writes value / 10^decimals as
+//    "%ld.%s%ld" (signed) or "%lu.%s%lu" (unsigned): whole part, the zeros
+//    that lead the fraction, the rest of the fraction. A negative value
+//    gets its sign once, before the whole part ("-0.5", never "0.-5").
 //  - ConstInfo is an in-memory block of this process (not stored or sent);
 //    its pointers make it 120 bytes in the 64-bit build.
 #pragma once
@@ -152,6 +172,39 @@ WORD const_HardUpdateConstData(HWND window, const CONST_SETTINGS* settings, cons
 WORD const_RangeCheckConstraints(HWND window, const CONST_SETTINGS* settings, const CONST_VALUE* proposed);
 WORD const_CheckConstToChangeDevValue(HWND window, const CONST_SETTINGS* settings, const CONST_VALUE* proposed,
                                       WORD kind, WORD* outCode);
+
+// ---- Message builders --------------------------------------------------------
+
+#define CONST_STR_CAPTION 265
+#define CONST_STR_RANGE_PRINTER 300   // range of a printer setting (kind 13 items)
+#define CONST_STR_RANGE_DOCUMENT 301  // range of a document setting (kind 14 items)
+
+// Writes `value` (read as signed when isSigned, else as its 32 bits
+// unsigned) scaled down by 10^decimals (decimals 0-9) into out. Answers the
+// characters written, 0 when out is missing or too small (out then holds an
+// empty string when cch > 0) or decimals is above 9.
+int cnsMkMsg_FormatNumber(LONG value, BOOL isSigned, WORD decimals, LPWSTR out, int cch);
+// The range of a range setting (selection method 4 or 6): its minimum,
+// maximum, the item kind of the range (13 or 14), its signedness and the
+// setting's name (a new kcore_Alloc block, or null when it has none).
+struct CONST_RANGE {
+  LONG minimum;
+  LONG maximum;
+  WORD itemKind;
+  BOOL isSigned;
+  LPWSTR name;
+};
+// 0 read; 1 bad argument or not a range setting; 2 out of memory.
+WORD cnstUtil_GetRange(HCDDD ddd, WORD ddmId, CONST_RANGE* range);
+void cnstUtil_FreeRange(CONST_RANGE* range);
+// Builds the range message of a setting into out: string 300 or 301 by the
+// range's item kind, with the name and both bounds. FALSE when the string
+// cannot be loaded or the text does not fit.
+BOOL cnsMkMsg_Range(const CONST_RANGE* range, LPWSTR out, int cch);
+// Shows the range message of ddmId (exclamation box, caption 265) and
+// answers 3; 1 without a box when the window has no UI data, the setting
+// is not a range setting or the text cannot be built.
+WORD cnstMsg_Range(HWND window, const CONST_SETTINGS* settings, WORD ddmId);
 
 // Shows the message of info's action (the text of the first matched rule of
 // that action, or a fixed text) and answers the rule result.
