@@ -254,6 +254,7 @@ DWORD BuildEndBlock(PortContext* ctx, BYTE* out, DWORD cap);
 void Inspect(PortContext* ctx, const BYTE* data, DWORD size);
 
 constexpr DWORD kMutexWait = 30000;
+constexpr DWORD kPendingWaitMax = 120000;  // the wait of code 7 for pending data
 #ifndef ERROR_TIMEOUT
 #define ERROR_TIMEOUT 1460L
 #endif

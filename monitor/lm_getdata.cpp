@@ -137,6 +137,42 @@ BOOL LmValueAnswer(PortContext* ctx, const WCHAR* name, LPWSTR out, DWORD outSiz
   return result;
 }
 
+bool StartBlockPending(PortContext* ctx) {
+  return (ctx->flags & kFlagJob) && ctx->startPending && ctx->startBlock != nullptr && ctx->startSent < ctx->startLen;
+}
+
+// The bounded wait of code 7 for pending data; entered and left holding the
+// per-port mutex. False when the mutex could not be taken again.
+bool PendingWait(PortContext* ctx) {
+  const DWORD begin = GetTickCount();
+  bool stallSent = false;
+  while (StartBlockPending(ctx) && GetTickCount() - begin < kPendingWaitMax) {
+    EnterCriticalSection(ctx->cs);
+    bool stop = ctx->status.stoppingError;
+    LeaveCriticalSection(ctx->cs);
+    if (stop) break;
+    if (!stallSent && GetTickCount() - begin >= 60000) {
+      DWORD stalled = 1;
+      StatmgrSend(ctx, "DeviceRequest", &stalled, 4);
+      stallSent = true;
+    }
+    ReleaseMutex(ctx->mutex);
+    Sleep(4000);
+    if (!Lock(ctx->mutex, kMutexWait)) return false;
+    if (!StartBlockPending(ctx)) break;  // a WritePort in between sent it
+    DWORD left = ctx->startLen - ctx->startSent, n = 0;
+    if (left > 80) left = 80;
+    if (!ctx->pm.pfnWritePort(ctx->realPort, ctx->startBlock + ctx->startSent, left, &n)) {
+      if (n <= left) ctx->startSent += n;
+      break;  // ERROR_CANCELLED or another failure ends the wait
+    }
+    if (n > left) n = left;
+    ctx->startSent += n;
+    if (n > 0) ctx->anyByteSent = true;
+  }
+  return true;
+}
+
 BOOL PassThrough(PortContext* ctx, DWORD code, LPWSTR valueName, LPWSTR in, DWORD inSize, LPWSTR out, DWORD outSize,
                  LPDWORD returned) {
   if (!Lock(ctx->mutex, kMutexWait)) {
@@ -166,8 +202,17 @@ BOOL PassThrough(PortContext* ctx, DWORD code, LPWSTR valueName, LPWSTR in, DWOR
     ctx->flags |= kFlagRealOpen;
     opened = true;
   }
-  // Neither backend keeps written data pending, so the wait for pending
-  // data before code 7 never loops here.
+  // Code 7 while the port holds written data pending: the part of the job's
+  // start block the port monitor has not taken yet (a stalled write). Every
+  // 4000 ms, with the mutex released, the next 80 bytes of it are written
+  // again; after 60000 ms one status update marks the stall. The wait ends
+  // when the block is out, a write answers ERROR_CANCELLED or fails, the
+  // printer reports an error that stops output, or 120000 ms after the call
+  // began; then the request goes on to the port monitor.
+  if (code == 7 && !opened && !PendingWait(ctx)) {
+    SetLastError(ERROR_TIMEOUT);  // the mutex could not be taken again: not held
+    return FALSE;
+  }
   BOOL r = ctx->pm.pfnGetPrinterDataFromPort(ctx->realPort, code, valueName, in, inSize, out, outSize, returned);
   DWORD e = GetLastError();
   if (code == 7 && (ctx->flags & kFlagJob)) Sleep(1000);

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "kplatform/kernel_codepage.h"
 #include "kplatform/kernel_file.h"
@@ -38,6 +39,14 @@ struct State {
   DWORD nextJob = 1;
   std::set<Host*> hosts;
   std::set<PrinterHandle*> printers;
+  // Printers whose port has a language monitor open: the driver's "LM_"
+  // reads of GetPrinterDataW go to that monitor's port.
+  struct Route {
+    std::u16string printer;
+    Host* host;
+    HANDLE port;
+  };
+  std::vector<Route> routes;
 };
 
 State& S() {
@@ -119,6 +128,7 @@ KP_API BOOL KpMonitorUnload(HANDLE monitor) {
   {
     std::lock_guard<std::mutex> g(S().lock);
     S().hosts.erase(h);
+    std::erase_if(S().routes, [h](const State::Route& r) { return r.host == h; });
   }
   FreeLibrary(h->module);
   delete h;
@@ -137,8 +147,16 @@ KP_API BOOL KpMonitorOpenPort(HANDLE monitor, LPCWSTR portName, LPCWSTR printerN
     return FALSE;
   }
   std::u16string p = portName ? portName : u"", n = printerName ? printerName : u"";
-  return h->table.pfnOpenPortEx(portName ? p.data() : nullptr, printerName ? n.data() : nullptr, port,
-                                KpPortMonitor());
+  if (!h->table.pfnOpenPortEx(portName ? p.data() : nullptr, printerName ? n.data() : nullptr, port,
+                              KpPortMonitor()))
+    return FALSE;
+  if (printerName != nullptr && *printerName != 0 && port != nullptr) {
+    std::lock_guard<std::mutex> g(S().lock);
+    // the latest port opened for a printer is the one its reads go to
+    std::erase_if(S().routes, [&n](const State::Route& r) { return SameName(r.printer, n); });
+    S().routes.push_back({n, h, *port});
+  }
+  return TRUE;
 }
 
 KP_API BOOL KpMonitorClosePort(HANDLE monitor, HANDLE port) {
@@ -146,6 +164,10 @@ KP_API BOOL KpMonitorClosePort(HANDLE monitor, HANDLE port) {
   if (h == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
+  }
+  {
+    std::lock_guard<std::mutex> g(S().lock);
+    std::erase_if(S().routes, [h, port](const State::Route& r) { return r.host == h && r.port == port; });
   }
   return h->table.pfnClosePort(port);
 }
@@ -274,6 +296,27 @@ KP_API BOOL WINAPI ClosePrinter(HANDLE printer) {
   }
   delete p;
   return TRUE;
+}
+
+bool KpMonitorRouteValue(const std::u16string& printer, LPCWSTR valueName, LPBYTE data, DWORD size,
+                         LPDWORD needed, DWORD* result) {
+  if (valueName == nullptr || valueName[0] != u'L' || valueName[1] != u'M' || valueName[2] != u'_') return false;
+  Host* host = nullptr;
+  HANDLE port = nullptr;
+  {
+    std::lock_guard<std::mutex> g(S().lock);
+    for (const auto& r : S().routes) {
+      if (SameName(r.printer, printer)) {
+        host = r.host;
+        port = r.port;
+      }
+    }
+  }
+  if (host == nullptr) return false;
+  DWORD got = 0;
+  *result = KpMonitorGetPrinterData(host, port, valueName, data, size, &got);
+  *needed = got;
+  return true;
 }
 
 bool KpPrinterHandleName(HANDLE printer, std::u16string* name) {

@@ -163,6 +163,18 @@ KP_API DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD ty
   DWORD injected = 0;
   if (InjectedFailure(g_failGet, &injected)) return injected;
   if (!valueName || !needed || (!data && size != 0)) return ERROR_INVALID_PARAMETER;
+  // A name beginning with "LM_" on a printer whose port has a language
+  // monitor open is the monitor's to answer (its GetPrinterDataFromPort with
+  // control code 0); its answer stands, the value store is not asked. The
+  // bytes it gives have no type of their own: REG_BINARY.
+  std::u16string printerName;
+  if (KpPrinterHandleName(printer, &printerName)) {
+    DWORD routed = 0;
+    if (KpMonitorRouteValue(printerName, valueName, data, size, needed, &routed)) {
+      if (type && (routed == ERROR_SUCCESS || routed == ERROR_MORE_DATA)) *type = REG_BINARY;
+      return routed;
+    }
+  }
   HKEY key = nullptr;
   DWORD rc = OpenDataKey(printer, false, &key);
   if (rc != ERROR_SUCCESS) return rc == ERROR_INVALID_HANDLE ? rc : ERROR_FILE_NOT_FOUND;

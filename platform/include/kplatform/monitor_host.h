@@ -66,7 +66,11 @@ KP_API HANDLE KpMonitorLoad(LPCWSTR moduleName, LPCWSTR registryRoot);
 KP_API BOOL KpMonitorUnload(HANDLE monitor);
 KP_API const MONITOR* KpMonitorTable(HANDLE monitor);
 
-// OpenPortEx on the monitor with the host's port monitor beneath it.
+// OpenPortEx on the monitor with the host's port monitor beneath it. While
+// the port is open (until KpMonitorClosePort or KpMonitorUnload), the
+// spooler's GetPrinterDataW for the printer routes value names beginning
+// with "LM_" to this port (KpMonitorGetPrinterData); the latest port opened
+// for a printer is the one asked.
 KP_API BOOL KpMonitorOpenPort(HANDLE monitor, LPCWSTR portName, LPCWSTR printerName, PHANDLE port);
 KP_API BOOL KpMonitorClosePort(HANDLE monitor, HANDLE port);
 
