@@ -53,3 +53,12 @@ function(kestrel_add_resources target source)
     VERBATIM)
   target_sources(${target} PRIVATE ${generated})
 endfunction()
+
+# kestrel_add_export_test(NAME target EXPORTS names... [FORBIDDEN regex]):
+# a test that the shared library exports exactly these entry points.
+function(kestrel_add_export_test name target)
+  cmake_parse_arguments(E "" "FORBIDDEN" "EXPORTS" ${ARGN})
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DLIB=$<TARGET_FILE:${target}> "-DEXPECTED=${E_EXPORTS}"
+                   "-DFORBIDDEN=${E_FORBIDDEN}" -P ${PROJECT_SOURCE_DIR}/cmake/CheckExports.cmake)
+endfunction()

@@ -1,5 +1,6 @@
-# Lists the defined dynamic symbols of LIB with NM and fails unless they are
-# exactly dma_GetValue, dma_SetValue and DMA_QueryStructSize.
+# Run as a script: lists the defined dynamic symbols of LIB with NM and fails
+# unless they are exactly EXPECTED (a ;-list), and when FORBIDDEN (a regular
+# expression) is given, unless no symbol matches it.
 execute_process(COMMAND ${NM} -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIB}")
@@ -9,12 +10,17 @@ set(names "")
 foreach(line ${lines})
   string(REGEX REPLACE "^.* " "" name "${line}")
   string(REGEX REPLACE "@.*$" "" name "${name}")
+  if(FORBIDDEN AND name MATCHES "${FORBIDDEN}")
+    message(FATAL_ERROR "${LIB} defines ${name}")
+  endif()
   # The linker's version node is not an entry point.
   if(NOT name MATCHES "^(VERS_|_init$|_fini$)")
     list(APPEND names ${name})
   endif()
 endforeach()
 list(SORT names)
-if(NOT names STREQUAL "DMA_QueryStructSize;dma_GetValue;dma_SetValue")
-  message(FATAL_ERROR "kestreldm exports: ${names}")
+set(expected ${EXPECTED})
+list(SORT expected)
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "${LIB} exports: ${names}; expected: ${expected}")
 endif()
