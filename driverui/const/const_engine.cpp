@@ -426,15 +426,7 @@ WORD const_DDDUpdateConstData(WORD evalMode, HWND window, const CONST_SETTINGS* 
   return r;
 }
 
-WORD const_HardUpdateConstData(HWND window, const CONST_SETTINGS* settings, const CONST_VALUE* proposed,
-                               const ConstInfo* previous, ConstInfo* info, WORD** changed, WORD* changedCount) {
-  (void)window;
-  (void)previous;
-  (void)changed;
-  (void)changedCount;
-  if (!settings || !proposed || !info) return CONST_ERR;
-  return CONST_NORULE;
-}
+// const_HardUpdateConstData: const_hard.cpp.
 
 // ---- The driver --------------------------------------------------------------------
 
@@ -577,7 +569,7 @@ WORD const_CheckConstToChangeDevValue(HWND window, const CONST_SETTINGS* setting
       if (!info) return CONST_NOMEM;
       WORD r = const_HardUpdateConstData(window, settings, proposed, nullptr, info, nullptr, nullptr);
       const_FreeConstData(info);
-      return r;
+      return r == CONST_OK ? CONST_CHANGED : r;  // a hard rule applied: it wrote its correction
     }
     case 1: return CONST_REFUSED;
     case 4:

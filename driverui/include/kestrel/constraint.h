@@ -47,12 +47,50 @@
 //    lies outside the range of the user-defined paper record. A size that
 //    cannot be read leaves the rule not applying.
 //  - No dim-out state is kept by the engine: every matched group counts.
-//  - The hard-coded rules: the poster, output-bin and stamp-none rules and
-//    the imageable-area check are named for this engine without any rule
-//    (which settings, which values, which solution) being given, so none of
-//    them is built: const_HardUpdateConstData answers 6 (no rule applies)
-//    and adds nothing to the info. They are added when their rules are
-//    written down.
+//  - The hard-coded rules (const_HardUpdateConstData, const_hard.cpp). They
+//    look at the changed id with its proposed value (or the settings' own
+//    value when none is proposed) and the settings' other values:
+//    * Poster: poster printing (Print Layout 321 = 1) and more than one page
+//      a sheet (295 > 1) are never left on together. The job carries either
+//      the poster code or the page count, never both, and the renderer's
+//      page-count query answers 0 under poster printing, so the pages per
+//      sheet would be dropped without a word. Choosing poster sets 295 to 1
+//      (notice 302); choosing 2 or more pages a sheet under poster printing
+//      sets 321 to 0, Normal (notice 303). Booklet is the value 2 of the
+//      same setting, so poster and booklet exclude each other already; the
+//      booklet and page-count conflict is the model's own rule.
+//    * Output bin: a paper change (8) that the current output bin (266)
+//      cannot take (the paper is not in the bin's paper list, or its size
+//      is outside the bin's size range) sets the model's default output bin,
+//      when that one takes the paper (notice 304). When the default cannot
+//      take it either, or a record cannot be read, the rule stays out of
+//      the way. A change of the output bin itself is the model's to judge
+//      (its size-check rules of kinds 8192 and 9216 ask the user), so it is
+//      not a hard rule; only the paper change has no rule list that reaches
+//      the bin.
+//    * Stamp none is not built: "none" is an empty stamp name (297, 299,
+//      1857), and nothing in the driver, the renderer or the job depends
+//      on the remaining stamp members (colour, size, angle, font) when no
+//      stamp is drawn; clearing them would only lose the user's stamp
+//      settings.
+//    * The imageable-area check is not built as a rule of its own: the
+//      user-defined paper's size range is its imageable size bounds plus
+//      the paper's margins, so a user-defined size whose imageable area is
+//      out of bounds is exactly what the range check of kind 4096 refuses
+//      (each model carries that rule on paper 256), and a fixed paper's
+//      imageable area comes from its record and cannot be chosen.
+//    Neither rule fires on a model's default settings. A rule writes its
+//    correction only when the model's rules take the proposed value without
+//    asking the user (no rule, or actions 0, 4, 9): otherwise the change may
+//    yet be cancelled and the correction would be a lost setting, so the
+//    hard step answers 6 and the model's message goes first. When it
+//    writes, in either driver mode, it answers 0 (applied: the driver goes on
+//    with the model's rules), the corrected id is in the changed-id list,
+//    both ids of the rule are related ids (array 3), and a notice (an
+//    exclamation box, caption 265) is shown when the window carries its UI
+//    data; the correction stands with or without the box. Nothing applies:
+//    6. A failed write: 1. For check kind 16 (const_CheckConstToChangeDevValue)
+//    an applied rule gives 4 (settings changed), no rule 6.
 //  - The range check accepts a value of the item's list or range (9) and
 //    refuses any other (3). When a value of a range setting (selection
 //    method 4 or 6) is refused and the window carries its UI data, the
@@ -178,6 +216,9 @@ WORD const_CheckConstToChangeDevValue(HWND window, const CONST_SETTINGS* setting
 #define CONST_STR_CAPTION 265
 #define CONST_STR_RANGE_PRINTER 300   // range of a printer setting (kind 13 items)
 #define CONST_STR_RANGE_DOCUMENT 301  // range of a document setting (kind 14 items)
+#define CONST_STR_HARD_POSTER_NUP 302  // poster chosen: pages per sheet set to 1
+#define CONST_STR_HARD_NUP_POSTER 303  // pages per sheet chosen: poster printing ended
+#define CONST_STR_HARD_OUTPUT_BIN 304  // paper the output bin cannot take: default bin
 
 // Writes `value` (read as signed when isSigned, else as its 32 bits
 // unsigned) scaled down by 10^decimals (decimals 0-9) into out. Answers the
