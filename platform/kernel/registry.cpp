@@ -526,6 +526,17 @@ LONG openOrCreate(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, bool create, P
   return ERROR_SUCCESS;
 }
 
+// Copies an enumerated key or value name and its NUL into the caller's
+// buffer of *chars characters and stores the length; false, with nothing
+// written, when it does not fit.
+bool PutName(const std::u16string& name, LPWSTR out, LPDWORD chars) {
+  if (name.size() + 1 > *chars) return false;
+  std::memcpy(out, name.data(), name.size() * sizeof(WCHAR));
+  out[name.size()] = 0;
+  *chars = static_cast<DWORD>(name.size());
+  return true;
+}
+
 }  // namespace
 
 KP_API LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM samDesired,
@@ -693,13 +704,10 @@ KP_API LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWOR
     if (rc == SQLITE_DONE) return static_cast<LONG>(ERROR_NO_MORE_ITEMS);
     if (rc != SQLITE_ROW) return mapSqlite(rc, false);
     std::u16string name = nth.text(0);
-    if (name.size() + 1 > *lpcchName) {
+    if (!PutName(name, lpName, lpcchName)) {
       answer = ERROR_MORE_DATA;
       return static_cast<LONG>(ERROR_SUCCESS);
     }
-    std::memcpy(lpName, name.data(), name.size() * sizeof(WCHAR));
-    lpName[name.size()] = 0;
-    *lpcchName = static_cast<DWORD>(name.size());
     if (lpcchClass != nullptr) {
       if (lpClass != nullptr && *lpcchClass != 0) lpClass[0] = 0;
       *lpcchClass = 0;
@@ -729,13 +737,10 @@ KP_API LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, L
     if (rc == SQLITE_DONE) return static_cast<LONG>(ERROR_NO_MORE_ITEMS);
     if (rc != SQLITE_ROW) return mapSqlite(rc, false);
     std::u16string name = nth.text(0);
-    if (name.size() + 1 > *lpcchValueName) {
+    if (!PutName(name, lpValueName, lpcchValueName)) {
       answer = ERROR_MORE_DATA;
       return static_cast<LONG>(ERROR_SUCCESS);
     }
-    std::memcpy(lpValueName, name.data(), name.size() * sizeof(WCHAR));
-    lpValueName[name.size()] = 0;
-    *lpcchValueName = static_cast<DWORD>(name.size());
     DWORD type = static_cast<DWORD>(nth.integer(1));
     if (lpType != nullptr) *lpType = type;
     answer = copyData(nth.blob(2), nth.bytes(2), type, lpData, lpcbData);
