@@ -1,6 +1,7 @@
 // Upgrade of stored devmodes and printer-data records (see kestrel/upgrade.h).
 #if defined(KESTREL_USER_MODE)
 
+#include "kestrel/cdm_merge.h"
 #include "kestrel/upgrade.h"
 
 #include <cstring>
@@ -739,17 +740,26 @@ LONG CommonConvertDevmode(LPCWSTR deviceName, HCDDD ddd, const void* input, void
   std::vector<BYTE> dm(NRV_DEVMODE_SIZE_KIND1);
   bool ok = BuildDefaultDevmode(ddd, deviceName, dm.data());
   bool loaded = false;
+  bool adjusted = false;
   if (deviceName) {
     HANDLE printer = nullptr;
     std::vector<WCHAR> n(deviceName, deviceName + std::char_traits<char16_t>::length(deviceName) + 1);
     if (OpenPrinterW(n.data(), &printer, nullptr) && printer) {
       std::vector<BYTE> record(PD_RECORD_SIZE);
       loaded = pd_GetPrinterData(printer, record.data(), ddd) == TRUE;
+      // The default paper size follows the queue's record (its user-defined
+      // papers and forms); the conversion works on the full 5440-byte form.
+      if (loaded) {
+        std::vector<BYTE> full(NRV_DEVMODE_SIZE_FULL);
+        std::memcpy(full.data(), dm.data(), NRV_DEVMODE_SIZE_KIND1);
+        adjusted = cdmConvertPaperSize_NT(ddd, printer, full.data(), record.data()) == TRUE;
+        if (adjusted) std::memcpy(dm.data(), full.data(), NRV_DEVMODE_SIZE_KIND1);
+      }
       ClosePrinter(printer);
     }
   }
   std::memcpy(output, dm.data(), NRV_DEVMODE_SIZE_KIND1);
-  return ok && loaded ? 3 : -2;
+  return ok && loaded && adjusted ? 3 : -2;
 }
 
 LONG UpgradeUserSelDevmode(HANDLE printer, const void* stored, DWORD storedSize, void* output) {

@@ -43,9 +43,8 @@
 //  - The printer-data rule local_UpgradeOptionDuplexFlag reads "not a
 //    default option" as: the model's default for 4103 is 0.
 //  - local_UpgradeMemorySelect takes item n (1-based) of 4355's select list.
-//  - CommonConvertDevmode mode 4 cannot adjust the default paper size to the
-//    record (the paper conversion of the merge is not built yet): it answers
-//    3 with the defaults when the record loads, -2 when it does not.
+//  - CommonConvertDevmode mode 4 adjusts the default paper size to the queue's
+//    record on the full 5440-byte form and hands out its first 1556 bytes.
 #pragma once
 
 #include "kestrel/cddd.h"
