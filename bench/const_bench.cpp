@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_ids.h"
 #include "kestrel/cddd.h"
 #include "kestrel/constraint.h"
 #include "kestrel/ddm_layout.h"
@@ -17,14 +18,6 @@
 #include "kestrel/zanlib.h"
 
 namespace {
-
-std::vector<WORD> EveryId() {
-  std::vector<WORD> ids;
-  const DDM_GROUP* groups = ddm_GroupTable();
-  for (int g = 0; g < DDM_GROUP_COUNT; ++g)
-    for (WORD i = 0; i < groups[g].layoutCount; ++i) ids.push_back(groups[g].layout[i].id);
-  return ids;
-}
 
 // A temporary root with model A, its printer, kestreljd, the resource module
 // and a library carrying the driver's own string table.
@@ -71,7 +64,7 @@ void BM_ConstUpdateEveryMember(benchmark::State& state) {
     return;
   }
   std::vector<BYTE> dm(NRV_DEVMODE_SIZE_FULL), pd(NRV_PRINTERDATA_SIZE);
-  const std::vector<WORD> ids = EveryId();
+  const std::vector<WORD> ids = EveryDdmId();
   // The model's defaults for every numeric setting it describes.
   int defaults = 0;
   for (WORD id : ids) {

@@ -10,20 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_ids.h"
 #include "kestrel/ddm_layout.h"
 #include "kestrel/ddm_value.h"
 #include "kestrel/devmode.h"
 #include "kestrel/dma_core.h"
 
 namespace {
-
-std::vector<WORD> EveryId() {
-  std::vector<WORD> ids;
-  const DDM_GROUP* groups = ddm_GroupTable();
-  for (int g = 0; g < DDM_GROUP_COUNT; ++g)
-    for (WORD i = 0; i < groups[g].layoutCount; ++i) ids.push_back(groups[g].layout[i].id);
-  return ids;
-}
 
 // A temporary root with kestreljd and a library whose string 32766 names it.
 struct ModuleRoot {
@@ -55,7 +48,7 @@ void BM_DdmGetValueEveryId(benchmark::State& state) {
     return;
   }
   std::vector<BYTE> dm(NRV_DEVMODE_SIZE_FULL), pd(NRV_PRINTERDATA_SIZE);
-  const std::vector<WORD> ids = EveryId();
+  const std::vector<WORD> ids = EveryDdmId();
   for (auto _ : state) {
     for (WORD id : ids) {
       WORD type;
@@ -71,7 +64,7 @@ BENCHMARK(BM_DdmGetValueEveryId);
 
 void BM_AccessCoreEveryId(benchmark::State& state) {
   std::vector<BYTE> dm(NRV_DEVMODE_SIZE_FULL), pd(NRV_PRINTERDATA_SIZE);
-  const std::vector<WORD> ids = EveryId();
+  const std::vector<WORD> ids = EveryDdmId();
   for (auto _ : state) {
     for (WORD id : ids) {
       WORD type, location;

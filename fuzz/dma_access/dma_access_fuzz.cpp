@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "../fuzz_input.h"
 #include "kestrel/devmode.h"
 #include "kestrel/dma_core.h"
 
@@ -17,23 +18,8 @@ extern "C" WORD dma_SetValue(WORD ddmId, void* devmode, void* printerData, WORD 
 
 namespace {
 
-struct Reader {
-  const uint8_t* p;
-  size_t n;
-  template <typename T>
-  T Take() {
-    T v{};
-    size_t k = n < sizeof(T) ? n : sizeof(T);
-    std::memcpy(&v, p, k);
-    p += k;
-    n -= k;
-    return v;
-  }
-};
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
+using kestrel::fuzz::Check;
+using kestrel::fuzz::Reader;
 
 void CheckAnswer(WORD rules, WORD status, WORD type, DWORD size, ULONG_PTR value, WORD location, const BYTE* dm,
                  const BYTE* pd) {

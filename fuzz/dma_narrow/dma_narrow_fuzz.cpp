@@ -8,27 +8,13 @@
 #include <cstring>
 #include <vector>
 
+#include "../fuzz_input.h"
 #include "kestreldm/kestreldm.h"
 
 namespace {
 
-struct Reader {
-  const uint8_t* p;
-  size_t n;
-  template <typename T>
-  T Take() {
-    T v{};
-    size_t k = n < sizeof(T) ? n : sizeof(T);
-    std::memcpy(&v, p, k);
-    p += k;
-    n -= k;
-    return v;
-  }
-};
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
+using kestrel::fuzz::Check;
+using kestrel::fuzz::Reader;
 
 bool KnownStatus(uint16_t s) { return s == 0 || s == 1 || s == 2 || s == 4 || s == 8 || s == 16; }
 

@@ -1,6 +1,8 @@
 #include "temp_root.h"
 
+#include <kplatform/kernel_module.h>
 #include <kplatform/root.h>
+#include <kplatform/winspool.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +28,17 @@ TempRoot::~TempRoot() {
   if (path_.empty()) return;
   std::error_code ec;
   fs::remove_all(path_, ec);
+}
+
+void InstallModelAQueue(const std::string& modelsDir, const char16_t* printerName) {
+  for (const char* file : {"K350.DDD", "K350RES.DDD"}) {
+    std::u16string name(file, file + std::char_traits<char>::length(file));
+    ASSERT_TRUE(KpInstallModule((modelsDir + "/" + file).c_str(), name.c_str())) << file;
+  }
+  ASSERT_TRUE(KpInstallModule("libkui_testhost.so", u"kestrelui.dll"));
+  ASSERT_TRUE(KpInstallModule("libkestreljd.so", nullptr));
+  ASSERT_TRUE(KpInstallModule("kestrelrs.zrs", nullptr));
+  ASSERT_TRUE(KpSpoolerAddPrinter(printerName, u"Scriva K350 PCL6", u"K350.DDD", u"K350.cfg", u"kestrelui.dll"));
 }
 
 std::string ReadHostFile(const std::string& path) {

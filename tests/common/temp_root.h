@@ -30,6 +30,13 @@ class RootedTest : public ::testing::Test {
   TempRoot root_;
 };
 
+// Installs a queue for model A in the current root: the model's file pair
+// from modelsDir, the test library carrying the driver's own string table as
+// kestrelui.dll, kestreljd and the resource module in the driver directory,
+// and a printer named printerName that uses them. Fails the calling test at
+// the first step that does not work.
+void InstallModelAQueue(const std::string& modelsDir, const char16_t* printerName);
+
 // Reads a whole host file; empty when missing.
 std::string ReadHostFile(const std::string& path);
 // Writes a whole host file, creating its folder.

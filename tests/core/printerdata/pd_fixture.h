@@ -42,14 +42,8 @@ inline std::vector<BYTE> Pattern(size_t n, BYTE seed) {
 class PdTest : public RootedTest {
  protected:
   void SetUp() override {
-    for (const char* file : {"K350.DDD", "K350RES.DDD"}) {
-      std::u16string name(file, file + std::char_traits<char>::length(file));
-      ASSERT_TRUE(KpInstallModule(ModelFile(file).c_str(), name.c_str())) << file;
-    }
-    ASSERT_TRUE(KpInstallModule("libkui_testhost.so", u"kestrelui.dll"));
-    ASSERT_TRUE(KpInstallModule("libkestreljd.so", nullptr));
-    ASSERT_TRUE(KpInstallModule("kestrelrs.zrs", nullptr));
-    ASSERT_TRUE(KpSpoolerAddPrinter(kPrinter, u"Scriva K350 PCL6", u"K350.DDD", u"K350.cfg", u"kestrelui.dll"));
+    InstallModelAQueue(KPD_MODELS_DIR, kPrinter);
+    if (HasFatalFailure()) return;
     library_ = LoadLibraryW(u"kestrelui.dll");
     ASSERT_NE(library_, nullptr);
     resource_startToUse(library_, nullptr);
