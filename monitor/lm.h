@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 
 #include <kplatform/kwindows.h>
 #include <kplatform/winspool_monitor.h>
@@ -105,6 +106,26 @@ struct Config {
   bool filled;
 };
 
+// The port's status summary: one fixed record of what the other records say,
+// handed to the status manager as "StatusSummary" whenever it changes, so
+// that a reader sees the port's state in one piece.
+struct StatusSummary {
+  DWORD size;          // 44
+  DWORD state;         // kSummary*: idle, a job on the printer, output stopped
+  DWORD statusCode;    // the last status code (ErrCode)
+  DWORD deviceStatus;  // the device id's status word (DeviceStatus)
+  DWORD jobId;         // PrintingJobInfo2: the job's spooler id
+  DWORD jobFlags;      //   its flags (kJob* bits)
+  DWORD printedPages;  //   its printed pages
+  DWORD pageCount;     // PageCount
+  DWORD pendingJobs;   // jobs the printer has started and not ended
+  DWORD trayCount;     // PrinterBinConfig: trays reported
+  DWORD changes;       // grows by one with every change of the fields above
+};
+static_assert(sizeof(StatusSummary) == 44);
+static_assert(offsetof(StatusSummary, jobId) == 16 && offsetof(StatusSummary, changes) == 40);
+constexpr DWORD kSummaryIdle = 0, kSummaryPrinting = 1, kSummaryStopped = 2;
+
 constexpr DWORD kHeldCap = 8192;     // held reply text
 constexpr DWORD kPendingCap = 64;    // pending job records
 constexpr DWORD kSentCap = 16;       // job names sent, for name look-up
@@ -143,6 +164,8 @@ struct Status {
   bool jobEnded;        // the printer reported the current job's end
   DWORD statusCode;
   Config config;
+  StatusSummary summary;
+  DWORD summaryChanged;  // the summary changed since the status manager had it
   HANDLE changedEvent;  // set when a record changed (may be null)
 };
 
@@ -157,6 +180,9 @@ int Feed(Status* st, const char* text, DWORD len);
 void ScanDeviceId(Status* st, const char* text, DWORD len);
 // Remembers the name under which a job was announced to the printer.
 void NoteSentJob(Status* st, const char* name, DWORD jobId);
+// Brings the summary up to date with the records (under the port's critical
+// section); marks it changed when a field differs.
+void Summarize(Status* st);
 
 // ---- Port context -----------------------------------------------------------
 constexpr DWORD kSignature = 20304;  // "PO"
@@ -167,6 +193,19 @@ constexpr LONG kFlagJob = 0x1, kFlagPolling = 0x2, kFlagRealOpen = 0x4, kFlagSto
                kFlagConfigStale = 0x8000;
 // Port options.
 constexpr DWORD kOptStatus = 0x1, kOptPjlStatus = 0x4, kOptRetry = 0x8, kOptJcidA = 0x80, kOptJcidB = 0x100;
+
+// A status node: one per printer name that used the port. `release` and
+// `userData` are the status manager's notification registration for the
+// printer (KillNotificationCallback and the registration it ends); both are
+// null without a status manager or when it refused the registration.
+struct StatusNode {
+  StatusNode* next;
+  WCHAR* printerName;
+  bool statusSupport;  // the port's status support when the node was made
+  BOOL(WINAPI* release)(HANDLE userData);
+  HANDLE userData;
+};
+constexpr DWORD kNodeCap = 16;  // status nodes a port keeps
 
 struct PortContext {
   DWORD signature;
@@ -209,6 +248,12 @@ struct PortContext {
   // outside status manager
   HMODULE statmgr;
   HANDLE statmgrHandle;
+  StatusNode* nodes;  // under cs
+  DWORD nodeCount;
+  // "PrintingPriority" while a job runs: the job thread's own priority and a
+  // handle to that thread (null when nothing was changed)
+  int savedPriority;
+  std::atomic<HANDLE> priorityThread;
   WCHAR name[1];  // the port name follows
 };
 
@@ -246,6 +291,39 @@ void StopThreads(PortContext* ctx);
 void StatmgrOpen(PortContext* ctx);
 void StatmgrClose(PortContext* ctx);
 void StatmgrSend(PortContext* ctx, const char* record, const void* data, DWORD size);
+// The status node of a printer name: found, or made (and registered with the
+// status manager) when the port has fewer than kNodeCap.
+void EnsureNode(PortContext* ctx, const WCHAR* printerName);
+// Status support for a job of the printer: its node's, or without a node the
+// port's.
+bool StatusSupportFor(PortContext* ctx, const WCHAR* printerName);
+// Calls every node's release callback with its user data and clears both.
+void ReleaseNodes(PortContext* ctx);
+void FreeNodes(PortContext* ctx);
+
+// "PrintingPriority" (lm_wrap.cpp): set for the calling job thread at
+// StartDocPort, given back at EndDocPort, ClosePort or the next job.
+void ApplyPriority(PortContext* ctx);
+void RestorePriority(PortContext* ctx);
+
+// ---- Monitor-wide configuration, event log and trace (lm_log.cpp) ----------
+// Step 2 and 3 of the entry: reads "EventLogFolder" under the monitor's
+// registry root and the job service's "RunMode", then writes the event-log
+// line. Runs with the second global critical section made.
+void LogSetup(const WCHAR* registryRoot);
+// True while the trace switch is on and a trace file is named.
+bool Tracing();
+// Appends one line to the trace file; never changes the last error and never
+// fails the caller.
+void TraceCall(const char* call, const WCHAR* portName, const char* detail, BOOL result, DWORD error);
+// A DWORD value under the monitor's registry root (HKEY_LOCAL_MACHINE); false
+// when the root, the key or the value is missing or the value is no DWORD.
+bool ReadRootDword(const WCHAR* value, DWORD* out);
+// Copies the port name of an open port (for the trace; cut to `cap`); false
+// when the handle is no open port.
+bool PortNameOf(HANDLE port, WCHAR* out, size_t cap);
+// A heap copy of the monitor's registry root (null before the entry ran).
+WCHAR* CopyRegistryRoot();
 
 // Job wrapper helpers (exposed for the port functions).
 void MakeJobControlId(const PortContext* ctx, char* out, size_t cap);

@@ -152,7 +152,9 @@ bool PendingWait(PortContext* ctx) {
     LeaveCriticalSection(ctx->cs);
     if (stop) break;
     if (!stallSent && GetTickCount() - begin >= 60000) {
-      DWORD stalled = 1;
+      // "DeviceRequest" 2: the port has held the job's data for 60000 ms
+      // (1 is the plain device request of a job in progress)
+      DWORD stalled = 2;
       StatmgrSend(ctx, "DeviceRequest", &stalled, 4);
       stallSent = true;
     }

@@ -736,6 +736,7 @@ bool StatusInit(Status* st, CRITICAL_SECTION* cs) {
   JobRecord j{};
   j.size = sizeof j;
   std::memcpy(FindRecord(st, "PrintingJobInfo2")->data, &j, sizeof j);
+  st->summary.size = sizeof st->summary;
   st->state = 5;
   return true;
 }
@@ -758,6 +759,30 @@ Record* FindRecord(Status* st, const char* name) {
   for (DWORD i = 0; i < st->recordCount; ++i)
     if (std::strcmp(st->records[i].name, name) == 0) return &st->records[i];
   return nullptr;
+}
+
+void Summarize(Status* st) {
+  Guard g(st);
+  StatusSummary now{};
+  now.size = sizeof now;
+  now.statusCode = st->statusCode;
+  if (Record* r = FindRecord(st, "DeviceStatus")) std::memcpy(&now.deviceStatus, r->data, 4);
+  JobRecord job{};
+  if (Record* r = FindRecord(st, "PrintingJobInfo2")) std::memcpy(&job, r->data, sizeof job);
+  now.jobId = job.jobId;
+  now.jobFlags = job.flags;
+  now.printedPages = job.printedPages;
+  if (Record* r = FindRecord(st, "PageCount")) std::memcpy(&now.pageCount, r->data, 4);
+  now.pendingJobs = st->pendingCount;
+  if (Record* r = FindRecord(st, "PrinterBinConfig")) std::memcpy(&now.trayCount, r->data, 4);
+  bool onPrinter = st->pendingCount > 0 || ((job.flags & kJobStarted) && !(job.flags & kJobEnded));
+  now.state = st->stoppingError ? kSummaryStopped : onPrinter ? kSummaryPrinting : kSummaryIdle;
+  now.changes = st->summary.changes;
+  if (std::memcmp(&now, &st->summary, sizeof now) == 0) return;
+  now.changes = st->summary.changes + 1;
+  st->summary = now;
+  st->summaryChanged = 1;
+  if (st->changedEvent) SetEvent(st->changedEvent);
 }
 
 void NoteSentJob(Status* st, const char* name, DWORD jobId) {
@@ -809,6 +834,7 @@ int Feed(Status* st, const char* text, DWORD len) {
   }
   bool open = st->heldLen > 0 || (st->flags & kDiscarding);
   st->state = open ? 6 : 5;
+  Summarize(st);
   if (result == 0) return 0;
   if (open) return 1;
   return result < 0 ? 0 : result;
@@ -856,6 +882,7 @@ void ScanDeviceId(Status* st, const char* text, DWORD len) {
       break;
     }
   }
+  Summarize(st);
 }
 
 }  // namespace lm

@@ -54,8 +54,11 @@ void CloseIf(HANDLE& h) {
   h = nullptr;
 }
 
-// Frees a context and everything it owns (its threads have ended).
+// Frees a context and everything it owns (its threads have ended and its
+// status nodes are released).
 void FreeContext(PortContext* ctx) {
+  RestorePriority(ctx);
+  FreeNodes(ctx);
   StatusFree(&ctx->status);
   Free(ctx->printerName);
   Free(ctx->startBlock);
@@ -159,6 +162,7 @@ BOOL WINAPI OpenPortEx(LPWSTR portName, LPWSTR printerName, PHANDLE port, LPMONI
   // The status manager and the port's threads are started outside the
   // global lock: nothing here may wait while the port list is locked.
   StatmgrOpen(ctx);
+  EnsureNode(ctx, ctx->printerName);
   if (ctx->options & kOptPjlStatus) StartPolling(ctx);
   *port = ctx;
   return TRUE;
@@ -290,14 +294,19 @@ BOOL WINAPI ClosePort(HANDLE port) {
 
   StopThreads(ctx);
   SetEvent(ctx->closeEvent);
+  // Every status node gives back its registration with the status manager:
+  // after this no notification reaches the context.
+  ReleaseNodes(ctx);
 
-  // The real port: a job the spooler never ended is ended here.
+  // The real port: a job the spooler never ended is ended here, and its
+  // thread gets its own priority back.
   if (Lock(ctx->mutex, kMutexWait)) {
     if (ctx->flags & kFlagRealOpen) ctx->pm.pfnEndDocPort(ctx->realPort);
     ReleaseMutex(ctx->mutex);
   } else if (ctx->flags & kFlagRealOpen) {
     ctx->pm.pfnEndDocPort(ctx->realPort);
   }
+  RestorePriority(ctx);
   ctx->pm.pfnClosePort(ctx->realPort);
   StatmgrClose(ctx);
 
@@ -381,6 +390,13 @@ DWORD WINAPI NotifyThread(LPVOID param) {
       if (!have) break;
       StatmgrSend(ctx, copy.name, copy.data, copy.size);
     }
+    // the summary after the records it sums up
+    EnterCriticalSection(ctx->cs);
+    bool summary = ctx->status.summaryChanged != 0;
+    StatusSummary sum = ctx->status.summary;
+    ctx->status.summaryChanged = 0;
+    LeaveCriticalSection(ctx->cs);
+    if (summary) StatmgrSend(ctx, "StatusSummary", &sum, sizeof sum);
   }
   return 0;
 }
@@ -429,12 +445,29 @@ void StopThreads(PortContext* ctx) {
 //   HANDLE OpenManagerExW(LPCWSTR printerName, LPCWSTR portName, DWORD flags)
 //   BOOL   UpdatePrinterStatusA(HANDLE manager, LPCSTR record, const void* data, DWORD size)
 //   BOOL   CloseManager(HANDLE manager)
+//   HANDLE SetNotificationCallbackExA(HANDLE manager, LPCSTR printerName,
+//                                     void (WINAPI* callback)(void* context), void* context)
+//          registers a callback the manager calls when a reader of the
+//          printer's status wants it fresh; answers the registration (null:
+//          refused)
+//   BOOL   KillNotificationCallback(HANDLE registration)
+//          ends a registration: when it returns, the callback is not running
+//          and is never called again
 // Missing module, missing calls or a failing open: the port runs without it.
+// Without the two notification calls (or when the registration is refused)
+// the status nodes have no release callback.
 
 namespace {
 typedef HANDLE(WINAPI* OpenManagerFn)(LPCWSTR, LPCWSTR, DWORD);
 typedef BOOL(WINAPI* UpdateFn)(HANDLE, LPCSTR, const void*, DWORD);
 typedef BOOL(WINAPI* CloseManagerFn)(HANDLE);
+typedef void(WINAPI* NotifyFn)(void*);
+typedef HANDLE(WINAPI* SetNotificationFn)(HANDLE, LPCSTR, NotifyFn, void*);
+typedef BOOL(WINAPI* KillNotificationFn)(HANDLE);
+
+// A reader of the status manager wants fresh status: the polling thread
+// polls now (a port without one, or a suspended one, stays as it is).
+void WINAPI ManagerNotify(void* context) { SetEvent(static_cast<PortContext*>(context)->wakeEvent); }
 
 template <class F>
 F Proc(HMODULE m, const char* name) {
@@ -468,6 +501,101 @@ void StatmgrSend(PortContext* ctx, const char* record, const void* data, DWORD s
   if (ctx->statmgr == nullptr) return;
   auto update = Proc<UpdateFn>(ctx->statmgr, "UpdatePrinterStatusA");
   if (update) update(ctx->statmgrHandle, record, data, size);  // a failure changes nothing here
+}
+
+void EnsureNode(PortContext* ctx, const WCHAR* printerName) {
+  if (printerName == nullptr) return;
+  EnterCriticalSection(ctx->cs);
+  bool known = false;
+  for (StatusNode* n = ctx->nodes; n && !known; n = n->next) known = lstrcmpiW(n->printerName, printerName) == 0;
+  bool full = ctx->nodeCount >= kNodeCap;
+  LeaveCriticalSection(ctx->cs);
+  if (known || full) return;  // a port used by more printers keeps its first kNodeCap nodes
+
+  auto* node = static_cast<StatusNode*>(Alloc(sizeof(StatusNode)));
+  WCHAR* name = CopyW(printerName);
+  if (node == nullptr || name == nullptr) {
+    Free(node);
+    Free(name);
+    return;
+  }
+  node->printerName = name;
+  node->statusSupport = (ctx->options & kOptStatus) != 0;
+  // The registration is made outside the port's critical section: the
+  // manager may call back at once.
+  if (ctx->statmgr != nullptr) {
+    DWORD savedError = GetLastError();
+    auto set = Proc<SetNotificationFn>(ctx->statmgr, "SetNotificationCallbackExA");
+    auto kill = Proc<KillNotificationFn>(ctx->statmgr, "KillNotificationCallback");
+    char ansi[260];
+    if (set && kill && WideCharToMultiByte(CP_ACP, 0, printerName, -1, ansi, sizeof ansi, nullptr, nullptr) != 0) {
+      node->userData = set(ctx->statmgrHandle, ansi, ManagerNotify, ctx);
+      if (node->userData) node->release = kill;
+    }
+    SetLastError(savedError);
+  }
+  // A port that began to close keeps no new node: its nodes may have been
+  // released already, and a registration left behind would call back into
+  // a freed port.
+  EnterCriticalSection(ctx->cs);
+  bool closing = (ctx->flags & kFlagClosing) != 0;
+  if (!closing) {
+    node->next = ctx->nodes;
+    ctx->nodes = node;
+    ctx->nodeCount++;
+  }
+  LeaveCriticalSection(ctx->cs);
+  if (closing) {
+    if (node->release) node->release(node->userData);
+    Free(node->printerName);
+    Free(node);
+  }
+}
+
+bool StatusSupportFor(PortContext* ctx, const WCHAR* printerName) {
+  bool support = (ctx->options & kOptStatus) != 0;
+  if (printerName == nullptr) return support;
+  EnterCriticalSection(ctx->cs);
+  for (StatusNode* n = ctx->nodes; n; n = n->next) {
+    if (lstrcmpiW(n->printerName, printerName) == 0) {
+      support = n->statusSupport;
+      break;
+    }
+  }
+  LeaveCriticalSection(ctx->cs);
+  return support;
+}
+
+void ReleaseNodes(PortContext* ctx) {
+  for (;;) {
+    BOOL(WINAPI * release)(HANDLE) = nullptr;
+    HANDLE data = nullptr;
+    EnterCriticalSection(ctx->cs);
+    for (StatusNode* n = ctx->nodes; n && !release; n = n->next) {
+      if (n->release && n->userData) {
+        release = n->release;
+        data = n->userData;
+      }
+      n->release = nullptr;
+      n->userData = nullptr;
+    }
+    LeaveCriticalSection(ctx->cs);
+    if (release == nullptr) break;
+    DWORD savedError = GetLastError();
+    release(data);  // outside the critical section: it waits for a callback under way
+    SetLastError(savedError);
+  }
+}
+
+void FreeNodes(PortContext* ctx) {
+  for (StatusNode* n = ctx->nodes; n;) {
+    StatusNode* next = n->next;
+    Free(n->printerName);
+    Free(n);
+    n = next;
+  }
+  ctx->nodes = nullptr;
+  ctx->nodeCount = 0;
 }
 
 void StatmgrClose(PortContext* ctx) {

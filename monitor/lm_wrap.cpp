@@ -35,9 +35,11 @@ WrapOptions Fresh() {
   return o;
 }
 
-WrapOptions FromRequest(const PortContext* ctx, const JobRequest& r) {
+// The options are taken from the request only when the printer's status node
+// has status support on (or, without a node, the port has).
+WrapOptions FromRequest(PortContext* ctx, const JobRequest& r) {
   WrapOptions o = Fresh();
-  if (!(ctx->options & kOptStatus)) return o;
+  if (!StatusSupportFor(ctx, ctx->printerName)) return o;
   if (ctx->options & kOptPjlStatus) {
     if (r.status) o.deviceStatus = o.jobStatus = o.pageStatus = o.statusRequest = true;
     if (r.jobCommand) {
@@ -281,11 +283,53 @@ DWORD BuildEndBlock(PortContext* ctx, BYTE* buf, DWORD cap) {
   return out.full ? 0 : out.n;
 }
 
+// ---- "PrintingPriority" --------------------------------------------------------
+//
+// A DWORD under the monitor's registry root, read at every StartDocPort. When
+// it holds one of the thread priority levels (-15, -2 to 2, 15; any other
+// value, another type or no value changes nothing), the thread that starts
+// the job runs at that priority until the job ends: the monitor keeps the
+// thread's own priority and a real handle to the thread (OpenThread, so the
+// priority goes back to that thread even when EndDocPort comes on another
+// one) and gives the priority back at EndDocPort, at the next StartDocPort of
+// a job never ended, or at ClosePort.
+
+void ApplyPriority(PortContext* ctx) {
+  DWORD value = 0;
+  if (!ReadRootDword(u"PrintingPriority", &value)) return;
+  int priority = static_cast<int>(value);
+  if (priority != THREAD_PRIORITY_IDLE && priority != THREAD_PRIORITY_TIME_CRITICAL &&
+      (priority < THREAD_PRIORITY_LOWEST || priority > THREAD_PRIORITY_HIGHEST))
+    return;
+  DWORD savedError = GetLastError();
+  HANDLE self = OpenThread(THREAD_QUERY_INFORMATION | THREAD_SET_INFORMATION, FALSE, GetCurrentThreadId());
+  if (self != nullptr) {
+    int own = GetThreadPriority(self);
+    if (own != THREAD_PRIORITY_ERROR_RETURN && SetThreadPriority(self, priority)) {
+      ctx->savedPriority = own;
+      ctx->priorityThread.store(self);
+    } else {
+      CloseHandle(self);
+    }
+  }
+  SetLastError(savedError);
+}
+
+void RestorePriority(PortContext* ctx) {
+  HANDLE thread = ctx->priorityThread.exchange(nullptr);
+  if (thread == nullptr) return;
+  DWORD savedError = GetLastError();
+  SetThreadPriority(thread, ctx->savedPriority);
+  CloseHandle(thread);
+  SetLastError(savedError);
+}
+
 // ---- Port functions of a job ------------------------------------------------
 
 namespace {
 
 void ClearJob(PortContext* ctx) {
+  RestorePriority(ctx);
   Free(ctx->startBlock);
   ctx->startBlock = nullptr;
   ctx->startLen = ctx->startSent = 0;
@@ -336,6 +380,8 @@ BOOL WINAPI StartDocPort(HANDLE port, LPWSTR printerName, DWORD jobId, DWORD lev
     return FALSE;
   }
   ClearJob(ctx);
+  EnsureNode(ctx, ctx->printerName);
+  ApplyPriority(ctx);
   EnterCriticalSection(ctx->cs);
   ctx->jobId = jobId;
   ctx->status.currentJob = jobId;
@@ -446,6 +492,7 @@ BOOL WINAPI EndDocPort(HANDLE port) {
     ctx->status.currentJob = 0;
     LeaveCriticalSection(ctx->cs);
     ctx->flags &= ~(kFlagJob | kFlagRealOpen);
+    RestorePriority(ctx);
     SetLastError(ERROR_TIMEOUT);
     return FALSE;
   }

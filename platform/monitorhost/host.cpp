@@ -1,5 +1,6 @@
 // The print-monitor host: the spooler's side of a language monitor, and the
-// job table behind GetJobW/SetJobW.
+// job table behind GetJobW/SetJobW (printer handles are the spooler's, in
+// spooler/printer_handle.cpp).
 #include <cstring>
 #include <map>
 #include <memory>
@@ -29,16 +30,11 @@ struct Host {
   MONITOR table{};  // a copy of what the entry answered
 };
 
-struct PrinterHandle {
-  std::u16string name;
-};
-
 struct State {
   std::mutex lock;
   std::map<DWORD, Job> jobs;
   DWORD nextJob = 1;
   std::set<Host*> hosts;
-  std::set<PrinterHandle*> printers;
   // Printers whose port has a language monitor open: the driver's "LM_"
   // reads of GetPrinterDataW go to that monitor's port.
   struct Route {
@@ -267,35 +263,11 @@ KP_API DWORD KpMonitorGetPrinterData(HANDLE monitor, HANDLE port, LPCWSTR valueN
 
 // ---- The spooler's job calls ------------------------------------------------
 
-KP_API BOOL WINAPI OpenPrinterW(LPWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW) {
-  if (printerName == nullptr || printer == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  std::u16string name = printerName;
+bool KpMonitorHasJobsFor(const std::u16string& printer) {
   std::lock_guard<std::mutex> g(S().lock);
-  bool known = false;
-  for (auto& [id, job] : S().jobs) known = known || SameName(job.printer, name);
-  if (!known) known = kp::spooler::IsPrinter(name);  // printers the spooler's table holds
-  if (!known) {
-    SetLastError(ERROR_INVALID_PRINTER_NAME);
-    return FALSE;
-  }
-  auto* p = new PrinterHandle{name};
-  S().printers.insert(p);
-  *printer = p;
-  return TRUE;
-}
-
-KP_API BOOL WINAPI ClosePrinter(HANDLE printer) {
-  std::lock_guard<std::mutex> g(S().lock);
-  auto* p = static_cast<PrinterHandle*>(printer);
-  if (!S().printers.erase(p)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  delete p;
-  return TRUE;
+  for (auto& [id, job] : S().jobs)
+    if (SameName(job.printer, printer)) return true;
+  return false;
 }
 
 bool KpMonitorRouteValue(const std::u16string& printer, LPCWSTR valueName, LPBYTE data, DWORD size,
@@ -319,27 +291,19 @@ bool KpMonitorRouteValue(const std::u16string& printer, LPCWSTR valueName, LPBYT
   return true;
 }
 
-bool KpPrinterHandleName(HANDLE printer, std::u16string* name) {
-  std::lock_guard<std::mutex> g(S().lock);
-  auto* p = static_cast<PrinterHandle*>(printer);
-  if (!S().printers.count(p)) return false;
-  if (name) *name = p->name;
-  return true;
-}
-
 KP_API BOOL WINAPI GetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD size, LPDWORD needed) {
-  std::lock_guard<std::mutex> g(S().lock);
-  auto* p = static_cast<PrinterHandle*>(printer);
-  if (!S().printers.count(p)) {
+  std::u16string printerName;
+  if (!KpPrinterHandleName(printer, &printerName)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  std::lock_guard<std::mutex> g(S().lock);
   if (level != 1) {
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
   }
   auto it = S().jobs.find(jobId);
-  if (it == S().jobs.end() || it->second.deleted || !SameName(it->second.printer, p->name)) {
+  if (it == S().jobs.end() || it->second.deleted || !SameName(it->second.printer, printerName)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
@@ -367,12 +331,11 @@ KP_API BOOL WINAPI GetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job,
 }
 
 KP_API BOOL WINAPI SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE, DWORD command) {
-  std::lock_guard<std::mutex> g(S().lock);
-  auto* p = static_cast<PrinterHandle*>(printer);
-  if (!S().printers.count(p)) {
+  if (!KpPrinterHandleName(printer, nullptr)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  std::lock_guard<std::mutex> g(S().lock);
   if (level != 0 || command < JOB_CONTROL_PAUSE || command > JOB_CONTROL_DELETE) {
     SetLastError(level != 0 ? ERROR_INVALID_LEVEL : ERROR_INVALID_PRINTER_COMMAND);
     return FALSE;

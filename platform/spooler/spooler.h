@@ -1,5 +1,6 @@
-// Inside the platform: what the spooler's printer table offers the job
-// calls of the monitor host (OpenPrinterW lives there).
+// Inside the platform: the spooler's printer table, the printer handles
+// (printer_handle.cpp: OpenPrinterW, ClosePrinter) and what the monitor host
+// offers them.
 #pragma once
 
 #include <string>
@@ -14,6 +15,10 @@ bool IsPrinter(const std::u16string& name);
 // The printer name behind an open printer handle (defined with OpenPrinterW);
 // false for a handle that is not open.
 bool KpPrinterHandleName(HANDLE printer, std::u16string* name);
+
+// True when the monitor host's job table holds a job for the printer (names
+// compared without case); such a printer opens with OpenPrinterW too.
+bool KpMonitorHasJobsFor(const std::u16string& printer);
 
 // The driver's read of a value named "LM_..." for a printer whose port has a
 // language monitor open through the monitor host: asks the monitor (control

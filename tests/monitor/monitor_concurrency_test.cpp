@@ -169,5 +169,67 @@ TEST_F(MonitorTest, StressLeavesNoHeapBlock) {
   EXPECT_EQ(KpOpenHandleCount(), baselineHandles_);
 }
 
+TEST_F(MonitorTest, PrintingPriorityGoesBackToTheJobThread) {
+  // StartDocPort on one thread, EndDocPort on another: the priority goes back
+  // to the thread that started the job, not to the one that ends it.
+  Watchdog dog(60);
+  setPortMode(0x1);
+  KpPortDefineFile(u"LPT1:", u"C:\\threads.prn");
+  DWORD two = THREAD_PRIORITY_HIGHEST;
+  setValue(kRoot, u"PrintingPriority", REG_DWORD, &two, 4);
+  HANDLE port;
+  ASSERT_TRUE(openPort(u"LPT1:", &port));
+  std::u16string printer = u"Kestrel K350";
+  DWORD job = KpMonitorAddJob(printer.c_str(), u"doc", u"user");
+  std::atomic<int> phase{0};
+  std::atomic<int> during{99}, after{99};
+  std::thread starter([&] {
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+    if (table_->pfnStartDocPort(port, printer.data(), job, 1, nullptr)) during = GetThreadPriority(GetCurrentThread());
+    phase = 1;
+    while (phase != 2) std::this_thread::yield();
+    after = GetThreadPriority(GetCurrentThread());
+  });
+  while (phase != 1) std::this_thread::yield();
+  EXPECT_TRUE(table_->pfnEndDocPort(port));
+  EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL) << "the ending thread is left alone";
+  phase = 2;
+  starter.join();
+  EXPECT_EQ(during.load(), THREAD_PRIORITY_HIGHEST);
+  EXPECT_EQ(after.load(), THREAD_PRIORITY_BELOW_NORMAL);
+  EXPECT_TRUE(close(port));
+  EXPECT_EQ(KpOpenHandleCount(), baselineHandles_);
+}
+
+TEST_F(MonitorTest, NotificationsDuringCloseNeverReachAFreedPort) {
+  // The status manager calls back from its own thread while ports open and
+  // close: each close ends its registrations before the port is freed, so
+  // no callback runs on a freed context (the sanitizer builds would see it).
+  Watchdog dog(60);
+  installStatmgr(0);
+  setPortMode(0x5);
+  LoopbackPrinter printer;
+  std::atomic<bool> done{false};
+  std::atomic<int> calls{0};
+  std::thread manager([&] {
+    while (!done) calls += statmgrNotify(nullptr);
+  });
+  for (int round = 0; round < 20; ++round) {
+    HANDLE port;
+    bool opened = openTcp(u"IP_NOTIFY" + U16(std::to_string(round % 2)) + u":", printer, &port);
+    EXPECT_TRUE(opened);
+    if (!opened) break;  // the manager thread is joined below either way
+    if (round % 4 == 0) {
+      EXPECT_NE(print(port, kPayload, u"user", 4096, u"Second Printer"), 0u);
+    }
+    EXPECT_TRUE(close(port));
+  }
+  done = true;
+  manager.join();
+  EXPECT_GT(calls.load(), 0);
+  EXPECT_EQ(statmgrRegistrations(nullptr), 0);
+  EXPECT_EQ(KpLiveBlockCount(), baselineBlocks_);
+}
+
 }  // namespace
 }  // namespace kestrel::test

@@ -21,6 +21,8 @@ void SetDword(const char16_t* name, DWORD value, bool remove) {
 }
 }  // namespace
 
+const char16_t MonitorTest::kRoot[] = u"System\\CurrentControlSet\\Control\\Print\\Monitors\\Kestrel";
+
 void MonitorTest::SetUp() {
   // Fast enough that 30-second paths take well under a second, slow enough
   // that a loaded machine still gets a trickled reply in within its time.
@@ -28,7 +30,7 @@ void MonitorTest::SetUp() {
   KpPortReset();
   KpMonitorResetJobs();
   ASSERT_TRUE(KpInstallModule(("lib" + g_library + ".so").c_str(), nullptr));
-  monitor_ = KpMonitorLoad(U16(g_library + ".dll").c_str(), u"System\\CurrentControlSet\\Control\\Print\\Monitors\\Kestrel");
+  monitor_ = KpMonitorLoad(U16(g_library + ".dll").c_str(), kRoot);
   ASSERT_NE(monitor_, nullptr) << GetLastError();
   table_ = KpMonitorTable(monitor_);
   baselineBlocks_ = KpLiveBlockCount();
@@ -65,6 +67,51 @@ std::string MonitorTest::statmgrRecord(const char* name) {
   DWORD n = get(name, buf, sizeof buf);
   return std::string(buf, n < sizeof buf ? n : sizeof buf);
 }
+
+namespace {
+template <class F>
+F DoubleCall(HMODULE m, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(m, name)));
+}
+}  // namespace
+
+int MonitorTest::statmgrSends(const char* name) {
+  if (statmgr_ == nullptr) return 0;
+  return DoubleCall<int (*)(const char*)>(statmgr_, "StatmgrDoubleSends")(name);
+}
+
+int MonitorTest::statmgrRegistrations(const char* printer) {
+  if (statmgr_ == nullptr) return 0;
+  return DoubleCall<int (*)(const char*)>(statmgr_, "StatmgrDoubleRegistrations")(printer);
+}
+
+int MonitorTest::statmgrNotify(const char* printer) {
+  if (statmgr_ == nullptr) return 0;
+  return DoubleCall<int (*)(const char*)>(statmgr_, "StatmgrDoubleNotify")(printer);
+}
+
+void MonitorTest::setValue(const char16_t* key, const char16_t* name, DWORD type, const void* data, DWORD size) {
+  HKEY k;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+            ERROR_SUCCESS);
+  if (data == nullptr) RegDeleteValueW(k, name);
+  else ASSERT_EQ(RegSetValueExW(k, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+  RegCloseKey(k);
+}
+
+void MonitorTest::setString(const char16_t* key, const char16_t* name, const char16_t* text) {
+  DWORD size = text ? static_cast<DWORD>((std::char_traits<char16_t>::length(text) + 1) * sizeof(char16_t)) : 0;
+  setValue(key, name, REG_SZ, text, size);
+}
+
+void MonitorTest::reload() {
+  ASSERT_TRUE(KpMonitorUnload(monitor_));
+  monitor_ = KpMonitorLoad(U16(g_library + ".dll").c_str(), kRoot);
+  ASSERT_NE(monitor_, nullptr) << GetLastError();
+  table_ = KpMonitorTable(monitor_);
+}
+
+char MonitorTest::model() const { return g_library == "kmonant" || g_library == "kmona9x" ? 'A' : 'B'; }
 
 bool MonitorTest::openPort(const std::u16string& name, HANDLE* port, const char16_t* printer) {
   return KpMonitorOpenPort(monitor_, name.c_str(), printer, port) != FALSE;

@@ -28,10 +28,26 @@ class MonitorTest : public RootedTest {
   // job counts ("JobCopies", "JobQty"; -1 removes them).
   void setPortMode(DWORD mode);
   void setCounts(DWORD copies, DWORD qty);
-  // Installs the status-manager double (PRSTATMG.DLL) with a fail mode.
+  // Installs the status-manager double (PRSTATMG.DLL) with a fail mode
+  // (0 none, 1 the open fails, 2 updates fail, 3 registrations are refused).
   void installStatmgr(int failMode);
   // The double's last data of a record ("" when never sent).
   std::string statmgrRecord(const char* name);
+  // How often the double got a record; its live notification registrations
+  // for a printer (null: all); calls their callbacks (answers how many).
+  int statmgrSends(const char* name);
+  int statmgrRegistrations(const char* printer);
+  int statmgrNotify(const char* printer);
+
+  // The monitor's registry root (HKEY_LOCAL_MACHINE) as the fixture loads it,
+  // and values under it or any other key (a null value removes it).
+  static const char16_t kRoot[];
+  void setValue(const char16_t* key, const char16_t* name, DWORD type, const void* data, DWORD size);
+  void setString(const char16_t* key, const char16_t* name, const char16_t* text);
+  // Loads the library again: its entry runs again (and reads the registry).
+  void reload();
+  // 'A' or 'B': the model the library under test is built for.
+  char model() const;
 
   bool openPort(const std::u16string& name, HANDLE* port, const char16_t* printer = u"Kestrel K350");
   // A TCP port named `name` (the name decides the port type) on the printer.

@@ -1,7 +1,11 @@
 // The language monitor through the monitor host: the bytes a printer
 // receives for each kind of job, the port functions' errors, the values
 // GetPrinterDataFromPort answers, and status end to end over TCP.
+#include <sys/stat.h>
+
 #include <cstring>
+#include <sstream>
+#include <thread>
 
 #include "monitor_fixture.h"
 
@@ -411,6 +415,23 @@ TEST_F(MonitorTest, StatusEndToEndWithTheStatusManager) {
         return id == job && (flags & 0x200) && pages == 2;
       },
       5000));
+  // the summary follows the records it sums up: the printer's code and trays,
+  // the job with its pages, and the printer idle again
+  DWORD sum[11] = {};
+  EXPECT_TRUE(printer.waitUntil(
+      [&] {
+        std::string r = statmgrRecord("StatusSummary");
+        if (r.size() != sizeof sum) return false;
+        std::memcpy(sum, r.data(), sizeof sum);
+        return sum[4] == job && sum[6] == 2 && sum[1] == 0;
+      },
+      5000));
+  EXPECT_EQ(sum[0], 44u);
+  EXPECT_EQ(sum[2], 10001u);
+  EXPECT_NE(sum[5] & 0x200, 0u) << "the job's flags: ended";
+  EXPECT_EQ(sum[8], 0u) << "no job pending";
+  EXPECT_EQ(sum[9], 2u) << "the printer's trays";
+  EXPECT_GT(sum[10], 1u) << "it changed along the way";
   EXPECT_TRUE(close(port));
   EXPECT_EQ(KpLiveBlockCount(), baselineBlocks_);
 }
@@ -579,6 +600,209 @@ TEST_F(MonitorTest, ReadPortHandsBackAndParsesWhatThePrinterSends) {
   EXPECT_EQ(back, "@PJL INFO PAGECOUNT\r\n1200\r\n\f");
   EXPECT_TRUE(printer.waitUntil([&] { return statmgrRecord("PageCount") == std::string("\xB0\x04\0\0", 4); }, 5000));
   EXPECT_TRUE(table_->pfnEndDocPort(port));
+  EXPECT_TRUE(close(port));
+}
+
+// ---- The entry: event-log line, trace switch and trace file -----------------
+
+const char16_t kServiceKey[] = u"SOFTWARE\\Halcyra\\ZanPJMService";
+const char16_t kServiceVersionKey[] = u"SOFTWARE\\Halcyra\\ZanPJMService\\1.0\\ZanPJMService";
+const char16_t kServiceModeKey[] = u"SOFTWARE\\Halcyra\\ZanPJMService\\1.0\\ZanPJMService\\2.5";
+
+std::u16string Text(const WCHAR* w) { return std::u16string(w); }
+
+struct TraceCase {
+  const char* name;
+  std::u16string folder;  // "EventLogFolder" ("" none)
+  const char16_t* runMode;
+  bool wholeChain;        // false: the middle key of the job service's chain is missing
+  bool traced;
+  std::string file;       // the trace file below the root, when traced
+};
+
+TEST_F(MonitorTest, EntryWritesItsEventLineAndReadsTheTraceSwitch) {
+  const std::string traceName = model() == 'A' ? "ZanPJMSCK350LM.log" : "ZanPJMSCK260LM.log";
+  const std::u16string longFolder = u"C:\\" + std::u16string(254, u'a');  // 257 characters
+  ASSERT_TRUE(CreateDirectoryW(u"C:\\logs", nullptr));
+  ASSERT_TRUE(CreateDirectoryW((u"C:\\" + std::u16string(253, u'a')).c_str(), nullptr));
+  // a trace file that cannot be written: its name is taken by a folder
+  ASSERT_TRUE(CreateDirectoryW(u"C:\\blocked", nullptr));
+  ASSERT_TRUE(CreateDirectoryW((u"C:\\blocked\\" + U16(traceName)).c_str(), nullptr));
+  const TraceCase cases[] = {
+      {"switch on, folder without its backslash", u"C:\\logs", u"Debug", true, true, "c/logs/" + traceName},
+      {"folder with its backslash", u"C:\\logs\\", u"Debug", true, true, "c/logs/" + traceName},
+      {"RunMode other than Debug", u"C:\\logs", u"debug", true, false, ""},
+      {"a key of the chain missing", u"C:\\logs", u"Debug", false, false, ""},
+      {"no folder", u"", u"Debug", true, false, ""},
+      {"a folder over 256 characters is not cut", longFolder, u"Debug", true, false, ""},
+      {"the trace file cannot be written", u"C:\\blocked", u"Debug", true, false, ""},
+  };
+  KpPortDefineFile(u"FILE:", u"C:\\trace-job.prn");
+  setPortMode(0x1);
+  for (const TraceCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    setString(kRoot, u"EventLogFolder", c.folder.empty() ? nullptr : c.folder.c_str());
+    setString(kServiceKey, u"CurrentVersion", u"1.0");
+    setString(kServiceVersionKey, u"CurrentVersion", c.wholeChain ? u"2.5" : nullptr);
+    setString(kServiceModeKey, u"RunMode", c.runMode);
+    DeleteFileW((u"C:\\logs\\" + U16(traceName)).c_str());
+    DWORD events = KpEventLogCount();
+    reload();
+
+    // the event-log line of the entry
+    ASSERT_EQ(KpEventLogCount(), events + 1);
+    KP_EVENT_RECORD e;
+    ASSERT_TRUE(KpEventLogRead(events, &e));
+    EXPECT_EQ(e.type, EVENTLOG_INFORMATION_TYPE);
+    EXPECT_EQ(e.stringCount, 1u);
+    if (model() == 'A') {
+      EXPECT_EQ(Text(e.source), u"Scriva CK350 LanguageMonitor");
+      EXPECT_EQ(Text(e.strings), u"Tessaly Language Monitor for Zan Scriva K350 PCL 6");
+    } else {
+      EXPECT_EQ(Text(e.source), u"Scriva CK260 LanguageMonitor");
+      EXPECT_EQ(Text(e.strings), u"Tessaly Language Monitor for Zan Scriva K260 PCL 6");
+    }
+
+    // port calls, traced or not, give the same results
+    HANDLE port;
+    ASSERT_TRUE(openPort(u"FILE:", &port)) << GetLastError();
+    DWORD job = print(port, kPayload);
+    EXPECT_NE(job, 0u) << GetLastError();
+    Answer wake = ask(port, u"IsWakeup", 4);
+    EXPECT_EQ(wake.error, 87u) << "the trace line kept the call's last error";
+    EXPECT_EQ(wake.dword(), 330);
+    EXPECT_TRUE(close(port));
+
+    std::string trace = c.traced ? ReadHostFile(root_.host(c.file)) : "";
+    if (!c.traced) {
+      EXPECT_EQ(ReadHostFile(root_.host("c/logs/" + traceName)), "");
+      EXPECT_EQ(ReadHostFile(root_.host("c/" + std::string(253, 'a') + "/" + traceName)), "");
+      struct stat st {};
+      ASSERT_EQ(stat(root_.host("c/blocked/" + traceName).c_str(), &st), 0);
+      EXPECT_TRUE(S_ISDIR(st.st_mode)) << "the folder in the trace file's place is left alone";
+      continue;
+    }
+    // one line per port call, in order, each with its result and last error
+    std::vector<std::string> calls;
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+      ASSERT_FALSE(line.empty());
+      EXPECT_EQ(line.back(), '\r');
+      size_t at = line.find(" LM");
+      ASSERT_NE(at, std::string::npos) << line;
+      calls.push_back(line.substr(at + 1, line.size() - at - 2));
+    }
+    ASSERT_GE(calls.size(), 6u) << trace;
+    // a call that succeeded: its line without the last error it happened to leave
+    auto ok = [](const std::string& call) { return call.substr(0, call.rfind(' ')); };
+    const std::string id = std::to_string(job);
+    EXPECT_EQ(ok(calls.front()), "LMOpenPortEx \"FILE:\" \"Kestrel K350\" = TRUE");
+    EXPECT_EQ(ok(calls[1]), "LMStartDocPort \"FILE:\" job " + id + " = TRUE");
+    size_t written = 0;
+    for (size_t i = 2; i + 3 < calls.size(); ++i) {
+      unsigned taken = 0, asked = 0;
+      ASSERT_EQ(std::sscanf(calls[i].c_str(), "LMWritePort \"FILE:\" %u/%u = TRUE", &taken, &asked), 2) << calls[i];
+      written += taken;
+    }
+    EXPECT_EQ(written, kPayload.size()) << "every byte of the job in the write lines";
+    EXPECT_EQ(ok(calls[calls.size() - 3]), "LMEndDocPort \"FILE:\" = TRUE");
+    EXPECT_EQ(calls[calls.size() - 2], "LMGetPrinterDataFromPort \"FILE:\" code 0 IsWakeup = FALSE 87");
+    EXPECT_EQ(ok(calls.back()), "LMClosePort \"FILE:\" = TRUE");
+  }
+  setString(kRoot, u"EventLogFolder", nullptr);
+  EXPECT_EQ(KpLiveBlockCount(), baselineBlocks_);
+}
+
+// ---- "PrintingPriority" ----------------------------------------------------
+
+TEST_F(MonitorTest, PrintingPriorityHoldsWhileTheJobRuns) {
+  setPortMode(0x1);
+  KpPortDefineFile(u"LPT1:", u"C:\\priority.prn");
+  HANDLE port;
+  ASSERT_TRUE(openPort(u"LPT1:", &port));
+  std::u16string printer = u"Kestrel K350";
+  struct Case {
+    const char* name;
+    DWORD type;
+    DWORD value;  // as stored
+    int during;   // the job thread's priority while the job runs
+    bool endByClose;
+  } const cases[] = {
+      {"highest", REG_DWORD, 2, THREAD_PRIORITY_HIGHEST, false},
+      {"below normal (a negative level)", REG_DWORD, static_cast<DWORD>(-1), THREAD_PRIORITY_BELOW_NORMAL, false},
+      {"time critical", REG_DWORD, 15, THREAD_PRIORITY_TIME_CRITICAL, false},
+      {"not a level", REG_DWORD, 7, THREAD_PRIORITY_LOWEST, false},
+      {"not a DWORD", REG_BINARY, 2, THREAD_PRIORITY_LOWEST, false},
+      {"no value", 0, 0, THREAD_PRIORITY_LOWEST, false},
+      {"a job ended by ClosePort", REG_DWORD, 1, THREAD_PRIORITY_ABOVE_NORMAL, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // the thread's own priority is not the normal one, so a restore that
+    // merely went back to normal would show
+    ASSERT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST));
+    setValue(kRoot, u"PrintingPriority", c.type, c.type ? &c.value : nullptr, 4);
+    DWORD job = KpMonitorAddJob(printer.c_str(), u"doc", u"user");
+    ASSERT_TRUE(table_->pfnStartDocPort(port, printer.data(), job, 1, nullptr));
+    EXPECT_EQ(GetThreadPriority(GetCurrentThread()), c.during);
+    std::string data = kPayload;
+    DWORD written = 0;
+    ASSERT_TRUE(table_->pfnWritePort(port, reinterpret_cast<BYTE*>(data.data()), 100, &written));
+    EXPECT_EQ(GetThreadPriority(GetCurrentThread()), c.during) << "for the whole job";
+    if (c.endByClose) {
+      EXPECT_TRUE(close(port));
+    } else {
+      EXPECT_TRUE(table_->pfnEndDocPort(port));
+    }
+    EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_LOWEST);
+  }
+  ASSERT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL));
+  setValue(kRoot, u"PrintingPriority", 0, nullptr, 0);
+  EXPECT_EQ(KpLiveBlockCount(), baselineBlocks_);
+  EXPECT_EQ(KpOpenHandleCount(), baselineHandles_) << "the thread handle is closed";
+}
+
+// ---- Status nodes and the status manager's notifications -------------------
+
+TEST_F(MonitorTest, StatusNodesHoldTheirRegistrationsUntilClose) {
+  installStatmgr(0);
+  setPortMode(0x1);
+  KpPortDefineFile(u"LPT1:", u"C:\\nodes.prn");
+  HANDLE port;
+  ASSERT_TRUE(openPort(u"LPT1:", &port));
+  EXPECT_EQ(statmgrRegistrations("Kestrel K350"), 1) << "the printer the port was opened for";
+  // one node per printer name that used the port
+  ASSERT_NE(print(port, "DATA", u"user", 4096, u"Other Printer"), 0u);
+  ASSERT_NE(print(port, "DATA", u"user", 4096, u"Other Printer"), 0u);
+  ASSERT_NE(print(port, "DATA"), 0u);
+  EXPECT_EQ(statmgrRegistrations("Other Printer"), 1);
+  EXPECT_EQ(statmgrRegistrations(nullptr), 2);
+  EXPECT_EQ(statmgrNotify(nullptr), 2) << "a notification reaches a port without a polling thread harmlessly";
+  EXPECT_TRUE(close(port));
+  EXPECT_EQ(statmgrRegistrations(nullptr), 0) << "every node released its registration";
+  EXPECT_EQ(statmgrNotify(nullptr), 0);
+  EXPECT_EQ(KpLiveBlockCount(), baselineBlocks_);
+
+  // a manager that refuses registrations: the port works without them
+  installStatmgr(3);
+  ASSERT_TRUE(openPort(u"LPT1:", &port));
+  EXPECT_NE(print(port, "DATA"), 0u);
+  EXPECT_EQ(statmgrRegistrations(nullptr), 0);
+  EXPECT_TRUE(close(port));
+  EXPECT_EQ(KpLiveBlockCount(), baselineBlocks_);
+}
+
+TEST_F(MonitorTest, ANotificationMakesThePortPollNow) {
+  // Real time: the first poll of an idle port comes after 4000 ms; a
+  // notification brings it at once.
+  KpSetClockScale(1);
+  installStatmgr(0);
+  LoopbackPrinter printer;
+  HANDLE port;
+  ASSERT_TRUE(openTcp(u"IP_NOTIFY:", printer, &port));
+  auto polled = [&] { return !printer.commands().empty(); };
+  ASSERT_EQ(statmgrNotify("Kestrel K350"), 1);
+  EXPECT_TRUE(printer.waitUntil(polled, 2500)) << "polled before the interval";
   EXPECT_TRUE(close(port));
 }
 

@@ -34,17 +34,21 @@ struct PendingCase {
   DWORD stalls;       // WritePort calls of the port monitor that take nothing
   DWORD failAfter;    // 1: the first write again fails
   DWORD minMs, maxMs; // the clock time code 7 takes (4000 ms a turn, 1000 ms after the call in a job)
+  int requests;       // "DeviceRequest" updates the status manager gets
+  DWORD lastRequest;  // the last one: 1 a device request in a job, 2 the data stalled 60000 ms
 };
 
 TEST_F(MonitorTest, CodeSevenWaitsForPendingDataWithinItsBound) {
   KpSetClockScale(200);  // 120 clock seconds in about 600 ms
   const PendingCase cases[] = {
-      {"the port takes the block on the fourth write again", 4, 0, 4 * 4000, 5 * 4000},
-      {"the port never takes it: the wait ends at its bound", 100000, 0, 120000, 120000 + 4000 + 1000 + 3000},
-      {"a failing write ends the wait", 1, 1, 4000, 2 * 4000},
+      {"the port takes the block on the fourth write again", 4, 0, 4 * 4000, 5 * 4000, 1, 1},
+      {"the port never takes it: the wait ends at its bound", 100000, 0, 120000, 120000 + 4000 + 1000 + 3000, 2, 2},
+      {"a failing write ends the wait", 1, 1, 4000, 2 * 4000, 1, 1},
+      {"the port takes it just past the stall mark", 16, 0, 16 * 4000, 17 * 4000, 2, 2},
   };
   for (const PendingCase& c : cases) {
     SCOPED_TRACE(c.name);
+    installStatmgr(0);
     setPortMode(0x1);
     LoopbackPrinter printer;
     HANDLE port;
@@ -76,6 +80,8 @@ TEST_F(MonitorTest, CodeSevenWaitsForPendingDataWithinItsBound) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED)) << "the port monitor's own answer";
     EXPECT_GE(took, c.minMs);
     EXPECT_LE(took, c.maxMs);
+    EXPECT_EQ(statmgrSends("DeviceRequest"), c.requests);
+    EXPECT_EQ(statmgrRecord("DeviceRequest"), std::string(reinterpret_cast<const char*>(&c.lastRequest), 4));
 
     // the rest of the job: the start block goes out once, whole
     KpPortSetFaults(name.c_str(), nullptr);

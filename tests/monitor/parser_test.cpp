@@ -296,6 +296,49 @@ TEST(ReplyParser, PendingJobListIsCapped) {
   EXPECT_EQ(p.st().pendingCount, lm::kPendingCap);
 }
 
+TEST(ReplyParser, SummaryFollowsTheRecords) {
+  Parser p;
+  ASSERT_TRUE(p.ok());
+  struct Step {
+    const char* name;
+    std::string text;
+    bool changed;
+    DWORD state, code, jobId, pages, pending, trays;
+  } const steps[] = {
+      {"ready", kStatus, true, lm::kSummaryIdle, 10001, 0, 0, 0, 0},
+      {"the same status again", kStatus, false, lm::kSummaryIdle, 10001, 0, 0, 0, 0},
+      {"a job starts", kJobStart, true, lm::kSummaryPrinting, 10001, 7, 0, 1, 0},
+      {"three pages", kPages, true, lm::kSummaryPrinting, 10001, 7, 3, 1, 0},
+      {"a jam stops output", kJam, true, lm::kSummaryStopped, 42000, 7, 3, 1, 0},
+      {"the job ends, ready again", kJobEnd + kStatus, true, lm::kSummaryIdle, 10001, 7, 3, 0, 0},
+      {"the trays", kConfig, true, lm::kSummaryIdle, 10001, 7, 3, 0, 2},
+      {"an unknown reply", "@PJL FOO\r\n\f", false, lm::kSummaryIdle, 10001, 7, 3, 0, 2},
+  };
+  DWORD changes = 0;
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.name);
+    p.st().summaryChanged = 0;
+    p.feed(s.text);
+    const lm::StatusSummary& sum = p.st().summary;
+    EXPECT_EQ(p.st().summaryChanged != 0, s.changed);
+    changes += s.changed ? 1 : 0;
+    EXPECT_EQ(sum.size, 44u);
+    EXPECT_EQ(sum.changes, changes);
+    EXPECT_EQ(sum.state, s.state);
+    EXPECT_EQ(sum.statusCode, s.code);
+    EXPECT_EQ(sum.jobId, s.jobId);
+    EXPECT_EQ(sum.printedPages, s.pages);
+    EXPECT_EQ(sum.pendingJobs, s.pending);
+    EXPECT_EQ(sum.trayCount, s.trays);
+  }
+  // the device id's status word
+  std::string id = "MFG:Zan;STS:0105;";
+  p.st().summaryChanged = 0;
+  lm::ScanDeviceId(&p.st(), id.data(), static_cast<DWORD>(id.size()));
+  EXPECT_EQ(p.st().summary.deviceStatus, 0x105u);
+  EXPECT_NE(p.st().summaryChanged, 0u);
+}
+
 TEST(DeviceId, FieldsAreScanned) {
   Parser p;
   std::string id = "MFG:Zan;CMD:PJL,PCLXL;MDL:Scriva K350;STS:0105;";

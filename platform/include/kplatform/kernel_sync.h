@@ -108,6 +108,33 @@ KP_API BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 KP_API DWORD WINAPI GetCurrentThreadId(void);
 KP_API DWORD WINAPI GetCurrentProcessId(void);
 
+// Thread priorities are a value kept per thread (THREAD_PRIORITY_NORMAL until
+// set); the host's scheduling does not change. GetCurrentThread answers a
+// pseudo handle that always means the calling thread (it needs no closing);
+// OpenThread answers a real handle to a thread that still runs (also one the
+// stand-in did not start), usable from any thread, waitable, and closed with
+// CloseHandle. A thread not started by CreateThread counts as ended (exit
+// code 0) when its thread-local storage is destroyed.
+#define THREAD_PRIORITY_IDLE (-15)
+#define THREAD_PRIORITY_LOWEST (-2)
+#define THREAD_PRIORITY_BELOW_NORMAL (-1)
+#define THREAD_PRIORITY_NORMAL 0
+#define THREAD_PRIORITY_ABOVE_NORMAL 1
+#define THREAD_PRIORITY_HIGHEST 2
+#define THREAD_PRIORITY_TIME_CRITICAL 15
+#define THREAD_PRIORITY_ERROR_RETURN 0x7FFFFFFF
+#define THREAD_SET_INFORMATION 0x0020u
+#define THREAD_QUERY_INFORMATION 0x0040u
+#define THREAD_ALL_ACCESS 0x001FFFFFu
+KP_API HANDLE WINAPI GetCurrentThread(void);
+// ERROR_INVALID_PARAMETER for an id that names no running thread.
+KP_API HANDLE WINAPI OpenThread(DWORD access, BOOL inheritHandle, DWORD threadId);
+// THREAD_PRIORITY_ERROR_RETURN with ERROR_INVALID_HANDLE for a handle that is
+// no thread.
+KP_API int WINAPI GetThreadPriority(HANDLE thread);
+// Only the seven levels above; any other value: FALSE, ERROR_INVALID_PARAMETER.
+KP_API BOOL WINAPI SetThreadPriority(HANDLE thread, int priority);
+
 // Interlocked operations (sequentially consistent).
 KP_API LONG WINAPI InterlockedIncrement(LONG volatile* addend);
 KP_API LONG WINAPI InterlockedDecrement(LONG volatile* addend);

@@ -16,4 +16,5 @@
 #include "kplatform/kernel_codepage.h"
 #include "kplatform/kernel_user.h"
 #include "kplatform/kernel_system.h"
+#include "kplatform/kernel_eventlog.h"
 #include "kplatform/winspool.h"
