@@ -1,6 +1,7 @@
 // The resource module and the driver directory of one library instance.
 #include <atomic>
 #include <mutex>
+#include <new>
 
 #include "kestrel/kcore_sys.h"
 #include "kestrel/zanlib.h"
@@ -16,10 +17,17 @@ struct ResourceState {
   WCHAR driverDir[MAX_PATH] = {};    // the path up to and including its last backslash
   WCHAR modulePath[MAX_PATH] = {};   // driver directory + string 32767, when it fits
   HANDLE resourceModule = nullptr;
+#if defined(KESTREL_KERNEL_MODE)
+  HANDLE driverModule = nullptr;  // the library's own file, loaded by driver_get_hInstance
+#endif
 };
 
 ResourceState& R() {
-  static ResourceState* state = new ResourceState;  // outlives static destructors
+  // Built in static storage and never destroyed, so it outlives static
+  // destructors; no heap block (the kernel-mode build has none but the
+  // engine's).
+  alignas(ResourceState) static unsigned char storage[sizeof(ResourceState)];
+  static ResourceState* state = new (storage) ResourceState;
   return *state;
 }
 
@@ -93,11 +101,24 @@ HINSTANCE resource_get_hInstance(void) {
 HINSTANCE resource_get_hInstance_forBitmap(void) { return resource_get_hInstance(); }
 HINSTANCE resource_get_hInstance_forIcon(void) { return resource_get_hInstance(); }
 
+#if defined(KESTREL_KERNEL_MODE)
+// The module given to resource_startToUse is the renderer's own load of its
+// file, which it frees again at once; the driver's module is therefore
+// loaded here by the full path kept at start, once, and kept until the last
+// resource_unload.
+HINSTANCE driver_get_hInstance(void) {
+  ResourceState& r = R();
+  std::lock_guard<std::mutex> guard(r.lock);
+  if (!r.driverModule && r.refs > 0 && r.libraryPath[0]) r.driverModule = kcore_LoadStringModule(r.libraryPath);
+  return static_cast<HINSTANCE>(r.driverModule);
+}
+#else
 HINSTANCE driver_get_hInstance(void) {
   ResourceState& r = R();
   std::lock_guard<std::mutex> guard(r.lock);
   return r.module;
 }
+#endif
 
 void resource_unload(void) {
   ResourceState& r = R();
@@ -106,6 +127,10 @@ void resource_unload(void) {
     r.module = nullptr;
     if (r.resourceModule) kcore_FreeStringModule(r.resourceModule);
     r.resourceModule = nullptr;
+#if defined(KESTREL_KERNEL_MODE)
+    if (r.driverModule) kcore_FreeStringModule(r.driverModule);
+    r.driverModule = nullptr;
+#endif
     r.libraryPath[0] = 0;
     r.driverDir[0] = 0;
     r.modulePath[0] = 0;

@@ -291,6 +291,20 @@ WORD driver_get_letter_flag(const void* any) {
 #endif
 }
 
+#if defined(KESTREL_KERNEL_MODE)
+WORD driver_get_letter_flag(BOOL switchOn) {
+  if (!switchOn) return 2;
+  static const int kAny = 1;
+  return driver_get_letter_flag(&kAny);
+}
+
+BOOL driver_put_letter_flag(WORD value) {
+  if (value != 1 && value != 2) return 0;
+  g_letter.store(static_cast<BYTE>(value));
+  return 1;
+}
+#endif
+
 BYTE zanlib_GetPaperSizeGroupDefault(BOOL flag) {
   BYTE group = g_group.load();
   if (group == kUnset) {

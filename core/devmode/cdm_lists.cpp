@@ -36,6 +36,29 @@ BOOL cdmSetParamSelectItemBoolData(LONG off, LONG on, WORD type, CDM_MEMBER_ARGS
   return 1;
 }
 
+BOOL cdmSetParamSelectItemInputData(LONG a, LONG b, CDM_MEMBER_ARGS* args) {
+  if (!args || args->index > 1) return 0;
+  args->value = static_cast<ULONG_PTR>(static_cast<DWORD>(args->index == 0 ? a : b));
+  args->type = DDM_TYPE_WORD;
+  return 1;
+}
+
+BOOL cdmSetParamSelectItemListData(WORD stringId, LPCWSTR name, ULONG_PTR value, WORD type, CDM_MEMBER_ARGS* args) {
+  if (!args) return 0;
+  args->itemName = nullptr;
+  args->itemNameId = 0;
+  if (stringId != 0) {
+    DWORD id = DWORD(stringId) + args->index;
+    if (id > 0xFFFF) return 0;
+    args->itemNameId = static_cast<WORD>(id);
+  } else {
+    args->itemName = name;
+  }
+  args->value = value;
+  args->type = type;
+  return 1;
+}
+
 WORD cdmHandler_CopiesList(WORD operation, CDM_MEMBER_ARGS* args) {
   if (!args) return CDM_RESULT_REFUSED;
   if (operation == CDM_OP_LISTINFO) {
@@ -49,6 +72,73 @@ WORD cdmHandler_CopiesList(WORD operation, CDM_MEMBER_ARGS* args) {
                                                                                 : CDM_RESULT_REFUSED;
   }
   return cdmHandler_Copies(operation, args);
+}
+
+// The list operations of the enumerated lists (user-mode build only; the
+// kernel-mode build answers every operation with the member's own handler).
+#if !defined(KESTREL_KERNEL_MODE)
+namespace {
+
+bool IsListOperation(WORD operation, const CDM_MEMBER_ARGS* args) {
+  return args && args->list && (operation == CDM_OP_LISTINFO || operation == CDM_OP_LISTITEM);
+}
+
+// A face-name list: one item a family, its face name as name and value.
+WORD ServeFaceNames(WORD operation, CDM_MEMBER_ARGS* args) {
+  const CDM_ENUM_ITEMS* list = args->list;
+  if (operation == CDM_OP_LISTINFO) {
+    cdmSetParamSelectItemInfoData(CDM_SELECT_LIST, list->count, DDM_TYPE_STRING, args);
+    return CDM_RESULT_DONE;
+  }
+  if (args->index >= list->count) return CDM_RESULT_REFUSED;
+  LPCWSTR name = cdmGetEnumItemName(list, args->index);
+  return cdmSetParamSelectItemListData(0, name, reinterpret_cast<ULONG_PTR>(name), DDM_TYPE_STRING, args)
+             ? CDM_RESULT_DONE
+             : CDM_RESULT_REFUSED;
+}
+
+// The stamp-name list: a leading "none" entry, then the stored stamps.
+WORD ServeStampNames(WORD operation, CDM_MEMBER_ARGS* args) {
+  const CDM_ENUM_ITEMS* list = args->list;
+  if (list->count >= 0xFFFF) return CDM_RESULT_REFUSED;
+  if (operation == CDM_OP_LISTINFO) {
+    cdmSetParamSelectItemInfoData(CDM_SELECT_LIST, list->count + 1, DDM_TYPE_STRING, args);
+    return CDM_RESULT_DONE;
+  }
+  if (args->index > list->count) return CDM_RESULT_REFUSED;
+  BOOL ok;
+  if (args->index == 0) {
+    ok = cdmSetParamSelectItemListData(CDM_STRID_STAMP_NONE, nullptr, reinterpret_cast<ULONG_PTR>(u""),
+                                       DDM_TYPE_STRING, args);
+  } else {
+    LPCWSTR name = cdmGetEnumItemName(list, args->index - 1);
+    ok = cdmSetParamSelectItemListData(0, name, reinterpret_cast<ULONG_PTR>(name), DDM_TYPE_STRING, args);
+  }
+  return ok ? CDM_RESULT_DONE : CDM_RESULT_REFUSED;
+}
+
+}  // namespace
+#endif
+
+WORD cdmHandler_StampNameList(WORD operation, CDM_MEMBER_ARGS* args) {
+#if !defined(KESTREL_KERNEL_MODE)
+  if (IsListOperation(operation, args)) return ServeStampNames(operation, args);
+#endif
+  return cdmHandler_StampName(operation, args);
+}
+
+WORD cdmHandler_StampFaceNameList(WORD operation, CDM_MEMBER_ARGS* args) {
+#if !defined(KESTREL_KERNEL_MODE)
+  if (IsListOperation(operation, args)) return ServeFaceNames(operation, args);
+#endif
+  return cdmHandler_StampFaceName(operation, args);
+}
+
+WORD cdmHandler_HeaderFaceNameList(WORD operation, CDM_MEMBER_ARGS* args) {
+#if !defined(KESTREL_KERNEL_MODE)
+  if (IsListOperation(operation, args)) return ServeFaceNames(operation, args);
+#endif
+  return cdmHandler_HeaderFaceName(operation, args);
 }
 
 #if !defined(KESTREL_KERNEL_MODE)
@@ -119,6 +209,50 @@ const CDM_MEMBER_DESC* DescOf(const CDM_MEMBER_ENTRY* entry) { return entry ? en
 bool HandlerServes(const CDM_MEMBER_ENTRY* entry, WORD operation) {
   const CDM_MEMBER_DESC* d = DescOf(entry);
   return d && (d->operations & operation) && d->handler;
+}
+
+// The member's static selection record when its flags give the head
+// (CDM_STATIC_FLAG_HEAD, operation 4) or the items (CDM_STATIC_FLAG_ITEMS,
+// operation 8) and the descriptor serves that operation.
+const CDM_STATIC_SELECT* StaticSelect(const CDM_MEMBER_ENTRY* entry, WORD operation) {
+  const CDM_MEMBER_DESC* d = DescOf(entry);
+  if (!d || !(d->operations & operation) || !d->staticDefault || !d->staticDefault->select) return nullptr;
+  WORD flag = operation == CDM_OP_LISTINFO ? CDM_STATIC_FLAG_HEAD : CDM_STATIC_FLAG_ITEMS;
+  return (d->staticDefault->flags & flag) ? d->staticDefault->select : nullptr;
+}
+
+// Item args->index of a static selection record, through the same output
+// helpers a handler uses.
+bool StaticItem(const CDM_STATIC_SELECT* record, WORD method, CDM_MEMBER_ARGS* args) {
+  switch (method) {
+    case CDM_SELECT_CHECKBOX: return cdmSetParamSelectItemBoolData(0, 1, record->type, args) != 0;
+    case CDM_SELECT_LIST: {
+      if (!record->list || args->index >= record->count) return false;
+      const CDM_STATIC_SELECT_ITEM& e = record->list[args->index];
+      return cdmSetParamSelectItemListData(0, e.name, e.value, record->type, args) != 0;
+    }
+    case CDM_SELECT_INPUT:
+    case CDM_SELECT_LIMITS: return cdmSetParamSelectItemInputData(record->first, record->second, args) != 0;
+    case CDM_SELECT_RANGE:
+      return cdmSetParamSelectItemMaxMinData(record->first, record->second, record->third, record->type, args) != 0;
+    default: return false;
+  }
+}
+
+// Copies an answered item (operation 8 of a handler, or a static record)
+// into the list: its name, and its value in the list's type.
+bool StoreAnswer(CDM_SELECT_INFO* info, DWORD index, const CDM_MEMBER_ARGS& args) {
+  CDM_SELECT_ITEM& item = info->items[index];
+  if (info->type == 0) info->type = args.type;  // taken from the first item
+  if (args.itemNameId != 0) {
+    WCHAR text[256] = {};
+    resource_LoadString(args.itemNameId, text, 256);
+    if (!(item.name = WideDup(text))) return false;
+  } else if (args.itemName) {
+    if (!(item.name = WideDup(args.itemName))) return false;
+  }
+  if (info->type == DDM_TYPE_STRING) return StoreValue(&item, DDM_TYPE_STRING, reinterpret_cast<const void*>(args.value));
+  return StoreValue(&item, info->type, &args.value);
 }
 
 WORD MemberType(WORD ddmId, void* devmode, void* printerData) {
@@ -202,7 +336,8 @@ bool EditTray(CDM_SELECT_INFO* info, void* devmode, void* printerData, const CDM
     CDM_SELECT_ITEM& item = info->items[i];
     if (ItemNumber(item, info->type) != 275) continue;
     WORD widthId = 0, lengthId = 0;
-    if (!ioBinLib_GetDimIdByConfigTray(info->ddmId, &widthId, &lengthId)) return false;
+    // No members named for this list: nothing to show, the entry stays.
+    if (!ioBinLib_GetDimIdByConfigTray(info->ddmId, &widthId, &lengthId)) return true;
     WORD width = 0, length = 0;
     if (!ReadNumber(widthId, devmode, printerData, &width) || !ReadNumber(lengthId, devmode, printerData, &length))
       return false;
@@ -230,24 +365,6 @@ bool RelabelPapers(HCDDD handle, CDM_SELECT_INFO* info, void* devmode, void* pri
   return EditUserDefine(info, devmode, printerData, unit) && EditTray(info, devmode, printerData, unit);
 }
 
-// Item 0 "none" (string 426, empty value), then the stored stamp names. The
-// names lie one after another, each terminated, with two NULs after the
-// last: an empty name ends the walk, so a store that copied fewer names
-// than it counted leaves the rest empty instead of reading on.
-BOOL StampItems(CDM_SELECT_INFO* info) {
-  WCHAR none[128] = {};
-  resource_LoadString(426, none, 128);
-  if (!(info->items[0].name = WideDup(none)) || !StoreValue(&info->items[0], DDM_TYPE_STRING, u"")) return 0;
-  LPCWSTR p = info->stamps->names;
-  for (DWORD i = 1; i < info->count; ++i) {
-    LPCWSTR name = p ? p : u"";
-    DWORD n = WideLen(name);
-    if (!(info->items[i].name = WideDup(name)) || !StoreValue(&info->items[i], DDM_TYPE_STRING, name)) return 0;
-    if (p && n) p += n + 1;
-  }
-  return 1;
-}
-
 }  // namespace
 
 // ---- Selection information -------------------------------------------------------------
@@ -256,7 +373,8 @@ BOOL cdmCreateSelectItemInfoData(HCDDD handle, WORD ddmId, HWND window, CDM_SELE
   (void)window;
   if (!info) return 0;
   info->ddmId = ddmId;
-  if (!HandlerServes(entry, CDM_OP_LISTINFO)) {
+  const CDM_STATIC_SELECT* record = StaticSelect(entry, CDM_OP_LISTINFO);
+  if (!record && !HandlerServes(entry, CDM_OP_LISTINFO)) {
     WORD method = 0, count = 0, status = 0;
     LPCWSTR name = nullptr;
     void* list = nullptr;
@@ -270,14 +388,24 @@ BOOL cdmCreateSelectItemInfoData(HCDDD handle, WORD ddmId, HWND window, CDM_SELE
     info->type = 0;  // taken from the first item
     return 1;
   }
-  CDM_MEMBER_ARGS args{};
-  args.ddmId = ddmId;
-  args.devmode = devmode;
-  args.printerData = printerData;
-  args.ddd = handle;
-  if (entry->desc->handler(CDM_OP_LISTINFO, &args) != CDM_RESULT_DONE) return 0;
-  WORD method = args.index == 0 ? CDM_SELECT_LIST : static_cast<WORD>(args.index);
-  DWORD count = args.count;
+  WORD method = 0, type = 0;
+  DWORD count = 0;
+  if (record) {
+    method = record->method;
+    count = record->count;
+    type = record->type;
+  } else {
+    CDM_MEMBER_ARGS args{};
+    args.ddmId = ddmId;
+    args.devmode = devmode;
+    args.printerData = printerData;
+    args.ddd = handle;
+    args.list = info->enumItems;
+    if (entry->desc->handler(CDM_OP_LISTINFO, &args) != CDM_RESULT_DONE) return 0;
+    method = args.index == 0 ? CDM_SELECT_LIST : static_cast<WORD>(args.index);
+    count = args.count;
+    type = args.type;
+  }
   switch (method) {
     case CDM_SELECT_CHECKBOX: count = 2; break;
     case CDM_SELECT_LIST: break;
@@ -288,7 +416,7 @@ BOOL cdmCreateSelectItemInfoData(HCDDD handle, WORD ddmId, HWND window, CDM_SELE
   }
   info->method = method;
   info->count = count;
-  info->type = args.type ? args.type : MemberType(ddmId, devmode, printerData);
+  info->type = type ? type : MemberType(ddmId, devmode, printerData);
   return 1;
 }
 
@@ -298,17 +426,11 @@ CDM_SELECT_INFO* local_CreateSelectInfoExceptItemInfo(HCDDD handle, HANDLE print
   if (entry) *entry = nullptr;
   auto* info = static_cast<CDM_SELECT_INFO*>(kcore_Alloc(sizeof(CDM_SELECT_INFO)));
   if (!info) return nullptr;
-  if (ddmId == 298) {
-    if (!cdmCreateEnumItemData(handle, ddmId, &info->stamps, printer) || info->stamps->count >= 0xFFFF) {
-      cdmSelectInfoFree(info);
-      return nullptr;
-    }
-    info->ddmId = ddmId;
-    info->method = CDM_SELECT_LIST;
-    info->type = DDM_TYPE_STRING;
-    info->count = info->stamps->count + 1;
-    if (entry) *entry = cdmSerchDmDataFuncTbl(ddmId);
-    return info;
+  // Stamp names and face names: their enumeration first, for the handler.
+  if (cdmIsEnumItemMember(ddmId) &&
+      (!cdmCreateEnumItemData(handle, ddmId, &info->enumItems, printer) || info->enumItems->count >= 0xFFFF)) {
+    cdmSelectInfoFree(info);
+    return nullptr;
   }
   const CDM_MEMBER_ENTRY* row = cdmSerchDmDataFuncTbl(ddmId);
   if (!cdmCreateSelectItemInfoData(handle, ddmId, window, info, row, devmode, printerData)) {
@@ -326,11 +448,11 @@ BOOL cdmInitSelectItemDataTbl(HCDDD handle, WORD ddmId, CDM_SELECT_INFO* info, c
   if (info->count > 0xFFFF) return 0;
   info->items = static_cast<CDM_SELECT_ITEM*>(kcore_Alloc(sizeof(CDM_SELECT_ITEM) * info->count));
   if (!info->items) return 0;
-  if (info->stamps) return StampItems(info);
-  const bool byHandler = HandlerServes(entry, CDM_OP_LISTITEM);
+  const CDM_STATIC_SELECT* record = StaticSelect(entry, CDM_OP_LISTITEM);
+  const bool byHandler = !record && HandlerServes(entry, CDM_OP_LISTITEM);
   for (DWORD i = 0; i < info->count; ++i) {
     CDM_SELECT_ITEM& item = info->items[i];
-    if (byHandler) {
+    if (record || byHandler) {
       if (info->method == CDM_SELECT_LIMITS && i == 2) continue;  // the third item carries no value
       CDM_MEMBER_ARGS args{};
       args.ddmId = ddmId;
@@ -338,12 +460,10 @@ BOOL cdmInitSelectItemDataTbl(HCDDD handle, WORD ddmId, CDM_SELECT_INFO* info, c
       args.printerData = printerData;
       args.ddd = handle;
       args.index = i;
-      if (entry->desc->handler(CDM_OP_LISTITEM, &args) != CDM_RESULT_DONE) return 0;
-      if (info->type == DDM_TYPE_STRING) {
-        if (!StoreValue(&item, DDM_TYPE_STRING, reinterpret_cast<const void*>(args.value))) return 0;
-      } else {
-        item.value = args.value;
-      }
+      args.list = info->enumItems;
+      bool answered = record ? StaticItem(record, info->method, &args)
+                             : entry->desc->handler(CDM_OP_LISTITEM, &args) == CDM_RESULT_DONE;
+      if (!answered || !StoreAnswer(info, i, args)) return 0;
       continue;
     }
     DDD_GUIDATA* data = nullptr;
@@ -387,7 +507,7 @@ BOOL cdmSelectInfoFree(CDM_SELECT_INFO* info) {
   if (info->items)
     for (DWORD i = 0; i < info->count; ++i) FreeItem(&info->items[i], info->type, info->method);
   kcore_Free(info->items);
-  cdmDestroyEnumItemData(info->stamps);
+  cdmDestroyEnumItemData(info->enumItems);
   kcore_Free(info);
   return 1;
 }

@@ -10,6 +10,8 @@
 #include "kestrel/kcore_sys.h"
 #include "kestrel/zanlib.h"
 #if !defined(KESTREL_KERNEL_MODE)
+#include "kestrel/systtf.h"
+#include "kplatform/gdi_fonts.h"
 #include "kplatform/kernel_user.h"
 #include "kplatform/winspool_printer.h"
 #endif
@@ -464,10 +466,49 @@ LONG cdmAllDataConstUpdateLoop(HINSTANCE instance, HWND window, HCDDD handle, vo
   return -1;
 }
 
-// ---- Stamp-name list and the printer's stored devmode ------------------------------
+// ---- Enumerated lists and the printer's stored devmode ------------------------------
 namespace {
 std::atomic<CdmStampListFn> g_stampList{nullptr};
+
+bool IsFaceNameMember(WORD ddmId) { return ddmId == 305 || ddmId == 358; }
+
+#if !defined(KESTREL_KERNEL_MODE)
+// The TrueType family face names, counted and then copied by the callback
+// of the system TrueType family list file (kestrel/systtf.h), which never
+// writes past the buffer the count sized.
+bool EnumTrueTypeFaces(CDM_ENUM_ITEMS* out) {
+  LOGFONTW filter = {};
+  filter.lfCharSet = DEFAULT_CHARSET;
+  SYSTTF_ENUM context = {0, nullptr, 0};
+  EnumFontFamiliesExW(nullptr, &filter, EnumFontFamilyProc, reinterpret_cast<LPARAM>(&context), 0);
+  const DWORD capacity = context.count;
+  // Two extra NULs: the list ends in two whatever the second pass copied.
+  out->names = static_cast<LPWSTR>(kcore_Alloc((SIZE_T(capacity) + 2) * sizeof(WCHAR)));
+  if (!out->names) return false;
+  context = SYSTTF_ENUM{0, out->names, capacity};
+  EnumFontFamiliesExW(nullptr, &filter, EnumFontFamilyProc, reinterpret_cast<LPARAM>(&context), 0);
+  DWORD count = 0;
+  for (LPCWSTR p = out->names; *p; p += WideLen(p) + 1) ++count;
+  out->count = count;
+  return true;
+}
+#endif
+
 }  // namespace
+
+BOOL cdmIsEnumItemMember(WORD ddmId) { return ddmId == 298 || IsFaceNameMember(ddmId); }
+
+LPCWSTR cdmGetEnumItemName(const CDM_ENUM_ITEMS* list, DWORD index) {
+  if (!list) return nullptr;
+  LPCWSTR p = list->names;
+  if (!p || index >= list->count) return u"";
+  for (DWORD i = 0; i < index; ++i) {
+    DWORD n = WideLen(p);
+    if (n == 0) return u"";
+    p += n + 1;
+  }
+  return p;
+}
 
 void cdm_SetStampListProvider(CdmStampListFn provider) { g_stampList.store(provider); }
 
@@ -493,6 +534,12 @@ BOOL cdmCreateEnumItemData(HCDDD handle, WORD ddmId, CDM_ENUM_ITEMS** list, HAND
     }
     out->count = count;
   }
+#if !defined(KESTREL_KERNEL_MODE)
+  if (IsFaceNameMember(ddmId) && !EnumTrueTypeFaces(out)) {
+    cdmDestroyEnumItemData(out);
+    return 0;
+  }
+#endif
   *list = out;
   return 1;
 }

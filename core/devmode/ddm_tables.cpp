@@ -451,9 +451,9 @@ constexpr IdRange kGroup3Order[] = {{5633, 5654}, {8201, 8207}, {6145, 6294},
 // ---------------------------------------------------------------------------
 // Member descriptors.
 // ---------------------------------------------------------------------------
-constexpr CDM_STATIC_DEFAULT kDefStructVersion = {1, DDM_TYPE_WORD, -1, NRV_STRUCT_VERSION};
-constexpr CDM_STATIC_DEFAULT kDefDocPropType = {1, DDM_TYPE_BYTE, -1, 0};
-constexpr CDM_STATIC_DEFAULT kDefPrinterDataSize = {1, DDM_TYPE_WORD, -1, NRV_PRINTERDATA_SIZE};
+constexpr CDM_STATIC_DEFAULT kDefStructVersion = {1, DDM_TYPE_WORD, -1, NRV_STRUCT_VERSION, nullptr};
+constexpr CDM_STATIC_DEFAULT kDefDocPropType = {1, DDM_TYPE_BYTE, -1, 0, nullptr};
+constexpr CDM_STATIC_DEFAULT kDefPrinterDataSize = {1, DDM_TYPE_WORD, -1, NRV_PRINTERDATA_SIZE, nullptr};
 
 constexpr CDM_MEMBER_DESC kDeviceName = {"DeviceName", nullptr, cdmHandler_DeviceName, CDM_OP_ALL};
 constexpr CDM_MEMBER_DESC kSpecVersion = {"SpecVersion", nullptr, cdmHandler_SpecVersion, CDM_OP_ALL};
@@ -480,10 +480,10 @@ constexpr CDM_MEMBER_DESC kMediaType = {"MediaType", nullptr, cdmHandler_AcceptA
 constexpr CDM_MEMBER_DESC kDitherType = {"DitherType", nullptr, cdmHandler_AcceptAll, 0};
 constexpr CDM_MEMBER_DESC kDriverVersion = {"DriverVersion", nullptr, cdmHandler_DriverVersion, CDM_OP_ALL};
 constexpr CDM_MEMBER_DESC kModelName = {"ModelName", nullptr, cdmHandler_ModelName, CDM_OP_ALL};
-constexpr CDM_MEMBER_DESC kStampNameList = {"StampNameList", nullptr, cdmHandler_StampName, CDM_OP_ALL};
-constexpr CDM_MEMBER_DESC kStampFaceName = {"StampFaceName", nullptr, cdmHandler_StampFaceName, CDM_OP_ALL};
+constexpr CDM_MEMBER_DESC kStampNameList = {"StampNameList", nullptr, cdmHandler_StampNameList, CDM_OP_ALL};
+constexpr CDM_MEMBER_DESC kStampFaceName = {"StampFaceName", nullptr, cdmHandler_StampFaceNameList, CDM_OP_ALL};
 constexpr CDM_MEMBER_DESC kHeaderLogFont = {"HeaderLogFont", nullptr, cdmHandler_HeaderLogFont, CDM_OP_ALL};
-constexpr CDM_MEMBER_DESC kHeaderFaceName = {"HeaderFaceName", nullptr, cdmHandler_HeaderFaceName, CDM_OP_ALL};
+constexpr CDM_MEMBER_DESC kHeaderFaceName = {"HeaderFaceName", nullptr, cdmHandler_HeaderFaceNameList, CDM_OP_ALL};
 constexpr CDM_MEMBER_DESC kDocPropType = {"DocPropType", &kDefDocPropType, nullptr, 0};
 constexpr CDM_MEMBER_DESC kPrinterDataSize = {"PrinterDataSize", &kDefPrinterDataSize, nullptr, CDM_OP_ALL};
 constexpr CDM_MEMBER_DESC kDefineWidth = {"DefineWidth", nullptr, cdmHandler_DefineSize, CDM_OP_ALL};

@@ -89,7 +89,51 @@ WORD DependentSetting(WORD rules, WORD id, const void* devmode, ULONG_PTR value,
   return DMA_OK;
 }
 
+// The type and size checks of a write: answers DMA_OK with the scalar value
+// in *v (types other than string and font) and the bytes of a string with its
+// NUL in *stringBytes, or the first failing check's code.
+WORD CheckValue(const DDM_LAYOUT& l, WORD type, DWORD size, const void* value, ULONG_PTR* v, DWORD* stringBytes) {
+  *v = 0;
+  *stringBytes = 0;
+  if (type != l.type && !(l.reported && type == l.reported)) return DMA_ERR_TYPE;
+  if (type == DDM_TYPE_STRING) {
+    long chars = BoundedLength(static_cast<const BYTE*>(value), size);
+    if (chars < 0) return DMA_ERR_FIT;
+    *stringBytes = static_cast<DWORD>(chars + 1) * 2;
+    if (*stringBytes > l.bytes) return DMA_ERR_FIT;
+  } else if (type == DDM_TYPE_FONT) {
+    if (size != NRV_LOGFONT_SIZE || l.bytes != NRV_LOGFONT_SIZE) return DMA_ERR_FIT;
+  } else {
+    WORD typeSize = ddm_TypeSize(type);
+    if (typeSize == 0) return DMA_ERR_TYPE;
+    // A flag reported as stored takes 4 bytes whatever size it is given.
+    if (l.special == DDM_SPECIAL_FLAG && l.reported == 0) size = 4;
+    if (size != typeSize) return DMA_ERR_SIZE;
+    std::memcpy(v, value, typeSize);
+    // A value given in a wider reported type must fit the stored member.
+    if (l.special == DDM_SPECIAL_NONE) {
+      WORD stored = ddm_TypeSize(l.type);
+      if (stored < sizeof(ULONG_PTR) && (*v >> (8 * stored)) != 0) {
+        // Signed 16-bit values arrive sign-extended only when given wider,
+        // which the type check rules out; any high bits mean it does not fit.
+        return DMA_ERR_FIT;
+      }
+    }
+  }
+  return DMA_OK;
+}
+
 }  // namespace
+
+WORD dmaCore_CheckTypeAndSize(WORD ddmId, WORD type, DWORD size, const void* value) {
+  if (!value) return DMA_ERR_MEMBER;
+  WORD status = 0;
+  const DDM_LAYOUT* l = ddm_FindLayout(ddmId, nullptr, &status);
+  if (!l) return status;
+  ULONG_PTR v = 0;
+  DWORD stringBytes = 0;
+  return CheckValue(*l, type, size, value, &v, &stringBytes);
+}
 
 WORD dmaCore_GetValue(WORD rules, WORD ddmId, const void* devmode, const void* printerData, WORD* type, DWORD* size,
                       ULONG_PTR* value, WORD* location) {
@@ -157,33 +201,9 @@ WORD dmaCore_SetValue(WORD rules, WORD ddmId, void* devmode, void* printerData, 
   BYTE* addr = base + l->offset;
 
   // Type and size.
-  if (type != l->type && !(l->reported && type == l->reported)) return DMA_ERR_TYPE;
   ULONG_PTR v = 0;
   DWORD stringBytes = 0;
-  if (type == DDM_TYPE_STRING) {
-    long chars = BoundedLength(static_cast<const BYTE*>(value), size);
-    if (chars < 0) return DMA_ERR_FIT;
-    stringBytes = static_cast<DWORD>(chars + 1) * 2;
-    if (stringBytes > l->bytes) return DMA_ERR_FIT;
-  } else if (type == DDM_TYPE_FONT) {
-    if (size != NRV_LOGFONT_SIZE || l->bytes != NRV_LOGFONT_SIZE) return DMA_ERR_FIT;
-  } else {
-    WORD typeSize = ddm_TypeSize(type);
-    if (typeSize == 0) return DMA_ERR_TYPE;
-    // A flag reported as stored takes 4 bytes whatever size it is given.
-    if (l->special == DDM_SPECIAL_FLAG && l->reported == 0) size = 4;
-    if (size != typeSize) return DMA_ERR_SIZE;
-    std::memcpy(&v, value, typeSize);
-    // A value given in a wider reported type must fit the stored member.
-    if (l->special == DDM_SPECIAL_NONE) {
-      WORD stored = ddm_TypeSize(l->type);
-      if (stored < sizeof(ULONG_PTR) && (v >> (8 * stored)) != 0) {
-        // Signed 16-bit values arrive sign-extended only when given wider,
-        // which the type check rules out; any high bits mean it does not fit.
-        return DMA_ERR_FIT;
-      }
-    }
-  }
+  if (WORD r = CheckValue(*l, type, size, value, &v, &stringBytes); r != DMA_OK) return r;
 
   // Dependent settings are translated before anything is stored.
   WORD dependent = 0, dependentValue = 0;

@@ -8,6 +8,8 @@
 #include "kestrel/zanlib.h"
 #if !defined(KESTREL_KERNEL_MODE)
 #include "kplatform/kwindows.h"
+#else
+#include "kplatform/engine.h"
 #endif
 
 namespace {
@@ -213,6 +215,19 @@ HCDDD cddd_Open(HANDLE printer) {
   HCDDD h = cddd_OpenFile(name);
   kcore_Free(name);
   return h;
+}
+#else
+LPWSTR cdddGetFileName(HANDLE printer) {
+  if (!printer) return nullptr;
+  LPWSTR name = EngGetPrinterDataFileName(reinterpret_cast<HDEV>(printer));
+  return name && name[0] ? Duplicate(name) : nullptr;
+}
+
+HCDDD cddd_Open(HDEV engineDevice) {
+  if (!engineDevice) return nullptr;
+  LPWSTR name = EngGetPrinterDataFileName(engineDevice);
+  if (!name || !name[0]) return nullptr;
+  return cddd_OpenFile(name);  // the engine's string lives as long as its printer
 }
 #endif
 

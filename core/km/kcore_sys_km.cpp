@@ -12,10 +12,12 @@ constexpr ULONG kPoolTag = static_cast<ULONG>('D') | (static_cast<ULONG>('p') <<
 constexpr int kStringResourceType = 6;
 }  // namespace
 
+void* NTKernel_MAlloc(ULONG bytes) { return EngAllocMem(FL_ZERO_MEMORY, bytes, kPoolTag); }
+
 void* kcore_Alloc(SIZE_T bytes) {
   if (bytes == 0) bytes = 1;
   if (bytes > 0xFFFFFFFFu) return nullptr;
-  return EngAllocMem(FL_ZERO_MEMORY, static_cast<ULONG>(bytes), kPoolTag);
+  return NTKernel_MAlloc(static_cast<ULONG>(bytes));
 }
 
 void kcore_Free(void* block) {
@@ -82,10 +84,13 @@ HANDLE kcore_LoadStringModule(LPCWSTR path) {
 }
 
 // String tables come in blocks of 16 counted strings; string id is entry
-// id % 16 of block id / 16 + 1.
+// id % 16 of block id / 16 + 1. Every length is checked against the block's
+// size before it is followed, so a short or damaged block answers 0 and is
+// never read past its end.
 DWORD kcore_LoadString(HANDLE module, UINT id, WCHAR* buffer, DWORD chars) {
-  if (!module || !buffer || chars == 0) return 0;
+  if (!buffer || chars == 0) return 0;
   buffer[0] = 0;
+  if (!module) return 0;
   ULONG size = 0;
   auto* block = static_cast<const BYTE*>(
       EngFindResource(module, static_cast<int>(id / 16 + 1), kStringResourceType, &size));
@@ -104,6 +109,11 @@ DWORD kcore_LoadString(HANDLE module, UINT id, WCHAR* buffer, DWORD chars) {
   std::memcpy(buffer, block + at, copy * sizeof(WCHAR));
   buffer[copy] = 0;
   return copy;
+}
+
+int km_LoadString(HANDLE module, UINT id, LPWSTR buffer, int chars) {
+  if (chars <= 0) return 0;
+  return static_cast<int>(kcore_LoadString(module, id, buffer, static_cast<DWORD>(chars)));
 }
 
 void kcore_FreeStringModule(HANDLE module) {

@@ -114,7 +114,13 @@ void logoutSys_ReadSwitches(LOGOUT_SWITCHES* out) {
 BOOL logoutSys_Open(WORD) { return 1; }
 BOOL logoutSys_Close(void) { return 1; }
 
+// A line of more than 513 characters is dropped (0). The line and its LF
+// take at most 1027 bytes in the ANSI code page (513 double-byte characters
+// and the LF); one byte more holds the NUL the debug print needs. The line
+// is printed as the argument of "%s", never as the format itself, so a "%"
+// in it stays text.
 BOOL logoutSys_WriteLine(LPCWSTR line, DWORD length, DWORD, WORD) {
+  if (length > LOGOUT_MAX_LINE || (length && !line)) return 0;
   char bytes[kAnsiBytes + 1];
   INT n = 0;
   if (length) {
@@ -126,6 +132,6 @@ BOOL logoutSys_WriteLine(LPCWSTR line, DWORD length, DWORD, WORD) {
   }
   bytes[n++] = '\n';
   bytes[n] = 0;
-  DebugPrint("%s", bytes);  // the line is never taken as a format
+  DebugPrint("%s", bytes);
   return 1;
 }

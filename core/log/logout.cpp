@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 #include "kestrel/ddm_value.h"
 #include "kestrel/devmode.h"
@@ -27,7 +28,10 @@ struct LogState {
 };
 
 LogState& S() {
-  static LogState* state = new LogState;  // lives until the process ends
+  // Lives until the process ends, in static storage (no heap block: the
+  // kernel-mode build has none but the engine's).
+  alignas(LogState) static unsigned char storage[sizeof(LogState)];
+  static LogState* state = new (storage) LogState;
   return *state;
 }
 

@@ -1,14 +1,23 @@
 // Chunked printer-data values (see kestrel/printerdata.h).
-#if defined(KESTREL_USER_MODE)
-
+//
+// The reader is one piece of code in both builds: every value is read
+// through the build's getter (the spooler's GetPrinterDataW in user mode, the
+// graphics engine's EngGetPrinterData in kernel mode; both answer alike), so
+// the checks on stored sizes and chunks are the same for the renderer. The
+// writer and the printer-information helpers are user mode only.
 #include <cstring>
-#include <vector>
 
 #include "kestrel/kcore_sys.h"
 #include "kestrel/printerdata.h"
+#if defined(KESTREL_KERNEL_MODE)
+#include "kplatform/engine.h"
+#else
+#include <vector>
+
 #include "kplatform/kernel_registry.h"
 #include "kplatform/winspool.h"
 #include "kplatform/winspool_printer.h"
+#endif
 
 namespace {
 
@@ -16,13 +25,25 @@ const char16_t* const kBaseNames[] = {u"FontSubTable", u"SysTTFontList", u"Print
                                       u"PaperMarginArray"};
 constexpr WORD kKinds = 5;
 
-// "<base>Size" or "<base><n>" in a buffer of the base's length + 5 characters.
+// The one getter every read goes through.
+typedef DWORD(WINAPI* PrinterDataGetter)(HANDLE printer, LPWSTR name, LPDWORD type, LPBYTE data, DWORD size,
+                                         LPDWORD needed);
+#if defined(KESTREL_KERNEL_MODE)
+constexpr PrinterDataGetter kGet = EngGetPrinterData;
+#else
+constexpr PrinterDataGetter kGet = GetPrinterDataW;
+#endif
+
+// "<base>Size" or "<base><n>" in a fixed buffer (no heap block; the
+// kernel-mode build has none but the engine's). A base longer than
+// ZAN_CHUNK_BASE_MAX characters is refused (ok() false).
 class ValueName {
  public:
-  explicit ValueName(WORD kind) : base_(kBaseNames[kind]), buffer_(kcore_WideLength(base_) + 5, u'\0') {}
+  explicit ValueName(LPCWSTR base) : base_(base) {}
+  bool ok() const { return base_ && kcore_WideLength(base_) <= ZAN_CHUNK_BASE_MAX; }
   LPWSTR Size() {
     Put(u"Size");
-    return buffer_.data();
+    return buffer_;
   }
   LPWSTR Chunk(DWORD n) {
     char16_t digits[3] = {};
@@ -33,18 +54,20 @@ class ValueName {
       digits[0] = static_cast<char16_t>(u'0' + n);
     }
     Put(digits);
-    return buffer_.data();
+    return buffer_;
   }
 
  private:
   void Put(const char16_t* suffix) {
+    buffer_[0] = u'\0';
+    if (!ok()) return;
     DWORD at = kcore_WideLength(base_);
-    std::memcpy(buffer_.data(), base_, at * sizeof(char16_t));
+    std::memcpy(buffer_, base_, at * sizeof(char16_t));
     for (DWORD i = 0; suffix[i]; ++i) buffer_[at++] = suffix[i];
     buffer_[at] = u'\0';
   }
   LPCWSTR base_;
-  std::vector<char16_t> buffer_;
+  char16_t buffer_[ZAN_CHUNK_BASE_MAX + 5] = {};  // the base, "Size" or two digits, the NUL
 };
 
 // Counted in 64 bits: a stored size near 4 GiB must not wrap to a few chunks.
@@ -64,7 +87,7 @@ DWORD ReadSize(HANDLE printer, ValueName& name, DWORD* size) {
   DWORD value = 0;
   DWORD needed = 0;
   DWORD type = 0;
-  DWORD rc = GetPrinterDataW(printer, name.Size(), &type, reinterpret_cast<LPBYTE>(&value), sizeof(value), &needed);
+  DWORD rc = kGet(printer, name.Size(), &type, reinterpret_cast<LPBYTE>(&value), sizeof(value), &needed);
   if (rc == ERROR_FILE_NOT_FOUND) return rc;
   if (rc != ERROR_SUCCESS) return rc;
   if (needed != sizeof(value)) return ERROR_INVALID_DATA;
@@ -80,7 +103,7 @@ DWORD ReadChunks(HANDLE printer, ValueName& name, BYTE* buffer, DWORD size, DWOR
   for (DWORD i = 1; i <= n; ++i) {
     DWORD bytes = ChunkBytes(size, i);
     DWORD needed = 0;
-    DWORD rc = GetPrinterDataW(printer, name.Chunk(i), nullptr, buffer + *read, bytes, &needed);
+    DWORD rc = kGet(printer, name.Chunk(i), nullptr, buffer + *read, bytes, &needed);
     if (rc == ERROR_SUCCESS && needed != bytes) rc = ERROR_INVALID_DATA;  // a short chunk
     if (rc == ERROR_MORE_DATA) rc = ERROR_INVALID_DATA;                   // a long chunk
     if (rc != ERROR_SUCCESS) return rc == ERROR_FILE_NOT_FOUND ? ERROR_INVALID_DATA : rc;
@@ -89,6 +112,7 @@ DWORD ReadChunks(HANDLE printer, ValueName& name, BYTE* buffer, DWORD size, DWOR
   return ERROR_SUCCESS;
 }
 
+#if !defined(KESTREL_KERNEL_MODE)
 // What was stored before a write.
 enum class Old { kNone, kReadable, kBroken };
 
@@ -110,16 +134,24 @@ bool Restore(HANDLE printer, ValueName& name, const std::vector<BYTE>& old, Old 
   }
   return ok;
 }
+#endif  // !KESTREL_KERNEL_MODE
 
 }  // namespace
 
 LPCWSTR zanChunkBaseName(WORD kind) { return kind < kKinds ? kBaseNames[kind] : nullptr; }
 
+#if !defined(KESTREL_KERNEL_MODE)
 BOOL zanSavePrinterDataToRegistry(HANDLE printer, const void* data, DWORD size, WORD kind, DWORD) {
-  if (kind >= kKinds || !printer || !data || size == 0) return FALSE;
+  if (kind >= kKinds) return FALSE;
+  return zanSaveChunkedValue(printer, kBaseNames[kind], data, size);
+}
+
+BOOL zanSaveChunkedValue(HANDLE printer, LPCWSTR baseName, const void* data, DWORD size) {
+  if (!baseName || !baseName[0] || !printer || !data || size == 0) return FALSE;
   DWORD n = ChunkCount(size);
   if (n > ZAN_CHUNK_MAX) return FALSE;
-  ValueName name(kind);
+  ValueName name(baseName);
+  if (!name.ok()) return FALSE;
 
   // The value as stored now, to put back should the write fail part-way.
   // When not even its size can be read (other than "not stored"), nothing
@@ -161,13 +193,23 @@ BOOL zanSavePrinterDataToRegistry(HANDLE printer, const void* data, DWORD size, 
   if (!Restore(printer, name, old, state, written)) DeletePrinterDataW(printer, name.Size());
   return FALSE;
 }
+#endif  // !KESTREL_KERNEL_MODE
 
 BOOL zanGetPrinterDataFromRegistryEx(HANDLE printer, WORD kind, void* buffer, DWORD* size, DWORD* error) {
+  if (kind >= kKinds) {
+    if (error) *error = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  return zanGetChunkedValueEx(printer, kBaseNames[kind], buffer, size, error);
+}
+
+BOOL zanGetChunkedValueEx(HANDLE printer, LPCWSTR baseName, void* buffer, DWORD* size, DWORD* error) {
   DWORD dummy = 0;
   if (!error) error = &dummy;
   *error = ERROR_INVALID_PARAMETER;
-  if (kind >= kKinds || !printer || !size) return FALSE;
-  ValueName name(kind);
+  if (!baseName || !baseName[0] || !printer || !size) return FALSE;
+  ValueName name(baseName);
+  if (!name.ok()) return FALSE;
   DWORD stored = 0;
   *error = ReadSize(printer, name, &stored);
   if (*error != ERROR_SUCCESS) return FALSE;
@@ -195,6 +237,7 @@ BOOL zanGetPrinterDataFromRegistry(HANDLE printer, WORD kind, void* buffer, DWOR
   return zanGetPrinterDataFromRegistryEx(printer, kind, buffer, size, nullptr);
 }
 
+#if !defined(KESTREL_KERNEL_MODE)
 void* MyGetPrinter(HANDLE printer, DWORD level) {
   DWORD needed = 0;
   GetPrinterW(printer, level, nullptr, 0, &needed);
@@ -221,4 +264,4 @@ void* MyGetPrinterDriver(HANDLE printer, DWORD level) {
   return block;
 }
 
-#endif  // KESTREL_USER_MODE
+#endif  // !KESTREL_KERNEL_MODE

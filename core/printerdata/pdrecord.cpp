@@ -1,23 +1,28 @@
 // The printer-data record in the queue's printer data (see
-// kestrel/printerdata.h).
-#if defined(KESTREL_USER_MODE)
-
+// kestrel/printerdata.h). The load is built in both builds; the store, the
+// per-user step and the checks are user mode only.
 #include <cstring>
-#include <vector>
 
 #include "kestrel/cdm_defaults.h"
 #include "kestrel/ddd.h"
 #include "kestrel/kcore_sys.h"
 #include "kestrel/preconfig.h"
 #include "kestrel/printerdata.h"
+#if defined(KESTREL_KERNEL_MODE)
+#include "kestrel/upgrade.h"
+#else
+#include <vector>
+
 #include "kplatform/kernel_registry.h"
 #include "kplatform/kernel_resource.h"
 #include "kplatform/kernel_user.h"
 #include "kplatform/winspool_monitor.h"
 #include "kplatform/winspool_printer.h"
+#endif
 
 namespace {
 
+#if !defined(KESTREL_KERNEL_MODE)
 const PD_USER_STORE* g_userStore = nullptr;
 PdConvertFn g_convert = nullptr;
 
@@ -26,6 +31,7 @@ constexpr WORD kUMDllSelector = 2;
 constexpr UINT kCaptionId = 265;
 constexpr int kCaptionChars = 48;
 constexpr int kTextChars = 512;
+#endif
 
 WORD HeadWord(const BYTE* record, size_t offset) {
   WORD w = 0;
@@ -33,6 +39,7 @@ WORD HeadWord(const BYTE* record, size_t offset) {
   return w;
 }
 
+#if !defined(KESTREL_KERNEL_MODE)
 // Opens the queue by the name of its level-2 information; answers the
 // handle to write through (the given one when the open fails) and whether a
 // PRNID may be made.
@@ -72,6 +79,7 @@ void LoadUserSettings(HANDLE printer, HCDDD ddd, BYTE* stored) {
   }
   if (opened) ClosePrinter(writer);
 }
+#endif  // !KESTREL_KERNEL_MODE
 
 bool BuildDefaults(HCDDD ddd, BYTE* record) {
   void* devmode = kcore_Alloc(NRV_DEVMODE_SIZE_FULL);
@@ -81,14 +89,30 @@ bool BuildDefaults(HCDDD ddd, BYTE* record) {
   return ok;
 }
 
+// An older stored record (size bytes) brought up to date into out.
+bool Convert(HANDLE printer, HCDDD ddd, const BYTE* stored, DWORD size, BYTE* out) {
+#if defined(KESTREL_KERNEL_MODE)
+  (void)printer;
+  return CommonConvertPrinterDataEx(stored, size, out, ddd) != -1;
+#else
+  return g_convert && g_convert(printer, ddd, stored, size, out) != -1;
+#endif
+}
+
 }  // namespace
 
+#if !defined(KESTREL_KERNEL_MODE)
 void pd_SetUserStore(const PD_USER_STORE* store) { g_userStore = store; }
 void pd_SetConvertFunction(PdConvertFn convert) { g_convert = convert; }
+#endif
 
-BOOL pd_GetPrinterDataEx(HANDLE printer, void* record, HCDDD ddd, DWORD* source) {
-  DWORD dummy = 0;
-  if (!source) source = &dummy;
+namespace {
+
+// The load behind pd_GetPrinterDataEx; readFailed tells a stored copy that
+// could not be read (an error of the printer data) from one that was read
+// but is of no use (a record that cannot be converted).
+BOOL LoadRecord(HANDLE printer, void* record, HCDDD ddd, DWORD* source, bool* readFailed) {
+  *readFailed = false;
   *source = PD_SOURCE_NONE;
   if (!printer || !record || !ddd) return FALSE;
   auto* out = static_cast<BYTE*>(record);
@@ -101,6 +125,7 @@ BOOL pd_GetPrinterDataEx(HANDLE printer, void* record, HCDDD ddd, DWORD* source)
   if (zanGetPrinterDataFromRegistryEx(printer, ZAN_KIND_PRINTERDATA, nullptr, &storedSize, &error) &&
       storedSize > ZAN_CHUNK_MAX * ZAN_CHUNK_BYTES) {
     failed = true;  // no such value can be read: never allocated
+    *readFailed = true;
   } else if (error == ERROR_SUCCESS) {
     DWORD capacity = storedSize > PD_RECORD_SIZE ? storedSize : PD_RECORD_SIZE;
     stored = static_cast<BYTE*>(kcore_Alloc(capacity));
@@ -109,11 +134,13 @@ BOOL pd_GetPrinterDataEx(HANDLE printer, void* record, HCDDD ddd, DWORD* source)
     if (!zanGetPrinterDataFromRegistryEx(printer, ZAN_KIND_PRINTERDATA, stored, &read, &error) ||
         read < sizeof(PD_RECORD_HEAD)) {
       failed = true;
+      *readFailed = true;
     } else {
       storedSize = read;
     }
   } else if (error != ERROR_FILE_NOT_FOUND) {
     failed = true;
+    *readFailed = true;
   }
 
   bool current = stored && !failed && HeadWord(stored, offsetof(PD_RECORD_HEAD, driverVersion)) == PD_DRIVER_VERSION;
@@ -128,11 +155,13 @@ BOOL pd_GetPrinterDataEx(HANDLE printer, void* record, HCDDD ddd, DWORD* source)
     }
   }
   if (stored && !failed) {
+#if !defined(KESTREL_KERNEL_MODE)
     LoadUserSettings(printer, ddd, stored);
+#endif
     if (current) {
       std::memcpy(out, stored, PD_RECORD_SIZE);
       filled = true;
-    } else if (g_convert && g_convert(printer, ddd, stored, storedSize, out) != -1) {
+    } else if (Convert(printer, ddd, stored, storedSize, out)) {
       filled = true;
     } else {
       failed = true;  // an older record that cannot be converted is kept as it is
@@ -147,9 +176,30 @@ BOOL pd_GetPrinterDataEx(HANDLE printer, void* record, HCDDD ddd, DWORD* source)
   return ok ? TRUE : FALSE;
 }
 
+}  // namespace
+
+BOOL pd_GetPrinterDataEx(HANDLE printer, void* record, HCDDD ddd, DWORD* source) {
+  DWORD dummy = 0;
+  bool readFailed = false;
+  return LoadRecord(printer, record, ddd, source ? source : &dummy, &readFailed);
+}
+
+#if defined(KESTREL_KERNEL_MODE)
+// The renderer prints with the defaults when nothing usable is stored (no
+// value, or a record that cannot be converted), but never after the printer
+// data could not be read: that is a failure, not a queue without settings.
+BOOL pd_GetPrinterData(HANDLE printer, void* record, HCDDD ddd) {
+  DWORD source = PD_SOURCE_NONE;
+  bool readFailed = false;
+  return LoadRecord(printer, record, ddd, &source, &readFailed) && !readFailed;
+}
+#else
 BOOL pd_GetPrinterData(HANDLE printer, void* record, HCDDD ddd) {
   return pd_GetPrinterDataEx(printer, record, ddd, nullptr);
 }
+#endif
+
+#if !defined(KESTREL_KERNEL_MODE)
 
 BOOL pd_SetPrinterData(HANDLE printer, void* record, HCDDD ddd, DWORD save) {
   if (!printer || !record || !ddd) return FALSE;
@@ -241,4 +291,4 @@ BOOL ValidateRegistryData(HANDLE printer, DWORD flags) {
   return SetSPLUMName(printer);
 }
 
-#endif  // KESTREL_USER_MODE
+#endif  // !KESTREL_KERNEL_MODE

@@ -1,6 +1,5 @@
-// The TrueType substitution table (see kestrel/ttsubst.h).
-#if defined(KESTREL_USER_MODE)
-
+// The TrueType substitution table (see kestrel/ttsubst.h). Built in both
+// builds; storing a table and the upgrade are user mode only.
 #include "kestrel/ttsubst.h"
 
 #include <cstring>
@@ -108,6 +107,17 @@ LPWSTR ttsb_CurrentTrueTypeSubstTableNODEFAULT(HANDLE printer, DWORD) {
   return table;
 }
 
+#if defined(KESTREL_KERNEL_MODE)
+LPWSTR ttsb_CurrentTrueTypeSubstTable(HANDLE printer, DWORD reserved, HDEV engineDevice) {
+  LPWSTR table = ttsb_CurrentTrueTypeSubstTableNODEFAULT(printer, reserved);
+  if (table || !engineDevice) return table;
+  HCDDD ddd = cddd_Open(engineDevice);
+  if (!ddd) return nullptr;
+  table = ttsb_DefaultTrueTypeSubstTable(ddd);
+  cddd_Close(ddd);
+  return table;
+}
+#else
 LPWSTR ttsb_CurrentTrueTypeSubstTable(HANDLE printer, DWORD unused) {
   LPWSTR table = ttsb_CurrentTrueTypeSubstTableNODEFAULT(printer, unused);
   if (table || !printer) return table;
@@ -117,6 +127,7 @@ LPWSTR ttsb_CurrentTrueTypeSubstTable(HANDLE printer, DWORD unused) {
   cddd_Close(ddd);
   return table;
 }
+#endif
 
 LPWSTR ttsb_DefaultTrueTypeSubstTable(HCDDD ddd) {
   if (!ddd) return nullptr;
@@ -178,6 +189,7 @@ LPWSTR ttsb_ModifyTrueTypeSubstTable(LPCWSTR table, LPCWSTR trueTypeName, LPCWST
   return out.Finish();
 }
 
+#if !defined(KESTREL_KERNEL_MODE)
 BOOL ttsb_SetTrueTypeSubstTable(HANDLE printer, DWORD, LPCWSTR table) {
   if (!table) return FALSE;
   DWORD bytes = ttsb_TableBytes(table, TTSB_MAX_BYTES + 1);
@@ -200,4 +212,4 @@ BOOL UpgradeTrueTypeSubstTable(HANDLE printer, DWORD, HCDDD ddd) {
   return ok;
 }
 
-#endif  // KESTREL_USER_MODE
+#endif  // !KESTREL_KERNEL_MODE

@@ -1,13 +1,16 @@
 // Upgrade of stored devmodes and printer-data records (see kestrel/upgrade.h).
-#if defined(KESTREL_USER_MODE)
-
+// The printer-data record part is built in both builds (the kernel-mode
+// renderer upgrades an older stored record when it loads it); the devmode
+// part is user mode only.
 #include "kestrel/cdm_merge.h"
 #include "kestrel/upgrade.h"
 
 #include <cstring>
+#if !defined(KESTREL_KERNEL_MODE)
 #include <iterator>
 #include <string>
 #include <vector>
+#endif
 
 #include "kestrel/cdm_defaults.h"
 #include "kestrel/ddm_value.h"
@@ -16,7 +19,9 @@
 #include "kestrel/preconfig.h"
 #include "kestrel/printerdata.h"
 #include "kestrel/zanlib.h"
+#if !defined(KESTREL_KERNEL_MODE)
 #include "kplatform/winspool_printer.h"
+#endif
 
 namespace {
 
@@ -244,6 +249,7 @@ bool LegacyRecord(HCDDD ddd, const BYTE* stored, DWORD readBytes, const PdKey& s
   return true;
 }
 
+#if !defined(KESTREL_KERNEL_MODE)
 // ---- Devmode -------------------------------------------------------------------
 
 struct DmKey {
@@ -358,8 +364,11 @@ bool DevmodeRules(HCDDD ddd, LPCWSTR name, WORD sv, BYTE* storedView, BYTE* out)
   if (sv < 0x5005) MoveRecordIntoDevmode(ddd, name, out);
   return true;
 }
+#endif  // !KESTREL_KERNEL_MODE
 
 }  // namespace
+
+#if !defined(KESTREL_KERNEL_MODE)
 
 // ---- Legacy devmodes (structure versions below 0x5003) ---------------------------
 //
@@ -573,28 +582,38 @@ bool CommonLegacyRules(const Stored& st, WORD sv, int g, BYTE* t) {
 }
 
 }  // namespace
+#endif  // !KESTREL_KERNEL_MODE
 
 // ---- Printer-data entry points -----------------------------------------------------
 
 LONG local_VersionUpCheck_PD(const void* stored, DWORD storedBytes, void* output, HCDDD ddd) {
   if (!stored || !output || !ddd) return -1;
   auto* out = static_cast<BYTE*>(output);
-  std::vector<BYTE> cur(PD_RECORD_SIZE), s(PD_RECORD_SIZE, 0), temp(PD_RECORD_SIZE);
-  if (!BuildDefaultRecord(ddd, cur.data())) return -1;
-  PdKey c = RecordKey(cur.data());
+  // Three records of work space from one zero-filled block (the kernel-mode
+  // build has no heap but the engine's).
+  struct Work {
+    BYTE* p = static_cast<BYTE*>(kcore_Alloc(3 * PD_RECORD_SIZE));
+    ~Work() { kcore_Free(p); }
+  } work;
+  if (!work.p) return -1;
+  BYTE* cur = work.p;
+  BYTE* s = work.p + PD_RECORD_SIZE;
+  BYTE* temp = work.p + 2 * PD_RECORD_SIZE;
+  if (!BuildDefaultRecord(ddd, cur)) return -1;
+  PdKey c = RecordKey(cur);
   DWORD n = storedBytes < PD_RECORD_SIZE ? storedBytes : PD_RECORD_SIZE;
   if (n < sizeof(PD_RECORD_HEAD)) {
-    std::memcpy(out, cur.data(), PD_RECORD_SIZE);
+    std::memcpy(out, cur, PD_RECORD_SIZE);
     return 2;
   }
-  std::memcpy(s.data(), stored, n);
-  PdKey k = RecordKey(s.data());
+  std::memcpy(s, stored, n);
+  PdKey k = RecordKey(s);
   if (k.structVersion < 0x4003 || (k.structVersion == 0x4005 && c.model == 115) ||
       (k.structVersion == 0x5100 && ModelClass(c.model) == 0x350))
     k.model = c.model;
 
   auto defaults = [&]() {
-    std::memcpy(out, cur.data(), PD_RECORD_SIZE);
+    std::memcpy(out, cur, PD_RECORD_SIZE);
     return LONG{2};
   };
   if (k.size > storedBytes) return defaults();  // claims bytes that were never read
@@ -609,9 +628,9 @@ LONG local_VersionUpCheck_PD(const void* stored, DWORD storedBytes, void* output
   if (k.structVersion < UPG_PD_STRUCT_LEGACY) {
     PdKey t = c;
     t.structVersion = 0x5000;
-    ok = LegacyRecord(ddd, s.data(), n, k, c, temp.data()) && RegularRecord(ddd, temp.data(), t, c, out);
+    ok = LegacyRecord(ddd, s, n, k, c, temp) && RegularRecord(ddd, temp, t, c, out);
   } else {
-    ok = RegularRecord(ddd, s.data(), k, c, out);
+    ok = RegularRecord(ddd, s, k, c, out);
   }
   return ok ? 0 : defaults();
 }
@@ -630,6 +649,8 @@ LONG CommonConvertPrinterData(const void* stored, void* output, HCDDD ddd) {
 LONG upg_ConvertStoredRecord(HANDLE, HCDDD ddd, const void* stored, DWORD size, void* out) {
   return local_VersionUpCheck_PD(stored, size, out, ddd);
 }
+
+#if !defined(KESTREL_KERNEL_MODE)
 
 // ---- Devmode entry points --------------------------------------------------------------
 
@@ -825,4 +846,4 @@ void* wNTc_MakeEnvironment(HANDLE printer, HCDDD ddd, void* output, DWORD* size,
   return nullptr;
 }
 
-#endif  // KESTREL_USER_MODE
+#endif  // !KESTREL_KERNEL_MODE

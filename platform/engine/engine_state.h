@@ -20,13 +20,6 @@ struct Object {
   const DWORD kind;  // KP_ENGINE_*
 };
 
-// A written call on a printer context.
-struct PrinterValue {
-  std::u16string name;
-  DWORD type = 0;
-  std::vector<uint8_t> bytes;
-};
-
 struct Printer : Object {
   Printer() : Object(KP_ENGINE_PRINTERS) {}
   ~Printer() override;
@@ -36,8 +29,7 @@ struct Printer : Object {
   bool hasDataFile = false;
   std::u16string driverPath;  // NUL-terminated copies handed out by pointer
   std::u16string dataFile;
-  std::vector<PrinterValue> values;
-  DWORD dataError = 0;
+  DWORD dataError = 0;  // KpEngineFailPrinterData
   // Write record and fault.
   std::vector<DWORD> writeSizes;
   std::vector<uint8_t> output;
@@ -46,7 +38,7 @@ struct Printer : Object {
   DWORD faultMaxBytes = 0;
   DWORD faultError = 0;
   DWORD callsSinceFault = 0;
-  HANDLE spoolerPrinter = nullptr;  // opened on first EngEnumForms
+  HANDLE spoolerPrinter = nullptr;  // opened by name at the first EngEnumForms or EngGetPrinterData
   bool deleted = false;
 };
 
@@ -71,6 +63,10 @@ std::shared_ptr<T> FindAs(const void* handle, DWORD kind) {
 
 // The printer context behind a printer handle, or behind a device.
 std::shared_ptr<Printer> PrinterOf(const void* handle);
+// The spooler's handle of the printer context's printer, opened by its name
+// at the first call and kept; null with the spooler's error in *error. The
+// caller holds p.lock.
+HANDLE SpoolerPrinterLocked(Printer& p, DWORD* error);
 // Sets a device's PDEV (the runner, once the driver answered).
 void SetDevicePdev(HDEV hdev, DHPDEV dhpdev);
 

@@ -1,6 +1,7 @@
 // The engine's object table, printer contexts and devices, and the services
-// that work on them: EngWritePrinter, EngGetPrinterData, EngEnumForms,
-// EngGetDriverName, EngGetPrinterDataFileName.
+// that work on them: EngWritePrinter, EngGetPrinterData and EngEnumForms
+// (both answered by the spooler stand-in for the context's printer, opened by
+// its name at the first call), EngGetDriverName, EngGetPrinterDataFileName.
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -9,6 +10,7 @@
 #include "kplatform/kernel_string.h"
 #include "kplatform/winspool.h"
 #include "kplatform/winspool_monitor.h"
+#include "kplatform/winspool_printer.h"
 
 namespace kp::engine {
 namespace {
@@ -28,6 +30,21 @@ Table& table() {
 std::u16string copyString(LPCWSTR text) { return text ? std::u16string(text) : std::u16string(); }
 
 }  // namespace
+
+HANDLE SpoolerPrinterLocked(Printer& p, DWORD* error) {
+  *error = ERROR_SUCCESS;
+  if (!p.spoolerPrinter) {
+    std::u16string name = p.printerName;
+    HANDLE opened = nullptr;
+    if (!OpenPrinterW(name.data(), &opened, nullptr) || !opened) {
+      *error = GetLastError();
+      if (*error == ERROR_SUCCESS) *error = ERROR_INVALID_PRINTER_NAME;
+      return nullptr;
+    }
+    p.spoolerPrinter = opened;
+  }
+  return p.spoolerPrinter;
+}
 
 Printer::~Printer() {
   if (spoolerPrinter) ClosePrinter(spoolerPrinter);
@@ -108,33 +125,6 @@ KP_API BOOL KpEngineDeletePrinter(HANDLE printer) {
   auto p = std::static_pointer_cast<Printer>(object);
   std::lock_guard<std::mutex> g(p->lock);
   p->deleted = true;
-  return TRUE;
-}
-
-KP_API BOOL KpEngineSetPrinterData(HANDLE printer, LPCWSTR name, DWORD type, const void* data, DWORD size) {
-  auto p = FindAs<Printer>(printer, KP_ENGINE_PRINTERS);
-  if (!p) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (!name || (!data && size > 0)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  std::lock_guard<std::mutex> g(p->lock);
-  auto bytes = static_cast<const uint8_t*>(data);
-  for (auto& v : p->values) {
-    if (lstrcmpiW(v.name.c_str(), name) == 0) {
-      v.type = type;
-      v.bytes.assign(bytes, bytes + size);
-      return TRUE;
-    }
-  }
-  kp::engine::PrinterValue v;
-  v.name = name;
-  v.type = type;
-  v.bytes.assign(bytes, bytes + size);
-  p->values.push_back(std::move(v));
   return TRUE;
 }
 
@@ -259,17 +249,15 @@ KP_API DWORD WINAPI EngGetPrinterData(HANDLE hPrinter, LPWSTR pValueName, LPDWOR
   auto p = FindAs<Printer>(hPrinter, KP_ENGINE_PRINTERS);
   if (!p) return ERROR_INVALID_HANDLE;
   if (!pValueName || !pcbNeeded || (!pData && cbBuf > 0)) return ERROR_INVALID_PARAMETER;
-  std::lock_guard<std::mutex> g(p->lock);
-  if (p->dataError != 0) return p->dataError;
-  for (const auto& v : p->values) {
-    if (lstrcmpiW(v.name.c_str(), pValueName) != 0) continue;
-    *pcbNeeded = static_cast<DWORD>(v.bytes.size());
-    if (cbBuf < v.bytes.size()) return ERROR_MORE_DATA;
-    if (pType) *pType = v.type;
-    if (!v.bytes.empty()) std::memcpy(pData, v.bytes.data(), v.bytes.size());
-    return ERROR_SUCCESS;
+  HANDLE spooler = nullptr;
+  {
+    std::lock_guard<std::mutex> g(p->lock);
+    if (p->dataError != 0) return p->dataError;
+    DWORD error = ERROR_SUCCESS;
+    spooler = kp::engine::SpoolerPrinterLocked(*p, &error);
+    if (!spooler) return error;
   }
-  return ERROR_FILE_NOT_FOUND;
+  return GetPrinterDataW(spooler, pValueName, pType, pData, cbBuf, pcbNeeded);
 }
 
 KP_API BOOL WINAPI EngEnumForms(HANDLE hPrinter, DWORD Level, LPBYTE pForm, DWORD cbBuf, LPDWORD pcbNeeded,
@@ -282,13 +270,12 @@ KP_API BOOL WINAPI EngEnumForms(HANDLE hPrinter, DWORD Level, LPBYTE pForm, DWOR
   HANDLE spooler = nullptr;
   {
     std::lock_guard<std::mutex> g(p->lock);
-    if (!p->spoolerPrinter) {
-      std::u16string name = p->printerName;
-      HANDLE opened = nullptr;
-      if (!OpenPrinterW(name.data(), &opened, nullptr)) return FALSE;  // the spooler's error
-      p->spoolerPrinter = opened;
+    DWORD error = ERROR_SUCCESS;
+    spooler = kp::engine::SpoolerPrinterLocked(*p, &error);
+    if (!spooler) {
+      SetLastError(error);  // the spooler's error
+      return FALSE;
     }
-    spooler = p->spoolerPrinter;
   }
   return EnumFormsW(spooler, Level, pForm, cbBuf, pcbNeeded, pcReturned);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <kplatform/engine.h>
 #include <kplatform/kwindows.h>
+#include <kplatform/winspool_printer.h>
 
 #include <cstdarg>
 #include <cstring>
@@ -409,10 +410,23 @@ TEST_F(EnginePrinter, WritesAreRecordedAndFaultsCutOrFail) {
 
 TEST_F(EnginePrinter, PrinterDataAnswersAsTheSpoolerDoes) {
   const BYTE record[6] = {1, 2, 3, 4, 5, 6};
-  ASSERT_TRUE(KpEngineSetPrinterData(printer_, u"PrinterDataSize", 4, "\x06\0\0\0", 4));
-  ASSERT_TRUE(KpEngineSetPrinterData(printer_, u"PrinterData1", 3, record, sizeof record));
-  ASSERT_TRUE(KpEngineSetPrinterData(printer_, u"Empty", 3, nullptr, 0));
-  EXPECT_FALSE(KpEngineSetPrinterData(printer_, u"Bad", 3, nullptr, 4));
+  DWORD needed = 0;
+  BYTE buffer[8];
+  // The spooler does not know the printer yet: its error.
+  EXPECT_EQ(EngGetPrinterData(printer_, const_cast<WCHAR*>(u"PrinterData1"), nullptr, buffer, 8, &needed),
+            static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+  // The values are the spooler's printer data of the context's printer.
+  ASSERT_TRUE(KpSpoolerAddPrinter(u"Scriva K350", u"Kestrel", u"kestrel.ddd", u"kestrelui.dll", u"kestrelkm.dll"));
+  HANDLE spooler = nullptr;
+  std::u16string name = u"Scriva K350";
+  ASSERT_TRUE(OpenPrinterW(name.data(), &spooler, nullptr));
+  auto put = [&](const char16_t* value, DWORD type, const void* data, DWORD size) {
+    std::u16string n = value;
+    return SetPrinterDataW(spooler, n.data(), type, static_cast<LPBYTE>(const_cast<void*>(data)), size);
+  };
+  ASSERT_EQ(put(u"PrinterDataSize", 4, "\x06\0\0\0", 4), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(put(u"PrinterData1", 3, record, sizeof record), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(put(u"Empty", 3, record, 0), static_cast<DWORD>(ERROR_SUCCESS));
 
   struct Case {
     const char16_t* name;
@@ -434,14 +448,17 @@ TEST_F(EnginePrinter, PrinterDataAnswersAsTheSpoolerDoes) {
       EXPECT_EQ(std::memcmp(buffer, record, 6), 0);
     }
   }
-  DWORD needed = 0;
-  BYTE buffer[8];
   EXPECT_EQ(EngGetPrinterData(printer_, nullptr, nullptr, buffer, 8, &needed), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(EngGetPrinterData(printer_, const_cast<WCHAR*>(u"Empty"), nullptr, buffer, 8, nullptr),
             static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   ASSERT_TRUE(KpEngineFailPrinterData(printer_, ERROR_NOT_ENOUGH_MEMORY));
   EXPECT_EQ(EngGetPrinterData(printer_, const_cast<WCHAR*>(u"PrinterData1"), nullptr, buffer, 8, &needed),
             static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+  ASSERT_TRUE(KpEngineFailPrinterData(printer_, 0));
+  EXPECT_EQ(EngGetPrinterData(printer_, const_cast<WCHAR*>(u"PrinterData1"), nullptr, buffer, 8, &needed),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  ClosePrinter(spooler);
+  KpSpoolerReset();
 }
 
 TEST_F(EnginePrinter, NamesComeFromTheDevicesPrinter) {

@@ -25,6 +25,9 @@
 
 #include "kestrel/ddd.h"
 #include "kplatform/wintypes.h"
+#if defined(KESTREL_KERNEL_MODE)
+#include "kplatform/engine_ddi.h"
+#endif
 
 struct CDDD_INFO {
   DDDFILE* main;        // owned by the handle
@@ -73,6 +76,15 @@ LPWSTR cdddGetFileName(HANDLE printer);
 // Opens the description data of the printer's driver; null when there is no
 // file name or the data does not open.
 HCDDD cddd_Open(HANDLE printer);
+#else
+// Kernel mode: the data file's path comes from the graphics engine
+// (EngGetPrinterDataFileName), which knows it from the engine's device and
+// from the printer handle the renderer was given alike.
+// The path as a new block (kcore_Free); null when the engine gives none.
+LPWSTR cdddGetFileName(HANDLE printer);
+// Opens the description data of the engine device's printer; null when there
+// is no file name or the data does not open.
+HCDDD cddd_Open(HDEV engineDevice);
 #endif
 // Opens the description data of a data file given by name (the kernel-mode
 // renderer's road, and cddd_Open's after it found the name).

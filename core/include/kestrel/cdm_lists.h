@@ -22,13 +22,39 @@
 //  - cdmGetDefinePaperName formats resource string 703 (millimetres) or 9247
 //    (inches) by putting the width text at its first "%s" and the length
 //    text at its second; the name is at most 256 characters.
-//  - The stamp-name list (member 298) is built from the stamp store
-//    (cdmCreateEnumItemData, which needs the printer): a list of stamps + 1
-//    strings, item 0 named by resource string 426 with the empty string as
-//    its value, then each stored stamp with its name as name and value.
-//    Without a stamp store or printer the member has no list.
+//  - The stamp-name list (member 298) and the face-name lists (305 stamp
+//    face, 358 header/footer face) are enumerated first
+//    (cdmCreateEnumItemData: the stamp store, which needs the printer, or
+//    the machine's TrueType families, see kestrel/cdm_values.h); the
+//    selection information keeps that enumeration and hands it to the
+//    member's handler in args->list for operations 4 and 8, so the handlers
+//    answer the head and the items as for any other member. Stamp names: a
+//    list of stamps + 1 strings, item 0 named by resource string 426 with
+//    the empty string as its value, then each stored stamp with its name as
+//    name and value; without a stamp store or printer the member has no
+//    list. Face names: one item a family, its face name as name and value.
+//    In the kernel-mode build these handlers keep their default-only
+//    behaviour (no lists there).
 //  - List item names and values are built per call (no process-wide
-//    buffers), so lists may be built on several threads at once.
+//    buffers), so lists may be built on several threads at once: an item
+//    name given by string id (cdmSetParamSelectItemListData) is loaded by
+//    the list when it copies the item, not into a shared buffer.
+//  - Static selection records: a member whose static default has flags bit
+//    2 (0x4) takes the head from its CDM_STATIC_SELECT, with flags bit 3
+//    (0x8) also the items, before its handler is asked (the descriptor's
+//    mask must name operation 4 / 8). Method 1: 2 items, values 1 then 0,
+//    no names; 2: the record's list; 3: 1 item, the input value first;
+//    4: minimum, maximum, step; 6: the limits first and second, the third
+//    item without value. Any other method fails the head. The items go
+//    through the same output helpers as a handler's.
+//  - A method 6 object's third item never takes a value (it stays 0),
+//    whichever source gives the items.
+//  - Tray-dependent paper (value 275) is relabelled with the two members
+//    the common library names for the list's member; for a list whose
+//    member names none (262, 8, 1824, and the tray lists the input-bin table
+//    lacks) the entry keeps its own name: there is no size to show, and the
+//    rest of the list stays usable. A failed read of named members fails
+//    the list.
 #pragma once
 
 #include "kestrel/cddd.h"
@@ -41,6 +67,8 @@
 #define CDM_SELECT_INPUT 3
 #define CDM_SELECT_RANGE 4
 #define CDM_SELECT_LIMITS 6
+
+#define CDM_STRID_STAMP_NONE 426  // item 0 of the stamp-name list
 
 #pragma pack(push, 1)
 struct CDM_BITMAPINFOHEADER {
@@ -96,8 +124,26 @@ struct CDM_SELECT_INFO {
   WORD method;
   WORD type;
   DWORD count;
-  CDM_SELECT_ITEM* items;  // owned array of count items
-  CDM_ENUM_ITEMS* stamps;  // member 298: the stored stamp names (owned)
+  CDM_SELECT_ITEM* items;     // owned array of count items
+  CDM_ENUM_ITEMS* enumItems;  // members 298, 305, 358: their enumeration (owned)
+};
+
+// Static selection records (see the decisions above).
+#define CDM_STATIC_FLAG_DEFAULT 0x1  // the static default is the member's default
+#define CDM_STATIC_FLAG_HEAD 0x4     // select gives method and count
+#define CDM_STATIC_FLAG_ITEMS 0x8    // select gives the items
+struct CDM_STATIC_SELECT_ITEM {
+  ULONG_PTR value;  // the number, or (type 6) the string's address
+  LPCWSTR name;     // or null
+};
+struct CDM_STATIC_SELECT {
+  WORD method;  // CDM_SELECT_*
+  WORD type;    // the items' value type (0: the member's own)
+  DWORD count;  // method 2: entries of list
+  const CDM_STATIC_SELECT_ITEM* list;
+  LONG first;   // method 4: minimum, maximum, step; 6: the limits (third
+  LONG second;  // unused); 3: first is the input's value
+  LONG third;
 };
 
 // How paper sizes are shown in relabelled entries.
@@ -144,10 +190,25 @@ void cdmSetParamSelectItemInfoData(WORD method, DWORD count, WORD type, CDM_MEMB
 BOOL cdmSetParamSelectItemMaxMinData(LONG minimum, LONG maximum, LONG step, WORD type, CDM_MEMBER_ARGS* args);
 // Item args->index of a check box: 0 the "on" value, 1 the "off" value.
 BOOL cdmSetParamSelectItemBoolData(LONG off, LONG on, WORD type, CDM_MEMBER_ARGS* args);
+// Item args->index of an input (method 3) or input with limits (6): item 0
+// takes a, item 1 b, item 2 no value (0); the items report type 3. 0 for
+// another index.
+BOOL cdmSetParamSelectItemInputData(LONG a, LONG b, CDM_MEMBER_ARGS* args);
+// One list item: its value (type 6: the string's address, copied by the
+// list) and its name: resource string stringId + args->index when stringId
+// is not 0, else name.
+BOOL cdmSetParamSelectItemListData(WORD stringId, LPCWSTR name, ULONG_PTR value, WORD type, CDM_MEMBER_ARGS* args);
 
 // The list operations of dmCopies (4: a range 1 to the model's maximum by
 // 1; 8: its items); every other operation goes to the member's own handler.
 WORD cdmHandler_CopiesList(WORD operation, CDM_MEMBER_ARGS* args);
+// The list operations (4 and 8) of the stamp-name list (298) and the two
+// face-name lists (305, 358) from args->list; every other operation, and
+// every operation in the kernel-mode build, goes to the member's own
+// handler.
+WORD cdmHandler_StampNameList(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_StampFaceNameList(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHandler_HeaderFaceNameList(WORD operation, CDM_MEMBER_ARGS* args);
 
 // Icons (image: the device-independent icon image, bytes its length).
 WORD cdmDIBNumColors(const CDM_BITMAPINFOHEADER* header);

@@ -116,9 +116,9 @@ LONG cdmAllDataConstUpdate(HINSTANCE instance, HWND window, HCDDD handle, void* 
 LONG cdmAllDataConstUpdateLoop(HINSTANCE instance, HWND window, HCDDD handle, void* devmode, void* printerData,
                                void* workSlot, HWND owner, CDM_SKIP_ENTRY* skip);
 
-// ---- Stamp-name list and the printer's stored devmode ------------------------------
-// The names of the stored stamps for member 298: count names, each
-// NUL-terminated, one after another in names (a block of its own).
+// ---- Enumerated lists (stamp names, face names) and the printer's stored devmode --
+// The names of an enumerated list: count names, each NUL-terminated, one
+// after another in names (a block of its own, ended by two NULs).
 struct CDM_ENUM_ITEMS {
   DWORD count;
   LPWSTR names;
@@ -129,11 +129,21 @@ struct CDM_ENUM_ITEMS {
 typedef WORD (*CdmStampListFn)(HANDLE printer, HCDDD handle, LPWSTR buffer, WORD* count, DWORD* size);
 void cdm_SetStampListProvider(CdmStampListFn provider);
 // Member 298: the list from the stamp store (asked for the size, then the
-// names); every other id: an empty list. 1 on success (*list is then the
-// caller's, cdmDestroyEnumItemData), 0 on failure or, for 298, with no
+// names). Members 305 and 358 (user-mode build): the face names of the
+// machine's TrueType families (font type bit 4), one a family, in the order
+// the font-family enumeration offers them (the order of kestreltt.tmp and of
+// the stamp editor's font list; a family that appears between the count and
+// the copy is left out); none is an empty list. Every other id, and 305 and
+// 358 in the kernel-mode build: an empty list. 1 on success (*list is then
+// the caller's, cdmDestroyEnumItemData), 0 on failure or, for 298, with no
 // stamp store registered.
 BOOL cdmCreateEnumItemData(HCDDD handle, WORD ddmId, CDM_ENUM_ITEMS** list, HANDLE printer);
 void cdmDestroyEnumItemData(CDM_ENUM_ITEMS* list);
+// 1 for the members whose lists are enumerated first (298, 305, 358).
+BOOL cdmIsEnumItemMember(WORD ddmId);
+// Name index of the list: the empty string past the end of the names (an
+// empty name ends the walk), null for no list.
+LPCWSTR cdmGetEnumItemName(const CDM_ENUM_ITEMS* list, DWORD index);
 
 // Copies a devmode stored by the spooler into a zeroed 5440-byte buffer:
 // at most its own dmSize + dmDriverExtra bytes and never more than 5440, so

@@ -81,13 +81,19 @@ inline bool ddm_NumberFromValue(WORD type, ULONG_PTR value, LONG* out) {
 
 // A static default: used when flags bit 0 is set. length is -1 for
 // non-strings, the characters for a string; value holds the value or the
-// string's address.
+// string's address. Flags bit 2 (0x4) and bit 3 (0x8) say that select, the
+// member's static selection record (kestrel/cdm_lists.h), gives the head
+// and the items of its setting list.
+struct CDM_STATIC_SELECT;
 struct CDM_STATIC_DEFAULT {
   WORD flags;
   WORD type;
   LONG length;
   ULONG_PTR value;
+  const CDM_STATIC_SELECT* select;  // or null
 };
+
+struct CDM_ENUM_ITEMS;
 
 // What a member handler works on. For CDM_OP_DEFAULT the handler answers in
 // value; for CDM_OP_CHECK it reads the stored member itself (devmode and
@@ -107,6 +113,14 @@ struct CDM_MEMBER_ARGS {
   WORD type;
   DWORD size;
   LPCWSTR printerName;
+  // List operations (4 and 8) of the members whose items the setting lists
+  // enumerate first (298 stamp names, 305 and 358 face names): list is that
+  // enumeration (kestrel/cdm_values.h), null for every other member.
+  // Operation 8 may answer the item's display name in itemName (copied by
+  // the list) or a resource string id in itemNameId (0: none).
+  const CDM_ENUM_ITEMS* list;
+  LPCWSTR itemName;
+  WORD itemNameId;
 };
 // Results of a handler and of the dispatch.
 #define CDM_RESULT_REFUSED 0   // the value is not acceptable / no answer for it

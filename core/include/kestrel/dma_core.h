@@ -73,3 +73,7 @@ WORD dmaCore_GetValue(WORD rules, WORD ddmId, const void* devmode, const void* p
                       ULONG_PTR* value, WORD* location);
 WORD dmaCore_SetValue(WORD rules, WORD ddmId, void* devmode, void* printerData, WORD type, DWORD size,
                       const void* value);
+// The checks dmaCore_SetValue makes before it writes anything (the id's
+// group and member, the type, the size and whether the value fits), without
+// a record: 0 when a write of this value would pass them.
+WORD dmaCore_CheckTypeAndSize(WORD ddmId, WORD type, DWORD size, const void* value);

@@ -51,6 +51,16 @@ DWORD kcore_LoadString(HANDLE module, UINT id, WCHAR* buffer, DWORD chars);
 void kcore_FreeStringModule(HANDLE module);
 
 #if defined(KESTREL_KERNEL_MODE)
+// A zero-filled block of the engine's pool (tag "Dpsm"), freed with
+// EngFreeMem (or kcore_Free); null when memory is short or bytes is 0.
+// kcore_Alloc is this allocation in the kernel-mode build.
+void* NTKernel_MAlloc(ULONG bytes);
+// String id of a module's string table (the engine's resource type 6) into
+// buffer of `chars` characters with its NUL: min(length, chars - 1)
+// characters are copied; answers the count, 0 when the module, the block or
+// the string is missing or chars is 0 or less. The same reader as
+// kcore_LoadString.
+int km_LoadString(HANDLE module, UINT id, LPWSTR buffer, int chars);
 // Maps a whole file through the engine's module services: the caller frees
 // *module with EngFreeModule when done with *view. 1 on success, else 0 (the
 // module freed again). size may be null.

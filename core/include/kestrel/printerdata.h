@@ -13,7 +13,25 @@
 // the value access (kestrel/dma_core.h); only this module reads the head and
 // member 5163 (offset 3844) by offset, as the record's owner.
 //
-// User mode only (kcore_um); the kernel-mode build carries none of it yet.
+// Both builds carry the reader: the chunked-value reads
+// (zanGetPrinterDataFromRegistry(Ex), zanGetChunkedValueEx,
+// zanChunkBaseName) and the record's load (pd_GetPrinterData(Ex)). In the
+// kernel-mode build (kcore_km) the printer handle is the one the graphics
+// engine gave the renderer, and every value is read with EngGetPrinterData;
+// the user-mode build reads with the spooler's GetPrinterDataW. Everything
+// else here (the writers, the per-user step, the printer-information
+// helpers, the checks) is user mode only.
+//
+// Kernel-mode load (pd_GetPrinterData in kcore_km):
+//  - A stored record of another driver version is upgraded with
+//    CommonConvertPrinterDataEx (kestrel/upgrade.h; its record part is built
+//    in both builds) instead of the converter registered in user mode; there
+//    is no per-user step.
+//  - A stored copy that exists but cannot be read or used (a read failure of
+//    the engine, a damaged chunk, a size beyond 99 chunks, an upgrade that
+//    fails) answers 0, not the model's defaults: the renderer would
+//    otherwise print the job with settings the queue does not hold.
+//    Nothing stored answers the defaults (1).
 //
 // Decisions (sound behaviour):
 //  - Writing a chunked value never leaves a mix of old and new chunks behind
@@ -69,6 +87,7 @@
 
 #define ZAN_CHUNK_BYTES 768u
 #define ZAN_CHUNK_MAX 99u
+#define ZAN_CHUNK_BASE_MAX 64u  // characters of a base name
 #define ZAN_KIND_FONTSUBTABLE 0
 #define ZAN_KIND_SYSTTFONTLIST 1
 #define ZAN_KIND_PRINTERDATA 2
@@ -109,6 +128,11 @@ BOOL zanGetPrinterDataFromRegistry(HANDLE printer, WORD kind, void* buffer, DWOR
 BOOL zanGetPrinterDataFromRegistryEx(HANDLE printer, WORD kind, void* buffer, DWORD* size, DWORD* error);
 // The base name of a kind, or null.
 LPCWSTR zanChunkBaseName(WORD kind);
+// The same writer and reader for a value of any base name (the non-devmode
+// store keeps "N_Dev", "GSBInfo" and "FaxSendList" in this form,
+// kestrel/nondev.h). Same results as the kind forms above.
+BOOL zanSaveChunkedValue(HANDLE printer, LPCWSTR baseName, const void* data, DWORD size);
+BOOL zanGetChunkedValueEx(HANDLE printer, LPCWSTR baseName, void* buffer, DWORD* size, DWORD* error);
 
 // GetPrinterW / GetPrinterDriverW into a new block (kcore_Free), or null.
 void* MyGetPrinter(HANDLE printer, DWORD level);

@@ -25,7 +25,19 @@
 
 #define TTSB_MAX_BYTES 65535u
 
+// The stored table ("FontSubTable"), else the model's default table; null
+// when neither gives one. User mode opens the description data of the
+// printer for the default. The kernel-mode renderer reads the stored table
+// with the engine's printer handle and, when there is none and an engine
+// device is given, opens the description data of that device for the
+// default (and closes it again). Storing a table
+// (ttsb_SetTrueTypeSubstTable) and UpgradeTrueTypeSubstTable are user mode
+// only.
+#if defined(KESTREL_KERNEL_MODE)
+LPWSTR ttsb_CurrentTrueTypeSubstTable(HANDLE printer, DWORD reserved, HDEV engineDevice);
+#else
 LPWSTR ttsb_CurrentTrueTypeSubstTable(HANDLE printer, DWORD unused);
+#endif
 LPWSTR ttsb_CurrentTrueTypeSubstTableNODEFAULT(HANDLE printer, DWORD unused);
 LPWSTR ttsb_DefaultTrueTypeSubstTable(HCDDD ddd);
 LPCWSTR ttsb_FindTrueTypeSubstTable(LPCWSTR table, LPCWSTR trueTypeName);

@@ -1,6 +1,9 @@
 // Upgrade of stored private devmodes and printer-data records to the current
-// layout (user mode, kcore_um; these belong to kestrelui, which does not
-// exist yet, so they are built into the core's static library).
+// layout (these belong to kestrelui and are built into the core's static
+// library). The printer-data record part (CommonConvertPrinterData(Ex),
+// local_VersionUpCheck_PD, upg_ConvertStoredRecord) is built in both builds:
+// the kernel-mode renderer upgrades an older stored record when it loads it
+// (kestrel/printerdata.h). The devmode part is user mode only.
 //
 // A version key decides whether a stored block is used whole, upgraded or
 // replaced by the model's defaults; an upgrade lays the stored bytes over the

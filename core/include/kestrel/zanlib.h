@@ -96,8 +96,19 @@ BOOL zanLib_GetUsrDefSize(void* devmode, void* printerData, DWORD* width, DWORD*
 BOOL zanLib_CopyPaperSizeBetweenPublicAndPrivate(WORD direction, void* devmode, void* printerData);
 BOOL zanLib_IsEnableDPCustomPaperSize(void* devmode, void* printerData);
 
-// 1 letter, 2 other; cached after the first answer.
+// 1 letter, 2 other; cached after the first answer. Null answers 2.
+// Kernel mode has no locale: the answer is the flag stored with
+// driver_put_letter_flag, or 2 when none was stored.
 WORD driver_get_letter_flag(const void* any);
+#if defined(KESTREL_KERNEL_MODE)
+// The renderer's form (the switch is the model's letter capability): 2 when
+// the switch is 0, else the stored flag (2 when none was stored). It reads
+// the same flag as the form above; a literal 0 picks this form.
+WORD driver_get_letter_flag(BOOL switchOn);
+// Stores 1 or 2 as the letter flag and answers 1; other values are refused
+// (0) and change nothing.
+BOOL driver_put_letter_flag(WORD value);
+#endif
 // Group 0-4, 254 when the locale cannot be read; cached.
 BYTE zanlib_GetPaperSizeGroupDefault(BOOL flag);
 BYTE zanlib_Get8K16KDefault(void);

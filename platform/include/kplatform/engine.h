@@ -97,7 +97,9 @@ KP_API VOID WINAPI EngDebugPrint(LPSTR StandardPrefix, LPSTR DebugMessage, va_li
 // printer context, ERROR_INVALID_PARAMETER for a null buffer with cbBuf > 0.
 // *pcWritten (when not null) gets the bytes kept, 0 on a refusal.
 KP_API BOOL WINAPI EngWritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten);
-// Printer data of the printer context. ERROR_SUCCESS with the type, the
+// Printer data of the printer context: the spooler's printer data of its
+// printer (opened by name; a printer the spooler does not know answers the
+// spooler's error). ERROR_SUCCESS with the type, the
 // bytes and their size in *pcbNeeded; ERROR_MORE_DATA with the size needed
 // when cbBuf is too small (nothing copied); ERROR_FILE_NOT_FOUND for a
 // missing value; ERROR_INVALID_HANDLE for a handle that is no printer

@@ -4,8 +4,11 @@
 //
 // A printer context stands for what the engine knows of one printer while a
 // driver renders for it: the spooler printer name, the driver file and data
-// file paths (Windows paths), the printer data, and every EngWritePrinter
-// call made on it. Its handle is the printer handle (hDriver) a driver gets
+// file paths (Windows paths), and every EngWritePrinter call made on it. Its
+// printer data and forms are the spooler stand-in's: EngGetPrinterData and
+// EngEnumForms open the spooler's printer of that name (OpenPrinterW) at
+// their first call and answer what GetPrinterDataW and EnumFormsW answer;
+// tests store printer data with the spooler's SetPrinterDataW. Its handle is the printer handle (hDriver) a driver gets
 // in DrvEnablePDEV and passes to EngWritePrinter, EngGetPrinterData and
 // EngEnumForms. A device (HDEV) belongs to one printer context; the runner
 // makes one per PDEV.
@@ -35,12 +38,8 @@ KP_API HANDLE KpEngineCreatePrinter(const KP_ENGINE_PRINTER_INFO* info);
 // Devices of the printer stay valid handles but answer as if it were gone.
 KP_API BOOL KpEngineDeletePrinter(HANDLE printer);
 
-// Printer data, the seam until the spooler stand-in keeps printer data of
-// its own: the values EngGetPrinterData answers for this printer context.
-// Names compare without regard to case; setting a name again replaces the
-// value. Null data with a non-zero size is refused (ERROR_INVALID_PARAMETER).
-KP_API BOOL KpEngineSetPrinterData(HANDLE printer, LPCWSTR name, DWORD type, const void* data, DWORD size);
-// Makes every EngGetPrinterData on the printer answer `error` (0 clears).
+// Makes every EngGetPrinterData on the printer answer `error` (0 clears),
+// without asking the spooler.
 KP_API BOOL KpEngineFailPrinterData(HANDLE printer, DWORD error);
 
 // EngWritePrinter record: calls nth to nth + times - 1 (counted from 1 at

@@ -51,6 +51,9 @@ class Sweep : public ModuleTest {
  protected:
   void SetUp() override {
     ModuleTest::SetUp();
+    // The resource module with the tail of the failure message (string 389).
+    ASSERT_TRUE(KpInstallModule("kestrelrs.zrs", nullptr));
+    resource_startToUse(host_, nullptr);
     f_.records = &r_;
     g_fixture = &f_;
     cdm_SetSweepOps(&kFakeOps);
@@ -64,6 +67,7 @@ class Sweep : public ModuleTest {
     cdm_SetSweepOps(nullptr);
     g_fixture = nullptr;
     KpClearMessageBoxes();
+    resource_finishToUse();
     ModuleTest::TearDown();
   }
   LONG Loop() {
@@ -77,6 +81,12 @@ class Sweep : public ModuleTest {
     EXPECT_EQ(std::u16string(u"Default Set Err"), std::u16string(rec.caption));
     EXPECT_EQ(MB_ICONSTOP, rec.type & 0xF0);
     return rec.text;
+  }
+  // The box's text: "DDMID = 0x" and the id in hexadecimal, then string 389.
+  static std::u16string FailureText(const char16_t* head) {
+    WCHAR tail[256] = {};
+    EXPECT_GT(resource_LoadString(CDM_STRID_SWEEP_FAILED, tail, 256), 0) << "the resource module holds string 389";
+    return std::u16string(head) + tail;
   }
 
   Fixture f_;
@@ -116,7 +126,7 @@ TEST_F(Sweep, AMemberChangedTwiceInARowIsSkippedAndReported) {
   EXPECT_EQ(1, cdmFindSkipDataByDdmID(skip_, 16, 0));  // the skip array lists the id it changed
   EXPECT_EQ(0, cdmFindSkipDataByDdmID(skip_, 18, 0));
   ASSERT_EQ(1u, KpMessageBoxCount());
-  EXPECT_EQ(u"DDMID = 0x10", LastBoxText().substr(0, 12));
+  EXPECT_EQ(FailureText(u"DDMID = 0x10"), LastBoxText());
 }
 
 TEST_F(Sweep, PingPongEndsWithinTheBound) {
@@ -128,7 +138,7 @@ TEST_F(Sweep, PingPongEndsWithinTheBound) {
   EXPECT_EQ(-1, Loop());
   EXPECT_EQ(CDM_SWEEP_MAX_CALLS, f_.allocs);
   ASSERT_EQ(1u, KpMessageBoxCount());
-  EXPECT_EQ(u"DDMID = 0x12", LastBoxText().substr(0, 12));
+  EXPECT_EQ(FailureText(u"DDMID = 0x12"), LastBoxText());
 }
 
 TEST_F(Sweep, FailuresAsATable) {

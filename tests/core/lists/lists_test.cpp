@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <filesystem>
+
+#include "../ddd_builder.h"
 #include "kestrel/cdm_defaults.h"
 #include "kestrel/cdm_lists.h"
 #include "kestrel/cdm_values.h"
@@ -15,6 +18,7 @@
 #include "kestrel/ddm_value.h"
 #include "kestrel/kcore_sys.h"
 #include "kestrel/zanlib.h"
+#include "kplatform/gdi_fonts.h"
 #include "temp_root.h"
 
 namespace kestrel::test {
@@ -56,9 +60,16 @@ class ListsTest : public RootedTest {
     ASSERT_EQ(ddm_GetValue(id, dm_.data(), pd_.data(), &type, &size, &slot), 0) << id;
     ASSERT_EQ(ddm_SetValue(id, dm_.data(), pd_.data(), type, size, &value), 0) << id;
   }
+  void SetText(WORD id, const std::u16string& text) {
+    ASSERT_EQ(ddm_SetValue(id, dm_.data(), pd_.data(), DDM_TYPE_STRING, static_cast<DWORD>(text.size() * 2 + 2),
+                           text.c_str()),
+              0)
+        << id;
+  }
 
-  CDM_SELECT_INFO* List(WORD id, CDM_UNIT_INFO unit = {0, 0}) {
-    CDM_SELECT_INFO* info = cdmCreateSelectItemInfo(ddd_, nullptr, id, nullptr, dm_.data(), pd_.data(), &unit);
+  CDM_SELECT_INFO* List(WORD id, CDM_UNIT_INFO unit = {0, 0}, HCDDD ddd = nullptr) {
+    CDM_SELECT_INFO* info =
+        cdmCreateSelectItemInfo(ddd ? ddd : ddd_, nullptr, id, nullptr, dm_.data(), pd_.data(), &unit);
     if (info) made_.push_back(info);
     return info;
   }
@@ -193,6 +204,211 @@ TEST_F(ListsTest, StampNamesFollowALeadingNoneEntry) {
     EXPECT_EQ(Str(cdmGetSelectItemName(stamps, 2)), shortCopy ? u"" : u"Secret");
   }
   cdm_SetStampListProvider(nullptr);
+}
+
+// ---- Face-name lists ----------------------------------------------------------------
+// The machine's fonts: two TrueType families and a bitmap font, in the order
+// of their files.
+class FaceNameLists : public ListsTest {
+ protected:
+  void TearDown() override {
+    KpSetFontFolder(nullptr);
+    ListsTest::TearDown();
+  }
+  void UseFonts(const std::vector<std::pair<std::string, std::string>>& files) {
+    std::string folder = root_.host("fonts");
+    std::filesystem::create_directories(folder);
+    for (const auto& [from, to] : files) std::filesystem::copy_file(from, folder + "/" + to);
+    ASSERT_TRUE(KpSetFontFolder(folder.c_str()));
+  }
+};
+
+constexpr char kDejaVu[] = "/usr/share/fonts/truetype/dejavu/";
+
+TEST_F(FaceNameLists, EveryTrueTypeFamilyOnceInTheOrderOffered) {
+  std::string bitmap = root_.host("pixel.bdf");
+  WriteHostFile(bitmap,
+                "STARTFONT 2.1\nFONT -Test-Pixel Test-Medium-R-Normal--8-80-75-75-C-80-ISO10646-1\n"
+                "SIZE 8 75 75\nFONTBOUNDINGBOX 8 8 0 0\nSTARTPROPERTIES 4\nFAMILY_NAME \"Pixel Test\"\n"
+                "WEIGHT_NAME \"Medium\"\nFONT_ASCENT 7\nFONT_DESCENT 1\nENDPROPERTIES\nCHARS 1\nSTARTCHAR A\n"
+                "ENCODING 65\nSWIDTH 500 0\nDWIDTH 8 0\nBBX 8 8 0 0\nBITMAP\nFF\n81\n81\n81\n81\n81\n81\nFF\n"
+                "ENDCHAR\nENDFONT\n");
+  // Serif's file first, two faces of Sans, then a family that is no TrueType.
+  UseFonts({{std::string(kDejaVu) + "DejaVuSerif.ttf", "a.ttf"},
+            {std::string(kDejaVu) + "DejaVuSans.ttf", "b.ttf"},
+            {std::string(kDejaVu) + "DejaVuSans-Bold.ttf", "c.ttf"},
+            {bitmap, "d.bdf"}});
+  for (WORD id : {WORD(305), WORD(358)}) {
+    CDM_SELECT_INFO* faces = List(id);
+    ASSERT_NE(faces, nullptr) << id;
+    EXPECT_EQ(cdmGetSelMethod(faces), CDM_SELECT_LIST) << id;
+    EXPECT_EQ(faces->type, DDM_TYPE_STRING) << id;
+    ASSERT_EQ(cdmGetSelectItemNum(faces), 2) << id;
+    const std::u16string expected[] = {u"DejaVu Serif", u"DejaVu Sans"};
+    for (LONG i = 0; i < 2; ++i) {
+      EXPECT_EQ(Str(cdmGetSelectItemName(faces, i)), expected[i]) << id;
+      EXPECT_EQ(Str(reinterpret_cast<LPCWSTR>(cdmGetSelectItemDevData(faces, i)->value)), expected[i]) << id;
+    }
+    // The head the all-settings sweep asks for: a list of the same count.
+    const CDM_MEMBER_ENTRY* entry = nullptr;
+    CDM_SELECT_INFO* head =
+        local_CreateSelectInfoExceptItemInfo(ddd_, nullptr, id, nullptr, dm_.data(), pd_.data(), &entry);
+    ASSERT_NE(head, nullptr) << id;
+    EXPECT_EQ(cdmGetSelMethod(head), CDM_SELECT_LIST);
+    EXPECT_EQ(cdmGetSelectItemNum(head), 2);
+    EXPECT_NE(entry, nullptr);
+    cdmSelectInfoFree(head);
+  }
+}
+
+TEST_F(FaceNameLists, NoTrueTypeFamilyGivesAnEmptyList) {
+  std::filesystem::create_directories(root_.host("none"));
+  ASSERT_TRUE(KpSetFontFolder(root_.host("none").c_str()));
+  for (WORD id : {WORD(305), WORD(358)}) {
+    CDM_SELECT_INFO* faces = List(id);
+    ASSERT_NE(faces, nullptr) << id;
+    EXPECT_EQ(cdmGetSelMethod(faces), CDM_SELECT_LIST);
+    EXPECT_EQ(cdmGetSelectItemNum(faces), 0);
+    EXPECT_EQ(cdmGetSelectItemData(faces, 0), nullptr);
+  }
+}
+
+// ---- Static selection records -----------------------------------------------------
+// A member whose descriptor carries a static selection record: the head and
+// the items come from it, or the items from the handler when the record
+// gives the head only.
+WORD InputHandler(WORD operation, CDM_MEMBER_ARGS* args) {
+  if (operation != CDM_OP_LISTITEM) return CDM_RESULT_REFUSED;
+  return cdmSetParamSelectItemInputData(40, 70, args) ? CDM_RESULT_DONE : CDM_RESULT_REFUSED;
+}
+
+TEST_F(ListsTest, StaticSelectionRecordsAsATable) {
+  static const CDM_STATIC_SELECT_ITEM kEntries[] = {{7, u"Seven"}, {9, nullptr}, {11, u"Eleven"}};
+  struct Case {
+    const char* what;
+    WORD flags;
+    CDM_STATIC_SELECT record;
+    CDM_MEMBER_HANDLER handler;
+    WORD operations;
+    bool made;
+    WORD method;
+    std::vector<ULONG_PTR> values;
+    std::vector<std::u16string> names;  // "<none>" for an item without name
+  } cases[] = {
+      {"check box", 0xC, {1, 3, 0, nullptr, 0, 0, 0}, nullptr, CDM_OP_ALL, true, 1, {1, 0}, {u"<none>", u"<none>"}},
+      {"list", 0xC, {2, 3, 3, kEntries, 0, 0, 0}, nullptr, CDM_OP_ALL, true, 2, {7, 9, 11},
+       {u"Seven", u"<none>", u"Eleven"}},
+      {"input", 0xC, {3, 3, 0, nullptr, 25, 0, 0}, nullptr, CDM_OP_ALL, true, 3, {25}, {u"<none>"}},
+      {"range", 0xC, {4, 3, 0, nullptr, 10, 500, 5}, nullptr, CDM_OP_ALL, true, 4, {10, 500, 5},
+       {u"<none>", u"<none>", u"<none>"}},
+      {"limits: the third item keeps no value", 0xC, {6, 3, 0, nullptr, 10, 500, 5}, nullptr, CDM_OP_ALL, true, 6,
+       {10, 500, 0}, {u"<none>", u"<none>", u"<none>"}},
+      {"input items from the handler", 0x4, {3, 3, 0, nullptr, 25, 0, 0}, InputHandler, CDM_OP_ALL, true, 3, {40},
+       {u"<none>"}},
+      {"limits from the handler", 0x4, {6, 3, 0, nullptr, 0, 0, 0}, InputHandler, CDM_OP_ALL, true, 6, {40, 70, 0},
+       {u"<none>", u"<none>", u"<none>"}},
+      {"unknown method", 0xC, {5, 3, 0, nullptr, 0, 0, 0}, nullptr, CDM_OP_ALL, false, 0, {}, {}},
+      // The mask lacks operation 4: the head is the data's, which has no list for the member.
+      {"record not served", 0xC, {1, 3, 0, nullptr, 0, 0, 0}, nullptr, CDM_OP_DEFAULT, false, 0, {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const CDM_STATIC_DEFAULT def = {c.flags, DDM_TYPE_WORD, -1, 0, &c.record};
+    const CDM_MEMBER_DESC desc = {"Test", &def, c.handler, c.operations};
+    const CDM_MEMBER_ENTRY entry = {3, &desc};  // a member the data does not describe
+    auto* info = static_cast<CDM_SELECT_INFO*>(kcore_Alloc(sizeof(CDM_SELECT_INFO)));
+    ASSERT_NE(info, nullptr);
+    bool made = cdmCreateSelectItemInfoData(ddd_, 3, nullptr, info, &entry, dm_.data(), pd_.data()) &&
+                cdmInitSelectItemDataTbl(ddd_, 3, info, &entry, dm_.data(), pd_.data());
+    EXPECT_EQ(made, c.made);
+    if (made) {
+      EXPECT_EQ(cdmGetSelMethod(info), c.method);
+      EXPECT_EQ(info->type, DDM_TYPE_WORD);
+      ASSERT_EQ(cdmGetSelectItemNum(info), static_cast<LONG>(c.values.size()));
+      for (LONG i = 0; i < cdmGetSelectItemNum(info); ++i) {
+        EXPECT_EQ(cdmGetSelectItemDevData(info, i)->value, c.values[i]) << i;
+        EXPECT_EQ(Str(cdmGetSelectItemName(info, i)), c.names[i]) << i;
+      }
+    }
+    cdmSelectInfoFree(info);
+  }
+  // The input helper answers items 0 and 1 only, in type 3.
+  CDM_MEMBER_ARGS args{};
+  args.index = 1;
+  ASSERT_TRUE(cdmSetParamSelectItemInputData(-2, 8, &args));
+  EXPECT_EQ(args.value, 8u);
+  EXPECT_EQ(args.type, DDM_TYPE_WORD);
+  args.index = 2;
+  EXPECT_FALSE(cdmSetParamSelectItemInputData(-2, 8, &args));
+}
+
+// ---- Relabelled paper lists on a small description ---------------------------------
+// Model A lists no user-defined or tray-dependent paper ids, so these lists
+// come from a description made for the test: each list below names some of
+// items 1-5 (A4 9, the papers of user-defined slots 0 (262) and 5 (287),
+// the custom size 256 and the tray-dependent paper 275).
+std::string RelabelData() {
+  using namespace ddd;
+  FileBuilder m;
+  const std::pair<const char*, unsigned> items[] = {
+      {"A4", 9}, {"User 1", 262}, {"User 6", 287}, {"Custom", 256}, {"Tray Paper", 275}};
+  for (unsigned i = 0; i < 5; ++i)
+    m.Add(14, i + 1,
+          Rec(i + 1, ddd::Str(items[i].first) + U16(0) + U16(0) + U16(0) + IdList({}) + IdList({}) +
+                         Val(3, 2, U16(items[i].second)) + U16(0)));
+  auto option = [&](unsigned id, std::initializer_list<unsigned> list) {
+    m.Add(4, id, Rec(id, ddd::Str("Paper") + U8(2) + U16(1) + U16(0) + IdList(list) + IdList({}) + IdList({}) + U16(0) +
+                             ddd::Str("")));
+  };
+  for (unsigned id : {8u, 1824u}) option(id, {1, 2, 3, 4, 5});
+  for (unsigned id : {262u, 6145u}) option(id, {1, 2, 4, 5});
+  for (unsigned id : {6146u, 6220u, 6221u}) option(id, {5});
+  return m.Build();
+}
+
+TEST_F(ListsTest, UserDefinedCustomAndTrayPapersRelabelledByList) {
+  WriteHostFile(root_.host("c/Windows/system32/spool/drivers/x64/3/RELABEL.DDD"), RelabelData());
+  HCDDD data = cddd_OpenFile((std::u16string(kDriverDirW) + u"RELABEL.DDD").c_str());
+  ASSERT_NE(data, nullptr);
+  Set(5889, 1000);  // slot 0: 100 x 200 mm "Mine"
+  Set(5909, 2000);
+  SetText(5929, u"Mine");
+  Set(5894, 3000);  // slot 5: 300 x 400 mm "Wide"
+  Set(5914, 4000);
+  SetText(5934, u"Wide");
+  Set(1863, 1100);  // custom size 110 x 220 mm
+  Set(1864, 2200);
+  Set(6190, 1200);  // tray of list 6145: 120 x 130 mm
+  Set(6205, 1300);
+  Set(6191, 1400);  // tray of list 6146: 140 x 150 mm
+  Set(6206, 1500);
+  Set(6265, 1600);  // tray of list 6220: 160 x 170 mm
+  Set(6280, 1700);
+
+  struct Case {
+    WORD list;
+    std::vector<std::u16string> names;
+  } cases[] = {
+      // Papers and the form list: all three relabellings (the tray entry has
+      // no tray members, so it keeps its name).
+      {8, {u"A4", u"Mine (100 x 200 mm)", u"Wide (300 x 400 mm)", u"Custom (110 x 220 mm)", u"Tray Paper"}},
+      {1824, {u"A4", u"Mine (100 x 200 mm)", u"Wide (300 x 400 mm)", u"Custom (110 x 220 mm)", u"Tray Paper"}},
+      // The other paper lists: user-defined and tray-dependent only.
+      {262, {u"A4", u"Mine (100 x 200 mm)", u"Custom", u"Tray Paper"}},
+      {6145, {u"A4", u"Mine (100 x 200 mm)", u"Custom", u"Tray Paper (120 x 130 mm)"}},
+      {6146, {u"Tray Paper (140 x 150 mm)"}},
+      {6220, {u"Tray Paper (160 x 170 mm)"}},
+      {6221, {u"Tray Paper"}},  // a tray list the input-bin table does not name
+  };
+  for (const Case& c : cases) {
+    CDM_SELECT_INFO* list = List(c.list, {0, 0}, data);
+    ASSERT_NE(list, nullptr) << c.list;
+    ASSERT_EQ(cdmGetSelectItemNum(list), static_cast<LONG>(c.names.size())) << c.list;
+    for (LONG i = 0; i < cdmGetSelectItemNum(list); ++i)
+      EXPECT_EQ(Str(cdmGetSelectItemName(list, i)), c.names[i]) << c.list << " item " << i;
+  }
+  TearDownLists();
+  cddd_Close(data);
 }
 
 TEST_F(ListsTest, DefinePaperNameFormats) {

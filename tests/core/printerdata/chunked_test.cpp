@@ -50,6 +50,21 @@ TEST_F(ChunkedTest, KindsNameTheirValues) {
   EXPECT_FALSE(zanSavePrinterDataToRegistry(printer_, data.data(), 10, 5, 0));
   DWORD size = 10;
   EXPECT_FALSE(zanGetPrinterDataFromRegistry(printer_, 5, data.data(), &size));
+
+  // The same form under any base name; a missing or empty name is refused.
+  for (const std::u16string& n : ListValues()) DeleteValue(n);
+  ASSERT_TRUE(zanSaveChunkedValue(printer_, u"N_Dev", data.data(), 10));
+  EXPECT_EQ(ListValues(), ChunkNames(u"N_Dev", 1, true));
+  std::vector<BYTE> back(10);
+  size = 10;
+  EXPECT_TRUE(zanGetChunkedValueEx(printer_, u"N_Dev", back.data(), &size, nullptr));
+  EXPECT_EQ(back, data);
+  EXPECT_FALSE(zanSaveChunkedValue(printer_, nullptr, data.data(), 10));
+  EXPECT_FALSE(zanSaveChunkedValue(printer_, u"", data.data(), 10));
+  DWORD error = 0;
+  EXPECT_FALSE(zanGetChunkedValueEx(printer_, u"", back.data(), &size, &error));
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(ListValues(), ChunkNames(u"N_Dev", 1, true));
 }
 
 // Refused arguments leave nothing written.

@@ -89,5 +89,39 @@ TEST_F(PdUserStoreTest, QueueKeepsDefaultsAndTheUserKeepsHisName) {
   EXPECT_TRUE(getPRNID(printer_, id));
 }
 
+// With the queue's spooler-side library name missing, a user who is not an
+// administrator is told to ask one (397, 398); an administrator is told what
+// happened and how to repair it (399, 400). Each box shows its string.
+TEST_F(PdUserStoreTest, SettingsCheckTellsEachUserWhatToDo) {
+  HMODULE strings = resource_get_hInstance();
+  auto text = [&](UINT id) {
+    WCHAR buffer[513] = {};
+    LoadStringW(strings, id, buffer, 513);
+    return std::u16string(buffer);
+  };
+  struct Case {
+    BOOL admin;
+    UINT first, second;
+  } cases[] = {{FALSE, 397, 398}, {TRUE, 399, 400}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.admin);
+    KpSetAdministrator(c.admin);
+    KpClearMessageBoxes();
+    EXPECT_EQ(CheckRegistryData(printer_, strings, PD_CHECK_FLAG, 0), PD_CHECK_MISSING);
+    ASSERT_EQ(KpMessageBoxCount(), 2u);
+    UINT ids[] = {c.first, c.second};
+    for (DWORD i = 0; i < 2; ++i) {
+      KpMessageBoxRecord box = {};
+      ASSERT_TRUE(KpGetMessageBox(i, &box));
+      EXPECT_FALSE(text(ids[i]).empty()) << "string " << ids[i] << " is in the resource module";
+      EXPECT_EQ(std::u16string(box.text), text(ids[i]));
+      EXPECT_EQ(std::u16string(box.caption), text(265));
+    }
+  }
+  EXPECT_NE(text(397), text(399));
+  EXPECT_NE(text(398), text(400));
+  KpClearMessageBoxes();
+}
+
 }  // namespace
 }  // namespace kestrel::test::pd

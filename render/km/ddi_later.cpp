@@ -1,0 +1,98 @@
+// The drawing, font and escape entries of the table whose bodies later work
+// builds. Until then each checks what it is given (an invalid PDEV answers
+// error 87, as every entry does) and refuses with ERROR_NOT_SUPPORTED and the
+// failure result of its kind: FALSE, a null pointer, or FD_ERROR (-1).
+// No drawing call can succeed without job control, so none pretends to.
+#include "km_entry.h"
+
+namespace {
+
+// The PDEV behind a drawing call's target surface; false (error set) when
+// the call can't be taken.
+bool Refuse(PDEV* pdev) {
+  if (pdev) EngSetLastError(ERROR_NOT_SUPPORTED);
+  return false;
+}
+
+}  // namespace
+
+// ---- Drawing (the paths, brushes, images and text work) ----------------------------
+
+BOOL DDI_DrvBitBlt(SURFOBJ* psoTrg, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, POINTL*, POINTL*, BRUSHOBJ*,
+                   POINTL*, ROP4) {
+  return Refuse(pdev_FromSurface(psoTrg));  // images and raster operations
+}
+
+BOOL DDI_DrvStretchBlt(SURFOBJ* psoDest, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, COLORADJUSTMENT*, POINTL*, RECTL*,
+                       RECTL*, POINTL*, ULONG) {
+  return Refuse(pdev_FromSurface(psoDest));  // images and resolution conversion
+}
+
+BOOL DDI_DrvCopyBits(SURFOBJ* psoDest, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, POINTL*) {
+  return Refuse(pdev_FromSurface(psoDest));  // images and merged images
+}
+
+BOOL DDI_DrvTextOut(SURFOBJ* pso, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*, BRUSHOBJ*, BRUSHOBJ*, POINTL*, MIX) {
+  return Refuse(pdev_FromSurface(pso));  // text output
+}
+
+BOOL DDI_DrvStrokePath(SURFOBJ* pso, PATHOBJ*, CLIPOBJ*, XFORMOBJ*, BRUSHOBJ*, POINTL*, LINEATTRS*, MIX) {
+  return Refuse(pdev_FromSurface(pso));  // paths and clipping
+}
+
+BOOL DDI_DrvFillPath(SURFOBJ* pso, PATHOBJ*, CLIPOBJ*, BRUSHOBJ*, POINTL*, MIX, FLONG) {
+  return Refuse(pdev_FromSurface(pso));  // paths and clipping
+}
+
+BOOL DDI_DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ*, CLIPOBJ*, XFORMOBJ*, BRUSHOBJ*, LINEATTRS*, BRUSHOBJ*, POINTL*,
+                              MIX, FLONG) {
+  return Refuse(pdev_FromSurface(pso));  // paths and clipping
+}
+
+BOOL DDI_DrvRealizeBrush(BRUSHOBJ*, SURFOBJ* psoTarget, SURFOBJ*, SURFOBJ*, XLATEOBJ*, ULONG) {
+  return Refuse(pdev_FromSurface(psoTarget));  // brushes, colours and raster operations
+}
+
+// ---- Fonts (the device-font and text work) ------------------------------------------
+
+IFIMETRICS* DDI_DrvQueryFont(DHPDEV dhpdev, ULONG_PTR, ULONG, ULONG_PTR*) {
+  Refuse(pdev_FromHandle(dhpdev));  // device fonts: the PDEV has none yet
+  return nullptr;
+}
+
+PVOID DDI_DrvQueryFontTree(DHPDEV dhpdev, ULONG_PTR, ULONG, ULONG, ULONG_PTR*) {
+  Refuse(pdev_FromHandle(dhpdev));  // device fonts
+  return nullptr;
+}
+
+LONG DDI_DrvQueryFontData(DHPDEV dhpdev, FONTOBJ*, ULONG, HGLYPH, GLYPHDATA*, PVOID, ULONG) {
+  Refuse(pdev_FromHandle(dhpdev));  // device fonts
+  return static_cast<LONG>(KM_FD_ERROR);
+}
+
+BOOL DDI_DrvQueryAdvanceWidths(DHPDEV dhpdev, FONTOBJ*, ULONG, HGLYPH*, PVOID, ULONG) {
+  return Refuse(pdev_FromHandle(dhpdev));  // device fonts
+}
+
+// The glyph mode is fixed: glyphs are always asked for as bitmaps (1,
+// FO_GLYPHBITS). It is an answer about the driver, not a drawing result.
+ULONG DDI_DrvGetGlyphMode(DHPDEV dhpdev, FONTOBJ*) {
+  if (!pdev_FromHandle(dhpdev)) return 0;
+  return 1;
+}
+
+// ---- Escapes (the escape and private-gate work) -------------------------------------
+//
+// Dispatch as the escapes will have it: no surface answers -1; QUERYESCSUPPORT
+// needs its 16-bit code (else -1) and does not look at the PDEV; any other
+// code needs a valid PDEV (else error 87 and 0). No escape is supported yet,
+// so every query answers 0 and every other code gives 0 (not supported).
+ULONG DDI_DrvEscape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG, PVOID) {
+  if (!pso) return KM_ESCAPE_ERROR;
+  if (iEsc == KM_QUERYESCSUPPORT) {
+    if (!pvIn || cjIn < sizeof(WORD)) return KM_ESCAPE_ERROR;
+    return 0;
+  }
+  Refuse(pdev_FromSurface(pso));
+  return 0;
+}
