@@ -1,5 +1,30 @@
 // The resource module and the driver directory of one library instance.
-#include <atomic>
+//
+// Lock order. The platform's loader holds its own lock through every load
+// and free, and runs the library's DllMain under it; the attach and the
+// detach take this file's lock (resource_startToUse, resource_finishToUse,
+// zanlib_GetDriverDirectory through the trace log's switches). So the
+// loader's lock always comes first and this lock last: nothing here calls
+// the loader or its resource lookups (LoadLibraryExW, FreeLibrary,
+// GetModuleFileNameW, LoadStringW, or the engine's module services in the
+// kernel-mode build) while holding it. A module is loaded with the lock
+// released and published under it; a module is freed after the lock is
+// released.
+//
+// Decisions:
+//  - A caller that loads or reads a module (resource_LoadString, the first
+//    resource_get_hInstance, driver_get_hInstance) pins the state for the
+//    time it works without the lock. The last resource_unload (or
+//    resource_finishToUse) while a pin is held only ends the use: no new
+//    request is answered, and the last pin to go forgets the state and frees
+//    its modules. A racing unload therefore never frees a module a string is
+//    being read from.
+//  - Two threads asking first at once may both load the module; the first
+//    to publish it wins and the other frees its own load, so one loader
+//    reference is kept however many asked.
+//  - A resource_startToUse that comes while the end of the previous use
+//    still waits for a pin takes that use over as it is (same library, same
+//    paths and modules) instead of deriving them again.
 #include <mutex>
 #include <new>
 
@@ -10,8 +35,15 @@
 namespace {
 
 struct ResourceState {
+  // Lock order: the platform loader's lock (and the trace log's lock, whose
+  // switches read the driver directory) before this one. This lock is a
+  // leaf: it guards every field below and is held only to read or write
+  // them, never across a loader, resource or engine call (see the top of
+  // this file).
   std::mutex lock;
-  LONG refs = 0;
+  LONG refs = 0;  // resource_startToUse calls not yet ended by resource_unload
+  LONG pins = 0;  // callers loading or reading a module without the lock
+  bool ready = false;                // the fields below describe the current use
   HINSTANCE module = nullptr;        // the library's own module
   WCHAR libraryPath[MAX_PATH] = {};  // its full path
   WCHAR driverDir[MAX_PATH] = {};    // the path up to and including its last backslash
@@ -41,26 +73,140 @@ bool JoinPath(WCHAR* dst, LPCWSTR a, LPCWSTR b) {
   return true;
 }
 
+// Modules taken out of the state, freed once the lock is released.
+struct Released {
+  HANDLE resource = nullptr;
+  HANDLE driver = nullptr;
+};
+
+void FreeReleased(const Released& released) {
+  if (released.resource) kcore_FreeStringModule(released.resource);
+  if (released.driver) kcore_FreeStringModule(released.driver);
+}
+
+// With the lock held: when the use has ended and no pin is left, forgets
+// the state and hands back its modules.
+Released EndIfUnused(ResourceState& r) {
+  Released out;
+  if (!r.ready || r.refs > 0 || r.pins > 0) return out;
+  out.resource = r.resourceModule;
+  r.resourceModule = nullptr;
+#if defined(KESTREL_KERNEL_MODE)
+  out.driver = r.driverModule;
+  r.driverModule = nullptr;
+#endif
+  r.ready = false;
+  r.module = nullptr;
+  r.libraryPath[0] = 0;
+  r.driverDir[0] = 0;
+  r.modulePath[0] = 0;
+  return out;
+}
+
+// Drops a pin; answers whether the use is still current afterwards.
+bool Unpin(ResourceState& r) {
+  Released out;
+  bool current;
+  {
+    std::lock_guard<std::mutex> guard(r.lock);
+    --r.pins;
+    current = r.refs > 0;
+    out = EndIfUnused(r);
+  }
+  FreeReleased(out);
+  return current;
+}
+
+enum class Which { kResource, kDriver };
+
+HANDLE& Slot(ResourceState& r, Which which) {
+#if defined(KESTREL_KERNEL_MODE)
+  if (which == Which::kDriver) return r.driverModule;
+#else
+  (void)which;
+#endif
+  return r.resourceModule;
+}
+
+// Pins the state and answers the module asked for, loading it first (with
+// the lock released) when no caller has. Null, with nothing pinned, when no
+// use is current or the module cannot be had.
+HANDLE PinModule(Which which) {
+  ResourceState& r = R();
+  WCHAR path[MAX_PATH] = {};
+  WCHAR dir[MAX_PATH] = {};
+  HINSTANCE own = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (r.refs <= 0) return nullptr;
+    ++r.pins;
+    if (HANDLE loaded = Slot(r, which)) return loaded;
+    if (which == Which::kDriver) {
+      JoinPath(path, r.libraryPath, u"");
+    } else if (r.modulePath[0]) {
+      JoinPath(path, r.modulePath, u"");
+    } else {
+      own = r.module;
+      JoinPath(dir, r.driverDir, u"");
+    }
+  }
+  // The state stays as it is while pinned, so what was copied still holds
+  // when the load is published.
+  if (path[0] == 0 && own && dir[0]) {
+    WCHAR rsName[MAX_PATH] = {};
+    if (kcore_LoadString(own, ZANLIB_STRID_RESOURCE_MODULE, rsName, MAX_PATH) == 0 || !JoinPath(path, dir, rsName))
+      path[0] = 0;
+  }
+  HANDLE loaded = path[0] ? kcore_LoadStringModule(path) : nullptr;
+  HANDLE surplus = nullptr;
+  HANDLE answer;
+  {
+    std::lock_guard<std::mutex> guard(r.lock);
+    HANDLE& slot = Slot(r, which);
+    if (!slot)
+      slot = loaded;
+    else
+      surplus = loaded;  // another caller published its load first
+    answer = slot;
+  }
+  if (surplus) kcore_FreeStringModule(surplus);
+  if (!answer) Unpin(r);
+  return answer;
+}
+
+// The module for a caller that keeps no pin: valid while the caller's own
+// resource_startToUse lasts.
+HANDLE ModuleFor(Which which) {
+  HANDLE module = PinModule(which);
+  if (!module) return nullptr;
+  return Unpin(R()) ? module : nullptr;
+}
+
 }  // namespace
 
 void resource_startToUse(HINSTANCE module, LPCWSTR path) {
   zanLib_InstallDddSeams();
+  // What a fresh use needs from the module, asked before the lock is taken.
+  WCHAR name[MAX_PATH] = {};
+  bool haveName = false;
+#if !defined(KESTREL_KERNEL_MODE)
+  if (module) {
+    DWORD n = GetModuleFileNameW(module, name, MAX_PATH);
+    haveName = n > 0 && n < MAX_PATH;
+  }
+#endif
+  if (!haveName && path && kcore_WideLength(path) < MAX_PATH) {
+    JoinPath(name, path, u"");
+    haveName = true;
+  }
+  WCHAR rsName[MAX_PATH] = {};
+  const bool haveRsName = module && kcore_LoadString(module, ZANLIB_STRID_RESOURCE_MODULE, rsName, MAX_PATH) > 0;
+
   ResourceState& r = R();
   std::lock_guard<std::mutex> guard(r.lock);
-  if (r.refs == 0 && r.module == nullptr) {
+  if (!r.ready) {
+    r.ready = true;
     r.module = module;
-    WCHAR name[MAX_PATH] = {};
-    bool haveName = false;
-#if !defined(KESTREL_KERNEL_MODE)
-    if (r.driverDir[0] == 0 && module) {
-      DWORD n = GetModuleFileNameW(module, name, MAX_PATH);
-      haveName = n > 0 && n < MAX_PATH;
-    }
-#endif
-    if (!haveName && path && kcore_WideLength(path) < MAX_PATH) {
-      JoinPath(name, path, u"");
-      haveName = true;
-    }
     if (haveName) {
       JoinPath(r.libraryPath, name, u"");
       DWORD cut = 0;
@@ -69,34 +215,13 @@ void resource_startToUse(HINSTANCE module, LPCWSTR path) {
       for (DWORD i = 0; i < cut; ++i) r.driverDir[i] = name[i];
       r.driverDir[cut] = 0;
     }
-    WCHAR rsName[MAX_PATH] = {};
     r.modulePath[0] = 0;
-    if (module && kcore_LoadString(module, ZANLIB_STRID_RESOURCE_MODULE, rsName, MAX_PATH) > 0 &&
-        r.driverDir[0] != 0)
-      JoinPath(r.modulePath, r.driverDir, rsName);
+    if (haveRsName && r.driverDir[0] != 0) JoinPath(r.modulePath, r.driverDir, rsName);
   }
   ++r.refs;
 }
 
-HINSTANCE resource_get_hInstance(void) {
-  ResourceState& r = R();
-  std::lock_guard<std::mutex> guard(r.lock);
-  if (r.refs <= 0) return nullptr;
-  if (!r.resourceModule) {
-    WCHAR path[MAX_PATH] = {};
-    if (r.modulePath[0]) {
-      JoinPath(path, r.modulePath, u"");
-    } else {
-      WCHAR rsName[MAX_PATH] = {};
-      if (!r.module || r.driverDir[0] == 0 ||
-          kcore_LoadString(r.module, ZANLIB_STRID_RESOURCE_MODULE, rsName, MAX_PATH) == 0 ||
-          !JoinPath(path, r.driverDir, rsName))
-        return nullptr;
-    }
-    r.resourceModule = kcore_LoadStringModule(path);
-  }
-  return static_cast<HINSTANCE>(r.resourceModule);
-}
+HINSTANCE resource_get_hInstance(void) { return static_cast<HINSTANCE>(ModuleFor(Which::kResource)); }
 
 HINSTANCE resource_get_hInstance_forBitmap(void) { return resource_get_hInstance(); }
 HINSTANCE resource_get_hInstance_forIcon(void) { return resource_get_hInstance(); }
@@ -106,60 +231,52 @@ HINSTANCE resource_get_hInstance_forIcon(void) { return resource_get_hInstance()
 // file, which it frees again at once; the driver's module is therefore
 // loaded here by the full path kept at start, once, and kept until the last
 // resource_unload.
-HINSTANCE driver_get_hInstance(void) {
-  ResourceState& r = R();
-  std::lock_guard<std::mutex> guard(r.lock);
-  if (!r.driverModule && r.refs > 0 && r.libraryPath[0]) r.driverModule = kcore_LoadStringModule(r.libraryPath);
-  return static_cast<HINSTANCE>(r.driverModule);
-}
+HINSTANCE driver_get_hInstance(void) { return static_cast<HINSTANCE>(ModuleFor(Which::kDriver)); }
 #else
 HINSTANCE driver_get_hInstance(void) {
   ResourceState& r = R();
   std::lock_guard<std::mutex> guard(r.lock);
-  return r.module;
+  return r.refs > 0 ? r.module : nullptr;
 }
 #endif
 
 void resource_unload(void) {
   ResourceState& r = R();
-  std::lock_guard<std::mutex> guard(r.lock);
-  if (r.refs == 1) {
-    r.module = nullptr;
-    if (r.resourceModule) kcore_FreeStringModule(r.resourceModule);
-    r.resourceModule = nullptr;
-#if defined(KESTREL_KERNEL_MODE)
-    if (r.driverModule) kcore_FreeStringModule(r.driverModule);
-    r.driverModule = nullptr;
-#endif
-    r.libraryPath[0] = 0;
-    r.driverDir[0] = 0;
-    r.modulePath[0] = 0;
+  Released out;
+  {
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (r.refs > 0) --r.refs;
+    out = EndIfUnused(r);
   }
-  if (r.refs > 0) --r.refs;
+  FreeReleased(out);
 }
 
 void resource_finishToUse(void) {
+  ResourceState& r = R();
+  Released out;
   {
-    ResourceState& r = R();
     std::lock_guard<std::mutex> guard(r.lock);
-    r.refs = 1;
+    r.refs = 0;
+    out = EndIfUnused(r);
   }
-  resource_unload();
+  FreeReleased(out);
 }
 
 int resource_LoadString(UINT id, LPWSTR buffer, int chars) {
   if (!buffer || chars <= 0) return 0;
   buffer[0] = 0;
-  HINSTANCE module = resource_get_hInstance();
+  HANDLE module = PinModule(Which::kResource);
   if (!module) return 0;
-  return static_cast<int>(kcore_LoadString(module, id, buffer, static_cast<DWORD>(chars)));
+  int n = static_cast<int>(kcore_LoadString(module, id, buffer, static_cast<DWORD>(chars)));
+  Unpin(R());
+  return n;
 }
 
 BOOL zanlib_GetDriverDirectory(LPWSTR buffer, DWORD bytes) {
   if (!buffer || bytes < MAX_PATH * sizeof(WCHAR)) return FALSE;
   ResourceState& r = R();
   std::lock_guard<std::mutex> guard(r.lock);
-  if (r.driverDir[0] == 0) {
+  if (r.refs <= 0 || r.driverDir[0] == 0) {
     buffer[0] = 0;
     return FALSE;
   }

@@ -305,20 +305,32 @@ BOOL driver_put_letter_flag(WORD value) {
 }
 #endif
 
+// The user locale's row of the locale table: 1 with its paper-size group or
+// 8K/16K default (0 for a country not in the table), 0 when the locale can't
+// be read. The kernel-mode build has no locale: 0, so both defaults stay
+// "unreadable".
+#if defined(KESTREL_KERNEL_MODE)
+LONG local_GetLocaleInfo_for_PaperGrpDef(BYTE*) { return 0; }
+LONG local_GetLocaleInfo_for_8K16KDef(BYTE*) { return 0; }
+#else
+namespace {
+LONG LocaleRowValue(BYTE LocaleRow::*field, BYTE* out) {
+  DWORD c = 0;
+  if (!out || !UserCountry(&c)) return 0;
+  const LocaleRow* row = FindRow(c);
+  *out = row ? row->*field : 0;
+  return 1;
+}
+}  // namespace
+
+LONG local_GetLocaleInfo_for_PaperGrpDef(BYTE* group) { return LocaleRowValue(&LocaleRow::group, group); }
+LONG local_GetLocaleInfo_for_8K16KDef(BYTE* value) { return LocaleRowValue(&LocaleRow::k8k16, value); }
+#endif
+
 BYTE zanlib_GetPaperSizeGroupDefault(BOOL flag) {
   BYTE group = g_group.load();
   if (group == kUnset) {
-#if defined(KESTREL_KERNEL_MODE)
-    group = kUnreadable;
-#else
-    DWORD c = 0;
-    if (!UserCountry(&c)) {
-      group = kUnreadable;
-    } else {
-      const LocaleRow* row = FindRow(c);
-      group = row ? row->group : 0;
-    }
-#endif
+    if (!local_GetLocaleInfo_for_PaperGrpDef(&group)) group = kUnreadable;
     g_group.store(group);
   }
   if (flag) {
@@ -331,17 +343,7 @@ BYTE zanlib_GetPaperSizeGroupDefault(BOOL flag) {
 BYTE zanlib_Get8K16KDefault(void) {
   BYTE value = g_k8k16.load();
   if (value == kUnset) {
-#if defined(KESTREL_KERNEL_MODE)
-    value = kUnreadable;
-#else
-    DWORD c = 0;
-    if (!UserCountry(&c)) {
-      value = kUnreadable;
-    } else {
-      const LocaleRow* row = FindRow(c);
-      value = row ? row->k8k16 : 0;
-    }
-#endif
+    if (!local_GetLocaleInfo_for_8K16KDef(&value)) value = kUnreadable;
     g_k8k16.store(value);
   }
   return value;

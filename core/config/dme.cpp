@@ -55,15 +55,6 @@ constexpr Name kMediaNames[] = {
     {u"PAPER_DEFINE3", 15}, {u"PAPER_DEFINE4", 16}, {u"PAPER_DEFINE5", 17},
 };
 
-// Windows-value tables: {internal, Windows value}.
-constexpr DWORD kBinWindows[][2] = {
-    {7, 7},     {1, 14},    {1, 8},     {1, 9},     {3, 3},     {2, 2},     {257, 257}, {259, 259}, {4, 4},
-    {4, 5},     {4, 6},     {4, 11},    {4, 10},    {260, 260}, {11, 11},   {268, 268}, {261, 261}, {262, 262},
-    {264, 264}, {265, 265}, {266, 266}, {267, 267}, {269, 269}, {270, 270}, {272, 272}, {271, 271},
-};
-static_assert(sizeof(kBinWindows) / sizeof(kBinWindows[0]) == 26);
-constexpr DWORD kMediaWindows[][2] = {{0, 1}, {1, 3}, {2, 2}, {3, 2}, {13, 13}, {14, 14}, {15, 15}, {16, 16}, {17, 17}};
-
 // Settable properties.
 constexpr BYTE kMerge = 0x1, kMode = 0x2, kDefault = 0x4, kWindows = 0x8;
 
@@ -124,6 +115,16 @@ DWORD Convert(const DME_FEATURE& f, DWORD external) {
 }
 
 #if !defined(KESTREL_KERNEL_MODE)
+// Windows-value tables, taken when a feature's WindowsValue property is 1 in
+// the configuration file (read in user mode only): {internal, Windows value}.
+constexpr DWORD kBinWindows[][2] = {
+    {7, 7},     {1, 14},    {1, 8},     {1, 9},     {3, 3},     {2, 2},     {257, 257}, {259, 259}, {4, 4},
+    {4, 5},     {4, 6},     {4, 11},    {4, 10},    {260, 260}, {11, 11},   {268, 268}, {261, 261}, {262, 262},
+    {264, 264}, {265, 265}, {266, 266}, {267, 267}, {269, 269}, {270, 270}, {272, 272}, {271, 271},
+};
+static_assert(sizeof(kBinWindows) / sizeof(kBinWindows[0]) == 26);
+constexpr DWORD kMediaWindows[][2] = {{0, 1}, {1, 3}, {2, 2}, {3, 2}, {13, 13}, {14, 14}, {15, 15}, {16, 16}, {17, 17}};
+
 // The value of the last entry of key that reads as a number.
 bool LastValue(LPCWSTR entries, LPCWSTR key, DWORD* value) {
   WORD start = 1;

@@ -120,21 +120,21 @@ WORD ServeStampNames(WORD operation, CDM_MEMBER_ARGS* args) {
 }  // namespace
 #endif
 
-WORD cdmHandler_StampNameList(WORD operation, CDM_MEMBER_ARGS* args) {
+WORD cdmStampNameList(WORD operation, CDM_MEMBER_ARGS* args) {
 #if !defined(KESTREL_KERNEL_MODE)
   if (IsListOperation(operation, args)) return ServeStampNames(operation, args);
 #endif
   return cdmHandler_StampName(operation, args);
 }
 
-WORD cdmHandler_StampFaceNameList(WORD operation, CDM_MEMBER_ARGS* args) {
+WORD cdmFaceName(WORD operation, CDM_MEMBER_ARGS* args) {
 #if !defined(KESTREL_KERNEL_MODE)
   if (IsListOperation(operation, args)) return ServeFaceNames(operation, args);
 #endif
   return cdmHandler_StampFaceName(operation, args);
 }
 
-WORD cdmHandler_HeaderFaceNameList(WORD operation, CDM_MEMBER_ARGS* args) {
+WORD cdmHeaderFaceName(WORD operation, CDM_MEMBER_ARGS* args) {
 #if !defined(KESTREL_KERNEL_MODE)
   if (IsListOperation(operation, args)) return ServeFaceNames(operation, args);
 #endif

@@ -9,6 +9,7 @@
 #if !defined(KESTREL_KERNEL_MODE)
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 #endif
 
@@ -20,6 +21,7 @@
 #include "kestrel/printerdata.h"
 #include "kestrel/zanlib.h"
 #if !defined(KESTREL_KERNEL_MODE)
+#include "kestrel/nondev.h"
 #include "kplatform/winspool_printer.h"
 #endif
 
@@ -296,16 +298,40 @@ bool BuildDefaultDevmode(HCDDD ddd, LPCWSTR name, BYTE* out1556) {
   return ok;
 }
 
-// local_UpgradePDtoDM: only reads the queue; a queue that cannot be opened
-// or read leaves the devmode as it is. The move works on a copy in the
-// 5440-byte form (the non-devmode part from the model's defaults), as some
-// targets lie in the non-devmode record; only the 1556-byte devmode comes
-// back (the non-devmode record store is not built yet).
-void MoveRecordIntoDevmode(HCDDD ddd, LPCWSTR name, BYTE* out) {
-  if (!name) return;
+// Group 11: the members of the non-devmode record.
+bool IsNonDevId(WORD id) { return id >= 1793 && id <= 1865; }
+
+// The queue's printer by the device name; null when it cannot be opened.
+HANDLE OpenQueue(LPCWSTR name) {
+  if (!name) return nullptr;
   HANDLE printer = nullptr;
   std::vector<WCHAR> n(name, name + std::char_traits<char16_t>::length(name) + 1);
-  if (!OpenPrinterW(n.data(), &printer, nullptr) || !printer) return;
+  if (!OpenPrinterW(n.data(), &printer, nullptr)) return nullptr;
+  return printer;
+}
+
+// What the rules local_UpgradeNonDevDat and local_UpgradePDtoDM move into
+// the queue's non-devmode record. The rules only note it; SaveNonDevUpdate
+// writes it once, after every rule of the upgrade succeeded.
+struct NonDevUpdate {
+  // local_UpgradeNonDevDat: the translated devmode (5440-byte form) and the
+  // members of the record the old devmode carried.
+  std::vector<BYTE> carried;
+  std::vector<WORD> carriedIds;
+  bool takeV1Fax = false;
+  // local_UpgradePDtoDM: members of the record with the queue's values.
+  std::vector<std::pair<WORD, LONG>> moves;
+  bool Empty() const { return !takeV1Fax && carriedIds.empty() && moves.empty(); }
+};
+
+// local_UpgradePDtoDM: moves the queue's record into the devmode; a queue
+// that cannot be opened or read leaves the devmode as it is. The move works
+// on a copy in the 5440-byte form, as two targets (1859, 1860) lie in the
+// non-devmode record; the devmode comes back and those two are noted for the
+// queue's non-devmode record.
+void MoveRecordIntoDevmode(HCDDD ddd, LPCWSTR name, BYTE* out, NonDevUpdate* update) {
+  HANDLE printer = OpenQueue(name);
+  if (!printer) return;
   std::vector<BYTE> record(PD_RECORD_SIZE);
   std::vector<BYTE> copy(NRV_DEVMODE_SIZE_FULL);
   DWORD source = 0;
@@ -318,7 +344,12 @@ void MoveRecordIntoDevmode(HCDDD ddd, LPCWSTR name, BYTE* out) {
                                      {5650, 1334}, {5653, 1859}, {5654, 1860}};
     for (const auto& m : kMoves) {
       LONG v = 0;
-      if (GetNum(m[0], nullptr, record.data(), &v)) SetNum(m[1], copy.data(), nullptr, v);
+      if (!GetNum(m[0], nullptr, record.data(), &v)) continue;
+      if (IsNonDevId(m[1])) {
+        update->moves.emplace_back(m[1], v);
+      } else {
+        SetNum(m[1], copy.data(), nullptr, v);
+      }
     }
     std::memcpy(out, copy.data(), NRV_DEVMODE_SIZE_KIND1);
     PutWord(out, 70, static_cast<WORD>(NRV_DEVMODE_EXTRA));
@@ -326,7 +357,67 @@ void MoveRecordIntoDevmode(HCDDD ddd, LPCWSTR name, BYTE* out) {
   ClosePrinter(printer);
 }
 
-bool DevmodeRules(HCDDD ddd, LPCWSTR name, WORD sv, BYTE* storedView, BYTE* out) {
+// Copies one member between two devmodes of the 5440-byte form.
+bool CopyMember(WORD id, BYTE* from, BYTE* to) {
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR v = 0;
+  if (ddm_GetValue(id, from, nullptr, &type, &size, &v) != 0) return false;
+  if (type == DDM_TYPE_STRING || type == DDM_TYPE_FONT)
+    return ddm_SetValue(id, to, nullptr, type, size, reinterpret_cast<const void*>(v)) == 0;
+  return SetNum(id, to, nullptr, static_cast<LONG>(v));
+}
+
+// The size of a fax address list that the store handed out (it checked
+// that the list describes its own size).
+DWORD FaxListBytes(const void* list) {
+  WORD count = 0;
+  std::memcpy(&count, static_cast<const BYTE*>(list) + NONDEV_FAX_COUNT_OFFSET, 2);
+  return NONDEV_FAX_HEAD_SIZE + NONDEV_FAX_ENTRY_SIZE * count;
+}
+
+// Saves what the rules moved into the queue's non-devmode record: the
+// stored record (or the defaults when none is stored) with the members laid
+// over it, the stored security-marking block and fax list kept (the
+// version-1 fax list instead when local_UpgradeNonDevDat ran and one is
+// stored). A stored record that cannot be read is never replaced; a record
+// that would not change is not written again. A failed save leaves the
+// stored values as they were (the store's own guarantee); the devmode's
+// upgrade does not depend on it.
+void SaveNonDevUpdate(HCDDD ddd, LPCWSTR name, NonDevUpdate& update) {
+  if (update.Empty()) return;
+  HANDLE printer = OpenQueue(name);
+  if (!printer) return;
+  std::vector<BYTE> base(NONDEV_RECORD_SIZE);
+  void* fax = nullptr;
+  void* gsb = nullptr;
+  void* v1 = nullptr;
+  DWORD gsbSize = 0, v1Size = 0, error = ERROR_SUCCESS;
+  bool stored = nonDev_LoadNonDevDatEx(printer, ddd, nullptr, NONDEV_LOCATION_PRINTERDATA, &fax, base.data(), &gsb,
+                                       &gsbSize, &error) == TRUE;
+  bool ok = stored || (error == ERROR_FILE_NOT_FOUND && nonDev_SetDefaultData(printer, base.data()));
+  std::vector<BYTE> work(NRV_DEVMODE_SIZE_FULL);
+  if (ok) ok = cdm_SetDefaultDevmode(ddd, work.data(), nullptr, name) == 1;
+  if (ok) {
+    BYTE* record = work.data() + NRV_NONDEVMODE_OFFSET;
+    std::memcpy(record, base.data(), NONDEV_RECORD_SIZE);
+    for (WORD id : update.carriedIds) ok = ok && CopyMember(id, update.carried.data(), work.data());
+    for (const auto& [id, value] : update.moves) ok = ok && SetNum(id, work.data(), nullptr, value);
+    if (update.takeV1Fax) nonDev_LoadFaxData_v1(printer, &v1, &v1Size);
+    const void* saveFax = v1 ? v1 : fax;
+    DWORD faxSize = v1 ? v1Size : fax ? FaxListBytes(fax) : 0;
+    bool changed = !stored || std::memcmp(record, base.data(), NONDEV_RECORD_SIZE) != 0 ||
+                   (v1 && (!fax || FaxListBytes(fax) != v1Size || std::memcmp(fax, v1, v1Size) != 0));
+    if (ok && changed)
+      nonDev_SaveNonDevDat(printer, ddd, nullptr, NONDEV_LOCATION_PRINTERDATA, saveFax, faxSize, record, gsb, gsbSize);
+  }
+  kcore_Free(v1);
+  kcore_Free(fax);
+  kcore_Free(gsb);
+  ClosePrinter(printer);
+}
+
+bool DevmodeRules(HCDDD ddd, LPCWSTR name, WORD sv, BYTE* storedView, BYTE* out, NonDevUpdate* update) {
   LONG model = 0;
   {
     WORD type = 0;
@@ -361,7 +452,7 @@ bool DevmodeRules(HCDDD ddd, LPCWSTR name, WORD sv, BYTE* storedView, BYTE* out)
       return false;
     }
   }
-  if (sv < 0x5005) MoveRecordIntoDevmode(ddd, name, out);
+  if (sv < 0x5005) MoveRecordIntoDevmode(ddd, name, out, update);  // local_UpgradePDtoDM
   return true;
 }
 #endif  // !KESTREL_KERNEL_MODE
@@ -439,7 +530,9 @@ struct Stored {
   }
 };
 
-bool Translate(const Stored& st, WORD sv, int generation, BYTE* temp) {
+// Translates the stored devmode into temp; *nonDevIds receives the members
+// of the non-devmode record the old devmode carried.
+bool Translate(const Stored& st, WORD sv, int generation, BYTE* temp, std::vector<WORD>* nonDevIds) {
   const XlatTable* list = generation == 1 ? kGeneration1 : kGeneration2;
   size_t count = generation == 1 ? std::size(kGeneration1) : std::size(kGeneration2);
   for (size_t t = 0; t < count; ++t) {
@@ -476,6 +569,7 @@ bool Translate(const Stored& st, WORD sv, int generation, BYTE* temp) {
           return false;  // a type outside 1..10
       }
       if (!ok) return false;
+      if (IsNonDevId(r->id)) nonDevIds->push_back(r->id);
     }
   }
   return true;
@@ -657,7 +751,7 @@ LONG upg_ConvertStoredRecord(HANDLE, HCDDD ddd, const void* stored, DWORD size, 
 // The regular upgrade of a stored devmode (`in`, `bytes` real bytes, key s)
 // over the defaults `cur` (key c) into out.
 static bool RegularDevmode(HCDDD ddd, LPCWSTR name, const BYTE* in, const DmKey& s, const DmKey& c,
-                           const BYTE* cur, BYTE* out) {
+                           const BYTE* cur, BYTE* out, NonDevUpdate* update) {
   std::memcpy(out, cur, NRV_DEVMODE_SIZE_KIND1);
   size_t pub = s.size < c.size ? s.size : c.size;
   size_t priv = s.extra < NRV_DEVMODE_EXTRA ? s.extra : NRV_DEVMODE_EXTRA;
@@ -671,7 +765,7 @@ static bool RegularDevmode(HCDDD ddd, LPCWSTR name, const BYTE* in, const DmKey&
   PutWord(out, NRV_DEVMODE_PUBLIC_SIZE + 2, c.driver);
   std::vector<BYTE> view(NRV_DEVMODE_SIZE_KIND1);
   std::memcpy(view.data(), out, NRV_DEVMODE_SIZE_KIND1);
-  return DevmodeRules(ddd, name, s.structVersion, view.data(), out);
+  return DevmodeRules(ddd, name, s.structVersion, view.data(), out, update);
 }
 
 LONG UpgradeDefaultDevmodeEx(const void* stored, DWORD storedBytes, void* output, LPCWSTR deviceName, HCDDD ddd) {
@@ -697,8 +791,15 @@ LONG UpgradeDefaultDevmodeEx(const void* stored, DWORD storedBytes, void* output
     PutWord(out, 70, static_cast<WORD>(NRV_DEVMODE_EXTRA));
     return 1;
   }
+  // What the rules move into the queue's non-devmode record is saved only
+  // when the whole upgrade succeeded.
+  NonDevUpdate update;
+  auto upgraded = [&]() {
+    SaveNonDevUpdate(ddd, deviceName, update);
+    return LONG{0};
+  };
   if (s.structVersion >= UPG_DM_STRUCT_LEGACY) {
-    return RegularDevmode(ddd, deviceName, in, s, c, cur.data(), out) ? 0 : defaults();
+    return RegularDevmode(ddd, deviceName, in, s, c, cur.data(), out, &update) ? upgraded() : defaults();
   }
 
   // The legacy path: translate into a temporary devmode, apply the rules of
@@ -720,17 +821,25 @@ LONG UpgradeDefaultDevmodeEx(const void* stored, DWORD storedBytes, void* output
     ULONG_PTR v = 0;
     if (cdmGetDefaultData(ddd, 5137, &type, &size, &v) == 1) model = static_cast<LONG>(v);
   }
-  bool ok = Translate(st, s.structVersion, generation, temp.data());
+  std::vector<WORD> nonDevIds;
+  bool ok = Translate(st, s.structVersion, generation, temp.data(), &nonDevIds);
   PutWord(temp.data(), 68, t.size);
   PutWord(temp.data(), 70, fullExtra);
   if (ok && generation == 1) ok = Generation1Rules(ddd, deviceName, st, s.structVersion, s.driver, model, temp.data());
   // Generation 2: local_UpgradeFavoriteBaseSet changes nothing.
   if (ok) ok = CommonLegacyRules(st, s.structVersion, generation, temp.data());
   if (!ok) return defaults();
+  // local_UpgradeNonDevDat: the translated devmode's non-devmode members,
+  // with the version-1 fax list, go to the queue's record.
+  if (deviceName) {
+    update.carried = temp;
+    update.carriedIds = nonDevIds;
+    update.takeV1Fax = true;
+  }
   PutWord(temp.data(), 70, t.extra);
   PutWord(temp.data(), NRV_DEVMODE_PUBLIC_SIZE, t.structVersion);
   PutWord(temp.data(), NRV_DEVMODE_PUBLIC_SIZE + 2, t.driver);
-  return RegularDevmode(ddd, deviceName, temp.data(), t, c, cur.data(), out) ? 0 : defaults();
+  return RegularDevmode(ddd, deviceName, temp.data(), t, c, cur.data(), out, &update) ? upgraded() : defaults();
 }
 
 LONG UpgradeDefaultDevmode(const void* stored, void* output, LPCWSTR deviceName, HCDDD ddd) {

@@ -1,9 +1,12 @@
 // The driver runner: loads a graphics driver through the loader, takes its
 // entry table from DrvEnableDriver and calls the table's entries in the
-// engine's order, logging every call. A driver and its sessions are used by
-// one thread at a time.
+// engine's order, logging every call. As in the engine, several threads may
+// use one loaded driver at once, each with its own sessions (PDEVs): what a
+// driver's sessions share (the session list and the call log) is kept under
+// the driver's lock. A session is used by one thread at a time.
 #include <algorithm>
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "engine/engine_state.h"
@@ -22,7 +25,9 @@ struct Driver : kp::engine::Object {
   HMODULE module = nullptr;
   ULONG version = 0;
   ULONG rows = 0;
-  std::map<ULONG, PFN> entries;
+  std::map<ULONG, PFN> entries;  // fixed once loaded
+  // Guards log and sessions; never held while the driver is called.
+  std::mutex lock;
   std::vector<std::pair<const char*, ULONG_PTR>> log;
   std::vector<KP_ENGINE_SESSION*> sessions;  // handles of its open sessions
 };
@@ -79,7 +84,18 @@ Fn entry(const Driver& d, ULONG index) {
   return it == d.entries.end() ? nullptr : functionCast<Fn>(it->second);
 }
 
-void logCall(Driver& d, ULONG index, ULONG_PTR result) { d.log.emplace_back(entryName(index), result); }
+void logNamed(Driver& d, const char* name, ULONG_PTR result) {
+  std::lock_guard<std::mutex> hold(d.lock);
+  d.log.emplace_back(name, result);
+}
+void logCall(Driver& d, ULONG index, ULONG_PTR result) { logNamed(d, entryName(index), result); }
+
+// Drops a session handle from its driver's list (when it is still there).
+void forgetSession(Driver& d, KP_ENGINE_SESSION* handle) {
+  std::lock_guard<std::mutex> hold(d.lock);
+  auto it = std::find(d.sessions.begin(), d.sessions.end(), handle);
+  if (it != d.sessions.end()) d.sessions.erase(it);
+}
 
 BOOL refuse(DWORD error) {
   SetLastError(error);
@@ -172,8 +188,7 @@ BOOL disable(KP_ENGINE_SESSION* handle) {
   dropSurface(*s);
   disablePdev(*s, s->dhpdev);
   KpEngineDeleteDevice(s->hdev);
-  auto& list = s->driver->sessions;
-  list.erase(std::find(list.begin(), list.end(), handle));
+  forgetSession(*s->driver, handle);
   return TRUE;
 }
 
@@ -211,7 +226,7 @@ KP_API KP_ENGINE_DRIVER* KpEngineLoadDriverEx(LPCWSTR name, ULONG engineVersion,
     if (!d->entries.count(index)) return fail(ERROR_INVALID_DATA);
   }
   d->module = module;
-  d->log.emplace_back("DrvEnableDriver", static_cast<ULONG_PTR>(ok));
+  logNamed(*d, "DrvEnableDriver", static_cast<ULONG_PTR>(ok));
   return reinterpret_cast<KP_ENGINE_DRIVER*>(kp::engine::Insert(d));
 }
 
@@ -222,7 +237,17 @@ KP_API KP_ENGINE_DRIVER* KpEngineLoadDriver(LPCWSTR name) {
 KP_API BOOL KpEngineUnloadDriver(KP_ENGINE_DRIVER* driver) {
   auto d = driverOf(driver);
   if (!d) return refuse(ERROR_INVALID_PARAMETER);
-  while (!d->sessions.empty()) disable(d->sessions.back());
+  for (;;) {
+    KP_ENGINE_SESSION* last = nullptr;
+    {
+      std::lock_guard<std::mutex> hold(d->lock);
+      if (d->sessions.empty()) break;
+      last = d->sessions.back();
+    }
+    // Unloading a driver other threads still use is the caller's error; a
+    // session that is no longer in the table is dropped so the loop ends.
+    if (!disable(last)) forgetSession(*d, last);
+  }
   kp::engine::Remove(reinterpret_cast<uintptr_t>(driver), kDriverKind);
   if (auto fn = entry<PFN_DrvDisableDriver>(*d, INDEX_DrvDisableDriver)) {
     fn();
@@ -247,18 +272,27 @@ KP_API BOOL KpEngineDriverHasEntry(KP_ENGINE_DRIVER* driver, ULONG index) {
 
 KP_API DWORD KpEngineCallCount(KP_ENGINE_DRIVER* driver) {
   auto d = driverOf(driver);
-  return d ? static_cast<DWORD>(d->log.size()) : 0;
+  if (!d) return 0;
+  std::lock_guard<std::mutex> hold(d->lock);
+  return static_cast<DWORD>(d->log.size());
 }
 KP_API LPCSTR KpEngineCallName(KP_ENGINE_DRIVER* driver, DWORD index) {
   auto d = driverOf(driver);
-  return d && index < d->log.size() ? d->log[index].first : nullptr;
+  if (!d) return nullptr;
+  std::lock_guard<std::mutex> hold(d->lock);
+  return index < d->log.size() ? d->log[index].first : nullptr;
 }
 KP_API ULONG_PTR KpEngineCallResult(KP_ENGINE_DRIVER* driver, DWORD index) {
   auto d = driverOf(driver);
-  return d && index < d->log.size() ? d->log[index].second : 0;
+  if (!d) return 0;
+  std::lock_guard<std::mutex> hold(d->lock);
+  return index < d->log.size() ? d->log[index].second : 0;
 }
 KP_API void KpEngineClearCallLog(KP_ENGINE_DRIVER* driver) {
-  if (auto d = driverOf(driver)) d->log.clear();
+  auto d = driverOf(driver);
+  if (!d) return;
+  std::lock_guard<std::mutex> hold(d->lock);
+  d->log.clear();
 }
 
 KP_API KP_ENGINE_SESSION* KpEngineEnablePDEV(KP_ENGINE_DRIVER* driver, HANDLE printer, const void* devmode) {
@@ -280,6 +314,7 @@ KP_API KP_ENGINE_SESSION* KpEngineEnablePDEV(KP_ENGINE_DRIVER* driver, HANDLE pr
   if (!s->dhpdev) return nullptr;
   completePdev(*s, s->dhpdev, s->hdev);
   auto handle = reinterpret_cast<KP_ENGINE_SESSION*>(kp::engine::Insert(s));
+  std::lock_guard<std::mutex> hold(d->lock);
   d->sessions.push_back(handle);
   return handle;
 }

@@ -44,23 +44,27 @@ void OutHandle(LPCWSTR name, const void* result) {
 void OutLong(LPCWSTR name, LONG result) { Logout_OutDDIFunctionTraceLog(u"%s RetValue = %ld", name, result); }
 void OutBare(LPCWSTR name) { Logout_OutDDIFunctionTraceLog(u"%s", name); }
 
+// One entry with a result: the entry line, the DDI_ body, the exit line with
+// the result in the entry's format (Out).
+template <auto Out, typename R, typename... P, typename... A>
+R Traced(LPCWSTR name, R (*body)(P...), A... args) {
+  In(name);
+  R r = body(args...);
+  Out(name, r);
+  return r;
+}
+
 // ---- The wrappers -------------------------------------------------------------
 
 DHPDEV WINAPI DrvEnablePDEV(DEVMODEW* pdm, LPWSTR pwszLogAddress, ULONG cPat, HSURF* phsurfPatterns, ULONG cjCaps,
                             ULONG* pdevcaps, ULONG cjDevInfo, DEVINFO* pdi, HDEV hdev, LPWSTR pwszDeviceName,
                             HANDLE hDriver) {
-  In(u"DrvEnablePDEV");
-  DHPDEV r = DDI_DrvEnablePDEV(pdm, pwszLogAddress, cPat, phsurfPatterns, cjCaps, pdevcaps, cjDevInfo, pdi, hdev,
-                               pwszDeviceName, hDriver);
-  OutHandle(u"DrvEnablePDEV", r);
-  return r;
+  return Traced<OutHandle>(u"DrvEnablePDEV", DDI_DrvEnablePDEV, pdm, pwszLogAddress, cPat, phsurfPatterns, cjCaps,
+      pdevcaps, cjDevInfo, pdi, hdev, pwszDeviceName, hDriver);
 }
 
 BOOL WINAPI DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
-  In(u"DrvResetPDEV");
-  BOOL r = DDI_DrvResetPDEV(dhpdevOld, dhpdevNew);
-  OutBool(u"DrvResetPDEV", r);
-  return r;
+  return Traced<OutBool>(u"DrvResetPDEV", DDI_DrvResetPDEV, dhpdevOld, dhpdevNew);
 }
 
 VOID WINAPI DrvCompletePDEV(DHPDEV dhpdev, HDEV hdev) {
@@ -76,10 +80,7 @@ VOID WINAPI DrvDisablePDEV(DHPDEV dhpdev) {
 }
 
 HSURF WINAPI DrvEnableSurface(DHPDEV dhpdev) {
-  In(u"DrvEnableSurface");
-  HSURF r = DDI_DrvEnableSurface(dhpdev);
-  OutHandle(u"DrvEnableSurface", r);
-  return r;
+  return Traced<OutHandle>(u"DrvEnableSurface", DDI_DrvEnableSurface, dhpdev);
 }
 
 VOID WINAPI DrvDisableSurface(DHPDEV dhpdev) {
@@ -90,142 +91,91 @@ VOID WINAPI DrvDisableSurface(DHPDEV dhpdev) {
 
 BOOL WINAPI DrvBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,
                       RECTL* prclTrg, POINTL* pptlSrc, POINTL* pptlMask, BRUSHOBJ* pbo, POINTL* pptlBrush, ROP4 rop4) {
-  In(u"DrvBitBlt");
-  BOOL r = DDI_DrvBitBlt(psoTrg, psoSrc, psoMask, pco, pxlo, prclTrg, pptlSrc, pptlMask, pbo, pptlBrush, rop4);
-  OutBool(u"DrvBitBlt", r);
-  return r;
+  return Traced<OutBool>(u"DrvBitBlt", DDI_DrvBitBlt, psoTrg, psoSrc, psoMask, pco, pxlo, prclTrg, pptlSrc, pptlMask,
+      pbo, pptlBrush, rop4);
 }
 
 BOOL WINAPI DrvStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,
                           COLORADJUSTMENT* pca, POINTL* pptlHTOrg, RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask,
                           ULONG iMode) {
-  In(u"DrvStretchBlt");
-  BOOL r =
-      DDI_DrvStretchBlt(psoDest, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, iMode);
-  OutBool(u"DrvStretchBlt", r);
-  return r;
+  return Traced<OutBool>(u"DrvStretchBlt", DDI_DrvStretchBlt, psoDest, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg,
+      prclDest, prclSrc, pptlMask, iMode);
 }
 
 BOOL WINAPI DrvCopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclDest,
                         POINTL* pptlSrc) {
-  In(u"DrvCopyBits");
-  BOOL r = DDI_DrvCopyBits(psoDest, psoSrc, pco, pxlo, prclDest, pptlSrc);
-  OutBool(u"DrvCopyBits", r);
-  return r;
+  return Traced<OutBool>(u"DrvCopyBits", DDI_DrvCopyBits, psoDest, psoSrc, pco, pxlo, prclDest, pptlSrc);
 }
 
 BOOL WINAPI DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra, RECTL* prclOpaque,
                        BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg, MIX mix) {
-  In(u"DrvTextOut");
-  BOOL r = DDI_DrvTextOut(pso, pstro, pfo, pco, prclExtra, prclOpaque, pboFore, pboOpaque, pptlOrg, mix);
-  OutBool(u"DrvTextOut", r);
-  return r;
+  return Traced<OutBool>(u"DrvTextOut", DDI_DrvTextOut, pso, pstro, pfo, pco, prclExtra, prclOpaque, pboFore,
+      pboOpaque, pptlOrg, mix);
 }
 
 IFIMETRICS* WINAPI DrvQueryFont(DHPDEV dhpdev, ULONG_PTR iFile, ULONG iFace, ULONG_PTR* pid) {
-  In(u"DrvQueryFont");
-  IFIMETRICS* r = DDI_DrvQueryFont(dhpdev, iFile, iFace, pid);
-  OutHandle(u"DrvQueryFont", r);
-  return r;
+  return Traced<OutHandle>(u"DrvQueryFont", DDI_DrvQueryFont, dhpdev, iFile, iFace, pid);
 }
 
 PVOID WINAPI DrvQueryFontTree(DHPDEV dhpdev, ULONG_PTR iFile, ULONG iFace, ULONG iMode, ULONG_PTR* pid) {
-  In(u"DrvQueryFontTree");
-  PVOID r = DDI_DrvQueryFontTree(dhpdev, iFile, iFace, iMode, pid);
-  OutHandle(u"DrvQueryFontTree", r);
-  return r;
+  return Traced<OutHandle>(u"DrvQueryFontTree", DDI_DrvQueryFontTree, dhpdev, iFile, iFace, iMode, pid);
 }
 
 LONG WINAPI DrvQueryFontData(DHPDEV dhpdev, FONTOBJ* pfo, ULONG iMode, HGLYPH hg, GLYPHDATA* pgd, PVOID pv,
                              ULONG cjSize) {
-  In(u"DrvQueryFontData");
-  LONG r = DDI_DrvQueryFontData(dhpdev, pfo, iMode, hg, pgd, pv, cjSize);
-  OutLong(u"DrvQueryFontData", r);
-  return r;
+  return Traced<OutLong>(u"DrvQueryFontData", DDI_DrvQueryFontData, dhpdev, pfo, iMode, hg, pgd, pv, cjSize);
 }
 
 BOOL WINAPI DrvQueryAdvanceWidths(DHPDEV dhpdev, FONTOBJ* pfo, ULONG iMode, HGLYPH* phg, PVOID pvWidths,
                                   ULONG cGlyphs) {
-  In(u"DrvQueryAdvanceWidths");
-  BOOL r = DDI_DrvQueryAdvanceWidths(dhpdev, pfo, iMode, phg, pvWidths, cGlyphs);
-  OutBool(u"DrvQueryAdvanceWidths", r);
-  return r;
+  return Traced<OutBool>(u"DrvQueryAdvanceWidths", DDI_DrvQueryAdvanceWidths, dhpdev, pfo, iMode, phg, pvWidths,
+      cGlyphs);
 }
 
 BOOL WINAPI DrvSendPage(SURFOBJ* pso) {
-  In(u"DrvSendPage");
-  BOOL r = DDI_DrvSendPage(pso);
-  OutBool(u"DrvSendPage", r);
-  return r;
+  return Traced<OutBool>(u"DrvSendPage", DDI_DrvSendPage, pso);
 }
 
 BOOL WINAPI DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
                           POINTL* pptlBrushOrg, LINEATTRS* plineattrs, MIX mix) {
-  In(u"DrvStrokePath");
-  BOOL r = DDI_DrvStrokePath(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
-  OutBool(u"DrvStrokePath", r);
-  return r;
+  return Traced<OutBool>(u"DrvStrokePath", DDI_DrvStrokePath, pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
 }
 
 BOOL WINAPI DrvFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix,
                         FLONG flOptions) {
-  In(u"DrvFillPath");
-  BOOL r = DDI_DrvFillPath(pso, ppo, pco, pbo, pptlBrushOrg, mix, flOptions);
-  OutBool(u"DrvFillPath", r);
-  return r;
+  return Traced<OutBool>(u"DrvFillPath", DDI_DrvFillPath, pso, ppo, pco, pbo, pptlBrushOrg, mix, flOptions);
 }
 
 BOOL WINAPI DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pboStroke,
                                  LINEATTRS* plineattrs, BRUSHOBJ* pboFill, POINTL* pptlBrushOrg, MIX mixFill,
                                  FLONG flOptions) {
-  In(u"DrvStrokeAndFillPath");
-  BOOL r = DDI_DrvStrokeAndFillPath(pso, ppo, pco, pxo, pboStroke, plineattrs, pboFill, pptlBrushOrg, mixFill,
-                                    flOptions);
-  OutBool(u"DrvStrokeAndFillPath", r);
-  return r;
+  return Traced<OutBool>(u"DrvStrokeAndFillPath", DDI_DrvStrokeAndFillPath, pso, ppo, pco, pxo, pboStroke, plineattrs,
+      pboFill, pptlBrushOrg, mixFill, flOptions);
 }
 
 BOOL WINAPI DrvRealizeBrush(BRUSHOBJ* pbo, SURFOBJ* psoTarget, SURFOBJ* psoPattern, SURFOBJ* psoMask,
                             XLATEOBJ* pxlo, ULONG iHatch) {
-  In(u"DrvRealizeBrush");
-  BOOL r = DDI_DrvRealizeBrush(pbo, psoTarget, psoPattern, psoMask, pxlo, iHatch);
-  OutBool(u"DrvRealizeBrush", r);
-  return r;
+  return Traced<OutBool>(u"DrvRealizeBrush", DDI_DrvRealizeBrush, pbo, psoTarget, psoPattern, psoMask, pxlo, iHatch);
 }
 
 BOOL WINAPI DrvStartPage(SURFOBJ* pso) {
-  In(u"DrvStartPage");
-  BOOL r = DDI_DrvStartPage(pso);
-  OutBool(u"DrvStartPage", r);
-  return r;
+  return Traced<OutBool>(u"DrvStartPage", DDI_DrvStartPage, pso);
 }
 
 BOOL WINAPI DrvStartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD dwJobId) {
-  In(u"DrvStartDoc");
-  BOOL r = DDI_DrvStartDoc(pso, pwszDocName, dwJobId);
-  OutBool(u"DrvStartDoc", r);
-  return r;
+  return Traced<OutBool>(u"DrvStartDoc", DDI_DrvStartDoc, pso, pwszDocName, dwJobId);
 }
 
 ULONG WINAPI DrvEscape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvOut) {
-  In(u"DrvEscape");
-  ULONG r = DDI_DrvEscape(pso, iEsc, cjIn, pvIn, cjOut, pvOut);
-  OutLong(u"DrvEscape", static_cast<LONG>(r));
-  return r;
+  return Traced<OutLong>(u"DrvEscape", DDI_DrvEscape, pso, iEsc, cjIn, pvIn, cjOut, pvOut);
 }
 
 BOOL WINAPI DrvEndDoc(SURFOBJ* pso, FLONG fl) {
-  In(u"DrvEndDoc");
-  BOOL r = DDI_DrvEndDoc(pso, fl);
-  OutBool(u"DrvEndDoc", r);
-  return r;
+  return Traced<OutBool>(u"DrvEndDoc", DDI_DrvEndDoc, pso, fl);
 }
 
 ULONG WINAPI DrvGetGlyphMode(DHPDEV dhpdev, FONTOBJ* pfo) {
-  In(u"DrvGetGlyphMode");
-  ULONG r = DDI_DrvGetGlyphMode(dhpdev, pfo);
-  OutLong(u"DrvGetGlyphMode", static_cast<LONG>(r));
-  return r;
+  return Traced<OutLong>(u"DrvGetGlyphMode", DDI_DrvGetGlyphMode, dhpdev, pfo);
 }
 
 // A row's address as the table's generic function pointer (through the
@@ -289,8 +239,5 @@ BOOL DDI_DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pded) {
 }
 
 KESTRELKM_EXPORT BOOL WINAPI DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pded) {
-  In(u"DrvEnableDriver");
-  BOOL r = DDI_DrvEnableDriver(iEngineVersion, cj, pded);
-  OutBool(u"DrvEnableDriver", r);
-  return r;
+  return Traced<OutBool>(u"DrvEnableDriver", DDI_DrvEnableDriver, iEngineVersion, cj, pded);
 }

@@ -1,9 +1,11 @@
 #include "temp_root.h"
 
 #include <kplatform/kernel_module.h>
+#include <kplatform/kernel_registry.h>
 #include <kplatform/root.h>
 #include <kplatform/winspool.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +41,23 @@ void InstallModelAQueue(const std::string& modelsDir, const char16_t* printerNam
   ASSERT_TRUE(KpInstallModule("libkestreljd.so", nullptr));
   ASSERT_TRUE(KpInstallModule("kestrelrs.zrs", nullptr));
   ASSERT_TRUE(KpSpoolerAddPrinter(printerName, u"Scriva K350 PCL6", u"K350.DDD", u"K350.cfg", u"kestrelui.dll"));
+}
+
+std::vector<std::u16string> ListPrinterDataNames(const char16_t* printerName) {
+  std::vector<std::u16string> names;
+  const std::u16string key =
+      u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + std::u16string(printerName) + u"\\PrinterDriverData";
+  HKEY h = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return names;
+  for (DWORD i = 0;; ++i) {
+    WCHAR name[256];
+    DWORD chars = 256;
+    if (RegEnumValueW(h, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, chars);
+  }
+  RegCloseKey(h);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string ReadHostFile(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace kestrel::test {
 
@@ -36,6 +37,10 @@ class RootedTest : public ::testing::Test {
 // and a printer named printerName that uses them. Fails the calling test at
 // the first step that does not work.
 void InstallModelAQueue(const std::string& modelsDir, const char16_t* printerName);
+
+// The names of a spooler printer's stored printer-data values as the
+// registry store lists them, sorted.
+std::vector<std::u16string> ListPrinterDataNames(const char16_t* printerName);
 
 // Reads a whole host file; empty when missing.
 std::string ReadHostFile(const std::string& path);

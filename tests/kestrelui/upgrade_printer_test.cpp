@@ -25,7 +25,6 @@ namespace kestrel::test::kui {
 namespace {
 
 const char16_t kPrinter[] = u"Scriva K350";
-const char16_t kDataKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Scriva K350\\PrinterDriverData";
 constexpr char kDriverDirHost[] = "c/Windows/system32/spool/drivers/x64/3";
 constexpr char kTraceHost[] = "c/DEBUG_LOG/WINNT/DDI_PRNUI_TRACE_LOG.txt";
 constexpr DWORD kBuiltInForms = 118;
@@ -78,20 +77,7 @@ class UpgradePrinterTest : public RootedTest {
     return upgrade_(1, reinterpret_cast<LPBYTE>(&info));
   }
 
-  std::vector<std::u16string> ListValues() {
-    std::vector<std::u16string> names;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDataKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
-    for (DWORD i = 0;; ++i) {
-      WCHAR name[256];
-      DWORD chars = 256;
-      if (RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-      names.emplace_back(name, chars);
-    }
-    RegCloseKey(key);
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::u16string> ListValues() { return ListPrinterDataNames(kPrinter); }
   void ClearValues() {
     for (std::u16string n : ListValues()) DeletePrinterDataW(printer_, n.data());
   }

@@ -81,7 +81,7 @@ TEST_F(KmEntry, EnableDriverChecksTheEngineVersionAndTheBufferSize) {
 struct Expect {
   const char* name;
   const Model* model;
-  LONG color;     // dmColor (DDM 15) of the devmode: 2 colour, 1 monochrome
+  LONG color;     // the model's default dmColor (DDM 15): 2 colour, 1 monochrome
   LONG item464;   // devmode item 464
   ULONG bitsPixel;
   ULONG numColors;
@@ -99,7 +99,7 @@ TEST_P(KmModels, EnableReportsTheDeviceAndDisableFreesEverything) {
   CreateDcDevmode dm = Devmode(*e.model);
   ASSERT_TRUE(dm.Set(20, 600));
   ASSERT_TRUE(dm.Set(21, 600));
-  ASSERT_TRUE(dm.Set(15, e.color));
+  ASSERT_EQ(dm.Get(15), e.color) << "the model's default dmColor";
   ASSERT_TRUE(dm.Set(464, e.item464));
   ASSERT_EQ(dm.Get(8), 9) << "the model's default paper is A4";
   const size_t blocks = Blocks();
@@ -187,8 +187,8 @@ TEST_P(KmModels, EnableReportsTheDeviceAndDisableFreesEverything) {
   EXPECT_EQ(KpEngineObjectCount(KP_ENGINE_MODULES), modules);
 }
 
-// Model B's description data has no colour-mode settings (DDM 270, 345),
-// so its defaults leave dmColor at 2; a monochrome job's devmode carries 1.
+// Model B's description data offers black and white only (DDM 270, 345),
+// so its defaults carry dmColor 1 and the PDEV reports 1 bit per pixel.
 INSTANTIATE_TEST_SUITE_P(BothModels, KmModels,
                          ::testing::Values(Expect{"K350_full_colour", &kModelA, 2, 1, 24, 0xFFFFFF, 2},
                                            Expect{"K350_16_colours", &kModelA, 2, 0, 24, 16, 2},
@@ -204,9 +204,6 @@ TEST_F(KmEntry, PrintsWhatEachModelReports) {
     HANDLE printer = Printer(*m);
     ASSERT_NE(printer, nullptr);
     CreateDcDevmode dm = Devmode(*m);
-    if (m == &kModelB) {
-      ASSERT_TRUE(dm.Set(15, 1));  // monochrome
-    }
     KP_ENGINE_SESSION* s = KpEngineEnablePDEV(d, printer, dm.data());
     ASSERT_NE(s, nullptr);
     ASSERT_TRUE(KpEngineEnableSurface(s));

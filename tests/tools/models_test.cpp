@@ -309,10 +309,25 @@ TEST_P(ModelTest, ContentIsRealistic) {
   } else {
     EXPECT_GE(n(DDD_CAT_PAPER), 20 + 21);
     EXPECT_LT(n(DDD_CAT_OPTION_DOC), 39);
-    void* rec = nullptr;
-    EXPECT_EQ(ddd_GetDataByIDX(DDD_QUICK, &m_.main, &m_.referenced, DDD_CAT_OPTION_DOC, 270, 0, &rec),
-              DDD_ERR_NOTFOUND) << "no colour mode on the monochrome model";
-    ddd_Free(&rec, DDD_KIND_ANY);
+    // The monochrome model offers black and white only: colour mode (270),
+    // the second input of the dmColor rule (345) and the printer-data switch
+    // that forces colour mode 1 (5202) each have the single value 1.
+    for (WORD id : {WORD(270), WORD(345), WORD(5202)}) {
+      void* rec = nullptr;
+      ASSERT_EQ(ddd_GetDataByIDX(DDD_FULL, &m_.main, &m_.referenced, DDD_CAT_OPTION_DOC, id, 0, &rec), DDD_OK)
+          << id;
+      auto* o = static_cast<DDD_OPTION*>(rec);
+      EXPECT_EQ(o->items.count, 1) << id;
+      WORD c = 0;
+      DDD_OPTIONITEM* it = nullptr;
+      ASSERT_EQ(ddd_GetItemDataByIndexX(DDD_FULL, TRUE, &m_.main, &m_.referenced, o, 0, &c, &it), DDD_OK) << id;
+      ASSERT_NE(it->value.data, nullptr);
+      EXPECT_EQ(it->value.size, 1) << id;
+      EXPECT_EQ(*static_cast<const BYTE*>(it->value.data), 1) << id;
+      void* item = it;
+      ddd_Free(&item, DDD_KIND_ANY);
+      ddd_Free(&rec, DDD_KIND_ANY);
+    }
   }
   EXPECT_EQ(n(DDD_CAT_FAVORITE), 2);
   auto favs = All<DDD_FAVORITE>(DDD_CAT_FAVORITE);

@@ -206,9 +206,9 @@ WORD cdmHandler_CopiesList(WORD operation, CDM_MEMBER_ARGS* args);
 // face-name lists (305, 358) from args->list; every other operation, and
 // every operation in the kernel-mode build, goes to the member's own
 // handler.
-WORD cdmHandler_StampNameList(WORD operation, CDM_MEMBER_ARGS* args);
-WORD cdmHandler_StampFaceNameList(WORD operation, CDM_MEMBER_ARGS* args);
-WORD cdmHandler_HeaderFaceNameList(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmStampNameList(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmFaceName(WORD operation, CDM_MEMBER_ARGS* args);
+WORD cdmHeaderFaceName(WORD operation, CDM_MEMBER_ARGS* args);
 
 // Icons (image: the device-independent icon image, bytes its length).
 WORD cdmDIBNumColors(const CDM_BITMAPINFOHEADER* header);

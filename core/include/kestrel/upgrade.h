@@ -28,9 +28,12 @@
 //  - A favourite's non-devmode part is copied only when the stored block
 //    holds one (size above dmSize + dmDriverExtra), and at most 3884 bytes.
 //  - The move of the queue's record into the devmode (rule
-//    local_UpgradePDtoDM) only reads the queue: a queue that cannot be opened
-//    or read leaves the document's devmode as upgraded (the rule is skipped),
-//    it never turns it into the defaults.
+//    local_UpgradePDtoDM): a queue that cannot be opened or whose record
+//    cannot be read leaves the document's devmode as upgraded (the rule is
+//    skipped), it never turns it into the defaults. The queue is opened as
+//    the other queue readers open it (the printer stand-in takes no access
+//    rights); a queue that refuses writes still has its record moved into
+//    the devmode, only its non-devmode record stays as it was.
 //  - Legacy devmodes (below 0x5003): the translation tables of both
 //    generations describe the standard DEVMODEW part (tables 0x0100 and
 //    0x5000) and the rows known of the private layouts (0x4000, 0x5002);
@@ -40,9 +43,27 @@
 //    fails, and the devmode becomes the defaults (so a 0x4000-0x4007 devmode
 //    must reach byte 1854, a 0x5002 one byte 2627). A stored string that
 //    fills its old field without a NUL is cut to fit.
-//  - The rules that save the non-devmode record (local_UpgradePDtoDM's save,
-//    local_UpgradeNonDevDat) are not carried out: the non-devmode record
-//    store is not built yet. The moves into the devmode itself are made.
+//  - The rules that save the queue's non-devmode record ("N_Dev",
+//    kestrel/nondev.h): local_UpgradePDtoDM moves 5653 and 5654 of the
+//    queue's record into 1859 and 1860; local_UpgradeNonDevDat (legacy
+//    devmodes) moves the non-devmode members the old devmode carried (the
+//    translation rows of 1793-1865) and the version-1 fax list
+//    "FaxSendList". The rules only note their members; the upgrade saves
+//    the record once, after every rule succeeded, so an upgrade that ends in
+//    the defaults stores nothing, and a legacy devmode (both rules) is one
+//    save.
+//  - That save lays the members over the queue's stored record, not over
+//    the defaults: members the old devmode did not carry keep the queue's
+//    values (the translated devmode holds defaults there, which would
+//    replace the queue's real settings). The defaults are the base only
+//    when nothing is stored; a stored record that cannot be read is never
+//    replaced. The stored security-marking block is saved again with it
+//    (saving without it would erase it), and so is the stored fax list,
+//    unless local_UpgradeNonDevDat ran and a version-1 list is stored. A
+//    record and list that would not change are not written again.
+//  - A failed save (a queue that refuses writes) leaves the stored values as
+//    they were and does not fail the upgrade: the devmode is the caller's
+//    and is upgraded all the same.
 //  - The printer-data rule local_UpgradeOptionDuplexFlag reads "not a
 //    default option" as: the model's default for 4103 is 0.
 //  - local_UpgradeMemorySelect takes item n (1-based) of 4355's select list.

@@ -109,6 +109,11 @@ WORD driver_get_letter_flag(BOOL switchOn);
 // (0) and change nothing.
 BOOL driver_put_letter_flag(WORD value);
 #endif
+// The user locale's row: 1 with the paper-size group (0-4) or the 8K/16K
+// default (0 for a country without a row), 0 when the locale cannot be read
+// (always in the kernel-mode build, which has no locale).
+LONG local_GetLocaleInfo_for_PaperGrpDef(BYTE* group);
+LONG local_GetLocaleInfo_for_8K16KDef(BYTE* value);
 // Group 0-4, 254 when the locale cannot be read; cached.
 BYTE zanlib_GetPaperSizeGroupDefault(BOOL flag);
 BYTE zanlib_Get8K16KDefault(void);

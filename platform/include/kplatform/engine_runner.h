@@ -120,6 +120,9 @@ KP_API BOOL KpEngineDeleteObject(PVOID object);
 //
 // Every call the runner makes is logged per driver: the entry's name and
 // what it answered (0 for entries without a result).
+//
+// As in the engine, several threads may use one loaded driver at once, each
+// with its own sessions (PDEVs); a session is used by one thread at a time.
 
 typedef struct _KP_ENGINE_DRIVER KP_ENGINE_DRIVER;
 typedef struct _KP_ENGINE_SESSION KP_ENGINE_SESSION;

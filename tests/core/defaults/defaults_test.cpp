@@ -44,6 +44,12 @@ std::vector<BYTE> Stored(Records& r, WORD id) {
   return out;
 }
 
+std::vector<BYTE> Number(DWORD w) {
+  std::vector<BYTE> out(4);
+  std::memcpy(out.data(), &w, 4);
+  return out;
+}
+
 // The default as the same comparable bytes (no default: zero).
 std::vector<BYTE> Default(HCDDD h, WORD id) {
   WORD type = 0;
@@ -71,9 +77,13 @@ TEST_F(DefaultsTest, EachModelGivesTheKeyBytes) {
   struct Case {
     const char* model;
     DWORD fields;
+    WORD color;                        // dmColor: 2 colour, 1 monochrome
+    DWORD colourMode, second, forced;  // members 270, 345 and printer-data 5202
   };
-  // K350's data has colour-management version 2, K260's version 0.
-  const Case cases[] = {{"K350", kBaseFields | kFormNameField | kIcmFields}, {"K260", kBaseFields | kFormNameField}};
+  // K350's data has colour-management version 2, K260's version 0. K350
+  // defaults to automatic colour; K260 offers black and white only.
+  const Case cases[] = {{"K350", kBaseFields | kFormNameField | kIcmFields, 2, 0, 0, 0},
+                        {"K260", kBaseFields | kFormNameField, 1, 1, 1, 1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.model);
     HCDDD h = OpenModel(c.model);
@@ -96,6 +106,10 @@ TEST_F(DefaultsTest, EachModelGivesTheKeyBytes) {
     EXPECT_EQ(std::u16string(model), WideAt(r, 224, 32));
     kcore_Free(model);
     EXPECT_EQ(1, r.U16(86));  // dmCopies
+    EXPECT_EQ(c.color, r.U16(92));
+    EXPECT_EQ(Number(c.colourMode), Stored(r, 270));
+    EXPECT_EQ(Number(c.second), Stored(r, 345));
+    EXPECT_EQ(Number(c.forced), Stored(r, 5202));
     WORD pdSize;
     std::memcpy(&pdSize, &r.pd[LayoutOffset(8202)], 2);
     EXPECT_EQ(4736, pdSize);
@@ -126,6 +140,9 @@ TEST_F(DefaultsTest, ModelsDifferExactlyWhereTheirDataDiffer) {
   }
   EXPECT_TRUE(dataDiffer.count(259));  // the model name at least
   EXPECT_TRUE(dataDiffer.count(6));    // colour management: K260 has none
+  // K260 is monochrome: its colour mode, the dmColor rule's second input and
+  // the switch forcing colour mode 1 differ, and so does dmColor itself.
+  for (WORD id : {WORD(15), WORD(270), WORD(345), WORD(5202)}) EXPECT_TRUE(dataDiffer.count(id)) << id;
   EXPECT_EQ(dataDiffer, builtDiffer);
 }
 

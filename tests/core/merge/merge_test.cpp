@@ -338,6 +338,45 @@ TEST_F(Merge, EmulationConvertsACopyOfTheSource) {
   EXPECT_NE(1, plain.U16(88));
 }
 
+// Emulation turns an application's dmColor into colour mode 270. On the
+// monochrome model its data (printer-data member 5202 = 1) forces colour
+// mode 1 back, so a job asking for colour still prints in black and white;
+// without that member the merge would leave colour mode 2 and dmColor 2.
+TEST_F(Merge, MonochromeModelStaysMonochromeUnderColourEmulation) {
+  WriteDriverFile("kestrel.cfg", "[LOG]\r\nLog=0\r\n");
+  WriteDriverFile("K260.cfg", "[DME,1]\r\ncolor.mode=1\r\n");
+  PreConfig_InstallAttachOps();
+  HCDDD h = OpenModel("K260");
+  ASSERT_NE(nullptr, h);
+  ASSERT_NE(nullptr, h->dme);
+  ASSERT_TRUE(dme_IsEnableDME(h->dme));
+  Records base;
+  ASSERT_EQ(1, cdm_SetDefaultDevmode(h, base.dm.data(), base.pd.data(), u"P"));
+  Set(base, 5201, 1);
+  struct Case {
+    const char* name;
+    ULONG_PTR forced;  // member 5202
+    WORD asked;        // the application's dmColor
+    WORD color;        // dmColor merged
+    WORD mode;         // member 270 merged
+  };
+  const Case cases[] = {
+      {"the model's data", 1, 2, 1, 1},
+      {"the model's data, monochrome asked", 1, 1, 1, 1},
+      {"without the forcing member", 0, 2, 2, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Records r = base;
+    Set(r, 5202, c.forced);
+    Source s = Bare(220, 0x800);
+    s.U16(92, c.asked);
+    ASSERT_EQ(1, cdm_ModifyDevmodeWithDME(h, r.dm.data(), s.data.get(), r.pd.data(), nullptr, CDM_OP_ALLOWED));
+    EXPECT_EQ(c.color, r.U16(92));
+    EXPECT_EQ(c.mode, r.dm[ddm_FindLayout(270, nullptr, nullptr)->offset]);
+  }
+}
+
 TEST_F(Merge, ConvertPaperSizeCompletesTheFormName) {
   // SRA3 is the model's paper but no system form: its name comes from the
   // description data and is then found in the database.

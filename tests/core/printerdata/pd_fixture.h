@@ -28,8 +28,6 @@
 namespace kestrel::test::pd {
 
 inline const char16_t kPrinter[] = u"Scriva K350";
-inline const char16_t kDataKey[] =
-    u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Scriva K350\\PrinterDriverData";
 
 inline std::string ModelFile(const char* name) { return std::string(KPD_MODELS_DIR) + "/" + name; }
 
@@ -69,20 +67,7 @@ class PdTest : public RootedTest {
   }
 
   // The names of the printer's stored values, sorted.
-  std::vector<std::u16string> ListValues() {
-    std::vector<std::u16string> names;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDataKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
-    for (DWORD i = 0;; ++i) {
-      WCHAR name[256];
-      DWORD chars = 256;
-      if (RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-      names.emplace_back(name, chars);
-    }
-    RegCloseKey(key);
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::u16string> ListValues() { return ListPrinterDataNames(kPrinter); }
   // Writes or deletes one stored value directly.
   void PutValue(const std::u16string& name, DWORD type, const std::vector<BYTE>& bytes) {
     std::u16string n = name;

@@ -1,8 +1,14 @@
 // Upgrade of stored devmodes: the version decision and the regular rules, the
 // stored devmode read only within its real length (blocks of their exact
-// claimed size), the conversion entry with its buffer sizes, favourites and
-// the environment built from the queue.
+// claimed size), the members an older devmode's upgrade saves to the queue's
+// non-devmode record ("N_Dev"), the conversion entry with its buffer sizes,
+// favourites and the environment built from the queue.
 #include "upgrade_fixture.h"
+
+#include <string>
+#include <utility>
+
+#include "kestrel/nondev.h"
 
 namespace kestrel::test::upg {
 namespace {
@@ -131,6 +137,227 @@ TEST_F(UpgradeTest, RecordMovedIntoOlderDevmode) {
   EXPECT_EQ(UpgradeDefaultDevmode(in.data(), out2.data(), u"No Such Queue", ddd_), 0);
   EXPECT_EQ(Get(454, out2.data(), nullptr), 1);  // upgraded, not reset
   EXPECT_EQ(Get(456, out2.data(), nullptr), 0);
+}
+
+// ---- The queue's non-devmode record ("N_Dev") --------------------------------------
+
+// A fax address list of count entries.
+Bytes FaxList(WORD count) {
+  Bytes l = pd::Pattern(NONDEV_FAX_HEAD_SIZE + NONDEV_FAX_ENTRY_SIZE * count, static_cast<BYTE>(count + 9));
+  std::memset(l.data(), 0, 16);
+  std::memcpy(l.data(), u"DFAX001", 14);
+  std::memcpy(&l[16], &count, 2);
+  return l;
+}
+
+class NonDevUpgradeTest : public UpgradeTest {
+ protected:
+  // The 5440-byte default devmode (members of the non-devmode record are
+  // read and written through it).
+  Bytes Full() {
+    Bytes dm(NRV_DEVMODE_SIZE_FULL);
+    EXPECT_EQ(cdm_SetDefaultDevmode(ddd_, dm.data(), nullptr, pd::kPrinter), 1);
+    return dm;
+  }
+  static void SetString(WORD id, Bytes& full, const std::u16string& text) {
+    ASSERT_EQ(ddm_SetValue(id, full.data(), nullptr, DDM_TYPE_STRING, static_cast<DWORD>(2 * (text.size() + 1)),
+                           text.c_str()),
+              0);
+  }
+  static std::u16string String(WORD id, Bytes& full) {
+    WORD type = 0;
+    DWORD size = 0;
+    ULONG_PTR v = 0;
+    EXPECT_EQ(ddm_GetValue(id, full.data(), nullptr, &type, &size, &v), 0);
+    return v ? std::u16string(reinterpret_cast<const char16_t*>(v)) : std::u16string();
+  }
+  // The queue's record with 5651 (moves to 456), 5653 and 5654 (to 1859 and
+  // 1860) set.
+  void StoreQueueRecord() {
+    Bytes rec = DefaultRecord();
+    Set(5651, nullptr, rec.data(), 3);
+    Set(5653, nullptr, rec.data(), 7);
+    Set(5654, nullptr, rec.data(), 9);
+    ASSERT_TRUE(zanSavePrinterDataToRegistry(printer_, rec.data(), PD_RECORD_SIZE, ZAN_KIND_PRINTERDATA, 0));
+  }
+  // A non-devmode record as the user left it, with a block and a fax list.
+  void StoreNonDev() {
+    Bytes full = Full();
+    Set(1796, full.data(), nullptr, 4321);
+    Set(1859, full.data(), nullptr, 1);
+    SetString(1831, full, u"Queue");
+    ASSERT_TRUE(nonDev_SaveNonDevDat(printer_, ddd_, nullptr, NONDEV_LOCATION_PRINTERDATA, fax_.data(),
+                                     static_cast<DWORD>(fax_.size()), full.data() + NRV_NONDEVMODE_OFFSET,
+                                     block_.data(), static_cast<DWORD>(block_.size())));
+  }
+  // Every stored "N_Dev" and "GSBInfo" value with its bytes.
+  std::vector<std::pair<std::u16string, Bytes>> StoredNonDev() {
+    std::vector<std::pair<std::u16string, Bytes>> values;
+    for (const auto& name : ListValues()) {
+      if (name.rfind(u"N_Dev", 0) != 0 && name.rfind(u"GSBInfo", 0) != 0) continue;
+      std::u16string n = name;
+      DWORD needed = 0;
+      Bytes bytes(8192);
+      EXPECT_EQ(GetPrinterDataW(printer_, n.data(), nullptr, bytes.data(), static_cast<DWORD>(bytes.size()), &needed),
+                static_cast<DWORD>(ERROR_SUCCESS));
+      bytes.resize(needed);
+      values.emplace_back(name, bytes);
+    }
+    return values;
+  }
+  // The stored record in a 5440-byte devmode, with its block and fax list.
+  struct Loaded {
+    bool ok = false;
+    Bytes full, gsb, fax;
+  };
+  Loaded Load() {
+    Loaded l;
+    l.full = Full();
+    void* fax = nullptr;
+    void* gsb = nullptr;
+    DWORD gsbSize = 0;
+    l.ok = nonDev_LoadNonDevDat(printer_, ddd_, nullptr, NONDEV_LOCATION_PRINTERDATA, &fax,
+                                l.full.data() + NRV_NONDEVMODE_OFFSET, &gsb, &gsbSize) == TRUE;
+    if (gsb) l.gsb.assign(static_cast<BYTE*>(gsb), static_cast<BYTE*>(gsb) + gsbSize);
+    if (fax) {
+      WORD count = 0;
+      std::memcpy(&count, static_cast<BYTE*>(fax) + 16, 2);
+      l.fax.assign(static_cast<BYTE*>(fax),
+                   static_cast<BYTE*>(fax) + NONDEV_FAX_HEAD_SIZE + NONDEV_FAX_ENTRY_SIZE * count);
+    }
+    kcore_Free(fax);
+    kcore_Free(gsb);
+    return l;
+  }
+  // An older devmode: 0x5004 takes the regular path, 0x4000 (1920 bytes,
+  // "OldDoc" in its row of 1831 at 1802) the legacy one, 0x5100 neither
+  // rule that touches the queue.
+  Bytes OldDevmode(WORD structVersion, size_t bytes) {
+    Bytes in = Devmode(kOld, structVersion);
+    in.resize(bytes, 0);
+    PutW(in, 70, static_cast<WORD>(bytes - NRV_DEVMODE_PUBLIC_SIZE));
+    if (bytes >= 1852) std::memcpy(&in[1802], u"OldDoc", 14);
+    return in;
+  }
+  LONG Upgrade(const Bytes& in, Bytes* out) {
+    out->assign(NRV_DEVMODE_SIZE_KIND1, 0);
+    auto exact = Exact(in, in.size());
+    return UpgradeDefaultDevmodeEx(exact.get(), static_cast<DWORD>(in.size()), out->data(), pd::kPrinter, ddd_);
+  }
+
+  const Bytes fax_ = FaxList(1);
+  const Bytes v1Fax_ = FaxList(2);
+  const Bytes block_ = pd::Pattern(40, 6);
+};
+
+// An older devmode whose upgrade moves members into the non-devmode record
+// saves it to the queue: over the stored record (its other members, block
+// and fax list kept), or over the defaults when none is stored; never over a
+// record that cannot be read, and not when the upgrade ends in the defaults.
+TEST_F(NonDevUpgradeTest, UpgradeSavesTheMovedMembers) {
+  enum class Stored { kNone, kRecord, kBroken };
+  struct Row {
+    const char* name;
+    WORD structVersion;
+    size_t bytes;
+    Stored stored;
+    bool v1Fax;  // "FaxSendList" stored
+    LONG result;
+    bool saved;  // else "N_Dev" and "GSBInfo" are as before
+    LONG v1796;
+    const char16_t* v1831;
+    const Bytes* fax;  // the fax list stored after the upgrade
+    bool block;        // the stored block kept
+  };
+  const Row rows[] = {
+      {"0x5004, nothing stored: the defaults with 1859 and 1860", 0x5004, 1556, Stored::kNone, false, 0, true, 0,
+       nullptr, nullptr, false},
+      {"0x5004 over a stored record: its other members, block and list kept", 0x5004, 1556, Stored::kRecord, true, 0,
+       true, 4321, u"Queue", &fax_, true},
+      {"0x5004 over a record that cannot be read: not replaced", 0x5004, 1556, Stored::kBroken, false, 0, false, 0,
+       nullptr, nullptr, false},
+      {"0x5100 moves nothing: not written", 0x5100, 1556, Stored::kRecord, true, 0, false, 0, nullptr, nullptr,
+       false},
+      {"0x4000: 1831 from the old devmode, the version-1 fax list", 0x4000, 1920, Stored::kRecord, true, 0, true,
+       4321, u"OldDoc", &v1Fax_, true},
+      {"0x4000 without a version-1 list keeps the stored list", 0x4000, 1920, Stored::kRecord, false, 0, true, 4321,
+       u"OldDoc", &fax_, true},
+      {"0x4000, nothing stored: the defaults with the moved members", 0x4000, 1920, Stored::kNone, true, 0, true, 0,
+       u"OldDoc", &v1Fax_, false},
+      {"0x4000 ending in the defaults stores nothing", 0x4000, 1556, Stored::kRecord, true, 2, false, 0, nullptr,
+       nullptr, false},
+  };
+  StoreQueueRecord();
+  const Bytes defaults = Full();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const auto& [name, bytes] : StoredNonDev()) DeleteValue(name);
+    DeleteValue(u"FaxSendListSize");
+    if (row.stored == Stored::kRecord) StoreNonDev();
+    if (row.stored == Stored::kBroken) {
+      StoreNonDev();
+      Bytes bad(NONDEV_RECORD_SIZE + 24, 0);
+      std::memcpy(bad.data(), u"NDEV002", 14);
+      ASSERT_TRUE(zanSaveChunkedValue(printer_, u"N_Dev", bad.data(), static_cast<DWORD>(bad.size())));
+    }
+    if (row.v1Fax) {
+      ASSERT_TRUE(zanSaveChunkedValue(printer_, u"FaxSendList", v1Fax_.data(), static_cast<DWORD>(v1Fax_.size())));
+    }
+    const auto before = StoredNonDev();
+
+    Bytes out;
+    EXPECT_EQ(Upgrade(OldDevmode(row.structVersion, row.bytes), &out), row.result);
+    if (row.result == 0 && row.structVersion < 0x5005) {
+      EXPECT_EQ(Get(456, out.data(), nullptr), 3) << "the queue's record moved into the devmode";
+    }
+    if (!row.saved) {
+      EXPECT_EQ(StoredNonDev(), before);
+      continue;
+    }
+    Loaded l = Load();
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(Get(1859, l.full.data(), nullptr), 7);
+    EXPECT_EQ(Get(1860, l.full.data(), nullptr), 9);
+    Bytes want = defaults;
+    EXPECT_EQ(Get(1796, l.full.data(), nullptr), row.v1796 ? row.v1796 : Get(1796, want.data(), nullptr));
+    EXPECT_EQ(String(1831, l.full), row.v1831 ? std::u16string(row.v1831) : String(1831, want));
+    EXPECT_EQ(l.fax, row.fax ? *row.fax : Bytes());
+    EXPECT_EQ(l.gsb, row.block ? block_ : Bytes());
+  }
+}
+
+// A save that fails (at any write, or a queue that refuses every write)
+// leaves the stored "N_Dev" and "GSBInfo" as they were; the devmode is
+// upgraded all the same.
+TEST_F(NonDevUpgradeTest, FailedSaveLeavesTheStoredRecord) {
+  StoreQueueRecord();
+  StoreNonDev();
+  const auto before = StoredNonDev();
+  // "N_Dev": 6 chunks of record and 2 of fax list, then its size;
+  // "GSBInfo": 1 chunk and its size.
+  struct Row {
+    DWORD nth, count;
+  };
+  std::vector<Row> rows;
+  for (DWORD k = 1; k <= 11; ++k) rows.push_back({k, 1});
+  rows.push_back({1, 1000});  // a read-only queue
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << "write " << row.nth << " of " << row.count << " refused");
+    KpSpoolerFailPrinterData(0, row.nth, row.count, ERROR_ACCESS_DENIED);
+    Bytes out;
+    EXPECT_EQ(Upgrade(OldDevmode(0x5004, 1556), &out), 0);
+    KpSpoolerFailPrinterData(0, 0, 0, 0);
+    EXPECT_EQ(Get(456, out.data(), nullptr), 3);
+    EXPECT_EQ(StoredNonDev(), before);
+    Loaded l = Load();
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(Get(1859, l.full.data(), nullptr), 1);
+    EXPECT_EQ(l.gsb, block_);
+  }
+  // Once writes are allowed again the same upgrade saves.
+  Bytes out;
+  EXPECT_EQ(Upgrade(OldDevmode(0x5004, 1556), &out), 0);
+  EXPECT_EQ(Get(1859, Load().full.data(), nullptr), 7);
 }
 
 // Stored devmodes in heap blocks of exactly the bytes they claim (or fewer):

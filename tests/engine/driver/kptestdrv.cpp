@@ -4,6 +4,7 @@
 // EngWritePrinter.
 #include "kptestdrv.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstring>
 
@@ -25,6 +26,9 @@ struct Pdev {
   ULONG pages;
 };
 
+// Counters of the controls change under several threads' PDEVs.
+void count(LONG& counter, LONG by) { std::atomic_ref<LONG>(counter).fetch_add(by); }
+
 Pdev* pdevOf(DHPDEV dhpdev) {
   auto* p = reinterpret_cast<Pdev*>(dhpdev);
   return p && p->magic == kMagic ? p : nullptr;
@@ -44,7 +48,7 @@ bool write(Pdev* p, const char* text, ULONG n) {
 
 Pdev* pdevOfSurface(SURFOBJ* pso) {
   Pdev* p = pso ? pdevOf(pso->dhpdev) : nullptr;
-  if (!p) ++g_control.wrongSurfaces;
+  if (!p) count(g_control.wrongSurfaces, 1);
   return p;
 }
 
@@ -74,7 +78,7 @@ DHPDEV WINAPI EnablePDEV(DEVMODEW*, LPWSTR, ULONG cPat, HSURF* patterns, ULONG c
   dev.hpalDefault = p->palette;
   std::memcpy(devinfo, &dev, cjDevInfo < sizeof dev ? cjDevInfo : sizeof dev);
   for (ULONG i = 0; i < cPat; ++i) patterns[i] = nullptr;
-  ++g_control.livePdevs;
+  count(g_control.livePdevs, 1);
   trace("EnablePDEV %ls %lu\n", deviceName, cjCaps);
   return reinterpret_cast<DHPDEV>(p);
 }
@@ -89,7 +93,7 @@ VOID WINAPI DisablePDEV(DHPDEV dhpdev) {
   EngDeletePalette(p->palette);
   p->magic = 0;
   EngFreeMem(p);
-  --g_control.livePdevs;
+  count(g_control.livePdevs, -1);
 }
 
 HSURF WINAPI EnableSurface(DHPDEV dhpdev) {
@@ -149,7 +153,7 @@ BOOL WINAPI EndDoc(SURFOBJ* pso, FLONG fl) {
   return (fl & ED_ABORTDOC) ? write(p, "<abort>", 7) : write(p, "</doc>", 6);
 }
 
-VOID WINAPI DisableDriver() { ++g_control.driverDisables; }
+VOID WINAPI DisableDriver() { count(g_control.driverDisables, 1); }
 
 template <typename Fn>
 PFN pfn(Fn f) {
