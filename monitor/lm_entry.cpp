@@ -94,27 +94,22 @@ BOOL WINAPI TracedStartDocPort(HANDLE port, LPWSTR printerName, DWORD jobId, DWO
   return r;
 }
 
+// The trace line of a write or a read: the bytes moved of the bytes asked.
+void TraceTransfer(const char* call, HANDLE port, const DWORD* moved, DWORD size, BOOL result) {
+  char detail[32];
+  std::snprintf(detail, sizeof detail, "%u/%u", moved ? *moved : 0u, size);
+  TraceNamed(call, port, detail, result);
+}
+
 BOOL WINAPI TracedWritePort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD written) {
   BOOL r = WritePort(port, buffer, size, written);
-  if (Tracing()) {
-    DWORD error = GetLastError();
-    char detail[32];
-    std::snprintf(detail, sizeof detail, "%u/%u", written ? *written : 0u, size);
-    SetLastError(error);
-    TraceNamed("LMWritePort", port, detail, r);
-  }
+  if (Tracing()) TraceTransfer("LMWritePort", port, written, size, r);
   return r;
 }
 
 BOOL WINAPI TracedReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read) {
   BOOL r = ReadPort(port, buffer, size, read);
-  if (Tracing()) {
-    DWORD error = GetLastError();
-    char detail[32];
-    std::snprintf(detail, sizeof detail, "%u/%u", read ? *read : 0u, size);
-    SetLastError(error);
-    TraceNamed("LMReadPort", port, detail, r);
-  }
+  if (Tracing()) TraceTransfer("LMReadPort", port, read, size, r);
   return r;
 }
 
