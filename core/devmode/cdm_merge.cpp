@@ -59,25 +59,8 @@ void PutU32(void* dm, size_t off, DWORD v) { std::memcpy(static_cast<BYTE*>(dm) 
 DWORD Fields(const void* dm) { return U32(dm, offsetof(DEVMODEW, dmFields)); }
 void SetFields(void* dm, DWORD f) { PutU32(dm, offsetof(DEVMODEW, dmFields), f); }
 
-// A numeric member (sign kept for types 2, 4, 10).
-bool ReadNum(WORD id, void* dm, void* pd, LONG* out) {
-  WORD type = 0;
-  DWORD size = 0;
-  ULONG_PTR v = 0;
-  if (ddm_GetValue(id, dm, pd, &type, &size, &v) != 0) return false;
-  return ddm_NumberFromValue(type, v, out);
-}
-
-// Writes a number in the member's own type.
-bool WriteNum(WORD id, void* dm, void* pd, LONG value) {
-  WORD type = 0;
-  DWORD size = 0;
-  ULONG_PTR old = 0;
-  if (ddm_GetValue(id, dm, pd, &type, &size, &old) != 0) return false;
-  if (type == DDM_TYPE_STRING || type == DDM_TYPE_FONT) return false;
-  ULONG_PTR v = static_cast<DWORD>(value);
-  return ddm_SetValue(id, dm, pd, type, size, &v) == 0;
-}
+bool ReadNum(WORD id, void* dm, void* pd, LONG* out) { return ddm_GetNumber(id, dm, pd, out); }
+bool WriteNum(WORD id, void* dm, void* pd, LONG value) { return ddm_SetNumber(id, dm, pd, value); }
 
 // Copies one member from one devmode to another (strings by their text).
 bool CopyMember(WORD id, void* from, void* to, void* pd) {

@@ -33,13 +33,8 @@ T Load(const void* p) {
   return v;
 }
 
-// A numeric member as a signed number in its reported type.
 bool ReadNum(WORD ddmId, void* devmode, void* printerData, LONG* out) {
-  WORD type = 0;
-  DWORD size = 0;
-  ULONG_PTR v = 0;
-  if (ddm_GetValue(ddmId, devmode, printerData, &type, &size, &v) != 0) return false;
-  return ddm_NumberFromValue(type, v, out);
+  return ddm_GetNumber(ddmId, devmode, printerData, out);
 }
 
 // Writes a number in the member's own reported type.

@@ -104,13 +104,7 @@ using kestrel::Load32;
 using kestrel::Store16;
 
 // A numeric member of the PDEV's records; false when it can't be read.
-bool ReadNum(PDEV* pdev, WORD id, LONG* out) {
-  WORD type = 0;
-  DWORD size = 0;
-  ULONG_PTR value = 0;
-  if (ddm_GetValue(id, pdev->devmode, pdev->printerData, &type, &size, &value) != 0) return false;
-  return ddm_NumberFromValue(type, value, out);
-}
+bool ReadNum(PDEV* pdev, WORD id, LONG* out) { return ddm_GetNumber(id, pdev->devmode, pdev->printerData, out); }
 // The same, or `fallback` when it can't be read.
 LONG Num(PDEV* pdev, WORD id, LONG fallback = 0) {
   LONG v = 0;

@@ -21,21 +21,13 @@ std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.e
 
 bool CreateDcDevmode::Set(WORD id, LONG value) {
   std::vector<BYTE> pd(NRV_PRINTERDATA_SIZE);
-  WORD type = 0;
-  DWORD size = 0;
-  ULONG_PTR slot = 0;
-  if (ddm_GetValue(id, bytes.data(), pd.data(), &type, &size, &slot) != 0) return false;
-  return ddm_SetValue(id, bytes.data(), pd.data(), type, size, &value) == 0;
+  return ddm_SetNumber(id, bytes.data(), pd.data(), value);
 }
 
 LONG CreateDcDevmode::Get(WORD id) {
   std::vector<BYTE> pd(NRV_PRINTERDATA_SIZE);
-  WORD type = 0;
-  DWORD size = 0;
-  ULONG_PTR slot = 0;
   LONG v = 0;
-  if (ddm_GetValue(id, bytes.data(), pd.data(), &type, &size, &slot) != 0) return -99999;
-  return ddm_NumberFromValue(type, slot, &v) ? v : -99999;
+  return ddm_GetNumber(id, bytes.data(), pd.data(), &v) ? v : -99999;
 }
 
 void CreateDcDevmode::SetWord(size_t offset, WORD value) { std::memcpy(&bytes[offset], &value, 2); }

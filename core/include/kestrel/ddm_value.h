@@ -33,6 +33,7 @@
 //    string (size 2), never as a null pointer.
 #pragma once
 
+#include "kestrel/devmode.h"
 #include "kplatform/wintypes.h"
 
 #define DDM_ID_ALWAYS_ZERO 36905  // answered locally: type 1, size 4, value 0
@@ -47,6 +48,27 @@ WORD ddm_AccessCount(void);
 
 WORD ddm_GetValue(WORD ddmId, void* devmode, void* printerData, WORD* type, DWORD* size, ULONG_PTR* value);
 WORD ddm_SetValue(WORD ddmId, void* devmode, void* printerData, WORD type, DWORD size, const void* value);
+
+// A numeric member as a number (sign kept for the signed types): false when
+// the read fails or the member is a string or a font.
+inline bool ddm_GetNumber(WORD ddmId, void* devmode, void* printerData, LONG* out) {
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR v = 0;
+  if (ddm_GetValue(ddmId, devmode, printerData, &type, &size, &v) != 0) return false;
+  return ddm_NumberFromValue(type, v, out);
+}
+// Writes a number in the member's own type and size: false when the member
+// can't be read, is a string or a font, or the write is refused.
+inline bool ddm_SetNumber(WORD ddmId, void* devmode, void* printerData, LONG value) {
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR old = 0;
+  if (ddm_GetValue(ddmId, devmode, printerData, &type, &size, &old) != 0) return false;
+  if (type == DDM_TYPE_STRING || type == DDM_TYPE_FONT) return false;
+  ULONG_PTR v = static_cast<DWORD>(value);
+  return ddm_SetValue(ddmId, devmode, printerData, type, size, &v) == 0;
+}
 
 // The value as a number (types 6 and 9: the address), or 0 when the devmode
 // is null, the read fails or the size is not the one the type expects
