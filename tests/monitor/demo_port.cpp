@@ -63,8 +63,8 @@ int main() {
     }
     // Until the renderer and the job processor make real jobs, the monitor
     // wraps a stand-in whose body says what it is.
-    std::string job = ") HP-PCL XL;2;1;Comment demo page\r\n<stand-in body: no renderer yet>";
-    std::printf("sending a stand-in job body (the renderer and the job processor are not built yet)\n");
+    std::string job = ") HP-PCL XL;2;1;Comment demo page\r\n<stand-in body: no document output yet>";
+    std::printf("sending a stand-in job body (the renderer writes no document yet and the job processor is not built)\n");
     DWORD id = KpMonitorAddJob(u"Kestrel K350", u"demo.txt", u"demo user");
     if (!KpMonitorPrintJob(monitor, port, u"Kestrel K350", id, job.data(), static_cast<DWORD>(job.size()), 4096)) {
       std::fprintf(stderr, "the job failed (error %u)\n", GetLastError());
