@@ -3,48 +3,20 @@
 // under both operations, the derived members and the copy of a stored
 // devmode, against model A's description data. Nothing may read or write
 // outside the records, whatever they hold.
-#include <kplatform/kernel_module.h>
-#include <kplatform/root.h>
-
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <string>
 #include <vector>
 
 #include "kestrel/cdm_defaults.h"
 #include "kestrel/cdm_values.h"
 #include "kestrel/ddm_value.h"
+#include "../model_a_host.h"
 
 namespace {
 
-std::string g_root;
-
-void RemoveRoot() {
-  std::error_code ec;
-  if (!g_root.empty()) std::filesystem::remove_all(g_root, ec);
-}
-
 HCDDD Handle() {
-  static HCDDD handle = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-dmcheck-fuzz-XXXXXX").string();
-    char* made = mkdtemp(pattern.data());
-    if (!made || !KpSetRoot(made)) std::abort();
-    g_root = made;
-    std::atexit(RemoveRoot);
-    const std::string models = KESTREL_MODELS_DIR;
-    if (!KpInstallModule("libkestreljd.so", u"kestreljd.dll") || !KpInstallModule("libkdemohost.so", u"kdemohost.dll") ||
-        !KpInstallModule((models + "/K350.DDD").c_str(), u"K350.DDD") ||
-        !KpInstallModule((models + "/K350RES.DDD").c_str(), u"K350RES.DDD"))
-      std::abort();
-    HMODULE host = LoadLibraryW(u"kdemohost.dll");
-    if (!host || ddm_AccessInit(host) != 1) std::abort();
-    HCDDD h = cddd_OpenFile(u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\K350.DDD");
-    if (!h) std::abort();
-    return h;
-  }();
+  static HCDDD handle = kestrel::fuzz::OpenModelA(KESTREL_MODELS_DIR);
   return handle;
 }
 

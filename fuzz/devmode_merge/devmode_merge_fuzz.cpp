@@ -4,8 +4,6 @@
 // operations, with and without a forms database, followed by the paper
 // completion of the result. Nothing may read outside the source, write into
 // it, or write outside the driver's records.
-#include <kplatform/kernel_module.h>
-#include <kplatform/root.h>
 #include <kplatform/winspool.h>
 #include <kplatform/winspool_monitor.h>
 
@@ -13,7 +11,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,15 +18,9 @@
 #include "kestrel/cdm_defaults.h"
 #include "kestrel/cdm_merge.h"
 #include "kestrel/ddm_value.h"
+#include "../model_a_host.h"
 
 namespace {
-
-std::string g_root;
-
-void RemoveRoot() {
-  std::error_code ec;
-  if (!g_root.empty()) std::filesystem::remove_all(g_root, ec);
-}
 
 struct Setup {
   HCDDD handle = nullptr;
@@ -41,20 +32,8 @@ struct Setup {
 const Setup& Get() {
   static Setup setup = [] {
     Setup s;
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-merge-fuzz-XXXXXX").string();
-    char* made = mkdtemp(pattern.data());
-    if (!made || !KpSetRoot(made)) std::abort();
-    g_root = made;
-    std::atexit(RemoveRoot);
-    const std::string models = KESTREL_MODELS_DIR;
-    if (!KpInstallModule("libkestreljd.so", u"kestreljd.dll") || !KpInstallModule("libkdemohost.so", u"kdemohost.dll") ||
-        !KpInstallModule((models + "/K350.DDD").c_str(), u"K350.DDD") ||
-        !KpInstallModule((models + "/K350RES.DDD").c_str(), u"K350RES.DDD"))
-      std::abort();
-    HMODULE host = LoadLibraryW(u"kdemohost.dll");
-    if (!host || ddm_AccessInit(host) != 1) std::abort();
-    s.handle = cddd_OpenFile(u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\K350.DDD");
-    if (!s.handle || !cdm_SetDefaultDevmode(s.handle, s.dm.data(), s.pd.data(), u"P")) std::abort();
+    s.handle = kestrel::fuzz::OpenModelA(KESTREL_MODELS_DIR);
+    if (!cdm_SetDefaultDevmode(s.handle, s.dm.data(), s.pd.data(), u"P")) std::abort();
     if (!KpSpoolerAddPrinter(u"Fuzz", u"Kestrel", u"K350.DDD", u"kestrelui.dll", u"kestrelkm.dll") ||
         !OpenPrinterW(const_cast<LPWSTR>(u"Fuzz"), &s.printer, nullptr))
       std::abort();

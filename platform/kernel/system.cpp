@@ -457,29 +457,24 @@ KP_API HRESULT WINAPI CoCreateGuid(GUID* guid) {
 
 // ---- Test controls ---------------------------------------------------------
 
-KP_API BOOL KpSetUserName(LPCWSTR name) {
+namespace {
+// Sets one name of the machine facts (null: back to the fixed one).
+BOOL SetFactName(std::optional<std::u16string> Facts::*slot, LPCWSTR name, size_t maxChars) {
   size_t length = name == nullptr ? 0 : std::char_traits<char16_t>::length(name);
-  if (length > UNLEN) {
+  if (length > maxChars) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   Facts& f = facts();
   std::lock_guard<std::mutex> guard(f.lock);
-  f.user = name == nullptr ? std::nullopt : std::optional<std::u16string>(name);
+  f.*slot = name == nullptr ? std::nullopt : std::optional<std::u16string>(name);
   return TRUE;
 }
+}  // namespace
 
-KP_API BOOL KpSetComputerName(LPCWSTR name) {
-  size_t length = name == nullptr ? 0 : std::char_traits<char16_t>::length(name);
-  if (length > MAX_COMPUTERNAME_LENGTH) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  Facts& f = facts();
-  std::lock_guard<std::mutex> guard(f.lock);
-  f.computer = name == nullptr ? std::nullopt : std::optional<std::u16string>(name);
-  return TRUE;
-}
+KP_API BOOL KpSetUserName(LPCWSTR name) { return SetFactName(&Facts::user, name, UNLEN); }
+
+KP_API BOOL KpSetComputerName(LPCWSTR name) { return SetFactName(&Facts::computer, name, MAX_COMPUTERNAME_LENGTH); }
 
 KP_API BOOL KpSetUserLocale(LCID locale) {
   if (FindLocale(locale) == nullptr) {
