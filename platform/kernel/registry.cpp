@@ -686,10 +686,14 @@ KP_API LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
   });
 }
 
-KP_API LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
-                                 LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
-  if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr))
-    return ERROR_INVALID_PARAMETER;
+namespace {
+
+// What both enumerations share: the key opened for `access`, row `index` of
+// `sql` (?1 the key, ?2 the index; the name in column 0) in one read
+// transaction, the name put into the caller's buffer (ERROR_MORE_DATA when it
+// does not fit), then `rest` on the row for the answer.
+template <typename Rest>
+LONG enumNth(HKEY hKey, REGSAM access, const char* sql, DWORD index, LPWSTR name, LPDWORD nameChars, Rest rest) {
   Target target;
   LONG r = prepareTarget(hKey, target);
   if (r != ERROR_SUCCESS) return r;
@@ -697,25 +701,34 @@ KP_API LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWOR
   r = transact(false, target, [&](Store& s) -> LONG {
     int64_t id = 0;
     bool hiveRoot = false;
-    LONG rr = resolveLocked(s, target, KEY_ENUMERATE_SUB_KEYS, id, hiveRoot);
+    LONG rr = resolveLocked(s, target, access, id, hiveRoot);
     if (rr != ERROR_SUCCESS) return rr;
-    Stmt nth(s, "SELECT name, written FROM keys WHERE parent = ?1 ORDER BY fold LIMIT 1 OFFSET ?2");
-    int rc = nth.bind(1, id).bind(2, dwIndex).step();
+    Stmt nth(s, sql);
+    int rc = nth.bind(1, id).bind(2, index).step();
     if (rc == SQLITE_DONE) return static_cast<LONG>(ERROR_NO_MORE_ITEMS);
     if (rc != SQLITE_ROW) return mapSqlite(rc, false);
-    std::u16string name = nth.text(0);
-    if (!PutName(name, lpName, lpcchName)) {
-      answer = ERROR_MORE_DATA;
-      return static_cast<LONG>(ERROR_SUCCESS);
-    }
-    if (lpcchClass != nullptr) {
-      if (lpClass != nullptr && *lpcchClass != 0) lpClass[0] = 0;
-      *lpcchClass = 0;
-    }
-    putFileTime(lpftLastWriteTime, nth.integer(1));
+    answer = PutName(nth.text(0), name, nameChars) ? rest(nth) : static_cast<LONG>(ERROR_MORE_DATA);
     return static_cast<LONG>(ERROR_SUCCESS);
   });
   return r != ERROR_SUCCESS ? r : answer;
+}
+
+}  // namespace
+
+KP_API LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                                 LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+  if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr))
+    return ERROR_INVALID_PARAMETER;
+  return enumNth(hKey, KEY_ENUMERATE_SUB_KEYS,
+                 "SELECT name, written FROM keys WHERE parent = ?1 ORDER BY fold LIMIT 1 OFFSET ?2", dwIndex, lpName,
+                 lpcchName, [&](Stmt& row) -> LONG {
+                   if (lpcchClass != nullptr) {
+                     if (lpClass != nullptr && *lpcchClass != 0) lpClass[0] = 0;
+                     *lpcchClass = 0;
+                   }
+                   putFileTime(lpftLastWriteTime, row.integer(1));
+                   return static_cast<LONG>(ERROR_SUCCESS);
+                 });
 }
 
 KP_API LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
@@ -723,30 +736,12 @@ KP_API LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, L
   if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
       (lpData != nullptr && lpcbData == nullptr))
     return ERROR_INVALID_PARAMETER;
-  Target target;
-  LONG r = prepareTarget(hKey, target);
-  if (r != ERROR_SUCCESS) return r;
-  LONG answer = ERROR_SUCCESS;
-  r = transact(false, target, [&](Store& s) -> LONG {
-    int64_t id = 0;
-    bool hiveRoot = false;
-    LONG rr = resolveLocked(s, target, KEY_QUERY_VALUE, id, hiveRoot);
-    if (rr != ERROR_SUCCESS) return rr;
-    Stmt nth(s, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
-    int rc = nth.bind(1, id).bind(2, dwIndex).step();
-    if (rc == SQLITE_DONE) return static_cast<LONG>(ERROR_NO_MORE_ITEMS);
-    if (rc != SQLITE_ROW) return mapSqlite(rc, false);
-    std::u16string name = nth.text(0);
-    if (!PutName(name, lpValueName, lpcchValueName)) {
-      answer = ERROR_MORE_DATA;
-      return static_cast<LONG>(ERROR_SUCCESS);
-    }
-    DWORD type = static_cast<DWORD>(nth.integer(1));
-    if (lpType != nullptr) *lpType = type;
-    answer = copyData(nth.blob(2), nth.bytes(2), type, lpData, lpcbData);
-    return static_cast<LONG>(ERROR_SUCCESS);
-  });
-  return r != ERROR_SUCCESS ? r : answer;
+  return enumNth(hKey, KEY_QUERY_VALUE, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
+                 dwIndex, lpValueName, lpcchValueName, [&](Stmt& row) -> LONG {
+                   DWORD type = static_cast<DWORD>(row.integer(1));
+                   if (lpType != nullptr) *lpType = type;
+                   return copyData(row.blob(2), row.bytes(2), type, lpData, lpcbData);
+                 });
 }
 
 KP_API LONG WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,

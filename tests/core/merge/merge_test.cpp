@@ -69,6 +69,23 @@ class Merge : public DefaultsTest {
     ASSERT_EQ(0, ddm_GetValue(id, r.dm.data(), r.pd.data(), &type, &size, &old)) << id;
     ASSERT_EQ(0, ddm_SetValue(id, r.dm.data(), r.pd.data(), type, size, &v)) << id;
   }
+  // The model opened with devmode emulation from the "[DME,1]" section
+  // `dmeLines` of its configuration file, and its defaults with emulation
+  // switched on (member 5201) in `base`. Null (the test failed) when the
+  // emulation does not come up.
+  HCDDD OpenEmulating(const char* model, const std::string& dmeLines, Records* base) {
+    WriteDriverFile("kestrel.cfg", "[LOG]\r\nLog=0\r\n");
+    WriteDriverFile(std::string(model) + ".cfg", "[DME,1]\r\n" + dmeLines);
+    PreConfig_InstallAttachOps();
+    HCDDD h = OpenModel(model);
+    if (!h || !h->dme || !dme_IsEnableDME(h->dme) ||
+        cdm_SetDefaultDevmode(h, base->dm.data(), base->pd.data(), u"P") != 1) {
+      ADD_FAILURE() << "no emulation for " << model;
+      return nullptr;
+    }
+    Set(*base, 5201, 1);
+    return h;
+  }
   HCDDD h_ = nullptr;
   HANDLE printer_ = nullptr;
   Records base_;
@@ -314,16 +331,9 @@ TEST_F(Merge, EnforcedPreConfigurationWins) {
 }
 
 TEST_F(Merge, EmulationConvertsACopyOfTheSource) {
-  WriteDriverFile("kestrel.cfg", "[LOG]\r\nLog=0\r\n");
-  WriteDriverFile("K350.cfg", "[DME,1]\r\nbin.TRAY1=14\r\n");
-  PreConfig_InstallAttachOps();
-  HCDDD h = OpenModel("K350");
-  ASSERT_NE(nullptr, h);
-  ASSERT_NE(nullptr, h->dme);
-  ASSERT_TRUE(dme_IsEnableDME(h->dme));
   Records base;
-  ASSERT_EQ(1, cdm_SetDefaultDevmode(h, base.dm.data(), base.pd.data(), u"P"));
-  Set(base, 5201, 1);
+  HCDDD h = OpenEmulating("K350", "bin.TRAY1=14\r\n", &base);
+  ASSERT_NE(nullptr, h);
   Source s = Bare(220, 0x200);
   s.U16(88, 14);
   const std::vector<BYTE> sourceBefore = s.Bytes();
@@ -343,16 +353,9 @@ TEST_F(Merge, EmulationConvertsACopyOfTheSource) {
 // mode 1 back, so a job asking for colour still prints in black and white;
 // without that member the merge would leave colour mode 2 and dmColor 2.
 TEST_F(Merge, MonochromeModelStaysMonochromeUnderColourEmulation) {
-  WriteDriverFile("kestrel.cfg", "[LOG]\r\nLog=0\r\n");
-  WriteDriverFile("K260.cfg", "[DME,1]\r\ncolor.mode=1\r\n");
-  PreConfig_InstallAttachOps();
-  HCDDD h = OpenModel("K260");
-  ASSERT_NE(nullptr, h);
-  ASSERT_NE(nullptr, h->dme);
-  ASSERT_TRUE(dme_IsEnableDME(h->dme));
   Records base;
-  ASSERT_EQ(1, cdm_SetDefaultDevmode(h, base.dm.data(), base.pd.data(), u"P"));
-  Set(base, 5201, 1);
+  HCDDD h = OpenEmulating("K260", "color.mode=1\r\n", &base);
+  ASSERT_NE(nullptr, h);
   struct Case {
     const char* name;
     ULONG_PTR forced;  // member 5202
