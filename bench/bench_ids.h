@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "kestrel/ddm_layout.h"
+#include "kestrel/core/ddm_layout.h"
 
 inline std::vector<WORD> EveryDdmId() {
   std::vector<WORD> ids;

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "bench_ids.h"
-#include "kestrel/cddd.h"
-#include "kestrel/constraint.h"
-#include "kestrel/ddm_layout.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/ui/constraint.h"
+#include "kestrel/core/ddm_layout.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/zanlib.h"
 
 namespace {
 

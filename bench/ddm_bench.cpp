@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "bench_ids.h"
-#include "kestrel/ddm_layout.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/dma_core.h"
+#include "kestrel/core/ddm_layout.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/dma_core.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/cddd.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/printerdata.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/printerdata.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "kestrel/xl.h"
-#include "kestrel/xl_outbuf.h"
+#include "kestrel/render/xl.h"
+#include "kestrel/render/xl_outbuf.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <filesystem>
 #include <string>
 
-#include "kestrel/cddd.h"
-#include "kestrel/ddm_value.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/ddm_value.h"
 
 namespace kestrel::fuzz {
 

@@ -1,11 +1,11 @@
 // The spooler's forms database and the mapping of form ids to the model's
-// paper ids (see kestrel/papdat.h).
-#include "kestrel/papdat.h"
+// paper ids (see kestrel/core/papdat.h).
+#include "kestrel/core/papdat.h"
 
 #if !defined(KESTREL_KERNEL_MODE)
 #include <cstring>
 
-#include "kestrel/kcore_sys.h"
+#include "kestrel/core/kcore_sys.h"
 #include "kplatform/kwindows.h"
 
 namespace {

@@ -30,7 +30,7 @@
 // back to the first list's external id in the order above.
 #include <array>
 
-#include "kestrel/zanlib.h"
+#include "kestrel/core/zanlib.h"
 
 namespace {
 

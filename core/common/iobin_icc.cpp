@@ -1,8 +1,8 @@
 // The input-bin configuration table and the ICC profile check (see
-// kestrel/papdat.h).
-#include "kestrel/papdat.h"
+// kestrel/core/papdat.h).
+#include "kestrel/core/papdat.h"
 #if !defined(KESTREL_KERNEL_MODE)
-#include "kestrel/kcore_sys.h"
+#include "kestrel/core/kcore_sys.h"
 #include "kplatform/kwindows.h"
 #endif
 

@@ -1,5 +1,5 @@
-// Positional message formatting (see kestrel/ordered_sprintf.h).
-#include "kestrel/ordered_sprintf.h"
+// Positional message formatting (see kestrel/core/ordered_sprintf.h).
+#include "kestrel/core/ordered_sprintf.h"
 
 #include <cstdio>
 

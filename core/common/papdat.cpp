@@ -1,10 +1,10 @@
 // The paper-data list: the model's papers merged with the forms database
-// (see kestrel/papdat.h).
+// (see kestrel/core/papdat.h).
 #include <cstring>
 
-#include "kestrel/kcore_sys.h"
-#include "kestrel/papdat.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/papdat.h"
+#include "kestrel/core/zanlib.h"
 #if !defined(KESTREL_KERNEL_MODE)
 #include "kplatform/kwindows.h"
 #endif

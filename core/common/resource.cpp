@@ -28,8 +28,8 @@
 #include <mutex>
 #include <new>
 
-#include "kestrel/kcore_sys.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
 
 namespace {

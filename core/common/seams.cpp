@@ -1,7 +1,7 @@
 // What the device description data reader asks of this library: the driver
 // directory (external strings) and the model-dependent default overrides.
-#include "kestrel/kcore_sys.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
 
 namespace {

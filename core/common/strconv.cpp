@@ -1,8 +1,8 @@
-// Conversions between UTF-16, 8-bit code pages and UTF-8 (see kestrel/strconv.h).
-#include "kestrel/strconv.h"
+// Conversions between UTF-16, 8-bit code pages and UTF-8 (see kestrel/core/strconv.h).
+#include "kestrel/core/strconv.h"
 
 #if !defined(KESTREL_KERNEL_MODE)
-#include "kestrel/kcore_sys.h"
+#include "kestrel/core/kcore_sys.h"
 #include "kplatform/kwindows.h"
 
 namespace {

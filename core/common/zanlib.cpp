@@ -1,12 +1,12 @@
 // The common library: device type and capability bits, user-defined paper
 // slots, locale-based paper defaults, unit conversions, number parsing, file
-// and user helpers and operating-system codes (see kestrel/zanlib.h).
+// and user helpers and operating-system codes (see kestrel/core/zanlib.h).
 #include <atomic>
 #include <cstdint>
 
-#include "kestrel/devmode.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
 
 namespace {

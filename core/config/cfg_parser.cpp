@@ -1,14 +1,14 @@
-// The configuration file's section parser (see kestrel/preconfig.h). User
+// The configuration file's section parser (see kestrel/core/preconfig.h). User
 // mode only: it stands on the profile functions.
-#include "kestrel/preconfig.h"
+#include "kestrel/core/preconfig.h"
 
 #if !defined(KESTREL_KERNEL_MODE)
 
 #include <cstring>
 
 #include "config_util.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
 
 namespace {

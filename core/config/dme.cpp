@@ -1,15 +1,15 @@
-// Devmode emulation (see kestrel/dme.h).
-#include "kestrel/dme.h"
+// Devmode emulation (see kestrel/core/dme.h).
+#include "kestrel/core/dme.h"
 
 #include <cstring>
 #include <initializer_list>
 
 #include "config_util.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/preconfig.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/preconfig.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kernel_string.h"
 
 namespace {

@@ -1,15 +1,15 @@
-// The pre-configuration store (see kestrel/preconfig.h).
-#include "kestrel/preconfig.h"
+// The pre-configuration store (see kestrel/core/preconfig.h).
+#include "kestrel/core/preconfig.h"
 
 #include <cstring>
 
 #include "config_util.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/dme.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/logout.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/dme.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/logout.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kernel_string.h"
 #if !defined(KESTREL_KERNEL_MODE)
 #include "kplatform/kwindows.h"

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "kestrel/ddd.h"
-#include "kestrel/kcore_sys.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/core/kcore_sys.h"
 
 // Little-endian reads from memory (the image is unaligned).
 inline WORD ddd_le16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }

@@ -4,14 +4,14 @@
 #include <cstring>
 
 #include "ddm_internal.h"
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/cdm_values.h"
-#include "kestrel/ddm_layout.h"
-#include "kestrel/dma_core.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/preconfig.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/cdm_values.h"
+#include "kestrel/core/ddm_layout.h"
+#include "kestrel/core/dma_core.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/preconfig.h"
+#include "kestrel/core/zanlib.h"
 
 namespace {
 

@@ -1,16 +1,16 @@
-// Setting lists for the user interface (kestrel/cdm_lists.h).
-#include "kestrel/cdm_lists.h"
+// Setting lists for the user interface (kestrel/core/cdm_lists.h).
+#include "kestrel/core/cdm_lists.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "ddm_internal.h"
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/cdm_values.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/papdat.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/cdm_values.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/papdat.h"
+#include "kestrel/core/zanlib.h"
 
 // ---- Handler output helpers and the copies list (both builds: the member
 // tables name the handler) ------------------------------------------------------------

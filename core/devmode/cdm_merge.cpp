@@ -1,5 +1,5 @@
-// Merging an application's devmode into the driver's (kestrel/cdm_merge.h).
-#include "kestrel/cdm_merge.h"
+// Merging an application's devmode into the driver's (kestrel/core/cdm_merge.h).
+#include "kestrel/core/cdm_merge.h"
 
 #if !defined(KESTREL_KERNEL_MODE)
 
@@ -8,18 +8,18 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/cdm_values.h"
-#include "kestrel/ddd.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/dma_core.h"
-#include "kestrel/dme.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/logout.h"
-#include "kestrel/papdat.h"
-#include "kestrel/preconfig.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/cdm_values.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/dma_core.h"
+#include "kestrel/core/dme.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/logout.h"
+#include "kestrel/core/papdat.h"
+#include "kestrel/core/preconfig.h"
+#include "kestrel/core/zanlib.h"
 
 namespace {
 

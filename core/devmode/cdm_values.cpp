@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "kestrel/cdm_values.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/dma_core.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cdm_values.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/dma_core.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/zanlib.h"
 #if !defined(KESTREL_KERNEL_MODE)
-#include "kestrel/systtf.h"
+#include "kestrel/core/systtf.h"
 #include "kplatform/gdi_fonts.h"
 #include "kplatform/kernel_user.h"
 #include "kplatform/winspool_printer.h"
@@ -469,7 +469,7 @@ bool IsFaceNameMember(WORD ddmId) { return ddmId == 305 || ddmId == 358; }
 
 #if !defined(KESTREL_KERNEL_MODE)
 // The TrueType family face names, counted and then copied by the callback
-// of the system TrueType family list file (kestrel/systtf.h), which never
+// of the system TrueType family list file (kestrel/core/systtf.h), which never
 // writes past the buffer the count sized.
 bool EnumTrueTypeFaces(CDM_ENUM_ITEMS* out) {
   LOGFONTW filter = {};

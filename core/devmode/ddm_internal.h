@@ -1,7 +1,7 @@
 // Internal to the devmode core: the member handlers the descriptors name.
 #pragma once
 
-#include "kestrel/devmode.h"
+#include "kestrel/core/devmode.h"
 
 // Handlers whose rule is fixed with the member layout. The handlers of the
 // other descriptors (device name, dmFields, paper lists, stamp names, the

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "ddm_internal.h"
-#include "kestrel/dma_core.h"
-#include "kestrel/kcore_sys.h"
+#include "kestrel/core/dma_core.h"
+#include "kestrel/core/kcore_sys.h"
 
 namespace {
 

@@ -24,9 +24,10 @@
 #include <cstddef>
 
 #include "ddm_internal.h"
-#include "kestrel/cdm_lists.h"
-#include "kestrel/ddm_layout.h"
-#include "kestrel/devmode.h"
+#include "kestrel/core/cdm_lists.h"
+#include "kestrel/core/ddm_ids.h"
+#include "kestrel/core/ddm_layout.h"
+#include "kestrel/core/devmode.h"
 
 namespace {
 
@@ -801,6 +802,11 @@ constexpr bool DescriptorsOnMembers() {
   return true;
 }
 static_assert(DescriptorsOnMembers(), "a descriptor names an id without member-table row");
+
+// Every id the code names has a layout row.
+#define KESTREL_DDM_ID_HAS_ROW(name, id) static_assert(Find(name) != nullptr, #name " has no layout row");
+KESTREL_DDM_IDS(KESTREL_DDM_ID_HAS_ROW)
+#undef KESTREL_DDM_ID_HAS_ROW
 
 // A few anchors the rest of the system relies on.
 static_assert(Find(1284)->offset == 288 && Find(1284)->mask == 0x8);

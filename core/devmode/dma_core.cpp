@@ -1,15 +1,15 @@
-// The access core (see kestrel/dma_core.h). Members are read and written with
+// The access core (see kestrel/core/dma_core.h). Members are read and written with
 // memcpy only: many lie at offsets their type would not align (329 is a
 // string at the odd offset 693).
-#include "kestrel/dma_core.h"
-#include "kestrel/unaligned.h"
+#include "kestrel/core/dma_core.h"
+#include "kestrel/core/unaligned.h"
 
 #include <bit>
 #include <cstring>
 
-#include "kestrel/ddm_layout.h"
-#include "kestrel/devmode.h"
-#include "kestrel/transedge.h"
+#include "kestrel/core/ddm_layout.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/transedge.h"
 
 static_assert(std::endian::native == std::endian::little, "records and value slots are little-endian");
 static_assert(sizeof(ULONG_PTR) >= sizeof(void*), "the value slot holds an address");

@@ -1,5 +1,5 @@
-// Edge and position translation (see kestrel/transedge.h).
-#include "kestrel/transedge.h"
+// Edge and position translation (see kestrel/core/transedge.h).
+#include "kestrel/core/transedge.h"
 
 #include <array>
 

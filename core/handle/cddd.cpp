@@ -1,11 +1,11 @@
-// The device description handle (see kestrel/cddd.h).
-#include "kestrel/cddd.h"
+// The device description handle (see kestrel/core/cddd.h).
+#include "kestrel/core/cddd.h"
 
 #include <atomic>
 #include <cstring>
 
-#include "kestrel/kcore_sys.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/zanlib.h"
 #if !defined(KESTREL_KERNEL_MODE)
 #include "kplatform/kwindows.h"
 #else

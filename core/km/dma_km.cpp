@@ -1,10 +1,10 @@
 // The kernel-mode renderer's devmode-access functions (see
-// kestrel/dma_kernel.h), on the shared access core under the kernel rules.
-#include "kestrel/dma_kernel.h"
+// kestrel/core/dma_kernel.h), on the shared access core under the kernel rules.
+#include "kestrel/core/dma_kernel.h"
 
-#include "kestrel/ddm_layout.h"
-#include "kestrel/devmode.h"
-#include "kestrel/dma_core.h"
+#include "kestrel/core/ddm_layout.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/dma_core.h"
 
 namespace {
 

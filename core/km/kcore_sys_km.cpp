@@ -2,7 +2,7 @@
 // engine (memory, whole-file mappings, the ANSI code page, string resources).
 #include <cstring>
 
-#include "kestrel/kcore_sys.h"
+#include "kestrel/core/kcore_sys.h"
 #include "kplatform/engine.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "../log/logout_sys.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/engine.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Code pages and string copies of the kernel-mode build (see
-// kestrel/strconv.h): the engine's ANSI code page and its conversions only.
-#include "kestrel/strconv.h"
+// kestrel/core/strconv.h): the engine's ANSI code page and its conversions only.
+#include "kestrel/core/strconv.h"
 
 #include "kplatform/engine.h"
 

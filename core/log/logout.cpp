@@ -1,7 +1,7 @@
 // The trace log's shared half: switches, line formatting and the dumps (see
-// kestrel/logout.h). Where a line goes is the mode-specific half's business
+// kestrel/core/logout.h). Where a line goes is the mode-specific half's business
 // (logout_sys.h).
-#include "kestrel/logout.h"
+#include "kestrel/core/logout.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -9,9 +9,9 @@
 #include <mutex>
 #include <new>
 
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kernel_string.h"
 #include "logout_sys.h"
 

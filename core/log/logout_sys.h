@@ -4,7 +4,7 @@
 // core/km/logout_km.cpp (kestrel.cfg mapped as text, EngDebugPrint).
 #pragma once
 
-#include "kestrel/logout.h"
+#include "kestrel/core/logout.h"
 #include "kplatform/wintypes.h"
 
 struct LOGOUT_SWITCHES {

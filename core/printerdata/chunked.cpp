@@ -1,4 +1,4 @@
-// Chunked printer-data values (see kestrel/printerdata.h).
+// Chunked printer-data values (see kestrel/core/printerdata.h).
 //
 // The reader is one piece of code in both builds: every value is read
 // through the build's getter (the spooler's GetPrinterDataW in user mode, the
@@ -7,8 +7,8 @@
 // writer and the printer-information helpers are user mode only.
 #include <cstring>
 
-#include "kestrel/kcore_sys.h"
-#include "kestrel/printerdata.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/printerdata.h"
 #if defined(KESTREL_KERNEL_MODE)
 #include "kplatform/engine.h"
 #else

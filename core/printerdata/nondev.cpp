@@ -1,16 +1,16 @@
-// The non-devmode record store (see kestrel/nondev.h).
+// The non-devmode record store (see kestrel/core/nondev.h).
 #if defined(KESTREL_USER_MODE)
 
-#include "kestrel/nondev.h"
+#include "kestrel/core/nondev.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/devmode.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/printerdata.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/printerdata.h"
 #include "kplatform/kernel_file.h"
 #include "kplatform/kernel_sync.h"
 #include "kplatform/winspool_printer.h"

@@ -1,15 +1,15 @@
 // The printer-data record in the queue's printer data (see
-// kestrel/printerdata.h). The load is built in both builds; the store, the
+// kestrel/core/printerdata.h). The load is built in both builds; the store, the
 // per-user step and the checks are user mode only.
 #include <cstring>
 
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/ddd.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/preconfig.h"
-#include "kestrel/printerdata.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/preconfig.h"
+#include "kestrel/core/printerdata.h"
 #if defined(KESTREL_KERNEL_MODE)
-#include "kestrel/upgrade.h"
+#include "kestrel/core/upgrade.h"
 #else
 #include <vector>
 

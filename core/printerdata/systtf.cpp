@@ -1,11 +1,11 @@
-// The system TrueType family list file (see kestrel/systtf.h).
+// The system TrueType family list file (see kestrel/core/systtf.h).
 #if defined(KESTREL_USER_MODE)
 
-#include "kestrel/systtf.h"
+#include "kestrel/core/systtf.h"
 
 #include <cstring>
 
-#include "kestrel/kcore_sys.h"
+#include "kestrel/core/kcore_sys.h"
 #include "kplatform/kernel_file.h"
 #include "kplatform/kernel_sync.h"
 

@@ -1,12 +1,12 @@
-// The TrueType substitution table (see kestrel/ttsubst.h). Built in both
+// The TrueType substitution table (see kestrel/core/ttsubst.h). Built in both
 // builds; storing a table and the upgrade are user mode only.
-#include "kestrel/ttsubst.h"
+#include "kestrel/core/ttsubst.h"
 
 #include <cstring>
 
-#include "kestrel/ddd.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/printerdata.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/printerdata.h"
 
 namespace {
 

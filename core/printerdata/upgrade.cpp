@@ -1,9 +1,9 @@
-// Upgrade of stored devmodes and printer-data records (see kestrel/upgrade.h).
+// Upgrade of stored devmodes and printer-data records (see kestrel/core/upgrade.h).
 // The printer-data record part is built in both builds (the kernel-mode
 // renderer upgrades an older stored record when it loads it); the devmode
 // part is user mode only.
-#include "kestrel/cdm_merge.h"
-#include "kestrel/upgrade.h"
+#include "kestrel/core/cdm_merge.h"
+#include "kestrel/core/upgrade.h"
 
 #include <cstring>
 #if !defined(KESTREL_KERNEL_MODE)
@@ -13,15 +13,15 @@
 #include <vector>
 #endif
 
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/preconfig.h"
-#include "kestrel/printerdata.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/preconfig.h"
+#include "kestrel/core/printerdata.h"
+#include "kestrel/core/zanlib.h"
 #if !defined(KESTREL_KERNEL_MODE)
-#include "kestrel/nondev.h"
+#include "kestrel/core/nondev.h"
 #include "kplatform/winspool_printer.h"
 #endif
 

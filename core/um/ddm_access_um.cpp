@@ -1,5 +1,5 @@
 // ddm_GetValue/ddm_SetValue of the user-mode libraries: through the
-// devmode-access module loaded by name (see kestrel/ddm_value.h).
+// devmode-access module loaded by name (see kestrel/core/ddm_value.h).
 //
 // The counter and the module handle are process-wide: init and end run at
 // library attach and detach, which the loader serialises. The module handle
@@ -9,10 +9,10 @@
 #include <cstring>
 #include <type_traits>
 
-#include "kestrel/ddm_value.h"
-#include "kestrel/dma_core.h"
-#include "kestrel/dma_module.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/dma_core.h"
+#include "kestrel/core/dma_module.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kernel_module.h"
 #include "kplatform/kernel_resource.h"
 

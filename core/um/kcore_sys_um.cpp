@@ -1,6 +1,6 @@
 // User-mode services of the core: the kernel stand-in's files, global
 // memory, code pages and string-resource libraries.
-#include "kestrel/kcore_sys.h"
+#include "kestrel/core/kcore_sys.h"
 #include "kplatform/kwindows.h"
 
 void* kcore_Alloc(SIZE_T bytes) { return GlobalAlloc(GPTR, bytes ? bytes : 1); }

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "../log/logout_sys.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/preconfig.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/preconfig.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
 
 namespace {

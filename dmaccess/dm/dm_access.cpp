@@ -2,11 +2,11 @@
 // include/kestreldm/kestreldm.h). Records are byte-packed: every member is
 // read and written with memcpy. Nothing is allocated and nothing is logged.
 #include <bit>
-#include "kestrel/unaligned.h"
+#include "kestrel/core/unaligned.h"
 #include <cstring>
 
 #include "dm_table.h"
-#include "kestrel/transedge.h"
+#include "kestrel/core/transedge.h"
 #include "kestreldm/kestreldm.h"
 
 static_assert(std::endian::native == std::endian::little, "records and values are little-endian");

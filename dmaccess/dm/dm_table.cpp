@@ -1,5 +1,5 @@
 // The narrow item table, derived once from the devmode core's member layout
-// (kestrel/ddm_layout.h): the same groups in the same order, the same ids,
+// (kestrel/core/ddm_layout.h): the same groups in the same order, the same ids,
 // types and item order, with the narrow offsets and capacities worked out
 // from the wide members' order. The rules and the fixed offsets they must
 // meet are written in README.md beside this file.
@@ -8,8 +8,8 @@
 #include <cstddef>
 
 #include "dm_table.h"
-#include "kestrel/ddm_layout.h"
-#include "kestrel/devmode.h"
+#include "kestrel/core/ddm_layout.h"
+#include "kestrel/core/devmode.h"
 #include "kestreldm/kestreldm.h"
 
 namespace kestreldm {

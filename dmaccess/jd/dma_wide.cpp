@@ -1,9 +1,9 @@
 // kestreljd: the devmode-access module of the user-mode libraries. Its two
 // entry points serve the wide records (the 5440-byte devmode with the
 // non-devmode record at 1556, and the 4736-byte printer data) through the
-// access core under the module rules (kestrel/dma_core.h, kestrel/dma_module.h).
-#include "kestrel/dma_core.h"
-#include "kestrel/dma_module.h"
+// access core under the module rules (kestrel/core/dma_core.h, kestrel/core/dma_module.h).
+#include "kestrel/core/dma_core.h"
+#include "kestrel/core/dma_module.h"
 
 #define KESTRELJD_EXPORT extern "C" __attribute__((visibility("default")))
 

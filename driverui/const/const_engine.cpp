@@ -1,14 +1,14 @@
 // The update driver, the rule passes over the device description's rules,
-// the size checks, the messages and the solutions (see kestrel/constraint.h).
+// the size checks, the messages and the solutions (see kestrel/ui/constraint.h).
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "kestrel/constraint.h"
-#include "kestrel/ddd.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/uiwindata.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/ui/constraint.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/ui/uiwindata.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kernel_memory.h"
 #include "kplatform/kernel_string.h"
 #include "kplatform/kernel_user.h"

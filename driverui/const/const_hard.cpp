@@ -1,12 +1,12 @@
 // The hard-coded rules: the rules written in code rather than in the device
 // description, run by the update driver before the description's rules
-// (see the decisions in kestrel/constraint.h and driverui/README.md).
+// (see the decisions in kestrel/ui/constraint.h and driverui/README.md).
 #include <cstring>
 
-#include "kestrel/constraint.h"
-#include "kestrel/ddd.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/ui/constraint.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kernel_string.h"
 
 namespace {

@@ -1,12 +1,12 @@
 // The range of a range setting, the message builders of the range check and
-// its message box (see kestrel/constraint.h).
+// its message box (see kestrel/ui/constraint.h).
 #include <cstring>
 
-#include "kestrel/constraint.h"
-#include "kestrel/ddd.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/uiwindata.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/ui/constraint.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/ui/uiwindata.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kernel_string.h"
 #include "kplatform/kernel_user.h"
 

@@ -1,8 +1,8 @@
 // The result block, word arrays, value comparison and action priorities of
-// the constraint engine (see kestrel/constraint.h).
+// the constraint engine (see kestrel/ui/constraint.h).
 #include <cstring>
 
-#include "kestrel/constraint.h"
+#include "kestrel/ui/constraint.h"
 #include "kplatform/kernel_memory.h"
 #include "kplatform/kernel_string.h"
 

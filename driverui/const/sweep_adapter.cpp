@@ -1,10 +1,10 @@
 // The constraint engine behind the core's all-settings sweep
-// (kestrel/sweep_adapter.h).
-#include "kestrel/sweep_adapter.h"
+// (kestrel/ui/sweep_adapter.h).
+#include "kestrel/ui/sweep_adapter.h"
 
-#include "kestrel/cdm_lists.h"
-#include "kestrel/constraint.h"
-#include "kestrel/uiwindata.h"
+#include "kestrel/core/cdm_lists.h"
+#include "kestrel/ui/constraint.h"
+#include "kestrel/ui/uiwindata.h"
 #include "kplatform/kernel_window.h"
 
 namespace {

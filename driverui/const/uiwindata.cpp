@@ -1,5 +1,5 @@
-// The owner window's user-interface data (see kestrel/uiwindata.h).
-#include "kestrel/uiwindata.h"
+// The owner window's user-interface data (see kestrel/ui/uiwindata.h).
+#include "kestrel/ui/uiwindata.h"
 
 #include "kplatform/kernel_window.h"
 

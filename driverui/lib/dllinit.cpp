@@ -32,21 +32,21 @@
 //    attach's entry line is written at that point. Without this the log
 //    stayed off for the process's whole life whatever kestrel.cfg said.
 //    The detach closes it once, as it was opened once.
-#include "kestrel/cddd.h"
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/cdm_values.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/logout.h"
-#include "kestrel/preconfig.h"
-#include "kestrel/printerdata.h"
-#include "kestrel/prnid.h"
-#include "kestrel/stamp.h"
-#include "kestrel/sweep_adapter.h"
-#include "kestrel/systtf.h"
-#include "kestrel/upgrade.h"
-#include "kestrel/usersetting.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/cdm_values.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/logout.h"
+#include "kestrel/core/preconfig.h"
+#include "kestrel/core/printerdata.h"
+#include "kestrel/ui/prnid.h"
+#include "kestrel/ui/stamp.h"
+#include "kestrel/ui/sweep_adapter.h"
+#include "kestrel/core/systtf.h"
+#include "kestrel/core/upgrade.h"
+#include "kestrel/ui/usersetting.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
 
 #define KESTRELUI_EXPORT extern "C" __attribute__((visibility("default")))
@@ -57,9 +57,9 @@ constexpr DWORD kReasonDetach = 0;
 constexpr DWORD kReasonAttach = 1;
 constexpr size_t kWorkBlockBytes = 996;
 
-// ---- The per-user store for the printer-data record (kestrel/printerdata.h)
+// ---- The per-user store for the printer-data record (kestrel/core/printerdata.h)
 // The core's slots take untyped user-setting records; these adapters hand
-// them to the typed functions of kestrel/usersetting.h.
+// them to the typed functions of kestrel/ui/usersetting.h.
 BOOL StoreGetInfo(HANDLE printer, HCDDD ddd, const void* record, void* setting) {
   return GetCurrentUserSettingInfo(printer, ddd, record, static_cast<USERSETTINGINFO*>(setting));
 }
@@ -90,14 +90,14 @@ void RegisterSeams() {
   // The upgrade of an older stored record (core/printerdata README, "Seams").
   pd_SetConvertFunction(upg_ConvertStoredRecord);
   // The constraint engine for the core's all-settings sweep
-  // (kestrel/sweep_adapter.h, driverui README).
+  // (kestrel/ui/sweep_adapter.h, driverui README).
   kui_RegisterSweep();
   // The pre-configuration and emulation layers of the description handle
-  // (kestrel/preconfig.h: called once at attach).
+  // (kestrel/core/preconfig.h: called once at attach).
   PreConfig_InstallAttachOps();
   // The default header/footer font for members 357 and 358
-  // (kestrel/cdm_defaults.h) and the stamp names of member 298
-  // (kestrel/cdm_values.h), both from the stamp store (kestrel/stamp.h).
+  // (kestrel/core/cdm_defaults.h) and the stamp names of member 298
+  // (kestrel/core/cdm_values.h), both from the stamp store (kestrel/ui/stamp.h).
   cdm_SetHeaderFontProvider(SetDefaultHeaderLogFont);
   cdm_SetStampListProvider(zanStamp_GetStampList);
 }
@@ -161,7 +161,7 @@ KESTRELUI_EXPORT BOOL DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
   return DllInitialize(module, reason, reserved);
 }
 
-// The export "GetUpgradedPrinterData" of kestrel/printerdata.h under its
+// The export "GetUpgradedPrinterData" of kestrel/core/printerdata.h under its
 // plain (unmangled) name, as callers take it by name.
 extern "C" __attribute__((visibility("default"))) BOOL kui_ExportGetUpgradedPrinterData(HANDLE printer, void* buffer,
                                                                                      DWORD* size, DWORD unused)

@@ -1,10 +1,10 @@
 // kestrelui's export DrvUpgradePrinter: the spooler's call after the driver
-// of a queue was replaced (see kestrel/upgradeprinter.h).
-#include "kestrel/cddd.h"
-#include "kestrel/logout.h"
-#include "kestrel/prnid.h"
-#include "kestrel/upgradeprinter.h"
-#include "kestrel/usersetting.h"
+// of a queue was replaced (see kestrel/ui/upgradeprinter.h).
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/logout.h"
+#include "kestrel/ui/prnid.h"
+#include "kestrel/ui/upgradeprinter.h"
+#include "kestrel/ui/usersetting.h"
 #include "kplatform/kwindows.h"
 
 #define KESTRELUI_EXPORT extern "C" __attribute__((visibility("default")))

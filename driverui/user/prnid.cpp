@@ -1,5 +1,5 @@
-// The printer id and the per-user key (see kestrel/prnid.h).
-#include "kestrel/prnid.h"
+// The printer id and the per-user key (see kestrel/ui/prnid.h).
+#include "kestrel/ui/prnid.h"
 
 #include <md5.h>
 
@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "kestrel/ddd.h"
+#include "kestrel/core/ddd.h"
 #include "kplatform/kernel_memory.h"
 #include "kplatform/kernel_string.h"
 #include "kplatform/kernel_sync.h"

@@ -1,13 +1,13 @@
-// The stamp store (see kestrel/stamp.h).
-#include "kestrel/stamp.h"
+// The stamp store (see kestrel/ui/stamp.h).
+#include "kestrel/ui/stamp.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "kestrel/ddd.h"
-#include "kestrel/prnid.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/ui/prnid.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kernel_string.h"
 
 namespace {

@@ -1,5 +1,5 @@
-// The TrueType font list of the stamp editor (see kestrel/uifont.h).
-#include "kestrel/uifont.h"
+// The TrueType font list of the stamp editor (see kestrel/ui/uifont.h).
+#include "kestrel/ui/uifont.h"
 
 #include <cstring>
 

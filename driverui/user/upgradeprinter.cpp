@@ -1,16 +1,16 @@
 // The queue's stored settings brought to the current layout at a printer
-// upgrade (see kestrel/upgradeprinter.h).
-#include "kestrel/upgradeprinter.h"
+// upgrade (see kestrel/ui/upgradeprinter.h).
+#include "kestrel/ui/upgradeprinter.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "kestrel/kcore_sys.h"
-#include "kestrel/nondev.h"
-#include "kestrel/printerdata.h"
-#include "kestrel/ttsubst.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/nondev.h"
+#include "kestrel/core/printerdata.h"
+#include "kestrel/core/ttsubst.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kernel_registry.h"
 #include "kplatform/winspool_printer.h"
 

@@ -1,17 +1,17 @@
-// The per-user store and the user-setting record (see kestrel/usersetting.h).
-#include "kestrel/usersetting.h"
+// The per-user store and the user-setting record (see kestrel/ui/usersetting.h).
+#include "kestrel/ui/usersetting.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "kestrel/ddd.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/papdat.h"
-#include "kestrel/prnid.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/papdat.h"
+#include "kestrel/ui/prnid.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kernel_registry.h"
 #include "kplatform/kernel_string.h"
 #include "kplatform/kernel_system.h"

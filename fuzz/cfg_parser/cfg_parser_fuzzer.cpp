@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/dme.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/preconfig.h"
+#include "kestrel/core/dme.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/preconfig.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/printerdata.h"
+#include "kestrel/core/printerdata.h"
 
 namespace {
 

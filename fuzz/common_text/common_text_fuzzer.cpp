@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "kestrel/ordered_sprintf.h"
-#include "kestrel/papdat.h"
-#include "kestrel/strconv.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/ordered_sprintf.h"
+#include "kestrel/core/papdat.h"
+#include "kestrel/core/strconv.h"
+#include "kestrel/core/zanlib.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "../convert_pd/upgrade_host.h"
-#include "kestrel/devmode.h"
-#include "kestrel/upgrade.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/upgrade.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static UpgradeHost host;

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "kestrel/printerdata.h"
-#include "kestrel/upgrade.h"
+#include "kestrel/core/printerdata.h"
+#include "kestrel/core/upgrade.h"
 #include "upgrade_host.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <string>
 
-#include "kestrel/cddd.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/zanlib.h"
 
 struct UpgradeHost {
   std::string root;

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "kestrel/ddd.h"
+#include "kestrel/core/ddd.h"
 
 namespace kestrel::ddd_walk {
 

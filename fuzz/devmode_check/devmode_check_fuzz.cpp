@@ -8,9 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/cdm_values.h"
-#include "kestrel/ddm_value.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/cdm_values.h"
+#include "kestrel/core/ddm_value.h"
 #include "../model_a_host.h"
 
 namespace {

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/cdm_merge.h"
-#include "kestrel/ddm_value.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/cdm_merge.h"
+#include "kestrel/core/ddm_value.h"
 #include "../model_a_host.h"
 
 namespace {

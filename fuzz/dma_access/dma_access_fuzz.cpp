@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "../fuzz_input.h"
-#include "kestrel/devmode.h"
-#include "kestrel/dma_core.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/dma_core.h"
 
 extern "C" WORD dma_GetValue(WORD ddmId, const void* devmode, const void* printerData, WORD* type, DWORD* size,
                              ULONG_PTR* value, WORD* location);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "kestrel/xl_inband.h"
+#include "kestrel/render/xl_inband.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t at = 0;

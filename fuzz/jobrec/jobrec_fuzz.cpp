@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "kestrel/devmode.h"
-#include "kestrel/jobrec.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/render/jobrec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   JOBREC_DEVICE device{};

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "kestrel/cdm_lists.h"
-#include "kestrel/kcore_sys.h"
+#include "kestrel/core/cdm_lists.h"
+#include "kestrel/core/kcore_sys.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 20) return 0;

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "../fuzz_input.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/nondev.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/nondev.h"
 
 namespace {
 

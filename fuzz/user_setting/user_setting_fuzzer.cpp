@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "kestrel/usersetting.h"
+#include "kestrel/ui/usersetting.h"
 #include "kplatform/kernel_registry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,11 +1,11 @@
 // The job records: building them at job start, page counting, point
-// conversion and their byte form. Decisions are listed in kestrel/jobrec.h.
-#include "kestrel/jobrec.h"
+// conversion and their byte form. Decisions are listed in kestrel/render/jobrec.h.
+#include "kestrel/render/jobrec.h"
 
 #include <cstring>
 
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
 
 namespace {
 

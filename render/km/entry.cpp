@@ -24,7 +24,7 @@
 //    format, never a format itself.
 #include "km_entry.h"
 
-#include "kestrel/logout.h"
+#include "kestrel/core/logout.h"
 
 #define KESTRELKM_EXPORT extern "C" __attribute__((visibility("default")))
 

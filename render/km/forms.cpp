@@ -1,14 +1,14 @@
-// Forms and paper of the kernel-mode renderer (see kestrel/km_forms.h).
-#include "kestrel/km_forms.h"
+// Forms and paper of the kernel-mode renderer (see kestrel/render/km_forms.h).
+#include "kestrel/render/km_forms.h"
 
 #include <cstdint>
 #include <cstring>
 
-#include "kestrel/cddd.h"
-#include "kestrel/ddd.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/km_services.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/render/km_services.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/engine.h"
 
 namespace {

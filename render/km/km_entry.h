@@ -9,7 +9,7 @@
 // set-up steps TRUE or FALSE.
 #pragma once
 
-#include "kestrel/pdev.h"
+#include "kestrel/render/pdev.h"
 #include "kplatform/engine.h"
 
 // ---- Records of the drawing and font entries the engine stand-in does not

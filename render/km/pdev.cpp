@@ -58,16 +58,16 @@
 //    enabled.
 #include <cstring>
 
-#include "kestrel/ddm_value.h"
-#include "kestrel/km_forms.h"
-#include "kestrel/km_services.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/logout.h"
-#include "kestrel/printerdata.h"
-#include "kestrel/ttsubst.h"
-#include "kestrel/unaligned.h"
-#include "kestrel/xl_outbuf.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/render/km_forms.h"
+#include "kestrel/render/km_services.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/logout.h"
+#include "kestrel/core/printerdata.h"
+#include "kestrel/core/ttsubst.h"
+#include "kestrel/core/unaligned.h"
+#include "kestrel/render/xl_outbuf.h"
+#include "kestrel/core/zanlib.h"
 #include "km_entry.h"
 
 // The driver's semaphores (made by DrvEnableDriver, entry.cpp).

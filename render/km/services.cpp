@@ -1,14 +1,14 @@
 // The renderer's side of the kernel-mode service layer (see
-// kestrel/km_services.h): the PDEV heap, the devmode shorthand, units, the
+// kestrel/render/km_services.h): the PDEV heap, the devmode shorthand, units, the
 // halftone pattern size, the devmode part copies and the page-clip stand-in.
 // Memory comes from the engine only.
-#include "kestrel/km_services.h"
+#include "kestrel/render/km_services.h"
 
 #include <cstring>
 
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/dma_core.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/dma_core.h"
 #include "kplatform/engine.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // The renderer's additions to the description data reader (see
-// kestrel/km_services.h): fields of the reader's tray, paper and font records
+// kestrel/render/km_services.h): fields of the reader's tray, paper and font records
 // read by name.
-#include "kestrel/ddd.h"
-#include "kestrel/km_services.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/render/km_services.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Writers of the in-band command stream.
 #include <cstring>
 
-#include "kestrel/xl_inband.h"
+#include "kestrel/render/xl_inband.h"
 #include "xl_local.h"
 
 // The command head: the code as a ubyte value, attribute 255, operator 0xFF.

@@ -1,5 +1,5 @@
 // Recognising one in-band command in a PCL XL byte stream.
-#include "kestrel/xl_inband.h"
+#include "kestrel/render/xl_inband.h"
 
 namespace {
 

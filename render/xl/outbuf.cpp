@@ -1,8 +1,8 @@
 // The renderer's 4096-byte output buffer and its job-data record.
 #include <cstring>
 
-#include "kestrel/xl.h"
-#include "kestrel/xl_outbuf.h"
+#include "kestrel/render/xl.h"
+#include "kestrel/render/xl_outbuf.h"
 
 BOOL drvio_printer_write(const XlPrinter* printer, const void* bytes, DWORD n, DWORD* written) {
   if (written != nullptr) *written = 0;

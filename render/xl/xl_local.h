@@ -1,7 +1,7 @@
 // Helpers shared by the writer's sources.
 #pragma once
 
-#include "kestrel/xl.h"
+#include "kestrel/render/xl.h"
 
 // Every byte of the writer goes through here: 0, or -1 when the put failed.
 int xl_put(XlContext* ctx, const void* bytes, DWORD n);

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "kestrel/xl.h"
+#include "kestrel/render/xl.h"
 #include "xl_local.h"
 
 // attribute written with a ubyte value

@@ -1,7 +1,7 @@
 // Page transforms, the sint16 range rule and point lists.
 #include <cmath>
 
-#include "kestrel/xl.h"
+#include "kestrel/render/xl.h"
 #include "xl_local.h"
 
 // ---- page transforms -------------------------------------------------------

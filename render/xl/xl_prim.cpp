@@ -2,7 +2,7 @@
 // data. Every byte of both builds passes xl_put.
 #include <cstring>
 
-#include "kestrel/xl.h"
+#include "kestrel/render/xl.h"
 #include "xl_local.h"
 
 int xl_put(XlContext* ctx, const void* bytes, DWORD n) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ddd_model.h"
-#include "kestrel/ddd.h"
+#include "kestrel/core/ddd.h"
 #include "kplatform/kwindows.h"
 #include "temp_root.h"
 

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "dm_test_util.h"
-#include "kestrel/transedge.h"
+#include "kestrel/core/transedge.h"
 
 namespace kestreldm_test {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/constraint.h"
-#include "kestrel/ddd.h"
+#include "kestrel/ui/constraint.h"
+#include "kestrel/core/ddd.h"
 #include "ui_fixture.h"
 
 namespace kestrel::test::ui {

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "kestrel/constraint.h"
-#include "kestrel/uiwindata.h"
+#include "kestrel/ui/constraint.h"
+#include "kestrel/ui/uiwindata.h"
 #include "ui_fixture.h"
 
 namespace kestrel::test::ui {

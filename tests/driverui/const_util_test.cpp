@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/constraint.h"
+#include "kestrel/ui/constraint.h"
 #include "kplatform/kernel_memory.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/uifont.h"
+#include "kestrel/ui/uifont.h"
 #include "ui_fixture.h"
 
 namespace kestrel::test::ui {

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "kestrel/prnid.h"
+#include "kestrel/ui/prnid.h"
 #include "ui_fixture.h"
 
 namespace kestrel::test::ui {

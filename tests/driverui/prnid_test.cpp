@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "kestrel/prnid.h"
+#include "kestrel/ui/prnid.h"
 #include "ui_fixture.h"
 
 namespace kestrel::test::ui {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/prnid.h"
-#include "kestrel/stamp.h"
+#include "kestrel/ui/prnid.h"
+#include "kestrel/ui/stamp.h"
 #include "ui_fixture.h"
 
 namespace kestrel::test::ui {

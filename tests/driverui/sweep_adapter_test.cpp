@@ -4,11 +4,11 @@
 
 #include <vector>
 
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/cdm_lists.h"
-#include "kestrel/cdm_values.h"
-#include "kestrel/sweep_adapter.h"
-#include "kestrel/uiwindata.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/cdm_lists.h"
+#include "kestrel/core/cdm_values.h"
+#include "kestrel/ui/sweep_adapter.h"
+#include "kestrel/ui/uiwindata.h"
 #include "kplatform/kernel_user.h"
 #include "ui_fixture.h"
 

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/cddd.h"
-#include "kestrel/ddd.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kernel_window.h"
 #include "kplatform/kwindows.h"
 #include "kplatform/winspool_printer.h"

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/kcore_sys.h"
-#include "kestrel/papdat.h"
-#include "kestrel/prnid.h"
-#include "kestrel/usersetting.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/papdat.h"
+#include "kestrel/ui/prnid.h"
+#include "kestrel/ui/usersetting.h"
 #include "kplatform/kernel_system.h"
 #include "kplatform/root.h"
 #include "kplatform/winspool.h"

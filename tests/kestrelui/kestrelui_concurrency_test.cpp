@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "kestrel/printerdata.h"
+#include "kestrel/core/printerdata.h"
 #include "kplatform/kernel_module.h"
 #include "kplatform/kwindows.h"
 #include "kplatform/winspool.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/printerdata.h"
-#include "kestrel/prnid.h"
-#include "kestrel/systtf.h"
+#include "kestrel/core/printerdata.h"
+#include "kestrel/ui/prnid.h"
+#include "kestrel/core/systtf.h"
 #include "kplatform/gdi_fonts.h"
 #include "kplatform/kernel_file.h"
 #include "kplatform/kernel_module.h"

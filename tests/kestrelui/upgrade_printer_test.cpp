@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/cddd.h"
-#include "kestrel/nondev.h"
-#include "kestrel/printerdata.h"
-#include "kestrel/upgradeprinter.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/nondev.h"
+#include "kestrel/core/printerdata.h"
+#include "kestrel/ui/upgradeprinter.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kernel_module.h"
 #include "kplatform/kernel_registry.h"
 #include "kplatform/kwindows.h"

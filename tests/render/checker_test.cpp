@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/xl.h"
-#include "kestrel/xl_inband.h"
+#include "kestrel/render/xl.h"
+#include "kestrel/render/xl_inband.h"
 #include "pclxl_checker.h"
 #include "xl_harness.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/xl_inband.h"
+#include "kestrel/render/xl_inband.h"
 #include "xl_harness.h"
 
 using kxltest::hex;

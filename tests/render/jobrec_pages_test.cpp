@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/jobrec.h"
-#include "kestrel/xl_inband.h"
+#include "kestrel/render/jobrec.h"
+#include "kestrel/render/xl_inband.h"
 #include "xl_harness.h"
 
 namespace {

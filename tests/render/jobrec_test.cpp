@@ -8,13 +8,13 @@
 #include <utility>
 #include <vector>
 
-#include "kestrel/cddd.h"
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/jobrec.h"
-#include "kestrel/xl_inband.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/render/jobrec.h"
+#include "kestrel/render/xl_inband.h"
+#include "kestrel/core/zanlib.h"
 #include "temp_root.h"
 #include "xl_harness.h"
 

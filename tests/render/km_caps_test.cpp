@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "kestrel/ddm_value.h"
-#include "kestrel/km_services.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/render/km_services.h"
 #include "km_entry.h"
 #include "km_fixture.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "km_fixture.h"
-#include "kestrel/pdev.h"
+#include "kestrel/render/pdev.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 
 #include <cstring>
 
-#include "kestrel/cddd.h"
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/zanlib.h"
 
 namespace kestrel::test::km {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/devmode.h"
+#include "kestrel/core/devmode.h"
 #include "temp_root.h"
 
 namespace kestrel::test::km {

@@ -13,13 +13,13 @@
 #include <utility>
 #include <vector>
 
-#include "kestrel/cddd.h"
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/ddd.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/km_forms.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/render/km_forms.h"
+#include "kestrel/core/zanlib.h"
 #include "temp_root.h"
 
 namespace {

@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "kestrel/cddd.h"
-#include "kestrel/ddd.h"
-#include "kestrel/km_services.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/render/km_services.h"
 #include "km_fixture.h"
 
 namespace {

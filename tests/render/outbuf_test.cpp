@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "kestrel/xl.h"
-#include "kestrel/xl_inband.h"
-#include "kestrel/xl_outbuf.h"
+#include "kestrel/render/xl.h"
+#include "kestrel/render/xl_inband.h"
+#include "kestrel/render/xl_outbuf.h"
 #include "xl_harness.h"
 
 using kxltest::Writer;

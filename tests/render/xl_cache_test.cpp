@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "kestrel/xl.h"
+#include "kestrel/render/xl.h"
 #include "xl_harness.h"
 
 using kxltest::hex;

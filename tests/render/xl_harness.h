@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/xl.h"
+#include "kestrel/render/xl.h"
 
 namespace kxltest {
 

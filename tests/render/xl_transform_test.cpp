@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/xl.h"
+#include "kestrel/render/xl.h"
 #include "xl_harness.h"
 
 using kxltest::hex;

@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "kestrel/ddm_layout.h"
-#include "kestrel/devmode.h"
+#include "kestrel/core/ddm_layout.h"
+#include "kestrel/core/devmode.h"
 
 namespace kestrel::dddc {
 

@@ -2,7 +2,7 @@
 // (an option's `value TYPE SIZE`, its items' values, a favourite's settings,
 // a device query's answer type) must fit the member that stores it in the
 // devmode, the non-devmode record or the printer-data record. The members
-// are learnt from the devmode core's layout table (kestrel/ddm_layout.h), the
+// are learnt from the devmode core's layout table (kestrel/core/ddm_layout.h), the
 // one description of the records; the compiler keeps no copy of it.
 //
 // What "fits" means, by the member's kind (a member exchanges values as its

@@ -4,7 +4,7 @@
 // there. Used by ddddump, the demo, the benchmark and the tests.
 #pragma once
 
-#include <kestrel/ddd.h>
+#include <kestrel/core/ddd.h>
 
 #include <string>
 

@@ -6,10 +6,10 @@
 
 #include <cstring>
 
-#include "kestrel/cddd.h"
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/devmode.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/zanlib.h"
 
 namespace kestrel::kmhost {
 namespace {

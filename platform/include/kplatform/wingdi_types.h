@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "kplatform/wintypes.h"
+#include "kplatform/wingdi_consts.h"
 
 #define CCHDEVICENAME 32
 #define CCHFORMNAME 32

@@ -9,9 +9,9 @@
 
 #include "../ddd_builder.h"
 #include "common_fixture.h"
-#include "kestrel/cddd.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
 
 namespace kestrel::test::common {

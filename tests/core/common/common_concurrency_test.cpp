@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "common_fixture.h"
-#include "kestrel/ordered_sprintf.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/ordered_sprintf.h"
+#include "kestrel/core/zanlib.h"
 
 namespace kestrel::test::common {
 namespace {

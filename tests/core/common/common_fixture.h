@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/cddd.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
 #include "temp_root.h"
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "common_fixture.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/papdat.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/papdat.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
 
 namespace kestrel::test::common {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "kestrel/papdat.h"
+#include "kestrel/core/papdat.h"
 #include "kplatform/kwindows.h"
 #include "temp_root.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "kestrel/ordered_sprintf.h"
+#include "kestrel/core/ordered_sprintf.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common_fixture.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/zanlib.h"
 
 namespace kestrel::test::common {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "kestrel/kcore_sys.h"
-#include "kestrel/strconv.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/strconv.h"
 #include "kplatform/kwindows.h"
 
 namespace {

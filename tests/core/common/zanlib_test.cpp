@@ -6,8 +6,8 @@
 #include <string>
 
 #include "common_fixture.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
 
 namespace kestrel::test::common {

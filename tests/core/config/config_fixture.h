@@ -11,8 +11,8 @@
 #include <string>
 
 #include "dm_test_util.h"
-#include "kestrel/logout.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/logout.h"
+#include "kestrel/core/zanlib.h"
 #include "temp_root.h"
 
 namespace kestrel::test::config {

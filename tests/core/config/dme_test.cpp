@@ -1,5 +1,5 @@
 // Devmode emulation: the section, the conversions and the merged fields.
-#include "kestrel/dme.h"
+#include "kestrel/core/dme.h"
 
 #include "config_fixture.h"
 

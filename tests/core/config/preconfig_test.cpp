@@ -1,12 +1,12 @@
 // The configuration-file parser and the pre-configuration store.
-#include "kestrel/preconfig.h"
+#include "kestrel/core/preconfig.h"
 
 #include <kplatform/kwindows.h>
 
 #include "config_fixture.h"
-#include "kestrel/cddd.h"
-#include "kestrel/dme.h"
-#include "kestrel/kcore_sys.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/dme.h"
+#include "kestrel/core/kcore_sys.h"
 
 namespace kestrel::test::config {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "config_fixture.h"
-#include "kestrel/logout.h"
+#include "kestrel/core/logout.h"
 
 namespace kestrel::test::config {
 namespace {

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/dma_core.h"
-#include "kestrel/logout.h"
-#include "kestrel/preconfig.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/dma_core.h"
+#include "kestrel/core/logout.h"
+#include "kestrel/core/preconfig.h"
+#include "kestrel/core/zanlib.h"
 #include "temp_root.h"
 
 namespace kestrel::test::config {

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "config_fixture.h"
-#include "kestrel/logout.h"
+#include "kestrel/core/logout.h"
 
 namespace kestrel::test::config {
 namespace {

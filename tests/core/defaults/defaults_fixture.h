@@ -13,13 +13,13 @@
 #include <string>
 
 #include "dm_test_util.h"
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/cdm_values.h"
-#include "kestrel/cddd.h"
-#include "kestrel/ddm_layout.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/preconfig.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/cdm_values.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/ddm_layout.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/preconfig.h"
+#include "kestrel/core/zanlib.h"
 
 namespace kestrel::test::defaults {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "dm_test_util.h"
-#include "kestrel/ddm_layout.h"
+#include "kestrel/core/ddm_layout.h"
 
 namespace kestrel::test {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/dma_core.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/dma_core.h"
 #include "temp_root.h"
 
 namespace kestrel::test {

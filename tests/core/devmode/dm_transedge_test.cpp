@@ -1,7 +1,7 @@
 // Edge and position translation: every orientation x N-up class x setting.
 #include <gtest/gtest.h>
 
-#include "kestrel/transedge.h"
+#include "kestrel/core/transedge.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/logout.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/logout.h"
 #include "kplatform/kernel_codepage.h"
 #include "km_fixture.h"
 

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <vector>
 
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/dma_core.h"
-#include "kestrel/dma_kernel.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/dma_core.h"
+#include "kestrel/core/dma_kernel.h"
 
 namespace {
 

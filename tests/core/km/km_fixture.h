@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/cddd.h"
-#include "kestrel/printerdata.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/printerdata.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/engine.h"
 #include "kplatform/kernel_module.h"
 #include "kplatform/kernel_registry.h"

@@ -8,11 +8,11 @@
 #include <functional>
 #include <vector>
 
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/printerdata.h"
-#include "kestrel/ttsubst.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/printerdata.h"
+#include "kestrel/core/ttsubst.h"
 #include "km_fixture.h"
 
 namespace kestrel::test::km {

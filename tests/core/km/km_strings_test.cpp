@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/kcore_sys.h"
-#include "kestrel/strconv.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/strconv.h"
 #include "kplatform/engine.h"
 #include "kplatform/kernel_codepage.h"
 #include "rescontainer.h"

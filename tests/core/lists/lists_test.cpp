@@ -11,13 +11,13 @@
 #include <filesystem>
 
 #include "../ddd_builder.h"
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/cdm_lists.h"
-#include "kestrel/cdm_values.h"
-#include "kestrel/cddd.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/cdm_lists.h"
+#include "kestrel/core/cdm_values.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/gdi_fonts.h"
 #include "temp_root.h"
 

@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "defaults_fixture.h"
-#include "kestrel/cdm_merge.h"
-#include "kestrel/dme.h"
+#include "kestrel/core/cdm_merge.h"
+#include "kestrel/core/dme.h"
 
 namespace kestrel::test::defaults {
 namespace {

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <string>
 
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/nondev.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/nondev.h"
 #include "kplatform/kernel_file.h"
 #include "kplatform/kernel_sync.h"
 #include "pd_fixture.h"

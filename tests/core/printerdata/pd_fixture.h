@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/cddd.h"
-#include "kestrel/ddm_value.h"
-#include "kestrel/devmode.h"
-#include "kestrel/printerdata.h"
-#include "kestrel/zanlib.h"
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/printerdata.h"
+#include "kestrel/core/zanlib.h"
 #include "kplatform/kernel_module.h"
 #include "kplatform/kernel_registry.h"
 #include "kplatform/kernel_system.h"

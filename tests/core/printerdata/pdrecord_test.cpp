@@ -2,10 +2,10 @@
 // into the queue, the spooler-side library's name and its checks.
 #include <string>
 
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/dma_core.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/prnid.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/dma_core.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/ui/prnid.h"
 #include "pd_fixture.h"
 
 namespace kestrel::test::pd {

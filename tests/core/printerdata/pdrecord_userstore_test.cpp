@@ -1,11 +1,11 @@
 // The record's load and store with the user-interface library's own
-// per-user store (kestrel/usersetting.h) registered, as kestrelui registers
+// per-user store (kestrel/ui/usersetting.h) registered, as kestrelui registers
 // it: the queue's copy holds the per-user defaults, the user's key holds the
 // user's members.
 #include <string>
 
-#include "kestrel/prnid.h"
-#include "kestrel/usersetting.h"
+#include "kestrel/ui/prnid.h"
+#include "kestrel/ui/usersetting.h"
 #include "pd_fixture.h"
 
 namespace kestrel::test::pd {

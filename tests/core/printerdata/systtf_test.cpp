@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string>
 
-#include "kestrel/kcore_sys.h"
-#include "kestrel/systtf.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/systtf.h"
 #include "kplatform/gdi_fonts.h"
 #include "kplatform/kernel_file.h"
 #include "kplatform/kernel_sync.h"

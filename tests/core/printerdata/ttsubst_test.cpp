@@ -2,7 +2,7 @@
 // and the stored table that must be well formed to be taken.
 #include <string>
 
-#include "kestrel/ttsubst.h"
+#include "kestrel/core/ttsubst.h"
 #include "pd_fixture.h"
 
 namespace kestrel::test::pd {

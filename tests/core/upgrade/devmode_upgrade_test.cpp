@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "kestrel/nondev.h"
+#include "kestrel/core/nondev.h"
 
 namespace kestrel::test::upg {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/cdm_defaults.h"
-#include "kestrel/kcore_sys.h"
-#include "kestrel/upgrade.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/upgrade.h"
 #include "pd_fixture.h"
 
 namespace kestrel::test::upg {

@@ -1,0 +1,95 @@
+// The stamp store: per user and printer, one REG_BINARY value of 832 bytes a
+// stamp under the per-user key's sub-key "Stamps" (at most 32 stamps), with
+// "Stamps\Others" holding "Stamp Version" ("0.01"). A user without stamps
+// gets the machine-wide stamps copied (HKEY_LOCAL_MACHINE, the description's
+// registry path item 0 followed by "Stamps") or else the six defaults.
+//
+// Decisions (sound behaviour where the stored data can be damaged):
+//  - A value that is not REG_BINARY or not exactly 832 bytes is no stamp:
+//    it is skipped (not counted, not listed, never matched), and does not
+//    make the enumeration fail.
+//  - A stored name or text without its NUL is cut at its last character.
+//  - zanStamp_RegistrationCheck answers 2 for a name in use in every mode:
+//    no fixed text is compared with a stored text (the codes 15 and 16 are
+//    not given).
+//  - zanStamp_Registration refuses a default stamp's name with 3, as
+//    zanStamp_Elimination does: the defaults cannot be replaced.
+//  - zanStamp_AdjustmentCheck compares face names without regard to case.
+#pragma once
+
+#include <cstddef>
+
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/devmode.h"
+#include "kplatform/kernel_registry.h"
+#include "kplatform/wintypes.h"
+
+#define STAMP_NAME_CHARS 33
+#define STAMP_TEXT_CHARS 65
+#define STAMP_RECORD_SIZE 832
+#define STAMP_MAX 32
+
+struct STAMPINFO {
+  WCHAR name[STAMP_NAME_CHARS];  // 0
+  WCHAR text[STAMP_TEXT_CHARS];  // 66
+  DWORD value196;
+  WORD value200;
+  WORD unused202;
+  DWORD value204;
+  WORD value208;
+  WORD value210;
+  DWORD value212;
+  LOGFONTW font;  // 216
+  WORD value308;
+  WORD value310;
+  BYTE reserved[520];  // 312-831
+};
+static_assert(sizeof(STAMPINFO) == STAMP_RECORD_SIZE);
+static_assert(offsetof(STAMPINFO, text) == 66);
+static_assert(offsetof(STAMPINFO, value196) == 196);
+static_assert(offsetof(STAMPINFO, value200) == 200);
+static_assert(offsetof(STAMPINFO, value204) == 204);
+static_assert(offsetof(STAMPINFO, value208) == 208);
+static_assert(offsetof(STAMPINFO, value210) == 210);
+static_assert(offsetof(STAMPINFO, value212) == 212);
+static_assert(offsetof(STAMPINFO, font) == 216);
+static_assert(offsetof(STAMPINFO, value308) == 308);
+static_assert(offsetof(STAMPINFO, value310) == 310);
+
+// Results.
+#define STAMP_OK 1
+#define STAMP_DEFAULT 3
+#define STAMP_FULL 4
+#define STAMP_NOSTORED 6
+#define STAMP_DIFFERENT 7
+#define STAMP_KEY 8
+#define STAMP_ENUM 9
+#define STAMP_WRITE 10
+#define STAMP_DELETE 11
+#define STAMP_SMALL 12
+#define STAMP_NONE 99
+#define STAMP_INUSE 2
+#define STAMP_DEFAULT_NAME 17
+
+// A stored value as a stamp record: TRUE only for REG_BINARY of exactly 832
+// bytes; the name and the text are terminated at their last character.
+BOOL zanStamp_ReadRecord(DWORD type, const BYTE* data, DWORD size, STAMPINFO* record);
+// kind 0 "Stamps", 1 "Stamps\Others". 1 with *key open, 8 or 99.
+WORD zanStamp_OpenSubKey(HANDLE printer, HCDDD ddd, WORD kind, HKEY* key);
+WORD zanStamp_GetEntryNum(HANDLE printer, HCDDD ddd, WORD* count);
+// *size: in, the buffer's bytes; out, the bytes the names need (names with
+// their NULs plus one more NUL). Without a buffer: 1 and the size; with a
+// buffer too small: 12 and the size, nothing written. Without a stamp key:
+// the default names.
+WORD zanStamp_GetStampList(HANDLE printer, HCDDD ddd, LPWSTR buffer, WORD* count, DWORD* size);
+WORD zanStamp_GetStampInfo(HANDLE printer, HCDDD ddd, LPCWSTR name, STAMPINFO* record, BOOL defaultsOnly);
+WORD zanStamp_RegistrationCheck(HANDLE printer, HCDDD ddd, LPCWSTR name, WORD mode);
+WORD zanStamp_Registration(HANDLE printer, HCDDD ddd, const STAMPINFO* record);
+WORD zanStamp_EliminationCheck(HANDLE printer, HCDDD ddd, LPCWSTR name);
+WORD zanStamp_Elimination(HANDLE printer, HCDDD ddd, LPCWSTR name);
+WORD zanStamp_AdjustmentCheck(HANDLE printer, HCDDD ddd, const STAMPINFO* record);
+BOOL zanStamp_IsDefaultStamp(LPCWSTR name);
+// Builds the default stamp number `index` (0-5) from the resource strings.
+BOOL SetValueStampInfo(WORD index, STAMPINFO* record);
+// Fills the default header/footer font; answers its face name.
+LPWSTR SetDefaultHeaderLogFont(LOGFONTW* font);
