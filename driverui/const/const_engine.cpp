@@ -6,6 +6,7 @@
 
 #include "kestrel/ui/constraint.h"
 #include "kestrel/core/ddd.h"
+#include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/ui/uiwindata.h"
 #include "kestrel/core/zanlib.h"
@@ -15,10 +16,9 @@
 
 namespace {
 
-constexpr WORD kPaperSizeId = 8;
-constexpr WORD kUserDefinedPaper = 256;
 constexpr WORD kCaptionString = 265;
-constexpr DWORD kHideErrorCapability = static_cast<DWORD>(-65488);
+constexpr DWORD kHideErrorCapability = ZANLIB_CAP_BIT(48);
+static_assert(kHideErrorCapability == static_cast<DWORD>(-65488));
 constexpr WORD kCheckMask = 0x3C00;
 constexpr WORD kUserSizeCheck = 4096;
 
@@ -214,11 +214,11 @@ Lists RuleLists(const CONST_SETTINGS* s, WORD ddmId, const Val* value, std::vect
 
 bool PaperSize(const CONST_SETTINGS* s, const CONST_VALUE* proposed, DWORD* width, DWORD* length, WORD* paperId) {
   Val v;
-  if (!Current(s, proposed, kPaperSizeId, 2, &v)) return false;
+  if (!Current(s, proposed, DDM_PAPERSIZE, 2, &v)) return false;
   *paperId = static_cast<WORD>(ReadLE(2, v.bytes, 2));
-  if (*paperId == kUserDefinedPaper) return zanLib_GetUsrDefSize(s->devmode, s->printerData, width, length) != FALSE;
+  if (*paperId == DMPAPER_USER) return zanLib_GetUsrDefSize(s->devmode, s->printerData, width, length) != FALSE;
   WORD lw = 0, ll = 0, uw = 0, ul = 0, st = 0;
-  if (!cdddGetPaperSize(s->ddd, kPaperSizeId, *paperId, &lw, &ll, &uw, &ul, &st)) return false;
+  if (!cdddGetPaperSize(s->ddd, DDM_PAPERSIZE, *paperId, &lw, &ll, &uw, &ul, &st)) return false;
   *width = lw;
   *length = ll;
   return true;
@@ -237,9 +237,9 @@ bool SizeCheck(const CONST_SETTINGS* s, const CONST_VALUE* proposed, const DDD_C
   if (!PaperSize(s, proposed, &w, &l, &paper)) return false;
   HCDDD ddd = s->ddd;
   if (kind == kUserSizeCheck) {
-    if (paper != kUserDefinedPaper) return false;
+    if (paper != DMPAPER_USER) return false;
     WORD lw = 0, ll = 0, uw = 0, ul = 0, st = 0;
-    if (!cdddGetPaperSize(ddd, kPaperSizeId, kUserDefinedPaper, &lw, &ll, &uw, &ul, &st)) return false;
+    if (!cdddGetPaperSize(ddd, DDM_PAPERSIZE, DMPAPER_USER, &lw, &ll, &uw, &ul, &st)) return false;
     return Outside(w, l, {lw, ll}, {uw, ul});
   }
   // A tray kind: the tray named by the rule's value (or the current one).
@@ -307,7 +307,7 @@ WORD CheckRule(WORD evalMode, const CONST_SETTINGS* s, const CONST_VALUE* propos
     if ((*err = cnstUtil_AddWordArray(conds.items[i].ddmId, CONST_ROOM_RELATED, &info->related, &info->relatedCount)))
       return 2;
   if (kind) {
-    WORD ids[2] = {kPaperSizeId, rule->target.ddmId};
+    WORD ids[2] = {DDM_PAPERSIZE, rule->target.ddmId};
     if ((*err = cnstUtil_MergeWordArray(CONST_ROOM_RELATED, &info->related, &info->relatedCount, ids, 2))) return 2;
   }
   if (candidate) {

@@ -5,17 +5,13 @@
 
 #include "kestrel/ui/constraint.h"
 #include "kestrel/core/ddd.h"
+#include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/kernel_string.h"
 
 namespace {
 
-constexpr WORD kPaperSizeId = 8;
-constexpr WORD kOutputTrayId = 266;
-constexpr WORD kNupId = 295;
-constexpr WORD kLayoutId = 321;
-constexpr WORD kUserDefinedPaper = 256;
 constexpr LONG kLayoutNormal = 0;
 constexpr LONG kLayoutPoster = 1;
 constexpr WORD kChangedRoom = 10;  // the driver's changed-id list starts with room for 10
@@ -86,14 +82,14 @@ struct Fix {
 // Poster printing (layout 1) and more than one page a sheet exclude each
 // other: the job only carries the poster and drops the page count.
 bool PosterRule(const CONST_SETTINGS* s, const CONST_VALUE* p, Fix* fix) {
-  if (p->ddmId != kLayoutId && p->ddmId != kNupId) return false;
+  if (p->ddmId != DDM_PRINT_LAYOUT && p->ddmId != DDM_NUP) return false;
   LONG layout = 0, nup = 0;
-  if (!Number(s, p, kLayoutId, &layout) || !Number(s, p, kNupId, &nup)) return false;
+  if (!Number(s, p, DDM_PRINT_LAYOUT, &layout) || !Number(s, p, DDM_NUP, &nup)) return false;
   if (layout != kLayoutPoster || nup <= 1) return false;
-  if (p->ddmId == kLayoutId)
-    *fix = {kNupId, 1, CONST_STR_HARD_POSTER_NUP};
+  if (p->ddmId == DDM_PRINT_LAYOUT)
+    *fix = {DDM_NUP, 1, CONST_STR_HARD_POSTER_NUP};
   else
-    *fix = {kLayoutId, kLayoutNormal, CONST_STR_HARD_NUP_POSTER};
+    *fix = {DDM_PRINT_LAYOUT, kLayoutNormal, CONST_STR_HARD_NUP_POSTER};
   return true;
 }
 
@@ -101,11 +97,11 @@ bool PosterRule(const CONST_SETTINGS* s, const CONST_VALUE* p, Fix* fix) {
 
 bool PaperSize(const CONST_SETTINGS* s, const CONST_VALUE* p, WORD* paper, DWORD* w, DWORD* l) {
   LONG id = 0;
-  if (!Number(s, p, kPaperSizeId, &id) || id <= 0 || id > 0xFFFF) return false;
+  if (!Number(s, p, DDM_PAPERSIZE, &id) || id <= 0 || id > 0xFFFF) return false;
   *paper = static_cast<WORD>(id);
-  if (*paper == kUserDefinedPaper) return zanLib_GetUsrDefSize(s->devmode, s->printerData, w, l) != FALSE;
+  if (*paper == DMPAPER_USER) return zanLib_GetUsrDefSize(s->devmode, s->printerData, w, l) != FALSE;
   WORD lw = 0, ll = 0, uw = 0, ul = 0, st = 0;
-  if (!cdddGetPaperSize(s->ddd, kPaperSizeId, *paper, &lw, &ll, &uw, &ul, &st)) return false;
+  if (!cdddGetPaperSize(s->ddd, DDM_PAPERSIZE, *paper, &lw, &ll, &uw, &ul, &st)) return false;
   *w = lw;
   *l = ll;
   return true;
@@ -123,7 +119,7 @@ int BinTakes(const CONST_SETTINGS* s, LONG bin, WORD paper, DWORD w, DWORD l) {
   WORD cat = 0;
   void* item = nullptr;
   HCDDD ddd = s->ddd;
-  if (ddma_GetDataX(DDD_FULL, ddd->main, ddd->referenced, kOutputTrayId, &dv, &cat, &item) != DDD_OK || !item)
+  if (ddma_GetDataX(DDD_FULL, ddd->main, ddd->referenced, DDM_OUTPUT_TRAY, &dv, &cat, &item) != DDD_OK || !item)
     return -1;
   WORD kind = 0;
   void* rec = nullptr;
@@ -145,22 +141,22 @@ int BinTakes(const CONST_SETTINGS* s, LONG bin, WORD paper, DWORD w, DWORD l) {
 // A paper change that the current output bin cannot take sends the output to
 // the model's default bin, when that one takes the paper.
 bool OutputBinRule(const CONST_SETTINGS* s, const CONST_VALUE* p, Fix* fix) {
-  if (p->ddmId != kPaperSizeId) return false;
+  if (p->ddmId != DDM_PAPERSIZE) return false;
   WORD paper = 0;
   DWORD w = 0, l = 0;
   LONG bin = 0;
-  if (!PaperSize(s, p, &paper, &w, &l) || !Number(s, p, kOutputTrayId, &bin)) return false;
+  if (!PaperSize(s, p, &paper, &w, &l) || !Number(s, p, DDM_OUTPUT_TRAY, &bin)) return false;
   if (BinTakes(s, bin, paper, w, l) != 0) return false;
   ULONG_PTR def = 0;
   WORD defType = 0, st = 0;
-  if (!cdddGetDefaultDataInfo(s->ddd, kOutputTrayId, &def, &defType, &st)) return false;
+  if (!cdddGetDefaultDataInfo(s->ddd, DDM_OUTPUT_TRAY, &def, &defType, &st)) return false;
   if (!IsNumber(defType)) {
     cdddGetDefaultDataFree(def, defType);
     return false;
   }
   LONG defBin = static_cast<LONG>(def);
   if (defBin == bin || BinTakes(s, defBin, paper, w, l) != 1) return false;
-  *fix = {kOutputTrayId, defBin, CONST_STR_HARD_OUTPUT_BIN};
+  *fix = {DDM_OUTPUT_TRAY, defBin, CONST_STR_HARD_OUTPUT_BIN};
   return true;
 }
 
@@ -180,11 +176,11 @@ WORD const_HardUpdateConstData(HWND window, const CONST_SETTINGS* settings, cons
   Fix fix{};
   WORD related[2] = {};
   if (PosterRule(settings, proposed, &fix)) {
-    related[0] = kLayoutId;
-    related[1] = kNupId;
+    related[0] = DDM_PRINT_LAYOUT;
+    related[1] = DDM_NUP;
   } else if (OutputBinRule(settings, proposed, &fix)) {
-    related[0] = kPaperSizeId;
-    related[1] = kOutputTrayId;
+    related[0] = DDM_PAPERSIZE;
+    related[1] = DDM_OUTPUT_TRAY;
   } else {
     return CONST_NORULE;
   }

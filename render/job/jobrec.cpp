@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
 
@@ -16,19 +17,12 @@ class Reader {
 
   // The value as a signed number (16-bit signed members sign-extended).
   LONG Num(WORD id) {
-    WORD type = 0;
-    DWORD size = 0;
-    ULONG_PTR slot = 0;
-    if (ddm_GetValue(id, dm_, pd_, &type, &size, &slot) != 0 || type == DDM_TYPE_STRING || type == DDM_TYPE_FONT) {
+    LONG v = 0;
+    if (!ddm_GetNumber(id, dm_, pd_, &v)) {
       Fail(id);
       return 0;
     }
-    switch (type) {
-      case DDM_TYPE_SHORT: return static_cast<int16_t>(slot & 0xFFFF);
-      case DDM_TYPE_WORD: return static_cast<LONG>(slot & 0xFFFF);
-      case DDM_TYPE_BYTE: return static_cast<LONG>(slot & 0xFF);
-      default: return static_cast<LONG>(static_cast<uint32_t>(slot));
-    }
+    return v;
   }
   bool Set(WORD id) { return Num(id) != 0; }
   bool Is(WORD id, LONG v) { return Num(id) == v; }
@@ -61,6 +55,9 @@ class Reader {
   WORD bad_ = 0;
 };
 
+// DDM_OUTPUT_SIZE: the output takes the original's size.
+constexpr LONG kOutputSameAsOriginal = 267;
+
 bool PdlSupportsClass21(DWORD version) { return version >= 0x02010000 && version <= JOBREC_PDL_MAX; }
 
 LONG Finish(const Reader& r, WORD* badDdmId) {
@@ -88,124 +85,127 @@ LONG jobInfo_jobInfo_initAtJobStart(JOBINFO* jobInfo, void* devmode, void* print
   j.printerHandle = jobInfo->printerHandle;
 
   j.pdlVersion = version;
-  const bool autoColor = r.Set(1289);
-  switch (r.Num(270)) {
+  const bool autoColor = r.Set(DDM_COLOR_MODE_AUTO);
+  switch (r.Num(DDM_COLOR_MODE)) {
     case 0: j.colorMode = 0; break;
     case 1: j.colorMode = 1; break;
     case 2: j.colorMode = 2; break;
     case 3: j.colorMode = autoColor ? 0 : 2; break;
-    default: r.Fail(270);
+    default: r.Fail(DDM_COLOR_MODE);
   }
   j.colorModeAuto = autoColor ? 1 : 0;
-  j.fewColorEnable = (r.Is(4129, 1) && r.Is(5153, 1) && j.colorMode == 0) ? 1 : 0;
+  j.fewColorEnable = (r.Is(DDM_COLOR_SENSOR_UNIT, 1) && r.Is(DDM_FEW_COLOR_PRINT, 1) && j.colorMode == 0) ? 1 : 0;
   if (j.fewColorEnable) {
-    const LONG few = r.Num(5126);
+    const LONG few = r.Num(DDM_FEW_COLOR_SETTING);
     j.fewColorLimit = few & 0xFF;
     const LONG bits = (few >> 8) & 0xF;
-    if (bits > 1) r.Fail(5126);
+    if (bits > 1) r.Fail(DDM_FEW_COLOR_SETTING);
     j.fewColorValue = bits;
   }
-  switch (r.Num(16)) {
-    case 1: j.sides = 1; break;
-    case 2:
-    case 3: j.sides = 2; break;
-    default: r.Fail(16);
+  switch (r.Num(DDM_DUPLEX)) {
+    case DMDUP_SIMPLEX: j.sides = 1; break;
+    case DMDUP_VERTICAL:
+    case DMDUP_HORIZONTAL: j.sides = 2; break;
+    default: r.Fail(DDM_DUPLEX);
   }
-  const LONG nup = r.Num(295);
+  const LONG nup = r.Num(DDM_NUP);
   switch (nup) {
     case 1: case 2: case 4: case 8: case 16: case 32: j.nup = static_cast<uint16_t>(nup); break;
-    default: r.Fail(295);
+    default: r.Fail(DDM_NUP);
   }
-  j.skipBlankPages = r.Set(1334) ? 1 : 0;
-  const LONG layoutMode = r.Num(321);
+  j.skipBlankPages = r.Set(DDM_SKIP_BLANK_PAGES) ? 1 : 0;
+  const LONG layoutMode = r.Num(DDM_PRINT_LAYOUT);
   j.poster = layoutMode == 1 ? 1 : 0;
   if (j.poster) {
-    switch (r.Num(296)) {
+    switch (r.Num(DDM_POSTER)) {
       case 514: j.posterAcross = j.posterDown = 2; break;
       case 771: j.posterAcross = j.posterDown = 3; break;
       case 1028: j.posterAcross = j.posterDown = 4; break;
-      default: r.Fail(296);
+      default: r.Fail(DDM_POSTER);
     }
-    j.posterCropMarks = r.Set(1285) ? 1 : 0;
+    j.posterCropMarks = r.Set(DDM_POSTER_CROP_MARKS) ? 1 : 0;
   }
   j.booklet = layoutMode == 2 ? 1 : 0;
   if (j.booklet) {
-    const LONG kind = r.Num(446) & 0xFF;
-    if (kind > 2) r.Fail(446);
+    const LONG kind = r.Num(DDM_BOOKLET_FINISH) & 0xFF;
+    if (kind > 2) r.Fail(DDM_BOOKLET_FINISH);
     j.bookletKind = kind;
-    if (kind == 1) j.bookletValue = r.Num(5158);
-    if (kind == 2) j.bookletValue = r.Num(323);
+    if (kind == 1) j.bookletValue = r.Num(DDM_MAX_BOOKLET_NUMBER);
+    if (kind == 2) j.bookletValue = r.Num(DDM_BOOKLET_NUMBER);
   }
-  j.bookletCountInHeader = ((caps & JOBREC_CAP_BOOKLET_COUNT) && j.bookletKind == 1 && r.Is(1328, 1)) ? 1 : 0;
-  if (r.HasText(297) && (r.HasText(299) || r.HasText(1857))) {
-    if (r.Set(1288))
+  j.bookletCountInHeader =
+      ((caps & JOBREC_CAP_BOOKLET_COUNT) && j.bookletKind == 1 && r.Is(DDM_BOOKLET_COUNT_IN_HEADER, 1)) ? 1 : 0;
+  if (r.HasText(DDM_STAMP_NAME) && (r.HasText(DDM_STAMP_TEXT_NAME) || r.HasText(DDM_STAMP_BITMAP_NAME))) {
+    if (r.Set(DDM_STAMP_FIRST_PAGE))
       j.stampOnFirst = 1;
     else
       j.stampOnAll = 1;
-    j.stampValue1 = r.Num(1286);
-    j.stampValue2 = r.Num(1287);
+    j.stampValue1 = r.Num(DDM_MEMBER_1286);
+    j.stampValue2 = r.Num(DDM_STAMP_TRANSPARENT);
   }
   const bool combined = j.nup > 1 || j.booklet;
-  j.value100 = (!combined && r.Is(262, 267)) ? 1 : 0;
-  j.value104 = combined ? 0 : 1;
+  j.sameOutputSize = (!combined && r.Is(DDM_OUTPUT_SIZE, kOutputSameAsOriginal)) ? 1 : 0;
+  j.onePagePerSheet = combined ? 0 : 1;
   if (PdlSupportsClass21(version)) {
-    j.value120 = r.Is(1293, 1) ? 1 : 0;
-    j.value124 = r.Is(1294, 1) ? 1 : 0;
+    j.cureDrawModeA = r.Is(DDM_CURE_DRAW_MODE_A, 1) ? 1 : 0;
+    j.cureDrawModeB = r.Is(DDM_CURE_DRAW_MODE_B, 1) ? 1 : 0;
   } else {
-    j.value120 = j.value124 = -1;
+    j.cureDrawModeA = j.cureDrawModeB = -1;
   }
-  const LONG form = r.Num(339);
+  const LONG form = r.Num(DDM_FORM_REGISTRATION);
   j.formRegistration = form == 1 ? 1 : 0;
   j.formOverlay = (form != 0 && form != 1) ? 1 : 0;
-  if ((caps & JOBREC_CAP_LEADING_WHITE) && r.Set(404)) {
-    j.leadingWhiteMode = r.Set(1340) ? 1 : 2;
-    j.leadingWhiteValue = r.Num(407);
+  if ((caps & JOBREC_CAP_LEADING_WHITE) && r.Set(DDM_INSERT_SHEET_1)) {
+    j.leadingWhiteMode = r.Set(DDM_MEMBER_1340) ? 1 : 2;
+    j.leadingWhiteValue = r.Num(DDM_INSERT_SHEET_1_VALUE);
   } else {
-    switch (r.Num(332)) {
+    switch (r.Num(DDM_BANNER_SHEET)) {
       case 0: j.leadingWhiteMode = 0; break;
       case 1: j.leadingWhiteMode = 1; break;
       case 2: j.leadingWhiteMode = PdlSupportsClass21(version) ? 2 : 0; break;
-      default: r.Fail(332);
+      default: r.Fail(DDM_BANNER_SHEET);
     }
-    j.leadingWhiteValue = r.Num(333);
+    j.leadingWhiteValue = r.Num(DDM_BANNER_SHEET_VALUE);
   }
   for (WORD i = 0; i < 6; ++i) {
-    const bool on = r.Set(static_cast<WORD>(1296 + i));
+    const bool on = r.Set(static_cast<WORD>(DDM_HEADERFOOTER_ON_FIRST + i));
     if (on) j.headerFooter = 1;
-    j.headerFooterItems[i] = on ? static_cast<uint16_t>(r.Num(static_cast<WORD>(351 + i))) : 0xFFFF;
+    j.headerFooterItems[i] =
+        on ? static_cast<uint16_t>(r.Num(static_cast<WORD>(DDM_HEADERFOOTER_ITEM_FIRST + i))) : 0xFFFF;
   }
-  j.value156 = 1;
-  j.value160 = static_cast<uint16_t>(r.Num(326));
-  j.value162 = static_cast<uint16_t>(r.Num(344));
-  j.value164 = r.Set(383) ? 1 : 0;
-  j.value168 = r.Set(387) ? 1 : 0;
-  const LONG copies = r.Num(12);
+  j.alwaysOne = 1;
+  j.stapleEdge = static_cast<uint16_t>(r.Num(DDM_STAPLE_EDGE));
+  j.punchEdge = static_cast<uint16_t>(r.Num(DDM_PUNCH_EDGE));
+  j.edgeToEdge = r.Set(DDM_EDGE_TO_EDGE) ? 1 : 0;
+  j.appMargins = r.Set(DDM_APP_MARGINS) ? 1 : 0;
+  const LONG copies = r.Num(DDM_COPIES);
   j.copies = static_cast<uint16_t>(copies);
-  const bool collate = r.Is(18, 1);
+  const bool collate = r.Is(DDM_COLLATE, DMCOLLATE_TRUE);
   j.driverCollate = (copies != 1 && (caps & JOBREC_CAP_DRIVER_COLLATE) && collate &&
-                     (r.Is(1344, 0) || (r.Is(4123, 0) && r.Is(4099, 0))))
+                     (r.Is(DDM_MEMBER_1344, 0) || (r.Is(DDM_JOB_SEPARATOR, 0) && r.Is(DDM_FINISHER_UNIT, 0))))
                         ? 1
                         : 0;
-  j.reverseOrder = r.Is(1312, 1) ? 1 : 0;
+  j.reverseOrder = r.Is(DDM_REVERSE_ORDER, 1) ? 1 : 0;
   j.storeAllPages = (j.driverCollate || j.reverseOrder) ? 1 : 0;
-  j.orientationComment = (r.Is(5149, 1) && j.formRegistration == 0) ? 1 : 0;
+  j.orientationComment = (r.Is(DDM_ORIENTATION_COMMENT, 1) && j.formRegistration == 0) ? 1 : 0;
   j.trailerJobInfo = (caps & JOBREC_CAP_TRAILER_JOBINFO) ? 1 : 0;
   j.collate = collate ? 1 : 0;
-  j.value220 = r.Is(1320, 1) ? 1 : 0;
-  switch (r.Num(334)) {
+  j.member1320Set = r.Is(DDM_MEMBER_1320, 1) ? 1 : 0;
+  switch (r.Num(DDM_JOB_TYPE)) {
     case 1: j.jobType = 1; break;
     case 2: j.jobType = 2; break;
     case 3: j.jobType = 3; break;
     case 5: j.jobType = 4; break;
     default: j.jobType = 0;
   }
-  if (r.Set(1313)) j.value228 = (r.Num(441) & 0xFF) ? 2 : 1;
-  j.feature405 = (r.Set(405) && (caps & JOBREC_CAP_FEATURE_405)) ? 1 : 0;
-  j.feature406 = (r.Set(406) && (caps & JOBREC_CAP_FEATURE_406)) ? 1 : 0;
-  j.value1300 = static_cast<uint16_t>(r.Num(408));
-  j.value1302 = static_cast<uint16_t>(r.Num(409));
+  if (r.Set(DDM_MEMBER_1313)) j.member1313Mode = (r.Num(DDM_MEMBER_441) & 0xFF) ? 2 : 1;
+  j.feature405 = (r.Set(DDM_INSERT_SHEET_2) && (caps & JOBREC_CAP_FEATURE_405)) ? 1 : 0;
+  j.feature406 = (r.Set(DDM_INSERT_SHEET_3) && (caps & JOBREC_CAP_FEATURE_406)) ? 1 : 0;
+  j.insertSheet2Value = static_cast<uint16_t>(r.Num(DDM_INSERT_SHEET_2_VALUE));
+  j.insertSheet3Value = static_cast<uint16_t>(r.Num(DDM_INSERT_SHEET_3_VALUE));
   if (j.feature406)
-    for (WORD i = 0; i < 20; ++i) j.feature406Values[i] = static_cast<int16_t>(r.Num(static_cast<WORD>(1834 + i)));
+    for (WORD i = 0; i < 20; ++i)
+      j.feature406Values[i] = static_cast<int16_t>(r.Num(static_cast<WORD>(DDM_INSERT_POSITION_FIRST + i)));
 
   const LONG result = Finish(r, badDdmId);
   if (result == JOBREC_OK) *jobInfo = j;
@@ -225,46 +225,46 @@ LONG jobInfo_layoutInfo_initAtJobStart(LAYOUTINFO* layoutInfo, const JOBINFO* jo
   std::memcpy(l.appMargins, layoutInfo->appMargins, sizeof l.appMargins);
 
   const bool posterOrBooklet = jobInfo->poster || jobInfo->booklet;
-  const LONG v437 = r.Num(437) & 0xFF;
-  if (v437 > 3) r.Fail(437);
-  l.value68 = v437;
+  const LONG rotate180 = r.Num(DDM_ROTATE_180_KIND) & 0xFF;
+  if (rotate180 > 3) r.Fail(DDM_ROTATE_180_KIND);
+  l.rotate180Kind = rotate180;
   if (!posterOrBooklet) {
-    switch (r.Num(16)) {
-      case 1: l.binding = 0; break;
-      case 2: l.binding = 2; break;
-      case 3: l.binding = 1; break;
-      default: r.Fail(16);
+    switch (r.Num(DDM_DUPLEX)) {
+      case DMDUP_SIMPLEX: l.binding = 0; break;
+      case DMDUP_VERTICAL: l.binding = 2; break;
+      case DMDUP_HORIZONTAL: l.binding = 1; break;
+      default: r.Fail(DDM_DUPLEX);
     }
   }
   const bool noMargin =
       posterOrBooklet || ((device->capabilities & JOBREC_CAP_JOBTYPE_NO_MARGIN) && jobInfo->jobType == 3);
   if (!noMargin) {
-    switch (r.Num(267)) {
+    switch (r.Num(DDM_MARGIN_POSITION)) {
       case 0: l.marginPosition = 0; break;
       case 1: case 3: l.marginPosition = 1; break;
       case 2: case 7: l.marginPosition = 2; break;
       case 5: case 6: l.marginPosition = 3; break;
       case 4: case 8: l.marginPosition = 4; break;
-      default: r.Fail(267);
+      default: r.Fail(DDM_MARGIN_POSITION);
     }
     if (l.marginPosition != 0) {
-      l.margin1 = static_cast<uint16_t>(r.Num(268));
-      l.margin2 = static_cast<uint16_t>(r.Num(269));
+      l.margin1 = static_cast<uint16_t>(r.Num(DDM_MARGIN_VALUE_1));
+      l.margin2 = static_cast<uint16_t>(r.Num(DDM_MARGIN_VALUE_2));
     }
   }
-  l.zoomOn = (jobInfo->nup <= 1 && r.Set(1281)) ? 1 : 0;
+  l.zoomOn = (jobInfo->nup <= 1 && r.Set(DDM_ZOOM_ON)) ? 1 : 0;
   if (l.zoomOn) {
-    const LONG zoom = r.Num(263);
-    if (zoom < 25 || zoom > 400) r.Fail(263);
+    const LONG zoom = r.Num(DDM_ZOOM);
+    if (zoom < 25 || zoom > 400) r.Fail(DDM_ZOOM);
     l.zoomPercent = static_cast<uint16_t>(zoom);
   } else {
     l.zoomPercent = 100;
-    l.value92 = r.Set(1283) ? 1 : 0;
+    l.member1283Set = r.Set(DDM_MEMBER_1283) ? 1 : 0;
   }
   if (!posterOrBooklet) {
-    const LONG v264 = r.Num(264);
-    if (v264 < 0 || v264 > 6) r.Fail(264);
-    l.value100 = v264;
+    const LONG order = r.Num(DDM_PAGE_ORDER);
+    if (order < 0 || order > 6) r.Fail(DDM_PAGE_ORDER);
+    l.pageOrder = order;
   }
   l.nup = posterOrBooklet ? 1 : jobInfo->nup;
   switch (l.nup) {
@@ -276,28 +276,28 @@ LONG jobInfo_layoutInfo_initAtJobStart(LAYOUTINFO* layoutInfo, const JOBINFO* jo
     default: l.gridColumns = 1; l.gridRows = 1;
   }
   l.gridTurned = (l.nup == 2 || l.nup == 8 || l.nup == 32) ? 1 : 0;
-  LONG orientation = r.Num(294);
-  if (orientation == 0) orientation = r.Num(7);
+  LONG orientation = r.Num(DDM_LAYOUT_ORIENTATION);
+  if (orientation == 0) orientation = r.Num(DDM_ORIENTATION);
   switch (orientation) {
-    case 1: l.orientation = 0; break;
-    case 2: l.orientation = 1; break;
-    default: r.Fail(orientation == 0 ? 7 : 294);
+    case DMORIENT_PORTRAIT: l.orientation = 0; break;
+    case DMORIENT_LANDSCAPE: l.orientation = 1; break;
+    default: r.Fail(orientation == 0 ? DDM_ORIENTATION : DDM_LAYOUT_ORIENTATION);
   }
   l.paperTurned = l.orientation != l.gridTurned ? 1 : 0;
-  LONG dpi = r.Num(20);
+  LONG dpi = r.Num(DDM_PRINTQUALITY);
   if (dpi <= 0) dpi = 600;
-  if (dpi > 0xFFFF) r.Fail(20);
+  if (dpi > 0xFFFF) r.Fail(DDM_PRINTQUALITY);
   l.resolutionX = l.resolutionY = static_cast<uint16_t>(dpi);
   if (jobInfo->booklet) {
-    l.booklet1291 = r.Num(1291);
+    l.booklet1291 = r.Num(DDM_BOOKLET_MARGIN_ON);
     if (l.booklet1291) {
-      l.booklet1292 = r.Num(1292);
-      l.booklet324 = r.Num(324);
+      l.booklet1292 = r.Num(DDM_MEMBER_1292);
+      l.booklet324 = r.Num(DDM_BOOKLET_MARGIN);
     }
-    switch (r.Num(322)) {
+    switch (r.Num(DDM_BOOKLET_DIRECTION)) {
       case 0: l.bookletDirection = 1; break;
       case 1: l.bookletDirection = 2; break;
-      default: r.Fail(322);
+      default: r.Fail(DDM_BOOKLET_DIRECTION);
     }
   }
   if (jobInfo->poster) {
@@ -305,14 +305,14 @@ LONG jobInfo_layoutInfo_initAtJobStart(LAYOUTINFO* layoutInfo, const JOBINFO* jo
     l.posterDown = jobInfo->posterDown;
   } else {
     l.posterAcross = l.posterDown = 1;
-    const LONG v382 = r.Num(382);
-    l.value148 = (v382 >= 1 && v382 <= 4) ? v382 : 0;
+    const LONG m382 = r.Num(DDM_MEMBER_382);
+    l.member382 = (m382 >= 1 && m382 <= 4) ? m382 : 0;
   }
-  const LONG v459 = r.Num(459);
-  l.value164 = (v459 == 1 || v459 == 2) ? v459 : 0;
-  if (l.value164 == 1) {
-    l.value168 = static_cast<uint16_t>(r.Num(460));
-    l.value170 = static_cast<uint16_t>(r.Num(461));
+  const LONG m459 = r.Num(DDM_MEMBER_459);
+  l.member459 = (m459 == 1 || m459 == 2) ? m459 : 0;
+  if (l.member459 == 1) {
+    l.member460 = static_cast<uint16_t>(r.Num(DDM_MEMBER_460));
+    l.member461 = static_cast<uint16_t>(r.Num(DDM_MEMBER_461));
   }
 
   const LONG result = Finish(r, badDdmId);
@@ -323,8 +323,8 @@ LONG jobInfo_layoutInfo_initAtJobStart(LAYOUTINFO* layoutInfo, const JOBINFO* jo
 void jobInfo_pageCtrl_clearCounters(PAGECTRL* p) {
   if (!p) return;
   p->sheets = p->physicalPages = p->logicalPages = p->logicalOnPhysical = p->side = 0;
-  p->value100 = p->bookletPageCount = 0;
-  p->value104 = p->value116 = p->value120 = p->value140 = p->value144 = 0;
+  p->pageFlow100 = p->bookletPageCount = 0;
+  p->pageFlow104 = p->pageFlow116 = p->pageFlow120 = p->pageFlow140 = p->physicalPageFlow = 0;
 }
 
 void jobInfo_setNames(JOBINFO* jobInfo, const WCHAR* documentName, const WCHAR* outputName) {
@@ -355,7 +355,7 @@ HANDLE jobrec_HandleFromWire(uint32_t wire) {
 DWORD jobInfo_getPDLVersion_forApplink(DWORD version, void* devmode, void* printerData) {
   if (version >= JOBREC_PDL_MIN && version <= JOBREC_PDL_MAX && devmode) {
     Reader r(devmode, printerData);
-    if (r.Set(1332) && !r.failed()) return version;
+    if (r.Set(DDM_APPLINK_PDL_VERSION) && !r.failed()) return version;
   }
   return JOBREC_PDL_MIN;
 }
@@ -373,7 +373,7 @@ void _pageCtrl_nextPage_Physical(PAGECTRL* p) {
   p->logicalOnPhysical = 0;
   p->physicalPages = SatInc(p->physicalPages);
   p->side = SatInc(p->side);
-  p->value144 = 0;
+  p->physicalPageFlow = 0;
 }
 
 void _pageCtrl_StartPage_Physical(PAGECTRL* p, const JOBINFO* jobInfo, BOOL forced) {

@@ -6,6 +6,7 @@
 
 #include "kestrel/core/cddd.h"
 #include "kestrel/core/ddd.h"
+#include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/render/km_services.h"
 #include "kestrel/core/zanlib.h"
@@ -13,27 +14,8 @@
 
 namespace {
 
-// Devmode members by DDM id.
-constexpr WORD kDdmFields = 6;
-constexpr WORD kDdmOrientation = 7;
-constexpr WORD kDdmPaperSize = 8;
-constexpr WORD kDdmPaperLength = 9;
-constexpr WORD kDdmPaperWidth = 10;
-constexpr WORD kDdmFormName = 19;
-constexpr WORD kDdmOutputSize = 262;
-constexpr WORD kDdmEdgeToEdge = 383;
-
-// dmFields bits.
-constexpr DWORD kFieldOrientation = 0x1;
-constexpr DWORD kFieldPaperSize = 0x2;
-constexpr DWORD kFieldPaperLength = 0x4;
-constexpr DWORD kFieldPaperWidth = 0x8;
-constexpr DWORD kFieldFormName = 0x10000;
-
-constexpr SHORT kLandscape = 2;
-constexpr WORD kOutputSameAsOriginal = 267;  // DDM 262: no output size of its own
+constexpr WORD kOutputSameAsOriginal = 267;  // DDM_OUTPUT_SIZE: no output size of its own
 constexpr WORD kCustomPaperId = 262;         // the custom paper's record
-constexpr WORD kUserSizePaperId = 256;       // DDM 8: the devmode's user-defined size
 constexpr LONG kSameSizeTolerance = 10;      // 1 mm
 constexpr WORD kAlignmentStepItem = 10;      // PrinterInfo item: custom size alignment step
 constexpr WORD kNoPortraitCommand = 0xFFFF;  // portrait argument -1
@@ -96,7 +78,7 @@ void KeepRecord(PRINTERFORM* form, DDD_PAPER* paper) {
 
 bool SizeInRange(LONG tenths) { return tenths > 0 && tenths <= kMaxTenths; }
 
-BOOL EdgeToEdge(PDEV* pdev) { return DDMS_GetShort(pdev, kDdmEdgeToEdge) == 1; }
+BOOL EdgeToEdge(PDEV* pdev) { return DDMS_GetShort(pdev, DDM_EDGE_TO_EDGE) == 1; }
 
 bool HasData(PDEV* pdev) { return pdev && pdev->ddd && pdev->ddd->main; }
 
@@ -237,7 +219,7 @@ BOOL CurFormFromDatabase(PDEV* pdev, const FORM_INFO_1W* entry, WORD formId, BOO
 int CurFormByName(PDEV* pdev, BOOL edge, PRINTERFORM* form, BOOL* ok) {
   // The member holds at most 31 characters and the NUL; never read past it.
   WCHAR name[kNameChars + 1] = {};
-  if (LPCWSTR member = DDMS_GetPStr(pdev, kDdmFormName))
+  if (LPCWSTR member = DDMS_GetPStr(pdev, DDM_FORMNAME))
     for (DWORD i = 0; i < kNameChars && member[i] != 0; ++i) name[i] = member[i];
   if (!name[0]) return 0;
   FORM_INFO_1W* entry = nullptr;
@@ -250,8 +232,8 @@ int CurFormByName(PDEV* pdev, BOOL edge, PRINTERFORM* form, BOOL* ok) {
 }
 
 BOOL CurFormBySize(PDEV* pdev, BOOL edge, PRINTERFORM* form) {
-  LONG width = DDMS_GetShort(pdev, kDdmPaperWidth);
-  LONG length = DDMS_GetShort(pdev, kDdmPaperLength);
+  LONG width = DDMS_GetShort(pdev, DDM_PAPERWIDTH);
+  LONG length = DDMS_GetShort(pdev, DDM_PAPERLENGTH);
   DDD_PAPER* paper = nullptr;
   WORD r = GetSameDddPaper(pdev, width, length, &paper);
   if (r != DDD_OK && r != DDD_ERR_NOTFOUND) return FALSE;
@@ -269,7 +251,7 @@ BOOL CurFormBySize(PDEV* pdev, BOOL edge, PRINTERFORM* form) {
 
 // 1: done (result in *ok); 0: go on to the default paper.
 int CurFormByPaperId(PDEV* pdev, BOOL edge, PRINTERFORM* form, BOOL* ok) {
-  WORD id = static_cast<WORD>(DDMS_GetShort(pdev, kDdmPaperSize));
+  WORD id = static_cast<WORD>(DDMS_GetShort(pdev, DDM_PAPERSIZE));
   DDD_PAPER* paper = nullptr;
   GetDddPaperByFormID(pdev, id, &paper);
   if (paper && !IsCustomDddPaper(paper)) {
@@ -289,7 +271,7 @@ int CurFormByPaperId(PDEV* pdev, BOOL edge, PRINTERFORM* form, BOOL* ok) {
 
 // Step 1. 1: done (result in *ok); 0: go on to step 2.
 int OutFormByOutputSize(PDEV* pdev, BOOL edge, PRINTERFORM* form, BOOL* ok) {
-  WORD outputId = static_cast<WORD>(DDMS_GetShort(pdev, kDdmOutputSize));
+  WORD outputId = static_cast<WORD>(DDMS_GetShort(pdev, DDM_OUTPUT_SIZE));
   if (outputId == kOutputSameAsOriginal) return 0;
   DDD_PAPER* paper = nullptr;
   if (GetDddPaperByFormID(pdev, outputId, &paper) != DDD_OK) return 0;
@@ -378,7 +360,7 @@ int OutFormByCurrent(PDEV* pdev, const PRINTERFORM* current, BOOL edge, PRINTERF
 
 // Step 3.
 BOOL OutFormCustomOrDefault(PDEV* pdev, const PRINTERFORM* current, BOOL edge, PRINTERFORM* form) {
-  if (static_cast<WORD>(DDMS_GetShort(pdev, kDdmPaperSize)) == kUserSizePaperId || pdev->emulationValue != 0) {
+  if (static_cast<WORD>(DDMS_GetShort(pdev, DDM_PAPERSIZE)) == DMPAPER_USER || pdev->emulationValue != 0) {
     DDD_PAPER* custom = nullptr;
     if (GetDddPaperByFormID(pdev, kCustomPaperId, &custom) == DDD_OK) {
       CopyFormContents(form, current);
@@ -409,12 +391,12 @@ BOOL GetCurForm(PDEV* pdev, PRINTERFORM* form) {
   if (!form) return FALSE;
   ClearForm(form);
   if (!HasData(pdev)) return FALSE;
-  DWORD fields = DDMS_GetUlong(pdev, kDdmFields);
+  DWORD fields = DDMS_GetUlong(pdev, DDM_FIELDS);
   BOOL edge = EdgeToEdge(pdev);
   BOOL ok = FALSE;
-  if ((fields & kFieldFormName) && CurFormByName(pdev, edge, form, &ok)) return ok;
-  if (fields & (kFieldPaperLength | kFieldPaperWidth)) return CurFormBySize(pdev, edge, form);
-  if ((fields & kFieldPaperSize) && CurFormByPaperId(pdev, edge, form, &ok)) return ok;
+  if ((fields & DM_FORMNAME) && CurFormByName(pdev, edge, form, &ok)) return ok;
+  if (fields & (DM_PAPERLENGTH | DM_PAPERWIDTH)) return CurFormBySize(pdev, edge, form);
+  if ((fields & DM_PAPERSIZE) && CurFormByPaperId(pdev, edge, form, &ok)) return ok;
   return GetDefaultPrinterForm(pdev, form);
 }
 
@@ -431,7 +413,7 @@ BOOL GetOutForm(PDEV* pdev, const PRINTERFORM* current, PRINTERFORM* form) {
 
 void AdjustPrinterFormLandscape(PDEV* pdev, PRINTERFORM* form) {
   if (!pdev || !form) return;
-  if (!(DDMS_GetUlong(pdev, kDdmFields) & kFieldOrientation) || DDMS_GetShort(pdev, kDdmOrientation) != kLandscape)
+  if (!(DDMS_GetUlong(pdev, DDM_FIELDS) & DM_ORIENTATION) || DDMS_GetShort(pdev, DDM_ORIENTATION) != DMORIENT_LANDSCAPE)
     return;
   LONG width = form->paperWidth;
   LONG left = form->imageableTop;
@@ -511,7 +493,7 @@ WORD GetDefaultDddPaper(PDEV* pdev, DDD_PAPER** paper) {
   if (!HasData(pdev)) return DDD_ERR_ARG;
   ULONG_PTR value = 0;
   WORD type = 0, status = 0;
-  if (!cdddGetDefaultDataInfo(pdev->ddd, kDdmPaperSize, &value, &type, &status)) {
+  if (!cdddGetDefaultDataInfo(pdev->ddd, DDM_PAPERSIZE, &value, &type, &status)) {
     return status == CDDD_NOTFOUND ? DDD_ERR_NOTFOUND : DDD_ERR_ARG;
   }
   if (type == DDD_TYPE_STRING || type == DDD_TYPE_BLOCK) {  // not a paper id

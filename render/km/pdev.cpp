@@ -58,6 +58,7 @@
 //    enabled.
 #include <cstring>
 
+#include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/render/km_forms.h"
 #include "kestrel/render/km_services.h"
@@ -93,9 +94,16 @@ constexpr FLONG kSurfaceHooks = HOOK_BITBLT | HOOK_STRETCHBLT | HOOK_TEXTOUT | H
                                 HOOK_STROKEANDFILLPATH | HOOK_COPYBITS;
 static_assert(kSurfaceHooks == 0x4EB);
 
-constexpr ULONG kTextCaps = 0x19F7;
-constexpr ULONG kGraphicsCaps = 0x11F;
-constexpr ULONG kGraphicsCapsNoCopies = 0x2000;  // added when DDM 1333 is 0
+// GDIINFO.ulVersion as the engine has always been given it: 0x400, not the
+// printer-driver GDI_DRIVER_VERSION (0x4000).
+constexpr ULONG kGdiInfoVersion = 0x400;
+constexpr ULONG kTextCaps = TC_OP_CHARACTER | TC_OP_STROKE | TC_CP_STROKE | TC_CR_ANY | TC_SF_X_YINDEP | TC_SA_DOUBLE |
+                            TC_SA_INTEGER | TC_SA_CONTIN | TC_UA_ABLE | TC_SO_ABLE;
+static_assert(kTextCaps == 0x19F7);
+constexpr ULONG kGraphicsCaps =
+    GCAPS_BEZIERS | GCAPS_GEOMETRICWIDE | GCAPS_ALTERNATEFILL | GCAPS_WINDINGFILL | GCAPS_HALFTONE | GCAPS_OPAQUERECT;
+static_assert(kGraphicsCaps == 0x11F);
+constexpr ULONG kGraphicsCapsNoCopies = GCAPS_DONTJOURNAL;  // added when DDM_NO_APP_COPY_COUNT is 0
 constexpr ULONG kHTFlags = 2;
 constexpr ULONG kHTOutputFormatColor = 2;
 
@@ -111,7 +119,7 @@ LONG Num(PDEV* pdev, WORD id, LONG fallback = 0) {
   return ReadNum(pdev, id, &v) ? v : fallback;
 }
 
-bool IsColor(PDEV* pdev) { return Num(pdev, 15) == 2; }
+bool IsColor(PDEV* pdev) { return Num(pdev, DDM_COLOR) == DMCOLOR_COLOR; }
 
 void TraceDevmode(DWORD category, LPCWSTR title, void* devmode, void* printerData) {
   Logout_OutputDDM(category, title, devmode, printerData);
@@ -201,16 +209,16 @@ bool PaperArea(PDEV* pdev, Area* a) {
 }
 
 void ApplyAppMargins(PDEV* pdev, const PDEV_APPMARGINS* app, Area* a) {
-  if (!app || Num(pdev, 387) != 1) return;
+  if (!app || Num(pdev, DDM_APP_MARGINS) != 1) return;
   LONG paper = 0;
-  if (!ReadNum(pdev, 8, &paper) || static_cast<SHORT>(Load16(app->bytes)) != paper) return;
+  if (!ReadNum(pdev, DDM_PAPERSIZE, &paper) || static_cast<SHORT>(Load16(app->bytes)) != paper) return;
   LONG left = static_cast<SHORT>(Load16(app->bytes + 4));
   LONG right = static_cast<SHORT>(Load16(app->bytes + 6));
   LONG top = static_cast<SHORT>(Load16(app->bytes + 8));
   LONG bottom = static_cast<SHORT>(Load16(app->bytes + 10));
   if (left < 0 || right < 0 || top < 0 || bottom < 0) return;
   Area m = *a;
-  if (Num(pdev, 7) == 1) {
+  if (Num(pdev, DDM_ORIENTATION) == DMORIENT_PORTRAIT) {
     m.sx = a->px - right - left;
     m.sy = a->py - bottom - top;
     m.ox = left;
@@ -277,7 +285,7 @@ PDEV* pdev_FromSurface(SURFOBJ* pso) {
 }
 
 LONG pdev_GetDpi(PDEV* pdev) {
-  LONG dpi = Num(pdev, 20);
+  LONG dpi = Num(pdev, DDM_PRINTQUALITY);
   return dpi > 0 ? dpi : kDefaultDpi;
 }
 
@@ -310,11 +318,11 @@ BOOL FillPsDevData(PDEV* pdev, const BYTE* devmode, LPCWSTR) {
   std::memcpy(pdev->devmode, devmode, NRV_DEVMODE_SIZE_KIND1);
 
   LONG scale = 0;
-  if (!ReadNum(pdev, 11, &scale) || scale <= 0) return FALSE;
+  if (!ReadNum(pdev, DDM_SCALE, &scale) || scale <= 0) return FALSE;
 
   if (!SetFormMetrics(pdev)) return FALSE;
 
-  pdev->copies = static_cast<DWORD>(Num(pdev, 12));
+  pdev->copies = static_cast<DWORD>(Num(pdev, DDM_COPIES));
   pdev->ttSubstTable = ttsb_CurrentTrueTypeSubstTable(pdev->hPrinter, 0, nullptr);
   if (!pdev->ttSubstTable) pdev->ttSubstTable = ttsb_DefaultTrueTypeSubstTable(pdev->ddd);
   if (!pdev->ttSubstTable) return FALSE;
@@ -331,7 +339,7 @@ BOOL FillPsDevCaps(PDEV* pdev, const PDEV_APPMARGINS* appMargins, ULONG cjCaps, 
   if (!pdev || !pdevcaps) return FALSE;
   Area a{};
   if (!PaperArea(pdev, &a)) return FALSE;
-  if (Num(pdev, 383) == 1) {  // edge to edge
+  if (Num(pdev, DDM_EDGE_TO_EDGE) == 1) {
     a.ox = a.oy = 0;
     a.sx = a.px;
     a.sy = a.py;
@@ -339,12 +347,12 @@ BOOL FillPsDevCaps(PDEV* pdev, const PDEV_APPMARGINS* appMargins, ULONG cjCaps, 
   ApplyAppMargins(pdev, appMargins, &a);
 
   LONG scale = 0;
-  if (!ReadNum(pdev, 11, &scale) || scale <= 0) return FALSE;
+  if (!ReadNum(pdev, DDM_SCALE, &scale) || scale <= 0) return FALSE;
   const LONG dpi = pdev_GetDpi(pdev);
   const bool color = IsColor(pdev);
 
   GDIINFO gdi{};
-  gdi.ulVersion = 0x400;
+  gdi.ulVersion = kGdiInfoVersion;
   gdi.ulTechnology = DT_RASPRINTER;
   gdi.ulHorzSize = static_cast<ULONG>(w40c_Round(a.sx, 10, scale));
   gdi.ulVertSize = static_cast<ULONG>(w40c_Round(a.sy, 10, scale));
@@ -352,7 +360,7 @@ BOOL FillPsDevCaps(PDEV* pdev, const PDEV_APPMARGINS* appMargins, ULONG cjCaps, 
   gdi.ulVertRes = static_cast<ULONG>(w40c_Round(a.sy, dpi, 254));
   gdi.cBitsPixel = color ? 24 : 1;
   gdi.cPlanes = 1;
-  gdi.ulNumColors = color ? (Num(pdev, 464) == 1 ? 0xFFFFFFu : 16u) : 2u;
+  gdi.ulNumColors = color ? (Num(pdev, DDM_REPORT_FULL_COLOR) == 1 ? 0xFFFFFFu : 16u) : 2u;
   gdi.flRaster = 0;
   gdi.ulLogPixelsX = gdi.ulLogPixelsY = pdev->logicalResolution;
   gdi.flTextCaps = kTextCaps;
@@ -372,7 +380,7 @@ BOOL FillPsDevCaps(PDEV* pdev, const PDEV_APPMARGINS* appMargins, ULONG cjCaps, 
   gdi.ulPrimaryOrder = 0;
   gdi.ulHTPatternSize = PickDefaultHTPatSize(static_cast<ULONG>(dpi), static_cast<ULONG>(dpi), FALSE);
   if (gdi.ulHTPatternSize > 15) gdi.ulHTPatternSize = DefDevHTInfo.HTPatternSize;
-  gdi.ulHTOutputFormat = color && Num(pdev, 270) != 1 ? kHTOutputFormatColor : 0;
+  gdi.ulHTOutputFormat = color && Num(pdev, DDM_COLOR_MODE) != 1 ? kHTOutputFormatColor : 0;
   gdi.flHTFlags = kHTFlags;
   std::memcpy(pdevcaps, &gdi, cjCaps < sizeof gdi ? cjCaps : sizeof gdi);
 
@@ -383,7 +391,7 @@ BOOL FillPsDevInfo(PDEV* pdev, ULONG cjDevInfo, DEVINFO* pdi) {
   if (!pdev || !pdi) return FALSE;
   DEVINFO info{};
   info.flGraphicsCaps = kGraphicsCaps;
-  if (Num(pdev, 1333) == 0) info.flGraphicsCaps |= kGraphicsCapsNoCopies;
+  if (Num(pdev, DDM_NO_APP_COPY_COUNT) == 0) info.flGraphicsCaps |= kGraphicsCapsNoCopies;
   if (pdev->cDeviceFonts > 0) {
     if (!SetDefaultFont_pdl(pdev, &info.lfDefaultFont)) return FALSE;
     info.lfAnsiVarFont = info.lfDefaultFont;
@@ -399,7 +407,7 @@ BOOL FillPsDevInfo(PDEV* pdev, ULONG cjDevInfo, DEVINFO* pdi) {
     info.lfAnsiVarFont.lfPitchAndFamily = 0x22;
     info.lfAnsiFixFont.lfPitchAndFamily = 0x31;
   }
-  info.cFonts = (Num(pdev, 292) == 1 || Num(pdev, 1343) == 1) ? 0 : pdev->cDeviceFonts;
+  info.cFonts = (Num(pdev, DDM_TRUETYPE) == 1 || Num(pdev, DDM_NO_DEVICE_FONTS) == 1) ? 0 : pdev->cDeviceFonts;
   info.iDitherFormat = BMF_24BPP;
   info.cxDither = 0;
   info.cyDither = 0;
@@ -536,7 +544,7 @@ namespace {
 
 // The application's settings a reset in the middle of a job takes over into
 // the job's devmode: orientation, paper size, length, width, form name,
-// default source, and duplex when DDM 1350 is set.
+// default source, and duplex when DDM_RESET_TAKES_DUPLEX is set.
 bool TakeApplicationSettings(PDEV* newPdev, const PDEV* oldPdev) {
   struct Saved {
     WORD id;
@@ -547,10 +555,11 @@ bool TakeApplicationSettings(PDEV* newPdev, const PDEV* oldPdev) {
   Saved saved[7] = {};
   DWORD count = 0;
   WCHAR formName[32] = {};
-  const WORD ids[] = {7, 8, 9, 10, 19, 13, 16};
-  const bool duplex = Num(newPdev, 1350) != 0;
+  const WORD ids[] = {DDM_ORIENTATION, DDM_PAPERSIZE, DDM_PAPERLENGTH, DDM_PAPERWIDTH,
+                      DDM_FORMNAME,    DDM_DEFAULTSOURCE, DDM_DUPLEX};
+  const bool duplex = Num(newPdev, DDM_RESET_TAKES_DUPLEX) != 0;
   for (WORD id : ids) {
-    if (id == 16 && !duplex) continue;
+    if (id == DDM_DUPLEX && !duplex) continue;
     Saved s{id, 0, 0, 0};
     if (ddm_GetValue(id, newPdev->devmode, newPdev->printerData, &s.type, &s.size, &s.value) != 0) return false;
     if (s.type == DDM_TYPE_STRING) {
@@ -606,7 +615,7 @@ BOOL DDI_DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
   // 3. The devmode of the new PDEV.
   if (jobCtrl_isJobOpened(newPdev)) {
     if (!TakeApplicationSettings(newPdev, oldPdev)) return FALSE;
-    if (oldPdev->jobInfo.value100 == 0) {
+    if (oldPdev->jobInfo.sameOutputSize == 0) {
       form_FreeFormRecord(&newPdev->curForm);
       newPdev->curForm = oldPdev->curForm;
       oldPdev->curForm.paperRecord = nullptr;

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/dma_core.h"
@@ -193,7 +194,9 @@ BOOL dmCopyNONDEVDAT(void* outDevmode, const void* inDevmode) {
 
 BOOL copyFAXDATA(void* outDevmode, const void* inDevmode) {
   if (!outDevmode || !inDevmode) return FALSE;
-  static const WORD kFaxItems[] = {376, 377, 379, 380, 381, 374, 375};
+  static const WORD kFaxItems[] = {DDM_FAX_SHEET_KIND_A,      DDM_FAX_SHEET_KIND_B,     DDM_FAX_SINGLE_HEADER,
+                                   DDM_FAX_DESTINATION_COUNT, DDM_FAX_COVER_SHEET_MODE, DDM_FAX_TEMP_FILE,
+                                   DDM_FAX_ADDRESS_FILE};
   bool ok = true;
   for (WORD id : kFaxItems) ok = CopyMember(id, outDevmode, inDevmode) && ok;
   return ok ? TRUE : FALSE;

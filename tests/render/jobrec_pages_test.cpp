@@ -67,14 +67,14 @@ TEST(JobRecordPages, CountingAcrossNupDuplexAndCopies) {
 TEST(JobRecordPages, PhysicalPageStepsAndForcedStart) {
   const JOBINFO j = Job(2, 2, 1);
   PAGECTRL p{};
-  p.value144 = 77;
+  p.physicalPageFlow = 77;
   EXPECT_FALSE(_pageCtrl_nextPage_Logical(&p, &j));
   EXPECT_TRUE(_pageCtrl_nextPage_Logical(&p, &j));
   EXPECT_EQ(p.logicalOnPhysical, 2);
   _pageCtrl_nextPage_Physical(&p);
   EXPECT_EQ(p.logicalOnPhysical, 0);
   EXPECT_EQ(p.side, 1);
-  EXPECT_EQ(p.value144, 0);
+  EXPECT_EQ(p.physicalPageFlow, 0);
   // Forced: the sheet grows although the side (1) has not reached 2; the side stays.
   _pageCtrl_StartPage_Physical(&p, &j, TRUE);
   EXPECT_EQ(p.sheets, 1);
@@ -164,11 +164,11 @@ TEST(JobRecordPages, RecordsRoundTripInBand) {
   LAYOUTINFO layout{};
   layout.zoomPercent = 25;
   layout.resolutionX = layout.resolutionY = 1200;
-  layout.value170 = 0xBEEF;
+  layout.member461 = 0xBEEF;
   PAGECTRL page{};
   page.flags = 0x8000000F;
   page.sheets = 0xFFFF;
-  page.value144 = -1;
+  page.physicalPageFlow = -1;
 
   BYTE jb[sizeof(JOBINFO)];
   BYTE lb[sizeof(LAYOUTINFO)];

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ddd_host.h"
+#include "kestrel/core/ddm_ids.h"
 
 using kestrel::ddd_host::Narrow;
 
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
     } else {
       void* name = nullptr;
       WORD cat = 0;
-      if (ddma_GetDataX(DDD_QUICK, &m.main, &m.referenced, 259, nullptr, &cat, &name) == DDD_OK) {
+      if (ddma_GetDataX(DDD_QUICK, &m.main, &m.referenced, DDM_MODEL_NAME, nullptr, &cat, &name) == DDD_OK) {
         std::printf("Model: %s\n", Narrow(static_cast<LPCWSTR>(name)).c_str());
         ddd_FreeMem(name);
       }

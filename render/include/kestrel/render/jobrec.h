@@ -46,6 +46,10 @@
 //  - Layout offsets 0-67 (papers), 96 (input tray) and 152-161 (application
 //    margins) belong to the job-start paper steps and the margin escape;
 //    the builder leaves them zero.
+//  - Members whose role is not settled yet are named after the DDM id they
+//    carry (member1320Set holds DDM_MEMBER_1320), so no name claims a
+//    meaning that nothing fixes; the page control's page-flow words are
+//    named after the steps that own them.
 //  - Every page counter saturates at 0xFFFF instead of wrapping.
 //  - End of the job counts the open sheet whenever one of its faces was
 //    printed (side not 0); counting it only at side 1 would drop the last
@@ -113,21 +117,21 @@ struct JOBINFO {
   int32_t stampOnAll;           // 88
   int32_t stampValue1;          // 92
   int32_t stampValue2;          // 96
-  int32_t value100;             // 100
-  int32_t value104;             // 104
+  int32_t sameOutputSize;       // 100: the output size is the original's (single pages only)
+  int32_t onePagePerSheet;      // 104: neither N-up nor booklet
   uint8_t reserved108[12];      // 108
-  int32_t value120;             // 120
-  int32_t value124;             // 124
+  int32_t cureDrawModeA;        // 120: xl_setcuredrawmode's a, -1 before PCL XL 2.1
+  int32_t cureDrawModeB;        // 124: xl_setcuredrawmode's b, -1 before PCL XL 2.1
   int32_t formRegistration;     // 128
   int32_t formOverlay;          // 132
   int32_t leadingWhiteMode;     // 136
   int32_t headerFooter;         // 140
   uint16_t headerFooterItems[6];// 144
-  int32_t value156;             // 156
-  uint16_t value160;            // 160
-  uint16_t value162;            // 162
-  int32_t value164;             // 164
-  int32_t value168;             // 168
+  int32_t alwaysOne;            // 156
+  uint16_t stapleEdge;          // 160
+  uint16_t punchEdge;           // 162
+  int32_t edgeToEdge;           // 164
+  int32_t appMargins;           // 168: the application's margins replace the paper's
   uint16_t copies;              // 172
   uint8_t reserved174[2];       // 174
   int32_t storeAllPages;        // 176
@@ -139,31 +143,31 @@ struct JOBINFO {
   uint8_t reserved200[12];      // 200
   int32_t trailerJobInfo;       // 212
   int32_t collate;              // 216
-  int32_t value220;             // 220
+  int32_t member1320Set;        // 220: DDM_MEMBER_1320 is 1
   int32_t jobType;              // 224
-  int32_t value228;             // 228
+  int32_t member1313Mode;       // 228: 0 without DDM_MEMBER_1313, else 1 or 2 by DDM_MEMBER_441
   char16_t documentName[JOBREC_NAME_CHARS + 1];  // 232
   char16_t outputName[JOBREC_NAME_CHARS + 1];    // 754
   uint32_t printerHandle;       // 1276
-  int32_t value1280;            // 1280
+  int32_t alwaysZero;           // 1280
   uint8_t reserved1284[8];      // 1284
   int32_t feature405;           // 1292
   int32_t feature406;           // 1296
-  uint16_t value1300;           // 1300
-  uint16_t value1302;           // 1302
+  uint16_t insertSheet2Value;   // 1300
+  uint16_t insertSheet3Value;   // 1302
   int16_t feature406Values[20]; // 1304
   int32_t captureExtension;     // 1344
 };
 static_assert(sizeof(JOBINFO) == 1348);
 static_assert(offsetof(JOBINFO, colorMode) == 12 && offsetof(JOBINFO, sides) == 32 && offsetof(JOBINFO, nup) == 34);
 static_assert(offsetof(JOBINFO, skipBlankPages) == 40 && offsetof(JOBINFO, posterAcross) == 52);
-static_assert(offsetof(JOBINFO, bookletCountInHeader) == 80 && offsetof(JOBINFO, value120) == 120);
-static_assert(offsetof(JOBINFO, headerFooterItems) == 144 && offsetof(JOBINFO, value160) == 160);
+static_assert(offsetof(JOBINFO, bookletCountInHeader) == 80 && offsetof(JOBINFO, cureDrawModeA) == 120);
+static_assert(offsetof(JOBINFO, headerFooterItems) == 144 && offsetof(JOBINFO, stapleEdge) == 160);
 static_assert(offsetof(JOBINFO, copies) == 172 && offsetof(JOBINFO, storeAllPages) == 176);
-static_assert(offsetof(JOBINFO, trailerJobInfo) == 212 && offsetof(JOBINFO, value228) == 228);
+static_assert(offsetof(JOBINFO, trailerJobInfo) == 212 && offsetof(JOBINFO, member1313Mode) == 228);
 static_assert(offsetof(JOBINFO, documentName) == 232 && offsetof(JOBINFO, outputName) == 754);
 static_assert(offsetof(JOBINFO, printerHandle) == 1276 && sizeof(JOBINFO::printerHandle) == 4);
-static_assert(offsetof(JOBINFO, feature405) == 1292 && offsetof(JOBINFO, value1300) == 1300);
+static_assert(offsetof(JOBINFO, feature405) == 1292 && offsetof(JOBINFO, insertSheet2Value) == 1300);
 static_assert(offsetof(JOBINFO, feature406Values) == 1304 && offsetof(JOBINFO, captureExtension) == 1344);
 
 struct LAYOUTINFO {
@@ -172,7 +176,7 @@ struct LAYOUTINFO {
   int16_t outputWidth;          // 38, 0.1 mm
   int16_t outputHeight;         // 40, 0.1 mm
   uint8_t outputPaper42[26];    // 42
-  int32_t value68;              // 68
+  int32_t rotate180Kind;        // 68: 0-3
   int32_t binding;              // 72
   int32_t marginPosition;       // 76
   uint16_t margin1;             // 80
@@ -180,9 +184,9 @@ struct LAYOUTINFO {
   int32_t zoomOn;               // 84
   uint16_t zoomPercent;         // 88
   uint8_t reserved90[2];        // 90
-  int32_t value92;              // 92
+  int32_t member1283Set;        // 92: DDM_MEMBER_1283, 0 with zoom on
   uint8_t inputTray[4];         // 96
-  int32_t value100;             // 100
+  int32_t pageOrder;            // 100: 0-6
   uint16_t nup;                 // 104
   uint8_t reserved106[2];       // 106
   int32_t gridTurned;           // 108
@@ -198,22 +202,22 @@ struct LAYOUTINFO {
   int32_t bookletDirection;     // 140
   uint16_t posterAcross;        // 144
   uint16_t posterDown;          // 146
-  int32_t value148;             // 148
+  int32_t member382;            // 148: DDM_MEMBER_382 when 1-4, else 0
   uint16_t appMargins[5];       // 152: paper id and four margins
   uint8_t reserved162[2];       // 162
-  int32_t value164;             // 164
-  uint16_t value168;            // 168
-  uint16_t value170;            // 170
+  int32_t member459;            // 164: DDM_MEMBER_459 when 1 or 2, else 0
+  uint16_t member460;           // 168: with member459 1
+  uint16_t member461;           // 170: with member459 1
   uint8_t reserved172[4];       // 172
 };
 static_assert(sizeof(LAYOUTINFO) == 176);
 static_assert(offsetof(LAYOUTINFO, outputWidth) == 38 && offsetof(LAYOUTINFO, outputHeight) == 40);
-static_assert(offsetof(LAYOUTINFO, value68) == 68 && offsetof(LAYOUTINFO, zoomPercent) == 88);
+static_assert(offsetof(LAYOUTINFO, rotate180Kind) == 68 && offsetof(LAYOUTINFO, zoomPercent) == 88);
 static_assert(offsetof(LAYOUTINFO, inputTray) == 96 && offsetof(LAYOUTINFO, nup) == 104);
 static_assert(offsetof(LAYOUTINFO, gridColumns) == 112 && offsetof(LAYOUTINFO, resolutionX) == 124);
 static_assert(offsetof(LAYOUTINFO, bookletDirection) == 140 && offsetof(LAYOUTINFO, posterAcross) == 144);
-static_assert(offsetof(LAYOUTINFO, appMargins) == 152 && offsetof(LAYOUTINFO, value164) == 164);
-static_assert(offsetof(LAYOUTINFO, value170) == 170);
+static_assert(offsetof(LAYOUTINFO, appMargins) == 152 && offsetof(LAYOUTINFO, member459) == 164);
+static_assert(offsetof(LAYOUTINFO, member461) == 170);
 
 struct PAGECTRL {
   uint32_t flags;               // 0: job-control flag word
@@ -226,21 +230,24 @@ struct PAGECTRL {
   uint16_t logicalOnPhysical;   // 94
   uint16_t side;                // 96
   uint8_t reserved98[2];        // 98
-  uint16_t value100;            // 100
+  // The page-flow words (100, 104, 116, 120, 140) are cleared at the first
+  // page; what they count belongs to the page-flow steps. 144 is cleared
+  // again at every physical page end.
+  uint16_t pageFlow100;         // 100
   uint16_t bookletPageCount;    // 102
-  int32_t value104;             // 104
+  int32_t pageFlow104;          // 104
   uint8_t reserved108[8];       // 108
-  int32_t value116;             // 116
-  int32_t value120;             // 120
+  int32_t pageFlow116;          // 116
+  int32_t pageFlow120;          // 120
   uint8_t reserved124[16];      // 124
-  int32_t value140;             // 140
-  int32_t value144;             // 144
+  int32_t pageFlow140;          // 140
+  int32_t physicalPageFlow;     // 144
 };
 static_assert(sizeof(PAGECTRL) == 148);
 static_assert(offsetof(PAGECTRL, pageColorMode) == 8 && offsetof(PAGECTRL, sheets) == 88);
 static_assert(offsetof(PAGECTRL, side) == 96 && offsetof(PAGECTRL, bookletPageCount) == 102);
-static_assert(offsetof(PAGECTRL, value104) == 104 && offsetof(PAGECTRL, value116) == 116);
-static_assert(offsetof(PAGECTRL, value140) == 140 && offsetof(PAGECTRL, value144) == 144);
+static_assert(offsetof(PAGECTRL, pageFlow104) == 104 && offsetof(PAGECTRL, pageFlow116) == 116);
+static_assert(offsetof(PAGECTRL, pageFlow140) == 140 && offsetof(PAGECTRL, physicalPageFlow) == 144);
 
 // Job start. The devmode is the renderer's 5440-byte form; printerData the
 // 4736-byte record. badDdmId may be null.

@@ -79,7 +79,7 @@ ULONG PickDefaultHTPatSize(ULONG xDpi, ULONG yDpi, BOOL flag);
 
 // ---- Devmode parts ---------------------------------------------------------------
 BOOL dmCopyNONDEVDAT(void* outDevmode, const void* inDevmode);  // bytes 1556..5439
-BOOL copyFAXDATA(void* outDevmode, const void* inDevmode);      // DDM 376, 377, 379-381, 374, 375
+BOOL copyFAXDATA(void* outDevmode, const void* inDevmode);      // the fax members (DDM_FAX_*)
 
 // ---- Description data additions ---------------------------------------------------
 // Fields of the reader's records (kestrel/core/ddd_types.h) only the renderer

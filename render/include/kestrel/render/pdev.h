@@ -98,7 +98,9 @@ struct PDEV {
   HANDLE hPrinter;    // the spooler's handle given to DrvEnablePDEV
   DWORD reserved256;  // 256
   DWORD logicalResolution;  // DDM 20 x DDM 11 / 100
-  DWORD copies;             // DDM 12 at start; SETCOPYCOUNT changes it
+  // DDM_COPIES at start; SETCOPYCOUNT changes it. Not read yet: the in-band
+  // devmode resend writes it back as DDM_COPIES before sending the devmode.
+  DWORD copies;
   HDEV hdev;                // the engine's device, replaced by DrvCompletePDEV
   HSURF hsurf;
   HPALETTE hpal;
