@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include <kplatform/kwindows.h>
+#include <kplatform/wide_text.h>
 #include <kplatform/winspool_monitor.h>
 
 namespace lm {
@@ -16,6 +17,8 @@ bool HeapInit();  // creates the private heap once (process attach)
 void HeapDone();  // destroys it (process detach)
 void* Alloc(SIZE_T bytes);  // zero-filled; null when memory runs out
 void Free(void* block);
+// A copy of a (non-null) UTF-16 text on the heap; null when memory runs out.
+WCHAR* CopyW(const WCHAR* s);
 HANDLE Heap();
 
 // A bounded wait on a mutex: true when it is held (also when it was

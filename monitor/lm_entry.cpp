@@ -43,10 +43,7 @@ WCHAR* CopyRegistryRoot() {
   EnterCriticalSection(&g_portsCs);
   WCHAR* copy = nullptr;
   if (g_registryRoot != nullptr) {
-    size_t n = 0;
-    while (g_registryRoot[n]) ++n;
-    copy = static_cast<WCHAR*>(Alloc((n + 1) * sizeof(WCHAR)));
-    if (copy) std::memcpy(copy, g_registryRoot, n * sizeof(WCHAR));
+    copy = CopyW(g_registryRoot);
   }
   LeaveCriticalSection(&g_portsCs);
   return copy;
@@ -169,11 +166,8 @@ MONITOREX g_table = {
 std::atomic<bool> g_secondReady{false};
 
 bool KeepRoot(const WCHAR* root) {
-  size_t n = 0;
-  while (root[n]) ++n;
-  auto* copy = static_cast<WCHAR*>(Alloc((n + 1) * sizeof(WCHAR)));
+  WCHAR* copy = CopyW(root);
   if (copy == nullptr) return false;
-  std::memcpy(copy, root, n * sizeof(WCHAR));
   EnterCriticalSection(&g_portsCs);
   Free(g_registryRoot);
   g_registryRoot = copy;

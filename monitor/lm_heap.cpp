@@ -1,4 +1,6 @@
 // The monitor's one private heap and the bounded mutex wait.
+#include <cstring>
+
 #include "lm.h"
 
 namespace lm {
@@ -31,6 +33,13 @@ void* Alloc(SIZE_T bytes) {
 
 void Free(void* block) {
   if (block) HeapFree(g_heap.load(), 0, block);
+}
+
+WCHAR* CopyW(const WCHAR* s) {
+  size_t n = kp_WideLength(s);
+  auto* c = static_cast<WCHAR*>(Alloc((n + 1) * sizeof(WCHAR)));
+  if (c) std::memcpy(c, s, n * sizeof(WCHAR));
+  return c;
 }
 
 bool Lock(HANDLE mutex, DWORD milliseconds) {

@@ -61,12 +61,6 @@ constexpr DWORD kVersionMax = 64;
 WCHAR g_traceFile[kFolderMax + 2 + sizeof kTraceName / sizeof(WCHAR)];  // under g_secondCs
 std::atomic<bool> g_tracing{false};
 
-size_t WLen(const WCHAR* s) {
-  size_t n = 0;
-  while (s[n]) ++n;
-  return n;
-}
-
 // A REG_SZ value of at most `maxChars` characters into `out` (which holds
 // maxChars + 2). False when it is missing, of another type or longer.
 bool QueryString(HKEY key, const WCHAR* value, WCHAR* out, DWORD maxChars) {
@@ -78,7 +72,7 @@ bool QueryString(HKEY key, const WCHAR* value, WCHAR* out, DWORD maxChars) {
   size_t n = size / sizeof(WCHAR);
   while (n > 0 && out[n - 1] == 0) --n;
   out[n] = 0;
-  return n <= maxChars && WLen(out) == n;
+  return n <= maxChars && kp_WideLength(out) == n;
 }
 
 bool OpenKey(const WCHAR* path, HKEY* key) {
@@ -86,7 +80,7 @@ bool OpenKey(const WCHAR* path, HKEY* key) {
 }
 
 bool Append(WCHAR* dst, size_t cap, const WCHAR* src) {
-  size_t n = WLen(dst), k = WLen(src);
+  size_t n = kp_WideLength(dst), k = kp_WideLength(src);
   if (n + k + 1 > cap) return false;
   std::memcpy(dst + n, src, (k + 1) * sizeof(WCHAR));
   return true;
@@ -125,7 +119,7 @@ void TraceFileName(const WCHAR* root, WCHAR* out, size_t cap) {
   WCHAR folder[kFolderMax + 2];
   bool ok = QueryString(key, u"EventLogFolder", folder, kFolderMax);
   RegCloseKey(key);
-  size_t n = ok ? WLen(folder) : 0;
+  size_t n = ok ? kp_WideLength(folder) : 0;
   if (n == 0) return;
   if (folder[n - 1] != u'\\') folder[n++] = u'\\', folder[n] = 0;
   if (!Append(out, cap, folder) || !Append(out, cap, kTraceName)) out[0] = 0;

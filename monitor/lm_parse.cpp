@@ -9,6 +9,7 @@
 // dropped with the reply it belongs to.
 #include <cstring>
 
+#include "kplatform/byte_order.h"
 #include "lm.h"
 
 namespace lm {
@@ -357,10 +358,9 @@ void SetBit(Status* st, const char* name, DWORD bit, bool on) {
   Guard g(st);
   Record* r = FindRecord(st, name);
   if (r == nullptr) return;
-  DWORD v;
-  std::memcpy(&v, r->data, 4);
+  DWORD v = kp_LoadU32(r->data);
   v = on ? (v | (1u << bit)) : (v & ~(1u << bit));
-  std::memcpy(r->data, &v, 4);
+  kp_StoreU32(r->data, v);
   Changed(st, r);
 }
 

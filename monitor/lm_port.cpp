@@ -41,14 +41,6 @@ DWORD DetectOptions(const WCHAR* port) {
   return options;
 }
 
-WCHAR* CopyW(const WCHAR* s) {
-  size_t n = 0;
-  while (s[n]) ++n;
-  auto* c = static_cast<WCHAR*>(Alloc((n + 1) * sizeof(WCHAR)));
-  if (c) std::memcpy(c, s, n * sizeof(WCHAR));
-  return c;
-}
-
 void CloseIf(HANDLE& h) {
   if (h) CloseHandle(h);
   h = nullptr;
@@ -98,8 +90,7 @@ BOOL WINAPI OpenPortEx(LPWSTR portName, LPWSTR printerName, PHANDLE port, LPMONI
     SetLastError(ERROR_PORT_NAME_REFUSED);
     return FALSE;
   }
-  size_t nameLen = 0;
-  while (portName[nameLen]) ++nameLen;
+  size_t nameLen = kp_WideLength(portName);
   DWORD options = DetectOptions(portName);  // registry read outside the global lock
 
   EnterCriticalSection(&g_portsCs);

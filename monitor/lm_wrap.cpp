@@ -360,11 +360,8 @@ BOOL WINAPI StartDocPort(HANDLE port, LPWSTR printerName, DWORD jobId, DWORD lev
     return FALSE;
   }
   if (printerName && lstrcmpW(printerName, ctx->printerName) != 0) {
-    size_t n = 0;
-    while (printerName[n]) ++n;
-    auto* copy = static_cast<WCHAR*>(Alloc((n + 1) * sizeof(WCHAR)));
+    WCHAR* copy = CopyW(printerName);
     if (copy) {
-      std::memcpy(copy, printerName, n * sizeof(WCHAR));
       EnterCriticalSection(ctx->cs);
       Free(ctx->printerName);
       ctx->printerName = copy;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "kestrel/core/kcore_sys.h"
+#include "kplatform/byte_order.h"
 #include "kplatform/kwindows.h"
 
 namespace {
@@ -26,7 +27,7 @@ bool FormAt(HANDLE printer, WORD formId, FORM_INFO_1W* form, LPWSTR* name, WORD*
   }
   std::memcpy(form, reinterpret_cast<BYTE*>(forms) + (formId - 1) * sizeof(FORM_INFO_1W), sizeof *form);
   if (name) {
-    DWORD n = kcore_WideLength(form->pName);
+    DWORD n = kp_WideLength(form->pName);
     *name = static_cast<LPWSTR>(kcore_Alloc((static_cast<SIZE_T>(n) + 1) * sizeof(WCHAR)));
     if (!*name) {
       kcore_Free(forms);
@@ -44,8 +45,7 @@ bool FormAt(HANDLE printer, WORD formId, FORM_INFO_1W* form, LPWSTR* name, WORD*
 // The item's 16-bit value (the paper id of a paper-size item).
 bool ItemPaperId(const DDD_GUIDATA* item, WORD* id) {
   if (!item || !item->value || item->valueSize < 2) return false;
-  const auto* b = static_cast<const BYTE*>(item->value);
-  *id = static_cast<WORD>(b[0] | (b[1] << 8));
+  *id = kp_LoadU16(item->value);
   return true;
 }
 
@@ -133,7 +133,7 @@ WORD form_GetPaperIDByFormIDByHandle(HCDDD handle, HANDLE printer, WORD formId, 
       break;
     }
     WORD id = 0;
-    bool hit = kcore_WideEqual(item->name, name) && ItemPaperId(item, &id);
+    bool hit = kp_WideEqual(item->name, name) && ItemPaperId(item, &id);
     cdddSelectItemDataFree(item);
     if (hit) {
       *paperId = id;

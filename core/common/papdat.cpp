@@ -47,7 +47,7 @@ LONG Check(const PAPDAT* object) {
 constexpr WORD kFirstSlotPaper = 262;  // its size range bounds the forms offered
 
 void SetName(PAPDAT_ENTRY* e, LPCWSTR name) {
-  DWORD n = kcore_WideLength(name);
+  DWORD n = kp_WideLength(name);
   if (n > PAPDAT_NAME_CHARS - 1) n = PAPDAT_NAME_CHARS - 1;
   if (n) std::memcpy(e->name, name, n * sizeof(WCHAR));
   e->name[n] = 0;
@@ -81,7 +81,7 @@ void FromForm(PAPDAT_ENTRY* e, const FORM_INFO_1W& form, WORD formId) {
 
 const FORM_INFO_1W* FormByName(const FORM_INFO_1W* forms, DWORD count, LPCWSTR name, WORD* formId) {
   for (DWORD i = 0; i < count; ++i) {
-    if (kcore_WideEqual(forms[i].pName, name)) {
+    if (kp_WideEqual(forms[i].pName, name)) {
       *formId = static_cast<WORD>(i + 1);
       return &forms[i];
     }
@@ -154,7 +154,7 @@ bool UserLimits(HCDDD handle, DWORD* minW, DWORD* minL, DWORD* maxW, DWORD* maxL
 
 bool IsModelPaperName(const PAPDAT_HEADER* h, LPCWSTR name) {
   for (WORD i = 0; i < h->modelCount; ++i)
-    if (kcore_WideEqual(h->entries[i].name, name)) return true;
+    if (kp_WideEqual(h->entries[i].name, name)) return true;
   return false;
 }
 #endif
@@ -261,7 +261,7 @@ LONG PapDat_getPaperInfo(const PAPDAT* object, WORD keyKind, const void* key, WO
     bool hit = false;
     if (keyKind == PAPDAT_KEY_PAPERID) hit = e.paperId == *static_cast<const WORD*>(key);
     if (keyKind == PAPDAT_KEY_FORMID) hit = e.formId == *static_cast<const WORD*>(key);
-    if (keyKind == PAPDAT_KEY_NAME) hit = kcore_WideEqual(e.name, static_cast<LPCWSTR>(key));
+    if (keyKind == PAPDAT_KEY_NAME) hit = kp_WideEqual(e.name, static_cast<LPCWSTR>(key));
     if (hit) return Answer(e, what, out);
   }
   return PAPDAT_NOTFOUND;

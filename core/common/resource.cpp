@@ -65,7 +65,7 @@ ResourceState& R() {
 
 // dst (MAX_PATH characters) = a + b when the whole fits with its NUL.
 bool JoinPath(WCHAR* dst, LPCWSTR a, LPCWSTR b) {
-  DWORD la = kcore_WideLength(a), lb = kcore_WideLength(b);
+  DWORD la = kp_WideLength(a), lb = kp_WideLength(b);
   if (la + lb >= MAX_PATH) return false;
   for (DWORD i = 0; i < la; ++i) dst[i] = a[i];
   for (DWORD i = 0; i < lb; ++i) dst[la + i] = b[i];
@@ -195,7 +195,7 @@ void resource_startToUse(HINSTANCE module, LPCWSTR path) {
     haveName = n > 0 && n < MAX_PATH;
   }
 #endif
-  if (!haveName && path && kcore_WideLength(path) < MAX_PATH) {
+  if (!haveName && path && kp_WideLength(path) < MAX_PATH) {
     JoinPath(name, path, u"");
     haveName = true;
   }

@@ -7,6 +7,7 @@
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/zanlib.h"
+#include "kplatform/byte_order.h"
 #include "kplatform/kwindows.h"
 
 namespace {
@@ -124,12 +125,10 @@ BOOL zanLib_GetDDDCapabilitiesFromFile(DDDFILE* main, ZANLIB_CAPABILITY* caps) {
   if (!main) return FALSE;
   BYTE bytes[4] = {};
   if (ddd_GetPrinterInfo_orderedItem(main, 26, 4, 0, bytes) != DDD_OK) return FALSE;
-  caps->word0 = static_cast<DWORD>(bytes[0]) | (static_cast<DWORD>(bytes[1]) << 8) |
-                (static_cast<DWORD>(bytes[2]) << 16) | (static_cast<DWORD>(bytes[3]) << 24);
+  caps->word0 = kp_LoadU32(bytes);
   if (main->formatVersion >= 0x1600 && ddd_GetPrinterInfo_numOfItem(main, 39) > 0 &&
       ddd_GetPrinterInfo_orderedItem(main, 39, 4, 0, bytes) == DDD_OK)
-    caps->word1 = static_cast<DWORD>(bytes[0]) | (static_cast<DWORD>(bytes[1]) << 8) |
-                  (static_cast<DWORD>(bytes[2]) << 16) | (static_cast<DWORD>(bytes[3]) << 24);
+    caps->word1 = kp_LoadU32(bytes);
   return TRUE;
 }
 
@@ -217,7 +216,7 @@ BOOL zanLib_GetUsrDefPap_DefaultName(WORD slot, LPWSTR buffer, DWORD capacity) {
     const WCHAR fallback[] = u"Custom";
     for (DWORD i = 0; i < sizeof(fallback) / sizeof(WCHAR); ++i) base[i] = fallback[i];
   }
-  DWORD baseLen = kcore_WideLength(base);
+  DWORD baseLen = kp_WideLength(base);
   while (baseLen > 0 && base[baseLen - 1] >= u'0' && base[baseLen - 1] <= u'9') --baseLen;
   WCHAR number[4] = {};
   DWORD n = static_cast<DWORD>(slot) + 1, digits = 0;
@@ -457,7 +456,7 @@ BOOL zanlib_isFilePassage(LPCWSTR fileName, DWORD seconds) {
 
 namespace {
 BOOL CopyOut(LPCWSTR text, LPWSTR buffer, LPDWORD size) {
-  DWORD need = kcore_WideLength(text) + 1;
+  DWORD need = kp_WideLength(text) + 1;
   if (!buffer || *size < need) {
     *size = need;
     return FALSE;
@@ -492,7 +491,7 @@ namespace {
 // last one exists afterwards.
 bool CreateFolders(LPCWSTR path) {
   WCHAR part[MAX_PATH] = {};
-  DWORD n = kcore_WideLength(path);
+  DWORD n = kp_WideLength(path);
   if (n >= MAX_PATH) return false;
   for (DWORD i = 0; i < n; ++i) {
     part[i] = path[i];
@@ -547,7 +546,7 @@ LPWSTR zanLib_GetFormDirDefault(void) {
   } else {
     lstrcpyW(path, u"C:\\Halcyra\\form\\");
   }
-  DWORD n = kcore_WideLength(path);
+  DWORD n = kp_WideLength(path);
   auto* out = static_cast<LPWSTR>(kcore_Alloc((n + 1) * sizeof(WCHAR)));
   if (!out) return nullptr;
   for (DWORD i = 0; i <= n; ++i) out[i] = path[i];

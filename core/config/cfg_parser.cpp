@@ -36,22 +36,22 @@ LPWSTR CFG_GetSectionData(LPCWSTR file, LPCWSTR section) {
 
 WORD CFG_GetCfgValueString(WORD startIndex, WORD takeLast, LPCWSTR entries, LPCWSTR key, LPWSTR* value) {
   if (!entries || !key || !value || *value) return 0;
-  DWORD keyLen = cfg_Length(key);
+  DWORD keyLen = kp_WideLength(key);
   if (keyLen == 0 || keyLen >= CFG_KEY_MAX) return 0;
   WORD found = 0;
   LPCWSTR match = nullptr;
   DWORD index = 0;
-  for (LPCWSTR p = entries; *p; p += cfg_Length(p) + 1) {
+  for (LPCWSTR p = entries; *p; p += kp_WideLength(p) + 1) {
     if (++index > 0xFFFF) break;
     if (index < startIndex) continue;
-    if (cfg_Length(p) > keyLen && cfg_PrefixEqualI(p, key, keyLen)) {
+    if (kp_WideLength(p) > keyLen && cfg_PrefixEqualI(p, key, keyLen)) {
       found = static_cast<WORD>(index);
       match = p + keyLen;
       if (!takeLast) break;
     }
   }
   if (!found) return 0;
-  DWORD n = cfg_Length(match);
+  DWORD n = kp_WideLength(match);
   if (n > CFG_VALUE_MAX) n = CFG_VALUE_MAX;
   auto* copy = static_cast<LPWSTR>(kcore_Alloc((n + 1) * sizeof(WCHAR)));
   if (!copy) return 0;
@@ -69,7 +69,7 @@ BOOL CFG_IsExistTargetSection(LPCWSTR file, LPCWSTR section) {
   if (!names) return FALSE;
   BOOL found = FALSE;
   if (GetPrivateProfileSectionNamesW(names, chars, file) > 0)
-    for (LPCWSTR p = names; *p && !found; p += cfg_Length(p) + 1) found = lstrcmpiW(p, section) == 0;
+    for (LPCWSTR p = names; *p && !found; p += kp_WideLength(p) + 1) found = lstrcmpiW(p, section) == 0;
   kcore_Free(names);
   return found;
 }

@@ -1,14 +1,8 @@
 // Small text helpers of the configuration-file code.
 #pragma once
 
+#include "kplatform/wide_text.h"
 #include "kplatform/wintypes.h"
-
-inline DWORD cfg_Length(LPCWSTR s) {
-  DWORD n = 0;
-  if (s)
-    while (s[n]) ++n;
-  return n;
-}
 
 inline WCHAR cfg_Fold(WCHAR c) { return c >= u'a' && c <= u'z' ? static_cast<WCHAR>(c - 32) : c; }
 
@@ -20,6 +14,6 @@ inline bool cfg_PrefixEqualI(LPCWSTR a, LPCWSTR b, DWORD n) {
 }
 
 inline bool cfg_EqualI(LPCWSTR a, LPCWSTR b) {
-  DWORD n = cfg_Length(a);
-  return n == cfg_Length(b) && cfg_PrefixEqualI(a, b, n);
+  DWORD n = kp_WideLength(a);
+  return n == kp_WideLength(b) && cfg_PrefixEqualI(a, b, n);
 }

@@ -206,7 +206,7 @@ bool ParseDigits(LPCWSTR text, DWORD* value) {
 
 #if !defined(KESTREL_KERNEL_MODE)
 LPWSTR Copy(LPCWSTR s) {
-  DWORD n = cfg_Length(s);
+  DWORD n = kp_WideLength(s);
   auto* out = static_cast<LPWSTR>(kcore_Alloc((static_cast<SIZE_T>(n) + 1) * sizeof(WCHAR)));
   if (out) std::memcpy(out, s, static_cast<SIZE_T>(n) * sizeof(WCHAR));
   return out;
@@ -265,7 +265,7 @@ BOOL PreConfig_ParseValue(LPCWSTR text, DWORD* value) {
 
 BOOL PreConfig_SectionName(LPCWSTR modelName, LPWSTR buffer, DWORD capacity) {
   if (!modelName || !buffer || capacity == 0) return FALSE;
-  DWORD n = cfg_Length(modelName);
+  DWORD n = kp_WideLength(modelName);
   if (n + 1 > capacity) {
     buffer[0] = 0;
     return FALSE;
@@ -283,7 +283,7 @@ BOOL PreConfig_SectionName(LPCWSTR modelName, LPWSTR buffer, DWORD capacity) {
 LPWSTR PreConfig_GetPreConfigFileName(HCDDD handle) {
   if (!handle || !handle->dataFile) return nullptr;
   LPCWSTR data = handle->dataFile;
-  DWORD n = cfg_Length(data);
+  DWORD n = kp_WideLength(data);
   DWORD nameStart = 0, dot = n;
   for (DWORD i = 0; i < n; ++i) {
     if (data[i] == u'\\' || data[i] == u'/') {
@@ -296,7 +296,7 @@ LPWSTR PreConfig_GetPreConfigFileName(HCDDD handle) {
   WCHAR dir[MAX_PATH] = {};
   DWORD dirLen;
   if (zanlib_GetDriverDirectory(dir, sizeof(dir))) {
-    dirLen = cfg_Length(dir);
+    dirLen = kp_WideLength(dir);
   } else {
     if (nameStart >= MAX_PATH) return nullptr;
     std::memcpy(dir, data, nameStart * sizeof(WCHAR));

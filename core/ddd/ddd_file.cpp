@@ -24,21 +24,6 @@ void ddd_FreeMem(void* block) { kcore_Free(block); }
 
 // --- wide strings -------------------------------------------------------------
 
-DWORD local_wcslen(LPCWSTR s) {
-  DWORD n = 0;
-  if (s)
-    while (s[n]) ++n;
-  return n;
-}
-
-LPWSTR local_wcsdup(LPCWSTR s) {
-  if (!s) return nullptr;
-  DWORD n = local_wcslen(s);
-  auto* d = static_cast<LPWSTR>(kcore_Alloc((static_cast<SIZE_T>(n) + 1) * sizeof(WCHAR)));
-  if (d) std::memcpy(d, s, static_cast<SIZE_T>(n) * sizeof(WCHAR));
-  return d;
-}
-
 LPWSTR local_AnsiFieldToWide(const char* src, DWORD maxBytes) {
   DWORD n = 0;
   while (n < maxBytes && src[n]) ++n;
@@ -64,14 +49,14 @@ WORD local_Read8(DDDFILE* c, BYTE* out) { return DFILE_ReadFile(c, out, 1); }
 WORD local_Read16(DDDFILE* c, WORD* out) {
   BYTE b[2];
   WORD r = DFILE_ReadFile(c, b, 2);
-  if (r == DDD_OK) *out = ddd_le16(b);
+  if (r == DDD_OK) *out = kp_LoadU16(b);
   return r;
 }
 
 WORD local_Read32(DDDFILE* c, DWORD* out) {
   BYTE b[4];
   WORD r = DFILE_ReadFile(c, b, 4);
-  if (r == DDD_OK) *out = ddd_le32(b);
+  if (r == DDD_OK) *out = kp_LoadU32(b);
   return r;
 }
 
@@ -275,7 +260,7 @@ WORD ddd_VersionCheck(DDDFILE* context) {
 
 namespace {
 bool HasDddExtension(LPCWSTR name) {
-  DWORD n = local_wcslen(name);
+  DWORD n = kp_WideLength(name);
   DWORD dot = n;
   for (DWORD i = 0; i < n; ++i)
     if (name[i] == u'.') dot = i;
@@ -319,11 +304,11 @@ WORD ddd_OpenFile(LPCWSTR dataFileName, DWORD /*reserved*/, DDDFILE* main, DDDFI
     for (DWORD i = 0; wideRef[i]; ++i)
       if (wideRef[i] == u'\\' || wideRef[i] == u'/' || wideRef[i] == u':') r = DDD_ERR_ARG;
     if (!r) {
-      DWORD n = local_wcslen(dataFileName);
+      DWORD n = kp_WideLength(dataFileName);
       DWORD dirLen = 0;
       for (DWORD i = 0; i < n; ++i)
         if (dataFileName[i] == u'\\' || dataFileName[i] == u'/') dirLen = i + 1;
-      DWORD refLen = local_wcslen(wideRef);
+      DWORD refLen = kp_WideLength(wideRef);
       auto* path = static_cast<LPWSTR>(kcore_Alloc((static_cast<SIZE_T>(dirLen) + refLen + 1) * sizeof(WCHAR)));
       if (!path) {
         r = DDD_ERR_MEMORY;
@@ -399,7 +384,7 @@ WORD DFILE_GotoDataOffsetByID(DDDFILE* context, WORD category, WORD dataId) {
   for (WORD i = 0; i < count; ++i) {
     const BYTE* e = LOCAL_ReferFile(context, 7);
     if (!e) return DDD_ERR_ARG;
-    if (ddd_le16(e + 1) == dataId) return DFILE_SeekBack(context, 7);
+    if (kp_LoadU16(e + 1) == dataId) return DFILE_SeekBack(context, 7);
   }
   return DDD_ERR_NOTFOUND;
 }
@@ -427,7 +412,7 @@ WORD DFILE_GotoData(WORD mode, DDDFILE* main, DDDFILE* referenced, WORD tableFil
   WORD loc = e[0] == DDD_LOC_MAIN ? DDD_LOC_MAIN : DDD_LOC_REFERENCED;
   DDDFILE* target = loc == DDD_LOC_MAIN ? main : referenced;
   if (!IsOpen(target)) return DDD_ERR_ARG;
-  r = local_SeekAbs(target, ddd_le32(e + 3));
+  r = local_SeekAbs(target, kp_LoadU32(e + 3));
   if (r) return r;
   *location = loc;
   return DDD_OK;
@@ -524,10 +509,10 @@ WORD DFILE_LoadString_fromResource(HANDLE module, WORD id, LPWSTR* str, DWORD* b
     return DDD_ERR_NOTFOUND;
   }
   buffer[chars < DDD_EXTSTRING_CHARS ? chars : DDD_EXTSTRING_CHARS - 1] = 0;
-  *str = local_wcsdup(buffer);
+  *str = kcore_WideDup(buffer);
   kcore_Free(buffer);
   if (!*str) return DDD_ERR_MEMORY;
-  *bytes = (local_wcslen(*str) + 1) * sizeof(WCHAR);
+  *bytes = (kp_WideLength(*str) + 1) * sizeof(WCHAR);
   return DDD_OK;
 }
 
@@ -546,8 +531,8 @@ HANDLE LoadExternalLibrary(DDDFILE* main, WORD element) {
     kcore_Free(name);
     return nullptr;
   }
-  DWORD dirLen = local_wcslen(dir);
-  DWORD nameLen = local_wcslen(name);
+  DWORD dirLen = kp_WideLength(dir);
+  DWORD nameLen = kp_WideLength(name);
   bool slash = dirLen > 0 && dir[dirLen - 1] != u'\\' && dir[dirLen - 1] != u'/';
   DWORD total = dirLen + (slash ? 1 : 0) + nameLen;
   HANDLE module = nullptr;
@@ -606,8 +591,8 @@ WORD LOCAL_ReadStrData(DDDFILE* context, DWORD n, LPWSTR* str, DWORD* bytes) {
   // An external-string reference ends in: selector (16 bit), id (16 bit), 0.
   DWORD textLen = n;
   if (n > 5 && buffer[n - 1] == 0) {
-    WORD selector = ddd_le16(buffer + n - 5);
-    WORD id = ddd_le16(buffer + n - 3);
+    WORD selector = kp_LoadU16(buffer + n - 5);
+    WORD id = kp_LoadU16(buffer + n - 3);
     if (selector != 0 && id != 0) {
       textLen = n - 5;  // the text before the reference is its fallback
       if (s->tryResource && !s->resolving) {
@@ -930,7 +915,7 @@ WORD DFILE_ExpandGroupedDevmodeValues(DDDFILE* context, DDD_VALUE* value) {
   if (!context || !value) return DDD_ERR_ARG;
   if (value->type != DDD_TYPE_GROUPED || !value->data) return DDD_OK;
   if (value->size < 2 || !IsOpen(context)) return DDD_ERR_ARG;
-  WORD position = ddd_le16(static_cast<const BYTE*>(value->data));
+  WORD position = kp_LoadU16(static_cast<const BYTE*>(value->data));
 
   // Work on copies, so that no caller's cursor moves.
   DDDFILE table = *context;
@@ -945,7 +930,7 @@ WORD DFILE_ExpandGroupedDevmodeValues(DDDFILE* context, DDD_VALUE* value) {
     holder = context;
   if (!IsOpen(holder)) return DDD_ERR_ARG;
   DDDFILE file = *holder;
-  r = local_SeekAbs(&file, ddd_le32(e + 3));
+  r = local_SeekAbs(&file, kp_LoadU32(e + 3));
   DDD_GROUPED* g = nullptr;
   if (!r) r = LOCAL_GetGroupedDevmodeValues(&file, &g);
   if (r) return r;
@@ -968,7 +953,7 @@ WORD DFILE_ExpandGroupedDevmodeValues(DDDFILE* context, DDD_VALUE* value) {
     }
     for (WORD i = 0; i < g->elemCount; ++i) {
       const BYTE* el = g->data + static_cast<SIZE_T>(i) * g->elemSize;
-      words[i] = g->elemType == DDD_TYPE_BOOL ? (el[0] ? 1u : 0u) : ddd_le32(el);
+      words[i] = g->elemType == DDD_TYPE_BOOL ? (el[0] ? 1u : 0u) : kp_LoadU32(el);
     }
     data = words;
     owned = TRUE;

@@ -6,13 +6,7 @@
 
 #include "kestrel/core/ddd.h"
 #include "kestrel/core/kcore_sys.h"
-
-// Little-endian reads from memory (the image is unaligned).
-inline WORD ddd_le16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
-inline DWORD ddd_le32(const BYTE* p) {
-  return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) | (static_cast<DWORD>(p[2]) << 16) |
-         (static_cast<DWORD>(p[3]) << 24);
-}
+#include "kplatform/byte_order.h"  // the image is unaligned and little-endian
 
 // Cursor reads; each fails with DDD_ERR_ARG at the end of the image.
 WORD local_Read8(DDDFILE* context, BYTE* out);
@@ -56,8 +50,6 @@ int local_CategoryPosition(WORD category);
 WORD LOCAL_setSizeData(DDDFILE* main, DDDFILE* referenced, WORD sizeId, DDD_POINT* lower, DDD_POINT* upper);
 WORD LOCAL_GetGroupedDevmodeValues(DDDFILE* context, DDD_GROUPED** record);
 
-// Wide-string helpers.
-DWORD local_wcslen(LPCWSTR s);
-LPWSTR local_wcsdup(LPCWSTR s);
+// Wide-string helper (length, equality and copies: kplatform/wide_text.h, kcore_WideDup).
 // Converts a fixed-size 8-bit field (NUL-padded, perhaps unterminated) into a new wide string.
 LPWSTR local_AnsiFieldToWide(const char* src, DWORD maxBytes);

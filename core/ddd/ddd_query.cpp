@@ -55,7 +55,7 @@ WORD SkipStartAndString(DDDFILE* f) {
 
 LPWSTR CopyName(const DDD_STRING& s) {
   static const WCHAR kEmpty[] = {0};
-  return local_wcsdup(s.str ? s.str : kEmpty);
+  return kcore_WideDup(s.str ? s.str : kEmpty);
 }
 
 // A copy of a devmode value's payload (type 6: the wide string).
@@ -215,7 +215,7 @@ DWORD ddd_GetPrinterInfo_orderedItem_Indirect(DDDFILE* context, WORD item, WORD 
   if (elementSize > 4) return 0;
   BYTE b[4] = {};
   if (ddd_GetPrinterInfo_orderedItem(context, item, elementSize, index, b) != DDD_OK) return 0;
-  return ddd_le32(b);
+  return kp_LoadU32(b);
 }
 
 WORD ddd_GetPrinterInfo_allItems(DDDFILE* context, WORD item, WORD elementSize, WORD* count, void** buffer) {
@@ -425,7 +425,7 @@ WORD ddma_GetDataX(WORD depth, DDDFILE* main, DDDFILE* referenced, WORD ddmId, c
     DDD_FILEINFO* fi = nullptr;
     WORD r = ddd_GetFileInfo(main, &fi);
     if (r) return r;
-    LPWSTR name = local_wcsdup(fi->modelName);
+    LPWSTR name = kcore_WideDup(fi->modelName);
     void* p = fi;
     ddd_Free(&p, DDD_CAT_FILEINFO);
     if (!name) return DDD_ERR_MEMORY;
@@ -609,7 +609,7 @@ WORD ddma_IsDefaultOption(DDDFILE* main, DDDFILE* /*referenced*/, WORD optionId)
     return 1;
   BYTE flags[4];
   if (ddd_GetPrinterInfo_orderedItem(main, 12, 4, 0, flags) != DDD_OK) return 1;
-  return (ddd_le32(flags) >> bit) & 1u ? 0 : 1;
+  return (kp_LoadU32(flags) >> bit) & 1u ? 0 : 1;
 }
 
 WORD ddma_GetIconData(DDDFILE* main, DDDFILE* referenced, const void* record, DDD_ICONBYTES** icon) {

@@ -91,7 +91,7 @@ WORD ReadCountedStrings(DDDFILE* c, DDD_STRINGLIST* l) {
   if (!l->strings) return DDD_ERR_MEMORY;
   l->count = n;
   for (WORD i = 0; i < n; ++i) {
-    r = LOCAL_ReadStrData(c, ddd_le16(lengths + 2 * i), &l->strings[i].str, &l->strings[i].bytes);
+    r = LOCAL_ReadStrData(c, kp_LoadU16(lengths + 2 * i), &l->strings[i].str, &l->strings[i].bytes);
     if (r) return r;  // the caller frees what was built
   }
   return DDD_OK;

@@ -17,25 +17,12 @@ namespace {
 
 std::atomic<CdmHeaderFontFn> g_headerFont{nullptr};
 
-DWORD WideLen(LPCWSTR s) {
-  DWORD n = 0;
-  while (s[n]) ++n;
-  return n;
-}
-
-bool WideEqual(LPCWSTR a, LPCWSTR b) {
-  DWORD i = 0;
-  while (a[i] && a[i] == b[i]) ++i;
-  return a[i] == b[i];
-}
-
 // A new zero-filled block of `bytes` holding at most `maxChars` characters
 // of text (null text: empty).
 LPWSTR NewText(LPCWSTR text, DWORD bytes, DWORD maxChars) {
   auto* out = static_cast<LPWSTR>(kcore_Alloc(bytes));
   if (!out) return nullptr;
-  if (text)
-    for (DWORD i = 0; i < maxChars && text[i]; ++i) out[i] = text[i];
+  kp_WideCopy(out, text, maxChars);
   return out;
 }
 
@@ -205,7 +192,7 @@ WORD cdmHandler_ModelName(WORD operation, CDM_MEMBER_ARGS* args) {
   if (!model) return CDM_RESULT_REFUSED;
   WORD r = CDM_RESULT_REFUSED;
   if (operation == CDM_OP_DEFAULT) {
-    DWORD chars = WideLen(model);
+    DWORD chars = kp_WideLength(model);
     r = AnswerText(args, model, (chars + 1) * sizeof(WCHAR), chars);
   } else {
     WORD type = 0;
@@ -216,7 +203,7 @@ WORD cdmHandler_ModelName(WORD operation, CDM_MEMBER_ARGS* args) {
     // core never serves a string without its NUL inside the member.
     if (dmaCore_GetValue(DMA_RULES_KERNEL, 259, args->devmode, args->printerData, &type, &size, &v, &location) ==
             0 &&
-        v && WideEqual(reinterpret_cast<LPCWSTR>(v), model))
+        v && kp_WideEqual(reinterpret_cast<LPCWSTR>(v), model))
       r = CDM_RESULT_DONE;
   }
   kcore_Free(model);
@@ -326,7 +313,7 @@ BOOL cdmGetDefaultDataInfo(HCDDD handle, void* printerData, LPCWSTR printerName,
       const CDM_STATIC_DEFAULT* s = d->staticDefault;
       if (s->type == DDM_TYPE_STRING) {
         auto text = reinterpret_cast<LPCWSTR>(s->value);
-        DWORD chars = text ? WideLen(text) : 0;
+        DWORD chars = kp_WideLength(text);
         LPWSTR block = NewText(text, (chars + 1) * sizeof(WCHAR), chars);
         if (!block) {
           if (status) *status = CDM_DEFAULT_NOMEM;
@@ -558,9 +545,7 @@ BOOL cdmSearchDefineInfo(void* devmode, void* printerData, WORD paperId, WORD ty
   if (dmaCore_GetValue(DMA_RULES_KERNEL, nameId, devmode, printerData, &t, &size, &address, &location) != 0) return 0;
   if (name && nameChars) {
     auto text = reinterpret_cast<LPCWSTR>(address);
-    DWORD i = 0;
-    for (; i + 1 < nameChars && text[i]; ++i) name[i] = text[i];
-    name[i] = 0;
+    name[kp_WideCopy(name, text, nameChars - 1)] = 0;
   }
   return 1;
 }

@@ -145,21 +145,6 @@ WORD cdmHeaderFaceName(WORD operation, CDM_MEMBER_ARGS* args) {
 
 namespace {
 
-DWORD WideLen(LPCWSTR s) {
-  DWORD n = 0;
-  if (s)
-    while (s[n]) ++n;
-  return n;
-}
-
-LPWSTR WideDup(LPCWSTR s) {
-  if (!s) return nullptr;
-  DWORD n = WideLen(s);
-  auto* out = static_cast<LPWSTR>(kcore_Alloc((static_cast<SIZE_T>(n) + 1) * sizeof(WCHAR)));
-  if (out) std::memcpy(out, s, static_cast<SIZE_T>(n) * sizeof(WCHAR));
-  return out;
-}
-
 // Growing text for the relabelled names.
 struct Text {
   WCHAR buffer[512] = {};
@@ -174,7 +159,7 @@ struct Text {
       buffer[length++] = s[i];
     }
   }
-  void Put(LPCWSTR s) { Put(s, WideLen(s)); }
+  void Put(LPCWSTR s) { Put(s, kp_WideLength(s)); }
   void PutAscii(const char* s) {
     for (; *s; ++s) {
       WCHAR c = static_cast<WCHAR>(static_cast<unsigned char>(*s));
@@ -195,7 +180,7 @@ void FreeItem(CDM_SELECT_ITEM* item, WORD type, WORD method) {
 bool StoreValue(CDM_SELECT_ITEM* item, WORD type, const void* value) {
   if (type == DDM_TYPE_STRING) {
     if (!value) return true;
-    LPWSTR copy = WideDup(static_cast<LPCWSTR>(value));
+    LPWSTR copy = kcore_WideDup(static_cast<LPCWSTR>(value));
     if (!copy) return false;
     item->value = reinterpret_cast<ULONG_PTR>(copy);
     return true;
@@ -247,9 +232,9 @@ bool StoreAnswer(CDM_SELECT_INFO* info, DWORD index, const CDM_MEMBER_ARGS& args
   if (args.itemNameId != 0) {
     WCHAR text[256] = {};
     resource_LoadString(args.itemNameId, text, 256);
-    if (!(item.name = WideDup(text))) return false;
+    if (!(item.name = kcore_WideDup(text))) return false;
   } else if (args.itemName) {
-    if (!(item.name = WideDup(args.itemName))) return false;
+    if (!(item.name = kcore_WideDup(args.itemName))) return false;
   }
   if (info->type == DDM_TYPE_STRING) return StoreValue(&item, DDM_TYPE_STRING, reinterpret_cast<const void*>(args.value));
   return StoreValue(&item, info->type, &args.value);
@@ -322,7 +307,7 @@ bool EditCustom(CDM_SELECT_INFO* info, void* devmode, void* printerData, const C
     WORD width = 0, length = 0;
     if (!ReadNumber(1863, devmode, printerData, &width) || !ReadNumber(1864, devmode, printerData, &length))
       return false;
-    LPWSTR own = WideDup(item.name ? item.name : u"");
+    LPWSTR own = kcore_WideDup(item.name ? item.name : u"");
     if (!own) return false;
     bool ok = Relabel(&item, nullptr, devmode, printerData, width, length, own, unit);
     kcore_Free(own);
@@ -341,7 +326,7 @@ bool EditTray(CDM_SELECT_INFO* info, void* devmode, void* printerData, const CDM
     WORD width = 0, length = 0;
     if (!ReadNumber(widthId, devmode, printerData, &width) || !ReadNumber(lengthId, devmode, printerData, &length))
       return false;
-    LPWSTR own = WideDup(item.name ? item.name : u"");
+    LPWSTR own = kcore_WideDup(item.name ? item.name : u"");
     if (!own) return false;
     bool ok = Relabel(&item, nullptr, devmode, printerData, width, length, own, unit);
     kcore_Free(own);
@@ -381,7 +366,7 @@ BOOL cdmCreateSelectItemInfoData(HCDDD handle, WORD ddmId, HWND window, CDM_SELE
     if (!cdddGetSelectItemInfo(handle, ddmId, &method, &count, &name, &list, &status)) return 0;
     info->method = method;
     info->count = count;
-    info->name = name ? WideDup(name) : nullptr;
+    info->name = name ? kcore_WideDup(name) : nullptr;
     bool ok = !name || info->name;
     cdddSelectItemInfoFree(list);
     if (!ok) return 0;
@@ -475,7 +460,7 @@ BOOL cdmInitSelectItemDataTbl(HCDDD handle, WORD ddmId, CDM_SELECT_INFO* info, c
     const DDD_ICONBYTES* image = nullptr;
     bool ok = cdddGetSelectItemForDataTbl(data, &value, &name, &type, &image) != 0;
     if (ok && info->type == 0) info->type = type;
-    if (ok && name) ok = (item.name = WideDup(name)) != nullptr;
+    if (ok && name) ok = (item.name = kcore_WideDup(name)) != nullptr;
     if (ok && !(info->method == CDM_SELECT_LIMITS && i == 2)) ok = StoreValue(&item, info->type, value);
     // The reader hands out the icon image itself (the record's own 16 bytes
     // are already behind it) with its length.
@@ -544,7 +529,7 @@ BOOL cdmSetSelMethod(CDM_SELECT_INFO* info, WORD method) {
 
 CDM_SELECT_ITEM* cdmGetSelectItemDevDataByItemName(const CDM_SELECT_INFO* info, LPCWSTR name) {
   if (!info || !info->items || !name) return nullptr;
-  DWORD n = WideLen(name);
+  DWORD n = kp_WideLength(name);
   for (DWORD i = 0; i < info->count; ++i) {
     LPCWSTR item = info->items[i].name;
     if (!item) continue;
@@ -670,7 +655,7 @@ LPWSTR cdmGetDefinePaperName(HINSTANCE instance, void* devmode, void* printerDat
 
   Text text;
   LPCWSTR name = paper->name ? paper->name : u"";
-  DWORD nameChars = WideLen(name);
+  DWORD nameChars = kp_WideLength(name);
   text.Put(name, nameChars > 256 ? 256 : nameChars);
   text.Put(between);
   int argument = 0;
@@ -683,7 +668,7 @@ LPWSTR cdmGetDefinePaperName(HINSTANCE instance, void* devmode, void* printerDat
     text.Put(&format[i], 1);
   }
   if (text.overflow) return nullptr;
-  return WideDup(text.buffer);
+  return kcore_WideDup(text.buffer);
 }
 
 #endif  // !KESTREL_KERNEL_MODE

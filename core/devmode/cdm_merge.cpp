@@ -20,6 +20,7 @@
 #include "kestrel/core/papdat.h"
 #include "kestrel/core/preconfig.h"
 #include "kestrel/core/zanlib.h"
+#include "kplatform/byte_order.h"
 
 namespace {
 
@@ -44,20 +45,11 @@ constexpr MergeRow kOtherFields[] = {
     {0x400, 20, 92},     {0x2000, 21, 98},      {0x800, 0, 94},        {0x800000, 0, 192},
 };
 
-WORD U16(const void* dm, size_t off) {
-  WORD v;
-  std::memcpy(&v, static_cast<const BYTE*>(dm) + off, 2);
-  return v;
-}
-DWORD U32(const void* dm, size_t off) {
-  DWORD v;
-  std::memcpy(&v, static_cast<const BYTE*>(dm) + off, 4);
-  return v;
-}
-void PutU32(void* dm, size_t off, DWORD v) { std::memcpy(static_cast<BYTE*>(dm) + off, &v, 4); }
+// The bytes of a member at its offset (a devmode may sit at any address).
+const BYTE* At(const void* dm, size_t off) { return static_cast<const BYTE*>(dm) + off; }
 
-DWORD Fields(const void* dm) { return U32(dm, offsetof(DEVMODEW, dmFields)); }
-void SetFields(void* dm, DWORD f) { PutU32(dm, offsetof(DEVMODEW, dmFields), f); }
+DWORD Fields(const void* dm) { return kp_LoadU32(At(dm, offsetof(DEVMODEW, dmFields))); }
+void SetFields(void* dm, DWORD f) { kp_StoreU32(static_cast<BYTE*>(dm) + offsetof(DEVMODEW, dmFields), f); }
 
 bool ReadNum(WORD id, void* dm, void* pd, LONG* out) { return ddm_GetNumber(id, dm, pd, out); }
 bool WriteNum(WORD id, void* dm, void* pd, LONG value) { return ddm_SetNumber(id, dm, pd, value); }
@@ -76,25 +68,8 @@ bool CopyMember(WORD id, void* from, void* to, void* pd) {
 
 bool WriteFormName(void* dm, void* pd, LPCWSTR name) {
   WCHAR buffer[CCHFORMNAME] = {};
-  for (size_t i = 0; name && i + 1 < CCHFORMNAME && name[i]; ++i) buffer[i] = name[i];
-  DWORD chars = 0;
-  while (buffer[chars]) ++chars;
+  DWORD chars = kp_WideCopy(buffer, name, CCHFORMNAME - 1);
   return ddm_SetValue(19, dm, pd, DDM_TYPE_STRING, (chars + 1) * 2, buffer) == 0;
-}
-
-LPWSTR Dup(LPCWSTR s) {
-  if (!s) return nullptr;
-  size_t n = 0;
-  while (s[n]) ++n;
-  auto* copy = static_cast<LPWSTR>(kcore_Alloc((n + 1) * sizeof(WCHAR)));
-  if (copy) std::memcpy(copy, s, n * sizeof(WCHAR));
-  return copy;
-}
-
-bool SameText(LPCWSTR a, LPCWSTR b) {
-  if (!a || !b) return false;
-  while (*a && *a == *b) ++a, ++b;
-  return *a == *b;
 }
 
 bool IsOwn(HCDDD handle, void* dm, void* pd) { return dm && cdm_IsDevmode(handle, dm, pd) == 1; }
@@ -148,7 +123,7 @@ WORD FormL(const FORM_INFO_1W& f) { return static_cast<WORD>(f.Size.cy / 100); }
 
 bool TakeKey(const CDM_PAPER_KEY& key, CDM_PAPER_KEY* result) {
   if (key.width == 0 || key.length == 0) return false;
-  *result = CDM_PAPER_KEY{key.paperId, key.width, key.length, Dup(key.name)};
+  *result = CDM_PAPER_KEY{key.paperId, key.width, key.length, kcore_WideDup(key.name)};
   return true;
 }
 
@@ -199,7 +174,8 @@ BOOL cdmSearchDefineFormName(void* devmode, void* printerData, LPCWSTR name, WOR
           type != DDM_TYPE_STRING || !address)
         return 0;
       const auto* text = reinterpret_cast<const WCHAR*>(address);
-      for (DWORD i = 0; i < CCHFORMNAME && i * 2 < size && text[i]; ++i) slotName[i] = text[i];
+      const DWORD held = size / 2 + size % 2;  // characters that start inside the member's size
+      kp_WideCopy(slotName, text, held < CCHFORMNAME ? held : CCHFORMNAME);
     } else if (!zanLib_GetUsrDefPap_DefaultName(slot, slotName, CCHFORMNAME)) {
       return 0;
     }
@@ -223,7 +199,7 @@ BOOL cdmFormSearchFromPaperInfo(HCDDD handle, void* devmode, void* printerData, 
   const WORD w = FormW(*form), l = FormL(*form);
   if (FormDbAllowed(handle, devmode, printerData) || IsSystemBuiltinPaperID(printer, formNumber) ||
       NameInDdd(handle, form->pName)) {
-    *result = CDM_PAPER_KEY{formNumber, w, l, Dup(form->pName)};
+    *result = CDM_PAPER_KEY{formNumber, w, l, kcore_WideDup(form->pName)};
     return 1;
   }
   CDM_PAPER_KEY key{0, w, l, nullptr};
@@ -231,7 +207,7 @@ BOOL cdmFormSearchFromPaperInfo(HCDDD handle, void* devmode, void* printerData, 
   if (DddPaper(handle, 2, key, &paper)) {
     Forms forms(printer);
     for (DWORD i = 0; i < forms.count; ++i) {
-      if (paper.name && SameText(forms.list[i].pName, paper.name)) {
+      if (paper.name && kp_WideEqual(forms.list[i].pName, paper.name)) {
         *result = CDM_PAPER_KEY{static_cast<WORD>(i + 1), FormW(forms.list[i]), FormL(forms.list[i]), nullptr};
         cdddSamePaperFree(&paper);
         return 1;
@@ -253,8 +229,9 @@ BOOL cdmFormSearch(HCDDD handle, void* devmode, void* printerData, HANDLE printe
   Forms forms(printer);
   for (DWORD i = 0; i < forms.count; ++i) {
     const WORD number = static_cast<WORD>(i + 1);
-    const bool hit = kind == CDM_SEARCH_NAME ? (key->name && key->name[0] && SameText(forms.list[i].pName, key->name))
-                                             : number == key->paperId;
+    const bool hit = kind == CDM_SEARCH_NAME
+                         ? (key->name && key->name[0] && kp_WideEqual(forms.list[i].pName, key->name))
+                         : number == key->paperId;
     if (hit) return cdmFormSearchFromPaperInfo(handle, devmode, printerData, printer, number, &forms.list[i], result);
   }
   return 0;
@@ -280,11 +257,12 @@ BOOL cdmFormSearchBySize(HCDDD handle, void* devmode, void* printerData, HANDLE 
   if (kinds & CDM_SEARCH_ID) pick([&](DWORD i, const FORM_INFO_1W&) { return i + 1 == key->paperId; });
   if (!winner && (kinds & CDM_SEARCH_NAME) && key->name && key->name[0]) {
     if (!cdmSearchDefineFormName(devmode, printerData, key->name, 1))
-      pick([&](DWORD, const FORM_INFO_1W& f) { return SameText(f.pName, key->name); });
+      pick([&](DWORD, const FORM_INFO_1W& f) { return kp_WideEqual(f.pName, key->name); });
   }
   if (!winner) pick([](DWORD, const FORM_INFO_1W&) { return true; });
   if (winner) {
-    *result = CDM_PAPER_KEY{static_cast<WORD>(winnerIndex + 1), FormW(*winner), FormL(*winner), Dup(winner->pName)};
+    *result = CDM_PAPER_KEY{static_cast<WORD>(winnerIndex + 1), FormW(*winner), FormL(*winner),
+                            kcore_WideDup(winner->pName)};
     return 1;
   }
   if (InCustomRange(handle, key->width, key->length)) {
@@ -334,8 +312,9 @@ BOOL cdmCheckAndModifyPaper(HCDDD handle, void* destination, void* source, void*
   if (reset) destination = source;
   WCHAR name[CCHFORMNAME + 1] = {};
   std::memcpy(name, static_cast<const BYTE*>(source) + offsetof(DEVMODEW, dmFormName), CCHFORMNAME * sizeof(WCHAR));
-  CDM_PAPER_KEY key{U16(source, offsetof(DEVMODEW, dmPaperSize)), U16(source, offsetof(DEVMODEW, dmPaperWidth)),
-                    U16(source, offsetof(DEVMODEW, dmPaperLength)), name};
+  CDM_PAPER_KEY key{kp_LoadU16(At(source, offsetof(DEVMODEW, dmPaperSize))),
+                    kp_LoadU16(At(source, offsetof(DEVMODEW, dmPaperWidth))),
+                    kp_LoadU16(At(source, offsetof(DEVMODEW, dmPaperLength))), name};
   void* own = IsOwn(handle, source, printerData) ? source : IsOwn(handle, destination, printerData) ? destination
                                                                                                     : nullptr;
   LONG flag = 0;
@@ -358,7 +337,7 @@ BOOL cdmCheckAndModifyPaper(HCDDD handle, void* destination, void* source, void*
 
 BOOL cdmConvertPaperSize_NT(HCDDD handle, HANDLE printer, void* devmode, void* printerData) {
   if (!devmode || !printerData) return 0;
-  const WORD paperId = U16(devmode, offsetof(DEVMODEW, dmPaperSize));
+  const WORD paperId = kp_LoadU16(At(devmode, offsetof(DEVMODEW, dmPaperSize)));
   if (paperId == CDM_PAPER_USER) return cdmCheckAndModifyPaper(handle, nullptr, devmode, printerData, printer, Fields(devmode));
   WCHAR name[CCHFORMNAME + 1] = {};
   DWORD fields = kFormName;
@@ -371,7 +350,7 @@ BOOL cdmConvertPaperSize_NT(HCDDD handle, HANDLE printer, void* devmode, void* p
     WORD key = paperId;
     const bool ok = PapDat_build(handle, printer, &papers) == 1 &&
                     PapDat_getPaperInfo(&papers, PAPDAT_KEY_PAPERID, &key, PAPDAT_WHAT_NAME, &found) == 1 && found;
-    for (size_t i = 0; ok && i < CCHFORMNAME && found[i]; ++i) name[i] = found[i];
+    if (ok) kp_WideCopy(name, found, CCHFORMNAME);
     PapDat_free(&papers);
     if (!ok) return 0;
   } else if (IsSystemBuiltinPaperID(printer, paperId)) {
@@ -394,7 +373,7 @@ bool ReflectColor(HCDDD handle, const void* source, void* dst, void* pd) {
   WORD mode = 0;
   if (dme_GetModeFlag(handle->dme, DME_FEATURE_COLOR, &mode) != DME_OK) return false;
   if (mode == 0) return true;
-  const SHORT color = static_cast<SHORT>(U16(source, offsetof(DEVMODEW, dmColor)));
+  const SHORT color = static_cast<SHORT>(kp_LoadU16(At(source, offsetof(DEVMODEW, dmColor))));
   const LONG value = color != 2 ? 1 : (mode == 2 ? 0 : 2);
   return WriteNum(270, dst, pd, value);
 }
@@ -403,7 +382,7 @@ bool ReflectMedia(HCDDD handle, void* dst, void* pd) {
   WORD merge = 0;
   if (dme_GetMergeMode(handle->dme, DME_FEATURE_MEDIA, &merge) != DME_OK) return false;
   if (merge == 0) return true;
-  const LONG media = static_cast<LONG>(U32(dst, offsetof(DEVMODEW, dmMediaType)) & 0xFFFF);
+  const LONG media = static_cast<LONG>(kp_LoadU32(At(dst, offsetof(DEVMODEW, dmMediaType))) & 0xFFFF);
   return WriteNum(388, dst, pd, media) && WriteNum(453, dst, pd, media);
 }
 
@@ -445,7 +424,7 @@ bool Merge(HCDDD handle, void* dst, void* src, bool own, DWORD srcFields, void* 
                 NRV_DEVMODE_EXTRA);
   DWORD dstFields = Fields(dst);
   if (emulation) {
-    const SHORT collate = static_cast<SHORT>(U16(src, offsetof(DEVMODEW, dmCollate)));
+    const SHORT collate = static_cast<SHORT>(kp_LoadU16(At(src, offsetof(DEVMODEW, dmCollate))));
     DWORD merged = 0;
     if (!handle->dme || dme_GetMergedFields(handle->dme, srcFields, collate, &merged) != DME_OK) return false;
     srcFields = merged;
@@ -486,7 +465,7 @@ BOOL ModifyDevmode(HCDDD handle, void* destination, const void* source, void* pr
                    WORD operation, bool emulation) {
   if (!destination || !printerData) return 0;
   if (!source) return 1;
-  const WORD size = U16(source, offsetof(DEVMODEW, dmSize));
+  const WORD size = kp_LoadU16(At(source, offsetof(DEVMODEW, dmSize)));
   if (size < kFieldsEnd) return 0;
   BYTE* work = static_cast<BYTE*>(kcore_Alloc(2 * NRV_DEVMODE_SIZE_FULL + NRV_PRINTERDATA_SIZE));
   if (!work) return 0;
@@ -497,7 +476,7 @@ BOOL ModifyDevmode(HCDDD handle, void* destination, const void* source, void* pr
   std::memcpy(pd, printerData, NRV_PRINTERDATA_SIZE);
   BOOL result = 0;
   if (cdmCopyStoredDevmode(source, src)) {
-    const WORD extra = U16(source, offsetof(DEVMODEW, dmDriverExtra));
+    const WORD extra = kp_LoadU16(At(source, offsetof(DEVMODEW, dmDriverExtra)));
     const bool own = size == NRV_DEVMODE_PUBLIC_SIZE && extra >= NRV_DEVMODE_EXTRA && IsOwn(handle, src, pd);
     // The private part of a foreign devmode is never read as ours.
     if (!own) std::memset(src + NRV_DEVMODE_PUBLIC_SIZE, 0, NRV_DEVMODE_SIZE_FULL - NRV_DEVMODE_PUBLIC_SIZE);
@@ -543,7 +522,7 @@ BOOL cdm_ModifyDevmodeWithDME(HCDDD handle, void* destination, const void* sourc
                               HANDLE printer, WORD operation) {
   if (!destination || !printerData) return 0;
   if (!source) return 1;
-  if (U16(source, offsetof(DEVMODEW, dmSize)) < kFieldsEnd) return 0;
+  if (kp_LoadU16(At(source, offsetof(DEVMODEW, dmSize))) < kFieldsEnd) return 0;
   // The trace log reads a whole driver devmode: dump a bounded copy.
   BYTE* copy = static_cast<BYTE*>(kcore_Alloc(NRV_DEVMODE_SIZE_FULL));
   if (!copy || !cdmCopyStoredDevmode(source, copy)) {

@@ -18,12 +18,6 @@
 
 namespace {
 
-DWORD WideLen(LPCWSTR s) {
-  DWORD n = 0;
-  while (s[n]) ++n;
-  return n;
-}
-
 LONG Sign(long long a, long long b) { return a > b ? 1 : (a < b ? -1 : 0); }
 
 template <typename T>
@@ -88,7 +82,7 @@ DWORD cdmSetParamSize(const ULONG_PTR* slot, WORD type, DWORD size) {
     case 6:
       if (size != static_cast<DWORD>(-1)) return size;
       if (!slot || !*slot) return 0;
-      return WideLen(reinterpret_cast<LPCWSTR>(*slot)) * 2 + 2;
+      return kp_WideLength(reinterpret_cast<LPCWSTR>(*slot)) * 2 + 2;
     default: return type;
   }
 }
@@ -203,7 +197,7 @@ LPWSTR cdmDmConvertStr(WORD type, const ULONG_PTR* slot, DWORD* length) {
       break;
     default: return nullptr;
   }
-  DWORD n = source ? WideLen(source) : static_cast<DWORD>(std::strlen(text));
+  DWORD n = source ? kp_WideLength(source) : static_cast<DWORD>(std::strlen(text));
   auto* out = static_cast<LPWSTR>(kcore_Alloc((SIZE_T(n) + 1) * sizeof(WCHAR)));
   if (!out) return nullptr;
   for (DWORD i = 0; i < n; ++i) out[i] = source ? source[i] : static_cast<WCHAR>(text[i]);
@@ -483,7 +477,7 @@ bool EnumTrueTypeFaces(CDM_ENUM_ITEMS* out) {
   context = SYSTTF_ENUM{0, out->names, capacity};
   EnumFontFamiliesExW(nullptr, &filter, EnumFontFamilyProc, reinterpret_cast<LPARAM>(&context), 0);
   DWORD count = 0;
-  for (LPCWSTR p = out->names; *p; p += WideLen(p) + 1) ++count;
+  for (LPCWSTR p = out->names; *p; p += kp_WideLength(p) + 1) ++count;
   out->count = count;
   return true;
 }
@@ -498,7 +492,7 @@ LPCWSTR cdmGetEnumItemName(const CDM_ENUM_ITEMS* list, DWORD index) {
   LPCWSTR p = list->names;
   if (!p || index >= list->count) return u"";
   for (DWORD i = 0; i < index; ++i) {
-    DWORD n = WideLen(p);
+    DWORD n = kp_WideLength(p);
     if (n == 0) return u"";
     p += n + 1;
   }

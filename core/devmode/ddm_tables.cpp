@@ -36,20 +36,6 @@ constexpr T FLAG = DDM_TYPE_FLAG, SHORT_ = DDM_TYPE_SHORT, WORD_ = DDM_TYPE_WORD
             DWORD_ = DDM_TYPE_DWORD, STR = DDM_TYPE_STRING, BYTE_ = DDM_TYPE_BYTE, FONT = DDM_TYPE_FONT,
             LFLONG = DDM_TYPE_LFLONG;
 
-constexpr WORD SizeOf(T type) {
-  switch (type) {
-    case DDM_TYPE_FLAG: return 4;
-    case DDM_TYPE_SHORT:
-    case DDM_TYPE_WORD: return 2;
-    case DDM_TYPE_LONG:
-    case DDM_TYPE_DWORD:
-    case DDM_TYPE_LFLONG: return 4;
-    case DDM_TYPE_BYTE: return 1;
-    case DDM_TYPE_FONT: return NRV_LOGFONT_SIZE;
-    default: return 0;
-  }
-}
-
 // One line of a layout table.
 struct Row {
   WORD firstId;
@@ -68,14 +54,15 @@ struct Row {
 
 // A single scalar member.
 constexpr Row M(WORD id, DWORD off, T type, T reported = 0) {
-  return {id, id, off, off + SizeOf(type) - 1u, SizeOf(type), type, reported, SizeOf(type), 0, DDM_SPECIAL_NONE, 0,
-          false};
+  const WORD size = ddm_TypeSize(type);
+  return {id, id, off, off + size - 1u, size, type, reported, size, 0, DDM_SPECIAL_NONE, 0, false};
 }
 // A byte member reported as a 16-bit value ("8/3").
 constexpr Row B3(WORD id, DWORD off) { return M(id, off, BYTE_, WORD_); }
 // first-last | offFirst-offLast | type, count x width
 constexpr Row RUN(WORD first, WORD last, DWORD offFirst, DWORD offLast, T type, T reported = 0) {
-  return {first, last, offFirst, offLast, SizeOf(type), type, reported, SizeOf(type), 0, DDM_SPECIAL_NONE, 0, true};
+  const WORD size = ddm_TypeSize(type);
+  return {first, last, offFirst, offLast, size, type, reported, size, 0, DDM_SPECIAL_NONE, 0, true};
 }
 // id | off (capacity) | 6
 constexpr Row S(WORD id, DWORD off, WORD capacity) {
@@ -88,7 +75,7 @@ constexpr Row SRUN(WORD first, WORD last, DWORD off, WORD capacity) {
 }
 // Members spread over a table of entries: member first+k at off + k x stride.
 constexpr Row STRIDED(WORD first, WORD last, DWORD off, WORD stride, T type, WORD bytes = 0) {
-  WORD b = bytes ? bytes : SizeOf(type);
+  WORD b = bytes ? bytes : ddm_TypeSize(type);
   return {first, last, off, off + (last - first) * DWORD{stride} + b - 1u, stride, type, 0, b, 0, DDM_SPECIAL_NONE, 0,
           false};
 }
@@ -859,8 +846,6 @@ const DDM_LAYOUT* ddm_FindLayout(WORD ddmId, const DDM_GROUP** group, WORD* stat
   if (status) *status = 16;
   return nullptr;
 }
-
-WORD ddm_TypeSize(WORD type) { return type <= 0xFF ? SizeOf(static_cast<T>(type)) : 0; }
 
 DWORD ddm_RecordSize(WORD kind) { return RecordSize(kind); }
 

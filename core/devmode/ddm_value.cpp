@@ -9,17 +9,9 @@
 
 namespace {
 
-DWORD ExpectedSize(WORD type) {
-  switch (type) {
-    case DDM_TYPE_FLAG:
-    case DDM_TYPE_LONG:
-    case DDM_TYPE_DWORD: return 4;
-    case DDM_TYPE_SHORT:
-    case DDM_TYPE_WORD: return 2;
-    case DDM_TYPE_BYTE: return 1;
-    default: return 0;
-  }
-}
+// The exchanged size a caller may ask for by type; a font-field number
+// (type 10) is not one of them.
+DWORD ExpectedSize(WORD type) { return type == DDM_TYPE_LFLONG ? 0 : ddm_NumberSize(type); }
 
 // Value comparison by type: 1 greater, -1 smaller, 0 equal, 2 not comparable.
 int CompareValues(WORD type, ULONG_PTR a, ULONG_PTR b) {

@@ -2,7 +2,6 @@
 // memcpy only: many lie at offsets their type would not align (329 is a
 // string at the odd offset 693).
 #include "kestrel/core/dma_core.h"
-#include "kestrel/core/unaligned.h"
 
 #include <bit>
 #include <cstring>
@@ -10,6 +9,7 @@
 #include "kestrel/core/ddm_layout.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/transedge.h"
+#include "kplatform/byte_order.h"
 
 static_assert(std::endian::native == std::endian::little, "records and value slots are little-endian");
 static_assert(sizeof(ULONG_PTR) >= sizeof(void*), "the value slot holds an address");
@@ -27,11 +27,6 @@ const BYTE* RecordBase(WORD kind, const void* devmode, const void* printerData) 
     default: return static_cast<const BYTE*>(printerData);
   }
 }
-
-using kestrel::Load16;
-using kestrel::Load32;
-using kestrel::Store16;
-using kestrel::Store32;
 
 // Characters of the string at p before its NUL, looked for within capacity
 // bytes; -1 when there is none.
@@ -146,7 +141,8 @@ WORD dmaCore_GetValue(WORD rules, WORD ddmId, const void* devmode, const void* p
   if (!base) return DMA_ERR_MEMBER;
   const BYTE* addr = base + l->offset;
 
-  if (ddmId == 311 && Load32(addr) != Load32(static_cast<const BYTE*>(devmode) + kMirror311)) return DMA_ERR_MEMBER;
+  if (ddmId == 311 && kp_LoadU32(addr) != kp_LoadU32(static_cast<const BYTE*>(devmode) + kMirror311))
+    return DMA_ERR_MEMBER;
 
   WORD reported = ReportedType(*l);
   ULONG_PTR v = 0;
@@ -154,16 +150,16 @@ WORD dmaCore_GetValue(WORD rules, WORD ddmId, const void* devmode, const void* p
   switch (l->special) {
     case DDM_SPECIAL_RESOLUTION: {
       const BYTE* dm = static_cast<const BYTE*>(devmode);
-      v = (ULONG_PTR{Load16(dm + offsetof(DEVMODEW, dmPrintQuality))} << 16) |
-          Load16(dm + offsetof(DEVMODEW, dmYResolution));
+      v = (ULONG_PTR{kp_LoadU16(dm + offsetof(DEVMODEW, dmPrintQuality))} << 16) |
+          kp_LoadU16(dm + offsetof(DEVMODEW, dmYResolution));
       break;
     }
     case DDM_SPECIAL_FLAG: {
-      bool set = (Load32(addr) & l->mask) != 0;
+      bool set = (kp_LoadU32(addr) & l->mask) != 0;
       v = (ddmId == 1284) ? !set : set;
       break;
     }
-    case DDM_SPECIAL_PACKED: v = Load32(addr) & l->mask; break;
+    case DDM_SPECIAL_PACKED: v = kp_LoadU32(addr) & l->mask; break;
     default:
       if (l->type == DDM_TYPE_STRING) {
         long chars = BoundedLength(addr, l->bytes);
@@ -212,20 +208,20 @@ WORD dmaCore_SetValue(WORD rules, WORD ddmId, void* devmode, void* printerData, 
   switch (l->special) {
     case DDM_SPECIAL_RESOLUTION: {
       BYTE* dm = static_cast<BYTE*>(devmode);
-      Store16(dm + offsetof(DEVMODEW, dmPrintQuality), static_cast<WORD>(v >> 16));
-      Store16(dm + offsetof(DEVMODEW, dmYResolution), static_cast<WORD>(v & 0xFFFF));
+      kp_StoreU16(dm + offsetof(DEVMODEW, dmPrintQuality), static_cast<WORD>(v >> 16));
+      kp_StoreU16(dm + offsetof(DEVMODEW, dmYResolution), static_cast<WORD>(v & 0xFFFF));
       break;
     }
     case DDM_SPECIAL_FLAG: {
       bool set = v != 0;
       if (ddmId == 1284) set = (rules == DMA_RULES_KERNEL) ? (v % 2) == 0 : v == 0;
-      DWORD word = Load32(addr);
-      Store32(addr, set ? (word | l->mask) : (word & ~l->mask));
+      DWORD word = kp_LoadU32(addr);
+      kp_StoreU32(addr, set ? (word | l->mask) : (word & ~l->mask));
       break;
     }
     case DDM_SPECIAL_PACKED: {
-      DWORD word = Load32(addr);
-      Store32(addr, (word & ~l->mask) | (static_cast<DWORD>(v) & l->mask));
+      DWORD word = kp_LoadU32(addr);
+      kp_StoreU32(addr, (word & ~l->mask) | (static_cast<DWORD>(v) & l->mask));
       break;
     }
     default:

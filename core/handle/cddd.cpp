@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "kestrel/core/ddm_layout.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/zanlib.h"
 #if !defined(KESTREL_KERNEL_MODE)
@@ -23,7 +24,7 @@ void SetStatus(WORD* status, WORD value) {
 
 LPWSTR Duplicate(LPCWSTR s) {
   if (!s) return nullptr;
-  DWORD n = kcore_WideLength(s);
+  DWORD n = kp_WideLength(s);
   auto* copy = static_cast<LPWSTR>(kcore_Alloc((static_cast<SIZE_T>(n) + 1) * sizeof(WCHAR)));
   if (copy) std::memcpy(copy, s, (static_cast<SIZE_T>(n) + 1) * sizeof(WCHAR));
   return copy;
@@ -31,19 +32,9 @@ LPWSTR Duplicate(LPCWSTR s) {
 
 bool IsOptionKind(WORD kind) { return kind == DDD_CAT_OPTION_INSTALL || kind == DDD_CAT_OPTION_DOC; }
 
-// Bytes of a numeric type's value; 0 for strings, blocks and unknown types.
-DWORD TypeWidth(WORD type) {
-  switch (type) {
-    case DDD_TYPE_BOOL: case DDD_TYPE_LONG: case DDD_TYPE_ULONG: case DDD_TYPE_DWORD: case DDD_TYPE_FLOAT:
-      return 4;
-    case DDD_TYPE_SHORT: case DDD_TYPE_USHORT:
-      return 2;
-    case DDD_TYPE_BYTE:
-      return 1;
-    default:
-      return 0;
-  }
-}
+// Bytes of a numeric description value: the width of the same-numbered
+// number type, and 4 for a float; 0 for strings, blocks and unknown types.
+DWORD TypeWidth(WORD type) { return type == DDD_TYPE_FLOAT ? 4 : ddm_NumberSize(type); }
 
 // A value as a signed 64-bit number; false for strings, blocks and floats.
 bool AsInteger(WORD type, const void* data, DWORD size, long long* out) {
@@ -103,7 +94,7 @@ DDD_OPTIONITEM* DefaultItem(HCDDD h, WORD ddmId, WORD* result) {
   v.type = type;
   v.count = 1;
   v.data = value;
-  v.size = static_cast<WORD>(type == DDD_TYPE_STRING ? (kcore_WideLength(static_cast<LPCWSTR>(value)) + 1) * sizeof(WCHAR)
+  v.size = static_cast<WORD>(type == DDD_TYPE_STRING ? (kp_WideLength(static_cast<LPCWSTR>(value)) + 1) * sizeof(WCHAR)
                                                      : TypeWidth(type));
   WORD category = 0;
   void* record = nullptr;
@@ -536,8 +527,8 @@ BOOL cdddSamePaper(HCDDD handle, WORD ddmId, WORD mode, const CDDD_PAPERKEY* key
       hit = cdddIsSamePaperSize(paper->paperLower.first, paper->paperLower.second, key->width, key->length);
     } else {
       LPCWSTR a = paper->name.str ? paper->name.str : u"";
-      DWORD la = kcore_WideLength(a);
-      hit = la == kcore_WideLength(key->name) && std::memcmp(a, key->name, la * sizeof(WCHAR)) == 0;
+      DWORD la = kp_WideLength(a);
+      hit = la == kp_WideLength(key->name) && std::memcmp(a, key->name, la * sizeof(WCHAR)) == 0;
     }
     if (hit) {
       LPWSTR name = Duplicate(paper->name.str ? paper->name.str : u"");

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "kestrel/core/kcore_sys.h"
+#include "kplatform/byte_order.h"
 #include "kplatform/engine.h"
 
 namespace {
@@ -98,11 +99,11 @@ DWORD kcore_LoadString(HANDLE module, UINT id, WCHAR* buffer, DWORD chars) {
   ULONG at = 0;
   for (UINT k = 0; k < id % 16; ++k) {
     if (at + 2 > size) return 0;
-    WORD len = static_cast<WORD>(block[at] | (block[at + 1] << 8));
+    WORD len = kp_LoadU16(block + at);
     at += 2 + static_cast<ULONG>(len) * 2;
   }
   if (at + 2 > size) return 0;
-  WORD len = static_cast<WORD>(block[at] | (block[at + 1] << 8));
+  WORD len = kp_LoadU16(block + at);
   at += 2;
   if (at + static_cast<ULONG>(len) * 2 > size) return 0;
   DWORD copy = len < chars - 1 ? len : chars - 1;

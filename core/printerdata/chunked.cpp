@@ -40,7 +40,7 @@ constexpr PrinterDataGetter kGet = GetPrinterDataW;
 class ValueName {
  public:
   explicit ValueName(LPCWSTR base) : base_(base) {}
-  bool ok() const { return base_ && kcore_WideLength(base_) <= ZAN_CHUNK_BASE_MAX; }
+  bool ok() const { return base_ && kp_WideLength(base_) <= ZAN_CHUNK_BASE_MAX; }
   LPWSTR Size() {
     Put(u"Size");
     return buffer_;
@@ -61,7 +61,7 @@ class ValueName {
   void Put(const char16_t* suffix) {
     buffer_[0] = u'\0';
     if (!ok()) return;
-    DWORD at = kcore_WideLength(base_);
+    DWORD at = kp_WideLength(base_);
     std::memcpy(buffer_, base_, at * sizeof(char16_t));
     for (DWORD i = 0; suffix[i]; ++i) buffer_[at++] = suffix[i];
     buffer_[at] = u'\0';

@@ -236,7 +236,7 @@ LPWSTR MakeUMDllName(HANDLE printer) {
   LPWSTR name = nullptr;
   LPWSTR out = nullptr;
   if (ddd_GetDLLName(ddd->main, kUMDllSelector, &name) == DDD_OK && name) {
-    DWORD chars = kcore_WideLength(name);
+    DWORD chars = kp_WideLength(name);
     out = static_cast<LPWSTR>(kcore_Alloc((chars + 1) * sizeof(WCHAR)));
     if (out) std::memcpy(out, name, chars * sizeof(WCHAR));
   }
@@ -251,7 +251,7 @@ BOOL SetSPLUMName(HANDLE printer) {
   bool opened = false;
   bool mayCreateId = true;
   HANDLE writer = OpenForWriting(printer, &opened, &mayCreateId);
-  DWORD bytes = (kcore_WideLength(name) + 1) * sizeof(WCHAR);
+  DWORD bytes = (kp_WideLength(name) + 1) * sizeof(WCHAR);
   DWORD rc = SetPrinterDataW(writer, const_cast<LPWSTR>(kUMDllValue), REG_SZ, reinterpret_cast<LPBYTE>(name), bytes);
   if (opened) ClosePrinter(writer);
   kcore_Free(name);

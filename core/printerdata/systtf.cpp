@@ -28,7 +28,7 @@ LPWSTR GetSysTTFListFileName(LPCWSTR name) {
   if (dirChars == 0 || dirChars >= kSystemDirChars) return nullptr;
   static constexpr char16_t kPrefix[] = u"\\\\?\\";
   DWORD prefixChars = 4;
-  DWORD nameChars = kcore_WideLength(name);
+  DWORD nameChars = kp_WideLength(name);
   auto* out = static_cast<LPWSTR>(kcore_Alloc((prefixChars + dirChars + nameChars + 1) * sizeof(WCHAR)));
   if (!out) return nullptr;
   std::memcpy(out, kPrefix, prefixChars * sizeof(WCHAR));

@@ -145,7 +145,7 @@ LPWSTR ttsb_DefaultTrueTypeSubstTable(HCDDD ddd) {
       WORD r = ddd_GetSubstFontName(record, k, &substitute);
       if (r == DDD_ERR_NOTFOUND) break;
       ok = r == DDD_OK && substitute &&
-           table.AddPair(substitute, kcore_WideLength(substitute), device, kcore_WideLength(device));
+           table.AddPair(substitute, kp_WideLength(substitute), device, kp_WideLength(device));
     }
     ddd_FreeMem(device);
     ddd_Free(&record, DDD_KIND_ANY);
@@ -158,9 +158,9 @@ LPWSTR ttsb_DefaultTrueTypeSubstTable(HCDDD ddd) {
 LPCWSTR ttsb_FindTrueTypeSubstTable(LPCWSTR table, LPCWSTR trueTypeName) {
   if (!table || !trueTypeName) return nullptr;
   while (*table) {
-    LPCWSTR partner = table + kcore_WideLength(table) + 1;
-    if (kcore_WideEqual(table, trueTypeName)) return partner;
-    table = partner + kcore_WideLength(partner) + 1;
+    LPCWSTR partner = table + kp_WideLength(table) + 1;
+    if (kp_WideEqual(table, trueTypeName)) return partner;
+    table = partner + kp_WideLength(partner) + 1;
   }
   return nullptr;
 }
@@ -171,19 +171,19 @@ LPWSTR ttsb_ModifyTrueTypeSubstTable(LPCWSTR table, LPCWSTR trueTypeName, LPCWST
   if (!out.Start(kStartBytes)) return nullptr;
   bool found = false;
   while (*table) {
-    DWORD aChars = kcore_WideLength(table);
+    DWORD aChars = kp_WideLength(table);
     LPCWSTR partner = table + aChars + 1;
-    DWORD bChars = kcore_WideLength(partner);
-    if (!found && kcore_WideEqual(table, trueTypeName)) {
+    DWORD bChars = kp_WideLength(partner);
+    if (!found && kp_WideEqual(table, trueTypeName)) {
       found = true;
-      if (deviceName && !out.AddPair(table, aChars, deviceName, kcore_WideLength(deviceName))) return nullptr;
+      if (deviceName && !out.AddPair(table, aChars, deviceName, kp_WideLength(deviceName))) return nullptr;
     } else if (!out.AddPair(table, aChars, partner, bChars)) {
       return nullptr;
     }
     table = partner + bChars + 1;
   }
   if (!found && deviceName &&
-      !out.AddPair(trueTypeName, kcore_WideLength(trueTypeName), deviceName, kcore_WideLength(deviceName))) {
+      !out.AddPair(trueTypeName, kp_WideLength(trueTypeName), deviceName, kp_WideLength(deviceName))) {
     return nullptr;
   }
   return out.Finish();

@@ -14,12 +14,14 @@
 #endif
 
 #include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/ddm_layout.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/preconfig.h"
 #include "kestrel/core/printerdata.h"
 #include "kestrel/core/zanlib.h"
+#include "kplatform/byte_order.h"
 #if !defined(KESTREL_KERNEL_MODE)
 #include "kestrel/core/nondev.h"
 #include "kplatform/winspool_printer.h"
@@ -27,21 +29,6 @@
 
 namespace {
 
-WORD Word(const BYTE* p, size_t off) {
-  WORD w = 0;
-  std::memcpy(&w, p + off, 2);
-  return w;
-}
-void PutWord(BYTE* p, size_t off, WORD w) { std::memcpy(p + off, &w, 2); }
-
-size_t TypeSize(WORD type) {
-  switch (type) {
-    case DDM_TYPE_FLAG: case DDM_TYPE_LONG: case DDM_TYPE_DWORD: case DDM_TYPE_LFLONG: return 4;
-    case DDM_TYPE_SHORT: case DDM_TYPE_WORD: return 2;
-    case DDM_TYPE_BYTE: return 1;
-    default: return 0;
-  }
-}
 
 bool GetNum(WORD id, void* dm, void* pd, LONG* out) {
   WORD type = 0;
@@ -63,7 +50,7 @@ bool SetNum(WORD id, void* dm, void* pd, LONG value) {
   DWORD size = 0;
   ULONG_PTR old = 0;
   if (ddm_GetValue(id, dm, pd, &type, &size, &old) != 0) return false;
-  size_t n = TypeSize(type);
+  size_t n = ddm_NumberSize(type);
   if (!n) return false;
   BYTE bytes[4];
   std::memcpy(bytes, &value, 4);  // little-endian: the low bytes first
@@ -119,17 +106,17 @@ struct PdKey {
 
 PdKey RecordKey(BYTE* record) {
   PdKey k;
-  k.size = Word(record, offsetof(PD_RECORD_HEAD, size));
-  k.structVersion = Word(record, offsetof(PD_RECORD_HEAD, structVersion));
-  k.driver = Word(record, offsetof(PD_RECORD_HEAD, driverVersion));
+  k.size = kp_LoadU16(record + offsetof(PD_RECORD_HEAD, size));
+  k.structVersion = kp_LoadU16(record + offsetof(PD_RECORD_HEAD, structVersion));
+  k.driver = kp_LoadU16(record + offsetof(PD_RECORD_HEAD, driverVersion));
   if (!GetNum(5137, nullptr, record, &k.model)) k.model = -1;
   return k;
 }
 
 bool SetKey(BYTE* record, const PdKey& k) {
-  PutWord(record, offsetof(PD_RECORD_HEAD, size), k.size);
-  PutWord(record, offsetof(PD_RECORD_HEAD, structVersion), k.structVersion);
-  PutWord(record, offsetof(PD_RECORD_HEAD, driverVersion), k.driver);
+  kp_StoreU16(record + offsetof(PD_RECORD_HEAD, size), k.size);
+  kp_StoreU16(record + offsetof(PD_RECORD_HEAD, structVersion), k.structVersion);
+  kp_StoreU16(record + offsetof(PD_RECORD_HEAD, driverVersion), k.driver);
   return SetNum(5137, nullptr, record, k.model);
 }
 
@@ -206,8 +193,8 @@ bool LegacyRecord(HCDDD ddd, const BYTE* stored, DWORD readBytes, const PdKey& s
     std::memcpy(temp, stored, kHead);
     for (WORD j = 0; j < 10; ++j) {
       const BYTE* e = stored + kHead + kPaper * j;
-      if (!SetNum(static_cast<WORD>(5889 + j), nullptr, temp, Word(e, 0)) ||
-          !SetNum(static_cast<WORD>(5909 + j), nullptr, temp, Word(e, 2)) ||
+      if (!SetNum(static_cast<WORD>(5889 + j), nullptr, temp, kp_LoadU16(e)) ||
+          !SetNum(static_cast<WORD>(5909 + j), nullptr, temp, kp_LoadU16(e + 2)) ||
           !SetName30(static_cast<WORD>(5929 + j), temp, e + 4))
         return false;
     }
@@ -217,7 +204,7 @@ bool LegacyRecord(HCDDD ddd, const BYTE* stored, DWORD readBytes, const PdKey& s
     if (n > PD_RECORD_SIZE) n = PD_RECORD_SIZE;
     std::memcpy(temp, stored, n);
   }
-  PutWord(temp, offsetof(PD_RECORD_HEAD, size), static_cast<WORD>(PD_RECORD_SIZE));
+  kp_StoreU16(temp + offsetof(PD_RECORD_HEAD, size), static_cast<WORD>(PD_RECORD_SIZE));
   WORD sv = s.structVersion;
   BYTE* raw = const_cast<BYTE*>(stored);
   if (sv == 0x0100) {  // local_UpgradeOptionDuplexFlag
@@ -242,8 +229,8 @@ bool LegacyRecord(HCDDD ddd, const BYTE* stored, DWORD readBytes, const PdKey& s
   if (sv < 0x4006) {  // local_UpgradeCustomPaper
     if (readBytes < 916 + 5 * 30) return false;
     for (WORD j = 0; j < 5; ++j) {
-      if (!SetNum(static_cast<WORD>(5889 + j), nullptr, temp, Word(stored, 896 + 2 * j)) ||
-          !SetNum(static_cast<WORD>(5909 + j), nullptr, temp, Word(stored, 906 + 2 * j)) ||
+      if (!SetNum(static_cast<WORD>(5889 + j), nullptr, temp, kp_LoadU16(stored + 896 + 2 * j)) ||
+          !SetNum(static_cast<WORD>(5909 + j), nullptr, temp, kp_LoadU16(stored + 906 + 2 * j)) ||
           !SetName30(static_cast<WORD>(5929 + j), temp, stored + 916 + 30 * j))
         return false;
     }
@@ -262,13 +249,13 @@ struct DmKey {
 // The key of a devmode of `bytes` real bytes; false when it has none.
 bool DevmodeKey(const BYTE* dm, size_t bytes, DmKey* k) {
   if (bytes < NRV_DEVMODE_PUBLIC_SIZE) return false;
-  k->publicVersion = Word(dm, 64);
-  k->size = Word(dm, 68);
-  k->extra = Word(dm, 70);
+  k->publicVersion = kp_LoadU16(dm + 64);
+  k->size = kp_LoadU16(dm + 68);
+  k->extra = kp_LoadU16(dm + 70);
   if (k->extra <= 68) return false;
   if (static_cast<size_t>(k->size) + k->extra > bytes) return false;  // claims more than is there
-  k->structVersion = Word(dm, k->size);
-  k->driver = Word(dm, k->size + 2u);
+  k->structVersion = kp_LoadU16(dm + k->size);
+  k->driver = kp_LoadU16(dm + k->size + 2u);
   std::memcpy(k->model, dm + k->size + 4u, 64);
   k->model[32] = 0;
   return true;
@@ -292,7 +279,7 @@ bool BuildDefaultDevmode(HCDDD ddd, LPCWSTR name, BYTE* out1556) {
   bool ok = cdm_SetDefaultDevmode(ddd, temp, nullptr, name ? name : u"") == 1;
   if (ok) {
     std::memcpy(out1556, temp, NRV_DEVMODE_SIZE_KIND1);
-    PutWord(out1556, 70, static_cast<WORD>(NRV_DEVMODE_EXTRA));
+    kp_StoreU16(out1556 + 70, static_cast<WORD>(NRV_DEVMODE_EXTRA));
   }
   kcore_Free(temp);
   return ok;
@@ -337,9 +324,9 @@ void MoveRecordIntoDevmode(HCDDD ddd, LPCWSTR name, BYTE* out, NonDevUpdate* upd
   DWORD source = 0;
   if (pd_GetPrinterDataEx(printer, record.data(), ddd, &source) && source == PD_SOURCE_STORED &&
       cdm_SetDefaultDevmode(ddd, copy.data(), nullptr, name) == 1) {
-    WORD fullExtra = Word(copy.data(), 70);
+    WORD fullExtra = kp_LoadU16(copy.data() + 70);
     std::memcpy(copy.data(), out, NRV_DEVMODE_SIZE_KIND1);
-    PutWord(copy.data(), 70, fullExtra);
+    kp_StoreU16(copy.data() + 70, fullExtra);
     static const WORD kMoves[][2] = {{5651, 456}, {5652, 457}, {5649, 1332}, {5648, 1333},
                                      {5650, 1334}, {5653, 1859}, {5654, 1860}};
     for (const auto& m : kMoves) {
@@ -352,7 +339,7 @@ void MoveRecordIntoDevmode(HCDDD ddd, LPCWSTR name, BYTE* out, NonDevUpdate* upd
       }
     }
     std::memcpy(out, copy.data(), NRV_DEVMODE_SIZE_KIND1);
-    PutWord(out, 70, static_cast<WORD>(NRV_DEVMODE_EXTRA));
+    kp_StoreU16(out + 70, static_cast<WORD>(NRV_DEVMODE_EXTRA));
   }
   ClosePrinter(printer);
 }
@@ -513,7 +500,7 @@ struct Stored {
   size_t n;
   bool U16(size_t off, LONG* v) const {
     if (off + 2 > n) return false;
-    *v = Word(p, off);
+    *v = kp_LoadU16(p + off);
     return true;
   }
   bool U32(size_t off, LONG* v) const {
@@ -736,7 +723,7 @@ LONG CommonConvertPrinterDataEx(const void* stored, DWORD storedBytes, void* out
 LONG CommonConvertPrinterData(const void* stored, void* output, HCDDD ddd) {
   if (!stored) return -1;
   // Without a length the record's own size field is its length.
-  WORD size = Word(static_cast<const BYTE*>(stored), 0);
+  WORD size = kp_LoadU16(static_cast<const BYTE*>(stored));
   return local_VersionUpCheck_PD(stored, size, output, ddd);
 }
 
@@ -757,12 +744,12 @@ static bool RegularDevmode(HCDDD ddd, LPCWSTR name, const BYTE* in, const DmKey&
   size_t priv = s.extra < NRV_DEVMODE_EXTRA ? s.extra : NRV_DEVMODE_EXTRA;
   if (pub + priv != static_cast<size_t>(s.size) + s.extra) return false;
   std::memcpy(out, in, pub);
-  PutWord(out, 66, Word(cur, 66));
-  PutWord(out, 68, Word(cur, 68));
-  PutWord(out, 70, Word(cur, 70));
+  kp_StoreU16(out + 66, kp_LoadU16(cur + 66));
+  kp_StoreU16(out + 68, kp_LoadU16(cur + 68));
+  kp_StoreU16(out + 70, kp_LoadU16(cur + 70));
   std::memcpy(out + NRV_DEVMODE_PUBLIC_SIZE, in + s.size, priv);
-  PutWord(out, NRV_DEVMODE_PUBLIC_SIZE, c.structVersion);
-  PutWord(out, NRV_DEVMODE_PUBLIC_SIZE + 2, c.driver);
+  kp_StoreU16(out + NRV_DEVMODE_PUBLIC_SIZE, c.structVersion);
+  kp_StoreU16(out + NRV_DEVMODE_PUBLIC_SIZE + 2, c.driver);
   std::vector<BYTE> view(NRV_DEVMODE_SIZE_KIND1);
   std::memcpy(view.data(), out, NRV_DEVMODE_SIZE_KIND1);
   return DevmodeRules(ddd, name, s.structVersion, view.data(), out, update);
@@ -788,7 +775,7 @@ LONG UpgradeDefaultDevmodeEx(const void* stored, DWORD storedBytes, void* output
     if (s.structVersion != c.structVersion) return defaults();
     if (static_cast<DWORD>(s.size) + s.extra < NRV_DEVMODE_SIZE_KIND1) return defaults();
     std::memcpy(out, in, NRV_DEVMODE_SIZE_KIND1);
-    PutWord(out, 70, static_cast<WORD>(NRV_DEVMODE_EXTRA));
+    kp_StoreU16(out + 70, static_cast<WORD>(NRV_DEVMODE_EXTRA));
     return 1;
   }
   // What the rules move into the queue's non-devmode record is saved only
@@ -812,7 +799,7 @@ LONG UpgradeDefaultDevmodeEx(const void* stored, DWORD storedBytes, void* output
   t.structVersion = UPG_DM_STRUCT_LEGACY;
   std::vector<BYTE> temp(NRV_DEVMODE_SIZE_FULL);  // some rows lie in the non-devmode record
   if (cdm_SetDefaultDevmode(ddd, temp.data(), nullptr, deviceName ? deviceName : u"") != 1) return defaults();
-  WORD fullExtra = Word(temp.data(), 70);
+  WORD fullExtra = kp_LoadU16(temp.data() + 70);
   Stored st{in, static_cast<size_t>(s.size) + s.extra};
   LONG model = 0;
   {
@@ -823,8 +810,8 @@ LONG UpgradeDefaultDevmodeEx(const void* stored, DWORD storedBytes, void* output
   }
   std::vector<WORD> nonDevIds;
   bool ok = Translate(st, s.structVersion, generation, temp.data(), &nonDevIds);
-  PutWord(temp.data(), 68, t.size);
-  PutWord(temp.data(), 70, fullExtra);
+  kp_StoreU16(temp.data() + 68, t.size);
+  kp_StoreU16(temp.data() + 70, fullExtra);
   if (ok && generation == 1) ok = Generation1Rules(ddd, deviceName, st, s.structVersion, s.driver, model, temp.data());
   // Generation 2: local_UpgradeFavoriteBaseSet changes nothing.
   if (ok) ok = CommonLegacyRules(st, s.structVersion, generation, temp.data());
@@ -836,16 +823,16 @@ LONG UpgradeDefaultDevmodeEx(const void* stored, DWORD storedBytes, void* output
     update.carriedIds = nonDevIds;
     update.takeV1Fax = true;
   }
-  PutWord(temp.data(), 70, t.extra);
-  PutWord(temp.data(), NRV_DEVMODE_PUBLIC_SIZE, t.structVersion);
-  PutWord(temp.data(), NRV_DEVMODE_PUBLIC_SIZE + 2, t.driver);
+  kp_StoreU16(temp.data() + 70, t.extra);
+  kp_StoreU16(temp.data() + NRV_DEVMODE_PUBLIC_SIZE, t.structVersion);
+  kp_StoreU16(temp.data() + NRV_DEVMODE_PUBLIC_SIZE + 2, t.driver);
   return RegularDevmode(ddd, deviceName, temp.data(), t, c, cur.data(), out, &update) ? upgraded() : defaults();
 }
 
 LONG UpgradeDefaultDevmode(const void* stored, void* output, LPCWSTR deviceName, HCDDD ddd) {
   if (!stored) return -1;
   const auto* in = static_cast<const BYTE*>(stored);
-  DWORD bytes = static_cast<DWORD>(Word(in, 68)) + Word(in, 70);
+  DWORD bytes = static_cast<DWORD>(kp_LoadU16(in + 68)) + kp_LoadU16(in + 70);
   return UpgradeDefaultDevmodeEx(stored, bytes, output, deviceName, ddd);
 }
 
@@ -901,7 +888,8 @@ LONG UpgradeUserSelDevmode(HANDLE printer, const void* stored, DWORD storedSize,
     auto* out = static_cast<BYTE*>(output);
     const auto* in = static_cast<const BYTE*>(stored);
     r = UpgradeDefaultDevmodeEx(stored, storedSize, output, info->pName, ddd);
-    DWORD claimed = storedSize >= NRV_DEVMODE_PUBLIC_SIZE ? static_cast<DWORD>(Word(in, 68)) + Word(in, 70) : 0;
+    DWORD claimed =
+        storedSize >= NRV_DEVMODE_PUBLIC_SIZE ? static_cast<DWORD>(kp_LoadU16(in + 68)) + kp_LoadU16(in + 70) : 0;
     DWORD rest = storedSize > claimed ? storedSize - claimed : 0;  // the stored non-devmode part
     if (rest > NRV_NONDEVMODE_SIZE) rest = NRV_NONDEVMODE_SIZE;
     if (r >= 0) {
@@ -914,9 +902,9 @@ LONG UpgradeUserSelDevmode(HANDLE printer, const void* stored, DWORD storedSize,
         std::memcpy(out + NRV_NONDEVMODE_OFFSET, full.data() + NRV_NONDEVMODE_OFFSET, NRV_NONDEVMODE_SIZE);
         if ((r == 0 || r == 1) && rest) std::memcpy(out + NRV_NONDEVMODE_OFFSET, in + claimed, rest);
         if (r == 0) {
-          PutWord(out, 70, Word(full.data(), 70));  // the access needs the full form for 1793
+          kp_StoreU16(out + 70, kp_LoadU16(full.data() + 70));  // the access needs the full form for 1793
           SetDefault(ddd, 1793, out, nullptr);
-          PutWord(out, 70, static_cast<WORD>(NRV_DEVMODE_EXTRA));
+          kp_StoreU16(out + 70, static_cast<WORD>(NRV_DEVMODE_EXTRA));
         }
       }
     }

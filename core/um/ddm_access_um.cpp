@@ -13,6 +13,7 @@
 #include "kestrel/core/dma_core.h"
 #include "kestrel/core/dma_module.h"
 #include "kestrel/core/zanlib.h"
+#include "kplatform/wide_text.h"
 #include "kplatform/kernel_module.h"
 #include "kplatform/kernel_resource.h"
 
@@ -43,11 +44,9 @@ HMODULE LoadAccessModule(HMODULE library) {
   if (LoadStringW(library, kModuleNameString, name, kMaxPath + 1) <= 0) return nullptr;
   WCHAR path[2 * kMaxPath + 2] = {};
   if (!zanlib_GetDriverDirectory(path, sizeof(path)) && !LibraryFolder(library, path, kMaxPath + 1)) return nullptr;
-  size_t dirLen = 0;
-  while (path[dirLen]) ++dirLen;
+  size_t dirLen = kp_WideLength(path);
   if (dirLen && path[dirLen - 1] != u'\\' && path[dirLen - 1] != u'/') path[dirLen++] = u'\\';
-  size_t nameLen = 0;
-  while (name[nameLen]) ++nameLen;
+  size_t nameLen = kp_WideLength(name);
   if (dirLen + nameLen >= sizeof(path) / sizeof(path[0])) return nullptr;
   std::memcpy(path + dirLen, name, (nameLen + 1) * sizeof(WCHAR));
   return LoadLibraryW(path);

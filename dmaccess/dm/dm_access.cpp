@@ -2,11 +2,11 @@
 // include/kestreldm/kestreldm.h). Records are byte-packed: every member is
 // read and written with memcpy. Nothing is allocated and nothing is logged.
 #include <bit>
-#include "kestrel/core/unaligned.h"
 #include <cstring>
 
 #include "dm_table.h"
 #include "kestrel/core/transedge.h"
+#include "kplatform/byte_order.h"
 #include "kestreldm/kestreldm.h"
 
 static_assert(std::endian::native == std::endian::little, "records and values are little-endian");
@@ -17,11 +17,6 @@ namespace {
 constexpr uint32_t kNonDevmodeOffset = KESTRELDM_NONDEVMODE_OFFSET;
 constexpr uint32_t kPrintQualityOffset = 58;  // dmPrintQuality of the ANSI DEVMODE
 constexpr uint32_t kYResolutionOffset = 64;   // dmYResolution
-
-using kestrel::Load16;
-using kestrel::Load32;
-using kestrel::Store16;
-using kestrel::Store32;
 
 bool InRange(uint16_t id, uint16_t low, uint16_t high) { return id >= low && id <= high; }
 
@@ -122,17 +117,17 @@ uint16_t Set(uint16_t id, void* devmode, void* printerData, uint16_t type, uint1
 
   if (id == 14) {
     uint8_t* dm = static_cast<uint8_t*>(devmode);
-    Store16(dm + kPrintQualityOffset, static_cast<uint16_t>(v >> 16));
-    Store16(dm + kYResolutionOffset, static_cast<uint16_t>(v & 0xFFFF));
+    kp_StoreU16(dm + kPrintQualityOffset, static_cast<uint16_t>(v >> 16));
+    kp_StoreU16(dm + kYResolutionOffset, static_cast<uint16_t>(v & 0xFFFF));
   } else if (IsPackedId(id)) {
     const uint32_t mask = PackedMask(id);
-    Store32(addr, (Load32(addr) & ~mask) | (v & mask));
+    kp_StoreU32(addr, (kp_LoadU32(addr) & ~mask) | (v & mask));
   } else if (flag) {
     const uint32_t mask = dma_GetBitFlagMask(id);
     bool on = v != 0;
     if (id == 1284) on = !on;
-    const uint32_t word = Load32(addr);
-    Store32(addr, on ? (word | mask) : (word & ~mask));
+    const uint32_t word = kp_LoadU32(addr);
+    kp_StoreU32(addr, on ? (word | mask) : (word & ~mask));
   } else {
     std::memcpy(addr, &v, storedSize);
   }
@@ -236,7 +231,7 @@ KESTRELDM_EXPORT uint16_t dma_GetValue(uint16_t ddmId, const void* devmode, cons
   // copy (lfOrientation, the next 16-bit word) agree.
   if (ddmId == 311) {
     const uint8_t* mirror = DevmodeItem(devmode, 310);
-    if (!mirror || Load16(addr) != Load16(mirror)) return KESTRELDM_ERR_NOTFOUND;
+    if (!mirror || kp_LoadU16(addr) != kp_LoadU16(mirror)) return KESTRELDM_ERR_NOTFOUND;
   }
 
   const uint16_t reported = Reported(item);
@@ -247,11 +242,11 @@ KESTRELDM_EXPORT uint16_t dma_GetValue(uint16_t ddmId, const void* devmode, cons
   if (ddmId == 14) {
     // dmPrintQuality in the high, dmYResolution in the low 16 bits.
     const uint8_t* dm = static_cast<const uint8_t*>(devmode);
-    v = (uint32_t{Load16(dm + kPrintQualityOffset)} << 16) | Load16(dm + kYResolutionOffset);
+    v = (uint32_t{kp_LoadU16(dm + kPrintQualityOffset)} << 16) | kp_LoadU16(dm + kYResolutionOffset);
   } else if (IsPackedId(ddmId)) {
-    v = Load32(addr) & PackedMask(ddmId);
+    v = kp_LoadU32(addr) & PackedMask(ddmId);
   } else if (IsBitFlagItem(item)) {
-    const bool set = (Load32(addr) & dma_GetBitFlagMask(ddmId)) != 0;
+    const bool set = (kp_LoadU32(addr) & dma_GetBitFlagMask(ddmId)) != 0;
     v = ddmId == 1284 ? !set : set;
   } else if (item.storedType == kTypeString) {
     const long length = BoundedLength(addr, item.capacity);

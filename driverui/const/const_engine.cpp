@@ -7,9 +7,11 @@
 #include "kestrel/ui/constraint.h"
 #include "kestrel/core/ddd.h"
 #include "kestrel/core/ddm_ids.h"
+#include "kestrel/core/ddm_layout.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/ui/uiwindata.h"
 #include "kestrel/core/zanlib.h"
+#include "kplatform/byte_order.h"
 #include "kplatform/kernel_memory.h"
 #include "kplatform/kernel_string.h"
 #include "kplatform/kernel_user.h"
@@ -24,15 +26,7 @@ constexpr WORD kUserSizeCheck = 4096;
 
 // ---- Values ------------------------------------------------------------------
 
-WORD TypeWidth(WORD type) {
-  switch (type) {
-    case 1: case 4: case 5: case 10: return 4;
-    case 2: case 3: return 2;
-    case 8: return 1;
-    default: return 0;
-  }
-}
-bool IsNumber(WORD type) { return TypeWidth(type) != 0; }
+bool IsNumber(WORD type) { return ddm_NumberSize(type) != 0; }
 
 // A value in a slot of the full width of its type; a string is copied (a
 // description value's string is cut at its stride, so it is never read past
@@ -56,8 +50,7 @@ Val StringVal(LPCWSTR p, size_t maxChars) {
 LONGLONG ReadLE(WORD type, const BYTE* p, size_t size) {
   BYTE b[8] = {};
   std::memcpy(b, p, size < 8 ? size : 8);
-  DWORD u = static_cast<DWORD>(b[0]) | (static_cast<DWORD>(b[1]) << 8) | (static_cast<DWORD>(b[2]) << 16) |
-            (static_cast<DWORD>(b[3]) << 24);
+  DWORD u = kp_LoadU32(b);
   switch (type) {
     case 2: return static_cast<SHORT>(u & 0xFFFF);
     case 3: return u & 0xFFFF;
@@ -84,7 +77,7 @@ Val Candidate(const DDD_VALUE& dv, WORD i) {
     // The element may sit at an odd offset: copy it character by character.
     std::u16string text;
     for (size_t k = 0; k + 1 < dv.size; k += 2) {
-      char16_t c = static_cast<char16_t>(p[k] | (p[k + 1] << 8));
+      char16_t c = kp_LoadU16(p + k);
       if (!c) break;
       text += c;
     }
@@ -107,7 +100,7 @@ bool Current(const CONST_SETTINGS* s, const CONST_VALUE* proposed, WORD ddmId, W
       return true;
     }
     if (!IsNumber(type)) return false;
-    n = ReadLE(type, static_cast<const BYTE*>(proposed->value), TypeWidth(type));
+    n = ReadLE(type, static_cast<const BYTE*>(proposed->value), ddm_NumberSize(type));
   } else {
     DWORD size = 0;
     ULONG_PTR slot = 0;
@@ -120,7 +113,7 @@ bool Current(const CONST_SETTINGS* s, const CONST_VALUE* proposed, WORD ddmId, W
     if (!IsNumber(type)) return false;
     BYTE b[sizeof(slot)];
     std::memcpy(b, &slot, sizeof(slot));
-    n = ReadLE(type, b, TypeWidth(type));
+    n = ReadLE(type, b, ddm_NumberSize(type));
   }
   *out = Make(IsNumber(as) ? as : type, n);
   return true;
@@ -188,7 +181,7 @@ Lists RuleLists(const CONST_SETTINGS* s, WORD ddmId, const Val* value, std::vect
       dv.size = static_cast<WORD>((value->str.size() + 1) * 2);
     } else {
       dv.data = const_cast<BYTE*>(value->bytes);
-      dv.size = TypeWidth(value->type);
+      dv.size = ddm_NumberSize(value->type);
     }
     pv = &dv;
   }
@@ -247,7 +240,7 @@ bool SizeCheck(const CONST_SETTINGS* s, const CONST_VALUE* proposed, const DDD_C
   if (!haveCandidate && !Current(s, proposed, rule->target.ddmId, rule->target.value.type, &trayValue)) return false;
   DDD_VALUE dv = {};
   dv.type = trayValue.type;
-  dv.size = TypeWidth(trayValue.type);
+  dv.size = ddm_NumberSize(trayValue.type);
   dv.count = 1;
   dv.data = trayValue.bytes;
   WORD cat = 0;
@@ -540,7 +533,7 @@ WORD const_RangeCheckConstraints(HWND window, const CONST_SETTINGS* settings, co
     dv.size = static_cast<WORD>((v.str.size() + 1) * 2);
   } else {
     dv.data = v.bytes;
-    dv.size = TypeWidth(v.type);
+    dv.size = ddm_NumberSize(v.type);
   }
   if (cdddSearchItemData(settings->ddd, proposed->ddmId, &dv)) return CONST_ACCEPT;
   // A range setting's value out of its range: say which range holds (no box
@@ -668,7 +661,7 @@ WORD cnstUtil_SetDevmodeValue(const CONST_SETTINGS* s, WORD ddmId, WORD type, co
   if (type == 6)
     size = static_cast<DWORD>(lstrlenW(static_cast<LPCWSTR>(value)) * 2 + 2);
   else if (IsNumber(type))
-    size = TypeWidth(type);
+    size = ddm_NumberSize(type);
   else
     return CONST_ERR;
   return ddm_SetValue(ddmId, s->devmode, s->printerData, type, size, value) == 0 ? CONST_OK : CONST_ERR;
@@ -683,7 +676,7 @@ WORD WriteOne(const CONST_SETTINGS* s, WORD ddmId, const Val& v, WORD** changed,
   ULONG_PTR slot = 0;
   if (ddm_GetValue(ddmId, s->devmode, s->printerData, &memberType, &size, &slot) != 0) return CONST_ERR;
   Val out = v;
-  if (IsNumber(v.type) && IsNumber(memberType)) out = Make(memberType, ReadLE(v.type, v.bytes, TypeWidth(v.type)));
+  if (IsNumber(v.type) && IsNumber(memberType)) out = Make(memberType, ReadLE(v.type, v.bytes, ddm_NumberSize(v.type)));
   WORD r = cnstUtil_SetDevmodeValue(s, ddmId, out.type, out.ptr());
   if (r) return r;
   if (changed && changedCount) return cnstUtil_AddWordArray(ddmId, CONST_ROOM_CHANGED, changed, changedCount);
@@ -728,7 +721,7 @@ WORD cnstDDD_ApplySolutionData(const CONST_SETTINGS* settings, WORD** changed, W
       v = StringVal(static_cast<LPCWSTR>(values[i].value), 0xFFFF);
     } else if (IsNumber(values[i].type)) {
       v = Make(values[i].type,
-               ReadLE(values[i].type, static_cast<const BYTE*>(values[i].value), TypeWidth(values[i].type)));
+               ReadLE(values[i].type, static_cast<const BYTE*>(values[i].value), ddm_NumberSize(values[i].type)));
     } else {
       return CONST_ERR;
     }

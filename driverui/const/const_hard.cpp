@@ -8,6 +8,7 @@
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/zanlib.h"
+#include "kplatform/byte_order.h"
 #include "kplatform/kernel_string.h"
 
 namespace {
@@ -18,10 +19,10 @@ constexpr WORD kChangedRoom = 10;  // the driver's changed-id list starts with r
 
 LONG Decode(WORD type, const BYTE* p) {
   switch (type) {
-    case 2: { SHORT v; std::memcpy(&v, p, 2); return v; }
-    case 3: { WORD v; std::memcpy(&v, p, 2); return v; }
+    case 2: return kp_LoadI16(p);
+    case 3: return kp_LoadU16(p);
     case 8: return p[0];
-    default: { LONG v; std::memcpy(&v, p, 4); return v; }
+    default: return kp_LoadI32(p);
   }
 }
 

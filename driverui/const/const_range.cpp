@@ -7,6 +7,7 @@
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/ui/uiwindata.h"
 #include "kestrel/core/zanlib.h"
+#include "kplatform/byte_order.h"
 #include "kplatform/kernel_string.h"
 #include "kplatform/kernel_user.h"
 
@@ -15,16 +16,14 @@ namespace {
 bool ToLong(const DDD_VALUE& v, LONG* out) {
   if (!v.data || v.count == 0) return false;
   const BYTE* p = static_cast<const BYTE*>(v.data);
-  BYTE b[4] = {};
   switch (v.type) {
     case DDD_TYPE_SHORT:
       if (v.size < 2) return false;
-      std::memcpy(b, p, 2);
-      *out = static_cast<SHORT>(b[0] | (b[1] << 8));
+      *out = kp_LoadI16(p);
       return true;
     case DDD_TYPE_USHORT:
       if (v.size < 2) return false;
-      *out = static_cast<LONG>(p[0] | (p[1] << 8));
+      *out = kp_LoadU16(p);
       return true;
     case DDD_TYPE_BYTE:
       if (v.size < 1) return false;
@@ -35,9 +34,7 @@ bool ToLong(const DDD_VALUE& v, LONG* out) {
     case DDD_TYPE_ULONG:
     case DDD_TYPE_DWORD: {
       if (v.size < 4) return false;
-      DWORD u = static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) | (static_cast<DWORD>(p[2]) << 16) |
-                (static_cast<DWORD>(p[3]) << 24);
-      *out = static_cast<LONG>(u);
+      *out = kp_LoadI32(p);
       return true;
     }
     default: return false;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "kestrel/ui/constraint.h"
+#include "kplatform/byte_order.h"
 #include "kplatform/kernel_memory.h"
 #include "kplatform/kernel_string.h"
 
@@ -115,28 +116,12 @@ namespace {
 
 LONGLONG Number(WORD type, const void* p) {
   switch (type) {
-    case 2: {
-      SHORT v;
-      std::memcpy(&v, p, 2);
-      return v;
-    }
-    case 3: {
-      WORD v;
-      std::memcpy(&v, p, 2);
-      return v;
-    }
+    case 2: return kp_LoadI16(p);
+    case 3: return kp_LoadU16(p);
     case 4:
-    case 10: {
-      LONG v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
+    case 10: return kp_LoadI32(p);
     case 1:
-    case 5: {
-      DWORD v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
+    case 5: return kp_LoadU32(p);
     case 8:
       return *static_cast<const BYTE*>(p);
     default:

@@ -12,6 +12,7 @@
 #include "kestrel/core/papdat.h"
 #include "kestrel/ui/prnid.h"
 #include "kestrel/core/zanlib.h"
+#include "kplatform/byte_order.h"
 #include "kplatform/kernel_registry.h"
 #include "kplatform/kernel_string.h"
 #include "kplatform/kernel_system.h"
@@ -66,16 +67,11 @@ static_assert(TableFits(), "members overlap or leave the member area");
 BYTE* At(USERSETTINGINFO* r, WORD offset) { return reinterpret_cast<BYTE*>(r) + offset; }
 const BYTE* At(const USERSETTINGINFO* r, WORD offset) { return reinterpret_cast<const BYTE*>(r) + offset; }
 
-WORD ReadWord(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
-void WriteWord(BYTE* p, WORD v) {
-  p[0] = static_cast<BYTE>(v);
-  p[1] = static_cast<BYTE>(v >> 8);
-}
 
 void SetHeader(USERSETTINGINFO* r) {
-  WriteWord(r->size, USERSETTING_SIZE);
-  WriteWord(r->version, USERSETTING_VERSION);
-  WriteWord(r->members, USERSETTING_MEMBERS);
+  kp_StoreU16(r->size, USERSETTING_SIZE);
+  kp_StoreU16(r->version, USERSETTING_VERSION);
+  kp_StoreU16(r->members, USERSETTING_MEMBERS);
 }
 
 // True when the string field holds its NUL.
@@ -195,7 +191,7 @@ BOOL GetCurrentUserSettingInfo(HANDLE printer, HCDDD ddd, const void* printerDat
 
 BOOL SetCurrentUserSettingInfo(void* printerData, const USERSETTINGINFO* record, DWORD selector) {
   if (!printerData || !record || selector != 0) return FALSE;
-  if (ReadWord(record->size) != USERSETTING_SIZE || ReadWord(record->version) != USERSETTING_VERSION) return FALSE;
+  if (kp_LoadU16(record->size) != USERSETTING_SIZE || kp_LoadU16(record->version) != USERSETTING_VERSION) return FALSE;
   std::vector<BYTE> work(static_cast<const BYTE*>(printerData),
                          static_cast<const BYTE*>(printerData) + NRV_PRINTERDATA_SIZE);
   for (const auto& m : kMembers) {
@@ -217,7 +213,7 @@ BOOL SetCurrentUserSettingInfo(void* printerData, const USERSETTINGINFO* record,
 BOOL SaveCurrentUserSettingInfo(HANDLE printer, HCDDD ddd, const USERSETTINGINFO* record, DWORD mode) {
   (void)mode;
   if (!record || !ddd) return FALSE;
-  if (ReadWord(record->size) != USERSETTING_SIZE || ReadWord(record->version) != USERSETTING_VERSION) return FALSE;
+  if (kp_LoadU16(record->size) != USERSETTING_SIZE || kp_LoadU16(record->version) != USERSETTING_VERSION) return FALSE;
   return SaveCurrentUserData(printer, ddd, record, USERSETTING_SIZE, REG_BINARY, nullptr, USERSETTING_VALUE);
 }
 
@@ -251,9 +247,9 @@ BOOL UserSetting_ReadStored(DWORD type, const void* bytes, DWORD size, const USE
   if (bytes && type == REG_BINARY && size == USERSETTING_SIZE) {
     USERSETTINGINFO stored;
     std::memcpy(&stored, bytes, sizeof(stored));
-    bool ours = ReadWord(stored.size) == USERSETTING_SIZE &&
+    bool ours = kp_LoadU16(stored.size) == USERSETTING_SIZE &&
                 std::memcmp(stored.modelName, defaults->modelName, sizeof(stored.modelName)) == 0;
-    WORD version = ours ? ReadWord(stored.version) : 0;
+    WORD version = ours ? kp_LoadU16(stored.version) : 0;
     if (version == USERSETTING_VERSION) {
       result = stored;
       // A string member without its NUL keeps its default, so a loaded

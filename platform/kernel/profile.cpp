@@ -19,6 +19,7 @@
 #include "kernel/ini_parser.h"
 #include "kernel/path.h"
 #include "kplatform/kernel_file.h"
+#include "kplatform/wide_text.h"
 
 namespace {
 
@@ -27,14 +28,7 @@ std::mutex& profileLock() {
   return *lock;
 }
 
-size_t wideLength(LPCWSTR text) {
-  size_t n = 0;
-  if (text != nullptr)
-    while (text[n] != 0) ++n;
-  return n;
-}
-
-std::u16string_view view(LPCWSTR text) { return std::u16string_view(text, wideLength(text)); }
+std::u16string_view view(LPCWSTR text) { return std::u16string_view(text, kp_WideLength(text)); }
 
 // The host path of a profile file name.
 std::optional<std::string> hostPath(LPCWSTR fileName) {

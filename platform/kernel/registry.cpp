@@ -34,6 +34,7 @@
 #include "kernel/object.h"
 #include "kplatform/kernel_system.h"
 #include "kplatform/root.h"
+#include "kplatform/wide_text.h"
 
 namespace {
 
@@ -249,13 +250,6 @@ std::string foldKey(std::u16string_view name) {
     out.push_back(static_cast<char>(f & 0xFF));
   }
   return out;
-}
-
-size_t wideLength(LPCWSTR text) {
-  size_t n = 0;
-  if (text != nullptr)
-    while (text[n] != 0) ++n;
-  return n;
 }
 
 LONG splitPath(LPCWSTR subKey, std::vector<std::u16string_view>& parts) {
@@ -620,7 +614,7 @@ KP_API LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD d
 
 KP_API LONG WINAPI RegSetValueW(HKEY hKey, LPCWSTR lpSubKey, DWORD dwType, LPCWSTR lpData, DWORD) {
   if (dwType != REG_SZ || lpData == nullptr) return ERROR_INVALID_PARAMETER;
-  size_t length = wideLength(lpData);
+  size_t length = kp_WideLength(lpData);
   if ((length + 1) * sizeof(WCHAR) > 0xFFFFFFFFu) return ERROR_INVALID_PARAMETER;
   std::vector<std::u16string_view> parts;
   LONG r = splitPath(lpSubKey, parts);

@@ -3,20 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "kplatform/byte_order.h"
+
 namespace kp::res {
 namespace {
 
-uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
 void put16(std::vector<uint8_t>& out, uint16_t v) {
   out.push_back(static_cast<uint8_t>(v));
   out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void set32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 bool before(const Entry& a, uint16_t type, uint16_t id) { return a.type < type || (a.type == type && a.id < id); }
@@ -44,9 +38,9 @@ bool LooksLikeContainer(const uint8_t* data, size_t size) {
 Status Parse(const uint8_t* data, size_t size, std::vector<Entry>& entries) {
   if (data == nullptr || size < kHeaderSize) return LooksLikeContainer(data, size) ? Status::kTruncated : Status::kBadMagic;
   if (!LooksLikeContainer(data, size)) return Status::kBadMagic;
-  if (get16(data + 4) != kVersion || get16(data + 6) != 0) return Status::kBadVersion;
-  const uint32_t count = get32(data + 8);
-  const uint32_t stated = get32(data + 12);
+  if (kp_LoadU16(data + 4) != kVersion || kp_LoadU16(data + 6) != 0) return Status::kBadVersion;
+  const uint32_t count = kp_LoadU32(data + 8);
+  const uint32_t stated = kp_LoadU32(data + 12);
   if (stated > size) return Status::kTruncated;
   if (stated != size) return Status::kBadSize;
   // count * 12 cannot overflow 64 bits; compare against what is there.
@@ -57,7 +51,7 @@ Status Parse(const uint8_t* data, size_t size, std::vector<Entry>& entries) {
   list.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* p = data + kHeaderSize + static_cast<size_t>(i) * kEntrySize;
-    Entry e{get16(p), get16(p + 2), get32(p + 4), get32(p + 8)};
+    Entry e{kp_LoadU16(p), kp_LoadU16(p + 2), kp_LoadU32(p + 4), kp_LoadU32(p + 8)};
     if (e.type == 0 || e.id == 0) return Status::kBadDirectory;
     if (!list.empty() && !before(list.back(), e.type, e.id)) return Status::kBadDirectory;
     if (e.offset % 4 != 0 || e.offset < directoryEnd) return Status::kBadEntry;
@@ -82,7 +76,7 @@ bool IsValidStringBlock(const uint8_t* block, size_t length) {
   size_t at = 0;
   for (unsigned i = 0; i < kStringsPerBlock; ++i) {
     if (length - at < 2) return false;
-    const size_t count = get16(block + at);
+    const size_t count = kp_LoadU16(block + at);
     at += 2;
     if ((length - at) / 2 < count) return false;
     at += count * 2;
@@ -93,8 +87,8 @@ bool IsValidStringBlock(const uint8_t* block, size_t length) {
 bool LocateString(const uint8_t* block, size_t length, unsigned index, size_t& unitsOffset, uint16_t& count) {
   if (index >= kStringsPerBlock || !IsValidStringBlock(block, length)) return false;
   size_t at = 0;
-  for (unsigned i = 0; i < index; ++i) at += 2 + static_cast<size_t>(get16(block + at)) * 2;
-  count = get16(block + at);
+  for (unsigned i = 0; i < index; ++i) at += 2 + static_cast<size_t>(kp_LoadU16(block + at)) * 2;
+  count = kp_LoadU16(block + at);
   unitsOffset = at + 2;
   return true;
 }
@@ -115,9 +109,8 @@ std::vector<uint8_t> Build(std::vector<Item> items) {
   });
   std::vector<uint8_t> out(kHeaderSize, 0);
   for (size_t i = 0; i < sizeof kMagic; ++i) out[i] = kMagic[i];
-  out[4] = static_cast<uint8_t>(kVersion);
-  out[5] = static_cast<uint8_t>(kVersion >> 8);
-  set32(out, 8, static_cast<uint32_t>(items.size()));
+  kp_StoreU16(&out[4], kVersion);
+  kp_StoreU32(&out[8], static_cast<uint32_t>(items.size()));
   const size_t directory = out.size();
   out.resize(directory + items.size() * kEntrySize);
   for (size_t i = 0; i < items.size(); ++i) {
@@ -125,15 +118,13 @@ std::vector<uint8_t> Build(std::vector<Item> items) {
     const size_t offset = out.size();
     out.insert(out.end(), items[i].bytes.begin(), items[i].bytes.end());
     const size_t at = directory + i * kEntrySize;
-    out[at] = static_cast<uint8_t>(items[i].type);
-    out[at + 1] = static_cast<uint8_t>(items[i].type >> 8);
-    out[at + 2] = static_cast<uint8_t>(items[i].id);
-    out[at + 3] = static_cast<uint8_t>(items[i].id >> 8);
-    set32(out, at + 4, static_cast<uint32_t>(offset));
-    set32(out, at + 8, static_cast<uint32_t>(items[i].bytes.size()));
+    kp_StoreU16(&out[at], static_cast<uint16_t>(items[i].type));
+    kp_StoreU16(&out[at + 2], static_cast<uint16_t>(items[i].id));
+    kp_StoreU32(&out[at + 4], static_cast<uint32_t>(offset));
+    kp_StoreU32(&out[at + 8], static_cast<uint32_t>(items[i].bytes.size()));
   }
   while (out.size() % 4 != 0) out.push_back(0);
-  set32(out, 12, static_cast<uint32_t>(out.size()));
+  kp_StoreU32(&out[12], static_cast<uint32_t>(out.size()));
   return out;
 }
 

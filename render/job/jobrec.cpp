@@ -7,6 +7,7 @@
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
+#include "kplatform/wide_text.h"
 
 namespace {
 
@@ -331,7 +332,7 @@ void jobInfo_setNames(JOBINFO* jobInfo, const WCHAR* documentName, const WCHAR* 
   if (!jobInfo) return;
   auto copy = [](char16_t (&to)[JOBREC_NAME_CHARS + 1], const WCHAR* from) {
     std::memset(to, 0, sizeof to);
-    for (size_t i = 0; from && i < JOBREC_NAME_CHARS && from[i]; ++i) to[i] = from[i];
+    kp_WideCopy(to, from, JOBREC_NAME_CHARS);
   };
   copy(jobInfo->documentName, documentName);
   copy(jobInfo->outputName, outputName);

@@ -33,8 +33,7 @@ LONG PSToTenths(LONG length) { return MicronsToTenths(PSRealToMicron(length)); }
 
 void SetName(PRINTERFORM* form, LPCWSTR name) {
   std::memset(form->formName, 0, sizeof form->formName);
-  if (!name) return;
-  for (DWORD i = 0; i < kNameChars && name[i] != 0; ++i) form->formName[i] = name[i];
+  kp_WideCopy(form->formName, name, kNameChars);
 }
 
 LPCWSTR PaperName(const DDD_PAPER* paper) { return paper && paper->name.str ? paper->name.str : kEmptyName; }
@@ -139,7 +138,7 @@ WORD FindDatabaseForm(HANDLE printer, Key key, WORD index, LPCWSTR name, LONG wi
         hit = i + 1 == index;
         break;
       case Key::Name:
-        hit = name && name[0] && kcore_WideEqual(entry.pName ? entry.pName : kEmptyName, name);
+        hit = name && name[0] && kp_WideEqual(entry.pName ? entry.pName : kEmptyName, name);
         break;
       case Key::Size:
         hit = entry.Size.cx == widthUm && entry.Size.cy == lengthUm;
@@ -219,8 +218,7 @@ BOOL CurFormFromDatabase(PDEV* pdev, const FORM_INFO_1W* entry, WORD formId, BOO
 int CurFormByName(PDEV* pdev, BOOL edge, PRINTERFORM* form, BOOL* ok) {
   // The member holds at most 31 characters and the NUL; never read past it.
   WCHAR name[kNameChars + 1] = {};
-  if (LPCWSTR member = DDMS_GetPStr(pdev, DDM_FORMNAME))
-    for (DWORD i = 0; i < kNameChars && member[i] != 0; ++i) name[i] = member[i];
+  kp_WideCopy(name, DDMS_GetPStr(pdev, DDM_FORMNAME), kNameChars);
   if (!name[0]) return 0;
   FORM_INFO_1W* entry = nullptr;
   WORD formId = 0;
@@ -521,7 +519,7 @@ WORD GetDddPaperByFormName(PDEV* pdev, LPCWSTR name, DDD_PAPER** paper) {
     if (paper) *paper = nullptr;
     return DDD_ERR_ARG;
   }
-  return FindPaper(pdev, paper, [name](const DDD_PAPER& p) { return kcore_WideEqual(PaperName(&p), name); });
+  return FindPaper(pdev, paper, [name](const DDD_PAPER& p) { return kp_WideEqual(PaperName(&p), name); });
 }
 
 WORD GetDddPaperByFormID(PDEV* pdev, WORD paperId, DDD_PAPER** paper) {
@@ -718,7 +716,7 @@ WORD GetSystemBuiltinPaperID(HANDLE printer, LPCWSTR name) {
   if (MyEnumForms(printer, &forms, &bytes, &count) != FORMS_OK) return 0;
   WORD id = 0;
   for (DWORD i = 0; i < count && i < 0xFFFF; ++i) {
-    if ((forms[i].Flags & FORM_BUILTIN) && kcore_WideEqual(forms[i].pName, name)) {
+    if ((forms[i].Flags & FORM_BUILTIN) && kp_WideEqual(forms[i].pName, name)) {
       id = static_cast<WORD>(i + 1);
       break;
     }

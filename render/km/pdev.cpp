@@ -66,7 +66,7 @@
 #include "kestrel/core/logout.h"
 #include "kestrel/core/printerdata.h"
 #include "kestrel/core/ttsubst.h"
-#include "kestrel/core/unaligned.h"
+#include "kplatform/byte_order.h"
 #include "kestrel/render/xl_outbuf.h"
 #include "kestrel/core/zanlib.h"
 #include "km_entry.h"
@@ -106,10 +106,6 @@ static_assert(kGraphicsCaps == 0x11F);
 constexpr ULONG kGraphicsCapsNoCopies = GCAPS_DONTJOURNAL;  // added when DDM_NO_APP_COPY_COUNT is 0
 constexpr ULONG kHTFlags = 2;
 constexpr ULONG kHTOutputFormatColor = 2;
-
-using kestrel::Load16;
-using kestrel::Load32;
-using kestrel::Store16;
 
 // A numeric member of the PDEV's records; false when it can't be read.
 bool ReadNum(PDEV* pdev, WORD id, LONG* out) { return ddm_GetNumber(id, pdev->devmode, pdev->printerData, out); }
@@ -211,11 +207,11 @@ bool PaperArea(PDEV* pdev, Area* a) {
 void ApplyAppMargins(PDEV* pdev, const PDEV_APPMARGINS* app, Area* a) {
   if (!app || Num(pdev, DDM_APP_MARGINS) != 1) return;
   LONG paper = 0;
-  if (!ReadNum(pdev, DDM_PAPERSIZE, &paper) || static_cast<SHORT>(Load16(app->bytes)) != paper) return;
-  LONG left = static_cast<SHORT>(Load16(app->bytes + 4));
-  LONG right = static_cast<SHORT>(Load16(app->bytes + 6));
-  LONG top = static_cast<SHORT>(Load16(app->bytes + 8));
-  LONG bottom = static_cast<SHORT>(Load16(app->bytes + 10));
+  if (!ReadNum(pdev, DDM_PAPERSIZE, &paper) || static_cast<SHORT>(kp_LoadU16(app->bytes)) != paper) return;
+  LONG left = static_cast<SHORT>(kp_LoadU16(app->bytes + 4));
+  LONG right = static_cast<SHORT>(kp_LoadU16(app->bytes + 6));
+  LONG top = static_cast<SHORT>(kp_LoadU16(app->bytes + 8));
+  LONG bottom = static_cast<SHORT>(kp_LoadU16(app->bytes + 10));
   if (left < 0 || right < 0 || top < 0 || bottom < 0) return;
   Area m = *a;
   if (Num(pdev, DDM_ORIENTATION) == DMORIENT_PORTRAIT) {
@@ -453,9 +449,9 @@ DHPDEV FailEnable(PDEV* pdev, BYTE* localDevmode, bool resourceStarted) {
 bool AcceptDevmode(const DEVMODEW* pdm) {
   if (!pdm) return false;
   const auto* bytes = reinterpret_cast<const BYTE*>(pdm);
-  DWORD extra = Load16(bytes + kDriverExtraOffset);
+  DWORD extra = kp_LoadU16(bytes + kDriverExtraOffset);
   if (extra + NRV_DEVMODE_PUBLIC_SIZE != kCreateDcSize) return false;
-  return Load16(bytes + kMarkerOffset) == kMarker;
+  return kp_LoadU16(bytes + kMarkerOffset) == kMarker;
 }
 
 }  // namespace
@@ -492,10 +488,10 @@ DHPDEV DDI_DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPattern
   auto* local = static_cast<BYTE*>(_HEAPALLOC(heap, NRV_DEVMODE_SIZE_FULL, 0));
   if (!local) return FailEnable(pdev, nullptr, true);
   std::memcpy(local, in, NRV_DEVMODE_SIZE_FULL);
-  Store16(local + kDriverExtraOffset, static_cast<WORD>(NRV_DEVMODE_EXTRA));
+  kp_StoreU16(local + kDriverExtraOffset, static_cast<WORD>(NRV_DEVMODE_EXTRA));
   std::memcpy(pdev->appMargins.bytes, in + kAppMarginOffset, sizeof pdev->appMargins.bytes);
-  pdev->emulationValue = Load32(in + kEmulationOffset);
-  pdev->preConfigValue = Load32(in + kPreConfigOffset);
+  pdev->emulationValue = kp_LoadU32(in + kEmulationOffset);
+  pdev->preConfigValue = kp_LoadU32(in + kPreConfigOffset);
 
   // 6. The description data, opened one PDEV at a time.
   EngAcquireSemaphore(hDddSemaphore);
@@ -564,11 +560,7 @@ bool TakeApplicationSettings(PDEV* newPdev, const PDEV* oldPdev) {
     if (ddm_GetValue(id, newPdev->devmode, newPdev->printerData, &s.type, &s.size, &s.value) != 0) return false;
     if (s.type == DDM_TYPE_STRING) {
       const auto* text = reinterpret_cast<const WCHAR*>(s.value);
-      DWORD n = 0;
-      while (text && n + 1 < 32 && text[n]) {
-        formName[n] = text[n];
-        ++n;
-      }
+      DWORD n = kp_WideCopy(formName, text, 31);
       formName[n] = 0;
       s.size = (n + 1) * sizeof(WCHAR);
     }

@@ -7,10 +7,12 @@
 #include <cstring>
 
 #include "kestrel/core/ddm_ids.h"
+#include "kestrel/core/ddm_layout.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/dma_core.h"
 #include "kplatform/engine.h"
+#include "kplatform/wide_text.h"
 
 namespace {
 
@@ -59,20 +61,8 @@ bool ReadNumber(PDEV* pdev, WORD ddmId, ULONG_PTR* value) {
 // Bytes of a value of the type as the access core takes it (strings: their
 // bytes with the NUL).
 DWORD ValueSize(WORD type, const void* value) {
-  switch (type) {
-    case DDM_TYPE_FLAG: case DDM_TYPE_LONG: case DDM_TYPE_DWORD: case DDM_TYPE_LFLONG: return 4;
-    case DDM_TYPE_SHORT: case DDM_TYPE_WORD: return 2;
-    case DDM_TYPE_BYTE: return 1;
-    case DDM_TYPE_FONT: return NRV_LOGFONT_SIZE;
-    case DDM_TYPE_STRING: {
-      const auto* text = static_cast<const WCHAR*>(value);
-      DWORD n = 0;
-      if (text)
-        while (text[n]) ++n;
-      return (n + 1) * sizeof(WCHAR);
-    }
-    default: return 0;
-  }
+  if (type == DDM_TYPE_STRING) return (kp_WideLength(static_cast<LPCWSTR>(value)) + 1) * sizeof(WCHAR);
+  return ddm_TypeSize(type);
 }
 
 // Copies one member between two devmodes in its own type.

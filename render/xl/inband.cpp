@@ -41,9 +41,9 @@ int32_t xl_ic_payload_size(BYTE code) {
 static void put_f32(BYTE* p, float v) {
   uint32_t bits;
   std::memcpy(&bits, &v, sizeof(bits));
-  xl_store_u32(p, bits);
+  kp_StoreU32(p, bits);
 }
-static void put_i32(BYTE* p, int32_t v) { xl_store_u32(p, static_cast<DWORD>(v)); }
+static void put_i32(BYTE* p, int32_t v) { kp_StoreU32(p, static_cast<DWORD>(v)); }
 
 // A UTF-16 name with its NUL, little-endian, at most maxChars characters.
 static int name_command(XlContext* ctx, BYTE code, const WCHAR* name, size_t maxChars) {
@@ -59,7 +59,7 @@ static int name_command(XlContext* ctx, BYTE code, const WCHAR* name, size_t max
   size_t used = 0;
   for (size_t i = 0; i <= n; ++i) {
     const WCHAR c = i < n ? name[i] : 0;
-    xl_store_u16(chunk + used, static_cast<WORD>(c));
+    kp_StoreU16(chunk + used, static_cast<WORD>(c));
     used += 2;
     if (used == sizeof(chunk)) {
       if (xl_put(ctx, chunk, static_cast<DWORD>(used)) != 0) return -1;
@@ -76,8 +76,8 @@ int xl_ic_close(XlContext* ctx) { return command(ctx, XL_IC_CLOSE); }
 
 int xl_ic_pageStoring_init(XlContext* ctx, WORD firstPage, WORD growthStep) {
   BYTE p[4];
-  xl_store_u16(p, firstPage);
-  xl_store_u16(p + 2, growthStep);
+  kp_StoreU16(p, firstPage);
+  kp_StoreU16(p + 2, growthStep);
   return command_with(ctx, XL_IC_PAGESTORING_INIT, p, sizeof(p));
 }
 
@@ -88,14 +88,14 @@ int xl_ic_pageStoring_start(XlContext* ctx, const XlIcPageStoringStart* s) {
   put_i32(p + 4, s->captureMask);
   put_i32(p + 8, s->fewColorEnable);
   put_i32(p + 12, s->fewColorValue);
-  xl_store_u16(p + 16, s->page);
-  xl_store_u16(p + 18, s->fewColorLimit);
+  kp_StoreU16(p + 16, s->page);
+  kp_StoreU16(p + 18, s->fewColorLimit);
   return command_with(ctx, XL_IC_PAGESTORING_START, p, sizeof(p));
 }
 
 int xl_ic_pageStoring_stop(XlContext* ctx, WORD page) {
   BYTE p[2];
-  xl_store_u16(p, page);
+  kp_StoreU16(p, page);
   return command_with(ctx, XL_IC_PAGESTORING_STOP, p, sizeof(p));
 }
 
@@ -109,10 +109,10 @@ int xl_ic_output_aStoredPage_withOtherPageColor(XlContext* ctx, const XlIcStored
   BYTE p[40] = {};
   for (int i = 0; i < 6; ++i) put_f32(p + 4 * i, m[i]);
   put_i32(p + 24, s->replayMask);
-  xl_store_u16(p + 28, s->page);
-  xl_store_u16(p + 30, s->otherPage);
+  kp_StoreU16(p + 28, s->page);
+  kp_StoreU16(p + 30, s->otherPage);
   put_i32(p + 32, s->colorFlag);
-  xl_store_u16(p + 36, s->mediaSource);
+  kp_StoreU16(p + 36, s->mediaSource);
   // bytes 38 and 39 carry no value; they go out as zeros
   return command_with(ctx, XL_IC_OUTPUT_STOREDPAGE, p, sizeof(p));
 }
@@ -140,7 +140,7 @@ int xl_ic_endpage(XlContext* ctx) { return command(ctx, XL_IC_ENDPAGE); }
 int xl_ic_setcolormode(XlContext* ctx, int32_t jobColorMode, WORD pageColorMode) {
   BYTE p[8] = {};
   put_i32(p, jobColorMode);
-  xl_store_u16(p + 4, pageColorMode);
+  kp_StoreU16(p + 4, pageColorMode);
   return command_with(ctx, XL_IC_SETCOLORMODE, p, sizeof(p));
 }
 
@@ -193,8 +193,8 @@ int xl_ic_setpagectrl(XlContext* ctx, const BYTE (&data)[XL_IC_PAGECTRL_SIZE]) {
 int xl_ic_setjclheaders(XlContext* ctx, const void* table, DWORD size) {
   if (table == nullptr || size < 16) return -1;
   const BYTE* t = static_cast<const BYTE*>(table);
-  const int32_t count = static_cast<int32_t>(t[0] | t[1] << 8 | t[2] << 16 | static_cast<DWORD>(t[3]) << 24);
-  const int32_t entrySize = static_cast<int32_t>(t[4] | t[5] << 8 | t[6] << 16 | static_cast<DWORD>(t[7]) << 24);
+  const int32_t count = kp_LoadI32(t);
+  const int32_t entrySize = kp_LoadI32(t + 4);
   if (count < 0 || entrySize < 0) return -1;
   const uint64_t expected = (static_cast<uint64_t>(entrySize) + 4) * static_cast<uint64_t>(count) + 16;
   if (expected != size) return -1;

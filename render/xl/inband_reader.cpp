@@ -1,12 +1,9 @@
 // Recognising one in-band command in a PCL XL byte stream.
 #include "kestrel/render/xl_inband.h"
 
-namespace {
+#include "kplatform/byte_order.h"
 
-DWORD load_u32(const BYTE* p) {
-  return static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8 | static_cast<DWORD>(p[2]) << 16 |
-         static_cast<DWORD>(p[3]) << 24;
-}
+namespace {
 
 // Bytes of one element of a value tag, 0 for a tag that is no value.
 size_t element_size(BYTE tag) {
@@ -145,7 +142,7 @@ XlIcRead xl_ic_read(const BYTE* bytes, size_t n, BOOL endOfInput) {
       r.status = XL_IC_INCOMPLETE;
       return r;
     }
-    const DWORD len = width == 1 ? bytes[i + 1] : load_u32(bytes + i + 1);
+    const DWORD len = width == 1 ? bytes[i + 1] : kp_LoadU32(bytes + i + 1);
     const size_t start = i + 1 + width;
     if (len > n - start) {
       r.status = XL_IC_INCOMPLETE;

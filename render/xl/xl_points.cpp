@@ -330,8 +330,8 @@ static int write_run(XlContext* ctx, const POINT* pts, const XlPointRun& run, PO
       chunk[used++] = static_cast<BYTE>(v.x);
       chunk[used++] = static_cast<BYTE>(v.y);
     } else {
-      xl_store_u16(chunk + used, static_cast<WORD>(v.x));
-      xl_store_u16(chunk + used + 2, static_cast<WORD>(v.y));
+      kp_StoreU16(chunk + used, static_cast<WORD>(v.x));
+      kp_StoreU16(chunk + used + 2, static_cast<WORD>(v.y));
       used += 4;
     }
     if (used + 4 > sizeof(chunk)) {

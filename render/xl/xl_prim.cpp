@@ -54,7 +54,7 @@ int xlputsint16(XlContext* ctx, SHORT v) { return xlputuint16(ctx, static_cast<W
 
 int xlputuint32(XlContext* ctx, DWORD v) {
   BYTE b[4];
-  xl_store_u32(b, v);
+  kp_StoreU32(b, v);
   return xl_put(ctx, b, 4);
 }
 
@@ -91,7 +91,7 @@ int xl_data_uint16(XlContext* ctx, WORD v) {
 
 int xl_data_uint32(XlContext* ctx, DWORD v) {
   BYTE b[5] = {XL_TAG_UINT32};
-  xl_store_u32(b + 1, v);
+  kp_StoreU32(b + 1, v);
   return xl_put(ctx, b, 5);
 }
 
@@ -238,7 +238,7 @@ int xl_embeddeddata_hdr(XlContext* ctx, DWORD n) {
     return xl_put(ctx, b, 2);
   }
   BYTE b[5] = {XL_TAG_DATA_LENGTH};
-  xl_store_u32(b + 1, n);
+  kp_StoreU32(b + 1, n);
   return xl_put(ctx, b, 5);
 }
 

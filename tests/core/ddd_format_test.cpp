@@ -70,7 +70,7 @@ TEST_F(DddTest, TypeSizeValuesHoldAtMostFourBytesOrAString) {
   OpenRaw(Val(3, 2, U16(7)) + Val(6, 2, Body("ok")) + Val(9, 6, "abcdef"));
   DDD_TSV v;
   ASSERT_EQ(LOCAL_ReadTypeSizeValue(&main_, &v), DDD_OK);
-  EXPECT_EQ(ddd_le16(v.value), 7);
+  EXPECT_EQ(kp_LoadU16(v.value), 7);
   ASSERT_EQ(LOCAL_ReadTypeSizeValue(&main_, &v), DDD_OK);
   EXPECT_EQ(std::u16string(v.string), u"ok");
   EXPECT_EQ(v.size, 6);
@@ -354,7 +354,7 @@ TEST_F(DddTest, CategoryTableCountIsChecked) {
   ModelBytes m = BuildModel(1280);
   std::string main = m.main;
   // The category table lies at 228 + item 0; cut its count to 5 entries.
-  DWORD at = 228 + ddd_le32(reinterpret_cast<const BYTE*>(&main[224]));
+  DWORD at = 228 + kp_LoadU32(reinterpret_cast<const BYTE*>(&main[224]));
   main[at + 4] = 5;
   main[at + 5] = 0;
   ASSERT_EQ(OpenPair(main, m.ref), DDD_OK);

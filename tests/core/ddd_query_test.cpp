@@ -49,7 +49,7 @@ TEST_F(DddQueryTest, PrinterInfoItems) {
   void* all = nullptr;
   EXPECT_EQ(ddd_GetPrinterInfo_allItems(&main_, 2, 4, &count, &all), DDD_OK);
   EXPECT_EQ(count, 1);
-  EXPECT_EQ(ddd_le32(static_cast<BYTE*>(all)), 512u);
+  EXPECT_EQ(kp_LoadU32(static_cast<BYTE*>(all)), 512u);
   ddd_FreeMem(all);
   EXPECT_EQ(ddd_GetPrinterInfo_allItems(&main_, 3, 2, &count, &all), DDD_OK);  // stored count 0
   EXPECT_EQ(count, 0);

@@ -39,7 +39,7 @@ TEST_F(DddTest, EveryRecordKindReadsAsWritten) {
   EXPECT_EQ(it->value.type, 3);
   EXPECT_EQ(it->value.size, 2);
   EXPECT_FALSE(it->value.owned);  // referenced in the image
-  EXPECT_EQ(ddd_le16(static_cast<BYTE*>(it->value.data)), 9);
+  EXPECT_EQ(kp_LoadU16(static_cast<BYTE*>(it->value.data)), 9);
   EXPECT_EQ(it->iconId, 1);
 
   Held tray(Get(DDD_FULL, DDD_CAT_TRAY, 1));
@@ -118,7 +118,7 @@ TEST_F(DddTest, EveryRecordKindReadsAsWritten) {
   EXPECT_EQ(type, 6);
   EXPECT_EQ(Narrow(static_cast<LPCWSTR>(value)), "abcd");
   ASSERT_EQ(ddd_GetDataEx(f, 1, &type, &size, &value), DDD_OK);
-  EXPECT_EQ(ddd_le16(static_cast<const BYTE*>(value)), 42);
+  EXPECT_EQ(kp_LoadU16(static_cast<const BYTE*>(value)), 42);
 
   Held image(Get(DDD_FULL, DDD_CAT_IMAGE, 1));
   auto* im = image.as<DDD_IMAGE>();
@@ -153,7 +153,7 @@ TEST_F(DddTest, EveryRecordKindReadsAsWritten) {
   Held grouped(Get(DDD_FULL, DDD_CAT_GROUPED, 1));
   EXPECT_EQ(grouped.as<DDD_GROUPED>()->elemType, 10);
   EXPECT_EQ(grouped.as<DDD_GROUPED>()->elemCount, 3);
-  EXPECT_EQ(ddd_le32(grouped.as<DDD_GROUPED>()->data + 8), 1200u);
+  EXPECT_EQ(kp_LoadU32(grouped.as<DDD_GROUPED>()->data + 8), 1200u);
 
   Held fav(Get(DDD_FULL, DDD_CAT_FAVORITE, 1));
   WORD ddm = 0;
@@ -177,7 +177,7 @@ TEST_F(DddTest, EveryRecordKindReadsAsWritten) {
   EXPECT_EQ(Narrow(q), "Q2");
   EXPECT_EQ(ddd_GetQueryString(a, 3, &q), DDD_ERR_ARG);
   ASSERT_EQ(ddd_GetDataEx(a, 1, &type, &size, &value), DDD_OK);
-  EXPECT_EQ(ddd_le32(static_cast<const BYTE*>(value)), 7u);
+  EXPECT_EQ(kp_LoadU32(static_cast<const BYTE*>(value)), 7u);
   EXPECT_EQ(ddd_GetAdditionalFlag(a, &flag), DDD_ERR_ARG);  // from format version 4096 only
 
   Held tix(Get(DDD_FULL, DDD_CAT_TRAYINDEX, 1));
@@ -234,7 +234,7 @@ TEST_F(DddTest, QuickReadsLeaveOutTheLargeParts) {
   EXPECT_EQ(it->areaId, 0);
   EXPECT_EQ(it->list1.count, 0);
   EXPECT_EQ(it->list2.ids, nullptr);
-  EXPECT_EQ(ddd_le16(static_cast<BYTE*>(it->value.data)), 9);  // value and icon are still read
+  EXPECT_EQ(kp_LoadU16(static_cast<BYTE*>(it->value.data)), 9);  // value and icon are still read
   EXPECT_EQ(it->iconId, 1);
 
   Held image(Get(DDD_QUICK, DDD_CAT_IMAGE, 1));

@@ -104,8 +104,8 @@ TEST_F(DddTest, TablesPointingOutsideTheFileAreRefused) {
     bool sizeLookupFails;
   };
   std::string main = m.main;
-  DWORD catTable = 228 + ddd_le32(reinterpret_cast<const BYTE*>(&main[224]));
-  DWORD sizeTable = ddd_le32(reinterpret_cast<const BYTE*>(&main[catTable + 6 + 4 * 7 + 3]));
+  DWORD catTable = 228 + kp_LoadU32(reinterpret_cast<const BYTE*>(&main[224]));
+  DWORD sizeTable = kp_LoadU32(reinterpret_cast<const BYTE*>(&main[catTable + 6 + 4 * 7 + 3]));
   const Case cases[] = {
       {"category table offset past the end", 224, U32(0xFFFFFF00u), true},
       {"data-offset table past the end", catTable + 6 + 4 * 7 + 3, U32(0x7FFFFFFFu), true},

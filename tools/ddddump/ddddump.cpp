@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ddd_host.h"
+#include "kplatform/byte_order.h"
 
 using kestrel::ddd_host::Narrow;
 
@@ -35,8 +36,8 @@ std::string S(const DDD_STRING& s) { return Narrow(s.str); }
 std::string Value(const DDD_VALUE& v) {
   if (v.data == nullptr || v.size == 0) return "(none)";
   const BYTE* p = static_cast<const BYTE*>(v.data);
-  auto u16 = [&](size_t at) { return static_cast<unsigned>(p[at] | (p[at + 1] << 8)); };
-  auto u32 = [&](size_t at) { return static_cast<unsigned long>(u16(at) | (static_cast<unsigned long>(u16(at + 2)) << 16)); };
+  auto u16 = [&](size_t at) { return static_cast<unsigned>(kp_LoadU16(p + at)); };
+  auto u32 = [&](size_t at) { return static_cast<unsigned long>(kp_LoadU32(p + at)); };
   char buf[64];
   switch (v.type) {
     case DDD_TYPE_BOOL: return u32(0) != 0 ? "true" : "false";
@@ -261,8 +262,8 @@ std::vector<BYTE> BmpFile(const BYTE* dib, size_t size) {
   std::vector<BYTE> f = {'B', 'M'};
   Put32(f, 14 + size);
   Put32(f, 0);
-  unsigned long bits = size >= 40 ? dib[14] | (dib[15] << 8) : 0;
-  unsigned long used = size >= 40 ? dib[32] | (dib[33] << 8) : 0;
+  unsigned long bits = size >= 40 ? kp_LoadU16(dib + 14) : 0;
+  unsigned long used = size >= 40 ? kp_LoadU16(dib + 32) : 0;
   unsigned long colours = used != 0 ? used : bits <= 8 ? (1ul << bits) : 0;
   Put32(f, 14 + 40 + 4 * colours);
   f.insert(f.end(), dib, dib + size);
@@ -276,7 +277,7 @@ std::vector<BYTE> IcoFile(const BYTE* img, size_t size) {
   Put16(f, 1);
   Put16(f, 1);
   BYTE w = size >= 8 ? img[4] : 0;
-  BYTE h = size >= 12 ? static_cast<BYTE>((img[8] | (img[9] << 8)) / 2) : 0;
+  BYTE h = size >= 12 ? static_cast<BYTE>(kp_LoadU16(img + 8) / 2) : 0;
   f.push_back(w);
   f.push_back(h);
   f.push_back(0);

@@ -6,6 +6,7 @@
 
 #include "ddd_host.h"
 #include "kestrel/core/ddm_ids.h"
+#include "kplatform/byte_order.h"
 
 using kestrel::ddd_host::Narrow;
 
@@ -16,9 +17,9 @@ std::string ValueText(WORD type, const void* data) {
   const BYTE* p = static_cast<const BYTE*>(data);
   switch (type) {
     case DDD_TYPE_BOOL: case DDD_TYPE_LONG: case DDD_TYPE_ULONG: case DDD_TYPE_DWORD:
-      return std::to_string(static_cast<unsigned long>(p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<unsigned long>(p[3]) << 24)));
-    case DDD_TYPE_SHORT: return std::to_string(static_cast<int16_t>(p[0] | (p[1] << 8)));
-    case DDD_TYPE_USHORT: return std::to_string(p[0] | (p[1] << 8));
+      return std::to_string(static_cast<unsigned long>(kp_LoadU32(p)));
+    case DDD_TYPE_SHORT: return std::to_string(kp_LoadI16(p));
+    case DDD_TYPE_USHORT: return std::to_string(kp_LoadU16(p));
     case DDD_TYPE_BYTE: return std::to_string(p[0]);
     case DDD_TYPE_STRING: return "\"" + Narrow(static_cast<LPCWSTR>(data)) + "\"";
     default: return "?";

@@ -5,6 +5,7 @@
 // (runs of consecutive ids stay one row).
 #pragma once
 
+#include "kestrel/core/devmode.h"
 #include "kplatform/wintypes.h"
 
 // How a member is read and written beyond a plain copy.
@@ -49,6 +50,24 @@ const DDM_LAYOUT* ddm_FindLayout(WORD ddmId, const DDM_GROUP** group, WORD* stat
 
 // Bytes of a value of the type when exchanged: 1 -> 4, 2/3 -> 2, 4/5/10 -> 4,
 // 8 -> 1, 9 -> 92; 0 for 6 (sized by its text), 7 and anything else.
-WORD ddm_TypeSize(WORD type);
+// This is the one table of type widths: the layout tables, both builds of the
+// core, the renderer, the user interface and the tools all ask it; a caller
+// that needs another answer for one type says so where it calls.
+constexpr WORD ddm_TypeSize(WORD type) {
+  switch (type) {
+    case DDM_TYPE_FLAG:
+    case DDM_TYPE_LONG:
+    case DDM_TYPE_DWORD:
+    case DDM_TYPE_LFLONG: return 4;
+    case DDM_TYPE_SHORT:
+    case DDM_TYPE_WORD: return 2;
+    case DDM_TYPE_BYTE: return 1;
+    case DDM_TYPE_FONT: return NRV_LOGFONT_SIZE;
+    default: return 0;
+  }
+}
+// Bytes of a number of the type: ddm_TypeSize without the font, which is a
+// block exchanged by address (0 for every type that is no number).
+constexpr WORD ddm_NumberSize(WORD type) { return type == DDM_TYPE_FONT ? 0 : ddm_TypeSize(type); }
 // Record size of a kind: 1556 (devmode part), 3884, 4736.
 DWORD ddm_RecordSize(WORD kind);

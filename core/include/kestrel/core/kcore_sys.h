@@ -4,28 +4,24 @@
 // engine's services only, core/km/). Everything else in core/ is shared.
 #pragma once
 
-#include "kplatform/wintypes.h"
+#include <cstring>
 
-// Length of a NUL-terminated UTF-16 text in characters (0 for null), and
-// whether two such texts hold the same characters (never for null). The same
-// in both builds: the kernel-mode core has no string library to call.
-inline DWORD kcore_WideLength(LPCWSTR text) {
-  DWORD n = 0;
-  if (text != nullptr)
-    while (text[n] != 0) ++n;
-  return n;
-}
-inline bool kcore_WideEqual(LPCWSTR a, LPCWSTR b) {
-  if (a == nullptr || b == nullptr) return false;
-  DWORD i = 0;
-  for (; a[i] != 0 && a[i] == b[i]; ++i) {
-  }
-  return a[i] == b[i];
-}
+#include "kplatform/wide_text.h"
+#include "kplatform/wintypes.h"
 
 // Zero-filled block; null when memory is short. kcore_Free(null) does nothing.
 void* kcore_Alloc(SIZE_T bytes);
 void kcore_Free(void* block);
+
+// A new zero-filled copy of a UTF-16 text, terminated; null for a null text or
+// when memory is short. Freed with kcore_Free.
+inline LPWSTR kcore_WideDup(LPCWSTR text) {
+  if (text == nullptr) return nullptr;
+  size_t n = kp_WideLength(text);
+  auto* copy = static_cast<LPWSTR>(kcore_Alloc((n + 1) * sizeof(WCHAR)));
+  if (copy != nullptr) std::memcpy(copy, text, n * sizeof(WCHAR));
+  return copy;
+}
 
 // A whole file mapped read-only.
 struct KCORE_FILEVIEW {
