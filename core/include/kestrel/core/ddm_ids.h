@@ -67,6 +67,7 @@
   X(DDM_MARGINVALUE3, 324)           \
   X(DDM_MARGINEDGE, 325)             \
   X(DDM_STAPLEEDGE, 326)             \
+  X(DDM_LETTERLOCALE, 327)           \
   X(DDM_OFFSETCATCH, 331)            \
   X(DDM_JOBTYPE, 334)                \
   X(DDM_FORCEPDLVERSION, 336)        \
@@ -102,7 +103,9 @@
   X(DDM_PAPERIDFIRST, 1353)          \
   /* the non-devmode record */       \
   X(DDM_NONDEV_VERSION, 1793)        \
+  X(DDM_LANGUAGESWITCH, 1804)        \
   X(DDM_NONDEV_PAPER, 1824)          \
+  X(DDM_FORMDIRECTORY, 1829)         \
   X(DDM_CUSTOMPAPERWIDTH, 1863)      \
   X(DDM_CUSTOMPAPERLENGTH, 1864)     \
   /* the printer-data record */      \
@@ -116,7 +119,9 @@
   X(DDM_OPTION_MEMORY2, 4117)        \
   X(DDM_FEWCOLORPRINT, 4129)         \
   X(DDM_OPTION_MEMORYSELECT, 4355)   \
+  X(DDM_PAPERSETTING, 4356)          \
   X(DDM_OPTION_INTRAY, 4357)         \
+  X(DDM_PAPERSWITCH_8K16K, 4358)     \
   X(DDM_OPTION_FINISHER, 4359)       \
   X(DDM_HCFSELECT, 4362)             \
   X(DDM_PDLKIND, 5125)               \
