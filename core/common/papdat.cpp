@@ -2,6 +2,7 @@
 // (see kestrel/core/papdat.h).
 #include <cstring>
 
+#include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/papdat.h"
 #include "kestrel/core/zanlib.h"
@@ -57,8 +58,8 @@ void SetName(PAPDAT_ENTRY* e, LPCWSTR name) {
 bool DefaultUserSize(HCDDD handle, const DDD_PAPER* paper, DWORD* width, DWORD* length) {
   ULONG_PTR w = 0, l = 0;
   WORD tw = 0, tl = 0, status = 0;
-  bool haveW = cdddGetDefaultDataInfo(handle, 1863, &w, &tw, &status);
-  bool haveL = cdddGetDefaultDataInfo(handle, 1864, &l, &tl, &status);
+  bool haveW = cdddGetDefaultDataInfo(handle, DDM_CUSTOMPAPERWIDTH, &w, &tw, &status);
+  bool haveL = cdddGetDefaultDataInfo(handle, DDM_CUSTOMPAPERLENGTH, &l, &tl, &status);
   if (haveW && haveL && w && l) {
     *width = static_cast<DWORD>(w & 0xFFFF);
     *length = static_cast<DWORD>(l & 0xFFFF);
@@ -232,9 +233,9 @@ BOOL PapDat_IsEnableFormDBSupport(const PAPDAT* object, void* printerData) {
   if (!object || !object->ddd || !object->ddd->dme) return FALSE;
   const CDDD_ATTACH_OPS* ops = cddd_GetAttachOps();
   if (!ops || !ops->isEnableFormDB || !ops->isEnableFormDB(object->ddd->dme)) return FALSE;
-  // Printer-data member 5201 through the value access.
+  // The devmode emulation switch of the printer data, through the value access.
   LONG enabled = 0;
-  return zanLib_ReadNumber(5201, nullptr, printerData, &enabled) && enabled != 0;
+  return zanLib_ReadNumber(DDM_EMULATION, nullptr, printerData, &enabled) && enabled != 0;
 }
 
 LONG PapDat_getPaperNum(const PAPDAT* object, WORD* count, WORD which) {

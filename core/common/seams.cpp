@@ -1,8 +1,10 @@
 // What the device description data reader asks of this library: the driver
 // directory (external strings) and the model-dependent default overrides.
+#include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
+#include "kplatform/wingdi_types.h"
 
 namespace {
 
@@ -35,17 +37,17 @@ WORD zanLib_DefaultOverride(DDDFILE* main, DDDFILE* /*referenced*/, WORD ddmId, 
   if (!value || !type) return DDD_ERR_ARG;
   ZANLIB_CAPABILITY caps{};
   switch (ddmId) {
-    case 8:
-    case 1824:
-    case 327: {
+    case DDM_PAPERSIZE:
+    case DDM_NONDEV_PAPER:
+    case DDM_LETTERLOCALE: {
       if (!IsNumeric(*type)) return DDD_OK;
       zanLib_GetDDDCapabilitiesFromFile(main, &caps);
       static const int kAny = 1;
       if ((caps.word0 & 0x400000u) && driver_get_letter_flag(&kAny) == 1)
-        return SetNumber(value, *type, ddmId == 327 ? 3u : 1u);
+        return SetNumber(value, *type, ddmId == DDM_LETTERLOCALE ? 3u : DMPAPER_LETTER);
       return DDD_OK;
     }
-    case 4356: {
+    case DDM_PAPERSETTING: {
       if (!IsNumeric(*type)) return DDD_OK;
       zanLib_GetDDDCapabilitiesFromFile(main, &caps);
       if (!zanLib_CheckCapability(&caps, ZANLIB_CAP_BIT(32))) return DDD_OK;
@@ -53,7 +55,7 @@ WORD zanLib_DefaultOverride(DDDFILE* main, DDDFILE* /*referenced*/, WORD ddmId, 
       if (group == 254) return DDD_OK;
       return SetNumber(value, *type, group);
     }
-    case 4358: {
+    case DDM_PAPERSWITCH_8K16K: {
       if (!IsNumeric(*type)) return DDD_OK;
       zanLib_GetDDDCapabilitiesFromFile(main, &caps);
       if (!zanLib_CheckCapability(&caps, ZANLIB_CAP_BIT(33))) return DDD_OK;
@@ -61,7 +63,7 @@ WORD zanLib_DefaultOverride(DDDFILE* main, DDDFILE* /*referenced*/, WORD ddmId, 
       if (k == 254) return DDD_OK;
       return SetNumber(value, *type, k);
     }
-    case 1829: {
+    case DDM_FORMDIRECTORY: {
 #if defined(KESTREL_KERNEL_MODE)
       return DDD_OK;
 #else
@@ -73,7 +75,7 @@ WORD zanLib_DefaultOverride(DDDFILE* main, DDDFILE* /*referenced*/, WORD ddmId, 
       return DDD_OK;
 #endif
     }
-    case 1804: {
+    case DDM_LANGUAGESWITCH: {
 #if defined(KESTREL_KERNEL_MODE)
       return DDD_OK;
 #else

@@ -15,17 +15,6 @@ namespace {
 std::atomic<ZanLibGetValueFn> g_getValue{nullptr};
 std::atomic<ZanLibSetValueFn> g_setValue{nullptr};
 
-// Reads a numeric member; false when it cannot be read or is no number.
-bool ReadNumber(WORD ddmId, void* devmode, void* printerData, LONG* out) {
-  ZanLibGetValueFn get = g_getValue.load();
-  if (!get) return false;
-  WORD type = 0;
-  DWORD size = 0;
-  ULONG_PTR value = 0;
-  if (get(ddmId, devmode, printerData, &type, &size, &value) != 0) return false;
-  return ddm_NumberFromValue(type, value, out);
-}
-
 // Writes a numeric member with the type and size it reports.
 bool WriteNumber(WORD ddmId, void* devmode, void* printerData, LONG v) {
   ZanLibGetValueFn get = g_getValue.load();
@@ -36,15 +25,15 @@ bool WriteNumber(WORD ddmId, void* devmode, void* printerData, LONG v) {
   ULONG_PTR current = 0;
   if (get(ddmId, devmode, printerData, &type, &size, &current) != 0) return false;
   switch (type) {
-    case 2: case 3: {
+    case DDM_TYPE_SHORT: case DDM_TYPE_WORD: {
       WORD w = static_cast<WORD>(v);
       return set(ddmId, devmode, printerData, type, 2, &w) == 0;
     }
-    case 8: {
+    case DDM_TYPE_BYTE: {
       BYTE b = static_cast<BYTE>(v);
       return set(ddmId, devmode, printerData, type, 1, &b) == 0;
     }
-    case 1: case 4: case 5: case 10: {
+    case DDM_TYPE_FLAG: case DDM_TYPE_LONG: case DDM_TYPE_DWORD: case DDM_TYPE_LFLONG: {
       DWORD d = static_cast<DWORD>(v);
       return set(ddmId, devmode, printerData, type, 4, &d) == 0;
     }
@@ -95,8 +84,16 @@ const LocaleRow* FindRow(DWORD country) {
 
 }  // namespace
 
+// ddm_GetNumber (kestrel/core/ddm_value.h) through the value access that
+// zanLib_SetValueAccess handed this library.
 BOOL zanLib_ReadNumber(WORD ddmId, void* devmode, void* printerData, LONG* value) {
-  return value && ReadNumber(ddmId, devmode, printerData, value);
+  ZanLibGetValueFn get = g_getValue.load();
+  if (!value || !get) return FALSE;
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR v = 0;
+  if (get(ddmId, devmode, printerData, &type, &size, &v) != 0) return FALSE;
+  return ddm_NumberFromValue(type, v, value);
 }
 
 void zanLib_SetValueAccess(ZanLibGetValueFn get, ZanLibSetValueFn set) {
@@ -191,9 +188,11 @@ BOOL zanLib_IsUsrDefPaper(WORD paperId) {
   return (paperId >= 262 && paperId <= 266) || (paperId >= 287 && paperId <= 301);
 }
 
-BOOL zanLib_IsUsrDefPaperOrUsrDefSize(WORD paperId) { return zanLib_IsUsrDefPaper(paperId) || paperId == 256; }
+BOOL zanLib_IsUsrDefPaperOrUsrDefSize(WORD paperId) { return zanLib_IsUsrDefPaper(paperId) || paperId == DMPAPER_USER; }
 
-BOOL zanLib_IsUsrDefPapSizeDdmId(WORD ddmId) { return ddmId >= 5889 && ddmId <= 5928; }
+BOOL zanLib_IsUsrDefPapSizeDdmId(WORD ddmId) {
+  return ddmId >= DDM_DEFINEWIDTH_FIRST && ddmId < DDM_DEFINENAME_FIRST;  // the widths, then the lengths
+}
 
 WORD zanLib_GetUsrDefPapIndex(WORD paperId) {
   if (paperId >= 262 && paperId <= 266) return static_cast<WORD>(paperId - 262);
@@ -241,13 +240,15 @@ BOOL zanLib_IsFaxMode(HCDDD handle, void* devmode) {
   if (type == 2) return TRUE;
   if (type != 4) return FALSE;
   LONG v = 0;
-  return ReadNumber(334, devmode, nullptr, &v) && v == 5;
+  return zanLib_ReadNumber(DDM_JOBTYPE, devmode, nullptr, &v) && v == 5;
 }
 
 BOOL zanLib_GetUsrDefSize(void* devmode, void* printerData, DWORD* width, DWORD* length) {
   if (!width || !length) return FALSE;
   LONG w = 0, l = 0;
-  if (!ReadNumber(1863, devmode, printerData, &w) || !ReadNumber(1864, devmode, printerData, &l)) return FALSE;
+  if (!zanLib_ReadNumber(DDM_CUSTOMPAPERWIDTH, devmode, printerData, &w) ||
+      !zanLib_ReadNumber(DDM_CUSTOMPAPERLENGTH, devmode, printerData, &l))
+    return FALSE;
   *width = static_cast<DWORD>(w);
   *length = static_cast<DWORD>(l);
   return TRUE;
@@ -256,19 +257,24 @@ BOOL zanLib_GetUsrDefSize(void* devmode, void* printerData, DWORD* width, DWORD*
 BOOL zanLib_CopyPaperSizeBetweenPublicAndPrivate(WORD direction, void* devmode, void* printerData) {
   LONG a = 0, b = 0;
   if (direction == 0) {
-    if (!ReadNumber(1864, devmode, printerData, &a) || !ReadNumber(1863, devmode, printerData, &b)) return FALSE;
-    return WriteNumber(9, devmode, printerData, a) && WriteNumber(10, devmode, printerData, b);
+    if (!zanLib_ReadNumber(DDM_CUSTOMPAPERLENGTH, devmode, printerData, &a) ||
+        !zanLib_ReadNumber(DDM_CUSTOMPAPERWIDTH, devmode, printerData, &b))
+      return FALSE;
+    return WriteNumber(DDM_PAPERLENGTH, devmode, printerData, a) && WriteNumber(DDM_PAPERWIDTH, devmode, printerData, b);
   }
   if (direction == 1) {
-    if (!ReadNumber(9, devmode, printerData, &a) || !ReadNumber(10, devmode, printerData, &b)) return FALSE;
-    return WriteNumber(1864, devmode, printerData, a) && WriteNumber(1863, devmode, printerData, b);
+    if (!zanLib_ReadNumber(DDM_PAPERLENGTH, devmode, printerData, &a) ||
+        !zanLib_ReadNumber(DDM_PAPERWIDTH, devmode, printerData, &b))
+      return FALSE;
+    return WriteNumber(DDM_CUSTOMPAPERLENGTH, devmode, printerData, a) &&
+           WriteNumber(DDM_CUSTOMPAPERWIDTH, devmode, printerData, b);
   }
   return FALSE;
 }
 
 BOOL zanLib_IsEnableDPCustomPaperSize(void* devmode, void* printerData) {
   LONG v = 0;
-  return ReadNumber(5200, devmode, printerData, &v) && v != 0;
+  return zanLib_ReadNumber(DDM_CUSTOMPAPER_ENABLED, devmode, printerData, &v) && v != 0;
 }
 
 // ---- Locale defaults ---------------------------------------------------------

@@ -20,23 +20,27 @@ struct Name {
 };
 
 constexpr Name kFieldsNames[] = {
-    {u"ORIENTATION", 0x1},     {u"PAPERSIZE", 0x2},         {u"PAPERLENGTH", 0x4},     {u"PAPERWIDTH", 0x8},
-    {u"SCALE", 0x10},          {u"COPIES", 0x100},          {u"DEFAULTSOURCE", 0x200}, {u"PRINTQUALITY", 0x400},
-    {u"COLOR", 0x800},         {u"DUPLEX", 0x1000},         {u"YRESOLUTION", 0x2000},  {u"TTOPTION", 0x4000},
-    {u"COLLATE", 0x8000},      {u"FORMNAME", 0x10000},      {u"ICMMETHOD", 0x2000000}, {u"ICMINTENT", 0x4000000},
-    {u"MEDIATYPE", 0x8000000}, {u"DITHERTYPE", 0x10000000},
+    {u"ORIENTATION", DM_ORIENTATION},       {u"PAPERSIZE", DM_PAPERSIZE},
+    {u"PAPERLENGTH", DM_PAPERLENGTH},       {u"PAPERWIDTH", DM_PAPERWIDTH},
+    {u"SCALE", DM_SCALE},                   {u"COPIES", DM_COPIES},
+    {u"DEFAULTSOURCE", DM_DEFAULTSOURCE},   {u"PRINTQUALITY", DM_PRINTQUALITY},
+    {u"COLOR", DM_COLOR},                   {u"DUPLEX", DM_DUPLEX},
+    {u"YRESOLUTION", DM_YRESOLUTION},       {u"TTOPTION", DM_TTOPTION},
+    {u"COLLATE", DM_COLLATE},               {u"FORMNAME", DM_FORMNAME},
+    {u"ICMMETHOD", KDM_FIELD_ICMMETHOD},    {u"ICMINTENT", KDM_FIELD_ICMINTENT},
+    {u"MEDIATYPE", KDM_FIELD_MEDIATYPE},    {u"DITHERTYPE", KDM_FIELD_DITHERTYPE},
 };
-constexpr Name kCollateNames[] = {{u"COLLATE_TRUE", 1}, {u"COLLATE_FALSE", 0}};
+constexpr Name kCollateNames[] = {{u"COLLATE_TRUE", DMCOLLATE_TRUE}, {u"COLLATE_FALSE", DMCOLLATE_FALSE}};
 constexpr Name kBinNames[] = {
-    {u"AUTO", 7},
-    {u"TRAY1", 1},
-    {u"TRAY2", 3},
-    {u"TRAY3", 2},
+    {u"AUTO", DMBIN_AUTO},
+    {u"TRAY1", DMBIN_UPPER},
+    {u"TRAY2", DMBIN_MIDDLE},
+    {u"TRAY3", DMBIN_LOWER},
     {u"TRAY4", 257},
     {u"PRINTER", 259},
-    {u"MANUAL", 4},
+    {u"MANUAL", DMBIN_MANUAL},
     {u"MANUAL_CONFIRM", 260},
-    {u"LARGECAPACITY", 11},
+    {u"LARGECAPACITY", DMBIN_LARGECAPACITY},
     {u"LARGECAPACITY2", 268},
     {u"TRAY3_LARGE", 261},
     {u"TRAY4_LARGE", 262},
@@ -327,10 +331,10 @@ LONG dme_GetMergedFields(const void* handle, DWORD dmFields, SHORT collate, DWOR
     WORD feature;
     DWORD bits;
   };
-  constexpr Rule kRules[] = {{DME_FEATURE_COLLATE, 0x8000},
-                             {DME_FEATURE_RESOLUTION, 0x2400},
-                             {DME_FEATURE_BIN, 0x200},
-                             {DME_FEATURE_MEDIA, 0x8000000}};
+  constexpr Rule kRules[] = {{DME_FEATURE_COLLATE, DM_COLLATE},
+                             {DME_FEATURE_RESOLUTION, DM_PRINTQUALITY | DM_YRESOLUTION},
+                             {DME_FEATURE_BIN, DM_DEFAULTSOURCE},
+                             {DME_FEATURE_MEDIA, KDM_FIELD_MEDIATYPE}};
   for (const Rule& rule : kRules) {
     WORD merge = features[rule.feature].merge;
     if (merge == 1) {

@@ -42,22 +42,6 @@ WORD AnswerText(CDM_MEMBER_ARGS* args, LPCWSTR text, DWORD bytes, DWORD maxChars
   return CDM_RESULT_DONE;
 }
 
-// Reads the stored value of the member the arguments name.
-bool StoredValue(const CDM_MEMBER_ARGS* args, LONG* out) {
-  WORD type = 0;
-  DWORD size = 0;
-  ULONG_PTR v = 0;
-  if (ddm_GetValue(args->ddmId, args->devmode, args->printerData, &type, &size, &v) != 0) return false;
-  switch (type) {
-    case DDM_TYPE_SHORT: *out = static_cast<SHORT>(v & 0xFFFF); return true;
-    case DDM_TYPE_WORD: *out = static_cast<LONG>(v & 0xFFFF); return true;
-    case DDM_TYPE_BYTE: *out = static_cast<LONG>(v & 0xFF); return true;
-    case DDM_TYPE_STRING:
-    case DDM_TYPE_FONT: return false;
-    default: *out = static_cast<LONG>(static_cast<DWORD>(v)); return true;
-  }
-}
-
 // A check (2, on the stored value) or an allowed-value test (16, on
 // args->value) by a predicate; every other operation to the data.
 template <typename Pred>
@@ -66,7 +50,7 @@ WORD CheckBy(WORD operation, CDM_MEMBER_ARGS* args, WORD operations, Pred ok) {
   if (!(operation & operations)) return CDM_RESULT_DDD;
   LONG v = 0;
   if (operation == CDM_OP_CHECK) {
-    if (!StoredValue(args, &v)) return CDM_RESULT_REFUSED;
+    if (!ddm_GetNumber(args->ddmId, args->devmode, args->printerData, &v)) return CDM_RESULT_REFUSED;
   } else {
     v = static_cast<LONG>(static_cast<DWORD>(args->value));
   }
@@ -106,8 +90,8 @@ WORD cdmHandler_PaperLengthWidth(WORD operation, CDM_MEMBER_ARGS* args) {
   if (!args) return CDM_RESULT_REFUSED;
   if (operation != CDM_OP_DEFAULT) return CDM_RESULT_DDD;
   WORD width = 0, length = 0, status = 0;
-  if (!cdddGetDefaultPaperSize(args->ddd, 8, &width, &length, &status)) return CDM_RESULT_REFUSED;
-  cdmSetParamDefaultData(args->ddmId == 9 ? length : width, DDM_TYPE_SHORT, 0, args);
+  if (!cdddGetDefaultPaperSize(args->ddd, DDM_PAPERSIZE, &width, &length, &status)) return CDM_RESULT_REFUSED;
+  cdmSetParamDefaultData(args->ddmId == DDM_PAPERLENGTH ? length : width, DDM_TYPE_SHORT, 0, args);
   return CDM_RESULT_DONE;
 }
 
@@ -138,7 +122,7 @@ WORD cdmHandler_ColorDefault(WORD operation, CDM_MEMBER_ARGS* args) {
   if (!args) return CDM_RESULT_REFUSED;
   if (operation != CDM_OP_DEFAULT) return cdmHandler_Color(operation, args);
   LONG both = 1;
-  for (WORD id : {WORD(270), WORD(345)}) {
+  for (WORD id : {DDM_COLORMODE, DDM_COLORCAPABLE}) {
     WORD type = 0;
     DWORD size = 0;
     ULONG_PTR v = 0;
@@ -147,25 +131,25 @@ WORD cdmHandler_ColorDefault(WORD operation, CDM_MEMBER_ARGS* args) {
     if (r != 1 || cdmDmConvertINT(type, &v) != 1) both = 0;
     cdmDmIdDefaultDataFree(id, v, type);
   }
-  cdmSetParamDefaultData(both ? 1 : 2, DDM_TYPE_SHORT, 0, args);
+  cdmSetParamDefaultData(both ? DMCOLOR_MONOCHROME : DMCOLOR_COLOR, DDM_TYPE_SHORT, 0, args);
   return CDM_RESULT_DONE;
 }
 
 WORD cdmHandler_Duplex(WORD operation, CDM_MEMBER_ARGS* args) {
-  return CheckBy(operation, args, CDM_OP_ALLOWED, [](WORD, LONG v) { return v >= 1 && v <= 3; });
+  return CheckBy(operation, args, CDM_OP_ALLOWED, [](WORD, LONG v) { return v >= DMDUP_SIMPLEX && v <= DMDUP_HORIZONTAL; });
 }
 WORD cdmHandler_TTOption(WORD operation, CDM_MEMBER_ARGS* args) {
-  return CheckBy(operation, args, CDM_OP_CHECK | CDM_OP_ALLOWED, [](WORD, LONG v) { return v >= 1 && v <= 4; });
+  return CheckBy(operation, args, CDM_OP_CHECK | CDM_OP_ALLOWED, [](WORD, LONG v) { return v >= DMTT_BITMAP && v <= DMTT_DOWNLOAD_OUTLINE; });
 }
 WORD cdmHandler_Collate(WORD operation, CDM_MEMBER_ARGS* args) {
-  return CheckBy(operation, args, CDM_OP_CHECK | CDM_OP_ALLOWED, [](WORD, LONG v) { return v == 0 || v == 1; });
+  return CheckBy(operation, args, CDM_OP_CHECK | CDM_OP_ALLOWED, [](WORD, LONG v) { return v == DMCOLLATE_FALSE || v == DMCOLLATE_TRUE; });
 }
 
 WORD cdmHandler_FormName(WORD operation, CDM_MEMBER_ARGS* args) {
   if (!args) return CDM_RESULT_REFUSED;
   if (operation != CDM_OP_DEFAULT) return CDM_RESULT_DDD;
   WORD status = 0;
-  LPWSTR name = cdddGetDefaultPaperName(args->ddd, 8, &status);
+  LPWSTR name = cdddGetDefaultPaperName(args->ddd, DDM_PAPERSIZE, &status);
   if (!name) return CDM_RESULT_REFUSED;
   WORD r = AnswerText(args, name, CCHFORMNAME * sizeof(WCHAR), CCHFORMNAME - 1);
   kcore_Free(name);
@@ -178,10 +162,10 @@ WORD cdmHandler_IcmMethod(WORD operation, CDM_MEMBER_ARGS* args) {
     cdmSetParamDefaultData(1, DDM_TYPE_DWORD, 0, args);
     return CDM_RESULT_DONE;
   }
-  return IcmCheck(operation, args, [](LONG v) { return v >= 1 && v <= 4; });
+  return IcmCheck(operation, args, [](LONG v) { return v >= DMICMMETHOD_NONE && v <= DMICMMETHOD_DEVICE; });
 }
 WORD cdmHandler_IcmIntent(WORD operation, CDM_MEMBER_ARGS* args) {
-  return IcmCheck(operation, args, [](LONG v) { return v >= 1 && v <= 3; });
+  return IcmCheck(operation, args, [](LONG v) { return v >= DMICM_SATURATE && v <= DMICM_COLORIMETRIC; });
 }
 
 WORD cdmHandler_ModelName(WORD operation, CDM_MEMBER_ARGS* args) {
@@ -201,7 +185,7 @@ WORD cdmHandler_ModelName(WORD operation, CDM_MEMBER_ARGS* args) {
     WORD location = 0;
     // Read through the access core (kernel rules answer the address); the
     // core never serves a string without its NUL inside the member.
-    if (dmaCore_GetValue(DMA_RULES_KERNEL, 259, args->devmode, args->printerData, &type, &size, &v, &location) ==
+    if (dmaCore_GetValue(DMA_RULES_KERNEL, DDM_MODELNAME, args->devmode, args->printerData, &type, &size, &v, &location) ==
             0 &&
         v && kp_WideEqual(reinterpret_cast<LPCWSTR>(v), model))
       r = CDM_RESULT_DONE;
@@ -253,8 +237,8 @@ WORD cdmHandler_DefineSize(WORD operation, CDM_MEMBER_ARGS* args) {
   if (!args) return CDM_RESULT_REFUSED;
   if (operation != CDM_OP_DEFAULT) return CDM_RESULT_DDD;
   WORD width = 0, length = 0, status = 0;
-  if (!cdddGetPaperSize(args->ddd, 8, 9, &width, &length, nullptr, nullptr, &status)) return CDM_RESULT_REFUSED;
-  cdmSetParamDefaultData(args->ddmId < 5909 ? width : length, DDM_TYPE_WORD, 0, args);
+  if (!cdddGetPaperSize(args->ddd, DDM_PAPERSIZE, DDM_PAPERLENGTH, &width, &length, nullptr, nullptr, &status)) return CDM_RESULT_REFUSED;
+  cdmSetParamDefaultData(args->ddmId < DDM_DEFINELENGTH_FIRST ? width : length, DDM_TYPE_WORD, 0, args);
   return CDM_RESULT_DONE;
 }
 
@@ -262,7 +246,7 @@ WORD cdmHandler_DefineName(WORD operation, CDM_MEMBER_ARGS* args) {
   if (!args) return CDM_RESULT_REFUSED;
   if (operation != CDM_OP_DEFAULT) return CDM_RESULT_DDD;
   WCHAR name[15] = {};
-  if (!zanLib_GetUsrDefPap_DefaultName(static_cast<WORD>(args->ddmId - 5929), name, 15)) return CDM_RESULT_REFUSED;
+  if (!zanLib_GetUsrDefPap_DefaultName(static_cast<WORD>(args->ddmId - DDM_DEFINENAME_FIRST), name, 15)) return CDM_RESULT_REFUSED;
   return AnswerText(args, name, 30, 14);
 }
 
@@ -429,11 +413,14 @@ BOOL cdmGetFieldsFor(WORD platform, WORD icmVersion, WORD operationBits, DWORD* 
     DWORD bit;
     WORD column[4];
   };
+  // The ICM, media and dither rows carry this driver's own bits (KDM_FIELD_*).
   static constexpr FieldRow kRows[] = {
-      {0x1, {3, 3, 3, 3}},       {0x2, {3, 3, 3, 3}},       {0x10, {3, 3, 3, 3}},      {0x100, {3, 3, 3, 3}},
-      {0x200, {3, 3, 3, 3}},     {0x400, {3, 3, 3, 3}},     {0x800, {3, 3, 3, 3}},     {0x1000, {3, 3, 3, 3}},
-      {0x2000, {3, 3, 3, 3}},    {0x4000, {3, 3, 3, 3}},    {0x8000, {3, 3, 3, 3}},    {0x10000, {0, 0, 3, 3}},
-      {0x2000000, {7, 7, 7, 7}}, {0x4000000, {7, 7, 7, 7}}, {0x8000000, {7, 7, 7, 7}}, {0x10000000, {7, 7, 7, 7}},
+      {DM_ORIENTATION, {3, 3, 3, 3}},       {DM_PAPERSIZE, {3, 3, 3, 3}},        {DM_SCALE, {3, 3, 3, 3}},
+      {DM_COPIES, {3, 3, 3, 3}},            {DM_DEFAULTSOURCE, {3, 3, 3, 3}},    {DM_PRINTQUALITY, {3, 3, 3, 3}},
+      {DM_COLOR, {3, 3, 3, 3}},             {DM_DUPLEX, {3, 3, 3, 3}},           {DM_YRESOLUTION, {3, 3, 3, 3}},
+      {DM_TTOPTION, {3, 3, 3, 3}},          {DM_COLLATE, {3, 3, 3, 3}},          {DM_FORMNAME, {0, 0, 3, 3}},
+      {KDM_FIELD_ICMMETHOD, {7, 7, 7, 7}},  {KDM_FIELD_ICMINTENT, {7, 7, 7, 7}}, {KDM_FIELD_MEDIATYPE, {7, 7, 7, 7}},
+      {KDM_FIELD_DITHERTYPE, {7, 7, 7, 7}},
   };
   if (!fields) return 0;
   int column;
@@ -497,13 +484,14 @@ BOOL cdmCheckData(HCDDD handle, WORD ddmId, void* devmode, void* printerData, WO
 
 BOOL cdm_IsDevmode(HCDDD handle, void* devmode, void* printerData) {
   if (!devmode) return 0;
-  for (WORD id : {WORD(2), WORD(4), WORD(5), WORD(258), WORD(259)})
+  for (WORD id : {DDM_SPECVERSION, DDM_SIZE, DDM_DRIVEREXTRA, DDM_PRIVATE_DRIVERVERSION, DDM_MODELNAME})
     if (!cdmCheckData(handle, id, devmode, printerData, CDM_OP_CHECK)) return 0;
   return 1;
 }
 
 BOOL cdmPublicDataCheck(HCDDD handle, void* devmode, void* printerData, WORD ddmId, WORD operation) {
-  static constexpr WORD kStandard[] = {12, 13, 16, 7, 17, 22, 15, 11, 18, 23};
+  static constexpr WORD kStandard[] = {DDM_COPIES,   DDM_DEFAULTSOURCE, DDM_DUPLEX, DDM_ORIENTATION, DDM_TTOPTION,
+                                       DDM_ICMMETHOD, DDM_COLOR,         DDM_SCALE,  DDM_COLLATE,     DDM_ICMINTENT};
   for (WORD id : kStandard)
     if (id == ddmId) return cdmCheckData(handle, ddmId, devmode, printerData, operation);
   return 1;
@@ -520,9 +508,9 @@ BOOL cdmSearchDefineId(WORD paperId, WORD type, WORD* widthId, WORD* lengthId, W
                        DWORD nameChars) {
   for (WORD slot = 0; slot < CDM_DEFINE_COUNT; ++slot) {
     if (!SameId(zanLib_GetUsrDefPapID(slot), paperId, type)) continue;
-    if (widthId) *widthId = static_cast<WORD>(5889 + slot);
-    if (lengthId) *lengthId = static_cast<WORD>(5909 + slot);
-    if (nameId) *nameId = static_cast<WORD>(5929 + slot);
+    if (widthId) *widthId = static_cast<WORD>(DDM_DEFINEWIDTH_FIRST + slot);
+    if (lengthId) *lengthId = static_cast<WORD>(DDM_DEFINELENGTH_FIRST + slot);
+    if (nameId) *nameId = static_cast<WORD>(DDM_DEFINENAME_FIRST + slot);
     if (name && nameChars) zanLib_GetUsrDefPap_DefaultName(slot, name, nameChars);
     return 1;
   }

@@ -276,11 +276,11 @@ LONG ItemNumber(const CDM_SELECT_ITEM& item, WORD type) {
                                                                : static_cast<LONG>(item.value);
 }
 
-bool ReadNumber(WORD id, void* devmode, void* printerData, WORD* out) {
-  WORD type = 0;
-  DWORD size = 0;
-  ULONG_PTR v = 0;
-  if (ddm_GetValue(id, devmode, printerData, &type, &size, &v) != 0) return false;
+// A dimension member as the 16-bit value the labels take (the number's low
+// 16 bits).
+bool ReadWord(WORD id, void* devmode, void* printerData, WORD* out) {
+  LONG v = 0;
+  if (!ddm_GetNumber(id, devmode, printerData, &v)) return false;
   *out = static_cast<WORD>(v);
   return true;
 }
@@ -303,9 +303,10 @@ bool EditUserDefine(CDM_SELECT_INFO* info, void* devmode, void* printerData, con
 bool EditCustom(CDM_SELECT_INFO* info, void* devmode, void* printerData, const CDM_UNIT_INFO* unit) {
   for (DWORD i = 0; i < info->count; ++i) {
     CDM_SELECT_ITEM& item = info->items[i];
-    if (ItemNumber(item, info->type) != 256) continue;
+    if (ItemNumber(item, info->type) != DMPAPER_USER) continue;
     WORD width = 0, length = 0;
-    if (!ReadNumber(1863, devmode, printerData, &width) || !ReadNumber(1864, devmode, printerData, &length))
+    if (!ReadWord(DDM_CUSTOMPAPERWIDTH, devmode, printerData, &width) ||
+        !ReadWord(DDM_CUSTOMPAPERLENGTH, devmode, printerData, &length))
       return false;
     LPWSTR own = kcore_WideDup(item.name ? item.name : u"");
     if (!own) return false;
@@ -324,7 +325,7 @@ bool EditTray(CDM_SELECT_INFO* info, void* devmode, void* printerData, const CDM
     // No members named for this list: nothing to show, the entry stays.
     if (!ioBinLib_GetDimIdByConfigTray(info->ddmId, &widthId, &lengthId)) return true;
     WORD width = 0, length = 0;
-    if (!ReadNumber(widthId, devmode, printerData, &width) || !ReadNumber(lengthId, devmode, printerData, &length))
+    if (!ReadWord(widthId, devmode, printerData, &width) || !ReadWord(lengthId, devmode, printerData, &length))
       return false;
     LPWSTR own = kcore_WideDup(item.name ? item.name : u"");
     if (!own) return false;
@@ -335,12 +336,15 @@ bool EditTray(CDM_SELECT_INFO* info, void* devmode, void* printerData, const CDM
   return true;
 }
 
-bool IsTrayPaperList(WORD id) { return id == 262 || (id >= 6145 && id <= 6159) || (id >= 6220 && id <= 6234); }
+bool IsTrayPaperList(WORD id) {
+  auto inTable = [id](WORD first) { return id >= first && id < first + DDM_TRAYTABLE_ROWS; };
+  return id == DDM_OUTPUTSIZE || inTable(DDM_TRAYTABLE_A_PAPER) || inTable(DDM_TRAYTABLE_B_PAPER);
+}
 
 bool RelabelPapers(HCDDD handle, CDM_SELECT_INFO* info, void* devmode, void* printerData, const CDM_UNIT_INFO* unit) {
   if (!devmode) return true;
-  bool all = info->ddmId == 1824;
-  if (info->ddmId == 8) {
+  bool all = info->ddmId == DDM_NONDEV_PAPER;
+  if (info->ddmId == DDM_PAPERSIZE) {
     PAPDAT papers{};
     papers.ddd = handle;
     all = !PapDat_IsEnableFormDBSupport(&papers, printerData);

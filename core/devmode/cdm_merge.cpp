@@ -24,9 +24,8 @@
 
 namespace {
 
-constexpr DWORD kPaperSize = 0x2, kPaperLength = 0x4, kPaperWidth = 0x8, kFormName = 0x10000;
 constexpr DWORD kResolutionFields = CDM_MERGE_RESOLUTION_FIELDS;
-constexpr size_t kFieldsEnd = 76;  // dmFields ends here
+constexpr size_t kFieldsEnd = MEMBER_END(DEVMODEW, dmFields);
 
 // The merged standard fields: bit, DDM id, end of the field in DEVMODEW.
 struct MergeRow {
@@ -34,15 +33,32 @@ struct MergeRow {
   WORD ddmId;
   WORD end;
 };
+// The ICM intent, media type and dither type rows carry this driver's own
+// field bits (KDM_FIELD_*).
 constexpr MergeRow kRows[] = {
-    {0x1, 7, 78},          {0x10, 11, 86},        {0x100, 12, 88},       {0x200, 13, 90},
-    {0x1000, 16, 96},      {0x4000, 17, 100},     {0x8000, 18, 102},     {0x4000000, 23, 196},
-    {0x8000000, 24, 200},  {0x10000000, 25, 204},
+    {DM_ORIENTATION, DDM_ORIENTATION, MEMBER_END(DEVMODEW, dmOrientation)},
+    {DM_SCALE, DDM_SCALE, MEMBER_END(DEVMODEW, dmScale)},
+    {DM_COPIES, DDM_COPIES, MEMBER_END(DEVMODEW, dmCopies)},
+    {DM_DEFAULTSOURCE, DDM_DEFAULTSOURCE, MEMBER_END(DEVMODEW, dmDefaultSource)},
+    {DM_DUPLEX, DDM_DUPLEX, MEMBER_END(DEVMODEW, dmDuplex)},
+    {DM_TTOPTION, DDM_TTOPTION, MEMBER_END(DEVMODEW, dmTTOption)},
+    {DM_COLLATE, DDM_COLLATE, MEMBER_END(DEVMODEW, dmCollate)},
+    {KDM_FIELD_ICMINTENT, DDM_ICMINTENT, MEMBER_END(DEVMODEW, dmICMIntent)},
+    {KDM_FIELD_MEDIATYPE, DDM_MEDIATYPE, MEMBER_END(DEVMODEW, dmMediaType)},
+    {KDM_FIELD_DITHERTYPE, DDM_DITHERTYPE, MEMBER_END(DEVMODEW, dmDitherType)},
 };
-// Fields of the adjustment steps with the end of their member.
+// Fields of the adjustment steps with the end of their member (no DDM id:
+// the steps read the field itself). DM_ICMMETHOD is Windows' bit here: its
+// member is cut off with dmICMMethod.
 constexpr MergeRow kOtherFields[] = {
-    {kPaperSize, 8, 80}, {kPaperLength, 9, 82}, {kPaperWidth, 10, 84}, {kFormName, 19, 166},
-    {0x400, 20, 92},     {0x2000, 21, 98},      {0x800, 0, 94},        {0x800000, 0, 192},
+    {DM_PAPERSIZE, DDM_PAPERSIZE, MEMBER_END(DEVMODEW, dmPaperSize)},
+    {DM_PAPERLENGTH, DDM_PAPERLENGTH, MEMBER_END(DEVMODEW, dmPaperLength)},
+    {DM_PAPERWIDTH, DDM_PAPERWIDTH, MEMBER_END(DEVMODEW, dmPaperWidth)},
+    {DM_FORMNAME, DDM_FORMNAME, MEMBER_END(DEVMODEW, dmFormName)},
+    {DM_PRINTQUALITY, DDM_PRINTQUALITY, MEMBER_END(DEVMODEW, dmPrintQuality)},
+    {DM_YRESOLUTION, DDM_YRESOLUTION, MEMBER_END(DEVMODEW, dmYResolution)},
+    {DM_COLOR, 0, MEMBER_END(DEVMODEW, dmColor)},
+    {DM_ICMMETHOD, 0, MEMBER_END(DEVMODEW, dmICMMethod)},
 };
 
 // The bytes of a member at its offset (a devmode may sit at any address).
@@ -50,9 +66,6 @@ const BYTE* At(const void* dm, size_t off) { return static_cast<const BYTE*>(dm)
 
 DWORD Fields(const void* dm) { return kp_LoadU32(At(dm, offsetof(DEVMODEW, dmFields))); }
 void SetFields(void* dm, DWORD f) { kp_StoreU32(static_cast<BYTE*>(dm) + offsetof(DEVMODEW, dmFields), f); }
-
-bool ReadNum(WORD id, void* dm, void* pd, LONG* out) { return ddm_GetNumber(id, dm, pd, out); }
-bool WriteNum(WORD id, void* dm, void* pd, LONG value) { return ddm_SetNumber(id, dm, pd, value); }
 
 // Copies one member from one devmode to another (strings by their text).
 bool CopyMember(WORD id, void* from, void* to, void* pd) {
@@ -69,7 +82,7 @@ bool CopyMember(WORD id, void* from, void* to, void* pd) {
 bool WriteFormName(void* dm, void* pd, LPCWSTR name) {
   WCHAR buffer[CCHFORMNAME] = {};
   DWORD chars = kp_WideCopy(buffer, name, CCHFORMNAME - 1);
-  return ddm_SetValue(19, dm, pd, DDM_TYPE_STRING, (chars + 1) * 2, buffer) == 0;
+  return ddm_SetValue(DDM_FORMNAME, dm, pd, DDM_TYPE_STRING, (chars + 1) * 2, buffer) == 0;
 }
 
 bool IsOwn(HCDDD handle, void* dm, void* pd) { return dm && cdm_IsDevmode(handle, dm, pd) == 1; }
@@ -77,7 +90,7 @@ bool IsOwn(HCDDD handle, void* dm, void* pd) { return dm && cdm_IsDevmode(handle
 bool FormDbAllowed(HCDDD handle, void* dm, void* pd) {
   if (!handle || !handle->dme || !dme_IsEnableFormDB(handle->dme)) return false;
   LONG on = 0;
-  return ReadNum(5201, dm, pd, &on) && on != 0;
+  return ddm_GetNumber(DDM_EMULATION, dm, pd, &on) && on != 0;
 }
 
 bool InCustomRange(HCDDD handle, WORD width, WORD length) {
@@ -91,7 +104,7 @@ bool DddPaper(HCDDD handle, WORD mode, const CDM_PAPER_KEY& key, CDDD_PAPERKEY* 
   CDDD_PAPERKEY k{key.paperId, key.width, key.length, key.name};
   *match = CDDD_PAPERKEY{};
   WORD status = 0;
-  return cdddSamePaper(handle, 8, mode, &k, match, &status) != 0;
+  return cdddSamePaper(handle, DDM_PAPERSIZE, mode, &k, match, &status) != 0;
 }
 bool NameInDdd(HCDDD handle, LPCWSTR name) {
   if (!name || !*name) return false;
@@ -169,7 +182,7 @@ BOOL cdmSearchDefineFormName(void* devmode, void* printerData, LPCWSTR name, WOR
       DWORD size = 0;
       ULONG_PTR address = 0;
       WORD location = 0;
-      if (dmaCore_GetValue(DMA_RULES_KERNEL, static_cast<WORD>(5929 + slot), devmode, printerData, &type, &size,
+      if (dmaCore_GetValue(DMA_RULES_KERNEL, static_cast<WORD>(DDM_DEFINENAME_FIRST + slot), devmode, printerData, &type, &size,
                            &address, &location) != 0 ||
           type != DDM_TYPE_STRING || !address)
         return 0;
@@ -188,7 +201,7 @@ BOOL cdmSearchDefineFormName(void* devmode, void* printerData, LPCWSTR name, WOR
 }
 
 BOOL cdmPaperInfoDefaultSet(HCDDD handle, void* devmode, void* printerData, HANDLE printer) {
-  for (WORD id : {WORD(8), WORD(9), WORD(10), WORD(19)})
+  for (WORD id : {DDM_PAPERSIZE, DDM_PAPERLENGTH, DDM_PAPERWIDTH, DDM_FORMNAME})
     if (!local_SetPrtIconRegData(handle, devmode, id, printerData, printer)) return 0;
   return 1;
 }
@@ -280,13 +293,13 @@ bool SearchSamePaper(HCDDD handle, void* devmode, void* pd, HANDLE printer, DWOR
                      const CDM_PAPER_KEY& key, CDM_PAPER_KEY* result) {
   if (!(fields & CDM_MERGE_PAPER_FIELDS)) return false;
   WORD kinds = 0;
-  if (fields & kPaperSize) kinds |= CDM_SEARCH_ID;
-  if (fields & kFormName) kinds |= CDM_SEARCH_NAME;
-  if ((fields & (kPaperLength | kPaperWidth)) && key.width > 0 && key.length > 0) kinds |= CDM_SEARCH_SIZE;
+  if (fields & DM_PAPERSIZE) kinds |= CDM_SEARCH_ID;
+  if (fields & DM_FORMNAME) kinds |= CDM_SEARCH_NAME;
+  if ((fields & (DM_PAPERLENGTH | DM_PAPERWIDTH)) && key.width > 0 && key.length > 0) kinds |= CDM_SEARCH_SIZE;
   const bool customAllowed = zanLib_IsEnableDPCustomPaperSize(devmode, pd) != 0;
   if (key.paperId == CDM_PAPER_USER) {
     if (customAllowed) {
-      if ((fields & (kPaperLength | kPaperWidth)) == (kPaperLength | kPaperWidth)) return TakeKey(key, result);
+      if ((fields & (DM_PAPERLENGTH | DM_PAPERWIDTH)) == (DM_PAPERLENGTH | DM_PAPERWIDTH)) return TakeKey(key, result);
       kinds = CDM_SEARCH_ID;
     } else if (cdmCheckDmPaperUser(key.paperId, key.length, key.width)) {
       kinds = CDM_SEARCH_SIZE;
@@ -318,17 +331,18 @@ BOOL cdmCheckAndModifyPaper(HCDDD handle, void* destination, void* source, void*
   void* own = IsOwn(handle, source, printerData) ? source : IsOwn(handle, destination, printerData) ? destination
                                                                                                     : nullptr;
   LONG flag = 0;
-  const bool customOrder = own && ReadNum(1353, own, printerData, &flag) && flag != 0;
+  const bool customOrder = own && ddm_GetNumber(DDM_PAPERIDFIRST, own, printerData, &flag) && flag != 0;
   CDM_PAPER_KEY match{};
   if (!SearchSamePaper(handle, destination, printerData, printer, sourceFields, customOrder, key, &match))
     return reset ? cdmPaperInfoDefaultSet(handle, source, printerData, printer) : 1;
-  bool ok = WriteNum(9, destination, printerData, match.length) && WriteNum(10, destination, printerData, match.width) &&
-            WriteNum(8, destination, printerData, match.paperId);
+  bool ok = ddm_SetNumber(DDM_PAPERLENGTH, destination, printerData, match.length) &&
+            ddm_SetNumber(DDM_PAPERWIDTH, destination, printerData, match.width) &&
+            ddm_SetNumber(DDM_PAPERSIZE, destination, printerData, match.paperId);
   if (ok && match.name) ok = WriteFormName(destination, printerData, match.name);
   if (ok) {
-    DWORD fields = Fields(destination) | (sourceFields & (kFormName | kPaperSize));
-    if (customOrder) fields |= kPaperLength | kPaperWidth;
-    if (match.paperId == CDM_PAPER_USER) fields = (fields & ~kFormName) | kPaperLength | kPaperWidth;
+    DWORD fields = Fields(destination) | (sourceFields & (DM_FORMNAME | DM_PAPERSIZE));
+    if (customOrder) fields |= DM_PAPERLENGTH | DM_PAPERWIDTH;
+    if (match.paperId == CDM_PAPER_USER) fields = (fields & ~DM_FORMNAME) | DM_PAPERLENGTH | DM_PAPERWIDTH;
     SetFields(destination, fields);
   }
   cdmFormResultFree(&match);
@@ -340,7 +354,7 @@ BOOL cdmConvertPaperSize_NT(HCDDD handle, HANDLE printer, void* devmode, void* p
   const WORD paperId = kp_LoadU16(At(devmode, offsetof(DEVMODEW, dmPaperSize)));
   if (paperId == CDM_PAPER_USER) return cdmCheckAndModifyPaper(handle, nullptr, devmode, printerData, printer, Fields(devmode));
   WCHAR name[CCHFORMNAME + 1] = {};
-  DWORD fields = kFormName;
+  DWORD fields = DM_FORMNAME;
   WORD width = 0, length = 0;
   if (cdmSearchDefineInfo(devmode, printerData, paperId, DDM_TYPE_SHORT, &width, &length, name, CCHFORMNAME)) {
     // the user-defined slot's name
@@ -354,16 +368,16 @@ BOOL cdmConvertPaperSize_NT(HCDDD handle, HANDLE printer, void* devmode, void* p
     PapDat_free(&papers);
     if (!ok) return 0;
   } else if (IsSystemBuiltinPaperID(printer, paperId)) {
-    fields = kPaperSize;
+    fields = DM_PAPERSIZE;
   } else {
     CDDD_PAPERKEY key{paperId, 0, 0, nullptr};
     CDDD_PAPERKEY match{};
     WORD status = 0;
-    if (!cdddSamePaper(handle, 8, 1, &key, &match, &status)) return 0;
+    if (!cdddSamePaper(handle, DDM_PAPERSIZE, 1, &key, &match, &status)) return 0;
     for (size_t i = 0; match.name && i < CCHFORMNAME && match.name[i]; ++i) name[i] = match.name[i];
     cdddSamePaperFree(&match);
   }
-  if (fields == kFormName && !WriteFormName(devmode, printerData, name)) return 0;
+  if (fields == DM_FORMNAME && !WriteFormName(devmode, printerData, name)) return 0;
   return cdmCheckAndModifyPaper(handle, nullptr, devmode, printerData, printer, fields);
 }
 
@@ -374,8 +388,8 @@ bool ReflectColor(HCDDD handle, const void* source, void* dst, void* pd) {
   if (dme_GetModeFlag(handle->dme, DME_FEATURE_COLOR, &mode) != DME_OK) return false;
   if (mode == 0) return true;
   const SHORT color = static_cast<SHORT>(kp_LoadU16(At(source, offsetof(DEVMODEW, dmColor))));
-  const LONG value = color != 2 ? 1 : (mode == 2 ? 0 : 2);
-  return WriteNum(270, dst, pd, value);
+  const LONG value = color != DMCOLOR_COLOR ? 1 : (mode == 2 ? 0 : 2);
+  return ddm_SetNumber(DDM_COLORMODE, dst, pd, value);
 }
 
 bool ReflectMedia(HCDDD handle, void* dst, void* pd) {
@@ -383,7 +397,7 @@ bool ReflectMedia(HCDDD handle, void* dst, void* pd) {
   if (dme_GetMergeMode(handle->dme, DME_FEATURE_MEDIA, &merge) != DME_OK) return false;
   if (merge == 0) return true;
   const LONG media = static_cast<LONG>(kp_LoadU32(At(dst, offsetof(DEVMODEW, dmMediaType))) & 0xFFFF);
-  return WriteNum(388, dst, pd, media) && WriteNum(453, dst, pd, media);
+  return ddm_SetNumber(DDM_EMULATEDMEDIA, dst, pd, media) && ddm_SetNumber(DDM_EMULATEDMEDIA2, dst, pd, media);
 }
 
 bool MergeResolution(HCDDD handle, void* src, void* dst, void* pd, WORD operation, bool emulation) {
@@ -395,21 +409,22 @@ bool MergeResolution(HCDDD handle, void* src, void* dst, void* pd, WORD operatio
   }
   if (operation == CDM_OP_ALLOWED) {
     LONG quality = 0;
-    if (!ReadNum(20, src, pd, &quality)) return false;
+    if (!ddm_GetNumber(DDM_PRINTQUALITY, src, pd, &quality)) return false;
     if (quality <= 0) return true;
-    if (!WriteNum(20, dst, pd, quality) || !WriteNum(21, dst, pd, quality)) return false;
+    if (!ddm_SetNumber(DDM_PRINTQUALITY, dst, pd, quality) || !ddm_SetNumber(DDM_YRESOLUTION, dst, pd, quality))
+      return false;
   } else {
     WORD type = 0;
     DWORD size = 0;
     ULONG_PTR value = 0;
-    if (ddm_GetValue(14, src, pd, &type, &size, &value) != 0) return false;
+    if (ddm_GetValue(DDM_RESOLUTION, src, pd, &type, &size, &value) != 0) return false;
     DDD_VALUE v{};
     v.type = type;
     v.size = static_cast<WORD>(size);
     v.count = 1;
     v.data = &value;
-    if (!cdddSearchItemData(handle, 14, &v)) return true;
-    if (ddm_SetValue(14, dst, pd, type, size, &value) != 0) return false;
+    if (!cdddSearchItemData(handle, DDM_RESOLUTION, &v)) return true;
+    if (ddm_SetValue(DDM_RESOLUTION, dst, pd, type, size, &value) != 0) return false;
   }
   SetFields(dst, Fields(dst) | kResolutionFields);
   return true;
@@ -432,7 +447,7 @@ bool Merge(HCDDD handle, void* dst, void* src, bool own, DWORD srcFields, void* 
   DWORD allowed = 0;
   if (!cdmGetFields(handle, &allowed, 2)) return false;
   LONG zoom = 0;
-  if (own && ReadNum(1324, src, pd, &zoom) && zoom == 0) allowed &= ~DWORD(0x10);
+  if (own && ddm_GetNumber(DDM_APPLICATIONZOOM, src, pd, &zoom) && zoom == 0) allowed &= ~DWORD(DM_SCALE);
   for (const MergeRow& row : kRows) {
     const DWORD bits = row.bit & allowed & srcFields;
     if (!bits || cdmPublicDataCheck(handle, src, pd, row.ddmId, operation) != 1) continue;
@@ -443,12 +458,12 @@ bool Merge(HCDDD handle, void* dst, void* src, bool own, DWORD srcFields, void* 
   const DWORD mask = allowed & srcFields;
   if ((mask & CDM_MERGE_PAPER_FIELDS) && !cdmCheckAndModifyPaper(handle, dst, src, pd, printer, mask)) return false;
   if ((mask & kResolutionFields) && !MergeResolution(handle, src, dst, pd, operation, emulation)) return false;
-  if (!cdmConvertTTOptionAndFontType(dst, pd, 17)) return false;
+  if (!cdmConvertTTOptionAndFontType(dst, pd, DDM_TTOPTION)) return false;
   if (emulation && !ReflectColor(handle, src, dst, pd)) return false;
   if (!cdmColorCapabilityTodmColor(dst, pd) || !cdmApplicationZoomToDmScale(dst) ||
       !cdmDefaultSourceToInputBin(dst, pd) || !cdmIcmModeToIcmMethod(dst, pd))
     return false;
-  if (emulation && (mask & 0x8000000) && !ReflectMedia(handle, dst, pd)) return false;
+  if (emulation && (mask & KDM_FIELD_MEDIATYPE) && !ReflectMedia(handle, dst, pd)) return false;
   return true;
 }
 
@@ -499,15 +514,15 @@ void LogDevmode(bool input, void* dm, void* pd) {
   if (input) {
     Logout_OutputPublicDevmode(u"\nInput DEVMODE(Public)", dm);
     Logout_OutputdmFields(u"\nInput DEVMODE(dmFields)", dm);
-    Logout_OutputPrivateDevmode(u"\nInput DEVMODE(Private)", dm, 270);
-    Logout_OutputPrivateDevmode(u"Input DEVMODE(Private)", dm, 388);
-    Logout_OutputPrivateDevmode(u"Input DEVMODE(Private)", dm, 453);
+    Logout_OutputPrivateDevmode(u"\nInput DEVMODE(Private)", dm, DDM_COLORMODE);
+    Logout_OutputPrivateDevmode(u"Input DEVMODE(Private)", dm, DDM_EMULATEDMEDIA);
+    Logout_OutputPrivateDevmode(u"Input DEVMODE(Private)", dm, DDM_EMULATEDMEDIA2);
   } else {
     Logout_OutputPublicDevmode(u"\nOutput DEVMODE(Public)", dm);
     Logout_OutputdmFields(u"\nOutput DEVMODE(dmFields)", dm);
-    Logout_OutputPrivateDevmode(u"\nOutput DEVMODE(Private)", dm, 270);
-    Logout_OutputPrivateDevmode(u"Output DEVMODE(Private)", dm, 388);
-    Logout_OutputPrivateDevmode(u"Output DEVMODE(Private)", dm, 453);
+    Logout_OutputPrivateDevmode(u"\nOutput DEVMODE(Private)", dm, DDM_COLORMODE);
+    Logout_OutputPrivateDevmode(u"Output DEVMODE(Private)", dm, DDM_EMULATEDMEDIA);
+    Logout_OutputPrivateDevmode(u"Output DEVMODE(Private)", dm, DDM_EMULATEDMEDIA2);
   }
 }
 
@@ -533,7 +548,7 @@ BOOL cdm_ModifyDevmodeWithDME(HCDDD handle, void* destination, const void* sourc
   kcore_Free(copy);
   LONG on = 0;
   const bool emulation = handle && handle->dme && dme_IsEnableDME(handle->dme) &&
-                         ReadNum(5201, destination, printerData, &on) && on != 0;
+                         ddm_GetNumber(DDM_EMULATION, destination, printerData, &on) && on != 0;
   const BOOL result = ModifyDevmode(handle, destination, source, printerData, printer, operation, emulation);
   LogDevmode(false, destination, printerData);
   return result;

@@ -27,11 +27,9 @@ T Load(const void* p) {
   return v;
 }
 
-bool ReadNum(WORD ddmId, void* devmode, void* printerData, LONG* out) {
-  return ddm_GetNumber(ddmId, devmode, printerData, out);
-}
-
-// Writes a number in the member's own reported type.
+// Writes a number in the member's own reported type through cdm_SetValue
+// (not ddm_SetNumber: the value goes in with the member checks of
+// cdm_SetValue and its answer of 1 for success).
 bool WriteNum(WORD ddmId, void* devmode, void* printerData, LONG value) {
   WORD type = 0;
   DWORD size = 0;
@@ -44,10 +42,10 @@ bool WriteNum(WORD ddmId, void* devmode, void* printerData, LONG value) {
 
 bool SetFieldBits(void* devmode, DWORD bits, bool on) {
   LONG fields = 0;
-  if (!ReadNum(6, devmode, nullptr, &fields)) return false;
+  if (!ddm_GetNumber(DDM_FIELDS, devmode, nullptr, &fields)) return false;
   DWORD f = static_cast<DWORD>(fields);
   f = on ? (f | bits) : (f & ~bits);
-  return WriteNum(6, devmode, nullptr, static_cast<LONG>(f));
+  return WriteNum(DDM_FIELDS, devmode, nullptr, static_cast<LONG>(f));
 }
 
 constexpr DWORD kStampColours[7][3] = {{255, 51, 0},   {255, 153, 51}, {255, 204, 0}, {99, 137, 101},
@@ -265,68 +263,68 @@ BOOL cdmStampColorGet(WORD colourId, DWORD* colour, LONG index) {
 LONG cdmGetPrinterColor(HCDDD handle) { return cdddGetPrinterColor(handle); }
 
 // ---- Derived members ---------------------------------------------------------------
-#define DM_COLOR_BIT 0x800u
-#define DM_SCALE_BIT 0x10u
-#define DM_PAPERLENGTH_BIT 0x4u
-#define DM_PAPERWIDTH_BIT 0x8u
-#define DM_ICMMETHOD_BIT 0x2000000u
 
 SHORT cdmGetColorFromColorCapability(void* devmode, void* printerData) {
   LONG mode = 0, capable = 0;
-  if (!ReadNum(270, devmode, printerData, &mode) || !ReadNum(345, devmode, printerData, &capable)) return 0;
-  return (mode == 1 && capable == 1) ? 1 : 2;
+  if (!ddm_GetNumber(DDM_COLORMODE, devmode, printerData, &mode) ||
+      !ddm_GetNumber(DDM_COLORCAPABLE, devmode, printerData, &capable)) return 0;
+  return (mode == 1 && capable == 1) ? DMCOLOR_MONOCHROME : DMCOLOR_COLOR;
 }
 
 BOOL cdmColorCapabilityTodmColor(void* devmode, void* printerData) {
   LONG colourPrinter = 0, mode = 0;
-  if (!ReadNum(5202, devmode, printerData, &colourPrinter) || !ReadNum(270, devmode, printerData, &mode)) return 0;
-  if (colourPrinter == 1 && mode != 1 && !WriteNum(270, devmode, printerData, 1)) return 0;
+  if (!ddm_GetNumber(DDM_FORCECOLORMODE, devmode, printerData, &colourPrinter) ||
+      !ddm_GetNumber(DDM_COLORMODE, devmode, printerData, &mode)) return 0;
+  if (colourPrinter == 1 && mode != 1 && !WriteNum(DDM_COLORMODE, devmode, printerData, 1)) return 0;
   SHORT colour = cdmGetColorFromColorCapability(devmode, printerData);
-  if (colour == 0 || !WriteNum(15, devmode, printerData, colour)) return 0;
-  return SetFieldBits(devmode, DM_COLOR_BIT, true) ? 1 : 0;
+  if (colour == 0 || !WriteNum(DDM_COLOR, devmode, printerData, colour)) return 0;
+  return SetFieldBits(devmode, DM_COLOR, true) ? 1 : 0;
 }
 
 BOOL cdmConvertTTOptionAndFontType(void* devmode, void* printerData, WORD which) {
   LONG ttOption = 0, fontType = 0;
-  if (!ReadNum(17, devmode, printerData, &ttOption) || !ReadNum(292, devmode, printerData, &fontType)) return 0;
-  if (which == 17) {
-    LONG v = ttOption == 1 ? 1 : (fontType != 0 ? 2 : 0);
-    return WriteNum(292, devmode, printerData, v) ? 1 : 0;
+  if (!ddm_GetNumber(DDM_TTOPTION, devmode, printerData, &ttOption) ||
+      !ddm_GetNumber(DDM_TRUETYPE, devmode, printerData, &fontType)) return 0;
+  if (which == DDM_TTOPTION) {
+    LONG v = ttOption == DMTT_BITMAP ? 1 : (fontType != 0 ? 2 : 0);
+    return WriteNum(DDM_TRUETYPE, devmode, printerData, v) ? 1 : 0;
   }
-  return WriteNum(17, devmode, printerData, fontType == 1 ? 1 : 3) ? 1 : 0;
+  return WriteNum(DDM_TTOPTION, devmode, printerData, fontType == 1 ? DMTT_BITMAP : DMTT_SUBDEV) ? 1 : 0;
 }
 
 BOOL cdmIcmModeToIcmMethod(void* devmode, void* printerData) {
   LONG icmMode = 0;
-  if (!ReadNum(293, devmode, printerData, &icmMode)) return 0;
-  if (!WriteNum(22, devmode, printerData, icmMode == 3 ? 2 : 1)) return 0;
-  return SetFieldBits(devmode, DM_ICMMETHOD_BIT, true) ? 1 : 0;
+  if (!ddm_GetNumber(DDM_ICMMODE, devmode, printerData, &icmMode)) return 0;
+  if (!WriteNum(DDM_ICMMETHOD, devmode, printerData, icmMode == 3 ? DMICMMETHOD_SYSTEM : DMICMMETHOD_NONE)) return 0;
+  return SetFieldBits(devmode, KDM_FIELD_ICMMETHOD, true) ? 1 : 0;
 }
 
 BOOL cdmApplicationZoomToDmScale(void* devmode) {
   LONG flag = 0;
-  if (!ReadNum(1324, devmode, nullptr, &flag)) return 0;
-  return SetFieldBits(devmode, DM_SCALE_BIT, flag == 1) ? 1 : 0;
+  if (!ddm_GetNumber(DDM_APPLICATIONZOOM, devmode, nullptr, &flag)) return 0;
+  return SetFieldBits(devmode, DM_SCALE, flag == 1) ? 1 : 0;
 }
 
 BOOL cdmEnableDmPaperWidthLength(void* devmode) {
   LONG flag = 0;
-  if (!ReadNum(1331, devmode, nullptr, &flag)) return 0;
-  return SetFieldBits(devmode, DM_PAPERLENGTH_BIT | DM_PAPERWIDTH_BIT, flag == 1) ? 1 : 0;
+  if (!ddm_GetNumber(DDM_ENABLEPAPERWIDTHLENGTH, devmode, nullptr, &flag)) return 0;
+  return SetFieldBits(devmode, DM_PAPERLENGTH | DM_PAPERWIDTH, flag == 1) ? 1 : 0;
 }
 
 BOOL cdmDefaultSourceToInputBin(void* devmode, void* printerData) {
   LONG mode = 0, source = 0;
-  if (!ReadNum(457, devmode, printerData, &mode) || !ReadNum(13, devmode, printerData, &source)) return 0;
-  if (mode == 0 || mode == 2 || source == 15) return 1;
-  return WriteNum(265, devmode, printerData, source) ? 1 : 0;
+  if (!ddm_GetNumber(DDM_INPUTBINCONVERSION, devmode, printerData, &mode) ||
+      !ddm_GetNumber(DDM_DEFAULTSOURCE, devmode, printerData, &source)) return 0;
+  if (mode == 0 || mode == 2 || source == DMBIN_FORMSOURCE) return 1;
+  return WriteNum(DDM_INPUTBIN, devmode, printerData, source) ? 1 : 0;
 }
 
 BOOL cdmInputBinToDefaultSource(void* devmode, void* printerData) {
   LONG mode = 0, bin = 0;
-  if (!ReadNum(457, devmode, printerData, &mode) || !ReadNum(265, devmode, printerData, &bin)) return 0;
+  if (!ddm_GetNumber(DDM_INPUTBINCONVERSION, devmode, printerData, &mode) ||
+      !ddm_GetNumber(DDM_INPUTBIN, devmode, printerData, &bin)) return 0;
   if (mode == 0 || mode == 2 || bin == 258) return 1;
-  return WriteNum(13, devmode, printerData, bin) ? 1 : 0;
+  return WriteNum(DDM_DEFAULTSOURCE, devmode, printerData, bin) ? 1 : 0;
 }
 
 BOOL cdmAdjustObjectSet(void* devmode, void* printerData) {
@@ -334,15 +332,23 @@ BOOL cdmAdjustObjectSet(void* devmode, void* printerData) {
     DWORD bit;
     WORD ids[3];
   };
-  static constexpr Object kAll = {7, {274, 278, 282}};
-  static constexpr Object kEach[3] = {{1, {275, 279, 283}}, {2, {276, 280, 284}}, {4, {277, 281, 285}}};
+  // Object group o (0 all, 1 text, 2 graphics, 3 images) has its three
+  // adjustments at DDM_COLORADJUST_FIRST + o, + o + 4 and + o + 8.
+  constexpr auto adjustments = [](WORD o) -> Object {
+    return {o == 0 ? 7u : 1u << (o - 1),
+            {static_cast<WORD>(DDM_COLORADJUST_FIRST + o),
+             static_cast<WORD>(DDM_COLORADJUST_FIRST + DDM_COLORADJUST_OBJECTS + o),
+             static_cast<WORD>(DDM_COLORADJUST_FIRST + 2 * DDM_COLORADJUST_OBJECTS + o)}};
+  };
+  static constexpr Object kAll = adjustments(0);
+  static constexpr Object kEach[3] = {adjustments(1), adjustments(2), adjustments(3)};
   LONG perObject = 0;
-  if (!ReadNum(1314, devmode, printerData, &perObject)) return 0;
+  if (!ddm_GetNumber(DDM_PEROBJECTADJUST, devmode, printerData, &perObject)) return 0;
   auto used = [&](const Object& o, bool* any) {
     *any = false;
     for (WORD id : o.ids) {
       LONG v = 0;
-      if (!ReadNum(id, devmode, printerData, &v)) return false;
+      if (!ddm_GetNumber(id, devmode, printerData, &v)) return false;
       if (v != 0) *any = true;
     }
     return true;
@@ -358,7 +364,7 @@ BOOL cdmAdjustObjectSet(void* devmode, void* printerData) {
     if (!used(kAll, &any)) return 0;
     if (any) mask |= kAll.bit;
   }
-  return WriteNum(273, devmode, printerData, static_cast<LONG>(mask)) ? 1 : 0;
+  return WriteNum(DDM_ADJUSTEDOBJECTS, devmode, printerData, static_cast<LONG>(mask)) ? 1 : 0;
 }
 
 // ---- All-settings constraint sweep ---------------------------------------------------
@@ -459,7 +465,7 @@ LONG cdmAllDataConstUpdateLoop(HINSTANCE instance, HWND window, HCDDD handle, vo
 namespace {
 std::atomic<CdmStampListFn> g_stampList{nullptr};
 
-bool IsFaceNameMember(WORD ddmId) { return ddmId == 305 || ddmId == 358; }
+bool IsFaceNameMember(WORD ddmId) { return ddmId == DDM_STAMPFONT_FACENAME || ddmId == DDM_HEADERFONT_FACENAME; }
 
 #if !defined(KESTREL_KERNEL_MODE)
 // The TrueType family face names, counted and then copied by the callback
@@ -485,7 +491,7 @@ bool EnumTrueTypeFaces(CDM_ENUM_ITEMS* out) {
 
 }  // namespace
 
-BOOL cdmIsEnumItemMember(WORD ddmId) { return ddmId == 298 || IsFaceNameMember(ddmId); }
+BOOL cdmIsEnumItemMember(WORD ddmId) { return ddmId == DDM_STAMPLIST || IsFaceNameMember(ddmId); }
 
 LPCWSTR cdmGetEnumItemName(const CDM_ENUM_ITEMS* list, DWORD index) {
   if (!list) return nullptr;
@@ -506,7 +512,7 @@ BOOL cdmCreateEnumItemData(HCDDD handle, WORD ddmId, CDM_ENUM_ITEMS** list, HAND
   *list = nullptr;
   auto* out = static_cast<CDM_ENUM_ITEMS*>(kcore_Alloc(sizeof(CDM_ENUM_ITEMS)));
   if (!out) return 0;
-  if (ddmId == 298) {
+  if (ddmId == DDM_STAMPLIST) {
     CdmStampListFn provider = g_stampList.load();
     WORD count = 0;
     DWORD size = 0;

@@ -101,7 +101,7 @@ WORD cdmDispatchMember(WORD ddmId, WORD operation, CDM_MEMBER_ARGS* args) {
 
 BOOL wNTc_IsDevmodeOurs(void* devmode) {
   if (!devmode) return 0;
-  static constexpr WORD kChecked[] = {2, 4, 5, 258};
+  static constexpr WORD kChecked[] = {DDM_SPECVERSION, DDM_SIZE, DDM_DRIVEREXTRA, DDM_PRIVATE_DRIVERVERSION};
   for (WORD id : kChecked) {
     CDM_MEMBER_ARGS args{};
     args.ddmId = id;

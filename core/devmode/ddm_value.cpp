@@ -54,26 +54,20 @@ bool EmptyString(ULONG_PTR value) {
 // Availability conditions.
 enum class Cond { Available, Unavailable, Unreadable };
 
-bool ReadNumber(WORD id, void* devmode, void* printerData, ULONG_PTR* out) {
-  WORD type;
-  DWORD size;
-  return ddm_GetValue(id, devmode, printerData, &type, &size, out) == DMA_OK;
-}
-
 bool In(WORD id, WORD first, WORD last) { return id >= first && id <= last; }
 
-// 293 test: unavailable unless 293 is 2 or 4.
-Cond Test293(void* devmode, void* printerData) {
-  ULONG_PTR v293 = 0;
-  if (!ReadNumber(293, devmode, printerData, &v293)) return Cond::Unreadable;
-  return (v293 == 2 || v293 == 4) ? Cond::Available : Cond::Unavailable;
+// The colour-management test: unavailable unless the ICM mode is 2 or 4.
+Cond TestIcmMode(void* devmode, void* printerData) {
+  LONG mode = 0;
+  if (!ddm_GetNumber(DDM_ICMMODE, devmode, printerData, &mode)) return Cond::Unreadable;
+  return (mode == 2 || mode == 4) ? Cond::Available : Cond::Unavailable;
 }
 
 Cond CheckCondition(WORD id, void* devmode, void* printerData) {
-  auto colour = [&](ULONG_PTR* v) { return ReadNumber(270, devmode, printerData, v); };
-  ULONG_PTR v = 0;
+  auto colour = [&](LONG* v) { return ddm_GetNumber(DDM_COLORMODE, devmode, printerData, v); };
+  LONG v = 0;
   if (id == 1307) {
-    if (!ReadNumber(271, devmode, printerData, &v)) return Cond::Unreadable;
+    if (!ddm_GetNumber(DDM_DEPTH, devmode, printerData, &v)) return Cond::Unreadable;
     return v != 8 ? Cond::Unavailable : Cond::Available;
   }
   if (id == 1308 || id == 1311 || id == 1318 || id == 454) {
@@ -87,10 +81,10 @@ Cond CheckCondition(WORD id, void* devmode, void* printerData) {
   if (In(id, 278, 281) || id == 291) {
     if (!colour(&v)) return Cond::Unreadable;
     if (v == 1) return Cond::Unavailable;
-    return Test293(devmode, printerData);
+    return TestIcmMode(devmode, printerData);
   }
   if (In(id, 273, 277) || In(id, 282, 288) || id == 1303 || id == 1304 || id == 1832 || id == 1833)
-    return Test293(devmode, printerData);
+    return TestIcmMode(devmode, printerData);
   return Cond::Available;
 }
 
@@ -130,14 +124,14 @@ LONG ctl_SetDDMValue(void* devmode, void* printerData, WORD ddmId, WORD type, DW
   return ddm_SetValue(ddmId, devmode, printerData, type, size, p);
 }
 
-BOOL ddm_IsStampDdmId(WORD ddmId) { return In(ddmId, 297, 319) || In(ddmId, 1286, 1288); }
+BOOL ddm_IsStampDdmId(WORD ddmId) { return In(ddmId, DDM_STAMP_FIRST, DDM_STAMP_LAST) || In(ddmId, 1286, 1288); }
 
 BOOL ddm_CompFavoriteDevmode(void* devmodeA, void* devmodeB, void* printerData) {
   WORD type;
   DWORD size;
   ULONG_PTR stampA = 0, stampB = 0;
-  if (ddm_GetValue(297, devmodeA, printerData, &type, &size, &stampA) != DMA_OK) return 0;
-  if (ddm_GetValue(297, devmodeB, printerData, &type, &size, &stampB) != DMA_OK) return 0;
+  if (ddm_GetValue(DDM_STAMPNAME, devmodeA, printerData, &type, &size, &stampA) != DMA_OK) return 0;
+  if (ddm_GetValue(DDM_STAMPNAME, devmodeB, printerData, &type, &size, &stampB) != DMA_OK) return 0;
   bool compareStamps = !EmptyString(stampA) || !EmptyString(stampB);
 
   const DDM_GROUP* groups = ddm_GroupTable();
@@ -163,16 +157,16 @@ BOOL ddm_CompFavoriteDevmode(void* devmodeA, void* devmodeB, void* printerData) 
 WORD CoreDDM_GetValue(WORD ddmId, void* devmode, void* printerData, WORD* type, DWORD* size, ULONG_PTR* value) {
   if (!type || !size || !value) return 3;
   if (ddm_GetValue(ddmId, devmode, printerData, type, size, value) != DMA_OK) return 3;
-  if (ddmId == 346) {
-    ULONG_PTR quality = 0;
-    if (!ReadNumber(20, devmode, printerData, &quality)) return 3;
+  if (ddmId == DDM_RES600OPTION) {
+    LONG quality = 0;
+    if (!ddm_GetNumber(DDM_PRINTQUALITY, devmode, printerData, &quality)) return 3;
     if (static_cast<int16_t>(quality) != 600) *value = 0;
     return 0;
   }
-  if (ddmId == 8205) {
-    ULONG_PTR v336 = 0;
-    if (!ReadNumber(336, devmode, printerData, &v336)) return 3;
-    if (v336 == 1) *value = 0x01010702;
+  if (ddmId == DDM_PDLVERSION) {
+    LONG force = 0;
+    if (!ddm_GetNumber(DDM_FORCEPDLVERSION, devmode, printerData, &force)) return 3;
+    if (force == 1) *value = 0x01010702;
     return 0;
   }
   switch (CheckCondition(ddmId, devmode, printerData)) {

@@ -56,8 +56,8 @@ bool ReadLayoutInputs(WORD rules, const void* devmode, WORD* orientation, WORD* 
   DWORD size;
   ULONG_PTR v7 = 0, v295 = 0;
   WORD loc = 0;
-  if (dmaCore_GetValue(rules, 7, devmode, nullptr, &type, &size, &v7, &loc) != DMA_OK) return false;
-  if (dmaCore_GetValue(rules, 295, devmode, nullptr, &type, &size, &v295, &loc) != DMA_OK) return false;
+  if (dmaCore_GetValue(rules, DDM_ORIENTATION, devmode, nullptr, &type, &size, &v7, &loc) != DMA_OK) return false;
+  if (dmaCore_GetValue(rules, DDM_NUP, devmode, nullptr, &type, &size, &v295, &loc) != DMA_OK) return false;
   *orientation = static_cast<WORD>(v7);
   *pagesPerSheet = static_cast<WORD>(v295);
   return true;
@@ -68,17 +68,17 @@ bool ReadLayoutInputs(WORD rules, const void* devmode, WORD* orientation, WORD* 
 // the translation fails.
 WORD DependentSetting(WORD rules, WORD id, const void* devmode, ULONG_PTR value, WORD* dependent, WORD* result) {
   *dependent = 0;
-  if (id == 267) {
+  if (id == DDM_MARGINPOSITION) {
     if (TransEdge_TranslateMarginToEdge(static_cast<WORD>(value), result) != 0) return DMA_ERR_MEMBER;
-    *dependent = 325;
+    *dependent = DDM_MARGINEDGE;
     return DMA_OK;
   }
-  if (id == 320 || id == 341) {
+  if (id == DDM_STAPLE || id == DDM_PUNCH) {
     TRANSEDGE_INPUT in{};
     if (!ReadLayoutInputs(rules, devmode, &in.orientation, &in.pagesPerSheet)) return DMA_ERR_MEMBER;
     in.setting = static_cast<WORD>(value);
     if (TransEdge_TranslatePosToEdge(id, &in, result) != 0) return DMA_ERR_MEMBER;
-    *dependent = id == 320 ? 326 : 344;
+    *dependent = id == DDM_STAPLE ? DDM_STAPLEEDGE : DDM_PUNCHEDGE;
     return DMA_OK;
   }
   return DMA_OK;

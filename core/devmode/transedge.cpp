@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include "kestrel/core/ddm_ids.h"
+
 namespace {
 
 constexpr WORD N = TRANSEDGE_NONE;
@@ -103,7 +105,7 @@ constexpr auto kPosTables = MakeTables(kPosRows);
 constexpr auto kPosInverseTables = MakeTables(kInverseRows);
 
 // Column of a member: 320 staple 0, 341 punch 1, -1 other.
-int ColumnOf(WORD memberId) { return memberId == 320 ? 0 : memberId == 341 ? 1 : -1; }
+int ColumnOf(WORD memberId) { return memberId == DDM_STAPLE ? 0 : memberId == DDM_PUNCH ? 1 : -1; }
 
 // Row whose value in the column equals the setting; -1 none. "None" entries
 // never match.

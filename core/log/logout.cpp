@@ -167,32 +167,32 @@ struct FieldName {
 };
 // The names as the dump has always spelled them.
 constexpr FieldName kFieldNames[] = {
-    {0x1, u"dmOrientation"},
-    {0x2, u"dmPaperSize"},
-    {0x4, u"dmPaperLength"},
-    {0x8, u"dmPaperWidth"},
-    {0x10, u"dmScale"},
-    {0x100, u"dmCopies"},
-    {0x200, u"dmDefaultSource"},
-    {0x400, u"dmPrintQuality"},
-    {0x800, u"dmColor"},
-    {0x1000, u"dmDuplex"},
-    {0x2000, u"dmYResolution"},
-    {0x4000, u"dmTTOption"},
-    {0x8000, u"dmCollate"},
-    {0x10000, u"dmFormName"},
-    {0x20000, u"dmLogPixels"},
-    {0x40000, u"dmBitsPerPel"},
-    {0x80000, u"dmPelsWidth"},
-    {0x100000, u"dmPelsheight"},
-    {0x200000, u"dmDisplayFlags"},
-    {0x400000, u"dmDisplayFrequen"},
-    {0x2000000, u"dmICMMetHod"},
-    {0x4000000, u"dmICMintent"},
-    {0x8000000, u"dmMediaType"},
-    {0x10000000, u"dmDitherType"},
-    {0x800000, u"dmPanningWidth"},
-    {0x1000000, u"dmPanningHeight"},
+    {DM_ORIENTATION, u"dmOrientation"},
+    {DM_PAPERSIZE, u"dmPaperSize"},
+    {DM_PAPERLENGTH, u"dmPaperLength"},
+    {DM_PAPERWIDTH, u"dmPaperWidth"},
+    {DM_SCALE, u"dmScale"},
+    {DM_COPIES, u"dmCopies"},
+    {DM_DEFAULTSOURCE, u"dmDefaultSource"},
+    {DM_PRINTQUALITY, u"dmPrintQuality"},
+    {DM_COLOR, u"dmColor"},
+    {DM_DUPLEX, u"dmDuplex"},
+    {DM_YRESOLUTION, u"dmYResolution"},
+    {DM_TTOPTION, u"dmTTOption"},
+    {DM_COLLATE, u"dmCollate"},
+    {DM_FORMNAME, u"dmFormName"},
+    {DM_LOGPIXELS, u"dmLogPixels"},
+    {DM_BITSPERPEL, u"dmBitsPerPel"},
+    {DM_PELSWIDTH, u"dmPelsWidth"},
+    {DM_PELSHEIGHT, u"dmPelsheight"},
+    {DM_DISPLAYFLAGS, u"dmDisplayFlags"},
+    {DM_DISPLAYFREQUENCY, u"dmDisplayFrequen"},
+    {KDM_FIELD_ICMMETHOD, u"dmICMMetHod"},
+    {KDM_FIELD_ICMINTENT, u"dmICMintent"},
+    {KDM_FIELD_MEDIATYPE, u"dmMediaType"},
+    {KDM_FIELD_DITHERTYPE, u"dmDitherType"},
+    {KDM_FIELD_PANNINGWIDTH, u"dmPanningWidth"},
+    {KDM_FIELD_PANNINGHEIGHT, u"dmPanningHeight"},
 };
 static_assert(sizeof(kFieldNames) / sizeof(kFieldNames[0]) == 26);
 
@@ -445,7 +445,7 @@ BOOL Logout_OutputDDM(DWORD category, LPCWSTR title, void* devmode, void* printe
   if (f & LOGOUT_DDM_PUBLIC)
     for (WORD id = 1; id <= 25; ++id) note(OutputDdmValue(id, devmode, printerData));
   if (f & LOGOUT_DDM_PRIVATE)
-    for (WORD id = 257; id <= 467; ++id) note(OutputDdmValue(id, devmode, printerData));
+    for (WORD id = DDM_PRIVATE_FIRST; id <= DDM_PRIVATE_LAST; ++id) note(OutputDdmValue(id, devmode, printerData));
   for (WORD i = 0; i < extra; ++i) note(OutputDdmValue(ids[i], devmode, printerData));
   note(WriteLine(kRule));
   return ok;

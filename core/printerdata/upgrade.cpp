@@ -30,21 +30,9 @@
 namespace {
 
 
-bool GetNum(WORD id, void* dm, void* pd, LONG* out) {
-  WORD type = 0;
-  DWORD size = 0;
-  ULONG_PTR v = 0;
-  if (ddm_GetValue(id, dm, pd, &type, &size, &v) != 0) return false;
-  switch (type) {
-    case DDM_TYPE_SHORT: *out = static_cast<SHORT>(static_cast<WORD>(v)); return true;
-    case DDM_TYPE_WORD: *out = static_cast<WORD>(v); return true;
-    case DDM_TYPE_BYTE: *out = static_cast<BYTE>(v); return true;
-    case DDM_TYPE_FLAG: case DDM_TYPE_LONG: case DDM_TYPE_DWORD: case DDM_TYPE_LFLONG:
-      *out = static_cast<LONG>(static_cast<DWORD>(v)); return true;
-    default: return false;
-  }
-}
-
+// Writes a number in the width of the member's type (not the size the read
+// answered, as ddm_SetNumber does): the upgrade rules never write a string,
+// a font or a type without a width.
 bool SetNum(WORD id, void* dm, void* pd, LONG value) {
   WORD type = 0;
   DWORD size = 0;
@@ -76,7 +64,7 @@ bool SetDefault(HCDDD ddd, WORD id, void* dm, void* pd) {
 // A flag or value that is set (non-zero); unreadable counts as clear.
 bool IsSet(WORD id, void* dm, void* pd) {
   LONG v = 0;
-  return GetNum(id, dm, pd, &v) && v != 0;
+  return ddm_GetNumber(id, dm, pd, &v) && v != 0;
 }
 
 // A 30-byte stored name (15 characters, maybe without NUL) as a string value.
@@ -109,7 +97,7 @@ PdKey RecordKey(BYTE* record) {
   k.size = kp_LoadU16(record + offsetof(PD_RECORD_HEAD, size));
   k.structVersion = kp_LoadU16(record + offsetof(PD_RECORD_HEAD, structVersion));
   k.driver = kp_LoadU16(record + offsetof(PD_RECORD_HEAD, driverVersion));
-  if (!GetNum(5137, nullptr, record, &k.model)) k.model = -1;
+  if (!ddm_GetNumber(DDM_MODELID, nullptr, record, &k.model)) k.model = -1;
   return k;
 }
 
@@ -117,7 +105,7 @@ bool SetKey(BYTE* record, const PdKey& k) {
   kp_StoreU16(record + offsetof(PD_RECORD_HEAD, size), k.size);
   kp_StoreU16(record + offsetof(PD_RECORD_HEAD, structVersion), k.structVersion);
   kp_StoreU16(record + offsetof(PD_RECORD_HEAD, driverVersion), k.driver);
-  return SetNum(5137, nullptr, record, k.model);
+  return SetNum(DDM_MODELID, nullptr, record, k.model);
 }
 
 LONG ModelClass(LONG model) { return model & 0xFFF0; }
@@ -128,47 +116,47 @@ bool RecordRules(HCDDD ddd, WORD sv, BYTE* stored, BYTE* out, LONG model) {
   LONG cls = ModelClass(model);
   if (sv == 0x5002) {  // local_UpgradeMaxBookletNumber
     LONG v = 0;
-    if (!GetNum(5158, nullptr, out, &v)) return false;
-    if (v == 0 && !SetDefault(ddd, 5158, nullptr, out)) return false;
+    if (!ddm_GetNumber(DDM_MAXBOOKLETNUMBER, nullptr, out, &v)) return false;
+    if (v == 0 && !SetDefault(ddd, DDM_MAXBOOKLETNUMBER, nullptr, out)) return false;
   }
-  if (sv < 0x5011 && IsSet(4101, nullptr, stored)) {  // local_UpgradeFinisherType
+  if (sv < 0x5011 && IsSet(DDM_OPTION_FINISHERFLAG, nullptr, stored)) {  // local_UpgradeFinisherType
     LONG t = 0;
     if (cls == 0x20) t = 4;
     else if (cls == 0x30 || cls == 0x40 || cls == 0xA0 || cls == 0x110) t = 1;
     else if (cls == 0x190) t = 2;
     else return false;
-    if (!SetNum(4359, nullptr, out, t)) return false;
+    if (!SetNum(DDM_OPTION_FINISHER, nullptr, out, t)) return false;
   }
   if (sv < 0x5005) {  // local_UpgradeMemorySelect
-    WORD n = static_cast<WORD>((IsSet(4104, nullptr, stored) && model != 55 ? 2 : 1) +
-                               (IsSet(4117, nullptr, stored) ? 1 : 0));
+    WORD n = static_cast<WORD>((IsSet(DDM_OPTION_MEMORY1, nullptr, stored) && model != 55 ? 2 : 1) +
+                               (IsSet(DDM_OPTION_MEMORY2, nullptr, stored) ? 1 : 0));
     LONG value = 0;
     DDD_GUIDATA* item = nullptr;
     WORD status = 0;
-    if (cdddGetSelectItemData(ddd, 4355, n, &item, &status) && item) {
+    if (cdddGetSelectItemData(ddd, DDM_OPTION_MEMORYSELECT, n, &item, &status) && item) {
       if (item->value && item->valueSize >= 1) value = *static_cast<const BYTE*>(item->value);
       cdddSelectItemDataFree(item);
     }
-    if (!SetNum(4355, nullptr, out, value)) return false;
+    if (!SetNum(DDM_OPTION_MEMORYSELECT, nullptr, out, value)) return false;
   }
   if (sv < 0x5010 && cls == 0x30) {  // local_UpgradeTrayModulet
     LONG t = model == 55                        ? 2
-             : IsSet(4107, nullptr, stored)     ? 3
-             : IsSet(4106, nullptr, stored)     ? 2
-             : IsSet(4105, nullptr, stored)     ? 1
+             : IsSet(DDM_OPTION_TRAYMODULE3, nullptr, stored)     ? 3
+             : IsSet(DDM_OPTION_TRAYMODULE2, nullptr, stored)     ? 2
+             : IsSet(DDM_OPTION_TRAYMODULE1, nullptr, stored)     ? 1
                                                 : 0;
-    if (!SetNum(4357, nullptr, out, t)) return false;
+    if (!SetNum(DDM_OPTION_INTRAY, nullptr, out, t)) return false;
   }
   if (sv < 0x5010) {  // local_UpgradeUserNameType
     LONG v = 0;
-    if (!GetNum(5127, nullptr, stored, &v)) return false;
-    if (!SetNum(5163, nullptr, out, (v == 5 || v == 6) ? 1 : 0)) return false;
-    if (v == 1 && !SetNum(5127, nullptr, out, 7)) return false;
-    if (v == 5 && (!SetDefault(ddd, 5127, nullptr, out) || !SetNum(5178, nullptr, out, 7))) return false;
+    if (!ddm_GetNumber(DDM_USERNAMETYPE, nullptr, stored, &v)) return false;
+    if (!SetNum(DDM_ACCOUNTMODE, nullptr, out, (v == 5 || v == 6) ? 1 : 0)) return false;
+    if (v == 1 && !SetNum(DDM_USERNAMETYPE, nullptr, out, 7)) return false;
+    if (v == 5 && (!SetDefault(ddd, DDM_USERNAMETYPE, nullptr, out) || !SetNum(DDM_USERNAMETYPE2, nullptr, out, 7))) return false;
   }
   // local_UpgradeFewcolorPrint
-  if (!SetDefault(ddd, 4129, nullptr, out) || !SetDefault(ddd, 5153, nullptr, out)) return false;
-  if (sv < 0x5040 && !SetNum(4362, nullptr, out, IsSet(4097, nullptr, stored) ? 1 : 0))  // local_UpgradeHCFSelect
+  if (!SetDefault(ddd, DDM_COLORSENSORUNIT, nullptr, out) || !SetDefault(ddd, DDM_SPECIAL1, nullptr, out)) return false;
+  if (sv < 0x5040 && !SetNum(DDM_HCFSELECT, nullptr, out, IsSet(DDM_OPTION_HICAPACITYTRAY, nullptr, stored) ? 1 : 0))  // local_UpgradeHCFSelect
     return false;
   return true;
 }
@@ -193,9 +181,9 @@ bool LegacyRecord(HCDDD ddd, const BYTE* stored, DWORD readBytes, const PdKey& s
     std::memcpy(temp, stored, kHead);
     for (WORD j = 0; j < 10; ++j) {
       const BYTE* e = stored + kHead + kPaper * j;
-      if (!SetNum(static_cast<WORD>(5889 + j), nullptr, temp, kp_LoadU16(e)) ||
-          !SetNum(static_cast<WORD>(5909 + j), nullptr, temp, kp_LoadU16(e + 2)) ||
-          !SetName30(static_cast<WORD>(5929 + j), temp, e + 4))
+      if (!SetNum(static_cast<WORD>(DDM_DEFINEWIDTH_FIRST + j), nullptr, temp, kp_LoadU16(e)) ||
+          !SetNum(static_cast<WORD>(DDM_DEFINELENGTH_FIRST + j), nullptr, temp, kp_LoadU16(e + 2)) ||
+          !SetName30(static_cast<WORD>(DDM_DEFINENAME_FIRST + j), temp, e + 4))
         return false;
     }
   } else {
@@ -211,27 +199,27 @@ bool LegacyRecord(HCDDD ddd, const BYTE* stored, DWORD readBytes, const PdKey& s
     WORD type = 0;
     DWORD size = 0;
     ULONG_PTR def = 0;
-    LONG got = cdmGetDefaultData(ddd, 4103, &type, &size, &def);
+    LONG got = cdmGetDefaultData(ddd, DDM_OPTION_DUPLEX, &type, &size, &def);
     if (got != 1 || def == 0) {
-      if (!SetNum(4103, nullptr, temp, 1)) return false;
+      if (!SetNum(DDM_OPTION_DUPLEX, nullptr, temp, 1)) return false;
     }
   }
   if (sv == 0x4001 || sv == 0x4002 || (sv == 0x4005 && c.model == 115)) {  // local_UpgradeModelID
-    if (!SetNum(5137, nullptr, temp, c.model)) return false;
+    if (!SetNum(DDM_MODELID, nullptr, temp, c.model)) return false;
   }
   if (sv <= 0x3000 && ModelClass(c.model) == 0x10) {  // local_UpgradePDLVersion
     LONG v = 0;
-    if (!GetNum(5125, nullptr, raw, &v)) return false;
-    if (v == 0 && !SetNum(8205, nullptr, temp, 0x01010501)) return false;
-    if (v == 1 && !SetNum(8205, nullptr, temp, 0x01010702)) return false;
+    if (!ddm_GetNumber(DDM_PDLKIND, nullptr, raw, &v)) return false;
+    if (v == 0 && !SetNum(DDM_PDLVERSION, nullptr, temp, 0x01010501)) return false;
+    if (v == 1 && !SetNum(DDM_PDLVERSION, nullptr, temp, 0x01010702)) return false;
   }
-  if (sv < 0x4005 && !SetDefault(ddd, 8206, nullptr, temp)) return false;  // local_UpgradeDeviceCollate
+  if (sv < 0x4005 && !SetDefault(ddd, DDM_DEVICECOLLATE, nullptr, temp)) return false;  // local_UpgradeDeviceCollate
   if (sv < 0x4006) {  // local_UpgradeCustomPaper
     if (readBytes < 916 + 5 * 30) return false;
     for (WORD j = 0; j < 5; ++j) {
-      if (!SetNum(static_cast<WORD>(5889 + j), nullptr, temp, kp_LoadU16(stored + 896 + 2 * j)) ||
-          !SetNum(static_cast<WORD>(5909 + j), nullptr, temp, kp_LoadU16(stored + 906 + 2 * j)) ||
-          !SetName30(static_cast<WORD>(5929 + j), temp, stored + 916 + 30 * j))
+      if (!SetNum(static_cast<WORD>(DDM_DEFINEWIDTH_FIRST + j), nullptr, temp, kp_LoadU16(stored + 896 + 2 * j)) ||
+          !SetNum(static_cast<WORD>(DDM_DEFINELENGTH_FIRST + j), nullptr, temp, kp_LoadU16(stored + 906 + 2 * j)) ||
+          !SetName30(static_cast<WORD>(DDM_DEFINENAME_FIRST + j), temp, stored + 916 + 30 * j))
         return false;
     }
   }
@@ -286,7 +274,7 @@ bool BuildDefaultDevmode(HCDDD ddd, LPCWSTR name, BYTE* out1556) {
 }
 
 // Group 11: the members of the non-devmode record.
-bool IsNonDevId(WORD id) { return id >= 1793 && id <= 1865; }
+bool IsNonDevId(WORD id) { return id >= DDM_NONDEV_FIRST && id <= DDM_NONDEV_LAST; }
 
 // The queue's printer by the device name; null when it cannot be opened.
 HANDLE OpenQueue(LPCWSTR name) {
@@ -327,11 +315,12 @@ void MoveRecordIntoDevmode(HCDDD ddd, LPCWSTR name, BYTE* out, NonDevUpdate* upd
     WORD fullExtra = kp_LoadU16(copy.data() + 70);
     std::memcpy(copy.data(), out, NRV_DEVMODE_SIZE_KIND1);
     kp_StoreU16(copy.data() + 70, fullExtra);
+    // The move list (record member, devmode member) is a translation table.
     static const WORD kMoves[][2] = {{5651, 456}, {5652, 457}, {5649, 1332}, {5648, 1333},
                                      {5650, 1334}, {5653, 1859}, {5654, 1860}};
     for (const auto& m : kMoves) {
       LONG v = 0;
-      if (!GetNum(m[0], nullptr, record.data(), &v)) continue;
+      if (!ddm_GetNumber(m[0], nullptr, record.data(), &v)) continue;
       if (IsNonDevId(m[1])) {
         update->moves.emplace_back(m[1], v);
       } else {
@@ -410,32 +399,32 @@ bool DevmodeRules(HCDDD ddd, LPCWSTR name, WORD sv, BYTE* storedView, BYTE* out,
     WORD type = 0;
     DWORD size = 0;
     ULONG_PTR v = 0;
-    if (cdmGetDefaultData(ddd, 5137, &type, &size, &v) == 1) model = static_cast<LONG>(v);
+    if (cdmGetDefaultData(ddd, DDM_MODELID, &type, &size, &v) == 1) model = static_cast<LONG>(v);
   }
-  if (ModelClass(model) == 0x20 && !SetDefault(ddd, 271, out, nullptr)) return false;  // local_UpgradeTalFamily
+  if (ModelClass(model) == 0x20 && !SetDefault(ddd, DDM_DEPTH, out, nullptr)) return false;  // local_UpgradeTalFamily
   {
     LONG v = 1;
-    if (GetNum(350, storedView, nullptr, &v) && v == 0 && !SetDefault(ddd, 350, out, nullptr))
+    if (ddm_GetNumber(DDM_RESCONVTHRESHOLD, storedView, nullptr, &v) && v == 0 && !SetDefault(ddd, DDM_RESCONVTHRESHOLD, out, nullptr))
       return false;  // local_UpgradeResConversionThreshold
   }
   auto eq1 = [&](WORD id) {
     LONG v = 0;
-    return GetNum(id, storedView, nullptr, &v) && v == 1;
+    return ddm_GetNumber(id, storedView, nullptr, &v) && v == 1;
   };
   if (sv < 0x5005) {
-    if (!SetNum(454, out, nullptr, (eq1(1311) ? 2 : 0) + (eq1(1308) ? 1 : 0))) return false;  // ColorToBlack
-    if (!SetNum(455, out, nullptr, (eq1(1309) ? 2 : 0) + (eq1(1306) ? 1 : 0))) return false;  // GrayH
+    if (!SetNum(DDM_COLORTOBLACK, out, nullptr, (eq1(DDM_COLORTOBLACK_HIGH) ? 2 : 0) + (eq1(DDM_COLORTOBLACK_LOW) ? 1 : 0))) return false;  // ColorToBlack
+    if (!SetNum(DDM_GRAYH, out, nullptr, (eq1(DDM_GRAYH_HIGH) ? 2 : 0) + (eq1(DDM_GRAYH_LOW) ? 1 : 0))) return false;  // GrayH
   }
   if (sv < 0x5040 && zanLib_CheckCapability_Indirect(ddd, ZANLIB_CAP_BIT(45))) {  // local_UpgradeSaddleStaple
     LONG v321 = 0;
-    if (!GetNum(321, storedView, nullptr, &v321)) return false;
+    if (!ddm_GetNumber(DDM_LAYOUTMODE, storedView, nullptr, &v321)) return false;
     if (v321 == 2) {
-      if (IsSet(1328, storedView, nullptr)) {
-        if (!SetNum(1328, out, nullptr, 0) || !SetNum(320, out, nullptr, 11) || !SetNum(448, out, nullptr, 5) ||
-            !SetNum(465, out, nullptr, 2))
+      if (IsSet(DDM_SADDLESTAPLE, storedView, nullptr)) {
+        if (!SetNum(DDM_SADDLESTAPLE, out, nullptr, 0) || !SetNum(DDM_STAPLE, out, nullptr, 11) || !SetNum(DDM_SADDLEOUTPUT, out, nullptr, 5) ||
+            !SetNum(DDM_BOOKLET, out, nullptr, 2))
           return false;
       }
-    } else if (!SetNum(1328, out, nullptr, 0)) {
+    } else if (!SetNum(DDM_SADDLESTAPLE, out, nullptr, 0)) {
       return false;
     }
   }
@@ -570,54 +559,54 @@ bool Generation1Rules(HCDDD ddd, LPCWSTR name, const Stored& st, WORD sv, WORD s
   if (sv == 0x0100) {  // local_UpgradeNupMember
     if (!st.U16(308, &v)) return false;
     LONG nup = v < 1 ? 1 : v < 3 ? 2 : v < 7 ? 4 : 1;
-    if (!SetNum(295, t, nullptr, nup)) return false;
+    if (!SetNum(DDM_NUP, t, nullptr, nup)) return false;
     if (!st.U16(342, &v)) return false;  // local_UpgradeColorModeMember
-    if (v == 2 && !SetNum(270, t, nullptr, 0)) return false;
+    if (v == 2 && !SetNum(DDM_COLORMODE, t, nullptr, 0)) return false;
   }
   if (sv == 0x2000) {  // local_UpgradePageComposeMember
     if (!st.U16(1014, &v)) return false;
-    if (!SetNum(296, t, nullptr, v ? v : 514) || !SetNum(321, t, nullptr, v ? 1 : 0)) return false;
+    if (!SetNum(DDM_POSTERPARTS, t, nullptr, v ? v : 514) || !SetNum(DDM_LAYOUTMODE, t, nullptr, v ? 1 : 0)) return false;
   }
   if (sv <= 0x3002) {
     // local_UpgradeMarginValue
     if (!st.U16(324, &v) || !st.U16(326, &w)) return false;
-    if (!SetNum(268, t, nullptr, RoundTen(v)) || !SetNum(269, t, nullptr, RoundTen(w))) return false;
+    if (!SetNum(DDM_MARGINVALUE1, t, nullptr, RoundTen(v)) || !SetNum(DDM_MARGINVALUE2, t, nullptr, RoundTen(w))) return false;
     if (sv >= 0x3000) {
-      if (!st.U16(1364, &v) || !SetNum(324, t, nullptr, RoundTen(v))) return false;
+      if (!st.U16(1364, &v) || !SetNum(DDM_BOOKLETMARGIN, t, nullptr, RoundTen(v))) return false;
     }
-    if (!st.U32(316, &v) || !SetNum(331, t, nullptr, v != 0)) return false;  // local_UpgradeOffsetCatch
-    if (!SetNum(291, t, nullptr, 0)) return false;                             // local_UpgradeNIE
-    if (!st.U16(346, &v) || !SetNum(390, t, nullptr, (v == 3 || v == 5) ? 0 : v)) return false;  // PresetAdjust
+    if (!st.U32(316, &v) || !SetNum(DDM_OFFSETCATCH, t, nullptr, v != 0)) return false;  // local_UpgradeOffsetCatch
+    if (!SetNum(DDM_NIE, t, nullptr, 0)) return false;                             // local_UpgradeNIE
+    if (!st.U16(346, &v) || !SetNum(DDM_PRESETADJUST, t, nullptr, (v == 3 || v == 5) ? 0 : v)) return false;  // PresetAdjust
     if (!st.U16(344, &v)) return false;  // local_UpgradePatternResolution
     if (v == 1) {
-      if (!SetNum(348, t, nullptr, 150)) return false;
+      if (!SetNum(DDM_PATTERNRESOLUTION, t, nullptr, 150)) return false;
     } else if (v == 8) {
-      if (!SetNum(348, t, nullptr, 200)) return false;
+      if (!SetNum(DDM_PATTERNRESOLUTION, t, nullptr, 200)) return false;
     } else {
       return false;
     }
   }
   if (sv >= 0x4000 && sv <= 0x4003) {  // local_UpgradeInputBin
     if (!st.U16(88, &v)) return false;
-    if (v == 263 && !SetNum(13, t, nullptr, 15)) return false;
+    if (v == 263 && !SetNum(DDM_DEFAULTSOURCE, t, nullptr, DMBIN_FORMSOURCE)) return false;
   }
   if (sv < 0x4005) {  // local_UpgradeCollate
-    if (!st.U32(304, &v) || !SetNum(18, t, nullptr, v != 0)) return false;
+    if (!st.U32(304, &v) || !SetNum(DDM_COLLATE, t, nullptr, v != 0)) return false;
   }
   if (sv >= 0x4000 && sv <= 0x4002) {  // local_UpgradeColorModeAndVagueAuto
-    if (!st.U16(342, &v) || !SetNum(270, t, nullptr, v == 3 ? 0 : v) || !SetNum(1289, t, nullptr, 0)) return false;
+    if (!st.U16(342, &v) || !SetNum(DDM_COLORMODE, t, nullptr, v == 3 ? 0 : v) || !SetNum(DDM_COLORMODEAUTO, t, nullptr, 0)) return false;
   }
   if ((sv == 0x4004 && storedDriver < 0x180A) || (sv < 0x4007 && sv != 0x4004)) {  // local_UpgradeApplicationZom
-    if (!SetDefault(ddd, 1324, t, nullptr)) return false;
+    if (!SetDefault(ddd, DDM_APPLICATIONZOOM, t, nullptr)) return false;
   }
   if (sv < 0x4000 || sv == 0x4003) {  // local_UpgradePriorityInputBin
-    if (!SetDefault(ddd, 13, t, nullptr) || !st.U16(310, &v)) return false;
-    if (v == 258 && !SetDefault(ddd, 265, t, nullptr)) return false;
+    if (!SetDefault(ddd, DDM_DEFAULTSOURCE, t, nullptr) || !st.U16(310, &v)) return false;
+    if (v == 258 && !SetDefault(ddd, DDM_INPUTBIN, t, nullptr)) return false;
   }
-  if (ModelClass(model) == 0x10 && !SetDefault(ddd, 1302, t, nullptr)) return false;  // local_UpgradeResConversion
+  if (ModelClass(model) == 0x10 && !SetDefault(ddd, DDM_RESCONVERSION, t, nullptr)) return false;  // local_UpgradeResConversion
   if (ModelClass(model) == 0x30) {  // local_UpgradeDepth
     if (!st.U16(344, &v)) return false;
-    if (v == 257 && !SetNum(271, t, nullptr, 1)) return false;
+    if (v == 257 && !SetNum(DDM_DEPTH, t, nullptr, 1)) return false;
   }
   // local_UpgradePDtoDM_G1: the queue is only read; a queue that cannot be
   // opened or read leaves the devmode as it is.
@@ -628,8 +617,8 @@ bool Generation1Rules(HCDDD ddd, LPCWSTR name, const Stored& st, WORD sv, WORD s
       std::vector<BYTE> record(PD_RECORD_SIZE);
       DWORD source = 0;
       if (pd_GetPrinterDataEx(printer, record.data(), ddd, &source) && source == PD_SOURCE_STORED) {
-        if (GetNum(5135, nullptr, record.data(), &v)) SetNum(440, t, nullptr, v & 0xFF);
-        if (GetNum(5132, nullptr, record.data(), &v)) SetNum(438, t, nullptr, v & 0xFF);
+        if (ddm_GetNumber(DDM_QUEUEVALUE2, nullptr, record.data(), &v)) SetNum(DDM_QUEUEBYTE2, t, nullptr, v & 0xFF);
+        if (ddm_GetNumber(DDM_QUEUEVALUE1, nullptr, record.data(), &v)) SetNum(DDM_QUEUEBYTE1, t, nullptr, v & 0xFF);
       }
       ClosePrinter(printer);
     }
@@ -648,16 +637,16 @@ bool CommonLegacyRules(const Stored& st, WORD sv, int g, BYTE* t) {
     if (!st.U32(288, &v)) return false;
     v = (static_cast<DWORD>(v) >> 9) & 1;
   }
-  if (!SetNum(446, t, nullptr, v ? 2 : 0)) return false;
+  if (!SetNum(DDM_BOOKLETKIND, t, nullptr, v ? 2 : 0)) return false;
   // local_UpgradeBookletNumber
   if (!(g == 1 ? st.U16(1352, &v) : st.U8(1203, &v))) return false;
-  if (v > 20 && !SetNum(323, t, nullptr, 20)) return false;
+  if (v > 20 && !SetNum(DDM_BOOKLETNUMBER, t, nullptr, 20)) return false;
   // local_UpgradeOutputSelection
   if (!st.U16(g == 1 ? 312 : 304, &v)) return false;
   static const LONG kFrom[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 15, 18, 19};
   static const LONG kTo[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 15, 16, 2, 17, 1};
   for (size_t i = 0; i < std::size(kFrom); ++i) {
-    if (v == kFrom[i]) return SetNum(444, t, nullptr, kTo[i]);
+    if (v == kFrom[i]) return SetNum(DDM_OUTPUTSELECTION, t, nullptr, kTo[i]);
   }
   return true;  // other values leave 444
 }
@@ -806,7 +795,7 @@ LONG UpgradeDefaultDevmodeEx(const void* stored, DWORD storedBytes, void* output
     WORD type = 0;
     DWORD size = 0;
     ULONG_PTR v = 0;
-    if (cdmGetDefaultData(ddd, 5137, &type, &size, &v) == 1) model = static_cast<LONG>(v);
+    if (cdmGetDefaultData(ddd, DDM_MODELID, &type, &size, &v) == 1) model = static_cast<LONG>(v);
   }
   std::vector<WORD> nonDevIds;
   bool ok = Translate(st, s.structVersion, generation, temp.data(), &nonDevIds);
@@ -903,7 +892,7 @@ LONG UpgradeUserSelDevmode(HANDLE printer, const void* stored, DWORD storedSize,
         if ((r == 0 || r == 1) && rest) std::memcpy(out + NRV_NONDEVMODE_OFFSET, in + claimed, rest);
         if (r == 0) {
           kp_StoreU16(out + 70, kp_LoadU16(full.data() + 70));  // the access needs the full form for 1793
-          SetDefault(ddd, 1793, out, nullptr);
+          SetDefault(ddd, DDM_NONDEV_VERSION, out, nullptr);
           kp_StoreU16(out + 70, static_cast<WORD>(NRV_DEVMODE_EXTRA));
         }
       }

@@ -102,10 +102,10 @@ WORD ddm_GetValue(WORD ddmId, void* devmode, void* printerData, WORD* type, DWOR
   if (getValue == nullptr) return DMA_ERR_MEMBER;
   WORD location = 0;
   WORD result = getValue(ddmId, devmode, printerData, type, size, value, &location);
-  if (result == DMA_OK && type && value && (*type == 6 || *type == 9)) {
-    BYTE* base = location == 0   ? static_cast<BYTE*>(devmode)
-                 : location == 1 ? static_cast<BYTE*>(devmode) + 1556
-                                 : static_cast<BYTE*>(printerData);
+  if (result == DMA_OK && type && value && (*type == DDM_TYPE_STRING || *type == DDM_TYPE_FONT)) {
+    BYTE* base = location == DDM_KIND_DEVMODE      ? static_cast<BYTE*>(devmode)
+                 : location == DDM_KIND_NONDEVMODE ? static_cast<BYTE*>(devmode) + NRV_NONDEVMODE_OFFSET
+                                                   : static_cast<BYTE*>(printerData);
     *value = reinterpret_cast<ULONG_PTR>(base + *value);
   }
   return result;

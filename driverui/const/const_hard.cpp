@@ -83,14 +83,14 @@ struct Fix {
 // Poster printing (layout 1) and more than one page a sheet exclude each
 // other: the job only carries the poster and drops the page count.
 bool PosterRule(const CONST_SETTINGS* s, const CONST_VALUE* p, Fix* fix) {
-  if (p->ddmId != DDM_PRINT_LAYOUT && p->ddmId != DDM_NUP) return false;
+  if (p->ddmId != DDM_LAYOUTMODE && p->ddmId != DDM_NUP) return false;
   LONG layout = 0, nup = 0;
-  if (!Number(s, p, DDM_PRINT_LAYOUT, &layout) || !Number(s, p, DDM_NUP, &nup)) return false;
+  if (!Number(s, p, DDM_LAYOUTMODE, &layout) || !Number(s, p, DDM_NUP, &nup)) return false;
   if (layout != kLayoutPoster || nup <= 1) return false;
-  if (p->ddmId == DDM_PRINT_LAYOUT)
+  if (p->ddmId == DDM_LAYOUTMODE)
     *fix = {DDM_NUP, 1, CONST_STR_HARD_POSTER_NUP};
   else
-    *fix = {DDM_PRINT_LAYOUT, kLayoutNormal, CONST_STR_HARD_NUP_POSTER};
+    *fix = {DDM_LAYOUTMODE, kLayoutNormal, CONST_STR_HARD_NUP_POSTER};
   return true;
 }
 
@@ -177,7 +177,7 @@ WORD const_HardUpdateConstData(HWND window, const CONST_SETTINGS* settings, cons
   Fix fix{};
   WORD related[2] = {};
   if (PosterRule(settings, proposed, &fix)) {
-    related[0] = DDM_PRINT_LAYOUT;
+    related[0] = DDM_LAYOUTMODE;
     related[1] = DDM_NUP;
   } else if (OutputBinRule(settings, proposed, &fix)) {
     related[0] = DDM_PAPERSIZE;

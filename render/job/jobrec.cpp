@@ -56,7 +56,7 @@ class Reader {
   WORD bad_ = 0;
 };
 
-// DDM_OUTPUT_SIZE: the output takes the original's size.
+// DDM_OUTPUTSIZE: the output takes the original's size.
 constexpr LONG kOutputSameAsOriginal = 267;
 
 bool PdlSupportsClass21(DWORD version) { return version >= 0x02010000 && version <= JOBREC_PDL_MAX; }
@@ -86,16 +86,16 @@ LONG jobInfo_jobInfo_initAtJobStart(JOBINFO* jobInfo, void* devmode, void* print
   j.printerHandle = jobInfo->printerHandle;
 
   j.pdlVersion = version;
-  const bool autoColor = r.Set(DDM_COLOR_MODE_AUTO);
-  switch (r.Num(DDM_COLOR_MODE)) {
+  const bool autoColor = r.Set(DDM_COLORMODEAUTO);
+  switch (r.Num(DDM_COLORMODE)) {
     case 0: j.colorMode = 0; break;
     case 1: j.colorMode = 1; break;
     case 2: j.colorMode = 2; break;
     case 3: j.colorMode = autoColor ? 0 : 2; break;
-    default: r.Fail(DDM_COLOR_MODE);
+    default: r.Fail(DDM_COLORMODE);
   }
   j.colorModeAuto = autoColor ? 1 : 0;
-  j.fewColorEnable = (r.Is(DDM_COLOR_SENSOR_UNIT, 1) && r.Is(DDM_FEW_COLOR_PRINT, 1) && j.colorMode == 0) ? 1 : 0;
+  j.fewColorEnable = (r.Is(DDM_COLORSENSORUNIT, 1) && r.Is(DDM_SPECIAL1, 1) && j.colorMode == 0) ? 1 : 0;
   if (j.fewColorEnable) {
     const LONG few = r.Num(DDM_FEW_COLOR_SETTING);
     j.fewColorLimit = few & 0xFF;
@@ -115,28 +115,28 @@ LONG jobInfo_jobInfo_initAtJobStart(JOBINFO* jobInfo, void* devmode, void* print
     default: r.Fail(DDM_NUP);
   }
   j.skipBlankPages = r.Set(DDM_SKIP_BLANK_PAGES) ? 1 : 0;
-  const LONG layoutMode = r.Num(DDM_PRINT_LAYOUT);
+  const LONG layoutMode = r.Num(DDM_LAYOUTMODE);
   j.poster = layoutMode == 1 ? 1 : 0;
   if (j.poster) {
-    switch (r.Num(DDM_POSTER)) {
+    switch (r.Num(DDM_POSTERPARTS)) {
       case 514: j.posterAcross = j.posterDown = 2; break;
       case 771: j.posterAcross = j.posterDown = 3; break;
       case 1028: j.posterAcross = j.posterDown = 4; break;
-      default: r.Fail(DDM_POSTER);
+      default: r.Fail(DDM_POSTERPARTS);
     }
     j.posterCropMarks = r.Set(DDM_POSTER_CROP_MARKS) ? 1 : 0;
   }
   j.booklet = layoutMode == 2 ? 1 : 0;
   if (j.booklet) {
-    const LONG kind = r.Num(DDM_BOOKLET_FINISH) & 0xFF;
-    if (kind > 2) r.Fail(DDM_BOOKLET_FINISH);
+    const LONG kind = r.Num(DDM_BOOKLETKIND) & 0xFF;
+    if (kind > 2) r.Fail(DDM_BOOKLETKIND);
     j.bookletKind = kind;
-    if (kind == 1) j.bookletValue = r.Num(DDM_MAX_BOOKLET_NUMBER);
-    if (kind == 2) j.bookletValue = r.Num(DDM_BOOKLET_NUMBER);
+    if (kind == 1) j.bookletValue = r.Num(DDM_MAXBOOKLETNUMBER);
+    if (kind == 2) j.bookletValue = r.Num(DDM_BOOKLETNUMBER);
   }
   j.bookletCountInHeader =
-      ((caps & JOBREC_CAP_BOOKLET_COUNT) && j.bookletKind == 1 && r.Is(DDM_BOOKLET_COUNT_IN_HEADER, 1)) ? 1 : 0;
-  if (r.HasText(DDM_STAMP_NAME) && (r.HasText(DDM_STAMP_TEXT_NAME) || r.HasText(DDM_STAMP_BITMAP_NAME))) {
+      ((caps & JOBREC_CAP_BOOKLET_COUNT) && j.bookletKind == 1 && r.Is(DDM_SADDLESTAPLE, 1)) ? 1 : 0;
+  if (r.HasText(DDM_STAMPNAME) && (r.HasText(DDM_STAMP_TEXT_NAME) || r.HasText(DDM_STAMP_BITMAP_NAME))) {
     if (r.Set(DDM_STAMP_FIRST_PAGE))
       j.stampOnFirst = 1;
     else
@@ -145,7 +145,7 @@ LONG jobInfo_jobInfo_initAtJobStart(JOBINFO* jobInfo, void* devmode, void* print
     j.stampValue2 = r.Num(DDM_STAMP_TRANSPARENT);
   }
   const bool combined = j.nup > 1 || j.booklet;
-  j.sameOutputSize = (!combined && r.Is(DDM_OUTPUT_SIZE, kOutputSameAsOriginal)) ? 1 : 0;
+  j.sameOutputSize = (!combined && r.Is(DDM_OUTPUTSIZE, kOutputSameAsOriginal)) ? 1 : 0;
   j.onePagePerSheet = combined ? 0 : 1;
   if (PdlSupportsClass21(version)) {
     j.cureDrawModeA = r.Is(DDM_CURE_DRAW_MODE_A, 1) ? 1 : 0;
@@ -175,8 +175,8 @@ LONG jobInfo_jobInfo_initAtJobStart(JOBINFO* jobInfo, void* devmode, void* print
         on ? static_cast<uint16_t>(r.Num(static_cast<WORD>(DDM_HEADERFOOTER_ITEM_FIRST + i))) : 0xFFFF;
   }
   j.alwaysOne = 1;
-  j.stapleEdge = static_cast<uint16_t>(r.Num(DDM_STAPLE_EDGE));
-  j.punchEdge = static_cast<uint16_t>(r.Num(DDM_PUNCH_EDGE));
+  j.stapleEdge = static_cast<uint16_t>(r.Num(DDM_STAPLEEDGE));
+  j.punchEdge = static_cast<uint16_t>(r.Num(DDM_PUNCHEDGE));
   j.edgeToEdge = r.Set(DDM_EDGE_TO_EDGE) ? 1 : 0;
   j.appMargins = r.Set(DDM_APP_MARGINS) ? 1 : 0;
   const LONG copies = r.Num(DDM_COPIES);
@@ -192,7 +192,7 @@ LONG jobInfo_jobInfo_initAtJobStart(JOBINFO* jobInfo, void* devmode, void* print
   j.trailerJobInfo = (caps & JOBREC_CAP_TRAILER_JOBINFO) ? 1 : 0;
   j.collate = collate ? 1 : 0;
   j.member1320Set = r.Is(DDM_MEMBER_1320, 1) ? 1 : 0;
-  switch (r.Num(DDM_JOB_TYPE)) {
+  switch (r.Num(DDM_JOBTYPE)) {
     case 1: j.jobType = 1; break;
     case 2: j.jobType = 2; break;
     case 3: j.jobType = 3; break;
@@ -240,17 +240,17 @@ LONG jobInfo_layoutInfo_initAtJobStart(LAYOUTINFO* layoutInfo, const JOBINFO* jo
   const bool noMargin =
       posterOrBooklet || ((device->capabilities & JOBREC_CAP_JOBTYPE_NO_MARGIN) && jobInfo->jobType == 3);
   if (!noMargin) {
-    switch (r.Num(DDM_MARGIN_POSITION)) {
+    switch (r.Num(DDM_MARGINPOSITION)) {
       case 0: l.marginPosition = 0; break;
       case 1: case 3: l.marginPosition = 1; break;
       case 2: case 7: l.marginPosition = 2; break;
       case 5: case 6: l.marginPosition = 3; break;
       case 4: case 8: l.marginPosition = 4; break;
-      default: r.Fail(DDM_MARGIN_POSITION);
+      default: r.Fail(DDM_MARGINPOSITION);
     }
     if (l.marginPosition != 0) {
-      l.margin1 = static_cast<uint16_t>(r.Num(DDM_MARGIN_VALUE_1));
-      l.margin2 = static_cast<uint16_t>(r.Num(DDM_MARGIN_VALUE_2));
+      l.margin1 = static_cast<uint16_t>(r.Num(DDM_MARGINVALUE1));
+      l.margin2 = static_cast<uint16_t>(r.Num(DDM_MARGINVALUE2));
     }
   }
   l.zoomOn = (jobInfo->nup <= 1 && r.Set(DDM_ZOOM_ON)) ? 1 : 0;
@@ -293,7 +293,7 @@ LONG jobInfo_layoutInfo_initAtJobStart(LAYOUTINFO* layoutInfo, const JOBINFO* jo
     l.booklet1291 = r.Num(DDM_BOOKLET_MARGIN_ON);
     if (l.booklet1291) {
       l.booklet1292 = r.Num(DDM_MEMBER_1292);
-      l.booklet324 = r.Num(DDM_BOOKLET_MARGIN);
+      l.booklet324 = r.Num(DDM_BOOKLETMARGIN);
     }
     switch (r.Num(DDM_BOOKLET_DIRECTION)) {
       case 0: l.bookletDirection = 1; break;

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr WORD kOutputSameAsOriginal = 267;  // DDM_OUTPUT_SIZE: no output size of its own
+constexpr WORD kOutputSameAsOriginal = 267;  // DDM_OUTPUTSIZE: no output size of its own
 constexpr WORD kCustomPaperId = 262;         // the custom paper's record
 constexpr LONG kSameSizeTolerance = 10;      // 1 mm
 constexpr WORD kAlignmentStepItem = 10;      // PrinterInfo item: custom size alignment step
@@ -269,7 +269,7 @@ int CurFormByPaperId(PDEV* pdev, BOOL edge, PRINTERFORM* form, BOOL* ok) {
 
 // Step 1. 1: done (result in *ok); 0: go on to step 2.
 int OutFormByOutputSize(PDEV* pdev, BOOL edge, PRINTERFORM* form, BOOL* ok) {
-  WORD outputId = static_cast<WORD>(DDMS_GetShort(pdev, DDM_OUTPUT_SIZE));
+  WORD outputId = static_cast<WORD>(DDMS_GetShort(pdev, DDM_OUTPUTSIZE));
   if (outputId == kOutputSameAsOriginal) return 0;
   DDD_PAPER* paper = nullptr;
   if (GetDddPaperByFormID(pdev, outputId, &paper) != DDD_OK) return 0;

@@ -376,7 +376,7 @@ BOOL FillPsDevCaps(PDEV* pdev, const PDEV_APPMARGINS* appMargins, ULONG cjCaps, 
   gdi.ulPrimaryOrder = 0;
   gdi.ulHTPatternSize = PickDefaultHTPatSize(static_cast<ULONG>(dpi), static_cast<ULONG>(dpi), FALSE);
   if (gdi.ulHTPatternSize > 15) gdi.ulHTPatternSize = DefDevHTInfo.HTPatternSize;
-  gdi.ulHTOutputFormat = color && Num(pdev, DDM_COLOR_MODE) != 1 ? kHTOutputFormatColor : 0;
+  gdi.ulHTOutputFormat = color && Num(pdev, DDM_COLORMODE) != 1 ? kHTOutputFormatColor : 0;
   gdi.flHTFlags = kHTFlags;
   std::memcpy(pdevcaps, &gdi, cjCaps < sizeof gdi ? cjCaps : sizeof gdi);
 

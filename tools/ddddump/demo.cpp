@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     } else {
       void* name = nullptr;
       WORD cat = 0;
-      if (ddma_GetDataX(DDD_QUICK, &m.main, &m.referenced, DDM_MODEL_NAME, nullptr, &cat, &name) == DDD_OK) {
+      if (ddma_GetDataX(DDD_QUICK, &m.main, &m.referenced, DDM_MODELNAME, nullptr, &cat, &name) == DDD_OK) {
         std::printf("Model: %s\n", Narrow(static_cast<LPCWSTR>(name)).c_str());
         ddd_FreeMem(name);
       }

@@ -37,13 +37,14 @@
 #pragma once
 
 #include "kestrel/core/cddd.h"
+#include "kplatform/wingdi_types.h"
 #include "kplatform/wintypes.h"
 
 #if !defined(KESTREL_KERNEL_MODE)
 
-#define CDM_MERGE_PAPER_FIELDS 0x1000Eu
-#define CDM_MERGE_RESOLUTION_FIELDS 0x2400u
-#define CDM_PAPER_USER 256
+#define CDM_MERGE_PAPER_FIELDS static_cast<DWORD>(DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH | DM_FORMNAME)
+#define CDM_MERGE_RESOLUTION_FIELDS static_cast<DWORD>(DM_PRINTQUALITY | DM_YRESOLUTION)
+#define CDM_PAPER_USER DMPAPER_USER
 #define CDM_CUSTOM_PAPER_DATA_ID 262
 
 // Search kinds.

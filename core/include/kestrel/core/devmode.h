@@ -16,6 +16,7 @@
 #include <cstddef>
 
 #include "kestrel/core/cddd.h"
+#include "kestrel/core/ddm_ids.h"
 #include "kplatform/wingdi_types.h"
 #include "kplatform/wintypes.h"
 
@@ -34,6 +35,20 @@
 #define NRV_STRUCT_VERSION 0x5110u   // private structure version (20752)
 #define NRV_DRIVER_VERSION 0x2182u   // driver version (8578)
 #define NRV_SPEC_VERSION 0x401u
+
+// ---- This driver's own dmFields bits ----------------------------------------
+// The driver's field table pairs the ICM method, ICM intent, media type and
+// dither type with other bits than Windows' DM_ICMMETHOD (0x800000),
+// DM_ICMINTENT, DM_MEDIATYPE and DM_DITHERTYPE (kplatform/wingdi_consts.h):
+// the devmodes it wrote and the emulation tables it reads carry these
+// values, so the driver keeps them. The trace dump also labels 0x800000 and
+// 0x1000000 as the panning fields. Use DM_* for every other field.
+#define KDM_FIELD_PANNINGWIDTH 0x00800000L
+#define KDM_FIELD_PANNINGHEIGHT 0x01000000L
+#define KDM_FIELD_ICMMETHOD 0x02000000L
+#define KDM_FIELD_ICMINTENT 0x04000000L
+#define KDM_FIELD_MEDIATYPE 0x08000000L
+#define KDM_FIELD_DITHERTYPE 0x10000000L
 
 // ---- Standard Windows records: DEVMODEW and LOGFONTW (kplatform/wingdi_types.h)
 
