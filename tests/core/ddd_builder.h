@@ -155,7 +155,9 @@ class FileBuilder {
     uint32_t catTableAt = DDD_CATTABLE_BASE + static_cast<uint32_t>(info.size());
     uint32_t tablesAt = catTableAt + DDD_CATTABLE_SIZE;
     uint32_t tablesSize = 0;
-    for (int c : DDD_CATEGORY_ORDER) tablesSize += DDD_TABLE_HEAD_SIZE + DDD_ENTRY_SIZE * static_cast<uint32_t>(tables[c].size());
+    for (int c : DDD_CATEGORY_ORDER) {
+      tablesSize += DDD_TABLE_HEAD_SIZE + DDD_ENTRY_SIZE * static_cast<uint32_t>(tables[c].size());
+    }
     uint32_t recordAt = tablesAt + tablesSize;
     std::string catTable = U32(0) + U16(DDD_CATEGORY_COUNT);
     std::string tableBytes;

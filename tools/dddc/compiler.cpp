@@ -16,11 +16,14 @@ struct KindInfo {
   const char* name;
   int cat;  // 0 for option/item (3/4, 13/14 chosen by id)
 };
-constexpr KindInfo kKinds[] = {{"option", 0},      {"item", 0},       {"tray", 5},       {"outbin", 6},
-                               {"constraint", 7},  {"constraint2", 8}, {"imcondition", 9}, {"paper", 10},
-                               {"font", 11},       {"image", 12},     {"ejcl", 15},      {"nrv", 16},
-                               {"size", 17},       {"icon", 18},      {"papertype", 19}, {"group", 20},
-                               {"favorite", 21},   {"adcquery", 22},  {"trayindex", 23}};
+constexpr KindInfo kKinds[] = {
+    {"option", 0},                    {"item", 0},                       {"tray", DDD_CAT_TRAY},
+    {"outbin", DDD_CAT_TRAY2},        {"constraint", DDD_CAT_CONSTRAINTS}, {"constraint2", DDD_CAT_CONSTRAINTS2},
+    {"imcondition", DDD_CAT_IMCONDITION}, {"paper", DDD_CAT_PAPER},      {"font", DDD_CAT_FONT},
+    {"image", DDD_CAT_IMAGE},         {"ejcl", DDD_CAT_EJCL},            {"nrv", DDD_CAT_NRV},
+    {"size", DDD_CAT_SIZE},           {"icon", DDD_CAT_ICON},            {"papertype", DDD_CAT_PAPERTYPE},
+    {"group", DDD_CAT_GROUPED},       {"favorite", DDD_CAT_FAVORITE},    {"adcquery", DDD_CAT_ADCQUERY},
+    {"trayindex", DDD_CAT_TRAYINDEX}};
 
 constexpr TypeName kTypes[] = {{"bool", 1, 4}, {"i16", 2, 2}, {"u16", 3, 2}, {"i32", 4, 4}, {"u32", 5, 4},
                                {"str", 6, 0},  {"u8", 8, 1},  {"bin", 9, 0}, {"long", 10, 4}};
@@ -38,15 +41,15 @@ int CatOfKind(const std::string& kind) {
 // 0 when no option of that id can ever be found by its DDM id.
 int OptionCategory(int ddm, int* dataId) {
   *dataId = ddm;
-  if (ddm == 4129) return 4;
-  if (ddm >= 4097 && ddm <= 4362) return 3;
+  if (ddm == 4129) return DDD_CAT_OPTION_DOC;
+  if (ddm >= 4097 && ddm <= 4362) return DDD_CAT_OPTION_INSTALL;
   if (ddm == 1 || ddm == 259 || ddm == 32769 || ddm == 32770 || ddm == 32771 || ddm == 32779) return 0;
   if (ddm >= 274 && ddm <= 285) {
     int base = ddm < 278 ? 274 : ddm < 282 ? 278 : 282;
     *dataId = base;
-    return 4;
+    return DDD_CAT_OPTION_DOC;
   }
-  return 4;
+  return DDD_CAT_OPTION_DOC;
 }
 
 const TypeName* FindType(const std::string& n) {
@@ -337,7 +340,7 @@ void Compiler::Declare(const Source& src) {
       r->cat = OptionCategory(r->id, &dataId);
       if (r->explicitId && (r->cat == 0 || dataId != r->id)) {
         d_->Error(s.loc, "DDM id " + std::to_string(r->id) + " is not looked up as an option of its own");
-        r->cat = 4;
+        r->cat = DDD_CAT_OPTION_DOC;
       }
       for (const SrcLine& l : s.fields) {
         if (l.key() != "value") continue;
@@ -356,7 +359,7 @@ void Compiler::Declare(const Source& src) {
       }
       if (r->vtype == 0) d_->Error(s.loc, "option " + s.sym + " does not declare its value ('value TYPE SIZE')");
       Place(r);
-      int itemCat = r->cat == 3 ? 13 : 14;
+      int itemCat = r->cat == DDD_CAT_OPTION_INSTALL ? DDD_CAT_OPTIONITEM_INSTALL : DDD_CAT_OPTIONITEM_DOC;
       for (const Section& is : s.items) {
         Rec* it = NewRec("item", itemCat, s.sym + "." + is.sym, is.loc);
         it->sec = &is;
@@ -378,7 +381,7 @@ void Compiler::Declare(const Source& src) {
     }
     if (s.kind == "group") {
       if (r->explicitId) d_->Error(s.loc, "a group's id is its position; it takes no 'id'");
-      r->id = static_cast<int>(byCat_[20].size()) + 1;
+      r->id = static_cast<int>(byCat_[DDD_CAT_GROUPED].size()) + 1;
     }
     Place(r);
   }
@@ -386,7 +389,7 @@ void Compiler::Declare(const Source& src) {
 
 void Compiler::AssignIds() {
   for (auto& [cat, list] : byCat_) {
-    if (cat == 13 || cat == 14 || cat == 20) continue;
+    if (cat == DDD_CAT_OPTIONITEM_INSTALL || cat == DDD_CAT_OPTIONITEM_DOC || cat == DDD_CAT_GROUPED) continue;
     int maxId = 0;
     std::map<int, Rec*> seen;
     for (Rec* r : list) {
@@ -404,12 +407,12 @@ void Compiler::AssignIds() {
       if (!r->explicitId) r->id = NextId(cat);
     }
   }
-  for (int cat : {10, 5, 6, 19}) {
+  for (int cat : {DDD_CAT_PAPER, DDD_CAT_TRAY, DDD_CAT_TRAY2, DDD_CAT_PAPERTYPE}) {
     for (Rec* r : byCat_[cat]) {
       if (!r->explicitId) d_->Error(r->loc, r->kind + " " + r->sym + " needs its id");
     }
   }
-  if (nextId_[17] == 0) nextId_[17] = 1;
+  if (nextId_[DDD_CAT_SIZE] == 0) nextId_[DDD_CAT_SIZE] = 1;
 }
 
 // Every constraint names the option its target is about; the option lists
@@ -423,7 +426,7 @@ void Compiler::Rules() {
   Diags quiet;
   Diags* keep = d_;
   d_ = &quiet;
-  for (int cat : {13, 14}) {
+  for (int cat : {DDD_CAT_OPTIONITEM_INSTALL, DDD_CAT_OPTIONITEM_DOC}) {
     for (Rec* it : byCat_[cat]) {
       for (const SrcLine& l : it->sec->fields) {
         if (l.key() == "value" && l.toks.size() == 2) {
@@ -433,7 +436,7 @@ void Compiler::Rules() {
     }
   }
   d_ = keep;
-  for (int cat : {7, 8}) {
+  for (int cat : {DDD_CAT_CONSTRAINTS, DDD_CAT_CONSTRAINTS2}) {
     for (Rec* r : byCat_[cat]) {
       const SrcLine* t = nullptr;
       for (const SrcLine& l : r->sec->fields) {
@@ -461,14 +464,14 @@ void Compiler::Rules() {
       int vt = v.type;
       if (v.type == 128) {
         size_t pos = static_cast<size_t>(v.payload[0] | (v.payload[1] << 8));
-        vt = pos >= 1 && pos <= byCat_[20].size() ? byCat_[20][pos - 1]->gType : 0;
+        vt = pos >= 1 && pos <= byCat_[DDD_CAT_GROUPED].size() ? byCat_[DDD_CAT_GROUPED][pos - 1]->gType : 0;
       }
       if (v.count > 0 && vt != opt->vtype) {
         d_->Error(t->loc, "the target's value type " + std::to_string(vt) + " differs from option " + opt->sym +
                               "'s type " + std::to_string(opt->vtype));
         continue;
       }
-      (cat == 7 ? opt->rules7 : opt->rules8).push_back(r->id);
+      (cat == DDD_CAT_CONSTRAINTS ? opt->rules7 : opt->rules8).push_back(r->id);
       static const std::set<int> equality = {0, 1, 7, 8, 10, 11, 12};
       int op = target.b.size() > 2 ? target.b[2] : 1;
       bool anyItem = v.count == 0 || equality.count(op) == 0;
@@ -483,7 +486,7 @@ void Compiler::Rules() {
       for (Rec* it : opt->items) {
         bool match = anyItem;
         for (const auto& k : v.keys) match = match || it->key == k;
-        if (match) (cat == 7 ? it->rules7 : it->rules8).push_back(r->id);
+        if (match) (cat == DDD_CAT_CONSTRAINTS ? it->rules7 : it->rules8).push_back(r->id);
       }
     }
   }
@@ -492,30 +495,33 @@ void Compiler::Rules() {
 void Compiler::EncodeAll() {
   // Records that may make anonymous sizes and groups come first; sizes and
   // groups last.
-  for (int cat : {7, 8, 9, 15, 16, 21, 22, 23, 3, 4, 13, 14, 10, 5, 6, 11, 12, 18, 19}) {
+  for (int cat : {DDD_CAT_CONSTRAINTS, DDD_CAT_CONSTRAINTS2, DDD_CAT_IMCONDITION, DDD_CAT_EJCL, DDD_CAT_NRV,
+                  DDD_CAT_FAVORITE, DDD_CAT_ADCQUERY, DDD_CAT_TRAYINDEX, DDD_CAT_OPTION_INSTALL, DDD_CAT_OPTION_DOC,
+                  DDD_CAT_OPTIONITEM_INSTALL, DDD_CAT_OPTIONITEM_DOC, DDD_CAT_PAPER, DDD_CAT_TRAY, DDD_CAT_TRAY2,
+                  DDD_CAT_FONT, DDD_CAT_IMAGE, DDD_CAT_ICON, DDD_CAT_PAPERTYPE}) {
     for (Rec* r : std::vector<Rec*>(byCat_[cat])) {
       switch (cat) {
-        case 3: case 4: EncodeOption(r); break;
-        case 13: case 14: EncodeItem(r); break;
-        case 5: case 6: EncodeTray(r); break;
-        case 7: case 8: EncodeConstraint(r); break;
-        case 9: EncodeImCondition(r); break;
-        case 10: EncodePaper(r); break;
-        case 11: EncodeFont(r); break;
-        case 12: EncodeImage(r); break;
-        case 15: EncodeEjcl(r); break;
-        case 16: EncodeNrv(r); break;
-        case 18: EncodeIcon(r); break;
-        case 19: EncodePaperType(r); break;
-        case 21: EncodeFavorite(r); break;
-        case 22: EncodeAdcQuery(r); break;
-        case 23: EncodeTrayIndex(r); break;
+        case DDD_CAT_OPTION_INSTALL: case DDD_CAT_OPTION_DOC: EncodeOption(r); break;
+        case DDD_CAT_OPTIONITEM_INSTALL: case DDD_CAT_OPTIONITEM_DOC: EncodeItem(r); break;
+        case DDD_CAT_TRAY: case DDD_CAT_TRAY2: EncodeTray(r); break;
+        case DDD_CAT_CONSTRAINTS: case DDD_CAT_CONSTRAINTS2: EncodeConstraint(r); break;
+        case DDD_CAT_IMCONDITION: EncodeImCondition(r); break;
+        case DDD_CAT_PAPER: EncodePaper(r); break;
+        case DDD_CAT_FONT: EncodeFont(r); break;
+        case DDD_CAT_IMAGE: EncodeImage(r); break;
+        case DDD_CAT_EJCL: EncodeEjcl(r); break;
+        case DDD_CAT_NRV: EncodeNrv(r); break;
+        case DDD_CAT_ICON: EncodeIcon(r); break;
+        case DDD_CAT_PAPERTYPE: EncodePaperType(r); break;
+        case DDD_CAT_FAVORITE: EncodeFavorite(r); break;
+        case DDD_CAT_ADCQUERY: EncodeAdcQuery(r); break;
+        case DDD_CAT_TRAYINDEX: EncodeTrayIndex(r); break;
         default: break;
       }
     }
   }
-  for (Rec* r : std::vector<Rec*>(byCat_[17])) EncodeSize(r);
-  for (Rec* r : std::vector<Rec*>(byCat_[20])) EncodeGroup(r);
+  for (Rec* r : std::vector<Rec*>(byCat_[DDD_CAT_SIZE])) EncodeSize(r);
+  for (Rec* r : std::vector<Rec*>(byCat_[DDD_CAT_GROUPED])) EncodeGroup(r);
 }
 
 void Compiler::CheckInvariants() {
@@ -534,32 +540,33 @@ void Compiler::CheckInvariants() {
   for (int n : {1, 40}) {
     auto it = info_.find(n);
     if (it != info_.end() && it->second->toks.size() == 3 && it->second->toks[2].kind == TokKind::Number &&
-        it->second->toks[2].number != 0 && FindById(12, static_cast<int>(it->second->toks[2].number)) == nullptr) {
+        it->second->toks[2].number != 0 &&
+        FindById(DDD_CAT_IMAGE, static_cast<int>(it->second->toks[2].number)) == nullptr) {
       d_->Error(it->second->loc, "PrinterInfo item " + std::to_string(n) + " names no image");
     }
   }
   if (auto it = info_.find(34); it != info_.end()) {
     for (size_t i = 2; i < it->second->toks.size(); ++i) {
       const Tok& t = it->second->toks[i];
-      if (t.kind == TokKind::Number && FindById(10, static_cast<int>(t.number)) == nullptr) {
+      if (t.kind == TokKind::Number && FindById(DDD_CAT_PAPER, static_cast<int>(t.number)) == nullptr) {
         d_->Error(it->second->loc, "paper id " + std::to_string(t.number) + " in PrinterInfo item 34 names no paper");
       }
     }
   }
   if (auto it = info_.find(41); it != info_.end() && it->second->toks.size() == 3 &&
                                 it->second->toks[2].kind == TokKind::Number) {
-    if (it->second->toks[2].number < static_cast<int64_t>(byCat_[10].size())) {
+    if (it->second->toks[2].number < static_cast<int64_t>(byCat_[DDD_CAT_PAPER].size())) {
       d_->Error(it->second->loc, "PrinterInfo item 41 (room for paper entries) is below the number of papers (" +
-                                     std::to_string(byCat_[10].size()) + ")");
+                                     std::to_string(byCat_[DDD_CAT_PAPER].size()) + ")");
     }
   }
-  for (int cat : {13, 14}) {
+  for (int cat : {DDD_CAT_OPTIONITEM_INSTALL, DDD_CAT_OPTIONITEM_DOC}) {
     int pos = 1;
     for (Rec* r : byCat_[cat]) {
       if (r->id != pos++) d_->Error(r->loc, "item ids must equal their positions");
     }
   }
-  for (Rec* r : byCat_[5]) (void)r;
+  for (Rec* r : byCat_[DDD_CAT_TRAY]) (void)r;
 }
 
 void Compiler::Run(const Source& src, Output* out) {
@@ -567,8 +574,8 @@ void Compiler::Run(const Source& src, Output* out) {
   Declare(src);
   AssignIds();
   if (d_->Failed()) return;
-  for (Rec* r : std::vector<Rec*>(byCat_[17])) ParseSize(r);
-  for (Rec* r : std::vector<Rec*>(byCat_[20])) ParseGroup(r);
+  for (Rec* r : std::vector<Rec*>(byCat_[DDD_CAT_SIZE])) ParseSize(r);
+  for (Rec* r : std::vector<Rec*>(byCat_[DDD_CAT_GROUPED])) ParseGroup(r);
   Rules();
   EncodeAll();
   CheckInvariants();

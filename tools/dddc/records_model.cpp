@@ -66,14 +66,14 @@ void Compiler::ParseGroup(Rec* r) {
     } else {
       size_t i = 1;
       Value v;
-      size_t before = byCat_[20].size();
-      if (TypedValue(*l, &i, &v) && v.type == 128 && byCat_[20].size() == before + 1) {
+      size_t before = byCat_[DDD_CAT_GROUPED].size();
+      if (TypedValue(*l, &i, &v) && v.type == 128 && byCat_[DDD_CAT_GROUPED].size() == before + 1) {
         // The list made an anonymous group: take its elements over.
-        Rec* anon = byCat_[20].back();
+        Rec* anon = byCat_[DDD_CAT_GROUPED].back();
         r->gType = anon->gType;
         r->gSize = anon->gSize;
         r->gElems = anon->gElems;
-        byCat_[20].pop_back();
+        byCat_[DDD_CAT_GROUPED].pop_back();
       } else {
         d_->Error(l->loc, "a group holds a list of values T:[a,b,...]");
       }

@@ -74,7 +74,7 @@ void Compiler::EncodeItem(Rec* r) {
       if (Num(*l, 1, 0, 23, &c, "category") && Num(*l, 2, 0, 0xFFFF, &id, "id")) {
         refCat = static_cast<int>(c);
         refId = static_cast<int>(id);
-        if (refCat == 10 && FindById(10, refId) == nullptr) {
+        if (refCat == DDD_CAT_PAPER && FindById(DDD_CAT_PAPER, refId) == nullptr) {
           d_->Error(l->loc, "no paper has id " + std::to_string(refId));
         }
       }

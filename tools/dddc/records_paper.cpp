@@ -82,8 +82,8 @@ void Compiler::EncodePaper(Rec* r) {
     imageable = SizeField(f.One("imageable"), s.loc, "imageable");
   } else if (size != 0 && margin != 0) {
     // The imageable size defaults to the paper size less its margins.
-    Rec* ps = FindById(17, size);
-    Rec* ms = FindById(17, margin);
+    Rec* ps = FindById(DDD_CAT_SIZE, size);
+    Rec* ms = FindById(DDD_CAT_SIZE, margin);
     int dw = ms->w1 + ms->w2, dl = ms->l1 + ms->l2;
     if (ps->w1 <= dw || ps->l1 <= dl) {
       d_->Error(s.loc, "the margins leave no imageable area");

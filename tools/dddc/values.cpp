@@ -179,8 +179,8 @@ bool Compiler::MakeScalar(const Loc& loc, int type, int size, const std::vector<
 }
 
 Rec* Compiler::NewGroup(const Loc& loc, int type, int size, const std::vector<std::vector<uint8_t>>& elems) {
-  Rec* g = NewRec("group", 20, "", loc);
-  g->id = static_cast<int>(byCat_[20].size()) + 1;
+  Rec* g = NewRec("group", DDD_CAT_GROUPED, "", loc);
+  g->id = static_cast<int>(byCat_[DDD_CAT_GROUPED].size()) + 1;
   g->gType = type;
   g->gSize = size;
   g->gElems = elems;
@@ -407,8 +407,8 @@ int Compiler::AnonSize(const Loc& loc, int w1, int l1, int w2, int l2) {
                     std::to_string(l2);
   auto it = anonSizes_.find(key);
   if (it != anonSizes_.end()) return it->second->id;
-  Rec* r = NewRec("size", 17, "", loc);
-  r->id = NextId(17);
+  Rec* r = NewRec("size", DDD_CAT_SIZE, "", loc);
+  r->id = NextId(DDD_CAT_SIZE);
   r->w1 = w1;
   r->l1 = l1;
   r->w2 = w2;
