@@ -8,6 +8,10 @@
 // the file unless said otherwise. The header needs only <cstdint>, so host
 // tools include it without the platform layer.
 //
+// The golden tests of the compiler (tests/tools/dddc_compile_test.cpp) and
+// the reader's table tests spell these numbers by hand on purpose: a wrong
+// value here then fails them instead of agreeing with itself.
+//
 //   0    header (DDD_HEADER_SIZE bytes)
 //   224  PrinterInfo items 0-41 in fixed order; item 0 is the 32-bit offset of
 //        the category table, counted from DDD_CATTABLE_BASE (the byte behind it)
