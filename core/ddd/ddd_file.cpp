@@ -9,9 +9,6 @@ namespace {
 
 std::atomic<DddDriverDirectoryFn> g_driverDirectory{nullptr};
 
-// Positions of the categories in the category table.
-constexpr WORD kCategoryOrder[] = {3, 4, 5, 6, 17, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 18, 19, 20, 21, 22, 23};
-
 bool IsOpen(const DDDFILE* c) { return c && c->open && c->image; }
 
 DDDFILE* MainOf(DDDFILE* c) { return c->partner ? c->partner : c; }
@@ -342,12 +339,6 @@ WORD ddd_CloseFile(DDDFILE* main, DDDFILE* referenced) {
 
 // --- tables ---------------------------------------------------------------------
 
-int local_CategoryPosition(WORD category) {
-  for (int i = 0; i < static_cast<int>(sizeof(kCategoryOrder) / sizeof(kCategoryOrder[0])); ++i)
-    if (kCategoryOrder[i] == category) return i;
-  return -1;
-}
-
 WORD DFILE_GotoPrinterInfo(DDDFILE* context, DWORD relativeOffset) {
   return local_SeekAbs(context, static_cast<unsigned long long>(DDD_PRINTERINFO_OFFSET) + relativeOffset);
 }
@@ -361,16 +352,16 @@ WORD DFILE_GotoCategoryOffset(DDDFILE* context) {
 }
 
 WORD DFILE_GotoDataOffsetTable(DDDFILE* context, WORD category, DWORD extra) {
-  int pos = local_CategoryPosition(category);
+  int pos = ddd_CategoryPosition(category);
   if (pos < 0) return DDD_ERR_NOTFOUND;
   WORD count = 0;
   DWORD tableOffset = 0;
   WORD r = DFILE_GotoCategoryOffset(context);
-  if (!r) r = local_Skip(context, 4);
+  if (!r) r = local_Skip(context, DDD_TABLE_COUNT_OFFSET);
   if (!r) r = local_Read16(context, &count);
   if (r) return r;
   if (pos >= count) return DDD_ERR_NOTFOUND;
-  r = local_Skip(context, static_cast<DWORD>(pos) * 7 + 3);
+  r = local_Skip(context, static_cast<DWORD>(pos) * DDD_CATENTRY_SIZE + DDD_CATENTRY_TABLE_OFFSET);
   if (!r) r = local_Read32(context, &tableOffset);
   if (!r) r = local_SeekAbs(context, static_cast<unsigned long long>(tableOffset) + extra);
   return r;
@@ -378,24 +369,24 @@ WORD DFILE_GotoDataOffsetTable(DDDFILE* context, WORD category, DWORD extra) {
 
 WORD DFILE_GotoDataOffsetByID(DDDFILE* context, WORD category, WORD dataId) {
   WORD count = 0;
-  WORD r = DFILE_GotoDataOffsetTable(context, category, 4);
+  WORD r = DFILE_GotoDataOffsetTable(context, category, DDD_TABLE_COUNT_OFFSET);
   if (!r) r = local_Read16(context, &count);
   if (r) return r;
   for (WORD i = 0; i < count; ++i) {
-    const BYTE* e = LOCAL_ReferFile(context, 7);
+    const BYTE* e = LOCAL_ReferFile(context, DDD_ENTRY_SIZE);
     if (!e) return DDD_ERR_ARG;
-    if (kp_LoadU16(e + 1) == dataId) return DFILE_SeekBack(context, 7);
+    if (kp_LoadU16(e + DDD_ENTRY_ID_OFFSET) == dataId) return DFILE_SeekBack(context, DDD_ENTRY_SIZE);
   }
   return DDD_ERR_NOTFOUND;
 }
 
 WORD DFILE_GotoDataOffsetByIndex(DDDFILE* context, WORD category, WORD position) {
   WORD count = 0;
-  WORD r = DFILE_GotoDataOffsetTable(context, category, 4);
+  WORD r = DFILE_GotoDataOffsetTable(context, category, DDD_TABLE_COUNT_OFFSET);
   if (!r) r = local_Read16(context, &count);
   if (r) return r;
   if (position == 0 || position > count) return DDD_ERR_NOTFOUND;
-  return local_Skip(context, static_cast<DWORD>(position - 1) * 7);
+  return local_Skip(context, static_cast<DWORD>(position - 1) * DDD_ENTRY_SIZE);
 }
 
 WORD DFILE_GotoData(WORD mode, DDDFILE* main, DDDFILE* referenced, WORD tableFile, WORD category, WORD idOrPosition,
@@ -407,12 +398,12 @@ WORD DFILE_GotoData(WORD mode, DDDFILE* main, DDDFILE* referenced, WORD tableFil
   WORD r = mode == 1 ? DFILE_GotoDataOffsetByIndex(table, category, idOrPosition)
                      : DFILE_GotoDataOffsetByID(table, category, idOrPosition);
   if (r) return r;
-  const BYTE* e = LOCAL_ReferFile(table, 7);
+  const BYTE* e = LOCAL_ReferFile(table, DDD_ENTRY_SIZE);
   if (!e) return DDD_ERR_ARG;
-  WORD loc = e[0] == DDD_LOC_MAIN ? DDD_LOC_MAIN : DDD_LOC_REFERENCED;
+  WORD loc = e[DDD_ENTRY_LOCATION_OFFSET] == DDD_LOC_MAIN ? DDD_LOC_MAIN : DDD_LOC_REFERENCED;
   DDDFILE* target = loc == DDD_LOC_MAIN ? main : referenced;
   if (!IsOpen(target)) return DDD_ERR_ARG;
-  r = local_SeekAbs(target, kp_LoadU32(e + 3));
+  r = local_SeekAbs(target, kp_LoadU32(e + DDD_ENTRY_DATA_OFFSET));
   if (r) return r;
   *location = loc;
   return DDD_OK;
@@ -434,7 +425,7 @@ WORD DFILE_GotoDataByID(DDDFILE* main, DDDFILE* referenced, WORD tableFile, WORD
   DDDFILE* f = loc == DDD_LOC_MAIN ? main : referenced;
   WORD nameLen = 0, count = 0, itemId = 0;
   DWORD listBytes = 0;
-  r = local_Skip(f, 6);
+  r = local_Skip(f, DDD_RECORD_START_SIZE);
   if (!r) r = local_Read16(f, &nameLen);
   if (!r) r = local_Skip(f, static_cast<DWORD>(nameLen) + 1 + 2 + 2);  // name, method, default, first reference
   if (!r) r = local_Read32(f, &listBytes);
@@ -921,16 +912,16 @@ WORD DFILE_ExpandGroupedDevmodeValues(DDDFILE* context, DDD_VALUE* value) {
   DDDFILE table = *context;
   WORD r = DFILE_GotoDataOffsetByIndex(&table, DDD_CAT_GROUPED, position);
   if (r) return r;
-  const BYTE* e = LOCAL_ReferFile(&table, 7);
+  const BYTE* e = LOCAL_ReferFile(&table, DDD_ENTRY_SIZE);
   if (!e) return DDD_ERR_ARG;
   DDDFILE* holder = nullptr;
-  if (e[0] == DDD_LOC_MAIN)
+  if (e[DDD_ENTRY_LOCATION_OFFSET] == DDD_LOC_MAIN)
     holder = MainOf(context);
   else if (context->location != DDD_LOC_MAIN)
     holder = context;
   if (!IsOpen(holder)) return DDD_ERR_ARG;
   DDDFILE file = *holder;
-  r = local_SeekAbs(&file, kp_LoadU32(e + 3));
+  r = local_SeekAbs(&file, kp_LoadU32(e + DDD_ENTRY_DATA_OFFSET));
   DDD_GROUPED* g = nullptr;
   if (!r) r = LOCAL_GetGroupedDevmodeValues(&file, &g);
   if (r) return r;

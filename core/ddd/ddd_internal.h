@@ -44,9 +44,6 @@ void LOCAL_FreeList(WORD elementKind, WORD count, void* array);
 void LOCAL_FreeTSV(DDD_TSV* tsv);
 void* LOCAL_AllocDevmodeValue(DWORD bytes);
 
-// Position of a category in the category table; -1 when it has no entry.
-int local_CategoryPosition(WORD category);
-
 WORD LOCAL_setSizeData(DDDFILE* main, DDDFILE* referenced, WORD sizeId, DDD_POINT* lower, DDD_POINT* upper);
 WORD LOCAL_GetGroupedDevmodeValues(DDDFILE* context, DDD_GROUPED** record);
 

@@ -8,23 +8,6 @@ namespace {
 
 std::atomic<DddDefaultOverrideFn> g_defaultOverride{nullptr};
 
-// The PrinterInfo items in file order: element count and element size; 0 means
-// "stored in the file" (a 16-bit count before the item, a 16-bit length
-// before each element).
-struct PrinterInfoDef {
-  WORD count;
-  WORD size;
-};
-constexpr PrinterInfoDef kPrinterInfo[] = {
-    {1, 4}, {1, 2}, {1, 4}, {0, 2}, {1, 2}, {1, 1}, {1, 4}, {1, 1}, {1, 4}, {1, 4},  // 0-9
-    {1, 2}, {1, 4}, {1, 4}, {1, 0}, {0, 1}, {1, 4}, {1, 2}, {1, 0}, {1, 0}, {1, 0},  // 10-19
-    {1, 0}, {1, 0}, {1, 0}, {1, 1}, {1, 2}, {1, 2}, {1, 4}, {0, 2}, {0, 0}, {1, 0},  // 20-29
-    {1, 0}, {1, 0}, {1, 0}, {1, 0}, {0, 2}, {0, 0}, {0, 0}, {1, 0}, {1, 0}, {0, 4},  // 30-39
-    {1, 2}, {1, 2},                                                                  // 40-41
-};
-constexpr WORD kPrinterInfoEnd = 42;
-static_assert(sizeof(kPrinterInfo) / sizeof(kPrinterInfo[0]) == kPrinterInfoEnd);
-
 bool IsOption(WORD kind) { return kind == DDD_CAT_OPTION_INSTALL || kind == DDD_CAT_OPTION_DOC; }
 bool IsOptionItem(WORD kind) { return kind == DDD_CAT_OPTIONITEM_INSTALL || kind == DDD_CAT_OPTIONITEM_DOC; }
 bool IsTray(WORD kind) { return kind == DDD_CAT_TRAY || kind == DDD_CAT_TRAY2; }
@@ -37,8 +20,8 @@ bool KindIs(const void* record, WORD kind) { return record && Head(record)->kind
 
 // Reads the count of the item at the cursor (after ddd_GotoPrinterInfoDef).
 WORD ReadItemCount(DDDFILE* c, WORD item, WORD* count) {
-  if (kPrinterInfo[item].count) {
-    *count = kPrinterInfo[item].count;
+  if (DDD_PRINTERINFO_ITEMS[item].count) {
+    *count = DDD_PRINTERINFO_ITEMS[item].count;
     return DDD_OK;
   }
   return local_Read16(c, count);
@@ -47,7 +30,7 @@ WORD ReadItemCount(DDDFILE* c, WORD item, WORD* count) {
 // Skips a record start and a String (used where a record is walked in place).
 WORD SkipStartAndString(DDDFILE* f) {
   WORD n = 0;
-  WORD r = local_Skip(f, 6);
+  WORD r = local_Skip(f, DDD_RECORD_START_SIZE);
   if (!r) r = local_Read16(f, &n);
   if (!r) r = local_Skip(f, n);
   return r;
@@ -170,15 +153,15 @@ void ddd_SetDefaultOverride(DddDefaultOverrideFn fn) { g_defaultOverride.store(f
 // --- PrinterInfo ---------------------------------------------------------------
 
 WORD ddd_GotoPrinterInfoDef(DDDFILE* context, WORD item) {
-  if (item >= kPrinterInfoEnd) return DDD_ERR_NOTFOUND;
+  if (item >= DDD_PRINTERINFO_END) return DDD_ERR_NOTFOUND;
   WORD r = DFILE_GotoPrinterInfo(context, 0);
   if (r) return r;
   for (WORD i = 0; i < item; ++i) {
     WORD count = 0;
     r = ReadItemCount(context, i, &count);
     if (r) return r;
-    if (kPrinterInfo[i].size) {
-      r = local_Skip(context, static_cast<DWORD>(count) * kPrinterInfo[i].size);
+    if (DDD_PRINTERINFO_ITEMS[i].size) {
+      r = local_Skip(context, static_cast<DWORD>(count) * DDD_PRINTERINFO_ITEMS[i].size);
       if (r) return r;
       continue;
     }
@@ -244,7 +227,7 @@ WORD ddd_GetPrinterInfo_allItems(DDDFILE* context, WORD item, WORD elementSize, 
 WORD ddd_GetPrinterInfo_orderedString(DDDFILE* context, WORD item, WORD index, LPWSTR* str) {
   if (!str) return DDD_ERR_ARG;
   *str = nullptr;
-  if (item >= kPrinterInfoEnd || kPrinterInfo[item].size != 0) return DDD_ERR_ARG;
+  if (item >= DDD_PRINTERINFO_END || DDD_PRINTERINFO_ITEMS[item].size != 0) return DDD_ERR_ARG;
   WORD count = 0;
   WORD r = ddd_GotoPrinterInfoDef(context, item);
   if (!r) r = ReadItemCount(context, item, &count);
@@ -306,7 +289,7 @@ BYTE* ddd_GetPrinterBitmap(DDDFILE* main, DDDFILE* referenced, WORD item, WORD* 
 
 WORD ddd_GetNumOfData(DDDFILE* context, WORD category) {
   WORD count = 0;
-  if (DFILE_GotoDataOffsetTable(context, category, 4) != DDD_OK) return 0;
+  if (DFILE_GotoDataOffsetTable(context, category, DDD_TABLE_COUNT_OFFSET) != DDD_OK) return 0;
   if (local_Read16(context, &count) != DDD_OK) return 0;
   return count;
 }

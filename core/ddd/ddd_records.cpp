@@ -35,7 +35,7 @@ SIZE_T RecordSize(WORD kind) {
 
 // Reads the record start: the 32-bit length (skipped) and the data id.
 WORD ReadStart(DDDFILE* c, DDD_HEAD* head) {
-  WORD r = local_Skip(c, 4);
+  WORD r = local_Skip(c, DDD_RECORD_ID_OFFSET);
   if (!r) r = local_Read16(c, &head->id);
   return r;
 }

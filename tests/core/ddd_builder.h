@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "kestrel/core/ddd_layout.h"
+
 namespace kestrel::test::ddd {
 
 inline std::string U8(unsigned v) { return std::string(1, static_cast<char>(v & 0xFF)); }
@@ -64,8 +66,8 @@ inline std::string FormatBytes(long v) {
 }
 
 // Location of a record named in a data-offset table.
-constexpr unsigned kMain = 2;
-constexpr unsigned kRef = 1;
+constexpr unsigned kMain = DDD_LOC_MAIN;
+constexpr unsigned kRef = DDD_LOC_REFERENCED;
 
 struct Entry {
   unsigned location;
@@ -145,22 +147,23 @@ class FileBuilder {
   std::map<std::pair<int, size_t>, uint32_t> offsets;
 
   std::string Build() {
-    static const int kOrder[] = {3, 4, 5, 6, 17, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 18, 19, 20, 21, 22, 23};
-    std::string header = Fixed(headerText, 64) + Fixed(version, 24) + U32(0) + FormatBytes(format) +
-                         Fixed(model, 64) + Fixed(refName, 64);
+    std::string header = Fixed(headerText, DDD_HEADER_TEXT_SIZE) + Fixed(version, DDD_VERSION_SIZE) + U32(0) +
+                         FormatBytes(format) + Fixed(model, DDD_MODELNAME_SIZE) + Fixed(refName, DDD_REFNAME_SIZE);
     std::string info;
-    for (int i = 1; i <= 41; ++i) info += items[i];
+    for (int i = 1; i < DDD_PRINTERINFO_END; ++i) info += items[i];
     // Category table, then the data-offset tables, then the records.
-    uint32_t catTableAt = 224 + 4 + static_cast<uint32_t>(info.size());
-    uint32_t tablesAt = catTableAt + 6 + 21 * 7;
+    uint32_t catTableAt = DDD_CATTABLE_BASE + static_cast<uint32_t>(info.size());
+    uint32_t tablesAt = catTableAt + DDD_CATTABLE_SIZE;
     uint32_t tablesSize = 0;
-    for (int c : kOrder) tablesSize += 6 + 7 * static_cast<uint32_t>(tables[c].size());
+    for (int c : DDD_CATEGORY_ORDER) {
+      tablesSize += DDD_TABLE_HEAD_SIZE + DDD_ENTRY_SIZE * static_cast<uint32_t>(tables[c].size());
+    }
     uint32_t recordAt = tablesAt + tablesSize;
-    std::string catTable = U32(0) + U16(21);
+    std::string catTable = U32(0) + U16(DDD_CATEGORY_COUNT);
     std::string tableBytes;
     std::string records;
     uint32_t tableAt = tablesAt;
-    for (int c : kOrder) {
+    for (int c : DDD_CATEGORY_ORDER) {
       catTable += Hex({0, 0, 0}) + U32(tableAt);
       std::string t = U32(0) + U16(static_cast<unsigned>(tables[c].size()));
       for (size_t k = 0; k < tables[c].size(); ++k) {
@@ -176,7 +179,7 @@ class FileBuilder {
       tableBytes += t;
       tableAt += static_cast<uint32_t>(t.size());
     }
-    return header + U32(catTableAt - 228) + info + catTable + tableBytes + records + trailer;
+    return header + U32(catTableAt - DDD_CATTABLE_BASE) + info + catTable + tableBytes + records + trailer;
   }
 };
 

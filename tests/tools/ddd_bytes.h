@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "kestrel/core/ddd_layout.h"
+
 namespace kestrel::test {
 
 using Bytes = std::vector<uint8_t>;
@@ -22,9 +24,6 @@ inline void Str(Bytes& b, const std::string& ascii) {
 inline uint32_t Get16(const Bytes& b, size_t at) { return b[at] | (b[at + 1] << 8); }
 inline uint32_t Get32(const Bytes& b, size_t at) { return Get16(b, at) | (Get16(b, at + 2) << 16); }
 
-// Category-table order.
-constexpr int kCatOrder[21] = {3, 4, 5, 6, 17, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 18, 19, 20, 21, 22, 23};
-
 struct Entry {
   int location = 0;
   int id = 0;
@@ -34,18 +33,16 @@ struct Entry {
 // The data-offset table of a category in `file` (empty when absent).
 inline std::vector<Entry> Table(const Bytes& file, int category) {
   std::vector<Entry> out;
-  if (file.size() < 228) return out;
-  size_t cat = 228 + Get32(file, 224);
-  int pos = -1;
-  for (int i = 0; i < 21; ++i) {
-    if (kCatOrder[i] == category) pos = i;
-  }
-  if (pos < 0 || cat + 6 + 7 * 21 > file.size()) return out;
-  size_t table = Get32(file, cat + 6 + 7 * size_t(pos) + 3);
-  uint32_t count = Get16(file, table + 4);
+  if (file.size() < DDD_CATTABLE_BASE) return out;
+  size_t cat = DDD_CATTABLE_BASE + Get32(file, DDD_PRINTERINFO_OFFSET);
+  int pos = ddd_CategoryPosition(static_cast<uint16_t>(category));
+  if (pos < 0 || cat + DDD_CATTABLE_SIZE > file.size()) return out;
+  size_t table = Get32(file, cat + DDD_TABLE_HEAD_SIZE + DDD_CATENTRY_SIZE * size_t(pos) + DDD_CATENTRY_TABLE_OFFSET);
+  uint32_t count = Get16(file, table + DDD_TABLE_COUNT_OFFSET);
   for (uint32_t i = 0; i < count; ++i) {
-    size_t e = table + 6 + 7 * i;
-    out.push_back({file[e], int(Get16(file, e + 1)), Get32(file, e + 3)});
+    size_t e = table + DDD_TABLE_HEAD_SIZE + DDD_ENTRY_SIZE * i;
+    out.push_back({file[e + DDD_ENTRY_LOCATION_OFFSET], int(Get16(file, e + DDD_ENTRY_ID_OFFSET)),
+                   Get32(file, e + DDD_ENTRY_DATA_OFFSET)});
   }
   return out;
 }
@@ -55,7 +52,7 @@ inline std::vector<Entry> Table(const Bytes& file, int category) {
 inline Bytes Record(const Bytes& main, const Bytes& referenced, int category, int id) {
   for (const Entry& e : Table(main, category)) {
     if (e.id != id) continue;
-    const Bytes& f = e.location == 2 ? main : referenced;
+    const Bytes& f = e.location == DDD_LOC_MAIN ? main : referenced;
     if (e.offset + 4 > f.size()) return {};
     uint32_t len = Get32(f, e.offset);
     if (e.offset + len > f.size()) return {};

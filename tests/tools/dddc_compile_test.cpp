@@ -109,7 +109,7 @@ TEST(DddcLayout, EmptyModelIsByteExact) {
   uint32_t table = cat + 6 + 21 * 7;
   for (uint32_t i = 0; i < 21; ++i) {
     Add(want, {0});
-    Le16(want, uint32_t(kCatOrder[i]));
+    Le16(want, uint32_t(DDD_CATEGORY_ORDER[i]));
     Le32(want, table + 6 * i);  // every table empty: 4 + 2 bytes
   }
   for (int i = 0; i < 21; ++i) {

@@ -1,7 +1,8 @@
 // dddc: compiles a model's device description data source (a line-oriented
 // text, see models/README.md) into the main DDD file and, where the source
-// asks, the referenced file. The compiler writes the format from its own
-// tables; it shares no code with the reader in core/.
+// asks, the referenced file. The compiler writes the records from its own
+// tables; of the reader in core/ it shares only the file layout
+// (kestrel/core/ddd_layout.h).
 #pragma once
 
 #include <cstdint>

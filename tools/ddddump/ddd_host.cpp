@@ -54,7 +54,7 @@ std::string ReferencedName(const std::string& hostMainPath) {
   char header[DDD_HEADER_SIZE];
   if (!in.read(header, DDD_HEADER_SIZE)) return "";
   std::string name;
-  for (int i = 0; i < DDD_REFNAME_SIZE && header[DDD_REFNAME_OFFSET + i] != 0; ++i) {
+  for (uint32_t i = 0; i < DDD_REFNAME_SIZE && header[DDD_REFNAME_OFFSET + i] != 0; ++i) {
     name += header[DDD_REFNAME_OFFSET + i];
   }
   // Only a plain file name is copied; anything else is left for the reader

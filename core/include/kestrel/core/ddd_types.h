@@ -1,11 +1,14 @@
 // Device description data (DDD): result codes, the file context and the
-// in-memory records the reader builds. The stored layouts are in
-// core/ddd/README.md; the operations are declared in kestrel/core/ddd.h.
+// in-memory records the reader builds. The file's layout (header, tables,
+// categories, locations) is in kestrel/core/ddd_layout.h, the records' stored
+// layouts in core/ddd/README.md; the operations are declared in
+// kestrel/core/ddd.h.
 //
 // In-memory records are the reader's own structures (they are never stored or
 // sent), so they use natural alignment; only the file image is read byte-wise.
 #pragma once
 
+#include "kestrel/core/ddd_layout.h"
 #include "kplatform/wintypes.h"
 
 // Results of every reader operation (16 bit).
@@ -19,35 +22,6 @@
 // Read depth of record readers.
 #define DDD_QUICK 0
 #define DDD_FULL 1
-
-// Location codes: which file of the pair a record / table lies in.
-#define DDD_LOC_REFERENCED 1
-#define DDD_LOC_MAIN 2
-
-// Record categories (file kinds).
-#define DDD_CAT_FILEINFO 1
-#define DDD_CAT_PRINTERINFO 2
-#define DDD_CAT_OPTION_INSTALL 3
-#define DDD_CAT_OPTION_DOC 4
-#define DDD_CAT_TRAY 5
-#define DDD_CAT_TRAY2 6
-#define DDD_CAT_CONSTRAINTS 7
-#define DDD_CAT_CONSTRAINTS2 8
-#define DDD_CAT_IMCONDITION 9
-#define DDD_CAT_PAPER 10
-#define DDD_CAT_FONT 11
-#define DDD_CAT_IMAGE 12
-#define DDD_CAT_OPTIONITEM_INSTALL 13
-#define DDD_CAT_OPTIONITEM_DOC 14
-#define DDD_CAT_EJCL 15
-#define DDD_CAT_NRV 16
-#define DDD_CAT_SIZE 17
-#define DDD_CAT_ICON 18
-#define DDD_CAT_PAPERTYPE 19
-#define DDD_CAT_GROUPED 20
-#define DDD_CAT_FAVORITE 21
-#define DDD_CAT_ADCQUERY 22
-#define DDD_CAT_TRAYINDEX 23
 
 // Element kinds of the reader's allocations.
 #define DDD_KIND_ID 515
@@ -74,19 +48,6 @@
 #define DDD_TYPE_BLOCK 9
 #define DDD_TYPE_DWORD 10
 #define DDD_TYPE_GROUPED 128
-
-// Sizes of the file's fixed parts.
-#define DDD_HEADER_SIZE 224
-#define DDD_HEADER_TEXT_OFFSET 0
-#define DDD_HEADER_TEXT_SIZE 64
-#define DDD_VERSION_OFFSET 64
-#define DDD_VERSION_SIZE 24
-#define DDD_FORMAT_OFFSET 92
-#define DDD_MODELNAME_OFFSET 96
-#define DDD_MODELNAME_SIZE 64
-#define DDD_REFNAME_OFFSET 160
-#define DDD_REFNAME_SIZE 64
-#define DDD_PRINTERINFO_OFFSET 224
 
 // Number of reusable string buffers shared by a file pair, and the least
 // size of each.
