@@ -7,7 +7,7 @@
 #include "kestrel/core/ddd.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/zanlib.h"
-#include "kplatform/kernel_string.h"
+#include "kplatform/kernel32_string.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/ui/uiwindata.h"
 #include "kestrel/core/zanlib.h"
-#include "kplatform/kernel_string.h"
-#include "kplatform/kernel_user.h"
+#include "kplatform/kernel32_string.h"
+#include "kplatform/user32_messagebox.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "kestrel/ui/constraint.h"
-#include "kplatform/kernel_memory.h"
-#include "kplatform/kernel_string.h"
+#include "kplatform/kernel32_memory.h"
+#include "kplatform/kernel32_string.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <map>
 
 #include "file_share.h"
-#include "kplatform/kernel_file.h"
+#include "kplatform/kernel32_file.h"
 
 namespace kp {
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "file_share.h"
-#include "kplatform/kernel_file.h"
+#include "kplatform/kernel32_file.h"
 #include "path.h"
 
 namespace kp {
