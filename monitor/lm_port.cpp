@@ -169,23 +169,14 @@ BOOL WINAPI OpenPortEx(LPWSTR portName, LPWSTR printerName, PHANDLE port, LPMONI
 }
 
 BOOL WINAPI ReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read) {
-  PortContext* ctx = FindPort(port);
-  if (ctx == nullptr || read == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  PortCall call(port);
+  PortContext* ctx = call.ctx();
+  if (ctx == nullptr || read == nullptr) return call.fail(ERROR_INVALID_PARAMETER);
   *read = 0;
-  if (!Lock(ctx->mutex, kMutexWait)) {
-    SetLastError(ERROR_TIMEOUT);
-    return FALSE;
-  }
+  if (!call.lock()) return call.fail(ERROR_TIMEOUT);
   bool opened = false;
   if (!(ctx->flags & kFlagRealOpen)) {
-    if (!ctx->pm.pfnStartDocPort(ctx->realPort, ctx->printerName, 0, 1, nullptr)) {
-      ReleaseMutex(ctx->mutex);
-      SetLastError(ERROR_BUSY);
-      return FALSE;
-    }
+    if (!ctx->pm.pfnStartDocPort(ctx->realPort, ctx->printerName, 0, 1, nullptr)) return call.fail(ERROR_BUSY);
     ctx->flags |= kFlagRealOpen;
     opened = true;
   }
@@ -197,7 +188,6 @@ BOOL WINAPI ReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read) {
     ctx->pm.pfnEndDocPort(ctx->realPort);
     ctx->flags &= ~kFlagRealOpen;
   }
-  ReleaseMutex(ctx->mutex);
   SetLastError(e);
   return r;
 }
