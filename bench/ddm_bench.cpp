@@ -2,7 +2,7 @@
 // (the path every read of a setting takes in kestrelui and kestrelum), and
 // the access core alone for comparison.
 #include <benchmark/benchmark.h>
-#include <kplatform/kernel_module.h>
+#include <kplatform/kernel32_module.h>
 #include <kplatform/root.h>
 
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // current record (seven chunks read from the registry store), and a queue
 // holding nothing (the model's defaults built through kestreljd).
 #include <benchmark/benchmark.h>
-#include <kplatform/kernel_module.h>
+#include <kplatform/kernel32_module.h>
 #include <kplatform/root.h>
 #include <kplatform/winspool.h>
 #include <kplatform/winspool_monitor.h>

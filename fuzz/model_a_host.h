@@ -5,7 +5,7 @@
 // when the process exits.
 #pragma once
 
-#include <kplatform/kernel_module.h>
+#include <kplatform/kernel32_module.h>
 #include <kplatform/root.h>
 #include <stdlib.h>
 

@@ -340,4 +340,44 @@ constexpr DWORD kPendingWaitMax = 120000;  // the wait of code 7 for pending dat
 #define ERROR_TIMEOUT 1460L
 #endif
 
+// One port call's hold on its port: the context its handle names and the
+// per-port mutex. Each port function starts with one and leaves through
+// fail(), its one failure exit; the mutex is given back when the call
+// returns, or earlier with unlock() where the call must not hold it (a
+// sleep), and giving it back never changes the last error the call set.
+class PortCall {
+ public:
+  explicit PortCall(HANDLE port) : ctx_(FindPort(port)) {}
+  ~PortCall() { unlock(); }
+  PortCall(const PortCall&) = delete;
+  PortCall& operator=(const PortCall&) = delete;
+
+  // The port's context; null when the handle names no open port.
+  PortContext* ctx() const { return ctx_; }
+  // Takes the mutex, waiting at most kMutexWait: false on the time-out.
+  bool lock() {
+    locked_ = Lock(ctx_->mutex, kMutexWait);
+    return locked_;
+  }
+  void unlock() {
+    if (!locked_) return;
+    locked_ = false;
+    DWORD error = GetLastError();
+    ReleaseMutex(ctx_->mutex);
+    SetLastError(error);
+  }
+  // The mutex was given up by a wait that could not take it again.
+  void lost() { locked_ = false; }
+  // Gives the mutex back, sets the error and answers FALSE.
+  BOOL fail(DWORD error) {
+    unlock();
+    SetLastError(error);
+    return FALSE;
+  }
+
+ private:
+  PortContext* ctx_;
+  bool locked_ = false;
+};
+
 }  // namespace lm

@@ -175,17 +175,11 @@ bool PendingWait(PortContext* ctx) {
   return true;
 }
 
-BOOL PassThrough(PortContext* ctx, DWORD code, LPWSTR valueName, LPWSTR in, DWORD inSize, LPWSTR out, DWORD outSize,
+BOOL PassThrough(PortCall& call, DWORD code, LPWSTR valueName, LPWSTR in, DWORD inSize, LPWSTR out, DWORD outSize,
                  LPDWORD returned) {
-  if (!Lock(ctx->mutex, kMutexWait)) {
-    SetLastError(ERROR_TIMEOUT);
-    return FALSE;
-  }
-  if (ctx->pm.pfnGetPrinterDataFromPort == nullptr) {
-    ReleaseMutex(ctx->mutex);
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return FALSE;
-  }
+  PortContext* ctx = call.ctx();
+  if (!call.lock()) return call.fail(ERROR_TIMEOUT);
+  if (ctx->pm.pfnGetPrinterDataFromPort == nullptr) return call.fail(ERROR_NOT_SUPPORTED);
   if (code == 7 || code == 0x160008) {
     if (ctx->flags & kFlagJob) {
       DWORD busy = 1;
@@ -195,12 +189,7 @@ BOOL PassThrough(PortContext* ctx, DWORD code, LPWSTR valueName, LPWSTR in, DWOR
   }
   bool opened = false;
   if (!(ctx->flags & kFlagRealOpen)) {
-    if (!ctx->pm.pfnStartDocPort(ctx->realPort, ctx->printerName, 0, 1, nullptr)) {
-      DWORD e = GetLastError();
-      ReleaseMutex(ctx->mutex);
-      SetLastError(e);
-      return FALSE;
-    }
+    if (!ctx->pm.pfnStartDocPort(ctx->realPort, ctx->printerName, 0, 1, nullptr)) return call.fail(GetLastError());
     ctx->flags |= kFlagRealOpen;
     opened = true;
   }
@@ -212,8 +201,8 @@ BOOL PassThrough(PortContext* ctx, DWORD code, LPWSTR valueName, LPWSTR in, DWOR
   // printer reports an error that stops output, or 120000 ms after the call
   // began; then the request goes on to the port monitor.
   if (code == 7 && !opened && !PendingWait(ctx)) {
-    SetLastError(ERROR_TIMEOUT);  // the mutex could not be taken again: not held
-    return FALSE;
+    call.lost();  // the mutex could not be taken again: not held
+    return call.fail(ERROR_TIMEOUT);
   }
   BOOL r = ctx->pm.pfnGetPrinterDataFromPort(ctx->realPort, code, valueName, in, inSize, out, outSize, returned);
   DWORD e = GetLastError();
@@ -222,7 +211,6 @@ BOOL PassThrough(PortContext* ctx, DWORD code, LPWSTR valueName, LPWSTR in, DWOR
     ctx->pm.pfnEndDocPort(ctx->realPort);
     ctx->flags &= ~kFlagRealOpen;
   }
-  ReleaseMutex(ctx->mutex);
   SetLastError(e);
   return r;
 }
@@ -231,12 +219,10 @@ BOOL PassThrough(PortContext* ctx, DWORD code, LPWSTR valueName, LPWSTR in, DWOR
 
 BOOL WINAPI GetPrinterDataFromPort(HANDLE port, DWORD controlId, LPWSTR valueName, LPWSTR inBuffer, DWORD inSize,
                                    LPWSTR outBuffer, DWORD outSize, LPDWORD returned) {
-  PortContext* ctx = FindPort(port);
-  if (ctx == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (controlId != 0) return PassThrough(ctx, controlId, valueName, inBuffer, inSize, outBuffer, outSize, returned);
+  PortCall call(port);
+  PortContext* ctx = call.ctx();
+  if (ctx == nullptr) return call.fail(ERROR_INVALID_PARAMETER);
+  if (controlId != 0) return PassThrough(call, controlId, valueName, inBuffer, inSize, outBuffer, outSize, returned);
   if (valueName == nullptr) return Answer(ERROR_FILE_NOT_FOUND);
 
   if (SameW(valueName, "IsWakeup")) return AnswerDword(outBuffer, outSize, returned, 330);

@@ -81,34 +81,39 @@ void Unlink(PortContext* ctx) {
 }  // namespace
 
 BOOL WINAPI OpenPortEx(LPWSTR portName, LPWSTR printerName, PHANDLE port, LPMONITOR portMonitor) {
+  PortContext* ctx = nullptr;
+  bool listLocked = false;
+  // The one failure exit: the context made so far is taken out of the list
+  // and freed, the list is unlocked, and the error is set.
+  auto fail = [&](DWORD error) -> BOOL {
+    if (ctx != nullptr) {
+      Unlink(ctx);
+      FreeContext(ctx);
+    }
+    if (listLocked) LeaveCriticalSection(&g_portsCs);
+    SetLastError(error);
+    return FALSE;
+  };
+
+  // 1. The arguments, and the one name the monitor refuses.
   if (portName == nullptr || printerName == nullptr || port == nullptr || portMonitor == nullptr ||
-      portMonitor->pfnOpenPort == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (StartsWith(portName, "NEXX:") && portName[5] == 0) {
-    SetLastError(ERROR_PORT_NAME_REFUSED);
-    return FALSE;
-  }
+      portMonitor->pfnOpenPort == nullptr)
+    return fail(ERROR_INVALID_PARAMETER);
+  if (StartsWith(portName, "NEXX:") && portName[5] == 0) return fail(ERROR_PORT_NAME_REFUSED);
   size_t nameLen = kp_WideLength(portName);
   DWORD options = DetectOptions(portName);  // registry read outside the global lock
 
+  // 2. A port not open yet.
   EnterCriticalSection(&g_portsCs);
-  for (PortContext* c = g_ports; c; c = c->next) {
-    if (lstrcmpiW(c->portName, portName) == 0) {
-      LeaveCriticalSection(&g_portsCs);
-      SetLastError(ERROR_BUSY);
-      return FALSE;
-    }
-  }
+  listLocked = true;
+  for (PortContext* c = g_ports; c; c = c->next)
+    if (lstrcmpiW(c->portName, portName) == 0) return fail(ERROR_BUSY);
+
+  // 3. The context and everything it owns.
   DWORD size = static_cast<DWORD>(sizeof(PortContext) + sizeof(WCHAR) * (nameLen + 1));
   void* block = Alloc(size);
-  if (block == nullptr) {
-    LeaveCriticalSection(&g_portsCs);
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return FALSE;
-  }
-  auto* ctx = new (block) PortContext();
+  if (block == nullptr) return fail(ERROR_NOT_ENOUGH_MEMORY);
+  ctx = new (block) PortContext();
   ctx->signature = kSignature;
   ctx->size = size;
   std::memcpy(ctx->name, portName, sizeof(WCHAR) * (nameLen + 1));
@@ -126,31 +131,19 @@ BOOL WINAPI OpenPortEx(LPWSTR portName, LPWSTR printerName, PHANDLE port, LPMONI
   bool ok = ctx->printerName && ctx->mutex && ctx->mutex2 && ctx->closeEvent && ctx->replyEvent &&
             ctx->wakeEvent && ctx->cs && StatusInit(&ctx->status, ctx->cs);
   if (ok) ctx->status.changedEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (!ok || ctx->status.changedEvent == nullptr) {
-    FreeContext(ctx);
-    LeaveCriticalSection(&g_portsCs);
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return FALSE;
-  }
-  // append, newest last
+  if (!ok || ctx->status.changedEvent == nullptr) return fail(ERROR_NOT_ENOUGH_MEMORY);
+
+  // 4. In the list (newest last), then the real port beneath.
   PortContext** tail = &g_ports;
   while (*tail) tail = &(*tail)->next;
   *tail = ctx;
-
   HANDLE real = nullptr;
-  if (!portMonitor->pfnOpenPort(portName, &real)) {
-    DWORD e = GetLastError();
-    Unlink(ctx);
-    FreeContext(ctx);
-    LeaveCriticalSection(&g_portsCs);
-    SetLastError(e);
-    return FALSE;
-  }
+  if (!portMonitor->pfnOpenPort(portName, &real)) return fail(GetLastError());
   ctx->realPort = real;
   ctx->pm = *portMonitor;
   LeaveCriticalSection(&g_portsCs);
 
-  // The status manager and the port's threads are started outside the
+  // 5. The status manager and the port's threads are started outside the
   // global lock: nothing here may wait while the port list is locked.
   StatmgrOpen(ctx);
   EnsureNode(ctx, ctx->printerName);
@@ -160,23 +153,14 @@ BOOL WINAPI OpenPortEx(LPWSTR portName, LPWSTR printerName, PHANDLE port, LPMONI
 }
 
 BOOL WINAPI ReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read) {
-  PortContext* ctx = FindPort(port);
-  if (ctx == nullptr || read == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  PortCall call(port);
+  PortContext* ctx = call.ctx();
+  if (ctx == nullptr || read == nullptr) return call.fail(ERROR_INVALID_PARAMETER);
   *read = 0;
-  if (!Lock(ctx->mutex, kMutexWait)) {
-    SetLastError(ERROR_TIMEOUT);
-    return FALSE;
-  }
+  if (!call.lock()) return call.fail(ERROR_TIMEOUT);
   bool opened = false;
   if (!(ctx->flags & kFlagRealOpen)) {
-    if (!ctx->pm.pfnStartDocPort(ctx->realPort, ctx->printerName, 0, 1, nullptr)) {
-      ReleaseMutex(ctx->mutex);
-      SetLastError(ERROR_BUSY);
-      return FALSE;
-    }
+    if (!ctx->pm.pfnStartDocPort(ctx->realPort, ctx->printerName, 0, 1, nullptr)) return call.fail(ERROR_BUSY);
     ctx->flags |= kFlagRealOpen;
     opened = true;
   }
@@ -188,7 +172,6 @@ BOOL WINAPI ReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read) {
     ctx->pm.pfnEndDocPort(ctx->realPort);
     ctx->flags &= ~kFlagRealOpen;
   }
-  ReleaseMutex(ctx->mutex);
   SetLastError(e);
   return r;
 }

@@ -350,15 +350,10 @@ void ClearJob(PortContext* ctx) {
 }  // namespace
 
 BOOL WINAPI StartDocPort(HANDLE port, LPWSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo) {
-  PortContext* ctx = FindPort(port);
-  if (ctx == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (!Lock(ctx->mutex, kMutexWait)) {
-    SetLastError(ERROR_TIMEOUT);
-    return FALSE;
-  }
+  PortCall call(port);
+  PortContext* ctx = call.ctx();
+  if (ctx == nullptr) return call.fail(ERROR_INVALID_PARAMETER);
+  if (!call.lock()) return call.fail(ERROR_TIMEOUT);
   if (printerName && lstrcmpW(printerName, ctx->printerName) != 0) {
     WCHAR* copy = CopyW(printerName);
     if (copy) {
@@ -370,12 +365,8 @@ BOOL WINAPI StartDocPort(HANDLE port, LPWSTR printerName, DWORD jobId, DWORD lev
   }
   // The port is the job's from here: a poll that had it open is over (the
   // poll holds the mutex for its whole exchange).
-  if (!ctx->pm.pfnStartDocPort(ctx->realPort, ctx->printerName, jobId, level, docInfo)) {
-    DWORD e = GetLastError();
-    ReleaseMutex(ctx->mutex);
-    SetLastError(e);
-    return FALSE;
-  }
+  if (!ctx->pm.pfnStartDocPort(ctx->realPort, ctx->printerName, jobId, level, docInfo))
+    return call.fail(GetLastError());
   ClearJob(ctx);
   EnsureNode(ctx, ctx->printerName);
   ApplyPriority(ctx);
@@ -391,26 +382,16 @@ BOOL WINAPI StartDocPort(HANDLE port, LPWSTR printerName, DWORD jobId, DWORD lev
   ctx->flags |= kFlagJob | kFlagRealOpen;
   ctx->flags &= ~kFlagSuspended;
   // Without the outside job service nothing is done to the spooler's job.
-  ReleaseMutex(ctx->mutex);
   return TRUE;
 }
 
 BOOL WINAPI WritePort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD written) {
-  PortContext* ctx = FindPort(port);
-  if (ctx == nullptr || written == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  PortCall call(port);
+  PortContext* ctx = call.ctx();
+  if (ctx == nullptr || written == nullptr) return call.fail(ERROR_INVALID_PARAMETER);
   *written = 0;
-  if (!Lock(ctx->mutex, kMutexWait)) {
-    SetLastError(ERROR_TIMEOUT);
-    return FALSE;
-  }
-  if (!(ctx->flags & kFlagJob)) {
-    ReleaseMutex(ctx->mutex);
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (!call.lock()) return call.fail(ERROR_TIMEOUT);
+  if (!(ctx->flags & kFlagJob)) return call.fail(ERROR_INVALID_HANDLE);
   if (ctx->startPending && size > 0) {
     if (ctx->pjlState == 0) Inspect(ctx, buffer, size);
     if (ctx->startBlock == nullptr && !ctx->startDropped) {
@@ -433,7 +414,7 @@ BOOL WINAPI WritePort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD written) {
     LeaveCriticalSection(ctx->cs);
     if (cancelled) {
       // the printer cancelled the job: its data is taken and dropped
-      ReleaseMutex(ctx->mutex);
+      call.unlock();
       SetLastError(ERROR_SUCCESS);
       Sleep(2000);
       *written = size;
@@ -445,10 +426,9 @@ BOOL WINAPI WritePort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD written) {
                                 &n)) {
         DWORD e = GetLastError();
         ctx->startSent += n < ctx->startLen - ctx->startSent ? n : 0;
-        ReleaseMutex(ctx->mutex);
+        call.unlock();
         if (ctx->options & kOptRetry) Sleep(1000);
-        SetLastError(e);
-        return FALSE;
+        return call.fail(e);
       }
       if (n > ctx->startLen - ctx->startSent) n = ctx->startLen - ctx->startSent;
       ctx->startSent += n;
@@ -457,7 +437,6 @@ BOOL WINAPI WritePort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD written) {
         // the rest of the block goes first on the next call; none of the
         // caller's data is taken now
         if (n <= 1) ctx->stallTick = GetTickCount();
-        ReleaseMutex(ctx->mutex);
         return TRUE;
       }
     }
@@ -467,19 +446,15 @@ BOOL WINAPI WritePort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD written) {
   BOOL r = ctx->pm.pfnWritePort(ctx->realPort, buffer, size, written);
   DWORD e = GetLastError();
   if (*written > 0) ctx->anyByteSent = true;
-  ReleaseMutex(ctx->mutex);
   SetLastError(e);
   return r;
 }
 
 BOOL WINAPI EndDocPort(HANDLE port) {
-  PortContext* ctx = FindPort(port);
-  if (ctx == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  bool locked = Lock(ctx->mutex, kMutexWait);
-  if (!locked) {
+  PortCall call(port);
+  PortContext* ctx = call.ctx();
+  if (ctx == nullptr) return call.fail(ERROR_INVALID_PARAMETER);
+  if (!call.lock()) {
     // The port's state is cleared all the same; the real port is ended
     // without an end block (the port monitor serialises its own calls).
     // The wrapper's own fields belong to the mutex holder: they are reset
@@ -490,13 +465,9 @@ BOOL WINAPI EndDocPort(HANDLE port) {
     LeaveCriticalSection(ctx->cs);
     ctx->flags &= ~(kFlagJob | kFlagRealOpen);
     RestorePriority(ctx);
-    SetLastError(ERROR_TIMEOUT);
-    return FALSE;
+    return call.fail(ERROR_TIMEOUT);
   }
-  if (!(ctx->flags & kFlagJob)) {
-    ReleaseMutex(ctx->mutex);
-    return TRUE;
-  }
+  if (!(ctx->flags & kFlagJob)) return TRUE;
   // The end block follows a job whose start block went out whole.
   if ((ctx->options & kOptStatus) && !ctx->startPending && ctx->startLen > 0) {
     BYTE block[512];
@@ -522,7 +493,6 @@ BOOL WINAPI EndDocPort(HANDLE port) {
   }
   ctx->pm.pfnEndDocPort(ctx->realPort);
   ClearJob(ctx);
-  ReleaseMutex(ctx->mutex);
   return TRUE;
 }
 

@@ -10,7 +10,7 @@
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/logout.h"
 #include "kestrel/core/zanlib.h"
-#include "kplatform/kernel_string.h"
+#include "kplatform/kernel32_string.h"
 #if !defined(KESTREL_KERNEL_MODE)
 #include "kplatform/kwindows.h"
 #endif

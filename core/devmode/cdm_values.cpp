@@ -11,8 +11,8 @@
 #include "kestrel/core/zanlib.h"
 #if !defined(KESTREL_KERNEL_MODE)
 #include "kestrel/core/systtf.h"
-#include "kplatform/gdi_fonts.h"
-#include "kplatform/kernel_user.h"
+#include "kplatform/gdi32_fonts.h"
+#include "kplatform/user32_messagebox.h"
 #include "kplatform/winspool_printer.h"
 #endif
 

@@ -12,7 +12,7 @@
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/zanlib.h"
-#include "kplatform/kernel_string.h"
+#include "kplatform/kernel32_string.h"
 #include "logout_sys.h"
 
 namespace {

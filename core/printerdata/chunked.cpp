@@ -14,7 +14,7 @@
 #else
 #include <vector>
 
-#include "kplatform/kernel_registry.h"
+#include "kplatform/advapi32_registry.h"
 #include "kplatform/winspool.h"
 #include "kplatform/winspool_printer.h"
 #endif

@@ -11,8 +11,8 @@
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/printerdata.h"
-#include "kplatform/kernel_file.h"
-#include "kplatform/kernel_sync.h"
+#include "kplatform/kernel32_file.h"
+#include "kplatform/kernel32_sync.h"
 #include "kplatform/winspool_printer.h"
 
 namespace {

@@ -13,9 +13,9 @@
 #else
 #include <vector>
 
-#include "kplatform/kernel_registry.h"
-#include "kplatform/kernel_resource.h"
-#include "kplatform/kernel_user.h"
+#include "kplatform/advapi32_registry.h"
+#include "kplatform/kernel32_resource.h"
+#include "kplatform/user32_messagebox.h"
 #include "kplatform/winspool_monitor.h"
 #include "kplatform/winspool_printer.h"
 #endif

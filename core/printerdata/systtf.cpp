@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "kestrel/core/kcore_sys.h"
-#include "kplatform/kernel_file.h"
-#include "kplatform/kernel_sync.h"
+#include "kplatform/kernel32_file.h"
+#include "kplatform/kernel32_sync.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "kestrel/core/dma_module.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/wide_text.h"
-#include "kplatform/kernel_module.h"
-#include "kplatform/kernel_resource.h"
+#include "kplatform/kernel32_module.h"
+#include "kplatform/kernel32_resource.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include "kestrel/ui/uiwindata.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/byte_order.h"
-#include "kplatform/kernel_memory.h"
-#include "kplatform/kernel_string.h"
-#include "kplatform/kernel_user.h"
+#include "kplatform/kernel32_memory.h"
+#include "kplatform/kernel32_string.h"
+#include "kplatform/user32_messagebox.h"
 
 namespace {
 

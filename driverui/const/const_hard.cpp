@@ -9,7 +9,7 @@
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/byte_order.h"
-#include "kplatform/kernel_string.h"
+#include "kplatform/kernel32_string.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "kestrel/ui/uiwindata.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/byte_order.h"
-#include "kplatform/kernel_string.h"
-#include "kplatform/kernel_user.h"
+#include "kplatform/kernel32_string.h"
+#include "kplatform/user32_messagebox.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include "kestrel/ui/constraint.h"
 #include "kplatform/byte_order.h"
-#include "kplatform/kernel_memory.h"
-#include "kplatform/kernel_string.h"
+#include "kplatform/kernel32_memory.h"
+#include "kplatform/kernel32_string.h"
 
 namespace {
 

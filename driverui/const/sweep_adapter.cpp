@@ -5,7 +5,7 @@
 #include "kestrel/core/cdm_lists.h"
 #include "kestrel/ui/constraint.h"
 #include "kestrel/ui/uiwindata.h"
-#include "kplatform/kernel_window.h"
+#include "kplatform/user32_window.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The owner window's user-interface data (see kestrel/ui/uiwindata.h).
 #include "kestrel/ui/uiwindata.h"
 
-#include "kplatform/kernel_window.h"
+#include "kplatform/user32_window.h"
 
 UIWINDATA* uiGetWindowData(HWND window) {
   if (!window) return nullptr;

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "kestrel/core/ddd.h"
-#include "kplatform/kernel_memory.h"
-#include "kplatform/kernel_string.h"
-#include "kplatform/kernel_sync.h"
-#include "kplatform/kernel_system.h"
-#include "kplatform/kernel_time.h"
+#include "kplatform/kernel32_memory.h"
+#include "kplatform/kernel32_string.h"
+#include "kplatform/kernel32_sync.h"
+#include "kplatform/kernel32_system.h"
+#include "kplatform/kernel32_time.h"
 #include "kplatform/winspool_printer.h"
 
 namespace {

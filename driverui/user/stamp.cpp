@@ -8,7 +8,7 @@
 #include "kestrel/core/ddd.h"
 #include "kestrel/ui/prnid.h"
 #include "kestrel/core/zanlib.h"
-#include "kplatform/kernel_string.h"
+#include "kplatform/kernel32_string.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "kplatform/kernel_memory.h"
+#include "kplatform/kernel32_memory.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "kestrel/core/printerdata.h"
 #include "kestrel/core/ttsubst.h"
 #include "kestrel/core/zanlib.h"
-#include "kplatform/kernel_registry.h"
+#include "kplatform/advapi32_registry.h"
 #include "kplatform/winspool_printer.h"
 
 namespace {

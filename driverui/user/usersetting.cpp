@@ -13,9 +13,9 @@
 #include "kestrel/ui/prnid.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/byte_order.h"
-#include "kplatform/kernel_registry.h"
-#include "kplatform/kernel_string.h"
-#include "kplatform/kernel_system.h"
+#include "kplatform/advapi32_registry.h"
+#include "kplatform/kernel32_string.h"
+#include "kplatform/kernel32_system.h"
 #include "kplatform/winspool.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <kplatform/winspool.h>
 #include <kplatform/winspool_monitor.h>
 #include <kplatform/winspool_printer.h>
-#include <kplatform/kernel_registry.h>
+#include <kplatform/advapi32_registry.h>
 #include <stdlib.h>
 
 #include <cstdint>

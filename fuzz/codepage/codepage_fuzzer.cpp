@@ -2,7 +2,7 @@
 // checking the size protocol on the way: the measured size is the size
 // converted, one unit less is refused, and nothing is written past the end.
 // Input: byte 0 chooses the code page, byte 1 the flags, the rest is text.
-#include <kplatform/kernel_codepage.h>
+#include <kplatform/kernel32_codepage.h>
 
 #include <cstdint>
 #include <cstdlib>

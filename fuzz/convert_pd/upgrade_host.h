@@ -3,7 +3,7 @@
 // access module, a printer and an open description handle.
 #pragma once
 
-#include <kplatform/kernel_module.h>
+#include <kplatform/kernel32_module.h>
 #include <kplatform/root.h>
 #include <kplatform/winspool.h>
 #include <kplatform/winspool_monitor.h>

@@ -1,7 +1,7 @@
 // Feeds arbitrary UTF-16 to the path mapper. Whatever the input, a mapped
 // path lies below the root with no "." or ".." component left, maps back to
 // a Windows path, and that Windows path maps to the same host path again.
-#include <kplatform/kernel_file.h>
+#include <kplatform/kernel32_file.h>
 #include <kplatform/root.h>
 
 #include <cstdint>

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "kestrel/ui/usersetting.h"
-#include "kplatform/kernel_registry.h"
+#include "kplatform/advapi32_registry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

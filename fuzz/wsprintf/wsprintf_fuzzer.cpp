@@ -5,7 +5,7 @@
 // with more directives than arguments are skipped.
 // Input: byte 0 chooses the output size, the rest is the format (as UTF-16
 // for the wide form, as bytes for the narrow one).
-#include <kplatform/kernel_string.h>
+#include <kplatform/kernel32_string.h>
 
 #include <cstdint>
 #include <cstdlib>

@@ -4,11 +4,11 @@
 #include <string>
 
 #include "engine/engine_state.h"
-#include "kernel/module.h"
-#include "kernel/rescontainer.h"
-#include "kplatform/kernel_file.h"
-#include "kplatform/kernel_module.h"
-#include "kplatform/kernel_sync.h"
+#include "kernel32/module.h"
+#include "kernel32/rescontainer.h"
+#include "kplatform/kernel32_file.h"
+#include "kplatform/kernel32_module.h"
+#include "kplatform/kernel32_sync.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <map>
 
 #include "engine/engine_state.h"
-#include "kplatform/kernel_string.h"
+#include "kplatform/kernel32_string.h"
 #include "kplatform/winspool.h"
 #include "kplatform/winspool_monitor.h"
 #include "kplatform/winspool_printer.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "engine/engine_state.h"
-#include "kplatform/kernel_module.h"
+#include "kplatform/kernel32_module.h"
 
 // Drivers and sessions live in the engine's object table: the pointers the
 // runner hands out are their handle values, so a pointer to a driver or a

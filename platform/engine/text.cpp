@@ -9,8 +9,8 @@
 #include <string>
 
 #include "engine/engine_state.h"
-#include "kernel/codepage.h"
-#include "kplatform/kernel_codepage.h"
+#include "kernel32/codepage.h"
+#include "kplatform/kernel32_codepage.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "kplatform/kernel_codepage.h"
-#include "kplatform/kernel_file.h"
-#include "kplatform/kernel_module.h"
-#include "kplatform/kernel_time.h"
+#include "kplatform/kernel32_codepage.h"
+#include "kplatform/kernel32_file.h"
+#include "kplatform/kernel32_module.h"
+#include "kplatform/kernel32_time.h"
 #include "kplatform/monitor_host.h"
 #include "spooler/spooler.h"
 

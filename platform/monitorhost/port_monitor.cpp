@@ -15,10 +15,10 @@
 #include <set>
 #include <string>
 
-#include "kernel/clock.h"
-#include "kplatform/kernel_file.h"
-#include "kplatform/kernel_sync.h"
-#include "kplatform/kernel_time.h"
+#include "kernel32/clock.h"
+#include "kplatform/kernel32_file.h"
+#include "kplatform/kernel32_sync.h"
+#include "kplatform/kernel32_time.h"
 #include "kplatform/monitor_host.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "kplatform/kernel_registry.h"
-#include "kplatform/kernel_string.h"
+#include "kplatform/advapi32_registry.h"
+#include "kplatform/kernel32_string.h"
 #include "kplatform/winspool_printer.h"
 #include "spooler/spooler.h"
 

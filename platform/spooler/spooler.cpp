@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "kplatform/kernel_module.h"
+#include "kplatform/kernel32_module.h"
 #include "kplatform/root.h"
 #include "kplatform/winspool.h"
 

@@ -1,7 +1,7 @@
 #include "temp_root.h"
 
-#include <kplatform/kernel_module.h>
-#include <kplatform/kernel_registry.h>
+#include <kplatform/kernel32_module.h>
+#include <kplatform/advapi32_registry.h>
 #include <kplatform/root.h>
 #include <kplatform/winspool.h>
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "kestrel/ui/constraint.h"
-#include "kplatform/kernel_memory.h"
+#include "kplatform/kernel32_memory.h"
 
 namespace {
 

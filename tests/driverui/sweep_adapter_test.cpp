@@ -9,7 +9,7 @@
 #include "kestrel/core/cdm_values.h"
 #include "kestrel/ui/sweep_adapter.h"
 #include "kestrel/ui/uiwindata.h"
-#include "kplatform/kernel_user.h"
+#include "kplatform/user32_messagebox.h"
 #include "ui_fixture.h"
 
 namespace kestrel::test::ui {

@@ -16,7 +16,7 @@
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/zanlib.h"
-#include "kplatform/kernel_window.h"
+#include "kplatform/user32_window.h"
 #include "kplatform/kwindows.h"
 #include "kplatform/winspool_printer.h"
 #include "temp_root.h"

@@ -10,7 +10,7 @@
 #include "kestrel/core/papdat.h"
 #include "kestrel/ui/prnid.h"
 #include "kestrel/ui/usersetting.h"
-#include "kplatform/kernel_system.h"
+#include "kplatform/kernel32_system.h"
 #include "kplatform/root.h"
 #include "kplatform/winspool.h"
 #include "ui_fixture.h"

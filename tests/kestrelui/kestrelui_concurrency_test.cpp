@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "kestrel/core/printerdata.h"
-#include "kplatform/kernel_module.h"
+#include "kplatform/kernel32_module.h"
 #include "kplatform/kwindows.h"
 #include "kplatform/winspool.h"
 #include "kplatform/winspool_printer.h"

@@ -1,4 +1,4 @@
-#include <kplatform/kernel_time.h>
+#include <kplatform/kernel32_time.h>
 
 #include <gtest/gtest.h>
 

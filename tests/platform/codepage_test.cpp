@@ -1,5 +1,5 @@
 #include <gtest/gtest.h>
-#include <kplatform/kernel_codepage.h>
+#include <kplatform/kernel32_codepage.h>
 
 #include <functional>
 #include <string>

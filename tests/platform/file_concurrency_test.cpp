@@ -1,7 +1,7 @@
 // Files used from several threads at once: sharing checks cannot be raced,
 // and temporary names stay unique.
-#include <kplatform/kernel_file.h>
-#include <kplatform/kernel_sync.h>
+#include <kplatform/kernel32_file.h>
+#include <kplatform/kernel32_sync.h>
 
 #include <atomic>
 #include <set>

@@ -1,8 +1,8 @@
 // Files with Windows behaviour: sharing, delete and move while open, the
 // creation dispositions, reads, writes and the file pointer, write faults,
 // temporary names, folders, file times and read-only mappings.
-#include <kplatform/kernel_file.h>
-#include <kplatform/kernel_sync.h>
+#include <kplatform/kernel32_file.h>
+#include <kplatform/kernel32_sync.h>
 
 #include <cstring>
 #include <filesystem>

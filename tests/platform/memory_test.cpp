@@ -1,5 +1,5 @@
-#include <kplatform/kernel_memory.h>
-#include <kplatform/kernel_sync.h>
+#include <kplatform/kernel32_memory.h>
+#include <kplatform/kernel32_sync.h>
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The loader under threads: simultaneous first loads attach once and agree on
 // the handle; loads, frees and string reads racing each other keep attach and
 // detach balanced.
-#include <kplatform/kernel_module.h>
-#include <kplatform/kernel_resource.h>
+#include <kplatform/kernel32_module.h>
+#include <kplatform/kernel32_resource.h>
 
 #include <atomic>
 #include <barrier>

@@ -1,8 +1,8 @@
 // The loader: the module-name rule, reference counts with DllMain attach and
 // detach, GetProcAddress, GetModuleFileNameW, GetModuleHandleW, and the last
 // error shared by every library.
-#include <kplatform/kernel_module.h>
-#include <kplatform/kernel_resource.h>
+#include <kplatform/kernel32_module.h>
+#include <kplatform/kernel32_resource.h>
 
 #include <string>
 

@@ -1,6 +1,6 @@
 // The path mapper, the current directory and the path-name functions.
-#include <kplatform/kernel_file.h>
-#include <kplatform/kernel_sync.h>
+#include <kplatform/kernel32_file.h>
+#include <kplatform/kernel32_sync.h>
 
 #include <filesystem>
 #include <string>

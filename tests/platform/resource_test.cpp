@@ -2,8 +2,8 @@
 // refusing bad containers, FindResourceW/LoadResource/SizeofResource,
 // LoadStringW with the Windows rules, the Windows string-block layout, a
 // library's own string table, and the resource module kestrelrs.zrs.
-#include <kplatform/kernel_module.h>
-#include <kplatform/kernel_resource.h>
+#include <kplatform/kernel32_module.h>
+#include <kplatform/kernel32_resource.h>
 
 #include <cstring>
 #include <string>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
-#include <kplatform/kernel_codepage.h>
-#include <kplatform/kernel_string.h>
+#include <kplatform/kernel32_codepage.h>
+#include <kplatform/kernel32_string.h>
 
 #include <cstdarg>
 #include <functional>

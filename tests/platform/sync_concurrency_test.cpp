@@ -1,9 +1,9 @@
 // Synchronisation between threads: events releasing waiters, owned and
 // abandoned mutexes, semaphores as pools, waits on threads, critical
 // sections. Also run under ThreadSanitizer.
-#include <kplatform/kernel_memory.h>
-#include <kplatform/kernel_sync.h>
-#include <kplatform/kernel_time.h>
+#include <kplatform/kernel32_memory.h>
+#include <kplatform/kernel32_sync.h>
+#include <kplatform/kernel32_time.h>
 
 #include <gtest/gtest.h>
 

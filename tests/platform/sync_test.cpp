@@ -1,9 +1,9 @@
 // Synchronisation objects seen from one thread: latching, counting, names,
 // time-outs and bad arguments. Tests with several threads are in
 // sync_concurrency_test.cpp.
-#include <kplatform/kernel_memory.h>
-#include <kplatform/kernel_sync.h>
-#include <kplatform/kernel_time.h>
+#include <kplatform/kernel32_memory.h>
+#include <kplatform/kernel32_sync.h>
+#include <kplatform/kernel32_time.h>
 
 #include <gtest/gtest.h>
 

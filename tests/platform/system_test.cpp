@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
-#include <kplatform/kernel_codepage.h>
-#include <kplatform/kernel_sync.h>
-#include <kplatform/kernel_system.h>
+#include <kplatform/kernel32_codepage.h>
+#include <kplatform/kernel32_sync.h>
+#include <kplatform/kernel32_system.h>
 
 #include <cstring>
 #include <string>

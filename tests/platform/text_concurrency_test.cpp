@@ -1,8 +1,8 @@
 // Code pages, message boxes and machine facts used from many threads at once.
 #include <gtest/gtest.h>
-#include <kplatform/kernel_codepage.h>
-#include <kplatform/kernel_system.h>
-#include <kplatform/kernel_user.h>
+#include <kplatform/kernel32_codepage.h>
+#include <kplatform/kernel32_system.h>
+#include <kplatform/user32_messagebox.h>
 
 #include <algorithm>
 #include <atomic>

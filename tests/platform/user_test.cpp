@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
-#include <kplatform/kernel_codepage.h>
-#include <kplatform/kernel_user.h>
+#include <kplatform/kernel32_codepage.h>
+#include <kplatform/user32_messagebox.h>
 
 #include <cstdlib>
 #include <string>

@@ -1,7 +1,7 @@
 // The job records: built from a default devmode of the K350 model (kernel
 // build of the devmode core), read back as the bytes that travel in band.
 #include <gtest/gtest.h>
-#include <kplatform/kernel_module.h>
+#include <kplatform/kernel32_module.h>
 
 #include <cstring>
 #include <string>

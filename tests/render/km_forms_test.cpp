@@ -4,7 +4,7 @@
 // printer sees the forms database with two user forms added.
 #include <gtest/gtest.h>
 #include <kplatform/engine.h>
-#include <kplatform/kernel_module.h>
+#include <kplatform/kernel32_module.h>
 #include <kplatform/winspool.h>
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 // and the renderer's reading of tray, paper and font records.
 #include <gtest/gtest.h>
 #include <kplatform/engine.h>
-#include <kplatform/kernel_module.h>
+#include <kplatform/kernel32_module.h>
 
 #include <climits>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "ddd_host.h"
 
-#include <kplatform/kernel_codepage.h>
+#include <kplatform/kernel32_codepage.h>
 #include <kplatform/root.h>
 
 #include <cstdlib>

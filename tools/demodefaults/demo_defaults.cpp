@@ -1,7 +1,7 @@
 // kestrel-demo-defaults: builds model A's default devmode and printer-data
 // record (the build's compiled K350.DDD) through the devmode core, as the
 // driver does for a printer without stored settings, and prints them.
-#include <kplatform/kernel_module.h>
+#include <kplatform/kernel32_module.h>
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "km_host.h"
 
-#include <kplatform/kernel_module.h>
+#include <kplatform/kernel32_module.h>
 #include <kplatform/kwindows.h>
 #include <kplatform/winspool.h>
 

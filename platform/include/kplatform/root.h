@@ -1,5 +1,5 @@
 // The one folder in which the stand-in keeps what Windows keeps on disk and in
-// the registry. Windows paths map into it (see kernel_file.h):
+// the registry. Windows paths map into it (see kernel32_file.h):
 //   C:\...              <root>/c/...      (every drive letter its own folder)
 //   \\server\share\...  <root>/unc/server/share/...
 // Setting the root lays out C:\Windows, C:\Windows\system32 and the driver

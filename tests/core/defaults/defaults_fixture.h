@@ -5,8 +5,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <kplatform/kernel_module.h>
-#include <kplatform/kernel_system.h>
+#include <kplatform/kernel32_module.h>
+#include <kplatform/kernel32_system.h>
 #include <kplatform/winspool.h>
 
 #include <cstring>

@@ -1,6 +1,6 @@
 // The all-settings constraint sweep and its calling loop, over rule
 // fixtures given through the sweep's seam.
-#include <kplatform/kernel_user.h>
+#include <kplatform/user32_messagebox.h>
 
 #include <functional>
 #include <map>

@@ -1,5 +1,5 @@
 // Devmode forms, the group and member tables, the descriptor dispatch.
-#include <kplatform/kernel_memory.h>
+#include <kplatform/kernel32_memory.h>
 
 #include <cstring>
 

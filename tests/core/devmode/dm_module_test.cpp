@@ -1,7 +1,7 @@
 // ddm_GetValue/ddm_SetValue of the user-mode libraries through kestreljd,
 // loaded by name from the driver directory: the module's life and what the
 // callers receive.
-#include <kplatform/kernel_module.h>
+#include <kplatform/kernel32_module.h>
 
 #include <cstring>
 

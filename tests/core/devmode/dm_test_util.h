@@ -2,7 +2,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <kplatform/kernel_module.h>
+#include <kplatform/kernel32_module.h>
 
 #include <cstring>
 #include <string>

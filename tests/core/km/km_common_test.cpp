@@ -14,7 +14,7 @@
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/logout.h"
-#include "kplatform/kernel_codepage.h"
+#include "kplatform/kernel32_codepage.h"
 #include "km_fixture.h"
 
 namespace kestrel::test::km {

@@ -10,7 +10,7 @@
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/strconv.h"
 #include "kplatform/engine.h"
-#include "kplatform/kernel_codepage.h"
+#include "kplatform/kernel32_codepage.h"
 #include "rescontainer.h"
 #include "temp_root.h"
 

@@ -2,7 +2,7 @@
 // handlers and from the description data, icons and their palettes, and
 // paper entries relabelled with their sizes.
 #include <gtest/gtest.h>
-#include <kplatform/kernel_module.h>
+#include <kplatform/kernel32_module.h>
 
 #include <cstring>
 #include <string>
@@ -18,7 +18,7 @@
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/zanlib.h"
-#include "kplatform/gdi_fonts.h"
+#include "kplatform/gdi32_fonts.h"
 #include "temp_root.h"
 
 namespace kestrel::test {

@@ -7,8 +7,8 @@
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/nondev.h"
-#include "kplatform/kernel_file.h"
-#include "kplatform/kernel_sync.h"
+#include "kplatform/kernel32_file.h"
+#include "kplatform/kernel32_sync.h"
 #include "pd_fixture.h"
 
 namespace kestrel::test::pd {

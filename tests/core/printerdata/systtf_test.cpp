@@ -6,9 +6,9 @@
 
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/systtf.h"
-#include "kplatform/gdi_fonts.h"
-#include "kplatform/kernel_file.h"
-#include "kplatform/kernel_sync.h"
+#include "kplatform/gdi32_fonts.h"
+#include "kplatform/kernel32_file.h"
+#include "kplatform/kernel32_sync.h"
 #include "temp_root.h"
 
 namespace kestrel::test::pd {

@@ -1,5 +1,5 @@
 // A test module whose DllMain refuses to attach.
-#include <kplatform/kernel_module.h>
+#include <kplatform/kernel32_module.h>
 
 #include "kptest_count.h"
 

@@ -1,7 +1,7 @@
 // A test module: counts its attach and detach calls, reads its own file name
 // and string table inside DllMain, and exports two functions.
-#include <kplatform/kernel_module.h>
-#include <kplatform/kernel_resource.h>
+#include <kplatform/kernel32_module.h>
+#include <kplatform/kernel32_resource.h>
 
 #include "kptest_count.h"
 

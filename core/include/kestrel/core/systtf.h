@@ -23,7 +23,7 @@
 #pragma once
 
 #include "kestrel/core/devmode.h"
-#include "kplatform/gdi_fonts.h"
+#include "kplatform/gdi32_fonts.h"
 #include "kplatform/wintypes.h"
 
 #define SYSTTF_FILE_NAME u"\\kestreltt.tmp"

@@ -18,7 +18,7 @@
 #pragma once
 
 #include "kestrel/core/cddd.h"
-#include "kplatform/kernel_registry.h"
+#include "kplatform/advapi32_registry.h"
 #include "kplatform/wintypes.h"
 
 #define PRNID_SIZE 16

@@ -21,7 +21,7 @@
 
 #include "kestrel/core/cddd.h"
 #include "kestrel/core/devmode.h"
-#include "kplatform/kernel_registry.h"
+#include "kplatform/advapi32_registry.h"
 #include "kplatform/wintypes.h"
 
 #define STAMP_NAME_CHARS 33

@@ -7,8 +7,8 @@
 #include <new>
 #include <string>
 
-#include "codepage.h"
-#include "kplatform/kernel_user.h"
+#include "kernel32/codepage.h"
+#include "kplatform/user32_messagebox.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The loader: Windows module names to files of the root, dlopen beneath,
 // reference counts and DllMain calls above. The rule and the decisions are
-// written in kplatform/kernel_module.h.
+// written in kplatform/kernel32_module.h.
 #include "module.h"
 
 #include <dlfcn.h>
@@ -19,8 +19,8 @@
 #include <string_view>
 
 #include "codepage.h"
-#include "kplatform/kernel_module.h"
-#include "kplatform/kernel_resource.h"
+#include "kplatform/kernel32_module.h"
+#include "kplatform/kernel32_resource.h"
 #include "kplatform/root.h"
 #include "path.h"
 
@@ -108,7 +108,7 @@ std::u16string joinWindows(std::u16string_view folder, std::u16string_view file)
   return out;
 }
 
-// The module-name rule (see kernel_module.h).
+// The module-name rule (see kernel32_module.h).
 std::optional<Found> resolve(std::u16string_view name) {
   size_t cut = name.find_last_of(u"\\/");
   bool hasFolder = cut != std::u16string_view::npos;

@@ -7,7 +7,7 @@
 #include <type_traits>
 
 #include "codepage.h"
-#include "kplatform/kernel_string.h"
+#include "kplatform/kernel32_string.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Profile (INI) files with the Windows rules.
 //
-// File names go through the path mapper (kernel_file.h); a bare file name
+// File names go through the path mapper (kernel32_file.h); a bare file name
 // without a folder is looked for in the Windows directory, and a null one is
 // "win.ini" there, as on Windows.
 //

@@ -1,6 +1,6 @@
 // Global blocks and private heaps over the C allocator, with a registry of
 // live blocks so that a wrong pointer is refused instead of freed.
-#include "kplatform/kernel_memory.h"
+#include "kplatform/kernel32_memory.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 #include <ctime>
 #include <thread>
 
-#include "kplatform/kernel_time.h"
+#include "kplatform/kernel32_time.h"
 
 namespace kp {
 namespace {

@@ -1,4 +1,4 @@
-// The registry over SQLite (see kernel_registry.h for the behaviour).
+// The registry over SQLite (see advapi32_registry.h for the behaviour).
 //
 // Store layout (<root>/registry.db, WAL journal, user_version 1):
 //   keys(id, parent, name, fold, written)  parent 0 marks a hive's root key,
@@ -15,7 +15,7 @@
 // own BEGIN IMMEDIATE transaction and every read in one snapshot. Before a
 // fork the connection is closed (a SQLite connection must not cross a fork)
 // and both processes reopen it on their next call.
-#include "kplatform/kernel_registry.h"
+#include "kplatform/advapi32_registry.h"
 
 #include <pthread.h>
 #include <sqlite3.h>
@@ -30,9 +30,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "kernel/name_fold.h"
-#include "kernel/object.h"
-#include "kplatform/kernel_system.h"
+#include "kernel32/name_fold.h"
+#include "kernel32/object.h"
+#include "kplatform/kernel32_system.h"
 #include "kplatform/root.h"
 #include "kplatform/wide_text.h"
 

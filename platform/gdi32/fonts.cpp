@@ -1,5 +1,5 @@
 // The font families of the font folder, read with FreeType (see
-// kplatform/gdi_fonts.h).
+// kplatform/gdi32_fonts.h).
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "kplatform/gdi_fonts.h"
-#include "kplatform/kernel_string.h"
+#include "kplatform/gdi32_fonts.h"
+#include "kplatform/kernel32_string.h"
 
 namespace {
 

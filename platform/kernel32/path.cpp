@@ -11,7 +11,7 @@
 #include <mutex>
 #include <vector>
 
-#include "kplatform/kernel_file.h"
+#include "kplatform/kernel32_file.h"
 #include "kplatform/root.h"
 
 namespace kp {

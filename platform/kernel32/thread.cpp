@@ -10,7 +10,7 @@
 #include <system_error>
 #include <thread>
 
-#include "kplatform/kernel_sync.h"
+#include "kplatform/kernel32_sync.h"
 #include "sync.h"
 
 namespace kp {

@@ -12,7 +12,7 @@
 #include <new>
 #include <vector>
 
-#include "kplatform/kernel_codepage.h"
+#include "kplatform/kernel32_codepage.h"
 
 static_assert(std::endian::native == std::endian::little, "UTF-16LE is handed to iconv as it lies in memory");
 

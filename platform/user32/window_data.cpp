@@ -1,10 +1,10 @@
-// Window data kept per made-up window handle (see kplatform/kernel_window.h).
+// Window data kept per made-up window handle (see kplatform/user32_window.h).
 #include <map>
 #include <mutex>
 #include <utility>
 
-#include "kplatform/kernel_string.h"
-#include "kplatform/kernel_window.h"
+#include "kplatform/kernel32_string.h"
+#include "kplatform/user32_window.h"
 
 namespace {
 

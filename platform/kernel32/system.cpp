@@ -15,8 +15,8 @@
 
 #include "codepage.h"
 #include "object.h"
-#include "kplatform/kernel_codepage.h"
-#include "kplatform/kernel_system.h"
+#include "kplatform/kernel32_codepage.h"
+#include "kplatform/kernel32_system.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-// The profile functions (see kernel_profile.h) over the INI documents of
+// The profile functions (see kernel32_profile.h) over the INI documents of
 // ini_parser.h. One lock serialises every profile call of the process, so a
 // read-modify-write of one thread never loses another thread's change.
 // Writers in other processes are not locked out (Windows does not either).
-#include "kplatform/kernel_profile.h"
+#include "kplatform/kernel32_profile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,10 +15,10 @@
 #include <string_view>
 #include <vector>
 
-#include "kernel/file_share.h"
-#include "kernel/ini_parser.h"
-#include "kernel/path.h"
-#include "kplatform/kernel_file.h"
+#include "kernel32/file_share.h"
+#include "kernel32/ini_parser.h"
+#include "kernel32/path.h"
+#include "kplatform/kernel32_file.h"
 #include "kplatform/wide_text.h"
 
 namespace {

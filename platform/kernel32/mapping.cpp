@@ -12,7 +12,7 @@
 #include <map>
 
 #include "file_share.h"
-#include "kplatform/kernel_file.h"
+#include "kplatform/kernel32_file.h"
 
 namespace kp {
 namespace {
@@ -48,59 +48,52 @@ Views& views() {
   return *v;
 }
 
+// CreateFileMappingW's steps up to a mapping handle. Each step answers the
+// error it stops at; CreateFileMappingW sets it, so the last error is set in
+// one place.
+DWORD MapFile(HANDLE fileHandle, DWORD protect, DWORD maximumHigh, DWORD maximumLow, LPCWSTR name, HANDLE& handle) {
+  // 1. Only unnamed read-only mappings of files: named, page-file and
+  // writable mappings are not offered.
+  if (name != nullptr || fileHandle == INVALID_HANDLE_VALUE || (protect & ~kSecCommit) != PAGE_READONLY)
+    return ERROR_NOT_SUPPORTED;
+
+  // 2. A file handle that may read.
+  std::shared_ptr<FileObject> file = LookupHandleAs<FileObject>(fileHandle);
+  if (!file) return ERROR_INVALID_HANDLE;
+  if (!file->canRead) return ERROR_ACCESS_DENIED;
+
+  // 3. The size, within the file (a read-only mapping cannot grow it), and
+  // the mapping's own descriptor, counted as a mapping of the file.
+  uint64_t requested = (static_cast<uint64_t>(maximumHigh) << 32) | maximumLow;
+  int fd = -1;
+  uint64_t size = 0;
+  {
+    std::lock_guard<std::mutex> guard(FileSystemLock());
+    struct stat st;
+    if (::fstat(file->fd, &st) != 0) return ErrorFromErrno(errno);
+    uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+    if (requested == 0 && fileSize == 0) return ERROR_FILE_INVALID;
+    if (requested > fileSize) return ERROR_INVALID_PARAMETER;
+    size = requested == 0 ? fileSize : requested;
+    fd = ::fcntl(file->fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return ErrorFromErrno(errno);
+    AddMapping(file->id);
+  }
+
+  // 4. The handle (a mapping that gets none closes its descriptor again).
+  handle = InsertHandle(std::make_shared<MappingObject>(fd, file->id, size));
+  return handle == nullptr ? ERROR_TOO_MANY_OPEN_FILES : NO_ERROR;
+}
+
 }  // namespace
 }  // namespace kp
 
 KP_API HANDLE WINAPI CreateFileMappingW(HANDLE hFile, LPSECURITY_ATTRIBUTES, DWORD flProtect, DWORD dwMaximumSizeHigh,
                                         DWORD dwMaximumSizeLow, LPCWSTR lpName) {
-  if (lpName != nullptr || hFile == INVALID_HANDLE_VALUE || (flProtect & ~kp::kSecCommit) != PAGE_READONLY) {
-    SetLastError(ERROR_NOT_SUPPORTED);  // named, page-file and writable mappings are not offered
-    return nullptr;
-  }
-  std::shared_ptr<kp::FileObject> file = kp::LookupHandleAs<kp::FileObject>(hFile);
-  if (!file) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  if (!file->canRead) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return nullptr;
-  }
-  uint64_t requested = (static_cast<uint64_t>(dwMaximumSizeHigh) << 32) | dwMaximumSizeLow;
-  int fd = -1;
-  uint64_t size = 0;
-  {
-    std::lock_guard<std::mutex> guard(kp::FileSystemLock());
-    struct stat st;
-    if (::fstat(file->fd, &st) != 0) {
-      SetLastError(kp::ErrorFromErrno(errno));
-      return nullptr;
-    }
-    uint64_t fileSize = static_cast<uint64_t>(st.st_size);
-    if (requested == 0 && fileSize == 0) {
-      SetLastError(ERROR_FILE_INVALID);
-      return nullptr;
-    }
-    if (requested > fileSize) {
-      SetLastError(ERROR_INVALID_PARAMETER);  // a read-only mapping cannot grow the file
-      return nullptr;
-    }
-    size = requested == 0 ? fileSize : requested;
-    fd = ::fcntl(file->fd, F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) {
-      SetLastError(kp::ErrorFromErrno(errno));
-      return nullptr;
-    }
-    kp::AddMapping(file->id);
-  }
-  auto mapping = std::make_shared<kp::MappingObject>(fd, file->id, size);
-  HANDLE handle = kp::InsertHandle(mapping);
-  if (handle == nullptr) {
-    SetLastError(ERROR_TOO_MANY_OPEN_FILES);
-    return nullptr;
-  }
-  SetLastError(NO_ERROR);
-  return handle;
+  HANDLE handle = nullptr;
+  DWORD error = kp::MapFile(hFile, flProtect, dwMaximumSizeHigh, dwMaximumSizeLow, lpName, handle);
+  SetLastError(error);  // NO_ERROR on success
+  return error == NO_ERROR ? handle : nullptr;
 }
 
 KP_API LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,

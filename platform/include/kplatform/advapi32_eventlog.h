@@ -16,7 +16,7 @@
 // kept), the raw data's bytes (only their count is kept).
 #pragma once
 
-#include "kplatform/kernel_system.h"
+#include "kplatform/kernel32_system.h"
 #include "kplatform/wintypes.h"
 
 #define EVENTLOG_SUCCESS 0x0000u

@@ -86,7 +86,7 @@ KP_API HANDLE WINAPI CreateSemaphoreW(LPSECURITY_ATTRIBUTES attributes, LONG ini
 KP_API BOOL WINAPI ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LPLONG previousCount);
 
 // Waits on events, mutexes, semaphores and threads. Time-outs run on the
-// stand-in's clock (see kernel_time.h). Results: WAIT_OBJECT_0 + index,
+// stand-in's clock (see kernel32_time.h). Results: WAIT_OBJECT_0 + index,
 // WAIT_ABANDONED_0 + index, WAIT_TIMEOUT, or WAIT_FAILED with the last error
 // (ERROR_INVALID_HANDLE for a handle that is no waitable object,
 // ERROR_INVALID_PARAMETER for a bad count or the same object twice in a

@@ -1,5 +1,5 @@
 // The event log: lines of <root>/eventlog/Application.log (see
-// kplatform/kernel_eventlog.h for the line layout).
+// kplatform/advapi32_eventlog.h for the line layout).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "codepage.h"
-#include "kplatform/kernel_eventlog.h"
-#include "kplatform/kernel_time.h"
+#include "kernel32/codepage.h"
+#include "kernel32/object.h"
+#include "kernel32/path.h"
+#include "kplatform/advapi32_eventlog.h"
+#include "kplatform/kernel32_time.h"
 #include "kplatform/root.h"
-#include "object.h"
-#include "path.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "file_share.h"
-#include "kplatform/kernel_file.h"
+#include "kplatform/kernel32_file.h"
 #include "path.h"
 
 namespace kp {
@@ -252,89 +252,96 @@ DWORD MissingFileError(const std::string& host) {
 
 }  // namespace kp
 
+namespace kp {
+namespace {
+
+// CreateFileW's steps up to an open handle. Each step answers the error it
+// stops at; CreateFileW sets it, so the last error is set in one place.
+// `existed` tells whether the file was there before the call.
+DWORD OpenOrCreate(LPCWSTR name, DWORD access, DWORD shareMode, DWORD disposition, DWORD flagsAndAttributes,
+                   HANDLE& handle, bool& existed) {
+  const bool read = (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0;
+  const bool write = (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
+  const bool del = (access & (DELETE | GENERIC_ALL)) != 0;
+  const DWORD hints = FILE_FLAG_WRITE_THROUGH | FILE_FLAG_RANDOM_ACCESS | FILE_FLAG_SEQUENTIAL_SCAN;
+
+  // 1. The arguments.
+  if (name == nullptr || (shareMode & ~(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) != 0 ||
+      disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING || (disposition == TRUNCATE_EXISTING && !write))
+    return ERROR_INVALID_PARAMETER;
+  if ((flagsAndAttributes & 0xFFFF0000u & ~hints) != 0) return ERROR_NOT_SUPPORTED;
+
+  // 2. The host path (the mapper has set why it has none).
+  std::optional<std::string> host = MapPath(wideView(name));
+  if (!host) return GetLastError();
+
+  // 3. What is there now, looked at and opened under the file-system lock.
+  std::lock_guard<std::mutex> guard(FileSystemLock());
+  struct stat st;
+  existed = ::stat(host->c_str(), &st) == 0;
+  if (!existed && errno != ENOENT) return errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno);
+  const bool truncate = existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
+  int flags = O_CLOEXEC | ((write || truncate) ? O_RDWR : O_RDONLY);
+
+  // 4. An existing file: a file, not asked to be new, writable when written
+  // (read-only also for a process running as root), shared as asked, and
+  // not truncated under a mapping.
+  if (existed) {
+    const FileId id{st.st_dev, st.st_ino};
+    if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
+    if (disposition == CREATE_NEW) return ERROR_FILE_EXISTS;
+    if ((write || truncate) && !(st.st_mode & S_IWUSR)) return ERROR_ACCESS_DENIED;
+    if (!SharingAllows(id, read, write || truncate, del, shareMode)) return ERROR_SHARING_VIOLATION;
+    if (truncate && IsMapped(id)) return ERROR_USER_MAPPED_FILE;
+    if (truncate) flags |= O_TRUNC;
+  }
+
+  // 5. A missing file: only the dispositions that create one.
+  if (!existed) {
+    if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) return MissingFileError(*host);
+    flags |= O_CREAT | O_EXCL;
+  }
+
+  // 6. The host file and what it is.
+  int fd = ::open(host->c_str(), flags, 0666);
+  if (fd < 0) return errno == ENOENT ? MissingFileError(*host) : ErrorFromErrno(errno);
+  struct stat opened;
+  if (::fstat(fd, &opened) != 0) {
+    DWORD error = ErrorFromErrno(errno);
+    ::close(fd);
+    return error;
+  }
+
+  // 7. The handle, taking its part in the sharing.
+  auto file = std::make_shared<FileObject>(fd, FileId{opened.st_dev, opened.st_ino}, read, write, del, shareMode);
+  file->holdShareLocked();
+  handle = InsertHandle(file);
+  if (handle == nullptr) {
+    file->releaseShareLocked();
+    return ERROR_TOO_MANY_OPEN_FILES;
+  }
+  return NO_ERROR;
+}
+
+}  // namespace
+}  // namespace kp
+
 using kp::FileObject;
 
 KP_API HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES,
                                  DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE) {
-  const bool read = (dwDesiredAccess & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0;
-  const bool write = (dwDesiredAccess & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
-  const bool del = (dwDesiredAccess & (DELETE | GENERIC_ALL)) != 0;
-  const DWORD hints = FILE_FLAG_WRITE_THROUGH | FILE_FLAG_RANDOM_ACCESS | FILE_FLAG_SEQUENTIAL_SCAN;
-  if (lpFileName == nullptr || (dwShareMode & ~(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) != 0 ||
-      dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING ||
-      (dwCreationDisposition == TRUNCATE_EXISTING && !write)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
-  }
-  if ((dwFlagsAndAttributes & 0xFFFF0000u & ~hints) != 0) {
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return INVALID_HANDLE_VALUE;
-  }
-  std::optional<std::string> host = kp::MapPath(kp::wideView(lpFileName));
-  if (!host) return INVALID_HANDLE_VALUE;
-
-  std::lock_guard<std::mutex> guard(kp::FileSystemLock());
-  struct stat st;
-  bool existed = ::stat(host->c_str(), &st) == 0;
-  if (!existed && errno != ENOENT) {
-    SetLastError(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : kp::ErrorFromErrno(errno));
-    return INVALID_HANDLE_VALUE;
-  }
-  const bool truncate =
-      existed && (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING);
-  int flags = O_CLOEXEC | ((write || truncate) ? O_RDWR : O_RDONLY);
-  if (existed) {
-    if (S_ISDIR(st.st_mode)) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return INVALID_HANDLE_VALUE;
-    }
-    if (dwCreationDisposition == CREATE_NEW) {
-      SetLastError(ERROR_FILE_EXISTS);
-      return INVALID_HANDLE_VALUE;
-    }
-    if ((write || truncate) && !(st.st_mode & S_IWUSR)) {
-      SetLastError(ERROR_ACCESS_DENIED);  // read-only, also for a process running as root
-      return INVALID_HANDLE_VALUE;
-    }
-    kp::FileId id{st.st_dev, st.st_ino};
-    if (!kp::SharingAllows(id, read, write || truncate, del, dwShareMode)) {
-      SetLastError(ERROR_SHARING_VIOLATION);
-      return INVALID_HANDLE_VALUE;
-    }
-    if (truncate && kp::IsMapped(id)) {
-      SetLastError(ERROR_USER_MAPPED_FILE);
-      return INVALID_HANDLE_VALUE;
-    }
-    if (truncate) flags |= O_TRUNC;
-  } else {
-    if (dwCreationDisposition == OPEN_EXISTING || dwCreationDisposition == TRUNCATE_EXISTING) {
-      SetLastError(kp::MissingFileError(*host));
-      return INVALID_HANDLE_VALUE;
-    }
-    flags |= O_CREAT | O_EXCL;
-  }
-  int fd = ::open(host->c_str(), flags, 0666);
-  if (fd < 0) {
-    SetLastError(errno == ENOENT ? kp::MissingFileError(*host) : kp::ErrorFromErrno(errno));
-    return INVALID_HANDLE_VALUE;
-  }
-  struct stat opened;
-  if (::fstat(fd, &opened) != 0) {
-    SetLastError(kp::ErrorFromErrno(errno));
-    ::close(fd);
-    return INVALID_HANDLE_VALUE;
-  }
-  auto file = std::make_shared<FileObject>(fd, kp::FileId{opened.st_dev, opened.st_ino}, read, write, del, dwShareMode);
-  file->holdShareLocked();
-  HANDLE handle = kp::InsertHandle(file);
-  if (handle == nullptr) {
-    file->releaseShareLocked();
-    SetLastError(ERROR_TOO_MANY_OPEN_FILES);
-    return INVALID_HANDLE_VALUE;
-  }
-  const bool announced = existed && (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS);
-  SetLastError(announced ? ERROR_ALREADY_EXISTS : NO_ERROR);
-  return handle;
+  HANDLE handle = nullptr;
+  bool existed = false;
+  DWORD error =
+      kp::OpenOrCreate(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes, handle,
+                       existed);
+  const bool opened = error == NO_ERROR && handle != nullptr;
+  // Success sets the last error too: ERROR_ALREADY_EXISTS when CREATE_ALWAYS
+  // or OPEN_ALWAYS found the file, as on Windows.
+  if (opened && existed && (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS))
+    error = ERROR_ALREADY_EXISTS;
+  SetLastError(error);
+  return opened ? handle : INVALID_HANDLE_VALUE;
 }
 
 KP_API BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,

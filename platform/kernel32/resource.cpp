@@ -1,10 +1,10 @@
 // Resources of loaded modules: lookup by (type, id), the data, and the
-// string table (see kplatform/kernel_resource.h).
+// string table (see kplatform/kernel32_resource.h).
 #include <bit>
 #include <cstring>
 #include <memory>
 
-#include "kplatform/kernel_resource.h"
+#include "kplatform/kernel32_resource.h"
 #include "module.h"
 
 static_assert(std::endian::native == std::endian::little, "strings are read in place as little-endian UTF-16");

@@ -8,8 +8,8 @@
 #include <chrono>
 
 #include "file_share.h"
-#include "kplatform/kernel_file.h"
-#include "kplatform/kernel_sync.h"
+#include "kplatform/kernel32_file.h"
+#include "kplatform/kernel32_sync.h"
 #include "path.h"
 
 namespace {

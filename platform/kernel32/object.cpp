@@ -3,7 +3,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "kplatform/kernel_sync.h"
+#include "kplatform/kernel32_sync.h"
 
 namespace kp {
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "clock.h"
-#include "kplatform/kernel_sync.h"
+#include "kplatform/kernel32_sync.h"
 
 namespace kp {
 

@@ -1,6 +1,6 @@
 // The path mapper (internal to the platform library): Windows paths to host
 // paths below the root folder, and back. Implemented in path.cpp; the rules
-// are written at the top of kplatform/kernel_file.h.
+// are written at the top of kplatform/kernel32_file.h.
 #pragma once
 
 #include <optional>
