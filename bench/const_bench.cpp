@@ -16,45 +16,24 @@
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/zanlib.h"
+#include "model_a_queue.h"
+#include "model_root.h"
 
 namespace {
 
-// A temporary root with model A, its printer, kestreljd, the resource module
-// and a library carrying the driver's own string table.
+// A temporary root with model A's queue taken into use (the tests' model-A
+// set-up, tests/common).
 struct ModelRoot {
-  std::string path;
-  HMODULE host = nullptr;
-  HANDLE printer = nullptr;
+  kestrel::test::FreshRoot root{"kestrel-bench"};
+  kestrel::test::ModelAQueue queue;
   HCDDD ddd = nullptr;
   bool ready = false;
   ModelRoot() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return;
-    path = pattern;
-    std::string models = KESTREL_BENCH_MODELS_DIR;
-    if (!KpSetRoot(path.c_str()) || !KpInstallModule((models + "/K350.DDD").c_str(), u"K350.DDD") ||
-        !KpInstallModule((models + "/K350RES.DDD").c_str(), u"K350RES.DDD") ||
-        !KpInstallModule("libkestreljd.so", nullptr) || !KpInstallModule("kestrelrs.zrs", nullptr) ||
-        !KpInstallModule("libkui_testhost.so", u"kestrelui.dll") ||
-        !KpSpoolerAddPrinter(u"Scriva K350", u"Scriva K350 PCL6", u"K350.DDD", u"K350.cfg", u"kestrelui.dll"))
-      return;
-    host = LoadLibraryW(u"kestrelui.dll");
-    if (!host) return;
-    resource_startToUse(host, nullptr);
-    std::u16string name = u"Scriva K350";
-    if (ddm_AccessInit(host) != 1 || !OpenPrinterW(name.data(), &printer, nullptr)) return;
-    ddd = cddd_Open(printer);
-    ready = ddd != nullptr;
+    if (!root.ok() || !kestrel::test::InstallModelAQueue().empty() || !queue.Open().empty()) return;
+    ddd = queue.ddd;
+    ready = true;
   }
-  ~ModelRoot() {
-    if (ddd) cddd_Close(ddd);
-    if (printer) ClosePrinter(printer);
-    ddm_AccessEnd();
-    resource_finishToUse();
-    if (host) FreeLibrary(host);
-    std::error_code ec;
-    if (!path.empty()) std::filesystem::remove_all(path, ec);
-  }
+  ~ModelRoot() { queue.Close(); }
 };
 
 void BM_ConstUpdateEveryMember(benchmark::State& state) {

@@ -15,19 +15,17 @@
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/dma_core.h"
+#include "model_root.h"
 
 namespace {
 
 // A temporary root with kestreljd and a library whose string 32766 names it.
 struct ModuleRoot {
-  std::string path;
+  kestrel::test::FreshRoot root{"kestrel-bench"};
   HMODULE host = nullptr;
   bool ready = false;
   ModuleRoot() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return;
-    path = pattern;
-    if (!KpSetRoot(path.c_str()) || !KpInstallModule("libkestreljd.so", nullptr) ||
+    if (!root.ok() || !KpInstallModule("libkestreljd.so", nullptr) ||
         !KpInstallModule("libkdmhost.so", nullptr))
       return;
     host = LoadLibraryW(u"kdmhost.dll");
@@ -36,8 +34,6 @@ struct ModuleRoot {
   ~ModuleRoot() {
     if (ready) ddm_AccessEnd();
     if (host) FreeLibrary(host);
-    std::error_code ec;
-    if (!path.empty()) std::filesystem::remove_all(path, ec);
   }
 };
 

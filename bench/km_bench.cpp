@@ -12,25 +12,14 @@
 #include <string>
 
 #include "km_host.h"
+#include "model_root.h"
 
 namespace {
 
-struct Root {
-  std::string path;
-  Root() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) && KpSetRoot(pattern.c_str())) path = pattern;
-  }
-  ~Root() {
-    std::error_code ec;
-    if (!path.empty()) std::filesystem::remove_all(path, ec);
-  }
-};
-
 void Run(benchmark::State& state, bool surface) {
-  Root root;
+  kestrel::test::FreshRoot root("kestrel-bench");
   kestrel::kmhost::Queue q;
-  if (root.path.empty() || !q.Open(KM_BENCH_MODELS_DIR, "K350", u"Scriva K350 PCL6")) {
+  if (!root.ok() || !q.Open(KM_BENCH_MODELS_DIR, "K350", u"Scriva K350 PCL6")) {
     state.SkipWithError(q.error.empty() ? "no platform root" : q.error.c_str());
     return;
   }

@@ -16,22 +16,18 @@
 #include "kestrel/core/cddd.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/printerdata.h"
+#include "model_root.h"
 
 namespace {
 
 struct Queue {
-  std::string path;
+  kestrel::test::FreshRoot root{"kestrel-bench"};
   HMODULE host = nullptr;
   HANDLE printer = nullptr;
   HCDDD ddd = nullptr;
   bool access = false;
   Queue() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return;
-    path = pattern;
-    const std::string models = KPD_BENCH_MODELS_DIR;
-    if (!KpSetRoot(path.c_str()) || !KpInstallModule((models + "/K350.DDD").c_str(), u"K350.DDD") ||
-        !KpInstallModule((models + "/K350RES.DDD").c_str(), u"K350RES.DDD") ||
+    if (!root.ok() || !kestrel::test::InstallModelFiles(kestrel::test::kModelA).empty() ||
         !KpSpoolerAddPrinter(u"Bench", u"Scriva K350 PCL6", u"K350.DDD", u"K350.cfg", u"kdmhost.dll"))
       return;
     std::u16string name = u"Bench";
@@ -47,8 +43,6 @@ struct Queue {
     if (printer) ClosePrinter(printer);
     if (access) ddm_AccessEnd();
     if (host) FreeLibrary(host);
-    std::error_code ec;
-    if (!path.empty()) std::filesystem::remove_all(path, ec);
   }
 };
 

@@ -7,25 +7,19 @@
 #include <filesystem>
 #include <string>
 
+#include "model_root.h"
+
 namespace {
 
 // A temporary root for the whole program, removed at exit.
 struct BenchRoot {
-  std::string path;
-  BenchRoot() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr && KpSetRoot(pattern.c_str())) path = pattern;
-  }
-  ~BenchRoot() {
-    std::error_code ec;
-    if (!path.empty()) std::filesystem::remove_all(path, ec);
-  }
+  kestrel::test::FreshRoot fresh{"kestrel-bench"};
 };
 
 HKEY openKey(benchmark::State& state, const char16_t* name) {
   static BenchRoot root;
   HKEY key = nullptr;
-  if (root.path.empty() || RegCreateKeyW(HKEY_LOCAL_MACHINE, name, &key) != ERROR_SUCCESS)
+  if (!root.fresh.ok() || RegCreateKeyW(HKEY_LOCAL_MACHINE, name, &key) != ERROR_SUCCESS)
     state.SkipWithError("no registry store");
   return key;
 }

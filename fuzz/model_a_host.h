@@ -1,47 +1,32 @@
 // Model A's description data in a fresh platform root for the devmode fuzz
-// targets: the model pair and the value-access module (started through the
-// kdemohost library), the description handle open. Any step that fails ends
-// the run: a target without them would test nothing. The root is removed
-// when the process exits.
+// targets, on the tests' model-A set-up (tests/common/model_root.h): the
+// model pair and the value-access module (started through the kdemohost
+// library), the description handle open. Any step that fails ends the run: a
+// target without them would test nothing. The root is removed when the
+// process exits.
 #pragma once
 
 #include <kplatform/kernel32_module.h>
-#include <kplatform/root.h>
-#include <stdlib.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "kestrel/core/cddd.h"
 #include "kestrel/core/ddm_value.h"
+#include "model_root.h"
 
 namespace kestrel::fuzz {
 
-inline std::string& ModelARoot() {
-  static std::string root;
-  return root;
-}
-
-inline void RemoveModelARoot() {
-  std::error_code ec;
-  if (!ModelARoot().empty()) std::filesystem::remove_all(ModelARoot(), ec);
-}
-
-// Opens model A once; modelsDir is the build's compiled models.
-inline HCDDD OpenModelA(const std::string& modelsDir) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-fuzz-XXXXXX").string();
-  char* made = mkdtemp(pattern.data());
-  if (!made || !KpSetRoot(made)) std::abort();
-  ModelARoot() = made;
-  std::atexit(RemoveModelARoot);
+// Opens model A once.
+inline HCDDD OpenModelA() {
+  static test::FreshRoot root("kestrel-fuzz");
+  if (!root.ok()) std::abort();
   if (!KpInstallModule("libkestreljd.so", u"kestreljd.dll") || !KpInstallModule("libkdemohost.so", u"kdemohost.dll") ||
-      !KpInstallModule((modelsDir + "/K350.DDD").c_str(), u"K350.DDD") ||
-      !KpInstallModule((modelsDir + "/K350RES.DDD").c_str(), u"K350RES.DDD"))
+      !test::InstallModelFiles(test::kModelA).empty())
     std::abort();
   HMODULE host = LoadLibraryW(u"kdemohost.dll");
   if (!host || ddm_AccessInit(host) != 1) std::abort();
-  HCDDD h = cddd_OpenFile(u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\K350.DDD");
+  HCDDD h = cddd_OpenFile(test::DriverFile(u"K350.DDD").c_str());
   if (!h) std::abort();
   return h;
 }

@@ -1,7 +1,6 @@
 // Arbitrary bytes as a configuration file: read as the pre-configuration of
 // two models and as the devmode-emulation section, and, as UTF-16, as a
 // section's entry list for the key matcher and the value reader.
-#include <kplatform/root.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -14,25 +13,16 @@
 #include "kestrel/core/dme.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/preconfig.h"
+#include "model_root.h"
 
 namespace {
 
-std::string g_root;
-
-void RemoveRoot() {
-  std::error_code ec;
-  if (!g_root.empty()) std::filesystem::remove_all(g_root, ec);
-}
-
 const std::string& File() {
   static std::string file = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-cfg-fuzz-XXXXXX").string();
-    char* made = mkdtemp(pattern.data());
-    if (!made || !KpSetRoot(made)) std::abort();
-    g_root = made;
-    std::atexit(RemoveRoot);
-    std::filesystem::create_directories(g_root + "/c/fz");
-    return g_root + "/c/fz/k.cfg";
+    static kestrel::test::FreshRoot root("kestrel-cfg-fuzz");
+    if (!root.ok()) std::abort();
+    std::filesystem::create_directories(root.path() + "/c/fz");
+    return root.path() + "/c/fz/k.cfg";
   }();
   return file;
 }

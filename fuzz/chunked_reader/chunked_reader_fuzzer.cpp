@@ -5,7 +5,6 @@
 // (cut at the end of the input), stored as "PaperMarginArray1", "2", ...
 // A read that succeeds must report the stored size, within the capacity,
 // and equal to the bytes of its chunks.
-#include <kplatform/root.h>
 #include <kplatform/winspool.h>
 #include <kplatform/winspool_monitor.h>
 #include <kplatform/winspool_printer.h>
@@ -20,26 +19,23 @@
 #include <vector>
 
 #include "kestrel/core/printerdata.h"
+#include "model_root.h"
 
 namespace {
 
 constexpr int kMaxChunks = 9;
 
 struct Queue {
-  std::string root;
+  kestrel::test::FreshRoot root{"kestrel-fuzz"};
   HANDLE printer = nullptr;
   Queue() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-fuzz-XXXXXX").string();
-    if (!mkdtemp(pattern.data()) || !KpSetRoot(pattern.c_str())) return;
-    root = pattern;
+    if (!root.ok()) return;
     std::u16string name = u"Fuzz Queue";
     if (!KpSpoolerAddPrinter(name.c_str(), u"Fuzz Driver", u"X.DDD", u"X.cfg", u"kestrelui.dll")) return;
     OpenPrinterW(name.data(), &printer, nullptr);
   }
   ~Queue() {
     if (printer) ClosePrinter(printer);
-    std::error_code ec;
-    if (!root.empty()) std::filesystem::remove_all(root, ec);
   }
 };
 

@@ -10,25 +10,15 @@
 #include <string>
 
 #include "ddd_walk.h"
-#include "kplatform/root.h"
+#include "model_root.h"
 
 namespace {
 
-std::string g_root;
-
-void RemoveRoot() {
-  std::error_code ec;
-  std::filesystem::remove_all(g_root, ec);
-}
-
 std::string& Folder() {
   static std::string folder = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-ddd-fuzz-XXXXXX").string();
-    char* made = mkdtemp(pattern.data());
-    if (!made || !KpSetRoot(made)) std::abort();
-    g_root = made;
-    std::atexit(RemoveRoot);
-    std::string dir = g_root + "/c/fz";
+    static kestrel::test::FreshRoot root("kestrel-ddd-fuzz");
+    if (!root.ok()) std::abort();
+    std::string dir = root.path() + "/c/fz";
     std::filesystem::create_directories(dir);
     return dir;
   }();

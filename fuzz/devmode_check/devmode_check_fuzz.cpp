@@ -16,7 +16,7 @@
 namespace {
 
 HCDDD Handle() {
-  static HCDDD handle = kestrel::fuzz::OpenModelA(KESTREL_MODELS_DIR);
+  static HCDDD handle = kestrel::fuzz::OpenModelA();
   return handle;
 }
 

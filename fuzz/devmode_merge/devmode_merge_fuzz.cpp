@@ -32,7 +32,7 @@ struct Setup {
 const Setup& Get() {
   static Setup setup = [] {
     Setup s;
-    s.handle = kestrel::fuzz::OpenModelA(KESTREL_MODELS_DIR);
+    s.handle = kestrel::fuzz::OpenModelA();
     if (!cdm_SetDefaultDevmode(s.handle, s.dm.data(), s.pd.data(), u"P")) std::abort();
     if (!KpSpoolerAddPrinter(u"Fuzz", u"Kestrel", u"K350.DDD", u"kestrelui.dll", u"kestrelkm.dll") ||
         !OpenPrinterW(const_cast<LPWSTR>(u"Fuzz"), &s.printer, nullptr))

@@ -10,16 +10,14 @@
 #include <filesystem>
 #include <string>
 
+#include "model_root.h"
+
 namespace {
 
 const std::string& fuzzRoot() {
   static const std::string root = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-fuzz-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr || !KpSetRoot(pattern.c_str())) std::abort();
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(KpGetRoot(), ec);
-    });
+    static kestrel::test::FreshRoot fresh("kestrel-fuzz");
+    if (!fresh.ok()) std::abort();
     return std::string(KpGetRoot());
   }();
   return root;

@@ -1,12 +1,8 @@
 #include "temp_root.h"
 
-#include <kplatform/kernel32_module.h>
 #include <kplatform/advapi32_registry.h>
-#include <kplatform/root.h>
-#include <kplatform/winspool.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,31 +12,8 @@ namespace fs = std::filesystem;
 namespace kestrel::test {
 
 TempRoot::TempRoot() {
-  std::string pattern = (fs::temp_directory_path() / "kestrel-test-XXXXXX").string();
-  char* made = mkdtemp(pattern.data());
-  if (made == nullptr) {
-    ADD_FAILURE() << "cannot make a temporary root";
-    return;
-  }
-  path_ = made;
-  if (!KpSetRoot(path_.c_str())) ADD_FAILURE() << "KpSetRoot failed for " << path_;
-}
-
-TempRoot::~TempRoot() {
-  if (path_.empty()) return;
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
-
-void InstallModelAQueue(const std::string& modelsDir, const char16_t* printerName) {
-  for (const char* file : {"K350.DDD", "K350RES.DDD"}) {
-    std::u16string name(file, file + std::char_traits<char>::length(file));
-    ASSERT_TRUE(KpInstallModule((modelsDir + "/" + file).c_str(), name.c_str())) << file;
-  }
-  ASSERT_TRUE(KpInstallModule("libkui_testhost.so", u"kestrelui.dll"));
-  ASSERT_TRUE(KpInstallModule("libkestreljd.so", nullptr));
-  ASSERT_TRUE(KpInstallModule("kestrelrs.zrs", nullptr));
-  ASSERT_TRUE(KpSpoolerAddPrinter(printerName, u"Scriva K350 PCL6", u"K350.DDD", u"K350.cfg", u"kestrelui.dll"));
+  if (root_.path().empty()) ADD_FAILURE() << "cannot make a temporary root";
+  else if (!root_.ok()) ADD_FAILURE() << "KpSetRoot failed for " << root_.path();
 }
 
 std::vector<std::u16string> ListPrinterDataNames(const char16_t* printerName) {

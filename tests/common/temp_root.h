@@ -7,22 +7,22 @@
 #include <string>
 #include <vector>
 
+#include "model_root.h"
+
 namespace kestrel::test {
 
+// A FreshRoot (model_root.h) that fails the test when it cannot be made.
 class TempRoot {
  public:
   TempRoot();
-  ~TempRoot();
-  TempRoot(const TempRoot&) = delete;
-  TempRoot& operator=(const TempRoot&) = delete;
 
   // Host path of the root folder.
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return root_.path(); }
   // Host path of a file or folder below the root ("c/Windows/...").
-  std::string host(const std::string& relative) const { return path_ + "/" + relative; }
+  std::string host(const std::string& relative) const { return root_.path() + "/" + relative; }
 
  private:
-  std::string path_;
+  FreshRoot root_;
 };
 
 // Fixture for tests that touch files or the registry.
@@ -30,13 +30,6 @@ class RootedTest : public ::testing::Test {
  protected:
   TempRoot root_;
 };
-
-// Installs a queue for model A in the current root: the model's file pair
-// from modelsDir, the test library carrying the driver's own string table as
-// kestrelui.dll, kestreljd and the resource module in the driver directory,
-// and a printer named printerName that uses them. Fails the calling test at
-// the first step that does not work.
-void InstallModelAQueue(const std::string& modelsDir, const char16_t* printerName);
 
 // The names of a spooler printer's stored printer-data values as the
 // registry store lists them, sorted.

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "dm_test_util.h"
+#include "kestreldm_records.h"
 
 namespace kestreldm_test {
 namespace {

@@ -3,7 +3,7 @@
 // sentinel into the record and reading it back through dma_GetValue.
 #include <gtest/gtest.h>
 
-#include "dm_test_util.h"
+#include "kestreldm_records.h"
 
 namespace kestreldm_test {
 namespace {

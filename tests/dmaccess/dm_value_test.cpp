@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "dm_test_util.h"
+#include "kestreldm_records.h"
 #include "kestrel/core/transedge.h"
 
 namespace kestreldm_test {

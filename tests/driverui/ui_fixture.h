@@ -1,8 +1,8 @@
-// Shared set-up of the driver user-interface tests: model A installed in the
-// driver directory of a fresh root with a printer, the driver's string table
-// library loaded as "kestrelui.dll" (the devmode access module and the
-// resource module found through it), an open description handle and a
-// zero-filled devmode and printer-data record.
+// Shared set-up of the driver user-interface tests: model A's queue in a
+// fresh root taken into use (ModelAQueue: the driver's string table library
+// loaded as "kestrelui.dll", the devmode access module and the resource
+// module found through it, the printer open and its description handle), and
+// a zero-filled devmode and printer-data record.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,12 +19,12 @@
 #include "kplatform/user32_window.h"
 #include "kplatform/kwindows.h"
 #include "kplatform/winspool_printer.h"
+#include "model_a_queue.h"
 #include "temp_root.h"
 
 namespace kestrel::test::ui {
 
-inline const char16_t kPrinter[] = u"Scriva K350";
-inline std::string ModelFile(const char* name) { return std::string(KUI_MODELS_DIR) + "/" + name; }
+inline constexpr const char16_t* kPrinter = kModelAPrinter;
 
 // The data id of the rule of `category` with that target, action, first
 // condition (0: any) and first target value (-1: any); 0 when none.
@@ -49,33 +49,22 @@ inline WORD RuleId(HCDDD ddd, WORD category, WORD target, WORD action, WORD firs
 class UiTest : public RootedTest {
  protected:
   void SetUp() override {
-    InstallModelAQueue(KUI_MODELS_DIR, kPrinter);
-    if (HasFatalFailure()) return;
-    library_ = LoadLibraryW(u"kestrelui.dll");
-    ASSERT_NE(library_, nullptr);
-    resource_startToUse(library_, nullptr);
-    ASSERT_EQ(ddm_AccessInit(library_), 1);
-    printer_ = OpenPrinter(kPrinter);
-    ASSERT_NE(printer_, nullptr);
-    ddd_ = cddd_Open(printer_);
-    ASSERT_NE(ddd_, nullptr);
+    ASSERT_EQ(InstallModelAQueue(kPrinter), "");
+    ASSERT_EQ(queue_.Open(kPrinter), "");
     dm_.assign(NRV_DEVMODE_SIZE_FULL, 0);
     pd_.assign(NRV_PRINTERDATA_SIZE, 0);
     KpClearMessageBoxes();
   }
 
   void TearDown() override {
-    if (ddd_) cddd_Close(ddd_);
     for (HANDLE p : printers_) ClosePrinter(p);
-    while (ddm_AccessCount() > 0) ddm_AccessEnd();
-    zanLib_SetValueAccess(nullptr, nullptr);
-    resource_finishToUse();
-    if (library_) FreeLibrary(library_);
+    queue_.Close();
     KpClearMessageBoxes();
     KpForgetWindowData(nullptr);
     KpResetMachineFacts();
   }
 
+  // Another handle of a printer, closed by the fixture.
   HANDLE OpenPrinter(const char16_t* name) {
     HANDLE p = nullptr;
     std::u16string n = name;
@@ -115,9 +104,11 @@ class UiTest : public RootedTest {
     return reinterpret_cast<const char16_t*>(slot);
   }
 
-  HMODULE library_ = nullptr;
-  HANDLE printer_ = nullptr;
-  HCDDD ddd_ = nullptr;
+  ModelAQueue queue_;
+  // The queue's parts under the names the tests use.
+  HMODULE& library_ = queue_.library;
+  HANDLE& printer_ = queue_.printer;
+  HCDDD& ddd_ = queue_.ddd;
   std::vector<HANDLE> printers_;
   std::vector<BYTE> dm_, pd_;
 };

@@ -16,11 +16,8 @@
 
 namespace kestrel::test::common {
 
-inline const char16_t kK350[] = u"Scriva K350";
+inline constexpr const char16_t* kK350 = kModelAPrinter;
 inline const char16_t kK260[] = u"Scriva K260";
-inline const char kDriverDir[] = "c/Windows/system32/spool/drivers/x64/3/";
-
-inline std::string ModelFile(const char* name) { return std::string(KCOMMON_MODELS_DIR) + "/" + name; }
 
 // Little-endian 32-bit at an offset of a byte string.
 inline void Put32(std::string& bytes, size_t at, uint32_t v) {
@@ -30,11 +27,9 @@ inline void Put32(std::string& bytes, size_t at, uint32_t v) {
 class ModelTest : public RootedTest {
  protected:
   void SetUp() override {
-    for (const char* file : {"K350.DDD", "K350RES.DDD", "K260.DDD", "K260RES.DDD"}) {
-      std::u16string name(file, file + std::char_traits<char>::length(file));
-      ASSERT_TRUE(KpInstallModule(ModelFile(file).c_str(), name.c_str())) << file;
-    }
-    ASSERT_TRUE(KpSpoolerAddPrinter(kK350, u"Scriva K350 PCL6", u"K350.DDD", u"K350.cfg", u"kestrelui.dll"));
+    ASSERT_EQ(InstallModelFiles(kModelA), "");
+    ASSERT_EQ(InstallModelFiles(kModelB), "");
+    ASSERT_EQ(AddModelAPrinter(kK350), "");
     ASSERT_TRUE(KpSpoolerAddPrinter(kK260, u"Scriva K260 PCL6", u"K260.DDD", u"K260.cfg", u"kestrelui.dll"));
     zanlib_ResetLocaleCache();
   }
@@ -76,7 +71,7 @@ class ModelTest : public RootedTest {
     std::string bytes = ReadHostFile(ModelFile("K350.DDD"));
     EXPECT_FALSE(bytes.empty());
     DDDFILE main{}, referenced{};
-    std::u16string original = u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\K350.DDD";
+    std::u16string original = DriverFile(u"K350.DDD");
     EXPECT_EQ(DDD_OK, ddd_OpenFile(original.c_str(), 0, &main, &referenced));
     EXPECT_EQ(DDD_OK, ddd_GotoPrinterInfoDef(&main, 26));
     size_t at26 = main.cursor;
@@ -87,20 +82,18 @@ class ModelTest : public RootedTest {
     Put32(bytes, at39, item39);
     if (formatByte) bytes[DDD_FORMAT_OFFSET + 2] = static_cast<char>(formatByte);
     WriteHostFile(root_.host(std::string(kDriverDir) + name), bytes);
-    std::u16string path = u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\";
-    for (const char* c = name; *c; ++c) path += static_cast<char16_t>(*c);
-    return path;
+    return DriverFile(Widen(name));
   }
 
   // Loads "kestrelui.dll" (a library with the driver's own string table) and
   // starts the resource module; zrs: the resource module installed as
   // kestrelrs.zrs, or null for none.
   void StartResources(const char* zrs) {
-    ASSERT_TRUE(KpInstallModule("libkcore_libstrings.so", u"kestrelui.dll"));
+    ASSERT_TRUE(KpInstallModule("libkui_testhost.so", u"kestrelui.dll"));
     if (zrs) {
       ASSERT_TRUE(KpInstallModule(zrs, u"kestrelrs.zrs"));
     } else {
-      DeleteFileW(u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\kestrelrs.zrs");
+      DeleteFileW(DriverFile(u"kestrelrs.zrs").c_str());
     }
     library_ = LoadLibraryW(u"kestrelui.dll");
     ASSERT_NE(nullptr, library_);

@@ -10,15 +10,13 @@
 #include <filesystem>
 #include <string>
 
-#include "dm_test_util.h"
+#include "devmode_fixture.h"
 #include "kestrel/core/logout.h"
 #include "kestrel/core/zanlib.h"
 #include "temp_root.h"
 
 namespace kestrel::test::config {
 
-inline constexpr char kDriverDir[] = "c/Windows/system32/spool/drivers/x64/3/";
-inline constexpr char16_t kDriverDirW[] = u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\";
 inline constexpr char kPrnuiLog[] = "c/DEBUG_LOG/WINNT/DDI_PRNUI_TRACE_LOG.txt";
 inline constexpr char kUmLog[] = "c/DEBUG_LOG/WINNT/DDI_UM_TRACE_LOG.txt";
 
@@ -43,7 +41,6 @@ class ConfigTest : public ModuleTest {
   }
   std::string Log(const char* which = kPrnuiLog) const { return ReadHostFile(root_.host(which)); }
   bool LogExists(const char* which = kPrnuiLog) const { return std::filesystem::exists(root_.host(which)); }
-  std::u16string DriverFile(const char16_t* name) const { return std::u16string(kDriverDirW) + name; }
   void WriteDriverFile(const std::string& name, const std::string& text) {
     WriteHostFile(root_.host(std::string(kDriverDir) + name), text);
   }

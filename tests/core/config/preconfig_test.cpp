@@ -277,10 +277,7 @@ TEST_F(PreConfig, DirectValuesAndComment) {
 }
 
 TEST_F(PreConfig, DescriptionHandleOpensBothLayers) {
-  for (const char* f : {"K350.DDD", "K350RES.DDD"}) {
-    std::u16string name(f, f + std::strlen(f));
-    ASSERT_TRUE(KpInstallModule((std::string(KCONFIG_MODELS_DIR) + "/" + f).c_str(), name.c_str()));
-  }
+  ASSERT_EQ(InstallModelFiles(kModelA), "");
   WriteDriverFile("K350.cfg", "[Scriva_K350]\r\nduplex.enforced=1\r\n[DME,1]\r\nbin.TRAY1=14\r\nformdb.mode=1\r\n");
   LogConfig("[LOG]\r\nLog=0\r\n");
   PreConfig_InstallAttachOps();

@@ -2,7 +2,7 @@
 // kernel rules (kestrelkm): value classes, special members, errors.
 #include <cstring>
 
-#include "dm_test_util.h"
+#include "devmode_fixture.h"
 #include "kestrel/core/ddm_layout.h"
 
 namespace kestrel::test {

@@ -1,6 +1,6 @@
 // Values with availability conditions (CoreDDM_GetValue), read through the
 // access module.
-#include "dm_test_util.h"
+#include "devmode_fixture.h"
 
 namespace kestrel::test {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "dm_test_util.h"
+#include "devmode_fixture.h"
 #include "kestrel/core/ddm_layout.h"
 
 namespace kestrel::test {

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "dm_test_util.h"
+#include "devmode_fixture.h"
 
 namespace kestrel::test {
 namespace {

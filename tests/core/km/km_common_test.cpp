@@ -15,7 +15,7 @@
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/logout.h"
 #include "kplatform/kernel32_codepage.h"
-#include "km_fixture.h"
+#include "kernel_core_fixture.h"
 
 namespace kestrel::test::km {
 namespace {
@@ -71,7 +71,7 @@ TEST_F(KernelCommon, DescriptionDataOfTheEnginesDevice) {
 TEST_F(KernelCommon, TheDriversOwnModuleIsLoadedOnceByItsPath) {
   resource_finishToUse();
   // The driver file must be there to be loaded; any file stands in for it.
-  ASSERT_TRUE(KpInstallModule((std::string(KKM_MODELS_DIR) + "/K350.DDD").c_str(), u"kestrelkm.dll"));
+  ASSERT_TRUE(KpInstallModule(ModelFile("K350.DDD").c_str(), u"kestrelkm.dll"));
   size_t modules = KpEngineObjectCount(KP_ENGINE_MODULES);
   EXPECT_EQ(driver_get_hInstance(), nullptr);  // not started
   resource_startToUse(nullptr, (std::u16string(kDriverDirW) + u"kestrelkm.dll").c_str());

@@ -13,7 +13,7 @@
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/printerdata.h"
 #include "kestrel/core/ttsubst.h"
-#include "km_fixture.h"
+#include "kernel_core_fixture.h"
 
 namespace kestrel::test::km {
 namespace {

@@ -1,8 +1,8 @@
-// Set-up of the printer-data tests: model A in the driver directory of a
-// fresh root, a printer of it, the driver's string table library loaded as
-// "kestrelui.dll" (so the devmode access module is found), the value access
-// taken into use and an open description handle. Helpers list and change
-// the printer's stored values directly in the registry store.
+// Set-up of the printer-data and upgrade tests: model A's queue in a fresh
+// root, taken into use (ModelAQueue: the driver's string table library
+// loaded as "kestrelui.dll", the value access taken into use, the printer
+// open and its description handle). Helpers list and change the printer's
+// stored values directly in the registry store.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,13 +23,12 @@
 #include "kplatform/user32_messagebox.h"
 #include "kplatform/kwindows.h"
 #include "kplatform/winspool_printer.h"
+#include "model_a_queue.h"
 #include "temp_root.h"
 
 namespace kestrel::test::pd {
 
-inline const char16_t kPrinter[] = u"Scriva K350";
-
-inline std::string ModelFile(const char* name) { return std::string(KPD_MODELS_DIR) + "/" + name; }
+inline constexpr const char16_t* kPrinter = kModelAPrinter;
 
 inline std::vector<BYTE> Pattern(size_t n, BYTE seed) {
   std::vector<BYTE> v(n);
@@ -40,28 +39,15 @@ inline std::vector<BYTE> Pattern(size_t n, BYTE seed) {
 class PdTest : public RootedTest {
  protected:
   void SetUp() override {
-    InstallModelAQueue(KPD_MODELS_DIR, kPrinter);
-    if (HasFatalFailure()) return;
-    library_ = LoadLibraryW(u"kestrelui.dll");
-    ASSERT_NE(library_, nullptr);
-    resource_startToUse(library_, nullptr);
-    ASSERT_EQ(ddm_AccessInit(library_), 1);
-    std::u16string n = kPrinter;
-    ASSERT_TRUE(OpenPrinterW(n.data(), &printer_, nullptr));
-    ddd_ = cddd_Open(printer_);
-    ASSERT_NE(ddd_, nullptr);
+    ASSERT_EQ(InstallModelAQueue(kPrinter), "");
+    ASSERT_EQ(queue_.Open(kPrinter), "");
     KpClearMessageBoxes();
   }
   void TearDown() override {
     KpSpoolerFailPrinterData(0, 0, 0, 0);
     pd_SetUserStore(nullptr);
     pd_SetConvertFunction(nullptr);
-    if (ddd_) cddd_Close(ddd_);
-    if (printer_) ClosePrinter(printer_);
-    while (ddm_AccessCount() > 0) ddm_AccessEnd();
-    zanLib_SetValueAccess(nullptr, nullptr);
-    resource_finishToUse();
-    if (library_) FreeLibrary(library_);
+    queue_.Close();
     KpClearMessageBoxes();
     KpResetMachineFacts();
   }
@@ -92,9 +78,11 @@ class PdTest : public RootedTest {
     return out;
   }
 
-  HMODULE library_ = nullptr;
-  HANDLE printer_ = nullptr;
-  HCDDD ddd_ = nullptr;
+  ModelAQueue queue_;
+  // The queue's parts under the names the tests use.
+  HMODULE& library_ = queue_.library;
+  HANDLE& printer_ = queue_.printer;
+  HCDDD& ddd_ = queue_.ddd;
 };
 
 // Chunk names of a base, sorted as the listing sorts them.
