@@ -38,6 +38,10 @@ std::string ReadHostFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+void TempRoot::WriteDriverFile(const std::string& name, const std::string& text) const {
+  WriteHostFile(host(std::string(kDriverDir) + name), text);
+}
+
 void WriteHostFile(const std::string& path, const std::string& bytes) {
   fs::create_directories(fs::path(path).parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -20,6 +20,8 @@ class TempRoot {
   const std::string& path() const { return root_.path(); }
   // Host path of a file or folder below the root ("c/Windows/...").
   std::string host(const std::string& relative) const { return root_.path() + "/" + relative; }
+  // Writes a file of the driver directory (a configuration file, say).
+  void WriteDriverFile(const std::string& name, const std::string& text) const;
 
  private:
   FreshRoot root_;

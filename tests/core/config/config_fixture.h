@@ -36,14 +36,12 @@ class ConfigTest : public ModuleTest {
 
   // Writes kestrel.cfg (CR LF lines) and re-reads the switches.
   void LogConfig(const std::string& text) {
-    WriteHostFile(root_.host(std::string(kDriverDir) + "kestrel.cfg"), text);
+    root_.WriteDriverFile("kestrel.cfg", text);
     Logout_SetLogoutStatus();
   }
   std::string Log(const char* which = kPrnuiLog) const { return ReadHostFile(root_.host(which)); }
   bool LogExists(const char* which = kPrnuiLog) const { return std::filesystem::exists(root_.host(which)); }
-  void WriteDriverFile(const std::string& name, const std::string& text) {
-    WriteHostFile(root_.host(std::string(kDriverDir) + name), text);
-  }
+  void WriteDriverFile(const std::string& name, const std::string& text) { root_.WriteDriverFile(name, text); }
 };
 
 }  // namespace kestrel::test::config

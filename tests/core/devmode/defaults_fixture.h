@@ -45,9 +45,7 @@ class DefaultsTest : public ModuleTest {
     if (h) open_.push_back(h);
     return h;
   }
-  void WriteDriverFile(const std::string& name, const std::string& text) {
-    WriteHostFile(root_.host(std::string(kDriverDir) + name), text);
-  }
+  void WriteDriverFile(const std::string& name, const std::string& text) { root_.WriteDriverFile(name, text); }
 
   std::vector<HCDDD> open_;
 };
