@@ -6,8 +6,9 @@
 #include <kplatform/kwindows.h>
 #include <kplatform/monitor_host.h>
 
+#include "model_root.h"
+
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,13 +18,11 @@ constexpr size_t kJob = 200u * 1024 * 1024;
 constexpr DWORD kBuffer = 64 * 1024;
 
 struct Setup {
-  std::string root;
+  kestrel::test::FreshRoot root{"kestrel-monitor-bench"};
   HANDLE monitor = nullptr;
   std::vector<BYTE> buffer = std::vector<BYTE>(kBuffer, 'X');
   Setup() {
-    root = (std::filesystem::temp_directory_path() / "kestrel-monitor-bench").string();
-    std::filesystem::remove_all(root);
-    KpSetRoot(root.c_str());
+    if (!root.ok()) std::abort();
     KpInstallModule("libkmonant.so", nullptr);
     monitor = KpMonitorLoad(u"kmonant.dll", u"System\\CurrentControlSet\\Control\\Print\\Monitors\\Kestrel");
     if (monitor == nullptr) std::abort();
@@ -37,10 +36,7 @@ struct Setup {
     RegSetValueExW(key, u"MyPortMode", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&mode), 4);
     RegCloseKey(key);
   }
-  ~Setup() {
-    KpMonitorUnload(monitor);
-    std::filesystem::remove_all(root);
-  }
+  ~Setup() { KpMonitorUnload(monitor); }
 };
 
 Setup& S() {
