@@ -258,6 +258,14 @@ inline constexpr WORD DDM_PRINTERFLAGS_FIRST = 4609;
 inline constexpr WORD DDM_PRINTERFLAGS_LAST = 4640;
 // The non-devmode paper and the four LONG members after it.
 inline constexpr WORD DDM_NONDEV_PAPER_LAST = 1828;
+// The printer-data group of the option flags and the options (4097-4362).
+inline constexpr WORD DDM_OPTIONS_LAST = DDM_HCFSELECT;
+// Ids above every record: each asks the device description data for one
+// category's list by a data id the caller gives; no member has them.
+inline constexpr WORD DDM_SELECT_PAPER = 32769;
+inline constexpr WORD DDM_SELECT_TRAY = 32770;
+inline constexpr WORD DDM_SELECT_TRAY2 = 32771;
+inline constexpr WORD DDM_SELECT_PAPERTYPE = 32779;
 // The id ranges of the private part and of the non-devmode record.
 inline constexpr WORD DDM_PRIVATE_FIRST = DDM_PRIVATE_VERSION;
 inline constexpr WORD DDM_PRIVATE_LAST = 467;
