@@ -2,6 +2,7 @@
 // favourites comparison and values with availability conditions.
 #include <cstring>
 
+#include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_layout.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
@@ -37,9 +38,24 @@ int CompareValues(WORD type, ULONG_PTR a, ULONG_PTR b) {
 
 bool SkippedInComparison(WORD id) {
   static constexpr WORD kSkip[][2] = {
-      {1, 6},     {9, 10},    {13, 14},   {17, 17},   {19, 22},   {24, 25},   {257, 258},
-      {260, 261}, {266, 266}, {349, 349}, {365, 372}, {374, 374}, {439, 439}, {442, 442},
-      {463, 463}, {1295, 1295}, {1793, 1793}, {1824, 1828},
+      {DDM_DEVICENAME, DDM_FIELDS},
+      {DDM_PAPERLENGTH, DDM_PAPERWIDTH},
+      {DDM_DEFAULTSOURCE, DDM_RESOLUTION},
+      {DDM_TTOPTION, DDM_TTOPTION},
+      {DDM_FORMNAME, DDM_ICMMETHOD},
+      {DDM_MEDIATYPE, DDM_DITHERTYPE},
+      {DDM_PRIVATE_VERSION, DDM_PRIVATE_DRIVERVERSION},
+      {DDM_FLAGWORD1, DDM_FLAGWORD2},
+      {DDM_OUTPUT_TRAY, DDM_OUTPUT_TRAY},
+      {DDM_MEMBER_349, DDM_MEMBER_349},
+      {DDM_HEADERFONT_UNDERLINE, DDM_HEADERFONT_WIDTH},
+      {DDM_FAX_TEMP_FILE, DDM_FAX_TEMP_FILE},
+      {DDM_DOCPROPTYPE, DDM_DOCPROPTYPE},
+      {DDM_FAVORITE_SELECTION, DDM_FAVORITE_SELECTION},
+      {DDM_DOCPROPTYPE2, DDM_DOCPROPTYPE2},
+      {DDM_MEMBER_1295, DDM_MEMBER_1295},
+      {DDM_NONDEV_VERSION, DDM_NONDEV_VERSION},
+      {DDM_NONDEV_PAPER, DDM_NONDEV_PAPER_LAST},
   };
   for (const auto& r : kSkip)
     if (id >= r[0] && id <= r[1]) return true;
@@ -56,6 +72,13 @@ enum class Cond { Available, Unavailable, Unreadable };
 
 bool In(WORD id, WORD first, WORD last) { return id >= first && id <= last; }
 
+// The colour adjustments of the four objects by their place in each
+// object's triple: the second (278-281) and the third (282-285).
+constexpr WORD kAdjustSecondOfTriple = DDM_COLORADJUST_FIRST + DDM_COLORADJUST_OBJECTS;
+constexpr WORD kAdjustThirdOfTriple = DDM_COLORADJUST_FIRST + 2 * DDM_COLORADJUST_OBJECTS;
+// The packed bytes of the first three words (392-400).
+constexpr WORD kPackedColourLast = DDM_PACKEDBYTES_FIRST + 3 * DDM_PACKEDBYTES_PER_WORD - 1;
+
 // The colour-management test: unavailable unless the ICM mode is 2 or 4.
 Cond TestIcmMode(void* devmode, void* printerData) {
   LONG mode = 0;
@@ -66,24 +89,26 @@ Cond TestIcmMode(void* devmode, void* printerData) {
 Cond CheckCondition(WORD id, void* devmode, void* printerData) {
   auto colour = [&](LONG* v) { return ddm_GetNumber(DDM_COLORMODE, devmode, printerData, v); };
   LONG v = 0;
-  if (id == 1307) {
+  if (id == DDM_DEPTH8_ONLY) {
     if (!ddm_GetNumber(DDM_DEPTH, devmode, printerData, &v)) return Cond::Unreadable;
     return v != 8 ? Cond::Unavailable : Cond::Available;
   }
-  if (id == 1308 || id == 1311 || id == 1318 || id == 454) {
+  if (id == DDM_COLORTOBLACK_LOW || id == DDM_COLORTOBLACK_HIGH || id == DDM_MONOOUTPUT_ONLY ||
+      id == DDM_COLORTOBLACK) {
     if (!colour(&v)) return Cond::Unreadable;
     return v != 1 ? Cond::Unavailable : Cond::Available;
   }
-  if (id == 1317 || In(id, 392, 400)) {
+  if (id == DDM_COLOROUTPUT_ONLY || In(id, DDM_PACKEDBYTES_FIRST, kPackedColourLast)) {
     if (!colour(&v)) return Cond::Unreadable;
     return v == 1 ? Cond::Unavailable : Cond::Available;
   }
-  if (In(id, 278, 281) || id == 291) {
+  if (In(id, kAdjustSecondOfTriple, kAdjustThirdOfTriple - 1) || id == DDM_NIE) {
     if (!colour(&v)) return Cond::Unreadable;
     if (v == 1) return Cond::Unavailable;
     return TestIcmMode(devmode, printerData);
   }
-  if (In(id, 273, 277) || In(id, 282, 288) || id == 1303 || id == 1304 || id == 1832 || id == 1833)
+  if (In(id, DDM_ADJUSTEDOBJECTS, kAdjustSecondOfTriple - 1) || In(id, kAdjustThirdOfTriple, DDM_GAMMA) ||
+      id == DDM_ICCPROFILE1_ON || id == DDM_ICCPROFILE2_ON || id == DDM_ICCPROFILE1_NAME || id == DDM_ICCPROFILE2_NAME)
     return TestIcmMode(devmode, printerData);
   return Cond::Available;
 }
@@ -92,8 +117,11 @@ const WCHAR kEmpty[1] = {0};
 
 // Replaces the value by the item's unavailable value; false when it has none.
 bool SetUnavailable(WORD id, WORD* type, DWORD* size, ULONG_PTR* value) {
-  bool has = id == 454 || In(id, 273, 288) || id == 291 || In(id, 392, 400) || id == 1303 || id == 1304 ||
-             id == 1307 || id == 1308 || id == 1311 || id == 1317 || id == 1318 || id == 1832 || id == 1833;
+  bool has = id == DDM_COLORTOBLACK || In(id, DDM_ADJUSTEDOBJECTS, DDM_GAMMA) || id == DDM_NIE ||
+             In(id, DDM_PACKEDBYTES_FIRST, kPackedColourLast) || id == DDM_ICCPROFILE1_ON || id == DDM_ICCPROFILE2_ON ||
+             id == DDM_DEPTH8_ONLY || id == DDM_COLORTOBLACK_LOW || id == DDM_COLORTOBLACK_HIGH ||
+             id == DDM_COLOROUTPUT_ONLY || id == DDM_MONOOUTPUT_ONLY || id == DDM_ICCPROFILE1_NAME ||
+             id == DDM_ICCPROFILE2_NAME;
   if (!has) return false;
   if (*type == DDM_TYPE_STRING) {
     *value = reinterpret_cast<ULONG_PTR>(kEmpty);
@@ -124,7 +152,9 @@ LONG ctl_SetDDMValue(void* devmode, void* printerData, WORD ddmId, WORD type, DW
   return ddm_SetValue(ddmId, devmode, printerData, type, size, p);
 }
 
-BOOL ddm_IsStampDdmId(WORD ddmId) { return In(ddmId, DDM_STAMP_FIRST, DDM_STAMP_LAST) || In(ddmId, 1286, 1288); }
+BOOL ddm_IsStampDdmId(WORD ddmId) {
+  return In(ddmId, DDM_STAMP_FIRST, DDM_STAMP_LAST) || In(ddmId, DDM_STAMPFLAGS_FIRST, DDM_STAMPFLAGS_LAST);
+}
 
 BOOL ddm_CompFavoriteDevmode(void* devmodeA, void* devmodeB, void* printerData) {
   WORD type;

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 
+#include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_layout.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/transedge.h"
@@ -16,8 +17,8 @@ static_assert(sizeof(ULONG_PTR) >= sizeof(void*), "the value slot holds an addre
 
 namespace {
 
-constexpr WORD kMirror311 = 600;  // lfOrientation of the stamp font
-constexpr WORD kMirror364 = 828;  // lfOrientation of the header/footer font
+constexpr WORD kStampFontOrientation = 600;   // lfOrientation of the stamp font
+constexpr WORD kHeaderFontOrientation = 828;  // lfOrientation of the header/footer font
 
 const BYTE* RecordBase(WORD kind, const void* devmode, const void* printerData) {
   switch (kind) {
@@ -49,17 +50,18 @@ ULONG_PTR ReadStored(const DDM_LAYOUT& l, const BYTE* addr) {
   return v;
 }
 
-// Orientation (7) and pages per sheet (295) of a devmode; false when either
-// can't be read.
+// Orientation and pages per sheet of a devmode; false when either can't be
+// read.
 bool ReadLayoutInputs(WORD rules, const void* devmode, WORD* orientation, WORD* pagesPerSheet) {
   WORD type;
   DWORD size;
-  ULONG_PTR v7 = 0, v295 = 0;
+  ULONG_PTR orientationValue = 0, pagesValue = 0;
   WORD loc = 0;
-  if (dmaCore_GetValue(rules, DDM_ORIENTATION, devmode, nullptr, &type, &size, &v7, &loc) != DMA_OK) return false;
-  if (dmaCore_GetValue(rules, DDM_NUP, devmode, nullptr, &type, &size, &v295, &loc) != DMA_OK) return false;
-  *orientation = static_cast<WORD>(v7);
-  *pagesPerSheet = static_cast<WORD>(v295);
+  if (dmaCore_GetValue(rules, DDM_ORIENTATION, devmode, nullptr, &type, &size, &orientationValue, &loc) != DMA_OK)
+    return false;
+  if (dmaCore_GetValue(rules, DDM_NUP, devmode, nullptr, &type, &size, &pagesValue, &loc) != DMA_OK) return false;
+  *orientation = static_cast<WORD>(orientationValue);
+  *pagesPerSheet = static_cast<WORD>(pagesValue);
   return true;
 }
 
@@ -141,7 +143,8 @@ WORD dmaCore_GetValue(WORD rules, WORD ddmId, const void* devmode, const void* p
   if (!base) return DMA_ERR_MEMBER;
   const BYTE* addr = base + l->offset;
 
-  if (ddmId == 311 && kp_LoadU32(addr) != kp_LoadU32(static_cast<const BYTE*>(devmode) + kMirror311))
+  if (ddmId == DDM_STAMPFONT_ESCAPEMENT &&
+      kp_LoadU32(addr) != kp_LoadU32(static_cast<const BYTE*>(devmode) + kStampFontOrientation))
     return DMA_ERR_MEMBER;
 
   WORD reported = ReportedType(*l);
@@ -156,7 +159,7 @@ WORD dmaCore_GetValue(WORD rules, WORD ddmId, const void* devmode, const void* p
     }
     case DDM_SPECIAL_FLAG: {
       bool set = (kp_LoadU32(addr) & l->mask) != 0;
-      v = (ddmId == 1284) ? !set : set;
+      v = (ddmId == DDM_INVERTED_FLAG) ? !set : set;
       break;
     }
     case DDM_SPECIAL_PACKED: v = kp_LoadU32(addr) & l->mask; break;
@@ -214,7 +217,7 @@ WORD dmaCore_SetValue(WORD rules, WORD ddmId, void* devmode, void* printerData, 
     }
     case DDM_SPECIAL_FLAG: {
       bool set = v != 0;
-      if (ddmId == 1284) set = (rules == DMA_RULES_KERNEL) ? (v % 2) == 0 : v == 0;
+      if (ddmId == DDM_INVERTED_FLAG) set = (rules == DMA_RULES_KERNEL) ? (v % 2) == 0 : v == 0;
       DWORD word = kp_LoadU32(addr);
       kp_StoreU32(addr, set ? (word | l->mask) : (word & ~l->mask));
       break;
@@ -236,8 +239,8 @@ WORD dmaCore_SetValue(WORD rules, WORD ddmId, void* devmode, void* printerData, 
       break;
   }
 
-  if (ddmId == 311) std::memcpy(static_cast<BYTE*>(devmode) + kMirror311, addr, 4);
-  if (ddmId == 364) std::memcpy(static_cast<BYTE*>(devmode) + kMirror364, addr, 4);
+  if (ddmId == DDM_STAMPFONT_ESCAPEMENT) std::memcpy(static_cast<BYTE*>(devmode) + kStampFontOrientation, addr, 4);
+  if (ddmId == DDM_HEADERFONT_ESCAPEMENT) std::memcpy(static_cast<BYTE*>(devmode) + kHeaderFontOrientation, addr, 4);
 
   if (dependent != 0) return dmaCore_SetValue(rules, dependent, devmode, printerData, DDM_TYPE_WORD, 2, &dependentValue);
   return DMA_OK;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dm_table.h"
+#include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/transedge.h"
 #include "kplatform/byte_order.h"
 #include "kestreldm/kestreldm.h"
@@ -20,9 +21,11 @@ constexpr uint32_t kYResolutionOffset = 64;   // dmYResolution
 
 bool InRange(uint16_t id, uint16_t low, uint16_t high) { return id >= low && id <= high; }
 
-bool IsPackedId(uint16_t id) { return InRange(id, 392, 403); }
+bool IsPackedId(uint16_t id) { return InRange(id, DDM_PACKEDBYTES_FIRST, DDM_PACKEDBYTES_LAST); }
 // Packed bytes: low, second or third byte of the word, in place.
-uint32_t PackedMask(uint16_t id) { return 0xFFu << (8 * ((id - 392) % 3)); }
+uint32_t PackedMask(uint16_t id) {
+  return 0xFFu << (8 * ((id - DDM_PACKEDBYTES_FIRST) % DDM_PACKEDBYTES_PER_WORD));
+}
 
 bool IsBitFlagItem(const DMA_ITEM& item) { return item.storedType == kTypeFlag && dma_IsBitFlagId(item.id); }
 
@@ -42,33 +45,33 @@ uint8_t* DevmodeItem(const void* devmode, uint16_t id) {
   return info.address;
 }
 
-// Orientation (7) and pages per sheet (295) of a devmode.
+// Orientation and pages per sheet of a devmode.
 bool LayoutInputs(const void* devmode, TRANSEDGE_INPUT* in) {
   uint16_t type = 0, size = 0, kind = 0;
   uint32_t orientation = 0, pages = 0;
-  if (dma_GetValue(7, devmode, nullptr, &type, &size, &orientation, &kind) != KESTRELDM_OK) return false;
-  if (dma_GetValue(295, devmode, nullptr, &type, &size, &pages, &kind) != KESTRELDM_OK) return false;
+  if (dma_GetValue(DDM_ORIENTATION, devmode, nullptr, &type, &size, &orientation, &kind) != KESTRELDM_OK) return false;
+  if (dma_GetValue(DDM_NUP, devmode, nullptr, &type, &size, &pages, &kind) != KESTRELDM_OK) return false;
   in->orientation = static_cast<WORD>(orientation);
   in->pagesPerSheet = static_cast<WORD>(pages);
   return true;
 }
 
-// The member a set of `id` derives and its value: 325 from 267's margin
-// edge; 326 from 320's and 344 from 341's position under the orientation
-// and pages per sheet. *derived is 0 when the id derives nothing; 16 when
+// The member a set of `id` derives and its value: the margin edge from the
+// margin position; the staple and punch edges from their positions under the
+// orientation and pages per sheet. *derived is 0 when the id derives nothing; 16 when
 // the translation refuses the value.
 uint16_t Derive(uint16_t id, const void* devmode, uint32_t value, uint16_t* derived, uint16_t* result) {
   *derived = 0;
   WORD out = 0;
-  if (id == 267) {
+  if (id == DDM_MARGINPOSITION) {
     if (TransEdge_TranslateMarginToEdge(static_cast<WORD>(value), &out) != 0) return KESTRELDM_ERR_NOTFOUND;
-    *derived = 325;
-  } else if (id == 320 || id == 341) {
+    *derived = DDM_MARGINEDGE;
+  } else if (id == DDM_STAPLE || id == DDM_PUNCH) {
     TRANSEDGE_INPUT in{};
     if (!LayoutInputs(devmode, &in)) return KESTRELDM_ERR_NOTFOUND;
     in.setting = static_cast<WORD>(value);
     if (TransEdge_TranslatePosToEdge(id, &in, &out) != 0) return KESTRELDM_ERR_NOTFOUND;
-    *derived = id == 320 ? 326 : 344;
+    *derived = id == DDM_STAPLE ? DDM_STAPLEEDGE : DDM_PUNCHEDGE;
   }
   *result = out;
   return KESTRELDM_OK;
@@ -106,7 +109,7 @@ uint16_t Set(uint16_t id, void* devmode, void* printerData, uint16_t type, uint1
   // 1 to 4 bytes.
   std::memcpy(&v, value, flag ? 1 : size);
   const uint16_t storedSize = dma_GetDataSize(item.storedType, id);
-  const bool plain = !flag && !IsPackedId(id) && id != 14;
+  const bool plain = !flag && !IsPackedId(id) && id != DDM_RESOLUTION;
   // A value given in a wider reported type must fit the stored bytes.
   if (plain && storedSize < size && (v >> (8 * storedSize)) != 0) return KESTRELDM_ERR_FIT;
 
@@ -115,7 +118,7 @@ uint16_t Set(uint16_t id, void* devmode, void* printerData, uint16_t type, uint1
     if (uint16_t st = Derive(id, devmode, v, &derived, &derivedValue); st != KESTRELDM_OK) return st;
   }
 
-  if (id == 14) {
+  if (id == DDM_RESOLUTION) {
     uint8_t* dm = static_cast<uint8_t*>(devmode);
     kp_StoreU16(dm + kPrintQualityOffset, static_cast<uint16_t>(v >> 16));
     kp_StoreU16(dm + kYResolutionOffset, static_cast<uint16_t>(v & 0xFFFF));
@@ -125,7 +128,7 @@ uint16_t Set(uint16_t id, void* devmode, void* printerData, uint16_t type, uint1
   } else if (flag) {
     const uint32_t mask = dma_GetBitFlagMask(id);
     bool on = v != 0;
-    if (id == 1284) on = !on;
+    if (id == DDM_INVERTED_FLAG) on = !on;
     const uint32_t word = kp_LoadU32(addr);
     kp_StoreU32(addr, on ? (word | mask) : (word & ~mask));
   } else {
@@ -133,8 +136,10 @@ uint16_t Set(uint16_t id, void* devmode, void* printerData, uint16_t type, uint1
   }
 
   // The second copies of the two fonts' escapement: lfOrientation.
-  if (id == 311 || id == 364) {
-    if (uint8_t* mirror = DevmodeItem(devmode, id == 311 ? 310 : 363)) std::memcpy(mirror, addr, 2);
+  if (id == DDM_STAMPFONT_ESCAPEMENT || id == DDM_HEADERFONT_ESCAPEMENT) {
+    const uint16_t orientation =
+        id == DDM_STAMPFONT_ESCAPEMENT ? DDM_STAMPFONT_ORIENTATION : DDM_HEADERFONT_ORIENTATION;
+    if (uint8_t* mirror = DevmodeItem(devmode, orientation)) std::memcpy(mirror, addr, 2);
   }
 
   if (derived != 0) return Set(derived, devmode, printerData, kTypeWord, 2, &derivedValue, false);
@@ -159,15 +164,17 @@ uint16_t dma_GetDataSize(uint16_t type, uint16_t ddmId) {
 }
 
 bool dma_IsBitFlagId(uint16_t ddmId) {
-  return InRange(ddmId, 1281, 1376) || InRange(ddmId, 4097, 4160) || InRange(ddmId, 4609, 4640);
+  return InRange(ddmId, DDM_DEVMODEFLAGS_FIRST, DDM_DEVMODEFLAGS_LAST) ||
+         InRange(ddmId, DDM_OPTIONFLAGS_FIRST, DDM_OPTIONFLAGS_LAST) ||
+         InRange(ddmId, DDM_PRINTERFLAGS_FIRST, DDM_PRINTERFLAGS_LAST);
 }
 
 uint32_t dma_GetBitFlagMask(uint16_t ddmId) {
   const DmaTables& t = dma_Tables();
-  const DMA_BITFLAG* table = InRange(ddmId, 1281, 1376)   ? t.devmodeFlags
-                             : InRange(ddmId, 4097, 4160) ? t.printerFlags
-                             : InRange(ddmId, 4609, 4640) ? t.optionFlags
-                                                          : nullptr;
+  const DMA_BITFLAG* table = InRange(ddmId, DDM_DEVMODEFLAGS_FIRST, DDM_DEVMODEFLAGS_LAST)     ? t.devmodeFlags
+                             : InRange(ddmId, DDM_OPTIONFLAGS_FIRST, DDM_OPTIONFLAGS_LAST)   ? t.printerFlags
+                             : InRange(ddmId, DDM_PRINTERFLAGS_FIRST, DDM_PRINTERFLAGS_LAST) ? t.optionFlags
+                                                                                             : nullptr;
   for (const DMA_BITFLAG* r = table; r && r->id != 0; ++r)
     if (r->id == ddmId) return r->mask;
   return 0;
@@ -227,10 +234,10 @@ KESTRELDM_EXPORT uint16_t dma_GetValue(uint16_t ddmId, const void* devmode, cons
   const DMA_ITEM& item = *info.item;
   const uint8_t* addr = info.address;
 
-  // 311 is answered only while the stamp font's escapement and its second
+  // The stamp font's escapement is answered only while it and its second
   // copy (lfOrientation, the next 16-bit word) agree.
-  if (ddmId == 311) {
-    const uint8_t* mirror = DevmodeItem(devmode, 310);
+  if (ddmId == DDM_STAMPFONT_ESCAPEMENT) {
+    const uint8_t* mirror = DevmodeItem(devmode, DDM_STAMPFONT_ORIENTATION);
     if (!mirror || kp_LoadU16(addr) != kp_LoadU16(mirror)) return KESTRELDM_ERR_NOTFOUND;
   }
 
@@ -239,7 +246,7 @@ KESTRELDM_EXPORT uint16_t dma_GetValue(uint16_t ddmId, const void* devmode, cons
   if (reportedSize == 0) return KESTRELDM_ERR_NOTFOUND;
   uint32_t v = 0;
   uint16_t sizeOut = reportedSize;
-  if (ddmId == 14) {
+  if (ddmId == DDM_RESOLUTION) {
     // dmPrintQuality in the high, dmYResolution in the low 16 bits.
     const uint8_t* dm = static_cast<const uint8_t*>(devmode);
     v = (uint32_t{kp_LoadU16(dm + kPrintQualityOffset)} << 16) | kp_LoadU16(dm + kYResolutionOffset);
@@ -247,7 +254,7 @@ KESTRELDM_EXPORT uint16_t dma_GetValue(uint16_t ddmId, const void* devmode, cons
     v = kp_LoadU32(addr) & PackedMask(ddmId);
   } else if (IsBitFlagItem(item)) {
     const bool set = (kp_LoadU32(addr) & dma_GetBitFlagMask(ddmId)) != 0;
-    v = ddmId == 1284 ? !set : set;
+    v = ddmId == DDM_INVERTED_FLAG ? !set : set;
   } else if (item.storedType == kTypeString) {
     const long length = BoundedLength(addr, item.capacity);
     if (length < 0) return KESTRELDM_ERR_NOTFOUND;  // never read past the item

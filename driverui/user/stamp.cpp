@@ -28,14 +28,14 @@ struct FontDesc {
 struct StampRow {
   WORD name;  // string id
   WORD text;  // string id
-  DWORD v196;
-  DWORD v200;
-  DWORD v204;
-  WORD v208;
-  WORD v210;
-  DWORD v212;
+  DWORD placement;
+  DWORD offsetX;
+  DWORD offsetY;
+  WORD size;
+  WORD density;
+  DWORD color;
   FontDesc font;
-  WORD v308;
+  WORD frame;
 };
 
 constexpr FontDesc kStampFont = {5620, 0, 5621, 5621, 700, 0, 0, 0, 5622, 0, 0, 2, 0x22, 5623};
@@ -91,15 +91,15 @@ void FromRow(const StampRow& row, STAMPINFO* r) {
   std::memset(r, 0, sizeof(*r));
   LoadText(row.name, r->name, STAMP_NAME_CHARS);
   LoadText(row.text, r->text, STAMP_TEXT_CHARS);
-  r->value196 = row.v196;
-  r->value200 = static_cast<WORD>(row.v200);
-  r->value204 = row.v204;
-  r->value208 = row.v208;
-  r->value210 = row.v210;
-  r->value212 = row.v212;
+  r->placement = row.placement;
+  r->offsetX = static_cast<WORD>(row.offsetX);
+  r->offsetY = row.offsetY;
+  r->size = row.size;
+  r->density = row.density;
+  r->color = row.color;
   SetValueLogFontInfo(row.font, &r->font);
-  r->value308 = row.v308;
-  r->value310 = 0;
+  r->frame = row.frame;
+  r->reservedZero = 0;
 }
 
 // A stored stamp: its value name and its record (name and text terminated).
@@ -407,9 +407,9 @@ WORD zanStamp_AdjustmentCheck(HANDLE printer, HCDDD ddd, const STAMPINFO* record
   WCHAR faceA[LF_FACESIZE + 1] = {}, faceB[LF_FACESIZE + 1] = {};
   std::memcpy(faceA, fa.lfFaceName, sizeof(fa.lfFaceName));
   std::memcpy(faceB, fb.lfFaceName, sizeof(fb.lfFaceName));
-  bool same = lstrcmpW(a.text, b.text) == 0 && a.value196 == b.value196 && a.value200 == b.value200 &&
-              a.value204 == b.value204 && a.value208 == b.value208 && a.value210 == b.value210 &&
-              a.value212 == b.value212 && fa.lfHeight == fb.lfHeight && fa.lfWidth == fb.lfWidth &&
+  bool same = lstrcmpW(a.text, b.text) == 0 && a.placement == b.placement && a.offsetX == b.offsetX &&
+              a.offsetY == b.offsetY && a.size == b.size && a.density == b.density &&
+              a.color == b.color && fa.lfHeight == fb.lfHeight && fa.lfWidth == fb.lfWidth &&
               fa.lfEscapement == fb.lfEscapement && fa.lfOrientation == fb.lfOrientation &&
               fa.lfWeight == fb.lfWeight && fa.lfItalic == fb.lfItalic && fa.lfUnderline == fb.lfUnderline &&
               fa.lfStrikeOut == fb.lfStrikeOut && fa.lfCharSet == fb.lfCharSet &&

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "compiler.h"
+#include "kestrel/core/ddm_ids.h"
 
 namespace kestrel::dddc {
 
@@ -41,12 +42,16 @@ int CatOfKind(const std::string& kind) {
 // 0 when no option of that id can ever be found by its DDM id.
 int OptionCategory(int ddm, int* dataId) {
   *dataId = ddm;
-  if (ddm == 4129) return DDD_CAT_OPTION_DOC;
-  if (ddm >= 4097 && ddm <= 4362) return DDD_CAT_OPTION_INSTALL;
-  if (ddm == 1 || ddm == 259 || ddm == 32769 || ddm == 32770 || ddm == 32771 || ddm == 32779) return 0;
-  if (ddm >= 274 && ddm <= 285) {
-    int base = ddm < 278 ? 274 : ddm < 282 ? 278 : 282;
-    *dataId = base;
+  if (ddm == DDM_COLORSENSORUNIT) return DDD_CAT_OPTION_DOC;
+  if (ddm >= DDM_OPTIONFLAGS_FIRST && ddm <= DDM_OPTIONS_LAST) return DDD_CAT_OPTION_INSTALL;
+  if (ddm == DDM_DEVICENAME || ddm == DDM_MODELNAME || ddm == DDM_SELECT_PAPER || ddm == DDM_SELECT_TRAY ||
+      ddm == DDM_SELECT_TRAY2 || ddm == DDM_SELECT_PAPERTYPE)
+    return 0;
+  // A colour adjustment is found by the first id of its place in the
+  // objects' triples (the first, second or third adjustment of each object).
+  if (ddm >= DDM_COLORADJUST_FIRST && ddm < DDM_COLORADJUST_FIRST + DDM_COLORADJUST_COUNT) {
+    const int place = (ddm - DDM_COLORADJUST_FIRST) / DDM_COLORADJUST_OBJECTS;
+    *dataId = DDM_COLORADJUST_FIRST + place * DDM_COLORADJUST_OBJECTS;
     return DDD_CAT_OPTION_DOC;
   }
   return DDD_CAT_OPTION_DOC;
@@ -210,7 +215,7 @@ void Compiler::Globals(const Source& src) {
     if (k == "info") {
       int64_t n = 0;
       if (!Num(l, 1, 0, DDD_PRINTERINFO_END - 1, &n, "PrinterInfo item")) continue;
-      if (n == 0 || n == 2) {
+      if (n == DDD_PI_CATTABLE_OFFSET || n == DDD_PI_EJCL_BOUND) {
         d_->Error(l.loc, "PrinterInfo item " + std::to_string(n) + " is computed by the compiler");
         continue;
       }
@@ -303,7 +308,7 @@ void Compiler::Globals(const Source& src) {
   if (!haveVersion) d_->Error(top, "missing 'version'");
   if (!haveModel) d_->Error(top, "missing 'model'");
   for (int n = 1; n < DDD_PRINTERINFO_END; ++n) {
-    if (n != 2 && info_.count(n) == 0) d_->Error(top, "missing PrinterInfo item " + std::to_string(n));
+    if (n != DDD_PI_EJCL_BOUND && info_.count(n) == 0) d_->Error(top, "missing PrinterInfo item " + std::to_string(n));
   }
 }
 
@@ -530,14 +535,14 @@ void Compiler::CheckInvariants() {
     if (it == info_.end() || it->second->toks.size() <= 2 + idx) return "";
     return it->second->toks[2 + idx].text;
   };
-  for (int n : {30, 33}) {
+  for (int n : {DDD_PI_REGISTRY_PATH, DDD_PI_USER_REGISTRY_PATH}) {
     auto it = info_.find(n);
     std::string p = textOf(n, 0);
     if (it != info_.end() && (p.empty() || p.back() != '\\')) {
       d_->Error(it->second->loc, "registry path (PrinterInfo item " + std::to_string(n) + ") must end with a backslash");
     }
   }
-  for (int n : {1, 40}) {
+  for (int n : {DDD_PI_MODEL_IMAGE, DDD_PI_LOGO_IMAGE}) {
     auto it = info_.find(n);
     if (it != info_.end() && it->second->toks.size() == 3 && it->second->toks[2].kind == TokKind::Number &&
         it->second->toks[2].number != 0 &&
@@ -545,7 +550,7 @@ void Compiler::CheckInvariants() {
       d_->Error(it->second->loc, "PrinterInfo item " + std::to_string(n) + " names no image");
     }
   }
-  if (auto it = info_.find(34); it != info_.end()) {
+  if (auto it = info_.find(DDD_PI_PAPER_LIST); it != info_.end()) {
     for (size_t i = 2; i < it->second->toks.size(); ++i) {
       const Tok& t = it->second->toks[i];
       if (t.kind == TokKind::Number && FindById(DDD_CAT_PAPER, static_cast<int>(t.number)) == nullptr) {
@@ -553,7 +558,7 @@ void Compiler::CheckInvariants() {
       }
     }
   }
-  if (auto it = info_.find(41); it != info_.end() && it->second->toks.size() == 3 &&
+  if (auto it = info_.find(DDD_PI_PAPER_ROOM); it != info_.end() && it->second->toks.size() == 3 &&
                                 it->second->toks[2].kind == TokKind::Number) {
     if (it->second->toks[2].number < static_cast<int64_t>(byCat_[DDD_CAT_PAPER].size())) {
       d_->Error(it->second->loc, "PrinterInfo item 41 (room for paper entries) is below the number of papers (" +

@@ -40,11 +40,11 @@ Bytes Compiler::PrinterInfo() {
   Bytes b;
   for (int n = 0; n < DDD_PRINTERINFO_END; ++n) {
     const DddPrinterInfoDef d = DDD_PRINTERINFO_ITEMS[n];
-    if (n == 0) {
+    if (n == DDD_PI_CATTABLE_OFFSET) {
       b.U32(0);  // filled by Layout
       continue;
     }
-    if (n == 2) {
+    if (n == DDD_PI_EJCL_BOUND) {
       if (ejclBound_ == 0) ejclBound_ = 1;
       b.U32(ejclBound_);
       continue;

@@ -2,6 +2,7 @@
 // 14) and the records that name options: constraints (7 and 8) and picture
 // conditions (9).
 #include "compiler.h"
+#include "kestrel/core/ddm_ids.h"
 
 namespace kestrel::dddc {
 
@@ -90,7 +91,8 @@ void Compiler::EncodeItem(Rec* r) {
   IdList(b, r->rules7);
   IdList(b, r->rules8);
   const Rec* o = r->option;
-  if (o->id == 8 && refCat != 10) d_->Error(s.loc, "an item of the paper list must stand for a paper ('ref @paper:...')");
+  if (o->id == DDM_PAPERSIZE && refCat != DDD_CAT_PAPER)
+    d_->Error(s.loc, "an item of the paper list must stand for a paper ('ref @paper:...')");
   const SrcLine* vl = f.One("value");
   Value v;
   if (vl == nullptr) {

@@ -41,8 +41,8 @@ class StampTest : public UiTest {
     STAMPINFO r = {};
     std::memcpy(r.name, name.c_str(), (name.size() + 1) * 2);
     std::memcpy(r.text, text.c_str(), (text.size() + 1) * 2);
-    r.value196 = 45;
-    r.value212 = 0xFF;
+    r.placement = 45;
+    r.color = 0xFF;
     r.font.lfHeight = 72;
     r.font.lfWeight = 400;
     std::memcpy(r.font.lfFaceName, u"DejaVu Serif", 26);
@@ -85,7 +85,7 @@ TEST_F(StampTest, ANewUserGetsTheSixDefaultsAndTheVersion) {
   EXPECT_EQ(stored.font.lfEscapement, 450);
   EXPECT_EQ(stored.font.lfWeight, 700);
   EXPECT_EQ(std::u16string(stored.font.lfFaceName), u"DejaVu Sans");
-  EXPECT_EQ(stored.value310, 0);
+  EXPECT_EQ(stored.reservedZero, 0);
   for (BYTE b : stored.reserved) ASSERT_EQ(b, 0);
 }
 
@@ -199,7 +199,7 @@ TEST_F(StampTest, ReadingAndComparingRecords) {
       {"quality is not compared", [](STAMPINFO* s) { s->font.lfQuality = 5; }, STAMP_OK},
       {"face name case", [](STAMPINFO* s) { s->font.lfFaceName[0] = u'd'; }, STAMP_OK},
       {"text", [](STAMPINFO* s) { s->text[0] = u'N'; }, STAMP_DIFFERENT},
-      {"value 212", [](STAMPINFO* s) { s->value212 = 1; }, STAMP_DIFFERENT},
+      {"colour", [](STAMPINFO* s) { s->color = 1; }, STAMP_DIFFERENT},
       {"escapement", [](STAMPINFO* s) { s->font.lfEscapement = 900; }, STAMP_DIFFERENT},
       {"pitch", [](STAMPINFO* s) { s->font.lfPitchAndFamily = 1; }, STAMP_DIFFERENT},
       {"face", [](STAMPINFO* s) { s->font.lfFaceName[1] = u'X'; }, STAMP_DIFFERENT},

@@ -135,11 +135,22 @@ inline constexpr DddPrinterInfoDef DDD_PRINTERINFO_ITEMS[] = {
 inline constexpr uint16_t DDD_PRINTERINFO_END = 42;
 static_assert(sizeof(DDD_PRINTERINFO_ITEMS) / sizeof(DDD_PRINTERINFO_ITEMS[0]) == DDD_PRINTERINFO_END);
 
+// The PrinterInfo items named by the code that computes or checks them.
+inline constexpr uint16_t DDD_PI_CATTABLE_OFFSET = 0;   // the category table's offset (below)
+inline constexpr uint16_t DDD_PI_MODEL_IMAGE = 1;       // image id of the model picture
+inline constexpr uint16_t DDD_PI_EJCL_BOUND = 2;        // bytes the EJCL command records can produce
+inline constexpr uint16_t DDD_PI_REGISTRY_PATH = 30;    // registry path, selector 0
+inline constexpr uint16_t DDD_PI_USER_REGISTRY_PATH = 33;  // registry path, selector 1: the per-user key's root
+inline constexpr uint16_t DDD_PI_PAPER_LIST = 34;       // paper ids shown to the user
+inline constexpr uint16_t DDD_PI_LOGO_IMAGE = 40;       // image id of the corporate logo
+inline constexpr uint16_t DDD_PI_PAPER_ROOM = 41;       // room for paper entries
+
 // Item 0: the 32-bit offset of the category table, counted from the byte
 // behind it.
 inline constexpr uint32_t DDD_CATTABLE_OFFSET_SIZE = 4;
 inline constexpr uint32_t DDD_CATTABLE_BASE = DDD_PRINTERINFO_OFFSET + DDD_CATTABLE_OFFSET_SIZE;
-static_assert(DDD_PRINTERINFO_ITEMS[0].count == 1 && DDD_PRINTERINFO_ITEMS[0].size == DDD_CATTABLE_OFFSET_SIZE);
+static_assert(DDD_PRINTERINFO_ITEMS[DDD_PI_CATTABLE_OFFSET].count == 1 &&
+              DDD_PRINTERINFO_ITEMS[DDD_PI_CATTABLE_OFFSET].size == DDD_CATTABLE_OFFSET_SIZE);
 static_assert(DDD_CATTABLE_BASE == 228);
 
 // --- category table and data-offset tables ---------------------------------------

@@ -43,6 +43,8 @@
   X(DDM_PRIVATE_VERSION, 257)        \
   X(DDM_PRIVATE_DRIVERVERSION, 258)  \
   X(DDM_MODELNAME, 259)              \
+  X(DDM_FLAGWORD1, 260)              \
+  X(DDM_FLAGWORD2, 261)              \
   X(DDM_OUTPUTSIZE, 262)              \
   X(DDM_INPUTBIN, 265)               \
   X(DDM_MARGINPOSITION, 267)         \
@@ -52,6 +54,9 @@
   X(DDM_DEPTH, 271)                  \
   X(DDM_ADJUSTEDOBJECTS, 273)        \
   X(DDM_COLORADJUST_FIRST, 274)      \
+  X(DDM_COLORMATCHING, 286)          \
+  X(DDM_WHITEPOINT, 287)             \
+  X(DDM_GAMMA, 288)                  \
   X(DDM_NIE, 291)                    \
   X(DDM_TRUETYPE, 292)               \
   X(DDM_ICMMODE, 293)                \
@@ -60,6 +65,8 @@
   X(DDM_STAMPNAME, 297)              \
   X(DDM_STAMPLIST, 298)              \
   X(DDM_STAMPFONT_FACENAME, 305)     \
+  X(DDM_STAMPFONT_ORIENTATION, 310)  \
+  X(DDM_STAMPFONT_ESCAPEMENT, 311)   \
   X(DDM_STAMPFONT_WIDTH, 319)        \
   X(DDM_STAPLE, 320)                 \
   X(DDM_LAYOUTMODE, 321)             \
@@ -76,12 +83,20 @@
   X(DDM_COLORCAPABLE, 345)           \
   X(DDM_RES600OPTION, 346)           \
   X(DDM_PATTERNRESOLUTION, 348)      \
+  X(DDM_MEMBER_349, 349)             \
   X(DDM_RESCONVTHRESHOLD, 350)       \
   X(DDM_HEADERFONT_FACENAME, 358)    \
+  X(DDM_HEADERFONT_ORIENTATION, 363) \
+  X(DDM_HEADERFONT_ESCAPEMENT, 364)  \
+  X(DDM_HEADERFONT_UNDERLINE, 365)   \
+  X(DDM_HEADERFONT_WIDTH, 372)       \
   X(DDM_EMULATEDMEDIA, 388)          \
   X(DDM_PRESETADJUST, 390)           \
+  X(DDM_PACKEDBYTES_FIRST, 392)      \
   X(DDM_QUEUEBYTE1, 438)             \
+  X(DDM_DOCPROPTYPE, 439)            \
   X(DDM_QUEUEBYTE2, 440)             \
+  X(DDM_FAVORITE_SELECTION, 442)     \
   X(DDM_OUTPUTSELECTION, 444)        \
   X(DDM_BOOKLETKIND, 446)       \
   X(DDM_SADDLEOUTPUT, 448)           \
@@ -89,14 +104,23 @@
   X(DDM_COLORTOBLACK, 454)           \
   X(DDM_GRAYH, 455)                  \
   X(DDM_INPUTBINCONVERSION, 457)     \
+  X(DDM_FLAGWORD3, 462)              \
+  X(DDM_DOCPROPTYPE2, 463)           \
   X(DDM_BOOKLET, 465)                \
+  X(DDM_INVERTED_FLAG, 1284)         \
   X(DDM_COLORMODEAUTO, 1289)             \
+  X(DDM_MEMBER_1295, 1295)           \
   X(DDM_RESCONVERSION, 1302)         \
+  X(DDM_ICCPROFILE1_ON, 1303)        \
+  X(DDM_ICCPROFILE2_ON, 1304)        \
   X(DDM_GRAYH_LOW, 1306)             \
+  X(DDM_DEPTH8_ONLY, 1307)           \
   X(DDM_COLORTOBLACK_LOW, 1308)      \
   X(DDM_GRAYH_HIGH, 1309)            \
   X(DDM_COLORTOBLACK_HIGH, 1311)     \
   X(DDM_PEROBJECTADJUST, 1314)       \
+  X(DDM_COLOROUTPUT_ONLY, 1317)      \
+  X(DDM_MONOOUTPUT_ONLY, 1318)       \
   X(DDM_APPLICATIONZOOM, 1324)       \
   X(DDM_SADDLESTAPLE, 1328)          \
   X(DDM_ENABLEPAPERWIDTHLENGTH, 1331) \
@@ -106,6 +130,8 @@
   X(DDM_LANGUAGESWITCH, 1804)        \
   X(DDM_NONDEV_PAPER, 1824)          \
   X(DDM_FORMDIRECTORY, 1829)         \
+  X(DDM_ICCPROFILE1_NAME, 1832)      \
+  X(DDM_ICCPROFILE2_NAME, 1833)      \
   X(DDM_CUSTOMPAPERWIDTH, 1863)      \
   X(DDM_CUSTOMPAPERLENGTH, 1864)     \
   /* the printer-data record */      \
@@ -216,6 +242,30 @@ inline constexpr WORD DDM_TRAYTABLE_ROWS = 15;     // rows of the input-tray tab
 // The stamp members: the stamp name up to the stamp font's last field.
 inline constexpr WORD DDM_STAMP_FIRST = DDM_STAMPNAME;
 inline constexpr WORD DDM_STAMP_LAST = DDM_STAMPFONT_WIDTH;
+// The stamp's flags: 1286, transparency and the first-page flag.
+inline constexpr WORD DDM_STAMPFLAGS_FIRST = DDM_MEMBER_1286;
+inline constexpr WORD DDM_STAMPFLAGS_LAST = DDM_STAMP_FIRST_PAGE;
+// The byte-packed members: three ids a 32-bit word, four words.
+inline constexpr WORD DDM_PACKEDBYTES_PER_WORD = 3;
+inline constexpr WORD DDM_PACKEDBYTES_LAST = 403;
+// The bits of the flag words: the devmode's three words (260, 261, 462) and
+// the printer data's option flags and flags.
+inline constexpr WORD DDM_DEVMODEFLAGS_FIRST = DDM_ZOOM_ON;
+inline constexpr WORD DDM_DEVMODEFLAGS_LAST = 1376;
+inline constexpr WORD DDM_OPTIONFLAGS_FIRST = DDM_OPTION_HICAPACITYTRAY;
+inline constexpr WORD DDM_OPTIONFLAGS_LAST = 4160;
+inline constexpr WORD DDM_PRINTERFLAGS_FIRST = 4609;
+inline constexpr WORD DDM_PRINTERFLAGS_LAST = 4640;
+// The non-devmode paper and the four LONG members after it.
+inline constexpr WORD DDM_NONDEV_PAPER_LAST = 1828;
+// The printer-data group of the option flags and the options (4097-4362).
+inline constexpr WORD DDM_OPTIONS_LAST = DDM_HCFSELECT;
+// Ids above every record: each asks the device description data for one
+// category's list by a data id the caller gives; no member has them.
+inline constexpr WORD DDM_SELECT_PAPER = 32769;
+inline constexpr WORD DDM_SELECT_TRAY = 32770;
+inline constexpr WORD DDM_SELECT_TRAY2 = 32771;
+inline constexpr WORD DDM_SELECT_PAPERTYPE = 32779;
 // The id ranges of the private part and of the non-devmode record.
 inline constexpr WORD DDM_PRIVATE_FIRST = DDM_PRIVATE_VERSION;
 inline constexpr WORD DDM_PRIVATE_LAST = 467;

@@ -15,6 +15,12 @@
 //  - zanStamp_Registration refuses a default stamp's name with 3, as
 //    zanStamp_Elimination does: the defaults cannot be replaced.
 //  - zanStamp_AdjustmentCheck compares face names without regard to case.
+//  - The values at 196-212 and 308 are the stamp editor's placement and look
+//    settings; the store only keeps, copies and compares them, and the
+//    editor and the drawing that give them their meaning are not written
+//    yet. Their names are our reading of the six defaults (placement and
+//    offsets 0, size and density at the middle of 0-255, a COLORREF colour,
+//    the frame on); the editor confirms or renames them when it lands.
 #pragma once
 
 #include <cstddef>
@@ -32,29 +38,30 @@
 struct STAMPINFO {
   WCHAR name[STAMP_NAME_CHARS];  // 0
   WCHAR text[STAMP_TEXT_CHARS];  // 66
-  DWORD value196;
-  WORD value200;
+  DWORD placement;     // 196: where on the page the stamp stands
+  WORD offsetX;        // 200: horizontal offset from the placement
   WORD unused202;
-  DWORD value204;
-  WORD value208;
-  WORD value210;
-  DWORD value212;
-  LOGFONTW font;  // 216
-  WORD value308;
-  WORD value310;
+  DWORD offsetY;       // 204: vertical offset from the placement
+  WORD size;           // 208
+  WORD density;        // 210
+  DWORD color;         // 212: 0x00BBGGRR
+  LOGFONTW font;       // 216
+  WORD frame;          // 308: a frame around the text
+  WORD reservedZero;   // 310: always 0
   BYTE reserved[520];  // 312-831
 };
 static_assert(sizeof(STAMPINFO) == STAMP_RECORD_SIZE);
 static_assert(offsetof(STAMPINFO, text) == 66);
-static_assert(offsetof(STAMPINFO, value196) == 196);
-static_assert(offsetof(STAMPINFO, value200) == 200);
-static_assert(offsetof(STAMPINFO, value204) == 204);
-static_assert(offsetof(STAMPINFO, value208) == 208);
-static_assert(offsetof(STAMPINFO, value210) == 210);
-static_assert(offsetof(STAMPINFO, value212) == 212);
+static_assert(offsetof(STAMPINFO, unused202) == 202);
+static_assert(offsetof(STAMPINFO, placement) == 196);
+static_assert(offsetof(STAMPINFO, offsetX) == 200);
+static_assert(offsetof(STAMPINFO, offsetY) == 204);
+static_assert(offsetof(STAMPINFO, size) == 208);
+static_assert(offsetof(STAMPINFO, density) == 210);
+static_assert(offsetof(STAMPINFO, color) == 212);
 static_assert(offsetof(STAMPINFO, font) == 216);
-static_assert(offsetof(STAMPINFO, value308) == 308);
-static_assert(offsetof(STAMPINFO, value310) == 310);
+static_assert(offsetof(STAMPINFO, frame) == 308);
+static_assert(offsetof(STAMPINFO, reservedZero) == 310);
 
 // Results.
 #define STAMP_OK 1
