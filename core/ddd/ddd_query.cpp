@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "ddd_internal.h"
+#include "kestrel/core/ddm_ids.h"
 
 namespace {
 
@@ -344,28 +345,27 @@ WORD DDMIDtoCategory(WORD ddmId, const WORD* givenDataId, WORD* category, WORD* 
   WORD cat = DDD_CAT_OPTION_DOC;
   WORD id = ddmId;
   WORD given = givenDataId ? *givenDataId : 0;
-  if (ddmId == 4129) {
+  if (ddmId == DDM_COLORSENSORUNIT) {
     cat = DDD_CAT_OPTION_DOC;
-  } else if (ddmId >= 4097 && ddmId <= 4362) {
+  } else if (ddmId >= DDM_OPTIONFLAGS_FIRST && ddmId <= DDM_OPTIONS_LAST) {
     cat = DDD_CAT_OPTION_INSTALL;
-  } else if (ddmId == 1 || ddmId == 259) {
+  } else if (ddmId == DDM_DEVICENAME || ddmId == DDM_MODELNAME) {
     cat = DDD_CAT_FILEINFO;
-  } else if (ddmId >= 274 && ddmId <= 277) {
-    id = 274;
-  } else if (ddmId >= 278 && ddmId <= 281) {
-    id = 278;
-  } else if (ddmId >= 282 && ddmId <= 285) {
-    id = 282;
-  } else if (ddmId == 32769) {
+  } else if (ddmId >= DDM_COLORADJUST_FIRST && ddmId < DDM_COLORADJUST_FIRST + DDM_COLORADJUST_COUNT) {
+    // a colour adjustment is found by the first id of its place in the
+    // objects' triples
+    const WORD place = static_cast<WORD>((ddmId - DDM_COLORADJUST_FIRST) / DDM_COLORADJUST_OBJECTS);
+    id = static_cast<WORD>(DDM_COLORADJUST_FIRST + place * DDM_COLORADJUST_OBJECTS);
+  } else if (ddmId == DDM_SELECT_PAPER) {
     cat = DDD_CAT_PAPER;
     id = given;
-  } else if (ddmId == 32770) {
+  } else if (ddmId == DDM_SELECT_TRAY) {
     cat = DDD_CAT_TRAY;
     id = given;
-  } else if (ddmId == 32771) {
+  } else if (ddmId == DDM_SELECT_TRAY2) {
     cat = DDD_CAT_TRAY2;
     id = given;
-  } else if (ddmId == 32779) {
+  } else if (ddmId == DDM_SELECT_PAPERTYPE) {
     cat = DDD_CAT_PAPERTYPE;
     id = given;
   }
@@ -404,7 +404,7 @@ WORD ddma_GetDataX(WORD depth, DDDFILE* main, DDDFILE* referenced, WORD ddmId, c
   WORD cat = 0, dataId = 0;
   DDMIDtoCategory(ddmId, nullptr, &cat, &dataId);
   if (cat == DDD_CAT_FILEINFO) {
-    if (ddmId != 1 && ddmId != 259) return DDD_ERR_NOTFOUND;
+    if (ddmId != DDM_DEVICENAME && ddmId != DDM_MODELNAME) return DDD_ERR_NOTFOUND;
     DDD_FILEINFO* fi = nullptr;
     WORD r = ddd_GetFileInfo(main, &fi);
     if (r) return r;
