@@ -8,6 +8,7 @@
 #include <cstddef>
 
 #include "dm_table.h"
+#include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_layout.h"
 #include "kestrel/core/devmode.h"
 #include "kestreldm/kestreldm.h"
@@ -35,9 +36,9 @@ uint32_t NarrowStandardOffset(uint32_t wide) {
 uint32_t NarrowBytes(const DDM_LAYOUT& l) {
   switch (l.type) {
     case DDM_TYPE_STRING:
-      // 329 is a 49-byte member in the wide record too (at an odd offset);
-      // it keeps its 49 bytes as 49 characters.
-      return l.id == 329 ? 49u : l.bytes / 2u;
+      // DDM_MEMBER_329 is a 49-byte member in the wide record too (at an odd
+      // offset); it keeps its 49 bytes as 49 characters.
+      return l.id == DDM_MEMBER_329 ? 49u : l.bytes / 2u;
     case DDM_TYPE_FONT: return kNarrowFontSize;
     case DDM_TYPE_LFLONG: return 2;  // the 16-bit LOGFONT's int fields
     case DDM_TYPE_FLAG:
@@ -96,7 +97,7 @@ struct Built {
     std::size_t n = 0;
     for (uint16_t id = minId; id <= kMaxId && id != 0; ++id) {
       const DDM_LAYOUT* l = wide[id];
-      if (!l || kind[id] != k || l->alias != 0 || (k == DDM_KIND_DEVMODE && id < 257)) continue;
+      if (!l || kind[id] != k || l->alias != 0 || (k == DDM_KIND_DEVMODE && id < DDM_PRIVATE_FIRST)) continue;
       if (n == out.size()) return 0;
       out[n++] = l;
     }
@@ -118,10 +119,10 @@ struct Built {
     std::array<const DDM_LAYOUT*, kMaxItems> order{};
     // Devmode: the standard fields by their ANSI place, the private members
     // packed from 148 in the wide order.
-    for (uint16_t id = 1; id <= 25; ++id)
+    for (uint16_t id = DDM_DEVICENAME; id <= DDM_DITHERTYPE; ++id)
       if (wide[id]) Place(id, NarrowStandardOffset(wide[id]->offset));
     uint32_t cursor = kAnsiDevmodeSize;
-    std::size_t n = Primaries(DDM_KIND_DEVMODE, 257, order);
+    std::size_t n = Primaries(DDM_KIND_DEVMODE, DDM_PRIVATE_FIRST, order);
     if (n == 0) return false;
     for (std::size_t i = 0; i < n; ++i) {
       Place(order[i]->id, cursor);
@@ -203,9 +204,9 @@ struct Built {
       groups[i] = {g[i].kind, g[i].firstId, g[i].lastId, list};
     }
     groups[DDM_GROUP_COUNT] = {0, 0, 0, nullptr};
-    tables.devmodeFlags = FlagTable(devmodeFlags, 1281, 1376);
-    tables.printerFlags = FlagTable(printerFlags, 4097, 4160);
-    tables.optionFlags = FlagTable(optionFlags, 4609, 4640);
+    tables.devmodeFlags = FlagTable(devmodeFlags, DDM_DEVMODEFLAGS_FIRST, DDM_DEVMODEFLAGS_LAST);
+    tables.printerFlags = FlagTable(printerFlags, DDM_OPTIONFLAGS_FIRST, DDM_OPTIONFLAGS_LAST);
+    tables.optionFlags = FlagTable(optionFlags, DDM_PRINTERFLAGS_FIRST, DDM_PRINTERFLAGS_LAST);
   }
 };
 

@@ -71,10 +71,11 @@
   X(DDM_STAPLE, 320)                 \
   X(DDM_LAYOUTMODE, 321)             \
   X(DDM_BOOKLETNUMBER, 323)          \
-  X(DDM_BOOKLETMARGIN, 324)           \
+  X(DDM_BOOKLETMARGIN, 324)          \
   X(DDM_MARGINEDGE, 325)             \
   X(DDM_STAPLEEDGE, 326)             \
   X(DDM_LETTERLOCALE, 327)           \
+  X(DDM_MEMBER_329, 329)             \
   X(DDM_OFFSETCATCH, 331)            \
   X(DDM_JOBTYPE, 334)                \
   X(DDM_FORCEPDLVERSION, 336)        \
