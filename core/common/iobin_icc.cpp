@@ -1,10 +1,11 @@
 // The input-bin configuration table and the ICC profile check (see
-// kestrel/core/papdat.h).
+// kestrel/core/papdat.h). Opening a profile file is user mode only
+// (core/um/iobin_icc_um.cpp).
 #include "kestrel/core/papdat.h"
-#if !defined(KESTREL_KERNEL_MODE)
-#include "kestrel/core/kcore_sys.h"
-#include "kplatform/kwindows.h"
-#endif
+
+#include "iobin_icc_modes.h"
+
+using namespace iobin_icc_modes;
 
 namespace {
 
@@ -35,8 +36,6 @@ constexpr DWORD Tag(char a, char b, char c, char d) {
   return (static_cast<DWORD>(static_cast<BYTE>(a)) << 24) | (static_cast<DWORD>(static_cast<BYTE>(b)) << 16) |
          (static_cast<DWORD>(static_cast<BYTE>(c)) << 8) | static_cast<DWORD>(static_cast<BYTE>(d));
 }
-
-constexpr DWORD kIccHeaderBytes = 132;
 
 }  // namespace
 
@@ -74,24 +73,3 @@ LONG cil_Check_ICC_Header(const BYTE* header, DWORD bytes) {
   if (deviceClass != Tag('m', 'n', 't', 'r') && deviceClass != Tag('s', 'c', 'n', 'r')) return ICC_WRONGCLASS;
   return ICC_OK;
 }
-
-#if !defined(KESTREL_KERNEL_MODE)
-LONG cil_Check_ICC_Prof(LPCSTR fileName) {
-  if (!fileName) return ICC_NULLNAME;
-  WCHAR wide[MAX_PATH + 1] = {};
-  int n = MultiByteToWideChar(CP_ACP, 0, fileName, -1, wide, MAX_PATH);
-  if (n <= 0) return ICC_CANNOTOPEN;
-  HANDLE file = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
-  if (file == INVALID_HANDLE_VALUE) return ICC_CANNOTOPEN;
-  BYTE header[kIccHeaderBytes] = {};
-  DWORD total = 0;
-  while (total < kIccHeaderBytes) {
-    DWORD got = 0;
-    if (!ReadFile(file, header + total, kIccHeaderBytes - total, &got, nullptr) || got == 0) break;
-    total += got;
-  }
-  if (!CloseHandle(file)) return ICC_CLOSEFAILED;
-  return cil_Check_ICC_Header(header, total);
-}
-#endif

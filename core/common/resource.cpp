@@ -25,6 +25,9 @@
 //  - A resource_startToUse that comes while the end of the previous use
 //    still waits for a pin takes that use over as it is (same library, same
 //    paths and modules) instead of deriving them again.
+//
+// driver_get_hInstance differs between the builds (core/um/resource_um.cpp,
+// core/km/resource_km.cpp).
 #include <mutex>
 #include <new>
 
@@ -32,27 +35,11 @@
 #include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
 
-namespace {
+#include "resource_modes.h"
 
-struct ResourceState {
-  // Lock order: the platform loader's lock (and the trace log's lock, whose
-  // switches read the driver directory) before this one. This lock is a
-  // leaf: it guards every field below and is held only to read or write
-  // them, never across a loader, resource or engine call (see the top of
-  // this file).
-  std::mutex lock;
-  LONG refs = 0;  // resource_startToUse calls not yet ended by resource_unload
-  LONG pins = 0;  // callers loading or reading a module without the lock
-  bool ready = false;                // the fields below describe the current use
-  HINSTANCE module = nullptr;        // the library's own module
-  WCHAR libraryPath[MAX_PATH] = {};  // its full path
-  WCHAR driverDir[MAX_PATH] = {};    // the path up to and including its last backslash
-  WCHAR modulePath[MAX_PATH] = {};   // driver directory + string 32767, when it fits
-  HANDLE resourceModule = nullptr;
-#if defined(KESTREL_KERNEL_MODE)
-  HANDLE driverModule = nullptr;  // the library's own file, loaded by driver_get_hInstance
-#endif
-};
+using namespace resource_modes;
+
+namespace resource_modes {
 
 ResourceState& R() {
   // Built in static storage and never destroyed, so it outlives static
@@ -62,6 +49,10 @@ ResourceState& R() {
   static ResourceState* state = new (storage) ResourceState;
   return *state;
 }
+
+}  // namespace resource_modes
+
+namespace {
 
 // dst (MAX_PATH characters) = a + b when the whole fits with its NUL.
 bool JoinPath(WCHAR* dst, LPCWSTR a, LPCWSTR b) {
@@ -116,8 +107,6 @@ bool Unpin(ResourceState& r) {
   FreeReleased(out);
   return current;
 }
-
-enum class Which { kResource, kDriver };
 
 HANDLE& Slot(ResourceState& r, Which which) {
 #if defined(KESTREL_KERNEL_MODE)
@@ -174,6 +163,10 @@ HANDLE PinModule(Which which) {
   return answer;
 }
 
+}  // namespace
+
+namespace resource_modes {
+
 // The module for a caller that keeps no pin: valid while the caller's own
 // resource_startToUse lasts.
 HANDLE ModuleFor(Which which) {
@@ -182,7 +175,7 @@ HANDLE ModuleFor(Which which) {
   return Unpin(R()) ? module : nullptr;
 }
 
-}  // namespace
+}  // namespace resource_modes
 
 void resource_startToUse(HINSTANCE module, LPCWSTR path) {
   zanLib_InstallDddSeams();
@@ -225,20 +218,6 @@ HINSTANCE resource_get_hInstance(void) { return static_cast<HINSTANCE>(ModuleFor
 
 HINSTANCE resource_get_hInstance_forBitmap(void) { return resource_get_hInstance(); }
 HINSTANCE resource_get_hInstance_forIcon(void) { return resource_get_hInstance(); }
-
-#if defined(KESTREL_KERNEL_MODE)
-// The module given to resource_startToUse is the renderer's own load of its
-// file, which it frees again at once; the driver's module is therefore
-// loaded here by the full path kept at start, once, and kept until the last
-// resource_unload.
-HINSTANCE driver_get_hInstance(void) { return static_cast<HINSTANCE>(ModuleFor(Which::kDriver)); }
-#else
-HINSTANCE driver_get_hInstance(void) {
-  ResourceState& r = R();
-  std::lock_guard<std::mutex> guard(r.lock);
-  return r.refs > 0 ? r.module : nullptr;
-}
-#endif
 
 void resource_unload(void) {
   ResourceState& r = R();

@@ -1,4 +1,6 @@
-// Devmode emulation (see kestrel/core/dme.h).
+// Devmode emulation (see kestrel/core/dme.h). Reading the emulation tables
+// from the configuration file differs between the builds (core/um/dme_um.cpp,
+// core/km/dme_km.cpp): the kernel-mode build reads none.
 #include "kestrel/core/dme.h"
 
 #include <cstring>
@@ -12,12 +14,11 @@
 #include "kestrel/core/zanlib.h"
 #include "kplatform/kernel32_string.h"
 
-namespace {
+#include "dme_modes.h"
 
-struct Name {
-  const char16_t* name;
-  DWORD value;
-};
+using namespace dme_modes;
+
+namespace {
 
 constexpr Name kFieldsNames[] = {
     {u"ORIENTATION", DM_ORIENTATION},       {u"PAPERSIZE", DM_PAPERSIZE},
@@ -59,19 +60,9 @@ constexpr Name kMediaNames[] = {
     {u"PAPER_DEFINE3", 15}, {u"PAPER_DEFINE4", 16}, {u"PAPER_DEFINE5", 17},
 };
 
-// Settable properties.
-constexpr BYTE kMerge = 0x1, kMode = 0x2, kDefault = 0x4, kWindows = 0x8;
+}  // namespace
 
-struct FeatureDef {
-  const char16_t* name;
-  WORD ddmId;
-  BYTE properties;
-  WORD merge, defaultValue, mode, windowsValue;
-  const Name* names;
-  WORD nameCount;
-  bool initialEntries;  // the names give the initial entries
-  bool everyMatch;      // every matching line of an internal name counts (bin, media)
-};
+namespace dme_modes {
 
 constexpr FeatureDef kFeatures[DME_FEATURE_COUNT] = {
     {u"fields", 6, 0, DME_UNSET, DME_UNSET, DME_UNSET, DME_UNSET, kFieldsNames, 18, true, false},
@@ -81,6 +72,10 @@ constexpr FeatureDef kFeatures[DME_FEATURE_COUNT] = {
     {u"media", 24, kMerge | kDefault | kWindows, 0, 0, DME_UNSET, 0, kMediaNames, 9, true, true},
     {u"color", 15, kMode, DME_UNSET, DME_UNSET, 0, DME_UNSET, nullptr, 0, false, false},
 };
+
+}  // namespace dme_modes
+
+namespace {
 
 const DME_HANDLE* Handle(const void* p) { return static_cast<const DME_HANDLE*>(p); }
 
@@ -96,11 +91,19 @@ bool Reserve(DME_FEATURE* f, WORD count) {
   return true;
 }
 
+}  // namespace
+
+namespace dme_modes {
+
 bool Append(DME_FEATURE* f, DWORD internalValue, DWORD externalValue) {
   if (f->count == 0xFFFF || !Reserve(f, static_cast<WORD>(f->count + 1))) return false;
   f->entries[f->count++] = DME_ENTRY{internalValue, externalValue, static_cast<BYTE>(internalValue != externalValue)};
   return true;
 }
+
+}  // namespace dme_modes
+
+namespace {
 
 void FreeFeatures(DME_HANDLE* h) {
   if (!h || !h->features) return;
@@ -117,104 +120,6 @@ DWORD Convert(const DME_FEATURE& f, DWORD external) {
   if (f.defaultValue != DME_UNSET && f.defaultValue != 0) return f.defaultValue;
   return external;
 }
-
-#if !defined(KESTREL_KERNEL_MODE)
-// Windows-value tables, taken when a feature's WindowsValue property is 1 in
-// the configuration file (read in user mode only): {internal, Windows value}.
-constexpr DWORD kBinWindows[][2] = {
-    {7, 7},     {1, 14},    {1, 8},     {1, 9},     {3, 3},     {2, 2},     {257, 257}, {259, 259}, {4, 4},
-    {4, 5},     {4, 6},     {4, 11},    {4, 10},    {260, 260}, {11, 11},   {268, 268}, {261, 261}, {262, 262},
-    {264, 264}, {265, 265}, {266, 266}, {267, 267}, {269, 269}, {270, 270}, {272, 272}, {271, 271},
-};
-static_assert(sizeof(kBinWindows) / sizeof(kBinWindows[0]) == 26);
-constexpr DWORD kMediaWindows[][2] = {{0, 1}, {1, 3}, {2, 2}, {3, 2}, {13, 13}, {14, 14}, {15, 15}, {16, 16}, {17, 17}};
-
-// The value of the last entry of key that reads as a number.
-bool LastValue(LPCWSTR entries, LPCWSTR key, DWORD* value) {
-  WORD start = 1;
-  bool found = false;
-  for (;;) {
-    LPWSTR text = nullptr;
-    WORD at = CFG_GetCfgValueString(start, 0, entries, key, &text);
-    if (!at) break;
-    DWORD v = 0;
-    if (zanLib_StringToDWORD(text, &v)) {
-      *value = v;
-      found = true;
-    }
-    kcore_Free(text);
-    if (at == 0xFFFF) break;
-    start = static_cast<WORD>(at + 1);
-  }
-  return found;
-}
-
-void SetProperty(DME_FEATURE* f, WORD* field, LPCWSTR entries, const char16_t* feature, const char16_t* property) {
-  WCHAR key[64];
-  wnsprintfW(key, 64, u"%s.%s=", feature, property);
-  DWORD v = 0;
-  if (!LastValue(entries, key, &v) || v > 0xFFFF) return;
-  *field = static_cast<WORD>(v);
-  f->changed = 1;
-}
-
-bool ReadFeature(DME_FEATURE* f, const FeatureDef& def, LPCWSTR entries) {
-  if (def.properties & kMerge) SetProperty(f, &f->merge, entries, def.name, u"merge");
-  if (def.properties & kMode) SetProperty(f, &f->mode, entries, def.name, u"mode");
-  if (def.properties & kDefault) SetProperty(f, &f->defaultValue, entries, def.name, u"default");
-  if (def.properties & kWindows) SetProperty(f, &f->windowsValue, entries, def.name, u"WindowsValue");
-
-  if ((def.properties & kWindows) && f->windowsValue == 1) {
-    const DWORD(*table)[2] = f->ddmId == 13 ? kBinWindows : kMediaWindows;
-    WORD n = static_cast<WORD>(f->ddmId == 13 ? sizeof(kBinWindows) / sizeof(kBinWindows[0])
-                                              : sizeof(kMediaWindows) / sizeof(kMediaWindows[0]));
-    f->count = 0;
-    for (WORD i = 0; i < n; ++i)
-      if (!Append(f, table[i][0], table[i][1])) return false;
-  }
-
-  WCHAR key[64];
-  for (WORD k = 0; k < def.nameCount; ++k) {
-    wnsprintfW(key, 64, u"%s.%s=", def.name, def.names[k].name);
-    DWORD internalValue = def.names[k].value;
-    if (def.everyMatch) {
-      WORD start = 1;
-      for (;;) {
-        LPWSTR text = nullptr;
-        WORD at = CFG_GetCfgValueString(start, 0, entries, key, &text);
-        if (!at) break;
-        DWORD external = 0;
-        bool ok = zanLib_StringToDWORD(text, &external);
-        kcore_Free(text);
-        if (ok) {
-          f->changed = 1;
-          DME_ENTRY* hit = nullptr;
-          for (WORD i = 0; i < f->count && !hit; ++i)
-            if (f->entries[i].externalValue == external) hit = &f->entries[i];
-          if (hit) {
-            hit->internalValue = internalValue;
-            hit->differs = static_cast<BYTE>(hit->internalValue != hit->externalValue);
-          } else if (!Append(f, internalValue, external)) {
-            return false;
-          }
-        }
-        if (at == 0xFFFF) break;
-        start = static_cast<WORD>(at + 1);
-      }
-    } else {
-      DWORD external = 0;
-      if (!LastValue(entries, key, &external)) continue;
-      f->changed = 1;
-      for (WORD i = 0; i < f->count; ++i)
-        if (f->entries[i].internalValue == internalValue) {
-          f->entries[i].externalValue = external;
-          break;
-        }
-    }
-  }
-  return true;
-}
-#endif
 
 }  // namespace
 
@@ -256,31 +161,6 @@ void dme_ReleaseDMEHandle(DME_HANDLE* handle) {
   if (!handle) return;
   FreeFeatures(handle);
   kcore_Free(handle);
-}
-
-void* DMETbl_CreateDmeHandle(LPCWSTR file, int section) {
-  DME_HANDLE* h = nullptr;
-  if (dme_CreateDMEHandle(&h) != DME_OK) return nullptr;
-#if defined(KESTREL_KERNEL_MODE)
-  (void)file, (void)section;
-#else
-  WCHAR name[32];
-  wnsprintfW(name, 32, u"%s,%d", DME_SECTION, section);
-  if (!file || !CFG_IsExistTargetSection(file, name)) return h;
-  h->enabled = 1;
-  LPWSTR entries = CFG_GetSectionData(file, name);
-  if (!entries) return h;
-  bool ok = true;
-  for (WORD i = 0; i < DME_FEATURE_COUNT && ok; ++i) ok = ReadFeature(&h->features[i], kFeatures[i], entries);
-  DWORD mode = 0;
-  if (ok && LastValue(entries, u"formdb.mode=", &mode) && mode <= 0xFF) h->formDbMode = static_cast<BYTE>(mode);
-  kcore_Free(entries);
-  if (!ok) {
-    dme_ReleaseDMEHandle(h);
-    return nullptr;
-  }
-#endif
-  return h;
 }
 
 void DMETbl_DestroyDmeHandle(void* handle) { dme_ReleaseDMEHandle(static_cast<DME_HANDLE*>(handle)); }

@@ -1,4 +1,6 @@
-// The pre-configuration store (see kestrel/core/preconfig.h).
+// The pre-configuration store (see kestrel/core/preconfig.h). Reading the
+// configuration file differs between the builds (core/um/preconfig_um.cpp,
+// core/km/preconfig_km.cpp): the kernel-mode build reads none.
 #include "kestrel/core/preconfig.h"
 
 #include <cstring>
@@ -11,9 +13,10 @@
 #include "kestrel/core/logout.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/kernel32_string.h"
-#if !defined(KESTREL_KERNEL_MODE)
-#include "kplatform/kwindows.h"
-#endif
+
+#include "preconfig_modes.h"
+
+using namespace preconfig_modes;
 
 // ---- Tables ---------------------------------------------------------------------
 
@@ -191,6 +194,10 @@ bool Accepts(WORD flags, WORD mode) {
   return mode == 1 ? (flags & PRECONFIG_ENFORCED) != 0 : (flags & (PRECONFIG_ENFORCED | PRECONFIG_DEFAULT)) != 0;
 }
 
+}  // namespace
+
+namespace preconfig_modes {
+
 // Leading decimal digits up to the first other character; no sign, and a
 // number that does not fit in 32 bits is refused.
 bool ParseDigits(LPCWSTR text, DWORD* value) {
@@ -204,38 +211,7 @@ bool ParseDigits(LPCWSTR text, DWORD* value) {
   return true;
 }
 
-#if !defined(KESTREL_KERNEL_MODE)
-LPWSTR Copy(LPCWSTR s) {
-  DWORD n = kp_WideLength(s);
-  auto* out = static_cast<LPWSTR>(kcore_Alloc((static_cast<SIZE_T>(n) + 1) * sizeof(WCHAR)));
-  if (out) std::memcpy(out, s, static_cast<SIZE_T>(n) * sizeof(WCHAR));
-  return out;
-}
-
-// The section the model's values are read from: its own, else "default".
-bool ModelSection(LPCWSTR modelName, LPCWSTR file, WCHAR* section, DWORD capacity) {
-  if (!PreConfig_SectionName(modelName, section, capacity)) return false;
-  if (!CFG_IsExistTargetSection(file, section)) lstrcpynW(section, u"default", static_cast<int>(capacity));
-  return true;
-}
-
-// The value of `key` in the entries as a number (word or digits).
-bool Lookup(LPCWSTR entries, LPCWSTR key, const PRECONFIG_VALUE* values, WORD valueCount, DWORD* out) {
-  LPWSTR text = nullptr;
-  if (!CFG_GetCfgValueString(1, 0, entries, key, &text)) return false;
-  bool ok = false;
-  for (WORD i = 0; i < valueCount && !ok; ++i)
-    if (cfg_EqualI(text, values[i].word)) {
-      *out = values[i].value;
-      ok = true;
-    }
-  if (!ok) ok = ParseDigits(text, out);
-  kcore_Free(text);
-  return ok;
-}
-#endif
-
-}  // namespace
+}  // namespace preconfig_modes
 
 // ---- Values ---------------------------------------------------------------------
 
@@ -316,81 +292,6 @@ LPWSTR PreConfig_GetPreConfigFileName(HCDDD handle) {
   std::memcpy(out + at, u".cfg", 4 * sizeof(WCHAR));
   out[at + 4] = 0;
   return out;
-}
-
-void* PreConfig_OpenFile(LPCWSTR modelName, LPCWSTR file, const PRECONFIG_FUNCID* functions, WORD functionCount,
-                         const PRECONFIG_VALUE* values, WORD valueCount, const PRECONFIG_MACROID* macros,
-                         WORD macroCount) {
-#if defined(KESTREL_KERNEL_MODE)
-  (void)modelName, (void)file, (void)functions, (void)functionCount, (void)values, (void)valueCount, (void)macros,
-      (void)macroCount;
-  return nullptr;
-#else
-  if (!modelName || !file || !functions || !values || !macros) return nullptr;
-  if (zanLib_GetFileSizeByFileName(file) == 0) return nullptr;
-  WCHAR section[MAX_PATH];
-  if (!ModelSection(modelName, file, section, MAX_PATH)) return nullptr;
-  LPWSTR entries = CFG_GetSectionData(file, section);  // null: no entries
-
-  auto* funcs = static_cast<PRECONFIG_FUNCENTRY*>(
-      kcore_Alloc(sizeof(PRECONFIG_FUNCENTRY) * (static_cast<SIZE_T>(functionCount) + 1)));
-  auto* macroEntries = static_cast<PRECONFIG_MACROENTRY*>(
-      kcore_Alloc(sizeof(PRECONFIG_MACROENTRY) * (static_cast<SIZE_T>(macroCount) + 1)));
-  auto* h = static_cast<PRECONFIG_HANDLE*>(kcore_Alloc(sizeof(PRECONFIG_HANDLE)));
-  if (!funcs || !macroEntries || !h) {
-    kcore_Free(funcs);
-    kcore_Free(macroEntries);
-    kcore_Free(h);
-    kcore_Free(entries);
-    return nullptr;
-  }
-  h->funcs = funcs;
-  h->macros = macroEntries;
-  if (entries) {
-    WCHAR key[96];
-    WORD found = 0;
-    for (WORD i = 0; i < functionCount; ++i) {
-      WORD flags = 0;
-      DWORD value = 0, v = 0;
-      wnsprintfW(key, 96, u"%s.%s=", functions[i].name, u"enforced");
-      if (Lookup(entries, key, values, valueCount, &v)) {
-        flags |= PRECONFIG_ENFORCED;
-        value = v;
-      } else {
-        wnsprintfW(key, 96, u"%s.%s=", functions[i].name, u"default");
-        if (Lookup(entries, key, values, valueCount, &v)) {
-          flags |= PRECONFIG_DEFAULT;
-          value = v;
-        }
-      }
-      wnsprintfW(key, 96, u"%s.%s=", functions[i].name, u"display");
-      if (Lookup(entries, key, values, valueCount, &v)) {
-        if (v == 0) flags |= PRECONFIG_HIDE;
-        if (v == 1) flags |= PRECONFIG_DIMOUT;
-        if (v == 2) flags |= PRECONFIG_SHOW;
-      }
-      if (flags) {
-        // Each new entry goes in front.
-        std::memmove(funcs + 1, funcs, sizeof(PRECONFIG_FUNCENTRY) * found);
-        funcs[0] = PRECONFIG_FUNCENTRY{functions[i].ddmId, value, flags};
-        ++found;
-      }
-    }
-    h->funcCount = found;
-    found = 0;
-    for (WORD i = 0; i < macroCount; ++i) {
-      DWORD v = 0;
-      wnsprintfW(key, 96, u"%s=", macros[i].name);
-      if (!Lookup(entries, key, values, valueCount, &v)) continue;
-      std::memmove(macroEntries + 1, macroEntries, sizeof(PRECONFIG_MACROENTRY) * found);
-      macroEntries[0] = PRECONFIG_MACROENTRY{macros[i].macroId, v};
-      ++found;
-    }
-    h->macroCount = found;
-  }
-  kcore_Free(entries);
-  return h;
-#endif
 }
 
 void* PreConfig_OpenFileEx(LPCWSTR modelName, LPCWSTR file) {
@@ -493,26 +394,6 @@ BOOL PreConfig_SetAllDataToDDM(void* handle, void* devmode, void* printerData, W
     }
   }
   return ok ? 1 : 0;
-}
-
-LPWSTR PreConfig_GetValueDirect(LPCWSTR modelName, LPCWSTR file, LPCWSTR key) {
-#if defined(KESTREL_KERNEL_MODE)
-  (void)modelName, (void)file, (void)key;
-  return nullptr;
-#else
-  if (!modelName || !file || !key) return nullptr;
-  WCHAR section[MAX_PATH];
-  if (!ModelSection(modelName, file, section, MAX_PATH)) return nullptr;
-  DWORD bytes = zanLib_GetFileSizeByFileName(file);
-  DWORD chars = bytes > 0x3FFFFFF0u ? 0 : bytes + 2;
-  if (chars == 0) return nullptr;
-  auto* value = static_cast<LPWSTR>(kcore_Alloc(static_cast<SIZE_T>(chars) * sizeof(WCHAR)));
-  if (!value) return nullptr;
-  GetPrivateProfileStringW(section, key, u"", value, chars, file);
-  LPWSTR out = Copy(value);  // only as long as the value
-  kcore_Free(value);
-  return out;
-#endif
 }
 
 LPWSTR PreConfig_GetPrCfgVersionComment(LPCWSTR modelName, LPCWSTR file) {

@@ -1,5 +1,7 @@
 // Default settings member by member, the default-setting handlers of the
 // member descriptors, the member checks, and the user-defined paper slots.
+// The header face name's default differs between the builds
+// (core/um/cdm_defaults_um.cpp, core/km/cdm_defaults_km.cpp).
 #include <atomic>
 #include <cstring>
 
@@ -13,9 +15,17 @@
 #include "kestrel/core/preconfig.h"
 #include "kestrel/core/zanlib.h"
 
-namespace {
+#include "cdm_defaults_modes.h"
+
+using namespace cdm_defaults_modes;
+
+namespace cdm_defaults_modes {
 
 std::atomic<CdmHeaderFontFn> g_headerFont{nullptr};
+
+}  // namespace cdm_defaults_modes
+
+namespace {
 
 // A new zero-filled block of `bytes` holding at most `maxChars` characters
 // of text (null text: empty).
@@ -34,6 +44,10 @@ WORD MemberType(WORD ddmId) {
   return l->reported ? l->reported : l->type;
 }
 
+}  // namespace
+
+namespace cdm_defaults_modes {
+
 // Operation 1 answered with a string block.
 WORD AnswerText(CDM_MEMBER_ARGS* args, LPCWSTR text, DWORD bytes, DWORD maxChars) {
   LPWSTR block = NewText(text, bytes, maxChars);
@@ -41,6 +55,10 @@ WORD AnswerText(CDM_MEMBER_ARGS* args, LPCWSTR text, DWORD bytes, DWORD maxChars
   cdmSetParamDefaultData(reinterpret_cast<ULONG_PTR>(block), DDM_TYPE_STRING, bytes, args);
   return CDM_RESULT_DONE;
 }
+
+}  // namespace cdm_defaults_modes
+
+namespace {
 
 // A check (2, on the stored value) or an allowed-value test (16, on
 // args->value) by a predicate; every other operation to the data.
@@ -215,22 +233,6 @@ WORD cdmHandler_HeaderLogFont(WORD operation, CDM_MEMBER_ARGS* args) {
   provider(font);
   cdmSetParamDefaultData(reinterpret_cast<ULONG_PTR>(font), DDM_TYPE_FONT, 0, args);
   return CDM_RESULT_DONE;
-}
-
-WORD cdmHandler_HeaderFaceName(WORD operation, CDM_MEMBER_ARGS* args) {
-  if (!args) return CDM_RESULT_REFUSED;
-  if (operation != CDM_OP_DEFAULT) return CDM_RESULT_NOMEMBER;
-#if defined(KESTREL_KERNEL_MODE)
-  return CDM_RESULT_DDD;
-#else
-  CdmHeaderFontFn provider = g_headerFont.load();
-  if (!provider) return CDM_RESULT_DDD;
-  LOGFONTW font{};
-  provider(&font);
-  WCHAR face[LF_FACESIZE + 1] = {};
-  std::memcpy(face, font.lfFaceName, sizeof font.lfFaceName);
-  return AnswerText(args, face, 64, LF_FACESIZE - 1);
-#endif
 }
 
 WORD cdmHandler_DefineSize(WORD operation, CDM_MEMBER_ARGS* args) {

@@ -1,4 +1,6 @@
-// The device description handle (see kestrel/core/cddd.h).
+// The device description handle (see kestrel/core/cddd.h). Finding the file
+// of a printer differs between the builds (core/um/cddd_um.cpp,
+// core/km/cddd_km.cpp).
 #include "kestrel/core/cddd.h"
 
 #include <atomic>
@@ -8,10 +10,12 @@
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/zanlib.h"
 #if !defined(KESTREL_KERNEL_MODE)
-#include "kplatform/kwindows.h"
-#else
-#include "kplatform/engine.h"
+#include "kplatform/kernel32_memory.h"
 #endif
+
+#include "cddd_modes.h"
+
+using namespace cddd_modes;
 
 namespace {
 
@@ -22,6 +26,10 @@ void SetStatus(WORD* status, WORD value) {
   if (status) *status = value;
 }
 
+}  // namespace
+
+namespace cddd_modes {
+
 LPWSTR Duplicate(LPCWSTR s) {
   if (!s) return nullptr;
   DWORD n = kp_WideLength(s);
@@ -29,6 +37,10 @@ LPWSTR Duplicate(LPCWSTR s) {
   if (copy) std::memcpy(copy, s, (static_cast<SIZE_T>(n) + 1) * sizeof(WCHAR));
   return copy;
 }
+
+}  // namespace cddd_modes
+
+namespace {
 
 bool IsOptionKind(WORD kind) { return kind == DDD_CAT_OPTION_INSTALL || kind == DDD_CAT_OPTION_DOC; }
 
@@ -181,46 +193,6 @@ HCDDD cddd_OpenFile(LPCWSTR dataFile) {
   }
   return h;
 }
-
-#if !defined(KESTREL_KERNEL_MODE)
-LPWSTR cdddGetFileName(HANDLE printer) {
-  if (!printer) return nullptr;
-  DWORD needed = 0;
-  GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed);
-  if (needed < sizeof(DRIVER_INFO_2W)) return nullptr;
-  auto* buffer = static_cast<LPBYTE>(kcore_Alloc(needed));
-  if (!buffer) return nullptr;
-  LPWSTR name = nullptr;
-  if (GetPrinterDriverW(printer, nullptr, 2, buffer, needed, &needed)) {
-    DRIVER_INFO_2W info{};
-    std::memcpy(&info, buffer, sizeof info);
-    if (info.pDataFile && info.pDataFile[0]) name = Duplicate(info.pDataFile);
-  }
-  kcore_Free(buffer);
-  return name;
-}
-
-HCDDD cddd_Open(HANDLE printer) {
-  LPWSTR name = cdddGetFileName(printer);
-  if (!name) return nullptr;
-  HCDDD h = cddd_OpenFile(name);
-  kcore_Free(name);
-  return h;
-}
-#else
-LPWSTR cdddGetFileName(HANDLE printer) {
-  if (!printer) return nullptr;
-  LPWSTR name = EngGetPrinterDataFileName(reinterpret_cast<HDEV>(printer));
-  return name && name[0] ? Duplicate(name) : nullptr;
-}
-
-HCDDD cddd_Open(HDEV engineDevice) {
-  if (!engineDevice) return nullptr;
-  LPWSTR name = EngGetPrinterDataFileName(engineDevice);
-  if (!name || !name[0]) return nullptr;
-  return cddd_OpenFile(name);  // the engine's string lives as long as its printer
-}
-#endif
 
 BOOL cddd_Close(HCDDD handle) {
   if (!handle) return FALSE;

@@ -1,5 +1,7 @@
 // The TrueType substitution table (see kestrel/core/ttsubst.h). Built in both
-// builds; storing a table and the upgrade are user mode only.
+// builds; the current table with its default fallback differs between them
+// (core/um/ttsubst_um.cpp, core/km/ttsubst_km.cpp), and storing a table and
+// the upgrade are user mode only (core/um/ttsubst_um.cpp).
 #include "kestrel/core/ttsubst.h"
 
 #include <cstring>
@@ -107,28 +109,6 @@ LPWSTR ttsb_CurrentTrueTypeSubstTableNODEFAULT(HANDLE printer, DWORD) {
   return table;
 }
 
-#if defined(KESTREL_KERNEL_MODE)
-LPWSTR ttsb_CurrentTrueTypeSubstTable(HANDLE printer, DWORD reserved, HDEV engineDevice) {
-  LPWSTR table = ttsb_CurrentTrueTypeSubstTableNODEFAULT(printer, reserved);
-  if (table || !engineDevice) return table;
-  HCDDD ddd = cddd_Open(engineDevice);
-  if (!ddd) return nullptr;
-  table = ttsb_DefaultTrueTypeSubstTable(ddd);
-  cddd_Close(ddd);
-  return table;
-}
-#else
-LPWSTR ttsb_CurrentTrueTypeSubstTable(HANDLE printer, DWORD unused) {
-  LPWSTR table = ttsb_CurrentTrueTypeSubstTableNODEFAULT(printer, unused);
-  if (table || !printer) return table;
-  HCDDD ddd = cddd_Open(printer);
-  if (!ddd) return nullptr;
-  table = ttsb_DefaultTrueTypeSubstTable(ddd);
-  cddd_Close(ddd);
-  return table;
-}
-#endif
-
 LPWSTR ttsb_DefaultTrueTypeSubstTable(HCDDD ddd) {
   if (!ddd) return nullptr;
   Builder table;
@@ -188,28 +168,3 @@ LPWSTR ttsb_ModifyTrueTypeSubstTable(LPCWSTR table, LPCWSTR trueTypeName, LPCWST
   }
   return out.Finish();
 }
-
-#if !defined(KESTREL_KERNEL_MODE)
-BOOL ttsb_SetTrueTypeSubstTable(HANDLE printer, DWORD, LPCWSTR table) {
-  if (!table) return FALSE;
-  DWORD bytes = ttsb_TableBytes(table, TTSB_MAX_BYTES + 1);
-  // A table shorter than the limit ends before it; ttsb_TableBytes reads no
-  // further than the closing empty string.
-  if (bytes == 0) return FALSE;
-  return zanSavePrinterDataToRegistry(printer, table, bytes, ZAN_KIND_FONTSUBTABLE, 0);
-}
-
-BOOL UpgradeTrueTypeSubstTable(HANDLE printer, DWORD, HCDDD ddd) {
-  LPWSTR stored = ttsb_CurrentTrueTypeSubstTableNODEFAULT(printer, 0);
-  if (stored) {
-    ttsb_FreeTrueTypeSubstTable(stored);
-    return TRUE;
-  }
-  LPWSTR table = ttsb_DefaultTrueTypeSubstTable(ddd);
-  if (!table) return FALSE;
-  BOOL ok = ttsb_SetTrueTypeSubstTable(printer, 0, table);
-  ttsb_FreeTrueTypeSubstTable(table);
-  return ok;
-}
-
-#endif  // !KESTREL_KERNEL_MODE

@@ -1,7 +1,6 @@
 // Conversions between UTF-16, 8-bit code pages and UTF-8 (see kestrel/core/strconv.h).
 #include "kestrel/core/strconv.h"
 
-#if !defined(KESTREL_KERNEL_MODE)
 #include "kestrel/core/kcore_sys.h"
 #include "kplatform/kwindows.h"
 
@@ -151,4 +150,3 @@ BOOL zanlib_MultiByteToWideChar(LPCSTR text, LPWSTR* out, int* length, UINT code
   if (length) *length = count + 1;
   return TRUE;
 }
-#endif

@@ -2,7 +2,6 @@
 // paper ids (see kestrel/core/papdat.h).
 #include "kestrel/core/papdat.h"
 
-#if !defined(KESTREL_KERNEL_MODE)
 #include <cstring>
 
 #include "kestrel/core/kcore_sys.h"
@@ -153,4 +152,3 @@ WORD form_GetPaperIDByFormID(HANDLE printer, WORD formId, WORD* paperId) {
   cddd_Close(handle);
   return status;
 }
-#endif

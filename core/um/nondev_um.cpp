@@ -1,5 +1,4 @@
 // The non-devmode record store (see kestrel/core/nondev.h).
-#if defined(KESTREL_USER_MODE)
 
 #include "kestrel/core/nondev.h"
 
@@ -404,5 +403,3 @@ BOOL nonDev_LoadFaxData_v1(HANDLE printer, void** list, DWORD* size) {
   *size = listSize;
   return TRUE;
 }
-
-#endif  // KESTREL_USER_MODE

@@ -2,11 +2,9 @@
 // mode only: it stands on the profile functions.
 #include "kestrel/core/preconfig.h"
 
-#if !defined(KESTREL_KERNEL_MODE)
-
 #include <cstring>
 
-#include "config_util.h"
+#include "../config/config_util.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
@@ -73,5 +71,3 @@ BOOL CFG_IsExistTargetSection(LPCWSTR file, LPCWSTR section) {
   kcore_Free(names);
   return found;
 }
-
-#endif

@@ -1,8 +1,6 @@
 // Merging an application's devmode into the driver's (kestrel/core/cdm_merge.h).
 #include "kestrel/core/cdm_merge.h"
 
-#if !defined(KESTREL_KERNEL_MODE)
-
 #include <kplatform/winspool.h>
 
 #include <cstring>
@@ -553,5 +551,3 @@ BOOL cdm_ModifyDevmodeWithDME(HCDDD handle, void* destination, const void* sourc
   LogDevmode(false, destination, printerData);
   return result;
 }
-
-#endif  // !KESTREL_KERNEL_MODE

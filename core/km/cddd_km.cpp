@@ -1,0 +1,23 @@
+// The device description handle of the kernel-mode build (see
+// kestrel/core/cddd.h; the shared part is cddd.cpp): the file the engine
+// names for the printer.
+#include "kestrel/core/cddd.h"
+
+#include "kplatform/engine.h"
+
+#include "../handle/cddd_modes.h"
+
+using namespace cddd_modes;
+
+LPWSTR cdddGetFileName(HANDLE printer) {
+  if (!printer) return nullptr;
+  LPWSTR name = EngGetPrinterDataFileName(reinterpret_cast<HDEV>(printer));
+  return name && name[0] ? Duplicate(name) : nullptr;
+}
+
+HCDDD cddd_Open(HDEV engineDevice) {
+  if (!engineDevice) return nullptr;
+  LPWSTR name = EngGetPrinterDataFileName(engineDevice);
+  if (!name || !name[0]) return nullptr;
+  return cddd_OpenFile(name);  // the engine's string lives as long as its printer
+}

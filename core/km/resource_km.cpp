@@ -1,0 +1,13 @@
+// driver_get_hInstance of the kernel-mode build (see kestrel/core/zanlib.h;
+// the resource module code is resource.cpp).
+#include "kestrel/core/zanlib.h"
+
+#include "../common/resource_modes.h"
+
+using namespace resource_modes;
+
+// The module given to resource_startToUse is the renderer's own load of its
+// file, which it frees again at once; the driver's module is therefore
+// loaded here by the full path kept at start, once, and kept until the last
+// resource_unload.
+HINSTANCE driver_get_hInstance(void) { return static_cast<HINSTANCE>(ModuleFor(Which::kDriver)); }
