@@ -8,9 +8,9 @@
 // Attach, in this order: open the trace log, trace "DllInitialize_ATTACH" in,
 // start the resource module with the library's own handle, load the
 // devmode-access module (reference counted), register the core's seams (see
-// RegisterSeams), write the system TrueType family list file with a
-// zero-filled 996-byte work block (not written when the block cannot be had),
-// trace "DllInitialize_ATTACH" out.
+// RegisterSeams and the list in kestrel/core/seams.h), write the system
+// TrueType family list file with a zero-filled 996-byte work block (not
+// written when the block cannot be had), trace "DllInitialize_ATTACH" out.
 // Detach, in this order: trace "DllInitialize_DETACH" in, stop the resource
 // module, release the devmode-access module, take the seams back, trace
 // "DllInitialize_DETACH" out, close the trace log.
@@ -32,21 +32,17 @@
 //    attach's entry line is written at that point. Without this the log
 //    stayed off for the process's whole life whatever kestrel.cfg said.
 //    The detach closes it once, as it was opened once.
-#include "kestrel/core/cddd.h"
-#include "kestrel/core/cdm_defaults.h"
-#include "kestrel/core/cdm_values.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/logout.h"
 #include "kestrel/core/preconfig.h"
-#include "kestrel/core/printerdata.h"
+#include "kestrel/core/seams.h"
 #include "kestrel/ui/prnid.h"
 #include "kestrel/ui/stamp.h"
 #include "kestrel/ui/sweep_adapter.h"
 #include "kestrel/core/systtf.h"
 #include "kestrel/core/upgrade.h"
 #include "kestrel/ui/usersetting.h"
-#include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
 
 #define KESTRELUI_EXPORT extern "C" __attribute__((visibility("default")))
