@@ -583,13 +583,9 @@ WORD ddma_GetDefaultPDEV(DDDFILE* main, DDDFILE* referenced, WORD ddmId, void** 
 }
 
 WORD ddma_IsDefaultOption(DDDFILE* main, DDDFILE* /*referenced*/, WORD optionId) {
-  WORD bit;
-  if (optionId >= 4097 && optionId <= 4128)
-    bit = static_cast<WORD>(optionId - 4097);
-  else if (optionId >= 4129 && optionId <= 4160)
-    bit = static_cast<WORD>(optionId - 4129);
-  else
-    return 1;
+  // The option flags are two 32-bit words; either word's id gives its bit.
+  if (optionId < DDM_OPTIONFLAGS_FIRST || optionId > DDM_OPTIONFLAGS_LAST) return 1;
+  const WORD bit = static_cast<WORD>((optionId - DDM_OPTIONFLAGS_FIRST) % 32);
   BYTE flags[4];
   if (ddd_GetPrinterInfo_orderedItem(main, 12, 4, 0, flags) != DDD_OK) return 1;
   return (kp_LoadU32(flags) >> bit) & 1u ? 0 : 1;

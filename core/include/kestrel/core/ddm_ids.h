@@ -109,7 +109,7 @@
   X(DDM_DOCPROPTYPE2, 463)           \
   X(DDM_BOOKLET, 465)                \
   X(DDM_INVERTED_FLAG, 1284)         \
-  X(DDM_COLORMODEAUTO, 1289)             \
+  X(DDM_COLORMODEAUTO, 1289)         \
   X(DDM_MEMBER_1295, 1295)           \
   X(DDM_RESCONVERSION, 1302)         \
   X(DDM_ICCPROFILE1_ON, 1303)        \
