@@ -184,9 +184,15 @@ BOOL zanLib_GetLANGID(WORD* langId) {
 
 // ---- User-defined papers ---------------------------------------------------
 
-BOOL zanLib_IsUsrDefPaper(WORD paperId) {
-  return (paperId >= 262 && paperId <= 266) || (paperId >= 287 && paperId <= 301);
-}
+// The paper ids of the 20 user-defined paper slots: slots 0-4 are the ids
+// 262-266, slots 5-19 the ids 287-301.
+constexpr WORD kUserPaperRun1First = 262;
+constexpr WORD kUserPaperRun1Slots = 5;
+constexpr WORD kUserPaperRun2First = 287;
+constexpr WORD kUserPaperSlots = 20;
+constexpr WORD kNoUserPaper = 0xFFFF;
+
+BOOL zanLib_IsUsrDefPaper(WORD paperId) { return zanLib_GetUsrDefPapIndex(paperId) != kNoUserPaper; }
 
 BOOL zanLib_IsUsrDefPaperOrUsrDefSize(WORD paperId) { return zanLib_IsUsrDefPaper(paperId) || paperId == DMPAPER_USER; }
 
@@ -195,15 +201,17 @@ BOOL zanLib_IsUsrDefPapSizeDdmId(WORD ddmId) {
 }
 
 WORD zanLib_GetUsrDefPapIndex(WORD paperId) {
-  if (paperId >= 262 && paperId <= 266) return static_cast<WORD>(paperId - 262);
-  if (paperId >= 287 && paperId <= 301) return static_cast<WORD>(paperId - 287 + 5);
-  return 0xFFFF;
+  if (paperId >= kUserPaperRun1First && paperId < kUserPaperRun1First + kUserPaperRun1Slots)
+    return static_cast<WORD>(paperId - kUserPaperRun1First);
+  if (paperId >= kUserPaperRun2First && paperId < kUserPaperRun2First + (kUserPaperSlots - kUserPaperRun1Slots))
+    return static_cast<WORD>(paperId - kUserPaperRun2First + kUserPaperRun1Slots);
+  return kNoUserPaper;
 }
 
 WORD zanLib_GetUsrDefPapID(WORD slot) {
-  if (slot <= 4) return static_cast<WORD>(262 + slot);
-  if (slot <= 19) return static_cast<WORD>(287 + slot - 5);
-  return 0xFFFF;
+  if (slot < kUserPaperRun1Slots) return static_cast<WORD>(kUserPaperRun1First + slot);
+  if (slot < kUserPaperSlots) return static_cast<WORD>(kUserPaperRun2First + slot - kUserPaperRun1Slots);
+  return kNoUserPaper;
 }
 
 BOOL zanLib_GetUsrDefPap_DefaultName(WORD slot, LPWSTR buffer, DWORD capacity) {
