@@ -41,7 +41,6 @@ set(SOURCE_FLOORS
 # names them); no other may be added.
 set(KNOWN_UPWARD
   cddd.cpp>zanlib.h
-  devmode.h>cddd.h
   ddm_tables.cpp>cdm_lists.h
   ddm_access_um.cpp>zanlib.h
   logout_um.cpp>preconfig.h

@@ -15,7 +15,6 @@
 
 #include <cstddef>
 
-#include "kestrel/core/cddd.h"
 #include "kestrel/core/ddm_ids.h"
 #include "kplatform/wingdi_types.h"
 #include "kplatform/wintypes.h"
@@ -109,6 +108,7 @@ struct CDM_STATIC_DEFAULT {
 };
 
 struct CDM_ENUM_ITEMS;
+struct CDDD_INFO;  // the description handle (HCDDD, kestrel/core/cddd.h)
 
 // What a member handler works on. For CDM_OP_DEFAULT the handler answers in
 // value; for CDM_OP_CHECK it reads the stored member itself (devmode and
@@ -119,7 +119,7 @@ struct CDM_MEMBER_ARGS {
   WORD ddmId;
   void* devmode;
   void* printerData;
-  HCDDD ddd;  // null when no description handle is at hand
+  CDDD_INFO* ddd;  // HCDDD; null when no description handle is at hand
   ULONG_PTR value;
   DWORD index;
   DWORD count;
