@@ -22,11 +22,11 @@ set(HEADER_FLOORS
   ddd.h=ddd ddd_types.h=ddd ddd_layout.h=ddd
   cddd.h=handle
   ddm_value.h=ddm dma_core.h=ddm dma_kernel.h=ddm dma_module.h=ddm transedge.h=ddm
-  zanlib.h=common papdat.h=common strconv.h=common ordered_sprintf.h=common
+  zanlib.h=common papdat.h=common strconv.h=common ordered_sprintf.h=common systtf.h=common
   logout.h=log
   preconfig.h=config dme.h=config
   cdm_defaults.h=devmode cdm_values.h=devmode cdm_lists.h=devmode cdm_merge.h=devmode
-  printerdata.h=printerdata nondev.h=printerdata systtf.h=printerdata ttsubst.h=printerdata upgrade.h=printerdata
+  printerdata.h=printerdata nondev.h=printerdata ttsubst.h=printerdata upgrade.h=printerdata
   seams.h=top)
 # A source's floor is its folder's; these sources sit on another floor than
 # their folder says, and um/ and km/ parts sit on the floor of the file they
@@ -43,8 +43,7 @@ set(KNOWN_UPWARD
   cddd.cpp>zanlib.h
   ddm_tables.cpp>cdm_lists.h
   ddm_access_um.cpp>zanlib.h
-  logout_um.cpp>preconfig.h
-  cdm_values_um.cpp>systtf.h)
+  logout_um.cpp>preconfig.h)
 
 function(floor_index name out)
   list(FIND FLOORS "${name}" i)
