@@ -28,11 +28,9 @@ set(HEADER_FLOORS
   cdm_defaults.h=devmode cdm_values.h=devmode cdm_lists.h=devmode cdm_merge.h=devmode
   printerdata.h=printerdata nondev.h=printerdata ttsubst.h=printerdata upgrade.h=printerdata
   seams.h=top)
-# A source's floor is its folder's; these sources sit on another floor than
-# their folder says, and um/ and km/ parts sit on the floor of the file they
-# are named after.
+# A source's floor is its folder's; the um/ and km/ parts sit on the floor
+# of the file they are named after.
 set(SOURCE_FLOORS
-  ddm_tables.cpp=ddm ddm_members.cpp=ddm ddm_value.cpp=ddm dma_core.cpp=ddm ddm_internal.h=ddm transedge.cpp=ddm
   kcore_sys=sys ddm_access=ddm dma=ddm cddd=handle strconv=common forms=common resource=common papdat=common
   iobin_icc=common logout=log preconfig=config dme=config cfg_parser=config cdm_merge=devmode cdm_defaults=devmode
   cdm_values=devmode cdm_lists=devmode nondev=printerdata pdrecord=printerdata chunked=printerdata

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "ddm_internal.h"
+#include "../ddm/ddm_internal.h"
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/cdm_values.h"
 #include "kestrel/core/ddm_layout.h"

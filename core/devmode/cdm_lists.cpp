@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ddm_internal.h"
+#include "../ddm/ddm_internal.h"
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/cdm_values.h"
 #include "kestrel/core/ddm_value.h"

@@ -1,5 +1,5 @@
 // The DDM ids the code names: one list, checked against the member layout
-// table at compile time (core/devmode/ddm_tables.cpp asserts that every id
+// table at compile time (core/ddm/ddm_tables.cpp asserts that every id
 // here has a layout row). Code outside the tables writes these names, never
 // the number.
 //

@@ -1,7 +1,7 @@
 // The member layout of the three records by DDM id: one row per member with
 // its stored and reported type, its offset in its record and the bytes it
 // occupies. Expanded at compile time from the row table in
-// core/devmode/ddm_tables.cpp, which keeps the shape of the layout tables
+// core/ddm/ddm_tables.cpp, which keeps the shape of the layout tables
 // (runs of consecutive ids stay one row).
 #pragma once
 
