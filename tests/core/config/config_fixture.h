@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "devmode_fixture.h"
+#include "../ddm/devmode_fixture.h"
 #include "kestrel/core/logout.h"
 #include "kestrel/core/zanlib.h"
 #include "temp_root.h"

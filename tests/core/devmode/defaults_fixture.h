@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "devmode_fixture.h"
+#include "../ddm/devmode_fixture.h"
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/cdm_values.h"
 #include "kestrel/core/cddd.h"
