@@ -6,7 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "config_util.h"
+#include "../common/config_util.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/kcore_sys.h"

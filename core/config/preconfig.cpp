@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "config_util.h"
+#include "../common/config_util.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/dme.h"

@@ -1,10 +1,10 @@
 // The configuration file's section parser (see kestrel/core/preconfig.h). User
 // mode only: it stands on the profile functions.
-#include "kestrel/core/preconfig.h"
+#include "kestrel/core/cfg_parser.h"
 
 #include <cstring>
 
-#include "../config/config_util.h"
+#include "../common/config_util.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"

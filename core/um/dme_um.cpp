@@ -2,7 +2,7 @@
 // part is dme.cpp): the emulation tables read from the configuration file.
 #include "kestrel/core/dme.h"
 
-#include "../config/config_util.h"
+#include "../common/config_util.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/preconfig.h"
 #include "kestrel/core/zanlib.h"

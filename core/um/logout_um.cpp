@@ -5,7 +5,7 @@
 
 #include "../log/logout_sys.h"
 #include "kestrel/core/kcore_sys.h"
-#include "kestrel/core/preconfig.h"
+#include "kestrel/core/cfg_parser.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
 

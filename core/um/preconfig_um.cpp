@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "../config/config_util.h"
+#include "../common/config_util.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/kernel32_string.h"

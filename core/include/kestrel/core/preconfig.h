@@ -10,12 +10,7 @@
 // "<function>.display=" (0 hide, 1 dim out, 2 show) and "<macro>=" (names
 // compare without regard to case).
 //
-// Section parser (CFG_*): a section is handled as its list of "key=value"
-// entries: a block of NUL-terminated strings ended by an empty one
-// (kcore_Free). A key matches an entry that is longer than the key and
-// begins with it, letter case ignored; the key holds its "=" and must be
-// shorter than 47 characters (a longer key never matches); the value is the
-// rest of the entry, cut to 31 characters.
+// The section parser (CFG_*) is in kestrel/core/cfg_parser.h.
 //
 // Pre-configuration (PreConfig_*): results 1/0 (or a handle/null); a missing
 // file, section or key leaves the setting without pre-configuration.
@@ -31,12 +26,10 @@
 //    null.
 //  - PreConfig_SetAllDataToDDM goes on past a value it cannot write and then
 //    answers 0; 1 when every value it took up was written.
-//  - CFG_GetCfgValueString refuses (0) an out value that is not null on
-//    entry, so an earlier copy is never lost.
 //  - The kernel-mode renderer has no profile reader: there PreConfig_OpenFileEx
 //    re-reads the trace-log switches and answers null (no file), and the
 //    functions that take a handle answer 0 for it, so nothing claims a
-//    value it did not set. The section parser is not built there.
+//    value it did not set.
 //  - The library registers the pre-configuration and emulation layers with
 //    the description handle by calling PreConfig_InstallAttachOps once at
 //    attach (cddd_SetAttachOps); the configuration file name comes from the
@@ -44,21 +37,9 @@
 #pragma once
 
 #include "kestrel/core/cddd.h"
+#include "kestrel/core/cfg_parser.h"
 #include "kplatform/wintypes.h"
 
-#define CFG_KEY_MAX 47u    // a key must be shorter than this
-#define CFG_VALUE_MAX 31u  // characters of a value kept
-
-// ---- Section parser -----------------------------------------------------------
-#if !defined(KESTREL_KERNEL_MODE)
-LPWSTR CFG_GetSectionData(LPCWSTR file, LPCWSTR section);
-// startIndex: 1-based index of the first entry looked at (0 and 1: the first).
-// takeLast 0: the first match wins; otherwise the last one. *value must be
-// null on entry and gets a new block (kcore_Free). Answers the 1-based index
-// of the match, 0 for none.
-WORD CFG_GetCfgValueString(WORD startIndex, WORD takeLast, LPCWSTR entries, LPCWSTR key, LPWSTR* value);
-BOOL CFG_IsExistTargetSection(LPCWSTR file, LPCWSTR section);
-#endif
 
 // ---- Tables ---------------------------------------------------------------------
 struct PRECONFIG_VALUE {  // PreConfigValueTbl

@@ -1,4 +1,5 @@
-// Small text helpers of the configuration-file code.
+// Small text helpers of the configuration-file code (the section parser, the
+// pre-configuration and the emulation tables).
 #pragma once
 
 #include "kplatform/wide_text.h"
