@@ -9,7 +9,9 @@
 // set-up steps TRUE or FALSE.
 #pragma once
 
+#include "jobctrl.h"
 #include "kestrel/render/pdev.h"
+#include "pdl_ctrl.h"
 #include "kplatform/engine.h"
 
 // ---- Records of the drawing and font entries the engine stand-in does not
@@ -121,17 +123,3 @@ BOOL SetDefaultFont_pdl(PDEV* pdev, ENGLOGFONTW* font);
 BOOL EnableMergeImage(PDEV* pdev);
 void DisableMergeImage(PDEV* pdev);
 LONG SendMergeImage(PDEV* pdev);
-LONG jobCtrl_privateEscape_init(PDEV* pdev);
-LONG jobCtrl_ResetDC(PDEV* pdevNew, PDEV* pdevOld);
-BOOL jobCtrl_isJobStarted(PDEV* pdev);
-BOOL jobCtrl_isJobOpened(PDEV* pdev);
-LONG jobCtrl_Enable(PDEV* pdev, HANDLE printer);
-LONG jobCtrl_StartDoc(PDEV* pdev, LPCWSTR docName, LPCWSTR outputName);
-LONG jobCtrl_EndPage(PDEV* pdev);
-LONG jobCtrl_EndDoc(PDEV* pdev);
-LONG jobCtrl_AbortDoc(PDEV* pdev);
-LONG jobCtrl_Disable(PDEV* pdev);
-LONG page_InitFontCache_StartPage_pdl(PDEV* pdev);
-void page_DeleteFontCache_pdl(PDEV* pdev);
-BOOL page_setDEVData_pdl(PDEV* pdev);
-LONG init_cgs(PDEV* pdev);
