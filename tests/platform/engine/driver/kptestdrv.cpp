@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstring>
+#include <mutex>
 
 #define KTD_API extern "C" __attribute__((visibility("default")))
 
@@ -25,6 +26,10 @@ struct Pdev {
   HSURF surface;
   ULONG pages;
 };
+
+// The "last call" controls are written under several threads' PDEVs (tests
+// read them once their calls are done).
+std::mutex g_lastLock;
 
 // Counters of the controls change under several threads' PDEVs.
 void count(LONG& counter, LONG by) { std::atomic_ref<LONG>(counter).fetch_add(by); }
@@ -132,10 +137,13 @@ BOOL WINAPI ResetPDEV(DHPDEV oldPdev, DHPDEV newPdev) {
 
 BOOL WINAPI StartDoc(SURFOBJ* pso, LPWSTR docName, DWORD jobId) {
   Pdev* p = pdevOfSurface(pso);
-  g_control.lastJobId = jobId;
-  size_t n = 0;
-  for (; docName && docName[n] && n + 1 < 32; ++n) g_control.lastDocName[n] = docName[n];
-  g_control.lastDocName[n] = 0;
+  {
+    std::lock_guard<std::mutex> hold(g_lastLock);
+    g_control.lastJobId = jobId;
+    size_t n = 0;
+    for (; docName && docName[n] && n + 1 < 32; ++n) g_control.lastDocName[n] = docName[n];
+    g_control.lastDocName[n] = 0;
+  }
   if (g_control.failStartDoc) {
     EngSetLastError(ERROR_INVALID_FUNCTION);
     return FALSE;
@@ -148,9 +156,12 @@ BOOL WINAPI StartDoc(SURFOBJ* pso, LPWSTR docName, DWORD jobId) {
 ULONG WINAPI Escape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvOut) {
   if (!pdevOfSurface(pso)) return 0;
   count(g_control.escapes, 1);
-  g_control.lastEscape = iEsc;
-  g_control.lastEscapeIn = cjIn;
-  g_control.lastEscapeOut = cjOut;
+  {
+    std::lock_guard<std::mutex> hold(g_lastLock);
+    g_control.lastEscape = iEsc;
+    g_control.lastEscapeIn = cjIn;
+    g_control.lastEscapeOut = cjOut;
+  }
   if (pvIn && pvOut) std::memcpy(pvOut, pvIn, cjIn < cjOut ? cjIn : cjOut);
   return g_control.escapeAnswer;
 }
