@@ -48,8 +48,10 @@ enum class Fault {
   IllegalAttribute,   // an id not listed for the operator, or not public
   MissingAttribute,   // a required attribute is missing
   IllegalDataType,    // the attribute's value type is not allowed
-  Context,            // operator outside its session/page/block context
-  Nesting,            // begin/end blocks unbalanced, or left open at the end
+  Context,            // operator outside its session/page/block context; in the renderer's
+                      // stream also in-band 138 outside a session, and a BeginPage of its own
+  Nesting,            // begin/end blocks unbalanced, or left open at the end; in the
+                      // renderer's stream also 138 inside a page, 139 without one
   UnbalancedGS,       // PopGS without PushGS, or a page ending with pushed states
   MissingData,        // a reading operator without its embedded data
   UnexpectedData,     // embedded data where no operator reads it
