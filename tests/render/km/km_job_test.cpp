@@ -682,6 +682,32 @@ TEST_F(KmPdl, StartJobLeavesTheSessionOutForFormRegistration) {
   }
 }
 
+TEST_F(KmPdl, AJobWithFaxInformationIsRefusedAtItsFirstPage) {
+  const BYTE block[] = {'D', 'F', 'A', 'X', '0', '0', '1', 0, 1, 2, 3};
+  EXPECT_EQ(jobCtrl_setFaxInfo(pdev_, 0, block), -1);
+  EXPECT_EQ(jobCtrl_setFaxInfo(pdev_, sizeof block, nullptr), -1);
+  ASSERT_EQ(jobCtrl_setFaxInfo(pdev_, sizeof block, block), 0);
+  ASSERT_EQ(pdev_->faxInfo.size, sizeof block);
+  EXPECT_EQ(std::memcmp(pdev_->faxInfo.data, block, sizeof block), 0);  // a copy, kept for the fax flow
+  EXPECT_NE(static_cast<const void*>(pdev_->faxInfo.data), static_cast<const void*>(block));
+  ASSERT_TRUE(KpEngineStartPage(d_.session));
+  SetLastError(0);
+  EXPECT_FALSE(KpEngineSendPage(d_.session));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+  EXPECT_EQ(pdev_->faxInfo.data, nullptr);  // released with the aborted job
+  EXPECT_TRUE(pdev_->pageCtrl.flags & JOBCTRL_ABORTED);
+}
+
+TEST_F(KmPdl, ThePrivateEscapeStateStartsWithoutOverrides) {
+  const PDEV_PESC& p = pdev_->pesc;
+  EXPECT_EQ(p.gate, 0u);
+  EXPECT_EQ(p.version, JOBREC_PDL_MIN);  // DDM 1332 is off on the model's defaults
+  for (SHORT o : {p.nupOverride, p.orderOverride, p.orientationOverride, p.layoutOverride, p.posterOverride,
+                  p.duplexOverride})
+    EXPECT_EQ(o, -1);
+  EXPECT_EQ(p.colorMode, -1);
+}
+
 TEST_F(KmPdl, TheTransformIsKeptAsTheLastCommandSentIt) {
   const float m[6] = {0.5f, 0.0f, 0.0f, 2.0f, 10.0f, -4.0f};
   Flushed();
