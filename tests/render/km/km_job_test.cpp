@@ -22,6 +22,7 @@
 #include "kestrel/render/xl_inband.h"
 #include "kplatform/byte_order.h"
 #include "kestrel/render/xl_outbuf.h"
+#include "pageflow.h"
 #include "pclxl_checker.h"
 #include "pdl_ctrl.h"
 #include "renderer_fixture.h"
@@ -706,6 +707,51 @@ TEST_F(KmPdl, ThePrivateEscapeStateStartsWithoutOverrides) {
                   p.duplexOverride})
     EXPECT_EQ(o, -1);
   EXPECT_EQ(p.colorMode, -1);
+}
+
+TEST_F(KmPdl, TheInputPaperRecordTakesEdgeToEdgeAndFittingApplicationMargins) {
+  struct Case {
+    const char* name;
+    LONG edgeToEdge, appMargins;
+    uint16_t margins[5];  // left, right, top, bottom, paper id
+    bool whole;           // imageable area = paper
+    bool takesMargins;
+  };
+  const Case cases[] = {
+      {"plain", 0, 0, {}, false, false},
+      {"edge to edge", 1, 0, {}, true, false},
+      {"application margins", 0, 1, {100, 120, 140, 160, DMPAPER_A4}, false, true},
+      {"margins of another paper", 0, 1, {100, 120, 140, 160, DMPAPER_A3}, false, false},
+      {"margins wider than the paper", 0, 1, {1100, 1000, 10, 10, DMPAPER_A4}, false, false},
+      {"negative margin", 0, 1, {0xFFFF, 10, 10, 10, DMPAPER_A4}, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(ddm_SetNumber(DDM_EDGE_TO_EDGE, pdev_->devmode, pdev_->printerData, c.edgeToEdge));
+    ASSERT_TRUE(ddm_SetNumber(DDM_APP_MARGINS, pdev_->devmode, pdev_->printerData, c.appMargins));
+    std::memcpy(pdev_->layoutInfo.appMargins, c.margins, sizeof c.margins);
+    ASSERT_EQ(_getInputPaper(pdev_), 0);
+    const JOBREC_PAPER& p = pdev_->layoutInfo.inputPaper;
+    EXPECT_EQ(p.paperCode, DMPAPER_A4);
+    EXPECT_EQ(p.width, 2100);
+    EXPECT_EQ(p.height, 2970);
+    EXPECT_EQ(p.imageableWidth == p.width, c.whole);
+    EXPECT_EQ(p.left, (p.width - p.imageableWidth + 1) / 2);
+    EXPECT_EQ(p.top, (p.height - p.imageableHeight + 1) / 2);
+    if (c.takesMargins) {
+      EXPECT_EQ(p.marginLeft, 100);
+      EXPECT_EQ(p.marginRight, 120);
+      EXPECT_EQ(p.marginTop, 140);
+      EXPECT_EQ(p.marginBottom, 160);
+    } else {
+      EXPECT_EQ(p.marginLeft, p.left);
+      EXPECT_EQ(p.marginLeft + p.marginRight, p.width - p.imageableWidth);
+      EXPECT_EQ(p.marginTop + p.marginBottom, p.height - p.imageableHeight);
+    }
+  }
+  EXPECT_EQ(PSRealToDeciMM(18432), 254);  // one inch
+  EXPECT_EQ(PSRealToDeciMM(72), 1);       // (72 x 254 + 9216) / 18432 rounds half up
+  EXPECT_EQ(PSRealToDeciMM(0x7FFFFFFF), static_cast<LONG>((0x7FFFFFFFLL * 254 + 9216) / 18432));
 }
 
 TEST_F(KmPdl, TheTransformIsKeptAsTheLastCommandSentIt) {
