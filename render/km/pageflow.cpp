@@ -63,7 +63,12 @@ constexpr WORD kAutoColorGrowth = 1;   // the page store of automatic colour gro
 constexpr LONG kAutoColorMask = 4;     // capture mask of an automatic-colour page
 constexpr LONG kJobColorAuto = 0;      // job information offset 12: automatic colour
 constexpr BYTE kColorArgMono = 1, kColorArgColor = 2, kColorArgOther = 3;
-constexpr DWORD kCapabilityBits = 0x400 | 0x10000 | 0x40000 | 0x4000000;  // JOBREC_CAP_* with values of their own
+// The job records' capabilities that are the description's own bits.
+constexpr DWORD kCapabilityBits =
+    JOBREC_CAP_BOOKLET_UNIT | JOBREC_CAP_DRIVER_COLLATE | JOBREC_CAP_TRAILER_JOBINFO | JOBREC_CAP_BOOKLET_COUNT;
+// A page stored with this capture bit is placed by the replay: its logical
+// page gets the base matrix.
+constexpr DWORD kStoreBaseMatrix = 0x20;
 
 LONG Num(PDEV* pdev, WORD id) {
   LONG v = 0;
@@ -292,7 +297,7 @@ LONG _StartPage_Logical(PDEV* pdev) {
   // work); nothing is noted before that.
   LONG result = Stamp(pdev, XL_TIMESTAMP_PAGESTART);
   float matrix[6] = {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
-  if (!(pdev->pageCtrl.pageStore & 0x20)) result |= pagemat_setPageMatrix_current(pdev, matrix);
+  if (!(pdev->pageCtrl.pageStore & kStoreBaseMatrix)) result |= pagemat_setPageMatrix_current(pdev, matrix);
   result |= pdl_ctrl_setcoordinate(pdev, matrix);
   const JOBINFO& job = pdev->jobInfo;
   if (job.cureDrawModeA != -1 && job.cureDrawModeB != -1)
