@@ -35,6 +35,10 @@ using kestrel::test::km::KmTest;
 using kestrel::test::km::kModelA;
 using kestrel::test::km::kModelB;
 using kestrel::test::km::Model;
+using kestrel::test::km::kTagHeap;
+using kestrel::test::km::kTagPlain;
+
+size_t Blocks() { return KpEngineBlockCount(kTagPlain) + KpEngineBlockCount(kTagHeap); }
 
 using FillPathFn = BOOL (*)(SURFOBJ*, PATHOBJ*, CLIPOBJ*, BRUSHOBJ*, POINTL*, ULONG, FLONG);
 using TextOutFn = BOOL (*)(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*, BRUSHOBJ*, BRUSHOBJ*, POINTL*, ULONG);
@@ -238,6 +242,7 @@ TEST_F(KmJob, TwoBlankPagesMakeTheWholeSequenceOnBothModels) {
 TEST_F(KmJob, RecordsCarryThePdevCopiesAndThePaperOfEachPage) {
   Doc d = Prepare(kModelA);
   ASSERT_TRUE(d.dm.Set(DDM_COLLATE, 0));  // collated copies would be stored, which the layout work builds
+  const size_t blocks = Blocks();
   ASSERT_TRUE(Enable(d));
   PdevOf(d.session)->copies = 3;  // as SETCOPYCOUNT leaves it
   ASSERT_TRUE(KpEngineStartDoc(d.session, u"records", 1));
@@ -253,6 +258,8 @@ TEST_F(KmJob, RecordsCarryThePdevCopiesAndThePaperOfEachPage) {
   ASSERT_TRUE(KpEngineSendPage(d.session));
   ASSERT_TRUE(KpEngineEndDoc(d.session, 0));
   ASSERT_TRUE(KpEngineDisablePDEV(d.session));
+  EXPECT_EQ(Blocks(), blocks);  // the job-data record moved with the job and was freed once
+  EXPECT_EQ(KpEngineBadFreeCount(), 0u);
   std::vector<Item> items = Decoded(d);
   EXPECT_TRUE(Checked(d));
 
@@ -444,6 +451,7 @@ TEST_F(KmJob, AnAbortedDocumentEndsWithoutAFooter) {
 
 TEST_F(KmJob, AfterAnAbortOnlyDisableRuns) {
   Doc d = Prepare(kModelB);
+  const size_t blocks = Blocks();
   ASSERT_TRUE(Enable(d));
   ASSERT_TRUE(KpEngineStartDoc(d.session, u"abort", 1));
   ASSERT_TRUE(KpEngineStartPage(d.session));
@@ -463,6 +471,7 @@ TEST_F(KmJob, AfterAnAbortOnlyDisableRuns) {
   EXPECT_FALSE(KpEngineSendPage(d.session));
   EXPECT_FALSE(KpEngineEndDoc(d.session, 0));  // the job is over: only the disable ran
   EXPECT_TRUE(KpEngineDisablePDEV(d.session));
+  EXPECT_EQ(Blocks(), blocks);
   std::string listing = Listing(Decoded(d));
   EXPECT_EQ(listing.substr(listing.size() - 7), "131 129");
   EXPECT_EQ(listing.find("EndSession"), std::string::npos);
