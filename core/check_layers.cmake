@@ -31,6 +31,7 @@ set(HEADER_FLOORS
 # A source's floor is its folder's; the um/ and km/ parts sit on the floor
 # of the file they are named after.
 set(SOURCE_FLOORS
+  zanlib=common seams=common
   kcore_sys=sys ddm_access=ddm dma=ddm cddd=handle strconv=common forms=common resource=common papdat=common
   iobin_icc=common logout=log preconfig=config dme=config cfg_parser=common cdm_merge=devmode cdm_defaults=devmode
   cdm_values=devmode cdm_lists=devmode nondev=printerdata pdrecord=printerdata chunked=printerdata
