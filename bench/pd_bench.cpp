@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/core/cddd.h"
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/printerdata.h"
 #include "model_root.h"

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "kestrel/core/cddd.h"
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/ddm_value.h"
 #include "model_root.h"
 

@@ -26,8 +26,8 @@
 //    still waits for a pin takes that use over as it is (same library, same
 //    paths and modules) instead of deriving them again.
 //
-// driver_get_hInstance differs between the builds (core/um/resource_um.cpp,
-// core/km/resource_km.cpp).
+// driver_get_hInstance, the module slots and the library's own file name
+// differ between the builds (core/um/resource_um.cpp, core/km/resource_km.cpp).
 #include <mutex>
 #include <new>
 
@@ -82,10 +82,7 @@ Released EndIfUnused(ResourceState& r) {
   if (!r.ready || r.refs > 0 || r.pins > 0) return out;
   out.resource = r.resourceModule;
   r.resourceModule = nullptr;
-#if defined(KESTREL_KERNEL_MODE)
-  out.driver = r.driverModule;
-  r.driverModule = nullptr;
-#endif
+  out.driver = TakeDriverModule(r);
   r.ready = false;
   r.module = nullptr;
   r.libraryPath[0] = 0;
@@ -106,15 +103,6 @@ bool Unpin(ResourceState& r) {
   }
   FreeReleased(out);
   return current;
-}
-
-HANDLE& Slot(ResourceState& r, Which which) {
-#if defined(KESTREL_KERNEL_MODE)
-  if (which == Which::kDriver) return r.driverModule;
-#else
-  (void)which;
-#endif
-  return r.resourceModule;
 }
 
 // Pins the state and answers the module asked for, loading it first (with
@@ -181,13 +169,7 @@ void resource_startToUse(HINSTANCE module, LPCWSTR path) {
   zanLib_InstallDddSeams();
   // What a fresh use needs from the module, asked before the lock is taken.
   WCHAR name[MAX_PATH] = {};
-  bool haveName = false;
-#if !defined(KESTREL_KERNEL_MODE)
-  if (module) {
-    DWORD n = GetModuleFileNameW(module, name, MAX_PATH);
-    haveName = n > 0 && n < MAX_PATH;
-  }
-#endif
+  bool haveName = OwnFileName(module, name);
   if (!haveName && path && kp_WideLength(path) < MAX_PATH) {
     JoinPath(name, path, u"");
     haveName = true;

@@ -1,6 +1,6 @@
 // The resource state that the shared resource module code (resource.cpp) and
-// driver_get_hInstance of each build (core/um/resource_um.cpp,
-// core/km/resource_km.cpp) both use. Private to the core.
+// its parts of each build (core/um/resource_um.cpp, core/km/resource_km.cpp)
+// both use. Private to the core.
 #pragma once
 
 #include <mutex>
@@ -33,6 +33,19 @@ struct ResourceState {
 ResourceState& R();
 
 enum class Which { kResource, kDriver };
+
+// With the lock held: the slot of the module asked for. The user-mode build
+// has one module, the resource module, for both.
+HANDLE& Slot(ResourceState& r, Which which);
+
+// With the lock held: takes the driver's own module out of the state (the
+// kernel-mode build loads it; the user-mode build has none: null).
+HANDLE TakeDriverModule(ResourceState& r);
+
+// The full path of the library's own module into name (MAX_PATH characters);
+// false when it cannot be had (the kernel-mode build never asks the loader:
+// the path comes from resource_startToUse).
+bool OwnFileName(HINSTANCE module, WCHAR* name);
 
 // The module for a caller that keeps no pin: valid while the caller's own
 // resource_startToUse lasts.

@@ -6,12 +6,20 @@
 #include "kplatform/kwindows.h"
 #include "kplatform/wingdi_types.h"
 
+#include "seams_modes.h"
+
+using namespace seams_modes;
+
 namespace {
 
 BOOL DriverDirectory(WCHAR* buffer, DWORD chars) {
   if (!buffer || chars < MAX_PATH) return FALSE;
   return zanlib_GetDriverDirectory(buffer, chars * sizeof(WCHAR));
 }
+
+}  // namespace
+
+namespace seams_modes {
 
 // Replaces a numeric value block by one holding v in the type's width.
 WORD SetNumber(void** value, WORD type, DWORD v) {
@@ -31,7 +39,7 @@ bool IsNumeric(WORD type) {
          type == DDD_TYPE_ULONG || type == DDD_TYPE_BYTE || type == DDD_TYPE_DWORD;
 }
 
-}  // namespace
+}  // namespace seams_modes
 
 WORD zanLib_DefaultOverride(DDDFILE* main, DDDFILE* /*referenced*/, WORD ddmId, void** value, WORD* type) {
   if (!value || !type) return DDD_ERR_ARG;
@@ -63,26 +71,10 @@ WORD zanLib_DefaultOverride(DDDFILE* main, DDDFILE* /*referenced*/, WORD ddmId, 
       if (k == 254) return DDD_OK;
       return SetNumber(value, *type, k);
     }
-    case DDM_FORMDIRECTORY: {
-#if defined(KESTREL_KERNEL_MODE)
-      return DDD_OK;
-#else
-      LPWSTR dir = zanLib_GetFormDirDefault();
-      if (!dir) return DDD_ERR_MEMORY;
-      kcore_Free(*value);
-      *value = dir;
-      *type = DDD_TYPE_STRING;
-      return DDD_OK;
-#endif
-    }
-    case DDM_LANGUAGESWITCH: {
-#if defined(KESTREL_KERNEL_MODE)
-      return DDD_OK;
-#else
-      if (!IsNumeric(*type) || GetUserDefaultLangID() == 1041) return DDD_OK;
-      return SetNumber(value, *type, 1);
-#endif
-    }
+    case DDM_FORMDIRECTORY:
+      return FormDirectoryDefault(value, type);
+    case DDM_LANGUAGESWITCH:
+      return LanguageSwitchDefault(value, type);
     default:
       return DDD_OK;
   }

@@ -8,7 +8,6 @@
 
 #include "kestrel/core/ddm_layout.h"
 #include "kestrel/core/kcore_sys.h"
-#include "kestrel/core/zanlib.h"
 #if !defined(KESTREL_KERNEL_MODE)
 #include "kplatform/kernel32_memory.h"
 #endif
@@ -169,8 +168,7 @@ void cddd_HandleFree(HCDDD handle) {
   kcore_Free(handle);
 }
 
-HCDDD cddd_OpenFile(LPCWSTR dataFile) {
-  zanLib_InstallDddSeams();
+HCDDD cddd_OpenDataFile(LPCWSTR dataFile) {
   if (!dataFile) return nullptr;
   HCDDD h = cdddAllocFinfo();
   if (!h) return nullptr;

@@ -1,6 +1,6 @@
 // The device description handle of the kernel-mode build (see
 // kestrel/core/cddd.h; the shared part is cddd.cpp): the file the engine
-// names for the printer.
+// names for the printer (opening it is core/km/cddd_open_km.cpp).
 #include "kestrel/core/cddd.h"
 
 #include "kplatform/engine.h"
@@ -13,11 +13,4 @@ LPWSTR cdddGetFileName(HANDLE printer) {
   if (!printer) return nullptr;
   LPWSTR name = EngGetPrinterDataFileName(reinterpret_cast<HDEV>(printer));
   return name && name[0] ? Duplicate(name) : nullptr;
-}
-
-HCDDD cddd_Open(HDEV engineDevice) {
-  if (!engineDevice) return nullptr;
-  LPWSTR name = EngGetPrinterDataFileName(engineDevice);
-  if (!name || !name[0]) return nullptr;
-  return cddd_OpenFile(name);  // the engine's string lives as long as its printer
 }

@@ -11,3 +11,20 @@ using namespace resource_modes;
 // loaded here by the full path kept at start, once, and kept until the last
 // resource_unload.
 HINSTANCE driver_get_hInstance(void) { return static_cast<HINSTANCE>(ModuleFor(Which::kDriver)); }
+
+namespace resource_modes {
+
+HANDLE& Slot(ResourceState& r, Which which) {
+  if (which == Which::kDriver) return r.driverModule;
+  return r.resourceModule;
+}
+
+HANDLE TakeDriverModule(ResourceState& r) {
+  HANDLE driver = r.driverModule;
+  r.driverModule = nullptr;
+  return driver;
+}
+
+bool OwnFileName(HINSTANCE, WCHAR*) { return false; }
+
+}  // namespace resource_modes

@@ -1,6 +1,7 @@
 // The TrueType substitution table of the kernel-mode build (see
 // kestrel/core/ttsubst.h; the shared part is ttsubst.cpp): the current table
 // with the default for the engine's device.
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/ttsubst.h"
 
 #include "kestrel/core/ddd.h"

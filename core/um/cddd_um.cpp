@@ -1,6 +1,6 @@
 // The device description handle of the user-mode build (see
 // kestrel/core/cddd.h; the shared part is cddd.cpp): the file named by the
-// printer driver's information.
+// printer driver's information (opening it is core/um/cddd_open_um.cpp).
 #include "kestrel/core/cddd.h"
 
 #include <cstring>
@@ -27,12 +27,4 @@ LPWSTR cdddGetFileName(HANDLE printer) {
   }
   kcore_Free(buffer);
   return name;
-}
-
-HCDDD cddd_Open(HANDLE printer) {
-  LPWSTR name = cdddGetFileName(printer);
-  if (!name) return nullptr;
-  HCDDD h = cddd_OpenFile(name);
-  kcore_Free(name);
-  return h;
 }

@@ -187,6 +187,16 @@ bool Relabel(CDM_SELECT_ITEM* item, HINSTANCE instance, void* devmode, void* pri
   return true;
 }
 
+// Relabels an item with its own name (copied first: the label replaces it).
+bool RelabelOwnName(CDM_SELECT_ITEM* item, void* devmode, void* printerData, WORD width, WORD length,
+                    const CDM_UNIT_INFO* unit) {
+  LPWSTR own = kcore_WideDup(item->name ? item->name : u"");
+  if (!own) return false;
+  bool ok = Relabel(item, nullptr, devmode, printerData, width, length, own, unit);
+  kcore_Free(own);
+  return ok;
+}
+
 LONG ItemNumber(const CDM_SELECT_ITEM& item, WORD type) {
   return type == DDM_TYPE_BYTE ? static_cast<LONG>(item.value & 0xFF)
          : (type == DDM_TYPE_SHORT || type == DDM_TYPE_WORD) ? static_cast<LONG>(item.value & 0xFFFF)
@@ -225,11 +235,7 @@ bool EditCustom(CDM_SELECT_INFO* info, void* devmode, void* printerData, const C
     if (!ReadWord(DDM_CUSTOMPAPERWIDTH, devmode, printerData, &width) ||
         !ReadWord(DDM_CUSTOMPAPERLENGTH, devmode, printerData, &length))
       return false;
-    LPWSTR own = kcore_WideDup(item.name ? item.name : u"");
-    if (!own) return false;
-    bool ok = Relabel(&item, nullptr, devmode, printerData, width, length, own, unit);
-    kcore_Free(own);
-    return ok;
+    return RelabelOwnName(&item, devmode, printerData, width, length, unit);
   }
   return true;
 }
@@ -244,11 +250,7 @@ bool EditTray(CDM_SELECT_INFO* info, void* devmode, void* printerData, const CDM
     WORD width = 0, length = 0;
     if (!ReadWord(widthId, devmode, printerData, &width) || !ReadWord(lengthId, devmode, printerData, &length))
       return false;
-    LPWSTR own = kcore_WideDup(item.name ? item.name : u"");
-    if (!own) return false;
-    bool ok = Relabel(&item, nullptr, devmode, printerData, width, length, own, unit);
-    kcore_Free(own);
-    return ok;
+    return RelabelOwnName(&item, devmode, printerData, width, length, unit);
   }
   return true;
 }

@@ -1,5 +1,6 @@
 // The spooler's forms database and the mapping of form ids to the model's
 // paper ids (see kestrel/core/papdat.h).
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/papdat.h"
 
 #include <cstring>

@@ -1,5 +1,6 @@
 // The non-devmode record store (see kestrel/core/nondev.h).
 
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/nondev.h"
 
 #include <cstring>

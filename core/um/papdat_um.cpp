@@ -2,6 +2,7 @@
 // readers are papdat.cpp): the model's papers merged with the forms database.
 #include <cstring>
 
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/papdat.h"

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/ddd.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/printerdata.h"

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "kestrel/core/zanlib.h"
+#include "kplatform/kwindows.h"
 
 #include "../common/resource_modes.h"
 
@@ -13,3 +14,17 @@ HINSTANCE driver_get_hInstance(void) {
   std::lock_guard<std::mutex> guard(r.lock);
   return r.refs > 0 ? r.module : nullptr;
 }
+
+namespace resource_modes {
+
+HANDLE& Slot(ResourceState& r, Which) { return r.resourceModule; }
+
+HANDLE TakeDriverModule(ResourceState&) { return nullptr; }
+
+bool OwnFileName(HINSTANCE module, WCHAR* name) {
+  if (!module) return false;
+  DWORD n = GetModuleFileNameW(module, name, MAX_PATH);
+  return n > 0 && n < MAX_PATH;
+}
+
+}  // namespace resource_modes

@@ -1,6 +1,7 @@
 // The TrueType substitution table of the user-mode build (see
 // kestrel/core/ttsubst.h; the shared part is ttsubst.cpp): the current table
 // with the default for the queue, the store and the upgrade.
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/ttsubst.h"
 
 #include "kestrel/core/ddd.h"

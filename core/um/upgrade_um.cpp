@@ -1,5 +1,6 @@
 // Upgrade of stored devmodes of the user-mode build (see kestrel/core/upgrade.h;
 // the printer-data record part is upgrade.cpp).
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/cdm_merge.h"
 #include "kestrel/core/upgrade.h"
 

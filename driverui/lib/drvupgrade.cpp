@@ -1,6 +1,6 @@
 // kestrelui's export DrvUpgradePrinter: the spooler's call after the driver
 // of a queue was replaced (see kestrel/ui/upgradeprinter.h).
-#include "kestrel/core/cddd.h"
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/logout.h"
 #include "kestrel/ui/prnid.h"
 #include "kestrel/ui/upgradeprinter.h"

@@ -58,6 +58,7 @@
 //    enabled.
 #include <cstring>
 
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/render/km_forms.h"

@@ -1,5 +1,6 @@
 #include "model_a_queue.h"
 
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/winspool_printer.h"

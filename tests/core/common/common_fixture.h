@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/core/cddd.h"
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"
 #include "temp_root.h"

@@ -4,7 +4,7 @@
 #include <kplatform/kwindows.h>
 
 #include "config_fixture.h"
-#include "kestrel/core/cddd.h"
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/dme.h"
 #include "kestrel/core/kcore_sys.h"
 

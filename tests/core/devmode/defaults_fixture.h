@@ -15,7 +15,7 @@
 #include "../ddm/devmode_fixture.h"
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/cdm_values.h"
-#include "kestrel/core/cddd.h"
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/ddm_layout.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/preconfig.h"

@@ -9,7 +9,7 @@
 
 #include "../ddd_builder.h"
 #include "common_fixture.h"
-#include "kestrel/core/cddd.h"
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/kwindows.h"

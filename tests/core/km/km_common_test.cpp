@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/cdm_lists.h"
 #include "kestrel/core/cdm_values.h"

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/ui/constraint.h"
 #include "kestrel/ui/uiwindata.h"
 #include "ui_fixture.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/core/cddd.h"
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/nondev.h"
 #include "kestrel/core/printerdata.h"
 #include "kestrel/ui/upgradeprinter.h"

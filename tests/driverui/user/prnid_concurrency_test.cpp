@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/ui/prnid.h"
 #include "ui_fixture.h"
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/papdat.h"
 #include "kestrel/ui/prnid.h"

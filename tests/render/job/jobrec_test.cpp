@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "kestrel/core/cddd.h"
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"

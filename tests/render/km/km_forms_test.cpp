@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "kestrel/core/cddd.h"
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/ddd.h"
 #include "kestrel/core/ddm_value.h"

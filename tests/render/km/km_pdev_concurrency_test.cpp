@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "kestrel/core/cddd.h"
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/ddd.h"
 #include "kestrel/render/km_services.h"
 #include "renderer_fixture.h"

@@ -69,26 +69,18 @@ struct CDDD_PAPERKEY {
   LPWSTR name;  // a new block in a match (cdddSamePaperFree); the caller's in a key
 };
 
-#if !defined(KESTREL_KERNEL_MODE)
-// The printer driver's data file name (GetPrinterDriverW level 2) as a new
-// block (kcore_Free); null on failure.
+// The printer driver's data file name as a new block (kcore_Free); null on
+// failure. User mode: GetPrinterDriverW level 2. Kernel mode: the path comes
+// from the graphics engine (EngGetPrinterDataFileName), which knows it from
+// the engine's device and from the printer handle the renderer was given
+// alike; null when the engine gives none.
 LPWSTR cdddGetFileName(HANDLE printer);
-// Opens the description data of the printer's driver; null when there is no
-// file name or the data does not open.
-HCDDD cddd_Open(HANDLE printer);
-#else
-// Kernel mode: the data file's path comes from the graphics engine
-// (EngGetPrinterDataFileName), which knows it from the engine's device and
-// from the printer handle the renderer was given alike.
-// The path as a new block (kcore_Free); null when the engine gives none.
-LPWSTR cdddGetFileName(HANDLE printer);
-// Opens the description data of the engine device's printer; null when there
-// is no file name or the data does not open.
-HCDDD cddd_Open(HDEV engineDevice);
-#endif
-// Opens the description data of a data file given by name (the kernel-mode
-// renderer's road, and cddd_Open's after it found the name).
-HCDDD cddd_OpenFile(LPCWSTR dataFile);
+// Opens the description data of a data file given by name with the reader's
+// seams as they stand, and attaches the pre-configuration and emulation
+// layers (cddd_SetAttachOps). The driver opens through cddd_OpenFile and
+// cddd_Open (kestrel/core/cddd_open.h), which install the common library's
+// seams of the reader first.
+HCDDD cddd_OpenDataFile(LPCWSTR dataFile);
 BOOL cddd_Close(HCDDD handle);
 HCDDD cdddAllocFinfo(void);
 void cddd_HandleFree(HCDDD handle);

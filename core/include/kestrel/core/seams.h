@@ -13,8 +13,9 @@
 // | setter (header)                                  | filled by, when                                                      | why it is a seam |
 // |--------------------------------------------------|----------------------------------------------------------------------|------------------|
 // | ddd_SetDriverDirectoryProvider (ddd.h)           | core/common/seams.cpp `zanLib_InstallDddSeams`, when the resource     | the reader (core/ddd) needs the driver directory for external strings; the directory comes from the common library above it |
-// |                                                  | module is first used or a description handle is opened; ddddump's    | |
-// |                                                  | host fills its own                                                   | |
+// |                                                  | module is first used or a description handle is opened for the       | |
+// |                                                  | driver (cddd_OpenFile, cddd_Open: core/common/cddd_open.cpp, on the  | |
+// |                                                  | common floor for that reason); ddddump's host fills its own          | |
 // | ddd_SetDefaultOverride (ddd.h)                   | core/common/seams.cpp `zanLib_InstallDddSeams`, as above              | model-dependent default overrides need the capability checks of the common library |
 // | cddd_SetAttachOps (cddd.h)                       | `PreConfig_InstallAttachOps` (core/config), called by kestrelui's     | the handle (core/handle) loads the pre-configuration and emulation layers of core/config, which sit above it |
 // |                                                  | library entry; cleared at detach                                     | |
