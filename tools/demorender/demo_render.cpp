@@ -1,9 +1,12 @@
 // kestrel-demo-render: loads kestrelkm through the graphics-engine stand-in
 // as the engine does, enables a PDEV and its surface for model A (the
-// build's K350.DDD) from the CreateDC devmode, and prints what the renderer
-// reports to the engine: GDIINFO, DEVINFO and the surface. Document output
-// arrives with job control; until then the renderer refuses the document
-// and says so.
+// build's K350.DDD) from the CreateDC devmode, prints what the renderer
+// reports to the engine (GDIINFO, DEVINFO, the surface), asks the
+// technology escape, and renders a two-page document whose pages draw
+// nothing. The renderer's stream is written to the file named by the second
+// argument (the build folder's demo/render-stream.xlr by default) for the
+// spooler step; scripts/demo checks it with the strict checker's
+// renderer-stream mode and prints its decoded sequence.
 #include <kplatform/engine.h>
 #include <kplatform/kwindows.h>
 #include <kplatform/root.h>
@@ -11,7 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "km_host.h"
 
@@ -38,10 +43,49 @@ void Print(const GDIINFO& g, const DEVINFO& i, const KP_ENGINE_SURFACE_INFO& s) 
               s.format, s.hooks);
 }
 
+constexpr ULONG kGetTechnology = 20;  // GETTECHNOLOGY
+constexpr ULONG kPages = 2;
+
+// One document of kPages pages that draw nothing; its stream goes to `out`.
+bool RenderDocument(KP_ENGINE_SESSION* s, HANDLE printer, const std::string& out) {
+  KpEngineClearOutput(printer);
+  if (!KpEngineStartDoc(s, u"Kestrel demo", 1)) {
+    std::fprintf(stderr, "DrvStartDoc failed (error %u)\n", GetLastError());
+    return false;
+  }
+  for (ULONG page = 1; page <= kPages; ++page) {
+    if (!KpEngineStartPage(s) || !KpEngineSendPage(s)) {
+      std::fprintf(stderr, "page %u failed (error %u)\n", page, GetLastError());
+      KpEngineEndDoc(s, ED_ABORTDOC);
+      return false;
+    }
+  }
+  if (!KpEngineEndDoc(s, 0)) {
+    std::fprintf(stderr, "DrvEndDoc failed (error %u)\n", GetLastError());
+    return false;
+  }
+  std::vector<char> bytes(KpEngineGetOutput(printer, nullptr, 0));
+  KpEngineGetOutput(printer, bytes.data(), bytes.size());
+  std::filesystem::create_directories(std::filesystem::path(out).parent_path());
+  std::ofstream file(out, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  file.close();
+  if (!file) {
+    std::fprintf(stderr, "cannot write %s\n", out.c_str());
+    return false;
+  }
+  std::printf("A document of %u pages that draw nothing: %zu bytes of renderer stream in %s\n", kPages,
+              bytes.size(), out.c_str());
+  std::printf("Drawing is not built yet: the pages carry no drawing operators. The in-band commands in the\n"
+              "stream await the spooler side (kestrelum), which carries them out and removes them.\n");
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string models = argc > 1 ? argv[1] : std::string(KESTREL_MODELS_DIR);
+  std::string out = argc > 2 ? argv[2] : std::string(KESTREL_DEMO_DIR) + "/render-stream.xlr";
   std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-render-XXXXXX").string();
   if (!mkdtemp(pattern.data()) || !KpSetRoot(pattern.c_str())) {
     std::fprintf(stderr, "cannot make a platform root\n");
@@ -63,16 +107,12 @@ int main(int argc, char** argv) {
         KP_ENGINE_SURFACE_INFO surface{};
         KpEngineQuerySurface(KpEngineSessionSurface(s)->hsurf, &surface);
         Print(*KpEngineSessionGdiInfo(s), *KpEngineSessionDevInfo(s), surface);
-        BOOL started = KpEngineStartDoc(s, u"Demo", 1);
-        DWORD error = GetLastError();
-        if (started) {
-          std::printf("A document started.\n");
-          KpEngineEndDoc(s, 0);
-        } else {
-          std::printf("Document output arrives with job control: DrvStartDoc is refused for now (error %u).\n",
-                      error);
-        }
-        rc = 0;
+        char technology[16] = {};
+        const DWORD anyInput = 0;
+        ULONG answer = KpEngineEscape(s, kGetTechnology, sizeof anyInput, const_cast<DWORD*>(&anyInput),
+                                      sizeof technology - 1, technology);
+        std::printf("GETTECHNOLOGY answers %ld: \"%s\"\n", static_cast<long>(answer), technology);
+        rc = RenderDocument(s, q.printer, out) ? 0 : 1;
       }
       if (s) KpEngineDisablePDEV(s);
     }
