@@ -11,6 +11,7 @@
 // The work that builds each part removes its functions from this file and
 // revisits the GDIINFO/DEVINFO fields and document-call paths that depend on
 // them.
+#include "escape.h"
 #include "km_entry.h"
 
 namespace {
@@ -90,3 +91,19 @@ BOOL page_setDEVData_pdl(PDEV*) {
 // Resets the page's graphics state; the graphics records come with the
 // drawing work.
 LONG init_cgs(PDEV*) { return NotYet(); }
+
+// ---- The private gate (replaced by the private-gate work) -------------------------
+
+// Escapes 4209-4212 and 4216: the gate, direct images, the page colour mode,
+// the layout overrides and the security-marking hand-over. None is built
+// yet, so each is unsupported: QUERYESCSUPPORT answers 0 and the escape 0,
+// with nothing done.
+LONG pesc_Escape(PDEV*, ULONG, BOOL, ULONG, const void*, ULONG, void*) { return 0; }
+
+// ---- The physical stamp-paper matrix of escape 0x5004 (replaced by the
+// layout work) --------------------------------------------------------------------------
+
+// There is no such matrix yet: 0x5004 asks first and refuses before it
+// starts anything.
+BOOL pagemat_hasPhysicalStampPaperMatrix(void) { return FALSE; }
+LONG pagemat_setPageMatrix_phsycalStamppPaper(PDEV*, float*, LONG, LONG, LONG) { return NotYet(); }

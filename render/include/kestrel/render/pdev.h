@@ -139,6 +139,11 @@ struct PDEV {
   DWORD preConfigValue;        // trailer offset 5460
   DWORD jobWord;               // job control's word, cleared at enable
 
+  DWORD headerMode;  // 0x5008, kept by job control
+  // The page number kept by job control (escapes 0x500A and 0x5006): the
+  // application pages ended in this job (0 while the first page is drawn).
+  DWORD pageNumber;
+
   // Device-font selection words (the device-font work fills them).
   DWORD fontSelection[2];
 
