@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_input.h"
+#include "../fuzz_input.h"
 #include "kestrel/core/cddd.h"
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/devmode.h"

@@ -9,6 +9,7 @@
 #include <kplatform/engine.h>
 #include <kplatform/kwindows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -108,6 +109,9 @@ bool PatchPrinterInfo(const std::string& hostPath, WORD item, const Bytes& value
       at + value.size() > file.size())
     return false;
   std::memcpy(&file[at], value.data(), value.size());
+  // The installed file is a link to the build's model: replace the link by
+  // the patched copy, never write through it.
+  std::remove(hostPath.c_str());
   kestrel::test::WriteHostFile(hostPath, file);
   return true;
 }
@@ -695,6 +699,25 @@ TEST_F(KmEscape, LetterFlagResetsASubstitutedOutputForm) {
   EXPECT_EQ(out.formName[0], u'?');
   EXPECT_EQ(Esc(KM_ESC_SET_LETTER_FLAG, &bad, nullptr), 1);  // not taken
   EXPECT_EQ(out.formName[0], u'?');
+  Close();
+}
+
+// A reset inside a document moves the escape state to the new PDEV: the
+// document name (which later pages send in 152), the status word, the
+// form-file switch.
+TEST_F(KmEscape, ResetInTheDocumentKeepsTheEscapeState) {
+  Open(kModelA);
+  Bytes name(12);
+  std::memcpy(name.data(), u"letter", 12);
+  ASSERT_EQ(Esc(KM_ESC_SET_STARTDOC_FLAG, nullptr, nullptr), 1);
+  ASSERT_EQ(Esc(KM_ESC_SET_DOC_NAME, &name, nullptr), 1);
+  Bytes end = U16(KM_SETSTATUS_BLOCK_END), formFile = U32(3);
+  ASSERT_EQ(Esc(KM_ESC_SET_STATUS, &end, nullptr), 1);
+  ASSERT_EQ(Esc(KM_ESC_DISABLE_FORM_FILE, &formFile, nullptr), 1);
+  ASSERT_TRUE(KpEngineResetPDEV(session_, dm_.data()));
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(Pdev()->docName)), u"letter");
+  EXPECT_EQ(Pdev()->escapeStatus, KM_ESCSTATUS_POSTBLOCK_ENDED);
+  EXPECT_EQ(Pdev()->formFileSwitch, 3u);
   Close();
 }
 
