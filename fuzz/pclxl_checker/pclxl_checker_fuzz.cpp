@@ -1,4 +1,5 @@
-// The checker reads whatever a test hands it: both modes on any bytes.
+// The checker reads whatever a test hands it: both modes on any bytes, and
+// the decoded listing with its text.
 #include <cstddef>
 #include <cstdint>
 
@@ -6,6 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)pclxl_check::check(data, size, pclxl_check::Mode::Job);
-  (void)pclxl_check::check(data, size, pclxl_check::Mode::RendererStream);
+  pclxl_check::Listing listing;
+  (void)pclxl_check::check(data, size, pclxl_check::Mode::RendererStream, &listing);
+  (void)listing.text();
   return 0;
 }

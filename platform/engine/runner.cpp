@@ -45,8 +45,14 @@ struct Session : kp::engine::Object {
   HSURF surface = nullptr;
   std::shared_ptr<kp::engine::Object> surfaceHold;
   SURFOBJ* pso = nullptr;
+  SURFOBJ pdevOnly{};  // what escapes get while there is no surface
   bool inDoc = false;
   bool inPage = false;
+  // The open document's name (null when it was started without one) and job
+  // id, for the DrvStartDoc a reset inside the document makes.
+  std::u16string docName;
+  bool hasDocName = false;
+  DWORD jobId = 0;
 };
 
 namespace {
@@ -64,6 +70,7 @@ const char* entryName(ULONG index) {
     case INDEX_DrvStartPage: return "DrvStartPage";
     case INDEX_DrvEndDoc: return "DrvEndDoc";
     case INDEX_DrvStartDoc: return "DrvStartDoc";
+    case INDEX_DrvEscape: return "DrvEscape";
     default: return "Drv?";
   }
 }
@@ -330,7 +337,10 @@ KP_API BOOL KpEngineStartDoc(KP_ENGINE_SESSION* session, LPCWSTR docName, DWORD 
   auto s = sessionOf(session);
   if (!s) return refuse(ERROR_INVALID_PARAMETER);
   if (!s->pso || s->inDoc) return refuse(ERROR_INVALID_FUNCTION);
-  std::u16string name = docName ? docName : u"";
+  s->docName = docName ? docName : u"";
+  s->hasDocName = docName != nullptr;
+  s->jobId = jobId;
+  std::u16string name = s->docName;  // the driver's copy: it may write into it
   BOOL ok = documentCall<PFN_DrvStartDoc>(*s, INDEX_DrvStartDoc, s->pso, docName ? name.data() : nullptr, jobId);
   if (ok) s->inDoc = true;
   return ok;
@@ -393,8 +403,44 @@ KP_API BOOL KpEngineResetPDEV(KP_ENGINE_SESSION* session, const void* devmode) {
   s->dhpdev = newPdev;
   s->gdi = gdi;
   s->dev = dev;
-  if (hadSurface && !enableSurface(*s)) return FALSE;
+  if (hadSurface && !enableSurface(*s)) {
+    s->inDoc = false;  // no surface to end the document on
+    return FALSE;
+  }
+  if (s->inDoc) {
+    // The engine goes on with the same document on the new PDEV: DrvStartDoc
+    // with the document's own name and job id, as it was started.
+    std::u16string name = s->docName;
+    BOOL ok = documentCall<PFN_DrvStartDoc>(*s, INDEX_DrvStartDoc, s->pso, s->hasDocName ? name.data() : nullptr,
+                                            s->jobId);
+    if (!ok) {
+      s->inDoc = false;
+      return FALSE;
+    }
+  }
   return TRUE;
+}
+
+KP_API ULONG KpEngineEscape(KP_ENGINE_SESSION* session, ULONG code, ULONG cjIn, PVOID pvIn, ULONG cjOut,
+                            PVOID pvOut) {
+  auto s = sessionOf(session);
+  if (!s) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return KP_ENGINE_ESCAPE_ERROR;
+  }
+  auto fn = entry<PFN_DrvEscape>(*s->driver, INDEX_DrvEscape);
+  if (!fn) return 0;  // not implemented
+  SURFOBJ* pso = s->pso;
+  if (!pso) {
+    s->pdevOnly = SURFOBJ{};
+    s->pdevOnly.dhpdev = s->dhpdev;
+    s->pdevOnly.hdev = s->hdev;
+    s->pdevOnly.iType = STYPE_DEVICE;
+    pso = &s->pdevOnly;
+  }
+  ULONG result = fn(pso, code, cjIn, pvIn, cjOut, pvOut);
+  logCall(*s->driver, INDEX_DrvEscape, result);
+  return result;
 }
 
 KP_API BOOL KpEngineDisablePDEV(KP_ENGINE_SESSION* session) { return disable(session); }

@@ -220,9 +220,10 @@ LONG jobInfo_layoutInfo_initAtJobStart(LAYOUTINFO* layoutInfo, const JOBINFO* jo
   Reader r(devmode, printerData);
   LAYOUTINFO l{};
   // The paper steps and the margin escape own these bytes.
-  std::memcpy(l.inputPaper, layoutInfo->inputPaper, sizeof l.inputPaper);
-  std::memcpy(l.outputPaper0, layoutInfo->outputPaper0, 68 - 36);
-  std::memcpy(l.inputTray, layoutInfo->inputTray, sizeof l.inputTray);
+  l.inputPaper = layoutInfo->inputPaper;
+  l.landscapeOutput = layoutInfo->landscapeOutput;
+  l.outputPaper = layoutInfo->outputPaper;
+  l.inputTray = layoutInfo->inputTray;
   std::memcpy(l.appMargins, layoutInfo->appMargins, sizeof l.appMargins);
 
   const bool posterOrBooklet = jobInfo->poster || jobInfo->booklet;

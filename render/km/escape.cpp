@@ -108,15 +108,6 @@ constexpr DWORD kCapPopupUserName = 0x2000000;  // the header name may be the po
 constexpr LONG kUserNameTypeString = 7;
 // Bit of the page-store word set while escape 0x5004 sends its matrix in band.
 constexpr DWORD kPageStoreStampMatrix = 0x40;
-// Layout information, input paper record: page area origin and application
-// margins (16-bit, 0.1 mm), landscape output (32-bit).
-constexpr size_t kLayoutPageLeft = 10;
-constexpr size_t kLayoutPageTop = 12;
-constexpr size_t kLayoutMargin18 = 18;
-constexpr size_t kLayoutMargin20 = 20;
-constexpr size_t kLayoutMargin22 = 22;
-constexpr size_t kLayoutMargin24 = 24;
-constexpr size_t kLayoutLandscapeOutput = 32;
 constexpr LONG kMicronsPerTenthMm = 100;
 constexpr double kPSRealPerInch = 18432.0;
 
@@ -335,11 +326,10 @@ KM_ESCAPE_HANDLER(ctlfc_GetPageInfo) {
   LONG left = pdev->curForm.imageableLeft, top = pdev->curForm.imageableTop;
   LONG right = pdev->curForm.imageableRight, bottom = pdev->curForm.imageableBottom;
   if (info.pageMarkDue) {
-    const BYTE* l = pdev->layoutInfo.inputPaper;
-    const LONG l10 = kp_LoadI16(l + kLayoutPageLeft), l12 = kp_LoadI16(l + kLayoutPageTop);
-    const LONG l18 = kp_LoadI16(l + kLayoutMargin18), l20 = kp_LoadI16(l + kLayoutMargin20);
-    const LONG l22 = kp_LoadI16(l + kLayoutMargin22), l24 = kp_LoadI16(l + kLayoutMargin24);
-    if (kp_LoadU32(l + kLayoutLandscapeOutput) == 0) {
+    const JOBREC_PAPER& paper = pdev->layoutInfo.inputPaper;
+    const LONG l10 = paper.left, l12 = paper.top;
+    const LONG l18 = paper.marginLeft, l20 = paper.marginRight, l22 = paper.marginTop, l24 = paper.marginBottom;
+    if (pdev->layoutInfo.landscapeOutput == 0) {
       left += TenthMmToPSReal(l18 - l10);
       top += TenthMmToPSReal(l22 - l12);
       right -= TenthMmToPSReal(l20 - l10);

@@ -9,17 +9,8 @@
 //    rotation flag.
 //  - The paper turn flag is the job information's 32-bit value at offset 60
 //    (booklet): a booklet prints two pages side by side on a turned sheet.
-//  - Landscape output is the layout information's 32-bit value at offset 32,
-//    the input paper record's landscape word.
+//  - Landscape output is the layout information's 32-bit value at offset 32.
 #include "pagemat.h"
-
-#include "kplatform/byte_order.h"
-
-namespace {
-
-constexpr size_t kLandscapeOutputOffset = 32;  // in the layout information's input paper record
-
-}  // namespace
 
 LONG pagemat_getOutputPaperOrient(PDEV* pdev) {
   if (!pdev) return 1;
@@ -34,7 +25,7 @@ LONG pagemat_getOutputPaperOrient(PDEV* pdev) {
   } else if (turned) {
     landscape = pageLandscape;
   } else {
-    landscape = kp_LoadU32(layout.inputPaper + kLandscapeOutputOffset) != 0;
+    landscape = layout.landscapeOutput != 0;
   }
   if (turned) landscape = !landscape;
   return landscape ? 1 : 0;

@@ -424,6 +424,7 @@ void FreePdevMemory(PDEV* pdev) {
   if (!pdev) return;
   void* heap = pdev->heap;
   FreeEscapeBlocks(pdev);
+  jobCtrl_ReleasePdev(pdev);
   if (pdev->ttSubstTable) ttsb_FreeTrueTypeSubstTable(pdev->ttSubstTable);
   pdev->ttSubstTable = nullptr;
   if (pdev->printerData) HEAPFREE(heap, pdev->printerData);

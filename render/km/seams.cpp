@@ -4,24 +4,16 @@
 //  - device fonts: the PDEV has none, so DEVINFO reports 0 fonts;
 //  - merged images: nothing is ever merged, so there is nothing to set up,
 //    send or free;
-//  - job control and the page flow: no job can be started, so every call
-//    that would start, continue or end one fails with ERROR_NOT_SUPPORTED and
-//    the document calls report that failure (nothing answers success it did
-//    not earn); a reset carries no job state.
+//  - the layout: every page gets the base matrix, and a job asking for a
+//    mode whose page steps the layout work builds is refused at its first
+//    page with ERROR_NOT_SUPPORTED.
 // The work that builds each part removes its functions from this file and
 // revisits the GDIINFO/DEVINFO fields and document-call paths that depend on
 // them.
 #include "escape.h"
 #include "km_entry.h"
+#include "pageflow.h"
 
-namespace {
-
-LONG NotYet() {
-  EngSetLastError(ERROR_NOT_SUPPORTED);
-  return -1;
-}
-
-}  // namespace
 
 // ---- Device fonts (replaced by the device-font work) --------------------------
 
@@ -54,43 +46,31 @@ void DisableMergeImage(PDEV*) {}
 // drawn, so there is nothing to end.
 LONG SendMergeImage(PDEV* pdev) { return pdev ? 0 : -1; }
 
-// ---- Job control (replaced by the job-control work) ------------------------------
+// ---- Layout (replaced by the layout work: page matrices, poster, booklet,
+// store-all-pages, form registration, white pages, fax sheets) --------------
 
-// The private-escape state (PDL version, DDM 4103, the printer-information
-// item 5 test) belongs to job control; there is none to initialise yet.
-LONG jobCtrl_privateEscape_init(PDEV* pdev) { return pdev ? 0 : -1; }
-
-// A reset moves the job's state to the new PDEV; no job state exists yet, so
-// there is nothing to move or refuse.
-LONG jobCtrl_ResetDC(PDEV* pdevNew, PDEV* pdevOld) { return pdevNew && pdevOld ? 0 : -1; }
-
-// Bit 0x1 (started) and bits 0x1 and 0x2 (opened) of job control's flag
-// word: no job is ever started yet.
-BOOL jobCtrl_isJobStarted(PDEV*) { return FALSE; }
-BOOL jobCtrl_isJobOpened(PDEV*) { return FALSE; }
-
-LONG jobCtrl_Enable(PDEV*, HANDLE) { return NotYet(); }
-LONG jobCtrl_StartDoc(PDEV*, LPCWSTR, LPCWSTR) { return NotYet(); }
-LONG jobCtrl_EndPage(PDEV*) { return NotYet(); }
-LONG jobCtrl_EndDoc(PDEV*) { return NotYet(); }
-LONG jobCtrl_AbortDoc(PDEV*) { return NotYet(); }
-LONG jobCtrl_Disable(PDEV*) { return NotYet(); }
-
-// ---- The page flow and the font download cache (replaced by the page-flow,
-// PDL-control and font-cache work) ----------------------------------------------------
-
-LONG page_InitFontCache_StartPage_pdl(PDEV*) { return NotYet(); }
-// Dropping the page's font cache: no cache exists, nothing to drop.
-void page_DeleteFontCache_pdl(PDEV*) {}
-// Sends the devmode and the document name in band: 0, as no job is open to
-// send them in.
-BOOL page_setDEVData_pdl(PDEV*) {
-  EngSetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+// The page matrix of the current logical page. Until the page matrices are
+// built every page gets the base matrix (identity), which is right for the
+// pages the renderer makes yet: pages that draw nothing.
+LONG pagemat_setPageMatrix_current(PDEV* pdev, float matrix[6]) {
+  if (!pdev || !matrix) return -1;
+  const float identity[6] = {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+  for (int i = 0; i < 6; ++i) matrix[i] = identity[i];
+  return 0;
 }
-// Resets the page's graphics state; the graphics records come with the
-// drawing work.
-LONG init_cgs(PDEV*) { return NotYet(); }
+
+// The job modes whose page steps the layout work builds: a job asking for
+// one is refused at its first page (ERROR_NOT_SUPPORTED; job control then
+// aborts it) rather than printed wrongly.
+LONG page_checkJobModesBuilt(PDEV* pdev) {
+  if (!pdev) return -1;
+  const JOBINFO& j = pdev->jobInfo;
+  const bool unbuilt = j.poster || j.booklet || j.storeAllPages || j.formRegistration || j.leadingWhiteMode ||
+                       j.feature406 || pdev->faxInfo.data != nullptr;
+  if (!unbuilt) return 0;
+  EngSetLastError(ERROR_NOT_SUPPORTED);
+  return -1;
+}
 
 // ---- The private gate (replaced by the private-gate work) -------------------------
 
@@ -106,4 +86,7 @@ LONG pesc_Escape(PDEV*, ULONG, BOOL, ULONG, const void*, ULONG, void*) { return 
 // There is no such matrix yet: 0x5004 asks first and refuses before it
 // starts anything.
 BOOL pagemat_hasPhysicalStampPaperMatrix(void) { return FALSE; }
-LONG pagemat_setPageMatrix_phsycalStamppPaper(PDEV*, float*, LONG, LONG, LONG) { return NotYet(); }
+LONG pagemat_setPageMatrix_phsycalStamppPaper(PDEV*, float*, LONG, LONG, LONG) {
+  EngSetLastError(ERROR_NOT_SUPPORTED);
+  return -1;
+}

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <set>
@@ -61,6 +62,7 @@ struct DataType {
   bool valid = false;
   std::string name;
   Structure structure = Structure::Scalar;
+  std::string element;  // "ubyte", "sint16", "real32", ...
   size_t elementSize = 0;
 };
 
@@ -115,6 +117,7 @@ Tables loadTables() {
     d.valid = true;
     d.name = v["name"].string;
     d.elementSize = static_cast<size_t>(v["size"].number);
+    d.element = v["element"].string;
     const std::string& s = v["structure"].string;
     d.structure = s == "xy" ? Structure::Xy : s == "box" ? Structure::Box : s == "array" ? Structure::Array
                                                                                           : Structure::Scalar;
@@ -175,28 +178,87 @@ const Tables& tables() {
   return t;
 }
 
-// ---- the in-band command sizes (renderer-stream mode) -----------------------
+// ---- the in-band commands (renderer-stream mode) ------------------------------
 
-// Payload size of a command: >= 0 exact, -1 any, -2 at most 520 bytes.
-int inbandSize(int code) {
-  switch (code) {
-    case 130: case 156: return -1;
-    case 152: return -2;
-    case 132: return 4;
-    case 133: return 20;
-    case 134: return 2;
-    case 136: return 40;
-    case 137: return 24;
-    case 138: return 12;
-    case 141: return 8;
-    case 144: case 145: return 1;
-    case 150: return 8192;
-    case 151: return 4736;
-    case 153: return 1348;
-    case 154: return 176;
-    case 155: return 148;
-    default: return 0;
+// The renderer's own protocol beside PCL XL: each command's name (the name of
+// its writer in the renderer) and payload size.
+constexpr int kAnySize = -1;         // 130, 156: any length
+constexpr int kDocNameSize = -2;     // 152: an even 2..520 bytes
+struct InBand {
+  const char* name;
+  int size;  // >= 0 exact
+};
+constexpr int kFirstInBand = 128, kLastInBand = 158;
+constexpr InBand kInBand[kLastInBand - kFirstInBand + 1] = {
+    {"enable", 0},                                    // 128
+    {"disable", 0},                                   // 129
+    {"open", kAnySize},                               // 130: the document name
+    {"close", 0},                                     // 131
+    {"pageStoring_init", 4},                          // 132
+    {"pageStoring_start", 20},                        // 133
+    {"pageStoring_stop", 2},                          // 134
+    {"pageStoring_dispose", 0},                       // 135
+    {"output_aStoredPage_withOtherPageColor", 40},    // 136
+    {"setcoordinate", 24},                            // 137
+    {"startpage", 12},                                // 138: the spooler side writes BeginPage
+    {"showpage", 0},                                  // 139: ... and EndPage
+    {"endpage", 0},                                   // 140
+    {"setcolormode", 8},                              // 141
+    {"startjob", 0},                                  // 142
+    {"openprinter", 0},                               // 143
+    {"closeprinter", 1},                              // 144
+    {"timeout", 1},                                   // 145
+    {"beginstamp", 0},                                // 146
+    {"endstamp", 0},                                  // 147
+    {"linkimagestart", 0},                            // 148
+    {"linkimageend", 0},                              // 149
+    {"setdevmode", 8192},                             // 150
+    {"setprinterdata", 4736},                         // 151
+    {"setdocname", kDocNameSize},                     // 152
+    {"setjobinfo", 1348},                             // 153
+    {"setlayoutinfo", 176},                           // 154
+    {"setpagectrl", 148},                             // 155
+    {"setjclheaders", kAnySize},                      // 156
+    {"changeSpool_forFormRegister", 0},               // 157
+    {"stopSpool_forFormRegister", 0},                 // 158
+};
+constexpr int kInBandStartPage = 138;  // opens a page
+constexpr int kInBandShowPage = 139;   // closes it
+constexpr size_t kMaxDocNameBytes = 520;
+
+const InBand& inBandCommand(int code) { return kInBand[code - kFirstInBand]; }
+
+// ---- the listing's text ----------------------------------------------------------
+
+std::string hexBytes(const std::vector<uint8_t>& b) {
+  std::string out;
+  char x[4];
+  for (size_t i = 0; i < b.size(); ++i) {
+    std::snprintf(x, sizeof x, i == 0 ? "%02X" : " %02X", b[i]);
+    out += x;
   }
+  return out;
+}
+
+// A payload of UTF-16 text ended by its NUL, as quoted text; empty when it is
+// not one (odd length, no final NUL, a NUL inside, or outside ASCII).
+std::string wideName(const std::vector<uint8_t>& b) {
+  if (b.size() < 2 || b.size() % 2 != 0 || b[b.size() - 2] != 0 || b[b.size() - 1] != 0) return {};
+  std::string out = "\"";
+  for (size_t i = 0; i + 2 < b.size(); i += 2) {
+    unsigned c = b[i] | (b[i + 1] << 8);
+    if (c < 0x20 || c > 0x7E || c == '"') return {};
+    out += static_cast<char>(c);
+  }
+  return out + "\"";
+}
+
+constexpr size_t kListedDataBytes = 24;  // longer data is listed by its length
+
+std::string dataText(const std::vector<uint8_t>& b) {
+  std::string out = "[" + std::to_string(b.size()) + "]";
+  if (!b.empty() && b.size() <= kListedDataBytes) out += " " + hexBytes(b);
+  return out;
 }
 
 // ---- the checker ---------------------------------------------------------------
@@ -214,18 +276,19 @@ constexpr size_t kMaxFindings = 64;
 
 class Checker {
  public:
-  Checker(const uint8_t* d, size_t n, Mode m) : t_(tables()), d_(d), n_(n), mode_(m) {}
+  Checker(const uint8_t* d, size_t n, Mode m, Listing* listing)
+      : t_(tables()), d_(d), n_(n), mode_(m), listing_(listing) {}
 
   Report run() {
     if (!t_.loaded) {
       add(Fault::Framing, 0, "language tables not loaded: " + t_.error);
-      return std::move(r_);
-    }
-    if (mode_ == Mode::RendererStream) {
+    } else if (mode_ == Mode::RendererStream) {
       binary(0, true);
     } else {
       job();
     }
+    if (listing_ != nullptr && !decodedAll_)
+      listing_->stopped = last_;  // the fault that stopped the reading is the last one
     return std::move(r_);
   }
 
@@ -234,13 +297,17 @@ class Checker {
   const uint8_t* d_;
   size_t n_;
   Mode mode_;
+  Listing* listing_;
   Report r_;
+  bool decodedAll_ = false;  // the binary part was read to its end
+  std::string last_;         // the latest finding as text
 
   bool session_ = false, page_ = false, dataSource_ = false;
   std::string block_;
   int gsDepth_ = 0;
 
   void add(Fault f, size_t at, std::string msg) {
+    last_ = std::string(faultName(f)) + " @" + std::to_string(at) + ": " + msg;  // kept past the cap
     if (r_.findings.size() < kMaxFindings) r_.findings.push_back({f, at, std::move(msg)});
   }
 
@@ -406,6 +473,78 @@ class Checker {
     return 0;
   }
 
+  // One element of a value at p, as text.
+  static std::string element(const DataType& dt, const uint8_t* p) {
+    uint32_t raw = le(p, dt.elementSize);
+    char text[32];
+    if (dt.element == "real32") {
+      float f;
+      std::memcpy(&f, &raw, sizeof f);
+      std::snprintf(text, sizeof text, "%g", static_cast<double>(f));
+    } else if (dt.element == "sint16") {
+      std::snprintf(text, sizeof text, "%d", static_cast<int>(static_cast<int16_t>(raw)));
+    } else if (dt.element == "sint32") {
+      std::snprintf(text, sizeof text, "%ld", static_cast<long>(static_cast<int32_t>(raw)));
+    } else {
+      std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(raw));
+    }
+    return text;
+  }
+
+  ListedAttribute listed(const Attr& a) const {
+    ListedAttribute out;
+    out.id = a.id;
+    auto it = t_.attributes.find(a.id);
+    out.name = it != t_.attributes.end() ? it->second.name : "Attr" + std::to_string(a.id);
+    const DataType& dt = *a.type;
+    out.type = dt.name;
+    const uint8_t* v = d_ + a.offset + 1;
+    switch (dt.structure) {
+      case Structure::Scalar:
+        out.value = element(dt, v);
+        break;
+      case Structure::Xy:
+      case Structure::Box: {
+        size_t k = dt.structure == Structure::Xy ? 2 : 4;
+        out.value = "(";
+        for (size_t e = 0; e < k; ++e) out.value += (e ? "," : "") + element(dt, v + e * dt.elementSize);
+        out.value += ")";
+        break;
+      }
+      case Structure::Array: {
+        const uint8_t* first = v + (v[0] == 0xC0 ? 2 : 3);  // past the length token
+        bool printable = dt.element == "ubyte" && a.count > 0;
+        for (size_t e = 0; printable && e < a.count; ++e) printable = first[e] >= 0x20 && first[e] <= 0x7E && first[e] != '"';
+        if (printable) {
+          out.value = "\"" + std::string(reinterpret_cast<const char*>(first), a.count) + "\"";
+        } else {
+          out.value = "[";
+          for (size_t e = 0; e < a.count; ++e) out.value += (e ? " " : "") + element(dt, first + e * dt.elementSize);
+          out.value += "]";
+        }
+        break;
+      }
+    }
+    return out;
+  }
+
+  // Adds an item to the listing (when one is made) for the operator at i,
+  // with its embedded data [dataAt, dataAt + length) when present.
+  void record(size_t i, const std::vector<Attr>& attrs, int code, bool isInband, const std::string& name,
+              bool present, size_t dataAt, uint32_t length) {
+    if (listing_ == nullptr) return;
+    ListedItem item;
+    item.offset = i;
+    item.code = code;
+    item.inband = isInband;
+    item.name = name;
+    if (!isInband)
+      for (const auto& a : attrs) item.attributes.push_back(listed(a));
+    item.hasData = present;
+    if (present) item.data.assign(d_ + dataAt, d_ + dataAt + length);
+    listing_->items.push_back(std::move(item));
+  }
+
   const Attr* find(const std::vector<Attr>& attrs, int id) const {
     const Attr* found = nullptr;
     for (const auto& a : attrs)
@@ -502,6 +641,7 @@ class Checker {
   }
 
   void finish(size_t at) {
+    decodedAll_ = true;
     if (!block_.empty()) add(Fault::Nesting, at, "block " + block_ + " left open");
     if (page_) add(Fault::Nesting, at, "page left open");
     if (session_) add(Fault::Nesting, at, "session left open");
@@ -534,25 +674,48 @@ class Checker {
     // The code is range-checked as read, before any narrowing: a hostile
     // stream may carry a value no int holds.
     double rawCode = codeAttr != nullptr ? codeAttr->scalar : -1.0;
-    bool codeInRange = rawCode >= 128 && rawCode <= 158;
-    int code = codeInRange ? static_cast<int>(rawCode) : -1;
+    bool codeInRange = rawCode >= kFirstInBand && rawCode <= kLastInBand;
+    int code = codeInRange && codeAttr->tag == 0xC0 ? static_cast<int>(rawCode) : -1;
     if (codeAttr != nullptr && !codeInRange)
       add(Fault::InBand, i, "in-band code " + std::to_string(static_cast<long long>(rawCode)) + " outside 128-158");
     bool present;
     uint32_t length;
     size_t next = data(i + 1, present, length);
     if (next == 0) return 0;
-    if (code < 128 || code > 158) return next;
-    int size = inbandSize(code);
+    record(i, attrs, code, true, code >= 0 ? inBandCommand(code).name : "malformed", present, next - length, length);
+    if (code < 0) return next;
+    int size = inBandCommand(code).size;
     bool good = size == 0 ? !present
-                : size == -1 ? present
-                : size == -2 ? present && length <= 520 && length >= 2 && length % 2 == 0
-                             : present && length == static_cast<uint32_t>(size);
-    if (!good)
+                : size == kAnySize ? present
+                : size == kDocNameSize ? present && length <= kMaxDocNameBytes && length >= 2 && length % 2 == 0
+                                       : present && length == static_cast<uint32_t>(size);
+    if (!good) {
       add(Fault::InBand, i,
           "in-band command " + std::to_string(code) + " with " +
               (present ? std::to_string(length) + " bytes of data" : std::string("no data")));
+      return next;  // the spooler side ignores it: no page framing either
+    }
+    if (code == kInBandStartPage) openPage(i);
+    if (code == kInBandShowPage) closePage(i, "in-band 139");
     return next;
+  }
+
+  // The renderer's page framing: the spooler side writes BeginPage where it
+  // executes 138, EndPage where it executes 139.
+  void openPage(size_t i) {
+    if (!session_) add(Fault::Context, i, "in-band 138 outside a session (the spooler side's BeginPage needs one)");
+    if (page_) add(Fault::Nesting, i, "in-band 138 inside an open page");
+    if (!block_.empty()) add(Fault::Nesting, i, "in-band 138 inside block " + block_);
+    page_ = true;
+    gsDepth_ = 0;
+  }
+
+  void closePage(size_t i, const std::string& what) {
+    if (!page_) add(Fault::Nesting, i, what + " without an open page");
+    if (!block_.empty()) add(Fault::Nesting, i, what + " inside block " + block_);
+    if (gsDepth_ != 0) add(Fault::UnbalancedGS, i, "page ended with " + std::to_string(gsDepth_) + " PushGS open");
+    page_ = false;
+    gsDepth_ = 0;
   }
 
   size_t op(size_t i, const std::vector<Attr>& attrs) {
@@ -616,8 +779,13 @@ class Checker {
     }
     if (o.begins == "session") session_ = true;
     else if (o.begins == "page") {
-      page_ = true;
-      gsDepth_ = 0;
+      if (renderer) {
+        // The page stays as 138 left it: opened there, or not at all.
+        add(Fault::Context, i, o.name + " in the renderer's stream: the spooler side writes it at in-band 138");
+      } else {
+        page_ = true;
+        gsDepth_ = 0;
+      }
     } else if (!o.begins.empty()) {
       block_ = o.begins;
     }
@@ -643,6 +811,7 @@ class Checker {
     uint32_t length;
     size_t next = data(i + 1, present, length);
     if (next == 0) return 0;
+    record(i, attrs, -1, false, o.name, present, next - length, length);
     if (!expected) {
       if (present && length != 0) add(Fault::UnexpectedData, i + 1, "embedded data after " + o.name);
       return next;
@@ -692,9 +861,61 @@ class Checker {
 
 }  // namespace
 
-Report check(const uint8_t* data, size_t size, Mode mode) {
+Report check(const uint8_t* data, size_t size, Mode mode, Listing* listing) {
   static const uint8_t empty = 0;
-  return Checker(data != nullptr ? data : &empty, data != nullptr ? size : 0, mode).run();
+  if (listing != nullptr) *listing = Listing{};
+  return Checker(data != nullptr ? data : &empty, data != nullptr ? size : 0, mode, listing).run();
+}
+
+Listing list(const uint8_t* data, size_t size) {
+  Listing listing;
+  (void)check(data, size, Mode::RendererStream, &listing);
+  return listing;
+}
+
+std::string ListedAttribute::text() const {
+  bool bare = !value.empty() && (value[0] == '"' || value[0] == '[' || value[0] == '(');
+  return name + "=" + type + (bare ? value : "(" + value + ")");
+}
+
+std::string ListedItem::key() const {
+  if (inband) return code >= 0 ? "IC " + std::to_string(code) : std::string("IC ?");
+  return name;
+}
+
+std::string ListedItem::text() const {
+  std::string out = key();
+  if (inband) {
+    out += " " + name;
+    if (hasData) {
+      std::string quoted = code == 130 || code == 152 ? wideName(data) : std::string();
+      out += " " + (quoted.empty() ? dataText(data) : "[" + std::to_string(data.size()) + "] " + quoted);
+    }
+    return out;
+  }
+  for (const auto& a : attributes) out += " " + a.text();
+  if (hasData) out += " data" + dataText(data);
+  return out;
+}
+
+std::vector<std::string> Listing::keys() const {
+  std::vector<std::string> out;
+  for (const auto& item : items) out.push_back(item.key());
+  return out;
+}
+
+std::string Listing::text() const {
+  std::string out;
+  for (const auto& item : items) out += item.text() + "\n";
+  if (!stopped.empty()) out += "(decoding stopped: " + stopped + ")\n";
+  return out;
+}
+
+std::vector<const ListedItem*> Listing::commands(int code) const {
+  std::vector<const ListedItem*> out;
+  for (const auto& item : items)
+    if (item.inband && item.code == code) out.push_back(&item);
+  return out;
 }
 
 }  // namespace pclxl_check

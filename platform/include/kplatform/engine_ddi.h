@@ -276,5 +276,6 @@ typedef BOOL(WINAPI* PFN_DrvStartDoc)(SURFOBJ* pso, LPWSTR pwszDocName, DWORD dw
 typedef BOOL(WINAPI* PFN_DrvEndDoc)(SURFOBJ* pso, FLONG fl);
 typedef BOOL(WINAPI* PFN_DrvStartPage)(SURFOBJ* pso);
 typedef BOOL(WINAPI* PFN_DrvSendPage)(SURFOBJ* pso);
+typedef ULONG(WINAPI* PFN_DrvEscape)(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvOut);
 
 #define ED_ABORTDOC 0x00000001u

@@ -112,7 +112,8 @@ KP_API BOOL KpEngineDeleteObject(PVOID object);
 // then only the entries of the table it hands back, in the engine's order:
 //   DrvEnablePDEV, DrvCompletePDEV, DrvEnableSurface,
 //   (DrvStartDoc, (DrvStartPage, drawing, DrvSendPage)*, DrvEndDoc)*,
-//   DrvDisableSurface, DrvDisablePDEV.
+//   DrvDisableSurface, DrvDisablePDEV,
+// with DrvEscape at any point from DrvEnablePDEV to DrvDisablePDEV.
 // A call out of that order is refused (ERROR_INVALID_FUNCTION) without
 // reaching the driver. A document entry the table lacks is not called and
 // counts as success (the engine needs none of them from a driver); the five
@@ -177,7 +178,26 @@ KP_API BOOL KpEngineEndDoc(KP_ENGINE_SESSION* session, FLONG flags);
 // the old one had a surface. Allowed between documents and between pages.
 // When the new PDEV can't be made, or DrvResetPDEV answers FALSE, the new
 // one is disabled and the session keeps the old PDEV (FALSE).
+// Inside a document (started and not ended) the engine then starts the
+// document on the new PDEV: DrvStartDoc on the new surface with the name and
+// job id the document was started with. When that DrvStartDoc (or the new
+// surface) fails the reset answers FALSE with the driver's error, the session
+// stays on the new PDEV and the document is over: no DrvEndDoc is due for it.
 KP_API BOOL KpEngineResetPDEV(KP_ENGINE_SESSION* session, const void* devmode);
+
+// ExtEscape: DrvEscape(surface, code, cjIn, pvIn, cjOut, pvOut) on the
+// session, logged with its answer, which is passed back unchanged. Allowed
+// from DrvEnablePDEV on, in and outside documents and pages. Before
+// DrvEnableSurface (or after a surface was refused) the driver gets a
+// surface record of the session that carries only its PDEV and device
+// (dhpdev, hdev, iType STYPE_DEVICE), as the engine hands a printer driver
+// escapes on a device context whose surface is not enabled yet. A driver
+// without DrvEscape is not called: 0 (not implemented), as ExtEscape
+// answers. A session handle that is none: KP_ENGINE_ESCAPE_ERROR with
+// ERROR_INVALID_PARAMETER, nothing called.
+#define KP_ENGINE_ESCAPE_ERROR 0xFFFFFFFFu  // ExtEscape's error answer, -1
+KP_API ULONG KpEngineEscape(KP_ENGINE_SESSION* session, ULONG code, ULONG cjIn, PVOID pvIn, ULONG cjOut,
+                            PVOID pvOut);
 // DrvDisableSurface (when enabled) and DrvDisablePDEV; frees the session.
 // A document still open is ended as aborted first.
 KP_API BOOL KpEngineDisablePDEV(KP_ENGINE_SESSION* session);

@@ -1,6 +1,7 @@
 // The driver runner with the test driver: the engine's order of calls, the
 // checks on DrvEnableDriver's answer, refusals of calls out of order, a reset
-// between pages, and nothing left behind once the PDEV is disabled.
+// between pages (the document started again on the new PDEV), escapes, and
+// nothing left behind once the PDEV is disabled.
 #include <gtest/gtest.h>
 #include <kplatform/engine.h>
 #include <kplatform/kwindows.h>
@@ -22,7 +23,7 @@ class EngineRunner : public kestrel::test::RootedTest {
     ASSERT_NE(module_, nullptr);
     control_ = reinterpret_cast<KtdGetControlFn>(reinterpret_cast<void (*)()>(GetProcAddress(module_, "KtdGetControl")))();
     *control_ = KtdControl{DDI_DRIVER_VERSION_NT4, sizeof(DRVENABLEDATA), DDI_DRIVER_VERSION_NT4, kKtdTableNormal,
-                           FALSE, FALSE, FALSE, 16, 0, 0, 0, 0};
+                           FALSE, FALSE, FALSE, 16, 0, 0, 0, 0, FALSE, FALSE, 0, 0, 0, 0, 0, 0, {}};
     KP_ENGINE_PRINTER_INFO info{u"Scriva K260", u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\kptestdrv.dll",
                                 u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\model.ddd"};
     printer_ = KpEngineCreatePrinter(&info);
@@ -61,7 +62,7 @@ TEST_F(EngineRunner, AJobCallsTheTableInTheEnginesOrder) {
   KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv");
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(KpEngineDriverVersion(d), DDI_DRIVER_VERSION_NT4);
-  EXPECT_EQ(KpEngineDriverEntryCount(d), 11u);
+  EXPECT_EQ(KpEngineDriverEntryCount(d), 12u);
   int drawn = 0;
   auto draw = [](void* context, KP_ENGINE_SESSION* s, ULONG) -> BOOL {
     ++*static_cast<int*>(context);
@@ -149,20 +150,52 @@ TEST_F(EngineRunner, ResetBetweenPagesMovesTheJobToANewPdev) {
   KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv");
   ASSERT_NE(d, nullptr);
   KP_ENGINE_SESSION* s = KpEngineEnablePDEV(d, printer_, nullptr);
-  ASSERT_TRUE(s && KpEngineEnableSurface(s) && KpEngineStartDoc(s, u"d", 1));
+  ASSERT_TRUE(s && KpEngineEnableSurface(s) && KpEngineStartDoc(s, u"Quarterly report", 42));
   ASSERT_TRUE(KpEngineStartPage(s) && KpEngineSendPage(s));
   DHPDEV old = KpEngineSessionPDEV(s);
   KpEngineClearCallLog(d);
+  control_->lastJobId = 0;
+  control_->lastDocName[0] = 0;
   ASSERT_TRUE(KpEngineResetPDEV(s, nullptr));
+  // Inside the document the engine starts it again on the new PDEV, with the
+  // document's own name and job id.
   EXPECT_EQ(calls(d), (std::vector<std::string>{"DrvEnablePDEV", "DrvResetPDEV", "DrvCompletePDEV",
-                                                "DrvDisableSurface", "DrvDisablePDEV", "DrvEnableSurface"}));
+                                                "DrvDisableSurface", "DrvDisablePDEV", "DrvEnableSurface",
+                                                "DrvStartDoc"}));
+  EXPECT_EQ(std::u16string(control_->lastDocName), u"Quarterly report");
+  EXPECT_EQ(control_->lastJobId, 42u);
   EXPECT_NE(KpEngineSessionPDEV(s), old);
   EXPECT_EQ(control_->lastResetPages, 1u);
   EXPECT_EQ(control_->livePdevs, 1);
   EXPECT_EQ(KpEngineSessionSurface(s)->dhpdev, KpEngineSessionPDEV(s));
   ASSERT_TRUE(KpEngineStartPage(s) && KpEngineSendPage(s) && KpEngineEndDoc(s, 0));
+  EXPECT_EQ(output(), "<doc>" + std::string(16, 'P') + "<doc>" + std::string(16, 'P') + "</doc>");
+
+  // Between documents a reset starts nothing.
+  KpEngineClearCallLog(d);
+  ASSERT_TRUE(KpEngineResetPDEV(s, nullptr));
+  EXPECT_EQ(calls(d), (std::vector<std::string>{"DrvEnablePDEV", "DrvResetPDEV", "DrvCompletePDEV",
+                                                "DrvDisableSurface", "DrvDisablePDEV", "DrvEnableSurface"}));
+
+  // A document started without a name is started again without one.
+  ASSERT_TRUE(KpEngineStartDoc(s, nullptr, 9));
+  control_->lastDocName[0] = u'x';
+  ASSERT_TRUE(KpEngineResetPDEV(s, nullptr));
+  EXPECT_EQ(control_->lastDocName[0], 0);
+  EXPECT_EQ(control_->lastJobId, 9u);
+
+  // When the new PDEV refuses the document, the reset fails and the document
+  // is over: nothing more is called for it.
+  control_->failStartDoc = TRUE;
+  EXPECT_FALSE(KpEngineResetPDEV(s, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FUNCTION));
+  KpEngineClearCallLog(d);
+  EXPECT_FALSE(KpEngineStartPage(s));
+  EXPECT_FALSE(KpEngineEndDoc(s, 0));
   EXPECT_TRUE(KpEngineDisablePDEV(s));
+  EXPECT_EQ(calls(d), (std::vector<std::string>{"DrvDisableSurface", "DrvDisablePDEV"}));
   EXPECT_TRUE(KpEngineUnloadDriver(d));
+  control_->failStartDoc = FALSE;
 
   // A new PDEV that can't be made leaves the session on the old one.
   d = KpEngineLoadDriver(u"kptestdrv");
@@ -172,6 +205,75 @@ TEST_F(EngineRunner, ResetBetweenPagesMovesTheJobToANewPdev) {
   control_->failEnablePDEV = TRUE;
   EXPECT_FALSE(KpEngineResetPDEV(s, nullptr));
   EXPECT_EQ(KpEngineSessionPDEV(s), old);
+  EXPECT_TRUE(KpEngineUnloadDriver(d));
+}
+
+// ExtEscape reaches DrvEscape from DrvEnablePDEV on, with the PDEV in the
+// surface record, and the driver's answer and output come back unchanged.
+TEST_F(EngineRunner, EscapesReachTheDriverFromThePdevOn) {
+  KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv");
+  ASSERT_NE(d, nullptr);
+  KP_ENGINE_SESSION* s = KpEngineEnablePDEV(d, printer_, nullptr);
+  ASSERT_NE(s, nullptr);
+  KpEngineClearCallLog(d);
+
+  struct Step {
+    const char* when;
+    BOOL (*before)(KP_ENGINE_SESSION*);  // brings the session there
+    ULONG answer;                        // what the driver answers
+  } steps[] = {
+      {"before the surface", nullptr, 1},
+      {"with the surface", KpEngineEnableSurface, 0},
+      {"in a document", [](KP_ENGINE_SESSION* x) { return KpEngineStartDoc(x, u"d", 1); }, 0xFFFFFFFFu},
+      {"in a page", KpEngineStartPage, 4209},
+      {"after a reset", [](KP_ENGINE_SESSION* x) -> BOOL { return KpEngineSendPage(x) && KpEngineResetPDEV(x, nullptr); }, 7},
+  };
+  for (const auto& step : steps) {
+    if (step.before) {
+      ASSERT_TRUE(step.before(s)) << step.when;
+    }
+    control_->escapeAnswer = step.answer;
+    const DWORD before = KpEngineCallCount(d);
+    const char in[5] = {'a', 'b', 'c', 'd', 'e'};
+    char out[3] = {};
+    EXPECT_EQ(KpEngineEscape(s, 0x5002, sizeof in, const_cast<char*>(in), sizeof out, out), step.answer) << step.when;
+    EXPECT_EQ(control_->lastEscape, 0x5002u) << step.when;
+    EXPECT_EQ(control_->lastEscapeIn, 5u) << step.when;
+    EXPECT_EQ(control_->lastEscapeOut, 3u) << step.when;
+    EXPECT_EQ(std::string(out, 3), "abc") << step.when;
+    ASSERT_EQ(KpEngineCallCount(d), before + 1) << step.when;  // whatever else the step called comes first
+    EXPECT_STREQ(KpEngineCallName(d, before), "DrvEscape") << step.when;
+    EXPECT_EQ(KpEngineCallResult(d, before), step.answer) << step.when;
+  }
+  EXPECT_EQ(control_->escapes, 5);
+  // Null buffers pass through as null.
+  EXPECT_EQ(KpEngineEscape(s, 8, 0, nullptr, 0, nullptr), 7u);
+  EXPECT_EQ(control_->lastEscape, 8u);
+  EXPECT_EQ(control_->lastEscapeIn, 0u);
+
+  // No session: refused, nothing called.
+  const DWORD calls = KpEngineCallCount(d);
+  SetLastError(0);
+  EXPECT_EQ(KpEngineEscape(nullptr, 8, 0, nullptr, 0, nullptr), KP_ENGINE_ESCAPE_ERROR);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  ASSERT_TRUE(KpEngineEndDoc(s, 0) && KpEngineDisablePDEV(s));
+  const DWORD afterDisable = KpEngineCallCount(d);
+  EXPECT_EQ(KpEngineEscape(s, 8, 0, nullptr, 0, nullptr), KP_ENGINE_ESCAPE_ERROR);  // a session that is gone
+  EXPECT_EQ(KpEngineCallCount(d), afterDisable);
+  EXPECT_EQ(afterDisable, calls + 3);  // DrvEndDoc, DrvDisableSurface, DrvDisablePDEV
+  EXPECT_EQ(control_->escapes, 6);
+  EXPECT_TRUE(KpEngineUnloadDriver(d));
+
+  // A driver without DrvEscape: not implemented (0), nothing called.
+  control_->omitEscape = TRUE;
+  d = KpEngineLoadDriver(u"kptestdrv");
+  ASSERT_NE(d, nullptr);
+  s = KpEngineEnablePDEV(d, printer_, nullptr);
+  ASSERT_NE(s, nullptr);
+  const DWORD count = KpEngineCallCount(d);
+  EXPECT_EQ(KpEngineEscape(s, 8, 0, nullptr, 0, nullptr), 0u);
+  EXPECT_EQ(KpEngineCallCount(d), count);
+  EXPECT_EQ(control_->escapes, 6);
   EXPECT_TRUE(KpEngineUnloadDriver(d));
 }
 
@@ -236,7 +338,7 @@ TEST_F(EngineRunner, FailuresStopTheJobWithoutLeaks) {
   };
   for (const auto& c : cases) {
     *control_ = KtdControl{DDI_DRIVER_VERSION_NT4, sizeof(DRVENABLEDATA), DDI_DRIVER_VERSION_NT4, kKtdTableNormal,
-                           FALSE, FALSE, FALSE, 16, 0, 0, 0, 0};
+                           FALSE, FALSE, FALSE, 16, 0, 0, 0, 0, FALSE, FALSE, 0, 0, 0, 0, 0, 0, {}};
     KpEngineSetWriteFault(printer_, 0, 0, 0, 0);
     c.set(control_, printer_);
     KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv");
@@ -248,7 +350,7 @@ TEST_F(EngineRunner, FailuresStopTheJobWithoutLeaks) {
   }
   // A driver without document entries still runs a job: the engine needs none.
   *control_ = KtdControl{DDI_DRIVER_VERSION_NT4, sizeof(DRVENABLEDATA), DDI_DRIVER_VERSION_NT4, kKtdTableNormal,
-                         TRUE, FALSE, FALSE, 16, 0, 0, 0, 0};
+                         TRUE, FALSE, FALSE, 16, 0, 0, 0, 0, FALSE, FALSE, 0, 0, 0, 0, 0, 0, {}};
   KpEngineClearOutput(printer_);
   KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv");
   ASSERT_TRUE(KpEngineRunJob(d, printer_, nullptr, u"doc", 3, nullptr, nullptr));

@@ -1,7 +1,7 @@
 // kestrelkm loaded by the engine stand-in as the engine loads it: the entry
 // table, a PDEV and its surface for both models with what they report
 // (GDIINFO, DEVINFO), the devmodes DrvEnablePDEV refuses, the reset's
-// flags, the document calls that fail until job control exists, the entries
+// flags, the document calls' PDEV checks, the entries
 // that refuse until their work exists, and the trace lines.
 #include <gtest/gtest.h>
 #include <kplatform/engine.h>
@@ -419,46 +419,34 @@ TEST_F(KmEntry, ResetWithoutADocumentTakesOnlyTheNonDevmodePart) {
 
 // ---- The document calls and the entries later work builds --------------------------
 
-TEST_F(KmEntry, DocumentCallsFailUntilJobControlExists) {
+TEST_F(KmEntry, DocumentCallsRefuseASurfaceWithoutAValidPdev) {
   HANDLE printer = Printer(kModelA);
   ASSERT_NE(printer, nullptr);
   KP_ENGINE_DRIVER* d = LoadDriver();
   ASSERT_NE(d, nullptr);
   CreateDcDevmode dm = Devmode(kModelA);
-  KP_ENGINE_SESSION* s = KpEngineEnablePDEV(d, printer, dm.data());
-  ASSERT_NE(s, nullptr);
-  ASSERT_TRUE(KpEngineEnableSurface(s));
-  SetLastError(0);
-  EXPECT_FALSE(KpEngineStartDoc(s, u"report", 7));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
-  EXPECT_EQ(PdevOf(s)->ddiFlags & PDEV_DOC_STARTED, 0u);
-  EXPECT_TRUE(KpEngineDisablePDEV(s));
-  EXPECT_FALSE(KpEngineRunJob(d, printer, dm.data(), u"report", 1, nullptr, nullptr));
-  EXPECT_EQ(KpEngineWriteCount(printer), 0u);  // nothing pretends to print
-
-  // The same calls on the table directly: the page calls fail the same way,
-  // and a surface without a valid PDEV is refused with error 87.
   EntryTable table;
   ASSERT_TRUE(table.ok());
-  s = KpEngineEnablePDEV(d, printer, dm.data());
+  KP_ENGINE_SESSION* s = KpEngineEnablePDEV(d, printer, dm.data());
   ASSERT_NE(s, nullptr);
   ASSERT_TRUE(KpEngineEnableSurface(s));
   SURFOBJ* pso = KpEngineSessionSurface(s);
   SURFOBJ bad = *pso;
   bad.dhpdev = reinterpret_cast<DHPDEV>(&bad);
+  auto startDoc = table.Get<PFN_DrvStartDoc>(INDEX_DrvStartDoc);
   auto startPage = table.Get<PFN_DrvStartPage>(INDEX_DrvStartPage);
   auto sendPage = table.Get<PFN_DrvSendPage>(INDEX_DrvSendPage);
   auto endDoc = table.Get<PFN_DrvEndDoc>(INDEX_DrvEndDoc);
-  SetLastError(0);
-  EXPECT_FALSE(startPage(pso));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+  for (SURFOBJ* surface : {&bad, static_cast<SURFOBJ*>(nullptr)}) {
+    SetLastError(0);
+    EXPECT_FALSE(startDoc(surface, nullptr, 1));
+    EXPECT_FALSE(startPage(surface));
+    EXPECT_FALSE(sendPage(surface));
+    EXPECT_FALSE(endDoc(surface, 0));
+    EXPECT_EQ(GetLastError(), surface ? static_cast<DWORD>(ERROR_INVALID_PARAMETER) : 0u);
+  }
+  // Ending a page of a document that was never started fails: no job.
   EXPECT_FALSE(sendPage(pso));
-  EXPECT_FALSE(endDoc(pso, ED_ABORTDOC));
-  EXPECT_FALSE(endDoc(pso, 0));
-  SetLastError(0);
-  EXPECT_FALSE(startPage(&bad));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  EXPECT_FALSE(startPage(nullptr));
   EXPECT_TRUE(KpEngineDisablePDEV(s));
 }
 
@@ -561,13 +549,13 @@ TEST_F(KmEntry, EntryAndExitLinesWhenTracingIsOn) {
   KP_ENGINE_SESSION* s = KpEngineEnablePDEV(d, printer, dm.data());
   ASSERT_NE(s, nullptr);
   ASSERT_TRUE(KpEngineEnableSurface(s));
-  EXPECT_FALSE(KpEngineStartDoc(s, u"%s%n%x", 1));
+  EXPECT_TRUE(KpEngineStartDoc(s, u"%s%n%x", 1));
   EXPECT_TRUE(KpEngineDisablePDEV(s));
   std::string out = DebugOutput();
   for (const std::string& line :
        {std::string("OUT>>DrvEnablePDEV RetValue = 0x"), std::string("IN <<DrvCompletePDEV\nOUT>>DrvCompletePDEV\n\n"),
         std::string("IN <<DrvEnableSurface\nOUT>>DrvEnableSurface RetValue = 0x"),
-        std::string("IN <<DrvStartDoc\nOUT>>DrvStartDoc RetValue = 0\n\n"),
+        std::string("IN <<DrvStartDoc\nOUT>>DrvStartDoc RetValue = 1\n\n"),
         std::string("IN <<DrvDisableSurface\nOUT>>DrvDisableSurface\n\n"),
         std::string("IN <<DrvDisablePDEV\nOUT>>DrvDisablePDEV RetValue\n\n")})
     EXPECT_NE(out.find(line), std::string::npos) << line << "\nin:\n" << out;

@@ -37,9 +37,8 @@ using kestrel::test::km::Model;
 
 using Bytes = std::vector<BYTE>;
 
-// What SetFaxAddressInfo answers for a sound block: job control's answer.
-// Until job control keeps the fax copy it refuses (-1).
-constexpr LONG kFaxTaken = -1;
+// What SetFaxAddressInfo answers for a sound block: job control keeps it.
+constexpr LONG kFaxTaken = 1;
 using Escape = ULONG(WINAPI*)(SURFOBJ*, ULONG, ULONG, PVOID, ULONG, PVOID);
 
 Bytes U32(DWORD v) {
@@ -748,7 +747,7 @@ TEST(KmPagemat, OutputPaperOrientation) {
     pdev->layoutInfo.gridTurned = c.halving;
     pdev->layoutInfo.nup = static_cast<uint16_t>(c.nup);
     pdev->layoutInfo.orientation = c.orientation;
-    std::memcpy(pdev->layoutInfo.inputPaper + 32, &c.landscapeOutput, 4);
+    pdev->layoutInfo.landscapeOutput = c.landscapeOutput;
     pdev->jobInfo.booklet = c.booklet;
     EXPECT_EQ(pagemat_getOutputPaperOrient(pdev.get()), c.result);
   }

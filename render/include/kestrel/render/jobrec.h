@@ -45,7 +45,7 @@
 //  - Layout offsets 124 and 126 both take DDM 20 (one square resolution).
 //  - Layout offsets 0-67 (papers), 96 (input tray) and 152-161 (application
 //    margins) belong to the job-start paper steps and the margin escape;
-//    the builder leaves them zero.
+//    the builder keeps what the record holds there.
 //  - Members whose role is not settled yet are named after the DDM id they
 //    carry (member1320Set holds DDM_MEMBER_1320), so no name claims a
 //    meaning that nothing fixes; the page control's page-flow words are
@@ -170,12 +170,70 @@ static_assert(offsetof(JOBINFO, printerHandle) == 1276 && sizeof(JOBINFO::printe
 static_assert(offsetof(JOBINFO, feature405) == 1292 && offsetof(JOBINFO, insertSheet2Value) == 1300);
 static_assert(offsetof(JOBINFO, feature406Values) == 1304 && offsetof(JOBINFO, captureExtension) == 1344);
 
+// A paper record of the layout information (32 bytes, lengths in 0.1 mm),
+// written by the job-start paper steps (_getInputPaper, _getOutputPaper) and
+// read at fixed offsets by the page matrices and GetPageInfo.
+//
+// Decisions (no single place fixed the whole record):
+//  - Both records (input at layout offset 0, output at 36) share this shape:
+//    paper code, width, height, imageable width and height, left and top
+//    offsets, the orientation flag at 14, the duplex flag at 16, and the
+//    four margins left, right, top, bottom at 18-24; 26-31 are reserved.
+//    So the output record's orientation and duplex flags lie at layout
+//    offsets 50 and 52, and its imageable area's left and top at 46 and 48:
+//    the output area's origin is read from 46 and 48 alone (subtracting the
+//    flags at 50 and 52 from it would move the area by a flag's value).
+//  - paperCode is the paper id (DMPAPER_* or the description data's id); the
+//    printer's media code of command 138 comes from the description's paper
+//    record when the page starts.
+//  - The orientation flag is 1 when the job's orientation (DDM 7) is
+//    landscape (2), else 0; width and height are those of the form, already
+//    exchanged for a turned paper.
+//  - The duplex flag is the description's answer for this paper and size:
+//    1 when the paper can be printed on both sides (a paper capable only
+//    within a size range counts when the size lies in it), else 0.
+//  - Layout offset 32, between the records, is the landscape-output flag
+//    (the orientation flag of the input record); it is also the "paper
+//    value" kept with each stored page (XL_PAGE_ELEMENT_SIZE: the first
+//    eight int32 and that value).
+struct JOBREC_PAPER {
+  uint16_t paperCode;        // 0
+  int16_t width;             // 2
+  int16_t height;            // 4
+  int16_t imageableWidth;    // 6
+  int16_t imageableHeight;   // 8
+  int16_t left;              // 10: (width - imageable width + 1) / 2
+  int16_t top;               // 12: (height - imageable height + 1) / 2
+  int16_t landscape;         // 14
+  int16_t duplex;            // 16
+  int16_t marginLeft;        // 18
+  int16_t marginRight;       // 20
+  int16_t marginTop;         // 22
+  int16_t marginBottom;      // 24
+  uint8_t reserved26[6];     // 26
+};
+static_assert(sizeof(JOBREC_PAPER) == 32);
+static_assert(offsetof(JOBREC_PAPER, width) == 2 && offsetof(JOBREC_PAPER, left) == 10);
+static_assert(offsetof(JOBREC_PAPER, landscape) == 14 && offsetof(JOBREC_PAPER, duplex) == 16);
+static_assert(offsetof(JOBREC_PAPER, marginLeft) == 18 && offsetof(JOBREC_PAPER, marginBottom) == 24);
+
+// The input tray record at layout offset 96: the tray id (the devmode's
+// default source, DDM 13) and the printer's media source for it (the
+// description's tray record; 0 when the tray has none).
+struct JOBREC_TRAY {
+  uint16_t trayId;
+  uint8_t mediaSource;
+  uint8_t reserved3;
+};
+static_assert(sizeof(JOBREC_TRAY) == 4);
+
+// The halving flag and the cell-rotation flag of the page matrices are
+// gridTurned (108: N-up 2, 8 and 32 halve the sheet) and paperTurned (120:
+// the cell is turned against the sheet).
 struct LAYOUTINFO {
-  uint8_t inputPaper[36];       // 0: the page information kept per stored page
-  uint8_t outputPaper0[2];      // 36: output paper record
-  int16_t outputWidth;          // 38, 0.1 mm
-  int16_t outputHeight;         // 40, 0.1 mm
-  uint8_t outputPaper42[26];    // 42
+  JOBREC_PAPER inputPaper;      // 0
+  int32_t landscapeOutput;      // 32
+  JOBREC_PAPER outputPaper;     // 36
   int32_t rotate180Kind;        // 68: 0-3
   int32_t binding;              // 72
   int32_t marginPosition;       // 76
@@ -185,7 +243,7 @@ struct LAYOUTINFO {
   uint16_t zoomPercent;         // 88
   uint8_t reserved90[2];        // 90
   int32_t member1283Set;        // 92: DDM_MEMBER_1283, 0 with zoom on
-  uint8_t inputTray[4];         // 96
+  JOBREC_TRAY inputTray;        // 96
   int32_t pageOrder;            // 100: 0-6
   uint16_t nup;                 // 104
   uint8_t reserved106[2];       // 106
@@ -203,7 +261,9 @@ struct LAYOUTINFO {
   uint16_t posterAcross;        // 144
   uint16_t posterDown;          // 146
   int32_t member382;            // 148: DDM_MEMBER_382 when 1-4, else 0
-  uint16_t appMargins[5];       // 152: paper id and four margins
+  // 152: the application margins of escape 0x5010: left, right, top,
+  // bottom (0.1 mm) at 152-158 and their paper id at 160.
+  uint16_t appMargins[5];
   uint8_t reserved162[2];       // 162
   int32_t member459;            // 164: DDM_MEMBER_459 when 1 or 2, else 0
   uint16_t member460;           // 168: with member459 1
@@ -211,7 +271,10 @@ struct LAYOUTINFO {
   uint8_t reserved172[4];       // 172
 };
 static_assert(sizeof(LAYOUTINFO) == 176);
-static_assert(offsetof(LAYOUTINFO, outputWidth) == 38 && offsetof(LAYOUTINFO, outputHeight) == 40);
+static_assert(offsetof(LAYOUTINFO, landscapeOutput) == 32 && offsetof(LAYOUTINFO, outputPaper) == 36);
+static_assert(offsetof(LAYOUTINFO, outputPaper) + offsetof(JOBREC_PAPER, width) == 38);
+static_assert(offsetof(LAYOUTINFO, outputPaper) + offsetof(JOBREC_PAPER, left) == 46);
+static_assert(offsetof(LAYOUTINFO, outputPaper) + offsetof(JOBREC_PAPER, landscape) == 50);
 static_assert(offsetof(LAYOUTINFO, rotate180Kind) == 68 && offsetof(LAYOUTINFO, zoomPercent) == 88);
 static_assert(offsetof(LAYOUTINFO, inputTray) == 96 && offsetof(LAYOUTINFO, nup) == 104);
 static_assert(offsetof(LAYOUTINFO, gridColumns) == 112 && offsetof(LAYOUTINFO, resolutionX) == 124);

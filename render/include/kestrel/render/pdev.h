@@ -21,6 +21,9 @@
 #include "kestrel/render/jobrec.h"
 #include "kestrel/render/xl.h"
 #include "kplatform/engine_ddi.h"
+#include "kplatform/engine_float.h"
+
+struct XlJobData;
 
 // "DLPV" read little-endian.
 constexpr DWORD PDEV_MAGIC = 0x56504C44;
@@ -31,7 +34,11 @@ constexpr DWORD PDEV_OUTPUT_FAILED = 0x8;        // the output failed; never cle
 constexpr DWORD PDEV_JOB_OPENED_BY_PAGE = 0x4000; // DrvStartPage opened the job
 constexpr DWORD PDEV_PAGE_EMPTY = 0x8000;        // a page is open and nothing was drawn yet
 constexpr DWORD PDEV_RESET_NO_JOB = 0x100000;    // after DrvResetPDEV: the next DrvStartDoc starts no job
-constexpr DWORD PDEV_JOBCTRL_PAGE = 0x200000;        // set by job control, cleared by DrvStartPage
+// Job control sets none of 0x10000, 0x80000, 0x200000 and 0x400000: no step
+// of a plain job needs DrvStartPage to answer at once (they belong to the
+// modes that store or repeat pages, refused until the layout work), so the
+// document calls only ever clear them.
+constexpr DWORD PDEV_JOBCTRL_PAGE = 0x200000;        // cleared by DrvStartPage
 constexpr DWORD PDEV_RESET_PAGE_CLEARS = 0x800000;   // cleared with PDEV_RESET_NO_JOB by DrvStartPage
 constexpr DWORD PDEV_STARTPAGE_DONE = 0x498000;  // any of these: DrvStartPage succeeds at once
 constexpr DWORD PDEV_STARTDOC_CLEARS = 0x4FC000;
@@ -88,6 +95,38 @@ constexpr DWORD PDEV_GSB_EXTENDED = 1;  // escape 0x5031
 constexpr DWORD PDEV_GSB_JOBID = 2;     // escape 0x502F
 constexpr DWORD PDEV_GSB_BLOCKS = 3;
 
+// Stamp state of job control: stamp drawing on or off and physical stamp
+// mode (the stamp or header/footer is drawn on the physical sheet).
+struct PDEV_JOBSTAMP {
+  BOOL drawMode;
+  BOOL physical;
+};
+
+// The private-escape state (escapes 4209-4212, 4216): set up by
+// jobCtrl_privateEscape_init; overrides are -1 for none.
+struct PDEV_PESC {
+  DWORD gate;          // 1 after gate function 1
+  DWORD version;       // PDL version of the job
+  DWORD layoutSwitch;  // DDM 4103; 0 hides two capability bits of function 4356
+  DWORD colorSwitch;   // printer-information item 5 is 2; 0 refuses function 4355
+  WORD imageIdCounter;
+  WORD currentImageId;
+  DWORD imageSize;
+  DWORD bytesReceived;
+  SHORT nupOverride;
+  SHORT orderOverride;
+  SHORT orientationOverride;
+  SHORT layoutOverride;  // DDM 321
+  SHORT posterOverride;  // DDM 296
+  SHORT duplexOverride;  // 1 simplex, 2 and 3 duplex kinds
+  LONG colorMode;        // 0, 1 or 2
+  DWORD colorModeSwitch;  // 1 while the application sets the page colour mode
+  // Saved values: DDM 16, 295, 264, 294, 321, 296, 270, and whether they
+  // were applied.
+  SHORT saved[7];
+  DWORD overridesApplied;
+};
+
 struct PDEV {
   DWORD headMagic;  // PDEV_MAGIC, written by FillPsDevData
   // The job's devmode in its 5440-byte form (the DEVMODEW part, the private
@@ -139,10 +178,21 @@ struct PDEV {
   DWORD preConfigValue;        // trailer offset 5460
   DWORD jobWord;               // job control's word, cleared at enable
 
+  // ---- Job control's state (jobctrl.cpp, pdl_ctrl.cpp, pageflow.cpp) ----
+  // The job-data record: from pdl_ctrl_enable to pdl_ctrl_disable (engine
+  // memory). DrvResetPDEV moves it with the transform to the new PDEV.
+  XlJobData* jobData;
+  // The current transform {m11, m12, m21, m22, dx, dy}: identity after
+  // init_cgs, set by pdl_ctrl_setcoordinate and pdl_setcoordinate.
+  FLOATOBJ currentXform[6];
+  PDEV_JOBSTAMP stamp;
   DWORD headerMode;  // 0x5008, kept by job control
   // The page number kept by job control (escapes 0x500A and 0x5006): the
   // application pages ended in this job (0 while the first page is drawn).
   DWORD pageNumber;
+  DWORD patternResolution;  // DDM 348, kept by page_setDEVData_pdl
+  PDEV_BLOCK faxInfo;       // jobCtrl_setFaxInfo's copy (engine memory)
+  PDEV_PESC pesc;           // the private-escape state
 
   // Device-font selection words (the device-font work fills them).
   DWORD fontSelection[2];

@@ -13,7 +13,7 @@
 namespace {
 
 KtdControl g_control = {DDI_DRIVER_VERSION_NT4, sizeof(DRVENABLEDATA), DDI_DRIVER_VERSION_NT4, kKtdTableNormal,
-                        FALSE, FALSE, FALSE, 16, 0, 0, 0, 0};
+                        FALSE, FALSE, FALSE, 16, 0, 0, 0, 0, FALSE, FALSE, 0, 0, 0, 0, 0, 0, {}};
 
 constexpr ULONG kMagic = 0x4B544450;  // "PDTK"
 
@@ -130,9 +130,29 @@ BOOL WINAPI ResetPDEV(DHPDEV oldPdev, DHPDEV newPdev) {
   return TRUE;
 }
 
-BOOL WINAPI StartDoc(SURFOBJ* pso, LPWSTR, DWORD) {
+BOOL WINAPI StartDoc(SURFOBJ* pso, LPWSTR docName, DWORD jobId) {
   Pdev* p = pdevOfSurface(pso);
+  g_control.lastJobId = jobId;
+  size_t n = 0;
+  for (; docName && docName[n] && n + 1 < 32; ++n) g_control.lastDocName[n] = docName[n];
+  g_control.lastDocName[n] = 0;
+  if (g_control.failStartDoc) {
+    EngSetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+  }
   return p && write(p, "<doc>", 5);
+}
+
+// Records the call, echoes the input into the output (as far as both go),
+// and answers the controls' value.
+ULONG WINAPI Escape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvOut) {
+  if (!pdevOfSurface(pso)) return 0;
+  count(g_control.escapes, 1);
+  g_control.lastEscape = iEsc;
+  g_control.lastEscapeIn = cjIn;
+  g_control.lastEscapeOut = cjOut;
+  if (pvIn && pvOut) std::memcpy(pvOut, pvIn, cjIn < cjOut ? cjIn : cjOut);
+  return g_control.escapeAnswer;
 }
 
 BOOL WINAPI StartPage(SURFOBJ* pso) { return pdevOfSurface(pso) != nullptr; }
@@ -160,7 +180,7 @@ PFN pfn(Fn f) {
   return reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(f));
 }
 
-DRVFN g_table[12];
+DRVFN g_table[16];
 
 }  // namespace
 
@@ -179,6 +199,7 @@ KTD_API BOOL WINAPI DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDAT
   g_table[n++] = {INDEX_DrvDisableSurface, pfn(&DisableSurface)};
   g_table[n++] = {INDEX_DrvResetPDEV, pfn(&ResetPDEV)};
   g_table[n++] = {INDEX_DrvDisableDriver, pfn(&DisableDriver)};
+  if (!g_control.omitEscape) g_table[n++] = {INDEX_DrvEscape, pfn(&Escape)};
   if (!g_control.omitDocumentEntries) {
     g_table[n++] = {INDEX_DrvStartDoc, pfn(&StartDoc)};
     g_table[n++] = {INDEX_DrvStartPage, pfn(&StartPage)};

@@ -28,6 +28,15 @@ struct KtdControl {
   LONG driverDisables;     // DrvDisableDriver calls
   LONG wrongSurfaces;      // document calls whose surface carried another PDEV
   ULONG lastResetPages;    // pages the new PDEV took over at the last reset
+  BOOL omitEscape;         // the table has no DrvEscape
+  BOOL failStartDoc;       // DrvStartDoc answers FALSE with ERROR_INVALID_FUNCTION
+  ULONG escapeAnswer;      // what DrvEscape answers
+  LONG escapes;            // DrvEscape calls
+  ULONG lastEscape;        // the last DrvEscape's code, input and output sizes
+  ULONG lastEscapeIn;
+  ULONG lastEscapeOut;
+  DWORD lastJobId;         // the last DrvStartDoc's job id and document name (truncated)
+  WCHAR lastDocName[32];
 };
 
 typedef KtdControl* (*KtdGetControlFn)(void);

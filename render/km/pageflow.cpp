@@ -1,0 +1,344 @@
+// The page steps of a plain job (declarations in pageflow.h): the paper and
+// tray records at the first page, the job header and footer, and the start
+// and end of logical and physical pages, with the automatic-colour page
+// store. Poster, booklet, store-all-pages, form registration, white pages
+// and fax sheets are the layout work's; a job asking for them is refused at
+// its first page (page_checkJobModesBuilt, seams.cpp), so no duplex back
+// face is ever due here (only those modes make one).
+//
+// Decisions:
+//  - The blank page. A page on which nothing was drawn is printed as a blank
+//    page when DrvSendPage ends it (the end of a logical page opens the page
+//    then), unless skip-blank-pages (job information offset 40) is set: then
+//    nothing of it is sent. So a document of pages that draw nothing makes
+//    BeginPage framing (command 138) for each page, and only
+//    skip-blank-pages leaves them out.
+//  - The paper records take the forms as the PDEV holds them: a landscape
+//    form is already turned (width and length exchanged), so nothing is
+//    exchanged again. Margins are left = the left offset, right = width -
+//    imageable width - left, and likewise top and bottom. With DDM 387 the
+//    application margins (layout 152-158, escape 0x5010) replace them only
+//    when their paper id (160) is the record's paper code and they fit:
+//    none negative, and left + right below the width, top + bottom below
+//    the height.
+//  - The input tray is the devmode's default source (DDM 13); its media
+//    source is the description tray record's printer argument (0 when the
+//    description has no record for it). The tray setting DDM 265 and its
+//    switches (DDM 457, the tray capability) choose among the same trays
+//    on models whose description sets that capability; neither model does,
+//    so they are not read. N-up jobs keep the tray of the first page.
+//  - The page store of automatic colour numbers physical pages from 1.
+//  - The colour argument of command 138 for an automatic-colour value of 0
+//    and a page colour mode of 3 is 3, like every other value outside 0-2.
+//  - The job's PDL version (job information offset 0) is the printer data's
+//    version (DDM 8205) as jobInfo_getPDLVersion_forApplink keeps it:
+//    0x02000000 unless DDM 1332 is set and the value lies in 0x02000000 -
+//    0x02010000. (DDM 8205 itself holds other numbering on both models.)
+//    The private-escape state takes the same version.
+//  - The device capabilities of the job records are the description's
+//    capability word 0 (printer information item 26), its bits 0x400,
+//    0x10000, 0x40000 and 0x4000000; the low capability bits of the job
+//    records (leading white page, DDM 405, DDM 406, job type 3 without
+//    margin) have no source in the description data, so they stay 0.
+//  - The page number kept by job control counts every application page
+//    ended, skipped blank pages included.
+#include "pageflow.h"
+
+#include <cstring>
+
+#include "kestrel/core/ddd.h"
+#include "kestrel/core/ddm_ids.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/zanlib.h"
+#include "kestrel/render/km_forms.h"
+#include "kestrel/render/km_services.h"
+#include "kestrel/render/xl_inband.h"
+#include "km_entry.h"
+
+namespace {
+
+constexpr BYTE kPaperCodeCustom = 81;  // command 138's paper code for a custom size
+constexpr WORD kNoPortraitArg = 0xFFFF;
+constexpr WORD kAutoColorGrowth = 1;   // the page store of automatic colour grows one page at a time
+constexpr LONG kAutoColorMask = 4;     // capture mask of an automatic-colour page
+constexpr LONG kJobColorAuto = 0;      // job information offset 12: automatic colour
+constexpr BYTE kColorArgMono = 1, kColorArgColor = 2, kColorArgOther = 3;
+// The job records' capabilities that are the description's own bits.
+constexpr DWORD kCapabilityBits =
+    JOBREC_CAP_BOOKLET_UNIT | JOBREC_CAP_DRIVER_COLLATE | JOBREC_CAP_TRAILER_JOBINFO | JOBREC_CAP_BOOKLET_COUNT;
+// A page stored with this capture bit is placed by the replay: its logical
+// page gets the base matrix.
+constexpr DWORD kStoreBaseMatrix = 0x20;
+
+LONG Num(PDEV* pdev, WORD id) {
+  LONG v = 0;
+  return ddm_GetNumber(id, pdev->devmode, pdev->printerData, &v) ? v : 0;
+}
+
+int16_t Clamp16(LONG v) { return static_cast<int16_t>(v < -32768 ? -32768 : (v > 32767 ? 32767 : v)); }
+
+// The description's duplex answer for a paper record and size (0.1 mm).
+int16_t PaperDuplex(const DDD_PAPER* paper, LONG width, LONG height) {
+  if (!paper) return 0;
+  BYTE duplex = 0;
+  const DDD_POINT* lower = nullptr;
+  const DDD_POINT* upper = nullptr;
+  if (ddd_GetPaperDuplexAvailability(paper, &duplex, &lower, &upper) != 0 || duplex == 0) return 0;
+  if (paper->duplexSizeId == 0) return 1;
+  return width >= lower->first && width <= upper->first && height >= lower->second && height <= upper->second;
+}
+
+void FillPaper(PDEV* pdev, const PRINTERFORM& form, WORD paperCode, JOBREC_PAPER* out) {
+  JOBREC_PAPER p{};
+  const LONG width = PSRealToDeciMM(form.paperWidth);
+  const LONG height = PSRealToDeciMM(form.paperLength);
+  LONG iw = PSRealToDeciMM(form.imageableRight - form.imageableLeft);
+  LONG ih = PSRealToDeciMM(form.imageableBottom - form.imageableTop);
+  if (Num(pdev, DDM_EDGE_TO_EDGE) != 0) {
+    iw = width;
+    ih = height;
+  }
+  p.paperCode = paperCode;
+  p.width = Clamp16(width);
+  p.height = Clamp16(height);
+  p.imageableWidth = Clamp16(iw);
+  p.imageableHeight = Clamp16(ih);
+  const LONG left = (width - iw + 1) / 2;
+  const LONG top = (height - ih + 1) / 2;
+  p.left = Clamp16(left);
+  p.top = Clamp16(top);
+  p.landscape = Num(pdev, DDM_ORIENTATION) == DMORIENT_LANDSCAPE ? 1 : 0;
+  p.duplex = PaperDuplex(form.paperRecord, width, height);
+  p.marginLeft = Clamp16(left);
+  p.marginRight = Clamp16(width - iw - left);
+  p.marginTop = Clamp16(top);
+  p.marginBottom = Clamp16(height - ih - top);
+  const uint16_t* app = pdev->layoutInfo.appMargins;  // left, right, top, bottom, paper id
+  if (Num(pdev, DDM_APP_MARGINS) != 0 && app[4] == paperCode) {
+    const LONG l = static_cast<int16_t>(app[0]), r = static_cast<int16_t>(app[1]);
+    const LONG t = static_cast<int16_t>(app[2]), b = static_cast<int16_t>(app[3]);
+    if (l >= 0 && r >= 0 && t >= 0 && b >= 0 && l + r < width && t + b < height) {
+      p.marginLeft = Clamp16(l);
+      p.marginRight = Clamp16(r);
+      p.marginTop = Clamp16(t);
+      p.marginBottom = Clamp16(b);
+    }
+  }
+  *out = p;
+}
+
+JOBREC_DEVICE Device(PDEV* pdev) {
+  JOBREC_DEVICE device{};
+  device.pdlVersion =
+      jobInfo_getPDLVersion_forApplink(static_cast<DWORD>(Num(pdev, DDM_PDLVERSION)), pdev->devmode, pdev->printerData);
+  ZANLIB_CAPABILITY caps{};
+  if (pdev->ddd && zanLib_GetDDDCapabilities(pdev->ddd, &caps)) device.capabilities = caps.word0 & kCapabilityBits;
+  return device;
+}
+
+bool StoringForColor(const PDEV* pdev) {
+  return pdev->jobInfo.colorMode == kJobColorAuto || pdev->jobInfo.fewColorEnable != 0;
+}
+
+BYTE ColorArgument(const PDEV* pdev) {
+  switch (pdev->jobInfo.colorModeAuto) {
+    case 0: break;
+    case 1: return kColorArgMono;
+    case 2: return kColorArgColor;
+    default: return kColorArgOther;
+  }
+  switch (pdev->pageCtrl.pageColorMode) {
+    case 0: case 1: return kColorArgMono;
+    case 2: return kColorArgColor;
+    default: return kColorArgOther;
+  }
+}
+
+LONG Stamp(PDEV* pdev, BYTE code) { return pdl_timeout(pdev, code) ? 0 : -1; }
+LONG Sent(BOOL ok) { return ok ? 0 : -1; }
+
+// _output_startpage_current: 154, 155 and 138 for the current physical page.
+LONG OutputStartPage(PDEV* pdev) {
+  LONG result = 0;
+  if (pdev->jobInfo.orientationComment) result |= xl_comment(&pdev->xl, "InformOrientation") == 0 ? 0 : -1;
+  const JOBREC_PAPER& out = pdev->layoutInfo.outputPaper;
+  const DDD_PAPER* record = pdev->outForm.paperRecord;
+  BYTE paperCode = kPaperCodeCustom;
+  float widthMm = static_cast<float>(out.width) / 10.0f;
+  float heightMm = static_cast<float>(out.height) / 10.0f;
+  if (record && !IsCustomDddPaper(record) && record->portraitArg != kNoPortraitArg && record->portraitArg <= 0xFF) {
+    paperCode = static_cast<BYTE>(record->portraitArg);
+    widthMm = heightMm = 0.0f;
+  }
+  result |= Sent(pdl_setlayoutinfo(pdev));
+  result |= Sent(pdl_setpagectrl(pdev));
+  result |= pdl_ctrl_startpage(pdev, ColorArgument(pdev), pdev->layoutInfo.inputTray.mediaSource, paperCode, widthMm,
+                               heightMm);
+  return result;
+}
+
+}  // namespace
+
+LONG PSRealToDeciMM(LONG value) {
+  return static_cast<LONG>((static_cast<int64_t>(value) * 254 + 9216) / 18432);
+}
+
+LONG _getInputPaper(PDEV* pdev) {
+  if (!pdev) return -1;
+  FillPaper(pdev, pdev->curForm, static_cast<WORD>(Num(pdev, DDM_PAPERSIZE)), &pdev->layoutInfo.inputPaper);
+  pdev->layoutInfo.landscapeOutput = pdev->layoutInfo.inputPaper.landscape;
+  return 0;
+}
+
+LONG _getOutputPaper(PDEV* pdev) {
+  if (!pdev) return -1;
+  const DDD_PAPER* record = pdev->outForm.paperRecord;
+  const WORD code = record ? record->head.id : static_cast<WORD>(Num(pdev, DDM_PAPERSIZE));
+  FillPaper(pdev, pdev->outForm, code, &pdev->layoutInfo.outputPaper);
+  return 0;
+}
+
+LONG _getInputTray(PDEV* pdev) {
+  if (!pdev) return -1;
+  JOBREC_TRAY tray{};
+  tray.trayId = static_cast<uint16_t>(Num(pdev, DDM_DEFAULTSOURCE));
+  if (pdev->ddd) {
+    void* record = nullptr;
+    if (ddd_GetDataByIDX(DDD_QUICK, pdev->ddd->main, pdev->ddd->referenced, DDD_CAT_TRAY, tray.trayId, 0, &record) ==
+            DDD_OK &&
+        record) {
+      WORD arg = 0;
+      if (ddd_GetTrayNRVArg(record, &arg) == 0 && arg <= 0xFF) tray.mediaSource = static_cast<uint8_t>(arg);
+      ddd_Free(&record, DDD_CAT_TRAY);
+    }
+  }
+  pdev->layoutInfo.inputTray = tray;
+  return 0;
+}
+
+LONG _setJobStartSettings(PDEV* pdev) {
+  if (!pdev) return -1;
+  // The devmode overrides of the private gate are applied here once that
+  // work lands (pesc_ctl_forceDevMode); until then no override can be set.
+  const JOBREC_DEVICE device = Device(pdev);
+  WORD bad = 0;
+  if (jobInfo_jobInfo_initAtJobStart(&pdev->jobInfo, pdev->devmode, pdev->printerData, &device, &bad) != JOBREC_OK)
+    return -1;
+  if (page_checkJobModesBuilt(pdev) != 0) return -1;
+  LONG result = _getInputPaper(pdev) | _getOutputPaper(pdev) | _getInputTray(pdev);
+  if (jobInfo_layoutInfo_initAtJobStart(&pdev->layoutInfo, &pdev->jobInfo, pdev->devmode, pdev->printerData, &device,
+                                        &bad) != JOBREC_OK)
+    return -1;
+  jobInfo_pageCtrl_clearCounters(&pdev->pageCtrl);
+  return result;
+}
+
+LONG _sendJobHeader(PDEV* pdev) {
+  if (!pdev) return -1;
+  // The EJCL header is written by the spooler side at BeginSession; the
+  // renderer sends nothing for it, nor for a form declaration.
+  return Sent(pdl_startjob(pdev));
+}
+
+LONG _sendJobFooter(PDEV* pdev) {
+  if (!pdev) return -1;
+  LONG result = Stamp(pdev, XL_TIMESTAMP_JOBEND);
+  if (Num(pdev, DDM_FORM_REGISTRATION) != 1) result |= Sent(pdl_endjob(pdev));
+  return result;
+}
+
+LONG _commonPageStep(PDEV* pdev) {
+  if (!pdev) return -1;
+  if (!(pdev->pageCtrl.flags & JOBCTRL_RESET_IN_JOB)) return 0;
+  LONG result = _getInputPaper(pdev) | _getOutputPaper(pdev);
+  if (pdev->jobInfo.nup <= 1) result |= _getInputTray(pdev);
+  return result;
+}
+
+LONG _StartPage_Physical(PDEV* pdev) {
+  if (!pdev) return -1;
+  PAGECTRL& pc = pdev->pageCtrl;
+  if (pc.flags & (JOBCTRL_PHYSICAL_PAGE | JOBCTRL_LOGICAL_PAGE)) return -1;
+  // 1. The page colour mode, the graphics state. The paper direction of the
+  // page matrices comes with the layout work.
+  pc.flags |= JOBCTRL_PHYSICAL_PAGE;
+  const PDEV_PESC& pesc = pdev->pesc;
+  pc.pageColorMode = (pesc.colorModeSwitch && pesc.colorMode >= 0 && pesc.colorMode <= 3) ? pesc.colorMode
+                                                                                          : pdev->jobInfo.colorMode;
+  LONG result = pdl_ctrl_setcolormode(pdev, static_cast<WORD>(pc.pageColorMode), pdev->jobInfo.colorMode);
+  result |= init_cgs(pdev);
+  // 2. A change of tray, paper or duplex matters only to the duplex back
+  // face, which no built mode makes.
+  // 3. The sheet.
+  if (pc.physicalPages != 0) _pageCtrl_StartPage_Physical(&pc, &pdev->jobInfo, FALSE);
+  // 5. Job information offset 108.
+  int32_t refuseAll = 0;
+  std::memcpy(&refuseAll, pdev->jobInfo.reserved108, sizeof refuseAll);
+  if (refuseAll) return -1;
+  // 6. Automatic colour: the page is stored and flushed with its own colour
+  // decision at its end.
+  if (StoringForColor(pdev)) {
+    const WORD page = static_cast<WORD>(pc.physicalPages + 1);
+    result |= pdl_ctrl_pageStoring_init(pdev, page, kAutoColorGrowth);
+    if (result == 0)
+      result |= pdl_ctrl_pageStoring_start(pdev, page, pc.pageColorMode, kAutoColorMask, pdev->jobInfo.fewColorEnable,
+                                           static_cast<WORD>(pdev->jobInfo.fewColorLimit),
+                                           pdev->jobInfo.fewColorValue);
+  }
+  // 7.
+  if (result == 0) result |= OutputStartPage(pdev);
+  return result;
+}
+
+LONG _StartPage_Logical(PDEV* pdev) {
+  if (!pdev) return -1;
+  pdev->pageCtrl.flags |= JOBCTRL_LOGICAL_PAGE;
+  // Physical stamp mode matters to the stamps drawn in the page (drawing
+  // work); nothing is noted before that.
+  LONG result = Stamp(pdev, XL_TIMESTAMP_PAGESTART);
+  float matrix[6] = {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+  if (!(pdev->pageCtrl.pageStore & kStoreBaseMatrix)) result |= pagemat_setPageMatrix_current(pdev, matrix);
+  result |= pdl_ctrl_setcoordinate(pdev, matrix);
+  const JOBINFO& job = pdev->jobInfo;
+  if (job.cureDrawModeA != -1 && job.cureDrawModeB != -1)
+    result |= xl_setcuredrawmode(&pdev->xl, job.cureDrawModeA == 1, job.cureDrawModeB == 1) == 0 ? 0 : -1;
+  result |= pdl_initclip(pdev);
+  // The image rotation of the page is decided by the image work.
+  return result;
+}
+
+LONG _EndPage_Logical(PDEV* pdev) {
+  if (!pdev) return -1;
+  PAGECTRL& pc = pdev->pageCtrl;
+  if (!(pc.flags & JOBCTRL_LOGICAL_PAGE)) {
+    // Before the first page is set up the job information is not built
+    // yet: the setting is read from the devmode.
+    const bool skip = (pc.flags & JOBCTRL_DOCINFO_SENT) ? pdev->jobInfo.skipBlankPages != 0
+                                                        : Num(pdev, DDM_SKIP_BLANK_PAGES) != 0;
+    if (skip) {
+      ++pdev->pageNumber;
+      return 0;  // a blank page is not printed
+    }
+    if (jobCtrl_informStartDDI(pdev) != 0 || !(pc.flags & JOBCTRL_LOGICAL_PAGE)) return -1;
+  }
+  LONG result = Stamp(pdev, XL_TIMESTAMP_LOGICALPAGEEND);
+  pc.flags &= ~(JOBCTRL_LOGICAL_PAGE | JOBCTRL_RESET_IN_JOB);
+  ++pdev->pageNumber;
+  if (_pageCtrl_nextPage_Logical(&pc, &pdev->jobInfo)) result |= _EndPage_Physical(pdev);
+  return result;
+}
+
+LONG _EndPage_Physical(PDEV* pdev) {
+  if (!pdev) return -1;
+  PAGECTRL& pc = pdev->pageCtrl;
+  if (pc.flags & JOBCTRL_LOGICAL_PAGE) return -1;
+  // N-up frames (DDM 1337) are drawn by the layout work.
+  LONG result = 0;
+  if (!pdev->jobInfo.formRegistration) result |= pdl_ctrl_showpage(pdev);
+  result |= pdl_ctrl_endpage(pdev);
+  result |= Stamp(pdev, XL_TIMESTAMP_PHYSICALPAGEEND);
+  if ((pc.pageStore & PDL_STORE_STORING) == PDL_STORE_STORING) result |= pdl_ctrl_flushCurrentPage_forColors(pdev);
+  _pageCtrl_nextPage_Physical(&pc);
+  pc.flags &= ~JOBCTRL_PHYSICAL_PAGE;
+  return result;
+}
