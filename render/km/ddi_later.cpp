@@ -1,4 +1,4 @@
-// The drawing, font and escape entries of the table whose bodies later work
+// The drawing and font entries of the table whose bodies later work
 // builds. Until then each checks what it is given (an invalid PDEV answers
 // error 87, as every entry does) and refuses with ERROR_NOT_SUPPORTED and the
 // failure result of its kind: FALSE, a null pointer, or FD_ERROR (-1).
@@ -96,20 +96,4 @@ BOOL DDI_DrvQueryAdvanceWidths(DHPDEV dhpdev, FONTOBJ*, ULONG, HGLYPH*, PVOID, U
 ULONG DDI_DrvGetGlyphMode(DHPDEV dhpdev, FONTOBJ*) {
   if (!pdev_FromHandle(dhpdev)) return 0;
   return 1;
-}
-
-// ---- Escapes (the escape and private-gate work) -------------------------------------
-//
-// Dispatch as the escapes will have it: no surface answers -1; QUERYESCSUPPORT
-// needs its 16-bit code (else -1) and does not look at the PDEV; any other
-// code needs a valid PDEV (else error 87 and 0). No escape is supported yet,
-// so every query answers 0 and every other code gives 0 (not supported).
-ULONG DDI_DrvEscape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG, PVOID) {
-  if (!pso) return KM_ESCAPE_ERROR;
-  if (iEsc == KM_QUERYESCSUPPORT) {
-    if (!pvIn || cjIn < sizeof(WORD)) return KM_ESCAPE_ERROR;
-    return 0;
-  }
-  Refuse(pdev_FromSurface(pso));
-  return 0;
 }

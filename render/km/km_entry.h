@@ -28,8 +28,6 @@ typedef struct _GLYPHDATA GLYPHDATA;
 typedef ULONG MIX;
 typedef ULONG ROP4;
 
-// Escape codes the dispatcher knows today.
-#define KM_QUERYESCSUPPORT 8u
 // The answer of DrvQueryFontData that means failure.
 #define KM_FD_ERROR 0xFFFFFFFFu
 // The answer of DrvEscape for a failed call.
@@ -58,8 +56,8 @@ BOOL DDI_DrvStartPage(SURFOBJ* pso);
 BOOL DDI_DrvSendPage(SURFOBJ* pso);
 BOOL DDI_DrvEndDoc(SURFOBJ* pso, FLONG fl);
 
-// Drawing, font and escape entries (ddi_later.cpp): they refuse cleanly until
-// the work that builds them lands.
+// Drawing and font entries (ddi_later.cpp): they refuse cleanly until the
+// work that builds them lands. DrvEscape: escape.cpp.
 BOOL DDI_DrvBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclTrg,
                    POINTL* pptlSrc, POINTL* pptlMask, BRUSHOBJ* pbo, POINTL* pptlBrush, ROP4 rop4);
 BOOL DDI_DrvStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,

@@ -40,8 +40,10 @@
 //  - GDIINFO copies at most sizeof(GDIINFO) = 264 bytes; DEVINFO at most
 //    sizeof(DEVINFO) = 304 bytes in this build (296 on the 32-bit platform,
 //    where the palette handle is 4 bytes).
-//  - DrvResetPDEV: the new PDEV also takes the output-failed bit (0x8), and
-//    the escape blocks are moved, not shared: once the reset has succeeded
+//  - DrvResetPDEV: the new PDEV also takes the output-failed bit (0x8), the
+//    whole escape state (with the escape status word, the form-file switch
+//    and the document name, which the in-band 152 of later pages carries),
+//    and the escape blocks are moved, not shared: once the reset has succeeded
 //    the new PDEV owns them and the old one's pointers are cleared, so each
 //    block is freed exactly once. A failed reset leaves both PDEVs as they
 //    were (apart from the carried flags), and the engine keeps the old one.
@@ -599,6 +601,9 @@ BOOL DDI_DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
     newPdev->appMargins = oldPdev->appMargins;
     newPdev->stampMode = oldPdev->stampMode;
     std::memcpy(newPdev->statusBlock, oldPdev->statusBlock, sizeof newPdev->statusBlock);
+    newPdev->escapeStatus = oldPdev->escapeStatus;
+    newPdev->formFileSwitch = oldPdev->formFileSwitch;
+    std::memcpy(newPdev->docName, oldPdev->docName, sizeof newPdev->docName);
     newPdev->securityStatus[0] = oldPdev->securityStatus[0];
     newPdev->securityStatus[1] = oldPdev->securityStatus[1];
     newPdev->fontSelection[0] = oldPdev->fontSelection[0];

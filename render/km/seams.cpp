@@ -10,6 +10,7 @@
 // The work that builds each part removes its functions from this file and
 // revisits the GDIINFO/DEVINFO fields and document-call paths that depend on
 // them.
+#include "escape.h"
 #include "km_entry.h"
 #include "pageflow.h"
 
@@ -67,6 +68,25 @@ LONG page_checkJobModesBuilt(PDEV* pdev) {
   const bool unbuilt = j.poster || j.booklet || j.storeAllPages || j.formRegistration || j.leadingWhiteMode ||
                        j.feature406 || pdev->faxInfo.data != nullptr;
   if (!unbuilt) return 0;
+  EngSetLastError(ERROR_NOT_SUPPORTED);
+  return -1;
+}
+
+// ---- The private gate (replaced by the private-gate work) -------------------------
+
+// Escapes 4209-4212 and 4216: the gate, direct images, the page colour mode,
+// the layout overrides and the security-marking hand-over. None is built
+// yet, so each is unsupported: QUERYESCSUPPORT answers 0 and the escape 0,
+// with nothing done.
+LONG pesc_Escape(PDEV*, ULONG, BOOL, ULONG, const void*, ULONG, void*) { return 0; }
+
+// ---- The physical stamp-paper matrix of escape 0x5004 (replaced by the
+// layout work) --------------------------------------------------------------------------
+
+// There is no such matrix yet: 0x5004 asks first and refuses before it
+// starts anything.
+BOOL pagemat_hasPhysicalStampPaperMatrix(void) { return FALSE; }
+LONG pagemat_setPageMatrix_phsycalStamppPaper(PDEV*, float*, LONG, LONG, LONG) {
   EngSetLastError(ERROR_NOT_SUPPORTED);
   return -1;
 }

@@ -353,6 +353,11 @@
 #define GCAPS_FONT_RASTERIZER 0x40000000
 #define GCAPS_NUP 0x80000000
 
+// Escape codes (Escape / ExtEscape, DrvEscape) of the graphics interface.
+#define QUERYESCSUPPORT 8
+#define SETCOPYCOUNT 17
+#define GETTECHNOLOGY 20
+
 // DrvDocumentEvent codes and answers.
 #define DOCUMENTEVENT_FIRST 1
 #define DOCUMENTEVENT_CREATEDCPRE 1

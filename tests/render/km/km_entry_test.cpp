@@ -450,7 +450,7 @@ TEST_F(KmEntry, DocumentCallsRefuseASurfaceWithoutAValidPdev) {
   EXPECT_TRUE(KpEngineDisablePDEV(s));
 }
 
-TEST_F(KmEntry, DrawingFontAndEscapeEntriesRefuseCleanly) {
+TEST_F(KmEntry, DrawingAndFontEntriesRefuseCleanlyAndEscapesAnswer) {
   HANDLE printer = Printer(kModelB);
   ASSERT_NE(printer, nullptr);
   KP_ENGINE_DRIVER* d = LoadDriver();
@@ -504,17 +504,17 @@ TEST_F(KmEntry, DrawingFontAndEscapeEntriesRefuseCleanly) {
       {"GetGlyphMode answers bitmaps", [](const EntryTable& t, SURFOBJ*, DHPDEV p) -> ULONG_PTR {
          return t.Get<GlyphMode>(INDEX_DrvGetGlyphMode)(p, nullptr);
        }, 1, 0},
-      {"QUERYESCSUPPORT of GETTECHNOLOGY: nothing supported yet", [](const EntryTable& t, SURFOBJ* so, DHPDEV) -> ULONG_PTR {
+      {"QUERYESCSUPPORT of GETTECHNOLOGY", [](const EntryTable& t, SURFOBJ* so, DHPDEV) -> ULONG_PTR {
          WORD code = 20;
          return t.Get<Escape>(INDEX_DrvEscape)(so, 8, sizeof code, &code, 0, nullptr);
-       }, 0, 0},
+       }, 4209, 0},
       {"QUERYESCSUPPORT without input", [](const EntryTable& t, SURFOBJ* so, DHPDEV) -> ULONG_PTR {
          return t.Get<Escape>(INDEX_DrvEscape)(so, 8, 0, nullptr, 0, nullptr);
        }, 0xFFFFFFFFu, 0},
       {"a private escape", [](const EntryTable& t, SURFOBJ* so, DHPDEV) -> ULONG_PTR {
          BYTE out[5440];
          return t.Get<Escape>(INDEX_DrvEscape)(so, 0x5002, 0, nullptr, sizeof out, out);
-       }, 0, ERROR_NOT_SUPPORTED},
+       }, 1, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -530,7 +530,10 @@ TEST_F(KmEntry, DrawingFontAndEscapeEntriesRefuseCleanly) {
   SetLastError(0);
   EXPECT_EQ(cases[3].call(table, nullptr, reinterpret_cast<DHPDEV>(&bad)), 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  EXPECT_EQ(cases[6].call(table, &bad, nullptr), 0u);
+  EXPECT_EQ(cases[6].call(table, &bad, nullptr), 4209u);
+  SetLastError(0);
+  EXPECT_EQ(cases[8].call(table, &bad, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_TRUE(KpEngineDisablePDEV(s));
 }
 

@@ -151,14 +151,19 @@
   X(DDM_PAPERSWITCH_8K16K, 4358)     \
   X(DDM_OPTION_FINISHER, 4359)       \
   X(DDM_HCFSELECT, 4362)             \
+  X(DDM_USERNAME, 5121)              \
   X(DDM_PDLKIND, 5125)               \
   X(DDM_USERNAMETYPE, 5127)          \
   X(DDM_QUEUEVALUE1, 5132)           \
   X(DDM_QUEUEVALUE2, 5135)           \
   X(DDM_MODELID, 5137)               \
+  X(DDM_USERNAME2, 5150)             \
   X(DDM_SPECIAL1, 5153)              \
   X(DDM_MAXBOOKLETNUMBER, 5158)      \
   X(DDM_ACCOUNTMODE, 5163)           \
+  X(DDM_USERNAMEPOPUP, 5164)         \
+  X(DDM_USERNAMEPOPUP2, 5165)        \
+  X(DDM_POPUPUSERNAME, 5174)         \
   X(DDM_USERNAMETYPE2, 5178)         \
   X(DDM_CUSTOMPAPER_ENABLED, 5200)   \
   X(DDM_EMULATION, 5201)             \

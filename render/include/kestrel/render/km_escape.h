@@ -1,0 +1,141 @@
+// The renderer's escapes: the codes DrvEscape answers and the blocks they
+// carry. The driver's document-event handler (kestrelui) sends the private
+// codes 0x5001-0x5031 and 0x5100 to hand the job's settings to the renderer
+// and to ask it for page information; applications use QUERYESCSUPPORT,
+// SETCOPYCOUNT and GETTECHNOLOGY (kplatform/wingdi_consts.h) and the private
+// gate 4209-4212, 4216.
+//
+// Blocks are little-endian byte records of the sender's layout; the renderer
+// reads them with memcpy / kp_Load*, never by casting the caller's buffer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "kplatform/wintypes.h"
+
+// ---- Codes
+// ---------------------------------------------------------------------
+enum KmEscapeCode : ULONG {
+  // The private gate (applications that know the driver).
+  KM_ESC_PRIVATE_GATE = 4209,
+  KM_ESC_DIRECT_IMAGE = 4210,
+  KM_ESC_PAGE_COLOR_MODE = 4211,
+  KM_ESC_LAYOUT = 4212,
+  KM_ESC_GSB_INTERACTION = 4216,
+  // The document-event handler's codes.
+  KM_ESC_GET_PAGE_INFO = 0x5001,
+  KM_ESC_GET_DEVMODE = 0x5002,
+  KM_ESC_GETSET_STAMP_MODE = 0x5003,
+  KM_ESC_SET_PAPER_OFFSET = 0x5004,
+  KM_ESC_SET_DEVMODE = 0x5005,
+  KM_ESC_GET_HEADER_FOOTER = 0x5006,
+  KM_ESC_SET_HEADER_FOOTER = 0x5007,
+  KM_ESC_GETSET_HEADER_MODE = 0x5008,
+  KM_ESC_GET_IS_FAX = 0x5009,
+  KM_ESC_GET_PAGE_NUMBER = 0x500A,
+  KM_ESC_SET_PRINTER_DATA = 0x500B,
+  KM_ESC_SET_APP_MARGIN = 0x5010,
+  KM_ESC_SET_STARTDOC_FLAG = 0x5020,
+  KM_ESC_SET_STATUS = 0x5021,
+  KM_ESC_SET_DOC_NAME = 0x5023,
+  KM_ESC_SET_FAX_ADDRESS_INFO = 0x5024,
+  KM_ESC_SET_JCL_HEADER = 0x5025,
+  KM_ESC_GET_PESCAPE_STATUS = 0x5028,
+  KM_ESC_SET_PESCAPE_STATUS = 0x5029,
+  KM_ESC_QUERY_EMFSPOOL = 0x502A,
+  KM_ESC_DISABLE_FORM_FILE = 0x502B,
+  KM_ESC_SET_CSDX = 0x502C,
+  KM_ESC_SET_GSBDATA = 0x502D,
+  KM_ESC_GET_GSBDATA = 0x502E,
+  KM_ESC_SET_GSBJCID = 0x502F,
+  KM_ESC_SET_GSBSTATUS = 0x5030,
+  KM_ESC_SET_EXT_GSBDATA = 0x5031,
+  KM_ESC_SET_LETTER_FLAG = 0x5100,
+};
+
+// GETTECHNOLOGY's answer, with its NUL.
+inline constexpr char KM_TECHNOLOGY[] = "PCL6";
+// QUERYESCSUPPORT's answer for GETTECHNOLOGY (the private gate's code) and
+// for SETCOPYCOUNT while applications may set copies.
+inline constexpr LONG KM_QUERY_GETTECHNOLOGY = 4209;
+inline constexpr LONG KM_QUERY_SETCOPYCOUNT = 999;
+
+// ---- The escape status word (PDEV::escapeStatus)
+// ---------------------------------
+inline constexpr DWORD KM_ESCSTATUS_POSTBLOCK_ENDED = 0x1;  // SetStatus 1 ended the StartDocPost block
+inline constexpr DWORD KM_ESCSTATUS_MUTED = 0x10;           // the Set escapes that honour it store nothing
+
+// SetStatus (0x5021) values.
+inline constexpr WORD KM_SETSTATUS_BLOCK_START = 0;
+inline constexpr WORD KM_SETSTATUS_BLOCK_END = 1;
+
+// GetPageInfo (0x5001) request values.
+inline constexpr DWORD KM_PAGEINFO_END_OF_PAGE = 0;
+inline constexpr DWORD KM_PAGEINFO_END_OF_DOCUMENT = 1;
+
+// GetPageInfo's answer: eleven 32-bit values. The rectangles are in device
+// pixels at the resolution DDM 20.
+struct KM_PAGEINFO {
+  uint32_t sheetMarkDue;                           // [0] the sheet-level marking is due
+  uint32_t pageMarkDue;                            // [1] the page-level marking is due
+  uint32_t headerFooter;                           // [2] [0], or the job info's header/footer value when
+                                                   // [0] was set
+  float markLeft, markTop, markRight, markBottom;  // [3]-[6]
+  float printableLeft, printableTop, printableRight,
+      printableBottom;  // [7]-[10] the output paper's
+};
+static_assert(sizeof(KM_PAGEINFO) == 44);
+static_assert(offsetof(KM_PAGEINFO, markLeft) == 12 && offsetof(KM_PAGEINFO, printableLeft) == 28);
+
+// ---- Sizes the handlers take
+// ---------------------------------------------------------
+inline constexpr DWORD KM_ESC_DEVMODE_SIZE = 5440;
+inline constexpr DWORD KM_ESC_PRINTERDATA_SIZE = 4736;
+inline constexpr DWORD KM_ESC_PAPER_OFFSET_SIZE = 8;  // two 32-bit offsets x, y
+inline constexpr DWORD KM_ESC_APP_MARGIN_SIZE = 10;   // paper id, then four margins (0.1 mm)
+inline constexpr DWORD KM_ESC_PESCAPE_STATUS_SIZE = 12;
+inline constexpr DWORD KM_ESC_CSDX_SIZE = 2112;
+inline constexpr DWORD KM_ESC_GSBSTATUS_SIZE = 8;
+inline constexpr DWORD KM_ESC_DOCNAME_CHARS = 260;  // kept without the NUL
+
+// GetGSBDATA (0x502E) selectors.
+inline constexpr WORD KM_GSBDATA_SIZE = 0;
+inline constexpr WORD KM_GSBDATA_DATA = 1;
+
+// ---- HeaderFooter (768 bytes, 0x5007 and 0x5006)
+// ------------------------------------- A 32-bit value, six 16-bit presence
+// words, then the items: a 128-byte block, a 64-byte name (UTF-16), the
+// 522-byte document name, the 16-bit page number, a 22-byte and a 12-byte
+// block. A block is taken on Set only when its first 16-bit word is not 0; on
+// Get an item whose presence word is 0xFFFF is answered empty.
+inline constexpr DWORD KM_HF_SIZE = 768;
+inline constexpr DWORD KM_HF_VALUE = 0;
+inline constexpr DWORD KM_HF_PRESENCE = 4;  // six 16-bit words, one per item in offset order
+inline constexpr DWORD KM_HF_ITEMS = 6;
+inline constexpr DWORD KM_HF_TEXT = 16;         // 128 bytes
+inline constexpr DWORD KM_HF_NAME = 144;        // 64 bytes
+inline constexpr DWORD KM_HF_DOCNAME = 208;     // 522 bytes
+inline constexpr DWORD KM_HF_PAGENUMBER = 730;  // 16 bits
+inline constexpr DWORD KM_HF_BLOCK4 = 732;      // 22 bytes
+inline constexpr DWORD KM_HF_BLOCK5 = 754;      // 12 bytes
+inline constexpr WORD KM_HF_ABSENT = 0xFFFF;
+static_assert(KM_HF_BLOCK5 + 12 == 766, "the last block ends two bytes before the record's end");
+
+// ---- JCLHeaders (0x5025)
+// -------------------------------------------------------------- A 16-byte head
+// (int32 entry count, int32 entry size, two int32 the spooler side fills), then
+// the entries and count int32 values: (entry size + 4) x count + 16 bytes in
+// all.
+inline constexpr DWORD KM_JCL_HEAD_SIZE = 16;
+
+// ---- FaxAddressInfo (0x5024)
+// --------------------------------------------------------- The tag "DFAX001"
+// (8 UTF-16 units with the NUL), a 16-bit entry count at 16, a 1442-byte header
+// in all, then count entries of 742 bytes.
+inline constexpr DWORD KM_FAX_TAG_BYTES = 16;
+inline constexpr DWORD KM_FAX_COUNT_OFFSET = 16;
+inline constexpr DWORD KM_FAX_HEADER_SIZE = 1442;
+inline constexpr DWORD KM_FAX_ENTRY_SIZE = 742;
+inline constexpr char16_t KM_FAX_TAG[] = u"DFAX001";
+static_assert(sizeof(KM_FAX_TAG) == KM_FAX_TAG_BYTES);

@@ -1,0 +1,11 @@
+// Page matrices and layout transforms. The layout work builds the matrices;
+// what is here already is what the escapes need of it.
+#pragma once
+
+#include "kestrel/render/pdev.h"
+
+// The output paper's orientation: 0 portrait, 1 landscape (1 without a
+// PDEV). From the job's layout information (the halving flag, the N-up
+// count, the page orientation, landscape output) and the job information's
+// booklet flag, which turns the paper and inverts the answer.
+LONG pagemat_getOutputPaperOrient(PDEV* pdev);
