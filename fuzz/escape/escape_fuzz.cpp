@@ -19,6 +19,7 @@
 
 #include "../fuzz_input.h"
 #include "kestrel/core/cddd.h"
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/zanlib.h"
