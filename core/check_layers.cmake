@@ -3,7 +3,7 @@
 # Run as: cmake -DCORE_DIR=<core folder> -P check_layers.cmake
 #
 # The floors, from the bottom (ARCHITECTURE.md, "Layers"):
-set(FLOORS sys records ddd handle ddm common log config devmode printerdata)
+set(FLOORS sys records ddd handle ddm common log config devmode printerdata ejcl)
 #   sys       the system services of each build (kcore_sys.h, um/ and km/ parts)
 #   records   the records' layouts and DDM id names, no code
 #   ddd       the description file reader
@@ -14,6 +14,8 @@ set(FLOORS sys records ddd handle ddm common log config devmode printerdata)
 #   config    pre-configuration and devmode emulation
 #   devmode   defaults, values, lists, merge
 #   printerdata the printer-data record, chunked values, upgrade
+#   ejcl      the job frame: EJCL header and trailer, job-information
+#             comment, fax address list (user mode only)
 #
 # A header's floor comes from this table; a new header must be added to it.
 set(HEADER_FLOORS
@@ -22,18 +24,19 @@ set(HEADER_FLOORS
   ddd.h=ddd ddd_types.h=ddd ddd_layout.h=ddd
   cddd.h=handle
   ddm_value.h=ddm dma_core.h=ddm dma_kernel.h=ddm dma_module.h=ddm transedge.h=ddm
-  zanlib.h=common papdat.h=common strconv.h=common ordered_sprintf.h=common systtf.h=common cfg_parser.h=common
+  zanlib.h=common qsp.h=common papdat.h=common strconv.h=common ordered_sprintf.h=common systtf.h=common cfg_parser.h=common
   cddd_open.h=common
   logout.h=log
   preconfig.h=config dme.h=config
   cdm_defaults.h=devmode cdm_values.h=devmode cdm_lists.h=devmode cdm_merge.h=devmode
   printerdata.h=printerdata nondev.h=printerdata ttsubst.h=printerdata upgrade.h=printerdata
+  ejcl.h=ejcl jobinfo.h=ejcl faxlist.h=ejcl vellum.h=ejcl
   seams.h=top)
 # A source's floor is its folder's; the um/ and km/ parts sit on the floor
 # of the file they are named after.
 set(SOURCE_FLOORS
   zanlib=common seams=common cddd_open=common
-  kcore_sys=sys ddm_access=ddm dma=ddm cddd=handle strconv=common forms=common resource=common papdat=common
+  kcore_sys=sys qsp=common ddm_access=ddm dma=ddm cddd=handle strconv=common forms=common resource=common papdat=common
   iobin_icc=common logout=log preconfig=config dme=config cfg_parser=common cdm_merge=devmode cdm_defaults=devmode
   cdm_values=devmode cdm_lists=devmode nondev=printerdata pdrecord=printerdata chunked=printerdata
   ttsubst=printerdata upgrade=printerdata)

@@ -316,7 +316,7 @@ bool local_LoadRegData_GSBInfo(HANDLE printer, bool wanted, Outputs& out, DWORD*
 
 }  // namespace
 
-DWORD nonDev_FaxListSize(const void* list, DWORD available) {
+DWORD nonDev_FaxListNeeded(const void* list, DWORD available) {
   if (!list || available < NONDEV_FAX_HEAD_SIZE) return 0;
   const BYTE* bytes = static_cast<const BYTE*>(list);
   WCHAR tag[8];
@@ -326,7 +326,13 @@ DWORD nonDev_FaxListSize(const void* list, DWORD available) {
   std::memcpy(&count, bytes + NONDEV_FAX_COUNT_OFFSET, sizeof(count));
   unsigned long long size =
       NONDEV_FAX_HEAD_SIZE + static_cast<unsigned long long>(NONDEV_FAX_ENTRY_SIZE) * count;
-  return size == available ? available : 0;
+  static_assert(NONDEV_FAX_HEAD_SIZE + NONDEV_FAX_ENTRY_SIZE * 65535ull <= 0xFFFFFFFFull);
+  return static_cast<DWORD>(size);
+}
+
+DWORD nonDev_FaxListSize(const void* list, DWORD available) {
+  DWORD need = nonDev_FaxListNeeded(list, available);
+  return need != 0 && need == available ? available : 0;
 }
 
 BOOL nonDev_ParseDocProp(const void* bytes, DWORD size, NonDevDefaultsFn defaults, void* context, void** faxList,

@@ -236,7 +236,39 @@
   X(DDM_FINISHER_UNIT, 4099)                                      \
   X(DDM_JOB_SEPARATOR, 4123)                                      \
   X(DDM_FEW_COLOR_SETTING, 5126)                                  \
-  X(DDM_ORIENTATION_COMMENT, 5149)
+  X(DDM_ORIENTATION_COMMENT, 5149)                                \
+  /* named by the job header writer */                            \
+  X(DDM_FAX_NAME_SOURCE, 335)                                     \
+  X(DDM_INSERT_PAPER_A, 410)                                      \
+  X(DDM_INSERT_PAPER_B, 411)                                      \
+  X(DDM_INSERT_FEED_EDGE, 412)                                    \
+  X(DDM_USER_ID, 435)                                             \
+  X(DDM_PRINT_HOUR, 451)                                          \
+  X(DDM_PRINT_MINUTE, 452)                                        \
+  X(DDM_COMMENT_SUPPRESS, 1321)                                   \
+  X(DDM_FAX_DATA_FILE, 1799)                                      \
+  X(DDM_FAX_TIMER_ON, 1800)                                       \
+  X(DDM_FAX_TIMER_HOUR, 1801)                                     \
+  X(DDM_FAX_TIMER_MINUTE, 1802)                                   \
+  X(DDM_FAX_RESOLUTION, 1803)                                     \
+  X(DDM_FAX_DOCUMENT_NAME, 1831)                                  \
+  X(DDM_INSERT_POSITION_LAST, 1853)                               \
+  X(DDM_FAX_TX_HEADER, 1859)                                      \
+  X(DDM_FAX_TX_REPORT, 1860)                                      \
+  X(DDM_FAX_PASSWORD, 1865)                                       \
+  X(DDM_OPTION_FAXKIT, 4125)                                      \
+  X(DDM_OWNER_NAME_A, 5121)                                       \
+  X(DDM_FAX_PREFIX_1, 5141)                                       \
+  X(DDM_FAX_PREFIX_1_FLAG, 5142)                                  \
+  X(DDM_FAX_PREFIX_2, 5143)                                       \
+  X(DDM_FAX_PREFIX_2_FLAG, 5144)                                  \
+  X(DDM_FAX_NO_PREFIX_FLAG, 5145)                                 \
+  X(DDM_OWNER_NAME_B, 5150)                                       \
+  X(DDM_OWNER_SWITCH_A, 5164)                                     \
+  X(DDM_OWNER_SWITCH_B, 5165)                                     \
+  X(DDM_OWNER_DEVMODE_NAME, 5174)                                 \
+  X(DDM_OWNER_UNKNOWN, 5183)                                      \
+  X(DDM_JOB_OWNER_ON, 5203)
 
 #define KESTREL_DDM_ID_CONSTANT(name, id) inline constexpr WORD name = id;
 KESTREL_DDM_IDS(KESTREL_DDM_ID_CONSTANT)

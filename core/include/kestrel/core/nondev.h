@@ -145,6 +145,12 @@ BOOL nonDev_LoadFaxData_v1(HANDLE printer, void** list, DWORD* size);
 // laid over; answers 0 when they cannot be made.
 typedef BOOL (*NonDevDefaultsFn)(void* context, void* record);
 
+// The fax list's size rule, kept here once: a list is the tag "DFAX001",
+// its 16-bit entry count at offset 16, and 1442 + 742 x count bytes.
+// nonDev_FaxListNeeded answers the bytes the list at `list` says it takes
+// (counted so that no count can wrap), or 0 when fewer than the 1442 header
+// bytes are available or the tag is not there; it does not look at entries.
+DWORD nonDev_FaxListNeeded(const void* list, DWORD available);
 // The size of the fax list at list when available bytes hold a whole list
 // and nothing more ("DFAX001", 1442 + 742 x count == available); else 0.
 DWORD nonDev_FaxListSize(const void* list, DWORD available);
