@@ -666,6 +666,7 @@ void ResetJobSide() {
     printers.swap(S().printers);
     jobs.swap(S().jobs);
     ports.swap(S().ports);
+    S().nextJob = 1;
   }
   // released here, outside the lock: a library or monitor is freed once no
   // live job holds it

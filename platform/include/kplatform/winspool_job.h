@@ -143,7 +143,8 @@ KP_API BOOL KpSpoolerSetWriteFault(LPCWSTR printerName, DWORD nth, DWORD times, 
 KP_API void KpSpoolerRecordOutput(BOOL on);
 
 // What one job sent. FALSE (ERROR_INVALID_PARAMETER) for an id no spooler
-// job has (jobs stay known until KpSpoolerReset or KpMonitorResetJobs).
+// job has. Jobs stay known until KpSpoolerReset (which also starts the ids
+// at 1 again) or KpMonitorResetJobs.
 typedef struct _KP_SPOOLER_JOB_STATE {
   DWORD status;        // JOB_STATUS_* bits, as GetJobW answers them
   DWORD error;         // the first output failure's error, 0 when none

@@ -7,6 +7,7 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "spooler_fixture.h"
 
@@ -109,15 +110,24 @@ TEST_F(SpoolerTest, JobsOnSeveralThreadsStayApart) {
       return job;
     }));
   }
-  std::string all = PortFile();
+  // a held job's EndDocPrinter answers before it goes out: every job is at
+  // the port once every thread is done
+  std::vector<DWORD> jobs;
+  for (auto& run : runs) {
+    ASSERT_EQ(run.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    jobs.push_back(run.get());
+  }
   size_t total = 0;
   for (int t = 0; t < kThreads; ++t) {
-    ASSERT_EQ(runs[t].wait_for(std::chrono::seconds(60)), std::future_status::ready);
-    DWORD job = runs[t].get();
-    ASSERT_NE(job, 0u);
-    EXPECT_EQ(JobBytes(job), std::string(5000, static_cast<char>('a' + t)));
+    ASSERT_NE(jobs[t], 0u);
+    EXPECT_EQ(JobBytes(jobs[t]), std::string(5000, static_cast<char>('a' + t)));
+    EXPECT_EQ(JobState(jobs[t]).status, JOB_STATUS_PRINTED | JOB_STATUS_COMPLETE);
     total += 5000;
   }
+  // whole jobs, one after the other
+  const std::string file = PortFile();
+  for (size_t at = 0; at < file.size(); at += 5000)
+    EXPECT_EQ(file.substr(at, 5000), std::string(5000, file[at])) << at;
   EXPECT_EQ(PortFile().size(), total);
   EXPECT_EQ(KpSpoolerLiveJobCount(), 0u);
 }
