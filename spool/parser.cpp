@@ -454,8 +454,9 @@ void ParseGroupedStream(UmpdJobContext* ctx) {
       afterOperator = true;
     }
   }
-  if (afterOperator && ctx->ok.load() != 0) {
-    // The last operator: nothing more can follow it.
+  if (afterOperator && ctx->ok.load() != 0 && (ctx->status.load() & UMPD_STATUS_ABORTED) == 0) {
+    // The last operator: nothing more can follow it. (After an abort it is
+    // not run: a close command would send what the buffer holds.)
     ParseOperator(ctx, &cur);
   } else {
     // Tokens without their operator (a stream cut short): dropped, never run
