@@ -40,7 +40,20 @@ struct Printer : Object {
   DWORD callsSinceFault = 0;
   HANDLE spoolerPrinter = nullptr;  // opened by name at the first EngEnumForms or EngGetPrinterData
   bool deleted = false;
+  // KpEngineUseSpoolerJobs: EngWritePrinter writes into the spooler job
+  // that the runner's document calls start (StartDocPrinterW on a handle of
+  // its own, `jobPrinter`) and end.
+  bool spoolerJobs = false;
+  HANDLE jobPrinter = nullptr;
 };
+
+// The spooler job of a printer context's document (runner.cpp): started
+// before DrvStartDoc, pages around DrvStartPage/DrvSendPage, ended after
+// DrvEndDoc. Each answers TRUE without doing anything for a printer context
+// that did not opt in. SpoolerStartDoc answers the spooler's job id in *jobId.
+BOOL SpoolerStartDoc(Printer& p, LPCWSTR docName, DWORD* jobId);
+BOOL SpoolerPage(Printer& p, bool start);
+BOOL SpoolerEndDoc(Printer& p, bool abort);
 
 struct Device : Object {
   Device() : Object(KP_ENGINE_DEVICES) {}

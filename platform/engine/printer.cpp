@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <utility>
 
 #include "engine/engine_state.h"
 #include "kplatform/kernel32_string.h"
 #include "kplatform/winspool.h"
+#include "kplatform/winspool_job.h"
 #include "kplatform/winspool_monitor.h"
 #include "kplatform/winspool_printer.h"
 
@@ -47,7 +49,59 @@ HANDLE SpoolerPrinterLocked(Printer& p, DWORD* error) {
 }
 
 Printer::~Printer() {
+  if (jobPrinter) ClosePrinter(jobPrinter);  // a document left open: its job is aborted
   if (spoolerPrinter) ClosePrinter(spoolerPrinter);
+}
+
+BOOL SpoolerStartDoc(Printer& p, LPCWSTR docName, DWORD* jobId) {
+  std::u16string name, doc = docName ? docName : u"", raw = u"RAW";
+  {
+    std::lock_guard<std::mutex> g(p.lock);
+    if (!p.spoolerJobs) return TRUE;
+    if (p.jobPrinter) {  // one document at a time per printer context
+      SetLastError(ERROR_BUSY);
+      return FALSE;
+    }
+    name = p.printerName;
+  }
+  HANDLE h = nullptr;
+  if (!OpenPrinterW(name.data(), &h, nullptr)) return FALSE;
+  DOC_INFO_1W info{doc.data(), nullptr, raw.data()};
+  DWORD id = StartDocPrinterW(h, 1, reinterpret_cast<LPBYTE>(&info));
+  if (id == 0) {
+    DWORD error = GetLastError();
+    ClosePrinter(h);
+    SetLastError(error);
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> g(p.lock);
+  p.jobPrinter = h;
+  *jobId = id;
+  return TRUE;
+}
+
+BOOL SpoolerPage(Printer& p, bool start) {
+  HANDLE h = nullptr;
+  {
+    std::lock_guard<std::mutex> g(p.lock);
+    if (!p.spoolerJobs) return TRUE;
+    h = p.jobPrinter;
+  }
+  return start ? StartPagePrinter(h) : EndPagePrinter(h);
+}
+
+BOOL SpoolerEndDoc(Printer& p, bool abort) {
+  HANDLE h = nullptr;
+  {
+    std::lock_guard<std::mutex> g(p.lock);
+    if (!p.spoolerJobs || !p.jobPrinter) return TRUE;
+    h = std::exchange(p.jobPrinter, nullptr);
+  }
+  BOOL ok = abort ? AbortPrinter(h) : EndDocPrinter(h);
+  DWORD error = GetLastError();
+  ClosePrinter(h);
+  SetLastError(error);
+  return ok;
 }
 
 uintptr_t Insert(std::shared_ptr<Object> object) {
@@ -188,6 +242,21 @@ KP_API BOOL KpEngineClearOutput(HANDLE printer) {
   return TRUE;
 }
 
+KP_API BOOL KpEngineUseSpoolerJobs(HANDLE printer, BOOL on) {
+  auto p = FindAs<Printer>(printer, KP_ENGINE_PRINTERS);
+  if (!p) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> g(p->lock);
+  if (p->jobPrinter) {  // not in the middle of a document
+    SetLastError(ERROR_BUSY);
+    return FALSE;
+  }
+  p->spoolerJobs = on != FALSE;
+  return TRUE;
+}
+
 KP_API HDEV KpEngineCreateDevice(HANDLE printer) {
   auto p = FindAs<Printer>(printer, KP_ENGINE_PRINTERS);
   if (!p) {
@@ -223,7 +292,27 @@ KP_API BOOL WINAPI EngWritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LP
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  std::lock_guard<std::mutex> g(p->lock);
+  std::unique_lock<std::mutex> g(p->lock);
+  if (p->spoolerJobs) {
+    // The spooler's job: WritePrinter answers, the record keeps what it took.
+    HANDLE job = p->jobPrinter;
+    p->writeSizes.push_back(cbBuf);
+    g.unlock();
+    if (!job) {
+      SetLastError(ERROR_SPL_NO_STARTDOC);
+      return FALSE;
+    }
+    DWORD taken = 0;
+    BOOL ok = WritePrinter(job, pBuf, cbBuf, &taken);
+    DWORD error = GetLastError();
+    g.lock();
+    auto bytes = static_cast<const uint8_t*>(pBuf);
+    if (taken > 0) p->output.insert(p->output.end(), bytes, bytes + taken);
+    g.unlock();
+    if (pcWritten) *pcWritten = taken;
+    SetLastError(error);
+    return ok;
+  }
   p->writeSizes.push_back(cbBuf);
   DWORD keep = cbBuf;
   DWORD error = 0;

@@ -183,6 +183,8 @@ BOOL disable(KP_ENGINE_SESSION* handle) {
   if (s->inDoc) {
     documentCall<PFN_DrvEndDoc>(*s, INDEX_DrvEndDoc, s->pso, static_cast<FLONG>(ED_ABORTDOC));
     s->inDoc = s->inPage = false;
+    if (auto printer = kp::engine::FindAs<kp::engine::Printer>(s->printer, KP_ENGINE_PRINTERS))
+      kp::engine::SpoolerEndDoc(*printer, true);
   }
   if (s->surface) disableSurface(*s, s->dhpdev);
   dropSurface(*s);
@@ -331,8 +333,18 @@ KP_API BOOL KpEngineStartDoc(KP_ENGINE_SESSION* session, LPCWSTR docName, DWORD 
   if (!s) return refuse(ERROR_INVALID_PARAMETER);
   if (!s->pso || s->inDoc) return refuse(ERROR_INVALID_FUNCTION);
   std::u16string name = docName ? docName : u"";
+  auto printer = kp::engine::FindAs<kp::engine::Printer>(s->printer, KP_ENGINE_PRINTERS);
+  if (!printer) return refuse(ERROR_INVALID_HANDLE);
+  // the spooler's job first (when the printer context opted in); its id is the document's
+  if (!kp::engine::SpoolerStartDoc(*printer, docName, &jobId)) return FALSE;
   BOOL ok = documentCall<PFN_DrvStartDoc>(*s, INDEX_DrvStartDoc, s->pso, docName ? name.data() : nullptr, jobId);
-  if (ok) s->inDoc = true;
+  if (ok) {
+    s->inDoc = true;
+  } else {
+    DWORD error = GetLastError();
+    kp::engine::SpoolerEndDoc(*printer, true);
+    SetLastError(error);
+  }
   return ok;
 }
 
@@ -340,6 +352,8 @@ KP_API BOOL KpEngineStartPage(KP_ENGINE_SESSION* session) {
   auto s = sessionOf(session);
   if (!s) return refuse(ERROR_INVALID_PARAMETER);
   if (!s->inDoc || s->inPage) return refuse(ERROR_INVALID_FUNCTION);
+  auto printer = kp::engine::FindAs<kp::engine::Printer>(s->printer, KP_ENGINE_PRINTERS);
+  if (printer && !kp::engine::SpoolerPage(*printer, true)) return FALSE;
   BOOL ok = documentCall<PFN_DrvStartPage>(*s, INDEX_DrvStartPage, s->pso);
   if (ok) s->inPage = true;
   return ok;
@@ -351,6 +365,8 @@ KP_API BOOL KpEngineSendPage(KP_ENGINE_SESSION* session) {
   if (!s->inPage) return refuse(ERROR_INVALID_FUNCTION);
   BOOL ok = documentCall<PFN_DrvSendPage>(*s, INDEX_DrvSendPage, s->pso);
   s->inPage = false;
+  auto printer = kp::engine::FindAs<kp::engine::Printer>(s->printer, KP_ENGINE_PRINTERS);
+  if (ok && printer) ok = kp::engine::SpoolerPage(*printer, false);
   return ok;
 }
 
@@ -361,6 +377,14 @@ KP_API BOOL KpEngineEndDoc(KP_ENGINE_SESSION* session, FLONG flags) {
   BOOL ok = documentCall<PFN_DrvEndDoc>(*s, INDEX_DrvEndDoc, s->pso, flags);
   s->inDoc = false;
   s->inPage = false;
+  // then the spooler's job: ended, or aborted when the document was or the driver failed
+  auto printer = kp::engine::FindAs<kp::engine::Printer>(s->printer, KP_ENGINE_PRINTERS);
+  if (printer) {
+    DWORD error = GetLastError();
+    BOOL spooled = kp::engine::SpoolerEndDoc(*printer, !ok || (flags & ED_ABORTDOC) != 0);
+    if (!ok) SetLastError(error);
+    else ok = spooled;
+  }
   return ok;
 }
 

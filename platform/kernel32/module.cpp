@@ -312,6 +312,19 @@ std::string utf8(std::u16string_view text) { return Utf16ToUtf8(text); }
 
 }  // namespace
 
+HMODULE ModuleOfAddress(const void* address) {
+  Dl_info info;
+  link_map* owner = nullptr;
+  if (address == nullptr || dladdr1(address, &info, reinterpret_cast<void**>(&owner), RTLD_DL_LINKMAP) == 0 ||
+      owner == nullptr)
+    return nullptr;
+  Loader& l = loader();
+  std::lock_guard<std::mutex> guard(l.tableLock);
+  for (const auto& [value, module] : l.modules)
+    if (module->code && module->linkMap == owner && module->references > 0) return module->handle;
+  return nullptr;
+}
+
 std::shared_ptr<const ResourceSet> ModuleResources(HMODULE handle, DWORD& error) {
   Loader& l = loader();
   std::lock_guard<std::mutex> guard(l.tableLock);
@@ -389,6 +402,19 @@ KP_API FARPROC WINAPI GetProcAddress(HMODULE handle, LPCSTR name) {
     return nullptr;
   }
   return reinterpret_cast<FARPROC>(symbol);
+}
+
+KP_API BOOL WINAPI DisableThreadLibraryCalls(HMODULE handle) {
+  std::shared_ptr<kp::Module> module = kp::findModule(handle);
+  if (!module || module->references == 0) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return FALSE;
+  }
+  if (!module->code) {  // a resource-only module has no entry to notify
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return TRUE;  // the loader makes no thread attach or detach calls at all
 }
 
 KP_API DWORD WINAPI GetModuleFileNameW(HMODULE handle, LPWSTR buffer, DWORD size) {

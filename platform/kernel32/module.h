@@ -24,4 +24,9 @@ struct ResourceSet {
 // module without resources).
 std::shared_ptr<const ResourceSet> ModuleResources(HMODULE module, DWORD& error);
 
+// The code module loaded through the loader whose image holds `address` (a
+// function's or a return address), or null. The spooler uses it to tell the
+// calls a user-mode driver library makes itself.
+HMODULE ModuleOfAddress(const void* address);
+
 }  // namespace kp

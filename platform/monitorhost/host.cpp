@@ -1,6 +1,6 @@
-// The print-monitor host: the spooler's side of a language monitor, and the
-// job table behind GetJobW/SetJobW (printer handles are the spooler's, in
-// spooler/printer_handle.cpp).
+// The print-monitor host: the spooler's side of a language monitor (printer
+// handles and the job table behind GetJobW/SetJobW are the spooler's, in
+// spooler/printer_handle.cpp and spooler/jobs.cpp).
 #include <cstring>
 #include <map>
 #include <memory>
@@ -18,13 +18,6 @@
 
 namespace {
 
-struct Job {
-  std::u16string printer, document, user;
-  DWORD lastCommand = 0;
-  bool deleted = false;
-  SYSTEMTIME submitted{};
-};
-
 struct Host {
   HMODULE module = nullptr;
   MONITOR table{};  // a copy of what the entry answered
@@ -32,8 +25,6 @@ struct Host {
 
 struct State {
   std::mutex lock;
-  std::map<DWORD, Job> jobs;
-  DWORD nextJob = 1;
   std::set<Host*> hosts;
   // Printers whose port has a language monitor open: the driver's "LM_"
   // reads of GetPrinterDataW go to that monitor's port.
@@ -168,35 +159,6 @@ KP_API BOOL KpMonitorClosePort(HANDLE monitor, HANDLE port) {
   return h->table.pfnClosePort(port);
 }
 
-KP_API DWORD KpMonitorAddJob(LPCWSTR printerName, LPCWSTR document, LPCWSTR userName) {
-  Job j;
-  j.printer = printerName ? printerName : u"";
-  j.document = document ? document : u"";
-  j.user = userName ? userName : u"";
-  GetSystemTime(&j.submitted);
-  std::lock_guard<std::mutex> g(S().lock);
-  DWORD id = S().nextJob++;
-  S().jobs[id] = j;
-  return id;
-}
-
-KP_API BOOL KpMonitorGetJobState(DWORD jobId, LPDWORD lastCommand, LPBOOL deleted) {
-  std::lock_guard<std::mutex> g(S().lock);
-  auto it = S().jobs.find(jobId);
-  if (it == S().jobs.end()) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (lastCommand) *lastCommand = it->second.lastCommand;
-  if (deleted) *deleted = it->second.deleted ? TRUE : FALSE;
-  return TRUE;
-}
-
-KP_API void KpMonitorResetJobs(void) {
-  std::lock_guard<std::mutex> g(S().lock);
-  S().jobs.clear();
-}
-
 KP_API BOOL KpMonitorPrintJob(HANDLE monitor, HANDLE port, LPCWSTR printerName, DWORD jobId, const void* data,
                               DWORD size, DWORD chunk) {
   Host* h = FindHost(monitor);
@@ -207,11 +169,7 @@ KP_API BOOL KpMonitorPrintJob(HANDLE monitor, HANDLE port, LPCWSTR printerName, 
   if (chunk == 0) chunk = 4096;
   std::u16string printer = printerName ? printerName : u"";
   std::u16string doc;
-  {
-    std::lock_guard<std::mutex> g(S().lock);
-    auto it = S().jobs.find(jobId);
-    if (it != S().jobs.end()) doc = it->second.document;
-  }
+  kp::spooler::JobDocument(jobId, &doc);
   std::u16string raw = u"RAW";
   DOC_INFO_1W info{doc.data(), nullptr, raw.data()};
   if (!h->table.pfnStartDocPort(port, printer.data(), jobId, 1, reinterpret_cast<LPBYTE>(&info))) return FALSE;
@@ -263,13 +221,6 @@ KP_API DWORD KpMonitorGetPrinterData(HANDLE monitor, HANDLE port, LPCWSTR valueN
 
 // ---- The spooler's job calls ------------------------------------------------
 
-bool KpMonitorHasJobsFor(const std::u16string& printer) {
-  std::lock_guard<std::mutex> g(S().lock);
-  for (auto& [id, job] : S().jobs)
-    if (SameName(job.printer, printer)) return true;
-  return false;
-}
-
 bool KpMonitorRouteValue(const std::u16string& printer, LPCWSTR valueName, LPBYTE data, DWORD size,
                          LPDWORD needed, DWORD* result) {
   if (valueName == nullptr || valueName[0] != u'L' || valueName[1] != u'M' || valueName[2] != u'_') return false;
@@ -289,63 +240,4 @@ bool KpMonitorRouteValue(const std::u16string& printer, LPCWSTR valueName, LPBYT
   *result = KpMonitorGetPrinterData(host, port, valueName, data, size, &got);
   *needed = got;
   return true;
-}
-
-KP_API BOOL WINAPI GetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD size, LPDWORD needed) {
-  std::u16string printerName;
-  if (!KpPrinterHandleName(printer, &printerName)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  std::lock_guard<std::mutex> g(S().lock);
-  if (level != 1) {
-    SetLastError(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
-  auto it = S().jobs.find(jobId);
-  if (it == S().jobs.end() || it->second.deleted || !SameName(it->second.printer, printerName)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  const Job& j = it->second;
-  const std::u16string* strings[] = {&j.printer, &j.user, &j.document};
-  DWORD need = sizeof(JOB_INFO_1W);
-  for (auto* s : strings) need += static_cast<DWORD>((s->size() + 1) * sizeof(WCHAR));
-  if (needed) *needed = need;
-  if (job == nullptr || size < need) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
-  std::memset(job, 0, need);
-  auto* info = reinterpret_cast<JOB_INFO_1W*>(job);
-  auto* text = reinterpret_cast<WCHAR*>(job + sizeof(JOB_INFO_1W));
-  LPWSTR* slots[] = {&info->pPrinterName, &info->pUserName, &info->pDocument};
-  for (int i = 0; i < 3; ++i) {
-    std::memcpy(text, strings[i]->c_str(), (strings[i]->size() + 1) * sizeof(WCHAR));
-    *slots[i] = text;
-    text += strings[i]->size() + 1;
-  }
-  info->JobId = jobId;
-  info->Submitted = j.submitted;
-  return TRUE;
-}
-
-KP_API BOOL WINAPI SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE, DWORD command) {
-  if (!KpPrinterHandleName(printer, nullptr)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  std::lock_guard<std::mutex> g(S().lock);
-  if (level != 0 || command < JOB_CONTROL_PAUSE || command > JOB_CONTROL_DELETE) {
-    SetLastError(level != 0 ? ERROR_INVALID_LEVEL : ERROR_INVALID_PRINTER_COMMAND);
-    return FALSE;
-  }
-  auto it = S().jobs.find(jobId);
-  if (it == S().jobs.end() || it->second.deleted) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  it->second.lastCommand = command;
-  if (command == JOB_CONTROL_DELETE) it->second.deleted = true;
-  return TRUE;
 }

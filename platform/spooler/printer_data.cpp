@@ -125,11 +125,14 @@ KP_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD s
     pack.Add(name);
     pack.Add(u"");  // comment
   } else {
+    std::u16string port;
+    kp::spooler::PrinterPort(name, &port, nullptr);
     pack.Add(name);
     pack.Add(driver);
-    pack.Add(u"");  // share, port, comment, location, separator file, parameters
+    pack.Add(u"");  // share, comment, location, separator file, parameters
     pack.Add(u"winprint");
     pack.Add(u"RAW");
+    pack.Add(port);
   }
   *needed = static_cast<DWORD>(pack.size());
   if (!info || size < pack.size()) {
@@ -149,9 +152,10 @@ KP_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD s
     p2.pPrinterName = pack.Place(info, record, 0);
     p2.pDriverName = pack.Place(info, record, 1);
     LPWSTR empty = pack.Place(info, record, 2);
-    p2.pShareName = p2.pPortName = p2.pComment = p2.pLocation = p2.pSepFile = p2.pParameters = empty;
+    p2.pShareName = p2.pComment = p2.pLocation = p2.pSepFile = p2.pParameters = empty;
     p2.pPrintProcessor = pack.Place(info, record, 3);
     p2.pDatatype = pack.Place(info, record, 4);
+    p2.pPortName = pack.Place(info, record, 5);
     p2.Attributes = PRINTER_ATTRIBUTE_LOCAL;
     std::memcpy(info, &p2, sizeof(p2));
   }

@@ -10,6 +10,7 @@
 #include "kplatform/kernel32_module.h"
 #include "kplatform/root.h"
 #include "kplatform/winspool.h"
+#include "kplatform/winspool_job.h"
 
 namespace {
 
@@ -155,6 +156,7 @@ struct Form {
 
 struct Printer {
   std::u16string name, driver, dataFile, configFile, driverPath;
+  std::u16string port, monitor;  // KpSpoolerSetPrinterPort
 };
 
 struct State {
@@ -179,10 +181,13 @@ State& S() {
 
 void OnRootChanged() {
   State& s = S();
-  std::lock_guard<std::mutex> g(s.lock);
-  s.printers.clear();
-  s.userForms.clear();
-  s.failEnumForms = false;
+  {
+    std::lock_guard<std::mutex> g(s.lock);
+    s.printers.clear();
+    s.userForms.clear();
+    s.failEnumForms = false;
+  }
+  kp::spooler::ResetJobSide();
 }
 
 char16_t Upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
@@ -238,6 +243,16 @@ bool IsPrinter(const std::u16string& name) {
   State& s = S();
   std::lock_guard<std::mutex> g(s.lock);
   return FindPrinterLocked(s, name) != nullptr;
+}
+
+bool PrinterPort(const std::u16string& name, std::u16string* port, std::u16string* monitor) {
+  State& s = S();
+  std::lock_guard<std::mutex> g(s.lock);
+  const Printer* p = FindPrinterLocked(s, name);
+  if (!p) return false;
+  if (port) *port = p->port;
+  if (monitor) *monitor = p->monitor;
+  return true;
 }
 }  // namespace kp::spooler
 
@@ -376,7 +391,7 @@ KP_API BOOL KpSpoolerAddPrinter(LPCWSTR printerName, LPCWSTR driverName, LPCWSTR
     return FALSE;
   }
   Printer p{printerName, driverName, FullDriverPath(dataFile), FullDriverPath(configFile),
-            FullDriverPath(driverPath)};
+            FullDriverPath(driverPath), u"", u""};
   State& s = S();
   std::lock_guard<std::mutex> g(s.lock);
   for (Printer& known : s.printers) {
@@ -387,6 +402,24 @@ KP_API BOOL KpSpoolerAddPrinter(LPCWSTR printerName, LPCWSTR driverName, LPCWSTR
   }
   s.printers.push_back(p);
   return TRUE;
+}
+
+KP_API BOOL KpSpoolerSetPrinterPort(LPCWSTR printerName, LPCWSTR portName, LPCWSTR languageMonitor) {
+  if (!printerName || !portName || !portName[0]) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  State& s = S();
+  std::lock_guard<std::mutex> g(s.lock);
+  for (Printer& p : s.printers) {
+    if (SameName(p.name, printerName)) {
+      p.port = portName;
+      p.monitor = languageMonitor ? languageMonitor : u"";
+      return TRUE;
+    }
+  }
+  SetLastError(ERROR_INVALID_PRINTER_NAME);
+  return FALSE;
 }
 
 KP_API void KpSpoolerFailEnumForms(BOOL fail) {

@@ -57,6 +57,25 @@ KP_API size_t KpEngineGetOutput(HANDLE printer, void* buffer, size_t size);
 // Forgets the calls and bytes recorded (the fault stays).
 KP_API BOOL KpEngineClearOutput(HANDLE printer);
 
+// Spooler jobs (off by default): while on, each document the runner starts
+// on a session of this printer context is a spooler job of the printer of
+// that name (winspool_job.h): KpEngineStartDoc calls StartDocPrinterW (level
+// 1, the document name, "RAW") on a printer handle of its own before
+// DrvStartDoc, which gets the spooler's job id; KpEngineStartPage calls
+// StartPagePrinter before DrvStartPage; KpEngineSendPage EndPagePrinter
+// after DrvSendPage; KpEngineEndDoc EndDocPrinter after DrvEndDoc, or
+// AbortPrinter when the document is ended as aborted or DrvEndDoc failed;
+// disabling a session in a document aborts its job. A spooler call that
+// fails fails the runner's call with its error (a StartDocPrinterW failure
+// before DrvStartDoc is called). EngWritePrinter on the printer context is
+// then WritePrinter on the job: its result, its count and last error; the
+// write record keeps each call's size and the bytes the job took; the write
+// fault above is not applied (the spooler's KpSpoolerSetWriteFault is);
+// outside a document it answers FALSE, ERROR_SPL_NO_STARTDOC. One document
+// at a time per printer context: a second one is refused with ERROR_BUSY.
+// Switching while a document is started: FALSE, ERROR_BUSY.
+KP_API BOOL KpEngineUseSpoolerJobs(HANDLE printer, BOOL on);
+
 // A device of the printer context (what the runner passes as HDEV); null
 // for a handle that is no printer context.
 KP_API HDEV KpEngineCreateDevice(HANDLE printer);

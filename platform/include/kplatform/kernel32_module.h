@@ -80,6 +80,12 @@ KP_API DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size
 // path that reaches its file; no reference is added.
 KP_API HMODULE WINAPI GetModuleHandleW(LPCWSTR name);
 
+// Validates the module and answers TRUE: the loader never makes thread
+// attach or detach calls, so there is nothing to switch off. A handle that
+// names no loaded module: ERROR_MOD_NOT_FOUND; a resource-only module (it has
+// no entry point): ERROR_INVALID_PARAMETER.
+KP_API BOOL WINAPI DisableThreadLibraryCalls(HMODULE module);
+
 // Test controls.
 //
 // Installs a file into the driver directory of the current root as a

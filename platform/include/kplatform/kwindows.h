@@ -23,3 +23,4 @@
 #include "kplatform/user32_messagebox.h"
 // winspool
 #include "kplatform/winspool.h"
+#include "kplatform/winspool_job.h"

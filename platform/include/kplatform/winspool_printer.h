@@ -55,7 +55,8 @@ typedef struct _PRINTER_INFO_2W {
 
 // Level 1: Flags PRINTER_ENUM_ICON8, pName the printer's name, pDescription
 // "<name>,<driver name>,", pComment empty. Level 2: the printer and driver
-// names, print processor "winprint", datatype "RAW", everything else empty
+// names, the port (KpSpoolerSetPrinterPort, winspool_job.h; empty when none
+// is set), print processor "winprint", datatype "RAW", everything else empty
 // or 0 (attributes PRINTER_ATTRIBUTE_LOCAL). The strings follow the record
 // in the caller's buffer. A buffer too small: FALSE,
 // ERROR_INSUFFICIENT_BUFFER and *needed. Other levels: ERROR_INVALID_LEVEL.

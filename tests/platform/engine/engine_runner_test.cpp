@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <kplatform/engine.h>
 #include <kplatform/kwindows.h>
+#include <kplatform/monitor_host.h>
 
 #include <string>
 #include <vector>
@@ -272,3 +273,75 @@ TEST_F(EngineRunner, DriverFileResourcesThroughTheEngine) {
 }
 
 }  // namespace
+
+// A printer context that opted in to spooler jobs: the runner's document is
+// a job of the spooler's printer of that name, and the driver's
+// EngWritePrinter calls are its bytes at the port.
+class EngineRunnerSpooler : public EngineRunner {
+ protected:
+  void SetUp() override {
+    EngineRunner::SetUp();
+    KpSpoolerReset();
+    KpPortReset();
+    ASSERT_TRUE(KpSpoolerAddPrinter(u"Scriva K260", u"Test Driver", nullptr, nullptr, nullptr));
+    ASSERT_TRUE(KpPortDefineFile(u"FILE:", u"C:\\engine.prn"));
+    ASSERT_TRUE(KpSpoolerSetPrinterPort(u"Scriva K260", u"FILE:", nullptr));
+    ASSERT_TRUE(KpEngineUseSpoolerJobs(printer_, TRUE));
+  }
+  void TearDown() override {
+    EngineRunner::TearDown();
+    KpSpoolerReset();
+    KpPortReset();
+  }
+  std::string portFile() { return kestrel::test::ReadHostFile(root_.host("c/engine.prn")); }
+};
+
+TEST_F(EngineRunnerSpooler, TheDocumentIsASpoolerJob) {
+  KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv");
+  ASSERT_NE(d, nullptr);
+  ASSERT_TRUE(KpEngineRunJob(d, printer_, nullptr, u"doc", 2, nullptr, nullptr));
+  const std::string expected = "<doc>" + std::string(32, 'P') + "</doc>";
+  EXPECT_EQ(portFile(), expected);
+  EXPECT_EQ(output(), expected);  // the record keeps what the job took
+  EXPECT_EQ(KpEngineWriteCount(printer_), 4u);
+  KP_SPOOLER_JOB_STATE state{};
+  DWORD job = 1;  // the first job of the spooler reset in SetUp
+  ASSERT_TRUE(KpSpoolerGetJobState(job, &state));
+  EXPECT_EQ(state.status, JOB_STATUS_PRINTED | JOB_STATUS_COMPLETE);
+  EXPECT_EQ(state.pagesStarted, 2u);
+  EXPECT_EQ(state.pagesEnded, 2u);
+  EXPECT_EQ(KpSpoolerJobWriteSize(job, 1), 16u);
+
+  // outside a document the job is missing
+  DWORD written = 9;
+  EXPECT_FALSE(EngWritePrinter(printer_, const_cast<char*>("x"), 1, &written));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SPL_NO_STARTDOC));
+  EXPECT_EQ(written, 0u);
+
+  // a document ended as aborted aborts its job; the driver's last words
+  // before the abort reached the port
+  KP_ENGINE_SESSION* s = KpEngineEnablePDEV(d, printer_, nullptr);
+  ASSERT_NE(s, nullptr);
+  ASSERT_TRUE(KpEngineEnableSurface(s));
+  ASSERT_TRUE(KpEngineStartDoc(s, u"second", 0));
+  EXPECT_FALSE(KpEngineUseSpoolerJobs(printer_, FALSE));  // not in the middle of a document
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUSY));
+  ASSERT_TRUE(KpEngineEndDoc(s, ED_ABORTDOC));
+  ASSERT_TRUE(KpSpoolerGetJobState(2, &state));
+  EXPECT_EQ(state.status, JOB_STATUS_DELETED);
+  EXPECT_EQ(portFile(), expected + "<doc><abort>");
+
+  // a job the spooler cannot start: the document does not start, the driver is not called
+  ASSERT_TRUE(KpSpoolerSetPrinterPort(u"Scriva K260", u"NOWHERE:", nullptr));
+  KpEngineClearCallLog(d);
+  EXPECT_FALSE(KpEngineStartDoc(s, u"third", 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(KpEngineCallCount(d), 0u);
+  // a session disabled in the middle of a document aborts its job
+  ASSERT_TRUE(KpSpoolerSetPrinterPort(u"Scriva K260", u"FILE:", nullptr));
+  ASSERT_TRUE(KpEngineStartDoc(s, u"fourth", 0));
+  EXPECT_EQ(KpSpoolerLiveJobCount(), 1u);
+  ASSERT_TRUE(KpEngineDisablePDEV(s));
+  EXPECT_EQ(KpSpoolerLiveJobCount(), 0u);
+  EXPECT_TRUE(KpEngineUnloadDriver(d));
+}

@@ -255,6 +255,27 @@ TEST_F(ModuleTest, ResourceOnlyLoadsAreCountedPerFile) {
   EXPECT_FALSE(FreeLibrary(b));
 }
 
+// DisableThreadLibraryCalls takes a loaded code module only: the loader
+// makes no thread calls, so there is nothing else to check.
+TEST_F(ModuleTest, DisableThreadLibraryCallsChecksTheModule) {
+  HMODULE code = LoadLibraryW(u"kptestmod.dll");
+  ASSERT_NE(nullptr, code);
+  EXPECT_TRUE(DisableThreadLibraryCalls(code));
+  kestrel::test::WriteHostFile(root_.host(kDriverDir + "data.zrs"), container("x"));
+  HMODULE data = LoadLibraryExW(u"data.zrs", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(nullptr, data);
+  SetLastError(0);
+  EXPECT_FALSE(DisableThreadLibraryCalls(data));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+  EXPECT_TRUE(FreeLibrary(data));
+  EXPECT_TRUE(FreeLibrary(code));
+  for (HMODULE stale : {code, static_cast<HMODULE>(nullptr), reinterpret_cast<HMODULE>(0x1234)}) {
+    SetLastError(0);
+    EXPECT_FALSE(DisableThreadLibraryCalls(stale));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
+  }
+}
+
 TEST_F(ModuleTest, BadArgumentsAreRefused) {
   SetLastError(0);
   EXPECT_EQ(nullptr, LoadLibraryW(nullptr));
