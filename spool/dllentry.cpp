@@ -7,7 +7,7 @@
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/logout.h"
 #include "kestrel/core/zanlib.h"
-#include "kplatform/kwindows.h"
+#include "printer_calls.h"
 
 namespace {
 

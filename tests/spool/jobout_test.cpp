@@ -3,6 +3,8 @@
 // the form file's path, and the second job.
 #include <cstring>
 
+#include "kplatform/monitor_host.h"
+#include "kplatform/winspool_job.h"
 #include "spool_fixture.h"
 
 namespace kestrel::test {
@@ -149,6 +151,28 @@ TEST_F(SpoolSecondJob, StartsOnlyWhenStartDocAndStartPageWork) {
   Printer().failStartPage = TRUE;
   EXPECT_EQ(drvio_printer_force_open(queue_.printer, nullptr, u"marked", nullptr), nullptr);
   EXPECT_EQ(Printer().events.back(), "EndDocPrinter");
+}
+
+}  // namespace
+}  // namespace kestrel::test
+
+namespace kestrel::test {
+namespace {
+
+class SpoolNames : public SpoolTest {};
+
+TEST_F(SpoolNames, APortNameOf300CharactersKeeps259) {
+  KpPortReset();
+  const std::u16string port = u"P" + std::u16string(299, u'x');
+  ASSERT_TRUE(KpPortDefineFile(port.c_str(), u"C:\\port.prn"));
+  ASSERT_TRUE(KpSpoolerSetPrinterPort(kModelAPrinter, port.c_str(), nullptr));
+  UmpdJobContext* ctx = umpd_CreateContext(queue_.printer, 1);
+  ASSERT_NE(ctx, nullptr);
+  EXPECT_EQ(std::u16string(ctx->portName), port.substr(0, 259));
+  EXPECT_EQ(std::u16string(ctx->printerName), kModelAPrinter);
+  umpd_DestroyContext(ctx);
+  KpSpoolerReset();
+  KpPortReset();
 }
 
 }  // namespace

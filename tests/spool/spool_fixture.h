@@ -86,6 +86,10 @@ class Watchdog {
   std::thread thread_;
 };
 
+// A renderer stream made with the renderer's writers: every command but
+// form registration (157/158), two pages, model A's default devmode.
+std::string RendererStream(const ModelAQueue& queue);
+
 // PCL XL bytes of one in-band command with its payload (empty: none).
 std::string InbandCommand(BYTE code, const std::string& payload, bool hasPayload);
 std::string Bytes(std::initializer_list<int> values);

@@ -367,13 +367,15 @@ UmpdJobContext* umpd_FromHandle(HANDLE job);
 // The devmode snapshot, taken once on the parser thread.
 void umpd_TakeSnapshot(UmpdJobContext* ctx);
 
-// The exports.
+// The exports (kestrelum.map names them; visible so the version script can
+// export them from the static library they live in).
+#define KUM_EXPORT __attribute__((visibility("default")))
 extern "C" {
-HANDLE WINAPI DrvSplStartDoc(HANDLE printer, DWORD jobId);
-BOOL WINAPI DrvSplWritePrinter(HANDLE job, LPVOID buffer, DWORD count, LPDWORD written);
-BOOL WINAPI DrvSplStartPage(HANDLE job);
-BOOL WINAPI DrvSplEndPage(HANDLE job);
-void WINAPI DrvSplEndDoc(HANDLE job);
-void WINAPI DrvSplAbort(HANDLE job);
-void WINAPI DrvSplClose(HANDLE job);
+KUM_EXPORT HANDLE WINAPI DrvSplStartDoc(HANDLE printer, DWORD jobId);
+KUM_EXPORT BOOL WINAPI DrvSplWritePrinter(HANDLE job, LPVOID buffer, DWORD count, LPDWORD written);
+KUM_EXPORT BOOL WINAPI DrvSplStartPage(HANDLE job);
+KUM_EXPORT BOOL WINAPI DrvSplEndPage(HANDLE job);
+KUM_EXPORT void WINAPI DrvSplEndDoc(HANDLE job);
+KUM_EXPORT void WINAPI DrvSplAbort(HANDLE job);
+KUM_EXPORT void WINAPI DrvSplClose(HANDLE job);
 }
