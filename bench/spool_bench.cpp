@@ -118,10 +118,10 @@ void BM_Memcpy200MB(benchmark::State& state) {
 BENCHMARK(BM_Memcpy200MB)->Unit(benchmark::kMillisecond);
 
 void BM_ThroughMode1_200MB(benchmark::State& state) { RunJob(state, UMPD_THROUGH_RAW_COPY); }
-BENCHMARK(BM_ThroughMode1_200MB)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_ThroughMode1_200MB)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
 void BM_FullProcessing200MB(benchmark::State& state) { RunJob(state, UMPD_THROUGH_NONE); }
-BENCHMARK(BM_FullProcessing200MB)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_FullProcessing200MB)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
 }  // namespace
 
