@@ -320,3 +320,27 @@ TEST_F(SpoolInband, MergedImageEndsItsGatheringWhenItCannotBeConverted) {
 
 }  // namespace
 }  // namespace kestrel::test
+
+namespace kestrel::test {
+namespace {
+
+class SpoolSnapshot : public SpoolTest {};
+
+TEST_F(SpoolSnapshot, TakenOnTheParserAtBeginSession) {
+  const std::string first = std::string(5440, '\x11'), later = std::string(5440, '\x22');
+  const std::string beginSession = Bytes({0xD1, 0x58, 0x02, 0x58, 0x02, 0xF8, 0x89, 0xC0, 0, 0xF8, 0x86, 0xC0, 0,
+                                          0xF8, 0x8F, 0x41});
+  OfflineJob job(InbandCommand(XL_IC_SETDEVMODE, first, true) + beginSession +
+                     InbandCommand(XL_IC_SETDEVMODE, later, true),
+                 queue_.printer);
+  // The spooler's StartPage before the parser ran takes nothing.
+  ASSERT_TRUE(DrvSplStartPage(job.ctx()));
+  EXPECT_FALSE(job.ctx()->snapshotTaken);
+  job.Run();
+  EXPECT_TRUE(job.ctx()->snapshotTaken);
+  EXPECT_EQ(std::memcmp(job.ctx()->devmodeSnapshot, first.data(), 5440), 0);
+  EXPECT_EQ(std::memcmp(job.ctx()->devmode, later.data(), 5440), 0);
+}
+
+}  // namespace
+}  // namespace kestrel::test
