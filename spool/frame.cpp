@@ -362,6 +362,21 @@ DWORD WINAPI Parser(LPVOID parameter) {
   return 0;
 }
 
+// The job's counts in the trace at Close (the demo and a person reading the
+// log see what the job did): operators in and out, pages, bytes, and the
+// in-band commands carried out by code.
+void umpd_TraceSummary(UmpdJobContext* ctx) {
+  Logout_OutputString(u"kestrelum: job %lu: ok %lu, operators in %I64u, out %I64u, pages %I64u, bytes %I64u",
+                      ctx->jobId, ctx->ok.load(), ctx->operatorsIn, ctx->operatorsOut, ctx->pagesOut,
+                      ctx->bytesOut);
+  for (DWORD i = 0; i <= XL_IC_LAST - XL_IC_FIRST; ++i) {
+    if (ctx->commandsRun[i] != 0) {
+      Logout_OutputString(u"kestrelum: job %lu: command %lu carried out %I64u times", ctx->jobId,
+                          static_cast<DWORD>(XL_IC_FIRST + i), ctx->commandsRun[i]);
+    }
+  }
+}
+
 void local_OutOfThread_Proc(UmpdJobContext* ctx) {
   if (!Aborted(ctx) && ctx->jobInfo.securityMarking != 0) umseam_MarkedReoutput(ctx);
   ReleaseJobOutputInfo(ctx);
@@ -457,6 +472,7 @@ void WINAPI DrvSplClose(HANDLE job) {
     EndInputFromSpooler(ctx);
     WaitForSingleObject(ctx->parserThread, INFINITE);
     local_OutOfThread_Proc(ctx);
+    umpd_TraceSummary(ctx);
     umpd_DestroyContext(ctx);
   }
   Logout_OutDDIFunctionTraceLog(u"DrvSplClose");

@@ -24,6 +24,9 @@ class Kestrelum : public SpoolTest {
     KpPortReset();
     ASSERT_EQ(InstallModelAQueue(), "");
     ASSERT_TRUE(KpInstallModule("libkestrelum.so", u"kestrelum.dll"));
+    // The trace to the debugger: read when the library first loads.
+    root_.WriteDriverFile("kestrel.cfg", "[LOG]\r\nLog=0x80000003\r\n");
+    KpClearDebugOutput();
     ASSERT_TRUE(KpPortDefineFile(kPort, u"C:\\port.prn"));
     ASSERT_TRUE(KpSpoolerSetPrinterPort(kModelAPrinter, kPort, nullptr));
     WCHAR name[] = u"SPLUserModePrinterDriver";
@@ -81,6 +84,12 @@ TEST_F(Kestrelum, ARendererStreamReachesTheFilePortAsAJob) {
   EXPECT_TRUE(state.driverClosed);
   EXPECT_EQ(state.error, 0u);
   EXPECT_EQ(state.bytes, out.size());
+  // The exports' lines and the job's counts in the trace.
+  std::u16string trace(1 << 20, u'\0');
+  trace.resize(KpGetDebugOutput(trace.data(), static_cast<DWORD>(trace.size())));
+  EXPECT_NE(trace.find(u"DrvSplWritePrinter RetValue = 1"), std::u16string::npos);
+  const std::string bytes = "pages 2, bytes " + std::to_string(out.size());
+  EXPECT_NE(trace.find(std::u16string(bytes.begin(), bytes.end())), std::u16string::npos);
 }
 
 TEST_F(Kestrelum, AbortAndCancelMidJobLeaveNothing) {

@@ -362,6 +362,8 @@ void umpd_DestroyContext(UmpdJobContext* ctx);
 // was taken whole, its buffered bytes dropped after a rejection or an
 // abort), then the input is ended from the parser's side.
 void umpd_ParserEnd(UmpdJobContext* ctx);
+// The job's counts written to the trace log (at Close).
+void umpd_TraceSummary(UmpdJobContext* ctx);
 // The context of a job handle: null for a null handle or a wrong magic.
 UmpdJobContext* umpd_FromHandle(HANDLE job);
 // The devmode snapshot, taken once on the parser thread.
