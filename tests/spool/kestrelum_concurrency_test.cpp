@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "kplatform/monitor_host.h"
+#include "loopback_printer.h"
 #include "kplatform/winspool_job.h"
 #include "pclxl_checker.h"
 #include "spool_fixture.h"
@@ -135,6 +136,40 @@ TEST_F(Kestrelum, APortFailureFailsTheJob) {
   ASSERT_TRUE(KpSpoolerGetJobState(id, &state));
   EXPECT_TRUE(state.status & JOB_STATUS_ERROR);
   EXPECT_EQ(KpSpoolerLiveJobCount(), 0u);
+}
+
+}  // namespace
+}  // namespace kestrel::test
+
+namespace kestrel::test {
+namespace {
+
+// The same job to the loopback printer over TCP, with the language monitor
+// kmonant on the port: its PJL frame around kestrelum's job makes a whole
+// printer job.
+class KestrelumOverTcp : public Kestrelum {
+ protected:
+  void SetUp() override {
+    Kestrelum::SetUp();
+    KpPortSetReadTimeout(2000);
+    ASSERT_TRUE(KpInstallModule("libkmonant.so", nullptr));
+    ASSERT_TRUE(KpPortDefineTcp(u"IP_127.0.0.1", "127.0.0.1", printer.port()));
+    ASSERT_TRUE(KpSpoolerSetPrinterPort(kModelAPrinter, u"IP_127.0.0.1", u"kmonant.dll"));
+  }
+  LoopbackPrinter printer;
+};
+
+TEST_F(KestrelumOverTcp, TheLanguageMonitorsFrameMakesAPrinterJob) {
+  Watchdog dog(60s);
+  const DWORD id = StartDoc();
+  ASSERT_NE(id, 0u) << GetLastError();
+  EXPECT_TRUE(WriteStream(4096));
+  ASSERT_TRUE(EndDocPrinter(queue_.printer)) << GetLastError();
+  ASSERT_TRUE(printer.waitUntil([&] { return printer.finishedJobs().size() == 1; }, 10000));
+  const std::string got = printer.finishedJobs()[0];
+  const auto report =
+      pclxl_check::check(reinterpret_cast<const uint8_t*>(got.data()), got.size(), pclxl_check::Mode::Job);
+  EXPECT_TRUE(report.ok()) << report.text();
 }
 
 }  // namespace
