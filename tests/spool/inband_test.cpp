@@ -344,3 +344,37 @@ TEST_F(SpoolSnapshot, TakenOnTheParserAtBeginSession) {
 
 }  // namespace
 }  // namespace kestrel::test
+
+namespace kestrel::test {
+namespace {
+
+class SpoolFormRegistration : public SpoolInband {
+ protected:
+  void SetForm(UmpdJobContext* c, const std::u16string& name) {
+    ASSERT_TRUE(cdm_SetDefaultDevmode(queue_.ddd, c->devmode, c->printerData, kModelAPrinter));
+    ASSERT_EQ(ddm_SetValue(DDM_FORMDIRECTORY, c->devmode, c->printerData, DDM_TYPE_STRING,
+                           static_cast<DWORD>((name.size() + 1) * 2), name.c_str()),
+              0);
+  }
+};
+
+TEST_F(SpoolFormRegistration, TheFormGoesToItsFileThenOutputReturnsToThePrinter) {
+  Run(Bytes({0x85}) + InbandCommand(XL_IC_CHANGESPOOL_FORMREGISTER, "", false) + Bytes({0x86, 0x86}) +
+          InbandCommand(XL_IC_STOPSPOOL_FORMREGISTER, "", false) + Bytes({0x44}),
+      [&](UmpdJobContext* c) { SetForm(c, u"dept\\Letterhead"); },
+      [&](UmpdJobContext* c, const std::string& out) {
+        EXPECT_EQ(c->ok.load(), 1u);
+        EXPECT_EQ(out, Bytes({0x85, 0x44}));
+        EXPECT_EQ(ReadHostFile(root_.host("c/Halcyra/form/dept/Letterhead.kfm")), Bytes({0x86, 0x86}));
+      });
+  // A name that climbs out of the form folder is refused and the job ends.
+  Run(InbandCommand(XL_IC_CHANGESPOOL_FORMREGISTER, "", false) + Bytes({0x86}),
+      [&](UmpdJobContext* c) { SetForm(c, u"..\\..\\Windows\\evil"); },
+      [](UmpdJobContext* c, const std::string& out) {
+        EXPECT_EQ(c->ok.load(), 0u);
+        EXPECT_TRUE(out.empty());
+      });
+}
+
+}  // namespace
+}  // namespace kestrel::test
