@@ -821,10 +821,16 @@ KP_API DWORD WINAPI StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo
   j->status = JOB_STATUS_SPOOLING | JOB_STATUS_PRINTING;
   j->monitor = monitor;
   j->driver = driver;
+  //    It owns its port when the port is free; else it is held until it has
+  //    ended and the port is free.
+  j->portName = portName;
   auto& s = S();
   {
     std::lock_guard<std::mutex> g(s.lock);
     j->id = s.nextJob++;
+    PortUse& use = s.ports[UpperName(portName)];
+    if (use.owner) j->held = true;
+    else use.owner = j;
     s.jobs[j->id] = j;
   }
   auto forget = [&s, &j] {
@@ -832,15 +838,7 @@ KP_API DWORD WINAPI StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo
     s.jobs.erase(j->id);
   };
 
-  // 3. The port and its document when the port is free; else the job is
-  //    held until it has ended and the port is free.
-  j->portName = portName;
-  {
-    std::lock_guard<std::mutex> g(s.lock);
-    PortUse& use = s.ports[UpperName(portName)];
-    if (use.owner) j->held = true;
-    else use.owner = j;
-  }
+  // 3. The port and its document, for a job that owns it.
   if (!j->held) {
     std::lock_guard<std::mutex> io(j->io);
     if (!OpenPort(*j, portName, &error)) {

@@ -324,6 +324,55 @@ TEST_F(SpoolerTest, AbortedJobSendsNothingMore) {
   EXPECT_EQ(KpOpenHandleCount(), baselineHandles_);
 }
 
+// A job that finds its port owned by another is held and goes out whole
+// after both have ended; a held job can be cancelled until it goes out.
+TEST_F(SpoolerTest, JobForABusyPortIsHeldUntilThePortIsFree) {
+  std::u16string name = kPrinter;
+  HANDLE second = nullptr;
+  ASSERT_TRUE(OpenPrinterW(name.data(), &second, nullptr));
+  DWORD owner = StartDoc(printer_);
+  ASSERT_NE(owner, 0u);
+  ASSERT_TRUE(Write(printer_, "owner-1;"));
+  for (bool cancel : {false, true}) {
+    SCOPED_TRACE(cancel ? "cancelled while held" : "held");
+    DWORD held = StartDoc(second);
+    ASSERT_NE(held, 0u);
+    ASSERT_TRUE(Write(second, cancel ? "never" : "held-1;"));
+    ASSERT_TRUE(Write(second, cancel ? "never" : "held-2;"));
+    char byte;
+    DWORD read = 9;
+    EXPECT_TRUE(ReadPrinter(second, &byte, 1, &read));  // not at the port: nothing came back
+    EXPECT_EQ(read, 0u);
+    ASSERT_TRUE(EndDocPrinter(second));  // answers before it goes out
+    EXPECT_EQ(JobStatus(printer_, held), JOB_STATUS_SPOOLING);
+    EXPECT_EQ(JobBytes(held), "");
+    if (cancel) {
+      ASSERT_TRUE(SetJobW(printer_, held, 0, nullptr, JOB_CONTROL_CANCEL));
+      EXPECT_EQ(JobStatus(printer_, held), JOB_STATUS_DELETED);
+    }
+    EXPECT_EQ(KpSpoolerJobWriteSize(held, 1), cancel ? 5u : 7u);
+  }
+  EXPECT_EQ(PortFile(), "owner-1;");
+  ASSERT_TRUE(Write(printer_, "owner-2;"));
+  ASSERT_TRUE(EndDocPrinter(printer_));
+  // the owner's end sent the held job after it, whole
+  EXPECT_EQ(PortFile(), "owner-1;owner-2;held-1;held-2;");
+  EXPECT_EQ(JobBytes(owner + 1), "held-1;held-2;");
+  EXPECT_EQ(JobStatus(printer_, owner + 1), JOB_STATUS_PRINTED | JOB_STATUS_COMPLETE);
+  EXPECT_EQ(JobBytes(owner + 2), "");
+  KP_PORT_STATS stats{};
+  ASSERT_TRUE(KpPortGetStats(kFilePort, &stats));
+  EXPECT_EQ(stats.startDocs, 2u);
+  EXPECT_EQ(stats.openHandles, 0u);
+  // the port is free again: the next job owns it
+  DWORD next = StartDoc(second);
+  ASSERT_NE(next, 0u);
+  ASSERT_TRUE(Write(second, "next"));
+  EXPECT_EQ(PortFile(), "owner-1;owner-2;held-1;held-2;next");
+  ASSERT_TRUE(EndDocPrinter(second));
+  ClosePrinter(second);
+}
+
 // Monitor-host rows and spooler jobs share the one table and its ids.
 TEST_F(SpoolerTest, OneTableForEveryJob) {
   DWORD row = KpMonitorAddJob(kPrinter, u"row", u"someone");
