@@ -284,6 +284,8 @@ class Checker {
       add(Fault::Framing, 0, "language tables not loaded: " + t_.error);
     } else if (mode_ == Mode::RendererStream) {
       binary(0, true);
+    } else if (mode_ == Mode::UnframedJob) {
+      unframedJob();
     } else {
       job();
     }
@@ -369,6 +371,29 @@ class Checker {
       if (d_[i] == ')' || d_[i] == '(') {
         add(Fault::Framing, i, "a second stream header");
         return;
+      }
+      size_t next = textLine(i);
+      if (next == 0) return;
+      i = next;
+    }
+  }
+
+  // A job without its UEL/PJL frame: the stream-header line first, then the
+  // binary part to the end of the bytes (or to a universal exit, after which
+  // only job-control lines may follow).
+  void unframedJob() {
+    if (n_ == 0) {
+      add(Fault::Framing, 0, "no stream header");
+      return;
+    }
+    size_t bin = streamHeader(0);
+    if (bin == 0) return;
+    size_t end = binary(bin, false);
+    if (end == 0 || end >= n_) return;
+    for (size_t i = end + kUelLength; i < n_;) {
+      if (uelAt(i)) {
+        i += kUelLength;
+        continue;
       }
       size_t next = textLine(i);
       if (next == 0) return;
@@ -631,7 +656,7 @@ class Checker {
       return 0;
     }
     if (pendingValue || !attrs.empty()) add(Fault::IllegalSequence, i, "attributes without an operator");
-    if (!renderer) {
+    if (!renderer && mode_ != Mode::UnframedJob) {
       add(Fault::Framing, i, "the stream does not end with the universal exit");
       return 0;
     }

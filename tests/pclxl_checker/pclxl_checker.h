@@ -2,10 +2,13 @@
 // (pclxl-tables.json). It shares no code with the product's writer, stream
 // parser or in-band reader.
 //
-// Two modes:
+// Three modes:
 //   Job            the bytes that go to a printer: UEL/PJL framing, exactly one
 //                  stream-header line, then a binary little-endian stream that
 //                  ends at a UEL; only public tags and attribute ids, no 0xFF.
+//   UnframedJob    the same without the UEL/PJL frame (a job whose frame is
+//                  written by later work): the stream-header line first, the
+//                  binary part to the end of the bytes or to a UEL.
 //   RendererStream the renderer's own output: no framing; the private in-band
 //                  command (ubyte code 128-158, attribute 255, operator 0xFF,
 //                  embedded data of that command's size) and the private
@@ -37,7 +40,7 @@
 
 namespace pclxl_check {
 
-enum class Mode { Job, RendererStream };
+enum class Mode { Job, RendererStream, UnframedJob };
 
 enum class Fault {
   Framing,            // UEL / PJL / stream-header problems (job mode)

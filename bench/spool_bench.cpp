@@ -1,0 +1,140 @@
+// kestrelum's throughput: a 200 MB renderer-like stream (paths and images
+// with their in-band page framing) through DrvSplWritePrinter in 4096-byte
+// buffers into a counting printer, fully processed and in through mode 1,
+// against memcpy of the same bytes. Each reports bytes per second.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "kestrel/spool/umpd.h"
+#include "model_a_queue.h"
+#include "model_root.h"
+#include "printer_calls.h"
+
+namespace {
+
+constexpr size_t kStreamBytes = 200u * 1024 * 1024;
+constexpr DWORD kBuffer = 4096;
+
+std::atomic<uint64_t> g_portBytes{0};
+
+void Put(std::vector<uint8_t>& s, std::initializer_list<int> bytes) {
+  for (int b : bytes) s.push_back(static_cast<uint8_t>(b));
+}
+void Command(std::vector<uint8_t>& s, BYTE code, const void* payload, uint8_t n) {
+  Put(s, {0xC0, code, 0xF8, 0xFF, 0xFF});
+  if (payload != nullptr) {
+    Put(s, {0xFB, n});
+    s.insert(s.end(), static_cast<const uint8_t*>(payload), static_cast<const uint8_t*>(payload) + n);
+  }
+}
+
+const std::vector<uint8_t>& Stream() {
+  static const std::vector<uint8_t> stream = [] {
+    std::vector<uint8_t> s;
+    s.reserve(kStreamBytes + 65536);
+    Command(s, XL_IC_ENABLE, nullptr, 0);
+    const uint8_t name[] = {'b', 0, 0, 0};
+    Command(s, XL_IC_OPEN, name, sizeof(name));
+    Put(s, {0xD1, 0x58, 0x02, 0x58, 0x02, 0xF8, 0x89, 0xC0, 0, 0xF8, 0x86, 0xC0, 0, 0xF8, 0x8F, 0x41});
+    const uint8_t page[12] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 2, 0};
+    std::vector<uint8_t> image(3000);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 31);
+    while (s.size() < kStreamBytes) {
+      Command(s, XL_IC_STARTPAGE, page, sizeof(page));
+      for (int k = 0; k < 200; ++k) {
+        Put(s, {0xC0, 2, 0xF8, 3, 0xC0, 0, 0xF8, 0xFE, 0x6A});               // SetColorSpace, object kind
+        Put(s, {0xC8, 0xC0, 3, 10, 20, 30, 0xF8, 0x0B, 0x63});                  // SetBrushSource RGB
+        Put(s, {0x85, 0xD3, 10, 0, 20, 0, 0xF8, 0x4C, 0x6B});                    // NewPath, SetCursor
+        Put(s, {0xC1, 16, 0, 0xF8, 0x4D, 0xC0, 1, 0xF8, 0x50, 0x9D, 0xFB, 32});  // LineRelPath, 16 sbyte points
+        for (int i = 0; i < 32; ++i) s.push_back(static_cast<uint8_t>(i * 3));
+        Put(s, {0x86});                                                         // PaintPath
+        Put(s, {0xC0, 0, 0xF8, 0x64, 0xC0, 3, 0xF8, 0x62, 0xC1, 100, 0, 0xF8, 0x6C, 0xC1, 10, 0, 0xF8, 0x6B,
+                0xD1, 100, 0, 10, 0, 0xF8, 0x67, 0xB0});                        // BeginImage, 100 x 10 RGB
+        Put(s, {0xC1, 0, 0, 0xF8, 0x6D, 0xC1, 10, 0, 0xF8, 0x63, 0xC0, 0, 0xF8, 0x65, 0xB1, 0xFA, 0xB8, 0x0B, 0, 0});
+        s.insert(s.end(), image.begin(), image.end());                          // ReadImage, 3000 bytes
+        Put(s, {0xB2});                                                         // EndImage
+      }
+      Command(s, XL_IC_SHOWPAGE, nullptr, 0);
+      Command(s, XL_IC_ENDPAGE, nullptr, 0);
+    }
+    Put(s, {0x42});
+    Command(s, XL_IC_CLOSE, nullptr, 0);
+    Command(s, XL_IC_DISABLE, nullptr, 0);
+    return s;
+  }();
+  return stream;
+}
+
+HANDLE QueuePrinter() {
+  static kestrel::test::FreshRoot root("kestrel-bench-spool");
+  static kestrel::test::ModelAQueue queue;
+  static HANDLE printer = [] {
+    if (!root.ok() || !kestrel::test::InstallModelAQueue().empty() || !queue.Open().empty()) std::abort();
+    return queue.printer;
+  }();
+  return printer;
+}
+
+void RunJob(benchmark::State& state, DWORD mode) {
+  HANDLE printer = QueuePrinter();
+  WCHAR name[] = UMPD_THROUGH_VALUE;
+  SetPrinterDataW(printer, name, REG_DWORD, reinterpret_cast<LPBYTE>(&mode), sizeof(mode));
+  const std::vector<uint8_t>& s = Stream();
+  for (auto _ : state) {
+    g_portBytes = 0;
+    HANDLE job = DrvSplStartDoc(printer, 1);
+    for (size_t at = 0; at < s.size(); at += kBuffer) {
+      const DWORD n = static_cast<DWORD>(s.size() - at < kBuffer ? s.size() - at : kBuffer);
+      DWORD written = 0;
+      if (!DrvSplWritePrinter(job, const_cast<uint8_t*>(s.data() + at), n, &written)) {
+        state.SkipWithError("a write failed");
+        break;
+      }
+    }
+    DrvSplEndDoc(job);
+    DrvSplClose(job);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(s.size()));
+  state.counters["port_bytes"] = static_cast<double>(g_portBytes.load());
+  DeletePrinterDataW(printer, name);
+}
+
+void BM_Memcpy200MB(benchmark::State& state) {
+  const std::vector<uint8_t>& s = Stream();
+  std::vector<uint8_t> to(kBuffer);
+  for (auto _ : state) {
+    for (size_t at = 0; at < s.size(); at += kBuffer) {
+      const size_t n = s.size() - at < kBuffer ? s.size() - at : kBuffer;
+      std::memcpy(to.data(), s.data() + at, n);
+      benchmark::ClobberMemory();
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(s.size()));
+}
+BENCHMARK(BM_Memcpy200MB)->Unit(benchmark::kMillisecond);
+
+void BM_ThroughMode1_200MB(benchmark::State& state) { RunJob(state, UMPD_THROUGH_RAW_COPY); }
+BENCHMARK(BM_ThroughMode1_200MB)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+void BM_FullProcessing200MB(benchmark::State& state) { RunJob(state, UMPD_THROUGH_NONE); }
+BENCHMARK(BM_FullProcessing200MB)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+}  // namespace
+
+// The counting port: every byte the job writes is counted and dropped.
+extern "C" {
+BOOL WINAPI WritePrinter(HANDLE, LPVOID buffer, DWORD count, LPDWORD written) {
+  benchmark::DoNotOptimize(buffer);
+  g_portBytes += count;
+  if (written != nullptr) *written = count;
+  return TRUE;
+}
+DWORD WINAPI StartDocPrinterW(HANDLE, DWORD, LPBYTE) { return 1; }
+BOOL WINAPI StartPagePrinter(HANDLE) { return TRUE; }
+BOOL WINAPI EndPagePrinter(HANDLE) { return TRUE; }
+BOOL WINAPI EndDocPrinter(HANDLE) { return TRUE; }
+}

@@ -1,0 +1,383 @@
+// kestrelum's inside: the per-job context, the rendezvous between the
+// spooler's thread and the job's parser thread, the PCL XL tokenizer and
+// grouping, the in-band command executor and the job output. The library
+// exports only the seven DrvSpl* and DllMain (spool/kestrelum.map); this
+// header is for its own sources and its tests (library kum_core).
+//
+// Results follow the design: the job processor's own functions answer 0 or
+// -1 (a count where one is named); exported functions BOOL or a handle.
+// spool/README.md holds the decisions taken here.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "kestrel/render/jobrec.h"
+#include "kestrel/render/xl.h"
+#include "kestrel/render/xl_inband.h"
+#include "kplatform/kwindows.h"
+#include "kplatform/winspool_monitor.h"
+#include "kplatform/winspool_printer.h"
+
+// ---- sizes and codes ----------------------------------------------------------
+
+constexpr uint32_t UMPD_MAGIC = 0x44525347;  // the bytes "GSRD"
+constexpr DWORD UMPD_DEVMODE_SIZE = XL_IC_DEVMODE_SIZE;        // 5440
+constexpr DWORD UMPD_PRINTERDATA_SIZE = XL_IC_PRINTERDATA_SIZE;  // 4736
+constexpr DWORD UMPD_NAME_CHARS = 260;        // 520-byte UTF-16 fields with their NUL
+constexpr DWORD UMPD_PORT_NAME_MAX = 259;     // characters kept of the port name
+constexpr DWORD UMPD_PRINTER_NAME_MAX = 255;  // characters kept of the printer name
+
+// Status bits of the context.
+constexpr uint32_t UMPD_STATUS_CREATED = 0x1;
+constexpr uint32_t UMPD_STATUS_ENDDOC = 0x2;
+constexpr uint32_t UMPD_STATUS_ABORTED = 0x4;
+
+// "UmThroughMode" (printer data, DWORD): diagnostic modes of the parser.
+enum : DWORD {
+  UMPD_THROUGH_NONE = 0,       // full processing
+  UMPD_THROUGH_RAW_COPY = 1,   // input copied raw to the output
+  UMPD_THROUGH_RAW_DROP = 2,   // input read and dropped
+  UMPD_THROUGH_OP_COPY = 3,    // operators written unchanged
+  UMPD_THROUGH_OP_DROP = 4,    // operators dropped
+  UMPD_THROUGH_TOKEN_COPY = 5, // tokens written unchanged
+  UMPD_THROUGH_TOKEN_DROP = 6, // tokens dropped
+  UMPD_THROUGH_LAST = UMPD_THROUGH_TOKEN_DROP,
+};
+#define UMPD_THROUGH_VALUE u"UmThroughMode"
+// The cached mode of this process (the last one read by any job).
+extern std::atomic<DWORD> iThroughMode;
+
+// ---- tokens (XLData) ------------------------------------------------------------
+
+// XLParseTable kinds.
+enum : int32_t {
+  XL_KIND_INVALID = 0,
+  XL_KIND_OPERATOR = 1,
+  XL_KIND_DATA = 2,
+  XL_KIND_ARRAY = 3,
+  XL_KIND_ATTRIBUTE = 4,
+  XL_KIND_EMBEDDED = 5,
+};
+struct XLParseRow {
+  int32_t kind;
+  int32_t size;
+  int32_t count;
+};
+extern const XLParseRow XLParseTable[256];
+
+// One token: a node of a circular doubly linked list with the raw bytes as
+// read right behind it. value points to the token's value or payload, the
+// last valueLength bytes of the raw bytes.
+struct XLData {
+  XLData* next;
+  XLData* prev;
+  int32_t slot;         // pool slot, -1 for a GlobalAlloc block
+  uint32_t rawLength;   // bytes of the token as read
+  BYTE tag;             // its first byte
+  uint32_t valueLength;
+  BYTE* value;
+  BYTE* raw() { return reinterpret_cast<BYTE*>(this + 1); }
+  const BYTE* raw() const { return reinterpret_cast<const BYTE*>(this + 1); }
+};
+
+// The job context's token pool: 16 slots of 256 bytes. A node takes a slot
+// when its header and raw bytes fit; the largest raw token that does follows
+// from the header's size in this build.
+constexpr DWORD XL_POOL_SLOTS = 16;
+constexpr DWORD XL_POOL_SLOT_BYTES = 256;
+constexpr DWORD XL_POOL_MAX_RAW = XL_POOL_SLOT_BYTES - sizeof(XLData);
+// The longest embedded-data token taken: the bytes are gathered as they
+// arrive (the announced length is never allocated ahead), and a token
+// announced longer than this ends the stream.
+constexpr DWORD XL_EMBEDDED_MAX = 0x10000000;  // 256 MiB
+
+// The operator record handed along the pipeline.
+struct XLOperator {
+  XLData* list;  // first token, or null
+  BYTE op;       // the operator byte
+  BYTE second;   // set by later stages (merged image: 0xB2)
+};
+
+struct UmpdJobContext;
+
+XLData* XLDataAlloc(UmpdJobContext* ctx, DWORD rawLength);
+XLData* XLDataFree(UmpdJobContext* ctx, XLData* node);  // answers the next node, null when it was alone
+XLData* XLDataCopy(UmpdJobContext* ctx, const XLData* node);
+BOOL XLDataIsEqual(const XLData* a, const XLData* b);
+void XLListInit(XLData* node);
+XLData* XLListAddTail(XLData* list, XLData* node);     // answers the list (node when list is null)
+XLData* XLListAddTailList(XLData* list, XLData* other);
+BOOL XLListIsAlone(const XLData* node);
+XLData* XLListRemove(XLData* node);  // unlinks; the next node, or null when it was alone
+XLData* XLDataListAddTail(XLData* list, XLData* node);
+XLData* XLDataListAddTailList(XLData* list, XLData* other);
+void XLDataListFree(UmpdJobContext* ctx, XLData* list);
+XLData* XLDataListCopy(UmpdJobContext* ctx, const XLData* list);
+BOOL XLDataListIsEqual(const XLData* a, const XLData* b);
+DWORD XLDataListRawLength(const XLData* list);
+
+// Look-ups over an operator's tokens. SearchAttribute matches the one-byte
+// id form 0xF8 only; the in-band command's attribute 255 is found by
+// xl_ic_read, which takes both forms (see README).
+XLData* SearchAttribute(XLData* list, BYTE id);
+XLData* SearchAttributeData(XLData* list, BYTE id);
+XLData* SearchTag(XLData* list, BYTE tag);
+XLData* SearchEmbedData(XLData* list);
+XLData* SearchOperator(XLData* list);
+BOOL IsOperator(const XLData* node);
+BOOL IsDataType(const XLData* node);
+BOOL IsAttribute(const XLData* node);
+BOOL IsEmbedData(const XLData* node);
+
+// Reads one token through GetData; null at the end of input or on a
+// malformed token (ok is then 0).
+XLData* ParseTag(UmpdJobContext* ctx);
+// The element count of an array token: reads the count token (0xC0 n or
+// 0xC1 nn only) into buffer; -1 when it is anything else.
+int64_t GetDataArrayLen(UmpdJobContext* ctx, BYTE* countToken, DWORD* countLength);
+// Groups tokens into operators and hands each to ParseOperator until the
+// input ends or the stream is rejected.
+void ParseGroupedStream(UmpdJobContext* ctx);
+int ParseOperator(UmpdJobContext* ctx, XLOperator* op);
+int OutputOperator(UmpdJobContext* ctx, XLOperator* op);
+void FreeOperator(UmpdJobContext* ctx, XLOperator* op);
+
+// ---- in-band executor -----------------------------------------------------------
+
+int ParseZANNTKMUMComm(UmpdJobContext* ctx, XLOperator* op);
+int OutputHeader(UmpdJobContext* ctx);
+// The paper dimension rounding of command 138 (millimetres).
+float Parse_ctrl_roundPaperSize(float mm);
+// The text of a time-stamp comment (code 1-6, others) as written: ANSI code
+// page, at most 255 bytes, cut at a character boundary.
+int Parse_ctrl_timeStampText(UmpdJobContext* ctx, BYTE code, char (&text)[256]);
+
+// The colour parameters of the outside colour library, by entry number as
+// the colour conversion keeps them: 4 its handle, 7 begin link, 9 check,
+// 10 end link. The colour conversion fills the record; while it is absent
+// no entry exists.
+constexpr int UMPD_COLOR_SLOTS = 16;
+enum : int { UMPD_COLOR_HANDLE = 4, UMPD_COLOR_BEGINLINK = 7, UMPD_COLOR_CHECK = 9, UMPD_COLOR_ENDLINK = 10 };
+using UmpdBeginLinkFn = int32_t (*)(void* handle, BYTE mode);
+using UmpdCheckFn = int16_t (*)(void* handle);
+using UmpdEndLinkFn = void (*)(void* handle);
+struct UmpdColorParams {
+  void* slot[UMPD_COLOR_SLOTS];
+};
+
+// ---- job output -----------------------------------------------------------------
+
+enum : int16_t { JOBDATA_CLOSED = 0, JOBDATA_PRINTER = 1, JOBDATA_PAGESTORE = 2, JOBDATA_FILE = 3 };
+constexpr DWORD JOBDATA_BUFFER_SIZE = 2048;
+constexpr DWORD DRVIO_PRINTER_PIECE = 1000000;  // the most one WritePrinter call is given
+// Resource strings of the job output's boxes.
+enum : UINT {
+  JOBDATA_STR_FOLDER_FAILED = 2,   // a form folder could not be made
+  JOBDATA_STR_FORM_WRITE = 4,      // writing the form file failed
+  JOBDATA_STR_CAPTION = 6,         // the boxes' caption
+  JOBDATA_STR_FORM_EXTENSION = 451,
+};
+constexpr int JOBDATA_CAPTION_CHARS = 32;
+constexpr int JOBDATA_TEXT_CHARS = 512;
+constexpr int JOBDATA_EXTENSION_CHARS = 3;
+
+struct jobData {
+  int16_t direction;
+  HANDLE printer;
+  WORD firstStoredPage;
+  WORD storedPageCount;
+  DWORD buffered;
+  BYTE buffer[JOBDATA_BUFFER_SIZE];
+  HINSTANCE resource;
+  HANDLE outFile;         // INVALID_HANDLE_VALUE when none
+  UINT writeErrorTextId;  // 0, or JOBDATA_STR_FORM_WRITE during form registration
+  // The job's aborted status: a retry box answered OK goes on only while
+  // the job is not aborted. Null: no job (always go on asking).
+  const std::atomic<uint32_t>* status;
+};
+
+jobData* jobData_enable(HINSTANCE resource);
+int jobData_disable(jobData* record);
+int jobData_open(jobData* record, HANDLE printer, void*, void*, void*);
+int jobData_close(jobData* record, int flag);
+int jobData_openPrinter(jobData* record, HANDLE printer, void*, LPCWSTR documentName, void*);
+int jobData_closePrinter(jobData* record, int flag);
+int jobData_openOutfile(jobData* record, LPCWSTR path, DWORD* size, DWORD mode);
+int jobData_closeOutfile(jobData* record, DWORD* size);
+int jobData_startOutputPrinterAndFile(jobData* record, LPCWSTR path);
+int jobData_finishOutputPrinterAndFile(jobData* record);
+int32_t jobData_spool_write(jobData* record, DWORD count, const void* data);
+BOOL jobData_isOpened(const jobData* record);
+int _jobData_spool_setDirection(jobData* record, int16_t direction);
+int _jobData_spool_flush(jobData* record);
+
+constexpr DWORD DRVIO_CREATE_ALWAYS = 0x1;  // else open always
+constexpr DWORD DRVIO_READ_ONLY = 0x2;      // else read and write
+HANDLE drvio_file_open(LPCWSTR path, DWORD mode);
+BOOL drvio_file_close(HANDLE file);
+BOOL drvio_file_read(HANDLE file, void* buffer, DWORD count, DWORD* done);
+BOOL drvio_file_write(HANDLE file, const void* buffer, DWORD count, DWORD* done);
+LONG drvio_file_seekSet(HANDLE file, LONG offset);
+LONG drvio_file_seekLast(HANDLE file, LONG offset);
+HANDLE drvio_printer_open(HANDLE printer, void*, void*, void*);
+BOOL drvio_printer_close(HANDLE printer, int flag);
+HANDLE drvio_printer_force_open(HANDLE printer, void*, LPCWSTR documentName, void*);
+BOOL drvio_printer_force_close(HANDLE printer, int flag);
+BOOL drvio_printer_write(HANDLE printer, const void* buffer, DWORD count, DWORD* done);
+
+// The job-output file record (a file made for the job, deleted after it).
+struct jobOutInfo {
+  LPWSTR path;  // GlobalAlloc block
+  BYTE data[32];
+  DWORD word;
+};
+
+int jobOutput_enable(UmpdJobContext* ctx);
+int jobOutput_disable(UmpdJobContext* ctx);
+int jobOutput_open(UmpdJobContext* ctx, HANDLE printer, LPCWSTR documentName);
+int jobOutput_close(UmpdJobContext* ctx, int flag);
+int jobOutput_isOpened(UmpdJobContext* ctx);
+int jobOutput_spool_write(UmpdJobContext* ctx, DWORD count, const void* data);
+int jobOutput_openPrinter(UmpdJobContext* ctx, HANDLE printer, void*, LPCWSTR documentName, void*);
+int jobOutput_closePrinter(UmpdJobContext* ctx, int flag);
+int jobOutput_releasejobOutInfo(jobOutInfo* info);
+int jobOutput_changeSpool_forFormRegister(UmpdJobContext* ctx);
+int jobOutput_stopSpool_forFormRegister(UmpdJobContext* ctx);
+void faxctrl_DeleteAddressInfo(UmpdJobContext* ctx);
+// The form file path of a form name (DDM 1829): the name under the default
+// form folder unless it has a drive or network prefix, with the extension
+// of string 451. Answers FALSE (empty path) for a name with ".." parts, an
+// empty name, or a path over 259 characters. folderEnd receives the length
+// of the folder part (up to and including its last separator).
+BOOL jobOutput_makeFormPath(LPCWSTR formName, LPCWSTR defaultFolder, LPCWSTR extension, WCHAR (&path)[MAX_PATH],
+                            DWORD* folderEnd);
+BOOL jobOutput_createFolders(const WCHAR* path, DWORD folderEnd);
+
+// 137-140 (page framing, written at once while no page is stored).
+int jobOutput_redirect_setcoordinate(UmpdJobContext* ctx, const float matrix[6]);
+int jobOutput_redirect_startpage(UmpdJobContext* ctx, BYTE colorModeArg, BYTE mediaSource, BYTE mediaSize,
+                                 float width, float height, int flag);
+int jobOutput_redirect_showpage(UmpdJobContext* ctx);
+int jobOutput_redirect_endpage(UmpdJobContext* ctx);
+
+// Page-control words this side keeps (word n is the 32-bit word at 4n).
+constexpr uint32_t PAGECTRL_OUTPUT_OPEN = 0xF;  // word 0, low four bits
+constexpr uint32_t PAGESTORE_INIT = 0x8000;
+constexpr uint32_t PAGESTORE_STORING = 0x0001;
+constexpr uint32_t PAGESTORE_SETCOORDINATE = 0x8021;
+constexpr uint32_t PAGESTORE_STARTPAGE = 0x8005;
+constexpr uint32_t PAGESTORE_SHOWPAGE = 0x8009;
+constexpr uint32_t PAGESTORE_ENDPAGE = 0x8011;
+
+// ---- the job context ------------------------------------------------------------
+
+struct UmpdFewColor {
+  BOOL enabled;
+  int32_t limit;
+  int32_t value;
+};
+
+struct UmpdJobContext {
+  uint32_t magic;
+  HANDLE printer;
+  DWORD jobId;
+  std::atomic<uint32_t> status;
+  HANDLE heap;
+  // The rendezvous (see frame.cpp): the spooler thread offers one buffer at
+  // a time and waits until the parser took it or ended.
+  HANDLE dataReady;
+  HANDLE dataConsumed;
+  CRITICAL_SECTION lock;        // guards the offer below
+  const BYTE* dataPointer;      // the buffer offered
+  std::atomic<int32_t> dataLength;  // its length; -1 is never stored here (see endOfInput)
+  std::atomic<uint32_t> offered;      // 1 from the offer until the parser took it or ended
+  std::atomic<uint32_t> offerResult;  // TRUE when the parser took the whole buffer
+  std::atomic<uint32_t> endOfInput;   // Close or Abort ended the input
+  std::atomic<uint32_t> parserEnded;  // the parser took its last byte
+  uint32_t holding;                   // parser side: it owns the offered buffer
+  const BYTE* readPointer;            // parser side: the rest of the held buffer
+  DWORD readLeft;
+  std::atomic<uint32_t> ok;
+  BYTE printerData[UMPD_PRINTERDATA_SIZE];
+  HANDLE parserThread;
+  std::atomic<uint32_t> startPageCount;
+  std::atomic<uint32_t> writeCount;
+  std::atomic<uint32_t> endPageCount;
+  BYTE devmode[UMPD_DEVMODE_SIZE];
+  BYTE devmodeSnapshot[UMPD_DEVMODE_SIZE];
+  BOOL snapshotTaken;
+  // Merged images (148/149).
+  BOOL imageGathering;
+  BOOL imageCheck;
+  XLData* imageList;
+  DWORD timeStampTick;
+  WCHAR documentName[UMPD_NAME_CHARS];
+  DWORD documentMonitor;
+  WCHAR portName[UMPD_NAME_CHARS];
+  WCHAR printerName[UMPD_NAME_CHARS];
+  jobData* jobDataRecord;
+  JOBINFO jobInfo;
+  LAYOUTINFO layoutInfo;
+  PAGECTRL pageCtrl;
+  jobOutInfo* jobOutputInfo;  // null once released
+  UmpdFewColor fewColor;
+  DWORD stampFlag;
+  UmpdColorParams* colorParams;  // filled by the colour conversion; null while absent
+  BYTE* jclHeaders;              // command 156's table (GlobalAlloc), or null
+  DWORD jclHeadersSize;
+  DWORD copySet;                 // the copy set whose EJCL header entry is used
+  // Token pool.
+  alignas(16) BYTE pool[XL_POOL_SLOTS][XL_POOL_SLOT_BYTES];
+  BYTE poolUsed[XL_POOL_SLOTS];
+  DWORD poolCount;
+  // The PCL XL writer of this side (its put is PutData).
+  XlContext xl;
+  DWORD throughMode;
+  // Counts for the trace and the demo.
+  uint64_t operatorsIn;
+  uint64_t operatorsOut;
+  uint64_t commandsRun[XL_IC_LAST - XL_IC_FIRST + 1];
+  uint64_t pagesOut;
+  uint64_t bytesOut;
+};
+
+// The rendezvous.
+BOOL DataAvail(UmpdJobContext* ctx, const BYTE* buffer, DWORD count, DWORD* written);
+DWORD GetData(UmpdJobContext* ctx, BYTE* buffer, DWORD count);
+int32_t PutData(void* ctx, DWORD count, const void* bytes);
+DWORD WINAPI Parser(LPVOID ctx);
+int PDL_InitINIDRIVER(UmpdJobContext* ctx);
+void local_OutOfThread_Proc(UmpdJobContext* ctx);
+// Ends the parser's reading: a buffer still offered is handed back with
+// FALSE, later offers answer FALSE at once.
+void umpd_EndInputFromParser(UmpdJobContext* ctx);
+// Marks the stream rejected (ok 0); the parser ends at its next step.
+void umpd_Reject(UmpdJobContext* ctx, const char16_t* why);
+// StartDoc's steps 1-6 (the context without its thread), and its end.
+UmpdJobContext* umpd_CreateContext(HANDLE printer, DWORD jobId);
+void umpd_DestroyContext(UmpdJobContext* ctx);
+// The parser's end: output still open is closed (flushed when the stream
+// was taken whole, its buffered bytes dropped after a rejection or an
+// abort), then the input is ended from the parser's side.
+void umpd_ParserEnd(UmpdJobContext* ctx);
+// The job's counts written to the trace log (at Close).
+void umpd_TraceSummary(UmpdJobContext* ctx);
+// The context of a job handle: null for a null handle or a wrong magic.
+UmpdJobContext* umpd_FromHandle(HANDLE job);
+// The devmode snapshot, taken once on the parser thread.
+void umpd_TakeSnapshot(UmpdJobContext* ctx);
+
+// The exports (kestrelum.map names them; visible so the version script can
+// export them from the static library they live in).
+#define KUM_EXPORT __attribute__((visibility("default")))
+extern "C" {
+KUM_EXPORT HANDLE WINAPI DrvSplStartDoc(HANDLE printer, DWORD jobId);
+KUM_EXPORT BOOL WINAPI DrvSplWritePrinter(HANDLE job, LPVOID buffer, DWORD count, LPDWORD written);
+KUM_EXPORT BOOL WINAPI DrvSplStartPage(HANDLE job);
+KUM_EXPORT BOOL WINAPI DrvSplEndPage(HANDLE job);
+KUM_EXPORT void WINAPI DrvSplEndDoc(HANDLE job);
+KUM_EXPORT void WINAPI DrvSplAbort(HANDLE job);
+KUM_EXPORT void WINAPI DrvSplClose(HANDLE job);
+}

@@ -1,0 +1,56 @@
+// The job processor's calls into work that is not built yet, each one
+// function in seams.cpp, naming the work that replaces it. None of them
+// answers success it did not earn.
+#pragma once
+
+#include "kestrel/spool/umpd.h"
+
+// EJCL frame: the job header at BeginSession (head 1) and the trailer after
+// EndSession (head 0). Answers 1 when every byte was written, else 0.
+int umseam_OutputEJCL(UmpdJobContext* ctx, int head);
+// EJCL frame: the job-information comment collection (start at 142, end at
+// 129 and at abort, a page recorded at every page start).
+void umseam_CommentStart(UmpdJobContext* ctx);
+void umseam_CommentEnd(UmpdJobContext* ctx);
+void umseam_CommentSetPageInfo(UmpdJobContext* ctx, BOOL customSize);
+// EJCL frame: the graphics-state filter. Non-zero when the operator is to
+// be written; InitXLCGS at every page start, ExitXLCGS at EndPage, at
+// page-storing stop and when the parser ends.
+int umseam_IsNewXLCGSAttr(UmpdJobContext* ctx, XLOperator* op);
+void umseam_InitXLCGS(UmpdJobContext* ctx);
+void umseam_ExitXLCGS(UmpdJobContext* ctx);
+
+// Colour: the conversion of one operator. Pass, drop, or fail (the job ends).
+enum UmseamColor : int { UMSEAM_COLOR_FAIL = 0, UMSEAM_COLOR_PASS = 1, UMSEAM_COLOR_DROP = 2 };
+UmseamColor umseam_ColorConvert(UmpdJobContext* ctx, XLOperator* op);
+void umseam_ColorInit(UmpdJobContext* ctx);
+void umseam_ColorRelease(UmpdJobContext* ctx);
+
+// Images: convert and write the gathered images of a merged image (149).
+// 0 when written, -1 on failure.
+int umseam_ConvertGatheredImages(UmpdJobContext* ctx);
+
+// Page store (132-136): 0 done, -1 refused.
+int umseam_PageStoringInit(UmpdJobContext* ctx, WORD firstPage, WORD growthStep);
+int umseam_PageStoringStart(UmpdJobContext* ctx, const BYTE* payload);
+int umseam_PageStoringStop(UmpdJobContext* ctx, WORD page);
+int umseam_PageStoringDispose(UmpdJobContext* ctx);
+int umseam_OutputStoredPage(UmpdJobContext* ctx, const BYTE* payload);
+// Page store: the temporary files' registry root (ordered string 30 of the
+// description data) and the sweep of files left by earlier jobs.
+void umseam_SetTempFileRoot(UmpdJobContext* ctx, LPCWSTR root);
+void umseam_SweepTempFiles(UmpdJobContext* ctx);
+
+// Page store: the form overlay at page start (job information word at
+// byte 132). 0 when there is nothing to overlay, -1 when the job asks for
+// one (the page would print without its form).
+int umseam_FormOverlay(UmpdJobContext* ctx);
+
+// Page store: the document monitor and the marked re-output after the job
+// (absent: no job is registered, nothing is output again).
+void umseam_DocumentMonitorReset(UmpdJobContext* ctx);
+void umseam_DocumentMonitorGo(UmpdJobContext* ctx);
+void umseam_MarkedReoutput(UmpdJobContext* ctx);
+
+// Which seams are still open, one name per line (the demo prints them).
+const char* umseam_OpenSeams(void);

@@ -1,0 +1,57 @@
+// A whole renderer stream, made with the renderer's own writers, through the
+// exports in buffers of several sizes: every in-band command is carried out
+// and removed, pages are framed, and the job passes the PCL XL checker as a
+// job (without its UEL/PJL frame, which is later work).
+#include <cstring>
+
+#include "pclxl_checker.h"
+#include "spool_fixture.h"
+
+namespace kestrel::test {
+namespace {
+
+void EndInputAndWait(UmpdJobContext* ctx) {
+  EnterCriticalSection(&ctx->lock);
+  ctx->endOfInput.store(1);
+  LeaveCriticalSection(&ctx->lock);
+  SetEvent(ctx->dataReady);
+  WaitForSingleObject(ctx->parserThread, INFINITE);
+}
+
+class SpoolJob : public SpoolTest {};
+
+TEST_F(SpoolJob, ARendererStreamBecomesAJob) {
+  Watchdog dog(std::chrono::seconds(60));
+  const std::string stream = RendererStream(queue_);
+  for (size_t piece : {size_t{4096}, size_t{1}, size_t{333}}) {
+    SCOPED_TRACE(piece);
+    Printer().Reset();
+    HANDLE job = DrvSplStartDoc(queue_.printer, 11);
+    ASSERT_NE(job, nullptr);
+    auto* ctx = static_cast<UmpdJobContext*>(job);
+    for (size_t at = 0; at < stream.size(); at += piece) {
+      const DWORD n = static_cast<DWORD>(std::min(piece, stream.size() - at));
+      DWORD written = 0;
+      ASSERT_TRUE(DrvSplWritePrinter(job, const_cast<char*>(stream.data() + at), n, &written));
+      ASSERT_EQ(written, n);
+    }
+    DrvSplEndDoc(job);
+    // Close ends the input; look at the job once the parser is done.
+    EndInputAndWait(ctx);
+    EXPECT_EQ(ctx->ok.load(), 1u);
+    EXPECT_EQ(ctx->pagesOut, 2u);
+    for (BYTE code = XL_IC_ENABLE; code <= XL_IC_SETJCLHEADERS; ++code) {
+      if (code == XL_IC_PAGESTORING_START || code == XL_IC_OUTPUT_STOREDPAGE) continue;  // not sent
+      EXPECT_GE(ctx->commandsRun[code - XL_IC_FIRST], 1u) << int(code);
+    }
+    DrvSplClose(job);
+    const std::string& out = Printer().bytes;
+    EXPECT_EQ(out.rfind(") HP-PCL XL;2;1;ZANVPL2-", 0), 0u);
+    const auto report = pclxl_check::check(reinterpret_cast<const uint8_t*>(out.data()), out.size(),
+                                           pclxl_check::Mode::UnframedJob);
+    EXPECT_TRUE(report.ok()) << report.text();
+  }
+}
+
+}  // namespace
+}  // namespace kestrel::test
