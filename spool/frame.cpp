@@ -417,32 +417,31 @@ BOOL WINAPI DrvSplWritePrinter(HANDLE job, LPVOID buffer, DWORD count, LPDWORD w
   return result;
 }
 
-BOOL WINAPI DrvSplStartPage(HANDLE job) {
-  Logout_InDDIFunctionTraceLog(u"DrvSplStartPage");
+namespace {
+
+// DrvSplStartPage and DrvSplEndPage: the job's page counts, traced.
+BOOL PageCount(HANDLE job, const char16_t* name, const char16_t* exitFormat, std::atomic<uint32_t> UmpdJobContext::*count) {
+  Logout_InDDIFunctionTraceLog(name);
   UmpdJobContext* ctx = umpd_FromHandle(job);
   BOOL result = FALSE;
   if (ctx != nullptr) {
-    ctx->startPageCount.fetch_add(1);
+    (ctx->*count).fetch_add(1);
     result = TRUE;
   } else {
     SetLastError(ERROR_INVALID_HANDLE);
   }
-  Logout_OutDDIFunctionTraceLog(u"DrvSplStartPage RetValue = %d", result);
+  Logout_OutDDIFunctionTraceLog(exitFormat, result);
   return result;
 }
 
+}  // namespace
+
+BOOL WINAPI DrvSplStartPage(HANDLE job) {
+  return PageCount(job, u"DrvSplStartPage", u"DrvSplStartPage RetValue = %d", &UmpdJobContext::startPageCount);
+}
+
 BOOL WINAPI DrvSplEndPage(HANDLE job) {
-  Logout_InDDIFunctionTraceLog(u"DrvSplEndPage");
-  UmpdJobContext* ctx = umpd_FromHandle(job);
-  BOOL result = FALSE;
-  if (ctx != nullptr) {
-    ctx->endPageCount.fetch_add(1);
-    result = TRUE;
-  } else {
-    SetLastError(ERROR_INVALID_HANDLE);
-  }
-  Logout_OutDDIFunctionTraceLog(u"DrvSplEndPage RetValue = %d", result);
-  return result;
+  return PageCount(job, u"DrvSplEndPage", u"DrvSplEndPage RetValue = %d", &UmpdJobContext::endPageCount);
 }
 
 void WINAPI DrvSplEndDoc(HANDLE job) {

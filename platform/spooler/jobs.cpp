@@ -889,8 +889,12 @@ KP_API DWORD WINAPI StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo
   return j->id;
 }
 
-KP_API BOOL WINAPI StartPagePrinter(HANDLE printer) {
-  using namespace kp::spooler;
+namespace kp::spooler {
+namespace {
+
+// StartPagePrinter and EndPagePrinter: the driver's page call (when the job
+// goes through a user-mode driver), then the job's page count.
+BOOL PageCall(HANDLE printer, bool start) {
   std::shared_ptr<Handle> h = FindHandle(printer);
   if (!h) return Fail(ERROR_INVALID_HANDLE);
   if (h->bound) return TRUE;  // the driver's pages are the application's
@@ -899,12 +903,12 @@ KP_API BOOL WINAPI StartPagePrinter(HANDLE printer) {
   BOOL ok = TRUE;
   if (j->driver) {
     SetLastError(ERROR_SUCCESS);
-    ok = j->driver->startPage(j->driverJob);
+    ok = start ? j->driver->startPage(j->driverJob) : j->driver->endPage(j->driverJob);
     if (!ok) SetLastError(DriverError(*j, GetLastError()));
   }
   if (ok) {
     std::lock_guard<std::mutex> g(j->m);
-    ++j->pagesStarted;
+    ++(start ? j->pagesStarted : j->pagesEnded);
   }
   DWORD e = GetLastError();
   Leave(*j);
@@ -912,28 +916,12 @@ KP_API BOOL WINAPI StartPagePrinter(HANDLE printer) {
   return ok;
 }
 
-KP_API BOOL WINAPI EndPagePrinter(HANDLE printer) {
-  using namespace kp::spooler;
-  std::shared_ptr<Handle> h = FindHandle(printer);
-  if (!h) return Fail(ERROR_INVALID_HANDLE);
-  if (h->bound) return TRUE;
-  std::shared_ptr<Job> j = DocOf(*h);
-  if (!j || !Enter(*j)) return FALSE;
-  BOOL ok = TRUE;
-  if (j->driver) {
-    SetLastError(ERROR_SUCCESS);
-    ok = j->driver->endPage(j->driverJob);
-    if (!ok) SetLastError(DriverError(*j, GetLastError()));
-  }
-  if (ok) {
-    std::lock_guard<std::mutex> g(j->m);
-    ++j->pagesEnded;
-  }
-  DWORD e = GetLastError();
-  Leave(*j);
-  SetLastError(e);
-  return ok;
-}
+}  // namespace
+}  // namespace kp::spooler
+
+KP_API BOOL WINAPI StartPagePrinter(HANDLE printer) { return kp::spooler::PageCall(printer, true); }
+
+KP_API BOOL WINAPI EndPagePrinter(HANDLE printer) { return kp::spooler::PageCall(printer, false); }
 
 KP_API BOOL WINAPI WritePrinter(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD written) {
   using namespace kp::spooler;
