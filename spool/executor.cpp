@@ -126,6 +126,7 @@ int Parse_ctrl_SetPageCtrl(UmpdJobContext* ctx, const BYTE* payload) {
   std::memcpy(now, kept, 4);  // word 0: the output-open bits of this side
   std::memcpy(now + 4 * kKeptWordsFirst, kept + 4 * kKeptWordsFirst, 4 * (kKeptWordsLast - kKeptWordsFirst + 1));
   std::memcpy(&ctx->pageCtrl, now, sizeof(now));
+  ctx->pageCtrl.pageStore = umseam_PageStoreFlags(ctx, ctx->pageCtrl.pageStore);
   static_assert(kPageCtrlWords == 37);
   return 0;
 }

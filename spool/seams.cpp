@@ -11,7 +11,11 @@
 //    so 137-140 always frame pages directly; no temporary files; no
 //    document monitor and no marked re-output; a page start that asks for
 //    the form overlay is refused (the job ends rather than print the page
-//    without its form).
+//    without its form). The renderer's own page-store state reaches this
+//    side in word 1 of each page-control record (155): while it stores a
+//    page it reads 0x8001 and a capture bit (0x8005 for the page start);
+//    since nothing is stored here, those two bits are dropped from the
+//    word taken, so no capture acts and the page is framed directly.
 #include "seams.h"
 
 #include "kestrel/core/logout.h"
@@ -74,6 +78,9 @@ int umseam_PageStoringDispose(UmpdJobContext*) {
 int umseam_OutputStoredPage(UmpdJobContext*, const BYTE*) {
   Note(u"page store (136)");
   return -1;
+}
+uint32_t umseam_PageStoreFlags(UmpdJobContext*, uint32_t fromRenderer) {
+  return fromRenderer & ~(PAGESTORE_INIT | PAGESTORE_STORING);
 }
 int umseam_FormOverlay(UmpdJobContext* ctx) {
   if (ctx->jobInfo.formOverlay == 0) return 0;

@@ -36,6 +36,9 @@ int umseam_PageStoringStart(UmpdJobContext* ctx, const BYTE* payload);
 int umseam_PageStoringStop(UmpdJobContext* ctx, WORD page);
 int umseam_PageStoringDispose(UmpdJobContext* ctx);
 int umseam_OutputStoredPage(UmpdJobContext* ctx, const BYTE* payload);
+// Page store: the page-store flags (word 1) a page-control record (155)
+// brings from the renderer, as this side keeps them.
+uint32_t umseam_PageStoreFlags(UmpdJobContext* ctx, uint32_t fromRenderer);
 // Page store: the temporary files' registry root (ordered string 30 of the
 // description data) and the sweep of files left by earlier jobs.
 void umseam_SetTempFileRoot(UmpdJobContext* ctx, LPCWSTR root);

@@ -125,11 +125,31 @@ TEST_F(SpoolInband, PageControlKeepsWordsZeroAndThreeToTwentyOne) {
       [&](UmpdJobContext* c, const std::string&) {
         const BYTE* now = reinterpret_cast<const BYTE*>(&c->pageCtrl);
         EXPECT_EQ(c->pageCtrl.flags, PAGECTRL_OUTPUT_OPEN);  // this side's open bits
-        EXPECT_EQ(std::memcmp(now + 4, incoming.data() + 4, 8), 0);      // words 1, 2
+        // Word 1 without the renderer's storing bits (0x8001): nothing is
+        // stored on this side, so no capture may act; word 2 as it came.
+        EXPECT_EQ(c->pageCtrl.pageStore,
+                  kp_LoadU32(reinterpret_cast<const BYTE*>(incoming.data()) + 4) & ~(PAGESTORE_INIT | PAGESTORE_STORING));
+        EXPECT_EQ(std::memcmp(now + 8, incoming.data() + 8, 4), 0);      // word 2
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(now + 12), 76), std::string(76, '\xEE'));
         EXPECT_EQ(std::memcmp(now + 88, incoming.data() + 88, 60), 0);  // words 22-36
       },
       false);
+  // The renderer storing a page with the page start captured (0x8005), as
+  // model A in automatic colour does: pages are framed here directly,
+  // start, show and end page alike.
+  std::string storing(148, '\0');
+  storing[4] = 0x05;
+  storing[5] = static_cast<char>(0x80);
+  Run(InbandCommand(XL_IC_SETPAGECTRL, storing, true) +
+          InbandCommand(XL_IC_STARTPAGE, F32(0) + F32(0) + Bytes({1, 1, 9, 0}), true) +
+          InbandCommand(XL_IC_SHOWPAGE, "", false) + InbandCommand(XL_IC_ENDPAGE, "", false),
+      nullptr, [](UmpdJobContext* c, const std::string& out) {
+        EXPECT_EQ(c->ok.load(), 1u);
+        EXPECT_EQ(c->pagesOut, 1u);
+        ASSERT_GE(out.size(), 2u);
+        EXPECT_NE(out.find('\x43'), std::string::npos);  // BeginPage
+        EXPECT_EQ(out.back(), 0x44);                      // EndPage
+      });
 }
 
 TEST_F(SpoolInband, DocumentNameAlwaysEndsWithItsNul) {
