@@ -349,7 +349,8 @@ TEST(Checker, ListingShowsEveryValueFormAndWhereDecodingStopped) {
 }
 
 // The command-line checker: exit status 0 for a stream that passes, 1 with
-// findings, 2 for a bad call; --list prints the listing first.
+// findings, 2 for a bad call; --list prints the listing first; --unframed
+// takes a job without its UEL/PJL frame.
 TEST(Checker, CommandLine) {
   struct Run {
     int status;
@@ -368,6 +369,7 @@ TEST(Checker, CommandLine) {
   char dir[] = "/tmp/pclxl_check_XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
   const std::string good = std::string(dir) + "/good.xl", bad = std::string(dir) + "/bad.xl";
+  const std::string unframed = std::string(dir) + "/unframed.pcl";
   auto write = [](const std::string& path, const std::vector<uint8_t>& bytes) {
     FILE* f = fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
@@ -376,6 +378,7 @@ TEST(Checker, CommandLine) {
   };
   write(good, inRendererPage({}));
   write(bad, inSession(hex("C0 00 F8 46 6E") + hex(kStartPage) + hex(kShowPage)));
+  write(unframed, kHeader + inPage({}));
 
   Run r = run("--renderer --list " + good);
   EXPECT_EQ(r.status, 0) << r.out;
@@ -393,6 +396,15 @@ TEST(Checker, CommandLine) {
   EXPECT_EQ(run("--renderer").status, 2);
   EXPECT_EQ(run("--renderer " + std::string(dir) + "/missing.xl").status, 2);
   EXPECT_EQ(run("--nonsense " + good).status, 2);
+
+  r = run("--unframed " + unframed);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, unframed + ": " + std::to_string(kHeader.size() + inPage({}).size()) +
+                       " bytes, unframed job stream passes\n");
+  EXPECT_EQ(run(unframed).status, 1);               // a job needs its frame
+  EXPECT_EQ(run("--unframed " + good).status, 1);   // a renderer stream is no job
+  EXPECT_EQ(run("--renderer --unframed " + unframed).status, 2);
+  std::remove(unframed.c_str());
   std::remove(good.c_str());
   std::remove(bad.c_str());
   rmdir(dir);

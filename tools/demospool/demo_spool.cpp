@@ -1,0 +1,446 @@
+// kestrel-demo-spool: the spooler step of `make demo`. Model A's queue is
+// set up as the spooler keeps it (the model's file pair, kestrelui, kestreljd,
+// the resource module, kestrelum named by the printer data value
+// "SPLUserModePrinterDriver") with its port on a file; the renderer's stream
+// is printed with StartDocPrinterW, WritePrinter and EndDocPrinter, so the
+// spooler stand-in hands it to kestrelum, whose job reaches the port.
+//
+//   kestrel-demo-spool [STREAM [JOB]]
+//
+// STREAM is the render step's stream (the build folder's
+// demo/render-stream.xlr by default); when it is missing a stream of the
+// same shape is made here with render/xl's writers, and the program says
+// so. JOB (demo/spool-job.pcl by default) receives what reached the port,
+// for the port step and for scripts/demo's check with the strict checker.
+//
+// What the job did comes from kestrelum itself: its trace (switched to the
+// debugger output by kestrel.cfg) holds the job's counts at Close and a line
+// for every seam of later work the job met. The program checks those counts
+// against what the spooler and the port saw; any disagreement or failure
+// ends it with status 1 and leaves no job file behind. When kestrelum
+// rejects the render step's stream, the program says so with kestrelum's
+// trace, makes the job from the writers' stream so the port step still
+// runs, and ends with status 3, which scripts/demo reports as a fault.
+#include <kplatform/kernel32_module.h>
+#include <kplatform/kwindows.h>
+#include <kplatform/monitor_host.h>
+#include <kplatform/root.h>
+#include <kplatform/user32_messagebox.h>
+#include <kplatform/winspool.h>
+#include <kplatform/winspool_job.h>
+#include <kplatform/winspool_printer.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/cddd_open.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/printerdata.h"
+#include "kestrel/core/zanlib.h"
+#include "kestrel/render/xl.h"
+#include "kestrel/render/xl_inband.h"
+#include "seams.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kModel[] = "K350";
+constexpr char16_t kPrinter[] = u"Scriva K350";
+constexpr char16_t kDriver[] = u"Scriva K350 PCL6";
+constexpr char16_t kPort[] = u"FILE1:";
+constexpr char16_t kPortFile[] = u"C:\\spool\\port-output.prn";
+constexpr char kPortFileHost[] = "c/spool/port-output.prn";  // the same file below the root
+constexpr char kDriverDirHost[] = "c/Windows/system32/spool/drivers/x64/3/";
+constexpr DWORD kWritePiece = 4096;
+// Exit status when kestrelum rejected the render step's stream and the job
+// was made from the writers' stream instead (scripts/demo reports it).
+constexpr int kStatusFault = 3;  // the spooler hands a stream on in pieces of this size
+
+std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+std::string Narrow(const std::u16string& s) {
+  std::string out;
+  for (char16_t c : s) out += c < 0x80 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+// What each in-band command asks of the spooler side.
+const char* CommandName(unsigned code) {
+  static const char* const names[] = {
+      "enable",                        // 128
+      "disable",                       // 129
+      "open (document name)",          // 130
+      "close",                         // 131
+      "page store: init",              // 132
+      "page store: start",             // 133
+      "page store: stop",              // 134
+      "page store: dispose",           // 135
+      "page store: output a page",     // 136
+      "page matrix",                   // 137
+      "page start (BeginPage)",        // 138
+      "show page",                     // 139
+      "page end (EndPage)",            // 140
+      "colour mode",                   // 141
+      "job start",                     // 142
+      "open printer",                  // 143
+      "close printer",                 // 144
+      "time stamp",                    // 145
+      "stamp begin",                   // 146
+      "stamp end",                     // 147
+      "image gathering start",         // 148
+      "image gathering end",           // 149
+      "devmode",                       // 150
+      "printer data",                  // 151
+      "document name",                 // 152
+      "job information",               // 153
+      "layout information",            // 154
+      "page control",                  // 155
+      "JCL header table",              // 156
+      "form registration: change",     // 157
+      "form registration: stop",       // 158
+  };
+  return code >= XL_IC_FIRST && code <= XL_IC_LAST ? names[code - XL_IC_FIRST] : "?";
+}
+
+bool ReadFile(const std::string& path, std::string& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+bool WriteFile(const std::string& path, const std::string& bytes) {
+  std::error_code ec;
+  fs::create_directories(fs::path(path).parent_path(), ec);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return static_cast<bool>(out);
+}
+
+// Model A's queue in the root: files, printer, port, the user-mode driver.
+bool InstallQueue(const std::string& root, std::string& error) {
+  for (const std::string& f : {std::string(kModel) + ".DDD", std::string(kModel) + "RES.DDD"}) {
+    if (!KpInstallModule((std::string(KESTREL_MODELS_DIR) + "/" + f).c_str(), Wide(f).c_str())) {
+      error = "cannot install the model file " + f;
+      return false;
+    }
+  }
+  if (!KpInstallModule("libkestrelui.so", u"kestrelui.dll") || !KpInstallModule("libkestreljd.so", nullptr) ||
+      !KpInstallModule("kestrelrs.zrs", nullptr) || !KpInstallModule("libkestrelum.so", u"kestrelum.dll")) {
+    error = "cannot install kestrelui, kestreljd, kestrelrs.zrs or kestrelum";
+    return false;
+  }
+  // kestrelum's trace to the debugger output (switch 0x80000001: on, to the
+  // debugger, no entry and exit lines); read when the library loads.
+  if (!WriteFile(root + "/" + kDriverDirHost + "kestrel.cfg", "[LOG]\r\nLog=0x80000001\r\n")) {
+    error = "cannot write kestrel.cfg";
+    return false;
+  }
+  std::error_code ec;
+  fs::create_directories(fs::path(root) / fs::path(kPortFileHost).parent_path(), ec);
+  if (!KpSpoolerAddPrinter(kPrinter, kDriver, u"K350.DDD", u"K350.cfg", u"kestrelui.dll")) {
+    error = "cannot add the spooler printer";
+    return false;
+  }
+  if (!KpPortDefineFile(kPort, kPortFile) || !KpSpoolerSetPrinterPort(kPrinter, kPort, nullptr)) {
+    error = "cannot give the printer its file port (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  return true;
+}
+
+int32_t PutToString(void* sink, DWORD n, const void* bytes) {
+  static_cast<std::string*>(sink)->append(static_cast<const char*>(bytes), n);
+  return static_cast<int32_t>(n);
+}
+
+// A renderer stream made with render/xl's writers: a two-page document
+// whose pages draw a rectangle, with the in-band commands of the job, the
+// document and the pages (no page store, stamps, images or form
+// registration), the model's default devmode and printer data. Used when
+// the render step's file is missing or kestrelum rejected it.
+bool MakeStream(HANDLE printer, std::string& s, std::string& error) {
+  HMODULE library = LoadLibraryW(u"kestrelum.dll");  // its string table names the modules to use
+  if (library == nullptr) {
+    error = "kestrelum.dll does not load";
+    return false;
+  }
+  resource_startToUse(library, nullptr);
+  ddm_AccessInit(library);
+  HCDDD ddd = cddd_Open(printer);
+  std::vector<BYTE> devmode(XL_IC_DEVMODE_SIZE);
+  static BYTE printerData[XL_IC_PRINTERDATA_SIZE] = {};
+  bool ok = ddd != nullptr && pd_GetPrinterData(printer, printerData, ddd) &&
+            cdm_SetDefaultDevmode(ddd, devmode.data(), printerData, kPrinter) == 1;
+  if (ddd != nullptr) cddd_Close(ddd);
+  ddm_AccessEnd();
+  resource_finishToUse();
+  FreeLibrary(library);
+  if (!ok) {
+    error = "model A's default devmode and printer data could not be built";
+    return false;
+  }
+  XlContext xl{};
+  xl_initcontext(&xl, PutToString, &s);
+  const BYTE jobInfo[XL_IC_JOBINFO_SIZE] = {};
+  const BYTE layoutInfo[XL_IC_LAYOUTINFO_SIZE] = {};
+  const BYTE pageCtrl[XL_IC_PAGECTRL_SIZE] = {};
+  BYTE jcl[16 + 2 * (8 + 4)] = {2, 0, 0, 0, 8, 0, 0, 0};  // two empty entries of 8 bytes
+  const float matrix[6] = {1, 0, 0, 1, 0, 0};
+  ok = xl_ic_enable(&xl) == 0 && xl_ic_open(&xl, u"Kestrel demo") == 0 &&
+       xl_ic_setdocname(&xl, u"Kestrel demo") == 0 &&
+       xl_ic_setdevmode(&xl, devmode.data(), XL_IC_DEVMODE_SIZE) == 0 &&
+       xl_ic_setprinterdata(&xl, printerData) == 0 && xl_ic_setjobinfo(&xl, jobInfo) == 0 &&
+       xl_ic_setlayoutinfo(&xl, layoutInfo) == 0 && xl_ic_setpagectrl(&xl, pageCtrl) == 0 &&
+       xl_ic_setjclheaders(&xl, jcl, sizeof jcl) == 0 && xl_ic_startjob(&xl) == 0 &&
+       xl_ic_setcolormode(&xl, 1, 1) == 0 && xl_ic_openprinter(&xl) == 0 && xl_ic_closeprinter(&xl, 0) == 0 &&
+       xl_beginsession(&xl, 600, 600, 0, 0) == 0 && xl_opendatasource(&xl) == 0 &&
+       xl_ic_timeout(&xl, XL_TIMESTAMP_JOBSTART) == 0 && xl_ic_timeout(&xl, XL_TIMESTAMP_VERSION) == 0;
+  for (int page = 0; page < 2 && ok; ++page) {
+    ok = xl_ic_startpage(&xl, 0, 0, 2, 1, 2) == 0 && xl_ic_timeout(&xl, XL_TIMESTAMP_PAGESTART) == 0 &&
+         xl_ic_setcoordinate(&xl, matrix) == 0 && xl_setcolorspace_simple(&xl, 2, 0) == 0 &&
+         xl_setbrushsource_rgb(&xl, 10, 20, 30) == 0 && xl_newpath(&xl) == 0 &&
+         xl_rectangle(&xl, RECT{100, 100, 400, 300}) == 0 && xl_ic_showpage(&xl) == 0 &&
+         xl_ic_timeout(&xl, XL_TIMESTAMP_PHYSICALPAGEEND) == 0 && xl_ic_endpage(&xl) == 0;
+  }
+  ok = ok && xl_ic_timeout(&xl, XL_TIMESTAMP_JOBEND) == 0 && xl_closedatasource(&xl) == 0 &&
+       xl_endsession(&xl) == 0 && xl_ic_close(&xl) == 0 && xl_ic_disable(&xl) == 0;
+  if (!ok) error = "render/xl's writers refused the stream";
+  return ok;
+}
+
+// kestrelum's trace lines about job `id`.
+struct JobTrace {
+  bool found = false;
+  unsigned long ok = 0;
+  unsigned long long operatorsIn = 0, operatorsOut = 0, pages = 0, bytes = 0;
+  std::map<unsigned, unsigned long long> commands;  // code -> times carried out
+  std::vector<std::string> seamsMet;                // "not built yet" notes, each once
+  std::vector<std::string> lines;                   // every line of kestrelum's trace
+};
+
+// On a failure: everything kestrelum said, for the reader to see why.
+void PrintTrace(const JobTrace& t) {
+  std::fprintf(stderr, "kestrelum's trace:\n");
+  for (const std::string& line : t.lines) std::fprintf(stderr, "  %s\n", line.c_str());
+}
+
+JobTrace ReadTrace(DWORD id) {
+  JobTrace t;
+  std::u16string all(1 << 20, u'\0');
+  all.resize(KpGetDebugOutput(all.data(), static_cast<DWORD>(all.size())));
+  const std::string text = Narrow(all);
+  const std::string job = "kestrelum: job " + std::to_string(id) + ": ";
+  const std::string seam = "kestrelum: not built yet: ";
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty()) t.lines.push_back(line);
+    if (line.rfind(job, 0) == 0) {
+      const char* rest = line.c_str() + job.size();
+      unsigned code = 0;
+      unsigned long long times = 0;
+      if (std::sscanf(rest, "ok %lu, operators in %llu, out %llu, pages %llu, bytes %llu", &t.ok, &t.operatorsIn,
+                      &t.operatorsOut, &t.pages, &t.bytes) == 5) {
+        t.found = true;
+      } else if (std::sscanf(rest, "command %u carried out %llu times", &code, &times) == 2) {
+        t.commands[code] = times;
+      }
+    } else if (line.rfind(seam, 0) == 0) {
+      const std::string what = line.substr(seam.size());
+      bool known = false;
+      for (const std::string& s : t.seamsMet) known = known || s == what;
+      if (!known) t.seamsMet.push_back(what);
+    }
+  }
+  return t;
+}
+
+// Prints the job through the queue; answers the job id (0: failed).
+DWORD PrintJob(HANDLE printer, const std::string& stream) {
+  std::u16string doc = u"Kestrel demo", raw = u"RAW";
+  DOC_INFO_1W info{doc.data(), nullptr, raw.data()};
+  const DWORD id = StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&info));
+  if (id == 0) {
+    std::fprintf(stderr, "StartDocPrinterW failed (error %u)\n", GetLastError());
+    return 0;
+  }
+  size_t calls = 0;
+  for (size_t at = 0; at < stream.size(); at += kWritePiece) {
+    const DWORD n = static_cast<DWORD>(std::min<size_t>(kWritePiece, stream.size() - at));
+    DWORD written = 0;
+    ++calls;
+    if (!WritePrinter(printer, const_cast<char*>(stream.data() + at), n, &written) || written != n) {
+      std::fprintf(stderr, "WritePrinter %zu took %u of %u bytes (error %u)\n", calls, written, n, GetLastError());
+      AbortPrinter(printer);
+      return 0;
+    }
+  }
+  if (!EndDocPrinter(printer)) {
+    std::fprintf(stderr, "EndDocPrinter failed (error %u)\n", GetLastError());
+    return 0;
+  }
+  std::printf("Printed with StartDocPrinterW, %zu WritePrinter calls of at most %u bytes, EndDocPrinter: job %u\n",
+              calls, kWritePiece, id);
+  return id;
+}
+
+// Prints `stream` through the queue and reports what kestrelum did; `job`
+// gets what reached the port. False (with kestrelum's trace on stderr) when
+// the job failed or the counts of kestrelum, the spooler and the port
+// disagree.
+bool PrintThrough(HANDLE printer, const std::string& root, const std::string& stream, std::string& job,
+                  JobTrace& trace) {
+  KpClearDebugOutput();
+  const DWORD id = PrintJob(printer, stream);
+  if (id == 0) {
+    PrintTrace(ReadTrace(0));
+    return false;
+  }
+  KP_SPOOLER_JOB_STATE state{};
+  if (!KpSpoolerGetJobState(id, &state) || !ReadFile(root + "/" + kPortFileHost, job)) {
+    std::fprintf(stderr, "the job's state or the port's file cannot be read\n");
+    return false;
+  }
+  trace = ReadTrace(id);
+  if (!trace.found) {
+    std::fprintf(stderr, "kestrelum wrote no counts for job %u to its trace\n", id);
+    PrintTrace(trace);
+    return false;
+  }
+  std::printf("kestrelum carried out these in-band commands and removed them:\n");
+  unsigned long long commands = 0;
+  for (const auto& [code, times] : trace.commands) {
+    std::printf("  %3u %-28s x %llu\n", code, CommandName(code), times);
+    commands += times;
+  }
+  std::printf("  %llu in all\n", commands);
+  std::printf("Operators: %llu in (in-band commands included), %llu out\n", trace.operatorsIn,
+              trace.operatorsOut);
+  std::printf("Pages framed: %llu; bytes written to the port: %llu (the spooler counted %llu, the port's "
+              "file holds %zu)\n",
+              trace.pages, trace.bytes, static_cast<unsigned long long>(state.bytes), job.size());
+  if (trace.ok != 1 || state.error != 0 || (state.status & JOB_STATUS_ERROR) != 0 || !state.driverClosed ||
+      trace.bytes != state.bytes || trace.bytes != job.size() || job.empty()) {
+    std::fprintf(stderr,
+                 "the job failed or its counts disagree: ok %lu, spooler status 0x%X error %u, driver closed %d\n",
+                 trace.ok, state.status, state.error, state.driverClosed);
+    PrintTrace(trace);
+    return false;
+  }
+  return true;
+}
+
+int Run(const std::string& root, const std::string& streamPath, const std::string& jobPath) {
+  std::string error;
+  if (!InstallQueue(root, error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  std::u16string name = kPrinter;
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(name.data(), &printer, nullptr)) {
+    std::fprintf(stderr, "OpenPrinterW failed (error %u)\n", GetLastError());
+    return 1;
+  }
+  int rc = 1;
+  do {
+    WCHAR value[] = u"SPLUserModePrinterDriver";
+    const std::u16string library = u"kestrelum.dll";
+    if (SetPrinterDataW(printer, value, REG_SZ, reinterpret_cast<LPBYTE>(const_cast<char16_t*>(library.c_str())),
+                        static_cast<DWORD>((library.size() + 1) * 2)) != ERROR_SUCCESS) {
+      std::fprintf(stderr, "cannot name kestrelum in the printer data\n");
+      break;
+    }
+    std::printf("Model A's queue \"%s\": driver \"%s\", port %s (a file), printer data "
+                "\"SPLUserModePrinterDriver\" = \"kestrelum.dll\"\n",
+                Narrow(kPrinter).c_str(), Narrow(kDriver).c_str(), Narrow(kPort).c_str());
+    std::string stream;
+    const bool fromRenderStep = ReadFile(streamPath, stream);
+    if (fromRenderStep) {
+      std::printf("The render step's stream: %s, %zu bytes\n", streamPath.c_str(), stream.size());
+    } else {
+      std::printf("No render step's stream at %s: using a two-page stream of the same shape made here with\n"
+                  "render/xl's writers (the job, document and page commands; no page store, stamps or images)\n",
+                  streamPath.c_str());
+      if (!MakeStream(printer, stream, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        break;
+      }
+      std::printf("  %zu bytes\n", stream.size());
+    }
+    bool fault = false;
+    std::string job;
+    JobTrace trace;
+    bool printed = PrintThrough(printer, root, stream, job, trace);
+    if (!printed && fromRenderStep) {
+      // Reported, not hidden: the step ends with status 3 and scripts/demo
+      // names the fault at its end. The writers' stream lets the rest of
+      // the road run meanwhile.
+      std::printf("FAULT: kestrelum rejected the render step's stream (its trace is above). The rest of the road\n"
+                  "runs on a stream made here with render/xl's writers, which stores no pages:\n");
+      stream.clear();
+      if (!MakeStream(printer, stream, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        break;
+      }
+      std::printf("  %zu bytes\n", stream.size());
+      printed = PrintThrough(printer, root, stream, job, trace);
+      fault = printed;
+    }
+    if (!printed) break;
+    if (!WriteFile(jobPath, job)) {
+      std::fprintf(stderr, "cannot write %s\n", jobPath.c_str());
+      break;
+    }
+    std::printf("The job (%zu bytes, no PJL frame of its own) is in %s for the port step\n", job.size(),
+                jobPath.c_str());
+    std::printf("Seams this job met (later work, each answering honestly in kestrelum's trace):\n");
+    if (trace.seamsMet.empty()) std::printf("  none\n");
+    for (const std::string& s : trace.seamsMet) std::printf("  %s\n", s.c_str());
+    std::printf("Open seams of kestrelum:\n");
+    const std::string open = umseam_OpenSeams();
+    for (size_t at = 0, end; at < open.size(); at = end + 1) {
+      end = open.find('\n', at);
+      if (end == std::string::npos) end = open.size();
+      std::printf("  %s\n", open.substr(at, end - at).c_str());
+    }
+    rc = fault ? kStatusFault : 0;
+  } while (false);
+  ClosePrinter(printer);
+  return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // in order with the failures on stderr
+  const std::string streamPath = argc > 1 ? argv[1] : std::string(KESTREL_DEMO_DIR) + "/render-stream.xlr";
+  const std::string jobPath = argc > 2 ? argv[2] : std::string(KESTREL_DEMO_DIR) + "/spool-job.pcl";
+  // A failed run leaves no job of an earlier run for the port step.
+  std::error_code ec;
+  fs::remove(jobPath, ec);
+  std::string root = (fs::temp_directory_path() / "kestrel-demo-spool-XXXXXX").string();
+  if (!mkdtemp(root.data()) || !KpSetRoot(root.c_str())) {
+    std::fprintf(stderr, "cannot make a platform root\n");
+    return 1;
+  }
+  const int rc = Run(root, streamPath, jobPath);
+  KpSpoolerReset();
+  KpPortReset();
+  fs::remove_all(root, ec);
+  return rc;
+}
