@@ -46,9 +46,14 @@ TEST_F(SpoolJob, ARendererStreamBecomesAJob) {
     }
     DrvSplClose(job);
     const std::string& out = Printer().bytes;
-    EXPECT_EQ(out.rfind(") HP-PCL XL;2;1;ZANVPL2-", 0), 0u);
+    // The job header, the stream header right after it, the trailer last.
+    EXPECT_EQ(out.rfind("\x1B%-12345X@PJL JOB MODE=", 0), 0u) << out.substr(0, 200);
+    const size_t streamHeader = out.find(") HP-PCL XL;2;1;ZANVPL2-");
+    ASSERT_NE(streamHeader, std::string::npos);
+    EXPECT_EQ(out[streamHeader - 1], '\n');
+    EXPECT_EQ(out.substr(out.size() - 18), "\x1B%-12345X@PJL EOJ\n");
     const auto report = pclxl_check::check(reinterpret_cast<const uint8_t*>(out.data()), out.size(),
-                                           pclxl_check::Mode::UnframedJob);
+                                           pclxl_check::Mode::Job);
     EXPECT_TRUE(report.ok()) << report.text();
   }
 }
