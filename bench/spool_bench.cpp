@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/printerdata.h"
 #include "kestrel/spool/umpd.h"
 #include "model_a_queue.h"
 #include "model_root.h"
@@ -32,6 +34,25 @@ void Command(std::vector<uint8_t>& s, BYTE code, const void* payload, uint8_t n)
   }
 }
 
+// A command whose payload takes a 32-bit length (the devmode, the printer data).
+void LongCommand(std::vector<uint8_t>& s, BYTE code, const void* payload, uint32_t n) {
+  Put(s, {0xC0, code, 0xF8, 0xFF, 0xFF, 0xFA, static_cast<int>(n & 0xFF), static_cast<int>((n >> 8) & 0xFF),
+          static_cast<int>((n >> 16) & 0xFF), static_cast<int>(n >> 24)});
+  s.insert(s.end(), static_cast<const uint8_t*>(payload), static_cast<const uint8_t*>(payload) + n);
+}
+
+kestrel::test::ModelAQueue& Queue() {
+  static kestrel::test::FreshRoot root("kestrel-bench-spool");
+  static kestrel::test::ModelAQueue queue;
+  static bool opened = [] {
+    if (!root.ok() || !kestrel::test::InstallModelAQueue().empty() || !queue.Open().empty()) std::abort();
+    return true;
+  }();
+  (void)opened;
+  return queue;
+}
+HANDLE QueuePrinter() { return Queue().printer; }
+
 const std::vector<uint8_t>& Stream() {
   static const std::vector<uint8_t> stream = [] {
     std::vector<uint8_t> s;
@@ -39,6 +60,14 @@ const std::vector<uint8_t>& Stream() {
     Command(s, XL_IC_ENABLE, nullptr, 0);
     const uint8_t name[] = {'b', 0, 0, 0};
     Command(s, XL_IC_OPEN, name, sizeof(name));
+    // Model A's defaults: the job header is made from them at BeginSession.
+    std::vector<BYTE> devmode(XL_IC_DEVMODE_SIZE);
+    BYTE printerData[XL_IC_PRINTERDATA_SIZE] = {};
+    if (!pd_GetPrinterData(Queue().printer, printerData, Queue().ddd) ||
+        !cdm_SetDefaultDevmode(Queue().ddd, devmode.data(), printerData, kestrel::test::kModelAPrinter))
+      std::abort();
+    LongCommand(s, XL_IC_SETDEVMODE, devmode.data(), XL_IC_DEVMODE_SIZE);
+    LongCommand(s, XL_IC_SETPRINTERDATA, printerData, XL_IC_PRINTERDATA_SIZE);
     Put(s, {0xD1, 0x58, 0x02, 0x58, 0x02, 0xF8, 0x89, 0xC0, 0, 0xF8, 0x86, 0xC0, 0, 0xF8, 0x8F, 0x41});
     const uint8_t page[12] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 2, 0};
     std::vector<uint8_t> image(3000);
@@ -69,15 +98,6 @@ const std::vector<uint8_t>& Stream() {
   return stream;
 }
 
-HANDLE QueuePrinter() {
-  static kestrel::test::FreshRoot root("kestrel-bench-spool");
-  static kestrel::test::ModelAQueue queue;
-  static HANDLE printer = [] {
-    if (!root.ok() || !kestrel::test::InstallModelAQueue().empty() || !queue.Open().empty()) std::abort();
-    return queue.printer;
-  }();
-  return printer;
-}
 
 void RunJob(benchmark::State& state, DWORD mode) {
   HANDLE printer = QueuePrinter();
