@@ -288,6 +288,7 @@ struct Step {
   std::string bytes;
   BYTE second;  // set by the colour conversion for a joined operator, else 0
   int operators = 1;  // a joined operator holds two
+  BYTE op = 0;        // the record's operator when it is not the first one (a merged image)
 };
 
 // Runs the operators through the filter after a page start; answers the
@@ -311,6 +312,7 @@ std::string Filter(const std::vector<Step>& steps) {
       if (!IsOperator(nodes[at])) continue;
       if (seen++ == 0) op.op = nodes[at]->tag;
     }
+    if (step.op != 0) op.op = step.op;
     if (at < nodes.size() && IsEmbedData(nodes[at])) op.list = XLListAddTail(op.list, nodes[at++]);
     if (IsNewXLCGSAttr(ctx, &op)) {
       XLData* n = op.list;
@@ -331,6 +333,9 @@ TEST(SpoolGraphicsState, OperatorSequencesAgainstTheOperatorsWritten) {
   const std::string joined = Space(2) + Brush(10);
   const std::string inband = InbandCommand(XL_IC_SETCOORDINATE, std::string(24, '\0'), true);
   const std::string defaultCtm = B({XL_OP_SETPAGEDEFAULTCTM});
+  const std::string readImage = B({0xC1, 0, 0, 0xF8, XL_ATTR_STARTLINE, 0xC1, 1, 0, 0xF8, XL_ATTR_BLOCKHEIGHT,
+                                   XL_OP_READIMAGE, 0xFB, 4, 1, 2, 3, 4});
+  const std::string cursor = B({0xD3, 16, 0, 16, 0, 0xF8, XL_ATTR_POINT, XL_OP_SETCURSOR});
   struct Case {
     const char* name;
     std::vector<Step> in;
@@ -375,6 +380,9 @@ TEST(SpoolGraphicsState, OperatorSequencesAgainstTheOperatorsWritten) {
        {{defaultCtm, 0}, {inband, 0}, {defaultCtm, 0}},
        defaultCtm},
       {"no in-band command reaches the output", {{InbandCommand(XL_IC_BEGINSTAMP, "", false), 0}}, ""},
+      {"a merged image keeps only what changes the state, images and all",
+       {{Space(2) + Rop(252) + Rop(204) + readImage + Space(2) + cursor, XL_OP_ENDIMAGE, 6, XL_OP_SETCURSOR}},
+       Rop(204) + readImage + cursor},
       {"PopGS makes the state unknown",
        {{Rop(204), 0}, {B({XL_OP_POPGS}), 0}, {Rop(204), 0}},
        Rop(204) + B({XL_OP_POPGS}) + Rop(204)},
