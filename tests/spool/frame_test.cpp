@@ -11,6 +11,7 @@
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/printerdata.h"
+#include "kplatform/advapi32_registry.h"
 #include "kplatform/kernel32_system.h"
 #include "kplatform/kernel32_time.h"
 #include "spool_fixture.h"
@@ -163,6 +164,27 @@ TEST_F(SpoolFrame, WithoutJobInformationThePlainTrailerEndsTheJob) {
   EXPECT_EQ(ok, 1u);
   const std::string tail = std::string(1, static_cast<char>(XL_OP_ENDSESSION)) + kUel + "@PJL EOJ\n";
   EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+}
+
+// The job's user and the header's user hint follow one rule: "System" in
+// any letter case takes the Winlogon default user.
+TEST_F(SpoolFrame, AJobOfTheSystemAccountTakesTheWinlogonUser) {
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", 0,
+                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+            ERROR_SUCCESS);
+  const char16_t bob[] = u"bob";
+  RegSetValueExW(k, u"DefaultUserName", 0, REG_SZ, reinterpret_cast<const BYTE*>(bob), sizeof bob);
+  RegCloseKey(k);
+  for (const char16_t* account : {u"SYSTEM", u"System", u"system"}) {
+    Printer().Reset();
+    KpSetUserName(account);
+    OfflineJob job(Stream(ModelAJob(queue_, 1)), queue_.printer, false);
+    job.Run();
+    EXPECT_EQ(job.ctx()->ok.load(), 1u);
+    EXPECT_EQ(std::u16string(job.ctx()->userName), u"bob");
+    EXPECT_NE(Printer().bytes.find("\n@PJL SET USERNAME=bob\n"), std::string::npos);
+  }
 }
 
 // A job whose header cannot be made fails, and nothing of it (no PCL XL
