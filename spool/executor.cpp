@@ -339,7 +339,7 @@ int ParseZANNTKMUMComm(UmpdJobContext* ctx, XLOperator* op) {
       if (ctx->jclHeaders != nullptr) GlobalFree(ctx->jclHeaders);
       ctx->jclHeaders = nullptr;
       ctx->jclHeadersSize = 0;
-      umseam_CommentEnd(ctx);
+      ejclcmnt_endEJCLComment(ctx);
       break;
     case XL_IC_OPEN: Parse_ctrl_open(ctx, p, length); break;
     case XL_IC_CLOSE:
@@ -350,7 +350,7 @@ int ParseZANNTKMUMComm(UmpdJobContext* ctx, XLOperator* op) {
       if (ctx->pageCtrl.pageStore & PAGESTORE_INIT) umseam_PageStoringStart(ctx, p);
       break;
     case XL_IC_PAGESTORING_STOP:
-      umseam_ExitXLCGS(ctx);
+      ExitXLCGS(ctx);
       if (ctx->pageCtrl.pageStore & PAGESTORE_STORING) umseam_PageStoringStop(ctx, kp_LoadU16(p));
       break;
     case XL_IC_PAGESTORING_DISPOSE: umseam_PageStoringDispose(ctx); break;
@@ -362,7 +362,7 @@ int ParseZANNTKMUMComm(UmpdJobContext* ctx, XLOperator* op) {
       break;
     }
     case XL_IC_STARTPAGE:
-      umseam_InitXLCGS(ctx);
+      InitXLCGS(ctx);
       Parse_ctrl_startpage(ctx, p);
       break;
     case XL_IC_SHOWPAGE:
@@ -376,7 +376,7 @@ int ParseZANNTKMUMComm(UmpdJobContext* ctx, XLOperator* op) {
     case XL_IC_STARTJOB:
       umseam_SweepTempFiles(ctx);
       umseam_ColorInit(ctx);
-      umseam_CommentStart(ctx);
+      ejclcmnt_initEJCLComment(ctx);
       break;
     case XL_IC_OPENPRINTER:
     case XL_IC_CLOSEPRINTER: break;

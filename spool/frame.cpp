@@ -97,6 +97,7 @@ void ReleaseJobState(UmpdJobContext* ctx) {
     ctx->jclHeaders = nullptr;
     ctx->jclHeadersSize = 0;
   }
+  ExitXLCGS(ctx);
   XLDataListFree(ctx, ctx->imageList);
   ctx->imageList = nullptr;
   ctx->imageGathering = FALSE;
@@ -220,6 +221,7 @@ void umpd_DestroyContext(UmpdJobContext* ctx) {
   CloseOutputAtEnd(ctx);
   ReleaseJobState(ctx);
   ReleaseJobOutputInfo(ctx);
+  ejclcmnt_endEJCLComment(ctx);  // a job that ended without its disable command
   if (ctx->parserThread != nullptr) CloseHandle(ctx->parserThread);
   if (ctx->dataReady != nullptr) CloseHandle(ctx->dataReady);
   if (ctx->dataConsumed != nullptr) CloseHandle(ctx->dataConsumed);
@@ -354,7 +356,7 @@ DWORD WINAPI Parser(LPVOID parameter) {
     default:
       ParseGroupedStream(ctx);
       umseam_ColorRelease(ctx);
-      umseam_ExitXLCGS(ctx);
+      ExitXLCGS(ctx);
       break;
   }
   // Whatever ended the parser, the waiting writer goes and later writes
@@ -459,7 +461,7 @@ void WINAPI DrvSplAbort(HANDLE job) {
     // and closes the output as failed; only then is the job's state freed.
     WaitForSingleObject(ctx->parserThread, INFINITE);
     ReleaseJobState(ctx);
-    umseam_CommentEnd(ctx);
+    ejclcmnt_endEJCLComment(ctx);
     ReleaseJobOutputInfo(ctx);
     CloseOutputAtEnd(ctx);
   }

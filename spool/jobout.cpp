@@ -566,7 +566,7 @@ int jobOutput_redirect_startpage(UmpdJobContext* ctx, BYTE colorModeArg, BYTE me
   if (result == 0) result = xl_beginpage(&ctx->xl, &page);
   if (result == 0) {
     ++ctx->pagesOut;
-    umseam_CommentSetPageInfo(ctx, mediaSize == kCustomPaper);
+    ejclcmnt_setPageInfo(ctx, mediaSize == kCustomPaper);
   }
   return result;
 }

@@ -396,7 +396,12 @@ int ParseOperator(UmpdJobContext* ctx, XLOperator* op) {
 
   if (op->op == XL_OP_BEGINSESSION) {
     umpd_TakeSnapshot(ctx);
-    umseam_OutputEJCL(ctx, 1);  // answers 0 while the EJCL frame is not built
+    // No stream without its job header: a header that cannot be made or
+    // written has failed the job.
+    if (OutputEJCL(ctx, 1) == 0) {
+      FreeOperator(ctx, op);
+      return -1;
+    }
     OutputHeader(ctx);
   }
   if (op->op == XL_OP_INBAND) ParseZANNTKMUMComm(ctx, op);
@@ -410,12 +415,12 @@ int ParseOperator(UmpdJobContext* ctx, XLOperator* op) {
       return -1;
   }
   int result = 0;
-  if (umseam_IsNewXLCGSAttr(ctx, op)) {
+  if (IsNewXLCGSAttr(ctx, op)) {
     result = OutputOperator(ctx, op);
   } else {
     FreeOperator(ctx, op);
   }
-  if (op0 == XL_OP_ENDSESSION && result == 0) umseam_OutputEJCL(ctx, 0);
+  if (op0 == XL_OP_ENDSESSION && result == 0 && OutputEJCL(ctx, 0) == 0) result = -1;
   return result;
 }
 

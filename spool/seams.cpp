@@ -1,9 +1,6 @@
 // The job processor's seams (see seams.h): each stands where later work
 // goes and says so in the trace; none claims what it did not do.
 //
-//  - EJCL frame: no job header or trailer is written (OutputEJCL answers 0,
-//    "not written"); there is no comment collection; the graphics-state
-//    filter lets every operator but the in-band 0xFF pass.
 //  - Colour: every operator passes unconverted; SetColorSpace loses the
 //    private attribute 254 (object kind), which no printer knows.
 //  - Images: a merged image cannot be converted (149 fails the job).
@@ -26,18 +23,6 @@ void Note(const char16_t* what) { Logout_OutputString(u"kestrelum: not built yet
 
 }  // namespace
 
-int umseam_OutputEJCL(UmpdJobContext*, int head) {
-  Note(head ? u"EJCL frame (job header)" : u"EJCL frame (job trailer)");
-  return 0;
-}
-
-void umseam_CommentStart(UmpdJobContext*) {}
-void umseam_CommentEnd(UmpdJobContext*) {}
-void umseam_CommentSetPageInfo(UmpdJobContext*, BOOL) {}
-
-int umseam_IsNewXLCGSAttr(UmpdJobContext*, XLOperator* op) { return op->op != XL_OP_INBAND; }
-void umseam_InitXLCGS(UmpdJobContext*) {}
-void umseam_ExitXLCGS(UmpdJobContext*) {}
 
 UmseamColor umseam_ColorConvert(UmpdJobContext* ctx, XLOperator* op) {
   if (op->op != XL_OP_SETCOLORSPACE) return UMSEAM_COLOR_PASS;
@@ -95,8 +80,7 @@ void umseam_DocumentMonitorGo(UmpdJobContext* ctx) { ctx->documentMonitor = 0; }
 void umseam_MarkedReoutput(UmpdJobContext*) {}
 
 const char* umseam_OpenSeams(void) {
-  return "EJCL frame: no job header or trailer, no comment collection, no graphics-state filter\n"
-         "colour: no colour conversion (attribute 254 removed)\n"
+  return "colour: no colour conversion (attribute 254 removed)\n"
          "images: merged images are refused (149 fails the job)\n"
          "page store: pages are not stored (132-136 refused, 137-140 direct), no document monitor, "
          "no marked re-output\n";

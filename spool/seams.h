@@ -5,20 +5,6 @@
 
 #include "kestrel/spool/umpd.h"
 
-// EJCL frame: the job header at BeginSession (head 1) and the trailer after
-// EndSession (head 0). Answers 1 when every byte was written, else 0.
-int umseam_OutputEJCL(UmpdJobContext* ctx, int head);
-// EJCL frame: the job-information comment collection (start at 142, end at
-// 129 and at abort, a page recorded at every page start).
-void umseam_CommentStart(UmpdJobContext* ctx);
-void umseam_CommentEnd(UmpdJobContext* ctx);
-void umseam_CommentSetPageInfo(UmpdJobContext* ctx, BOOL customSize);
-// EJCL frame: the graphics-state filter. Non-zero when the operator is to
-// be written; InitXLCGS at every page start, ExitXLCGS at EndPage, at
-// page-storing stop and when the parser ends.
-int umseam_IsNewXLCGSAttr(UmpdJobContext* ctx, XLOperator* op);
-void umseam_InitXLCGS(UmpdJobContext* ctx);
-void umseam_ExitXLCGS(UmpdJobContext* ctx);
 
 // Colour: the conversion of one operator. Pass, drop, or fail (the job ends).
 enum UmseamColor : int { UMSEAM_COLOR_FAIL = 0, UMSEAM_COLOR_PASS = 1, UMSEAM_COLOR_DROP = 2 };

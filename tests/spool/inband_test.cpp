@@ -347,7 +347,8 @@ namespace {
 class SpoolSnapshot : public SpoolTest {};
 
 TEST_F(SpoolSnapshot, TakenOnTheParserAtBeginSession) {
-  const std::string first = std::string(5440, '\x11'), later = std::string(5440, '\x22');
+  // The first devmode makes the job header; the later one arrives after it.
+  const std::string first = ModelADevmode(queue_), later = std::string(5440, '\x22');
   const std::string beginSession = Bytes({0xD1, 0x58, 0x02, 0x58, 0x02, 0xF8, 0x89, 0xC0, 0, 0xF8, 0x86, 0xC0, 0,
                                           0xF8, 0x8F, 0x41});
   OfflineJob job(InbandCommand(XL_IC_SETDEVMODE, first, true) + beginSession +

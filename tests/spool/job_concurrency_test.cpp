@@ -1,8 +1,13 @@
 // A whole renderer stream, made with the renderer's own writers, through the
 // exports in buffers of several sizes: every in-band command is carried out
 // and removed, pages are framed, and the job passes the PCL XL checker as a
-// job (without its UEL/PJL frame, which is later work).
+// job with its UEL/PJL frame. A job whose header cannot be made fails at
+// the spooler's next write, with nothing sent.
 #include <cstring>
+
+#include "kestrel/core/ddm_ids.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/printerdata.h"
 
 #include "pclxl_checker.h"
 #include "spool_fixture.h"
@@ -46,11 +51,46 @@ TEST_F(SpoolJob, ARendererStreamBecomesAJob) {
     }
     DrvSplClose(job);
     const std::string& out = Printer().bytes;
-    EXPECT_EQ(out.rfind(") HP-PCL XL;2;1;ZANVPL2-", 0), 0u);
+    // The job header, the stream header right after it, the trailer last.
+    EXPECT_EQ(out.rfind("\x1B%-12345X@PJL JOB MODE=", 0), 0u) << out.substr(0, 200);
+    const size_t streamHeader = out.find(") HP-PCL XL;2;1;ZANVPL2-");
+    ASSERT_NE(streamHeader, std::string::npos);
+    EXPECT_EQ(out[streamHeader - 1], '\n');
+    EXPECT_EQ(out.substr(out.size() - 18), "\x1B%-12345X@PJL EOJ\n");
     const auto report = pclxl_check::check(reinterpret_cast<const uint8_t*>(out.data()), out.size(),
-                                           pclxl_check::Mode::UnframedJob);
+                                           pclxl_check::Mode::Job);
     EXPECT_TRUE(report.ok()) << report.text();
   }
+}
+
+TEST_F(SpoolJob, AJobWhoseHeaderCannotBeMadeFailsTheSpoolersWrite) {
+  Watchdog dog(std::chrono::seconds(60));
+  BYTE printerData[XL_IC_PRINTERDATA_SIZE] = {};
+  ASSERT_TRUE(pd_GetPrinterData(queue_.printer, printerData, queue_.ddd));
+  std::string devmode = ModelADevmode(queue_);
+  // A cover paper the writer has no name for: the header cannot be made.
+  ASSERT_TRUE(ddm_SetNumber(DDM_INSERT_SHEET_1, devmode.data(), printerData, 1));
+  ASSERT_TRUE(ddm_SetNumber(DDM_INSERT_PAPER_A, devmode.data(), printerData, 4321));
+  const std::string beginSession = Bytes({0xD1, 0x58, 0x02, 0x58, 0x02, 0xF8, 0x89, 0xC0, 0, 0xF8, 0x86, 0xC0, 0,
+                                          0xF8, 0x8F, XL_OP_BEGINSESSION});
+  const std::string rop = Bytes({0xC0, 204, 0xF8, XL_ATTR_ROP3, XL_OP_SETROP});
+  std::string stream = InbandCommand(XL_IC_ENABLE, "", false) + InbandCommand(XL_IC_OPEN, std::string("j\0\0\0", 4), true) +
+                       InbandCommand(XL_IC_SETDEVMODE, devmode, true) + beginSession;
+  for (int i = 0; i < 2000; ++i) stream += rop;
+  HANDLE job = DrvSplStartDoc(queue_.printer, 12);
+  ASSERT_NE(job, nullptr);
+  BOOL failed = FALSE;
+  for (size_t at = 0; at < stream.size() && !failed; at += 512) {
+    const DWORD n = static_cast<DWORD>(std::min<size_t>(512, stream.size() - at));
+    DWORD written = 0;
+    failed = !DrvSplWritePrinter(job, const_cast<char*>(stream.data() + at), n, &written);
+  }
+  EXPECT_TRUE(failed);
+  DWORD written = 0;
+  EXPECT_FALSE(DrvSplWritePrinter(job, const_cast<char*>(rop.data()), static_cast<DWORD>(rop.size()), &written));
+  DrvSplEndDoc(job);
+  DrvSplClose(job);
+  EXPECT_EQ(Printer().bytes, "");
 }
 
 }  // namespace

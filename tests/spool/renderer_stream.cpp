@@ -13,6 +13,14 @@ int32_t PutToString(void* sink, DWORD n, const void* bytes) {
 
 }  // namespace
 
+std::string ModelADevmode(const ModelAQueue& queue) {
+  std::vector<BYTE> devmode(XL_IC_DEVMODE_SIZE);
+  BYTE printerData[XL_IC_PRINTERDATA_SIZE] = {};
+  EXPECT_TRUE(pd_GetPrinterData(queue.printer, printerData, queue.ddd));
+  EXPECT_TRUE(cdm_SetDefaultDevmode(queue.ddd, devmode.data(), printerData, kModelAPrinter));
+  return std::string(devmode.begin(), devmode.end());
+}
+
 std::string RendererStream(const ModelAQueue& queue) {
   std::string s;
   XlContext xl{};

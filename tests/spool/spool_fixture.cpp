@@ -75,7 +75,7 @@ OfflineJob::~OfflineJob() { umpd_DestroyContext(ctx_); }
 void OfflineJob::Run() {
   ParseGroupedStream(ctx_);
   umseam_ColorRelease(ctx_);
-  umseam_ExitXLCGS(ctx_);
+  ExitXLCGS(ctx_);
   umpd_ParserEnd(ctx_);
 }
 

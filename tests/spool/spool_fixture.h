@@ -90,6 +90,9 @@ class Watchdog {
 // form registration (157/158), two pages, model A's default devmode.
 std::string RendererStream(const ModelAQueue& queue);
 
+// Model A's default devmode for the queue's printer data (5440 bytes).
+std::string ModelADevmode(const ModelAQueue& queue);
+
 // PCL XL bytes of one in-band command with its payload (empty: none).
 std::string InbandCommand(BYTE code, const std::string& payload, bool hasPayload);
 std::string Bytes(std::initializer_list<int> values);

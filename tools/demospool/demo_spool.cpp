@@ -387,7 +387,7 @@ int Run(const std::string& root, const std::string& streamPath, const std::strin
       std::fprintf(stderr, "cannot write %s\n", jobPath.c_str());
       break;
     }
-    std::printf("The job (%zu bytes, no PJL frame of its own) is in %s for the port step\n", job.size(),
+    std::printf("The job (%zu bytes, with its EJCL/PJL header and trailer) is in %s for the port step\n", job.size(),
                 jobPath.c_str());
     std::printf("Seams this job met (later work, each answering honestly in kestrelum's trace):\n");
     if (trace.seamsMet.empty()) std::printf("  none\n");

@@ -101,6 +101,7 @@ struct XLOperator {
 };
 
 struct UmpdJobContext;
+struct JobInfoBuilder;
 
 XLData* XLDataAlloc(UmpdJobContext* ctx, DWORD rawLength);
 XLData* XLDataFree(UmpdJobContext* ctx, XLData* node);  // answers the next node, null when it was alone
@@ -271,6 +272,100 @@ constexpr uint32_t PAGESTORE_STARTPAGE = 0x8005;
 constexpr uint32_t PAGESTORE_SHOWPAGE = 0x8009;
 constexpr uint32_t PAGESTORE_ENDPAGE = 0x8011;
 
+// ---- the job frame (ejclout.cpp) -------------------------------------------------
+
+// The job header (head 1, at BeginSession) and trailer (head 0, after
+// EndSession). 1 when every byte was written; 0 when the header or trailer
+// could not be made or written, and then the job has failed (ok 0): no byte
+// of it and none of the stream follows.
+int OutputEJCL(UmpdJobContext* ctx, int head);
+// The user name the job header output keeps for the document monitor.
+constexpr DWORD UMPD_USER_CHARS = 64;
+
+// The job-information comment collection.
+constexpr DWORD EJCLCMNT_BUFFER_SIZE = 513;
+int ejclcmnt_initEJCLComment(UmpdJobContext* ctx);
+void ejclcmnt_endEJCLComment(UmpdJobContext* ctx);
+int ejclcmnt_setPageInfo(UmpdJobContext* ctx, BOOL customSize);
+void ejclcmnt_setJobInfo(UmpdJobContext* ctx);
+DWORD ejclcmnt_bufferSizeComment(void);
+// One piece of the comment lines into a buffer of EJCLCMNT_BUFFER_SIZE
+// bytes; -1 for a null pointer or a line the buffer can never take.
+LONG ejclcmnt_getEJCLComment(UmpdJobContext* ctx, char* buffer, DWORD* more);
+// The booklet sheet count written over the placeholder of a header that
+// was prepared before the count was known. text/textLength: the header
+// text; offset: where the placeholder's blanks start (0: no placeholder).
+// 1 done (also for offset 0), 0 out of memory, -1 refused: the placeholder
+// is not there (the offset and the new text must lie inside the text and
+// over blanks only); the text is then unchanged.
+constexpr DWORD EJCL_BKTP_BLANKS_PJL = 38;
+constexpr DWORD EJCL_BKTP_BLANKS_PLAIN = 20;
+int ejcl_overwriteEJCLCommandsBKTP(void* dddMain, void* dddReferenced, WORD sheets, DWORD offset, char* text,
+                                   DWORD textLength);
+// The booklet sheet count of a page count: (n + 5) / 4 x 2 - 1 with the
+// shifted first page (job information word 76), else (n + 3) / 4 x 2.
+WORD ejcl_bookletSheets(WORD pages, BOOL shifted);
+
+// ---- the graphics-state filter (cgs.cpp) ---------------------------------------
+
+constexpr DWORD XLCGS_PALETTE_MAX = 768;
+constexpr DWORD XLCGS_DASH_MAX = 40;  // bytes: 20 uint16 entries
+// The printer's graphics state as the filter last wrote it, per page.
+struct XlCgsState {
+  BYTE colorSpace[1];
+  LONG colorSpaceLength;   // -1 unknown
+  BYTE paletteDepth[1];
+  LONG paletteDepthLength;
+  BYTE paletteData[XLCGS_PALETTE_MAX];
+  LONG paletteDataLength;
+  XLData* brush;           // the last brush operator's tokens written
+  XLData* pen;
+  BYTE fillMode[1];
+  LONG fillModeLength;
+  BYTE miterU16[2];
+  LONG miterU16Length;
+  BYTE miterR32[4];
+  LONG miterR32Length;
+  BYTE lineCap[1];
+  LONG lineCapLength;
+  BYTE lineJoin[1];
+  LONG lineJoinLength;
+  BYTE dash[XLCGS_DASH_MAX];
+  LONG dashLength;
+  BYTE dashOffset[2];
+  LONG dashOffsetLength;
+  BYTE penWidth[2];
+  LONG penWidthLength;
+  int clipState;           // 0 page, 1 rectangle, 2 path
+  BYTE clipMode[1];
+  LONG clipModeLength;
+  BYTE clipRegion[1];
+  LONG clipRegionLength;
+  BYTE clipRect[8];
+  LONG clipRectLength;
+  BYTE paintTx[1];
+  LONG paintTxLength;
+  BYTE sourceTx[1];
+  LONG sourceTxLength;
+  BYTE rop[1];
+  LONG ropLength;
+  int defaultCtm;          // 1 right after SetPageDefaultCTM
+};
+
+// SetCgsData's results.
+enum : int {
+  XLCGS_EQUAL = 1,     // the value equals the cache
+  XLCGS_STORED = 2,    // the value (the cache's whole capacity) was stored
+  XLCGS_ABSENT = 3,    // no such attribute
+  XLCGS_OTHER = 4,     // another tag, or longer than the cache: the cache is now unknown
+  XLCGS_SHORT = 5,     // shorter than the cache's capacity: the cache is now unknown
+};
+int SetCgsData(UmpdJobContext* ctx, XLData* list, BYTE attribute, BYTE tag, BYTE* cache, LONG* cachedLength,
+               DWORD capacity, LONG* outLength);
+int IsNewXLCGSAttr(UmpdJobContext* ctx, XLOperator* op);
+void InitXLCGS(UmpdJobContext* ctx);
+void ExitXLCGS(UmpdJobContext* ctx);
+
 // ---- the job context ------------------------------------------------------------
 
 struct UmpdFewColor {
@@ -328,6 +423,9 @@ struct UmpdJobContext {
   BYTE* jclHeaders;              // command 156's table (GlobalAlloc), or null
   DWORD jclHeadersSize;
   DWORD copySet;                 // the copy set whose EJCL header entry is used
+  JobInfoBuilder* jobInfoBuilder;  // the job-information comment, null while not collected
+  WCHAR userName[UMPD_USER_CHARS + 1];  // the job's user (the job header output)
+  XlCgsState cgs;                // the graphics-state filter's cache
   // Token pool.
   alignas(16) BYTE pool[XL_POOL_SLOTS][XL_POOL_SLOT_BYTES];
   BYTE poolUsed[XL_POOL_SLOTS];
