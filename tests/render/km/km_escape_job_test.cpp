@@ -18,11 +18,14 @@
 #include "kestrel/render/km_escape.h"
 #include "kestrel/render/pdev.h"
 #include "kestrel/render/xl_inband.h"
+#include "kplatform/byte_order.h"
 #include "renderer_fixture.h"
 
 namespace {
 
 using kestrel::test::km::CreateDcDevmode;
+using kestrel::test::km::U16;
+using kestrel::test::km::U32;
 using kestrel::test::km::EntryTable;
 using kestrel::test::km::kModelA;
 using kestrel::test::km::KmTest;
@@ -32,41 +35,22 @@ using Escape = ULONG(WINAPI*)(SURFOBJ*, ULONG, ULONG, PVOID, ULONG, PVOID);
 using BitBlt = BOOL(WINAPI*)(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, POINTL*, POINTL*, BRUSHOBJ*,
                              POINTL*, ULONG);
 
-Bytes U32(DWORD v) {
-  Bytes b(4);
-  std::memcpy(b.data(), &v, 4);
-  return b;
-}
-Bytes U16(WORD v) {
-  Bytes b(2);
-  std::memcpy(b.data(), &v, 2);
-  return b;
-}
 Bytes Name(const std::u16string& text) {
   Bytes b((text.size() + 1) * 2);
   std::memcpy(b.data(), text.data(), text.size() * 2);
   return b;
 }
 
-struct Command {
-  BYTE code;
-  Bytes payload;
-};
+using Command = kestrel::test::km::StreamItem;
 
 // The in-band commands of a renderer stream, in order, as the spooler side's
-// reader takes them (commands it would ignore are not listed).
+// reader takes them.
 std::vector<Command> Commands(const Bytes& stream) {
+  bool ok = false;
   std::vector<Command> out;
-  size_t at = 0;
-  while (at < stream.size()) {
-    XlIcRead r = xl_ic_read(stream.data() + at, stream.size() - at, TRUE);
-    if (r.status == XL_IC_MALFORMED || r.status == XL_IC_INCOMPLETE || r.length == 0) {
-      ADD_FAILURE() << "the stream breaks at " << at;
-      break;
-    }
-    if (r.status == XL_IC_COMMAND) out.push_back({r.code, Bytes(r.payload, r.payload + r.payloadLength)});
-    at += r.length;
-  }
+  for (Command& item : kestrel::test::km::DecodeStream(stream, &ok))
+    if (item.inband) out.push_back(std::move(item));
+  EXPECT_TRUE(ok) << "the stream breaks";
   return out;
 }
 

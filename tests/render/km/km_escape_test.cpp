@@ -22,11 +22,14 @@
 #include "kestrel/core/zanlib.h"
 #include "kestrel/render/pdev.h"
 #include "pagemat.h"
+#include "kplatform/byte_order.h"
 #include "renderer_fixture.h"
 
 namespace {
 
 using kestrel::test::km::CreateDcDevmode;
+using kestrel::test::km::U16;
+using kestrel::test::km::U32;
 using kestrel::test::km::EntryTable;
 using kestrel::test::km::kModelA;
 using kestrel::test::km::kModelB;
@@ -41,26 +44,6 @@ using Bytes = std::vector<BYTE>;
 constexpr LONG kFaxTaken = 1;
 using Escape = ULONG(WINAPI*)(SURFOBJ*, ULONG, ULONG, PVOID, ULONG, PVOID);
 
-Bytes U32(DWORD v) {
-  Bytes b(4);
-  std::memcpy(b.data(), &v, 4);
-  return b;
-}
-Bytes U16(WORD v) {
-  Bytes b(2);
-  std::memcpy(b.data(), &v, 2);
-  return b;
-}
-WORD LoadU16(const Bytes& b, size_t at) {
-  WORD v;
-  std::memcpy(&v, &b[at], 2);
-  return v;
-}
-DWORD LoadU32(const Bytes& b, size_t at) {
-  DWORD v;
-  std::memcpy(&v, &b[at], 4);
-  return v;
-}
 
 // A fax address list of `count` entries (the tag, the count, zeros).
 Bytes FaxBlock(WORD count, size_t size) {
@@ -400,7 +383,7 @@ class KmCopyCount : public KmEscape {
       SCOPED_TRACE(c.requested);
       Bytes in = U32(static_cast<DWORD>(c.requested)), out(4, 0xEE);
       EXPECT_EQ(Esc(SETCOPYCOUNT, &in, &out), 1);
-      EXPECT_EQ(static_cast<LONG>(LoadU32(out, 0)), c.copies);
+      EXPECT_EQ(static_cast<LONG>(kp_LoadU32(&out[0])), c.copies);
       EXPECT_EQ(Number(DDM_COPIES), c.copies);
       EXPECT_EQ(static_cast<LONG>(Pdev()->copies), c.copies);
     }
@@ -454,9 +437,9 @@ TEST_F(KmEscape, AnswersBeforeTheJob) {
   // The fax flag, the page number, the status block as it was set.
   Bytes isFax(4, 0xEE), page(4, 0xEE);
   EXPECT_EQ(Esc(KM_ESC_GET_IS_FAX, nullptr, &isFax), 1);
-  EXPECT_EQ(LoadU32(isFax, 0), 0u);  // model A is no fax model
+  EXPECT_EQ(kp_LoadU32(&isFax[0]), 0u);  // model A is no fax model
   EXPECT_EQ(Esc(KM_ESC_GET_PAGE_NUMBER, nullptr, &page), 1);
-  EXPECT_EQ(LoadU32(page, 0), 0u);
+  EXPECT_EQ(kp_LoadU32(&page[0]), 0u);
   Bytes status = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, back(12);
   EXPECT_EQ(Esc(KM_ESC_SET_PESCAPE_STATUS, &status, nullptr), 1);
   EXPECT_EQ(Esc(KM_ESC_GET_PESCAPE_STATUS, nullptr, &back), 1);
@@ -503,13 +486,13 @@ TEST_F(KmEscape, HeaderFooterRecordIsStoredAndAnswered) {
   Pdev()->jobInfo.headerFooterItems[4] = KM_HF_ABSENT;
   Pdev()->jobInfo.headerFooter = 1;
   EXPECT_EQ(Esc(KM_ESC_GET_HEADER_FOOTER, nullptr, &out), 1);
-  EXPECT_EQ(LoadU32(out, KM_HF_VALUE), 1u);
-  EXPECT_EQ(LoadU16(out, KM_HF_PRESENCE + 8), KM_HF_ABSENT);
+  EXPECT_EQ(kp_LoadU32(&out[KM_HF_VALUE]), 1u);
+  EXPECT_EQ(kp_LoadU16(&out[KM_HF_PRESENCE + 8]), KM_HF_ABSENT);
   EXPECT_TRUE(std::equal(&out[KM_HF_TEXT], &out[KM_HF_TEXT + 128], &hf[KM_HF_TEXT]));
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(&out[KM_HF_NAME])), u"Input");
   // The document name is the PDEV's, not the record's block.
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(&out[KM_HF_DOCNAME])), docName);
-  EXPECT_EQ(LoadU16(out, KM_HF_PAGENUMBER), 1u);                                // the first page
+  EXPECT_EQ(kp_LoadU16(&out[KM_HF_PAGENUMBER]), 1u);                                // the first page
   EXPECT_EQ(Bytes(&out[KM_HF_BLOCK4], &out[KM_HF_BLOCK4 + 22]), Bytes(22, 0));  // absent
   EXPECT_EQ(Bytes(&out[KM_HF_BLOCK5], &out[KM_HF_BLOCK5 + 12]), Bytes(12, 0));  // never stored
   Close();
@@ -652,7 +635,7 @@ TEST_F(KmEscape, CraftedBlocksAreRefused) {
   EXPECT_EQ(exactOut, data);
   Bytes size(4), sizeSelector = U16(KM_GSBDATA_SIZE), unknown = U16(2);
   EXPECT_EQ(Esc(KM_ESC_GET_GSBDATA, &sizeSelector, &size), 1);
-  EXPECT_EQ(LoadU32(size, 0), 7u);
+  EXPECT_EQ(kp_LoadU32(&size[0]), 7u);
   EXPECT_EQ(Esc(KM_ESC_GET_GSBDATA, &unknown, &size), -1);
   Close();
 }

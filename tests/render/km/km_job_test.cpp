@@ -30,6 +30,7 @@
 namespace {
 
 using kestrel::test::km::CreateDcDevmode;
+using kestrel::test::km::DecodeStream;
 using kestrel::test::km::EntryTable;
 using kestrel::test::km::KmTest;
 using kestrel::test::km::kModelA;
@@ -45,13 +46,7 @@ using TextOutFn = BOOL (*)(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*
 
 PDEV* PdevOf(KP_ENGINE_SESSION* s) { return reinterpret_cast<PDEV*>(KpEngineSessionPDEV(s)); }
 
-// One decoded operator: an in-band command with its payload, or a PCL XL
-// operator of the renderer's own.
-struct Item {
-  bool inband = false;
-  BYTE code = 0;  // command code, or the operator byte
-  std::vector<BYTE> payload;
-};
+using Item = kestrel::test::km::StreamItem;
 
 const char* OperatorName(BYTE op) {
   switch (op) {
@@ -65,31 +60,6 @@ const char* OperatorName(BYTE op) {
     case 0x69: return "SetClipToPage";
     default: return nullptr;
   }
-}
-
-// The stream as the product's in-band reader splits it.
-std::vector<Item> Decode(const std::vector<BYTE>& bytes, bool* ok) {
-  std::vector<Item> items;
-  *ok = true;
-  size_t at = 0;
-  while (at < bytes.size()) {
-    XlIcRead r = xl_ic_read(bytes.data() + at, bytes.size() - at, TRUE);
-    if (r.length == 0 || (r.status != XL_IC_COMMAND && r.status != XL_IC_NOT_INBAND)) {
-      *ok = false;
-      break;
-    }
-    Item item;
-    if (r.status == XL_IC_COMMAND) {
-      item.inband = true;
-      item.code = r.code;
-      if (r.hasPayload) item.payload.assign(r.payload, r.payload + r.payloadLength);
-    } else {
-      item.code = bytes[at + r.length - 1];
-    }
-    items.push_back(std::move(item));
-    at += r.length;
-  }
-  return items;
 }
 
 // "128 130 ... BeginSession ... 145:1": commands by code (time stamps with
@@ -175,7 +145,7 @@ class KmJob : public KmTest {
 
   std::vector<Item> Decoded(Doc& d) {
     bool ok = false;
-    std::vector<Item> items = Decode(Output(d.printer), &ok);
+    std::vector<Item> items = DecodeStream(Output(d.printer), &ok);
     EXPECT_TRUE(ok) << "the stream does not decode";
     return items;
   }
@@ -558,7 +528,7 @@ class KmPdl : public KmJob {
   std::string Flushed() {
     psflush(&pdev_->xl.out);
     bool ok = false;
-    std::vector<Item> items = Decode(Output(d_.printer), &ok);
+    std::vector<Item> items = DecodeStream(Output(d_.printer), &ok);
     EXPECT_TRUE(ok);
     KpEngineClearOutput(d_.printer);
     return Listing(items);
@@ -643,7 +613,7 @@ TEST_F(KmPdl, AStoredPageKeepsItsPaperAndIsFlushedWithItsColour) {
   EXPECT_EQ(pdev_->pageCtrl.pageStore, PDL_STORE_IDLE);
   psflush(&pdev_->xl.out);
   bool ok = false;
-  std::vector<Item> items = Decode(Output(d_.printer), &ok);
+  std::vector<Item> items = DecodeStream(Output(d_.printer), &ok);
   ASSERT_TRUE(ok);
   EXPECT_EQ(Listing(items), "134 136 135");
   const Item* replay = Commands(items, XL_IC_OUTPUT_STOREDPAGE)[0];

@@ -10,6 +10,8 @@
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/zanlib.h"
+#include "kestrel/render/xl_inband.h"
+#include "kplatform/byte_order.h"
 
 namespace kestrel::test::km {
 
@@ -111,6 +113,42 @@ EntryTable::EntryTable() {
 
 EntryTable::~EntryTable() {
   if (module_) FreeLibrary(module_);
+}
+
+std::vector<StreamItem> DecodeStream(const std::vector<BYTE>& bytes, bool* ok) {
+  std::vector<StreamItem> items;
+  *ok = true;
+  size_t at = 0;
+  while (at < bytes.size()) {
+    XlIcRead r = xl_ic_read(bytes.data() + at, bytes.size() - at, TRUE);
+    if (r.length == 0 || (r.status != XL_IC_COMMAND && r.status != XL_IC_NOT_INBAND)) {
+      *ok = false;
+      break;
+    }
+    StreamItem item;
+    if (r.status == XL_IC_COMMAND) {
+      item.inband = true;
+      item.code = r.code;
+      if (r.hasPayload) item.payload.assign(r.payload, r.payload + r.payloadLength);
+    } else {
+      item.code = bytes[at + r.length - 1];
+    }
+    items.push_back(std::move(item));
+    at += r.length;
+  }
+  return items;
+}
+
+std::vector<BYTE> U32(DWORD v) {
+  std::vector<BYTE> b(4);
+  kp_StoreU32(b.data(), v);
+  return b;
+}
+
+std::vector<BYTE> U16(WORD v) {
+  std::vector<BYTE> b(2);
+  kp_StoreU16(b.data(), v);
+  return b;
 }
 
 }  // namespace kestrel::test::km

@@ -84,6 +84,21 @@ class EntryTable {
   DRVENABLEDATA data_{};
 };
 
+// One operator of a renderer stream: an in-band command with its payload, or
+// a PCL XL operator of the renderer's own.
+struct StreamItem {
+  bool inband = false;
+  BYTE code = 0;  // command code, or the operator byte
+  std::vector<BYTE> payload;
+};
+// The stream as the product's in-band reader (xl_ic_read) splits it; *ok is
+// false when it breaks before its end (the items before stay).
+std::vector<StreamItem> DecodeStream(const std::vector<BYTE>& bytes, bool* ok);
+
+// Little-endian bytes of a 32-bit and a 16-bit value, for escape inputs.
+std::vector<BYTE> U32(DWORD v);
+std::vector<BYTE> U16(WORD v);
+
 // a x b / c rounded to the nearest whole number, halves up (a, b, c > 0).
 inline LONG RoundDiv(LONG a, LONG b, LONG c) {
   return static_cast<LONG>((2LL * a * b + c) / (2LL * c));
