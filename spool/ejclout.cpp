@@ -324,10 +324,14 @@ void ejclcmnt_setJobInfo(UmpdJobContext* ctx) {
   const void* ji = &ctx->jobInfo;
   const void* lay = &ctx->layoutInfo;
   const void* pc = &ctx->pageCtrl;
+  // The renderer keeps the PCL XL version as it checks it, major in the top
+  // byte (0x02010000 is 2.1): the text is major.minor.revision from the top
+  // three bytes. Read from the low three, as the word once was laid out, a
+  // 2.1 stream would say "1.0.0".
   const DWORD v = At<DWORD>(ji, 0);
   char version[IJ_PDL_VERSION_CHARS + 1];
-  std::snprintf(version, sizeof(version), "%d.%d.%d", static_cast<int>((v >> 16) & 0xFF),
-                static_cast<int>((v >> 8) & 0xFF), static_cast<int>(v & 0xFF));
+  std::snprintf(version, sizeof(version), "%d.%d.%d", static_cast<int>((v >> 24) & 0xFF),
+                static_cast<int>((v >> 16) & 0xFF), static_cast<int>((v >> 8) & 0xFF));
   IJ_lSetPdlType(b, IJ_PDL_PCLXL, version);
   // No in-band command brings a fax block to this side: only the job type
   // word tells a fax job.

@@ -171,6 +171,8 @@ LONG OutputStartPage(PDEV* pdev) {
     widthMm = heightMm = 0.0f;
   }
   result |= Sent(pdl_setlayoutinfo(pdev));
+  pdev->pageCtrl.inputTray = pdev->layoutInfo.inputTray.trayId;
+  pdev->pageCtrl.pageContent = PAGECTRL_CONTENT_PRINTED;
   result |= Sent(pdl_setpagectrl(pdev));
   result |= pdl_ctrl_startpage(pdev, ColorArgument(pdev), pdev->layoutInfo.inputTray.mediaSource, paperCode, widthMm,
                                heightMm);
