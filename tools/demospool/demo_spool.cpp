@@ -40,6 +40,7 @@
 
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/cddd_open.h"
+#include "kestrel/core/ddm_access.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/printerdata.h"
 #include "kestrel/core/zanlib.h"
