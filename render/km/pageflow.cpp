@@ -53,7 +53,9 @@
 #include "kestrel/render/km_forms.h"
 #include "kestrel/render/km_services.h"
 #include "kestrel/render/xl_inband.h"
+#include "impose.h"
 #include "km_entry.h"
+#include "pagemat.h"
 
 namespace {
 
@@ -61,6 +63,10 @@ constexpr BYTE kPaperCodeCustom = 81;  // command 138's paper code for a custom 
 constexpr WORD kNoPortraitArg = 0xFFFF;
 constexpr WORD kAutoColorGrowth = 1;   // the page store of automatic colour grows one page at a time
 constexpr LONG kAutoColorMask = 4;     // capture mask of an automatic-colour page
+constexpr WORD kPosterGrowth = 1;      // the poster's store holds one page at a time
+constexpr LONG kPosterMask = 38;       // capture mask of a poster page (with the base-matrix bit 0x20)
+constexpr LONG kPosterPartMask = 9;    // replay mask of one poster part
+constexpr WORD kNoOtherPage = 0xFFFF, kNoMediaOverride = 0xFFFF;
 constexpr LONG kJobColorAuto = 0;      // job information offset 12: automatic colour
 constexpr BYTE kColorArgMono = 1, kColorArgColor = 2, kColorArgOther = 3;
 // The job records' capabilities that are the description's own bits.
@@ -134,6 +140,29 @@ JOBREC_DEVICE Device(PDEV* pdev) {
   ZANLIB_CAPABILITY caps{};
   if (pdev->ddd && zanLib_GetDDDCapabilities(pdev->ddd, &caps)) device.capabilities = caps.word0 & kCapabilityBits;
   return device;
+}
+
+bool PosterJob(const PDEV* pdev) {
+  return pdev->jobInfo.poster != 0 && pdev->jobInfo.booklet == 0 && pdev->jobInfo.nup == 1;
+}
+
+// The poster's parts: each tile of the stored page through its own matrix,
+// across x then down, in reverse part order when printing in reverse.
+LONG OutputPosterParts(PDEV* pdev, WORD page) {
+  PSTR_PARAM params{};
+  if (pstrJob_getLayoutParam(&pdev->layoutInfo, &params) != 0) return -1;
+  const LONG parts = static_cast<LONG>(params.columns) * params.rows;
+  LONG result = 0;
+  for (LONG i = 0; i < parts && result == 0; ++i) {
+    const LONG part = pdev->jobInfo.reverseOrder ? parts - 1 - i : i;
+    nrvxform m{};
+    if (pstrJob_getPageXform(&m, &params, part) != 0) return -1;
+    const float matrix[6] = {m.m11, m.m12, m.m21, m.m22, m.dx, m.dy};
+    result |= pdl_ctrl_output_aStoredPage_withOtherPageColor(&pdev->layoutInfo, pdev, page, kPosterPartMask, matrix,
+                                                             kNoOtherPage, pdev->jobInfo.colorModeAuto,
+                                                             kNoMediaOverride);
+  }
+  return result;
 }
 
 bool StoringForColor(const PDEV* pdev) {
@@ -275,9 +304,18 @@ LONG _StartPage_Physical(PDEV* pdev) {
   int32_t refuseAll = 0;
   std::memcpy(&refuseAll, pdev->jobInfo.reserved108, sizeof refuseAll);
   if (refuseAll) return -1;
-  // 6. Automatic colour: the page is stored and flushed with its own colour
-  // decision at its end.
-  if (StoringForColor(pdev)) {
+  // 6. Poster: the page is stored with its paper and replayed once a part
+  // at its end. Automatic colour: the page is stored and flushed with its
+  // own colour decision at its end.
+  if (PosterJob(pdev)) {
+    const WORD page = static_cast<WORD>(pc.physicalPages + 1);
+    result |= pdl_ctrl_pageStoring_init(pdev, page, kPosterGrowth);
+    result |= pdl_ctrl_setPaperInfo(pdev, &pdev->layoutInfo, pdev->layoutInfo.landscapeOutput, page);
+    if (result == 0)
+      result |= pdl_ctrl_pageStoring_start(pdev, page, pc.pageColorMode, kPosterMask, pdev->jobInfo.fewColorEnable,
+                                           static_cast<WORD>(pdev->jobInfo.fewColorLimit),
+                                           pdev->jobInfo.fewColorValue);
+  } else if (StoringForColor(pdev)) {
     const WORD page = static_cast<WORD>(pc.physicalPages + 1);
     result |= pdl_ctrl_pageStoring_init(pdev, page, kAutoColorGrowth);
     if (result == 0)
@@ -332,12 +370,24 @@ LONG _EndPage_Physical(PDEV* pdev) {
   if (!pdev) return -1;
   PAGECTRL& pc = pdev->pageCtrl;
   if (pc.flags & JOBCTRL_LOGICAL_PAGE) return -1;
-  // N-up frames (DDM 1337) are drawn by the layout work.
+  // Crop marks on a poster page that asks for them, N-up frames around the
+  // sheet's logical pages (DDM 1337).
   LONG result = 0;
+  if (PosterJob(pdev) && pdev->jobInfo.posterCropMarks) result |= pstrJob_drawPosterTonbo(pdev);
+  if (Num(pdev, DDM_NUP_FRAME) != 0) result |= nupFrame_drawNupFrame(pdev, pc.logicalOnPhysical);
   if (!pdev->jobInfo.formRegistration) result |= pdl_ctrl_showpage(pdev);
   result |= pdl_ctrl_endpage(pdev);
   result |= Stamp(pdev, XL_TIMESTAMP_PHYSICALPAGEEND);
-  if ((pc.pageStore & PDL_STORE_STORING) == PDL_STORE_STORING) result |= pdl_ctrl_flushCurrentPage_forColors(pdev);
+  if ((pc.pageStore & PDL_STORE_STORING) == PDL_STORE_STORING) {
+    if (PosterJob(pdev)) {
+      const WORD page = static_cast<WORD>(pdev->jobData->firstPage + pdev->jobData->pageCount);
+      result |= pdl_ctrl_pageStoring_stop(pdev, page);
+      if (result == 0) result |= OutputPosterParts(pdev, page);
+      result |= pdl_ctrl_pageStoring_dispose(pdev);
+    } else {
+      result |= pdl_ctrl_flushCurrentPage_forColors(pdev);
+    }
+  }
   _pageCtrl_nextPage_Physical(&pc);
   pc.flags &= ~JOBCTRL_PHYSICAL_PAGE;
   return result;
