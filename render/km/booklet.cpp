@@ -77,6 +77,8 @@ LONG booklet_checkSession(LONG first, LONG page, LONG sheets, LONG flag) {
 
 LONG booklet_getLayoutMatrics(nrvxform* out, const BOOKLET_PARAM* bp) {
   if (!out || !bp) return -1;
+  // A sheet without size (or not a number) places nothing.
+  if (!(bp->sheetWidth >= 1.0f) || !(bp->sheetLength >= 1.0f)) return -1;
   // One half of the sheet (as printed: width across, landscape for a
   // booklet of portrait pages) as a page on the sheet, split at the middle
   // of the printable area.

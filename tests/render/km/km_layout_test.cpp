@@ -8,8 +8,13 @@
 #include <cmath>
 #include <string>
 
+#include "impose.h"
+#include "kestrel/core/transedge.h"
 #include "layout.h"
 #include "pagemat.h"
+
+#include <set>
+#include <vector>
 
 namespace {
 
@@ -434,6 +439,232 @@ TEST(KmLayoutDevice, BookletFrameAndTheSheetFlip) {
   const PAGEINFO info = Info(Plain(254));
   ASSERT_EQ(_setDeviceMatrix(&info, &d), 0);
   EXPECT_PT(Apply(d, 3, 0), 3, 2970);
+}
+
+
+// ---- Poster -------------------------------------------------------------------------
+
+PSTR_PARAM Walk(nrvxform m, WORD cols, WORD rows) {
+  PSTR_PARAM p{};
+  p.matrix = m;
+  p.columns = cols;
+  p.rows = rows;
+  p.tileWidth = 100.0f;
+  p.tileHeight = 200.0f;
+  EXPECT_EQ(_pstrJob_getDirection(&p), 0);
+  return p;
+}
+
+TEST(KmPoster, WalkOfTheDefaultAndOfAQuarterTurnedMatrix) {
+  // Upright: x first, tiles across then down.
+  PSTR_PARAM p = Walk(nrvxform{2, 0, 0, 2, 10, 20}, 2, 2);
+  EXPECT_EQ(p.xFirst, 1);
+  EXPECT_EQ(p.stepY, 1);
+  const float upright[4][2] = {{10, 20}, {-90, 20}, {10, -180}, {-90, -180}};
+  for (LONG tile = 0; tile < 4; ++tile) {
+    nrvxform m{};
+    ASSERT_EQ(pstrJob_getPageXform(&m, &p, tile), 0);
+    EXPECT_EQ(m.dx, upright[tile][0]) << tile;
+    EXPECT_EQ(m.dy, upright[tile][1]) << tile;
+    EXPECT_EQ(m.m11, 2.0f);
+  }
+  nrvxform m{};
+  EXPECT_EQ(pstrJob_getPageXform(&m, &p, 4), -1);  // tile 4 of 2 x 2
+  EXPECT_EQ(pstrJob_getPageXform(&m, &p, -1), -1);
+
+  // A quarter turn (m12 and m21 of opposite signs): y first, from the last
+  // row up.
+  p = Walk(nrvxform{0, 2, -2, 0, 0, 0}, 2, 3);
+  EXPECT_EQ(p.xFirst, 0);
+  EXPECT_EQ(p.stepY, -1);
+  EXPECT_EQ(p.firstY, 2);
+  EXPECT_EQ(p.lastY, 0);
+  // Tiles 0-5: (0, 2), (0, 1), (0, 0), (1, 2), (1, 1), (1, 0).
+  const LONG targets[6][2] = {{0, 2}, {0, 1}, {0, 0}, {1, 2}, {1, 1}, {1, 0}};
+  for (LONG tile = 0; tile < 6; ++tile) {
+    ASSERT_EQ(pstrJob_getPageXform(&m, &p, tile), 0);
+    EXPECT_EQ(m.dx, -100.0f * targets[tile][0]) << tile;
+    EXPECT_EQ(m.dy, -200.0f * targets[tile][1]) << tile;
+  }
+
+  // Not a quarter turn, or no tiles: refused.
+  PSTR_PARAM bad{};
+  bad.matrix = nrvxform{1, 0.5f, 0, 1, 0, 0};
+  bad.columns = bad.rows = 2;
+  EXPECT_EQ(_pstrJob_getDirection(&bad), -1);
+  bad.matrix = nrvxform{1, 0, 0, 1, 0, 0};
+  bad.rows = 0;
+  EXPECT_EQ(_pstrJob_getDirection(&bad), -1);
+  EXPECT_EQ(pstrJob_getPageXform(&m, &bad, 0), -1);
+}
+
+TEST(KmPoster, LayoutParametersAndRefusedPartCounts) {
+  LAYOUTINFO l = Plain(254);
+  l.posterAcross = l.posterDown = 2;
+  PSTR_PARAM p{};
+  ASSERT_EQ(pstrJob_getLayoutParam(&l, &p), 0);
+  EXPECT_EQ(p.columns, 2);
+  EXPECT_EQ(p.tileWidth, 2016.0f);
+  EXPECT_EQ(p.tileHeight, 2886.0f);
+  EXPECT_EQ(p.matrix.m11, 2.0f);  // the page fills the doubled output area
+  l.posterDown = 0;
+  EXPECT_EQ(pstrJob_getLayoutParam(&l, &p), -1);
+  // An enlarged sheet beyond the 16-bit paper fields.
+  l.posterDown = 2;
+  l.posterAcross = 40;
+  EXPECT_EQ(pstrJob_getLayoutParam(&l, &p), -1);
+}
+
+// ---- Booklet ------------------------------------------------------------------------
+
+TEST(KmBooklet, SurfacesOfABook) {
+  EXPECT_EQ(booklet_getNumOfPaperSurfaces(0, 7, 0), 4);
+  EXPECT_EQ(booklet_getNumOfPaperSurfaces(0, 7, 1), 5);
+  EXPECT_EQ(booklet_getNumOfPaperSurfaces(8, 15, 1), 4);  // the cover only counts from page 0
+  EXPECT_EQ(booklet_getNumOfPaperSurfaces(0, 8, 0), 6);
+}
+
+TEST(KmBooklet, EightPagesFoldIntoPairsOnEveryBindingAndDirection) {
+  for (LONG binding : {1, 2}) {
+    for (LONG rtl : {0, 1}) {
+      std::set<LONG> seen;
+      for (LONG c = 0; c < 4; ++c) {
+        const LONG a = booklet_getLogicalPage(0, 7, c, 0, binding, rtl, 0);
+        const LONG b = booklet_getLogicalPage(0, 7, c, 1, binding, rtl, 0);
+        EXPECT_EQ(a + b, 7) << "binding " << binding << " rtl " << rtl << " surface " << c;
+        seen.insert(a);
+        seen.insert(b);
+      }
+      EXPECT_EQ(seen.size(), 8u) << "binding " << binding << " rtl " << rtl;
+    }
+  }
+  // Left to right bound on side 1: the innermost surface holds 3 and 4, the
+  // outermost 7 and 0; right to left starts from the outside.
+  EXPECT_EQ(booklet_getLogicalPage(0, 7, 0, 0, 1, 0, 0), 3);
+  EXPECT_EQ(booklet_getLogicalPage(0, 7, 0, 1, 1, 0, 0), 4);
+  EXPECT_EQ(booklet_getLogicalPage(0, 7, 3, 0, 1, 0, 0), 7);
+  EXPECT_EQ(booklet_getLogicalPage(0, 7, 0, 0, 1, 1, 0), 7);
+  EXPECT_EQ(booklet_getLogicalPage(0, 7, 0, 1, 1, 1, 0), 0);
+}
+
+TEST(KmBooklet, PagesPastTheLastAreBlankHalves) {
+  // 9 pages (0-8) on 3 sheets: 12 halves, three blank.
+  std::vector<LONG> pages;
+  for (LONG c = 0; c < 6; ++c)
+    for (LONG side : {0, 1}) pages.push_back(booklet_getLogicalPage(0, 8, c, side, 1, 0, 0));
+  std::multiset<LONG> got(pages.begin(), pages.end());
+  EXPECT_EQ(got.count(BOOKLET_BLANK), 3u);
+  for (LONG p = 0; p <= 8; ++p) EXPECT_EQ(got.count(p), 1u) << p;
+}
+
+TEST(KmBooklet, PartitionsIntoSubBooklets) {
+  EXPECT_EQ(booklet_getBookletPartitionList(9, 0, 2, nullptr), 2);
+  BOOKLET_PARTITION list[2]{};
+  ASSERT_EQ(booklet_getBookletPartitionList(9, 0, 2, list), 0);
+  EXPECT_EQ(list[0].first, 0);
+  EXPECT_EQ(list[0].last, 7);
+  EXPECT_EQ(list[1].first, 8);
+  EXPECT_EQ(list[1].last, 8);
+  ASSERT_EQ(booklet_getBookletPartitionList(9, 1, 2, list), 0);  // filled from the last slot
+  EXPECT_EQ(list[1].first, 0);
+  EXPECT_EQ(list[1].last, 7);
+  EXPECT_EQ(list[0].first, 8);
+  EXPECT_EQ(list[0].last, 8);
+  // Sheets per booklet 0 (or below): one booklet of all sheets, no division.
+  for (LONG per : {0, -3}) {
+    EXPECT_EQ(booklet_getBookletPartitionList(9, 0, per, nullptr), 1);
+    BOOKLET_PARTITION one{};
+    ASSERT_EQ(booklet_getBookletPartitionList(9, 0, per, &one), 0);
+    EXPECT_EQ(one.first, 0);
+    EXPECT_EQ(one.last, 8);
+  }
+  EXPECT_EQ(booklet_getBookletPartitionList(0, 0, 0, nullptr), 0);
+}
+
+TEST(KmBooklet, SessionsCompleteAtFourPagesASheet) {
+  struct Case {
+    LONG first, page, sheets, flag, answer;
+  } cases[] = {
+      {0, 7, 2, 0, 1}, {0, 6, 2, 0, 2}, {8, 15, 2, 0, 1}, {8, 14, 2, 0, 2},
+      {0, 5, 2, 1, 1}, {0, 4, 2, 1, 2}, {8, 15, 2, 1, 1},  // the flag counts only from page 0
+      {0, 100, 0, 0, 2},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(booklet_checkSession(c.first, c.page, c.sheets, c.flag), c.answer)
+        << c.first << " " << c.page << " " << c.sheets << " " << c.flag;
+}
+
+TEST(KmBooklet, PlacementOfEachHalf) {
+  // A 200 x 100 sheet printed whole; its halves are the left and right
+  // hundred pixels.
+  BOOKLET_PARAM bp{};
+  bp.sheetWidth = 200;
+  bp.sheetLength = 100;
+  bp.areaRight = 200;
+  bp.areaBottom = 100;
+  nrvxform m{};
+  for (LONG half : {0, 1}) {
+    bp.half = half;
+    ASSERT_EQ(booklet_getLayoutMatrics(&m, &bp), 0);
+    EXPECT_PT(Apply(m, 0, 0), 100 * half, 0);
+    EXPECT_PT(Apply(m, 100, 100), 100 * half + 100, 100);
+  }
+  bp.half = 0;
+  bp.rotate180 = 1;
+  ASSERT_EQ(booklet_getLayoutMatrics(&m, &bp), 0);
+  EXPECT_PT(Apply(m, 0, 0), 200, 100);
+  bp.sheetWidth = std::nanf("");
+  EXPECT_EQ(booklet_getLayoutMatrics(&m, &bp), -1);
+}
+
+// ---- Image rotation -------------------------------------------------------------
+
+TEST(KmJudge, FinishingCodesByPaperAndTheLayoutRule) {
+  struct Case {
+    WORD staple, punch, paper;
+    LONG answer;
+  } cases[] = {
+      {0x101, 0, 9, 1}, {0x202, 0, 9, 1}, {0x303, 0, 9, 2}, {0x404, 0, 9, 2},
+      {0x606, 0, 1, 2}, {0x606, 0, 9, 2}, {0x606, 0, 13, 2}, {0x606, 0, 258, 2}, {0x606, 0, 283, 2},
+      {0x606, 0, 3, 1}, {0x606, 0, 8, 1}, {0x606, 0, 12, 1}, {0x606, 0, 257, 1}, {0x606, 0, 282, 1},
+      {0x606, 0, 5, 0}, {0, 0, 9, 0}, {0x103, 0, 9, 0},
+      {0, 0x303, 9, 2}, {0x606, 0x101, 5, 1},  // the punch code when the staple gives nothing
+  };
+  for (const Case& c : cases) {
+    JUDGE_REQUEST r{};
+    r.stapleCode = c.staple;
+    r.punchCode = c.punch;
+    r.paperId = c.paper;
+    EXPECT_EQ(_Judge_WithFinishing(&r), c.answer) << std::hex << c.staple << " " << c.punch << std::dec << " " << c.paper;
+  }
+  struct Layout {
+    LONG orientation, kind, nup, fallback, answer;
+  } layouts[] = {
+      {1, 0, 2, 7, 1}, {0, 0, 2, 7, 2}, {1, 0, 8, 7, 1}, {0, 0, 4, 7, 1}, {1, 0, 4, 7, 2},
+      {0, 1, 2, 7, 7}, {1, 2, 1, 7, 2}, {0, 2, 1, 7, 1},
+  };
+  for (const Layout& c : layouts)
+    EXPECT_EQ(_Judge_WithLayout(c.orientation, c.kind, c.nup, c.fallback), c.answer)
+        << c.orientation << " " << c.kind << " " << c.nup;
+}
+
+TEST(KmJudge, StaplePositionThreeOnPortraitA4) {
+  const TRANSEDGE_INPUT in{1, 1, 0, 3};  // portrait, one page a sheet, staple position 3
+  WORD code = 0;
+  ASSERT_EQ(TransEdge_TranslatePosToEdge(320, &in, &code), 0);
+  EXPECT_EQ(code, 0x101);
+  JUDGE_REQUEST r{};
+  r.paperId = 9;  // A4
+  r.stapleCode = code;
+  r.orientation = 0;
+  r.kind = 2;
+  r.nupCount = 1;
+  EXPECT_EQ(JudgeImageRotation(nullptr, &r), 0);  // finishing 1, layout 1
+  r.orientation = 1;
+  EXPECT_EQ(JudgeImageRotation(nullptr, &r), 1);  // finishing 1, layout 2
+  // No finishing and no description to ask: nothing to judge.
+  r.stapleCode = 0;
+  EXPECT_EQ(JudgeImageRotation(nullptr, &r), 0);
 }
 
 }  // namespace
