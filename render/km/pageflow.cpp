@@ -49,6 +49,7 @@
 #include "kestrel/core/ddd.h"
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
+#include "kestrel/core/transedge.h"
 #include "kestrel/core/zanlib.h"
 #include "kestrel/render/km_forms.h"
 #include "kestrel/render/km_services.h"
@@ -163,6 +164,26 @@ LONG OutputPosterParts(PDEV* pdev, WORD page) {
                                                              kNoMediaOverride);
   }
   return result;
+}
+
+// The judgement's request for the current page: the finishing codes from
+// the staple and punch positions (job information 160, 162), the input
+// tray, and the layout. The layout kind is 0 for N-up, else 2; kind 1 (the
+// fallback value) is chosen by no built page step.
+JUDGE_REQUEST JudgeRequest(PDEV* pdev) {
+  const LAYOUTINFO& l = pdev->layoutInfo;
+  JUDGE_REQUEST r{};
+  r.paperId = l.inputPaper.paperCode;
+  const TRANSEDGE_INPUT staple{static_cast<WORD>(l.orientation ? 2 : 1), l.nup, 0, pdev->jobInfo.stapleEdge};
+  const TRANSEDGE_INPUT punch{static_cast<WORD>(l.orientation ? 2 : 1), l.nup, 0, pdev->jobInfo.punchEdge};
+  if (TransEdge_TranslatePosToEdge(DDM_STAPLE, &staple, &r.stapleCode) != 0) r.stapleCode = 0;
+  if (TransEdge_TranslatePosToEdge(DDM_PUNCH, &punch, &r.punchCode) != 0) r.punchCode = 0;
+  r.tray = l.inputTray.trayId;
+  r.feedOrientation = l.orientation;
+  r.orientation = l.orientation;
+  r.kind = l.nup > 1 ? 0 : 2;
+  r.nupCount = l.nup;
+  return r;
 }
 
 bool StoringForColor(const PDEV* pdev) {
@@ -341,7 +362,8 @@ LONG _StartPage_Logical(PDEV* pdev) {
   if (job.cureDrawModeA != -1 && job.cureDrawModeB != -1)
     result |= xl_setcuredrawmode(&pdev->xl, job.cureDrawModeA == 1, job.cureDrawModeB == 1) == 0 ? 0 : -1;
   result |= pdl_initclip(pdev);
-  // The image rotation of the page is decided by the image work.
+  const JUDGE_REQUEST request = JudgeRequest(pdev);
+  pdev->imageRotation = JudgeImageRotation(pdev, &request);
   return result;
 }
 
