@@ -79,33 +79,36 @@ LONG booklet_getLayoutMatrics(nrvxform* out, const BOOKLET_PARAM* bp) {
   if (!out || !bp) return -1;
   // A sheet without size (or not a number) places nothing.
   if (!(bp->sheetWidth >= 1.0f) || !(bp->sheetLength >= 1.0f)) return -1;
-  // One half of the sheet (as printed: width across, landscape for a
-  // booklet of portrait pages) as a page on the sheet, split at the middle
-  // of the printable area.
+  // The stored page laid out on one half of the sheet (as printed: width
+  // across, landscape for a booklet of portrait pages), the halves split at
+  // the middle of the printable area.
   PAGEINFO p{};
   const LONG sheetW = Round(bp->sheetWidth), sheetL = Round(bp->sheetLength);
   const LONG left = Round(bp->areaLeft), right = Round(bp->areaRight);
   const LONG top = Round(bp->areaTop), bottom = Round(bp->areaBottom);
   const LONG middle = (left + right) / 2;
-  p.pagePaperWidth = p.outSheetWidth = sheetW;
-  p.pagePaperLength = p.outSheetLength = sheetL;
+  p.pagePaperWidth = Round(bp->pageWidth);
+  p.pagePaperLength = Round(bp->pageLength);
+  p.pageArea = LAYOUT_RECT{Round(bp->pageLeft), Round(bp->pageTop), Round(bp->pageRight), Round(bp->pageBottom)};
+  p.outSheetWidth = sheetW;
+  p.outSheetLength = sheetL;
   const LAYOUT_RECT half = bp->half == 0 ? LAYOUT_RECT{left, top, middle, bottom} : LAYOUT_RECT{middle, top, right, bottom};
-  p.pageArea = half;
   p.outArea = half;
   p.zoomPercent = 100;
   p.nupCount = 1;
   p.columns = p.rows = 1;
   p.resolutionX = bp->resolutionX;
   p.resolutionY = bp->resolutionY;
-  p.appMargin18 = half.left;
-  p.appMargin22 = sheetL - half.bottom;
+  // The page's own margins: no shift in the margin step.
+  p.appMargin18 = p.pageArea.left;
+  p.appMargin22 = p.pagePaperLength - p.pageArea.bottom;
   nrvxform m{};
   if (comm_Page_Layout(&m, &p, 1, 1) != 0) return -1;
   LONG result = 0;
   if (bp->rotate180) result |= _rotatePaper180(&m, &m, static_cast<float>(sheetW), static_cast<float>(sheetL));
   if (bp->landscape) result |= _rotateLandToPort(&m, &m, static_cast<float>(sheetL));
-  result |= layout_culcDeviceMatrix(&m, &m, static_cast<float>(p.pagePaperLength), static_cast<float>(half.left),
-                                    static_cast<float>(half.top), static_cast<float>(bp->landscape ? sheetW : sheetL));
+  result |= layout_culcDeviceMatrix(&m, &m, static_cast<float>(p.pagePaperLength), static_cast<float>(p.pageArea.left),
+                                    static_cast<float>(p.pageArea.top), static_cast<float>(bp->landscape ? sheetW : sheetL));
   if (result != 0) return -1;
   *out = m;
   return 0;

@@ -54,6 +54,8 @@ LONG booklet_getBookletPartitionList(LONG pages, LONG reverse, LONG sheetsPerBoo
 LONG booklet_checkSession(LONG first, LONG page, LONG sheets, LONG flag);
 // The booklet parameters _set_bookletParams fills for one placement.
 struct BOOKLET_PARAM {
+  float pageWidth, pageLength;     // the stored page, pixels
+  float pageLeft, pageTop, pageRight, pageBottom;  // its printable area
   float sheetWidth, sheetLength;   // the booklet sheet as printed, pixels
   float areaLeft, areaTop, areaRight, areaBottom;  // its printable area, pixels
   LONG half;          // 0 the left half, 1 the right half
@@ -63,6 +65,23 @@ struct BOOKLET_PARAM {
   LONG rotationCode;  // 0-4: by the binding side and the page's side
 };
 LONG booklet_getLayoutMatrics(nrvxform* out, const BOOKLET_PARAM* params);
+
+// The booklet's page flow (bookletflow.cpp).
+BOOL page_isBookletJob(const PDEV* pdev);
+// The placement of one half (0 left, 1 right) of surface c.
+LONG _set_bookletParams(PDEV* pdev, BOOKLET_PARAM* out, LONG half, LONG surface);
+// The stored pages first..last (from 0 in the book) on their surfaces.
+LONG _outputStoredPage_forBookletWithPage(PDEV* pdev, LONG first, LONG last);
+// The whole store by the booklet kind: partitions, the session, or one book.
+LONG _outputStoredPage_forBooklet(PDEV* pdev);
+// A white page: its own start (white-page bit 0x80 in the page-store word),
+// the base matrix, "ZANCC=00" and EndPage when the printer supports
+// function 0x1020000, else 139; 140.
+LONG _output_WhitePage(PDEV* pdev);
+// Physical page start and end of a booklet page; the job end's output.
+LONG booklet_StartPage(PDEV* pdev);
+LONG booklet_EndPage(PDEV* pdev);
+LONG booklet_EndDoc(PDEV* pdev);
 
 // ---- Image rotation --------------------------------------------------------------
 // What the three steps of the judgement read.

@@ -68,6 +68,7 @@ constexpr WORD kPosterGrowth = 1;      // the poster's store holds one page at a
 constexpr LONG kPosterMask = 38;       // capture mask of a poster page (with the base-matrix bit 0x20)
 constexpr LONG kPosterPartMask = 9;    // replay mask of one poster part
 constexpr WORD kNoOtherPage = 0xFFFF, kNoMediaOverride = 0xFFFF;
+constexpr DWORD kFunctionUnchargedPage = 0x1020000;  // the printer takes "ZANCC=00" and an EndPage of ours
 constexpr LONG kJobColorAuto = 0;      // job information offset 12: automatic colour
 constexpr BYTE kColorArgMono = 1, kColorArgColor = 2, kColorArgOther = 3;
 // The job records' capabilities that are the description's own bits.
@@ -207,8 +208,9 @@ BYTE ColorArgument(const PDEV* pdev) {
 LONG Stamp(PDEV* pdev, BYTE code) { return pdl_timeout(pdev, code) ? 0 : -1; }
 LONG Sent(BOOL ok) { return ok ? 0 : -1; }
 
-// _output_startpage_current: 154, 155 and 138 for the current physical page.
-LONG OutputStartPage(PDEV* pdev) {
+// _output_startpage_current: 154, 155 and 138 for the current physical page
+// (colorArg 0: the page's own colour argument).
+LONG OutputStartPage(PDEV* pdev, BYTE colorArg = 0) {
   LONG result = 0;
   if (pdev->jobInfo.orientationComment) result |= xl_comment(&pdev->xl, "InformOrientation") == 0 ? 0 : -1;
   const JOBREC_PAPER& out = pdev->layoutInfo.outputPaper;
@@ -222,8 +224,8 @@ LONG OutputStartPage(PDEV* pdev) {
   }
   result |= Sent(pdl_setlayoutinfo(pdev));
   result |= Sent(pdl_setpagectrl(pdev));
-  result |= pdl_ctrl_startpage(pdev, ColorArgument(pdev), pdev->layoutInfo.inputTray.mediaSource, paperCode, widthMm,
-                               heightMm);
+  result |= pdl_ctrl_startpage(pdev, colorArg != 0 ? colorArg : ColorArgument(pdev),
+                               pdev->layoutInfo.inputTray.mediaSource, paperCode, widthMm, heightMm);
   return result;
 }
 
@@ -336,6 +338,8 @@ LONG _StartPage_Physical(PDEV* pdev) {
       result |= pdl_ctrl_pageStoring_start(pdev, page, pc.pageColorMode, kPosterMask, pdev->jobInfo.fewColorEnable,
                                            static_cast<WORD>(pdev->jobInfo.fewColorLimit),
                                            pdev->jobInfo.fewColorValue);
+  } else if (page_isBookletJob(pdev)) {
+    result |= booklet_StartPage(pdev);
   } else if (StoringForColor(pdev)) {
     const WORD page = static_cast<WORD>(pc.physicalPages + 1);
     result |= pdl_ctrl_pageStoring_init(pdev, page, kAutoColorGrowth);
@@ -401,7 +405,9 @@ LONG _EndPage_Physical(PDEV* pdev) {
   result |= pdl_ctrl_endpage(pdev);
   result |= Stamp(pdev, XL_TIMESTAMP_PHYSICALPAGEEND);
   if ((pc.pageStore & PDL_STORE_STORING) == PDL_STORE_STORING) {
-    if (PosterJob(pdev)) {
+    if (page_isBookletJob(pdev)) {
+      result |= booklet_EndPage(pdev);
+    } else if (PosterJob(pdev)) {
       const WORD page = static_cast<WORD>(pdev->jobData->firstPage + pdev->jobData->pageCount);
       result |= pdl_ctrl_pageStoring_stop(pdev, page);
       if (result == 0) result |= OutputPosterParts(pdev, page);
@@ -411,6 +417,30 @@ LONG _EndPage_Physical(PDEV* pdev) {
     }
   }
   _pageCtrl_nextPage_Physical(&pc);
+  pc.flags &= ~JOBCTRL_PHYSICAL_PAGE;
+  return result;
+}
+
+LONG _output_WhitePage(PDEV* pdev) {
+  if (!pdev) return -1;
+  PAGECTRL& pc = pdev->pageCtrl;
+  pc.flags |= JOBCTRL_PHYSICAL_PAGE;
+  // The page control of a white page carries the white-page bit; its colour
+  // argument is 3 when the job colour mode is set, else 1.
+  pc.pageStore |= PDL_STORE_WHITE_PAGE;
+  LONG result = OutputStartPage(pdev, pdev->jobInfo.colorMode != 0 ? kColorArgOther : kColorArgMono);
+  pc.pageStore &= ~PDL_STORE_WHITE_PAGE;
+  float base[6];
+  result |= pagemat_setBaseMatrix(base);
+  result |= pdl_ctrl_setcoordinate(pdev, base);
+  if (Qf_IsSupportFunction(pdev, kFunctionUnchargedPage)) {
+    // An uncharged page: the comment and the page's end of its own.
+    result |= xl_setunchargedpage(&pdev->xl) == 0 ? 0 : -1;
+    result |= xl_endpage(&pdev->xl, 1) == 0 ? 0 : -1;
+  } else {
+    result |= pdl_ctrl_showpage(pdev);
+  }
+  result |= pdl_ctrl_endpage(pdev);
   pc.flags &= ~JOBCTRL_PHYSICAL_PAGE;
   return result;
 }

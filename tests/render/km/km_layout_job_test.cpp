@@ -8,11 +8,14 @@
 #include <kplatform/kwindows.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "impose.h"
 #include "kestrel/core/ddm_ids.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/render/pdev.h"
 #include "kestrel/render/jobrec.h"
 #include "kestrel/render/km_escape.h"
 #include "kestrel/render/xl_inband.h"
@@ -287,6 +290,87 @@ TEST_F(KmLayoutJob, PaperOffsetDuringAPageSetsTheStampPaperMatrix) {
   EXPECT_NEAR(at100[5] - at0[5], 49.0f, 1.0f);
   EXPECT_EQ(at100[0], at0[0]);
   EXPECT_EQ(at100[3], at0[3]);
+}
+
+
+TEST_F(KmLayoutJob, NineBookletPagesInSubBookletsOfTwoSheets) {
+  Doc d = Prepare();
+  ASSERT_TRUE(d.dm.Set(DDM_LAYOUTMODE, 2));
+  ASSERT_TRUE(d.dm.Set(DDM_BOOKLETKIND, 1));
+  ASSERT_TRUE(Enable(d));
+  kestrel::test::km::EntryTable table;
+  ASSERT_TRUE(table.ok());
+  const auto escape = table.Get<EscapeFn>(INDEX_DrvEscape);
+  // Two sheets a booklet, in the printer data the document events hand over.
+  PDEV* pdev = reinterpret_cast<PDEV*>(KpEngineSessionPDEV(d.session));
+  std::vector<BYTE> pd(pdev->printerData, pdev->printerData + KM_ESC_PRINTERDATA_SIZE);
+  ASSERT_TRUE(ddm_SetNumber(DDM_MAXBOOKLETNUMBER, d.dm.data(), pd.data(), 2));
+  ASSERT_EQ(static_cast<LONG>(escape(KpEngineSessionSurface(d.session), KM_ESC_SET_PRINTER_DATA,
+                                     static_cast<ULONG>(pd.size()), pd.data(), 0, nullptr)),
+            1);
+  ASSERT_TRUE(KpEngineStartDoc(d.session, u"booklet", 1));
+  for (int p = 0; p < 9; ++p) {
+    ASSERT_TRUE(KpEngineStartPage(d.session));
+    ASSERT_TRUE(KpEngineSendPage(d.session)) << p;
+  }
+  ASSERT_TRUE(KpEngineEndDoc(d.session, 0));
+  ASSERT_TRUE(KpEngineDisablePDEV(d.session));
+  const Listing l = Checked(d);
+  const std::string all = Keys(l);
+
+  // One store (growth 80) of nine pages (mask 62), each stopped at its end.
+  const auto init = l.commands(XL_IC_PAGESTORING_INIT);
+  ASSERT_EQ(init.size(), 1u);
+  EXPECT_EQ(kp_LoadU16(init[0]->data.data() + 2), 80);
+  const auto starts = l.commands(XL_IC_PAGESTORING_START);
+  ASSERT_EQ(starts.size(), 9u);
+  for (const ListedItem* s : starts) EXPECT_EQ(kp_LoadI32(s->data.data() + 4), 62);
+  EXPECT_EQ(l.commands(XL_IC_PAGESTORING_STOP).size(), 9u);
+  JOBINFO job{};
+  const auto jobs = l.commands(XL_IC_SETJOBINFO);
+  ASSERT_FALSE(jobs.empty());
+  ASSERT_TRUE(jobrec_Load(&job, jobs.back()->data.data(), static_cast<DWORD>(jobs.back()->data.size())));
+  EXPECT_EQ(job.bookletKind, 1);
+  EXPECT_EQ(job.bookletValue, 2);
+
+  // The header after the stored pages, then the books: pages 0-7 on four
+  // surfaces (two halves each: masks 9 and 14), page 8 alone (15) and a
+  // white page for the surface whose halves are both blank; then the
+  // store's end and the footer.
+  const size_t session = all.find("BeginSession");
+  ASSERT_NE(session, std::string::npos);
+  EXPECT_GT(session, all.rfind("134"));
+  const auto replays = l.commands(XL_IC_OUTPUT_STOREDPAGE);
+  ASSERT_EQ(replays.size(), 9u);
+  std::vector<LONG> masks;
+  std::set<WORD> pages;
+  for (const ListedItem* r : replays) {
+    masks.push_back(kp_LoadI32(r->data.data() + 24));
+    pages.insert(kp_LoadU16(r->data.data() + 28));
+  }
+  EXPECT_EQ(masks, (std::vector<LONG>{9, 14, 9, 14, 9, 14, 9, 14, 15}));
+  EXPECT_EQ(pages.size(), 9u);  // every stored page once
+  // The two halves of a surface name each other as colour partners.
+  EXPECT_EQ(kp_LoadU16(replays[0]->data.data() + 30), kp_LoadU16(replays[1]->data.data() + 28));
+  EXPECT_EQ(kp_LoadU16(replays[8]->data.data() + 30), 0xFFFF);
+  // The white page: a sheet of its own after the header.
+  const std::string tail = all.substr(session);
+  // Model A's printer takes an uncharged page: the comment "ZANCC=00" and
+  // an EndPage of the renderer's own instead of 139.
+  EXPECT_NE(tail.find("136 154 155 138 137 Comment EndPage 140 135 145 CloseDataSource EndSession 131"),
+            std::string::npos)
+      << tail;
+  bool uncharged = false;
+  for (const ListedItem& item : l.items)
+    if (!item.inband && item.name == "Comment") uncharged |= item.text().find("ZANCC=00") != std::string::npos;
+  EXPECT_TRUE(uncharged);
+  // The white page's page control (the job's last) carries the white-page
+  // bit.
+  const auto controls = l.commands(XL_IC_SETPAGECTRL);
+  PAGECTRL white{};
+  ASSERT_FALSE(controls.empty());
+  ASSERT_TRUE(jobrec_Load(&white, controls.back()->data.data(), static_cast<DWORD>(controls.back()->data.size())));
+  EXPECT_TRUE(white.pageStore & 0x80);
 }
 
 }  // namespace

@@ -598,6 +598,7 @@ TEST(KmBooklet, PlacementOfEachHalf) {
   // A 200 x 100 sheet printed whole; its halves are the left and right
   // hundred pixels.
   BOOKLET_PARAM bp{};
+  bp.pageWidth = bp.pageLength = bp.pageRight = bp.pageBottom = 100;  // a 100 x 100 page
   bp.sheetWidth = 200;
   bp.sheetLength = 100;
   bp.areaRight = 200;
