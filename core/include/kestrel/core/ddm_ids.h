@@ -227,6 +227,7 @@
   X(DDM_NO_APP_COPY_COUNT, 1333)                                  \
   X(DDM_SKIP_BLANK_PAGES, 1334)                                   \
   X(DDM_ERROR_REPORT, 1336)                                       \
+  X(DDM_NUP_FRAME, 1337)                                          \
   X(DDM_MEMBER_1340, 1340)                                        \
   X(DDM_NO_DEVICE_FONTS, 1343)                                    \
   X(DDM_MEMBER_1344, 1344)                                        \

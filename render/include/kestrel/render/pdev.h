@@ -200,7 +200,9 @@ struct PDEV {
   // The writer's state with the 4096-byte output buffer.
   XlContext xl;
 
-  DWORD pad;
+  // The image-rotation judgement of the current logical page (1: the page
+  // image is turned), made at its start for the image work.
+  LONG imageRotation;
   DWORD tailMagic;  // PDEV_MAGIC, in the last four bytes
 };
 static_assert(offsetof(PDEV, tailMagic) + sizeof(DWORD) == sizeof(PDEV), "tail magic ends the PDEV");
