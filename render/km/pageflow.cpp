@@ -224,7 +224,9 @@ LONG OutputStartPage(PDEV* pdev, BYTE colorArg = 0) {
   }
   result |= Sent(pdl_setlayoutinfo(pdev));
   pdev->pageCtrl.inputTray = pdev->layoutInfo.inputTray.trayId;
-  pdev->pageCtrl.pageContent = PAGECTRL_CONTENT_PRINTED;
+  // A white page the flow inserts is empty; every other page is printed.
+  pdev->pageCtrl.pageContent =
+      (pdev->pageCtrl.pageStore & PDL_STORE_WHITE_PAGE) ? PAGECTRL_CONTENT_EMPTY : PAGECTRL_CONTENT_PRINTED;
   result |= Sent(pdl_setpagectrl(pdev));
   result |= pdl_ctrl_startpage(pdev, colorArg != 0 ? colorArg : ColorArgument(pdev),
                                pdev->layoutInfo.inputTray.mediaSource, paperCode, widthMm, heightMm);
