@@ -203,7 +203,7 @@ UmpdJobContext* umpd_CreateContext(HANDLE printer, DWORD jobId) {
   if (ddd == nullptr || !pd_GetPrinterData(printer, ctx->printerData, ddd)) goto fail;
   // 6. the temporary files' registry root
   if (LPWSTR root = ddd_GetPrinterInfo_orderedString_Indirect(ddd->main, kTempRootString, 0)) {
-    umseam_SetTempFileRoot(ctx, root);
+    TFReg_SetRegRoot(root);
     kcore_Free(root);
   }
   cddd_Close(ddd);

@@ -58,3 +58,5 @@ KP_API void KpForgetWindowData(HWND window) {
     it = it->first.first == window ? S().values.erase(it) : std::next(it);
   }
 }
+
+HWND WINAPI GetActiveWindow(void) { return nullptr; }

@@ -28,3 +28,7 @@ KP_API LONG_PTR WINAPI SetWindowLongPtrW(HWND window, int index, LONG_PTR value)
 
 // Test control: forgets every value kept for the window (null: for all).
 KP_API void KpForgetWindowData(HWND window);
+
+// The active window of the calling thread. There are no real windows: always
+// null (a box given it as owner has no owner, as on a service's desktop).
+KP_API HWND WINAPI GetActiveWindow(void);

@@ -16,6 +16,7 @@
 #include "kestrel/render/jobrec.h"
 #include "kestrel/render/xl.h"
 #include "kestrel/render/xl_inband.h"
+#include "kestrel/spool/pagestore.h"
 #include "kplatform/kwindows.h"
 #include "kplatform/winspool_monitor.h"
 #include "kplatform/winspool_printer.h"
@@ -197,6 +198,12 @@ struct jobData {
   // The job's aborted status: a retry box answered OK goes on only while
   // the job is not aborted. Null: no job (always go on asking).
   const std::atomic<uint32_t>* status;
+  // The page store: its tables, its temporary file and the command-block
+  // cursor (pagestore.cpp).
+  variableArray pageInfo;      // PAGESTORE_PAGEINFO per stored page
+  variableArray pagePosition;  // PAGESTORE_POSITION per stored page
+  tempFile pageFile;
+  cmdBlock cursor;
 };
 
 jobData* jobData_enable(HINSTANCE resource);
@@ -255,8 +262,14 @@ void faxctrl_DeleteAddressInfo(UmpdJobContext* ctx);
 BOOL jobOutput_makeFormPath(LPCWSTR formName, LPCWSTR defaultFolder, LPCWSTR extension, WCHAR (&path)[MAX_PATH],
                             DWORD* folderEnd);
 BOOL jobOutput_createFolders(const WCHAR* path, DWORD folderEnd);
+// The job's form file (DDM 1829) through jobOutput_makeFormPath with the
+// default form folder and string 451: 0, or -1 (empty path) when the name
+// is missing or refused. Form registration writes this file and the form
+// overlay reads it; nothing outside the form folder is named.
+int jobOutput_formFilePath(UmpdJobContext* ctx, WCHAR (&path)[MAX_PATH], DWORD* folderEnd);
 
-// 137-140 (page framing, written at once while no page is stored).
+// 137-140 (page framing): captured as command blocks while a page is
+// stored with the matching capture bit, else written at once (pagestore.cpp).
 int jobOutput_redirect_setcoordinate(UmpdJobContext* ctx, const float matrix[6]);
 int jobOutput_redirect_startpage(UmpdJobContext* ctx, BYTE colorModeArg, BYTE mediaSource, BYTE mediaSize,
                                  float width, float height, int flag);
@@ -368,12 +381,6 @@ void ExitXLCGS(UmpdJobContext* ctx);
 
 // ---- the job context ------------------------------------------------------------
 
-struct UmpdFewColor {
-  BOOL enabled;
-  int32_t limit;
-  int32_t value;
-};
-
 struct UmpdJobContext {
   uint32_t magic;
   HANDLE printer;
@@ -417,7 +424,6 @@ struct UmpdJobContext {
   LAYOUTINFO layoutInfo;
   PAGECTRL pageCtrl;
   jobOutInfo* jobOutputInfo;  // null once released
-  UmpdFewColor fewColor;
   DWORD stampFlag;
   UmpdColorParams* colorParams;  // filled by the colour conversion; null while absent
   BYTE* jclHeaders;              // command 156's table (GlobalAlloc), or null
