@@ -318,11 +318,13 @@ DWORD GetData(UmpdJobContext* ctx, BYTE* buffer, DWORD count) {
 int32_t PutData(void* context, DWORD count, const void* bytes) {
   UmpdJobContext* ctx = static_cast<UmpdJobContext*>(context);
   if (Aborted(ctx)) return -1;
+  // Bytes that go into the page store are counted when they are put out.
+  const bool stored = ctx->jobDataRecord != nullptr && ctx->jobDataRecord->direction == JOBDATA_PAGESTORE;
   if (jobOutput_spool_write(ctx, count, bytes) != 0) {
     umpd_Reject(ctx, u"the job output refused a write");
     return -1;
   }
-  ctx->bytesOut += count;
+  if (!stored) ctx->bytesOut += count;
   return static_cast<int32_t>(count);
 }
 

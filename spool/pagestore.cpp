@@ -668,6 +668,10 @@ int jobOutput_redirect_showpage(UmpdJobContext* ctx) {
     if (xl_popgs(&ctx->xl) != 0) return -1;
     return jobData_page_writeCmdBlock(ctx->jobDataRecord, CMDBLOCK_SHOWPAGE, 0, nullptr);
   }
+  // A captured page start pushed a graphics state into the stored page
+  // (poster: start page captured, show page not): it is popped before the
+  // page ends, so every replay ends the page with its stack balanced.
+  if ((ctx->pageCtrl.pageStore & PAGESTORE_STARTPAGE) == PAGESTORE_STARTPAGE && xl_popgs(&ctx->xl) != 0) return -1;
   return xl_endpage(&ctx->xl, 0) == 0 ? 0 : -1;
 }
 

@@ -211,13 +211,14 @@ TEST_F(SpoolPageStore, PosterPageStoredAsBlocksAndReplayedWithTwoMatrices) {
     EXPECT_EQ(record->storedPageCount, 1);
     // Block 0 (52 bytes of parameters), the PushGS of the stored page, block
     // 3 with the matrix, the drawing, the show page written directly (mask
-    // 38 does not capture it), no end page.
+    // 38 does not capture it) after the PopGS that balances the page start's
+    // PushGS, no end page.
     const std::string layout = LayoutPattern(), pc = PageCtrlPattern();
     const std::string start = Bytes({2, 1, 2, 0}) + F32(0) + F32(0) + layout.substr(36, 32) + pc.substr(130, 2) +
                               Bytes({0, 0}) + pc.substr(132, 4);
     ASSERT_EQ(start.size(), 52u);
     const std::string expected = Block(0, start, 61) + Op(XL_OP_PUSHGS) + Block(3, Matrix(kS), 0) + Drawing(1) +
-                                 Op(XL_OP_ENDPAGE);
+                                 Op(XL_OP_POPGS) + Op(XL_OP_ENDPAGE);
     EXPECT_EQ(StoreFile(record), expected);
     PAGESTORE_POSITION position{};
     ASSERT_EQ(variableArray_getItem(&record->pagePosition, 0, &position), 0);
@@ -230,8 +231,9 @@ TEST_F(SpoolPageStore, PosterPageStoredAsBlocksAndReplayedWithTwoMatrices) {
   const std::string replayed = StreamBuilder().Raw(stored).Replay(1, 9, kM1, 0xFFFF, 4).Replay(1, 9, kM2).bytes();
   Run(replayed, [&](UmpdJobContext* ctx, const std::string& out) {
     ASSERT_EQ(ctx->ok.load(), 1u);
-    const std::string part1 = PageStart(2, 4, 2) + Op(XL_OP_PUSHGS) + SetCoordinate(kSM1) + Drawing(1) + Op(XL_OP_ENDPAGE);
-    const std::string part2 = PageStart(2, 1, 2) + Op(XL_OP_PUSHGS) + SetCoordinate(kSM2) + Drawing(1) + Op(XL_OP_ENDPAGE);
+    const std::string tail = Drawing(1) + Op(XL_OP_POPGS) + Op(XL_OP_ENDPAGE);
+    const std::string part1 = PageStart(2, 4, 2) + Op(XL_OP_PUSHGS) + SetCoordinate(kSM1) + tail;
+    const std::string part2 = PageStart(2, 1, 2) + Op(XL_OP_PUSHGS) + SetCoordinate(kSM2) + tail;
     EXPECT_EQ(out, part1 + part2);
     EXPECT_EQ(ctx->pagesOut, 2u);
     // The stored layout words and page-control values are back in force.
