@@ -383,7 +383,7 @@ void umpd_TraceSummary(UmpdJobContext* ctx) {
 }
 
 void local_OutOfThread_Proc(UmpdJobContext* ctx) {
-  if (!Aborted(ctx) && ctx->jobInfo.securityMarking != 0) umseam_MarkedReoutput(ctx);
+  if (!Aborted(ctx) && ctx->jobInfo.securityMarking != 0 && ctx->ok.load() != 0) jobOutput_ForGlyphseal(ctx);
   ReleaseJobOutputInfo(ctx);
 }
 

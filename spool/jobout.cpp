@@ -401,6 +401,7 @@ int jobOutput_releasejobOutInfo(jobOutInfo* info) {
     // A file that cannot be deleted now is recorded for the sweep of a
     // later job.
     if (TempFileDelete(info->path) != 0) TFReg_Entry(info->path);
+    else TFReg_Delete(info->path);
     GlobalFree(info->path);
     info->path = nullptr;
   }

@@ -4,7 +4,8 @@
 //  - Colour: every operator passes unconverted; SetColorSpace loses the
 //    private attribute 254 (object kind), which no printer knows.
 //  - Images: a merged image cannot be converted (149 fails the job).
-//  - Marked copies: no document monitor and no marked re-output.
+//  - The document monitor: the job itself is not registered with its
+//    header (copies 1 and on of a marked job are, by marking.cpp).
 #include "seams.h"
 
 #include "kestrel/core/logout.h"
@@ -41,10 +42,9 @@ int umseam_ConvertGatheredImages(UmpdJobContext*) {
 
 void umseam_DocumentMonitorReset(UmpdJobContext* ctx) { ctx->documentMonitor = 0; }
 void umseam_DocumentMonitorGo(UmpdJobContext* ctx) { ctx->documentMonitor = 0; }
-void umseam_MarkedReoutput(UmpdJobContext*) {}
 
 const char* umseam_OpenSeams(void) {
   return "colour: no colour conversion (attribute 254 removed)\n"
          "images: merged images are refused (149 fails the job)\n"
-         "marked copies: no document monitor, no marked re-output\n";
+         "document monitor: the job itself is not registered with its header\n";
 }

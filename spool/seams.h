@@ -16,11 +16,10 @@ void umseam_ColorRelease(UmpdJobContext* ctx);
 // 0 when written, -1 on failure.
 int umseam_ConvertGatheredImages(UmpdJobContext* ctx);
 
-// The document monitor and the marked re-output after the job (absent: no
-// job is registered, nothing is output again).
+// The document monitor's registration of the job itself with its header
+// (the document events' work): absent, no job is registered.
 void umseam_DocumentMonitorReset(UmpdJobContext* ctx);
 void umseam_DocumentMonitorGo(UmpdJobContext* ctx);
-void umseam_MarkedReoutput(UmpdJobContext* ctx);
 
 // Which seams are still open, one name per line (the demo prints them).
 const char* umseam_OpenSeams(void);

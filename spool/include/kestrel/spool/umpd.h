@@ -16,6 +16,7 @@
 #include "kestrel/render/jobrec.h"
 #include "kestrel/render/xl.h"
 #include "kestrel/render/xl_inband.h"
+#include "kestrel/core/gsb_ctrl.h"
 #include "kestrel/spool/pagestore.h"
 #include "kplatform/kwindows.h"
 #include "kplatform/winspool_monitor.h"
@@ -285,6 +286,21 @@ constexpr uint32_t PAGESTORE_STARTPAGE = 0x8005;
 constexpr uint32_t PAGESTORE_SHOWPAGE = 0x8009;
 constexpr uint32_t PAGESTORE_ENDPAGE = 0x8011;
 
+// ---- marked copies (marking.cpp) --------------------------------------------------
+
+// At the job header: for a job asking for marking, the serial count from
+// the library and the output diverted into the spooled job file. 0, or -1
+// when the file cannot be made (the job then fails: it never prints
+// unmarked).
+int outGSB_PrepareSpool(UmpdJobContext* ctx);
+// At Close: the marked copies; 0 or -1 (nothing printed before the copy loop).
+int jobOutput_ForGlyphseal(UmpdJobContext* ctx);
+GSB_HANDLE* outGSB_GetGSBHandle(UmpdJobContext* ctx);
+int outGSB_SetGSBSetting(GSB_HANDLE* handle, UmpdJobContext* ctx);
+int outGSB_outGSBJobs(GSB_HANDLE* handle, int32_t count, LPCWSTR source, UmpdJobContext* ctx);
+int outGSB_BrightdeskReady(UmpdJobContext* ctx, int32_t copy, ULONG_PTR* id, BYTE (&record)[BRIGHTDESK_RECORD_SIZE]);
+void outGSB_BrightdeskGo(UmpdJobContext* ctx, ULONG_PTR id, int go);
+
 // ---- the job frame (ejclout.cpp) -------------------------------------------------
 
 // The job header (head 1, at BeginSession) and trailer (head 0, after
@@ -423,7 +439,8 @@ struct UmpdJobContext {
   JOBINFO jobInfo;
   LAYOUTINFO layoutInfo;
   PAGECTRL pageCtrl;
-  jobOutInfo* jobOutputInfo;  // null once released
+  jobOutInfo* jobOutputInfo;  // null once released; the spooled job file of a marked job
+  DWORD serialCount;          // marked copies to make (marking.cpp)
   DWORD stampFlag;
   UmpdColorParams* colorParams;  // filled by the colour conversion; null while absent
   BYTE* jclHeaders;              // command 156's table (GlobalAlloc), or null
