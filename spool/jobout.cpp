@@ -400,8 +400,12 @@ int jobOutput_releasejobOutInfo(jobOutInfo* info) {
   if (info->path != nullptr) {
     // A file that cannot be deleted now is recorded for the sweep of a
     // later job.
-    if (TempFileDelete(info->path) != 0) TFReg_Entry(info->path);
-    else TFReg_Delete(info->path);
+    if (TempFileDelete(info->path) != 0) {
+      TFReg_Entry(info->path);
+      TFReg_Release(info->path);  // left to the sweep of a later job
+    } else {
+      TFReg_Delete(info->path);
+    }
     GlobalFree(info->path);
     info->path = nullptr;
   }

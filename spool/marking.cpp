@@ -166,6 +166,7 @@ int outGSB_outGSBJobs(GSB_HANDLE* handle, int32_t count, LPCWSTR source, UmpdJob
   jobOutput_close(ctx, result == 0 ? 1 : 0);
   jobOutput_disable(ctx);
   if (TempFileDelete(copyFile) == 0) TFReg_Delete(copyFile);
+  else TFReg_Release(copyFile);
   GlobalFree(buffer);
   return result;
 }

@@ -8,6 +8,8 @@
 // are kept under one lock; the last started job's root wins.
 #include <cstring>
 #include <mutex>
+#include <set>
+#include <string>
 
 #include "kestrel/core/logout.h"
 #include "kestrel/spool/pagestore.h"
@@ -17,9 +19,18 @@
 
 namespace {
 
-std::mutex gLock;  // guards the two buffers below
+std::mutex gLock;  // guards the two buffers and the set below
 WCHAR gRoot[TFREG_ROOT_CHARS + 1] = TFREG_ROOT_DEFAULT;
 WCHAR gCaption[TEMPFILE_BOX_CHARS + 1] = u"Error";
+// The files this process recorded and still uses: a sweep (at any job's
+// start) leaves them alone, though they may be closed for a moment (the
+// spooled job file of a marked job between the parser's end and its copies).
+std::set<std::u16string> gInUse;
+
+bool InUse(LPCWSTR path) {
+  std::lock_guard<std::mutex> guard(gLock);
+  return gInUse.count(path) != 0;
+}
 
 constexpr WCHAR kBuiltInText[] =
     u"Unable to write to print file. \nCheck that you have sufficient disk space on %c drive. \n\n"
@@ -111,8 +122,12 @@ int tempFile_closeAndDelete(tempFile* record) {
   int result = 0;
   if (HasFile(record) && !drvio_file_close(record->file)) result = -1;
   if (record->path[0] != 0) {
-    if (TempFileDelete(record->path) == 0) TFReg_Delete(record->path);
-    else result = -1;  // the record stays for the next sweep
+    if (TempFileDelete(record->path) == 0) {
+      TFReg_Delete(record->path);
+    } else {
+      TFReg_Release(record->path);  // the record stays for the next sweep
+      result = -1;
+    }
   }
   Reset(record);
   return result;
@@ -262,10 +277,21 @@ int TFReg_Entry(LPCWSTR path) {
   wsprintfW(when, u"[%04d,%02d/%02d,%02d:%02d:%02d]", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
   const LONG set = RegSetValueW(handle, nullptr, REG_SZ, when, 0);
   RegCloseKey(handle);
+  {
+    std::lock_guard<std::mutex> guard(gLock);
+    gInUse.insert(path);
+  }
   return set == ERROR_SUCCESS ? 0 : -1;
 }
 
+void TFReg_Release(LPCWSTR path) {
+  if (path == nullptr) return;
+  std::lock_guard<std::mutex> guard(gLock);
+  gInUse.erase(path);
+}
+
 int TFReg_Delete(LPCWSTR path) {
+  TFReg_Release(path);
   WCHAR key[2 * MAX_PATH];
   if (!TFReg_KeyOf(path, key, 2 * MAX_PATH)) return -1;
   return RegDeleteKeyW(HKEY_LOCAL_MACHINE, key) == ERROR_SUCCESS ? 0 : -1;
@@ -291,6 +317,10 @@ int TFReg_TryAllDelete(void) {
     WCHAR path[kTempKeyChars + 1];
     CopyZ(path, kTempKeyChars + 1, name);
     ConvertSuratoEn(path);
+    if (InUse(path)) {  // a live job's file
+      ++index;
+      continue;
+    }
     if (IsTempFile(path) || GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) {
       if (TempFileDelete(path) != 0) {
         ++index;  // kept for a later sweep

@@ -110,8 +110,22 @@ TEST_F(SpoolTempFile, SweepLeavesOnlyTheFileItCannotDelete) {
   HANDLE l = CreateFileW(loose.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(l, INVALID_HANDLE_VALUE);
   CloseHandle(l);
-  for (const auto& p : {held, missing, loose}) ASSERT_EQ(TFReg_Entry(p.c_str()), 0);
+  // Records of an earlier run (recorded, then no longer this process's).
+  for (const auto& p : {held, missing, loose}) {
+    ASSERT_EQ(TFReg_Entry(p.c_str()), 0);
+    TFReg_Release(p.c_str());
+  }
+  // A file a live job of this process recorded and closed for a moment.
+  const std::u16string live = u"C:\\Windows\\Temp\\live.tmp";
+  HANDLE v = CreateFileW(live.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(v, INVALID_HANDLE_VALUE);
+  CloseHandle(v);
+  ASSERT_EQ(TFReg_Entry(live.c_str()), 0);
   EXPECT_EQ(TFReg_TryAllDelete(), 0);
+  EXPECT_TRUE(Exists(live));
+  EXPECT_NE(RecordOf(live), u"");
+  EXPECT_EQ(TFReg_Delete(live.c_str()), 0);
+  DeleteFileW(live.c_str());
   EXPECT_NE(RecordOf(held), u"");
   EXPECT_TRUE(Exists(held));
   EXPECT_EQ(RecordOf(missing), u"");

@@ -173,7 +173,8 @@ int32_t PutToString(void* sink, DWORD n, const void* bytes) {
 // then put out four times with the part's own matrix (136, replay mask 9),
 // and the store is given up (135). *storedEnd receives the offset just
 // after 134, where the page is stored and nothing of it printed yet.
-bool MakeStream(HANDLE printer, std::string& s, std::string& error, bool poster = false, size_t* storedEnd = nullptr) {
+bool MakeStream(HANDLE printer, std::string& s, std::string& error, bool poster = false, size_t* storedEnd = nullptr,
+                bool marked = false) {
   HMODULE library = LoadLibraryW(u"kestrelum.dll");  // its string table names the modules to use
   if (library == nullptr) {
     error = "kestrelum.dll does not load";
@@ -196,7 +197,9 @@ bool MakeStream(HANDLE printer, std::string& s, std::string& error, bool poster 
   }
   XlContext xl{};
   xl_initcontext(&xl, PutToString, &s);
-  const BYTE jobInfo[XL_IC_JOBINFO_SIZE] = {};
+  BYTE jobInfo[XL_IC_JOBINFO_SIZE] = {};
+  constexpr size_t kSecurityMarking = 188;  // job information: the job asks for marked copies
+  if (marked) jobInfo[kSecurityMarking] = 1;
   const BYTE layoutInfo[XL_IC_LAYOUTINFO_SIZE] = {};
   const BYTE pageCtrl[XL_IC_PAGECTRL_SIZE] = {};
   BYTE jcl[16 + 2 * (8 + 4)] = {2, 0, 0, 0, 8, 0, 0, 0};  // two empty entries of 8 bytes
@@ -462,6 +465,77 @@ bool PosterJob(HANDLE printer, const std::string& root, const std::string& jobPa
   return true;
 }
 
+// Marked copies: a job asking for security marking, with the stand-in
+// marking library of the tests installed as kgsb.dll (and the stand-in
+// document monitor as kqdm.dll), answering three serials: three jobs reach
+// the port, each with the stand-in's marker naming its copy.
+bool MarkedJob(HANDLE printer, const std::string& root, const std::string& jobPath) {
+  std::printf("Marked copies: the job asks for security marking (job information offset 188). The marking\n"
+              "library here is a STAND-IN built with the tests (kgsbtest installed as kgsb.dll, the document\n"
+              "monitor kqdmtest as kqdm.dll): it answers three serials and marks a copy with a PJL comment\n"
+              "naming it. The real library is an outside product and is not part of this package.\n");
+  if (!KpInstallModule("libkgsbtest.so", u"kgsb.dll") || !KpInstallModule("libkqdmtest.so", u"kqdm.dll")) {
+    std::fprintf(stderr, "the stand-in libraries cannot be installed\n");
+    return false;
+  }
+  HMODULE stand = LoadLibraryW(u"kgsb.dll");
+  FARPROC reset = stand != nullptr ? GetProcAddress(stand, "MarkTest_Reset") : nullptr;
+  if (reset == nullptr) {
+    std::fprintf(stderr, "the stand-in marking library does not load\n");
+    return false;
+  }
+  reinterpret_cast<void (*)(int)>(reinterpret_cast<void (*)()>(reset))(3);
+  std::string stream, error;
+  bool ok = MakeStream(printer, stream, error, false, nullptr, true);
+  std::error_code ec;
+  fs::remove(fs::path(root) / kPortFileHost, ec);
+  KpClearDebugOutput();
+  const DWORD id = ok ? PrintJob(printer, stream) : 0;
+  // The copies are held jobs: they reach the port once the job frees it.
+  std::string port;
+  for (int i = 0; i < 300 && id != 0; ++i) {
+    ReadFile(root + "/" + kPortFileHost, port);
+    size_t n = 0;
+    for (size_t at = port.find("GLYPHSEAL COPY="); at != std::string::npos; at = port.find("GLYPHSEAL COPY=", at + 1)) ++n;
+    if (n >= 3) break;
+    usleep(10000);
+  }
+  std::string calls(8192, '\0');
+  if (FARPROC log = GetProcAddress(stand, "MarkTest_Log")) {
+    const int n = reinterpret_cast<int (*)(char*, int)>(reinterpret_cast<void (*)()>(log))(calls.data(), 8192);
+    calls.resize(std::min(n, 8191));
+  }
+  FreeLibrary(stand);
+  const JobTrace trace = ReadTrace(id);
+  std::vector<std::string> copies;
+  const std::string uel = "\x1B%-12345X@PJL JOB";
+  for (size_t at = port.find(uel); at != std::string::npos;) {
+    const size_t next = port.find(uel, at + 1);
+    copies.push_back(port.substr(at, next == std::string::npos ? std::string::npos : next - at));
+    at = next;
+  }
+  if (id == 0 || !ok || copies.size() != 3 || trace.ok != 1) {
+    std::fprintf(stderr, "the marked job did not print three marked copies (%zu): %s\nthe stand-in's calls:\n%s",
+                 copies.size(), error.c_str(), calls.c_str());
+    PrintTrace(trace);
+    return false;
+  }
+  for (size_t i = 0; i < copies.size(); ++i) {
+    const std::string expected = "@PJL COMMENT GLYPHSEAL COPY=" + std::to_string(i);
+    const std::string path = fs::path(jobPath).replace_filename("spool-marked-copy" + std::to_string(i) + ".pcl").string();
+    if (copies[i].find(expected) == std::string::npos || !WriteFile(path, copies[i])) {
+      std::fprintf(stderr, "copy %zu is not marked as copy %zu\n", i, i);
+      return false;
+    }
+    std::printf("  copy %zu: a job of %zu bytes with \"%s\", in %s\n", i, copies[i].size(), expected.c_str(),
+                path.c_str());
+  }
+  for (const std::string& line : trace.lines) {
+    if (line.find("marked copies") != std::string::npos) std::printf("  %s\n", line.c_str());
+  }
+  return true;
+}
+
 int Run(const std::string& root, const std::string& streamPath, const std::string& jobPath) {
   std::string error;
   if (!InstallQueue(root, error)) {
@@ -517,6 +591,8 @@ int Run(const std::string& root, const std::string& streamPath, const std::strin
     for (const std::string& s : trace.seamsMet) std::printf("  %s\n", s.c_str());
     std::printf("\n");
     if (!PosterJob(printer, root, jobPath)) break;
+    std::printf("\n");
+    if (!MarkedJob(printer, root, jobPath)) break;
     std::printf("Open seams of kestrelum:\n");
     const std::string open = umseam_OpenSeams();
     for (size_t at = 0, end; at < open.size(); at = end + 1) {

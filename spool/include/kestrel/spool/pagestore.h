@@ -73,8 +73,13 @@ WCHAR _tempFile_driveLetter(const WCHAR* path);
 int TFReg_SetRegRoot(LPCWSTR root);
 // The current root (at most TFREG_ROOT_CHARS characters and a NUL).
 void TFReg_GetRegRoot(WCHAR (&root)[TFREG_ROOT_CHARS + 1]);
+// Records a path; until TFReg_Delete or TFReg_Release the file counts as
+// in use by this process and every sweep leaves it alone.
 int TFReg_Entry(LPCWSTR path);
 int TFReg_Delete(LPCWSTR path);
+// The file is no longer this process's: its record (if any) is left for a
+// later sweep.
+void TFReg_Release(LPCWSTR path);
 int TFReg_TryAllDelete(void);
 // The record's key below HKEY_LOCAL_MACHINE: <root>"TempFile\"<path with
 // '/'>; FALSE when it does not fit.
