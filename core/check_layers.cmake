@@ -30,7 +30,7 @@ set(HEADER_FLOORS
   preconfig.h=config dme.h=config
   cdm_defaults.h=devmode cdm_values.h=devmode cdm_lists.h=devmode cdm_merge.h=devmode
   printerdata.h=printerdata nondev.h=printerdata ttsubst.h=printerdata upgrade.h=printerdata
-  ejcl.h=ejcl jobinfo.h=ejcl faxlist.h=ejcl vellum.h=ejcl
+  ejcl.h=ejcl jobinfo.h=ejcl faxlist.h=ejcl vellum.h=ejcl gsb_ctrl.h=ejcl
   seams.h=top)
 # A source's floor is its folder's; the um/ and km/ parts sit on the floor
 # of the file they are named after.

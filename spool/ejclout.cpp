@@ -125,6 +125,11 @@ int OutputEJCLHead(UmpdJobContext* ctx) {
   // The job's user, for the document monitor (the header's own user hint
   // follows the same rule in the core).
   if (ejcl_GetJobUserName(ctx->userName, UMPD_USER_CHARS + 1) == 0) ctx->userName[0] = 0;
+  // A job asking for marking is spooled to its file from the header on.
+  if (outGSB_PrepareSpool(ctx) != 0) {
+    cddd_Close(ddd);
+    return Fail(ctx, u"the spooled file of a marked job cannot be made");
+  }
 
   int result = WritePreparedHeader(ctx, ddd);
   if (result < 0) {

@@ -247,6 +247,9 @@
   X(DDM_PRINT_HOUR, 451)                                          \
   X(DDM_PRINT_MINUTE, 452)                                        \
   X(DDM_COMMENT_SUPPRESS, 1321)                                   \
+  /* named by the marked re-output: copies registered with the    */ \
+  /* document monitor (with DDM 1321)                             */ \
+  X(DDM_DOCMONITOR_REGISTER, 8201)                                \
   X(DDM_FAX_DATA_FILE, 1799)                                      \
   X(DDM_FAX_TIMER_ON, 1800)                                       \
   X(DDM_FAX_TIMER_HOUR, 1801)                                     \
