@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <atomic>
 #include <mutex>
 
 #include "kestrel/core/cddd_open.h"
@@ -24,7 +25,7 @@
 namespace {
 
 std::once_flag g_registryCheck;
-bool g_registryChecked = false;
+std::atomic<bool> g_registryChecked{false};
 
 // Once per process, after a good result.
 void CheckRegistryOnce(HANDLE printer) {
@@ -46,7 +47,7 @@ void DumpDevmodes(const void* input, void* output) {
 
 }  // namespace
 
-BOOL kui_RegistryCheckDone(void) { return g_registryChecked ? TRUE : FALSE; }
+BOOL kui_RegistryCheckDone(void) { return g_registryChecked.load() ? TRUE : FALSE; }
 
 DWORD kui_OutputCopySize(HCDDD ddd, void* merged, void* printerData, const void* input, void* output) {
   DWORD copy = NRV_DEVMODE_SIZE_KIND1;
@@ -183,6 +184,7 @@ LONG kui_DocumentSetResult(PROPSHEETUI_INFO* info, const SETRESULT_INFO* setResu
                          name) != 0) {
           Logout_OutputString(u"DrvDocumentPropertySheets: no temporary file for the settings");
           saveable = false;
+          flag = 0;  // no file holds the settings
           result = -1;
         }
       }

@@ -155,6 +155,7 @@ TEST_F(SheetTest, AFailedSaveIsReportedAndTheDevmodeStillCopied) {
   EXPECT_EQ(DocumentSetResult(&h2, CPSUI_OK), -1);
   EXPECT_TRUE(wNTc_IsDevmodeOurs(out2.data()));
   EXPECT_EQ(Text(DDM_FAX_TEMP_FILE, out2.data()), u"");
+  EXPECT_EQ(Number(DDM_DOCPROPTYPE, out2.data()), 0);
 }
 
 TEST_F(SheetTest, DocumentSheetBadArguments) {
@@ -263,6 +264,16 @@ TEST_F(SheetTest, TheHostIsLoadedPerCallAndRefusedInitClosesTheSheet) {
   EXPECT_EQ(KpCompstuiCalls(nullptr, 0), 2u);
   // Without the prompt bit no host is needed.
   EXPECT_EQ(DrvDocumentProperties(nullptr, printer_, name_.data(), out.data(), nullptr, DM_COPY), 1);
+}
+
+TEST_F(SheetTest, AHostWithoutItsExportCountsAsNoHost) {
+  // Another library under the host's name.
+  ASSERT_TRUE(KpInstallModule("libkdemohost.so", u"compstui.dll"));
+  DWORD result = 99;
+  EXPECT_EQ(CallCompstui(nullptr, DrvDevicePropertySheets, 0, &result), -1);
+  EXPECT_EQ(result, 99u);
+  EXPECT_FALSE(PrinterProperties(nullptr, printer_));
+  EXPECT_EQ(KpCompstuiCalls(nullptr, 0), 0u);
 }
 
 TEST_F(SheetTest, PrinterPropertiesProbesThePermission) {
