@@ -38,6 +38,10 @@
 //    names a file that exists and that the current user's temporary-file
 //    list records (RegFile_IsRecorded); any other name (an application's
 //    devmode may carry any) is replaced by a new temporary file.
+//  - The document-property file is recorded (RegFile_SetTmpFile) with the
+//    UI data record's sheet window as its owner: the recording takes the
+//    description handle, the window and the path; the window is null until
+//    the sheet engine stores one, and such a record lives seven days.
 //  - A failed non-devmode or user-setting save at SET_RESULT is traced and
 //    answers -1; the devmode is still copied out. A failed printer open for
 //    a DM_USER_DEFAULT save skips the save (as before, not a failure).
