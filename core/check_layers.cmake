@@ -29,7 +29,7 @@ set(HEADER_FLOORS
   logout.h=log
   preconfig.h=config dme.h=config
   cdm_defaults.h=devmode cdm_values.h=devmode cdm_lists.h=devmode cdm_merge.h=devmode
-  printerdata.h=printerdata nondev.h=printerdata ttsubst.h=printerdata upgrade.h=printerdata
+  printerdata.h=printerdata nondev.h=printerdata regfile.h=printerdata ttsubst.h=printerdata upgrade.h=printerdata
   ejcl.h=ejcl jobinfo.h=ejcl faxlist.h=ejcl vellum.h=ejcl gsb_ctrl.h=ejcl
   seams.h=top)
 # A source's floor is its folder's; the um/ and km/ parts sit on the floor
@@ -38,7 +38,7 @@ set(SOURCE_FLOORS
   zanlib=common seams=common cddd_open=common ddm_access_init=common
   kcore_sys=sys qsp=common ddm_access=ddm dma=ddm cddd=handle strconv=common forms=common resource=common papdat=common
   iobin_icc=common logout=log preconfig=config dme=config cfg_parser=common cdm_merge=devmode cdm_defaults=devmode
-  cdm_values=devmode cdm_lists=devmode nondev=printerdata pdrecord=printerdata chunked=printerdata
+  cdm_values=devmode cdm_lists=devmode nondev=printerdata regfile=printerdata pdrecord=printerdata chunked=printerdata
   ttsubst=printerdata upgrade=printerdata)
 # Includes that still run upward, each to be untangled (ARCHITECTURE.md
 # names them); no other may be added.

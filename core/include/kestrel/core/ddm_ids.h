@@ -272,7 +272,11 @@
   X(DDM_OWNER_SWITCH_B, 5165)                                     \
   X(DDM_OWNER_DEVMODE_NAME, 5174)                                 \
   X(DDM_OWNER_UNKNOWN, 5183)                                      \
-  X(DDM_JOB_OWNER_ON, 5203)
+  X(DDM_JOB_OWNER_ON, 5203)                                       \
+  /* named by the driver's devmode and property-sheet exports */  \
+  X(DDM_OUTPUT_BLOCK_CHECK, 1341)                                 \
+  X(DDM_DOC_MONITOR, 8201)                                        \
+  X(DDM_PD_DRIVERVERSION, 8203)
 
 #define KESTREL_DDM_ID_CONSTANT(name, id) inline constexpr WORD name = id;
 KESTREL_DDM_IDS(KESTREL_DDM_ID_CONSTANT)
