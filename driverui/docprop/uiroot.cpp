@@ -1,5 +1,6 @@
 // The UI root record, the UI data record, the chain list and the
 // non-devmode load and save through the UI fax list (kestrel/ui/uiroot.h).
+#include "kestrel/core/gsb_ctrl.h"
 #include "kestrel/ui/uiroot.h"
 
 #include <cstring>
@@ -141,12 +142,6 @@ BOOL uiNonDev_LoadNonDevDat(HANDLE printer, HCDDD ddd, LPCWSTR fileName, DWORD k
 
 // ---- The UI data record ------------------------------------------------------------
 
-BOOL bddm_IsValid(void) {
-  // The document-monitor glue (the page store's) is not wired in yet: the
-  // interface counts as absent.
-  return FALSE;
-}
-
 BOOL uiData_RegistPortName(UIDATA* uiData, HANDLE printer) {
   if (!uiData) return FALSE;
   auto* info = static_cast<PRINTER_INFO_2W*>(MyGetPrinter(printer, 2));
@@ -216,7 +211,10 @@ WORD DocMonitorFlag(HCDDD ddd) {
   LONG number = 0;
   bool set = ddm_NumberFromValue(type, value, &number) && number != 0;
   if (type == DDM_TYPE_STRING || type == DDM_TYPE_FONT) cdmDmIdDefaultDataFree(DDM_DOC_MONITOR, value, type);
-  return set && bddm_IsValid() ? 1 : 0;
+  if (!set) return 0;
+  // The outside interface: the library the model names, loaded and asked.
+  WCHAR library[MAX_PATH] = {};
+  return bddm_LibraryName(ddd, library) && bddm_IsValid(library) != 0 ? 1 : 0;
 }
 
 // Step 9: the non-devmode part.

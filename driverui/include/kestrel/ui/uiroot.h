@@ -17,7 +17,7 @@
 //     by their default names (GetFormW; size / 100, 2100 x 2970 when the form
 //     cannot be read) into DDM 5889+i and 5909+i;
 //  6. the document-monitor flag: DDM 8201's default is set and
-//     bddm_IsValid();
+//     the model's document-monitor library is valid (bddm_IsValid);
 //  7. the string of printer-information item 30;
 //  8. the UI data record with its port name and user-selection work area;
 //  9. the non-devmode part: from the file DDM 374 names, else (that load
@@ -135,9 +135,6 @@ UIROOT* uiLParamMakeLParamTbl(UIDATA* uiData, void* devmode, void* printerData, 
 BOOL uiData_RegistPortName(UIDATA* uiData, HANDLE printer);
 // A zero-filled work area of UIDATA_USERSEL_WORK_SIZE bytes into the record.
 BOOL uiUedAllocUserSelWorkArea(UIDATA* uiData);
-// Whether the outside document-monitor interface is usable. A seam: it
-// answers 0 until the document-monitor glue of the page store is wired in.
-BOOL bddm_IsValid(void);
 
 // Non-devmode save and load through the UI fax list (null: no list). kind
 // is the core store's location (kestrel/core/nondev.h) when fileName is null.
