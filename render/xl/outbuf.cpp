@@ -67,29 +67,11 @@ int pswrite(XlOutBuf* out, const void* bytes, DWORD n) {
 
 // ---- job-data record -------------------------------------------------------
 
-static void table_free(XlJobData* jd) {
-  if (jd->pages.elements != nullptr) jd->allocator.free(jd->allocator.user, jd->pages.elements);
-  jd->pages = XlPageTable{};
-}
+static void table_free(XlJobData* jd) { variableArray_dispose(&jd->pages); }
 
 // Grows the table to at least `needed` elements, in whole growth steps.
 static bool table_grow(XlJobData* jd, DWORD needed) {
-  XlPageTable& t = jd->pages;
-  if (needed <= t.capacity) return true;
-  const uint64_t steps = (static_cast<uint64_t>(needed) + t.growthStep - 1) / t.growthStep;
-  const uint64_t capacity = steps * t.growthStep;
-  const uint64_t bytes = capacity * t.elementSize;
-  if (capacity > 0xFFFFFFFFu || bytes > 0x7FFFFFFFu) return false;
-  BYTE* grown = static_cast<BYTE*>(jd->allocator.alloc(jd->allocator.user, static_cast<size_t>(bytes)));
-  if (grown == nullptr) return false;
-  std::memset(grown, 0, static_cast<size_t>(bytes));
-  if (t.elements != nullptr) {
-    std::memcpy(grown, t.elements, static_cast<size_t>(t.capacity) * t.elementSize);
-    jd->allocator.free(jd->allocator.user, t.elements);
-  }
-  t.elements = grown;
-  t.capacity = static_cast<DWORD>(capacity);
-  return true;
+  return needed == 0 || variableArray_reserve(&jd->pages, needed - 1) == 0;
 }
 
 XlJobData* jobData_enable(const XlAllocator* allocator) {
@@ -98,6 +80,8 @@ XlJobData* jobData_enable(const XlAllocator* allocator) {
   if (jd == nullptr) return nullptr;
   std::memset(jd, 0, sizeof(*jd));
   jd->allocator = *allocator;
+  jd->pageAllocator = VariableArrayAllocator{allocator->alloc, allocator->free, allocator->user};
+  variableArray_init(&jd->pages);
   jd->direction = 0;
   jd->pageBookkeeping = TRUE;
   return jd;
@@ -114,8 +98,8 @@ void jobData_page_enable(XlJobData* jd) {
   if (jd == nullptr) return;
   jd->firstPage = 0;
   jd->pageCount = 0;
-  if (jd->pages.elements != nullptr)
-    std::memset(jd->pages.elements, 0, static_cast<size_t>(jd->pages.capacity) * jd->pages.elementSize);
+  if (jd->pages.buffer != nullptr)
+    std::memset(jd->pages.buffer, 0, static_cast<size_t>(jd->pages.capacity) * jd->pages.elementSize);
 }
 
 void jobData_page_disable(XlJobData* jd) {
@@ -130,10 +114,9 @@ int jobData_page_startToUse(XlJobData* jd, WORD firstPage, DWORD elementSize, DW
   table_free(jd);
   jd->pageCount = 0;
   jd->firstPage = firstPage;
-  if (elementSize == 0 || growthStep == 0) return -1;
-  jd->pages.elementSize = elementSize;
-  jd->pages.growthStep = growthStep;
-  if (!table_grow(jd, growthStep)) {
+  if (elementSize == 0 || growthStep == 0 || elementSize > 0xFFFF || growthStep > 0xFFFF) return -1;
+  if (variableArray_create(&jd->pages, &jd->pageAllocator, static_cast<uint16_t>(elementSize),
+                           static_cast<uint16_t>(growthStep)) != 0) {
     table_free(jd);
     return -1;
   }
@@ -148,7 +131,7 @@ int jobData_page_startToStore(XlJobData* jd, WORD page) {
   (void)_jobData_spool_flush(jd);
   const DWORD index = static_cast<DWORD>(page - jd->firstPage);
   if (!table_grow(jd, index + 1)) return -1;
-  std::memset(jd->pages.elements + static_cast<size_t>(index) * jd->pages.elementSize, 0, jd->pages.elementSize);
+  if (variableArray_setFillData(&jd->pages, index, 0) != 0) return -1;
   return 0;
 }
 
@@ -160,10 +143,10 @@ int jobData_page_endToStore(XlJobData* jd) {
 }
 
 BYTE* jobData_page_element(XlJobData* jd, WORD page) {
-  if (jd == nullptr || jd->pages.elements == nullptr || page < jd->firstPage) return nullptr;
+  if (jd == nullptr || jd->pages.buffer == nullptr || page < jd->firstPage) return nullptr;
   const DWORD index = static_cast<DWORD>(page - jd->firstPage);
-  if (index >= jd->pageCount + 1u || index >= jd->pages.capacity) return nullptr;
-  return jd->pages.elements + static_cast<size_t>(index) * jd->pages.elementSize;
+  if (index >= jd->pageCount + 1u) return nullptr;
+  return variableArray_item(&jd->pages, index);
 }
 
 int _jobData_spool_flush(XlJobData* jd) {

@@ -133,7 +133,7 @@ EXPORT int ZANGSB_SetJobInfo(void*, int level, const void* record) {
 #if !defined(MARK_NO_ADDGS)
 EXPORT int ZANGSB_AddGS(void*, const char* source, const char* output, void* record, int copy) {
   uint32_t id = 0;
-  std::memcpy(&id, record, sizeof(id));
+  if (record != nullptr) std::memcpy(&id, record, sizeof(id));
   Log("addgs " + std::to_string(copy) + " record " + std::to_string(id));
   {
     std::lock_guard<std::mutex> g(gLock);

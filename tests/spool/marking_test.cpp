@@ -165,6 +165,11 @@ TEST_F(SpoolMarking, RefusalsPrintNothing) {
     EXPECT_TRUE(Printer().events.empty());
   }
   // The library's own answer for a missing export.
+  if (job_ != nullptr) {
+    delete job_;
+    job_ = nullptr;
+  }
+  Install("libkgsbnoadd.so");
   HMODULE noAdd = LoadLibraryW(u"kgsb.dll");
   ASSERT_NE(noAdd, nullptr);
   Held().push_back(noAdd);

@@ -2,9 +2,13 @@
 // stored in the temporary file (compared byte for byte with hand-built
 // blocks), replayed with their matrices, masks and colour modes; the
 // refusals; the file's life; the few-colour summary.
+#include <cstdio>
 #include <cstring>
 #include <functional>
 
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/ddm_ids.h"
+#include "kestrel/core/ddm_value.h"
 #include "kplatform/byte_order.h"
 #include "spool_fixture.h"
 
@@ -473,6 +477,93 @@ TEST_F(SpoolPageStore, RecordsOfAnEarlierRunAreSweptAtTheNextJob) {
   OfflineJob job("", queue_.printer);  // its output opens: the sweep runs
   EXPECT_FALSE(Exists(left.c_str()));
   EXPECT_FALSE(HasRecord(left));
+}
+
+// The form overlay: the form file (DDM 1829 under the form folder, ".kfm")
+// defined as the stream "MACRO" and executed, at live page start or at
+// replay; an empty or missing file is no overlay and is not left behind.
+TEST_F(SpoolPageStore, FormOverlayAtLiveStartAndAtReplay) {
+  const std::string form = "\xAA\xBB\xCC";
+  const std::string hostForm = "c/Halcyra/form/dept/Overlay.kfm";
+  struct Case {
+    const char* what;
+    const char16_t* name;
+    int file;          // 0 missing, 1 empty, 2 the form
+    int32_t booklet;   // job information word 60
+    uint32_t flag80;   // page-store flag 0x80
+    bool stored;       // the page is stored and replayed
+    bool defined, executed;
+  } cases[] = {
+      {"live, present", u"dept\\Overlay", 2, 0, 0, false, true, true},
+      {"live, flag 0x80", u"dept\\Overlay", 2, 0, 0x80, false, true, false},
+      {"live, empty (deleted)", u"dept\\Overlay", 1, 0, 0, false, false, false},
+      {"live, missing (not left)", u"dept\\Overlay", 0, 0, 0, false, false, false},
+      {"replay, present", u"dept\\Overlay", 2, 1, 0, true, true, true},
+      {"a name leaving the form folder", u"..\\..\\Windows\\Overlay", 2, 0, 0, false, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.file == 0) {
+      std::remove(root_.host(hostForm).c_str());
+    } else {
+      WriteHostFile(root_.host(hostForm), c.file == 2 ? form : "");
+    }
+    BYTE ji[XL_IC_JOBINFO_SIZE] = {};
+    kp_StoreU32(ji + 60, static_cast<uint32_t>(c.booklet));
+    kp_StoreU32(ji + 132, 1);
+    BYTE pc[XL_IC_PAGECTRL_SIZE] = {};
+    kp_StoreU32(pc + 4, c.flag80);
+    std::string stream;
+    XlContext xl{};
+    xl_initcontext(&xl, PutToString, &stream);
+    xl_ic_setjobinfo(&xl, ji);
+    xl_ic_setpagectrl(&xl, pc);
+    const float m[6] = {1, 0, 0, 1, 0, 0};
+    if (c.stored) {
+      xl_ic_pageStoring_init(&xl, 1, 1);
+      const XlIcPageStoringStart start{1, 0x3E, 0, 0, 1, 0};
+      xl_ic_pageStoring_start(&xl, &start);
+    }
+    xl_ic_startpage(&xl, 0, 0, 1, 1, 2);
+    xl_ic_showpage(&xl);
+    if (c.stored) {
+      xl_ic_pageStoring_stop(&xl, 1);
+      const XlIcStoredPage replay{m, nullptr, 15, 1, 0xFFFF, 0, 0xFFFF};
+      xl_ic_output_aStoredPage_withOtherPageColor(&xl, &replay);
+    }
+    Printer().Reset();
+    OfflineJob job(stream, queue_.printer);
+    UmpdJobContext* ctx = job.ctx();
+    ASSERT_TRUE(cdm_SetDefaultDevmode(queue_.ddd, ctx->devmode, ctx->printerData, kModelAPrinter));
+    const std::u16string name = c.name;
+    ASSERT_EQ(ddm_SetValue(DDM_FORMDIRECTORY, ctx->devmode, ctx->printerData, DDM_TYPE_STRING,
+                           static_cast<DWORD>((name.size() + 1) * 2), name.c_str()),
+              0);
+    ParseGroupedStream(ctx);
+    _jobData_spool_flush(ctx->jobDataRecord);
+    const std::string& out = Printer().bytes;
+    EXPECT_EQ(ctx->ok.load(), 1u);
+    Writer define;
+    const BYTE macro[] = {'M', 'A', 'C', 'R', 'O'};
+    xl_beginstream(&define.xl, macro, 5);
+    xl_readstream(&define.xl, 3);
+    xl_embeddeddata(&define.xl, form.data(), 3);
+    xl_tag(&define.xl, XL_OP_ENDSTREAM);
+    Writer exec;
+    xl_pushgs(&exec.xl);
+    xl_execstream(&exec.xl, macro, 5);
+    xl_popgs(&exec.xl);
+    EXPECT_EQ(out.find(define.out) != std::string::npos, c.defined) << out.size();
+    EXPECT_EQ(out.find(exec.out) != std::string::npos, c.executed);
+    if (c.defined) {
+      EXPECT_LT(out.find(define.out), out.find(Op(XL_OP_BEGINPAGE)));
+    }
+    EXPECT_EQ(ReadHostFile(root_.host(hostForm)), c.file == 2 ? form : "");
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    EXPECT_EQ(GetFileAttributesExW(u"C:\\Halcyra\\form\\dept\\Overlay.kfm", GetFileExInfoStandard, &data) != 0,
+              c.file == 2)
+        << "an empty form file is not left behind";
+  }
 }
 
 TEST(SpoolVariableArray, GrowthIsCheckedAndNeverWraps) {

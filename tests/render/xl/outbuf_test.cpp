@@ -152,7 +152,7 @@ TEST(JobData, PageNumberingAndTable) {
   jobData_page_enable(jd);
   EXPECT_EQ(jd->pageCount, 0);
   jobData_page_disable(jd);
-  EXPECT_EQ(jd->pages.elements, nullptr);
+  EXPECT_EQ(jd->pages.buffer, nullptr);
   jobData_disable(jd);
   EXPECT_EQ(a.live, 0);
 }
@@ -169,10 +169,10 @@ TEST(JobData, CountSaturatesAndMemoryFailuresAreReported) {
   EXPECT_EQ(jobData_page_endToStore(jd), 0);
   EXPECT_EQ(jd->pageCount, 0xFFFF) << "saturates, never wraps to 0";
   EXPECT_EQ(jobData_page_startToUse(jd, 0, 0, 16), -1);
-  EXPECT_EQ(jd->pages.elements, nullptr) << "a failure disposes the table";
+  EXPECT_EQ(jd->pages.buffer, nullptr) << "a failure disposes the table";
   a.failAt = a.calls + 1;
   EXPECT_EQ(jobData_page_startToUse(jd, 0, 4, 16), -1);
-  EXPECT_EQ(jd->pages.elements, nullptr);
+  EXPECT_EQ(jd->pages.buffer, nullptr);
   jobData_disable(jd);
   EXPECT_EQ(a.live, 0);
 

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kestrel/render/variable_array.h"
 #include "kplatform/wintypes.h"
 
 #if !defined(KXL_BUILD_KM)
@@ -64,13 +65,6 @@ struct XlAllocator {
   void* user;
 };
 
-// A growable array of fixed-size elements, zero-filled as it grows.
-struct XlPageTable {
-  BYTE* elements;
-  DWORD elementSize;
-  DWORD growthStep;
-  DWORD capacity;  // elements allocated
-};
 
 constexpr DWORD XL_SPOOL_BUFFER_SIZE = 2048;
 
@@ -84,10 +78,11 @@ struct XlJobData {
   WORD firstPage;
   WORD pageCount;  // saturates at 0xFFFF
   BOOL pageBookkeeping;
-  XlPageTable pages;
+  variableArray pages;  // the page table (the spooler side's page store uses the same array)
   DWORD spoolCount;  // bytes in spoolBuffer; the kernel build never fills it
   BYTE spoolBuffer[XL_SPOOL_BUFFER_SIZE];
   XlAllocator allocator;
+  VariableArrayAllocator pageAllocator;  // the allocator above, for the page table
 };
 
 // Elements of the renderer's page table: the eight int32 of the page's layout
@@ -102,7 +97,8 @@ void jobData_disable(XlJobData* jd);
 void jobData_page_enable(XlJobData* jd);   // first page and count 0, empty table
 void jobData_page_disable(XlJobData* jd);  // the same, and the table freed
 // Count 0, first page set, a table of `elementSize`-byte elements that grows
-// by `growthStep`; 0, or -1 (table disposed) on a bad size or no memory.
+// by `growthStep` (both at most 65535); 0, or -1 (table disposed) on a bad
+// size or no memory.
 int jobData_page_startToUse(XlJobData* jd, WORD firstPage, DWORD elementSize, DWORD growthStep);
 // The page must be first page + count; the spool buffer is flushed, the table
 // grown to hold the page and its element zero-filled. 0, or -1.
