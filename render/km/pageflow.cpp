@@ -1,10 +1,12 @@
-// The page steps of a plain job (declarations in pageflow.h): the paper and
-// tray records at the first page, the job header and footer, and the start
-// and end of logical and physical pages, with the automatic-colour page
-// store. Poster, booklet, store-all-pages, form registration, white pages
-// and fax sheets are the layout work's; a job asking for them is refused at
-// its first page (page_checkJobModesBuilt, seams.cpp), so no duplex back
-// face is ever due here (only those modes make one).
+// The page steps (declarations in pageflow.h): the paper and tray records
+// at the first page, the job header and footer, and the start and end of
+// logical and physical pages, with the page stores of automatic colour,
+// poster and booklet (bookletflow.cpp), the N-up frames and crop marks, the
+// white page and the image-rotation judgement. Store-all-pages, form
+// registration, leading white pages, the white-page table and fax sheets
+// are not built yet; a job asking for them is refused at its first page
+// (page_checkJobModesBuilt, seams.cpp), so no duplex back face is ever due
+// here (only those modes make one).
 //
 // Decisions:
 //  - The blank page. A page on which nothing was drawn is printed as a blank

@@ -179,6 +179,16 @@ TEST_F(KmLayoutJob, PosterStoresThePageAndReplaysEachPartWithItsMatrix) {
   // The enlarged page: twice the output area each way.
   EXPECT_NEAR(params.matrix.m11, 2.0f, 0.01f);
 
+  // The first mark: from the top-left corner inset by the pen (1, 1) 10 mm
+  // (236 pixels) to the right, then 10 mm down.
+  std::vector<std::string> points;
+  for (const ListedItem& item : l.items) {
+    if (item.inband || (item.name != "SetCursor" && item.name != "LinePath")) continue;
+    for (const auto& a : item.attributes) points.push_back(a.value);
+    if (points.size() == 4) break;
+  }
+  EXPECT_EQ(points, (std::vector<std::string>{"(1,1)", "(237,1)", "(1,1)", "(1,237)"}));
+
   // The crop-mark pen at 600 dpi: dashes 40 and 10, width 2.
   for (const ListedItem& item : l.items) {
     if (item.inband) continue;
@@ -371,6 +381,49 @@ TEST_F(KmLayoutJob, NineBookletPagesInSubBookletsOfTwoSheets) {
   ASSERT_FALSE(controls.empty());
   ASSERT_TRUE(jobrec_Load(&white, controls.back()->data.data(), static_cast<DWORD>(controls.back()->data.size())));
   EXPECT_TRUE(white.pageStore & 0x80);
+}
+
+
+// Model B's trays carry feed values by position beside their papers: tray 1
+// feeds A4 (9) with 1, A5 (11) with 2, B5 (13) with 3; tray 4 (the bypass)
+// A6 (70) with 3.
+TEST_F(KmLayoutJob, FeedValuesOfTheTraysJudgeTheImage) {
+  Doc d;
+  d.printer = Printer(kestrel::test::km::kModelB);
+  d.driver = LoadDriver();
+  ASSERT_NE(d.printer, nullptr);
+  d.dm = Devmode(kestrel::test::km::kModelB);
+  ASSERT_TRUE(Enable(d));
+  PDEV* pdev = reinterpret_cast<PDEV*>(KpEngineSessionPDEV(d.session));
+  struct Case {
+    WORD tray, paper;
+    LONG orientation, feed, judged;
+  } cases[] = {
+      {1, 9, 0, 1, 1}, {1, 11, 0, 2, 2}, {1, 13, 0, 3, 2},  // both: 2 on any tray but 4
+      {4, 70, 1, 3, 2}, {4, 70, 0, 3, 1},                   // tray 4: by the orientation
+      {4, 9, 0, 1, 1}, {1, 999, 0, 0, 0}, {99, 9, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(_ddd_getFeedableOrientation(pdev, c.tray, c.paper), c.feed) << c.tray << " " << c.paper;
+    JUDGE_REQUEST r{};
+    r.tray = c.tray;
+    r.paperId = c.paper;
+    r.feedOrientation = c.orientation;
+    EXPECT_EQ(_Judge_PaperFeedOrient(pdev, &r), c.judged) << c.tray << " " << c.paper;
+  }
+  // No finishing: the feed decides; the layout of a portrait page one a
+  // sheet says 1, so feed 2 turns the image and feed 1 does not.
+  JUDGE_REQUEST r{};
+  r.tray = 1;
+  r.paperId = 11;
+  r.kind = 2;
+  r.nupCount = 1;
+  EXPECT_EQ(JudgeImageRotation(pdev, &r), 1);
+  r.paperId = 9;
+  EXPECT_EQ(JudgeImageRotation(pdev, &r), 0);
+  r.paperId = 999;  // no feed value: nothing to judge
+  EXPECT_EQ(JudgeImageRotation(pdev, &r), 0);
+  EXPECT_TRUE(KpEngineDisablePDEV(d.session));
 }
 
 }  // namespace
