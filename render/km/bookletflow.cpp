@@ -154,10 +154,12 @@ LONG booklet_StartPage(PDEV* pdev) {
   } else if (!pdev->jobData || page != pdev->jobData->firstPage + pdev->jobData->pageCount) {
     return -1;  // each page of a book is the next in sequence
   }
-  result |= pdl_ctrl_setPaperInfo(pdev, &pdev->layoutInfo, pdev->layoutInfo.landscapeOutput, page);
+  // The page's place in the store first (the store grows to hold it), then
+  // its paper information.
   if (result == 0)
     result |= pdl_ctrl_pageStoring_start(pdev, page, pc.pageColorMode, kBookletMask, job.fewColorEnable,
                                          static_cast<WORD>(job.fewColorLimit), job.fewColorValue);
+  if (result == 0) result |= pdl_ctrl_setPaperInfo(pdev, &pdev->layoutInfo, pdev->layoutInfo.landscapeOutput, page);
   return result;
 }
 

@@ -335,11 +335,12 @@ LONG _StartPage_Physical(PDEV* pdev) {
   if (PosterJob(pdev)) {
     const WORD page = static_cast<WORD>(pc.physicalPages + 1);
     result |= pdl_ctrl_pageStoring_init(pdev, page, kPosterGrowth);
-    result |= pdl_ctrl_setPaperInfo(pdev, &pdev->layoutInfo, pdev->layoutInfo.landscapeOutput, page);
     if (result == 0)
       result |= pdl_ctrl_pageStoring_start(pdev, page, pc.pageColorMode, kPosterMask, pdev->jobInfo.fewColorEnable,
                                            static_cast<WORD>(pdev->jobInfo.fewColorLimit),
                                            pdev->jobInfo.fewColorValue);
+    if (result == 0)
+      result |= pdl_ctrl_setPaperInfo(pdev, &pdev->layoutInfo, pdev->layoutInfo.landscapeOutput, page);
   } else if (page_isBookletJob(pdev)) {
     result |= booklet_StartPage(pdev);
   } else if (StoringForColor(pdev)) {

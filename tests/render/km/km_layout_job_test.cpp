@@ -427,3 +427,18 @@ TEST_F(KmLayoutJob, FeedValuesOfTheTraysJudgeTheImage) {
 }
 
 }  // namespace
+namespace {
+
+// A book of more pages than the store grows by at a time (80): every page
+// is stored with its paper information and replayed once.
+TEST_F(KmLayoutJob, ABookletLongerThanTheStoresGrowthStep) {
+  Doc d = Prepare();
+  ASSERT_TRUE(d.dm.Set(DDM_LAYOUTMODE, 2));
+  const Listing l = Run(d, 81);
+  EXPECT_EQ(l.commands(XL_IC_PAGESTORING_START).size(), 81u);
+  EXPECT_EQ(l.commands(XL_IC_PAGESTORING_STOP).size(), 81u);
+  EXPECT_EQ(l.commands(XL_IC_OUTPUT_STOREDPAGE).size(), 81u);
+  EXPECT_EQ(l.commands(XL_IC_PAGESTORING_DISPOSE).size(), 1u);
+}
+
+}  // namespace
