@@ -343,6 +343,8 @@ LONG _StartPage_Physical(PDEV* pdev) {
       result |= pdl_ctrl_setPaperInfo(pdev, &pdev->layoutInfo, pdev->layoutInfo.landscapeOutput, page);
   } else if (page_isBookletJob(pdev)) {
     result |= booklet_StartPage(pdev);
+  } else if (page_isStoreAllJob(pdev)) {
+    result |= storeAll_StartPage(pdev);
   } else if (StoringForColor(pdev)) {
     const WORD page = static_cast<WORD>(pc.physicalPages + 1);
     result |= pdl_ctrl_pageStoring_init(pdev, page, kAutoColorGrowth);
@@ -410,6 +412,8 @@ LONG _EndPage_Physical(PDEV* pdev) {
   if ((pc.pageStore & PDL_STORE_STORING) == PDL_STORE_STORING) {
     if (page_isBookletJob(pdev)) {
       result |= booklet_EndPage(pdev);
+    } else if (page_isStoreAllJob(pdev)) {
+      result |= storeAll_EndPage(pdev);
     } else if (PosterJob(pdev)) {
       const WORD page = static_cast<WORD>(pdev->jobData->firstPage + pdev->jobData->pageCount);
       result |= pdl_ctrl_pageStoring_stop(pdev, page);

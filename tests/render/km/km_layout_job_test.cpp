@@ -442,3 +442,52 @@ TEST_F(KmLayoutJob, ABookletLongerThanTheStoresGrowthStep) {
 }
 
 }  // namespace
+
+namespace {
+
+// Reverse order, duplex, three pages: every page stored (mask 6), the last
+// sheet's back face stored white (mask 2), the header after them, then the
+// four pages replayed last first.
+TEST_F(KmLayoutJob, ReverseOrderDuplexStoresABackFaceAndReplaysLastFirst) {
+  Doc d = Prepare();
+  ASSERT_TRUE(d.dm.Set(DDM_REVERSE_ORDER, 1));
+  ASSERT_TRUE(d.dm.Set(DDM_DUPLEX, 2));
+  const Listing l = Run(d, 3);
+  const auto starts = l.commands(XL_IC_PAGESTORING_START);
+  ASSERT_EQ(starts.size(), 4u);
+  std::vector<LONG> masks;
+  for (const ListedItem* s : starts) masks.push_back(kp_LoadI32(s->data.data() + 4));
+  EXPECT_EQ(masks, (std::vector<LONG>{6, 6, 6, 2}));
+  const auto init = l.commands(XL_IC_PAGESTORING_INIT);
+  ASSERT_EQ(init.size(), 1u);
+  EXPECT_EQ(kp_LoadU16(init[0]->data.data() + 2), 80);
+  const auto replays = l.commands(XL_IC_OUTPUT_STOREDPAGE);
+  ASSERT_EQ(replays.size(), 4u);
+  const WORD first = kp_LoadU16(init[0]->data.data());
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(kp_LoadU16(replays[i]->data.data() + 28), first + 3 - i) << i;
+    EXPECT_EQ(kp_LoadI32(replays[i]->data.data() + 24), 1);
+  }
+  const std::string all = Keys(l);
+  EXPECT_GT(all.find("BeginSession"), all.rfind("134")) << all;
+  EXPECT_NE(all.find("136 136 136 136 135 145 CloseDataSource EndSession 131"), std::string::npos) << all;
+}
+
+// Form registration: the pages are stored without a session, replayed once
+// between 157 and 158; no session operators at all, the header (time
+// stamps) at the end.
+TEST_F(KmLayoutJob, FormRegistrationReplaysBetweenTheSpoolChanges) {
+  Doc d = Prepare();
+  ASSERT_TRUE(d.dm.Set(DDM_FORM_REGISTRATION, 1));
+  const Listing l = Run(d, 1);
+  const std::string all = Keys(l);
+  EXPECT_EQ(all.find("BeginSession"), std::string::npos) << all;
+  EXPECT_EQ(all.find("EndSession"), std::string::npos) << all;
+  EXPECT_EQ(l.commands(XL_IC_SHOWPAGE).size(), 0u);  // no 139 in form registration
+  EXPECT_NE(all.find("134 155 145 145 157 136 158 135 145 131"), std::string::npos) << all;
+  const auto replays = l.commands(XL_IC_OUTPUT_STOREDPAGE);
+  ASSERT_EQ(replays.size(), 1u);
+  EXPECT_EQ(kp_LoadI32(replays[0]->data.data() + 24), 1);
+}
+
+}  // namespace
