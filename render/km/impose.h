@@ -100,6 +100,8 @@ LONG _isNeed_InsertWhitePage(PDEV* pdev, LONG type);
 // store-all-pages, white when printing in reverse or when one is needed;
 // the physical page is counted.
 LONG _skip_backfaceInDuplex(PDEV* pdev);
+// The leading white page (and its back in duplex).
+LONG page_outputLeadingWhite(PDEV* pdev);
 
 // ---- Image rotation --------------------------------------------------------------
 // What the three steps of the judgement read.

@@ -127,7 +127,11 @@ LONG jobCtrl_SetDocInfo(PDEV* pdev) {
   if (result == 0) result |= jobCtrl_initCGS(pdev, TRUE);
   // Booklet, store-all-pages and form registration store their pages: the
   // header goes out before they are replayed.
-  if (result == 0 && !page_storesForLater(pdev)) result |= _sendJobHeader(pdev);
+  if (result == 0 && !page_storesForLater(pdev)) {
+    result |= _sendJobHeader(pdev);
+    // A white page leads the job.
+    if (result == 0 && pdev->jobInfo.leadingWhiteMode != 0) result |= page_outputLeadingWhite(pdev);
+  }
   if (result != 0) {
     const DWORD error = EngGetLastError();
     jobCtrl_AbortDoc(pdev);

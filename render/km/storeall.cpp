@@ -13,6 +13,12 @@
 //  - Form registration replays its stored pages once with mask 1, between
 //    157 and 158 unless job information 208 is set; its header and footer
 //    carry no session (DDM 339 is 1).
+//  - Leading white pages (job information 136): mode 1 puts one white page
+//    before the job, mode 2 one before the job and each collated set. A
+//    duplex job whose paper allows duplex gets a second white page, so that
+//    its first page starts a sheet. The white pages are not the document's
+//    pages: the page counters do not count them. A job that prints at once
+//    gets it after its header; a stored job at the start of its replay.
 #include <cstring>
 
 #include "impose.h"
@@ -27,6 +33,7 @@ constexpr LONG kBackFaceMask = 2;   // the stored white back face
 constexpr LONG kReplayWhole = 1;    // replay mask of one whole page
 constexpr WORD kNone = 0xFFFF;
 constexpr size_t kNoSpoolChangeOffset = 8;  // job information 208 within the reserved bytes at 200
+constexpr LONG kLeadEachSet = 2;  // leading-white-page mode: before the job and each copy set
 
 bool NoSpoolChange(const PDEV* pdev) {
   int32_t v = 0;
@@ -102,6 +109,8 @@ LONG storeAll_EndDoc(PDEV* pdev) {
   const WORD first = pdev->jobData->firstPage;
   const LONG sets = !registration && job.driverCollate != 0 && job.copies > 1 ? job.copies : 1;
   for (LONG set = 0; set < sets && result == 0; ++set) {
+    if (job.leadingWhiteMode == kLeadEachSet || (set == 0 && job.leadingWhiteMode != 0))
+      result |= page_outputLeadingWhite(pdev);
     for (LONG i = 0; i < pages && result == 0; ++i) {
       const LONG index = job.reverseOrder != 0 && !registration ? pages - 1 - i : i;
       result |= pdl_ctrl_output_aStoredPage_withOtherPageColor(&pdev->layoutInfo, pdev, static_cast<WORD>(first + index),
@@ -109,5 +118,12 @@ LONG storeAll_EndDoc(PDEV* pdev) {
     }
   }
   if (bracket) result |= pdl_ctrl_stopSpool_forFormRegister(pdev);
+  return result;
+}
+
+LONG page_outputLeadingWhite(PDEV* pdev) {
+  if (!pdev) return -1;
+  LONG result = _output_WhitePage(pdev);
+  if (result == 0 && pdev->jobInfo.sides == 2 && _isNeed_InsertWhitePage(pdev, 2)) result |= _output_WhitePage(pdev);
   return result;
 }

@@ -313,8 +313,7 @@ TEST_F(KmJob, ModesNotBuiltYetAreRefusedAtTheFirstPage) {
     WORD id2;  // 0: none
     LONG value2;
   };
-  for (const Case& c : {Case{"leading white page", DDM_BANNER_SHEET, 1, 0, 0},
-                        Case{"poster in reverse order (store all pages)", DDM_LAYOUTMODE, 1, DDM_REVERSE_ORDER, 1},
+  for (const Case& c : {Case{"poster in reverse order (store all pages)", DDM_LAYOUTMODE, 1, DDM_REVERSE_ORDER, 1},
                         Case{"booklet of form registration", DDM_LAYOUTMODE, 2, DDM_FORM_REGISTRATION, 1}}) {
     SCOPED_TRACE(c.name);
     Doc d = Prepare(kModelA);

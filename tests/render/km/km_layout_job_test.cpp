@@ -491,3 +491,35 @@ TEST_F(KmLayoutJob, FormRegistrationReplaysBetweenTheSpoolChanges) {
 }
 
 }  // namespace
+
+namespace {
+
+// A leading white page: after the header of a job that prints at once; at
+// the start of the replay of a stored job (here collated copies).
+TEST_F(KmLayoutJob, LeadingWhitePages) {
+  Doc plain = Prepare();
+  ASSERT_TRUE(plain.dm.Set(DDM_BANNER_SHEET, 1));
+  const Listing l = Run(plain, 1);
+  const std::string all = Keys(l);
+  // White page (154 155 138 137, uncharged end, 140) before the document's
+  // first page (141 ...).
+  EXPECT_NE(all.find("BeginSession OpenDataSource 145 145 154 155 138 137 Comment EndPage 140 141"),
+            std::string::npos)
+      << all;
+
+  Doc sets = Prepare();
+  ASSERT_TRUE(sets.dm.Set(DDM_BANNER_SHEET, 1));
+  ASSERT_TRUE(sets.dm.Set(DDM_COPIES, 2));
+  ASSERT_TRUE(sets.dm.Set(DDM_COLLATE, 1));
+  const Listing s = Run(sets, 2);
+  JOBINFO job{};
+  const auto jobs = s.commands(XL_IC_SETJOBINFO);
+  ASSERT_FALSE(jobs.empty());
+  ASSERT_TRUE(jobrec_Load(&job, jobs.back()->data.data(), static_cast<DWORD>(jobs.back()->data.size())));
+  const std::string keys = Keys(s);
+  ASSERT_EQ(job.driverCollate, 1);  // model A makes collated copies itself: the job is stored
+  // Mode 1: one white page, then the set twice.
+  EXPECT_NE(keys.find("145 145 154 155 138 137 Comment EndPage 140 136 136 136 136 135"), std::string::npos) << keys;
+}
+
+}  // namespace
