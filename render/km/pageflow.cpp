@@ -189,6 +189,26 @@ JUDGE_REQUEST JudgeRequest(PDEV* pdev) {
   return r;
 }
 
+// The white-page table (job information 1304, with 1296): an entry n puts a
+// white page before the document's n-th physical page (counted from 1; 0 is
+// an unused entry), with its back in duplex when the paper allows it; the
+// entry is then cleared. The white pages are not the document's pages and
+// are not counted; the physical page being started stays open.
+LONG WhitePageTable(PDEV* pdev) {
+  JOBINFO& job = pdev->jobInfo;
+  if (job.feature406 == 0) return 0;
+  const LONG next = pdev->pageCtrl.physicalPages + 1;
+  LONG result = 0;
+  for (int16_t& entry : job.feature406Values) {
+    if (entry <= 0 || entry != next) continue;
+    entry = 0;
+    result |= init_cgs(pdev);
+    result |= page_outputLeadingWhite(pdev);
+    pdev->pageCtrl.flags |= JOBCTRL_PHYSICAL_PAGE;
+  }
+  return result;
+}
+
 bool StoringForColor(const PDEV* pdev) {
   return pdev->jobInfo.colorMode == kJobColorAuto || pdev->jobInfo.fewColorEnable != 0;
 }
@@ -325,6 +345,8 @@ LONG _StartPage_Physical(PDEV* pdev) {
   // face, which no built mode makes.
   // 3. The sheet.
   if (pc.physicalPages != 0) _pageCtrl_StartPage_Physical(&pc, &pdev->jobInfo, FALSE);
+  // 4. The white-page table.
+  if (result == 0) result |= WhitePageTable(pdev);
   // 5. Job information offset 108.
   int32_t refuseAll = 0;
   std::memcpy(&refuseAll, pdev->jobInfo.reserved108, sizeof refuseAll);

@@ -523,3 +523,37 @@ TEST_F(KmLayoutJob, LeadingWhitePages) {
 }
 
 }  // namespace
+
+namespace {
+
+// The white-page table: an entry of 2 puts a white page before the second
+// physical page. The table comes with a device capability no model
+// description carries yet, so the test writes it into the job's record once
+// the job has started, as the job start would.
+TEST_F(KmLayoutJob, AWhitePageFromTheTable) {
+  Doc d = Prepare();
+  ASSERT_TRUE(Enable(d));
+  ASSERT_TRUE(KpEngineStartDoc(d.session, u"table", 1));
+  ASSERT_TRUE(KpEngineStartPage(d.session));
+  ASSERT_TRUE(KpEngineSendPage(d.session));  // page 1 (its start builds the job records)
+  PDEV* pdev = reinterpret_cast<PDEV*>(KpEngineSessionPDEV(d.session));
+  pdev->jobInfo.feature406 = 1;
+  pdev->jobInfo.feature406Values[3] = 2;
+  for (int p = 0; p < 2; ++p) {
+    ASSERT_TRUE(KpEngineStartPage(d.session));
+    ASSERT_TRUE(KpEngineSendPage(d.session));
+  }
+  EXPECT_EQ(pdev->jobInfo.feature406Values[3], 0);  // used once
+  ASSERT_TRUE(KpEngineEndDoc(d.session, 0));
+  ASSERT_TRUE(KpEngineDisablePDEV(d.session));
+  const Listing l = Checked(d);
+  const std::string all = Keys(l);
+  // Three document pages (their 141) and one white page, before the second.
+  EXPECT_EQ(l.commands(XL_IC_SETCOLORMODE).size(), 3u);
+  const size_t second = all.find("141", all.find("141") + 1);
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_EQ(all.find("141 154 155 138 137 Comment EndPage 140 132", second), second) << all;
+  EXPECT_EQ(all.find("Comment"), all.rfind("Comment"));  // one white page
+}
+
+}  // namespace
