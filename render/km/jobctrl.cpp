@@ -254,6 +254,8 @@ LONG jobCtrl_ResetDC(PDEV* pdevNew, PDEV* pdevOld) {
     pdevNew->stamp = pdevOld->stamp;
     pdevNew->headerMode = pdevOld->headerMode;
     pdevNew->pageNumber = pdevOld->pageNumber;
+    pdevNew->lastPaper = pdevOld->lastPaper;
+    pdevNew->lastPaperSet = pdevOld->lastPaperSet;
     pdevNew->patternResolution = pdevOld->patternResolution;
     FreeFaxInfo(pdevNew);
     pdevNew->faxInfo = pdevOld->faxInfo;

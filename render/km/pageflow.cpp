@@ -71,6 +71,7 @@ constexpr LONG kPosterMask = 38;       // capture mask of a poster page (with th
 constexpr LONG kPosterPartMask = 9;    // replay mask of one poster part
 constexpr WORD kNoOtherPage = 0xFFFF, kNoMediaOverride = 0xFFFF;
 constexpr DWORD kFunctionUnchargedPage = 0x1020000;  // the printer takes "ZANCC=00" and an EndPage of ours
+constexpr LONG kDuplexLong = 2, kDuplexShort = 3;    // DDM 16's duplex values
 constexpr LONG kJobColorAuto = 0;      // job information offset 12: automatic colour
 constexpr BYTE kColorArgMono = 1, kColorArgColor = 2, kColorArgOther = 3;
 // The job records' capabilities that are the description's own bits.
@@ -341,8 +342,11 @@ LONG _StartPage_Physical(PDEV* pdev) {
                                                                                           : pdev->jobInfo.colorMode;
   LONG result = pdl_ctrl_setcolormode(pdev, static_cast<WORD>(pc.pageColorMode), pdev->jobInfo.colorMode);
   result |= init_cgs(pdev);
-  // 2. A change of tray, paper or duplex matters only to the duplex back
-  // face, which no built mode makes.
+  // 2. A change of tray, paper or duplex: a pending back face first.
+  if (result == 0) {
+    result |= _checkChangingPaperOrTray(pdev);
+    pc.flags |= JOBCTRL_PHYSICAL_PAGE;  // a white back face closed its own page
+  }
   // 3. The sheet.
   if (pc.physicalPages != 0) _pageCtrl_StartPage_Physical(&pc, &pdev->jobInfo, FALSE);
   // 4. The white-page table.
@@ -447,6 +451,24 @@ LONG _EndPage_Physical(PDEV* pdev) {
   }
   _pageCtrl_nextPage_Physical(&pc);
   pc.flags &= ~JOBCTRL_PHYSICAL_PAGE;
+  return result;
+}
+
+LONG _checkChangingPaperOrTray(PDEV* pdev) {
+  if (!pdev) return -1;
+  LONG result = 0;
+  JOBINFO& job = pdev->jobInfo;
+  if (Num(pdev, DDM_DEFAULTSOURCE) == DMBIN_AUTO || job.leadingWhiteMode == 1) result |= _getInputTray(pdev);
+  const JOBREC_PAPER& now = pdev->layoutInfo.inputPaper;
+  const JOBREC_PAPER& last = pdev->lastPaper;
+  const LONG duplex = Num(pdev, DDM_DUPLEX);
+  const uint16_t sides = duplex == kDuplexLong || duplex == kDuplexShort ? 2 : 1;
+  const bool changed = pdev->lastPaperSet && (now.paperCode != last.paperCode || now.width != last.width ||
+                                              now.height != last.height || sides != job.sides);
+  if (changed && job.sides == 2) result |= _skip_backfaceInDuplex(pdev);
+  job.sides = sides;
+  pdev->lastPaper = now;
+  pdev->lastPaperSet = TRUE;
   return result;
 }
 

@@ -16,6 +16,7 @@
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/render/pdev.h"
+#include "kplatform/wingdi_consts.h"
 #include "kestrel/render/jobrec.h"
 #include "kestrel/render/km_escape.h"
 #include "kestrel/render/xl_inband.h"
@@ -554,6 +555,53 @@ TEST_F(KmLayoutJob, AWhitePageFromTheTable) {
   ASSERT_NE(second, std::string::npos);
   EXPECT_EQ(all.find("141 154 155 138 137 Comment EndPage 140 132", second), second) << all;
   EXPECT_EQ(all.find("Comment"), all.rfind("Comment"));  // one white page
+}
+
+}  // namespace
+
+namespace {
+
+// A paper change between the pages of a duplex job: the first sheet's back
+// is skipped, so the page after the change starts a new sheet (page control
+// side 0) where it would otherwise be the back (side 1).
+TEST_F(KmLayoutJob, APaperChangeBetweenDuplexPagesStartsANewSheet) {
+  for (bool change : {false, true}) {
+    SCOPED_TRACE(change ? "A3 after the reset" : "no change");
+    Doc d = Prepare();
+    ASSERT_TRUE(d.dm.Set(DDM_DUPLEX, 2));
+    ASSERT_TRUE(d.dm.Set(DDM_COLLATE, 0));
+    ASSERT_TRUE(Enable(d));
+    ASSERT_TRUE(KpEngineStartDoc(d.session, u"change", 1));
+    ASSERT_TRUE(KpEngineStartPage(d.session));
+    ASSERT_TRUE(KpEngineSendPage(d.session));
+    CreateDcDevmode next = d.dm;
+    if (change) {
+      ASSERT_TRUE(next.Set(DDM_PAPERSIZE, DMPAPER_A3));
+      std::memset(next.data() + offsetof(DEVMODEW, dmFormName), 0, sizeof(DEVMODEW::dmFormName));
+      std::memcpy(next.data() + offsetof(DEVMODEW, dmFormName), u"A3", 6);
+    }
+    ASSERT_TRUE(KpEngineResetPDEV(d.session, next.data()));
+    ASSERT_TRUE(KpEngineStartPage(d.session));
+    ASSERT_TRUE(KpEngineSendPage(d.session));
+    ASSERT_TRUE(KpEngineEndDoc(d.session, 0));
+    ASSERT_TRUE(KpEngineDisablePDEV(d.session));
+    const Listing l = Checked(d);
+    // The page control sent with each page's start (the 155 before 138).
+    std::vector<PAGECTRL> starts;
+    for (size_t i = 1; i < l.items.size(); ++i) {
+      const ListedItem& item = l.items[i];
+      if (!(item.inband && item.code == XL_IC_STARTPAGE)) continue;
+      const ListedItem& before = l.items[i - 1];
+      ASSERT_TRUE(before.inband && before.code == XL_IC_SETPAGECTRL);
+      PAGECTRL pc{};
+      ASSERT_TRUE(jobrec_Load(&pc, before.data.data(), static_cast<DWORD>(before.data.size())));
+      starts.push_back(pc);
+    }
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[0].side, 0);
+    EXPECT_EQ(starts[1].side, change ? 0 : 1);
+    EXPECT_EQ(starts[1].sheets, change ? 1 : 0);
+  }
 }
 
 }  // namespace

@@ -203,6 +203,11 @@ struct PDEV {
   // The image-rotation judgement of the current logical page (1: the page
   // image is turned), made at its start for the image work.
   LONG imageRotation;
+  // The paper of the last physical page (its code and sizes are compared at
+  // the next one); lastPaperSet once a physical page has started.
+  DWORD lastPaperSet;
+  JOBREC_PAPER lastPaper;
+  DWORD pad;
   DWORD tailMagic;  // PDEV_MAGIC, in the last four bytes
 };
 static_assert(offsetof(PDEV, tailMagic) + sizeof(DWORD) == sizeof(PDEV), "tail magic ends the PDEV");
