@@ -100,6 +100,12 @@ LONG _isNeed_InsertWhitePage(PDEV* pdev, LONG type);
 // store-all-pages, white when printing in reverse or when one is needed;
 // the physical page is counted.
 LONG _skip_backfaceInDuplex(PDEV* pdev);
+// Whether a sheet of this paper (description record, or null) from this
+// tray can be printed on both sides: tray 7 (automatic) asks the paper
+// alone; another tray must allow it, tray 4 also the paper and the paper
+// type (DDM 388); then the output tray (DDM 266). A tray or type without a
+// description record allows duplex.
+BOOL queryDup_isEnableDuplex(PDEV* pdev, const DDD_PAPER* paper, WORD tray);
 // The leading white page (and its back in duplex).
 LONG page_outputLeadingWhite(PDEV* pdev);
 

@@ -22,6 +22,11 @@
 #include <cstring>
 
 #include "impose.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/core/ddm_ids.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/render/km_services.h"
+#include "kplatform/wingdi_consts.h"
 #include "km_entry.h"
 #include "pageflow.h"
 
@@ -72,9 +77,60 @@ LONG storeAll_EndPage(PDEV* pdev) {
   return pdl_ctrl_pageStoring_stop(pdev, static_cast<WORD>(pdev->jobData->firstPage + pdev->jobData->pageCount));
 }
 
+namespace {
+
+constexpr WORD kTrayManual = 4;  // the bypass tray: paper and paper type decide as well
+
+// A record's duplex answer: -1 when the description has no record (which
+// allows duplex), else 0 or 1.
+LONG RecordDuplex(PDEV* pdev, WORD category, WORD id) {
+  if (!pdev->ddd) return -1;
+  void* record = nullptr;
+  if (ddd_GetDataByIDX(DDD_QUICK, pdev->ddd->main, pdev->ddd->referenced, category, id, 0, &record) != DDD_OK ||
+      !record)
+    return -1;
+  LONG answer = -1;
+  if (category == DDD_CAT_PAPERTYPE) {
+    BYTE duplex = 0;
+    if (ddd_GetPaperTypeDuplexAvailability(record, &duplex) == DDD_OK) answer = duplex != 0 ? 1 : 0;
+  } else {
+    answer = static_cast<const DDD_TRAY*>(record)->duplex != 0 ? 1 : 0;
+  }
+  ddd_Free(&record, category);
+  return answer;
+}
+
+bool PaperDuplex(const DDD_PAPER* paper) {
+  if (!paper) return true;  // no record: allowed
+  BYTE duplex = 0;
+  const DDD_POINT* lower = nullptr;
+  const DDD_POINT* upper = nullptr;
+  return ddd_GetPaperDuplexAvailability(paper, &duplex, &lower, &upper) == DDD_OK && duplex != 0;
+}
+
+LONG Num(PDEV* pdev, WORD id) {
+  LONG v = 0;
+  return ddm_GetNumber(id, pdev->devmode, pdev->printerData, &v) ? v : 0;
+}
+
+}  // namespace
+
+BOOL queryDup_isEnableDuplex(PDEV* pdev, const DDD_PAPER* paper, WORD tray) {
+  if (!pdev) return FALSE;
+  if (tray == DMBIN_AUTO) return PaperDuplex(paper) ? TRUE : FALSE;
+  if (RecordDuplex(pdev, DDD_CAT_TRAY, tray) == 0) return FALSE;
+  if (tray == kTrayManual) {
+    if (!PaperDuplex(paper)) return FALSE;
+    if (RecordDuplex(pdev, DDD_CAT_PAPERTYPE, static_cast<WORD>(Num(pdev, DDM_EMULATEDMEDIA))) == 0) return FALSE;
+  }
+  return RecordDuplex(pdev, DDD_CAT_TRAY2, static_cast<WORD>(Num(pdev, DDM_OUTPUT_TRAY))) == 0 ? FALSE : TRUE;
+}
+
 LONG _isNeed_InsertWhitePage(PDEV* pdev, LONG type) {
   if (!pdev || pdev->jobInfo.sides != 2) return 0;
-  const bool paperDuplex = pdev->layoutInfo.outputPaper.duplex != 0;
+  const bool paperDuplex =
+      pdev->layoutInfo.outputPaper.duplex != 0 &&
+      queryDup_isEnableDuplex(pdev, pdev->outForm.paperRecord, pdev->layoutInfo.inputTray.trayId);
   if (type == 2) return paperDuplex ? 1 : 0;
   const JOBINFO& j = pdev->jobInfo;
   const bool frontOnly = pdev->pageCtrl.side == 1;

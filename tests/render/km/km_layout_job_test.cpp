@@ -605,3 +605,27 @@ TEST_F(KmLayoutJob, APaperChangeBetweenDuplexPagesStartsANewSheet) {
 }
 
 }  // namespace
+
+namespace {
+
+// Model B: tray 1 prints both sides, the bypass (4) does not; tray 7
+// (automatic) asks the paper alone; the face-down bin allows duplex.
+TEST_F(KmLayoutJob, DuplexAvailabilityByTrayPaperAndBin) {
+  Doc d;
+  d.printer = Printer(kestrel::test::km::kModelB);
+  d.driver = LoadDriver();
+  ASSERT_NE(d.printer, nullptr);
+  d.dm = Devmode(kestrel::test::km::kModelB);
+  ASSERT_TRUE(Enable(d));
+  PDEV* pdev = reinterpret_cast<PDEV*>(KpEngineSessionPDEV(d.session));
+  const DDD_PAPER* a4 = pdev->outForm.paperRecord;
+  ASSERT_NE(a4, nullptr);
+  EXPECT_TRUE(queryDup_isEnableDuplex(pdev, a4, 1));
+  EXPECT_FALSE(queryDup_isEnableDuplex(pdev, a4, 4));
+  EXPECT_TRUE(queryDup_isEnableDuplex(pdev, a4, 7));
+  EXPECT_TRUE(queryDup_isEnableDuplex(pdev, nullptr, 99));  // no records: allowed
+  EXPECT_FALSE(queryDup_isEnableDuplex(nullptr, a4, 1));
+  EXPECT_TRUE(KpEngineDisablePDEV(d.session));
+}
+
+}  // namespace
