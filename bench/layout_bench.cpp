@@ -2,8 +2,9 @@
 // every cell of an N-up 32 sheet with zoom, binding margin, print position,
 // 180-degree turn and print origin all on, against the same count of bare
 // 2 x 3 float products; and a 1,000-page 2-up job with frame lines through
-// the engine stand-in against the plain 1,000-page job (km_bench's
-// BM_BlankPages1000 makes the same plain job).
+// the engine stand-in, and a 1,000-page booklet job (every page stored, the
+// book replayed surface by surface), against the plain 1,000-page job
+// (km_bench's BM_BlankPages1000 makes the same plain job).
 #include <benchmark/benchmark.h>
 #include <kplatform/engine.h>
 
@@ -84,7 +85,9 @@ BENCHMARK(BM_BareProducts);
 
 constexpr ULONG kPages = 1000;
 
-void Job(benchmark::State& state, bool nup) {
+enum class Mode { Plain, TwoUpFramed, Booklet };
+
+void Job(benchmark::State& state, Mode mode) {
   kestrel::test::FreshRoot root("kestrel-bench");
   kestrel::kmhost::Queue q;
   if (!root.ok() || !q.Open(KM_BENCH_MODELS_DIR, "K350", u"Scriva K350 PCL6")) {
@@ -93,9 +96,14 @@ void Job(benchmark::State& state, bool nup) {
   }
   std::vector<BYTE> devmode = q.devmode;
   std::vector<BYTE> pd(NRV_PRINTERDATA_SIZE);
-  if (nup && (!ddm_SetNumber(DDM_NUP, devmode.data(), pd.data(), 2) ||
-              !ddm_SetNumber(DDM_NUP_FRAME, devmode.data(), pd.data(), 1))) {
+  if (mode == Mode::TwoUpFramed && (!ddm_SetNumber(DDM_NUP, devmode.data(), pd.data(), 2) ||
+                                     !ddm_SetNumber(DDM_NUP_FRAME, devmode.data(), pd.data(), 1))) {
     state.SkipWithError("no 2-up");
+    return;
+  }
+  constexpr LONG kBookletLayout = 2;
+  if (mode == Mode::Booklet && !ddm_SetNumber(DDM_LAYOUTMODE, devmode.data(), pd.data(), kBookletLayout)) {
+    state.SkipWithError("no booklet");
     return;
   }
   for (auto _ : state) {
@@ -112,9 +120,11 @@ void Job(benchmark::State& state, bool nup) {
   }
   state.counters["pages/s"] = benchmark::Counter(double(kPages) * double(state.iterations()), benchmark::Counter::kIsRate);
 }
-void BM_Pages1000Plain(benchmark::State& state) { Job(state, false); }
-void BM_Pages1000TwoUpFramed(benchmark::State& state) { Job(state, true); }
+void BM_Pages1000Plain(benchmark::State& state) { Job(state, Mode::Plain); }
+void BM_Pages1000TwoUpFramed(benchmark::State& state) { Job(state, Mode::TwoUpFramed); }
+void BM_Pages1000Booklet(benchmark::State& state) { Job(state, Mode::Booklet); }
 BENCHMARK(BM_Pages1000Plain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pages1000TwoUpFramed)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pages1000Booklet)->Unit(benchmark::kMillisecond);
 
 }  // namespace

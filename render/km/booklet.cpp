@@ -4,13 +4,17 @@
 // Decisions:
 //  - Sheets per booklet of 0 or less (a printer-data value that reaches
 //    the booklet code as job information 68) make one booklet of all the
-//    sheets: nothing divides by it.
+//    sheets: nothing divides by it. Partitions and sessions are computed in
+//    64 bits, so no count from the printer data overflows.
+//  - A session of 0 or fewer sheets never completes (2).
 //  - The booklet parameters are what one placement needs: the sheet and its
 //    printable area in pixels, the half (0 left, 1 right), the 180-degree
 //    and landscape flags, the resolution, and the rotation code that
 //    _set_bookletParams chooses (the placement turns by 180 degrees for
 //    codes 2 and 4, see booklet.cpp's page flow).
 #include "impose.h"
+
+#include <cstdint>
 
 namespace {
 
@@ -49,28 +53,30 @@ LONG booklet_getLogicalPage(LONG first, LONG last, LONG c, LONG side, LONG bindi
 
 LONG booklet_getBookletPartitionList(LONG pages, LONG reverse, LONG sheetsPerBooklet, BOOKLET_PARTITION* list) {
   if (pages < 0) return -1;
-  const LONG sheets = (pages + 3) / 4;
-  const LONG per = sheetsPerBooklet > 0 ? sheetsPerBooklet : (sheets > 0 ? sheets : 1);
-  const LONG k = (per + sheets - 1) / per;
+  // Computed wide: the sheets per booklet come from the printer data.
+  const int64_t sheets = (static_cast<int64_t>(pages) + 3) / 4;
+  const int64_t per = sheetsPerBooklet > 0 ? sheetsPerBooklet : (sheets > 0 ? sheets : 1);
+  const LONG k = static_cast<LONG>((per + sheets - 1) / per);
   if (!list) return k;
   if (k == 0) return 0;
-  LONG next = 0;
+  int64_t next = 0;
   for (LONG i = 0; i < k; ++i) {
-    const LONG count = 4 * (sheets / k) + (i < sheets % k ? 4 : 0);
-    BOOKLET_PARTITION e{next, next + count - 1};
-    if (e.last > pages - 1) e.last = pages - 1;
+    const int64_t count = 4 * (sheets / k) + (i < sheets % k ? 4 : 0);
+    int64_t last = next + count - 1;
+    if (last > pages - 1) last = pages - 1;
+    list[reverse ? k - 1 - i : i] = BOOKLET_PARTITION{static_cast<LONG>(next), static_cast<LONG>(last)};
     next += count;
-    list[reverse ? k - 1 - i : i] = e;
   }
   return 0;
 }
 
 LONG booklet_checkSession(LONG first, LONG page, LONG sheets, LONG flag) {
-  if (sheets == 0) return 2;
-  LONG limit = 4 * sheets, n = page + 1 - first;
+  if (sheets <= 0) return 2;  // no sessions (a negative count as 0)
+  int64_t limit = 4 * static_cast<int64_t>(sheets);
+  int64_t n = static_cast<int64_t>(page) + 1 - first;
   if (flag && first == 0) {
-    limit = 4 * sheets - 2;
-    n = page + 1;
+    limit -= 2;
+    n = static_cast<int64_t>(page) + 1;
   }
   return n >= limit ? 1 : 2;
 }

@@ -40,13 +40,6 @@ constexpr LONG kBindingSecond = 2;
 constexpr WORD kNone = 0xFFFF;
 constexpr ULONG kTag = 0x6D737044u;  // "Dpsm", the renderer's plain blocks
 
-LONG SendHeaderOnce(PDEV* pdev) {
-  PAGECTRL& pc = pdev->pageCtrl;
-  if (pc.pageFlow100 != 0) return 0;
-  pc.pageFlow100 = 1;
-  return _sendJobHeader(pdev);
-}
-
 LONG Binding(const PDEV* pdev) { return pdev->layoutInfo.bookletDirection == kBindingSecond ? kBindingSecond : 1; }
 LONG RightToLeft(const PDEV* pdev) { return (pdev->jobInfo.bookletOption != 0) != (pdev->jobInfo.reverseOrder != 0); }
 
@@ -63,6 +56,14 @@ LONG Place(PDEV* pdev, LONG logical, LONG half, LONG surface, LONG mask, LONG ot
 }
 
 }  // namespace
+
+LONG page_sendJobHeaderOnce(PDEV* pdev) {
+  if (!pdev) return -1;
+  PAGECTRL& pc = pdev->pageCtrl;
+  if (pc.pageFlow100 != 0) return 0;
+  pc.pageFlow100 = 1;
+  return _sendJobHeader(pdev);
+}
 
 BOOL page_isBookletJob(const PDEV* pdev) {
   return pdev && pdev->jobInfo.booklet != 0 && pdev->jobInfo.poster == 0 && pdev->jobInfo.nup == 1 ? TRUE : FALSE;
@@ -154,10 +155,12 @@ LONG booklet_StartPage(PDEV* pdev) {
   } else if (!pdev->jobData || page != pdev->jobData->firstPage + pdev->jobData->pageCount) {
     return -1;  // each page of a book is the next in sequence
   }
-  result |= pdl_ctrl_setPaperInfo(pdev, &pdev->layoutInfo, pdev->layoutInfo.landscapeOutput, page);
+  // The page's place in the store first (the store grows to hold it), then
+  // its paper information.
   if (result == 0)
     result |= pdl_ctrl_pageStoring_start(pdev, page, pc.pageColorMode, kBookletMask, job.fewColorEnable,
                                          static_cast<WORD>(job.fewColorLimit), job.fewColorValue);
+  if (result == 0) result |= pdl_ctrl_setPaperInfo(pdev, &pdev->layoutInfo, pdev->layoutInfo.landscapeOutput, page);
   return result;
 }
 
@@ -169,7 +172,7 @@ LONG booklet_EndPage(PDEV* pdev) {
   if (result == 0 && job.bookletKind == kKindSessions) {
     const LONG last = static_cast<LONG>(pdev->jobData->pageCount) - 1;
     if (booklet_checkSession(0, last, job.bookletValue, job.bookletShift) == 1) {
-      result |= SendHeaderOnce(pdev);
+      result |= page_sendJobHeaderOnce(pdev);
       result |= _outputStoredPage_forBookletWithPage(pdev, 0, last);
       result |= pdl_ctrl_pageStoring_dispose(pdev);
     }
@@ -180,7 +183,7 @@ LONG booklet_EndPage(PDEV* pdev) {
 LONG booklet_EndDoc(PDEV* pdev) {
   if (!pdev) return -1;
   if (!page_isBookletJob(pdev)) return 0;
-  LONG result = SendHeaderOnce(pdev);
+  LONG result = page_sendJobHeaderOnce(pdev);
   if (result == 0 && pdev->pageCtrl.pageStore == PDL_STORE_INITIALISED) {
     result |= _outputStoredPage_forBooklet(pdev);
     result |= pdl_ctrl_pageStoring_dispose(pdev);

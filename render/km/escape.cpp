@@ -38,10 +38,13 @@
 //    in-band beginstamp/endstamp is sent only when job control took the mode
 //    change (a refused change sends nothing and answers -1).
 //  - 0x5004: job control's page start runs only when no logical page is open
-//    (an open page is the page the offset is for). Job control has no
-//    in-band coordinate switch of its own yet: while pages are being stored
-//    (page-store state not idle) the matrix goes in band (137), where the
-//    spooler side replays stored pages; otherwise into the PCL XL stream.
+//    (an open page is the page the offset is for). Job control's in-band
+//    coordinate switch is the page store: while pages are being stored
+//    (page-store state not idle) the matrix goes in band (137, with bit
+//    0x40 of the page-store word set around it), where the spooler side
+//    replays stored pages; otherwise into the PCL XL stream
+//    (pdl_setcoordinate). The stamp-paper matrix itself is
+//    pagemat_setPageMatrix_phsycalStamppPaper (pagemat.cpp).
 //    Offsets come from any application: the matrix is computed wide, and a
 //    matrix the writer cannot carry (an offset beyond its range) fails the
 //    escape with -1.

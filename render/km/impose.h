@@ -82,6 +82,32 @@ LONG _output_WhitePage(PDEV* pdev);
 LONG booklet_StartPage(PDEV* pdev);
 LONG booklet_EndPage(PDEV* pdev);
 LONG booklet_EndDoc(PDEV* pdev);
+// The job header of a job that stores its pages, once, before the first
+// replay (page control offset 100 counts the replays begun).
+LONG page_sendJobHeaderOnce(PDEV* pdev);
+
+// Store-all-pages and form registration (storeall.cpp).
+BOOL page_isStoreAllJob(const PDEV* pdev);
+// Booklet or store-all-pages: the job header waits for the replay.
+BOOL page_storesForLater(const PDEV* pdev);
+LONG storeAll_StartPage(PDEV* pdev);
+LONG storeAll_EndPage(PDEV* pdev);
+LONG storeAll_EndDoc(PDEV* pdev);
+// Type 2: whether the paper allows duplex; otherwise whether a back face is
+// due at the job end. Only with two sides.
+LONG _isNeed_InsertWhitePage(PDEV* pdev, LONG type);
+// The back face of a sheet with only its front printed: stored (mask 2) in
+// store-all-pages, white when printing in reverse or when one is needed;
+// the physical page is counted.
+LONG _skip_backfaceInDuplex(PDEV* pdev);
+// Whether a sheet of this paper (description record, or null) from this
+// tray can be printed on both sides: tray 7 (automatic) asks the paper
+// alone; another tray must allow it, tray 4 also the paper and the paper
+// type (DDM 388); then the output tray (DDM 266). A tray or type without a
+// description record allows duplex.
+BOOL queryDup_isEnableDuplex(PDEV* pdev, const DDD_PAPER* paper, WORD tray);
+// The leading white page (and its back in duplex).
+LONG page_outputLeadingWhite(PDEV* pdev);
 
 // ---- Image rotation --------------------------------------------------------------
 // What the three steps of the judgement read.

@@ -125,8 +125,13 @@ LONG jobCtrl_SetDocInfo(PDEV* pdev) {
   }
   // 5, 6. Devmode and document name, the graphics state, the job header.
   if (result == 0) result |= jobCtrl_initCGS(pdev, TRUE);
-  // A booklet job stores its pages: its header goes out before the book.
-  if (result == 0 && !page_isBookletJob(pdev)) result |= _sendJobHeader(pdev);
+  // Booklet, store-all-pages and form registration store their pages: the
+  // header goes out before they are replayed.
+  if (result == 0 && !page_storesForLater(pdev)) {
+    result |= _sendJobHeader(pdev);
+    // A white page leads the job.
+    if (result == 0 && pdev->jobInfo.leadingWhiteMode != 0) result |= page_outputLeadingWhite(pdev);
+  }
   if (result != 0) {
     const DWORD error = EngGetLastError();
     jobCtrl_AbortDoc(pdev);
@@ -173,7 +178,10 @@ LONG jobCtrl_EndDoc(PDEV* pdev) {
     result |= _EndPage_Physical(pdev);
     if (Flags(pdev) & JOBCTRL_PHYSICAL_PAGE) result = -1;
   }
-  // 3. No duplex back face is due: only the page-storing modes make one.
+  // 3. The back face of a duplex job's last sheet when one is due.
+  if (result == 0 && pdev->jobInfo.sides == 2 && (Flags(pdev) & JOBCTRL_DOCINFO_SENT) &&
+      (pdev->jobInfo.reverseOrder != 0 || _isNeed_InsertWhitePage(pdev, 0)))
+    result |= _skip_backfaceInDuplex(pdev);
   // 4. The page count.
   if (result == 0) {
     _pageCtrl_EndJob(&pdev->pageCtrl, &pdev->jobInfo);
@@ -182,6 +190,7 @@ LONG jobCtrl_EndDoc(PDEV* pdev) {
   // 5. The footer of a job whose header was sent.
   if (result == 0 && (Flags(pdev) & JOBCTRL_DOCINFO_SENT)) {
     result |= booklet_EndDoc(pdev);
+    result |= storeAll_EndDoc(pdev);
     if (pdev->pageCtrl.pageStore == PDL_STORE_INITIALISED) result |= pdl_ctrl_pageStoring_dispose(pdev);
     result |= _sendJobFooter(pdev);
   }
@@ -245,6 +254,8 @@ LONG jobCtrl_ResetDC(PDEV* pdevNew, PDEV* pdevOld) {
     pdevNew->stamp = pdevOld->stamp;
     pdevNew->headerMode = pdevOld->headerMode;
     pdevNew->pageNumber = pdevOld->pageNumber;
+    pdevNew->lastPaper = pdevOld->lastPaper;
+    pdevNew->lastPaperSet = pdevOld->lastPaperSet;
     pdevNew->patternResolution = pdevOld->patternResolution;
     FreeFaxInfo(pdevNew);
     pdevNew->faxInfo = pdevOld->faxInfo;

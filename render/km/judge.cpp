@@ -53,7 +53,7 @@ LONG _ddd_getFeedableOrientation(PDEV* pdev, WORD tray, WORD paperId) {
       !record)
     return 0;
   LONG feed = 0;
-  for (WORD pos = 0;; ++pos) {
+  for (WORD pos = 1; pos != 0; ++pos) {  // positions count from 1
     const WORD* id = nullptr;
     if (ddd_GetAcceptablePaperID(record, pos, &id) != 0 || !id) break;
     if (*id != paperId) continue;

@@ -1,10 +1,12 @@
-// The page steps of a plain job (declarations in pageflow.h): the paper and
-// tray records at the first page, the job header and footer, and the start
-// and end of logical and physical pages, with the automatic-colour page
-// store. Poster, booklet, store-all-pages, form registration, white pages
-// and fax sheets are the layout work's; a job asking for them is refused at
-// its first page (page_checkJobModesBuilt, seams.cpp), so no duplex back
-// face is ever due here (only those modes make one).
+// The page steps (declarations in pageflow.h): the paper and tray records
+// at the first page, the job header and footer, and the start and end of
+// logical and physical pages, with the page stores of automatic colour,
+// poster and booklet (bookletflow.cpp), the N-up frames and crop marks, the
+// white page and the image-rotation judgement. Store-all-pages, form
+// registration, leading white pages, the white-page table and fax sheets
+// are not built yet; a job asking for them is refused at its first page
+// (page_checkJobModesBuilt, seams.cpp), so no duplex back face is ever due
+// here (only those modes make one).
 //
 // Decisions:
 //  - The blank page. A page on which nothing was drawn is printed as a blank
@@ -69,6 +71,7 @@ constexpr LONG kPosterMask = 38;       // capture mask of a poster page (with th
 constexpr LONG kPosterPartMask = 9;    // replay mask of one poster part
 constexpr WORD kNoOtherPage = 0xFFFF, kNoMediaOverride = 0xFFFF;
 constexpr DWORD kFunctionUnchargedPage = 0x1020000;  // the printer takes "ZANCC=00" and an EndPage of ours
+constexpr LONG kDuplexLong = 2, kDuplexShort = 3;    // DDM 16's duplex values
 constexpr LONG kJobColorAuto = 0;      // job information offset 12: automatic colour
 constexpr BYTE kColorArgMono = 1, kColorArgColor = 2, kColorArgOther = 3;
 // The job records' capabilities that are the description's own bits.
@@ -185,6 +188,26 @@ JUDGE_REQUEST JudgeRequest(PDEV* pdev) {
   r.kind = l.nup > 1 ? 0 : 2;
   r.nupCount = l.nup;
   return r;
+}
+
+// The white-page table (job information 1304, with 1296): an entry n puts a
+// white page before the document's n-th physical page (counted from 1; 0 is
+// an unused entry), with its back in duplex when the paper allows it; the
+// entry is then cleared. The white pages are not the document's pages and
+// are not counted; the physical page being started stays open.
+LONG WhitePageTable(PDEV* pdev) {
+  JOBINFO& job = pdev->jobInfo;
+  if (job.feature406 == 0) return 0;
+  const LONG next = pdev->pageCtrl.physicalPages + 1;
+  LONG result = 0;
+  for (int16_t& entry : job.feature406Values) {
+    if (entry <= 0 || entry != next) continue;
+    entry = 0;
+    result |= init_cgs(pdev);
+    result |= page_outputLeadingWhite(pdev);
+    pdev->pageCtrl.flags |= JOBCTRL_PHYSICAL_PAGE;
+  }
+  return result;
 }
 
 bool StoringForColor(const PDEV* pdev) {
@@ -323,10 +346,15 @@ LONG _StartPage_Physical(PDEV* pdev) {
                                                                                           : pdev->jobInfo.colorMode;
   LONG result = pdl_ctrl_setcolormode(pdev, static_cast<WORD>(pc.pageColorMode), pdev->jobInfo.colorMode);
   result |= init_cgs(pdev);
-  // 2. A change of tray, paper or duplex matters only to the duplex back
-  // face, which no built mode makes.
+  // 2. A change of tray, paper or duplex: a pending back face first.
+  if (result == 0) {
+    result |= _checkChangingPaperOrTray(pdev);
+    pc.flags |= JOBCTRL_PHYSICAL_PAGE;  // a white back face closed its own page
+  }
   // 3. The sheet.
   if (pc.physicalPages != 0) _pageCtrl_StartPage_Physical(&pc, &pdev->jobInfo, FALSE);
+  // 4. The white-page table.
+  if (result == 0) result |= WhitePageTable(pdev);
   // 5. Job information offset 108.
   int32_t refuseAll = 0;
   std::memcpy(&refuseAll, pdev->jobInfo.reserved108, sizeof refuseAll);
@@ -337,13 +365,16 @@ LONG _StartPage_Physical(PDEV* pdev) {
   if (PosterJob(pdev)) {
     const WORD page = static_cast<WORD>(pc.physicalPages + 1);
     result |= pdl_ctrl_pageStoring_init(pdev, page, kPosterGrowth);
-    result |= pdl_ctrl_setPaperInfo(pdev, &pdev->layoutInfo, pdev->layoutInfo.landscapeOutput, page);
     if (result == 0)
       result |= pdl_ctrl_pageStoring_start(pdev, page, pc.pageColorMode, kPosterMask, pdev->jobInfo.fewColorEnable,
                                            static_cast<WORD>(pdev->jobInfo.fewColorLimit),
                                            pdev->jobInfo.fewColorValue);
+    if (result == 0)
+      result |= pdl_ctrl_setPaperInfo(pdev, &pdev->layoutInfo, pdev->layoutInfo.landscapeOutput, page);
   } else if (page_isBookletJob(pdev)) {
     result |= booklet_StartPage(pdev);
+  } else if (page_isStoreAllJob(pdev)) {
+    result |= storeAll_StartPage(pdev);
   } else if (StoringForColor(pdev)) {
     const WORD page = static_cast<WORD>(pc.physicalPages + 1);
     result |= pdl_ctrl_pageStoring_init(pdev, page, kAutoColorGrowth);
@@ -411,6 +442,8 @@ LONG _EndPage_Physical(PDEV* pdev) {
   if ((pc.pageStore & PDL_STORE_STORING) == PDL_STORE_STORING) {
     if (page_isBookletJob(pdev)) {
       result |= booklet_EndPage(pdev);
+    } else if (page_isStoreAllJob(pdev)) {
+      result |= storeAll_EndPage(pdev);
     } else if (PosterJob(pdev)) {
       const WORD page = static_cast<WORD>(pdev->jobData->firstPage + pdev->jobData->pageCount);
       result |= pdl_ctrl_pageStoring_stop(pdev, page);
@@ -422,6 +455,24 @@ LONG _EndPage_Physical(PDEV* pdev) {
   }
   _pageCtrl_nextPage_Physical(&pc);
   pc.flags &= ~JOBCTRL_PHYSICAL_PAGE;
+  return result;
+}
+
+LONG _checkChangingPaperOrTray(PDEV* pdev) {
+  if (!pdev) return -1;
+  LONG result = 0;
+  JOBINFO& job = pdev->jobInfo;
+  if (Num(pdev, DDM_DEFAULTSOURCE) == DMBIN_AUTO || job.leadingWhiteMode == 1) result |= _getInputTray(pdev);
+  const JOBREC_PAPER& now = pdev->layoutInfo.inputPaper;
+  const JOBREC_PAPER& last = pdev->lastPaper;
+  const LONG duplex = Num(pdev, DDM_DUPLEX);
+  const uint16_t sides = duplex == kDuplexLong || duplex == kDuplexShort ? 2 : 1;
+  const bool changed = pdev->lastPaperSet && (now.paperCode != last.paperCode || now.width != last.width ||
+                                              now.height != last.height || sides != job.sides);
+  if (changed && job.sides == 2) result |= _skip_backfaceInDuplex(pdev);
+  job.sides = sides;
+  pdev->lastPaper = now;
+  pdev->lastPaperSet = TRUE;
   return result;
 }
 

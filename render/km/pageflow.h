@@ -33,6 +33,10 @@ LONG _sendJobFooter(PDEV* pdev);
 // Paper and tray read again after a reset inside the job (flag 0x40).
 LONG _commonPageStep(PDEV* pdev);
 LONG _StartPage_Physical(PDEV* pdev);
+// A change of tray, paper or duplex setting since the last physical page
+// (the tray read again when automatic or with leading-white-page mode 1; the
+// sides from DDM 16): in a duplex job a pending back face comes first.
+LONG _checkChangingPaperOrTray(PDEV* pdev);
 LONG _StartPage_Logical(PDEV* pdev);
 LONG _EndPage_Logical(PDEV* pdev);
 LONG _EndPage_Physical(PDEV* pdev);

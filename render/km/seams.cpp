@@ -45,18 +45,18 @@ void DisableMergeImage(PDEV*) {}
 // drawn, so there is nothing to end.
 LONG SendMergeImage(PDEV* pdev) { return pdev ? 0 : -1; }
 
-// ---- Page flow (replaced by the page-flow work: store-all-pages, form
-// registration, leading white pages and the white-page table, fax sheets) ----
+// ---- Page flow (replaced by the page-flow work: stored sets of poster or
+// booklet pages, fax sheets) ----------------------------------------------------
 
-// The job modes whose page steps are not built yet (store-all-pages, form
-// registration, leading white pages and the white-page table, fax sheets): a job asking for one is
+// The job modes whose page steps are not built yet (store-all-pages or form
+// registration with poster or booklet, fax sheets): a job asking for one is
 // refused at its first page (ERROR_NOT_SUPPORTED; job control then
 // aborts it) rather than printed wrongly.
 LONG page_checkJobModesBuilt(PDEV* pdev) {
   if (!pdev) return -1;
   const JOBINFO& j = pdev->jobInfo;
-  const bool unbuilt =
-      j.storeAllPages || j.formRegistration || j.leadingWhiteMode || j.feature406 || pdev->faxInfo.data != nullptr;
+  const bool storedSets = (j.storeAllPages || j.formRegistration) && (j.poster || j.booklet);
+  const bool unbuilt = storedSets || pdev->faxInfo.data != nullptr;
   if (!unbuilt) return 0;
   EngSetLastError(ERROR_NOT_SUPPORTED);
   return -1;

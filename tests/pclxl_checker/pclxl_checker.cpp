@@ -728,7 +728,12 @@ class Checker {
     // store and replays it later inside the job's session (136): the
     // captured page needs no session where it stands.
     if (code == kInBandStoreStart) capturing_ = true;
-    if (code == kInBandStoreStop) capturing_ = false;
+    if (code == kInBandStoreStop) {
+      // The captured page ends with its capture (form registration sends no
+      // 139 for it).
+      if (capturing_ && page_) closePage(i, "in-band 134");
+      capturing_ = false;
+    }
     return next;
   }
 

@@ -310,13 +310,17 @@ TEST_F(KmJob, ModesNotBuiltYetAreRefusedAtTheFirstPage) {
     const char* name;
     WORD id;
     LONG value;
+    WORD id2;  // 0: none
+    LONG value2;
   };
-  for (const Case& c : {                        Case{"reverse order (store all pages)", DDM_REVERSE_ORDER, 1},
-                        Case{"form registration", DDM_FORM_REGISTRATION, 1},
-                        Case{"leading white page", DDM_BANNER_SHEET, 1}}) {
+  for (const Case& c : {Case{"poster in reverse order (store all pages)", DDM_LAYOUTMODE, 1, DDM_REVERSE_ORDER, 1},
+                        Case{"booklet of form registration", DDM_LAYOUTMODE, 2, DDM_FORM_REGISTRATION, 1}}) {
     SCOPED_TRACE(c.name);
     Doc d = Prepare(kModelA);
     ASSERT_TRUE(d.dm.Set(c.id, c.value));
+    if (c.id2 != 0) {
+      ASSERT_TRUE(d.dm.Set(c.id2, c.value2));
+    }
     ASSERT_TRUE(Enable(d));
     ASSERT_TRUE(KpEngineStartDoc(d.session, u"refused", 1));
     ASSERT_TRUE(KpEngineStartPage(d.session));

@@ -16,6 +16,7 @@
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/render/pdev.h"
+#include "kplatform/wingdi_consts.h"
 #include "kestrel/render/jobrec.h"
 #include "kestrel/render/km_escape.h"
 #include "kestrel/render/xl_inband.h"
@@ -178,6 +179,16 @@ TEST_F(KmLayoutJob, PosterStoresThePageAndReplaysEachPartWithItsMatrix) {
   }
   // The enlarged page: twice the output area each way.
   EXPECT_NEAR(params.matrix.m11, 2.0f, 0.01f);
+
+  // The first mark: from the top-left corner inset by the pen (1, 1) 10 mm
+  // (236 pixels) to the right, then 10 mm down.
+  std::vector<std::string> points;
+  for (const ListedItem& item : l.items) {
+    if (item.inband || (item.name != "SetCursor" && item.name != "LinePath")) continue;
+    for (const auto& a : item.attributes) points.push_back(a.value);
+    if (points.size() == 4) break;
+  }
+  EXPECT_EQ(points, (std::vector<std::string>{"(1,1)", "(237,1)", "(1,1)", "(1,237)"}));
 
   // The crop-mark pen at 600 dpi: dashes 40 and 10, width 2.
   for (const ListedItem& item : l.items) {
@@ -371,6 +382,250 @@ TEST_F(KmLayoutJob, NineBookletPagesInSubBookletsOfTwoSheets) {
   ASSERT_FALSE(controls.empty());
   ASSERT_TRUE(jobrec_Load(&white, controls.back()->data.data(), static_cast<DWORD>(controls.back()->data.size())));
   EXPECT_TRUE(white.pageStore & 0x80);
+}
+
+
+// Model B's trays carry feed values by position beside their papers: tray 1
+// feeds A4 (9) with 1, A5 (11) with 2, B5 (13) with 3; tray 4 (the bypass)
+// A6 (70) with 3.
+TEST_F(KmLayoutJob, FeedValuesOfTheTraysJudgeTheImage) {
+  Doc d;
+  d.printer = Printer(kestrel::test::km::kModelB);
+  d.driver = LoadDriver();
+  ASSERT_NE(d.printer, nullptr);
+  d.dm = Devmode(kestrel::test::km::kModelB);
+  ASSERT_TRUE(Enable(d));
+  PDEV* pdev = reinterpret_cast<PDEV*>(KpEngineSessionPDEV(d.session));
+  struct Case {
+    WORD tray, paper;
+    LONG orientation, feed, judged;
+  } cases[] = {
+      {1, 9, 0, 1, 1}, {1, 11, 0, 2, 2}, {1, 13, 0, 3, 2},  // both: 2 on any tray but 4
+      {4, 70, 1, 3, 2}, {4, 70, 0, 3, 1},                   // tray 4: by the orientation
+      {4, 9, 0, 1, 1}, {1, 999, 0, 0, 0}, {99, 9, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(_ddd_getFeedableOrientation(pdev, c.tray, c.paper), c.feed) << c.tray << " " << c.paper;
+    JUDGE_REQUEST r{};
+    r.tray = c.tray;
+    r.paperId = c.paper;
+    r.feedOrientation = c.orientation;
+    EXPECT_EQ(_Judge_PaperFeedOrient(pdev, &r), c.judged) << c.tray << " " << c.paper;
+  }
+  // No finishing: the feed decides; the layout of a portrait page one a
+  // sheet says 1, so feed 2 turns the image and feed 1 does not.
+  JUDGE_REQUEST r{};
+  r.tray = 1;
+  r.paperId = 11;
+  r.kind = 2;
+  r.nupCount = 1;
+  EXPECT_EQ(JudgeImageRotation(pdev, &r), 1);
+  r.paperId = 9;
+  EXPECT_EQ(JudgeImageRotation(pdev, &r), 0);
+  r.paperId = 999;  // no feed value: nothing to judge
+  EXPECT_EQ(JudgeImageRotation(pdev, &r), 0);
+  EXPECT_TRUE(KpEngineDisablePDEV(d.session));
+}
+
+}  // namespace
+namespace {
+
+// A book of more pages than the store grows by at a time (80): every page
+// is stored with its paper information and replayed once.
+TEST_F(KmLayoutJob, ABookletLongerThanTheStoresGrowthStep) {
+  Doc d = Prepare();
+  ASSERT_TRUE(d.dm.Set(DDM_LAYOUTMODE, 2));
+  const Listing l = Run(d, 81);
+  EXPECT_EQ(l.commands(XL_IC_PAGESTORING_START).size(), 81u);
+  EXPECT_EQ(l.commands(XL_IC_PAGESTORING_STOP).size(), 81u);
+  EXPECT_EQ(l.commands(XL_IC_OUTPUT_STOREDPAGE).size(), 81u);
+  EXPECT_EQ(l.commands(XL_IC_PAGESTORING_DISPOSE).size(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// Reverse order, duplex, three pages: every page stored (mask 6), the last
+// sheet's back face stored white (mask 2), the header after them, then the
+// four pages replayed last first.
+TEST_F(KmLayoutJob, ReverseOrderDuplexStoresABackFaceAndReplaysLastFirst) {
+  Doc d = Prepare();
+  ASSERT_TRUE(d.dm.Set(DDM_REVERSE_ORDER, 1));
+  ASSERT_TRUE(d.dm.Set(DDM_DUPLEX, 2));
+  const Listing l = Run(d, 3);
+  const auto starts = l.commands(XL_IC_PAGESTORING_START);
+  ASSERT_EQ(starts.size(), 4u);
+  std::vector<LONG> masks;
+  for (const ListedItem* s : starts) masks.push_back(kp_LoadI32(s->data.data() + 4));
+  EXPECT_EQ(masks, (std::vector<LONG>{6, 6, 6, 2}));
+  const auto init = l.commands(XL_IC_PAGESTORING_INIT);
+  ASSERT_EQ(init.size(), 1u);
+  EXPECT_EQ(kp_LoadU16(init[0]->data.data() + 2), 80);
+  const auto replays = l.commands(XL_IC_OUTPUT_STOREDPAGE);
+  ASSERT_EQ(replays.size(), 4u);
+  const WORD first = kp_LoadU16(init[0]->data.data());
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(kp_LoadU16(replays[i]->data.data() + 28), first + 3 - i) << i;
+    EXPECT_EQ(kp_LoadI32(replays[i]->data.data() + 24), 1);
+  }
+  const std::string all = Keys(l);
+  EXPECT_GT(all.find("BeginSession"), all.rfind("134")) << all;
+  EXPECT_NE(all.find("136 136 136 136 135 145 CloseDataSource EndSession 131"), std::string::npos) << all;
+}
+
+// Form registration: the pages are stored without a session, replayed once
+// between 157 and 158; no session operators at all, the header (time
+// stamps) at the end.
+TEST_F(KmLayoutJob, FormRegistrationReplaysBetweenTheSpoolChanges) {
+  Doc d = Prepare();
+  ASSERT_TRUE(d.dm.Set(DDM_FORM_REGISTRATION, 1));
+  const Listing l = Run(d, 1);
+  const std::string all = Keys(l);
+  EXPECT_EQ(all.find("BeginSession"), std::string::npos) << all;
+  EXPECT_EQ(all.find("EndSession"), std::string::npos) << all;
+  EXPECT_EQ(l.commands(XL_IC_SHOWPAGE).size(), 0u);  // no 139 in form registration
+  EXPECT_NE(all.find("134 155 145 145 157 136 158 135 145 131"), std::string::npos) << all;
+  const auto replays = l.commands(XL_IC_OUTPUT_STOREDPAGE);
+  ASSERT_EQ(replays.size(), 1u);
+  EXPECT_EQ(kp_LoadI32(replays[0]->data.data() + 24), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// A leading white page: after the header of a job that prints at once; at
+// the start of the replay of a stored job (here collated copies).
+TEST_F(KmLayoutJob, LeadingWhitePages) {
+  Doc plain = Prepare();
+  ASSERT_TRUE(plain.dm.Set(DDM_BANNER_SHEET, 1));
+  const Listing l = Run(plain, 1);
+  const std::string all = Keys(l);
+  // White page (154 155 138 137, uncharged end, 140) before the document's
+  // first page (141 ...).
+  EXPECT_NE(all.find("BeginSession OpenDataSource 145 145 154 155 138 137 Comment EndPage 140 141"),
+            std::string::npos)
+      << all;
+
+  Doc sets = Prepare();
+  ASSERT_TRUE(sets.dm.Set(DDM_BANNER_SHEET, 1));
+  ASSERT_TRUE(sets.dm.Set(DDM_COPIES, 2));
+  ASSERT_TRUE(sets.dm.Set(DDM_COLLATE, 1));
+  const Listing s = Run(sets, 2);
+  JOBINFO job{};
+  const auto jobs = s.commands(XL_IC_SETJOBINFO);
+  ASSERT_FALSE(jobs.empty());
+  ASSERT_TRUE(jobrec_Load(&job, jobs.back()->data.data(), static_cast<DWORD>(jobs.back()->data.size())));
+  const std::string keys = Keys(s);
+  ASSERT_EQ(job.driverCollate, 1);  // model A makes collated copies itself: the job is stored
+  // Mode 1: one white page, then the set twice.
+  EXPECT_NE(keys.find("145 145 154 155 138 137 Comment EndPage 140 136 136 136 136 135"), std::string::npos) << keys;
+}
+
+}  // namespace
+
+namespace {
+
+// The white-page table: an entry of 2 puts a white page before the second
+// physical page. The table comes with a device capability no model
+// description carries yet, so the test writes it into the job's record once
+// the job has started, as the job start would.
+TEST_F(KmLayoutJob, AWhitePageFromTheTable) {
+  Doc d = Prepare();
+  ASSERT_TRUE(Enable(d));
+  ASSERT_TRUE(KpEngineStartDoc(d.session, u"table", 1));
+  ASSERT_TRUE(KpEngineStartPage(d.session));
+  ASSERT_TRUE(KpEngineSendPage(d.session));  // page 1 (its start builds the job records)
+  PDEV* pdev = reinterpret_cast<PDEV*>(KpEngineSessionPDEV(d.session));
+  pdev->jobInfo.feature406 = 1;
+  pdev->jobInfo.feature406Values[3] = 2;
+  for (int p = 0; p < 2; ++p) {
+    ASSERT_TRUE(KpEngineStartPage(d.session));
+    ASSERT_TRUE(KpEngineSendPage(d.session));
+  }
+  EXPECT_EQ(pdev->jobInfo.feature406Values[3], 0);  // used once
+  ASSERT_TRUE(KpEngineEndDoc(d.session, 0));
+  ASSERT_TRUE(KpEngineDisablePDEV(d.session));
+  const Listing l = Checked(d);
+  const std::string all = Keys(l);
+  // Three document pages (their 141) and one white page, before the second.
+  EXPECT_EQ(l.commands(XL_IC_SETCOLORMODE).size(), 3u);
+  const size_t second = all.find("141", all.find("141") + 1);
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_EQ(all.find("141 154 155 138 137 Comment EndPage 140 132", second), second) << all;
+  EXPECT_EQ(all.find("Comment"), all.rfind("Comment"));  // one white page
+}
+
+}  // namespace
+
+namespace {
+
+// A paper change between the pages of a duplex job: the first sheet's back
+// is skipped, so the page after the change starts a new sheet (page control
+// side 0) where it would otherwise be the back (side 1).
+TEST_F(KmLayoutJob, APaperChangeBetweenDuplexPagesStartsANewSheet) {
+  for (bool change : {false, true}) {
+    SCOPED_TRACE(change ? "A3 after the reset" : "no change");
+    Doc d = Prepare();
+    ASSERT_TRUE(d.dm.Set(DDM_DUPLEX, 2));
+    ASSERT_TRUE(d.dm.Set(DDM_COLLATE, 0));
+    ASSERT_TRUE(Enable(d));
+    ASSERT_TRUE(KpEngineStartDoc(d.session, u"change", 1));
+    ASSERT_TRUE(KpEngineStartPage(d.session));
+    ASSERT_TRUE(KpEngineSendPage(d.session));
+    CreateDcDevmode next = d.dm;
+    if (change) {
+      ASSERT_TRUE(next.Set(DDM_PAPERSIZE, DMPAPER_A3));
+      std::memset(next.data() + offsetof(DEVMODEW, dmFormName), 0, sizeof(DEVMODEW::dmFormName));
+      std::memcpy(next.data() + offsetof(DEVMODEW, dmFormName), u"A3", 6);
+    }
+    ASSERT_TRUE(KpEngineResetPDEV(d.session, next.data()));
+    ASSERT_TRUE(KpEngineStartPage(d.session));
+    ASSERT_TRUE(KpEngineSendPage(d.session));
+    ASSERT_TRUE(KpEngineEndDoc(d.session, 0));
+    ASSERT_TRUE(KpEngineDisablePDEV(d.session));
+    const Listing l = Checked(d);
+    // The page control sent with each page's start (the 155 before 138).
+    std::vector<PAGECTRL> starts;
+    for (size_t i = 1; i < l.items.size(); ++i) {
+      const ListedItem& item = l.items[i];
+      if (!(item.inband && item.code == XL_IC_STARTPAGE)) continue;
+      const ListedItem& before = l.items[i - 1];
+      ASSERT_TRUE(before.inband && before.code == XL_IC_SETPAGECTRL);
+      PAGECTRL pc{};
+      ASSERT_TRUE(jobrec_Load(&pc, before.data.data(), static_cast<DWORD>(before.data.size())));
+      starts.push_back(pc);
+    }
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[0].side, 0);
+    EXPECT_EQ(starts[1].side, change ? 0 : 1);
+    EXPECT_EQ(starts[1].sheets, change ? 1 : 0);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Model B: tray 1 prints both sides, the bypass (4) does not; tray 7
+// (automatic) asks the paper alone; the face-down bin allows duplex.
+TEST_F(KmLayoutJob, DuplexAvailabilityByTrayPaperAndBin) {
+  Doc d;
+  d.printer = Printer(kestrel::test::km::kModelB);
+  d.driver = LoadDriver();
+  ASSERT_NE(d.printer, nullptr);
+  d.dm = Devmode(kestrel::test::km::kModelB);
+  ASSERT_TRUE(Enable(d));
+  PDEV* pdev = reinterpret_cast<PDEV*>(KpEngineSessionPDEV(d.session));
+  const DDD_PAPER* a4 = pdev->outForm.paperRecord;
+  ASSERT_NE(a4, nullptr);
+  EXPECT_TRUE(queryDup_isEnableDuplex(pdev, a4, 1));
+  EXPECT_FALSE(queryDup_isEnableDuplex(pdev, a4, 4));
+  EXPECT_TRUE(queryDup_isEnableDuplex(pdev, a4, 7));
+  EXPECT_TRUE(queryDup_isEnableDuplex(pdev, nullptr, 99));  // no records: allowed
+  EXPECT_FALSE(queryDup_isEnableDuplex(nullptr, a4, 1));
+  EXPECT_TRUE(KpEngineDisablePDEV(d.session));
 }
 
 }  // namespace

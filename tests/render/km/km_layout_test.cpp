@@ -579,6 +579,7 @@ TEST(KmBooklet, PartitionsIntoSubBooklets) {
     EXPECT_EQ(one.last, 8);
   }
   EXPECT_EQ(booklet_getBookletPartitionList(0, 0, 0, nullptr), 0);
+  EXPECT_EQ(booklet_getBookletPartitionList(9, 0, 0x7FFFFFFF, nullptr), 1);  // no overflow
 }
 
 TEST(KmBooklet, SessionsCompleteAtFourPagesASheet) {
@@ -587,7 +588,7 @@ TEST(KmBooklet, SessionsCompleteAtFourPagesASheet) {
   } cases[] = {
       {0, 7, 2, 0, 1}, {0, 6, 2, 0, 2}, {8, 15, 2, 0, 1}, {8, 14, 2, 0, 2},
       {0, 5, 2, 1, 1}, {0, 4, 2, 1, 2}, {8, 15, 2, 1, 1},  // the flag counts only from page 0
-      {0, 100, 0, 0, 2},
+      {0, 100, 0, 0, 2}, {0, 100, -1, 0, 2}, {0, 100, 0x7FFFFFFF, 0, 2},
   };
   for (const Case& c : cases)
     EXPECT_EQ(booklet_checkSession(c.first, c.page, c.sheets, c.flag), c.answer)

@@ -34,10 +34,10 @@ constexpr DWORD PDEV_OUTPUT_FAILED = 0x8;        // the output failed; never cle
 constexpr DWORD PDEV_JOB_OPENED_BY_PAGE = 0x4000; // DrvStartPage opened the job
 constexpr DWORD PDEV_PAGE_EMPTY = 0x8000;        // a page is open and nothing was drawn yet
 constexpr DWORD PDEV_RESET_NO_JOB = 0x100000;    // after DrvResetPDEV: the next DrvStartDoc starts no job
-// Job control sets none of 0x10000, 0x80000, 0x200000 and 0x400000: no step
-// of a plain job needs DrvStartPage to answer at once (they belong to the
-// modes that store or repeat pages, refused until the layout work), so the
-// document calls only ever clear them.
+// Job control sets none of 0x10000, 0x80000, 0x200000 and 0x400000: no built
+// page step needs DrvStartPage to answer at once (they belong to the fax
+// sheets and repeats, refused until that work), so the document calls only
+// ever clear them.
 constexpr DWORD PDEV_JOBCTRL_PAGE = 0x200000;        // cleared by DrvStartPage
 constexpr DWORD PDEV_RESET_PAGE_CLEARS = 0x800000;   // cleared with PDEV_RESET_NO_JOB by DrvStartPage
 constexpr DWORD PDEV_STARTPAGE_DONE = 0x498000;  // any of these: DrvStartPage succeeds at once
@@ -203,6 +203,11 @@ struct PDEV {
   // The image-rotation judgement of the current logical page (1: the page
   // image is turned), made at its start for the image work.
   LONG imageRotation;
+  // The paper of the last physical page (its code and sizes are compared at
+  // the next one); lastPaperSet once a physical page has started.
+  DWORD lastPaperSet;
+  JOBREC_PAPER lastPaper;
+  DWORD pad;
   DWORD tailMagic;  // PDEV_MAGIC, in the last four bytes
 };
 static_assert(offsetof(PDEV, tailMagic) + sizeof(DWORD) == sizeof(PDEV), "tail magic ends the PDEV");
