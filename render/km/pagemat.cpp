@@ -30,3 +30,23 @@ LONG pagemat_getOutputPaperOrient(PDEV* pdev) {
   if (turned) landscape = !landscape;
   return landscape ? 1 : 0;
 }
+
+void comm_Matrix_Product(FLOATOBJ out[6], const FLOATOBJ a[6], const FLOATOBJ b[6]) {
+  // Row vectors: (x, y, 1) a b. The linear parts multiply; a's offset goes
+  // through b's linear part and gains b's offset.
+  auto ab = [](const FLOATOBJ& p, const FLOATOBJ& q, const FLOATOBJ& r, const FLOATOBJ& s) {
+    FLOATOBJ x = p, y = r;
+    FLOATOBJ_Mul(&x, &q);
+    FLOATOBJ_Mul(&y, &s);
+    FLOATOBJ_Add(&x, &y);
+    return x;
+  };
+  out[0] = ab(a[0], b[0], a[1], b[2]);
+  out[1] = ab(a[0], b[1], a[1], b[3]);
+  out[2] = ab(a[2], b[0], a[3], b[2]);
+  out[3] = ab(a[2], b[1], a[3], b[3]);
+  out[4] = ab(a[4], b[0], a[5], b[2]);
+  FLOATOBJ_Add(&out[4], &b[4]);
+  out[5] = ab(a[4], b[1], a[5], b[3]);
+  FLOATOBJ_Add(&out[5], &b[5]);
+}

@@ -2,8 +2,6 @@
 // into parts of the renderer that later work builds. Each one does only what
 // is true while that part is missing, and says which work replaces it:
 //  - device fonts: the PDEV has none, so DEVINFO reports 0 fonts;
-//  - merged images: nothing is ever merged, so there is nothing to set up,
-//    send or free;
 //  - the layout: every page gets the base matrix, and a job asking for a
 //    mode whose page steps the layout work builds is refused at its first
 //    page with ERROR_NOT_SUPPORTED.
@@ -35,16 +33,6 @@ BOOL SetDefaultFont_pdl(PDEV*, ENGLOGFONTW*) {
   EngSetLastError(ERROR_NOT_SUPPORTED);
   return FALSE;
 }
-
-// ---- Merged images (replaced by the image work) ----------------------------------
-
-// The merged-image state lives in the PDEV heap once images are built; with
-// no images there is nothing to set up.
-BOOL EnableMergeImage(PDEV* pdev) { return pdev ? TRUE : FALSE; }
-void DisableMergeImage(PDEV*) {}
-// Ends an open group of merged images. No group can be open while nothing is
-// drawn, so there is nothing to end.
-LONG SendMergeImage(PDEV* pdev) { return pdev ? 0 : -1; }
 
 // ---- Layout (replaced by the layout work: page matrices, poster, booklet,
 // store-all-pages, form registration, white pages, fax sheets) --------------
