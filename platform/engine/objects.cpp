@@ -445,7 +445,12 @@ KP_API PATHOBJ* WINAPI CLIPOBJ_ppoGetPath(CLIPOBJ* pco) {
   std::vector<PATHDATA> records;
   points.reserve(c->rects.size() * 4);
   for (const RECTL& r : c->rects) {
-    const LONG l = r.left * 16, t = r.top * 16, rr = r.right * 16, b = r.bottom * 16;  // 28.4
+    // 28.4, held to the LONG range for rectangles beyond what 28.4 can hold.
+    auto fx = [](LONG v) {
+      const long long f = static_cast<long long>(v) * 16;
+      return static_cast<LONG>(f > 0x7FFFFFFF ? 0x7FFFFFFF : (f < -0x7FFFFFFF - 1LL ? -0x7FFFFFFF - 1LL : f));
+    };
+    const LONG l = fx(r.left), t = fx(r.top), rr = fx(r.right), b = fx(r.bottom);
     points.push_back(POINTFIX{l, t});
     points.push_back(POINTFIX{rr, t});
     points.push_back(POINTFIX{rr, b});

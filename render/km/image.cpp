@@ -568,7 +568,8 @@ bool IsRop184(PDEV*, LONG mode, ULONG rop, BRUSHOBJ* pbo, SURFOBJ* src, XLATEOBJ
 
 // Moves an image edge by the share of `cut` source pixels out of `total`.
 LONG MovedEdge(LONG from, LONG to, LONG cut, LONG total) {
-  return static_cast<LONG>(from + static_cast<long long>(to - from) * cut / total);
+  const long long moved = from + (static_cast<long long>(to) - from) * cut / total;
+  return static_cast<LONG>(moved);  // between from and to: a LONG
 }
 
 }  // namespace
@@ -587,11 +588,13 @@ BOOL DoSourceCopy(PDEV* pdev, CLIPOBJ* pco, SURFOBJ* src, SURFOBJ*, LONG width, 
   // A negative source point shortens the image; the destination edge moves
   // by the same share, so the rest is not stretched.
   if (at.x < 0) {
+    if (static_cast<long long>(at.x) <= -static_cast<long long>(width)) return TRUE;  // nothing of the image is left
     trg.left = MovedEdge(trg.left, trg.right, -at.x, fullW);
     width += at.x;
     at.x = 0;
   }
   if (at.y < 0) {
+    if (static_cast<long long>(at.y) <= -static_cast<long long>(height)) return TRUE;
     trg.top = MovedEdge(trg.top, trg.bottom, -at.y, fullH);
     height += at.y;
     at.y = 0;
