@@ -12,6 +12,7 @@
 
 #include "bench_ids.h"
 #include "kestrel/core/ddm_layout.h"
+#include "kestrel/core/ddm_access.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/dma_core.h"

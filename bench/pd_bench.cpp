@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kestrel/core/cddd_open.h"
+#include "kestrel/core/ddm_access.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/printerdata.h"
 #include "model_root.h"

@@ -133,6 +133,63 @@ const std::vector<uint8_t>& Stream() {
 }
 
 
+// 50 MB on 50 pages (the same groups as above), either each page stored in
+// the page store (133 ... 134) and all of them put out afterwards (136,
+// replay mask 15), or sent straight through the job output.
+constexpr int kStorePages = 50;
+constexpr size_t kStorePageBytes = 1024u * 1024;
+const std::vector<uint8_t>& PageStoreStream(bool store) {
+  static std::vector<uint8_t> streams[2];
+  std::vector<uint8_t>& s = streams[store ? 1 : 0];
+  if (!s.empty()) return s;
+  Prologue(s);
+  if (store) {
+    const uint16_t init[2] = {1, 8};
+    Command(s, XL_IC_PAGESTORING_INIT, init, sizeof(init));
+  }
+  std::vector<uint8_t> image(3000);
+  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 31);
+  for (int p = 1; p <= kStorePages; ++p) {
+    if (store) {
+      uint8_t start[20] = {1, 0, 0, 0, 0x3E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(p), 0, 0, 0};
+      Command(s, XL_IC_PAGESTORING_START, start, sizeof(start));
+    }
+    Command(s, XL_IC_STARTPAGE, kPage, sizeof(kPage));
+    const size_t end = s.size() + kStorePageBytes;
+    while (s.size() < end) {
+      Put(s, {0xC8, 0xC0, 3, 10, 20, 30, 0xF8, 0x0B, 0x63});  // SetBrushSource RGB
+      Put(s, {0xC0, 0, 0xF8, 0x64, 0xC0, 3, 0xF8, 0x62, 0xC1, 100, 0, 0xF8, 0x6C, 0xC1, 10, 0, 0xF8, 0x6B,
+              0xD1, 100, 0, 10, 0, 0xF8, 0x67, 0xB0});
+      Put(s, {0xC1, 0, 0, 0xF8, 0x6D, 0xC1, 10, 0, 0xF8, 0x63, 0xC0, 0, 0xF8, 0x65, 0xB1, 0xFA, 0xB8, 0x0B, 0, 0});
+      s.insert(s.end(), image.begin(), image.end());
+      Put(s, {0xB2});
+    }
+    Command(s, XL_IC_SHOWPAGE, nullptr, 0);
+    Command(s, XL_IC_ENDPAGE, nullptr, 0);
+    if (store) {
+      const uint16_t page = static_cast<uint16_t>(p);
+      Command(s, XL_IC_PAGESTORING_STOP, &page, sizeof(page));
+    }
+  }
+  if (store) {
+    for (int p = 1; p <= kStorePages; ++p) {
+      uint8_t replay[40] = {};
+      const float identity[6] = {1, 0, 0, 1, 0, 0};
+      std::memcpy(replay, identity, sizeof(identity));
+      replay[24] = 15;
+      replay[28] = static_cast<uint8_t>(p);
+      replay[30] = replay[31] = 0xFF;  // no other page
+      replay[36] = replay[37] = 0xFF;  // no media source override
+      Command(s, XL_IC_OUTPUT_STOREDPAGE, replay, sizeof(replay));
+    }
+    Command(s, XL_IC_PAGESTORING_DISPOSE, nullptr, 0);
+  }
+  Put(s, {0x42});
+  Command(s, XL_IC_CLOSE, nullptr, 0);
+  Command(s, XL_IC_DISABLE, nullptr, 0);
+  return s;
+}
+
 void RunJob(benchmark::State& state, DWORD mode, const std::vector<uint8_t>& s = Stream()) {
   HANDLE printer = QueuePrinter();
   WCHAR name[] = UMPD_THROUGH_VALUE;
@@ -203,3 +260,9 @@ BOOL WINAPI StartPagePrinter(HANDLE) { return TRUE; }
 BOOL WINAPI EndPagePrinter(HANDLE) { return TRUE; }
 BOOL WINAPI EndDocPrinter(HANDLE) { return TRUE; }
 }
+
+void BM_PageStore50MB(benchmark::State& state) { RunJob(state, UMPD_THROUGH_NONE, PageStoreStream(true)); }
+BENCHMARK(BM_PageStore50MB)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+void BM_Direct50MB(benchmark::State& state) { RunJob(state, UMPD_THROUGH_NONE, PageStoreStream(false)); }
+BENCHMARK(BM_Direct50MB)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+

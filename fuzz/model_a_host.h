@@ -12,6 +12,7 @@
 #include <string>
 
 #include "kestrel/core/cddd_open.h"
+#include "kestrel/core/ddm_access.h"
 #include "kestrel/core/ddm_value.h"
 #include "model_root.h"
 

@@ -4,6 +4,7 @@
 // module, initialises the library's critical section and turns off thread
 // notifications; detach undoes them in reverse. The answer is always TRUE:
 // later calls report their own failures.
+#include "kestrel/core/ddm_access.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/logout.h"
 #include "kestrel/core/zanlib.h"

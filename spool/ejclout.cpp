@@ -125,6 +125,11 @@ int OutputEJCLHead(UmpdJobContext* ctx) {
   // The job's user, for the document monitor (the header's own user hint
   // follows the same rule in the core).
   if (ejcl_GetJobUserName(ctx->userName, UMPD_USER_CHARS + 1) == 0) ctx->userName[0] = 0;
+  // A job asking for marking is spooled to its file from the header on.
+  if (outGSB_PrepareSpool(ctx) != 0) {
+    cddd_Close(ddd);
+    return Fail(ctx, u"the spooled file of a marked job cannot be made");
+  }
 
   int result = WritePreparedHeader(ctx, ddd);
   if (result < 0) {
@@ -324,10 +329,14 @@ void ejclcmnt_setJobInfo(UmpdJobContext* ctx) {
   const void* ji = &ctx->jobInfo;
   const void* lay = &ctx->layoutInfo;
   const void* pc = &ctx->pageCtrl;
+  // The renderer keeps the PCL XL version as it checks it, major in the top
+  // byte (0x02010000 is 2.1): the text is major.minor.revision from the top
+  // three bytes. Read from the low three, as the word once was laid out, a
+  // 2.1 stream would say "1.0.0".
   const DWORD v = At<DWORD>(ji, 0);
   char version[IJ_PDL_VERSION_CHARS + 1];
-  std::snprintf(version, sizeof(version), "%d.%d.%d", static_cast<int>((v >> 16) & 0xFF),
-                static_cast<int>((v >> 8) & 0xFF), static_cast<int>(v & 0xFF));
+  std::snprintf(version, sizeof(version), "%d.%d.%d", static_cast<int>((v >> 24) & 0xFF),
+                static_cast<int>((v >> 16) & 0xFF), static_cast<int>((v >> 8) & 0xFF));
   IJ_lSetPdlType(b, IJ_PDL_PCLXL, version);
   // No in-band command brings a fax block to this side: only the job type
   // word tells a fax job.

@@ -125,8 +125,12 @@ int Parse_ctrl_SetPageCtrl(UmpdJobContext* ctx, const BYTE* payload) {
   std::memcpy(now, payload, sizeof(now));
   std::memcpy(now, kept, 4);  // word 0: the output-open bits of this side
   std::memcpy(now + 4 * kKeptWordsFirst, kept + 4 * kKeptWordsFirst, 4 * (kKeptWordsLast - kKeptWordsFirst + 1));
+  // Word 1: the page-store state bits are this side's (132-136 set them),
+  // the renderer's own bits (0x40, the form macro's 0x80) come from it.
+  const uint32_t store = (ctx->pageCtrl.pageStore & PAGESTORE_STATE_BITS) |
+                         (kp_LoadU32(now + 4) & ~PAGESTORE_STATE_BITS);
   std::memcpy(&ctx->pageCtrl, now, sizeof(now));
-  ctx->pageCtrl.pageStore = umseam_PageStoreFlags(ctx, ctx->pageCtrl.pageStore);
+  ctx->pageCtrl.pageStore = store;
   static_assert(kPageCtrlWords == 37);
   return 0;
 }
@@ -345,16 +349,38 @@ int ParseZANNTKMUMComm(UmpdJobContext* ctx, XLOperator* op) {
     case XL_IC_CLOSE:
       if (jobOutput_close(ctx, 1) != 0) umpd_Reject(ctx, u"the job output did not close whole");
       break;
-    case XL_IC_PAGESTORING_INIT: umseam_PageStoringInit(ctx, kp_LoadU16(p), kp_LoadU16(p + 2)); break;
+    // A store that cannot start or a page it refuses is printed as it
+    // comes (137-140 then write it directly, and 136 finds no store); a
+    // stored page that cannot be closed or put out again ends the job.
+    case XL_IC_PAGESTORING_INIT:
+      if (jobOutput_pageStoring_init(ctx, kp_LoadU16(p), kp_LoadU16(p + 2)) != 0) {
+        Logout_OutputString(u"kestrelum: command 132 refused");
+      }
+      break;
     case XL_IC_PAGESTORING_START:
-      if (ctx->pageCtrl.pageStore & PAGESTORE_INIT) umseam_PageStoringStart(ctx, p);
+      if (jobOutput_pageStoring_start(ctx, kp_LoadU16(p + 16), kp_LoadI32(p), kp_LoadI32(p + 4), kp_LoadI32(p + 8),
+                                      kp_LoadU16(p + 18), kp_LoadI32(p + 12)) != 0) {
+        Logout_OutputString(u"kestrelum: command 133 refused");
+      }
       break;
     case XL_IC_PAGESTORING_STOP:
       ExitXLCGS(ctx);
-      if (ctx->pageCtrl.pageStore & PAGESTORE_STORING) umseam_PageStoringStop(ctx, kp_LoadU16(p));
+      if (jobOutput_pageStoring_stop(ctx, kp_LoadU16(p)) != 0) umpd_Reject(ctx, u"a stored page could not be closed");
       break;
-    case XL_IC_PAGESTORING_DISPOSE: umseam_PageStoringDispose(ctx); break;
-    case XL_IC_OUTPUT_STOREDPAGE: umseam_OutputStoredPage(ctx, p); break;
+    case XL_IC_PAGESTORING_DISPOSE:
+      if (jobOutput_pageStoring_dispose(ctx) != 0) Logout_OutputString(u"kestrelum: command 135 refused");
+      break;
+    case XL_IC_OUTPUT_STOREDPAGE: {
+      float m[6];
+      LoadMatrix(p, m);
+      const int32_t source = kp_LoadU16(p + 36) == 0xFFFF ? -1 : kp_LoadU16(p + 36);  // 0xFFFF: no override
+      if (jobOutput_output_aStoredPage_withOtherPageColor(ctx, kp_LoadU16(p + 28), kp_LoadI32(p + 24), m,
+                                                          static_cast<int16_t>(kp_LoadU16(p + 30)), kp_LoadI32(p + 32),
+                                                          source) != 0) {
+        umpd_Reject(ctx, u"a stored page could not be put out");
+      }
+      break;
+    }
     case XL_IC_SETCOORDINATE: {
       float m[6];
       LoadMatrix(p, m);
@@ -374,7 +400,7 @@ int ParseZANNTKMUMComm(UmpdJobContext* ctx, XLOperator* op) {
       ctx->pageCtrl.pageColorMode = kp_LoadU16(p + 4);
       break;
     case XL_IC_STARTJOB:
-      umseam_SweepTempFiles(ctx);
+      TFReg_TryAllDelete();
       umseam_ColorInit(ctx);
       ejclcmnt_initEJCLComment(ctx);
       break;

@@ -203,7 +203,7 @@ UmpdJobContext* umpd_CreateContext(HANDLE printer, DWORD jobId) {
   if (ddd == nullptr || !pd_GetPrinterData(printer, ctx->printerData, ddd)) goto fail;
   // 6. the temporary files' registry root
   if (LPWSTR root = ddd_GetPrinterInfo_orderedString_Indirect(ddd->main, kTempRootString, 0)) {
-    umseam_SetTempFileRoot(ctx, root);
+    TFReg_SetRegRoot(root);
     kcore_Free(root);
   }
   cddd_Close(ddd);
@@ -318,11 +318,13 @@ DWORD GetData(UmpdJobContext* ctx, BYTE* buffer, DWORD count) {
 int32_t PutData(void* context, DWORD count, const void* bytes) {
   UmpdJobContext* ctx = static_cast<UmpdJobContext*>(context);
   if (Aborted(ctx)) return -1;
+  // Bytes that go into the page store are counted when they are put out.
+  const bool stored = ctx->jobDataRecord != nullptr && ctx->jobDataRecord->direction == JOBDATA_PAGESTORE;
   if (jobOutput_spool_write(ctx, count, bytes) != 0) {
     umpd_Reject(ctx, u"the job output refused a write");
     return -1;
   }
-  ctx->bytesOut += count;
+  if (!stored) ctx->bytesOut += count;
   return static_cast<int32_t>(count);
 }
 
@@ -381,7 +383,7 @@ void umpd_TraceSummary(UmpdJobContext* ctx) {
 }
 
 void local_OutOfThread_Proc(UmpdJobContext* ctx) {
-  if (!Aborted(ctx) && ctx->jobInfo.securityMarking != 0) umseam_MarkedReoutput(ctx);
+  if (!Aborted(ctx) && ctx->jobInfo.securityMarking != 0 && ctx->ok.load() != 0) jobOutput_ForGlyphseal(ctx);
   ReleaseJobOutputInfo(ctx);
 }
 

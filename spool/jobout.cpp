@@ -176,19 +176,27 @@ jobData* jobData_enable(HINSTANCE resource) {
   record->outFile = INVALID_HANDLE_VALUE;
   record->writeErrorTextId = 0;
   record->resource = resource;
+  if (jobData_page_enable(record) != 0) {
+    GlobalFree(record);
+    return nullptr;
+  }
   return record;
 }
 
 int jobData_disable(jobData* record) {
   if (record == nullptr) return -1;
   if (jobData_isOpened(record)) jobData_close(record, 0);
+  // The page store's file goes with the record, stored pages or not.
+  const int result = jobData_page_disable(record);
   GlobalFree(record);
-  return 0;
+  return result;
 }
 
 int jobData_open(jobData* record, HANDLE printer, void*, void*, void*) {
   if (record == nullptr) return -1;
-  umseam_SweepTempFiles(nullptr);
+  // Files left behind by earlier jobs go now; a file of this record still
+  // open is closed and deleted first.
+  tempFile_init(&record->pageFile, 1, record->resource);
   record->printer = drvio_printer_open(printer, nullptr, nullptr, nullptr);
   if (record->printer == nullptr) {
     record->direction = JOBDATA_CLOSED;
@@ -295,7 +303,7 @@ int _jobData_spool_flush(jobData* record) {
       return drvio_printer_write(record->printer, record->buffer, n, &done) && done == n ? 0 : -1;
     }
     case JOBDATA_FILE: return WriteFileAll(record, record->buffer, n) ? 0 : -1;
-    case JOBDATA_PAGESTORE: return -1;  // the page store keeps nothing yet
+    case JOBDATA_PAGESTORE: return jobData_page_writeStream(record, record->buffer, n);
     default: return -1;
   }
 }
@@ -319,6 +327,7 @@ int32_t jobData_spool_write(jobData* record, DWORD count, const void* data) {
       break;
     }
     case JOBDATA_FILE: written = WriteFileAll(record, static_cast<const BYTE*>(data), count); break;
+    case JOBDATA_PAGESTORE: written = jobData_page_writeStream(record, data, count) == 0; break;
     default: written = false; break;
   }
   return flushed == 0 && written ? static_cast<int32_t>(count) : -1;
@@ -348,7 +357,9 @@ int jobOutput_open(UmpdJobContext* ctx, HANDLE printer, LPCWSTR) {
   if (ctx == nullptr || ctx->jobDataRecord == nullptr) return -1;
   ctx->pageCtrl.flags |= PAGECTRL_OUTPUT_OPEN;
   ctx->pageCtrl.pageStore = 0;
-  ctx->fewColor = UmpdFewColor{FALSE, 0, 0};
+  FEWCOLORINFO none{};
+  fewColor_init(&none, 0, 0, FEWCOLOR_MODE_NO_WHITE);
+  pageCtrl_setFewColor(ctx, &none);
   return jobData_open(ctx->jobDataRecord, printer, nullptr, nullptr, nullptr);
 }
 
@@ -387,7 +398,14 @@ int jobOutput_closePrinter(UmpdJobContext* ctx, int flag) {
 int jobOutput_releasejobOutInfo(jobOutInfo* info) {
   if (info == nullptr) return 0;
   if (info->path != nullptr) {
-    DeleteFileW(info->path);  // a file left behind goes with the temporary-file sweep of the page store
+    // A file that cannot be deleted now is recorded for the sweep of a
+    // later job.
+    if (TempFileDelete(info->path) != 0) {
+      TFReg_Entry(info->path);
+      TFReg_Release(info->path);  // left to the sweep of a later job
+    } else {
+      TFReg_Delete(info->path);
+    }
     GlobalFree(info->path);
     info->path = nullptr;
   }
@@ -470,8 +488,9 @@ BOOL jobOutput_createFolders(const WCHAR* path, DWORD folderEnd) {
   return TRUE;
 }
 
-int jobOutput_changeSpool_forFormRegister(UmpdJobContext* ctx) {
-  if (ctx == nullptr || ctx->jobDataRecord == nullptr) return -1;
+int jobOutput_formFilePath(UmpdJobContext* ctx, WCHAR (&path)[MAX_PATH], DWORD* folderEnd) {
+  path[0] = 0;
+  if (ctx == nullptr) return -1;
   WORD type = 0;
   DWORD size = 0;
   ULONG_PTR value = 0;
@@ -482,14 +501,20 @@ int jobOutput_changeSpool_forFormRegister(UmpdJobContext* ctx) {
   WCHAR extension[JOBDATA_EXTENSION_CHARS + 1] = {};
   resource_LoadString(JOBDATA_STR_FORM_EXTENSION, extension, JOBDATA_EXTENSION_CHARS + 1);
   LPWSTR folder = zanLib_GetFormDirDefault();
-  WCHAR path[MAX_PATH];
-  DWORD folderEnd = 0;
-  const BOOL made = jobOutput_makeFormPath(formName, folder, extension, path, &folderEnd);
+  const BOOL made = jobOutput_makeFormPath(formName, folder, extension, path, folderEnd);
   kcore_Free(folder);
   if (!made) {
     Logout_OutputString(u"kestrelum: form name refused: %ls", formName);
     return -1;
   }
+  return 0;
+}
+
+int jobOutput_changeSpool_forFormRegister(UmpdJobContext* ctx) {
+  if (ctx == nullptr || ctx->jobDataRecord == nullptr) return -1;
+  WCHAR path[MAX_PATH];
+  DWORD folderEnd = 0;
+  if (jobOutput_formFilePath(ctx, path, &folderEnd) != 0) return -1;
   if (!jobOutput_createFolders(path, folderEnd)) {
     WCHAR caption[JOBDATA_CAPTION_CHARS + 1] = {};
     WCHAR text[JOBDATA_TEXT_CHARS + 1] = {};
@@ -526,57 +551,5 @@ int jobOutput_stopSpool_forFormRegister(UmpdJobContext* ctx) {
       umpd_Reject(ctx, u"the form file was not written whole");
     }
   }
-  return 0;
-}
-
-// ---- page framing (137-140), written directly while no page is stored -----------------------------
-
-int jobOutput_redirect_setcoordinate(UmpdJobContext* ctx, const float matrix[6]) {
-  if ((ctx->pageCtrl.flags & PAGECTRL_OUTPUT_OPEN) != PAGECTRL_OUTPUT_OPEN) return 0;
-  if ((ctx->pageCtrl.pageStore & PAGESTORE_SETCOORDINATE) == PAGESTORE_SETCOORDINATE) return -1;  // never set
-  return xl_setcoordinate(&ctx->xl, matrix);
-}
-
-int jobOutput_redirect_startpage(UmpdJobContext* ctx, BYTE colorModeArg, BYTE mediaSource, BYTE mediaSize,
-                                 float width, float height, int) {
-  if (jobOutput_isOpened(ctx) <= 0) return 0;
-  if (umseam_FormOverlay(ctx) != 0) return -1;
-  if ((ctx->pageCtrl.pageStore & PAGESTORE_STARTPAGE) == PAGESTORE_STARTPAGE) return -1;  // never set
-  if (ctx->jobInfo.formRegistration != 0) return 0;
-  int result = 0;
-  switch (colorModeArg & 0x0F) {
-    case 1: result |= xl_colorcomment(&ctx->xl, 1); break;
-    case 2: result |= xl_colorcomment(&ctx->xl, 3); break;
-    default: break;
-  }
-  constexpr BYTE kCustomPaper = 81;
-  constexpr BYTE kUnitsMillimetre = 1;
-  XlBeginPage page{};
-  page.orientation = 0;
-  page.mediaSource = mediaSource;
-  page.mediaSize = mediaSize == kCustomPaper ? static_cast<WORD>(XL_LEAVE_OUT) : mediaSize;
-  page.customWidth = width;
-  page.customHeight = height;
-  page.customUnits = kUnitsMillimetre;
-  page.mediaType = nullptr;
-  page.destination = XL_LEAVE_OUT;
-  page.simplexMode = XL_LEAVE_OUT;
-  page.duplexMode = XL_LEAVE_OUT;
-  page.duplexSide = XL_LEAVE_OUT;
-  if (result == 0) result = xl_beginpage(&ctx->xl, &page);
-  if (result == 0) {
-    ++ctx->pagesOut;
-    ejclcmnt_setPageInfo(ctx, mediaSize == kCustomPaper);
-  }
-  return result;
-}
-
-int jobOutput_redirect_showpage(UmpdJobContext* ctx) {
-  if ((ctx->pageCtrl.pageStore & PAGESTORE_SHOWPAGE) == PAGESTORE_SHOWPAGE) return -1;  // never set
-  return xl_endpage(&ctx->xl, 0);
-}
-
-int jobOutput_redirect_endpage(UmpdJobContext* ctx) {
-  if ((ctx->pageCtrl.pageStore & PAGESTORE_ENDPAGE) == PAGESTORE_ENDPAGE) return -1;  // never set
   return 0;
 }

@@ -16,30 +16,10 @@ void umseam_ColorRelease(UmpdJobContext* ctx);
 // 0 when written, -1 on failure.
 int umseam_ConvertGatheredImages(UmpdJobContext* ctx);
 
-// Page store (132-136): 0 done, -1 refused.
-int umseam_PageStoringInit(UmpdJobContext* ctx, WORD firstPage, WORD growthStep);
-int umseam_PageStoringStart(UmpdJobContext* ctx, const BYTE* payload);
-int umseam_PageStoringStop(UmpdJobContext* ctx, WORD page);
-int umseam_PageStoringDispose(UmpdJobContext* ctx);
-int umseam_OutputStoredPage(UmpdJobContext* ctx, const BYTE* payload);
-// Page store: the page-store flags (word 1) a page-control record (155)
-// brings from the renderer, as this side keeps them.
-uint32_t umseam_PageStoreFlags(UmpdJobContext* ctx, uint32_t fromRenderer);
-// Page store: the temporary files' registry root (ordered string 30 of the
-// description data) and the sweep of files left by earlier jobs.
-void umseam_SetTempFileRoot(UmpdJobContext* ctx, LPCWSTR root);
-void umseam_SweepTempFiles(UmpdJobContext* ctx);
-
-// Page store: the form overlay at page start (job information word at
-// byte 132). 0 when there is nothing to overlay, -1 when the job asks for
-// one (the page would print without its form).
-int umseam_FormOverlay(UmpdJobContext* ctx);
-
-// Page store: the document monitor and the marked re-output after the job
-// (absent: no job is registered, nothing is output again).
+// The document monitor's registration of the job itself with its header
+// (the document events' work): absent, no job is registered.
 void umseam_DocumentMonitorReset(UmpdJobContext* ctx);
 void umseam_DocumentMonitorGo(UmpdJobContext* ctx);
-void umseam_MarkedReoutput(UmpdJobContext* ctx);
 
 // Which seams are still open, one name per line (the demo prints them).
 const char* umseam_OpenSeams(void);

@@ -293,11 +293,15 @@ LONG HintComment(Writer& w) {
   LONG s = ReadRaw(DDM_MEMBER_329, w.ctx, &r);
   if (s < 0) return s;
   if (r.type != DDM_TYPE_STRING || !r.value) return EJCL_ERR_ACCESS;
-  // The member holds a multibyte text.
-  std::string text(reinterpret_cast<const char*>(r.value), r.size);
-  size_t nul = text.find('\0');
-  if (nul == std::string::npos) return EJCL_ERR_LENGTH;
-  text.resize(nul);
+  // The comment is kept as every string member is, UTF-16 through the value
+  // access (the member sits at an odd offset: read it bytewise), and is
+  // written in the ANSI code page like the other texts of the header.
+  std::u16string wide(r.size / 2, u'\0');
+  if (!wide.empty()) std::memcpy(wide.data(), reinterpret_cast<const void*>(r.value), wide.size() * 2);
+  size_t nul = wide.find(u'\0');
+  if (nul == std::u16string::npos) return EJCL_ERR_LENGTH;
+  wide.resize(nul);
+  std::string text = Ansi(wide);
   if (text.empty()) return 0;
   LONG n = MBValue(w, text);
   if (n < 0) return n;

@@ -1,56 +1,22 @@
 // ddm_GetValue/ddm_SetValue of the user-mode libraries: through the
-// devmode-access module loaded by name (see kestrel/core/ddm_value.h).
+// devmode-access module (see kestrel/core/ddm_value.h), whose handle the
+// common floor's ddm_AccessInit hands here (kestrel/core/ddm_access.h).
 //
-// The counter and the module handle are process-wide: init and end run at
-// library attach and detach, which the loader serialises. The module handle
-// and the entry points are atomics, because the value calls that read them
-// run on any thread, and the first of them resolves the entry points.
+// The module handle and the entry points are atomics, because the value
+// calls that read them run on any thread, and the first of them resolves the
+// entry points.
 #include <atomic>
-#include <cstring>
-#include <type_traits>
 
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/dma_core.h"
 #include "kestrel/core/dma_module.h"
-#include "kestrel/core/zanlib.h"
-#include "kplatform/wide_text.h"
 #include "kplatform/kernel32_module.h"
-#include "kplatform/kernel32_resource.h"
 
 namespace {
 
-constexpr UINT kModuleNameString = ZANLIB_STRID_DMA_MODULE;  // 32766
-constexpr int kMaxPath = 260;
-
-WORD wDdmAccessCounter = 0;
 std::atomic<HMODULE> lhDdmDll{nullptr};
 std::atomic<DMA_GETVALUE_FN> lpProc_dma_GetValue{nullptr};
 std::atomic<DMA_SETVALUE_FN> lpProc_dma_SetValue{nullptr};
-
-// The folder the library itself was loaded from, with a trailing backslash.
-bool LibraryFolder(HMODULE library, WCHAR* buffer, DWORD chars) {
-  DWORD n = GetModuleFileNameW(library, buffer, chars);
-  if (n == 0 || n >= chars) return false;
-  for (DWORD i = n; i > 0; --i)
-    if (buffer[i - 1] == u'\\' || buffer[i - 1] == u'/') {
-      buffer[i] = 0;
-      return true;
-    }
-  return false;
-}
-
-HMODULE LoadAccessModule(HMODULE library) {
-  WCHAR name[kMaxPath + 1] = {};
-  if (LoadStringW(library, kModuleNameString, name, kMaxPath + 1) <= 0) return nullptr;
-  WCHAR path[2 * kMaxPath + 2] = {};
-  if (!zanlib_GetDriverDirectory(path, sizeof(path)) && !LibraryFolder(library, path, kMaxPath + 1)) return nullptr;
-  size_t dirLen = kp_WideLength(path);
-  if (dirLen && path[dirLen - 1] != u'\\' && path[dirLen - 1] != u'/') path[dirLen++] = u'\\';
-  size_t nameLen = kp_WideLength(name);
-  if (dirLen + nameLen >= sizeof(path) / sizeof(path[0])) return nullptr;
-  std::memcpy(path + dirLen, name, (nameLen + 1) * sizeof(WCHAR));
-  return LoadLibraryW(path);
-}
 
 // The entry point, resolved on first use; null while the module is missing.
 // Two threads resolving at once store the same address.
@@ -67,28 +33,15 @@ Fn Resolve(std::atomic<Fn>& slot, const char* name) {
 
 }  // namespace
 
-// The common library reads settings through the same two calls.
-static_assert(std::is_same_v<decltype(&ddm_GetValue), ZanLibGetValueFn>);
-static_assert(std::is_same_v<decltype(&ddm_SetValue), ZanLibSetValueFn>);
+HMODULE ddm_AccessModule(void) { return lhDdmDll.load(std::memory_order_acquire); }
 
-BOOL ddm_AccessInit(HMODULE library) {
-  ++wDdmAccessCounter;
-  zanLib_SetValueAccess(ddm_GetValue, ddm_SetValue);
-  if (lhDdmDll.load()) return 1;
-  if (!library) return 0;
-  lhDdmDll.store(LoadAccessModule(library));
-  return lhDdmDll.load() ? 1 : 0;
-}
+void ddm_AccessModuleSet(HMODULE module) { lhDdmDll.store(module, std::memory_order_release); }
 
-void ddm_AccessEnd(void) {
-  if (wDdmAccessCounter == 0) return;
-  if (--wDdmAccessCounter != 0) return;
+HMODULE ddm_AccessModuleRelease(void) {
   lpProc_dma_GetValue.store(nullptr);
   lpProc_dma_SetValue.store(nullptr);
-  if (HMODULE module = lhDdmDll.exchange(nullptr)) FreeLibrary(module);
+  return lhDdmDll.exchange(nullptr);
 }
-
-WORD ddm_AccessCount(void) { return wDdmAccessCounter; }
 
 WORD ddm_GetValue(WORD ddmId, void* devmode, void* printerData, WORD* type, DWORD* size, ULONG_PTR* value) {
   if (ddmId == DDM_ID_ALWAYS_ZERO) {

@@ -32,6 +32,7 @@
 //    attach's entry line is written at that point. Without this the log
 //    stayed off for the process's whole life whatever kestrel.cfg said.
 //    The detach closes it once, as it was opened once.
+#include "kestrel/core/ddm_access.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/logout.h"

@@ -4,8 +4,9 @@
 // else a 32-bit code follows), the input and output sizes (16 bits each) and
 // the input's bytes (missing bytes are zeros). Every buffer is exactly the
 // size the call states, so a handler that reads or writes past it is caught
-// by the sanitizers. After the calls the PDEV is disabled: every block it
-// made must be freed, none twice.
+// by the sanitizers. During a job a page is rendered after the calls, so
+// that what they stored reaches the page matrices. Then the PDEV is
+// disabled: every block it made must be freed, none twice.
 #include <kplatform/engine.h>
 #include <kplatform/kernel32_module.h>
 #include <kplatform/kwindows.h>
@@ -157,6 +158,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     r.n -= take;
     host.escape(pso, code, cjIn, (nulls & 1) || in.empty() ? nullptr : in.data(), cjOut,
                 (nulls & 2) || out.empty() ? nullptr : out.data());
+  }
+  // A page after the escapes, so that what they stored (application
+  // margins, offsets, devmode values) reaches the page matrices: the open
+  // page ends, a new one is drawn on, the document ends.
+  if (setup & 1) {
+    KpEngineSendPage(s);
+    if (KpEngineStartPage(s)) {
+      RECTL rect{0, 0, 10, 10};
+      host.bitBlt(pso, nullptr, nullptr, nullptr, nullptr, &rect, nullptr, nullptr, nullptr, nullptr, 0xCCCC);
+      KpEngineSendPage(s);
+    }
+    KpEngineEndDoc(s, 0);
   }
   // The letter flag is the driver's process-wide state: back to its default.
   BYTE two = 2;

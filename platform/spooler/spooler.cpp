@@ -345,6 +345,45 @@ KP_API BOOL WINAPI EnumFormsW(HANDLE printer, DWORD level, LPBYTE forms, DWORD s
   return TRUE;
 }
 
+KP_API BOOL WINAPI GetFormW(HANDLE printer, LPWSTR formName, DWORD level, LPBYTE form, DWORD size, LPDWORD needed) {
+  std::u16string printerName;
+  if (!KpPrinterHandleName(printer, &printerName)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (level != 1) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  if (!formName || !needed) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::u16string name = formName;
+  State& s = S();
+  std::lock_guard<std::mutex> g(s.lock);
+  for (const Form& f : AllFormsLocked(s)) {
+    if (!SameName(f.name, name)) continue;
+    const DWORD need = static_cast<DWORD>(sizeof(FORM_INFO_1W)) + Bytes(f.name);
+    *needed = need;
+    if (!form || size < need) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return FALSE;
+    }
+    DWORD end = need;
+    FORM_INFO_1W record{};
+    record.Flags = f.flags;
+    record.pName = PutString(form, &end, f.name);
+    record.Size = f.size;
+    record.ImageableArea = f.area;
+    std::memcpy(form, &record, sizeof record);
+    return TRUE;
+  }
+  *needed = 0;
+  SetLastError(ERROR_INVALID_FORM_NAME);
+  return FALSE;
+}
+
 KP_API BOOL WINAPI AddFormW(HANDLE printer, DWORD level, LPBYTE form) {
   std::u16string printerName;
   if (!KpPrinterHandleName(printer, &printerName)) {

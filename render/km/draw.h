@@ -18,9 +18,9 @@
 //   lines must print in the brush's colour. The lines (0 bits of the
 //   hatch patterns) are therefore painted with entry 0 and the background
 //   with entry 1.
-// - The page's image-rotation flag (PDEV::imageRotation) is set by no step
-//   yet: it stays clear until the layout work's image-rotation judgement
-//   sets it, and images are sent unrotated until then.
+// - The page's image-rotation flag is the layout's judgement of the logical
+//   page (PDEV::imageRotation, made at the page's start); the images of the
+//   page follow it.
 // - The second (transparent) stamp pass: paths and fills repeat their
 //   geometry for it; images do not (they carry their own pixels and have no
 //   second pass).

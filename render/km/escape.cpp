@@ -42,8 +42,9 @@
 //    in-band coordinate switch of its own yet: while pages are being stored
 //    (page-store state not idle) the matrix goes in band (137), where the
 //    spooler side replays stored pages; otherwise into the PCL XL stream.
-//    Until the layout work builds the stamp-paper matrix the escape answers
-//    -1 with ERROR_NOT_SUPPORTED before anything starts (seam).
+//    Offsets come from any application: the matrix is computed wide, and a
+//    matrix the writer cannot carry (an offset beyond its range) fails the
+//    escape with -1.
 //  - 0x5006: the whole 768-byte answer is written (zero where nothing is
 //    stored), never the caller's old bytes. The six presence words govern
 //    the six items in offset order: the 128-byte block, the name, the
@@ -369,10 +370,6 @@ KM_ESCAPE_HANDLER(ctlfc_SetPaperOffset) {
   (void)pvOut;
   if (cjIn != KM_ESC_PAPER_OFFSET_SIZE) return kDone;
   if (!pvIn) return kFail;
-  if (!pagemat_hasPhysicalStampPaperMatrix()) {
-    EngSetLastError(ERROR_NOT_SUPPORTED);
-    return kFail;
-  }
   const LONG x = kp_LoadI32(In(pvIn));
   const LONG y = kp_LoadI32(In(pvIn) + 4);
   if (!OutputFailed(pdev) && !(pdev->pageCtrl.flags & JOBCTRL_LOGICAL_PAGE) && jobCtrl_StartPage(pdev) != 0)

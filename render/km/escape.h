@@ -55,11 +55,3 @@ WORD escape_PageNumber(const PDEV* pdev);
 // 0, nothing done. query: TRUE for QUERYESCSUPPORT (pdev may then be null or
 // invalid and is not looked at).
 LONG pesc_Escape(PDEV* pdev, ULONG code, BOOL query, ULONG cjIn, const void* pvIn, ULONG cjOut, void* pvOut);
-
-// The physical stamp-paper matrix of escape 0x5004 belongs to the layout
-// work. pagemat_hasPhysicalStampPaperMatrix answers whether it can be built;
-// 0x5004 asks it before it starts anything, so that a refused offset leaves
-// no half-started page. pagemat_setPageMatrix_phsycalStamppPaper builds it
-// (six IEEE singles m11, m12, m21, m22, dx, dy); 0 or -1.
-BOOL pagemat_hasPhysicalStampPaperMatrix(void);
-LONG pagemat_setPageMatrix_phsycalStamppPaper(PDEV* pdev, float matrix[6], LONG x, LONG y, LONG landscape);

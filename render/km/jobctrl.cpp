@@ -36,6 +36,7 @@
 #include "kestrel/render/km_services.h"
 #include "kestrel/render/xl_outbuf.h"
 #include "km_entry.h"
+#include "impose.h"
 #include "pageflow.h"
 
 namespace {
@@ -124,7 +125,8 @@ LONG jobCtrl_SetDocInfo(PDEV* pdev) {
   }
   // 5, 6. Devmode and document name, the graphics state, the job header.
   if (result == 0) result |= jobCtrl_initCGS(pdev, TRUE);
-  if (result == 0) result |= _sendJobHeader(pdev);
+  // A booklet job stores its pages: its header goes out before the book.
+  if (result == 0 && !page_isBookletJob(pdev)) result |= _sendJobHeader(pdev);
   if (result != 0) {
     const DWORD error = EngGetLastError();
     jobCtrl_AbortDoc(pdev);
@@ -179,6 +181,7 @@ LONG jobCtrl_EndDoc(PDEV* pdev) {
   }
   // 5. The footer of a job whose header was sent.
   if (result == 0 && (Flags(pdev) & JOBCTRL_DOCINFO_SENT)) {
+    result |= booklet_EndDoc(pdev);
     if (pdev->pageCtrl.pageStore == PDL_STORE_INITIALISED) result |= pdl_ctrl_pageStoring_dispose(pdev);
     result |= _sendJobFooter(pdev);
   }

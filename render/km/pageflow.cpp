@@ -49,11 +49,14 @@
 #include "kestrel/core/ddd.h"
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
+#include "kestrel/core/transedge.h"
 #include "kestrel/core/zanlib.h"
 #include "kestrel/render/km_forms.h"
 #include "kestrel/render/km_services.h"
 #include "kestrel/render/xl_inband.h"
+#include "impose.h"
 #include "km_entry.h"
+#include "pagemat.h"
 
 namespace {
 
@@ -61,6 +64,11 @@ constexpr BYTE kPaperCodeCustom = 81;  // command 138's paper code for a custom 
 constexpr WORD kNoPortraitArg = 0xFFFF;
 constexpr WORD kAutoColorGrowth = 1;   // the page store of automatic colour grows one page at a time
 constexpr LONG kAutoColorMask = 4;     // capture mask of an automatic-colour page
+constexpr WORD kPosterGrowth = 1;      // the poster's store holds one page at a time
+constexpr LONG kPosterMask = 38;       // capture mask of a poster page (with the base-matrix bit 0x20)
+constexpr LONG kPosterPartMask = 9;    // replay mask of one poster part
+constexpr WORD kNoOtherPage = 0xFFFF, kNoMediaOverride = 0xFFFF;
+constexpr DWORD kFunctionUnchargedPage = 0x1020000;  // the printer takes "ZANCC=00" and an EndPage of ours
 constexpr LONG kJobColorAuto = 0;      // job information offset 12: automatic colour
 constexpr BYTE kColorArgMono = 1, kColorArgColor = 2, kColorArgOther = 3;
 // The job records' capabilities that are the description's own bits.
@@ -136,6 +144,49 @@ JOBREC_DEVICE Device(PDEV* pdev) {
   return device;
 }
 
+bool PosterJob(const PDEV* pdev) {
+  return pdev->jobInfo.poster != 0 && pdev->jobInfo.booklet == 0 && pdev->jobInfo.nup == 1;
+}
+
+// The poster's parts: each tile of the stored page through its own matrix,
+// across x then down, in reverse part order when printing in reverse.
+LONG OutputPosterParts(PDEV* pdev, WORD page) {
+  PSTR_PARAM params{};
+  if (pstrJob_getLayoutParam(&pdev->layoutInfo, &params) != 0) return -1;
+  const LONG parts = static_cast<LONG>(params.columns) * params.rows;
+  LONG result = 0;
+  for (LONG i = 0; i < parts && result == 0; ++i) {
+    const LONG part = pdev->jobInfo.reverseOrder ? parts - 1 - i : i;
+    nrvxform m{};
+    if (pstrJob_getPageXform(&m, &params, part) != 0) return -1;
+    const float matrix[6] = {m.m11, m.m12, m.m21, m.m22, m.dx, m.dy};
+    result |= pdl_ctrl_output_aStoredPage_withOtherPageColor(&pdev->layoutInfo, pdev, page, kPosterPartMask, matrix,
+                                                             kNoOtherPage, pdev->jobInfo.colorModeAuto,
+                                                             kNoMediaOverride);
+  }
+  return result;
+}
+
+// The judgement's request for the current page: the finishing codes from
+// the staple and punch positions (job information 160, 162), the input
+// tray, and the layout. The layout kind is 0 for N-up, else 2; kind 1 (the
+// fallback value) is chosen by no built page step.
+JUDGE_REQUEST JudgeRequest(PDEV* pdev) {
+  const LAYOUTINFO& l = pdev->layoutInfo;
+  JUDGE_REQUEST r{};
+  r.paperId = l.inputPaper.paperCode;
+  const TRANSEDGE_INPUT staple{static_cast<WORD>(l.orientation ? 2 : 1), l.nup, 0, pdev->jobInfo.stapleEdge};
+  const TRANSEDGE_INPUT punch{static_cast<WORD>(l.orientation ? 2 : 1), l.nup, 0, pdev->jobInfo.punchEdge};
+  if (TransEdge_TranslatePosToEdge(DDM_STAPLE, &staple, &r.stapleCode) != 0) r.stapleCode = 0;
+  if (TransEdge_TranslatePosToEdge(DDM_PUNCH, &punch, &r.punchCode) != 0) r.punchCode = 0;
+  r.tray = l.inputTray.trayId;
+  r.feedOrientation = l.orientation;
+  r.orientation = l.orientation;
+  r.kind = l.nup > 1 ? 0 : 2;
+  r.nupCount = l.nup;
+  return r;
+}
+
 bool StoringForColor(const PDEV* pdev) {
   return pdev->jobInfo.colorMode == kJobColorAuto || pdev->jobInfo.fewColorEnable != 0;
 }
@@ -157,8 +208,9 @@ BYTE ColorArgument(const PDEV* pdev) {
 LONG Stamp(PDEV* pdev, BYTE code) { return pdl_timeout(pdev, code) ? 0 : -1; }
 LONG Sent(BOOL ok) { return ok ? 0 : -1; }
 
-// _output_startpage_current: 154, 155 and 138 for the current physical page.
-LONG OutputStartPage(PDEV* pdev) {
+// _output_startpage_current: 154, 155 and 138 for the current physical page
+// (colorArg 0: the page's own colour argument).
+LONG OutputStartPage(PDEV* pdev, BYTE colorArg = 0) {
   LONG result = 0;
   if (pdev->jobInfo.orientationComment) result |= xl_comment(&pdev->xl, "InformOrientation") == 0 ? 0 : -1;
   const JOBREC_PAPER& out = pdev->layoutInfo.outputPaper;
@@ -171,9 +223,13 @@ LONG OutputStartPage(PDEV* pdev) {
     widthMm = heightMm = 0.0f;
   }
   result |= Sent(pdl_setlayoutinfo(pdev));
+  pdev->pageCtrl.inputTray = pdev->layoutInfo.inputTray.trayId;
+  // A white page the flow inserts is empty; every other page is printed.
+  pdev->pageCtrl.pageContent =
+      (pdev->pageCtrl.pageStore & PDL_STORE_WHITE_PAGE) ? PAGECTRL_CONTENT_EMPTY : PAGECTRL_CONTENT_PRINTED;
   result |= Sent(pdl_setpagectrl(pdev));
-  result |= pdl_ctrl_startpage(pdev, ColorArgument(pdev), pdev->layoutInfo.inputTray.mediaSource, paperCode, widthMm,
-                               heightMm);
+  result |= pdl_ctrl_startpage(pdev, colorArg != 0 ? colorArg : ColorArgument(pdev),
+                               pdev->layoutInfo.inputTray.mediaSource, paperCode, widthMm, heightMm);
   return result;
 }
 
@@ -275,9 +331,20 @@ LONG _StartPage_Physical(PDEV* pdev) {
   int32_t refuseAll = 0;
   std::memcpy(&refuseAll, pdev->jobInfo.reserved108, sizeof refuseAll);
   if (refuseAll) return -1;
-  // 6. Automatic colour: the page is stored and flushed with its own colour
-  // decision at its end.
-  if (StoringForColor(pdev)) {
+  // 6. Poster: the page is stored with its paper and replayed once a part
+  // at its end. Automatic colour: the page is stored and flushed with its
+  // own colour decision at its end.
+  if (PosterJob(pdev)) {
+    const WORD page = static_cast<WORD>(pc.physicalPages + 1);
+    result |= pdl_ctrl_pageStoring_init(pdev, page, kPosterGrowth);
+    result |= pdl_ctrl_setPaperInfo(pdev, &pdev->layoutInfo, pdev->layoutInfo.landscapeOutput, page);
+    if (result == 0)
+      result |= pdl_ctrl_pageStoring_start(pdev, page, pc.pageColorMode, kPosterMask, pdev->jobInfo.fewColorEnable,
+                                           static_cast<WORD>(pdev->jobInfo.fewColorLimit),
+                                           pdev->jobInfo.fewColorValue);
+  } else if (page_isBookletJob(pdev)) {
+    result |= booklet_StartPage(pdev);
+  } else if (StoringForColor(pdev)) {
     const WORD page = static_cast<WORD>(pc.physicalPages + 1);
     result |= pdl_ctrl_pageStoring_init(pdev, page, kAutoColorGrowth);
     if (result == 0)
@@ -303,7 +370,8 @@ LONG _StartPage_Logical(PDEV* pdev) {
   if (job.cureDrawModeA != -1 && job.cureDrawModeB != -1)
     result |= xl_setcuredrawmode(&pdev->xl, job.cureDrawModeA == 1, job.cureDrawModeB == 1) == 0 ? 0 : -1;
   result |= pdl_initclip(pdev);
-  // The image rotation of the page is decided by the image work.
+  const JUDGE_REQUEST request = JudgeRequest(pdev);
+  pdev->imageRotation = JudgeImageRotation(pdev, &request);
   return result;
 }
 
@@ -332,13 +400,51 @@ LONG _EndPage_Physical(PDEV* pdev) {
   if (!pdev) return -1;
   PAGECTRL& pc = pdev->pageCtrl;
   if (pc.flags & JOBCTRL_LOGICAL_PAGE) return -1;
-  // N-up frames (DDM 1337) are drawn by the layout work.
+  // Crop marks on a poster page that asks for them, N-up frames around the
+  // sheet's logical pages (DDM 1337).
   LONG result = 0;
+  if (PosterJob(pdev) && pdev->jobInfo.posterCropMarks) result |= pstrJob_drawPosterTonbo(pdev);
+  if (Num(pdev, DDM_NUP_FRAME) != 0) result |= nupFrame_drawNupFrame(pdev, pc.logicalOnPhysical);
   if (!pdev->jobInfo.formRegistration) result |= pdl_ctrl_showpage(pdev);
   result |= pdl_ctrl_endpage(pdev);
   result |= Stamp(pdev, XL_TIMESTAMP_PHYSICALPAGEEND);
-  if ((pc.pageStore & PDL_STORE_STORING) == PDL_STORE_STORING) result |= pdl_ctrl_flushCurrentPage_forColors(pdev);
+  if ((pc.pageStore & PDL_STORE_STORING) == PDL_STORE_STORING) {
+    if (page_isBookletJob(pdev)) {
+      result |= booklet_EndPage(pdev);
+    } else if (PosterJob(pdev)) {
+      const WORD page = static_cast<WORD>(pdev->jobData->firstPage + pdev->jobData->pageCount);
+      result |= pdl_ctrl_pageStoring_stop(pdev, page);
+      if (result == 0) result |= OutputPosterParts(pdev, page);
+      result |= pdl_ctrl_pageStoring_dispose(pdev);
+    } else {
+      result |= pdl_ctrl_flushCurrentPage_forColors(pdev);
+    }
+  }
   _pageCtrl_nextPage_Physical(&pc);
+  pc.flags &= ~JOBCTRL_PHYSICAL_PAGE;
+  return result;
+}
+
+LONG _output_WhitePage(PDEV* pdev) {
+  if (!pdev) return -1;
+  PAGECTRL& pc = pdev->pageCtrl;
+  pc.flags |= JOBCTRL_PHYSICAL_PAGE;
+  // The page control of a white page carries the white-page bit; its colour
+  // argument is 3 when the job colour mode is set, else 1.
+  pc.pageStore |= PDL_STORE_WHITE_PAGE;
+  LONG result = OutputStartPage(pdev, pdev->jobInfo.colorMode != 0 ? kColorArgOther : kColorArgMono);
+  pc.pageStore &= ~PDL_STORE_WHITE_PAGE;
+  float base[6];
+  result |= pagemat_setBaseMatrix(base);
+  result |= pdl_ctrl_setcoordinate(pdev, base);
+  if (Qf_IsSupportFunction(pdev, kFunctionUnchargedPage)) {
+    // An uncharged page: the comment and the page's end of its own.
+    result |= xl_setunchargedpage(&pdev->xl) == 0 ? 0 : -1;
+    result |= xl_endpage(&pdev->xl, 1) == 0 ? 0 : -1;
+  } else {
+    result |= pdl_ctrl_showpage(pdev);
+  }
+  result |= pdl_ctrl_endpage(pdev);
   pc.flags &= ~JOBCTRL_PHYSICAL_PAGE;
   return result;
 }

@@ -38,9 +38,6 @@ LONG _EndPage_Logical(PDEV* pdev);
 LONG _EndPage_Physical(PDEV* pdev);
 
 // ---- Seams of the layout work (seams.cpp) ----------------------------------
-// The page matrix of the current logical page; until the layout work lands,
-// the base matrix (identity), right for pages that draw nothing.
-LONG pagemat_setPageMatrix_current(PDEV* pdev, float matrix[6]);
 // 0 when the job uses only what the page flow builds; -1 with
 // ERROR_NOT_SUPPORTED for poster, booklet, store-all-pages, form
 // registration, a leading white page, the white-page table or fax

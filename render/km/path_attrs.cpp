@@ -5,11 +5,10 @@
 // 65535 (negative values at 0) instead of wrapping; a resolution or pattern
 // resolution of 0 or less is taken as 600 dpi, and a scale that would come
 // out 0 is 1.
-#include <cfloat>
 #include <cmath>
 
 #include "draw.h"
-#include "pagemat.h"
+#include "layout.h"
 
 namespace {
 
@@ -146,14 +145,21 @@ LONG pdl_geolinexform(PDEV* pdev, const LINEATTRS*, XFORMOBJ* pxo) {
     FLOATOBJ_SetLong(&world[4], 0);
     FLOATOBJ_SetLong(&world[5], 0);
   }
-  FLOATOBJ product[6];
-  comm_Matrix_Product(product, world, pdev->currentXform);
-  // The transform travels as single floats: a product beyond their range
-  // (or not a number) is refused rather than turned into an undefined value.
-  for (const FLOATOBJ& v : product)
-    if (!(v.value >= -FLT_MAX && v.value <= FLT_MAX)) return draw_Fail(ERROR_INVALID_PARAMETER), 0;
-  float matrix[6];
-  conv_foxform_nrvxform(product, matrix);
+  // The transform travels as single floats: a world matrix beyond the range
+  // of page transforms (linear part 65535, offset 8388607 device units) or
+  // not finite is refused, so that the product stays a float.
+  for (int i = 0; i < 6; ++i) {
+    const double limit = i < 4 ? 65535.0 : 8388607.0;
+    if (!(world[i].value >= -limit && world[i].value <= limit)) return draw_Fail(ERROR_INVALID_PARAMETER), 0;
+  }
+  float wf[6], page[6];
+  conv_foxform_nrvxform(world, wf);
+  conv_foxform_nrvxform(pdev->currentXform, page);
+  const nrvxform a{wf[0], wf[1], wf[2], wf[3], wf[4], wf[5]};
+  const nrvxform b{page[0], page[1], page[2], page[3], page[4], page[5]};
+  nrvxform product{};
+  if (comm_Matrix_Product(&product, &a, &b) != 0) return draw_Fail(ERROR_INVALID_PARAMETER), 0;
+  const float matrix[6] = {product.m11, product.m12, product.m21, product.m22, product.dx, product.dy};
   if (pdl_ctrl_setcoordinate(pdev, matrix) != 0) return draw_Fail(ERROR_WRITE_FAULT), 0;
   pdev->xformFlags |= KM_XFORM_GEOLINE;
   return 1;

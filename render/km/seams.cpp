@@ -2,9 +2,8 @@
 // into parts of the renderer that later work builds. Each one does only what
 // is true while that part is missing, and says which work replaces it:
 //  - device fonts: the PDEV has none, so DEVINFO reports 0 fonts;
-//  - the layout: every page gets the base matrix, and a job asking for a
-//    mode whose page steps the layout work builds is refused at its first
-//    page with ERROR_NOT_SUPPORTED.
+//  - the page flow: a job asking for a mode whose page steps are not built
+//    yet is refused at its first page with ERROR_NOT_SUPPORTED.
 // The work that builds each part removes its functions from this file and
 // revisits the GDIINFO/DEVINFO fields and document-call paths that depend on
 // them.
@@ -34,27 +33,18 @@ BOOL SetDefaultFont_pdl(PDEV*, ENGLOGFONTW*) {
   return FALSE;
 }
 
-// ---- Layout (replaced by the layout work: page matrices, poster, booklet,
-// store-all-pages, form registration, white pages, fax sheets) --------------
+// ---- Page flow (replaced by the page-flow work: store-all-pages, form
+// registration, leading white pages and the white-page table, fax sheets) ----
 
-// The page matrix of the current logical page. Until the page matrices are
-// built every page gets the base matrix (identity), which is right for the
-// pages the renderer makes yet: pages that draw nothing.
-LONG pagemat_setPageMatrix_current(PDEV* pdev, float matrix[6]) {
-  if (!pdev || !matrix) return -1;
-  const float identity[6] = {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
-  for (int i = 0; i < 6; ++i) matrix[i] = identity[i];
-  return 0;
-}
-
-// The job modes whose page steps the layout work builds: a job asking for
-// one is refused at its first page (ERROR_NOT_SUPPORTED; job control then
+// The job modes whose page steps are not built yet (store-all-pages, form
+// registration, leading white pages and the white-page table, fax sheets): a job asking for one is
+// refused at its first page (ERROR_NOT_SUPPORTED; job control then
 // aborts it) rather than printed wrongly.
 LONG page_checkJobModesBuilt(PDEV* pdev) {
   if (!pdev) return -1;
   const JOBINFO& j = pdev->jobInfo;
-  const bool unbuilt = j.poster || j.booklet || j.storeAllPages || j.formRegistration || j.leadingWhiteMode ||
-                       j.feature406 || pdev->faxInfo.data != nullptr;
+  const bool unbuilt =
+      j.storeAllPages || j.formRegistration || j.leadingWhiteMode || j.feature406 || pdev->faxInfo.data != nullptr;
   if (!unbuilt) return 0;
   EngSetLastError(ERROR_NOT_SUPPORTED);
   return -1;
@@ -67,14 +57,3 @@ LONG page_checkJobModesBuilt(PDEV* pdev) {
 // yet, so each is unsupported: QUERYESCSUPPORT answers 0 and the escape 0,
 // with nothing done.
 LONG pesc_Escape(PDEV*, ULONG, BOOL, ULONG, const void*, ULONG, void*) { return 0; }
-
-// ---- The physical stamp-paper matrix of escape 0x5004 (replaced by the
-// layout work) --------------------------------------------------------------------------
-
-// There is no such matrix yet: 0x5004 asks first and refuses before it
-// starts anything.
-BOOL pagemat_hasPhysicalStampPaperMatrix(void) { return FALSE; }
-LONG pagemat_setPageMatrix_phsycalStamppPaper(PDEV*, float*, LONG, LONG, LONG) {
-  EngSetLastError(ERROR_NOT_SUPPORTED);
-  return -1;
-}

@@ -1,6 +1,7 @@
 #include "model_a_queue.h"
 
 #include "kestrel/core/cddd_open.h"
+#include "kestrel/core/ddm_access.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/zanlib.h"
 #include "kplatform/winspool_printer.h"

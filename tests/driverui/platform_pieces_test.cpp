@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "kestrel/ui/uifont.h"
+#include "kplatform/compstui.h"
+#include "kplatform/kernel32_module.h"
+#include "kplatform/winspool.h"
 #include "ui_fixture.h"
 
 namespace kestrel::test::ui {
@@ -191,6 +194,98 @@ TEST_F(FontTest, TheStampFontListKeepsOnlyTrueType) {
 
   ASSERT_TRUE(KpSetFontFolder(root_.host("empty").c_str()));
   EXPECT_TRUE(Enum(nullptr).empty());
+}
+
+}  // namespace
+}  // namespace kestrel::test::ui
+
+namespace kestrel::test::ui {
+namespace {
+
+// GetFormW level 1 with the spooler's size protocol.
+TEST_F(UiTest, GetFormAnswersOneFormWithItsSizeProtocol) {
+  DWORD needed = 0;
+  EXPECT_FALSE(GetFormW(printer_, W(u"a4"), 1, nullptr, 0, &needed));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(needed, sizeof(FORM_INFO_1W) + 6u);
+  std::vector<BYTE> buffer(needed);
+  ASSERT_TRUE(GetFormW(printer_, W(u"a4"), 1, buffer.data(), needed, &needed));
+  FORM_INFO_1W form;
+  std::memcpy(&form, buffer.data(), sizeof form);
+  EXPECT_EQ(std::u16string(form.pName), u"A4");
+  EXPECT_EQ(form.Size.cx, 210000);
+  EXPECT_EQ(form.Size.cy, 297000);
+  EXPECT_EQ(form.Flags, static_cast<DWORD>(FORM_BUILTIN));
+
+  FORM_INFO_1W mine{FORM_USER, W(u"Mine"), {50000, 60000}, {1000, 1000, 49000, 59000}};
+  ASSERT_TRUE(AddFormW(printer_, 1, reinterpret_cast<LPBYTE>(&mine)));
+  buffer.assign(512, 0);
+  ASSERT_TRUE(GetFormW(printer_, W(u"MINE"), 1, buffer.data(), 512, &needed));
+  std::memcpy(&form, buffer.data(), sizeof form);
+  EXPECT_EQ(form.ImageableArea.right, 49000);
+
+  struct {
+    HANDLE printer;
+    LPWSTR name;
+    DWORD level;
+    DWORD error;
+  } const refused[] = {{printer_, W(u"Nothing"), 1, ERROR_INVALID_FORM_NAME},
+                       {printer_, W(u"A4"), 2, ERROR_INVALID_LEVEL},
+                       {printer_, nullptr, 1, ERROR_INVALID_PARAMETER},
+                       {reinterpret_cast<HANDLE>(0x99), W(u"A4"), 1, ERROR_INVALID_HANDLE}};
+  for (const auto& r : refused) {
+    EXPECT_FALSE(GetFormW(r.printer, r.name, r.level, buffer.data(), 512, &needed));
+    EXPECT_EQ(GetLastError(), r.error);
+  }
+}
+
+// The common property-sheet host: the reasons in order, the user's answer,
+// only DESTROY after a refused INIT.
+std::vector<WORD> g_reasons;
+LONG g_initAnswer = 1;
+LRESULT g_seenResult = -1;
+LONG WINAPI RecordingSheet(PROPSHEETUI_INFO* info, LPARAM lParam) {
+  g_reasons.push_back(info->Reason);
+  if (info->Reason == PROPSHEETUI_REASON_INIT) {
+    EXPECT_EQ(info->lParamInit, lParam);
+    return g_initAnswer;
+  }
+  if (info->Reason == PROPSHEETUI_REASON_SET_RESULT) g_seenResult = reinterpret_cast<SETRESULT_INFO*>(lParam)->Result;
+  return 1;
+}
+
+TEST_F(UiTest, CommonPropertySheetHostRunsTheReasonsInOrder) {
+  ASSERT_TRUE(KpInstallModule("libcompstui.so", nullptr));
+  HMODULE host = LoadLibraryA("compstui.dll");
+  ASSERT_NE(host, nullptr);
+  auto run = reinterpret_cast<PFNCOMMONPROPERTYSHEETUIW>(
+      reinterpret_cast<void*>(GetProcAddress(host, "CommonPropertySheetUIW")));
+  ASSERT_NE(run, nullptr);
+  struct {
+    LONG init;
+    LRESULT pressed;
+    LONG answer;
+    DWORD result;
+    std::vector<WORD> reasons;
+  } const cases[] = {
+      {1, CPSUI_OK, 1, CPSUI_OK, {0, 1, 3, 2}},
+      {1, CPSUI_CANCEL, 1, CPSUI_CANCEL, {0, 1, 3, 2}},
+      {-1, CPSUI_OK, ERR_CPSUI_GETLASTERROR, CPSUI_CANCEL, {0, 2}},
+  };
+  for (const auto& c : cases) {
+    g_reasons.clear();
+    g_initAnswer = c.init;
+    KpCompstuiReset();
+    KpCompstuiSetUserResult(c.pressed);
+    DWORD result = 99;
+    EXPECT_EQ(run(nullptr, RecordingSheet, 1234, &result), c.answer);
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(g_reasons, c.reasons);
+    EXPECT_EQ(KpCompstuiCalls(nullptr, 0), c.reasons.size());
+  }
+  EXPECT_EQ(g_seenResult, CPSUI_CANCEL);
+  KpCompstuiReset();
+  FreeLibrary(host);
 }
 
 }  // namespace

@@ -51,6 +51,7 @@ struct GoldenCase {
 std::vector<GoldenCase> GoldenCases() {
   const std::string ownJob = kUel + "@PJL JOB NAME=\"MINE\"\r\n@PJL ENTER LANGUAGE=PCLXL\r\n" + kPayload;
   const std::string ownId = kUel + "@PJL SET JOBATTR=\"@JCID=CAFE01\"\r\n@PJL ENTER LANGUAGE=PCLXL\r\n" + kPayload;
+  const std::string ownFrame = kUel + "@PJL JOB MODE=PCLXL\n@PJL SET COPIES=1\n" + kPayload + kUel + "@PJL EOJ\n";
   const char* computerId = "03";  // "03" and 22 hexadecimal digits
   const char* guid = "guid";       // 16 to 32 hexadecimal digits
   return {
@@ -72,6 +73,14 @@ std::vector<GoldenCase> GoldenCases() {
        kUel + "@PJL JOB USER=\"ABCDEFGHIJKLM...\"\r\n" + kPayload + "@PJL EOJ\r\n" + kUel, nullptr},
       {"own UEL and job command", 0x5, 0xFFFFFFFFu, 0xFFFFFFFFu, u"user", ownJob, kUel + kStatusLines + ownJob,
        nullptr},
+      // The spooler side's own frame (UEL, "@PJL JOB MODE=...", ..., "@PJL EOJ") on a job-control-id
+      // port: the job command keeps the status block out, but the monitor still puts its id line in
+      // front and closes with an end block of its own, so the printer meets two EOJ. Kept: the
+      // second EOJ has no job open and printers skip it, and the id line must reach the printer.
+      {"own job command on a job control id port", 0x85, 0xFFFFFFFFu, 0xFFFFFFFFu, u"user", ownFrame,
+       kUel + "@PJL SET JOBATTR=\"@JCID={ID}\"\r\n" + ownFrame + kUel + "@PJL EOJ\r\n" + kUel, guid},
+      {"own job command on a status port", 0x5, 0xFFFFFFFFu, 0xFFFFFFFFu, u"user", ownFrame,
+       kUel + kStatusLines + ownFrame, nullptr},
       {"own job control id", 0x85, 0xFFFFFFFFu, 0xFFFFFFFFu, u"user", ownId, kUel + kStatusLines + ownId, nullptr},
       {"status support off", 0x2, 0xFFFFFFFFu, 0xFFFFFFFFu, u"user", kPayload, kPayload, nullptr},
   };

@@ -224,6 +224,7 @@ constexpr InBand kInBand[kLastInBand - kFirstInBand + 1] = {
 };
 constexpr int kInBandStartPage = 138;  // opens a page
 constexpr int kInBandShowPage = 139;   // closes it
+constexpr int kInBandStoreStart = 133, kInBandStoreStop = 134;  // the spooler side captures the page between
 constexpr size_t kMaxDocNameBytes = 520;
 
 const InBand& inBandCommand(int code) { return kInBand[code - kFirstInBand]; }
@@ -305,6 +306,7 @@ class Checker {
   std::string last_;         // the latest finding as text
 
   bool session_ = false, page_ = false, dataSource_ = false;
+  bool capturing_ = false;  // renderer stream: between in-band 133 and 134
   std::string block_;
   int gsDepth_ = 0;
 
@@ -722,13 +724,19 @@ class Checker {
     }
     if (code == kInBandStartPage) openPage(i);
     if (code == kInBandShowPage) closePage(i, "in-band 139");
+    // Between 133 and 134 the spooler side captures the page into its
+    // store and replays it later inside the job's session (136): the
+    // captured page needs no session where it stands.
+    if (code == kInBandStoreStart) capturing_ = true;
+    if (code == kInBandStoreStop) capturing_ = false;
     return next;
   }
 
   // The renderer's page framing: the spooler side writes BeginPage where it
   // executes 138, EndPage where it executes 139.
   void openPage(size_t i) {
-    if (!session_) add(Fault::Context, i, "in-band 138 outside a session (the spooler side's BeginPage needs one)");
+    if (!session_ && !capturing_)
+      add(Fault::Context, i, "in-band 138 outside a session (the spooler side's BeginPage needs one)");
     if (page_) add(Fault::Nesting, i, "in-band 138 inside an open page");
     if (!block_.empty()) add(Fault::Nesting, i, "in-band 138 inside block " + block_);
     page_ = true;
@@ -747,7 +755,8 @@ class Checker {
     const Operator& o = t_.ops[d_[i]];
     const bool renderer = mode_ == Mode::RendererStream;
     // context
-    if (o.session == "required" && !session_) add(Fault::Context, i, o.name + " outside a session");
+    if (o.session == "required" && !session_ && !(renderer && capturing_))
+      add(Fault::Context, i, o.name + " outside a session");
     if (o.session == "forbidden" && session_) add(Fault::Context, i, o.name + " inside a session");
     if (o.page == "required" && !page_) add(Fault::Context, i, o.name + " outside a page");
     if (o.page == "forbidden" && page_) add(Fault::Context, i, o.name + " inside a page");

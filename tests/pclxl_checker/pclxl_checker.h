@@ -19,6 +19,9 @@
 //                  in-band 139 or an EndPage operator closes it. A BeginPage
 //                  the renderer writes itself is reported (the job would get
 //                  two), as is 139 without an open page. 140 changes nothing.
+//                  A page captured into the spooler side's page store (between
+//                  in-band 133 and 134) is replayed later inside the job's
+//                  session, so where it stands it needs no session.
 // Both modes check, for the binary part: every byte a legal tag; value ->
 // attribute -> operator order; attribute ids public and allowed for their
 // operator with an allowed data type; required attributes present; embedded

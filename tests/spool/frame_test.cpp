@@ -43,7 +43,7 @@ JobSetUp ModelAJob(const ModelAQueue& queue, int pages) {
   JobSetUp s;
   s.devmode = ModelADevmode(queue);
   EXPECT_TRUE(pd_GetPrinterData(queue.printer, s.printerData, queue.ddd));
-  Put<DWORD>(s.jobInfo, 0, 0x00020100);  // PCL XL 2.1.0
+  Put<DWORD>(s.jobInfo, 0, 0x02010000);  // PCL XL 2.1, as the renderer keeps it
   Put<WORD>(s.jobInfo, 172, 1);         // copies
   Put<int32_t>(s.jobInfo, 212, 1);      // the job information in the trailer
   Put<WORD>(s.layoutInfo, 38, 2100);    // A4, tenths of a millimetre

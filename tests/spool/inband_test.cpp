@@ -125,18 +125,20 @@ TEST_F(SpoolInband, PageControlKeepsWordsZeroAndThreeToTwentyOne) {
       [&](UmpdJobContext* c, const std::string&) {
         const BYTE* now = reinterpret_cast<const BYTE*>(&c->pageCtrl);
         EXPECT_EQ(c->pageCtrl.flags, PAGECTRL_OUTPUT_OPEN);  // this side's open bits
-        // Word 1 without the renderer's storing bits (0x8001): nothing is
-        // stored on this side, so no capture may act; word 2 as it came.
+        // Word 1: the page-store state bits (0x803F) stay this side's (no
+        // store here), the renderer's other bits come with the record; word
+        // 2 as it came.
         EXPECT_EQ(c->pageCtrl.pageStore,
-                  kp_LoadU32(reinterpret_cast<const BYTE*>(incoming.data()) + 4) & ~(PAGESTORE_INIT | PAGESTORE_STORING));
+                  kp_LoadU32(reinterpret_cast<const BYTE*>(incoming.data()) + 4) & ~PAGESTORE_STATE_BITS);
         EXPECT_EQ(std::memcmp(now + 8, incoming.data() + 8, 4), 0);      // word 2
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(now + 12), 76), std::string(76, '\xEE'));
         EXPECT_EQ(std::memcmp(now + 88, incoming.data() + 88, 60), 0);  // words 22-36
       },
       false);
-  // The renderer storing a page with the page start captured (0x8005), as
-  // model A in automatic colour does: pages are framed here directly,
-  // start, show and end page alike.
+  // The renderer's record claims a page is being stored with the page
+  // start captured (0x8005) while this side stores nothing (no 132/133
+  // reached it): its state bits are not taken, so the page is framed
+  // directly, start, show and end page alike.
   std::string storing(148, '\0');
   storing[4] = 0x05;
   storing[5] = static_cast<char>(0x80);

@@ -370,6 +370,21 @@ TEST_F(KestrelumFromRenderer, ARenderedDocumentIsTheJobOfItsStreamWrittenWithWri
   EXPECT_EQ(pages, "BeginPage EndPage BeginPage EndPage ");
   ASSERT_FALSE(listing.items.empty());
   EXPECT_EQ(listing.items.back().name, "EndSession");
+  // The job-information comment tells what the renderer's page steps said of
+  // each page: two printed pages of the job's version, from the automatic
+  // tray (DMBIN_AUTO, said as tray 0), none of them empty.
+  const std::string info = "@PJL COMMENT ZANJOBINFO ";
+  EXPECT_NE(viaRunner.find(info + "PDLTYPE=PDL[PCLXL]:VERSION[2."), std::string::npos);
+  EXPECT_NE(viaRunner.find(info + "PHYSICALPAGES=2\n"), std::string::npos);
+  size_t pageInfos = 0;
+  for (size_t at = viaRunner.find(info + "PAGEINFO=SIZE["); at != std::string::npos;
+       at = viaRunner.find(info + "PAGEINFO=SIZE[", at + 1)) {
+    const std::string line = viaRunner.substr(at, viaRunner.find('\n', at) - at);
+    EXPECT_EQ(line.find("MODE[EMPTY]"), std::string::npos) << line;
+    EXPECT_NE(line.find(":INTRAY[0]:"), std::string::npos) << line;
+    ++pageInfos;
+  }
+  EXPECT_EQ(pageInfos, 2u);
 
   // The same renderer stream without the spooler: the runner keeps it.
   std::vector<DWORD> capturedSizes;

@@ -3,23 +3,36 @@
 // build's K350.DDD) from the CreateDC devmode, prints what the renderer
 // reports to the engine (GDIINFO, DEVINFO, the surface), asks the
 // technology escape, and renders a one-page document: the sample page of
-// tools/kmhost (paths, clips, brushes, images). The renderer's stream is written to the file named by the second
-// argument (the build folder's demo/render-stream.xlr by default) for the
+// tools/kmhost (paths, clips, brushes, images). The renderer's stream is
+// written to the file named by the second argument (the build folder's
+// demo/render-stream.xlr by default) for the
 // spooler step; scripts/demo checks it with the strict checker's
-// renderer-stream mode and prints its decoded sequence.
+// renderer-stream mode and prints its decoded sequence. Two layouts follow
+// beside it: four pages at 2-up with frame lines (render-nup.xlr) and one
+// page as a 2 x 2 poster with crop marks (render-poster.xlr); the demo
+// prints their page sequences (sheets, page matrices, stores, replays and
+// their masks) as the spooler side's in-band reader reads them.
 #include <kplatform/engine.h>
 #include <kplatform/kwindows.h>
 #include <kplatform/root.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <utility>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "kestrel/core/ddm_ids.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/render/xl.h"
+#include "kestrel/render/xl_inband.h"
 #include "km_host.h"
 #include "sample_page.h"
+#include "kplatform/byte_order.h"
 
 namespace {
 
@@ -89,6 +102,99 @@ bool RenderDocument(KP_ENGINE_SESSION* s, HANDLE printer, const std::string& out
   return true;
 }
 
+bool WriteFile(const std::string& out, const std::vector<char>& bytes) {
+  std::filesystem::create_directories(std::filesystem::path(out).parent_path());
+  std::ofstream file(out, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  file.close();
+  if (!file) std::fprintf(stderr, "cannot write %s\n", out.c_str());
+  return static_cast<bool>(file);
+}
+
+float Real(const BYTE* p) {
+  const DWORD bits = kp_LoadU32(p);
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+// The page sequence of a stream: sheets (138 .. 139), page matrices (137),
+// page stores (132 init, 133 store with its mask, 134 stop, 135 dispose)
+// and replays (136 with its mask and matrix), and the lines drawn.
+void PrintSequence(const std::vector<char>& stream) {
+  const BYTE* bytes = reinterpret_cast<const BYTE*>(stream.data());
+  size_t at = 0, lines = 0;
+  while (at < stream.size()) {
+    const XlIcRead r = xl_ic_read(bytes + at, stream.size() - at, TRUE);
+    if (r.length == 0 || (r.status != XL_IC_COMMAND && r.status != XL_IC_NOT_INBAND)) {
+      std::printf("  (the stream breaks at byte %zu)\n", at);
+      return;
+    }
+    const BYTE* p = r.payload;
+    if (r.status == XL_IC_NOT_INBAND) {
+      lines += bytes[at + r.length - 1] == XL_OP_PAINTPATH;
+    } else {
+      switch (r.code) {
+        case XL_IC_PAGESTORING_INIT:
+          std::printf("  132 page store: first page %u, growth %u\n", kp_LoadU16(p), kp_LoadU16(p + 2));
+          break;
+        case XL_IC_PAGESTORING_START:
+          std::printf("  133 store page %u, capture mask %d\n", kp_LoadU16(p + 16), kp_LoadI32(p + 4));
+          break;
+        case XL_IC_PAGESTORING_STOP: std::printf("  134 stop storing page %u\n", kp_LoadU16(p)); break;
+        case XL_IC_PAGESTORING_DISPOSE: std::printf("  135 dispose the page store\n"); break;
+        case XL_IC_OUTPUT_STOREDPAGE:
+          std::printf("  136 replay page %u, mask %d, matrix {%g %g %g %g %g %g}\n", kp_LoadU16(p + 28),
+                      kp_LoadI32(p + 24), Real(p), Real(p + 4), Real(p + 8), Real(p + 12), Real(p + 16),
+                      Real(p + 20));
+          break;
+        case XL_IC_SETCOORDINATE:
+          std::printf("  137 page matrix {%g %g %g %g %g %g}\n", Real(p), Real(p + 4), Real(p + 8), Real(p + 12),
+                      Real(p + 16), Real(p + 20));
+          break;
+        case XL_IC_STARTPAGE:
+          lines = 0;
+          std::printf("  138 sheet begins\n");
+          break;
+        case XL_IC_SHOWPAGE: std::printf("  139 sheet ends: %zu lines drawn on it\n", lines); break;
+        default: break;
+      }
+    }
+    at += r.length;
+  }
+}
+
+// One document of `pages` blank pages on a PDEV of its own, with settings
+// changed by DDM id; its stream goes to `out` and its sequence is printed.
+bool RenderLayout(kestrel::kmhost::Queue& q, const char* what, const std::vector<std::pair<WORD, LONG>>& settings,
+                  ULONG pages, const std::string& out) {
+  std::vector<BYTE> devmode = q.devmode;
+  std::vector<BYTE> printerData(NRV_PRINTERDATA_SIZE);
+  for (const auto& [id, value] : settings) {
+    if (!ddm_SetNumber(id, devmode.data(), printerData.data(), value)) {
+      std::fprintf(stderr, "%s: setting %u cannot be %ld\n", what, id, static_cast<long>(value));
+      return false;
+    }
+  }
+  KP_ENGINE_SESSION* s = KpEngineEnablePDEV(q.driver, q.printer, devmode.data());
+  bool ok = s && KpEngineEnableSurface(s);
+  KpEngineClearOutput(q.printer);
+  ok = ok && KpEngineStartDoc(s, u"Kestrel layout demo", 1);
+  for (ULONG page = 0; ok && page < pages; ++page) ok = KpEngineStartPage(s) && KpEngineSendPage(s);
+  ok = ok && KpEngineEndDoc(s, 0);
+  if (s) KpEngineDisablePDEV(s);
+  if (!ok) {
+    std::fprintf(stderr, "%s failed (error %u)\n", what, GetLastError());
+    return false;
+  }
+  std::vector<char> bytes(KpEngineGetOutput(q.printer, nullptr, 0));
+  KpEngineGetOutput(q.printer, bytes.data(), bytes.size());
+  if (!WriteFile(out, bytes)) return false;
+  std::printf("%s: %zu bytes of renderer stream in %s\n", what, bytes.size(), out.c_str());
+  PrintSequence(bytes);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -123,6 +229,16 @@ int main(int argc, char** argv) {
         rc = RenderDocument(s, q.printer, out) ? 0 : 1;
       }
       if (s) KpEngineDisablePDEV(s);
+      const std::string dir = std::filesystem::path(out).parent_path().string();
+      constexpr LONG kPosterLayout = 1, kPoster2x2 = 514;
+      if (rc == 0 && !RenderLayout(q, "Four pages at 2-up with frame lines", {{DDM_NUP, 2}, {DDM_NUP_FRAME, 1}}, 4,
+                                   dir + "/render-nup.xlr"))
+        rc = 1;
+      if (rc == 0 && !RenderLayout(q, "One page as a 2 x 2 poster with crop marks",
+                                   {{DDM_LAYOUTMODE, kPosterLayout}, {DDM_POSTERPARTS, kPoster2x2},
+                                    {DDM_POSTER_CROP_MARKS, 1}},
+                                   1, dir + "/render-poster.xlr"))
+        rc = 1;
     }
   }
   std::error_code ec;

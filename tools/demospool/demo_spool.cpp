@@ -28,10 +28,12 @@
 #include <kplatform/winspool_job.h>
 #include <kplatform/winspool_printer.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -40,6 +42,7 @@
 
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/cddd_open.h"
+#include "kestrel/core/ddm_access.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/printerdata.h"
 #include "kestrel/core/zanlib.h"
@@ -164,7 +167,15 @@ int32_t PutToString(void* sink, DWORD n, const void* bytes) {
 // document and the pages (no page store, stamps, images or form
 // registration), the model's default devmode and printer data. Used when
 // the render step's file is missing or kestrelum rejected it.
-bool MakeStream(HANDLE printer, std::string& s, std::string& error) {
+//
+// With poster, the document is one page printed as a poster of four parts
+// the way the renderer asks for it: the page is stored (132, 133 with
+// capture mask 38: page start and page matrix become command blocks, 134),
+// then put out four times with the part's own matrix (136, replay mask 9),
+// and the store is given up (135). *storedEnd receives the offset just
+// after 134, where the page is stored and nothing of it printed yet.
+bool MakeStream(HANDLE printer, std::string& s, std::string& error, bool poster = false, size_t* storedEnd = nullptr,
+                bool marked = false) {
   HMODULE library = LoadLibraryW(u"kestrelum.dll");  // its string table names the modules to use
   if (library == nullptr) {
     error = "kestrelum.dll does not load";
@@ -187,7 +198,9 @@ bool MakeStream(HANDLE printer, std::string& s, std::string& error) {
   }
   XlContext xl{};
   xl_initcontext(&xl, PutToString, &s);
-  const BYTE jobInfo[XL_IC_JOBINFO_SIZE] = {};
+  BYTE jobInfo[XL_IC_JOBINFO_SIZE] = {};
+  constexpr size_t kSecurityMarking = 188;  // job information: the job asks for marked copies
+  if (marked) jobInfo[kSecurityMarking] = 1;
   const BYTE layoutInfo[XL_IC_LAYOUTINFO_SIZE] = {};
   const BYTE pageCtrl[XL_IC_PAGECTRL_SIZE] = {};
   BYTE jcl[16 + 2 * (8 + 4)] = {2, 0, 0, 0, 8, 0, 0, 0};  // two empty entries of 8 bytes
@@ -201,12 +214,30 @@ bool MakeStream(HANDLE printer, std::string& s, std::string& error) {
        xl_ic_setcolormode(&xl, 1, 1) == 0 && xl_ic_openprinter(&xl) == 0 && xl_ic_closeprinter(&xl, 0) == 0 &&
        xl_beginsession(&xl, 600, 600, 0, 0) == 0 && xl_opendatasource(&xl) == 0 &&
        xl_ic_timeout(&xl, XL_TIMESTAMP_JOBSTART) == 0 && xl_ic_timeout(&xl, XL_TIMESTAMP_VERSION) == 0;
-  for (int page = 0; page < 2 && ok; ++page) {
+  for (int page = 0; page < 2 && ok && !poster; ++page) {
     ok = xl_ic_startpage(&xl, 0, 0, 2, 1, 2) == 0 && xl_ic_timeout(&xl, XL_TIMESTAMP_PAGESTART) == 0 &&
          xl_ic_setcoordinate(&xl, matrix) == 0 && xl_setcolorspace_simple(&xl, 2, 0) == 0 &&
          xl_setbrushsource_rgb(&xl, 10, 20, 30) == 0 && xl_newpath(&xl) == 0 &&
          xl_rectangle(&xl, RECT{100, 100, 400, 300}) == 0 && xl_ic_showpage(&xl) == 0 &&
          xl_ic_timeout(&xl, XL_TIMESTAMP_PHYSICALPAGEEND) == 0 && xl_ic_endpage(&xl) == 0;
+  }
+  if (ok && poster) {
+    constexpr int32_t kPosterCapture = 38;  // page start, page matrix (and 0x02)
+    constexpr int32_t kPosterReplay = 9;    // page start and page matrix
+    const float twice[6] = {2, 0, 0, 2, 0, 0};  // the page drawn at twice its size
+    const XlIcPageStoringStart start{2, kPosterCapture, 0, 0, 1, 0};
+    ok = xl_ic_pageStoring_init(&xl, 1, 4) == 0 && xl_ic_pageStoring_start(&xl, &start) == 0 &&
+         xl_ic_startpage(&xl, 0, 0, 2, 1, 2) == 0 && xl_ic_setcoordinate(&xl, twice) == 0 &&
+         xl_setcolorspace_simple(&xl, 2, 0) == 0 && xl_setbrushsource_rgb(&xl, 200, 20, 30) == 0 &&
+         xl_newpath(&xl) == 0 && xl_rectangle(&xl, RECT{100, 100, 4000, 6000}) == 0 && xl_paintpath(&xl) == 0 &&
+         xl_ic_showpage(&xl) == 0 && xl_ic_endpage(&xl) == 0 && xl_ic_pageStoring_stop(&xl, 1) == 0;
+    if (storedEnd != nullptr) *storedEnd = s.size();
+    for (int part = 0; part < 4 && ok; ++part) {
+      const float shift[6] = {1, 0, 0, 1, -4960.0f * (part % 2), -7016.0f * (part / 2)};  // A4 at 600 dpi
+      const XlIcStoredPage stored{shift, nullptr, kPosterReplay, 1, 0xFFFF, 0, 0xFFFF};
+      ok = xl_ic_output_aStoredPage_withOtherPageColor(&xl, &stored) == 0;
+    }
+    ok = ok && xl_ic_pageStoring_dispose(&xl) == 0;
   }
   ok = ok && xl_ic_timeout(&xl, XL_TIMESTAMP_JOBEND) == 0 && xl_closedatasource(&xl) == 0 &&
        xl_endsession(&xl) == 0 && xl_ic_close(&xl) == 0 && xl_ic_disable(&xl) == 0;
@@ -264,8 +295,10 @@ JobTrace ReadTrace(DWORD id) {
   return t;
 }
 
-// Prints the job through the queue; answers the job id (0: failed).
-DWORD PrintJob(HANDLE printer, const std::string& stream) {
+// Prints the job through the queue; answers the job id (0: failed). With
+// a split, atSplit runs once the bytes before it are written.
+DWORD PrintJob(HANDLE printer, const std::string& stream, size_t split = 0,
+               const std::function<void()>& atSplit = nullptr) {
   std::u16string doc = u"Kestrel demo", raw = u"RAW";
   DOC_INFO_1W info{doc.data(), nullptr, raw.data()};
   const DWORD id = StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&info));
@@ -274,8 +307,10 @@ DWORD PrintJob(HANDLE printer, const std::string& stream) {
     return 0;
   }
   size_t calls = 0;
-  for (size_t at = 0; at < stream.size(); at += kWritePiece) {
-    const DWORD n = static_cast<DWORD>(std::min<size_t>(kWritePiece, stream.size() - at));
+  for (size_t at = 0; at < stream.size();) {
+    if (atSplit && at == split) atSplit();
+    const size_t limit = atSplit && at < split ? split : stream.size();
+    const DWORD n = static_cast<DWORD>(std::min<size_t>(kWritePiece, limit - at));
     DWORD written = 0;
     ++calls;
     if (!WritePrinter(printer, const_cast<char*>(stream.data() + at), n, &written) || written != n) {
@@ -283,6 +318,7 @@ DWORD PrintJob(HANDLE printer, const std::string& stream) {
       AbortPrinter(printer);
       return 0;
     }
+    at += n;
   }
   if (!EndDocPrinter(printer)) {
     std::fprintf(stderr, "EndDocPrinter failed (error %u)\n", GetLastError());
@@ -298,9 +334,12 @@ DWORD PrintJob(HANDLE printer, const std::string& stream) {
 // the job failed or the counts of kestrelum, the spooler and the port
 // disagree.
 bool PrintThrough(HANDLE printer, const std::string& root, const std::string& stream, std::string& job,
-                  JobTrace& trace) {
+                  JobTrace& trace, size_t split = 0, const std::function<void()>& atSplit = nullptr) {
   KpClearDebugOutput();
-  const DWORD id = PrintJob(printer, stream);
+  // The port's file holds this job only.
+  std::error_code ec;
+  fs::remove(fs::path(root) / kPortFileHost, ec);
+  const DWORD id = PrintJob(printer, stream, split, atSplit);
   if (id == 0) {
     PrintTrace(ReadTrace(0));
     return false;
@@ -335,6 +374,165 @@ bool PrintThrough(HANDLE printer, const std::string& root, const std::string& st
                  trace.ok, state.status, state.error, state.driverClosed);
     PrintTrace(trace);
     return false;
+  }
+  return true;
+}
+
+// The page store's temporary files of the model (C:\Windows\Temp\ZAN*)
+// and their records under the model's root (string 30) "TempFile".
+struct StoreState {
+  std::vector<std::string> files;
+  std::vector<std::string> records;
+};
+
+StoreState ListStore(const std::string& root) {
+  StoreState st;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(fs::path(root) / "c/Windows/Temp", ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind("ZAN", 0) == 0) st.files.push_back("C:\\Windows\\Temp\\" + name + " (" +
+                                                      std::to_string(e.file_size(ec)) + " bytes)");
+  }
+  HKEY key = nullptr;
+  const std::u16string name = u"SOFTWARE\\Halcyra\\Kestrel\\Scriva K350\\TempFile";
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, name.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    for (DWORD i = 0;; ++i) {
+      WCHAR sub[300];
+      DWORD n = 300;
+      if (RegEnumKeyExW(key, i, sub, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      WCHAR when[64] = {};
+      DWORD size = sizeof(when);
+      HKEY k = nullptr;
+      if (RegOpenKeyExW(key, sub, 0, KEY_READ, &k) == ERROR_SUCCESS) {
+        RegQueryValueExW(k, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(when), &size);
+        RegCloseKey(k);
+      }
+      st.records.push_back(Narrow(std::u16string(u"HKLM\\") + name + u"\\" + sub) + " = " + Narrow(when));
+    }
+    RegCloseKey(key);
+  }
+  return st;
+}
+
+void PrintStore(const StoreState& st) {
+  std::printf("    temporary files: %s\n", st.files.empty() ? "none" : "");
+  for (const std::string& f : st.files) std::printf("      %s\n", f.c_str());
+  std::printf("    their records: %s\n", st.records.empty() ? "none" : "");
+  for (const std::string& r : st.records) std::printf("      %s\n", r.c_str());
+}
+
+// The poster job: one page stored, shown in its temporary file and record
+// while it is stored, printed as four parts, and nothing left after.
+bool PosterJob(HANDLE printer, const std::string& root, const std::string& jobPath) {
+  std::string stream, error;
+  size_t stored = 0;
+  if (!MakeStream(printer, stream, error, true, &stored)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return false;
+  }
+  std::printf("A poster page: one page stored and printed as 2 x 2 parts. The stream is made here with\n"
+              "render/xl's in-band writers (132, 133 with capture mask 38, the page, 134, 136 four times with\n"
+              "the part's matrix and replay mask 9, 135), as the renderer's poster layout will send it: %zu bytes\n",
+              stream.size());
+  bool seenWhileStored = false;
+  const auto atStored = [&] {
+    // The parser carries out 134 right after taking the bytes: wait for it.
+    StoreState st;
+    for (int i = 0; i < 200; ++i) {
+      st = ListStore(root);
+      if (!st.files.empty() && !st.records.empty()) break;
+      usleep(10000);
+    }
+    std::printf("  While the page is stored (after 134, before 136):\n");
+    PrintStore(st);
+    seenWhileStored = !st.files.empty() && !st.records.empty();
+  };
+  std::string job;
+  JobTrace trace;
+  if (!PrintThrough(printer, root, stream, job, trace, stored, atStored)) return false;
+  std::printf("  After the job:\n");
+  const StoreState after = ListStore(root);
+  PrintStore(after);
+  const auto replays = trace.commands.find(XL_IC_OUTPUT_STOREDPAGE);
+  if (!seenWhileStored || !after.files.empty() || !after.records.empty() || trace.pages != 4 ||
+      replays == trace.commands.end() || replays->second != 4) {
+    std::fprintf(stderr, "the poster job did not store, print four parts and clean up as it should\n");
+    PrintTrace(trace);
+    return false;
+  }
+  const std::string posterPath = fs::path(jobPath).replace_filename("spool-poster-job.pcl").string();
+  if (!WriteFile(posterPath, job)) return false;
+  std::printf("  Four parts printed from the stored page; the job is in %s\n", posterPath.c_str());
+  return true;
+}
+
+// Marked copies: a job asking for security marking, with the stand-in
+// marking library of the tests installed as kgsb.dll (and the stand-in
+// document monitor as kqdm.dll), answering three serials: three jobs reach
+// the port, each with the stand-in's marker naming its copy.
+bool MarkedJob(HANDLE printer, const std::string& root, const std::string& jobPath) {
+  std::printf("Marked copies: the job asks for security marking (job information offset 188). The marking\n"
+              "library here is a STAND-IN built with the tests (kgsbtest installed as kgsb.dll, the document\n"
+              "monitor kqdmtest as kqdm.dll): it answers three serials and marks a copy with a PJL comment\n"
+              "naming it. The real library is an outside product and is not part of this package.\n");
+  if (!KpInstallModule("libkgsbtest.so", u"kgsb.dll") || !KpInstallModule("libkqdmtest.so", u"kqdm.dll")) {
+    std::fprintf(stderr, "the stand-in libraries cannot be installed\n");
+    return false;
+  }
+  HMODULE stand = LoadLibraryW(u"kgsb.dll");
+  FARPROC reset = stand != nullptr ? GetProcAddress(stand, "MarkTest_Reset") : nullptr;
+  if (reset == nullptr) {
+    std::fprintf(stderr, "the stand-in marking library does not load\n");
+    return false;
+  }
+  reinterpret_cast<void (*)(int)>(reinterpret_cast<void (*)()>(reset))(3);
+  std::string stream, error;
+  bool ok = MakeStream(printer, stream, error, false, nullptr, true);
+  std::error_code ec;
+  fs::remove(fs::path(root) / kPortFileHost, ec);
+  KpClearDebugOutput();
+  const DWORD id = ok ? PrintJob(printer, stream) : 0;
+  // The copies are held jobs: they reach the port once the job frees it.
+  std::string port;
+  for (int i = 0; i < 300 && id != 0; ++i) {
+    ReadFile(root + "/" + kPortFileHost, port);
+    size_t n = 0;
+    for (size_t at = port.find("GLYPHSEAL COPY="); at != std::string::npos; at = port.find("GLYPHSEAL COPY=", at + 1)) ++n;
+    if (n >= 3) break;
+    usleep(10000);
+  }
+  std::string calls(8192, '\0');
+  if (FARPROC log = GetProcAddress(stand, "MarkTest_Log")) {
+    const int n = reinterpret_cast<int (*)(char*, int)>(reinterpret_cast<void (*)()>(log))(calls.data(), 8192);
+    calls.resize(std::min(n, 8191));
+  }
+  FreeLibrary(stand);
+  const JobTrace trace = ReadTrace(id);
+  std::vector<std::string> copies;
+  const std::string uel = "\x1B%-12345X@PJL JOB";
+  for (size_t at = port.find(uel); at != std::string::npos;) {
+    const size_t next = port.find(uel, at + 1);
+    copies.push_back(port.substr(at, next == std::string::npos ? std::string::npos : next - at));
+    at = next;
+  }
+  if (id == 0 || !ok || copies.size() != 3 || trace.ok != 1) {
+    std::fprintf(stderr, "the marked job did not print three marked copies (%zu): %s\nthe stand-in's calls:\n%s",
+                 copies.size(), error.c_str(), calls.c_str());
+    PrintTrace(trace);
+    return false;
+  }
+  for (size_t i = 0; i < copies.size(); ++i) {
+    const std::string expected = "@PJL COMMENT GLYPHSEAL COPY=" + std::to_string(i);
+    const std::string path = fs::path(jobPath).replace_filename("spool-marked-copy" + std::to_string(i) + ".pcl").string();
+    if (copies[i].find(expected) == std::string::npos || !WriteFile(path, copies[i])) {
+      std::fprintf(stderr, "copy %zu is not marked as copy %zu\n", i, i);
+      return false;
+    }
+    std::printf("  copy %zu: a job of %zu bytes with \"%s\", in %s\n", i, copies[i].size(), expected.c_str(),
+                path.c_str());
+  }
+  for (const std::string& line : trace.lines) {
+    if (line.find("marked copies") != std::string::npos) std::printf("  %s\n", line.c_str());
   }
   return true;
 }
@@ -392,6 +590,10 @@ int Run(const std::string& root, const std::string& streamPath, const std::strin
     std::printf("Seams this job met (later work, each answering honestly in kestrelum's trace):\n");
     if (trace.seamsMet.empty()) std::printf("  none\n");
     for (const std::string& s : trace.seamsMet) std::printf("  %s\n", s.c_str());
+    std::printf("\n");
+    if (!PosterJob(printer, root, jobPath)) break;
+    std::printf("\n");
+    if (!MarkedJob(printer, root, jobPath)) break;
     std::printf("Open seams of kestrelum:\n");
     const std::string open = umseam_OpenSeams();
     for (size_t at = 0, end; at < open.size(); at = end + 1) {

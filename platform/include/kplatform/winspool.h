@@ -71,6 +71,12 @@ KP_API BOOL WINAPI GetPrinterDriverW(HANDLE printer, LPWSTR environment, DWORD l
 // Level 1 only. The records, then their names, in the caller's buffer.
 KP_API BOOL WINAPI EnumFormsW(HANDLE printer, DWORD level, LPBYTE forms, DWORD size, LPDWORD needed,
                               LPDWORD returned);
+// Level 1 only (ERROR_INVALID_LEVEL otherwise): the form of that name (case
+// ignored) with its name after the record in the caller's buffer. A buffer
+// too small: FALSE, ERROR_INSUFFICIENT_BUFFER and *needed (as
+// GetPrinterDriverW); no such form: ERROR_INVALID_FORM_NAME; a null name or
+// needed pointer: ERROR_INVALID_PARAMETER.
+KP_API BOOL WINAPI GetFormW(HANDLE printer, LPWSTR formName, DWORD level, LPBYTE form, DWORD size, LPDWORD needed);
 // Level 1 only; adds a user form. A name already in the database:
 // ERROR_FILE_EXISTS; an empty name ERROR_INVALID_FORM_NAME; a size or area
 // that is not positive and inside the sheet ERROR_INVALID_FORM_SIZE.

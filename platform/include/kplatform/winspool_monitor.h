@@ -77,7 +77,17 @@ typedef struct _JOB_INFO_1W {
 #define ERROR_CANCELLED 1223L
 #define ERROR_PORT_NAME_REFUSED 3007L
 
-typedef struct _PRINTER_DEFAULTSW PRINTER_DEFAULTSW, *LPPRINTER_DEFAULTSW;  // accepted, ignored
+// The defaults of OpenPrinterW: accepted and ignored (the stand-in checks no
+// access rights), so drivers may ask for PRINTER_ALL_ACCESS as on Windows.
+typedef struct _PRINTER_DEFAULTSW {
+  LPWSTR pDatatype;
+  void* pDevMode;
+  DWORD DesiredAccess;
+} PRINTER_DEFAULTSW, *LPPRINTER_DEFAULTSW;
+
+#define PRINTER_ACCESS_ADMINISTER 0x00000004
+#define PRINTER_ACCESS_USE 0x00000008
+#define PRINTER_ALL_ACCESS 0x000F000C  // STANDARD_RIGHTS_REQUIRED | administer | use
 
 // Printers known to the stand-in's spooler are those that have jobs in the
 // monitor host's job table (see monitor_host.h) and those the spooler's

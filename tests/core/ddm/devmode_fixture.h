@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "kestrel/core/ddm_access.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/dma_core.h"

@@ -313,6 +313,9 @@ TEST_F(EjclTest, HintWriters) {
          std::strcpy(c.jcid, "J-7\"x");
        },
        "@PJL SET JOBATTR=\"@JCID=J-7'x\"\n", nullptr},
+      {"the comment, kept as UTF-16 like every string member",
+       [](T*, Model& m, EJCL_CONTEXT&) { SetText(m, DDM_MEMBER_329, u"Budget 2027"); },
+       "@PJL SET JOBATTR=\"@CMNT=Budget 2027\"\n", nullptr},
       {"a double quote in the user id",
        [](T*, Model& m, EJCL_CONTEXT&) {
          Set(m, DDM_JOBTYPE, 2);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kestrel/core/cddd_open.h"
+#include "kestrel/core/ddm_access.h"
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/cdm_lists.h"
 #include "kestrel/core/cdm_values.h"

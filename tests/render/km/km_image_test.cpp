@@ -272,9 +272,14 @@ TEST_F(KmImage, ANegativeSourcePointShortensTheImageAndMovesItsEdge) {
 
 TEST_F(KmImage, LargeImagesTurnWithThePage) {
   ASSERT_TRUE(OpenWith());
-  Pdev()->imageRotation = 1;  // as the layout's image-rotation judgement sets it
+  // The page opens at its first drawing call (here one that draws nothing),
+  // where the layout judges its rotation; then the judgement is set as the
+  // layout sets it for a turned page.
+  EXPECT_TRUE(Blt(nullptr, RECTL{0, 0, 1, 1}, {0, 0}, 0xAAAA));
+  Pdev()->imageRotation = 1;
   EXPECT_TRUE(Blt(Image24(64, 200, 0x00FF00), RECTL{0, 0, 64, 200}, {0, 0}));
   ASSERT_TRUE(NextPage());
+  EXPECT_TRUE(Blt(nullptr, RECTL{0, 0, 1, 1}, {0, 0}, 0xAAAA));
   Pdev()->imageRotation = 1;
   EXPECT_TRUE(Blt(Image24(65, 65, 0x00FF00), RECTL{10, 20, 75, 85}, {0, 0}));
   auto pages = Finish();

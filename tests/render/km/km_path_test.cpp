@@ -211,7 +211,10 @@ TEST_F(KmPath, AGeometricPenUnderAScaleIsMeasuredInWorldUnits) {
   EXPECT_EQ(order, (std::vector<std::string>{"IC 137", "IC 137", kPaint, "IC 137"}));
   auto commands = Listing().commands(137);
   ASSERT_EQ(commands.size(), 3u);
-  EXPECT_EQ(Matrix(commands[1]), (std::vector<float>{3, 0, 0, 2, 0, 0}));
+  // world (the scale alone; its offset is not used) x the page's transform
+  const std::vector<float> page = Matrix(commands[0]);
+  EXPECT_EQ(Matrix(commands[1]),
+            (std::vector<float>{3 * page[0], 3 * page[1], 2 * page[2], 2 * page[3], page[4], page[5]}));
   EXPECT_EQ(Matrix(commands[2]), Matrix(commands[0]));
   EXPECT_TRUE(Has(pages[0], "SetPenWidth PenWidth=uint16(2)"));
 }

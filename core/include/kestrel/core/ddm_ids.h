@@ -229,6 +229,7 @@
   X(DDM_NO_APP_COPY_COUNT, 1333)                                  \
   X(DDM_SKIP_BLANK_PAGES, 1334)                                   \
   X(DDM_ERROR_REPORT, 1336)                                       \
+  X(DDM_NUP_FRAME, 1337)                                          \
   X(DDM_MEMBER_1340, 1340)                                        \
   X(DDM_NO_DEVICE_FONTS, 1343)                                    \
   X(DDM_MEMBER_1344, 1344)                                        \
@@ -248,6 +249,9 @@
   X(DDM_PRINT_HOUR, 451)                                          \
   X(DDM_PRINT_MINUTE, 452)                                        \
   X(DDM_COMMENT_SUPPRESS, 1321)                                   \
+  /* named by the marked re-output: copies registered with the    */ \
+  /* document monitor (with DDM 1321)                             */ \
+  X(DDM_DOCMONITOR_REGISTER, 8201)                                \
   X(DDM_FAX_DATA_FILE, 1799)                                      \
   X(DDM_FAX_TIMER_ON, 1800)                                       \
   X(DDM_FAX_TIMER_HOUR, 1801)                                     \
@@ -270,7 +274,11 @@
   X(DDM_OWNER_SWITCH_B, 5165)                                     \
   X(DDM_OWNER_DEVMODE_NAME, 5174)                                 \
   X(DDM_OWNER_UNKNOWN, 5183)                                      \
-  X(DDM_JOB_OWNER_ON, 5203)
+  X(DDM_JOB_OWNER_ON, 5203)                                       \
+  /* named by the driver's devmode and property-sheet exports */  \
+  X(DDM_OUTPUT_BLOCK_CHECK, 1341)                                 \
+  X(DDM_DOC_MONITOR, 8201)                                        \
+  X(DDM_PD_DRIVERVERSION, 8203)
 
 #define KESTREL_DDM_ID_CONSTANT(name, id) inline constexpr WORD name = id;
 KESTREL_DDM_IDS(KESTREL_DDM_ID_CONSTANT)

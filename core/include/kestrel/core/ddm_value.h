@@ -1,10 +1,9 @@
 // Devmode values by DDM id for everything outside the record owners.
 //
 // User mode (kestrelui, kestrelum): ddm_GetValue and ddm_SetValue forward to
-// the devmode-access module, loaded once per process from the driver
-// directory under the name in string 32766 of the calling library's own
-// string table (kestreljd.dll), whose dma_GetValue and dma_SetValue are taken
-// by name (kestrel/core/dma_module.h). Kernel mode (kestrelkm): the same two calls
+// the devmode-access module (kestreljd.dll), which ddm_AccessInit
+// (kestrel/core/ddm_access.h) loads once per process; its dma_GetValue and
+// dma_SetValue are taken by name (kestrel/core/dma_module.h). Kernel mode (kestrelkm): the same two calls
 // go straight to the access core with the kernel rules.
 //
 // Values follow the convention of kestrel/core/dma_core.h: get answers the
@@ -16,14 +15,6 @@
 // point is missing.
 //
 // Decisions:
-//  - ddm_AccessInit counts every call; whenever the module is not loaded it
-//    tries to load it again, so a failed first load never makes a later
-//    init answer 1 without a module. ddm_AccessEnd never takes the counter
-//    below 0 and frees the module when the count reaches 0.
-//  - ddm_AccessInit also hands ddm_GetValue and ddm_SetValue to the common
-//    library (zanLib_SetValueAccess), which reads settings through them.
-//  - The driver directory is the common library's (zanlib_GetDriverDirectory)
-//    when it knows it, else the folder of the calling library itself.
 //  - ctl_SetDDMValue answers the module's status (-1 for a null devmode), not
 //    always 0. Its value argument is the value itself for scalars and the
 //    address of the string or font for types 6 and 9.
@@ -37,14 +28,6 @@
 #include "kplatform/wintypes.h"
 
 #define DDM_ID_ALWAYS_ZERO 36905  // answered locally: type 1, size 4, value 0
-
-#if !defined(KESTREL_KERNEL_MODE)
-// 1 when the module is (or was already) loaded, 0 when it is not.
-BOOL ddm_AccessInit(HMODULE library);
-void ddm_AccessEnd(void);
-// Reference count of ddm_AccessInit (tests).
-WORD ddm_AccessCount(void);
-#endif
 
 WORD ddm_GetValue(WORD ddmId, void* devmode, void* printerData, WORD* type, DWORD* size, ULONG_PTR* value);
 WORD ddm_SetValue(WORD ddmId, void* devmode, void* printerData, WORD type, DWORD size, const void* value);

@@ -17,3 +17,13 @@ typedef WORD (*DMA_GETVALUE_FN)(WORD ddmId, const void* devmode, const void* pri
                                 ULONG_PTR* value, WORD* location);
 typedef WORD (*DMA_SETVALUE_FN)(WORD ddmId, void* devmode, void* printerData, WORD type, DWORD size,
                                 const void* value);
+
+#if !defined(KESTREL_KERNEL_MODE)
+// The loaded module behind ddm_GetValue and ddm_SetValue, kept by the value
+// access; ddm_AccessInit and ddm_AccessEnd (kestrel/core/ddm_access.h) load
+// and free it. Release forgets the resolved entry points and answers the
+// handle it held (null when none), for the caller to free.
+HMODULE ddm_AccessModule(void);
+void ddm_AccessModuleSet(HMODULE module);
+HMODULE ddm_AccessModuleRelease(void);
+#endif

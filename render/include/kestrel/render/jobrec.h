@@ -119,6 +119,10 @@ struct JOBINFO {
   int32_t stampValue2;          // 96
   int32_t sameOutputSize;       // 100: the output size is the original's (single pages only)
   int32_t onePagePerSheet;      // 104: neither N-up nor booklet
+  // 108-119. The job-information comment reads 112 as "duplex by side"
+  // (then it takes page-control byte 140); no step of the renderer sets it,
+  // so the comment's duplex comes from the layout's binding (byte 72), which
+  // is what a duplex job has.
   uint8_t reserved108[12];      // 108
   int32_t cureDrawModeA;        // 120: xl_setcuredrawmode's a, -1 before PCL XL 2.1
   int32_t cureDrawModeB;        // 124: xl_setcuredrawmode's b, -1 before PCL XL 2.1
@@ -302,11 +306,28 @@ struct PAGECTRL {
   uint8_t reserved108[8];       // 108
   int32_t pageFlow116;          // 116
   int32_t pageFlow120;          // 120
-  uint8_t reserved124[16];      // 124
+  uint8_t reserved124[4];       // 124
+  // What the job-information comment says of the page being started (the
+  // spooler side reads these at each page start, live and replayed):
+  uint16_t pageColors;          // 128: colours the few-colour count found (0: not counted)
+  uint16_t inputTray;           // 130: the page's tray, its DDM 4 value
+  int32_t pageContent;          // 132: PAGECTRL_CONTENT_*
+  uint8_t reserved136[4];       // 136
   int32_t pageFlow140;          // 140
   int32_t physicalPageFlow;     // 144
 };
 static_assert(sizeof(PAGECTRL) == 148);
+static_assert(offsetof(PAGECTRL, pageColors) == 128 && offsetof(PAGECTRL, inputTray) == 130);
+static_assert(offsetof(PAGECTRL, pageContent) == 132);
+
+// PAGECTRL::pageContent. The renderer marks each page it starts as printed
+// (its colour then follows the job's colour mode and the page's colour mode,
+// word 8) and a white page it inserts as empty; the spooler side's colour
+// judge may mark a page it found monochrome. Empty pages are not counted as
+// physical pages in the job-information comment.
+constexpr int32_t PAGECTRL_CONTENT_EMPTY = 0;
+constexpr int32_t PAGECTRL_CONTENT_MONO = 1;
+constexpr int32_t PAGECTRL_CONTENT_PRINTED = 2;
 static_assert(offsetof(PAGECTRL, pageColorMode) == 8 && offsetof(PAGECTRL, sheets) == 88);
 static_assert(offsetof(PAGECTRL, side) == 96 && offsetof(PAGECTRL, bookletPageCount) == 102);
 static_assert(offsetof(PAGECTRL, pageFlow104) == 104 && offsetof(PAGECTRL, pageFlow116) == 116);

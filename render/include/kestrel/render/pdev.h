@@ -205,14 +205,15 @@ struct PDEV {
   DWORD clipPathSize;    // its bytes
   DWORD clipPathCount;   // its path records
   DWORD xformFlags;      // bit 0x4: a geometric line's transform is in force
-  DWORD imageRotation;   // the page's image-rotation flag (the layout work sets it)
   struct KmMergeImage* mergeImage;  // EnableMergeImage .. DisableMergeImage
   FLOATOBJ worldXform[6];  // the world transform pdl_geolinexform read
 
   // The writer's state with the 4096-byte output buffer.
   XlContext xl;
 
-  DWORD pad;
+  // The image-rotation judgement of the current logical page (1: the page
+  // image is turned), made at its start for the image work.
+  LONG imageRotation;
   DWORD tailMagic;  // PDEV_MAGIC, in the last four bytes
 };
 static_assert(offsetof(PDEV, tailMagic) + sizeof(DWORD) == sizeof(PDEV), "tail magic ends the PDEV");

@@ -16,6 +16,8 @@
 #include "kestrel/render/jobrec.h"
 #include "kestrel/render/xl.h"
 #include "kestrel/render/xl_inband.h"
+#include "kestrel/core/gsb_ctrl.h"
+#include "kestrel/spool/pagestore.h"
 #include "kplatform/kwindows.h"
 #include "kplatform/winspool_monitor.h"
 #include "kplatform/winspool_printer.h"
@@ -197,6 +199,12 @@ struct jobData {
   // The job's aborted status: a retry box answered OK goes on only while
   // the job is not aborted. Null: no job (always go on asking).
   const std::atomic<uint32_t>* status;
+  // The page store: its tables, its temporary file and the command-block
+  // cursor (pagestore.cpp).
+  variableArray pageInfo;      // PAGESTORE_PAGEINFO per stored page
+  variableArray pagePosition;  // PAGESTORE_POSITION per stored page
+  tempFile pageFile;
+  cmdBlock cursor;
 };
 
 jobData* jobData_enable(HINSTANCE resource);
@@ -255,8 +263,14 @@ void faxctrl_DeleteAddressInfo(UmpdJobContext* ctx);
 BOOL jobOutput_makeFormPath(LPCWSTR formName, LPCWSTR defaultFolder, LPCWSTR extension, WCHAR (&path)[MAX_PATH],
                             DWORD* folderEnd);
 BOOL jobOutput_createFolders(const WCHAR* path, DWORD folderEnd);
+// The job's form file (DDM 1829) through jobOutput_makeFormPath with the
+// default form folder and string 451: 0, or -1 (empty path) when the name
+// is missing or refused. Form registration writes this file and the form
+// overlay reads it; nothing outside the form folder is named.
+int jobOutput_formFilePath(UmpdJobContext* ctx, WCHAR (&path)[MAX_PATH], DWORD* folderEnd);
 
-// 137-140 (page framing, written at once while no page is stored).
+// 137-140 (page framing): captured as command blocks while a page is
+// stored with the matching capture bit, else written at once (pagestore.cpp).
 int jobOutput_redirect_setcoordinate(UmpdJobContext* ctx, const float matrix[6]);
 int jobOutput_redirect_startpage(UmpdJobContext* ctx, BYTE colorModeArg, BYTE mediaSource, BYTE mediaSize,
                                  float width, float height, int flag);
@@ -271,6 +285,21 @@ constexpr uint32_t PAGESTORE_SETCOORDINATE = 0x8021;
 constexpr uint32_t PAGESTORE_STARTPAGE = 0x8005;
 constexpr uint32_t PAGESTORE_SHOWPAGE = 0x8009;
 constexpr uint32_t PAGESTORE_ENDPAGE = 0x8011;
+
+// ---- marked copies (marking.cpp) --------------------------------------------------
+
+// At the job header: for a job asking for marking, the serial count from
+// the library and the output diverted into the spooled job file. 0, or -1
+// when the file cannot be made (the job then fails: it never prints
+// unmarked).
+int outGSB_PrepareSpool(UmpdJobContext* ctx);
+// At Close: the marked copies; 0 or -1 (nothing printed before the copy loop).
+int jobOutput_ForGlyphseal(UmpdJobContext* ctx);
+GSB_HANDLE* outGSB_GetGSBHandle(UmpdJobContext* ctx);
+int outGSB_SetGSBSetting(GSB_HANDLE* handle, UmpdJobContext* ctx);
+int outGSB_outGSBJobs(GSB_HANDLE* handle, int32_t count, LPCWSTR source, UmpdJobContext* ctx);
+int outGSB_BrightdeskReady(UmpdJobContext* ctx, int32_t copy, ULONG_PTR* id, BYTE (&record)[BRIGHTDESK_RECORD_SIZE]);
+void outGSB_BrightdeskGo(UmpdJobContext* ctx, ULONG_PTR id, int go);
 
 // ---- the job frame (ejclout.cpp) -------------------------------------------------
 
@@ -368,12 +397,6 @@ void ExitXLCGS(UmpdJobContext* ctx);
 
 // ---- the job context ------------------------------------------------------------
 
-struct UmpdFewColor {
-  BOOL enabled;
-  int32_t limit;
-  int32_t value;
-};
-
 struct UmpdJobContext {
   uint32_t magic;
   HANDLE printer;
@@ -416,8 +439,8 @@ struct UmpdJobContext {
   JOBINFO jobInfo;
   LAYOUTINFO layoutInfo;
   PAGECTRL pageCtrl;
-  jobOutInfo* jobOutputInfo;  // null once released
-  UmpdFewColor fewColor;
+  jobOutInfo* jobOutputInfo;  // null once released; the spooled job file of a marked job
+  DWORD serialCount;          // marked copies to make (marking.cpp)
   DWORD stampFlag;
   UmpdColorParams* colorParams;  // filled by the colour conversion; null while absent
   BYTE* jclHeaders;              // command 156's table (GlobalAlloc), or null

@@ -1,0 +1,106 @@
+// The page impositions on top of the page matrices: N-up frames
+// (nupframe.cpp), poster tiles and crop marks (poster.cpp), booklet
+// surfaces, partitions and placements (booklet.cpp), and the image-rotation
+// judgement (judge.cpp). Results 0 or -1 unless a line says otherwise.
+#pragma once
+
+#include "kestrel/render/pdev.h"
+#include "layout.h"
+
+// ---- N-up frames ---------------------------------------------------------------
+// Frames logical pages 0 to count - 1 of the current sheet side: a black
+// pen of 0.25 point (resolution from the layout, 600 when it is 0) around
+// each page's cell, inset by half the pen.
+LONG nupFrame_drawNupFrame(PDEV* pdev, LONG count);
+// The pen width per axis and its inset for a resolution (0 means 600).
+struct LAYOUT_PEN {
+  LONG widthX, widthY, insetX, insetY;
+};
+LAYOUT_PEN layout_framePen(LONG resolutionX, LONG resolutionY);
+// The cell of logical page index (from 0) of a side (0 front, 1 back), in
+// sheet pixels, y down.
+LONG pagemat_setLogPageArea_byLayoutInfo(const LAYOUTINFO* layout, LONG side, LONG pageIndex, LAYOUT_RECT* area);
+
+// ---- Poster ----------------------------------------------------------------------
+struct PSTR_PARAM {
+  nrvxform matrix;       // the whole poster's page matrix
+  float tileWidth;       // the output area, pixels
+  float tileHeight;
+  WORD columns, rows;
+  LONG xFirst;           // 1: the walk goes along x first
+  SHORT firstX, lastX, stepX;
+  SHORT firstY, lastY, stepY;
+};
+LONG pstrJob_getLayoutParam(const LAYOUTINFO* layout, PSTR_PARAM* out);
+LONG _pstrJob_getDirection(PSTR_PARAM* params);
+LONG pstrJob_getPageXform(nrvxform* out, const PSTR_PARAM* params, LONG tile);
+LONG pstr_selectTonboPen(PDEV* pdev, LONG widthX, LONG widthY);
+LONG pstrJob_drawPosterTonbo(PDEV* pdev);
+
+// ---- Booklet ---------------------------------------------------------------------
+// The page number of a blank half.
+constexpr LONG BOOKLET_BLANK = -100;
+LONG booklet_getNumOfPaperSurfaces(LONG first, LONG last, LONG cover);
+LONG booklet_getLogicalPage(LONG first, LONG last, LONG surface, LONG side, LONG binding, LONG rightToLeft,
+                            LONG cover);
+struct BOOKLET_PARTITION {
+  LONG first, last;
+};
+// Without a list: the number of sub-booklets. With one (of that many
+// entries): 0. Sheets per booklet of 0 or less make one booklet of all
+// sheets.
+LONG booklet_getBookletPartitionList(LONG pages, LONG reverse, LONG sheetsPerBooklet, BOOKLET_PARTITION* list);
+// 1 when the session is complete, else 2.
+LONG booklet_checkSession(LONG first, LONG page, LONG sheets, LONG flag);
+// The booklet parameters _set_bookletParams fills for one placement.
+struct BOOKLET_PARAM {
+  float pageWidth, pageLength;     // the stored page, pixels
+  float pageLeft, pageTop, pageRight, pageBottom;  // its printable area
+  float sheetWidth, sheetLength;   // the booklet sheet as printed, pixels
+  float areaLeft, areaTop, areaRight, areaBottom;  // its printable area, pixels
+  LONG half;          // 0 the left half, 1 the right half
+  LONG rotate180;     // turn the placement by 180 degrees
+  LONG landscape;     // the sheet is printed landscape (two portrait halves)
+  LONG resolutionX, resolutionY;
+  LONG rotationCode;  // 0-4: by the binding side and the page's side
+};
+LONG booklet_getLayoutMatrics(nrvxform* out, const BOOKLET_PARAM* params);
+
+// The booklet's page flow (bookletflow.cpp).
+BOOL page_isBookletJob(const PDEV* pdev);
+// The placement of one half (0 left, 1 right) of surface c.
+LONG _set_bookletParams(PDEV* pdev, BOOKLET_PARAM* out, LONG half, LONG surface);
+// The stored pages first..last (from 0 in the book) on their surfaces.
+LONG _outputStoredPage_forBookletWithPage(PDEV* pdev, LONG first, LONG last);
+// The whole store by the booklet kind: partitions, the session, or one book.
+LONG _outputStoredPage_forBooklet(PDEV* pdev);
+// A white page: its own start (white-page bit 0x80 in the page-store word),
+// the base matrix, "ZANCC=00" and EndPage when the printer supports
+// function 0x1020000, else 139; 140.
+LONG _output_WhitePage(PDEV* pdev);
+// Physical page start and end of a booklet page; the job end's output.
+LONG booklet_StartPage(PDEV* pdev);
+LONG booklet_EndPage(PDEV* pdev);
+LONG booklet_EndDoc(PDEV* pdev);
+
+// ---- Image rotation --------------------------------------------------------------
+// What the three steps of the judgement read.
+struct JUDGE_REQUEST {
+  WORD paperId;        // step 1
+  WORD stapleCode;     // edge codes (kestrel/core/transedge.h)
+  WORD punchCode;
+  WORD tray;           // step 2: the input tray id
+  LONG feedOrientation;  // 1 landscape
+  LONG orientation;    // step 3
+  LONG kind;
+  LONG nupCount;
+  LONG fallback;
+};
+LONG _Judge_WithFinishing(const JUDGE_REQUEST* request);
+LONG _Judge_PaperFeedOrient(PDEV* pdev, const JUDGE_REQUEST* request);
+LONG _Judge_WithLayout(LONG orientation, LONG kind, LONG nupCount, LONG fallback);
+// The feed value of the paper among the tray's acceptable papers (1, 2, 3),
+// 0 when the tray or paper has none.
+LONG _ddd_getFeedableOrientation(PDEV* pdev, WORD tray, WORD paperId);
+LONG JudgeImageRotation(PDEV* pdev, const JUDGE_REQUEST* request);
+BOOL Qf_IsSupportFunction(PDEV* pdev, DWORD functionId);
