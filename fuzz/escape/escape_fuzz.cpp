@@ -139,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SURFOBJ* pso = KpEngineSessionSurface(s);
   if (setup & 1) {
     // During a job: a document, a page, and a drawing call that opens it
-    // (the drawing itself is refused until its work lands).
+    // (a BitBlt without a source, refused once the page is open).
     if (KpEngineStartDoc(s, u"fuzz", 1) && KpEngineStartPage(s)) {
       RECTL rect{0, 0, 10, 10};
       host.bitBlt(pso, nullptr, nullptr, nullptr, nullptr, &rect, nullptr, nullptr, nullptr, nullptr, 0xCCCC);

@@ -90,4 +90,21 @@ SURFOBJ* SurfaceRecord(HSURF hsurf);
 // Counts of the drawing objects (objects.cpp), for KpEngineObjectCount.
 size_t DrawingObjectCount();
 
+// Whether a pending KpEngineFailAllocation falls on this allocation
+// (memory.cpp; counts it down like EngAllocMem does).
+bool TakeAllocationFailure();
+
+// The session of a brush and what its realization needs (objects.cpp).
+struct BrushSource {
+  KP_ENGINE_SESSION* session;
+  SURFOBJ* pattern;
+  SURFOBJ* mask;
+  XLATEOBJ* xlate;
+  ULONG iHatch;
+};
+// Calls the session's DrvRealizeBrush on the brush (runner.cpp): logged;
+// FALSE when the session or its surface is gone or the driver has no such
+// entry.
+BOOL RealizeBrush(BRUSHOBJ* pbo, const BrushSource& source);
+
 }  // namespace kp::engine

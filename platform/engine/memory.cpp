@@ -14,6 +14,7 @@ struct Heap {
   std::mutex lock;
   std::unordered_map<void*, ULONG> tags;  // live block -> pool tag
   DWORD failIn = 0;                       // the allocation that fails, counted down
+  size_t calls = 0;                       // EngAllocMem calls, failed ones too
   size_t badFrees = 0;
 };
 
@@ -32,6 +33,7 @@ KP_API PVOID WINAPI EngAllocMem(ULONG Flags, ULONG cjMemSize, ULONG ulTag) {
   Heap& h = heap();
   {
     std::lock_guard<std::mutex> g(h.lock);
+    ++h.calls;
     if (h.failIn != 0 && --h.failIn == 0) return nullptr;
   }
   void* block = std::malloc(cjMemSize);
@@ -55,6 +57,14 @@ KP_API VOID WINAPI EngFreeMem(PVOID pv) {
   std::free(pv);
 }
 
+namespace kp::engine {
+bool TakeAllocationFailure() {
+  Heap& h = heap();
+  std::lock_guard<std::mutex> g(h.lock);
+  return h.failIn != 0 && --h.failIn == 0;
+}
+}  // namespace kp::engine
+
 KP_API void KpEngineFailAllocation(DWORD nth) {
   Heap& h = heap();
   std::lock_guard<std::mutex> g(h.lock);
@@ -68,6 +78,12 @@ KP_API size_t KpEngineBlockCount(ULONG tag) {
   size_t n = 0;
   for (const auto& entry : h.tags) n += entry.second == tag ? 1 : 0;
   return n;
+}
+
+KP_API size_t KpEngineAllocationCount(void) {
+  Heap& h = heap();
+  std::lock_guard<std::mutex> g(h.lock);
+  return h.calls;
 }
 
 KP_API size_t KpEngineBadFreeCount(void) {

@@ -71,6 +71,13 @@ const char* entryName(ULONG index) {
     case INDEX_DrvEndDoc: return "DrvEndDoc";
     case INDEX_DrvStartDoc: return "DrvStartDoc";
     case INDEX_DrvEscape: return "DrvEscape";
+    case INDEX_DrvRealizeBrush: return "DrvRealizeBrush";
+    case INDEX_DrvStrokePath: return "DrvStrokePath";
+    case INDEX_DrvFillPath: return "DrvFillPath";
+    case INDEX_DrvStrokeAndFillPath: return "DrvStrokeAndFillPath";
+    case INDEX_DrvBitBlt: return "DrvBitBlt";
+    case INDEX_DrvStretchBlt: return "DrvStretchBlt";
+    case INDEX_DrvCopyBits: return "DrvCopyBits";
     default: return "Drv?";
   }
 }
@@ -503,4 +510,109 @@ KP_API BOOL KpEngineRunJob(KP_ENGINE_DRIVER* driver, HANDLE printer, const void*
   KpEngineDisablePDEV(s);  // ends a document left open as aborted
   if (!ok) SetLastError(error);
   return ok ? TRUE : FALSE;
+}
+
+// ---- Drawing calls --------------------------------------------------------------------
+
+namespace {
+
+typedef BOOL(WINAPI* PFN_DrvRealizeBrush)(BRUSHOBJ*, SURFOBJ*, SURFOBJ*, SURFOBJ*, XLATEOBJ*, ULONG);
+typedef BOOL(WINAPI* PFN_DrvStrokePath)(SURFOBJ*, PATHOBJ*, CLIPOBJ*, XFORMOBJ*, BRUSHOBJ*, POINTL*, LINEATTRS*, MIX);
+typedef BOOL(WINAPI* PFN_DrvFillPath)(SURFOBJ*, PATHOBJ*, CLIPOBJ*, BRUSHOBJ*, POINTL*, MIX, FLONG);
+typedef BOOL(WINAPI* PFN_DrvStrokeAndFillPath)(SURFOBJ*, PATHOBJ*, CLIPOBJ*, XFORMOBJ*, BRUSHOBJ*, LINEATTRS*,
+                                               BRUSHOBJ*, POINTL*, MIX, FLONG);
+typedef BOOL(WINAPI* PFN_DrvBitBlt)(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, POINTL*, POINTL*,
+                                    BRUSHOBJ*, POINTL*, ROP4);
+typedef BOOL(WINAPI* PFN_DrvStretchBlt)(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, COLORADJUSTMENT*, POINTL*,
+                                        RECTL*, RECTL*, POINTL*, ULONG);
+typedef BOOL(WINAPI* PFN_DrvCopyBits)(SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, POINTL*);
+
+// The session of a drawing call when the call may be made: in a page, with
+// a surface that hooks the call, and a table row for it.
+std::shared_ptr<Session> drawingSession(KP_ENGINE_SESSION* session, ULONG index, FLONG hook) {
+  auto s = sessionOf(session);
+  if (!s) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  KP_ENGINE_SURFACE_INFO info{};
+  if (!s->inPage || !s->pso || !KpEngineQuerySurface(s->surface, &info) || !(info.hooks & hook) ||
+      !entry<PFN>(*s->driver, index)) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return nullptr;
+  }
+  return s;
+}
+
+template <typename Fn, typename... Args>
+BOOL drawingCall(Session& s, ULONG index, Args... args) {
+  BOOL ok = entry<Fn>(*s.driver, index)(args...);
+  logCall(*s.driver, index, static_cast<ULONG_PTR>(ok));
+  return ok;
+}
+
+}  // namespace
+
+namespace kp::engine {
+BOOL RealizeBrush(BRUSHOBJ* pbo, const BrushSource& source) {
+  auto s = sessionOf(source.session);
+  if (!s || !s->pso) return FALSE;
+  auto fn = entry<PFN_DrvRealizeBrush>(*s->driver, INDEX_DrvRealizeBrush);
+  if (!fn) return FALSE;
+  BOOL ok = fn(pbo, s->pso, source.pattern, source.mask, source.xlate, source.iHatch);
+  logCall(*s->driver, INDEX_DrvRealizeBrush, static_cast<ULONG_PTR>(ok));
+  return ok;
+}
+}  // namespace kp::engine
+
+KP_API BOOL KpEngineStrokePath(KP_ENGINE_SESSION* session, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo,
+                               BRUSHOBJ* pbo, POINTL* pptlBrushOrg, LINEATTRS* plineattrs, MIX mix) {
+  auto s = drawingSession(session, INDEX_DrvStrokePath, HOOK_STROKEPATH);
+  if (!s) return FALSE;
+  return drawingCall<PFN_DrvStrokePath>(*s, INDEX_DrvStrokePath, s->pso, ppo, pco, pxo, pbo, pptlBrushOrg,
+                                        plineattrs, mix);
+}
+
+KP_API BOOL KpEngineFillPath(KP_ENGINE_SESSION* session, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo,
+                             POINTL* pptlBrushOrg, MIX mix, FLONG flOptions) {
+  auto s = drawingSession(session, INDEX_DrvFillPath, HOOK_FILLPATH);
+  if (!s) return FALSE;
+  return drawingCall<PFN_DrvFillPath>(*s, INDEX_DrvFillPath, s->pso, ppo, pco, pbo, pptlBrushOrg, mix, flOptions);
+}
+
+KP_API BOOL KpEngineStrokeAndFillPath(KP_ENGINE_SESSION* session, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo,
+                                      BRUSHOBJ* pboStroke, LINEATTRS* plineattrs, BRUSHOBJ* pboFill,
+                                      POINTL* pptlBrushOrg, MIX mixFill, FLONG flOptions) {
+  auto s = drawingSession(session, INDEX_DrvStrokeAndFillPath, HOOK_STROKEANDFILLPATH);
+  if (!s) return FALSE;
+  return drawingCall<PFN_DrvStrokeAndFillPath>(*s, INDEX_DrvStrokeAndFillPath, s->pso, ppo, pco, pxo, pboStroke,
+                                               plineattrs, pboFill, pptlBrushOrg, mixFill, flOptions);
+}
+
+KP_API BOOL KpEngineBitBlt(KP_ENGINE_SESSION* session, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
+                           XLATEOBJ* pxlo, RECTL* prclTrg, POINTL* pptlSrc, POINTL* pptlMask, BRUSHOBJ* pbo,
+                           POINTL* pptlBrush, ROP4 rop4) {
+  auto s = drawingSession(session, INDEX_DrvBitBlt, HOOK_BITBLT);
+  if (!s) return FALSE;
+  return drawingCall<PFN_DrvBitBlt>(*s, INDEX_DrvBitBlt, s->pso, psoSrc, psoMask, pco, pxlo, prclTrg, pptlSrc,
+                                    pptlMask, pbo, pptlBrush, rop4);
+}
+
+KP_API BOOL KpEngineStretchBlt(KP_ENGINE_SESSION* session, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
+                               XLATEOBJ* pxlo, RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask, ULONG iMode) {
+  auto s = drawingSession(session, INDEX_DrvStretchBlt, HOOK_STRETCHBLT);
+  if (!s) return FALSE;
+  COLORADJUSTMENT ca{};
+  ca.caSize = sizeof ca;
+  POINTL htOrigin{0, 0};
+  return drawingCall<PFN_DrvStretchBlt>(*s, INDEX_DrvStretchBlt, s->pso, psoSrc, psoMask, pco, pxlo, &ca, &htOrigin,
+                                        prclDest, prclSrc, pptlMask, iMode);
+}
+
+KP_API BOOL KpEngineCopyBits(KP_ENGINE_SESSION* session, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo,
+                             RECTL* prclDest, POINTL* pptlSrc) {
+  auto s = drawingSession(session, INDEX_DrvCopyBits, HOOK_COPYBITS);
+  if (!s) return FALSE;
+  return drawingCall<PFN_DrvCopyBits>(*s, INDEX_DrvCopyBits, s->pso, psoSrc ? psoSrc : s->pso, pco, pxlo, prclDest,
+                                      pptlSrc);
 }

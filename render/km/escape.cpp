@@ -177,7 +177,7 @@ LONG GetSetMode(PDEV* pdev, DWORD* mode, bool headerMode, ULONG cjIn, const void
   const LONG changed = on ? jobCtrl_setStampDrawMode(pdev, headerMode ? FALSE : TRUE, headerMode ? TRUE : FALSE)
                           : jobCtrl_setStampDrawMode(pdev, FALSE, FALSE);
   if (changed != 0) return kFail;
-  const int sent = on ? xl_ic_beginstamp(&pdev->xl) : xl_ic_endstamp(&pdev->xl);
+  const LONG sent = on ? pdl_beginstamp(pdev) : pdl_endstamp(pdev);
   return sent == 0 ? kDone : kFail;
 }
 

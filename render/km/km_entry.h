@@ -14,19 +14,14 @@
 #include "pdl_ctrl.h"
 #include "kplatform/engine.h"
 
-// ---- Records of the drawing and font entries the engine stand-in does not
-// carry yet. The drawing and text work defines them with their services;
-// until then the entries take them by pointer and never look inside.
-struct _LINEATTRS;
-typedef struct _LINEATTRS LINEATTRS;
-struct _COLORADJUSTMENT;
-typedef struct _COLORADJUSTMENT COLORADJUSTMENT;
+// ---- Records of the font entries the engine stand-in does not carry yet.
+// The text work defines them with their services; until then the entries
+// take them by pointer and never look inside. (The drawing records are in
+// kplatform/engine_draw.h.)
 struct _IFIMETRICS;
 typedef struct _IFIMETRICS IFIMETRICS;
 struct _GLYPHDATA;
 typedef struct _GLYPHDATA GLYPHDATA;
-typedef ULONG MIX;
-typedef ULONG ROP4;
 
 // The answer of DrvQueryFontData that means failure.
 #define KM_FD_ERROR 0xFFFFFFFFu
@@ -56,8 +51,9 @@ BOOL DDI_DrvStartPage(SURFOBJ* pso);
 BOOL DDI_DrvSendPage(SURFOBJ* pso);
 BOOL DDI_DrvEndDoc(SURFOBJ* pso, FLONG fl);
 
-// Drawing and font entries (ddi_later.cpp): they refuse cleanly until the
-// work that builds them lands. DrvEscape: escape.cpp.
+// Drawing entries: path.cpp (paths and clipping), brush.cpp (brushes),
+// image.cpp (bit-block calls). Text and font entries (ddi_later.cpp) refuse
+// cleanly until the work that builds them lands. DrvEscape: escape.cpp.
 BOOL DDI_DrvBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclTrg,
                    POINTL* pptlSrc, POINTL* pptlMask, BRUSHOBJ* pbo, POINTL* pptlBrush, ROP4 rop4);
 BOOL DDI_DrvStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,

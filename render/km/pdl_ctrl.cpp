@@ -26,6 +26,7 @@
 #include "kestrel/render/km_services.h"
 #include "kestrel/render/xl_inband.h"
 #include "kestrel/render/xl_outbuf.h"
+#include "draw.h"
 #include "km_entry.h"
 
 namespace {
@@ -285,15 +286,23 @@ BOOL pdl_endjob(PDEV* pdev) {
   return Sent(xl_endsession(&pdev->xl));
 }
 
-LONG pdl_initclip(PDEV* pdev) { return pdev ? Ic(xl_setcliptopage(&pdev->xl)) : -1; }
+LONG pdl_initclip(PDEV* pdev) {
+  if (!pdev) return -1;
+  const LONG result = Ic(xl_setcliptopage(&pdev->xl));
+  pdev->clipState = result == 0 ? KM_CLIP_PAGE : KM_CLIP_RESET;
+  return result;
+}
 
 // ---- page state --------------------------------------------------------------------
 
 LONG init_cgs(PDEV* pdev) {
   if (!pdev) return -1;
   conv_nrvxform_foxform(kIdentity, pdev->currentXform);
-  // The page's path, clip and brush records come with the drawing work;
-  // until then the PDEV holds none to clear.
+  // The cached clip path goes: no clip is assumed across pages (the page
+  // start sends its own SetClipToPage).
+  path_ReleaseClipCache(pdev);
+  pdev->clipState = KM_CLIP_RESET;
+  pdev->xformFlags = 0;
   xl_initcgs(&pdev->xl);
   return 0;
 }

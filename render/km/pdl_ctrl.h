@@ -85,7 +85,12 @@ BOOL pdl_timeout(PDEV* pdev, BYTE code);  // 145
 // then time stamps 1 and 6. 1 when both were sent.
 BOOL pdl_startjob(PDEV* pdev);
 BOOL pdl_endjob(PDEV* pdev);    // CloseDataSource and EndSession; 1 when both were written
-LONG pdl_initclip(PDEV* pdev);  // SetClipToPage
+// SetClipToPage; the drawing calls' clip state becomes "page" (or "reset
+// pending" when the operator failed).
+LONG pdl_initclip(PDEV* pdev);
+// The in-band stamp markers (brush.cpp): stamp drawing on (146), off (147).
+LONG pdl_beginstamp(PDEV* pdev);
+LONG pdl_endstamp(PDEV* pdev);
 
 // ---- page state --------------------------------------------------------------------
 // The current transform becomes the identity, the page's graphics records are

@@ -2,8 +2,6 @@
 // into parts of the renderer that later work builds. Each one does only what
 // is true while that part is missing, and says which work replaces it:
 //  - device fonts: the PDEV has none, so DEVINFO reports 0 fonts;
-//  - merged images: nothing is ever merged, so there is nothing to set up,
-//    send or free;
 //  - the page flow: a job asking for a mode whose page steps are not built
 //    yet is refused at its first page with ERROR_NOT_SUPPORTED.
 // The work that builds each part removes its functions from this file and
@@ -35,18 +33,8 @@ BOOL SetDefaultFont_pdl(PDEV*, ENGLOGFONTW*) {
   return FALSE;
 }
 
-// ---- Merged images (replaced by the image work) ----------------------------------
-
-// The merged-image state lives in the PDEV heap once images are built; with
-// no images there is nothing to set up.
-BOOL EnableMergeImage(PDEV* pdev) { return pdev ? TRUE : FALSE; }
-void DisableMergeImage(PDEV*) {}
-// Ends an open group of merged images. No group can be open while nothing is
-// drawn, so there is nothing to end.
-LONG SendMergeImage(PDEV* pdev) { return pdev ? 0 : -1; }
-
-// ---- Page flow (replaced by the page-flow work: stored sets of poster or
-// booklet pages, fax sheets) ----------------------------------------------------
+// ---- Page flow (replaced by the page-flow work: storing all pages together
+// with poster or booklet, fax sheets) --------------------------------------------
 
 // The job modes whose page steps are not built yet (store-all-pages or form
 // registration with poster or booklet, fax sheets): a job asking for one is

@@ -2,9 +2,10 @@
 // as the engine does, enables a PDEV and its surface for model A (the
 // build's K350.DDD) from the CreateDC devmode, prints what the renderer
 // reports to the engine (GDIINFO, DEVINFO, the surface), asks the
-// technology escape, and renders a two-page document whose pages draw
-// nothing. The renderer's stream is written to the file named by the second
-// argument (the build folder's demo/render-stream.xlr by default) for the
+// technology escape, and renders a one-page document: the sample page of
+// tools/kmhost (paths, clips, brushes, images). The renderer's stream is
+// written to the file named by the second argument (the build folder's
+// demo/render-stream.xlr by default) for the
 // spooler step; scripts/demo checks it with the strict checker's
 // renderer-stream mode and prints its decoded sequence. Two layouts follow
 // beside it: four pages at 2-up with frame lines (render-nup.xlr) and one
@@ -30,6 +31,7 @@
 #include "kestrel/render/xl.h"
 #include "kestrel/render/xl_inband.h"
 #include "km_host.h"
+#include "sample_page.h"
 #include "kplatform/byte_order.h"
 
 namespace {
@@ -56,21 +58,26 @@ void Print(const GDIINFO& g, const DEVINFO& i, const KP_ENGINE_SURFACE_INFO& s) 
 }
 
 constexpr ULONG kGetTechnology = 20;  // GETTECHNOLOGY
-constexpr ULONG kPages = 2;
-
-// One document of kPages pages that draw nothing; its stream goes to `out`.
+// One document of one page, the sample page; its stream goes to `out`.
 bool RenderDocument(KP_ENGINE_SESSION* s, HANDLE printer, const std::string& out) {
   KpEngineClearOutput(printer);
   if (!KpEngineStartDoc(s, u"Kestrel demo", 1)) {
     std::fprintf(stderr, "DrvStartDoc failed (error %u)\n", GetLastError());
     return false;
   }
-  for (ULONG page = 1; page <= kPages; ++page) {
-    if (!KpEngineStartPage(s) || !KpEngineSendPage(s)) {
-      std::fprintf(stderr, "page %u failed (error %u)\n", page, GetLastError());
-      KpEngineEndDoc(s, ED_ABORTDOC);
-      return false;
-    }
+  std::vector<kestrel::kmhost::SampleCall> calls;
+  if (!KpEngineStartPage(s)) {
+    std::fprintf(stderr, "DrvStartPage failed (error %u)\n", GetLastError());
+    KpEngineEndDoc(s, ED_ABORTDOC);
+    return false;
+  }
+  const bool drawn = kestrel::kmhost::DrawSamplePage(s, &calls);
+  std::printf("The sample page, call by call:\n");
+  for (const auto& c : calls) std::printf("  %-62s %s\n", c.what.c_str(), c.result ? "TRUE" : "FALSE");
+  if (!drawn || !KpEngineSendPage(s)) {
+    std::fprintf(stderr, "the sample page failed (error %u)\n", GetLastError());
+    KpEngineEndDoc(s, ED_ABORTDOC);
+    return false;
   }
   if (!KpEngineEndDoc(s, 0)) {
     std::fprintf(stderr, "DrvEndDoc failed (error %u)\n", GetLastError());
@@ -86,10 +93,12 @@ bool RenderDocument(KP_ENGINE_SESSION* s, HANDLE printer, const std::string& out
     std::fprintf(stderr, "cannot write %s\n", out.c_str());
     return false;
   }
-  std::printf("A document of %u pages that draw nothing: %zu bytes of renderer stream in %s\n", kPages,
-              bytes.size(), out.c_str());
-  std::printf("Drawing is not built yet: the pages carry no drawing operators. The in-band commands in the\n"
-              "stream await the spooler side (kestrelum), which carries them out and removes them.\n");
+  std::printf("A document of one page: %zu bytes of renderer stream in %s\n", bytes.size(), out.c_str());
+  std::printf("What each call became is in the listing below: the paths as NewPath, SetCursor, LinePath,\n"
+              "BezierPath and PaintPath (the ellipse whole), the clips as SetClipRectangle and a clip path\n"
+              "(SetClipReplace), the brushes as solid colours and raster patterns (BeginRastPattern), the\n"
+              "strips as images between in-band 148 and 149, the mask as a one-bit image. The in-band\n"
+              "commands await the spooler side (kestrelum), which carries them out and removes them.\n");
   return true;
 }
 

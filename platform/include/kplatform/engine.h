@@ -11,6 +11,7 @@
 #include "kplatform/engine_float.h"
 #include "kplatform/engine_objects.h"
 #include "kplatform/engine_runner.h"
+#include "kplatform/engine_draw.h"
 #include "kplatform/wintypes.h"
 
 // EngAllocMem flags.

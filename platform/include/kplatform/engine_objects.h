@@ -3,16 +3,14 @@
 //
 // Every object is engine-owned: a driver gets a pointer to the public part
 // and reaches the rest through the object's services. The services that the
-// engine stand-in carries today are declared below with their behaviour;
-// the rest of the family (CLIPOBJ_ppoGetPath, BRUSHOBJ_pvAllocRbrush,
-// BRUSHOBJ_pvGetRbrush, FONTOBJ_pifi, FONTOBJ_pxoGetXform,
-// FONTOBJ_pvTrueTypeFontFile, FONTOBJ_cGetGlyphs, STROBJ_vEnumStart,
-// STROBJ_bEnum, EngDeletePath) is left undeclared until the drawing and text
-// work that needs them gives them their engine side.
+// engine stand-in carries today are declared below with their behaviour
+// (those of the drawing calls in engine_draw.h); the text family
+// (FONTOBJ_pifi, FONTOBJ_pxoGetXform, FONTOBJ_pvTrueTypeFontFile,
+// FONTOBJ_cGetGlyphs, STROBJ_vEnumStart, STROBJ_bEnum) is left undeclared
+// until the text work gives them their engine side.
 //
-// Objects are made by the engine's drawing calls; until the runner issues
-// drawing calls, tests make them with the KpEngineCreate* controls
-// (engine_runner.h).
+// Tests make the objects with the KpEngineCreate* controls (engine_runner.h,
+// engine_draw.h) and hand them to the runner's drawing calls.
 #pragma once
 
 #include "kplatform/engine_ddi.h"

@@ -87,6 +87,9 @@ KP_API BOOL KpEngineDeleteDevice(HDEV hdev);
 KP_API void KpEngineFailAllocation(DWORD nth);
 // Live EngAllocMem blocks with this pool tag; tag 0 counts every block.
 KP_API size_t KpEngineBlockCount(ULONG tag);
+// EngAllocMem calls made so far (in any thread; the refused ones too), so a
+// test can walk KpEngineFailAllocation over every allocation of a step.
+KP_API size_t KpEngineAllocationCount(void);
 // EngFreeMem calls on a pointer that was no live block (ignored, counted).
 KP_API size_t KpEngineBadFreeCount(void);
 

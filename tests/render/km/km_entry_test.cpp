@@ -486,14 +486,14 @@ TEST_F(KmEntry, DrawingAndFontEntriesRefuseCleanlyAndEscapesAnswer) {
          RECTL r{0, 0, 10, 10};
          return t.Get<BitBlt>(INDEX_DrvBitBlt)(so, nullptr, nullptr, nullptr, nullptr, &r, nullptr, nullptr, nullptr,
                                                 nullptr, 0xCCCC);
-       }, FALSE, ERROR_NOT_SUPPORTED},
+       }, FALSE, ERROR_WRITE_FAULT},  // outside a document: the output fails
       {"CopyBits", [](const EntryTable& t, SURFOBJ* so, DHPDEV) -> ULONG_PTR {
          RECTL r{0, 0, 10, 10};
          return t.Get<CopyBits>(INDEX_DrvCopyBits)(so, nullptr, nullptr, nullptr, &r, nullptr);
-       }, FALSE, ERROR_NOT_SUPPORTED},
+       }, FALSE, ERROR_INVALID_PARAMETER},  // no source
       {"FillPath", [](const EntryTable& t, SURFOBJ* so, DHPDEV) -> ULONG_PTR {
          return t.Get<FillPath>(INDEX_DrvFillPath)(so, nullptr, nullptr, nullptr, nullptr, 0x0D0D, 0);
-       }, FALSE, ERROR_NOT_SUPPORTED},
+       }, FALSE, ERROR_INVALID_PARAMETER},  // no path
       {"QueryFont", [](const EntryTable& t, SURFOBJ*, DHPDEV p) -> ULONG_PTR {
          ULONG_PTR id = 0;
          return reinterpret_cast<ULONG_PTR>(t.Get<QueryFont>(INDEX_DrvQueryFont)(p, 0, 1, &id));

@@ -83,8 +83,8 @@ class KmEscapeJob : public KmTest {
                                      in ? in->data() : nullptr, out ? static_cast<ULONG>(out->size()) : 0,
                                      out ? out->data() : nullptr));
   }
-  // A drawing call: it opens the page (the drawing itself is refused until
-  // its work lands).
+  // A drawing call: it opens the page (a BitBlt without a source is then
+  // refused with 87).
   void Draw() {
     RECTL r{0, 0, 10, 10};
     bitBlt_(KpEngineSessionSurface(session_), nullptr, nullptr, nullptr, nullptr, &r, nullptr, nullptr, nullptr,

@@ -337,11 +337,15 @@ TEST_F(KmJob, ModesNotBuiltYetAreRefusedAtTheFirstPage) {
 
 // ---- Drawing calls ------------------------------------------------------------------
 
-TEST_F(KmJob, ADrawingCallOpensThePageAndIsThenRefused) {
+TEST_F(KmJob, ADrawingCallOpensThePageBeforeItsOwnWork) {
   EntryTable table;
   ASSERT_TRUE(table.ok());
-  auto fillPath = table.Get<FillPathFn>(INDEX_DrvFillPath);
-  ASSERT_NE(fillPath, nullptr);
+  // Text is still refused after the page is open (its work has not landed).
+  auto textOut = table.Get<TextOutFn>(INDEX_DrvTextOut);
+  ASSERT_NE(textOut, nullptr);
+  auto fillPath = [&](SURFOBJ* pso) {
+    return textOut(pso, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0);
+  };
 
   // In a job: the first drawing call opens the page (and sets up the job).
   Doc d = Prepare(kModelB);
@@ -350,10 +354,10 @@ TEST_F(KmJob, ADrawingCallOpensThePageAndIsThenRefused) {
   ASSERT_TRUE(KpEngineStartPage(d.session));
   SURFOBJ* pso = KpEngineSessionSurface(d.session);
   SetLastError(0);
-  EXPECT_FALSE(fillPath(pso, nullptr, nullptr, nullptr, nullptr, 0, 0));
+  EXPECT_FALSE(fillPath(pso));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
   EXPECT_TRUE(PdevOf(d.session)->pageCtrl.flags & JOBCTRL_LOGICAL_PAGE);
-  EXPECT_FALSE(fillPath(pso, nullptr, nullptr, nullptr, nullptr, 0, 0));  // the page is open: nothing more
+  EXPECT_FALSE(fillPath(pso));  // the page is open: nothing more
   ASSERT_TRUE(KpEngineSendPage(d.session));
   ASSERT_TRUE(KpEngineEndDoc(d.session, 0));
   ASSERT_TRUE(KpEngineDisablePDEV(d.session));
@@ -363,7 +367,7 @@ TEST_F(KmJob, ADrawingCallOpensThePageAndIsThenRefused) {
   // Before DrvStartDoc: output-failed, and the document can't start.
   Doc early = Prepare(kModelB);
   ASSERT_TRUE(Enable(early));
-  EXPECT_FALSE(fillPath(KpEngineSessionSurface(early.session), nullptr, nullptr, nullptr, nullptr, 0, 0));
+  EXPECT_FALSE(fillPath(KpEngineSessionSurface(early.session)));
   EXPECT_TRUE(PdevOf(early.session)->ddiFlags & PDEV_OUTPUT_FAILED);
   EXPECT_FALSE(KpEngineStartDoc(early.session, u"late", 1));
   EXPECT_TRUE(KpEngineDisablePDEV(early.session));

@@ -197,6 +197,17 @@ struct PDEV {
   // Device-font selection words (the device-font work fills them).
   DWORD fontSelection[2];
 
+  // ---- The drawing calls' state (render/km/path*.cpp, brush*.cpp, image*.cpp;
+  // names and values in render/km/draw.h) ----
+  DWORD clipState;       // the printer's clip: page, rectangle, path, reset pending
+  RECT clipRect;         // the clip rectangle in force (device pixels)
+  BYTE* clipPath;        // the cached clip path block (PDEV heap), or null
+  DWORD clipPathSize;    // its bytes
+  DWORD clipPathCount;   // its path records
+  DWORD xformFlags;      // bit 0x4: a geometric line's transform is in force
+  struct KmMergeImage* mergeImage;  // EnableMergeImage .. DisableMergeImage
+  FLOATOBJ worldXform[6];  // the world transform pdl_geolinexform read
+
   // The writer's state with the 4096-byte output buffer.
   XlContext xl;
 
