@@ -89,5 +89,9 @@ SURFOBJ* SurfaceRecord(HSURF hsurf);
 
 // Counts of the drawing objects (objects.cpp), for KpEngineObjectCount.
 size_t DrawingObjectCount();
+// Fonts and strings (fontobj.cpp): their count, and deleting one (false for
+// a pointer that is none of them).
+size_t TextObjectCount();
+bool DeleteTextObject(void* object);
 
 }  // namespace kp::engine

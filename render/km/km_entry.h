@@ -21,10 +21,6 @@ struct _LINEATTRS;
 typedef struct _LINEATTRS LINEATTRS;
 struct _COLORADJUSTMENT;
 typedef struct _COLORADJUSTMENT COLORADJUSTMENT;
-struct _IFIMETRICS;
-typedef struct _IFIMETRICS IFIMETRICS;
-struct _GLYPHDATA;
-typedef struct _GLYPHDATA GLYPHDATA;
 typedef ULONG MIX;
 typedef ULONG ROP4;
 

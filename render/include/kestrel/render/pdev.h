@@ -200,6 +200,12 @@ struct PDEV {
   // The writer's state with the 4096-byte output buffer.
   XlContext xl;
 
+  // The font download cache (render/km/fontcache.cpp): the fonts downloaded
+  // in this page, most recently used first, and their number.
+  struct XLFONT_ENTRY* fontCache;
+  WORD fontCacheCount;
+  BYTE fontCacheReserved[6];  // keeps the tail magic in the last four bytes
+
   DWORD pad;
   DWORD tailMagic;  // PDEV_MAGIC, in the last four bytes
 };
