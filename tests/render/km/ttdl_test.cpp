@@ -7,6 +7,7 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <cstring>
+#include <set>
 
 #include "font_fixture.h"
 #include "km_entry.h"
@@ -726,6 +727,68 @@ TEST_F(Download, WriteFailureInTheHeader) {
   EXPECT_NE(p.get()->fontCache, nullptr);  // the header was begun: the font stays listed
   xlfont_FreeCache(p.get());
   EXPECT_EQ(KpEngineBlockCount(0), baseline);
+}
+
+}  // namespace
+
+namespace {
+
+// A font rebuilt from what went to the printer (the header's tables and the
+// glyph records placed at their glyph indices) renders every downloaded
+// glyph as the source font does.
+TEST_F(Download, RoundTripRendersAsTheSource) {
+  std::string path = FontPath("DejaVuSans.ttf");
+  auto t = LoadInfo(path, u"DejaVu Sans");
+  ASSERT_TRUE(t->ok);
+  std::vector<WORD> glyphs;
+  for (char32_t ch : std::u32string(U"Kestrel \u00e9\u00c5\u0152 wg&@")) glyphs.push_back(FtGlyph(path, ch));
+  ASSERT_EQ(Run(&t->info, "RT:OL", glyphs), 0);
+  Downloaded d = Decode(p.Output());
+  GtSegment g = ReadGt(d.header);
+  Sfnt rebuilt;
+  for (const auto& e : g.dir)
+    if (e.tag != 0 && Name(e.tag) != "gdir") rebuilt.tables[e.tag] = Bytes(g.ot + e.offset, g.ot + e.offset + e.length);
+  uint16_t numGlyphs = Be16(&rebuilt.tables[Tag("maxp")][4]);
+  std::vector<Bytes> byIndex(numGlyphs);
+  std::set<uint16_t> sent;
+  for (const auto& [code, rec] : d.chars) {
+    uint16_t gid = Be16(&rec[4]);
+    byIndex[gid] = Bytes(rec.begin() + 6, rec.end());
+    sent.insert(gid);
+  }
+  Bytes glyf, loca;
+  for (uint16_t i = 0; i < numGlyphs; ++i) {
+    PutBe32(loca, static_cast<uint32_t>(glyf.size()));
+    glyf.insert(glyf.end(), byIndex[i].begin(), byIndex[i].end());
+    while (glyf.size() % 4) glyf.push_back(0);
+  }
+  PutBe32(loca, static_cast<uint32_t>(glyf.size()));
+  rebuilt.tables[Tag("glyf")] = glyf;
+  rebuilt.tables[Tag("loca")] = loca;
+  rebuilt.tables[Tag("head")][50] = 0, rebuilt.tables[Tag("head")][51] = 1;  // long loca
+  Bytes font = BuildSfnt(rebuilt);
+
+  FT_Library lib;
+  ASSERT_EQ(FT_Init_FreeType(&lib), 0);
+  FT_Face src, copy;
+  ASSERT_EQ(FT_New_Face(lib, path.c_str(), 0, &src), 0);
+  ASSERT_EQ(FT_New_Memory_Face(lib, font.data(), static_cast<FT_Long>(font.size()), 0, &copy), 0);
+  for (FT_Face f : {src, copy}) FT_Set_Pixel_Sizes(f, 0, 64);
+  auto render = [](FT_Face f, uint16_t gid) {
+    Bytes bits;
+    if (FT_Load_Glyph(f, gid, FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO) != 0 ||
+        FT_Render_Glyph(f->glyph, FT_RENDER_MODE_MONO) != 0)
+      return Bytes{0xEE};
+    const FT_Bitmap& b = f->glyph->bitmap;
+    PutBe32(bits, b.width), PutBe32(bits, b.rows), PutBe32(bits, static_cast<uint32_t>(f->glyph->bitmap_left));
+    for (unsigned y = 0; y < b.rows; ++y) bits.insert(bits.end(), b.buffer + y * b.pitch, b.buffer + y * b.pitch + (b.width + 7) / 8);
+    return bits;
+  };
+  for (uint16_t gid : sent) EXPECT_EQ(render(copy, gid), render(src, gid)) << "glyph " << gid;
+  EXPECT_GT(sent.size(), glyphs.size() / 2);
+  FT_Done_Face(copy);
+  FT_Done_Face(src);
+  FT_Done_FreeType(lib);
 }
 
 }  // namespace
