@@ -89,6 +89,10 @@ SURFOBJ* SurfaceRecord(HSURF hsurf);
 
 // Counts of the drawing objects (objects.cpp), for KpEngineObjectCount.
 size_t DrawingObjectCount();
+// Fonts and strings (fontobj.cpp): their count, and deleting one (false for
+// a pointer that is none of them).
+size_t TextObjectCount();
+bool DeleteTextObject(void* object);
 
 // Whether a pending KpEngineFailAllocation falls on this allocation
 // (memory.cpp; counts it down like EngAllocMem does).

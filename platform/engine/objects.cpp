@@ -119,8 +119,12 @@ bool toLong(double v, LONG& out) {
 namespace kp::engine {
 size_t DrawingObjectCount() {
   Registry& r = registry();
-  std::lock_guard<std::mutex> g(r.lock);
-  return r.live.size();
+  size_t n = 0;
+  {
+    std::lock_guard<std::mutex> g(r.lock);
+    n = r.live.size();
+  }
+  return n + TextObjectCount();
 }
 }  // namespace kp::engine
 
@@ -199,17 +203,23 @@ KP_API XLATEOBJ* KpEngineCreateXlate(FLONG flXlate, ULONG cEntries, const ULONG*
 }
 
 KP_API BOOL KpEngineDeleteObject(PVOID object) {
-  Kind kind;
+  Kind kind = Kind::kPath;
+  bool found = false;
   {
     Registry& r = registry();
     std::lock_guard<std::mutex> g(r.lock);
     auto it = r.live.find(object);
-    if (!object || it == r.live.end()) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return FALSE;
+    found = object && it != r.live.end();
+    if (found) {
+      kind = it->second;
+      r.live.erase(it);
     }
-    kind = it->second;
-    r.live.erase(it);
+  }
+  if (!found) {
+    // Fonts and strings live in their own table (fontobj.cpp).
+    if (object && kp::engine::DeleteTextObject(object)) return TRUE;
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
   }
   switch (kind) {
     case Kind::kPath:

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "gdi32/ft_reader.h"
 #include "kplatform/gdi32_fonts.h"
 #include "kplatform/kernel32_string.h"
 
 namespace {
 
-constexpr char kDefaultFolder[] = "/usr/share/fonts/truetype/dejavu";
 constexpr size_t kLogFontSize = 92;
 constexpr size_t kFaceOffset = 28;
 constexpr size_t kFaceChars = 32;
@@ -30,35 +30,7 @@ struct Face {
   BYTE italic = 0, fixed = 0;
 };
 
-struct Store {
-  std::mutex lock;
-  std::string folder = kDefaultFolder;
-};
-Store& S() {
-  static Store* s = new Store;
-  return *s;
-}
-
-std::u16string FromUtf8(const char* s) {
-  std::u16string out;
-  if (!s) return out;
-  const auto* p = reinterpret_cast<const unsigned char*>(s);
-  while (*p) {
-    unsigned c = *p++;
-    unsigned cp = c;
-    int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    if (more) cp = c & (0x3F >> more);
-    for (int i = 0; i < more && (*p & 0xC0) == 0x80; ++i) cp = (cp << 6) | (*p++ & 0x3F);
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (cp >> 10));
-      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-  }
-  return out;
-}
+using kp::ft::FromUtf8;
 
 bool FontFile(const std::filesystem::path& p) {
   std::string ext = p.extension().string();
@@ -76,8 +48,9 @@ std::vector<Face> ReadFolder(const std::string& folder) {
     if (it->is_regular_file(ec) && FontFile(it->path())) files.push_back(it->path().string());
   }
   std::sort(files.begin(), files.end());
-  FT_Library lib = nullptr;
-  if (FT_Init_FreeType(&lib) != 0) return faces;
+  kp::ft::Library library;
+  if (!library) return faces;
+  FT_Library lib = library.get();
   for (const std::string& file : files) {
     FT_Long count = 1;
     for (FT_Long index = 0; index < count; ++index) {
@@ -109,7 +82,6 @@ std::vector<Face> ReadFolder(const std::string& folder) {
       FT_Done_Face(face);
     }
   }
-  FT_Done_FreeType(lib);
   return faces;
 }
 
@@ -170,11 +142,7 @@ KP_API int WINAPI EnumFontFamiliesExW(HDC dc, const LOGFONTW* filter, FONTENUMPR
     std::memcpy(face, bytes + kFaceOffset, kFaceChars * 2);
     wanted = face;
   }
-  std::string folder;
-  {
-    std::lock_guard<std::mutex> g(S().lock);
-    folder = S().folder;
-  }
+  std::string folder = kp::ft::FontFolder();
   if (charset != DEFAULT_CHARSET && charset != ANSI_CHARSET) return 1;
   std::vector<Face> faces = ReadFolder(folder);
   int last = 1;
@@ -193,7 +161,6 @@ KP_API int WINAPI EnumFontFamiliesExW(HDC dc, const LOGFONTW* filter, FONTENUMPR
 }
 
 KP_API BOOL KpSetFontFolder(const char* hostFolder) {
-  std::lock_guard<std::mutex> g(S().lock);
-  S().folder = hostFolder ? hostFolder : kDefaultFolder;
+  kp::ft::SetFontFolder(hostFolder);
   return TRUE;
 }

@@ -14,14 +14,6 @@
 #include "pdl_ctrl.h"
 #include "kplatform/engine.h"
 
-// ---- Records of the font entries the engine stand-in does not carry yet.
-// The text work defines them with their services; until then the entries
-// take them by pointer and never look inside. (The drawing records are in
-// kplatform/engine_draw.h.)
-struct _IFIMETRICS;
-typedef struct _IFIMETRICS IFIMETRICS;
-struct _GLYPHDATA;
-typedef struct _GLYPHDATA GLYPHDATA;
 
 // The answer of DrvQueryFontData that means failure.
 #define KM_FD_ERROR 0xFFFFFFFFu

@@ -72,6 +72,7 @@
 #include "kplatform/byte_order.h"
 #include "kestrel/render/xl_outbuf.h"
 #include "kestrel/core/zanlib.h"
+#include "fontcache.h"
 #include "km_entry.h"
 
 // The driver's semaphores (made by DrvEnableDriver, entry.cpp).
@@ -426,6 +427,7 @@ void FreePdevMemory(PDEV* pdev) {
   void* heap = pdev->heap;
   FreeEscapeBlocks(pdev);
   jobCtrl_ReleasePdev(pdev);
+  xlfont_FreeCache(pdev);  // fonts still listed (their removal was not written)
   if (pdev->ttSubstTable) ttsb_FreeTrueTypeSubstTable(pdev->ttSubstTable);
   pdev->ttSubstTable = nullptr;
   if (pdev->printerData) HEAPFREE(heap, pdev->printerData);

@@ -27,6 +27,7 @@
 #include "kestrel/render/xl_inband.h"
 #include "kestrel/render/xl_outbuf.h"
 #include "draw.h"
+#include "fontcache.h"
 #include "km_entry.h"
 
 namespace {
@@ -307,11 +308,12 @@ LONG init_cgs(PDEV* pdev) {
   return 0;
 }
 
-// The page's font download cache. No font is downloaded before the font
-// work (TrueType download and the cache) lands, so a page has no cache to
-// start or drop; that work replaces both bodies.
-LONG page_InitFontCache_StartPage_pdl(PDEV* pdev) { return pdev ? 0 : -1; }
-void page_DeleteFontCache_pdl(PDEV*) {}
+// The page's font download cache: emptied at page start (entries a failed
+// deletion left are freed), its fonts removed from the printer at page end.
+LONG page_InitFontCache_StartPage_pdl(PDEV* pdev) { return xlfont_InitCache(pdev); }
+void page_DeleteFontCache_pdl(PDEV* pdev) {
+  if (pdev) xlfont_DeleteCache(pdev);
+}
 
 BOOL page_setDEVData_pdl(PDEV* pdev) {
   if (!pdev) return FALSE;

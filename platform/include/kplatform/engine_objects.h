@@ -3,11 +3,9 @@
 //
 // Every object is engine-owned: a driver gets a pointer to the public part
 // and reaches the rest through the object's services. The services that the
-// engine stand-in carries today are declared below with their behaviour
-// (those of the drawing calls in engine_draw.h); the text family
-// (FONTOBJ_pifi, FONTOBJ_pxoGetXform, FONTOBJ_pvTrueTypeFontFile,
-// FONTOBJ_cGetGlyphs, STROBJ_vEnumStart, STROBJ_bEnum) is left undeclared
-// until the text work gives them their engine side.
+// engine stand-in carries today, the font and string objects among them,
+// are declared below with their behaviour (those of the drawing calls in
+// engine_draw.h).
 //
 // Tests make the objects with the KpEngineCreate* controls (engine_runner.h,
 // engine_draw.h) and hand them to the runner's drawing calls.
@@ -132,18 +130,97 @@ KP_API ULONG WINAPI XFORMOBJ_iGetFloatObjXform(XFORMOBJ* pxo, FLOATOBJ_XFORM* pf
 KP_API BOOL WINAPI XFORMOBJ_bApplyXform(XFORMOBJ* pxo, ULONG iMode, ULONG cPoints, PVOID pvIn, PVOID pvOut);
 
 // ---- FONTOBJ and STROBJ ----------------------------------------------------------
+//
+// The stand-in's fonts are TrueType files of the font folder
+// (KpSetFontFolder, gdi32_fonts.h) read with FreeType; tests make them with
+// KpEngineCreateTrueTypeFont and strings on them with KpEngineCreateString
+// (engine_runner.h). Decisions of the stand-in:
+//  - FONTOBJ_pvTrueTypeFontFile answers the whole file (a collection whole,
+//    not the member) as a read-only mapped view that lives as long as the
+//    font object.
+//  - A glyph handle (HGLYPH) is the TrueType glyph index.
+//  - The font's transform (FONTOBJ_pxoGetXform) maps notional space (font
+//    units, y pointing down like the device, so the glyph's ascent is
+//    negative) to device pixels: an upright font is {s, 0, 0, s} with
+//    s = em pixels / units per em; escapement turns it counter-clockwise on
+//    the page, a mirrored font negates the baseline row (M11, M12), a shear
+//    k moves the up direction along the baseline. Simulated italic and bold
+//    are flags (FO_SIM_ITALIC, FO_SIM_BOLD), not part of the transform.
+//  - Glyph bits (FONTOBJ_cGetGlyphs, FO_GLYPHBITS) are FreeType's monochrome
+//    rendering under that transform, simulated italic included (FreeType's
+//    oblique shear), simulated bold not (the driver makes it). Rows are
+//    (cx + 7) / 8 bytes, most significant bit first, top row first;
+//    ptlOrigin is the top-left pixel relative to the glyph origin (y down).
+//    A glyph without ink is one blank 1 x 1 pixel. Glyph data stay valid
+//    as long as the font object.
+//  - FONTOBJ_pifi: face name = the full name (name id 4), "@" in front for
+//    a vertical face; family and style from name ids 1 and 2; jWinCharSet
+//    SYMBOL_CHARSET when the cmap has a (3, 0) subtable, else ANSI_CHARSET;
+//    usWinWeight and fsSelection (FM_SEL_ITALIC, FM_SEL_BOLD, FM_SEL_REGULAR)
+//    from OS/2; wcFirstChar, wcLastChar and wcDefaultChar from OS/2's first
+//    and last character index and default character (wcDefaultChar 0x20 when
+//    OS/2 has none).
+//  - Strings: pwszOrg always holds the text, glyph indices under
+//    SO_GLYPHINDEX_TEXTOUT; positions are the origin plus the sum of the
+//    transformed advances (26.6, rounded to pixels once at each glyph);
+//    pgdf holds the glyph's GLYPHDATA with its bits when the string was made
+//    in FO_GLYPHBITS mode, else null.
 
 typedef ULONG HGLYPH;
+typedef SHORT FWORD;
+typedef LONG_PTR PTRDIFF;
 
 #define FO_TYPE_RASTER 0x00000001u
 #define FO_TYPE_DEVICE 0x00000002u
 #define FO_TYPE_TRUETYPE 0x00000004u
+#define FO_TYPE_OPENTYPE 0x00000008u
+
+#define FO_SIM_BOLD 0x00002000u
+#define FO_SIM_ITALIC 0x00004000u
+#define FO_EM_HEIGHT 0x00008000u
+#define FO_GRAY16 0x00010000u
+#define FO_NOGRAY16 0x00020000u
+#define FO_NOHINTS 0x00040000u
+#define FO_NO_CHOICE 0x00080000u
+#define FO_VERT_FACE 0x00800000u
+
+// FONTOBJ_cGetGlyphs modes (also DrvGetGlyphMode's answers).
+#define FO_HGLYPHS 0u
+#define FO_GLYPHBITS 1u
+#define FO_PATHOBJ 2u
+
+#define SO_FLAG_DEFAULT_PLACEMENT 0x00000001u
+#define SO_HORIZONTAL 0x00000002u
+#define SO_VERTICAL 0x00000004u
+#define SO_REVERSED 0x00000008u
+#define SO_ZERO_BEARINGS 0x00000010u
+#define SO_CHAR_INC_EQUAL_BM_BASE 0x00000020u
+#define SO_MAXEXT_EQUAL_BM_SIDE 0x00000040u
+#define SO_DO_NOT_SUBSTITUTE_DEVICE_FONT 0x00000080u
+#define SO_GLYPHINDEX_TEXTOUT 0x00000100u
+#define SO_ESC_NOT_ORIENT 0x00000200u
+#define SO_DXDY 0x00000400u
+
+#define FM_SEL_ITALIC 0x0001u
+#define FM_SEL_UNDERSCORE 0x0002u
+#define FM_SEL_NEGATIVE 0x0004u
+#define FM_SEL_OUTLINED 0x0008u
+#define FM_SEL_STRIKEOUT 0x0010u
+#define FM_SEL_BOLD 0x0020u
+#define FM_SEL_REGULAR 0x0040u
+
+#ifndef ANSI_CHARSET
+#define ANSI_CHARSET 0
+#endif
+#ifndef SYMBOL_CHARSET
+#define SYMBOL_CHARSET 2
+#endif
 
 typedef struct _FONTOBJ {
   ULONG iUniq;
   ULONG iFace;
   ULONG cxMax;
-  FLONG flFontType;
+  FLONG flFontType;  // FO_TYPE_* and FO_SIM_*, FO_VERT_FACE
   ULONG_PTR iTTUniq;
   ULONG_PTR iFile;
   SIZE sizLogResPpi;
@@ -152,17 +229,142 @@ typedef struct _FONTOBJ {
   PVOID pvProducer;
 } FONTOBJ, *PFONTOBJ;
 
+typedef struct _PANOSE {
+  BYTE bFamilyType;
+  BYTE bSerifStyle;
+  BYTE bWeight;
+  BYTE bProportion;
+  BYTE bContrast;
+  BYTE bStrokeVariation;
+  BYTE bArmStyle;
+  BYTE bLetterform;
+  BYTE bMidline;
+  BYTE bXHeight;
+} PANOSE;
+
+// The font's metrics, as the engine hands them to drivers (winddi's layout
+// at this build's width); the names follow at dpwsz* offsets from the
+// record's start, inside cjThis.
+typedef struct _IFIMETRICS {
+  ULONG cjThis;
+  ULONG cjIfiExtra;
+  PTRDIFF dpwszFamilyName;
+  PTRDIFF dpwszStyleName;
+  PTRDIFF dpwszFaceName;
+  PTRDIFF dpwszUniqueName;
+  PTRDIFF dpFontSim;
+  LONG lEmbedId;
+  LONG lItalicAngle;
+  LONG lCharBias;
+  PTRDIFF dpCharSets;
+  BYTE jWinCharSet;
+  BYTE jWinPitchAndFamily;
+  USHORT usWinWeight;
+  ULONG flInfo;
+  USHORT fsSelection;
+  USHORT fsType;
+  FWORD fwdUnitsPerEm;
+  FWORD fwdLowestPPEm;
+  FWORD fwdWinAscender;
+  FWORD fwdWinDescender;
+  FWORD fwdMacAscender;
+  FWORD fwdMacDescender;
+  FWORD fwdMacLineGap;
+  FWORD fwdTypoAscender;
+  FWORD fwdTypoDescender;
+  FWORD fwdTypoLineGap;
+  FWORD fwdAveCharWidth;
+  FWORD fwdMaxCharInc;
+  FWORD fwdCapHeight;
+  FWORD fwdXHeight;
+  FWORD fwdSubscriptXSize;
+  FWORD fwdSubscriptYSize;
+  FWORD fwdSubscriptXOffset;
+  FWORD fwdSubscriptYOffset;
+  FWORD fwdSuperscriptXSize;
+  FWORD fwdSuperscriptYSize;
+  FWORD fwdSuperscriptXOffset;
+  FWORD fwdSuperscriptYOffset;
+  FWORD fwdUnderscoreSize;
+  FWORD fwdUnderscorePosition;
+  FWORD fwdStrikeoutSize;
+  FWORD fwdStrikeoutPosition;
+  BYTE chFirstChar;
+  BYTE chLastChar;
+  BYTE chDefaultChar;
+  BYTE chBreakChar;
+  WCHAR wcFirstChar;
+  WCHAR wcLastChar;
+  WCHAR wcDefaultChar;
+  WCHAR wcBreakChar;
+  POINTL ptlBaseline;
+  POINTL ptlAspect;
+  POINTL ptlCaret;
+  RECTL rclFontBox;
+  BYTE achVendId[4];
+  ULONG cKerningPairs;
+  ULONG ulPanoseCulture;
+  PANOSE panose;
+  PVOID Align;  // the 64-bit layout's alignment member
+} IFIMETRICS, *PIFIMETRICS;
+
+typedef struct _POINTQF {
+  int64_t x;
+  int64_t y;
+} POINTQF;
+
+typedef struct _GLYPHBITS {
+  POINTL ptlOrigin;  // top-left pixel relative to the glyph origin, y down
+  SIZEL sizlBitmap;
+  BYTE aj[1];        // rows of (cx + 7) / 8 bytes, MSB first, top row first
+} GLYPHBITS;
+
+typedef union _GLYPHDEF {
+  GLYPHBITS* pgb;
+  PATHOBJ* ppo;
+} GLYPHDEF;
+
+typedef struct _GLYPHDATA {
+  GLYPHDEF gdf;
+  HGLYPH hg;
+  FIX fxD;
+  FIX fxA;
+  FIX fxAB;
+  FIX fxInkTop;
+  FIX fxInkBottom;
+  RECTL rclInk;
+  POINTQF ptqD;
+} GLYPHDATA, *PGLYPHDATA;
+
 typedef struct _GLYPHPOS {
   HGLYPH hg;
-  PVOID pgdf;  // the glyph's definition (bits or outline), engine-owned
+  GLYPHDEF* pgdf;  // the glyph's definition (bits), engine-owned; null when none
   POINTL ptl;
 } GLYPHPOS, *PGLYPHPOS;
 
 typedef struct _STROBJ {
   ULONG cGlyphs;
-  FLONG flAccel;
+  FLONG flAccel;  // SO_*
   ULONG ulCharInc;
   RECTL rclBkGround;
   GLYPHPOS* pgp;  // null when the driver must enumerate
   LPWSTR pwszOrg;
 } STROBJ, *PSTROBJ;
+
+// The font's metrics; null for an object that is no font (or when a test
+// makes it fail).
+KP_API IFIMETRICS* WINAPI FONTOBJ_pifi(FONTOBJ* pfo);
+// The notional-to-device transform (see above); null when there is none.
+KP_API XFORMOBJ* WINAPI FONTOBJ_pxoGetXform(FONTOBJ* pfo);
+// The font file's bytes and size; null (size 0) for a font without a file.
+KP_API PVOID WINAPI FONTOBJ_pvTrueTypeFontFile(FONTOBJ* pfo, ULONG* pcjFile);
+// The glyph data of cGlyph glyphs (one is supported, as on the platform) in
+// mode FO_GLYPHBITS: *ppvGlyph gets the GLYPHDATA. Answers the number of
+// glyphs, 0 on failure (an unknown mode, a glyph index past the font, no
+// font).
+KP_API ULONG WINAPI FONTOBJ_cGetGlyphs(FONTOBJ* pfo, ULONG iMode, ULONG cGlyph, HGLYPH* phg, PVOID* ppvGlyph);
+// Starts (or restarts) the enumeration of a string's glyph positions.
+KP_API VOID WINAPI STROBJ_vEnumStart(STROBJ* pstro);
+// The next batch of positions: TRUE when more follow, FALSE for the last
+// (and for a finished or unknown string, with *pc 0).
+KP_API BOOL WINAPI STROBJ_bEnum(STROBJ* pstro, ULONG* pc, PGLYPHPOS* ppgpos);

@@ -100,7 +100,7 @@ KP_API size_t KpEngineBadFreeCount(void);
 #define KP_ENGINE_SURFACES 4
 #define KP_ENGINE_DEVICES 5
 #define KP_ENGINE_PRINTERS 6
-#define KP_ENGINE_DRAWING_OBJECTS 7  // paths, transforms, colour translations
+#define KP_ENGINE_DRAWING_OBJECTS 7  // paths, transforms, colour translations, fonts, strings
 KP_API size_t KpEngineObjectCount(DWORD kind);
 
 // EngDebugPrint's capture (newest 1048576 bytes), as the bytes printed.
@@ -127,6 +127,54 @@ KP_API XFORMOBJ* KpEngineCreateXform(const XFORML* matrix);
 KP_API XLATEOBJ* KpEngineCreateXlate(FLONG flXlate, ULONG cEntries, const ULONG* table);
 // Deletes any object made above; FALSE for a pointer that is none.
 KP_API BOOL KpEngineDeleteObject(PVOID object);
+
+// Fonts and strings for tests, until text drawing calls make them (the
+// decisions of the stand-in's fonts are in engine_objects.h). A TrueType
+// font from a file of the font folder (a name without a folder) or a host
+// path: `member` chooses a collection's face; `emPixels` is the em height
+// in device pixels; `escapement` is in tenths of a degree counter-clockwise;
+// `shear` moves the up direction along the baseline; `flags` takes
+// FO_SIM_BOLD, FO_SIM_ITALIC and FO_VERT_FACE (a vertical face, "@" in front
+// of its name); `mirror` mirrors the baseline. Null with ERROR_FILE_NOT_FOUND
+// for a file that is not there or that FreeType cannot read, and with
+// ERROR_INVALID_PARAMETER for an em of 0 or less.
+typedef struct _KP_ENGINE_FONT_INFO {
+  const char* file;
+  LONG member;
+  LONG emPixels;
+  LONG escapement;
+  BOOL mirror;
+  FLOAT shear;
+  FLONG flags;
+} KP_ENGINE_FONT_INFO;
+KP_API FONTOBJ* KpEngineCreateTrueTypeFont(const KP_ENGINE_FONT_INFO* info);
+// A string of `count` codes on a font (made above): Unicode text, or glyph
+// indices when `flAccel` has SO_GLYPHINDEX_TEXTOUT. `flAccel` may add
+// SO_REVERSED and the like; SO_HORIZONTAL is set for an unturned font.
+// `glyphMode` is what DrvGetGlyphMode answered (FO_GLYPHBITS gives positions
+// with bits). `batch` is how many positions STROBJ_bEnum hands out at a time
+// (0: all); `withPositions` fills pgp at once. `charInc` is ulCharInc.
+typedef struct _KP_ENGINE_STRING_INFO {
+  FONTOBJ* font;
+  const WCHAR* text;
+  ULONG count;
+  POINTL origin;
+  FLONG flAccel;
+  ULONG glyphMode;
+  ULONG batch;
+  BOOL withPositions;
+  ULONG charInc;
+} KP_ENGINE_STRING_INFO;
+KP_API STROBJ* KpEngineCreateString(const KP_ENGINE_STRING_INFO* info);
+// Fault knobs of a font: FONTOBJ_pifi, FONTOBJ_pxoGetXform and
+// FONTOBJ_pvTrueTypeFontFile answer null while the matching flag is set,
+// and the nth FONTOBJ_cGetGlyphs from now answers 0 (0: none).
+#define KP_FONT_FAIL_PIFI 0x1u
+#define KP_FONT_FAIL_XFORM 0x2u
+#define KP_FONT_FAIL_FILE 0x4u
+KP_API BOOL KpEngineFontFault(FONTOBJ* font, DWORD failFlags, DWORD failGlyphsNth);
+// Fonts and strings are deleted with KpEngineDeleteObject (a string before
+// its font) and counted as drawing objects.
 
 // ---- The driver runner ------------------------------------------------------------
 //

@@ -218,6 +218,12 @@ struct PDEV {
   // the next one); lastPaperSet once a physical page has started.
   DWORD lastPaperSet;
   JOBREC_PAPER lastPaper;
+  // The font download cache (render/km/fontcache.cpp): the fonts downloaded
+  // in this page, most recently used first, and their number.
+  struct XLFONT_ENTRY* fontCache;
+  WORD fontCacheCount;
+  BYTE fontCacheReserved[6];  // keeps the tail magic in the last four bytes
+
   DWORD pad;
   DWORD tailMagic;  // PDEV_MAGIC, in the last four bytes
 };

@@ -99,6 +99,21 @@ enum : BYTE {
   XL_OP_CLOSESUBPATH = 0x84,
   XL_OP_NEWPATH = 0x85,
   XL_OP_PAINTPATH = 0x86,
+  XL_OP_BEGINFONTHEADER = 0x4F,
+  XL_OP_READFONTHEADER = 0x50,
+  XL_OP_ENDFONTHEADER = 0x51,
+  XL_OP_BEGINCHAR = 0x52,
+  XL_OP_READCHAR = 0x53,
+  XL_OP_ENDCHAR = 0x54,
+  XL_OP_REMOVEFONT = 0x55,
+  XL_OP_SETCHARATTRIBUTES = 0x56,
+  XL_OP_SETCHARANGLE = 0x64,
+  XL_OP_SETCHARSCALE = 0x65,
+  XL_OP_SETCHARSHEAR = 0x66,
+  XL_OP_SETFONT = 0x6F,
+  XL_OP_SETCHARBOLDVALUE = 0x7D,
+  XL_OP_SETCHARSUBMODE = 0x81,
+  XL_OP_TEXT = 0xA8,
   XL_OP_BEZIERPATH = 0x93,
   XL_OP_BEZIERRELPATH = 0x95,
   XL_OP_ELLIPSE = 0x98,
@@ -168,6 +183,22 @@ enum : WORD {
   XL_ATTR_SOURCEWIDTH = 108,
   XL_ATTR_STARTLINE = 109,
   XL_ATTR_PADBYTESMULTIPLE = 110,
+  XL_ATTR_CHARANGLE = 161,
+  XL_ATTR_CHARCODE = 162,
+  XL_ATTR_CHARDATASIZE = 163,
+  XL_ATTR_CHARSCALE = 164,
+  XL_ATTR_CHARSHEAR = 165,
+  XL_ATTR_CHARSIZE = 166,
+  XL_ATTR_FONTHEADERLENGTH = 167,
+  XL_ATTR_FONTNAME = 168,
+  XL_ATTR_FONTFORMAT = 169,
+  XL_ATTR_SYMBOLSET = 170,
+  XL_ATTR_TEXTDATA = 171,
+  XL_ATTR_CHARSUBMODEARRAY = 172,
+  XL_ATTR_WRITINGMODE = 173,
+  XL_ATTR_XSPACINGDATA = 175,
+  XL_ATTR_YSPACINGDATA = 176,
+  XL_ATTR_CHARBOLDVALUE = 177,
   XL_ATTR_COMMENTDATA = 129,
   XL_ATTR_DATAORG = 130,
   XL_ATTR_MEASURE = 134,
@@ -208,17 +239,24 @@ struct XlGsCache {
   int32_t rop3;
 };
 
-// Font state last written (the text writers fill it).
-constexpr int XL_FONTNAME_MAX = 64;
+// The character state last sent (the text writers fill it and compare with
+// it). Font names are whole: 8-bit characters up to XL_FONTNAME_MAX - 1
+// bytes and a NUL, enough for a converted face name (94 bytes) and the
+// longest suffix the renderer adds (30); a longer name is refused by the
+// writers, so two different names are never taken for one.
+constexpr int XL_FONTNAME_MAX = 128;
 struct XlFontState {
   char fontName[XL_FONTNAME_MAX];  // "No Font" after a reset
-  float charScaleX, charScaleY;     // 1 x 1 after a reset
+  float charSize;                  // with the name, what SetFont sent
+  WORD symbolSet;
+  float charScaleX, charScaleY;  // 1 x 1 after a reset
   float charShearX, charShearY;
-  float charAngle;
+  WORD charAngle;  // degrees 0-359
   float boldValue;
   BYTE subMode;
+  BYTE writingMode;
   int32_t fontCount;  // 1 after a reset
-  BOOL reset;         // set by xl_initfontcgs: every character-state operator is sent again
+  BOOL reset;         // set by xl_initfontcgs: every character-state operator is sent again; Text clears it
 };
 
 // The transform record used around a drawing operator whose points were moved
@@ -449,6 +487,34 @@ int xl_rectangle(XlContext* ctx, RECT box);
 // Point lists: `current` is the current point the first point is relative to.
 int xl_linepath_multi_nt(XlContext* ctx, const POINT* points, DWORD count, POINT current);
 int xl_bezierpath_multi_nt(XlContext* ctx, const POINT* points, DWORD count, POINT current);
+
+// ---- fonts, characters and the character state ----------------------------------
+//
+// Names are 8-bit, `length` bytes (the NUL not counted); a name of 0 bytes
+// or of XL_FONTNAME_MAX bytes or more is refused (-1, nothing written).
+// The character-state writers compare with ctx->font and write nothing for
+// a value equal to the last one sent, unless the reset flag is set; a
+// written value is stored. SetCharScale and SetCharShear written while the
+// reset flag is clear are followed by SetCharAngle with the last angle, so
+// the printer applies the angle after the new scale or shear. Text clears
+// the reset flag.
+int xl_BeginFontHeader(XlContext* ctx, DWORD length, const char* name);  // FontFormat 0
+int xl_ReadFontHeader(XlContext* ctx, DWORD length, const void* data);   // length 1..65535
+int xl_EndFontHeader(XlContext* ctx);
+int xl_BeginChar(XlContext* ctx, DWORD length, const char* name);
+int xl_ReadChar(XlContext* ctx, WORD code, DWORD size, const void* data);
+int xl_EndChar(XlContext* ctx);
+int xl_RemoveFont(XlContext* ctx, DWORD length, const char* name);
+int xl_SetFont(XlContext* ctx, DWORD length, const char* name, float charSize, WORD symbolSet);
+int xl_SetCharAngle(XlContext* ctx, WORD angle);
+int xl_SetCharScale(XlContext* ctx, float x, float y);
+int xl_SetCharShear(XlContext* ctx, float x, float y);
+int xl_SetCharBoldValue(XlContext* ctx, float value);
+int xl_SetCharSubMode(XlContext* ctx, DWORD length, const BYTE* modes);  // the first byte is compared
+int xl_SetCharAttributes(XlContext* ctx, BYTE writingMode);
+// TextData and the spacing arrays (count entries each, count 1..65535).
+int xl_Text(XlContext* ctx, DWORD count, const WORD* codes, BOOL hasX, BOOL hasY, const SHORT* xSpacing,
+            const SHORT* ySpacing);
 
 // ---- state -------------------------------------------------------------------
 

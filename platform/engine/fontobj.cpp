@@ -1,0 +1,462 @@
+// The engine's font and string objects: TrueType files of the font folder
+// read with the platform's FreeType reader (gdi32/ft_reader.h). The
+// decisions are written at kplatform/engine_objects.h.
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_SFNT_NAMES_H
+#include FT_TRUETYPE_IDS_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/engine_state.h"
+#include "gdi32/ft_reader.h"
+#include "kplatform/engine_runner.h"
+#include "kplatform/kernel32_system.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct GlyphEntry {
+  GLYPHDATA data{};
+  std::vector<uint64_t> storage;  // the GLYPHBITS record, 8-byte aligned
+};
+
+struct FontObject {
+  FONTOBJ pub{};
+  void* view = nullptr;  // the whole file, mapped read-only
+  size_t viewSize = 0;
+  kp::ft::Library library;
+  FT_Face face = nullptr;
+  std::vector<uint64_t> ifi;  // IFIMETRICS and its names
+  XFORMOBJ* xform = nullptr;
+  LONG em = 0;
+  std::mutex lock;  // FreeType's face is used by one caller at a time
+  std::map<HGLYPH, std::unique_ptr<GlyphEntry>> glyphs;
+  DWORD failFlags = 0;
+  DWORD failNth = 0;
+  ~FontObject() {
+    if (xform) KpEngineDeleteObject(xform);
+    if (face) FT_Done_Face(face);
+    if (view) munmap(view, viewSize);
+  }
+};
+
+struct StringObject {
+  STROBJ pub{};
+  FontObject* font = nullptr;
+  std::u16string text;
+  std::vector<GLYPHPOS> positions;
+  ULONG batch = 0;
+  size_t next = 0;
+};
+
+struct Registry {
+  std::mutex lock;
+  std::unordered_map<const void*, FontObject*> fonts;
+  std::unordered_map<const void*, StringObject*> strings;
+  ULONG uniq = 0;
+};
+Registry& registry() {
+  static Registry* r = new Registry;
+  return *r;
+}
+
+FontObject* fontOf(FONTOBJ* pfo) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> g(r.lock);
+  auto it = r.fonts.find(pfo);
+  return it == r.fonts.end() ? nullptr : it->second;
+}
+StringObject* stringOf(STROBJ* pstro) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> g(r.lock);
+  auto it = r.strings.find(pstro);
+  return it == r.strings.end() ? nullptr : it->second;
+}
+
+// A name of the face (platform 3, the given id), UTF-16 read big-endian.
+std::u16string SfntName(FT_Face face, FT_UShort id) {
+  FT_UInt n = FT_Get_Sfnt_Name_Count(face);
+  for (FT_UInt i = 0; i < n; ++i) {
+    FT_SfntName name;
+    if (FT_Get_Sfnt_Name(face, i, &name) != 0) continue;
+    if (name.platform_id != TT_PLATFORM_MICROSOFT || name.name_id != id) continue;
+    std::u16string s;
+    for (FT_UInt k = 0; k + 1 < name.string_len; k += 2)
+      s += static_cast<char16_t>((name.string[k] << 8) | name.string[k + 1]);
+    return s;
+  }
+  return {};
+}
+
+bool HasSymbolCmap(FT_Face face) {
+  for (FT_Int i = 0; i < face->num_charmaps; ++i) {
+    if (face->charmaps[i]->platform_id == TT_PLATFORM_MICROSOFT &&
+        face->charmaps[i]->encoding_id == TT_MS_ID_SYMBOL_CS)
+      return true;
+  }
+  return false;
+}
+
+FWORD Fw(long v) { return static_cast<FWORD>(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
+
+void BuildIfi(FontObject& f, bool vertical) {
+  FT_Face face = f.face;
+  std::u16string full = SfntName(face, TT_NAME_ID_FULL_NAME);
+  if (full.empty()) full = kp::ft::FromUtf8(face->family_name);
+  if (vertical) full = u"@" + full;
+  std::u16string family = SfntName(face, TT_NAME_ID_FONT_FAMILY);
+  if (vertical) family = u"@" + family;
+  std::u16string style = SfntName(face, TT_NAME_ID_FONT_SUBFAMILY);
+  size_t namesAt = sizeof(IFIMETRICS);
+  size_t total = namesAt + (family.size() + 1 + style.size() + 1 + full.size() + 1 + full.size() + 1) * 2;
+  f.ifi.assign((total + 7) / 8, 0);
+  auto* base = reinterpret_cast<BYTE*>(f.ifi.data());
+  auto* ifi = reinterpret_cast<IFIMETRICS*>(base);
+  size_t at = namesAt;
+  auto put = [&](const std::u16string& s) {
+    PTRDIFF where = static_cast<PTRDIFF>(at);
+    std::memcpy(base + at, s.c_str(), (s.size() + 1) * 2);
+    at += (s.size() + 1) * 2;
+    return where;
+  };
+  ifi->cjThis = static_cast<ULONG>(total);
+  ifi->dpwszFamilyName = put(family);
+  ifi->dpwszStyleName = put(style);
+  ifi->dpwszFaceName = put(full);
+  ifi->dpwszUniqueName = put(full);
+  ifi->jWinCharSet = HasSymbolCmap(face) ? SYMBOL_CHARSET : ANSI_CHARSET;
+  ifi->fwdUnitsPerEm = Fw(face->units_per_EM);
+  ifi->fwdWinAscender = Fw(face->ascender);
+  ifi->fwdWinDescender = Fw(-face->descender);
+  ifi->fwdMaxCharInc = Fw(face->max_advance_width);
+  ifi->fwdUnderscoreSize = Fw(face->underline_thickness);
+  ifi->fwdUnderscorePosition = Fw(face->underline_position);
+  ifi->rclFontBox = RECTL{static_cast<LONG>(face->bbox.xMin), static_cast<LONG>(face->bbox.yMax),
+                          static_cast<LONG>(face->bbox.xMax), static_cast<LONG>(face->bbox.yMin)};
+  ifi->usWinWeight = (face->style_flags & FT_STYLE_FLAG_BOLD) ? 700 : 400;
+  ifi->wcFirstChar = 0x20;
+  ifi->wcLastChar = 0xFFFF;
+  ifi->wcDefaultChar = 0x20;
+  ifi->wcBreakChar = 0x20;
+  ifi->ptlBaseline = POINTL{1, 0};
+  ifi->ptlAspect = POINTL{1, 1};
+  ifi->ptlCaret = POINTL{0, 1};
+  if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2)); os2 && os2->version != 0xFFFF) {
+    if (os2->usWeightClass) ifi->usWinWeight = os2->usWeightClass;
+    ifi->fsSelection = os2->fsSelection & (FM_SEL_ITALIC | FM_SEL_UNDERSCORE | FM_SEL_NEGATIVE | FM_SEL_OUTLINED |
+                                           FM_SEL_STRIKEOUT | FM_SEL_BOLD | FM_SEL_REGULAR);
+    ifi->fsType = os2->fsType;
+    ifi->fwdAveCharWidth = Fw(os2->xAvgCharWidth);
+    ifi->fwdTypoAscender = Fw(os2->sTypoAscender);
+    ifi->fwdTypoDescender = Fw(os2->sTypoDescender);
+    ifi->fwdTypoLineGap = Fw(os2->sTypoLineGap);
+    ifi->fwdStrikeoutSize = Fw(os2->yStrikeoutSize);
+    ifi->fwdStrikeoutPosition = Fw(os2->yStrikeoutPosition);
+    ifi->wcFirstChar = os2->usFirstCharIndex;
+    ifi->wcLastChar = os2->usLastCharIndex;
+    if (os2->version >= 2) {
+      ifi->wcDefaultChar = os2->usDefaultChar;
+      ifi->wcBreakChar = os2->usBreakChar;
+    }
+    std::memcpy(ifi->achVendId, os2->achVendID, 4);
+    std::memcpy(&ifi->panose, os2->panose, sizeof(PANOSE));
+  }
+  ifi->chFirstChar = static_cast<BYTE>(ifi->wcFirstChar > 0xFF ? 0xFF : ifi->wcFirstChar);
+  ifi->chLastChar = static_cast<BYTE>(ifi->wcLastChar > 0xFF ? 0xFF : ifi->wcLastChar);
+  ifi->chDefaultChar = static_cast<BYTE>(ifi->wcDefaultChar & 0xFF);
+  ifi->chBreakChar = static_cast<BYTE>(ifi->wcBreakChar & 0xFF);
+}
+
+FT_Fixed Fixed(double v) { return static_cast<FT_Fixed>(std::lround(v * 65536.0)); }
+
+// Renders one glyph (the caller holds f.lock); null when FreeType fails.
+GlyphEntry* Glyph(FontObject& f, HGLYPH hg) {
+  auto it = f.glyphs.find(hg);
+  if (it != f.glyphs.end()) return it->second.get();
+  if (hg >= static_cast<HGLYPH>(f.face->num_glyphs)) return nullptr;
+  if (FT_Load_Glyph(f.face, hg, FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO) != 0) return nullptr;
+  FT_GlyphSlot slot = f.face->glyph;
+  if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return nullptr;
+  const FT_Bitmap& bm = slot->bitmap;
+  auto entry = std::make_unique<GlyphEntry>();
+  LONG cx = static_cast<LONG>(bm.width), cy = static_cast<LONG>(bm.rows);
+  POINTL origin{slot->bitmap_left, -slot->bitmap_top};
+  bool blank = cx == 0 || cy == 0;
+  if (blank) {
+    cx = cy = 1;
+    origin = POINTL{0, 0};
+  }
+  size_t rowBytes = (static_cast<size_t>(cx) + 7) / 8;
+  size_t size = offsetof(GLYPHBITS, aj) + rowBytes * static_cast<size_t>(cy);
+  entry->storage.assign((size + 7) / 8, 0);
+  auto* gb = reinterpret_cast<GLYPHBITS*>(entry->storage.data());
+  gb->ptlOrigin = origin;
+  gb->sizlBitmap = SIZEL{cx, cy};
+  if (!blank) {
+    for (LONG y = 0; y < cy; ++y) {
+      const unsigned char* src = bm.buffer + (bm.pitch >= 0 ? y * bm.pitch : (cy - 1 - y) * -bm.pitch);
+      std::memcpy(gb->aj + y * rowBytes, src, rowBytes);
+    }
+  }
+  GLYPHDATA& gd = entry->data;
+  gd.gdf.pgb = gb;
+  gd.hg = hg;
+  gd.fxD = static_cast<FIX>(slot->advance.x / 4);  // 26.6 to 28.4
+  gd.fxA = 0;
+  gd.fxAB = gd.fxD;
+  gd.rclInk = RECTL{origin.x, origin.y, origin.x + cx, origin.y + cy};
+  gd.ptqD.x = static_cast<int64_t>(slot->advance.x) << 26;  // 26.6 to 32.32
+  gd.ptqD.y = -(static_cast<int64_t>(slot->advance.y) << 26);
+  GlyphEntry* raw = entry.get();
+  f.glyphs.emplace(hg, std::move(entry));
+  return raw;
+}
+
+// The transformed advance of a glyph in 26.6, y up; false when FreeType fails.
+bool Advance(FontObject& f, HGLYPH hg, FT_Vector* advance) {
+  if (hg >= static_cast<HGLYPH>(f.face->num_glyphs)) return false;
+  if (FT_Load_Glyph(f.face, hg, FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO) != 0) return false;
+  *advance = f.face->glyph->advance;
+  return true;
+}
+
+}  // namespace
+
+namespace kp::engine {
+size_t TextObjectCount() {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> g(r.lock);
+  return r.fonts.size() + r.strings.size();
+}
+
+bool DeleteTextObject(void* object) {
+  Registry& r = registry();
+  FontObject* font = nullptr;
+  StringObject* str = nullptr;
+  {
+    std::lock_guard<std::mutex> g(r.lock);
+    if (auto it = r.fonts.find(object); it != r.fonts.end()) {
+      font = it->second;
+      r.fonts.erase(it);
+    } else if (auto is = r.strings.find(object); is != r.strings.end()) {
+      str = is->second;
+      r.strings.erase(is);
+    } else {
+      return false;
+    }
+  }
+  delete font;
+  delete str;
+  return true;
+}
+}  // namespace kp::engine
+
+
+KP_API FONTOBJ* KpEngineCreateTrueTypeFont(const KP_ENGINE_FONT_INFO* info) {
+  if (!info || !info->file || info->emPixels <= 0 || info->member < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto f = std::make_unique<FontObject>();
+  std::string path = kp::ft::ResolveFontFile(info->file);
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st{};
+  if (fd < 0 || fstat(fd, &st) != 0 || st.st_size <= 0) {
+    if (fd >= 0) close(fd);
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  f->viewSize = static_cast<size_t>(st.st_size);
+  void* view = mmap(nullptr, f->viewSize, PROT_READ, MAP_PRIVATE, fd, 0);
+  close(fd);
+  if (view == MAP_FAILED) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  f->view = view;
+  f->face = f->library.OpenMemory(static_cast<const unsigned char*>(view), f->viewSize, info->member);
+  if (!f->face || !FT_IS_SFNT(f->face) || !FT_IS_SCALABLE(f->face)) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  f->em = info->emPixels;
+  bool vertical = (info->flags & FO_VERT_FACE) != 0;
+  BuildIfi(*f, vertical);
+
+  // The transform: notional (y down) to device (y down).
+  double s = static_cast<double>(info->emPixels) / f->face->units_per_EM;
+  double angle = info->escapement / 10.0 * kPi / 180.0;
+  double c = std::cos(angle), sn = std::sin(angle);
+  if (info->escapement % 3600 == 0) c = 1, sn = 0;
+  double k = info->shear;
+  double mirror = info->mirror ? -1.0 : 1.0;
+  // Rows: the images of notional x and y; x' = x m11 + y m21.
+  double r1x = mirror * c, r1y = mirror * -sn;  // baseline
+  double r2x = sn, r2y = c;                     // the down direction of the glyph
+  double m[4] = {s * r1x, s * r1y, s * (r2x - k * r1x), s * (r2y - k * r1y)};
+  for (double& v : m)
+    if (std::fabs(v) < 1e-12) v = 0;
+  XFORML xf{static_cast<FLOATL>(m[0]), static_cast<FLOATL>(m[1]), static_cast<FLOATL>(m[2]),
+            static_cast<FLOATL>(m[3]), 0, 0};
+  f->xform = KpEngineCreateXform(&xf);
+  // FreeType works y up on both sides: xx = m11, xy = -m21, yx = -m12, yy = m22
+  // (per unit of s); simulated italic leans the rendering only.
+  double italic = (info->flags & FO_SIM_ITALIC) ? 0x0366A / 65536.0 : 0.0;
+  double xx = m[0] / s, xy = -m[2] / s, yx = -m[1] / s, yy = m[3] / s;
+  // The oblique shear acts first, in the font's own y-up space: x += italic * y.
+  FT_Matrix ftm{Fixed(xx), Fixed(xx * italic + xy), Fixed(yx), Fixed(yx * italic + yy)};
+  if (FT_Set_Pixel_Sizes(f->face, static_cast<FT_UInt>(info->emPixels), static_cast<FT_UInt>(info->emPixels)) != 0) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  FT_Set_Transform(f->face, &ftm, nullptr);
+
+  Registry& r = registry();
+  std::lock_guard<std::mutex> g(r.lock);
+  f->pub.iUniq = ++r.uniq;
+  f->pub.iFace = 1;
+  f->pub.cxMax = static_cast<ULONG>(std::lround(f->face->max_advance_width * s));
+  f->pub.flFontType = FO_TYPE_TRUETYPE | (info->flags & (FO_SIM_BOLD | FO_SIM_ITALIC | FO_VERT_FACE));
+  f->pub.iTTUniq = f->pub.iUniq;
+  f->pub.iFile = reinterpret_cast<ULONG_PTR>(f.get());
+  f->pub.sizLogResPpi = SIZE{600, 600};
+  FontObject* raw = f.release();
+  r.fonts.emplace(&raw->pub, raw);
+  return &raw->pub;
+}
+
+KP_API BOOL KpEngineFontFault(FONTOBJ* font, DWORD failFlags, DWORD failGlyphsNth) {
+  FontObject* f = fontOf(font);
+  if (!f) return FALSE;
+  std::lock_guard<std::mutex> g(f->lock);
+  f->failFlags = failFlags;
+  f->failNth = failGlyphsNth;
+  return TRUE;
+}
+
+KP_API STROBJ* KpEngineCreateString(const KP_ENGINE_STRING_INFO* info) {
+  FontObject* f = info ? fontOf(info->font) : nullptr;
+  if (!f || (info->count > 0 && !info->text)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto str = std::make_unique<StringObject>();
+  str->font = f;
+  str->text.assign(info->text, info->text + info->count);
+  str->batch = info->batch;
+  str->positions.resize(info->count);
+  {
+    std::lock_guard<std::mutex> g(f->lock);
+    bool glyphIndex = (info->flAccel & SO_GLYPHINDEX_TEXTOUT) != 0;
+    FT_Pos x = 0, y = 0;  // 26.6, y up
+    for (ULONG i = 0; i < info->count; ++i) {
+      HGLYPH hg = glyphIndex ? info->text[i] : FT_Get_Char_Index(f->face, info->text[i]);
+      GLYPHPOS& p = str->positions[i];
+      p.hg = hg;
+      p.ptl = POINTL{info->origin.x + static_cast<LONG>((x + 32) >> 6), info->origin.y - static_cast<LONG>((y + 32) >> 6)};
+      FT_Vector advance{};
+      if (!Advance(*f, hg, &advance)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+      }
+      x += advance.x;
+      y += advance.y;
+      if (info->glyphMode == FO_GLYPHBITS) {
+        GlyphEntry* e = Glyph(*f, hg);
+        if (!e) {
+          SetLastError(ERROR_INVALID_PARAMETER);
+          return nullptr;
+        }
+        p.pgdf = &e->data.gdf;
+      }
+    }
+  }
+  str->pub.cGlyphs = info->count;
+  str->pub.flAccel = info->flAccel;
+  LONG escapementFree = 0;
+  {
+    XFORML xf{};
+    XFORMOBJ_iGetXform(f->xform, &xf);
+    escapementFree = (xf.eM12 == 0 && xf.eM11 != 0) ? 1 : 0;
+  }
+  if (escapementFree) str->pub.flAccel |= SO_HORIZONTAL;
+  str->pub.ulCharInc = info->charInc;
+  str->pub.pgp = info->withPositions ? str->positions.data() : nullptr;
+  str->pub.pwszOrg = str->text.data();
+  if (!str->positions.empty()) {
+    LONG left = str->positions.front().ptl.x, right = str->positions.back().ptl.x;
+    str->pub.rclBkGround = RECTL{std::min(left, right), info->origin.y - f->em, std::max(left, right) + f->em,
+                                 info->origin.y + f->em / 4};
+  }
+  Registry& r = registry();
+  std::lock_guard<std::mutex> g(r.lock);
+  StringObject* raw = str.release();
+  r.strings.emplace(&raw->pub, raw);
+  return &raw->pub;
+}
+
+KP_API IFIMETRICS* WINAPI FONTOBJ_pifi(FONTOBJ* pfo) {
+  FontObject* f = fontOf(pfo);
+  if (!f || (f->failFlags & KP_FONT_FAIL_PIFI)) return nullptr;
+  return reinterpret_cast<IFIMETRICS*>(f->ifi.data());
+}
+
+KP_API XFORMOBJ* WINAPI FONTOBJ_pxoGetXform(FONTOBJ* pfo) {
+  FontObject* f = fontOf(pfo);
+  if (!f || (f->failFlags & KP_FONT_FAIL_XFORM)) return nullptr;
+  return f->xform;
+}
+
+KP_API PVOID WINAPI FONTOBJ_pvTrueTypeFontFile(FONTOBJ* pfo, ULONG* pcjFile) {
+  FontObject* f = fontOf(pfo);
+  if (!f || (f->failFlags & KP_FONT_FAIL_FILE) || f->viewSize > 0xFFFFFFFFu) {
+    if (pcjFile) *pcjFile = 0;
+    return nullptr;
+  }
+  if (pcjFile) *pcjFile = static_cast<ULONG>(f->viewSize);
+  return f->view;
+}
+
+KP_API ULONG WINAPI FONTOBJ_cGetGlyphs(FONTOBJ* pfo, ULONG iMode, ULONG cGlyph, HGLYPH* phg, PVOID* ppvGlyph) {
+  FontObject* f = fontOf(pfo);
+  if (!f || iMode != FO_GLYPHBITS || cGlyph == 0 || !phg || !ppvGlyph) return 0;
+  std::lock_guard<std::mutex> g(f->lock);
+  if (f->failNth > 0 && --f->failNth == 0) return 0;
+  GlyphEntry* e = Glyph(*f, phg[0]);
+  if (!e) return 0;
+  *ppvGlyph = &e->data;
+  return 1;
+}
+
+KP_API VOID WINAPI STROBJ_vEnumStart(STROBJ* pstro) {
+  if (StringObject* s = stringOf(pstro)) s->next = 0;
+}
+
+KP_API BOOL WINAPI STROBJ_bEnum(STROBJ* pstro, ULONG* pc, PGLYPHPOS* ppgpos) {
+  if (pc) *pc = 0;
+  if (ppgpos) *ppgpos = nullptr;
+  StringObject* s = stringOf(pstro);
+  if (!s || !pc || !ppgpos || s->next >= s->positions.size()) return FALSE;
+  size_t left = s->positions.size() - s->next;
+  size_t n = s->batch == 0 || s->batch > left ? left : s->batch;
+  *ppgpos = s->positions.data() + s->next;
+  *pc = static_cast<ULONG>(n);
+  s->next += n;
+  return s->next < s->positions.size();
+}
