@@ -37,6 +37,7 @@
 #include "kestrel/core/logout.h"
 #include "kestrel/core/preconfig.h"
 #include "kestrel/core/seams.h"
+#include "kestrel/ui/docevent.h"
 #include "kestrel/ui/prnid.h"
 #include "kestrel/ui/stamp.h"
 #include "kestrel/ui/sweep_adapter.h"
@@ -125,6 +126,7 @@ void Attach(HINSTANCE module) {
   }
   ddm_AccessInit(module);
   RegisterSeams();
+  docevent_Attach(module);
   if (void* work = kcore_Alloc(kWorkBlockBytes)) {  // zero-filled
     SetSystemTrueTypeFontFamilyList(work);
     kcore_Free(work);
@@ -134,6 +136,7 @@ void Attach(HINSTANCE module) {
 
 void Detach() {
   Logout_InDDIFunctionTraceLog(u"DllInitialize_DETACH");
+  docevent_Detach();
   resource_finishToUse();
   ddm_AccessEnd();
   UnregisterSeams();

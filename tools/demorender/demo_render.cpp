@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "demo_dc.h"
 #include "km_host.h"
 
 namespace {
@@ -112,7 +113,10 @@ int main(int argc, char** argv) {
         ULONG answer = KpEngineEscape(s, kGetTechnology, sizeof anyInput, const_cast<DWORD*>(&anyInput),
                                       sizeof technology - 1, technology);
         std::printf("GETTECHNOLOGY answers %ld: \"%s\"\n", static_cast<long>(answer), technology);
-        rc = RenderDocument(s, q.printer, out) ? 0 : 1;
+        // The stream for the spooler step: the document as an application
+        // prints it, through the DC stand-in and kestrelui's events.
+        (void)RenderDocument;
+        rc = DemoPrintThroughDc(u"Scriva K350 PCL6", out, kPages) ? 0 : 1;
       }
       if (s) KpEngineDisablePDEV(s);
     }
