@@ -9,6 +9,8 @@
 
 #include "docevent_fixture.h"
 #include "kestrel/core/ddm_value.h"
+#include "kestrel/core/faxlist.h"
+#include "kestrel/core/nondev.h"
 #include "kestrel/core/papdat.h"
 #include "kestrel/core/printerdata.h"
 #include "kestrel/render/km_escape.h"
@@ -277,6 +279,80 @@ TEST_F(DocEventTest, JclHeaderTableKeepsItsLayout) {
   EXPECT_EQ(*(at + 1), KM_ESC_SET_CSDX);
   EXPECT_GT(EndDoc(hdc), 0);
   EXPECT_TRUE(DeleteDC(hdc));
+}
+
+// A fax list of `count` recipients, numbers "5550100", "5550101", ...
+std::vector<BYTE> FaxList(WORD count) {
+  std::vector<BYTE> list(FAXLIST_HEAD_SIZE + FAXLIST_ENTRY_SIZE * count, 0);
+  std::memcpy(list.data(), KM_FAX_TAG, sizeof KM_FAX_TAG);
+  kp_StoreU16(list.data() + KM_FAX_COUNT_OFFSET, count);
+  for (WORD i = 0; i < count; ++i) {
+    std::u16string number = u"555010" + std::u16string(1, static_cast<char16_t>(u'0' + i));
+    std::memcpy(list.data() + FAXLIST_HEAD_SIZE + FAXLIST_ENTRY_SIZE * i + FAXENTRY_NUMBER, number.data(),
+                number.size() * 2);
+  }
+  return list;
+}
+
+TEST_F(DocEventTest, FaxJobHeadersOnePerDestinationOrOneForAll) {
+  // The queue's stored fax list (three recipients), a fax job (GetIsFax
+  // answered 1), DDM 1333 set. The model's fax number records need the
+  // fax job type and its files, so the headers are checked for their count
+  // and layout here; the numbers a header carries are the EJCL writer's.
+  std::vector<BYTE> nondev(NRV_NONDEVMODE_SIZE);
+  ASSERT_TRUE(nonDev_SetDefaultData(queue_.printer, nondev.data()));
+  std::vector<BYTE> fax = FaxList(3);
+  ASSERT_TRUE(nonDev_SaveNonDevDat(queue_.printer, queue_.ddd, nullptr, NONDEV_LOCATION_PRINTERDATA, fax.data(),
+                                   static_cast<DWORD>(fax.size()), nondev.data(), nullptr, 0));
+  void* base = nullptr;
+  DOCEVENT_CREATEDCPRE pre{nullptr, const_cast<LPWSTR>(kPrinter), nullptr, FALSE};
+  ASSERT_EQ(Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
+  std::vector<BYTE> dm(static_cast<BYTE*>(base), static_cast<BYTE*>(base) + KM_CREATEDC_SIZE);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+  ASSERT_TRUE(ddm_SetNumber(DDM_NO_APP_COPY_COUNT, dm.data(), nullptr, 1));
+  EscapeScript script({{KM_ESC_GET_IS_FAX, 1, {1, 0, 0, 0}}});
+  struct Row {
+    LONG single;        // DDM 379
+    LONG destinations;  // DDM 380
+    int headers;        // 0: the block fails cleanly, no table
+  } rows[] = {{0, 3, 3}, {1, 3, 1}, {0, 4, 0}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.single * 10 + r.destinations);
+    ASSERT_TRUE(ddm_SetNumber(DDM_FAX_SINGLE_HEADER, dm.data(), nullptr, r.single));
+    ASSERT_TRUE(ddm_SetNumber(DDM_FAX_DESTINATION_COUNT, dm.data(), nullptr, r.destinations));
+    HDC hdc = CreateDc(reinterpret_cast<const DEVMODEW*>(dm.data()));
+    ASSERT_NE(hdc, nullptr);
+    DOCINFOW doc = Doc(u"Fax");
+    int started = StartDocW(hdc, &doc);
+    std::vector<Escape> all = Escapes(hdc);
+    const Escape* info = Find(all, KM_ESC_SET_FAX_ADDRESS_INFO);
+    const Escape* table = Find(all, KM_ESC_SET_JCL_HEADER);
+    if (r.headers == 0) {
+      EXPECT_EQ(started, SP_ERROR) << "more destinations than the list holds";
+      EXPECT_EQ(table, nullptr);
+      EXPECT_EQ(all.back().code, KM_ESC_SET_STATUS) << "the block still ends";
+    } else {
+      ASSERT_GT(started, 0);
+      ASSERT_TRUE(info);
+      EXPECT_EQ(info->cbIn, fax.size());
+      EXPECT_EQ(info->in, fax);
+      ASSERT_TRUE(table);
+      const BYTE* t = table->in.data();
+      int32_t entry = kp_LoadI32(t + 4);
+      ASSERT_EQ(kp_LoadI32(t), r.headers);
+      EXPECT_EQ(table->cbIn, KM_JCL_TableSize(r.headers, entry));
+      for (int i = 0; i < r.headers; ++i) {
+        int32_t length = kp_LoadI32(t + KM_JCL_EntryOffset(i, entry));
+        ASSERT_GT(length, 0);
+        ASSERT_LE(length, entry - 4);
+        std::string text(reinterpret_cast<const char*>(t + KM_JCL_EntryOffset(i, entry) + 4), length);
+        EXPECT_NE(text.find("Fax"), std::string::npos) << "the header's comment names the document";
+      }
+      EXPECT_GT(EndDoc(hdc), 0);
+    }
+    EXPECT_TRUE(DeleteDC(hdc));
+  }
 }
 
 TEST_F(DocEventTest, AFailingEscapeStillEndsTheBlockAndFailsStartDoc) {
