@@ -30,7 +30,9 @@ namespace {
 constexpr DWORD kTraceDevmode = 0x30000;       // trace category of the CreateDC devmode dumps
 constexpr WORD kPrinterInfoMarginKey = 30;     // printer information string item: the margin store's key
 constexpr WORD kPreConfigColorMode = DDM_COLORMODE;  // the property whose enforcement the trailer tells
-constexpr UINT kStrEmfWarning = 3;             // resource string: the EMF-spooling warning
+constexpr UINT kStrEmfWarning = 3;
+// The shortest devmode that states its size and fields.
+constexpr WORD kMinDevmodeSize = offsetof(DEVMODEW, dmFields) + 4;             // resource string: the EMF-spooling warning
 
 // ---- The blocks CREATEDCPRE and RESETDCPRE handed out, so that POST frees
 // only those (never an application's devmode).
@@ -102,6 +104,10 @@ bool _modifyDevmode(HANDLE hPrinter, HCDDD ddd, BYTE* block, const void* given, 
 
 int _commonCreateAndResetDCPre(HANDLE hPrinter, const void* devmode, void** out) {
   if (!out) return -1;
+  // A devmode too short to state its own size is refused; one that states
+  // it is read within that size.
+  if (devmode && kp_LoadU16(static_cast<const BYTE*>(devmode) + offsetof(DEVMODEW, dmSize)) < kMinDevmodeSize)
+    return -1;
   if (devmode && IsExtended(devmode)) return 1;  // already extended: *out stays as it is
   int result = -1;
   BYTE* printerData = static_cast<BYTE*>(GlobalAlloc(GPTR, NRV_PRINTERDATA_SIZE));

@@ -36,7 +36,7 @@ constexpr UINT kStrFieldTexts2[3] = {9270, 9271, 9272};
 constexpr BYTE kJobTypeFax = 5;                 // DDM 334
 constexpr DWORD kPrinterDataFaxFlagsByte = 11;  // byte of the printer-data record
 constexpr BYTE kFaxFrontEndAllowed = 0x10;
-constexpr DWORD kFaxAnswerBytes = 9600;         // written to the fax data file
+constexpr DWORD kFaxAnswerBytes = FAX_ANSWER_BYTES;  // written to the fax data file
 constexpr DWORD kFaxLineField = 32;             // each answer line's place in the output buffer
 constexpr DWORD kFaxLineOutput = 2 * kFaxLineField;
 constexpr char16_t kFaxTempPrefix[] = u"KFX";
@@ -141,6 +141,16 @@ size_t TakeLine(const char* answer, size_t at, size_t end, char* field) {
 
 }  // namespace
 
+void local_TakeFaxAnswerLines(char* answer, void* pvOut, ULONG cbOut) {
+  if (!answer) return;
+  answer[kFaxAnswerBytes] = 0;
+  char* out = pvOut && cbOut >= kFaxLineOutput ? static_cast<char*>(pvOut) : nullptr;
+  size_t at = TakeLine(answer, 0, kFaxAnswerBytes, out);
+  at = TakeLine(answer, at, kFaxAnswerBytes, out ? out + kFaxLineField : nullptr);
+  std::memmove(answer, answer + at, kFaxAnswerBytes - at);
+  std::memset(answer + kFaxAnswerBytes - at, 0, at);
+}
+
 int FaxJobSetting(HDC hdc, HANDLE hPrinter, PVOID pvIn, PVOID pvOut, ULONG cbOut) {
   (void)pvIn;
   // 1. Only a fax job of a printer that allows the front end.
@@ -189,16 +199,9 @@ int FaxJobSetting(HDC hdc, HANDLE hPrinter, PVOID pvIn, PVOID pvOut, ULONG cbOut
       if (!startDocFax(resource_get_hInstance(), window, answer.data(), mode)) {
         result = -1;
       } else {
-        answer[kFaxAnswerBytes] = 0;
-        size_t at = 0;
         // a. The two leading lines to the output buffer (64 bytes at least).
-        if (Number(DDM_JCID_SWITCH, d->devmode, d->printerData)) {
-          char* out = pvOut && cbOut >= kFaxLineOutput ? static_cast<char*>(pvOut) : nullptr;
-          at = TakeLine(answer.data(), at, kFaxAnswerBytes, out);
-          at = TakeLine(answer.data(), at, kFaxAnswerBytes, out ? out + kFaxLineField : nullptr);
-          std::memmove(answer.data(), answer.data() + at, kFaxAnswerBytes - at);
-          std::memset(answer.data() + kFaxAnswerBytes - at, 0, at);
-        }
+        if (Number(DDM_JCID_SWITCH, d->devmode, d->printerData))
+          local_TakeFaxAnswerLines(answer.data(), pvOut, cbOut);
         // b. The fax data file's name; without one nothing more is done.
         std::u16string folder = WindowsDrive();
         folder = folder.empty() ? std::u16string(u"C:\\") : folder + LoadText(kStrFaxFolder);

@@ -121,6 +121,12 @@ int local_FillCSDX(BYTE* block, HANDLE hPrinter, LPCWSTR docName, LPCWSTR userNa
 
 // ---- StartDoc job settings
 int FaxJobSetting(HDC hdc, HANDLE hPrinter, PVOID pvIn, PVOID pvOut, ULONG cbOut);
+// The fax front end's answer (9600 bytes and a NUL, zero-filled): its first
+// two lines (up to a line feed each) go to the output buffer at 0 and 32,
+// each cut to 31 characters and a NUL, only when the buffer holds 64 bytes;
+// both lines are removed from the answer's front either way.
+#define FAX_ANSWER_BYTES 9600
+void local_TakeFaxAnswerLines(char* answer, void* pvOut, ULONG cbOut);
 int ConfidentialUserSetting(HDC hdc, HANDLE hPrinter);
 int _PrinterStartDocProc(HANDLE hPrinter, HDC hdc, void* devmode, void* printerData, HCDDD ddd, DWORD isFax);
 int local_CallAltJBA(HWND window, void* devmode, void* printerData, HCDDD ddd);
