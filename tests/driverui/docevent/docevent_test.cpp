@@ -19,6 +19,8 @@
 #include "kplatform/kwindows.h"
 #include "kplatform/user32_messagebox.h"
 #include "kplatform/winspool_printer.h"
+#include "kplatform/user32_window.h"
+#include "kplatform/winspool_monitor.h"
 #include "pclxl_checker.h"
 
 namespace kestrel::test::docevent {
@@ -371,6 +373,71 @@ TEST_F(DocEventTest, AFailingEscapeStillEndsTheBlockAndFailsStartDoc) {
   std::vector<std::pair<LONG, LONG>> events = Events(hdc);
   EXPECT_EQ(events[4], (std::pair<LONG, LONG>(DOCUMENTEVENT_STARTDOCPOST, -1)));
   EXPECT_EQ(events[5].first, DOCUMENTEVENT_ABORTDOC);
+  EXPECT_TRUE(DeleteDC(hdc));
+}
+
+TEST_F(DocEventTest, StartDocFailuresLeaveNothingBehind) {
+  // Each escape StartDoc needs, refused by the renderer: StartDoc fails
+  // before the renderer starts the document, the window is enabled again,
+  // and DeleteDC leaves no record or block.
+  HWND window = KpCreateTestWindow(nullptr, nullptr);
+  KpSetActiveWindow(window);
+  const LONG refused[] = {KM_ESC_SET_STARTDOC_FLAG, KM_ESC_GET_DEVMODE, KM_ESC_GET_PESCAPE_STATUS,
+                          KM_ESC_GET_IS_FAX, KM_ESC_SET_DEVMODE};
+  for (LONG code : refused) {
+    SCOPED_TRACE(code);
+    size_t blocks = KpGlobalBlockCount();
+    HDC hdc = CreateDc();
+    ASSERT_NE(hdc, nullptr);
+    {
+      EscapeScript script({{code, 0, {}}});
+      DOCINFOW doc = Doc(u"Refused");
+      EXPECT_EQ(StartDocW(hdc, &doc), SP_ERROR);
+    }
+    std::vector<std::pair<LONG, LONG>> events = Events(hdc);
+    EXPECT_EQ(events.back(), (std::pair<LONG, LONG>(DOCUMENTEVENT_STARTDOC, -1)));
+    EXPECT_TRUE(IsWindowEnabled(window));
+    EXPECT_TRUE(DeleteDC(hdc));
+    EXPECT_EQ(KpGlobalBlockCount(), blocks);
+  }
+  // STARTDOC on a printer handle with no record.
+  HANDLE other = nullptr;
+  std::u16string name(kPrinter);
+  ASSERT_TRUE(OpenPrinterW(name.data(), &other, nullptr));
+  DOCINFOW doc = Doc(u"None");
+  const DOCINFOW* pointer = &doc;
+  EXPECT_EQ(Event()(other, reinterpret_cast<HDC>(static_cast<uintptr_t>(0x10)), DOCUMENTEVENT_STARTDOC,
+                    sizeof pointer, &pointer, 0, nullptr),
+            -1);
+  EXPECT_EQ(Event()(other, reinterpret_cast<HDC>(static_cast<uintptr_t>(0x10)), DOCUMENTEVENT_STARTDOCPOST, 0,
+                    nullptr, 0, nullptr),
+            -1)
+      << "StartDocPost without StartDoc";
+  EXPECT_EQ(Event()(other, nullptr, DOCUMENTEVENT_STARTDOC, sizeof pointer, &pointer, 0, nullptr), -1) << "no DC";
+  EXPECT_EQ(Event()(nullptr, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr), -1) << "no printer";
+  EXPECT_EQ(Event()(other, nullptr, 99, 0, nullptr, 0, nullptr), 0) << "not handled";
+  ClosePrinter(other);
+  DestroyWindow(window);
+}
+
+TEST_F(DocEventTest, MarkingDataWithoutStatusSendsNoMarkingEscapes) {
+  // The renderer has 16 bytes of marking data; with no marking library the
+  // status word stays clear, so none of the four marking escapes is sent.
+  EscapeScript script({{KM_ESC_GET_GSBDATA, 1, {16, 0, 0, 0}}});
+  HDC hdc = CreateDc();
+  ASSERT_NE(hdc, nullptr);
+  DOCINFOW doc = Doc(u"Marked");
+  ASSERT_GT(StartDocW(hdc, &doc), 0);
+  std::vector<Escape> all = Escapes(hdc);
+  const Escape* sizeAsk = Find(all, KM_ESC_GET_GSBDATA, 0);
+  const Escape* dataAsk = Find(all, KM_ESC_GET_GSBDATA, 1);
+  ASSERT_TRUE(sizeAsk && dataAsk);
+  EXPECT_EQ(sizeAsk->in, (std::vector<BYTE>{0, 0}));
+  EXPECT_EQ(dataAsk->in, (std::vector<BYTE>{1, 0}));
+  EXPECT_EQ(dataAsk->cbOut, 16u);
+  for (LONG code : {KM_ESC_SET_GSBDATA, KM_ESC_SET_EXT_GSBDATA, KM_ESC_SET_GSBSTATUS, KM_ESC_SET_GSBJCID})
+    EXPECT_FALSE(Find(all, code)) << code;
+  EXPECT_GT(EndDoc(hdc), 0);
   EXPECT_TRUE(DeleteDC(hdc));
 }
 
