@@ -229,6 +229,51 @@ TEST_F(DocEventTest, PlainJobSendsTheBlockInOrderAndTheStreamCarriesIt) {
   EXPECT_EQ(KpDcCount(), 0u);
 }
 
+TEST_F(DocEventTest, ApplicationMarginsReachTheStream) {
+  // DDM 387 set and margins stored for the paper: the CreateDC trailer and
+  // every SetAppMargin carry them, and the layout info (154) of each page
+  // has them as left, right, top, bottom and the paper id.
+  void* base = nullptr;
+  DOCEVENT_CREATEDCPRE pre{nullptr, const_cast<LPWSTR>(kPrinter), nullptr, FALSE};
+  ASSERT_EQ(Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
+  std::vector<BYTE> dm(static_cast<BYTE*>(base), static_cast<BYTE*>(base) + KM_CREATEDC_SIZE);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+  ASSERT_TRUE(ddm_SetNumber(DDM_APP_MARGINS, dm.data(), nullptr, 1));
+  kp_StoreU16(dm.data() + KM_TRAILER_MARKER, 0);  // rebuilt at CreateDC
+  LONG form = 0;
+  ASSERT_TRUE(ddm_GetNumber(DDM_PAPERSIZE, dm.data(), nullptr, &form));
+  WORD paper = 0;
+  ASSERT_EQ(form_GetPaperIDByFormID(queue_.printer, static_cast<WORD>(form), &paper), 1);
+  const WORD margins[4] = {110, 120, 130, 140};  // top, bottom, left, right
+  ASSERT_TRUE(PpMgn_SetMargin(queue_.printer, queue_.ddd, paper, margins));
+  HDC hdc = CreateDc(reinterpret_cast<const DEVMODEW*>(dm.data()));
+  ASSERT_NE(hdc, nullptr);
+  DOCINFOW doc = Doc(u"Margins");
+  ASSERT_GT(StartDocW(hdc, &doc), 0);
+  ASSERT_GT(StartPage(hdc), 0);
+  ASSERT_GT(EndPage(hdc), 0);
+  ASSERT_GT(EndDoc(hdc), 0);
+  std::vector<Escape> all = Escapes(hdc);
+  const Escape* set = Find(all, KM_ESC_SET_APP_MARGIN);
+  ASSERT_TRUE(set);
+  EXPECT_EQ(set->in, (std::vector<BYTE>{static_cast<BYTE>(paper), static_cast<BYTE>(paper >> 8), 130, 0, 140, 0, 110,
+                                        0, 120, 0}));
+  pclxl_check::Listing listing;
+  pclxl_check::Report report = pclxl_check::check(Output(hdc), pclxl_check::Mode::RendererStream, &listing);
+  EXPECT_TRUE(report.ok()) << report.text();
+  auto layouts = listing.commands(154);
+  ASSERT_FALSE(layouts.empty());
+  const std::vector<uint8_t>& l = layouts.back()->data;
+  ASSERT_GE(l.size(), 162u);
+  EXPECT_EQ(kp_LoadU16(l.data() + 152), 130);
+  EXPECT_EQ(kp_LoadU16(l.data() + 154), 140);
+  EXPECT_EQ(kp_LoadU16(l.data() + 156), 110);
+  EXPECT_EQ(kp_LoadU16(l.data() + 158), 120);
+  EXPECT_EQ(kp_LoadU16(l.data() + 160), paper);
+  EXPECT_TRUE(DeleteDC(hdc));
+}
+
 TEST_F(DocEventTest, NullDocInfoGivesAnEmptyNameAndLongNamesAreCut) {
   for (int round = 0; round < 2; ++round) {
     HDC hdc = CreateDc();
