@@ -596,6 +596,47 @@ TEST_F(DocEventTest, PageInfoWordsDrawStampsAndHeaderFooterOnce) {
   EXPECT_TRUE(DeleteDC(hdc));
 }
 
+TEST_F(DocEventTest, BitmapStampTilesAreAnnouncedBeforeTheyAreBlitted) {
+  // A 24-bit picture of 2 x 300 pixels: two bands (256 and 44 rows). The
+  // DC answers StretchDIBits ERROR_NOT_SUPPORTED until the drawing work
+  // lands, so the first band's blit fails and the stamp stops there. The
+  // renderer takes SetPaperOffset once the layout work gives it the stamp
+  // paper's matrix; here the test answers it.
+  EscapeScript script({{KM_ESC_SET_PAPER_OFFSET, 1, {}}});
+  std::string bmp(54 + 8 * 300, '\0');
+  auto put32 = [&](size_t at, uint32_t v) { std::memcpy(bmp.data() + at, &v, 4); };
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  put32(2, static_cast<uint32_t>(bmp.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, 2);
+  put32(22, 300);
+  bmp[26] = 1;
+  bmp[28] = 24;
+  WriteHostFile(root_.host("c/stamp.bmp"), bmp);
+  HDC hdc = CreateDc();
+  ASSERT_NE(hdc, nullptr);
+  KM_PAGEINFO info{};
+  info.markLeft = 100;
+  info.markTop = 200;
+  for (LONG transparent : {0, 1}) {
+    KpDcClearLog(hdc);
+    EXPECT_EQ(PrintBitmapWaterMark(hdc, &info, 1, 0, u"C:\\stamp.bmp", transparent, 0), -1);
+    std::vector<Escape> escapes = Escapes(hdc);
+    ASSERT_EQ(Codes(escapes), (std::vector<LONG>{KM_ESC_SET_PAPER_OFFSET}));
+    EXPECT_EQ(escapes[0].in, (std::vector<BYTE>(8, 0))) << "row 0, column 0";
+    KP_DC_LOG_ENTRY last{};
+    ASSERT_TRUE(KpDcLogEntry(hdc, KpDcLogCount(hdc) - 1, &last));
+    EXPECT_STREQ(last.name, "StretchDIBits");
+    EXPECT_EQ(last.args[0], 100);
+    EXPECT_EQ(last.args[1], 200);
+    EXPECT_EQ(static_cast<DWORD>(last.args[2]), transparent ? SRCAND : SRCCOPY);
+  }
+  EXPECT_EQ(PrintBitmapWaterMark(hdc, &info, 1, 0, u"C:\\missing.bmp", 0, 0), -1);
+  EXPECT_TRUE(DeleteDC(hdc));
+}
+
 TEST_F(DocEventTest, AFailingPageInfoDrawsNothing) {
   HDC hdc = CreateDc();
   ASSERT_NE(hdc, nullptr);
