@@ -129,6 +129,9 @@ int PrintBitmapWaterMark(HDC hdc, const KM_PAGEINFO* info, LONG orientation, LON
   if (h.biSize < sizeof h || h.biWidth <= 0 || h.biHeight <= 0 || h.biCompression != BI_RGB ||
       (h.biBitCount != 1 && h.biBitCount != 4 && h.biBitCount != 8 && h.biBitCount != 24 && h.biBitCount != 32))
     return -1;
+  // The colour table lies between the header and the bits.
+  uint64_t colours = h.biBitCount <= 8 ? (h.biClrUsed ? h.biClrUsed : (1u << h.biBitCount)) : 0;
+  if (14 + static_cast<uint64_t>(h.biSize) + colours * sizeof(RGBQUAD) > bitsAt) return -1;
   uint64_t stride = ((static_cast<uint64_t>(h.biWidth) * h.biBitCount + 31) / 32) * 4;
   if (bitsAt >= size || stride * static_cast<uint64_t>(h.biHeight) > size - bitsAt) return -1;
   const BITMAPINFO* bmi = reinterpret_cast<const BITMAPINFO*>(file.data() + 14);
