@@ -56,16 +56,6 @@ constexpr DWORD kCapScrambleAccountId = 0x40000000;
 constexpr GUID kClsidInputPopup = {0xf2a5aec9, 0x686e, 0x4c95, {0xbd, 0x6d, 0xdd, 0x58, 0xdd, 0x40, 0xe3, 0xa7}};
 constexpr GUID kIidInputPopup = {0xf8cead2f, 0xbf3e, 0x4da0, {0xa9, 0x61, 0x29, 0x74, 0x14, 0xcf, 0xca, 0x4c}};
 
-// The component's interface: after IUnknown's three methods and one more,
-// the fifth sets a field (its name, the multi-string of its allowed
-// characters and two texts), the sixth shows the popup for the fields named
-// and writes the answer (NUL-terminated "name=value" entries).
-struct IInputPopup : IUnknown {
-  virtual HRESULT WINAPI Reserved() = 0;
-  virtual HRESULT WINAPI SetField(LPCSTR name, LPCSTR multiString) = 0;
-  virtual HRESULT WINAPI Show(HWND window, LPCSTR names, LPSTR answer, DWORD size) = 0;
-};
-
 typedef BOOL (*StartDocFaxFn)(HINSTANCE resources, HWND window, LPSTR answer, DWORD mode);
 
 LONG Number(WORD id, void* devmode, void* printerData, LONG fallback = 0) {
@@ -453,7 +443,7 @@ int local_CallAltJBA(HWND window, void* devmode, void* printerData, HCDDD ddd) {
   // 1. COM and the component.
   int result = -1;
   HRESULT init = CoInitialize(nullptr);
-  IInputPopup* popup = nullptr;
+  IInputPopup* popup = nullptr;  // kestrel/ui/docevent.h
   char* names[3] = {};
   char* texts[3] = {};
   char* texts2[3] = {};

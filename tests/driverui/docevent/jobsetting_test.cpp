@@ -218,5 +218,72 @@ TEST_F(JobSettingTest, AccountingAnswers) {
   EXPECT_EQ(Text(DDM_ACCOUNT_NAME), u"ops");
 }
 
+// The input-popup component's double, registered with KpRegisterComClass:
+// the interface after IUnknown's three methods and one more, the fifth sets
+// a field, the sixth shows the popup and writes the scripted answer.
+struct PopupDouble : IInputPopup {
+  HRESULT WINAPI Reserved() override { return S_OK; }
+  HRESULT WINAPI SetField(LPCSTR name, LPCSTR multi) override {
+    fields.push_back(std::string(name) + "|" + multi);
+    return S_OK;
+  }
+  HRESULT WINAPI Show(HWND, LPCSTR, LPSTR answer, DWORD size) override {
+    if (!show) return E_FAIL;
+    std::memcpy(answer, script.data(), std::min<size_t>(script.size(), size));
+    return S_OK;
+  }
+  HRESULT WINAPI QueryInterface(REFIID, void** object) override {
+    *object = static_cast<IInputPopup*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG WINAPI AddRef() override { return ++refs; }
+  ULONG WINAPI Release() override {
+    // Released while COM is still initialised on the thread: a further
+    // CoInitialize answers S_FALSE then.
+    HRESULT again = CoInitialize(nullptr);
+    releasedInsideCom = again == S_FALSE;
+    CoUninitialize();
+    return --refs;
+  }
+  static PopupDouble* instance;
+  static HRESULT Create(REFIID, void** object) {
+    instance->AddRef();
+    *object = static_cast<IInputPopup*>(instance);
+    return S_OK;
+  }
+  std::vector<std::string> fields;
+  std::string script;
+  bool show = true;
+  bool releasedInsideCom = false;
+  ULONG refs = 0;
+};
+PopupDouble* PopupDouble::instance = nullptr;
+
+constexpr GUID kPopupClass = {0xf2a5aec9, 0x686e, 0x4c95, {0xbd, 0x6d, 0xdd, 0x58, 0xdd, 0x40, 0xe3, 0xa7}};
+
+TEST_F(JobSettingTest, InputPopupComponent) {
+  PopupDouble popup;
+  PopupDouble::instance = &popup;
+  EXPECT_EQ(local_CallAltJBA(window_, record_->devmode, record_->printerData, queue_.ddd), -1) << "no component";
+  KpRegisterComClass(kPopupClass, &PopupDouble::Create);
+  popup.script = std::string("UserName=carol\0AccountName=dev\0AccountID=\0", 42);
+  EXPECT_EQ(local_CallAltJBA(window_, record_->devmode, record_->printerData, queue_.ddd), 1);
+  EXPECT_EQ(Text(DDM_OWNER_DEVMODE_NAME), u"carol");
+  EXPECT_EQ(Text(DDM_ACCOUNT_NAME), u"dev");
+  EXPECT_EQ(Text(DDM_ACCOUNT_ID), u"");
+  ASSERT_EQ(popup.fields.size(), 3u);
+  EXPECT_EQ(popup.fields[0].rfind("UserName|RANGE:", 0), 0u) << popup.fields[0];
+  EXPECT_TRUE(popup.releasedInsideCom);
+  EXPECT_EQ(popup.refs, 0u);
+  popup.show = false;
+  EXPECT_EQ(local_CallAltJBA(window_, record_->devmode, record_->printerData, queue_.ddd), -1) << "Show failed";
+  popup.show = true;
+  popup.script = std::string("UserName=carol\0AccountName=dev\0", 31);
+  EXPECT_EQ(local_CallAltJBA(window_, record_->devmode, record_->printerData, queue_.ddd), -1) << "two entries";
+  KpRegisterComClass(kPopupClass, nullptr);
+  ExpectClean();
+}
+
 }  // namespace
 }  // namespace kestrel::test::docevent

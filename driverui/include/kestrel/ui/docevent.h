@@ -48,6 +48,7 @@
 #include "kestrel/core/devmode.h"
 #include "kestrel/render/km_escape.h"
 #include "kplatform/gdi32_dc.h"
+#include "kplatform/kernel32_system.h"
 #include "kplatform/wintypes.h"
 
 // ---- The per-DC record
@@ -141,6 +142,20 @@ BOOL local_GetCodeRange(char** out, const UINT* ids, DWORD count, BOOL doubleByt
 // The code-range text of joined multibyte texts (the inside of
 // local_GetCodeRange, for tests): a new block or null.
 char* local_CodeRangeFromText(const char* joined, BOOL doubleByte);
+// The input-popup component's interface (class
+// f2a5aec9-686e-4c95-bd6d-dd58dd40e3a7, interface
+// f8cead2f-bf3e-4da0-a961-297414cfca4c): after IUnknown's three methods and
+// one more, the fifth sets a field (its name, the multi-string of its
+// allowed characters and two texts), the sixth shows the popup for the
+// fields named and writes the answer (NUL-terminated "name=value" entries).
+// Declared here, with external linkage, so that calls through it stay
+// virtual (a class only one file can see lets the compiler assume no
+// implementation exists).
+struct IInputPopup : IUnknown {
+  virtual HRESULT WINAPI Reserved() = 0;
+  virtual HRESULT WINAPI SetField(LPCSTR name, LPCSTR multiString) = 0;
+  virtual HRESULT WINAPI Show(HWND window, LPCSTR names, LPSTR answer, DWORD size) = 0;
+};
 int uiDlgJBAPopup(HANDLE hPrinter, void* devmode, void* printerData, HCDDD ddd, BOOL faxMode, HWND owner);
 // The popup's template and the ids of its items (the fields are written at
 // the popup's code).
