@@ -93,7 +93,7 @@ BOOL EscapeScript::Hook(void* context, HDC, ULONG code, ULONG, const void*, ULON
     if (static_cast<ULONG>(a.code) != code) continue;
     if (pvOut && cbOut) {
       std::memset(pvOut, 0, cbOut);
-      std::memcpy(pvOut, a.out.data(), std::min<size_t>(a.out.size(), cbOut));
+      if (!a.out.empty()) std::memcpy(pvOut, a.out.data(), std::min<size_t>(a.out.size(), cbOut));
     }
     *result = a.result;
     return TRUE;
