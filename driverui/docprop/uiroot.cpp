@@ -207,10 +207,10 @@ WORD DocMonitorFlag(HCDDD ddd) {
   WORD type = 0;
   DWORD size = 0;
   ULONG_PTR value = 0;
-  if (cdmGetDefaultData(ddd, DDM_DOC_MONITOR, &type, &size, &value) != 1) return 0;
+  if (cdmGetDefaultData(ddd, DDM_DOCMONITOR_REGISTER, &type, &size, &value) != 1) return 0;
   LONG number = 0;
   bool set = ddm_NumberFromValue(type, value, &number) && number != 0;
-  if (type == DDM_TYPE_STRING || type == DDM_TYPE_FONT) cdmDmIdDefaultDataFree(DDM_DOC_MONITOR, value, type);
+  if (type == DDM_TYPE_STRING || type == DDM_TYPE_FONT) cdmDmIdDefaultDataFree(DDM_DOCMONITOR_REGISTER, value, type);
   if (!set) return 0;
   // The outside interface: the library the model names, loaded and asked.
   WCHAR library[MAX_PATH] = {};

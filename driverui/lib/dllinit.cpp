@@ -38,6 +38,7 @@
 #include "kestrel/core/logout.h"
 #include "kestrel/core/preconfig.h"
 #include "kestrel/core/seams.h"
+#include "kestrel/ui/docevent.h"
 #include "kestrel/ui/prnid.h"
 #include "kestrel/ui/stamp.h"
 #include "kestrel/ui/sweep_adapter.h"
@@ -126,6 +127,7 @@ void Attach(HINSTANCE module) {
   }
   ddm_AccessInit(module);
   RegisterSeams();
+  docevent_Attach(module);
   if (void* work = kcore_Alloc(kWorkBlockBytes)) {  // zero-filled
     SetSystemTrueTypeFontFamilyList(work);
     kcore_Free(work);
@@ -135,6 +137,7 @@ void Attach(HINSTANCE module) {
 
 void Detach() {
   Logout_InDDIFunctionTraceLog(u"DllInitialize_DETACH");
+  docevent_Detach();
   resource_finishToUse();
   ddm_AccessEnd();
   UnregisterSeams();

@@ -1,6 +1,7 @@
 // Printer information and the per-printer value store (see
 // kplatform/winspool_printer.h).
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -103,6 +104,40 @@ KP_API void KpSpoolerFailPrinterData(DWORD getNth, DWORD setNth, DWORD count, DW
   Arm(g_failSet, setNth, count, error);
 }
 
+namespace {
+// Level 2 attributes a test set (KpSpoolerSetPrinterAttributes), by printer
+// name; PRINTER_ATTRIBUTE_LOCAL when none was set.
+struct AttributeTable {
+  std::mutex lock;
+  std::map<std::u16string, DWORD> values;
+};
+AttributeTable& Attributes() {
+  static AttributeTable* t = new AttributeTable;
+  return *t;
+}
+std::u16string FoldName(const std::u16string& name) {
+  std::u16string f = name;
+  for (char16_t& c : f) c = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+  return f;
+}
+DWORD PrinterAttributes(const std::u16string& name) {
+  AttributeTable& t = Attributes();
+  std::lock_guard<std::mutex> g(t.lock);
+  auto it = t.values.find(FoldName(name));
+  return it == t.values.end() ? PRINTER_ATTRIBUTE_LOCAL : it->second;
+}
+}  // namespace
+
+KP_API void KpSpoolerSetPrinterAttributes(LPCWSTR printerName, DWORD attributes) {
+  if (!printerName) return;
+  AttributeTable& t = Attributes();
+  std::lock_guard<std::mutex> g(t.lock);
+  if (attributes == 0)
+    t.values.erase(FoldName(printerName));
+  else
+    t.values[FoldName(printerName)] = attributes;
+}
+
 KP_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD size, LPDWORD needed) {
   std::u16string name;
   if (!KpPrinterHandleName(printer, &name)) {
@@ -156,7 +191,7 @@ KP_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD s
     p2.pPrintProcessor = pack.Place(info, record, 3);
     p2.pDatatype = pack.Place(info, record, 4);
     p2.pPortName = pack.Place(info, record, 5);
-    p2.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    p2.Attributes = PrinterAttributes(name);
     std::memcpy(info, &p2, sizeof(p2));
   }
   return TRUE;

@@ -30,6 +30,7 @@
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/render/xl.h"
 #include "kestrel/render/xl_inband.h"
+#include "demo_dc.h"
 #include "km_host.h"
 #include "sample_page.h"
 #include "kplatform/byte_order.h"
@@ -226,7 +227,10 @@ int main(int argc, char** argv) {
         ULONG answer = KpEngineEscape(s, kGetTechnology, sizeof anyInput, const_cast<DWORD*>(&anyInput),
                                       sizeof technology - 1, technology);
         std::printf("GETTECHNOLOGY answers %ld: \"%s\"\n", static_cast<long>(answer), technology);
-        rc = RenderDocument(s, q.printer, out) ? 0 : 1;
+        // The stream for the spooler step: the document as an application
+        // prints it, through the DC stand-in and kestrelui's events.
+        (void)RenderDocument;
+        rc = DemoPrintThroughDc(u"Scriva K350 PCL6", out, kPages) ? 0 : 1;
       }
       if (s) KpEngineDisablePDEV(s);
       const std::string dir = std::filesystem::path(out).parent_path().string();

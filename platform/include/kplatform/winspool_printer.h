@@ -51,13 +51,15 @@ typedef struct _PRINTER_INFO_2W {
 } PRINTER_INFO_2W, *PPRINTER_INFO_2W;
 
 #define PRINTER_ENUM_ICON8 0x00040000u
+#define PRINTER_ATTRIBUTE_SHARED 0x00000008u
+#define PRINTER_ATTRIBUTE_NETWORK 0x00000010u
 #define PRINTER_ATTRIBUTE_LOCAL 0x00000040u
 
 // Level 1: Flags PRINTER_ENUM_ICON8, pName the printer's name, pDescription
 // "<name>,<driver name>,", pComment empty. Level 2: the printer and driver
 // names, the port (KpSpoolerSetPrinterPort, winspool_job.h; empty when none
 // is set), print processor "winprint", datatype "RAW", everything else empty
-// or 0 (attributes PRINTER_ATTRIBUTE_LOCAL). The strings follow the record
+// or 0 (attributes PRINTER_ATTRIBUTE_LOCAL unless a test set others). The strings follow the record
 // in the caller's buffer. A buffer too small: FALSE,
 // ERROR_INSUFFICIENT_BUFFER and *needed. Other levels: ERROR_INVALID_LEVEL.
 KP_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD size, LPDWORD needed);
@@ -74,4 +76,8 @@ KP_API DWORD WINAPI DeletePrinterDataW(HANDLE printer, LPWSTR valueName);
 // SetPrinterDataW (set) call counted from this call (1 = the next one),
 // `count` calls of that kind fail with `error` and change nothing; an nth of
 // 0 switches that side off. Later calls work again.
+// Test control: the level 2 attributes of the printer of that name (0: back
+// to PRINTER_ATTRIBUTE_LOCAL).
+KP_API void KpSpoolerSetPrinterAttributes(LPCWSTR printerName, DWORD attributes);
+
 KP_API void KpSpoolerFailPrinterData(DWORD getNth, DWORD setNth, DWORD count, DWORD error);

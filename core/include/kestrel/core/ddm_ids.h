@@ -277,8 +277,23 @@
   X(DDM_JOB_OWNER_ON, 5203)                                       \
   /* named by the driver's devmode and property-sheet exports */  \
   X(DDM_OUTPUT_BLOCK_CHECK, 1341)                                 \
-  X(DDM_DOC_MONITOR, 8201)                                        \
-  X(DDM_PD_DRIVERVERSION, 8203)
+  X(DDM_PD_DRIVERVERSION, 8203)                                   \
+  /* named by the document events */                              \
+  X(DDM_STAMP_COLOR, 301)                                         \
+  X(DDM_STAMP_SIZE, 302)                                          \
+  X(DDM_STAMP_ANGLE, 303)                                         \
+  X(DDM_STAMP_FONT, 304)                                          \
+  X(DDM_HEADERFOOTER_USERHOST, 1297)                              \
+  X(DDM_HEADERFOOTER_DOCNAME, 1298)                               \
+  X(DDM_HEADERFOOTER_PAGENUMBER, 1299)                            \
+  X(DDM_HEADERFOOTER_DATE, 1300)                                  \
+  X(DDM_HEADERFOOTER_TIME, 1301)                                  \
+  X(DDM_MARKING_SWITCH, 1339)                                     \
+  X(DDM_STAMP_BITMAP_OPTION, 1856)                                \
+  X(DDM_FAX_FRONTEND_MODE, 4113)                                  \
+  X(DDM_ACCOUNT_ID, 5175)                                         \
+  X(DDM_ACCOUNT_NAME, 5176)                                       \
+  X(DDM_ACCOUNT_ALT_POPUPS, 5186)
 
 #define KESTREL_DDM_ID_CONSTANT(name, id) inline constexpr WORD name = id;
 KESTREL_DDM_IDS(KESTREL_DDM_ID_CONSTANT)

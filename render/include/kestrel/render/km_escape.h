@@ -139,3 +139,100 @@ inline constexpr DWORD KM_FAX_HEADER_SIZE = 1442;
 inline constexpr DWORD KM_FAX_ENTRY_SIZE = 742;
 inline constexpr char16_t KM_FAX_TAG[] = u"DFAX001";
 static_assert(sizeof(KM_FAX_TAG) == KM_FAX_TAG_BYTES);
+
+// ---- The CreateDC devmode's trailer (5464 bytes in all)
+// ------------------------------------------------------ The document-event
+// handler appends it to the 5440-byte driver devmode at CreateDC and ResetDC;
+// DrvEnablePDEV takes only a devmode that carries it.
+inline constexpr DWORD KM_CREATEDC_SIZE = 5464;
+inline constexpr DWORD KM_TRAILER_MARKER = 5440;      // uint16: 24
+inline constexpr WORD KM_TRAILER_MARKER_VALUE = 24;   // the trailer's size
+inline constexpr DWORD KM_TRAILER_FORM_ID = 5442;     // uint16: the devmode's form id (DDM 8)
+inline constexpr DWORD KM_TRAILER_PAPER_ID = 5444;    // uint16: that form's paper id
+inline constexpr DWORD KM_TRAILER_MARGINS = 5446;     // 4 x uint16: the application margins
+inline constexpr DWORD KM_TRAILER_ZERO = 5454;        // uint16: 0
+inline constexpr DWORD KM_TRAILER_EMULATION = 5456;   // uint32: the printer's form-database support
+inline constexpr DWORD KM_TRAILER_PRECONFIG = 5460;   // uint32: pre-configuration enforces the colour mode
+inline constexpr DWORD KM_CREATEDC_DRIVER_EXTRA = 5244;
+static_assert(KM_TRAILER_MARKER + KM_TRAILER_MARKER_VALUE == KM_CREATEDC_SIZE);
+static_assert(KM_TRAILER_PRECONFIG + 4 == KM_CREATEDC_SIZE);
+static_assert(KM_TRAILER_MARGINS + 4 * 2 == KM_TRAILER_ZERO);
+// The margin words of the trailer and of SetAppMargin when none is known.
+inline constexpr WORD KM_DEFAULT_APP_MARGIN = 46;
+inline constexpr WORD KM_DEFAULT_APP_MARGIN_PAPER = 256;
+
+// ---- SetAppMargin (0x5010, 10 bytes)
+struct KM_APPMARGIN {
+  uint16_t paperId;
+  uint16_t margin[4];  // in the order the trailer carries them
+};
+static_assert(sizeof(KM_APPMARGIN) == KM_ESC_APP_MARGIN_SIZE);
+static_assert(offsetof(KM_APPMARGIN, margin) == 2);
+
+// ---- SetDocName (0x5023): 261 UTF-16 units, NUL-terminated
+inline constexpr DWORD KM_ESC_DOCNAME_SIZE = 522;
+static_assert(KM_ESC_DOCNAME_SIZE == (KM_ESC_DOCNAME_CHARS + 1) * 2);
+
+// ---- The sender's items of the header/footer block (768 bytes)
+// The sender clears the twelve bytes at 4 (the renderer keeps its presence
+// words there) and writes each item that is on; an item that is off has its
+// first character cleared. The document name is written with at most 260
+// characters and its NUL, so the renderer's page-number word at 730 stays 0.
+inline constexpr DWORD KM_HF_USERNAME = KM_HF_TEXT;            // 64 UTF-16, at most 63 characters
+inline constexpr DWORD KM_HF_USERNAME_CHARS = 64;
+inline constexpr DWORD KM_HF_USERHOST = KM_HF_NAME;            // 32 UTF-16, at most 31 characters
+inline constexpr DWORD KM_HF_USERHOST_CHARS = 32;
+inline constexpr DWORD KM_HF_DOCUMENT = KM_HF_DOCNAME;         // 262 UTF-16 units up to the date
+inline constexpr DWORD KM_HF_DOCUMENT_CHARS = 261;             // as written: 260 and the NUL
+inline constexpr DWORD KM_HF_DATE = KM_HF_BLOCK4;              // 11 UTF-16
+inline constexpr DWORD KM_HF_DATE_CHARS = 11;
+inline constexpr DWORD KM_HF_TIME = KM_HF_BLOCK5;              // 7 UTF-16
+inline constexpr DWORD KM_HF_TIME_CHARS = 7;
+static_assert(KM_HF_USERNAME + KM_HF_USERNAME_CHARS * 2 == KM_HF_USERHOST);
+static_assert(KM_HF_USERHOST + KM_HF_USERHOST_CHARS * 2 == KM_HF_DOCUMENT);
+static_assert(KM_HF_DOCUMENT + 262 * 2 == KM_HF_DATE);
+static_assert(KM_HF_DOCUMENT + KM_HF_DOCUMENT_CHARS * 2 == KM_HF_PAGENUMBER);
+static_assert(KM_HF_DATE + KM_HF_DATE_CHARS * 2 == KM_HF_TIME);
+static_assert(KM_HF_TIME + KM_HF_TIME_CHARS * 2 <= KM_HF_SIZE);
+
+// ---- CSDX (0x502C, 2112 bytes): four UTF-16 texts
+inline constexpr DWORD KM_CSDX_COMPUTER = 0;     // 261 units
+inline constexpr DWORD KM_CSDX_DOCUMENT = 522;   // at most 260 characters
+inline constexpr DWORD KM_CSDX_USER = 1076;      // 257 units with the NUL
+inline constexpr DWORD KM_CSDX_PRINTER = 1590;   // at most 260 characters
+inline constexpr DWORD KM_CSDX_COMPUTER_CHARS = 261;
+inline constexpr DWORD KM_CSDX_DOCUMENT_CHARS = 260;
+inline constexpr DWORD KM_CSDX_USER_CHARS = 256;    // 257 units with the NUL
+inline constexpr DWORD KM_CSDX_PRINTER_CHARS = 260;
+static_assert(KM_CSDX_COMPUTER + KM_CSDX_COMPUTER_CHARS * 2 == KM_CSDX_DOCUMENT);
+static_assert(KM_CSDX_DOCUMENT + (KM_CSDX_DOCUMENT_CHARS + 1) * 2 <= KM_CSDX_USER);
+static_assert(KM_CSDX_USER + (KM_CSDX_USER_CHARS + 1) * 2 <= KM_CSDX_PRINTER);
+static_assert(KM_CSDX_PRINTER + (KM_CSDX_PRINTER_CHARS + 1) * 2 <= KM_ESC_CSDX_SIZE);
+
+// ---- JCLHeaders (0x5025): the head, then entry i at 16 + i x entry size
+// (a uint32 byte count, then the header text), then count int32 values at
+// 16 + count x entry size. The sent size is (entry size + 4) x count + 16.
+struct KM_JCL_HEAD {
+  int32_t count;
+  int32_t entrySize;
+  uint32_t entries;  // the sender's address of the first entry: nothing to the receiver
+  uint32_t values;   // the sender's address of the values: nothing to the receiver
+};
+static_assert(sizeof(KM_JCL_HEAD) == KM_JCL_HEAD_SIZE);
+static_assert(offsetof(KM_JCL_HEAD, entrySize) == 4 && offsetof(KM_JCL_HEAD, values) == 12);
+inline constexpr DWORD KM_JCL_ENTRY_COUNT_BYTES = 4;  // the byte count before each header text
+// The sent size in 64 bits (no count or entry size can wrap it).
+inline constexpr uint64_t KM_JCL_TableSize(uint64_t count, uint64_t entrySize) {
+  return (entrySize + 4) * count + KM_JCL_HEAD_SIZE;
+}
+inline constexpr uint64_t KM_JCL_EntryOffset(uint64_t index, uint64_t entrySize) {
+  return KM_JCL_HEAD_SIZE + index * entrySize;
+}
+inline constexpr uint64_t KM_JCL_ValueOffset(uint64_t index, uint64_t count, uint64_t entrySize) {
+  return KM_JCL_HEAD_SIZE + count * entrySize + index * 4;
+}
+static_assert(KM_JCL_ValueOffset(2, 3, 100) + 4 == KM_JCL_TableSize(3, 100));
+
+// ---- SetGSBJCID (0x502F): one record a copy
+inline constexpr DWORD KM_GSBJCID_RECORD = 64;        // the document monitor's job record
+inline constexpr DWORD KM_GSBJCID_ENTRY = 4 + KM_GSBJCID_RECORD;  // copy number (from 1), record

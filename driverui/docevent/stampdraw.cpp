@@ -1,0 +1,206 @@
+// Stamps and header/footer drawn on the application's DC with ordinary
+// drawing calls, between the application's own pages.
+//
+// Our rules (the design leaves them to us):
+//  - A text stamp is one line centred in the stamp rectangle of GetPageInfo
+//    (words 3-6), turned by the angle (tenths of a degree for the font's
+//    escapement); its height is the stamp size in points at the resolution
+//    (DDM 20); with transparency the colour is mixed toward white by that
+//    percentage; no frame. The orientation only swaps the rectangle's
+//    sides when the stamp does not turn with the page.
+//  - A bitmap stamp is a .bmp file named by the stamp's bitmap name (an
+//    absolute path, or one below the driver directory), drawn at the
+//    rectangle's top left in bands of at most kTileRows rows: each band is
+//    announced with SetPaperOffset (its row and column offsets) before it is
+//    blitted, SRCAND when transparent, else SRCCOPY.
+//  - The header/footer block (GetHeaderFooter) is drawn as one text line
+//    above the printable area's top (user names, document name) and one
+//    below its bottom (date, time, the page number), each item separated by
+//    two blanks, bracketed by GetSetHeaderMode 1 and 0.
+// Results: 1 drawn, -1 when a drawing call or escape failed.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kestrel/core/zanlib.h"
+#include "kestrel/ui/docevent.h"
+#include "kplatform/byte_order.h"
+#include "kplatform/kwindows.h"
+#include "kplatform/wide_text.h"
+
+namespace {
+
+// Copies src into dst of `chars` units, cut to chars - 1 and terminated.
+void CopyZ(LPWSTR dst, size_t chars, LPCWSTR src) {
+  if (!chars) return;
+  size_t n = kp_WideCopy(dst, src, chars - 1);
+  dst[n] = 0;
+}
+
+constexpr LONG kTileRows = 256;
+constexpr LONG kPointsPerInch = 72;
+constexpr LONG kDefaultResolution = 600;
+constexpr LONG kHeaderFooterPoints = 9;
+
+COLORREF Mix(COLORREF color, LONG percent) {
+  auto part = [&](int shift) {
+    LONG c = static_cast<LONG>((color >> shift) & 0xFF);
+    return static_cast<DWORD>(c + (255 - c) * percent / 100) << shift;
+  };
+  return part(0) | part(8) | part(16);
+}
+
+// One text line at (x, y) in the selected font; 1 drawn, -1 failed.
+int DrawText(HDC hdc, LONG x, LONG y, const std::u16string& text) {
+  if (text.empty()) return 1;
+  return ExtTextOutW(hdc, x, y, 0, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr) ? 1 : -1;
+}
+
+std::u16string Item(const BYTE* block, DWORD at, DWORD chars) {
+  std::u16string s;
+  for (DWORD i = 0; i < chars; ++i) {
+    char16_t c = static_cast<char16_t>(kp_LoadU16(block + at + 2 * i));
+    if (!c) break;
+    s += c;
+  }
+  return s;
+}
+
+}  // namespace
+
+int PrintWaterMark(HDC hdc, const KM_PAGEINFO* info, LONG orientation, LONG resolution, LONG angle,
+                   const LOGFONTW* font, LPCWSTR text, COLORREF color, LONG transparency, LONG size,
+                   BOOL fixedToPaper) {
+  if (!hdc || !info || !text || !*text) return -1;
+  if (resolution <= 0) resolution = kDefaultResolution;
+  LOGFONTW lf = font ? *font : LOGFONTW{};
+  lf.lfHeight = -(size > 0 ? size : 1) * resolution / kPointsPerInch;
+  lf.lfEscapement = lf.lfOrientation = angle * 10;
+  float left = info->markLeft, top = info->markTop, right = info->markRight, bottom = info->markBottom;
+  if (fixedToPaper && orientation == DMORIENT_LANDSCAPE) {
+    std::swap(left, top);
+    std::swap(right, bottom);
+  }
+  int saved = SaveDC(hdc);
+  HFONT f = CreateFontIndirectW(&lf);
+  HGDIOBJ old = f ? SelectObject(hdc, f) : nullptr;
+  SetTextColor(hdc, Mix(color, transparency));
+  SetBkMode(hdc, TRANSPARENT);
+  SIZE extent{};
+  LONG length = static_cast<LONG>(kp_WideLength(text));
+  if (!GetTextExtentPoint32W(hdc, text, length, &extent)) extent = SIZE{};
+  LONG x = static_cast<LONG>((left + right) / 2) - extent.cx / 2;
+  LONG y = static_cast<LONG>((top + bottom) / 2) - extent.cy / 2;
+  int r = DrawText(hdc, x, y, std::u16string(text, static_cast<size_t>(length)));
+  if (old) SelectObject(hdc, old);
+  if (saved) RestoreDC(hdc, saved);
+  if (f) DeleteObject(f);
+  return r;
+}
+
+int PrintBitmapWaterMark(HDC hdc, const KM_PAGEINFO* info, LONG orientation, LONG angle, LPCWSTR bitmapName,
+                         LONG transparent, LONG option) {
+  (void)orientation;
+  (void)angle;
+  (void)option;
+  if (!hdc || !info || !bitmapName || !*bitmapName) return -1;
+  std::u16string path(bitmapName);
+  if (path.size() < 2 || path[1] != u':') {
+    WCHAR dir[MAX_PATH] = {};
+    if (!zanlib_GetDriverDirectory(dir, sizeof dir)) return -1;
+    std::u16string base(dir);
+    if (!base.empty() && base.back() != u'\\') base += u'\\';
+    path = base + path;
+  }
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (f == INVALID_HANDLE_VALUE) return -1;
+  DWORD size = GetFileSize(f, nullptr);
+  std::vector<BYTE> file(size);
+  DWORD read = 0;
+  BOOL ok = size > 54 && size < (64u << 20) && ReadFile(f, file.data(), size, &read, nullptr) && read == size;
+  CloseHandle(f);
+  // The file header (14 bytes: "BM", size, reserved, bits offset), then the
+  // BITMAPINFOHEADER; bottom-up rows of an uncompressed bitmap only.
+  if (!ok || file[0] != 'B' || file[1] != 'M') return -1;
+  DWORD bitsAt = kp_LoadU32(file.data() + 10);
+  BITMAPINFOHEADER h;
+  std::memcpy(&h, file.data() + 14, sizeof h);
+  if (h.biSize < sizeof h || h.biWidth <= 0 || h.biHeight <= 0 || h.biCompression != BI_RGB ||
+      (h.biBitCount != 1 && h.biBitCount != 4 && h.biBitCount != 8 && h.biBitCount != 24 && h.biBitCount != 32))
+    return -1;
+  // The colour table lies between the header and the bits.
+  uint64_t colours = h.biBitCount <= 8 ? (h.biClrUsed ? h.biClrUsed : (1u << h.biBitCount)) : 0;
+  if (14 + static_cast<uint64_t>(h.biSize) + colours * sizeof(RGBQUAD) > bitsAt) return -1;
+  uint64_t stride = ((static_cast<uint64_t>(h.biWidth) * h.biBitCount + 31) / 32) * 4;
+  if (bitsAt >= size || stride * static_cast<uint64_t>(h.biHeight) > size - bitsAt) return -1;
+  const BITMAPINFO* bmi = reinterpret_cast<const BITMAPINFO*>(file.data() + 14);
+  LONG x0 = static_cast<LONG>(info->markLeft), y0 = static_cast<LONG>(info->markTop);
+  DWORD rop = transparent ? SRCAND : SRCCOPY;
+  // Bands from the top of the picture: the bottom-up rows of band b start
+  // at source row height - (b + 1) x rows.
+  for (LONG top = 0; top < h.biHeight; top += kTileRows) {
+    LONG rows = std::min(kTileRows, h.biHeight - top);
+    BYTE offset[KM_ESC_PAPER_OFFSET_SIZE];
+    kp_StoreU32(offset, static_cast<DWORD>(top));
+    kp_StoreU32(offset + 4, 0);
+    if (docevent_Send(hdc, KM_ESC_SET_PAPER_OFFSET, sizeof offset, offset, 0, nullptr) != 1) return -1;
+    LONG srcY = h.biHeight - top - rows;
+    if (StretchDIBits(hdc, x0, y0 + top, h.biWidth, rows, 0, srcY, h.biWidth, rows, file.data() + bitsAt, bmi,
+                      DIB_RGB_COLORS, rop) == 0)
+      return -1;
+  }
+  return 1;
+}
+
+int _HeaderFooter(HDC hdc, void* devmode, const KM_PAGEINFO* info) {
+  (void)devmode;
+  if (!hdc || !info) return -1;
+  DWORD on = 1, answer = 0;
+  if (docevent_Send(hdc, KM_ESC_GETSET_HEADER_MODE, sizeof on, &on, sizeof answer, &answer) != 1) return -1;
+  BYTE block[KM_HF_SIZE] = {};
+  int r = docevent_Send(hdc, KM_ESC_GET_HEADER_FOOTER, 0, nullptr, sizeof block, block);
+  if (r == 1) {
+    std::u16string header, footer;
+    auto add = [](std::u16string& line, const std::u16string& item) {
+      if (item.empty()) return;
+      if (!line.empty()) line += u"  ";
+      line += item;
+    };
+    add(header, Item(block, KM_HF_USERNAME, KM_HF_USERNAME_CHARS));
+    add(header, Item(block, KM_HF_USERHOST, KM_HF_USERHOST_CHARS));
+    add(header, Item(block, KM_HF_DOCUMENT, KM_HF_DOCUMENT_CHARS));
+    add(footer, Item(block, KM_HF_DATE, KM_HF_DATE_CHARS));
+    add(footer, Item(block, KM_HF_TIME, KM_HF_TIME_CHARS));
+    WORD page = kp_LoadU16(block + KM_HF_PAGENUMBER);
+    if (page) {
+      WCHAR number[12] = {};
+      wsprintfW(number, u"%u", static_cast<unsigned>(page));
+      add(footer, number);
+    }
+    LONG dpi = GetDeviceCaps(hdc, LOGPIXELSY);
+    if (dpi <= 0) dpi = kDefaultResolution;
+    LOGFONTW lf{};
+    lf.lfHeight = -kHeaderFooterPoints * dpi / kPointsPerInch;
+    CopyZ(lf.lfFaceName, 32, u"Arial");
+    int saved = SaveDC(hdc);
+    HFONT f = CreateFontIndirectW(&lf);
+    HGDIOBJ old = f ? SelectObject(hdc, f) : nullptr;
+    SetBkMode(hdc, TRANSPARENT);
+    LONG left = static_cast<LONG>(info->printableLeft);
+    LONG top = static_cast<LONG>(info->printableTop);
+    LONG bottom = static_cast<LONG>(info->printableBottom);
+    LONG lineHeight = -lf.lfHeight;
+    r = 1;
+    if (DrawText(hdc, left, top, header) != 1) r = -1;
+    if (DrawText(hdc, left, bottom - lineHeight, footer) != 1) r = -1;
+    if (old) SelectObject(hdc, old);
+    if (saved) RestoreDC(hdc, saved);
+    if (f) DeleteObject(f);
+  } else {
+    r = -1;
+  }
+  DWORD off = 0;
+  docevent_Send(hdc, KM_ESC_GETSET_HEADER_MODE, sizeof off, &off, sizeof answer, &answer);
+  return r;
+}

@@ -1,0 +1,765 @@
+// An application's document through the DC stand-in, kestrelui's document
+// events and kestrelkm: the CreateDC devmode, the escapes in their order
+// with their sizes and bytes, the job in the renderer's stream.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "docevent_fixture.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/faxlist.h"
+#include "kestrel/core/nondev.h"
+#include "kestrel/core/papdat.h"
+#include "kestrel/core/printerdata.h"
+#include "kestrel/render/km_escape.h"
+#include "kestrel/ui/docevent.h"
+#include "kplatform/byte_order.h"
+#include "kplatform/kwindows.h"
+#include "kplatform/user32_messagebox.h"
+#include "kplatform/winspool_printer.h"
+#include "kplatform/user32_window.h"
+#include "kplatform/winspool_monitor.h"
+#include "pclxl_checker.h"
+
+namespace kestrel::test::docevent {
+namespace {
+
+// The escapes of StartDoc, StartDocPost, and the block inside the latter.
+const std::vector<LONG> kStartDoc = {KM_ESC_SET_STARTDOC_FLAG, KM_ESC_GET_DEVMODE, KM_ESC_GET_PESCAPE_STATUS,
+                                     KM_ESC_GET_GSBDATA,       KM_ESC_GET_IS_FAX,  KM_ESC_SET_DEVMODE};
+const std::vector<LONG> kBlockHead = {KM_ESC_SET_STATUS, KM_ESC_SET_LETTER_FLAG, KM_ESC_SET_DOC_NAME,
+                                      KM_ESC_SET_DEVMODE, KM_ESC_SET_PRINTER_DATA, KM_ESC_SET_HEADER_FOOTER,
+                                      KM_ESC_SET_PESCAPE_STATUS};
+
+std::vector<LONG> Join(std::initializer_list<std::vector<LONG>> parts) {
+  std::vector<LONG> all;
+  for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+std::vector<LONG> PlainPost() {
+  return Join({{KM_ESC_QUERY_EMFSPOOL, KM_ESC_GET_DEVMODE}, kBlockHead, {KM_ESC_SET_CSDX, KM_ESC_SET_STATUS}});
+}
+
+const Escape* Find(const std::vector<Escape>& escapes, LONG code, size_t nth = 0) {
+  for (const Escape& e : escapes)
+    if (e.code == code && nth-- == 0) return &e;
+  return nullptr;
+}
+
+DOCINFOW Doc(LPCWSTR name) { return DOCINFOW{sizeof(DOCINFOW), name, nullptr, nullptr, 0}; }
+
+// ---- The CreateDC devmode
+
+struct TrailerCase {
+  const char* name;
+  int input;          // 0 none, 1 the 1556-byte form, 2 5464 with the marker, 3 5464 without it
+  bool appMargins;    // DDM 387
+  bool storedMargin;  // a per-user margin record for the paper
+};
+
+class TrailerTest : public DocEventTest, public ::testing::WithParamInterface<TrailerCase> {};
+
+TEST_P(TrailerTest, CreateDcPreBuildsTheTrailerAndPostFreesOnlyItsBlock) {
+  const TrailerCase& c = GetParam();
+  HANDLE printer = queue_.printer;
+  // A devmode to start from: PRE's own answer for no devmode.
+  void* base = nullptr;
+  DOCEVENT_CREATEDCPRE pre{nullptr, const_cast<LPWSTR>(kPrinter), nullptr, FALSE};
+  ASSERT_EQ(Event()(printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
+  ASSERT_NE(base, nullptr);
+  std::vector<BYTE> input(static_cast<BYTE*>(base), static_cast<BYTE*>(base) + KM_CREATEDC_SIZE);
+  ASSERT_EQ(Event()(printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr), 1);
+  EXPECT_EQ(base, nullptr) << "POST frees PRE's block and clears the pointer";
+  ASSERT_EQ(Event()(printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr), 1);
+
+  ASSERT_TRUE(ddm_SetNumber(DDM_APP_MARGINS, input.data(), nullptr, c.appMargins ? 1 : 0));
+  LONG form = 0;
+  ASSERT_TRUE(ddm_GetNumber(DDM_PAPERSIZE, input.data(), nullptr, &form));
+  if (c.storedMargin) {
+    WORD paper = 0;
+    ASSERT_EQ(form_GetPaperIDByFormID(printer, static_cast<WORD>(form), &paper), 1);
+    const WORD margins[4] = {11, 22, 33, 44};  // top, bottom, left, right
+    ASSERT_TRUE(PpMgn_SetMargin(printer, queue_.ddd, paper, margins));
+  }
+  const void* given = nullptr;
+  if (c.input == 1) {
+    input.resize(NRV_DEVMODE_SIZE_KIND1);
+    ASSERT_TRUE(ddm_SetNumber(DDM_DRIVEREXTRA, input.data(), nullptr, NRV_DEVMODE_EXTRA));
+    given = input.data();
+  } else if (c.input >= 2) {
+    if (c.input == 3) kp_StoreU16(input.data() + KM_TRAILER_MARKER, 0);
+    given = input.data();
+  }
+  size_t blocks = KpGlobalBlockCount();
+  void* out = nullptr;
+  pre.pdm = static_cast<DEVMODEW*>(const_cast<void*>(given));
+  ASSERT_EQ(Event()(printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof out, &out), 1);
+  if (c.input == 2) {
+    EXPECT_EQ(out, nullptr) << "an extended devmode passes unchanged";
+  } else {
+    ASSERT_NE(out, nullptr);
+    const BYTE* b = static_cast<const BYTE*>(out);
+    EXPECT_EQ(kp_LoadU16(b + KM_TRAILER_MARKER), 24);
+    EXPECT_EQ(kp_LoadU16(b + offsetof(DEVMODEW, dmDriverExtra)), 5244);
+    EXPECT_EQ(kp_LoadU16(b + offsetof(DEVMODEW, dmSize)) + kp_LoadU16(b + offsetof(DEVMODEW, dmDriverExtra)), 5464);
+    EXPECT_EQ(kp_LoadU16(b + KM_TRAILER_ZERO), 0);
+    EXPECT_LE(kp_LoadU32(b + KM_TRAILER_EMULATION), 1u);
+    EXPECT_LE(kp_LoadU32(b + KM_TRAILER_PRECONFIG), 1u);
+    WORD words[6];
+    for (int i = 0; i < 6; ++i) words[i] = kp_LoadU16(b + KM_TRAILER_FORM_ID + 2 * i);
+    if (!c.appMargins) {
+      for (WORD w : words) EXPECT_EQ(w, 0) << "DDM 387 clear: the margin part stays zero";
+    } else {
+      EXPECT_EQ(words[0], static_cast<WORD>(form));
+      EXPECT_NE(words[1], 0);
+      if (c.storedMargin) {
+        // left, right, top, bottom from the record's top, bottom, left, right
+        EXPECT_EQ(words[2], 33);
+        EXPECT_EQ(words[3], 44);
+        EXPECT_EQ(words[4], 11);
+        EXPECT_EQ(words[5], 22);
+      } else {
+        EXPECT_FALSE(words[2] == 46 && words[3] == 46 && words[4] == 46 && words[5] == 46)
+            << "the paper's default margins, not the fallback";
+      }
+    }
+  }
+  void* post = out;
+  ASSERT_EQ(Event()(printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof post, &post, 0, nullptr), 1);
+  ASSERT_EQ(Event()(printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr), 1);
+  EXPECT_EQ(KpGlobalBlockCount(), blocks) << "no block left";
+  EXPECT_EQ(input.size() >= NRV_DEVMODE_SIZE_KIND1, true) << "the application's devmode is the test's own";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TrailerTest,
+    ::testing::Values(TrailerCase{"none", 0, false, false}, TrailerCase{"kind1", 1, false, false},
+                      TrailerCase{"extended", 2, false, false}, TrailerCase{"unmarked", 3, false, false},
+                      TrailerCase{"marginsDefault", 3, true, false}, TrailerCase{"marginsStored", 3, true, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DocEventTest, PostNeverFreesTheApplicationsDevmode) {
+  std::vector<BYTE> app(NRV_DEVMODE_SIZE_KIND1);
+  void* pointer = app.data();
+  // Handed to POST as if PRE had answered it: not PRE's block, kept.
+  EXPECT_EQ(Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof pointer, &pointer, 0, nullptr), 1);
+  EXPECT_EQ(pointer, app.data());
+}
+
+// ---- A plain job through the DC stand-in
+
+TEST_F(DocEventTest, PlainJobSendsTheBlockInOrderAndTheStreamCarriesIt) {
+  HDC hdc = CreateDc();
+  ASSERT_NE(hdc, nullptr) << GetLastError();
+  EXPECT_EQ(docevent_RecordCount(), 0u) << "the test process's own list is not kestrelui's";
+  DOCINFOW doc = Doc(u"Quarterly report");
+  ASSERT_GT(StartDocW(hdc, &doc), 0);
+  DWORD afterStart = KpDcLogCount(hdc);
+  std::vector<Escape> start = Escapes(hdc);
+  EXPECT_EQ(Codes(start), Join({kStartDoc, PlainPost()}));
+  // Sizes and bytes.
+  const Escape* status0 = Find(start, KM_ESC_SET_STATUS, 0);
+  const Escape* status1 = Find(start, KM_ESC_SET_STATUS, 1);
+  ASSERT_TRUE(status0 && status1);
+  EXPECT_EQ(status0->in, (std::vector<BYTE>{0, 0}));
+  EXPECT_EQ(status1->in, (std::vector<BYTE>{1, 0}));
+  const Escape* name = Find(start, KM_ESC_SET_DOC_NAME);
+  ASSERT_TRUE(name);
+  EXPECT_EQ(name->cbIn, 522u);
+  std::u16string sent(reinterpret_cast<const char16_t*>(name->in.data()));
+  EXPECT_EQ(sent, u"Quarterly report");
+  EXPECT_EQ(Find(start, KM_ESC_SET_DEVMODE)->cbIn, 5440u);
+  EXPECT_EQ(Find(start, KM_ESC_SET_PRINTER_DATA)->cbIn, 4736u);
+  EXPECT_EQ(Find(start, KM_ESC_SET_HEADER_FOOTER)->cbIn, 768u);
+  EXPECT_EQ(Find(start, KM_ESC_SET_PESCAPE_STATUS)->cbIn, 12u);
+  const Escape* csdx = Find(start, KM_ESC_SET_CSDX);
+  ASSERT_TRUE(csdx);
+  ASSERT_EQ(csdx->cbIn, 2112u);
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(csdx->in.data() + KM_CSDX_DOCUMENT)), u"Quarterly report");
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(csdx->in.data() + KM_CSDX_PRINTER)), kPrinter);
+  const Escape* letter = Find(start, KM_ESC_SET_LETTER_FLAG);
+  ASSERT_TRUE(letter);
+  EXPECT_EQ(letter->cbIn, 2u);
+  for (const Escape& e : start) EXPECT_GE(e.result, 1) << "escape 0x" << std::hex << e.code;
+
+  for (int page = 0; page < 2; ++page) {
+    ASSERT_GT(StartPage(hdc), 0);
+    ASSERT_GT(EndPage(hdc), 0);
+  }
+  std::vector<Escape> pages = Escapes(hdc, afterStart);
+  EXPECT_EQ(Codes(pages), (std::vector<LONG>{KM_ESC_GET_DEVMODE, KM_ESC_SET_APP_MARGIN, KM_ESC_GET_PAGE_INFO,
+                                             KM_ESC_GET_DEVMODE, KM_ESC_SET_APP_MARGIN, KM_ESC_GET_PAGE_INFO}));
+  EXPECT_EQ(pages[1].cbIn, 10u);
+  EXPECT_EQ(pages[2].cbIn, 4u);
+  EXPECT_EQ(pages[2].cbOut, 44u);
+  EXPECT_EQ(kp_LoadU32(pages[2].in.data()), 0u) << "0 at EndPage";
+  DWORD beforeEnd = KpDcLogCount(hdc);
+  ASSERT_GT(EndDoc(hdc), 0);
+  std::vector<Escape> end = Escapes(hdc, beforeEnd);
+  ASSERT_EQ(end.size(), 1u);
+  EXPECT_EQ(kp_LoadU32(end[0].in.data()), 1u) << "1 at EndDoc";
+
+  std::vector<std::pair<LONG, LONG>> expected = {
+      {DOCUMENTEVENT_QUERYFILTER, 0}, {DOCUMENTEVENT_CREATEDCPRE, 1}, {DOCUMENTEVENT_CREATEDCPOST, 1},
+      {DOCUMENTEVENT_STARTDOC, 1},    {DOCUMENTEVENT_STARTDOCPOST, 1}, {DOCUMENTEVENT_STARTPAGE, 1},
+      {DOCUMENTEVENT_ENDPAGE, 1},     {DOCUMENTEVENT_STARTPAGE, 1},    {DOCUMENTEVENT_ENDPAGE, 1},
+      {DOCUMENTEVENT_ENDDOC, 1},      {DOCUMENTEVENT_ENDDOCPOST, 0}};
+  EXPECT_EQ(Events(hdc), expected);
+
+  // The renderer's stream: the document name (152) and StartDoc's devmode
+  // (150), and the strict checker's renderer-stream mode passes it.
+  std::vector<BYTE> stream = Output(hdc);
+  pclxl_check::Listing listing;
+  pclxl_check::Report report = pclxl_check::check(stream, pclxl_check::Mode::RendererStream, &listing);
+  EXPECT_TRUE(report.ok()) << report.text();
+  auto names = listing.commands(152);
+  ASSERT_FALSE(names.empty());
+  std::u16string streamed;
+  for (size_t i = 0; i + 1 < names.front()->data.size(); i += 2) {
+    char16_t ch = static_cast<char16_t>(kp_LoadU16(names.front()->data.data() + i));
+    if (!ch) break;
+    streamed += ch;
+  }
+  EXPECT_EQ(streamed, u"Quarterly report");
+  EXPECT_FALSE(listing.commands(150).empty());
+  EXPECT_TRUE(DeleteDC(hdc));
+  EXPECT_EQ(KpDcCount(), 0u);
+}
+
+TEST_F(DocEventTest, ApplicationMarginsReachTheStream) {
+  // DDM 387 set and margins stored for the paper: the CreateDC trailer and
+  // every SetAppMargin carry them, and the layout info (154) of each page
+  // has them as left, right, top, bottom and the paper id.
+  void* base = nullptr;
+  DOCEVENT_CREATEDCPRE pre{nullptr, const_cast<LPWSTR>(kPrinter), nullptr, FALSE};
+  ASSERT_EQ(Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
+  std::vector<BYTE> dm(static_cast<BYTE*>(base), static_cast<BYTE*>(base) + KM_CREATEDC_SIZE);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+  ASSERT_TRUE(ddm_SetNumber(DDM_APP_MARGINS, dm.data(), nullptr, 1));
+  kp_StoreU16(dm.data() + KM_TRAILER_MARKER, 0);  // rebuilt at CreateDC
+  LONG form = 0;
+  ASSERT_TRUE(ddm_GetNumber(DDM_PAPERSIZE, dm.data(), nullptr, &form));
+  WORD paper = 0;
+  ASSERT_EQ(form_GetPaperIDByFormID(queue_.printer, static_cast<WORD>(form), &paper), 1);
+  const WORD margins[4] = {110, 120, 130, 140};  // top, bottom, left, right
+  ASSERT_TRUE(PpMgn_SetMargin(queue_.printer, queue_.ddd, paper, margins));
+  HDC hdc = CreateDc(reinterpret_cast<const DEVMODEW*>(dm.data()));
+  ASSERT_NE(hdc, nullptr);
+  DOCINFOW doc = Doc(u"Margins");
+  ASSERT_GT(StartDocW(hdc, &doc), 0);
+  ASSERT_GT(StartPage(hdc), 0);
+  ASSERT_GT(EndPage(hdc), 0);
+  ASSERT_GT(EndDoc(hdc), 0);
+  std::vector<Escape> all = Escapes(hdc);
+  const Escape* set = Find(all, KM_ESC_SET_APP_MARGIN);
+  ASSERT_TRUE(set);
+  EXPECT_EQ(set->in, (std::vector<BYTE>{static_cast<BYTE>(paper), static_cast<BYTE>(paper >> 8), 130, 0, 140, 0, 110,
+                                        0, 120, 0}));
+  pclxl_check::Listing listing;
+  pclxl_check::Report report = pclxl_check::check(Output(hdc), pclxl_check::Mode::RendererStream, &listing);
+  EXPECT_TRUE(report.ok()) << report.text();
+  auto layouts = listing.commands(154);
+  ASSERT_FALSE(layouts.empty());
+  const std::vector<uint8_t>& l = layouts.back()->data;
+  ASSERT_GE(l.size(), 162u);
+  EXPECT_EQ(kp_LoadU16(l.data() + 152), 130);
+  EXPECT_EQ(kp_LoadU16(l.data() + 154), 140);
+  EXPECT_EQ(kp_LoadU16(l.data() + 156), 110);
+  EXPECT_EQ(kp_LoadU16(l.data() + 158), 120);
+  EXPECT_EQ(kp_LoadU16(l.data() + 160), paper);
+  EXPECT_TRUE(DeleteDC(hdc));
+}
+
+TEST_F(DocEventTest, NullDocInfoGivesAnEmptyNameAndLongNamesAreCut) {
+  for (int round = 0; round < 2; ++round) {
+    HDC hdc = CreateDc();
+    ASSERT_NE(hdc, nullptr);
+    std::u16string longName(300, u'x');
+    DOCINFOW doc = Doc(longName.c_str());
+    ASSERT_GT(StartDocW(hdc, round == 0 ? nullptr : &doc), 0);
+    std::vector<Escape> all = Escapes(hdc);
+    const Escape* name = Find(all, KM_ESC_SET_DOC_NAME);
+    ASSERT_TRUE(name);
+    std::u16string sent(reinterpret_cast<const char16_t*>(name->in.data()));
+    EXPECT_EQ(sent.size(), round == 0 ? 0u : 260u);
+    EXPECT_GT(AbortDoc(hdc), 0);
+    EXPECT_TRUE(DeleteDC(hdc));
+  }
+}
+
+// ---- The StartDocPost block's variants
+
+TEST_F(DocEventTest, JclHeaderTableKeepsItsLayout) {
+  // DDM 1333 set in the application's devmode: one header, prepared ahead.
+  void* base = nullptr;
+  DOCEVENT_CREATEDCPRE pre{nullptr, const_cast<LPWSTR>(kPrinter), nullptr, FALSE};
+  ASSERT_EQ(Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
+  std::vector<BYTE> dm(static_cast<BYTE*>(base), static_cast<BYTE*>(base) + KM_CREATEDC_SIZE);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+  ASSERT_TRUE(ddm_SetNumber(DDM_NO_APP_COPY_COUNT, dm.data(), nullptr, 1));
+  HDC hdc = CreateDc(reinterpret_cast<const DEVMODEW*>(dm.data()));
+  ASSERT_NE(hdc, nullptr);
+  DOCINFOW doc = Doc(u"Header");
+  ASSERT_GT(StartDocW(hdc, &doc), 0);
+  std::vector<Escape> all = Escapes(hdc);
+  const Escape* table = Find(all, KM_ESC_SET_JCL_HEADER);
+  ASSERT_TRUE(table) << "DDM 1333 set: a table";
+  const BYTE* t = table->in.data();
+  int32_t count = kp_LoadI32(t);
+  int32_t entry = kp_LoadI32(t + 4);
+  ASSERT_EQ(count, 1);
+  ASSERT_GT(entry, 4);
+  EXPECT_EQ(table->cbIn, KM_JCL_TableSize(1, entry));
+  int32_t length = kp_LoadI32(t + KM_JCL_EntryOffset(0, entry));
+  ASSERT_GT(length, 0);
+  EXPECT_LE(length, entry - 4) << "the text within its entry";
+  std::string text(reinterpret_cast<const char*>(t + KM_JCL_EntryOffset(0, entry) + 4), static_cast<size_t>(length));
+  EXPECT_NE(text.find("Header"), std::string::npos) << "the document name in the header's comment";
+  // The table comes before SetCSDX, after SetPEscapeStatus.
+  std::vector<LONG> codes = Codes(all);
+  auto at = std::find(codes.begin(), codes.end(), KM_ESC_SET_JCL_HEADER);
+  EXPECT_EQ(*(at + 1), KM_ESC_SET_CSDX);
+  EXPECT_GT(EndDoc(hdc), 0);
+  EXPECT_TRUE(DeleteDC(hdc));
+}
+
+// A fax list of `count` recipients, numbers "5550100", "5550101", ...
+std::vector<BYTE> FaxList(WORD count) {
+  std::vector<BYTE> list(FAXLIST_HEAD_SIZE + FAXLIST_ENTRY_SIZE * count, 0);
+  std::memcpy(list.data(), KM_FAX_TAG, sizeof KM_FAX_TAG);
+  kp_StoreU16(list.data() + KM_FAX_COUNT_OFFSET, count);
+  for (WORD i = 0; i < count; ++i) {
+    std::u16string number = u"555010" + std::u16string(1, static_cast<char16_t>(u'0' + i));
+    std::memcpy(list.data() + FAXLIST_HEAD_SIZE + FAXLIST_ENTRY_SIZE * i + FAXENTRY_NUMBER, number.data(),
+                number.size() * 2);
+  }
+  return list;
+}
+
+TEST_F(DocEventTest, FaxJobHeadersOnePerDestinationOrOneForAll) {
+  // The queue's stored fax list (three recipients), a fax job (GetIsFax
+  // answered 1), DDM 1333 set. The model's fax number records need the
+  // fax job type and its files, so the headers are checked for their count
+  // and layout here; the numbers a header carries are the EJCL writer's.
+  std::vector<BYTE> nondev(NRV_NONDEVMODE_SIZE);
+  ASSERT_TRUE(nonDev_SetDefaultData(queue_.printer, nondev.data()));
+  std::vector<BYTE> fax = FaxList(3);
+  ASSERT_TRUE(nonDev_SaveNonDevDat(queue_.printer, queue_.ddd, nullptr, NONDEV_LOCATION_PRINTERDATA, fax.data(),
+                                   static_cast<DWORD>(fax.size()), nondev.data(), nullptr, 0));
+  void* base = nullptr;
+  DOCEVENT_CREATEDCPRE pre{nullptr, const_cast<LPWSTR>(kPrinter), nullptr, FALSE};
+  ASSERT_EQ(Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
+  std::vector<BYTE> dm(static_cast<BYTE*>(base), static_cast<BYTE*>(base) + KM_CREATEDC_SIZE);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+  ASSERT_TRUE(ddm_SetNumber(DDM_NO_APP_COPY_COUNT, dm.data(), nullptr, 1));
+  EscapeScript script({{KM_ESC_GET_IS_FAX, 1, {1, 0, 0, 0}}});
+  struct Row {
+    LONG single;        // DDM 379
+    LONG destinations;  // DDM 380
+    int headers;        // 0: the block fails cleanly, no table
+  } rows[] = {{0, 3, 3}, {1, 3, 1}, {0, 4, 0}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.single * 10 + r.destinations);
+    ASSERT_TRUE(ddm_SetNumber(DDM_FAX_SINGLE_HEADER, dm.data(), nullptr, r.single));
+    ASSERT_TRUE(ddm_SetNumber(DDM_FAX_DESTINATION_COUNT, dm.data(), nullptr, r.destinations));
+    HDC hdc = CreateDc(reinterpret_cast<const DEVMODEW*>(dm.data()));
+    ASSERT_NE(hdc, nullptr);
+    DOCINFOW doc = Doc(u"Fax");
+    int started = StartDocW(hdc, &doc);
+    std::vector<Escape> all = Escapes(hdc);
+    const Escape* info = Find(all, KM_ESC_SET_FAX_ADDRESS_INFO);
+    const Escape* table = Find(all, KM_ESC_SET_JCL_HEADER);
+    if (r.headers == 0) {
+      EXPECT_EQ(started, SP_ERROR) << "more destinations than the list holds";
+      EXPECT_EQ(table, nullptr);
+      EXPECT_EQ(all.back().code, KM_ESC_SET_STATUS) << "the block still ends";
+    } else {
+      ASSERT_GT(started, 0);
+      ASSERT_TRUE(info);
+      EXPECT_EQ(info->cbIn, fax.size());
+      EXPECT_EQ(info->in, fax);
+      ASSERT_TRUE(table);
+      const BYTE* t = table->in.data();
+      int32_t entry = kp_LoadI32(t + 4);
+      ASSERT_EQ(kp_LoadI32(t), r.headers);
+      EXPECT_EQ(table->cbIn, KM_JCL_TableSize(r.headers, entry));
+      for (int i = 0; i < r.headers; ++i) {
+        int32_t length = kp_LoadI32(t + KM_JCL_EntryOffset(i, entry));
+        ASSERT_GT(length, 0);
+        ASSERT_LE(length, entry - 4);
+        std::string text(reinterpret_cast<const char*>(t + KM_JCL_EntryOffset(i, entry) + 4), length);
+        EXPECT_NE(text.find("Fax"), std::string::npos) << "the header's comment names the document";
+      }
+      EXPECT_GT(EndDoc(hdc), 0);
+    }
+    EXPECT_TRUE(DeleteDC(hdc));
+  }
+}
+
+TEST_F(DocEventTest, AFailingEscapeStillEndsTheBlockAndFailsStartDoc) {
+  EscapeScript script({{KM_ESC_SET_DOC_NAME, 0, {}}});
+  HDC hdc = CreateDc();
+  ASSERT_NE(hdc, nullptr);
+  DOCINFOW doc = Doc(u"Fails");
+  EXPECT_EQ(StartDocW(hdc, &doc), SP_ERROR);
+  std::vector<Escape> all = Escapes(hdc);
+  std::vector<LONG> codes = Codes(all);
+  ASSERT_FALSE(codes.empty());
+  EXPECT_EQ(codes.back(), KM_ESC_SET_STATUS) << "the block ends with SetStatus 1";
+  EXPECT_EQ(all.back().in, (std::vector<BYTE>{1, 0}));
+  EXPECT_EQ(Find(all, KM_ESC_SET_DOC_NAME)->result, 0);
+  EXPECT_TRUE(Find(all, KM_ESC_SET_CSDX)) << "the block goes on after a failure";
+  std::vector<std::pair<LONG, LONG>> events = Events(hdc);
+  EXPECT_EQ(events[4], (std::pair<LONG, LONG>(DOCUMENTEVENT_STARTDOCPOST, -1)));
+  EXPECT_EQ(events[5].first, DOCUMENTEVENT_ABORTDOC);
+  EXPECT_TRUE(DeleteDC(hdc));
+}
+
+TEST_F(DocEventTest, StartDocFailuresLeaveNothingBehind) {
+  // Each escape StartDoc needs, refused by the renderer: StartDoc fails
+  // before the renderer starts the document, the window is enabled again,
+  // and DeleteDC leaves no record or block.
+  HWND window = KpCreateTestWindow(nullptr, nullptr);
+  KpSetActiveWindow(window);
+  const LONG refused[] = {KM_ESC_SET_STARTDOC_FLAG, KM_ESC_GET_DEVMODE, KM_ESC_GET_PESCAPE_STATUS,
+                          KM_ESC_GET_IS_FAX, KM_ESC_SET_DEVMODE};
+  for (LONG code : refused) {
+    SCOPED_TRACE(code);
+    size_t blocks = KpGlobalBlockCount();
+    HDC hdc = CreateDc();
+    ASSERT_NE(hdc, nullptr);
+    {
+      EscapeScript script({{code, 0, {}}});
+      DOCINFOW doc = Doc(u"Refused");
+      EXPECT_EQ(StartDocW(hdc, &doc), SP_ERROR);
+    }
+    std::vector<std::pair<LONG, LONG>> events = Events(hdc);
+    EXPECT_EQ(events.back(), (std::pair<LONG, LONG>(DOCUMENTEVENT_STARTDOC, -1)));
+    EXPECT_TRUE(IsWindowEnabled(window));
+    EXPECT_TRUE(DeleteDC(hdc));
+    EXPECT_EQ(KpGlobalBlockCount(), blocks);
+  }
+  // STARTDOC on a printer handle with no record.
+  HANDLE other = nullptr;
+  std::u16string name(kPrinter);
+  ASSERT_TRUE(OpenPrinterW(name.data(), &other, nullptr));
+  DOCINFOW doc = Doc(u"None");
+  const DOCINFOW* pointer = &doc;
+  EXPECT_EQ(Event()(other, reinterpret_cast<HDC>(static_cast<uintptr_t>(0x10)), DOCUMENTEVENT_STARTDOC,
+                    sizeof pointer, &pointer, 0, nullptr),
+            -1);
+  EXPECT_EQ(Event()(other, reinterpret_cast<HDC>(static_cast<uintptr_t>(0x10)), DOCUMENTEVENT_STARTDOCPOST, 0,
+                    nullptr, 0, nullptr),
+            -1)
+      << "StartDocPost without StartDoc";
+  EXPECT_EQ(Event()(other, nullptr, DOCUMENTEVENT_STARTDOC, sizeof pointer, &pointer, 0, nullptr), -1) << "no DC";
+  EXPECT_EQ(Event()(nullptr, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr), -1) << "no printer";
+  EXPECT_EQ(Event()(other, nullptr, 99, 0, nullptr, 0, nullptr), 0) << "not handled";
+  ClosePrinter(other);
+  DestroyWindow(window);
+}
+
+TEST_F(DocEventTest, MarkingDataWithoutStatusSendsNoMarkingEscapes) {
+  // The renderer has 16 bytes of marking data; with no marking library the
+  // status word stays clear, so none of the four marking escapes is sent.
+  EscapeScript script({{KM_ESC_GET_GSBDATA, 1, {16, 0, 0, 0}}});
+  HDC hdc = CreateDc();
+  ASSERT_NE(hdc, nullptr);
+  DOCINFOW doc = Doc(u"Marked");
+  ASSERT_GT(StartDocW(hdc, &doc), 0);
+  std::vector<Escape> all = Escapes(hdc);
+  const Escape* sizeAsk = Find(all, KM_ESC_GET_GSBDATA, 0);
+  const Escape* dataAsk = Find(all, KM_ESC_GET_GSBDATA, 1);
+  ASSERT_TRUE(sizeAsk && dataAsk);
+  EXPECT_EQ(sizeAsk->in, (std::vector<BYTE>{0, 0}));
+  EXPECT_EQ(dataAsk->in, (std::vector<BYTE>{1, 0}));
+  EXPECT_EQ(dataAsk->cbOut, 16u);
+  for (LONG code : {KM_ESC_SET_GSBDATA, KM_ESC_SET_EXT_GSBDATA, KM_ESC_SET_GSBSTATUS, KM_ESC_SET_GSBJCID})
+    EXPECT_FALSE(Find(all, code)) << code;
+  EXPECT_GT(EndDoc(hdc), 0);
+  EXPECT_TRUE(DeleteDC(hdc));
+}
+
+TEST_F(DocEventTest, ResetDcResendsTheBlockOnlyInsideAJob) {
+  HDC hdc = CreateDc();
+  ASSERT_NE(hdc, nullptr);
+  DWORD before = KpDcLogCount(hdc);
+  ASSERT_EQ(ResetDCW(hdc, nullptr), hdc);
+  EXPECT_TRUE(Escapes(hdc, before).empty()) << "before StartDoc nothing is sent";
+  DOCINFOW doc = Doc(u"Reset");
+  ASSERT_GT(StartDocW(hdc, &doc), 0);
+  ASSERT_GT(StartPage(hdc), 0);
+  ASSERT_GT(EndPage(hdc), 0);
+  before = KpDcLogCount(hdc);
+  ASSERT_EQ(ResetDCW(hdc, nullptr), hdc);
+  std::vector<LONG> codes = Codes(Escapes(hdc, before));
+  EXPECT_EQ(codes, Join({{KM_ESC_GET_DEVMODE}, kBlockHead, {KM_ESC_SET_CSDX, KM_ESC_SET_STATUS}}));
+  ASSERT_GT(StartPage(hdc), 0);
+  ASSERT_GT(EndPage(hdc), 0);
+  ASSERT_GT(EndDoc(hdc), 0);
+  pclxl_check::Report report = pclxl_check::check(Output(hdc), pclxl_check::Mode::RendererStream);
+  EXPECT_TRUE(report.ok()) << report.text();
+  EXPECT_TRUE(DeleteDC(hdc));
+}
+
+TEST_F(DocEventTest, EmfWarningOnASharedNetworkPrinter) {
+  // The job spooled as EMF (answered by the test), DDM 336 set: the box.
+  void* base = nullptr;
+  DOCEVENT_CREATEDCPRE pre{nullptr, const_cast<LPWSTR>(kPrinter), nullptr, FALSE};
+  ASSERT_EQ(Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
+  std::vector<BYTE> dm(static_cast<BYTE*>(base), static_cast<BYTE*>(base) + KM_CREATEDC_SIZE);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+  if (!ddm_SetNumber(DDM_FORCEPDLVERSION, dm.data(), nullptr, 1)) GTEST_SKIP() << "model A lacks DDM 336";
+  KpSpoolerSetPrinterAttributes(kPrinter, PRINTER_ATTRIBUTE_SHARED | PRINTER_ATTRIBUTE_NETWORK);
+  EscapeScript script({{KM_ESC_QUERY_EMFSPOOL, 1, {1, 0, 0, 0}}});
+  for (int answer : {IDOK, IDCANCEL}) {
+    KpClearMessageBoxes();
+    KpQueueMessageBoxAnswer(answer);
+    HDC hdc = CreateDc(reinterpret_cast<const DEVMODEW*>(dm.data()));
+    ASSERT_NE(hdc, nullptr);
+    DOCINFOW doc = Doc(u"EMF");
+    int r = StartDocW(hdc, &doc);
+    EXPECT_EQ(KpMessageBoxCount(), 1u);
+    std::vector<Escape> all = Escapes(hdc);
+    if (answer == IDOK) {
+      EXPECT_GT(r, 0);
+      EXPECT_TRUE(Find(all, KM_ESC_DISABLE_FORM_FILE)) << "after the warning the form file is off";
+      EXPECT_GT(EndDoc(hdc), 0);
+    } else {
+      EXPECT_EQ(r, SP_ERROR);
+      EXPECT_FALSE(Find(all, KM_ESC_SET_STATUS)) << "Cancel: no block";
+    }
+    EXPECT_TRUE(DeleteDC(hdc));
+  }
+  KpSpoolerSetPrinterAttributes(kPrinter, 0);
+}
+
+// ---- EndPage and EndDoc: GetPageInfo's words
+
+TEST_F(DocEventTest, PageInfoWordsDrawStampsAndHeaderFooterOnce) {
+  // Word 1 at every EndPage and words 0 and 2 at EndDoc: the stamp brackets
+  // (0x5003 1 and 0) around each stamp; EndDoc's extra page is drawn once.
+  KM_PAGEINFO info{};
+  info.sheetMarkDue = 1;
+  info.pageMarkDue = 1;
+  info.headerFooter = 1;
+  std::vector<BYTE> answer(sizeof info);
+  std::memcpy(answer.data(), &info, sizeof info);
+  void* base = nullptr;
+  DOCEVENT_CREATEDCPRE pre{nullptr, const_cast<LPWSTR>(kPrinter), nullptr, FALSE};
+  ASSERT_EQ(Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
+  std::vector<BYTE> dm(static_cast<BYTE*>(base), static_cast<BYTE*>(base) + KM_CREATEDC_SIZE);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+  const char16_t stamp[] = u"DRAFT";
+  ASSERT_EQ(ddm_SetValue(DDM_STAMP_TEXT_NAME, dm.data(), nullptr, DDM_TYPE_STRING, sizeof stamp, stamp), 0);
+  HDC hdc = CreateDc(reinterpret_cast<const DEVMODEW*>(dm.data()));
+  ASSERT_NE(hdc, nullptr);
+  DOCINFOW doc = Doc(u"Stamps");
+  ASSERT_GT(StartDocW(hdc, &doc), 0);
+  {
+    EscapeScript script({{KM_ESC_GET_PAGE_INFO, 1, answer},
+                         {KM_ESC_GETSET_STAMP_MODE, 1, {}},
+                         {KM_ESC_GETSET_HEADER_MODE, 1, {}},
+                         {KM_ESC_GET_HEADER_FOOTER, 1, {}}});
+    ASSERT_GT(StartPage(hdc), 0);
+    DWORD before = KpDcLogCount(hdc);
+    ASSERT_GT(EndPage(hdc), 0);
+    std::vector<Escape> page = Escapes(hdc, before);
+    EXPECT_EQ(Codes(page), (std::vector<LONG>{KM_ESC_GET_PAGE_INFO, KM_ESC_GET_DEVMODE, KM_ESC_GETSET_STAMP_MODE,
+                                              KM_ESC_GETSET_STAMP_MODE, KM_ESC_GETSET_HEADER_MODE,
+                                              KM_ESC_GET_HEADER_FOOTER, KM_ESC_GETSET_HEADER_MODE}))
+        << "word 0 means nothing at EndPage";
+    EXPECT_EQ(kp_LoadU32(page[2].in.data()), 1u);
+    EXPECT_EQ(kp_LoadU32(page[3].in.data()), 0u);
+    before = KpDcLogCount(hdc);
+    ASSERT_GT(EndDoc(hdc), 0);
+    std::vector<LONG> end = Codes(Escapes(hdc, before));
+    // EndDoc: the page's stamp, the extra page (its StartPage sends the
+    // margins) with its stamp and header/footer; the extra page's own
+    // ENDPAGE asks nothing.
+    EXPECT_EQ(end, (std::vector<LONG>{KM_ESC_GET_PAGE_INFO, KM_ESC_GET_DEVMODE, KM_ESC_GETSET_STAMP_MODE,
+                                      KM_ESC_GETSET_STAMP_MODE, KM_ESC_GET_DEVMODE, KM_ESC_SET_APP_MARGIN,
+                                      KM_ESC_GETSET_STAMP_MODE, KM_ESC_GETSET_STAMP_MODE,
+                                      KM_ESC_GETSET_HEADER_MODE, KM_ESC_GET_HEADER_FOOTER,
+                                      KM_ESC_GETSET_HEADER_MODE}));
+  }
+  std::vector<std::string> drawing = Drawing(hdc);
+  EXPECT_NE(std::find(drawing.begin(), drawing.end(), "ExtTextOutW"), drawing.end());
+  EXPECT_TRUE(DeleteDC(hdc));
+}
+
+TEST_F(DocEventTest, BitmapStampTilesAreAnnouncedBeforeTheyAreBlitted) {
+  // A 24-bit picture of 2 x 300 pixels: two bands (256 and 44 rows). The
+  // DC answers StretchDIBits ERROR_NOT_SUPPORTED until the drawing work
+  // lands, so the first band's blit fails and the stamp stops there. The
+  // renderer takes SetPaperOffset once the layout work gives it the stamp
+  // paper's matrix; here the test answers it.
+  EscapeScript script({{KM_ESC_SET_PAPER_OFFSET, 1, {}}});
+  std::string bmp(54 + 8 * 300, '\0');
+  auto put32 = [&](size_t at, uint32_t v) { std::memcpy(bmp.data() + at, &v, 4); };
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  put32(2, static_cast<uint32_t>(bmp.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, 2);
+  put32(22, 300);
+  bmp[26] = 1;
+  bmp[28] = 24;
+  WriteHostFile(root_.host("c/stamp.bmp"), bmp);
+  HDC hdc = CreateDc();
+  ASSERT_NE(hdc, nullptr);
+  KM_PAGEINFO info{};
+  info.markLeft = 100;
+  info.markTop = 200;
+  for (LONG transparent : {0, 1}) {
+    KpDcClearLog(hdc);
+    EXPECT_EQ(PrintBitmapWaterMark(hdc, &info, 1, 0, u"C:\\stamp.bmp", transparent, 0), -1);
+    std::vector<Escape> escapes = Escapes(hdc);
+    ASSERT_EQ(Codes(escapes), (std::vector<LONG>{KM_ESC_SET_PAPER_OFFSET}));
+    EXPECT_EQ(escapes[0].in, (std::vector<BYTE>(8, 0))) << "row 0, column 0";
+    KP_DC_LOG_ENTRY last{};
+    ASSERT_TRUE(KpDcLogEntry(hdc, KpDcLogCount(hdc) - 1, &last));
+    EXPECT_STREQ(last.name, "StretchDIBits");
+    EXPECT_EQ(last.args[0], 100);
+    EXPECT_EQ(last.args[1], 200);
+    EXPECT_EQ(static_cast<DWORD>(last.args[2]), transparent ? SRCAND : SRCCOPY);
+  }
+  EXPECT_EQ(PrintBitmapWaterMark(hdc, &info, 1, 0, u"C:\\missing.bmp", 0, 0), -1);
+  EXPECT_TRUE(DeleteDC(hdc));
+}
+
+TEST_F(DocEventTest, AFailingPageInfoDrawsNothing) {
+  HDC hdc = CreateDc();
+  ASSERT_NE(hdc, nullptr);
+  DOCINFOW doc = Doc(u"NoInfo");
+  ASSERT_GT(StartDocW(hdc, &doc), 0);
+  EscapeScript script({{KM_ESC_GET_PAGE_INFO, -1, {}}});
+  ASSERT_GT(StartPage(hdc), 0);
+  DWORD before = KpDcLogCount(hdc);
+  ASSERT_GT(EndPage(hdc), 0);
+  EXPECT_EQ(Codes(Escapes(hdc, before)), (std::vector<LONG>{KM_ESC_GET_PAGE_INFO}));
+  EXPECT_TRUE(Drawing(hdc).empty());
+  std::vector<std::pair<LONG, LONG>> events = Events(hdc);
+  EXPECT_EQ(events.back(), (std::pair<LONG, LONG>(DOCUMENTEVENT_ENDPAGE, 1)));
+  EXPECT_GT(EndDoc(hdc), 0);
+  EXPECT_TRUE(DeleteDC(hdc));
+}
+
+// ---- The record list
+
+TEST_F(DocEventTest, TwoDcsOnOnePrinterKeepTheirOwnRecords) {
+  HDC a = CreateDc();
+  HDC b = CreateDc();
+  ASSERT_TRUE(a && b);
+  DOCINFOW docA = Doc(u"First");
+  DOCINFOW docB = Doc(u"Second");
+  ASSERT_GT(StartDocW(a, &docA), 0);
+  ASSERT_GT(StartDocW(b, &docB), 0);
+  auto sentName = [](HDC hdc) {
+    std::vector<Escape> all = Escapes(hdc);
+    const Escape* e = Find(all, KM_ESC_SET_DOC_NAME);
+    return e ? std::u16string(reinterpret_cast<const char16_t*>(e->in.data())) : std::u16string();
+  };
+  EXPECT_EQ(sentName(a), u"First");
+  EXPECT_EQ(sentName(b), u"Second");
+  EXPECT_GT(EndDoc(a), 0);
+  EXPECT_TRUE(DeleteDC(a));
+  EXPECT_GT(EndDoc(b), 0);
+  EXPECT_TRUE(DeleteDC(b));
+}
+
+// ---- The header/footer block and the code ranges (the services directly)
+
+TEST_F(DocEventTest, HeaderFooterBlock) {
+  struct Case {
+    const char* name;
+    LCID locale;       // its date order: 0x0409 "0", 0x0809 "1", 0x0411 "2"
+    char16_t idate;
+    LPCWSTR computer;  // null: cannot be read
+    bool allOn;
+  };
+  const Case cases[] = {{"mdy", 0x0409, u'0', u"HOST", true},   {"dmy", 0x0809, u'1', u"HOST", true},
+                        {"ymd", 0x0411, u'2', u"HOST", true},   {"noHost", 0x0409, u'0', nullptr, true},
+                        {"off", 0x0409, u'0', u"HOST", false}};
+  std::vector<BYTE> dm(NRV_DEVMODE_SIZE_FULL);
+  {
+    void* base = nullptr;
+    DOCEVENT_CREATEDCPRE pre{nullptr, const_cast<LPWSTR>(kPrinter), nullptr, FALSE};
+    ASSERT_EQ(Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
+    std::memcpy(dm.data(), base, dm.size());
+    Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr);
+    Event()(queue_.printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+  }
+  std::vector<BYTE> pd(NRV_PRINTERDATA_SIZE);
+  ASSERT_TRUE(pd_GetPrinterData(queue_.printer, pd.data(), queue_.ddd));
+  KpSetUserName(u"alice");
+  std::u16string longName(300, u'd');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (WORD id : {DDM_HEADERFOOTER_ON_FIRST, DDM_HEADERFOOTER_USERHOST, DDM_HEADERFOOTER_DOCNAME,
+                    DDM_HEADERFOOTER_PAGENUMBER, DDM_HEADERFOOTER_DATE, DDM_HEADERFOOTER_TIME})
+      ASSERT_TRUE(ddm_SetNumber(id, dm.data(), pd.data(), c.allOn ? 1 : 0));
+    KpSetComputerName(c.computer);
+    ASSERT_TRUE(KpSetUserLocale(c.locale));
+    std::vector<BYTE> block(KM_HF_SIZE, 0xEE);
+    ASSERT_EQ(_HeaderFooterStartDocProc(block.data(), queue_.printer, nullptr, dm.data(), pd.data(),
+                                        longName.c_str(), queue_.ddd),
+              1);
+    auto text = [&](DWORD at) { return std::u16string(reinterpret_cast<const char16_t*>(block.data() + at)); };
+    EXPECT_EQ(kp_LoadU32(block.data()), c.allOn ? 1u : 0u);
+    for (DWORD i = 4; i < 16; ++i) EXPECT_EQ(block[i], 0);
+    if (!c.allOn) {
+      EXPECT_TRUE(text(KM_HF_USERNAME).empty());
+      EXPECT_TRUE(text(KM_HF_DATE).empty());
+      continue;
+    }
+    EXPECT_EQ(text(KM_HF_USERNAME), u"alice");
+    EXPECT_EQ(text(KM_HF_USERHOST), c.computer ? u"alice\\HOST" : u"alice\\UnkownHost");
+    EXPECT_EQ(text(KM_HF_DOCUMENT).size(), 260u);
+    EXPECT_EQ(kp_LoadU16(block.data() + KM_HF_PAGENUMBER), 0);
+    std::u16string date = text(KM_HF_DATE);
+    ASSERT_EQ(date.size(), 10u);
+    if (c.idate == u'0') {
+      EXPECT_EQ(date[2], u'/');
+    } else if (c.idate == u'1') {
+      EXPECT_EQ(date[2], u'.');
+    } else {
+      EXPECT_EQ(date[4], u'-');
+    }
+    EXPECT_EQ(text(KM_HF_TIME).size(), 5u);
+  }
+  KpResetMachineFacts();
+}
+
+TEST(CodeRange, PairsAreJoinedCheckedAndReduced) {
+  struct Case {
+    const char* in;
+    bool dbcs;
+    const char* out;
+  } cases[] = {
+      {"30,39", false, "30-39"},
+      {"30,39,41,5A", false, "30-39,41-5A"},
+      {"20,20", false, "20"},
+      {"39,30,41,5A", false, "41-5A"},
+      {"8140,0x84BE", true, "814084BE"},
+      {"", false, ""},
+  };
+  for (const Case& c : cases) {
+    char* out = local_CodeRangeFromText(c.in, c.dbcs);
+    ASSERT_NE(out, nullptr) << c.in;
+    EXPECT_STREQ(out, c.out) << c.in;
+    GlobalFree(out);
+  }
+}
+
+}  // namespace
+}  // namespace kestrel::test::docevent
