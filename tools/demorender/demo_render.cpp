@@ -229,8 +229,10 @@ int main(int argc, char** argv) {
         std::printf("GETTECHNOLOGY answers %ld: \"%s\"\n", static_cast<long>(answer), technology);
         // The stream for the spooler step: the document as an application
         // prints it, through the DC stand-in and kestrelui's events.
-        (void)RenderDocument;
-        rc = DemoPrintThroughDc(u"Scriva K350 PCL6", out, kPages) ? 0 : 1;
+        const std::string drawing = std::filesystem::path(out).parent_path().string() + "/render-drawing.xlr";
+        rc = RenderDocument(s, q.printer, drawing) ? 0 : 1;
+        constexpr unsigned kDcPages = 2;
+        if (rc == 0) rc = DemoPrintThroughDc(u"Scriva K350 PCL6", out, kDcPages) ? 0 : 1;
       }
       if (s) KpEngineDisablePDEV(s);
       const std::string dir = std::filesystem::path(out).parent_path().string();
