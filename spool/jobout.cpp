@@ -8,6 +8,7 @@
 // soon as the job is aborted.
 #include <cstring>
 
+#include "kestrel/core/cil_color.h"
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/kcore_sys.h"
@@ -387,7 +388,7 @@ int jobOutput_closePrinter(UmpdJobContext* ctx, int flag) {
 int jobOutput_releasejobOutInfo(jobOutInfo* info) {
   if (info == nullptr) return 0;
   if (info->path != nullptr) {
-    DeleteFileW(info->path);  // a file left behind goes with the temporary-file sweep of the page store
+    drvio_file_delete(info->path);  // a file left behind goes with the temporary-file sweep of the page store
     GlobalFree(info->path);
     info->path = nullptr;
   }

@@ -1,9 +1,12 @@
 // The job processor's seams (see seams.h): each stands where later work
 // goes and says so in the trace; none claims what it did not do.
 //
-//  - Colour: every operator passes unconverted; SetColorSpace loses the
-//    private attribute 254 (object kind), which no printer knows.
-//  - Images: a merged image cannot be converted (149 fails the job).
+//  - Images: an image goes out as it came, without re-encoding, less the
+//    colour conversion's rotation mark (attribute 253); linked images are
+//    not held for the outside library, and the end of a link (149) with
+//    the library's linking on cannot convert them (149 fails the job).
+//  - Page store: the few-colour count of one colour answers -1 (no summary
+//    is enabled while nothing is stored).
 //  - Page store: nothing is stored (132, 133, 135 and 136 are refused),
 //    so 137-140 always frame pages directly; no temporary files; no
 //    document monitor and no marked re-output; a page start that asks for
@@ -16,6 +19,7 @@
 #include "seams.h"
 
 #include "kestrel/core/logout.h"
+#include "kestrel/spool/colorconv.h"
 
 namespace {
 
@@ -24,23 +28,30 @@ void Note(const char16_t* what) { Logout_OutputString(u"kestrelum: not built yet
 }  // namespace
 
 
-UmseamColor umseam_ColorConvert(UmpdJobContext* ctx, XLOperator* op) {
-  if (op->op != XL_OP_SETCOLORSPACE) return UMSEAM_COLOR_PASS;
+int umseam_OutputImage(UmpdJobContext* ctx, XLData** list, bool) {
+  // Sent as it came: no re-encoding yet. The rotation mark never reaches
+  // the printer.
   for (;;) {
-    XLData* attr = SearchAttribute(op->list, static_cast<BYTE>(XL_ATTR_OBJECTKIND));
+    XLData* attr = SearchAttribute(*list, XLCC_ATTR_ROTATION);
     if (attr == nullptr) break;
-    XLData* value = attr != op->list && IsDataType(attr->prev) ? attr->prev : nullptr;
+    XLData* value = attr != *list && IsDataType(attr->prev) ? attr->prev : nullptr;
     if (value != nullptr) {
-      if (value == op->list) op->list = value->next;
+      if (value == *list) *list = value->next;
       XLDataFree(ctx, value);
     }
-    if (attr == op->list) op->list = XLListIsAlone(attr) ? nullptr : attr->next;
+    if (attr == *list) *list = XLListIsAlone(attr) ? nullptr : attr->next;
     XLDataFree(ctx, attr);
   }
-  return UMSEAM_COLOR_PASS;
+  return XLCC_PASS;
 }
-void umseam_ColorInit(UmpdJobContext*) {}
-void umseam_ColorRelease(UmpdJobContext*) {}
+BOOL umseam_LinkedImagesHeld(UmpdJobContext*) { return FALSE; }
+
+int (*umseam_fewColorCounter)(FEWCOLORINFO*, uint32_t) = nullptr;
+int umseam_FewColorCountOnPixel(FEWCOLORINFO* summary, uint32_t colour) {
+  if (umseam_fewColorCounter != nullptr) return umseam_fewColorCounter(summary, colour);
+  Note(u"page store (few-colour counting)");
+  return -1;
+}
 
 int umseam_ConvertGatheredImages(UmpdJobContext*) {
   Note(u"images (merged image conversion)");
@@ -80,8 +91,8 @@ void umseam_DocumentMonitorGo(UmpdJobContext* ctx) { ctx->documentMonitor = 0; }
 void umseam_MarkedReoutput(UmpdJobContext*) {}
 
 const char* umseam_OpenSeams(void) {
-  return "colour: no colour conversion (attribute 254 removed)\n"
-         "images: merged images are refused (149 fails the job)\n"
+  return "images: no re-encoding (images go out as they came, attribute 253 removed), linked images not held, "
+         "merged images refused (149 fails the job)\n"
          "page store: pages are not stored (132-136 refused, 137-140 direct), no document monitor, "
          "no marked re-output\n";
 }
