@@ -91,17 +91,17 @@ bool IsFullPath(const WCHAR* name) {
 
 // The profile's path in the ANSI code page; false when it does not fit.
 bool ProfilePath(const WCHAR* name, char (&ansi)[MAX_PATH * 2]) {
-  WCHAR wide[MAX_PATH];
+  WCHAR wide[MAX_PATH] = {};  // kp_WideCopy writes no NUL: the zeros end the path
   if (IsFullPath(name)) {
     if (kp_WideLength(name) >= MAX_PATH) return false;
-    kp_WideCopy(wide, name, MAX_PATH);
+    kp_WideCopy(wide, name, MAX_PATH - 1);
   } else {
     const UINT n = GetSystemDirectoryW(wide, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return false;
     const size_t folder = kp_WideLength(kColorFolder);
     if (n + folder + kp_WideLength(name) >= MAX_PATH) return false;
-    kp_WideCopy(wide + n, kColorFolder, MAX_PATH - n);
-    kp_WideCopy(wide + n + folder, name, MAX_PATH - n - folder);
+    kp_WideCopy(wide + n, kColorFolder, folder);
+    kp_WideCopy(wide + n + folder, name, MAX_PATH - 1 - n - folder);
   }
   return WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, sizeof(ansi), nullptr, nullptr) > 0;
 }
@@ -127,7 +127,7 @@ bool IccBoxGoOn(const WCHAR* name) {
     }
     text[out] = 0;
   } else {
-    kp_WideCopy(text, kIccBoxBuiltIn, sizeof(text) / sizeof(WCHAR));
+    kp_WideCopy(text, kIccBoxBuiltIn, sizeof(text) / sizeof(WCHAR) - 1);  // text is zeroed: it stays ended
   }
   return MessageBoxW(GetActiveWindow(), text, u"Error", MB_OKCANCEL | MB_ICONINFORMATION) != IDCANCEL;
 }
