@@ -505,6 +505,13 @@ TEST(ColourJudgePixels, StrictAndTolerantGrey) {
   }
 }
 
+TEST(ColourBalanceGrey, WeightsOfBgrPixels) {
+  const BYTE bgr[4 * 3] = {0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255};
+  BYTE grey[4] = {};
+  ColorToBlanceGray(bgr, grey, 4, 1);
+  EXPECT_EQ((std::array<BYTE, 4>{grey[0], grey[1], grey[2], grey[3]}), (std::array<BYTE, 4>{76, 150, 27, 255}));
+}
+
 class ColourJudge : public SpoolTest {
  protected:
   void SetUp() override {
