@@ -24,7 +24,7 @@ set(HEADER_FLOORS
   ddd.h=ddd ddd_types.h=ddd ddd_layout.h=ddd
   cddd.h=handle
   ddm_value.h=ddm dma_core.h=ddm dma_kernel.h=ddm dma_module.h=ddm transedge.h=ddm
-  zanlib.h=common qsp.h=common papdat.h=common strconv.h=common ordered_sprintf.h=common systtf.h=common cfg_parser.h=common
+  zanlib.h=common qsp.h=common papdat.h=common strconv.h=common ordered_sprintf.h=common systtf.h=common cfg_parser.h=common cil_color.h=common
   cddd_open.h=common ddm_access.h=common
   logout.h=log
   preconfig.h=config dme.h=config
@@ -37,7 +37,7 @@ set(HEADER_FLOORS
 set(SOURCE_FLOORS
   zanlib=common seams=common cddd_open=common ddm_access_init=common
   kcore_sys=sys qsp=common ddm_access=ddm dma=ddm cddd=handle strconv=common forms=common resource=common papdat=common
-  iobin_icc=common logout=log preconfig=config dme=config cfg_parser=common cdm_merge=devmode cdm_defaults=devmode
+  iobin_icc=common cil_color=common logout=log preconfig=config dme=config cfg_parser=common cdm_merge=devmode cdm_defaults=devmode
   cdm_values=devmode cdm_lists=devmode nondev=printerdata regfile=printerdata pdrecord=printerdata chunked=printerdata
   ttsubst=printerdata upgrade=printerdata)
 # Includes that still run upward, each to be untangled (ARCHITECTURE.md

@@ -21,6 +21,7 @@
 #include "kestrel/spool/umpd.h"
 #include "kplatform/byte_order.h"
 #include "kplatform/wide_text.h"
+#include "kestrel/spool/colorconv.h"
 #include "seams.h"
 
 namespace {
@@ -170,10 +171,10 @@ int Parse_ctrl_LinkImageStart(UmpdJobContext* ctx) {
   ctx->imageList = nullptr;
   LONG value = 0;
   if (!ddm_GetNumber(DDM_NIE, ctx->devmode, ctx->printerData, &value) || (value & 0xFFFF) == 0) return 0;
-  UmpdColorParams* cp = ctx->colorParams;
-  if (cp != nullptr && cp->slot[UMPD_COLOR_HANDLE] != nullptr && cp->slot[UMPD_COLOR_BEGINLINK] != nullptr) {
-    auto begin = reinterpret_cast<UmpdBeginLinkFn>(cp->slot[UMPD_COLOR_BEGINLINK]);
-    if (begin(cp->slot[UMPD_COLOR_HANDLE], static_cast<BYTE>(value & 0xFF)) == 0) {
+  void* handle = ColorConv_GetParamAddr(ctx->colorParams, UMPD_COLOR_HANDLE);
+  void* beginLink = ColorConv_GetParamAddr(ctx->colorParams, UMPD_COLOR_BEGINLINK);
+  if (handle != nullptr && beginLink != nullptr) {
+    if (reinterpret_cast<UmpdBeginLinkFn>(beginLink)(handle, static_cast<BYTE>(value & 0xFF)) == 0) {
       ctx->imageGathering = TRUE;
       ctx->imageCheck = TRUE;
     }
@@ -182,13 +183,13 @@ int Parse_ctrl_LinkImageStart(UmpdJobContext* ctx) {
 }
 
 int Parse_ctrl_LinkImageEnd(UmpdJobContext* ctx, XLOperator* op) {
-  UmpdColorParams* cp = ctx->colorParams;
-  void* handle = cp != nullptr ? cp->slot[UMPD_COLOR_HANDLE] : nullptr;
+  void* handle = ColorConv_GetParamAddr(ctx->colorParams, UMPD_COLOR_HANDLE);
+  void* check = ColorConv_GetParamAddr(ctx->colorParams, UMPD_COLOR_CHECK);
+  void* endLink = ColorConv_GetParamAddr(ctx->colorParams, UMPD_COLOR_ENDLINK);
   if (ctx->imageGathering) {
     if (ctx->imageCheck) {
       ctx->imageCheck = FALSE;
-      if (handle != nullptr && cp->slot[UMPD_COLOR_CHECK] != nullptr &&
-          reinterpret_cast<UmpdCheckFn>(cp->slot[UMPD_COLOR_CHECK])(handle) == 0) {
+      if (handle != nullptr && check != nullptr && reinterpret_cast<UmpdCheckFn>(check)(handle) == 0) {
         ctx->imageCheck = TRUE;
       }
     }
@@ -209,9 +210,7 @@ int Parse_ctrl_LinkImageEnd(UmpdJobContext* ctx, XLOperator* op) {
       ctx->imageGathering = FALSE;
     }
   }
-  if (handle != nullptr && cp->slot[UMPD_COLOR_ENDLINK] != nullptr) {
-    reinterpret_cast<UmpdEndLinkFn>(cp->slot[UMPD_COLOR_ENDLINK])(handle);
-  }
+  if (handle != nullptr && endLink != nullptr) reinterpret_cast<UmpdEndLinkFn>(endLink)(handle);
   ctx->imageCheck = FALSE;
   return 0;
 }
@@ -339,7 +338,7 @@ int ParseZANNTKMUMComm(UmpdJobContext* ctx, XLOperator* op) {
     case XL_IC_ENABLE: jobOutput_enable(ctx); break;
     case XL_IC_DISABLE:
       jobOutput_disable(ctx);
-      umseam_ColorRelease(ctx);
+      ExitXLCC(ctx);
       if (ctx->jclHeaders != nullptr) GlobalFree(ctx->jclHeaders);
       ctx->jclHeaders = nullptr;
       ctx->jclHeadersSize = 0;
@@ -392,6 +391,8 @@ int ParseZANNTKMUMComm(UmpdJobContext* ctx, XLOperator* op) {
       Parse_ctrl_startpage(ctx, p);
       break;
     case XL_IC_SHOWPAGE:
+      Logout_OutputString(u"kestrelum: colour: page colour mode %d (0 undecided, 1 mono, 2 colour)",
+                          static_cast<int>(ctx->pageCtrl.pageColorMode));
       if (jobOutput_redirect_showpage(ctx) != 0) umpd_Reject(ctx, u"the page end was not written");
       break;
     case XL_IC_ENDPAGE: jobOutput_redirect_endpage(ctx); break;
@@ -401,7 +402,9 @@ int ParseZANNTKMUMComm(UmpdJobContext* ctx, XLOperator* op) {
       break;
     case XL_IC_STARTJOB:
       TFReg_TryAllDelete();
-      umseam_ColorInit(ctx);
+      // The colour conversion starts here once the job's devmode is in
+      // (else at BeginSession); a Cancel at the profile box ends the job.
+      if (ctx->snapshotTaken && InitXLCC(ctx) == 0) umpd_Reject(ctx, u"colour conversion could not start");
       ejclcmnt_initEJCLComment(ctx);
       break;
     case XL_IC_OPENPRINTER:

@@ -25,6 +25,7 @@
 #include "kestrel/core/zanlib.h"
 #include "kestrel/spool/umpd.h"
 #include "kplatform/wide_text.h"
+#include "kestrel/spool/colorconv.h"
 #include "seams.h"
 
 std::atomic<DWORD> iThroughMode{0};
@@ -91,7 +92,7 @@ void ReleaseJobOutputInfo(UmpdJobContext* ctx) {
 }
 
 void ReleaseJobState(UmpdJobContext* ctx) {
-  umseam_ColorRelease(ctx);
+  ExitXLCC(ctx);
   if (ctx->jclHeaders != nullptr) {
     GlobalFree(ctx->jclHeaders);
     ctx->jclHeaders = nullptr;
@@ -357,7 +358,7 @@ DWORD WINAPI Parser(LPVOID parameter) {
     case UMPD_THROUGH_TOKEN_DROP: TokenThrough(ctx, false); break;
     default:
       ParseGroupedStream(ctx);
-      umseam_ColorRelease(ctx);
+      ExitXLCC(ctx);
       ExitXLCGS(ctx);
       break;
   }

@@ -8,6 +8,7 @@
 // soon as the job is aborted.
 #include <cstring>
 
+#include "kestrel/core/cil_color.h"
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/kcore_sys.h"

@@ -6,6 +6,7 @@
 
 #include "kestrel/spool/umpd.h"
 #include "kplatform/byte_order.h"
+#include "kestrel/spool/colorconv.h"
 #include "seams.h"
 
 namespace {
@@ -406,9 +407,9 @@ int ParseOperator(UmpdJobContext* ctx, XLOperator* op) {
   }
   if (op->op == XL_OP_INBAND) ParseZANNTKMUMComm(ctx, op);
   const BYTE op0 = op->op;
-  switch (umseam_ColorConvert(ctx, op)) {
-    case UMSEAM_COLOR_PASS: break;
-    case UMSEAM_COLOR_DROP: FreeOperator(ctx, op); return 0;
+  switch (XLColorConv(ctx, op)) {
+    case XLCC_PASS: break;
+    case XLCC_HELD: FreeOperator(ctx, op); return 0;
     default:
       FreeOperator(ctx, op);
       umpd_Reject(ctx, u"colour conversion failed");

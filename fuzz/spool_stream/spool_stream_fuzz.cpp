@@ -9,6 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/ddm_ids.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/core/printerdata.h"
+#include "kestrel/render/xl_inband.h"
 #include "kestrel/spool/umpd.h"
 #include "model_a_queue.h"
 #include "model_root.h"
@@ -16,19 +21,48 @@
 
 namespace {
 
-HANDLE QueuePrinter() {
+kestrel::test::ModelAQueue& Queue() {
   static kestrel::test::FreshRoot root("kestrel-fuzz-spool");
   static kestrel::test::ModelAQueue queue;
-  static HANDLE printer = [] {
+  static bool open = [] {
     if (!root.ok() || !kestrel::test::InstallModelAQueue().empty() || !queue.Open().empty()) std::abort();
-    return queue.printer;
+    return true;
   }();
-  return printer;
+  (void)open;
+  return queue;
+}
+
+HANDLE QueuePrinter() { return Queue().printer; }
+
+int32_t PutToVector(void* sink, DWORD n, const void* bytes) {
+  auto* v = static_cast<std::vector<uint8_t>*>(sink);
+  v->insert(v->end(), static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + n);
+  return static_cast<int32_t>(n);
 }
 
 const std::vector<uint8_t>& Opening() {
-  static const std::vector<uint8_t> bytes = {0xC0, XL_IC_ENABLE, 0xF8, 0xFF, 0xFF, 0xC0, XL_IC_OPEN, 0xF8,
-                                             0xFF, 0xFF,         0xFB, 4,    'f',  0,    0,          0};
+  static const std::vector<uint8_t> bytes = [] {
+    kestrel::test::ModelAQueue& queue = Queue();
+    std::vector<uint8_t> v;
+    XlContext xl{};
+    xl_initcontext(&xl, PutToVector, &v);
+    std::vector<BYTE> devmode(XL_IC_DEVMODE_SIZE);
+    BYTE printerData[XL_IC_PRINTERDATA_SIZE] = {};
+    if (!pd_GetPrinterData(queue.printer, printerData, queue.ddd) ||
+        !cdm_SetDefaultDevmode(queue.ddd, devmode.data(), printerData, kestrel::test::kModelAPrinter)) {
+      std::abort();
+    }
+    const std::pair<WORD, LONG> colour[] = {{DDM_COLORMATCHING, 1}, {DDM_WHITEPOINT, 2}, {DDM_GAMMA, 3},
+                                            {DDM_GRAYH, 3},         {DDM_COLORTOBLACK, 0}};
+    for (auto [id, value] : colour) {
+      if (!ddm_SetNumber(id, devmode.data(), printerData, value)) std::abort();
+    }
+    if (xl_ic_enable(&xl) != 0 || xl_ic_open(&xl, u"f") != 0 ||
+        xl_ic_setdevmode(&xl, devmode.data(), XL_IC_DEVMODE_SIZE) != 0) {
+      std::abort();
+    }
+    return v;
+  }();
   return bytes;
 }
 

@@ -93,5 +93,39 @@ TEST_F(SpoolJob, AJobWhoseHeaderCannotBeMadeFailsTheSpoolersWrite) {
   EXPECT_EQ(Printer().bytes, "");
 }
 
+TEST_F(SpoolJob, AStreamTheColourConversionCannotTakeReleasesTheSpooler) {
+  // After the job's opening and session start, a SetColorSpace followed by
+  // PaintPath (no brush, pen or image to complete it), then more operators:
+  // the job ends at that operator, the spooler's writes answer FALSE from
+  // then on, and the port receives no session body after the header.
+  Watchdog dog(std::chrono::seconds(60));
+  Printer().Reset();
+  const std::string devmode = ModelADevmode(queue_);
+  const std::string beginSession = Bytes({0xD1, 0x58, 0x02, 0x58, 0x02, 0xF8, 0x89, 0xC0, 0, 0xF8, 0x86, 0xC0, 0,
+                                          0xF8, 0x8F, XL_OP_BEGINSESSION});
+  const std::string space = Bytes({0xC0, 2, 0xF8, XL_ATTR_COLORSPACE, 0xC0, 0, 0xF8, XL_ATTR_OBJECTKIND,
+                                    XL_OP_SETCOLORSPACE});
+  const std::string rop = Bytes({0xC0, 204, 0xF8, XL_ATTR_ROP3, XL_OP_SETROP});
+  std::string stream = InbandCommand(XL_IC_ENABLE, "", false) +
+                       InbandCommand(XL_IC_OPEN, std::string("j\0\0\0", 4), true) +
+                       InbandCommand(XL_IC_SETDEVMODE, devmode, true) + beginSession + space +
+                       Bytes({XL_OP_PAINTPATH});
+  for (int i = 0; i < 2000; ++i) stream += rop;
+  HANDLE job = DrvSplStartDoc(queue_.printer, 13);
+  ASSERT_NE(job, nullptr);
+  BOOL failed = FALSE;
+  for (size_t at = 0; at < stream.size() && !failed; at += 512) {
+    const DWORD n = static_cast<DWORD>(std::min<size_t>(512, stream.size() - at));
+    DWORD written = 0;
+    failed = !DrvSplWritePrinter(job, const_cast<char*>(stream.data() + at), n, &written);
+  }
+  EXPECT_TRUE(failed);
+  DWORD written = 0;
+  EXPECT_FALSE(DrvSplWritePrinter(job, const_cast<char*>(rop.data()), static_cast<DWORD>(rop.size()), &written));
+  DrvSplEndDoc(job);
+  DrvSplClose(job);
+  EXPECT_EQ(Printer().bytes.find(") HP-PCL XL;2;1;"), std::string::npos);  // what was buffered never went out
+}
+
 }  // namespace
 }  // namespace kestrel::test

@@ -168,7 +168,8 @@ TEST(SpoolGrouping, OperatorsWithTheirTokensAndData) {
     uint64_t operators;
     uint32_t ok;
   };
-  const std::string readImage = Bytes({0xC1, 0, 0, 0xF8, 0x6D, 0xB1, 0xFB, 2, 9, 9});
+  // LineRelPath with its points as embedded data.
+  const std::string readImage = Bytes({0xC1, 1, 0, 0xF8, 0x4D, 0x9D, 0xFB, 2, 9, 9});
   const Case cases[] = {
       {"operator after operator", Bytes({0x85, 0x86}), Bytes({0x85, 0x86}), 2, 1},
       {"C6 passes", Bytes({0xC6, 0x44}), Bytes({0xC6, 0x44}), 1, 1},
@@ -189,9 +190,11 @@ TEST(SpoolGrouping, OperatorsWithTheirTokensAndData) {
 }
 
 TEST(SpoolGrouping, SetColorSpaceLosesTheObjectKindOnly) {
-  // ColorSpace 2, object kind 1 (attribute 254), SetColorSpace.
-  const Grouped g = RunGrouped(Bytes({0xC0, 2, 0xF8, 3, 0xC0, 1, 0xF8, 0xFE, 0x6A}));
-  EXPECT_EQ(g.out, Bytes({0xC0, 2, 0xF8, 3, 0x6A}));
+  // ColorSpace 2, object kind 1 (attribute 254), SetColorSpace, held until
+  // the brush that follows it (no colour parameters: nothing converted).
+  const std::string brush = Bytes({0xC8, 0xC0, 3, 10, 20, 30, 0xF8, 0x0B, 0x63});
+  const Grouped g = RunGrouped(Bytes({0xC0, 2, 0xF8, 3, 0xC0, 1, 0xF8, 0xFE, 0x6A}) + brush);
+  EXPECT_EQ(g.out, Bytes({0xC0, 2, 0xF8, 3, 0x6A}) + brush);
 }
 
 TEST(SpoolGrouping, ListsCopyCompareAndSearch) {

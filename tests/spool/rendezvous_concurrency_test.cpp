@@ -80,10 +80,11 @@ TEST_F(SpoolRendezvous, AbortFromAnotherThreadLetsTheWaitingWriterGo) {
   HANDLE job = DrvSplStartDoc(queue_.printer, 5);
   ASSERT_NE(job, nullptr);
   ASSERT_TRUE(Write(job, OpenedJob()));
-  // An operator with 3000 bytes of data is written straight out while the
+  // An operator with 3000 bytes of data (LineRelPath: an image would need
+  // its colour space first) is written straight out while the
   // rest of the buffer waits; WritePrinter is held at the gate.
   const std::string stream =
-      Bytes({0xB1, 0xFA, 0xB8, 0x0B, 0, 0}) + std::string(3000, 'i') + Bytes({0x44, 0x44});
+      Bytes({0x9D, 0xFA, 0xB8, 0x0B, 0, 0}) + std::string(3000, 'i') + Bytes({0x44, 0x44});
   Printer().CloseGate();
   BOOL result = TRUE;
   std::thread writer([&] { result = Write(job, stream); });
@@ -120,7 +121,7 @@ TEST_F(SpoolRendezvous, APrinterWriteFailureReachesTheNextWriteAtTheLatest) {
   ASSERT_NE(job, nullptr);
   ASSERT_TRUE(Write(job, OpenedJob()));
   Printer().failAt = 1;
-  const std::string big = Bytes({0xB1, 0xFA, 0xB8, 0x0B, 0, 0}) + std::string(3000, 'i');
+  const std::string big = Bytes({0x9D, 0xFA, 0xB8, 0x0B, 0, 0}) + std::string(3000, 'i');
   const BOOL first = Write(job, big + Bytes({0x44}));
   const BOOL second = Write(job, Bytes({0x44}));
   EXPECT_FALSE(first && second);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "model_root.h"
+#include "kestrel/spool/colorconv.h"
 #include "seams.h"
 
 namespace kestrel::test {
@@ -74,7 +75,7 @@ OfflineJob::~OfflineJob() { umpd_DestroyContext(ctx_); }
 
 void OfflineJob::Run() {
   ParseGroupedStream(ctx_);
-  umseam_ColorRelease(ctx_);
+  ExitXLCC(ctx_);
   ExitXLCGS(ctx_);
   umpd_ParserEnd(ctx_);
 }

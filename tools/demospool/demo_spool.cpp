@@ -7,6 +7,13 @@
 //
 //   kestrel-demo-spool [STREAM [JOB]]
 //
+// Then colour on the spooler side: two jobs of model A under automatic
+// colour with grey treatment, each a colour page and a grey page, the first
+// converted by white point 9300 and gamma 2.2, the second by the sRGB.icc
+// profile; kestrelum's trace gives the brush colours before and after and
+// the page colour modes judged. Their jobs go to spool-colour-wpgm.pcl and
+// spool-colour-icc.pcl beside JOB for scripts/demo's check.
+//
 // STREAM is the render step's stream (the build folder's
 // demo/render-stream.xlr by default); when it is missing a stream of the
 // same shape is made here with render/xl's writers, and the program says
@@ -43,6 +50,7 @@
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/cddd_open.h"
 #include "kestrel/core/ddm_access.h"
+#include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/printerdata.h"
 #include "kestrel/core/zanlib.h"
@@ -245,6 +253,72 @@ bool MakeStream(HANDLE printer, std::string& s, std::string& error, bool poster 
   return ok;
 }
 
+// A colour job's settings: DDM numbers and a profile name (empty: none).
+struct ColourSettings {
+  const char* what;
+  std::vector<std::pair<WORD, LONG>> numbers;
+  std::u16string profile;
+};
+
+// A two-page stream of model A under automatic colour (page colour mode
+// undecided, strict judging): page 1 fills with a colour brush, page 2 with
+// a grey one, both graphics (object kind 0).
+bool MakeColourStream(HANDLE printer, const ColourSettings& settings, std::string& s, std::string& error) {
+  HMODULE library = LoadLibraryW(u"kestrelum.dll");
+  if (library == nullptr) {
+    error = "kestrelum.dll does not load";
+    return false;
+  }
+  resource_startToUse(library, nullptr);
+  ddm_AccessInit(library);
+  HCDDD ddd = cddd_Open(printer);
+  std::vector<BYTE> devmode(XL_IC_DEVMODE_SIZE);
+  static BYTE printerData[XL_IC_PRINTERDATA_SIZE] = {};
+  bool ok = ddd != nullptr && pd_GetPrinterData(printer, printerData, ddd) &&
+            cdm_SetDefaultDevmode(ddd, devmode.data(), printerData, kPrinter) == 1;
+  for (auto [id, value] : settings.numbers) ok = ok && ddm_SetNumber(id, devmode.data(), printerData, value);
+  if (ok && !settings.profile.empty()) {
+    std::u16string name = settings.profile;
+    name.push_back(0);
+    ok = ddm_SetValue(DDM_ICCPROFILE1_NAME, devmode.data(), printerData, DDM_TYPE_STRING,
+                      static_cast<DWORD>(name.size() * 2), name.data()) == 0;
+  }
+  if (ddd != nullptr) cddd_Close(ddd);
+  ddm_AccessEnd();
+  resource_finishToUse();
+  FreeLibrary(library);
+  if (!ok) {
+    error = "model A's devmode does not take the colour settings";
+    return false;
+  }
+  XlContext xl{};
+  xl_initcontext(&xl, PutToString, &s);
+  const BYTE jobInfo[XL_IC_JOBINFO_SIZE] = {};
+  const BYTE layoutInfo[XL_IC_LAYOUTINFO_SIZE] = {};
+  const BYTE pageCtrl[XL_IC_PAGECTRL_SIZE] = {};
+  BYTE jcl[16 + 2 * (8 + 4)] = {2, 0, 0, 0, 8, 0, 0, 0};
+  const float matrix[6] = {1, 0, 0, 1, 0, 0};
+  ok = xl_ic_enable(&xl) == 0 && xl_ic_open(&xl, u"Kestrel colour demo") == 0 &&
+       xl_ic_setdocname(&xl, u"Kestrel colour demo") == 0 &&
+       xl_ic_setdevmode(&xl, devmode.data(), XL_IC_DEVMODE_SIZE) == 0 &&
+       xl_ic_setprinterdata(&xl, printerData) == 0 && xl_ic_setjobinfo(&xl, jobInfo) == 0 &&
+       xl_ic_setlayoutinfo(&xl, layoutInfo) == 0 && xl_ic_setpagectrl(&xl, pageCtrl) == 0 &&
+       xl_ic_setjclheaders(&xl, jcl, sizeof jcl) == 0 && xl_ic_startjob(&xl) == 0 &&
+       xl_beginsession(&xl, 600, 600, 0, 0) == 0 && xl_opendatasource(&xl) == 0;
+  const BYTE brushes[2][3] = {{30, 60, 200}, {128, 128, 128}};  // blue, green, red (the writer's order)
+  for (int page = 0; page < 2 && ok; ++page) {
+    ok = xl_ic_startpage(&xl, 0, 0, 2, 1, 2) == 0 && xl_ic_setcolormode(&xl, 0, 0) == 0 &&
+         xl_ic_setcoordinate(&xl, matrix) == 0 && xl_setcolorspace_simple(&xl, 2, 0) == 0 &&
+         xl_setbrushsource_rgb(&xl, brushes[page][0], brushes[page][1], brushes[page][2]) == 0 &&
+         xl_newpath(&xl) == 0 && xl_rectangle(&xl, RECT{100, 100, 400, 300}) == 0 && xl_ic_showpage(&xl) == 0 &&
+         xl_ic_endpage(&xl) == 0;
+  }
+  ok = ok && xl_closedatasource(&xl) == 0 && xl_endsession(&xl) == 0 && xl_ic_close(&xl) == 0 &&
+       xl_ic_disable(&xl) == 0;
+  if (!ok) error = "render/xl's writers refused the colour stream";
+  return ok;
+}
+
 // kestrelum's trace lines about job `id`.
 struct JobTrace {
   bool found = false;
@@ -253,6 +327,7 @@ struct JobTrace {
   std::map<unsigned, unsigned long long> commands;  // code -> times carried out
   std::vector<std::string> seamsMet;                // "not built yet" notes, each once
   std::vector<std::string> lines;                   // every line of kestrelum's trace
+  std::vector<std::string> colour;                  // the colour conversion's lines
 };
 
 // On a failure: everything kestrelum said, for the reader to see why.
@@ -285,6 +360,8 @@ JobTrace ReadTrace(DWORD id) {
       } else if (std::sscanf(rest, "command %u carried out %llu times", &code, &times) == 2) {
         t.commands[code] = times;
       }
+    } else if (line.rfind("kestrelum: colour: ", 0) == 0) {
+      t.colour.push_back(line.substr(std::strlen("kestrelum: colour: ")));
     } else if (line.rfind(seam, 0) == 0) {
       const std::string what = line.substr(seam.size());
       bool known = false;
@@ -533,6 +610,44 @@ bool MarkedJob(HANDLE printer, const std::string& root, const std::string& jobPa
   }
   for (const std::string& line : trace.lines) {
     if (line.find("marked copies") != std::string::npos) std::printf("  %s\n", line.c_str());
+// The colour jobs: each printed through the queue, its colour lines shown,
+// its job written beside the main one for scripts/demo's check.
+bool ColourJobs(HANDLE printer, const std::string& root, const std::string& jobPath) {
+  // The profile lies in the system colour folder, where a bare name is looked up.
+  std::string profile;
+  if (!ReadFile(std::string(KESTREL_ICC_DIR) + "/sRGB.icc", profile) ||
+      !WriteFile(root + "/c/Windows/system32/spool/drivers/color/sRGB.icc", profile)) {
+    std::fprintf(stderr, "cannot install sRGB.icc in the colour folder\n");
+    return false;
+  }
+  constexpr LONG kGreyTreatment = 3;  // DDM 455: grey objects of text and graphics printed in grey
+  const ColourSettings jobs[2] = {
+      {"white point 9300, gamma 2.2",
+       {{DDM_GRAYH, kGreyTreatment}, {DDM_COLORMATCHING, 1}, {DDM_WHITEPOINT, 2}, {DDM_GAMMA, 3}},
+       u""},
+      {"the ICC profile sRGB.icc",
+       {{DDM_GRAYH, kGreyTreatment}, {DDM_COLORMATCHING, 2}, {DDM_ICCPROFILE1_ON, 1}},
+       u"sRGB.icc"},
+  };
+  const char* files[2] = {"spool-colour-wpgm.pcl", "spool-colour-icc.pcl"};
+  for (int i = 0; i < 2; ++i) {
+    std::printf("Colour on the spooler side, model A under automatic colour, %s:\n", jobs[i].what);
+    std::string stream, error, job;
+    if (!MakeColourStream(printer, jobs[i], stream, error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return false;
+    }
+    JobTrace trace;
+    std::error_code ec;
+    fs::remove(root + "/" + kPortFileHost, ec);  // the port's file holds this job only
+    if (!PrintThrough(printer, root, stream, job, trace)) return false;
+    for (const std::string& line : trace.colour) std::printf("  %s\n", line.c_str());
+    const std::string path = (fs::path(jobPath).parent_path() / files[i]).string();
+    if (!WriteFile(path, job)) {
+      std::fprintf(stderr, "cannot write %s\n", path.c_str());
+      return false;
+    }
+    std::printf("  the job is in %s\n", path.c_str());
   }
   return true;
 }
@@ -601,6 +716,7 @@ int Run(const std::string& root, const std::string& streamPath, const std::strin
       if (end == std::string::npos) end = open.size();
       std::printf("  %s\n", open.substr(at, end - at).c_str());
     }
+    if (!ColourJobs(printer, root, jobPath)) break;
     rc = 0;
   } while (false);
   ClosePrinter(printer);

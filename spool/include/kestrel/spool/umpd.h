@@ -397,6 +397,29 @@ void ExitXLCGS(UmpdJobContext* ctx);
 
 // ---- the job context ------------------------------------------------------------
 
+struct UmpdFewColor {
+  BOOL enabled;
+  int32_t limit;
+  int32_t value;
+};
+
+// The colour conversion's state (color/xlcc.cpp): what it holds between
+// operators of a job. Parser thread only.
+struct ColorJudgeInfo;
+struct ColorConvParam;
+struct XlccState {
+  XLData* pending;        // tokens held since the last SetColorSpace, or null
+  BOOL pendingOpen;       // a SetColorSpace started the pending list
+  BYTE colorSpaceKind;    // attribute 254 of the pending SetColorSpace: 0 graphics, 1 text, 2 image; 0xFF none
+  BYTE rop3;              // the last SetROP's ROP3
+  BYTE rotationMark;      // 1 after SetPageRotation 90, cleared by ReadImage and command 138
+  BOOL grayed;            // the last brush or pen colour was turned into grey
+  int16_t cursor[2];      // the last SetCursor's point
+  BOOL ready;             // InitXLCC done for this job
+  ColorJudgeInfo* judge;  // the colour-judge information, null while absent
+  ColorConvParam* params; // the colour parameters it built (colorParams points into them), or null
+};
+
 struct UmpdJobContext {
   uint32_t magic;
   HANDLE printer;
@@ -443,6 +466,7 @@ struct UmpdJobContext {
   DWORD serialCount;          // marked copies to make (marking.cpp)
   DWORD stampFlag;
   UmpdColorParams* colorParams;  // filled by the colour conversion; null while absent
+  XlccState xlcc;                // the colour conversion's state
   BYTE* jclHeaders;              // command 156's table (GlobalAlloc), or null
   DWORD jclHeadersSize;
   DWORD copySet;                 // the copy set whose EJCL header entry is used
