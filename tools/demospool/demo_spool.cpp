@@ -610,6 +610,10 @@ bool MarkedJob(HANDLE printer, const std::string& root, const std::string& jobPa
   }
   for (const std::string& line : trace.lines) {
     if (line.find("marked copies") != std::string::npos) std::printf("  %s\n", line.c_str());
+  }
+  return true;
+}
+
 // The colour jobs: each printed through the queue, its colour lines shown,
 // its job written beside the main one for scripts/demo's check.
 bool ColourJobs(HANDLE printer, const std::string& root, const std::string& jobPath) {
@@ -716,6 +720,7 @@ int Run(const std::string& root, const std::string& streamPath, const std::strin
       if (end == std::string::npos) end = open.size();
       std::printf("  %s\n", open.substr(at, end - at).c_str());
     }
+    std::printf("\n");
     if (!ColourJobs(printer, root, jobPath)) break;
     rc = 0;
   } while (false);
