@@ -301,21 +301,28 @@ KP_API BOOL WINAPI GetPrinterDriverW(HANDLE printer, LPWSTR /*environment*/, DWO
   return TRUE;
 }
 
-KP_API BOOL WINAPI EnumFormsW(HANDLE printer, DWORD level, LPBYTE forms, DWORD size, LPDWORD needed,
-                              LPDWORD returned) {
+// The checks the form calls make first, each failure with its own error:
+// a printer handle, level 1, the pointers the call needs.
+static bool FormCallArgs(HANDLE printer, DWORD level, bool pointersGiven) {
   std::u16string name;
   if (!KpPrinterHandleName(printer, &name)) {
     SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    return false;
   }
   if (level != 1) {
     SetLastError(ERROR_INVALID_LEVEL);
-    return FALSE;
+    return false;
   }
-  if (!needed || !returned) {
+  if (!pointersGiven) {
     SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
+    return false;
   }
+  return true;
+}
+
+KP_API BOOL WINAPI EnumFormsW(HANDLE printer, DWORD level, LPBYTE forms, DWORD size, LPDWORD needed,
+                              LPDWORD returned) {
+  if (!FormCallArgs(printer, level, needed != nullptr && returned != nullptr)) return FALSE;
   State& s = S();
   std::lock_guard<std::mutex> g(s.lock);
   *needed = 0;
@@ -346,19 +353,7 @@ KP_API BOOL WINAPI EnumFormsW(HANDLE printer, DWORD level, LPBYTE forms, DWORD s
 }
 
 KP_API BOOL WINAPI GetFormW(HANDLE printer, LPWSTR formName, DWORD level, LPBYTE form, DWORD size, LPDWORD needed) {
-  std::u16string printerName;
-  if (!KpPrinterHandleName(printer, &printerName)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (level != 1) {
-    SetLastError(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
-  if (!formName || !needed) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (!FormCallArgs(printer, level, formName != nullptr && needed != nullptr)) return FALSE;
   const std::u16string name = formName;
   State& s = S();
   std::lock_guard<std::mutex> g(s.lock);
@@ -385,19 +380,7 @@ KP_API BOOL WINAPI GetFormW(HANDLE printer, LPWSTR formName, DWORD level, LPBYTE
 }
 
 KP_API BOOL WINAPI AddFormW(HANDLE printer, DWORD level, LPBYTE form) {
-  std::u16string printerName;
-  if (!KpPrinterHandleName(printer, &printerName)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (level != 1) {
-    SetLastError(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
-  if (!form) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (!FormCallArgs(printer, level, form != nullptr)) return FALSE;
   FORM_INFO_1W in{};
   std::memcpy(&in, form, sizeof in);
   if (!in.pName || !in.pName[0]) {

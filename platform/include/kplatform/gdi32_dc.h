@@ -55,6 +55,7 @@
 #include <cstdint>
 
 #include "kplatform/engine_runner.h"
+#include "kplatform/wingdi_consts.h"
 #include "kplatform/wingdi_types.h"
 #include "kplatform/wintypes.h"
 
@@ -70,24 +71,7 @@ typedef DWORD COLORREF;
   (static_cast<COLORREF>((static_cast<BYTE>(r)) | (static_cast<DWORD>(static_cast<BYTE>(g)) << 8) | \
                          (static_cast<DWORD>(static_cast<BYTE>(b)) << 16)))
 
-// ---- Document events (winddiui.h)
-#define DOCUMENTEVENT_CREATEDCPRE 1
-#define DOCUMENTEVENT_CREATEDCPOST 2
-#define DOCUMENTEVENT_RESETDCPRE 3
-#define DOCUMENTEVENT_RESETDCPOST 4
-#define DOCUMENTEVENT_STARTDOC 5
-#define DOCUMENTEVENT_STARTPAGE 6
-#define DOCUMENTEVENT_ENDPAGE 7
-#define DOCUMENTEVENT_ENDDOC 8
-#define DOCUMENTEVENT_ABORTDOC 9
-#define DOCUMENTEVENT_DELETEDC 10
-#define DOCUMENTEVENT_ESCAPE 11
-#define DOCUMENTEVENT_ENDDOCPOST 12
-#define DOCUMENTEVENT_STARTDOCPOST 13
-#define DOCUMENTEVENT_QUERYFILTER 14
-#define DOCUMENTEVENT_SUCCESS 1
-#define DOCUMENTEVENT_UNSUPPORTED 0
-#define DOCUMENTEVENT_FAILURE (-1)
+// ---- Document events: DOCUMENTEVENT_* codes and answers are in wingdi_consts.h.
 
 typedef struct _DOCEVENT_CREATEDCPRE {
   LPWSTR pszDriver;
