@@ -170,6 +170,26 @@ int32_t PutToString(void* sink, DWORD n, const void* bytes) {
   return static_cast<int32_t>(n);
 }
 
+// Model A's default devmode and printer data, made with kestrelum's own
+// string table naming the modules (the value access included); `adjust`,
+// when given, changes them while the value access is loaded.
+bool ModelADevmode(HANDLE printer, std::vector<BYTE>& devmode, BYTE* printerData,
+                   const std::function<bool()>& adjust) {
+  HMODULE library = LoadLibraryW(u"kestrelum.dll");
+  if (library == nullptr) return false;
+  resource_startToUse(library, nullptr);
+  ddm_AccessInit(library);
+  HCDDD ddd = cddd_Open(printer);
+  bool ok = ddd != nullptr && pd_GetPrinterData(printer, printerData, ddd) &&
+            cdm_SetDefaultDevmode(ddd, devmode.data(), printerData, kPrinter) == 1;
+  if (ok && adjust) ok = adjust();
+  if (ddd != nullptr) cddd_Close(ddd);
+  ddm_AccessEnd();
+  resource_finishToUse();
+  FreeLibrary(library);
+  return ok;
+}
+
 // A renderer stream made with render/xl's writers: a two-page document
 // whose pages draw a rectangle, with the in-band commands of the job, the
 // document and the pages (no page store, stamps, images or form
@@ -184,23 +204,9 @@ int32_t PutToString(void* sink, DWORD n, const void* bytes) {
 // after 134, where the page is stored and nothing of it printed yet.
 bool MakeStream(HANDLE printer, std::string& s, std::string& error, bool poster = false, size_t* storedEnd = nullptr,
                 bool marked = false) {
-  HMODULE library = LoadLibraryW(u"kestrelum.dll");  // its string table names the modules to use
-  if (library == nullptr) {
-    error = "kestrelum.dll does not load";
-    return false;
-  }
-  resource_startToUse(library, nullptr);
-  ddm_AccessInit(library);
-  HCDDD ddd = cddd_Open(printer);
   std::vector<BYTE> devmode(XL_IC_DEVMODE_SIZE);
   static BYTE printerData[XL_IC_PRINTERDATA_SIZE] = {};
-  bool ok = ddd != nullptr && pd_GetPrinterData(printer, printerData, ddd) &&
-            cdm_SetDefaultDevmode(ddd, devmode.data(), printerData, kPrinter) == 1;
-  if (ddd != nullptr) cddd_Close(ddd);
-  ddm_AccessEnd();
-  resource_finishToUse();
-  FreeLibrary(library);
-  if (!ok) {
+  if (!ModelADevmode(printer, devmode, printerData, nullptr)) {
     error = "model A's default devmode and printer data could not be built";
     return false;
   }
@@ -213,7 +219,7 @@ bool MakeStream(HANDLE printer, std::string& s, std::string& error, bool poster 
   const BYTE pageCtrl[XL_IC_PAGECTRL_SIZE] = {};
   BYTE jcl[16 + 2 * (8 + 4)] = {2, 0, 0, 0, 8, 0, 0, 0};  // two empty entries of 8 bytes
   const float matrix[6] = {1, 0, 0, 1, 0, 0};
-  ok = xl_ic_enable(&xl) == 0 && xl_ic_open(&xl, u"Kestrel demo") == 0 &&
+  bool ok = xl_ic_enable(&xl) == 0 && xl_ic_open(&xl, u"Kestrel demo") == 0 &&
        xl_ic_setdocname(&xl, u"Kestrel demo") == 0 &&
        xl_ic_setdevmode(&xl, devmode.data(), XL_IC_DEVMODE_SIZE) == 0 &&
        xl_ic_setprinterdata(&xl, printerData) == 0 && xl_ic_setjobinfo(&xl, jobInfo) == 0 &&
@@ -264,29 +270,19 @@ struct ColourSettings {
 // undecided, strict judging): page 1 fills with a colour brush, page 2 with
 // a grey one, both graphics (object kind 0).
 bool MakeColourStream(HANDLE printer, const ColourSettings& settings, std::string& s, std::string& error) {
-  HMODULE library = LoadLibraryW(u"kestrelum.dll");
-  if (library == nullptr) {
-    error = "kestrelum.dll does not load";
-    return false;
-  }
-  resource_startToUse(library, nullptr);
-  ddm_AccessInit(library);
-  HCDDD ddd = cddd_Open(printer);
   std::vector<BYTE> devmode(XL_IC_DEVMODE_SIZE);
   static BYTE printerData[XL_IC_PRINTERDATA_SIZE] = {};
-  bool ok = ddd != nullptr && pd_GetPrinterData(printer, printerData, ddd) &&
-            cdm_SetDefaultDevmode(ddd, devmode.data(), printerData, kPrinter) == 1;
-  for (auto [id, value] : settings.numbers) ok = ok && ddm_SetNumber(id, devmode.data(), printerData, value);
-  if (ok && !settings.profile.empty()) {
-    std::u16string name = settings.profile;
-    name.push_back(0);
-    ok = ddm_SetValue(DDM_ICCPROFILE1_NAME, devmode.data(), printerData, DDM_TYPE_STRING,
-                      static_cast<DWORD>(name.size() * 2), name.data()) == 0;
-  }
-  if (ddd != nullptr) cddd_Close(ddd);
-  ddm_AccessEnd();
-  resource_finishToUse();
-  FreeLibrary(library);
+  bool ok = ModelADevmode(printer, devmode, printerData, [&] {
+    bool set = true;
+    for (auto [id, value] : settings.numbers) set = set && ddm_SetNumber(id, devmode.data(), printerData, value);
+    if (set && !settings.profile.empty()) {
+      std::u16string name = settings.profile;
+      name.push_back(0);
+      set = ddm_SetValue(DDM_ICCPROFILE1_NAME, devmode.data(), printerData, DDM_TYPE_STRING,
+                         static_cast<DWORD>(name.size() * 2), name.data()) == 0;
+    }
+    return set;
+  });
   if (!ok) {
     error = "model A's devmode does not take the colour settings";
     return false;
