@@ -25,7 +25,7 @@
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/zanlib.h"
 #include "kestrel/render/km_escape.h"
-#include "model_root.h"
+#include "../km_host.h"
 
 namespace {
 
@@ -73,33 +73,18 @@ constexpr ULONG kCodes[] = {QUERYESCSUPPORT,
                             KM_ESC_SET_LETTER_FLAG};
 constexpr size_t kCodeCount = sizeof kCodes / sizeof kCodes[0];
 constexpr size_t kMaxCalls = 16;
-constexpr char16_t kPrinter[] = u"Scriva K350 PCL6";
 
-struct Host {
-  HANDLE printer = nullptr;
-  KP_ENGINE_DRIVER* driver = nullptr;
+struct Host : kestrel::fuzz::KmHost {
   Escape escape = nullptr;
   BitBlt bitBlt = nullptr;
-  std::vector<BYTE> devmode = std::vector<BYTE>(NRV_DEVMODE_SIZE_CREATEDC);
 };
 
 // Model A's printer, the driver loaded by the runner and its entry table,
 // the CreateDC devmode from the model's defaults. Any failure ends the run.
 Host& TheHost() {
   static Host host = [] {
-    static kestrel::test::FreshRoot root("kestrel-fuzz-escape");
     Host h;
-    if (!root.ok() || !KpInstallModule("libkestrelkm.so", nullptr) || !KpInstallModule("kestrelrs.zrs", nullptr) ||
-        !kestrel::test::InstallModelFiles(kestrel::test::kModelA).empty())
-      std::abort();
-    const std::u16string dir = kestrel::test::kDriverDirW;
-    resource_startToUse(nullptr, (dir + u"kestrelkm.dll").c_str());
-    if (!KpSpoolerAddPrinter(kPrinter, kPrinter, u"K350.DDD", u"K350.cfg", u"kestrelkm.dll")) std::abort();
-    const std::u16string driverPath = dir + u"kestrelkm.dll", dataPath = dir + u"K350.DDD";
-    KP_ENGINE_PRINTER_INFO info{kPrinter, driverPath.c_str(), dataPath.c_str()};
-    h.printer = KpEngineCreatePrinter(&info);
-    h.driver = KpEngineLoadDriver(u"kestrelkm");
-    if (!h.printer || !h.driver) std::abort();
+    static_cast<kestrel::fuzz::KmHost&>(h) = kestrel::fuzz::MakeKmHost("kestrel-fuzz-escape");
     HMODULE module = LoadLibraryW(u"kestrelkm.dll");
     auto enable = module ? reinterpret_cast<PFN_DrvEnableDriver>(
                                reinterpret_cast<void (*)()>(GetProcAddress(module, "DrvEnableDriver")))
@@ -112,14 +97,7 @@ Host& TheHost() {
       if (data.pdrvfn[i].iFunc == INDEX_DrvBitBlt)
         h.bitBlt = reinterpret_cast<BitBlt>(reinterpret_cast<void (*)()>(data.pdrvfn[i].pfn));
     }
-    HCDDD model = cddd_OpenFile((dir + u"K350.DDD").c_str());
-    std::vector<BYTE> pd(NRV_PRINTERDATA_SIZE);
-    if (!h.escape || !h.bitBlt || !model || !cdm_SetDefaultDevmode(model, h.devmode.data(), pd.data(), kPrinter))
-      std::abort();
-    cddd_Close(model);
-    const WORD extra = NRV_DEVMODE_EXTRA_CREATEDC, marker = 24;
-    std::memcpy(&h.devmode[70], &extra, 2);  // dmDriverExtra
-    std::memcpy(&h.devmode[NRV_DEVMODE_SIZE_FULL], &marker, 2);
+    if (!h.escape || !h.bitBlt) std::abort();
     return h;
   }();
   return host;

@@ -29,7 +29,7 @@
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/zanlib.h"
 #include "kestrel/render/pdev.h"
-#include "model_root.h"
+#include "../km_host.h"
 #include "pclxl_checker.h"
 
 namespace {
@@ -38,38 +38,11 @@ using kestrel::fuzz::Check;
 using kestrel::fuzz::Reader;
 
 constexpr size_t kMaxCalls = 12;
-constexpr char16_t kPrinter[] = u"Scriva K350 PCL6";
 
-struct Host {
-  HANDLE printer = nullptr;
-  KP_ENGINE_DRIVER* driver = nullptr;
-  std::vector<BYTE> devmode = std::vector<BYTE>(NRV_DEVMODE_SIZE_CREATEDC);
-};
+using Host = kestrel::fuzz::KmHost;
 
 Host& TheHost() {
-  static Host host = [] {
-    static kestrel::test::FreshRoot root("kestrel-fuzz-drawing");
-    Host h;
-    if (!root.ok() || !KpInstallModule("libkestrelkm.so", nullptr) || !KpInstallModule("kestrelrs.zrs", nullptr) ||
-        !kestrel::test::InstallModelFiles(kestrel::test::kModelA).empty())
-      std::abort();
-    const std::u16string dir = kestrel::test::kDriverDirW;
-    resource_startToUse(nullptr, (dir + u"kestrelkm.dll").c_str());
-    if (!KpSpoolerAddPrinter(kPrinter, kPrinter, u"K350.DDD", u"K350.cfg", u"kestrelkm.dll")) std::abort();
-    const std::u16string driverPath = dir + u"kestrelkm.dll", dataPath = dir + u"K350.DDD";
-    KP_ENGINE_PRINTER_INFO info{kPrinter, driverPath.c_str(), dataPath.c_str()};
-    h.printer = KpEngineCreatePrinter(&info);
-    h.driver = KpEngineLoadDriver(u"kestrelkm");
-    HCDDD model = cddd_OpenFile((dir + u"K350.DDD").c_str());
-    std::vector<BYTE> pd(NRV_PRINTERDATA_SIZE);
-    if (!h.printer || !h.driver || !model || !cdm_SetDefaultDevmode(model, h.devmode.data(), pd.data(), kPrinter))
-      std::abort();
-    cddd_Close(model);
-    const WORD extra = NRV_DEVMODE_EXTRA_CREATEDC, marker = 24;
-    std::memcpy(&h.devmode[70], &extra, 2);  // dmDriverExtra
-    std::memcpy(&h.devmode[NRV_DEVMODE_SIZE_FULL], &marker, 2);
-    return h;
-  }();
+  static Host host = kestrel::fuzz::MakeKmHost("kestrel-fuzz-drawing");
   return host;
 }
 

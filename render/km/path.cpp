@@ -146,16 +146,30 @@ PDEV* draw_Begin(SURFOBJ* pso, bool merge, BOOL* result) {
 
 // ---- The three path calls -------------------------------------------------------------
 
-BOOL DDI_DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* org,
-                       LINEATTRS* la, MIX mix) {
-  if (!pso || !ppo || !la || ((la->fl & LA_GEOMETRIC) && !pxo)) return draw_Fail(ERROR_INVALID_PARAMETER);
-  BOOL result;
-  PDEV* pdev = draw_Begin(pso, true, &result);
-  if (!pdev) return result;
+// What both stroking calls do first: the arguments, the page, the clip of
+// the stroke's bounds. Null with *result the call's answer when it stops.
+static PDEV* BeginStroke(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, LINEATTRS* la, BOOL* result) {
+  if (!pso || !ppo || !la || ((la->fl & LA_GEOMETRIC) && !pxo)) {
+    *result = draw_Fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  PDEV* pdev = draw_Begin(pso, true, result);
+  if (!pdev) return nullptr;
   RECTFX b;
   PATHOBJ_vGetBounds(ppo, &b);
   const RECTL bounds = StrokeBounds(b);
-  if (!jobCtrl_isPhysicalStampMode(pdev) && !bDoClipObj(pdev, pco, &bounds)) return FALSE;
+  if (!jobCtrl_isPhysicalStampMode(pdev) && !bDoClipObj(pdev, pco, &bounds)) {
+    *result = FALSE;
+    return nullptr;
+  }
+  return pdev;
+}
+
+BOOL DDI_DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* org,
+                       LINEATTRS* la, MIX mix) {
+  BOOL result;
+  PDEV* pdev = BeginStroke(pso, ppo, pco, pxo, la, &result);
+  if (!pdev) return result;
   return StrokePath_pdl(pdev, ppo, pco, pxo, pbo, org, la, mix) ? TRUE : FALSE;
 }
 
@@ -175,14 +189,9 @@ BOOL DDI_DrvFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, PO
 
 BOOL DDI_DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pboStroke,
                               LINEATTRS* la, BRUSHOBJ* pboFill, POINTL* org, MIX mix, FLONG options) {
-  if (!pso || !ppo || !la || ((la->fl & LA_GEOMETRIC) && !pxo)) return draw_Fail(ERROR_INVALID_PARAMETER);
   BOOL result;
-  PDEV* pdev = draw_Begin(pso, true, &result);
+  PDEV* pdev = BeginStroke(pso, ppo, pco, pxo, la, &result);
   if (!pdev) return result;
-  RECTFX b;
-  PATHOBJ_vGetBounds(ppo, &b);
-  const RECTL bounds = StrokeBounds(b);
-  if (!jobCtrl_isPhysicalStampMode(pdev) && !bDoClipObj(pdev, pco, &bounds)) return FALSE;
   return StrokeAndFillPath_pdl(pdev, ppo, pco, pxo, pboStroke, la, pboFill, org, mix, options) ? TRUE : FALSE;
 }
 
