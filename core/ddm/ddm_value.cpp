@@ -2,6 +2,7 @@
 // favourites comparison and values with availability conditions.
 #include <cstring>
 
+#include "ddm_rows.h"
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_layout.h"
 #include "kestrel/core/ddm_value.h"
@@ -167,8 +168,9 @@ BOOL ddm_CompFavoriteDevmode(void* devmodeA, void* devmodeB, void* printerData) 
   const DDM_GROUP* groups = ddm_GroupTable();
   for (int g = 0; g < DDM_GROUP_COUNT; ++g) {
     if (groups[g].kind == DDM_KIND_PRINTERDATA) continue;
-    for (const CDM_MEMBER_ENTRY* e = groups[g].members; e->ddmId != 0; ++e) {
-      WORD id = static_cast<WORD>(e->ddmId);
+    for (WORD i = 0; i < groups[g].layoutCount; ++i) {
+      WORD id = groups[g].layout[i].id;
+      if (!ddm_rows::InMemberTable(id)) continue;
       if (SkippedInComparison(id)) continue;
       if (ddm_IsStampDdmId(id) && !compareStamps) continue;
       const DDM_LAYOUT* l = ddm_FindLayout(id, nullptr, nullptr);

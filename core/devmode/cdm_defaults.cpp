@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "../ddm/ddm_internal.h"
+#include "cdm_handlers.h"
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/cdm_values.h"
 #include "kestrel/core/ddm_layout.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../ddm/ddm_internal.h"
+#include "cdm_handlers.h"
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/cdm_values.h"
 #include "kestrel/core/ddm_value.h"

@@ -1,6 +1,6 @@
 // Default handlers of the kernel-mode build (see kestrel/core/cdm_defaults.h;
 // the shared handlers are cdm_defaults.cpp).
-#include "../ddm/ddm_internal.h"
+#include "../devmode/cdm_handlers.h"
 #include "kestrel/core/cdm_defaults.h"
 
 #include "../devmode/cdm_defaults_modes.h"

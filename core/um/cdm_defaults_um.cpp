@@ -2,7 +2,7 @@
 // the shared handlers are cdm_defaults.cpp).
 #include <cstring>
 
-#include "../ddm/ddm_internal.h"
+#include "../devmode/cdm_handlers.h"
 #include "kestrel/core/cdm_defaults.h"
 #include "kplatform/gdi32_fonts.h"
 

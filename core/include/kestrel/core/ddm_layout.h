@@ -26,7 +26,9 @@ struct DDM_LAYOUT {
   BYTE reserved;
 };
 
-// One DDM id group: its range, record kind, layout and member tables.
+// One DDM id group: its range, record kind and layout table. Its member
+// table (the descriptors) belongs to the devmode floor:
+// local_GetCdmDmDataFuncTbl (devmode.h).
 struct DDM_GROUP {
   WORD group;      // 0-11
   WORD kind;       // DDM_KIND_*
@@ -34,8 +36,6 @@ struct DDM_GROUP {
   WORD lastId;
   const DDM_LAYOUT* layout;
   WORD layoutCount;
-  WORD memberCount;
-  const struct CDM_MEMBER_ENTRY* members;  // ended by a row with id 0
 };
 
 // The groups in lookup order (5, 6, 7, 8, 9, 10, 11, 0, 1, 2, 3, 4); the

@@ -1,4 +1,5 @@
-// Internal to the devmode core: the member handlers the descriptors name.
+// Internal to the devmode floor: the member handlers the descriptors of the
+// member tables (cdm_members.cpp) name.
 #pragma once
 
 #include "kestrel/core/devmode.h"
