@@ -352,6 +352,22 @@ TEST_F(KmPesc, GateOnAndOffWithQueryEscSupport) {
   Finish();
 }
 
+// A reset between the pages of a document keeps the gate and its image ids.
+TEST_F(KmPesc, ResetInTheDocumentKeepsTheGate) {
+  ASSERT_TRUE(OpenA());
+  ASSERT_EQ(Gate(PESC_GATE_ON), 1);
+  const std::vector<uint8_t> jpeg = MakeJpeg(JpegSpec{});
+  EXPECT_EQ(SendPieces(Direct{}, jpeg, {jpeg.size()}), std::vector<LONG>{1});
+  ASSERT_TRUE(KpEngineSendPage(Session()));
+  CreateDcDevmode dm = Devmode(kModelA);
+  ASSERT_TRUE(KpEngineResetPDEV(Session(), dm.data()));
+  ASSERT_TRUE(KpEngineStartPage(Session()));
+  EXPECT_EQ(Query(KM_ESC_DIRECT_IMAGE), 1);
+  EXPECT_EQ(SendPieces(Direct{}, jpeg, {jpeg.size()}), std::vector<LONG>{2});
+  Finish();
+  EXPECT_EQ(Items(Listing(), "ReadImage").size(), 2u);
+}
+
 TEST_F(KmPesc, FunctionInfoAndSignature) {
   ASSERT_TRUE(OpenA());
   Pdev()->pesc.version = kVersion21;
