@@ -228,11 +228,16 @@ bool SendHead(PDEV* pdev, const Piece& p) {
     _setPageInfoStruct(&pdev->layoutInfo, &info);
     box = RECT{0, 0, info.pageArea.right - info.pageArea.left, info.pageArea.bottom - info.pageArea.top};
   }
-  if (pdev->clipState == KM_CLIP_RESET && !W(xl_setcliptopage(xl))) return false;
-  pdev->clipState = KM_CLIP_RESET;  // until the rectangle is in force
-  if (!W(xl_setcliprectangle(xl, KM_XL_INTERIOR, box))) return false;
-  pdev->clipRect = box;
-  pdev->clipState = KM_CLIP_RECT;
+  const RECT& kept = pdev->clipRect;
+  const bool inForce = pdev->clipState == KM_CLIP_RECT && kept.left == box.left && kept.top == box.top &&
+                       kept.right == box.right && kept.bottom == box.bottom;
+  if (!inForce) {
+    if (pdev->clipState == KM_CLIP_RESET && !W(xl_setcliptopage(xl))) return false;
+    pdev->clipState = KM_CLIP_RESET;  // until the rectangle is in force
+    if (!W(xl_setcliprectangle(xl, KM_XL_INTERIOR, box))) return false;
+    pdev->clipRect = box;
+    pdev->clipState = KM_CLIP_RECT;
+  }
   DWORD components = 0;
   const bool grey = p.bytes && jpeg_GetParam(p.bytes, &components, p.pieceBytes) == 0 && components == 1;
   const POINT at = Position(p);

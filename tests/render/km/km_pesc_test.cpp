@@ -306,6 +306,7 @@ class KmPesc : public KmDrawTest {
     const Bytes in = d.Block();
     return Esc(KM_ESC_DIRECT_IMAGE, &in);
   }
+  ULONG width_ = 0, height_ = 0;  // the surface's printable area, pixels
   // Sends a JPEG in pieces of the given sizes; answers each piece's result.
   std::vector<LONG> SendPieces(Direct d, const std::vector<uint8_t>& jpeg, const std::vector<size_t>& sizes) {
     std::vector<LONG> answers;
@@ -476,6 +477,8 @@ TEST_F(KmPesc, AvailabilityByVersionAndSwitches) {
 
 TEST_F(KmPesc, TwoPieceJpegGoesOutWhole) {
   ASSERT_TRUE(OpenA());
+  width_ = KpEngineSessionGdiInfo(Session())->ulHorzRes;
+  height_ = KpEngineSessionGdiInfo(Session())->ulVertRes;
   ASSERT_EQ(Gate(PESC_GATE_ON), 1);
   JpegSpec spec;
   spec.width = 64;
@@ -513,8 +516,33 @@ TEST_F(KmPesc, TwoPieceJpegGoesOutWhole) {
   const auto rops = Items(Listing(), "SetROP");
   ASSERT_FALSE(rops.empty());
   EXPECT_EQ(Attr(*rops.back(), "ROP3"), "204");
-  // Clipped to the page's printable area without a clip rectangle.
-  EXPECT_FALSE(Items(Listing(), "SetClipRectangle").empty());
+  // Clipped to the page's printable area (the surface) without a clip
+  // rectangle.
+  const auto clips = Items(Listing(), "SetClipRectangle");
+  ASSERT_EQ(clips.size(), 1u);
+  EXPECT_EQ(Attr(*clips[0], "BoundingBox"), "(0,0," + std::to_string(width_) + "," + std::to_string(height_) + ")");
+}
+
+// A group of merged image strips is closed (in-band 149) before the JPEG.
+TEST_F(KmPesc, PendingMergedImageIsClosedFirst) {
+  ASSERT_TRUE(OpenA());
+  ASSERT_EQ(Gate(PESC_GATE_ON), 1);
+  XLATEOBJ* bgr = Keep(KpEngineCreateXlateBitfields(0xFF0000, 0xFF00, 0xFF));
+  std::vector<BYTE> bits(40 * 3 * 20, 0x80);
+  SURFOBJ* picture = Keep(KpEngineCreateBitmap(40, 20, BMF_24BPP, BMF_TOPDOWN, bits.data(), 0));
+  for (LONG y : {0, 10}) {
+    RECTL to{0, y, 40, y + 10}, from{0, y, 40, y + 10};
+    EXPECT_TRUE(KpEngineStretchBlt(Session(), picture, nullptr, nullptr, bgr, &to, &from, nullptr, 3));
+  }
+  const std::vector<uint8_t> jpeg = MakeJpeg(JpegSpec{});
+  EXPECT_GT(SendPieces(Direct{}, jpeg, {jpeg.size()})[0], 0);
+  Finish();
+  std::vector<std::string> keys;
+  for (const auto& item : Listing().items) {
+    const std::string k = item.key();
+    if (k == "IC 148" || k == "IC 149" || k == "BeginImage") keys.push_back(k);
+  }
+  EXPECT_EQ(keys, (std::vector<std::string>{"IC 148", "BeginImage", "BeginImage", "IC 149", "BeginImage"}));
 }
 
 TEST_F(KmPesc, WrongOffsetFailsAndPadsTheImage) {
