@@ -465,7 +465,9 @@ LONG pesc_ctlfc_DirectBlt(PDEV* pdev, ULONG cjIn, const void* pvIn, ULONG, void*
   if ((r = CheckGeometry(p)) != 0) return Stop(pdev, r);
   if (OutputFailed(pdev)) return Stop(pdev, PESC_FAIL);
   if (first) {
-    if (jobCtrl_informStartDDI(pdev) != 0) return PESC_FAIL;
+    // Outside a started job there is no page to draw on (and a drawing
+    // call there would mark the PDEV's output failed for good).
+    if (!jobCtrl_isJobStarted(pdev) || jobCtrl_informStartDDI(pdev) != 0) return PESC_FAIL;
     pdev->ddiFlags &= ~PDEV_PAGE_EMPTY;  // the page has drawing now
     if (PDL_pesc_outputNIEImage(pdev) != 0) return PESC_FAIL;
     if (!SendHead(pdev, p)) {

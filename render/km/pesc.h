@@ -37,6 +37,8 @@
 //    the page or document, an abort and the PDEV's end all pad the open
 //    image's data with zeros (the last two bytes the JPEG end marker) to the
 //    size announced, end it and turn the page back (pesc_endDirectImage).
+//  - 4210 outside a started document answers -1 and touches nothing (the
+//    page start a drawing call makes would mark the output failed for good).
 //  - Every piece must carry the JPEG total size of the first (-4). A JPEG
 //    total size of 0, a piece bigger than what remains, a destination or
 //    source size of 0 are refused (-4, -4, -5).

@@ -764,7 +764,13 @@ TEST_F(KmPesc, PageColorMode) {
   }
   const Bytes tooShort(1);
   EXPECT_EQ(Esc(KM_ESC_PAGE_COLOR_MODE, &tooShort), -4);
+  // A direct image before the document is refused and spoils nothing.
+  const std::vector<uint8_t> jpeg = MakeJpeg(JpegSpec{});
+  EXPECT_EQ(SendPieces(Direct{}, jpeg, {jpeg.size()}), std::vector<LONG>{-1});
   ASSERT_TRUE(KpEngineStartDoc(session_, u"colour", 1));
+  ASSERT_TRUE(KpEngineStartPage(session_));
+  EXPECT_EQ(SendPieces(Direct{}, jpeg, {jpeg.size()}), std::vector<LONG>{1});
+  ASSERT_TRUE(KpEngineSendPage(session_));
   const Bytes on = U16(PESC_COLOR_ON), off = U16(PESC_COLOR_OFF), mode1 = U16(PESC_COLOR_MODE1);
   EXPECT_EQ(Esc(KM_ESC_PAGE_COLOR_MODE, &on), -6);
   EXPECT_EQ(Esc(KM_ESC_PAGE_COLOR_MODE, &off), -6);
