@@ -75,6 +75,11 @@
 //    answers 1 (the StartDocPost round sends the table).
 //  - 0x502D, 0x502F, 0x5031: an empty input is refused like a missing one
 //    (-1, the previous block kept).
+//  - 0x5028/0x5029: the status block is the private gate's state {gate,
+//    colour-mode switch, colour mode} (pesc_getStatusBlock and
+//    pesc_setStatusBlock, pesc.cpp); the last two bytes are kept as given.
+//  - Before any escape that may write to the stream, a direct image of the
+//    private gate still receiving pieces is ended (pesc_beforeEscape).
 //  - 0x5100: a byte other than 1 or 2 is not taken and changes nothing
 //    (1). When the output form is re-set to the default paper it stays
 //    marked substituted.
@@ -95,6 +100,7 @@
 #include "kplatform/byte_order.h"
 #include "kplatform/wingdi_consts.h"
 #include "pagemat.h"
+#include "pesc.h"
 
 namespace {
 
@@ -627,7 +633,7 @@ KM_ESCAPE_HANDLER(ctlfc_GetPEscapeStatus) {
   (void)cjIn;
   (void)pvIn;
   if (!pvOut || cjOut != KM_ESC_PESCAPE_STATUS_SIZE) return kFail;
-  std::memcpy(pvOut, pdev->statusBlock, KM_ESC_PESCAPE_STATUS_SIZE);
+  pesc_getStatusBlock(pdev, Out(pvOut));
   return kDone;
 }
 
@@ -635,7 +641,7 @@ KM_ESCAPE_HANDLER(ctlfc_SetPEscapeStatus) {
   (void)cjOut;
   (void)pvOut;
   if (!pvIn || cjIn != KM_ESC_PESCAPE_STATUS_SIZE) return kFail;
-  std::memcpy(pdev->statusBlock, pvIn, KM_ESC_PESCAPE_STATUS_SIZE);
+  pesc_setStatusBlock(pdev, In(pvIn));
   return kDone;
 }
 
@@ -813,6 +819,9 @@ ULONG DDI_DrvEscape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOu
   if (IsPrivateGate(iEsc)) return static_cast<ULONG>(pesc_Escape(pdev, iEsc, FALSE, cjIn, pvIn, cjOut, pvOut));
   const EscapeRow* row = FindEscape(iEsc);
   if (!row) return 0;
+  // A direct image of the gate still receiving pieces is ended before an
+  // escape that may write to the stream.
+  pesc_beforeEscape(pdev, iEsc);
   if (row->muted != kNotMuted && (pdev->escapeStatus & KM_ESCSTATUS_MUTED)) return static_cast<ULONG>(row->muted);
   return static_cast<ULONG>(row->handler(pdev, cjIn, pvIn, cjOut, pvOut));
 }

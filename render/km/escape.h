@@ -48,10 +48,4 @@ KM_ESCAPE_HANDLER(ctlfc_SetLetterFlag);      // 0x5100
 // as 0x500A answers it and 0x5006 writes it plus one.
 WORD escape_PageNumber(const PDEV* pdev);
 
-// ---- Seams (seams.cpp)
-// ------------------------------------------------------------- The private
-// gate (4209-4212, 4216) belongs to the private-gate work. Until it lands every
-// code of the gate is unsupported: the query answers 0 and the escape answers
-// 0, nothing done. query: TRUE for QUERYESCSUPPORT (pdev may then be null or
-// invalid and is not looked at).
-LONG pesc_Escape(PDEV* pdev, ULONG code, BOOL query, ULONG cjIn, const void* pvIn, ULONG cjOut, void* pvOut);
+// The private gate (4209-4212, 4216) and its entry pesc_Escape: pesc.h.

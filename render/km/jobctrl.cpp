@@ -27,6 +27,13 @@
 //    state, the header mode, the page number and the fax copy to the new
 //    PDEV; the old PDEV keeps none of them.
 //  - The private-escape state's PDL version is the job's (pageflow.cpp).
+//  - A direct image of the private gate that is still receiving pieces is
+//    ended (padded to its announced size) before any other drawing call
+//    opens or uses the page, at the end of the page and the document, at an
+//    abort and when the PDEV is disabled (pesc_endDirectImage): nothing else
+//    may land inside its ReadImage data.
+//  - The gate's devmode overrides are restored at the end and at the abort
+//    of a job (pesc_ctl_restoreDevMode).
 #include <cstring>
 
 #include "kestrel/core/ddd.h"
@@ -38,6 +45,7 @@
 #include "km_entry.h"
 #include "impose.h"
 #include "pageflow.h"
+#include "pesc.h"
 
 namespace {
 
@@ -75,17 +83,6 @@ bool Configured(const PDEV* pdev) {
 }
 
 }  // namespace
-
-void pesc_ctl_initPescPdev(PDEV_PESC* state, DWORD version, DWORD layoutSwitch, DWORD colorSwitch) {
-  if (!state) return;
-  *state = PDEV_PESC{};
-  state->version = version;
-  state->layoutSwitch = layoutSwitch;
-  state->colorSwitch = colorSwitch;
-  state->nupOverride = state->orderOverride = state->orientationOverride = -1;
-  state->layoutOverride = state->posterOverride = state->duplexOverride = -1;
-  state->colorMode = -1;
-}
 
 LONG jobCtrl_Enable(PDEV* pdev, HANDLE printer) {
   if (!pdev) return -1;
@@ -158,7 +155,7 @@ LONG jobCtrl_StartPage(PDEV* pdev) {
 LONG jobCtrl_EndPage(PDEV* pdev) {
   if (!pdev) return -1;
   if (Aborted(pdev) || !Started(pdev)) return -1;
-  if (_EndPage_Logical(pdev) != 0) {
+  if (pesc_endDirectImage(pdev) != 0 || _EndPage_Logical(pdev) != 0) {
     if (!Aborted(pdev)) jobCtrl_AbortDoc(pdev);
     return -1;
   }
@@ -168,7 +165,7 @@ LONG jobCtrl_EndPage(PDEV* pdev) {
 LONG jobCtrl_EndDoc(PDEV* pdev) {
   if (!pdev) return -1;
   if (Aborted(pdev) || !Started(pdev)) return -1;
-  LONG result = 0;
+  LONG result = pesc_endDirectImage(pdev);
   // 2. Open pages are closed (each end writes its time stamp).
   if (Flags(pdev) & JOBCTRL_LOGICAL_PAGE) {
     result |= _EndPage_Logical(pdev);
@@ -198,8 +195,7 @@ LONG jobCtrl_EndDoc(PDEV* pdev) {
   const DWORD error = EngGetLastError();
   result |= pdl_ctrl_close(pdev, result == 0 ? TRUE : FALSE);
   ReleaseJobBlocks(pdev);
-  // The devmode the private gate replaced is restored here once that work
-  // lands (pesc_ctl_restoreDevMode).
+  pesc_ctl_restoreDevMode(pdev->devmode, pdev->printerData, &pdev->pesc);
   Flags(pdev) &= ~(JOBCTRL_STARTED | JOBCTRL_DOCINFO_SENT);
   if (result != 0 && error) EngSetLastError(error);
   return result;
@@ -208,8 +204,12 @@ LONG jobCtrl_EndDoc(PDEV* pdev) {
 LONG jobCtrl_AbortDoc(PDEV* pdev) {
   if (!pdev || Aborted(pdev)) return -1;
   Flags(pdev) |= JOBCTRL_ABORTED;
+  // An open direct image keeps its announced size (the spooler side reads
+  // the stream up to the close command).
+  pesc_endDirectImage(pdev);
   const LONG result = pdl_ctrl_close(pdev, FALSE);
   ReleaseJobBlocks(pdev);
+  pesc_ctl_restoreDevMode(pdev->devmode, pdev->printerData, &pdev->pesc);
   Flags(pdev) &= ~(JOBCTRL_STARTED | JOBCTRL_DOCINFO_SENT);
   return result;
 }
@@ -217,7 +217,10 @@ LONG jobCtrl_AbortDoc(PDEV* pdev) {
 LONG jobCtrl_Disable(PDEV* pdev) {
   if (!pdev) return -1;
   LONG result = 0;
-  if (pdev->jobData && pdev->jobData->direction != 0) result |= pdl_ctrl_close(pdev, FALSE);
+  if (pdev->jobData && pdev->jobData->direction != 0) {
+    pesc_endDirectImage(pdev);
+    result |= pdl_ctrl_close(pdev, FALSE);
+  }
   Flags(pdev) = 0;
   pdev->pageCtrl.pageStore = PDL_STORE_IDLE;
   pdev->jobWord = 0;
@@ -230,6 +233,10 @@ LONG jobCtrl_informStartDDI(PDEV* pdev) {
   if (!pdev) return -1;
   if (Aborted(pdev)) return -1;
   if (!Started(pdev)) {
+    SetOutputFailed(pdev);
+    return -1;
+  }
+  if (pesc_endDirectImage(pdev) != 0) {
     SetOutputFailed(pdev);
     return -1;
   }

@@ -49,9 +49,7 @@ LONG jobCtrl_setFaxInfo(PDEV* pdev, DWORD size, const void* block);
 // printer-information item 5 of the description is 2; -1 when that item is
 // 255.
 LONG jobCtrl_privateEscape_init(PDEV* pdev);
-// The private-escape state as the private gate starts it: the given
-// version and switches, no gate, no image, every override -1.
-void pesc_ctl_initPescPdev(PDEV_PESC* state, DWORD version, DWORD layoutSwitch, DWORD colorSwitch);
+// (pesc_ctl_initPescPdev, the state's start, is the private gate's: pesc.h.)
 
 // Frees what job control holds in a PDEV that is being freed (the job-data
 // record, the fax copy) without writing anything; FreePdevMemory calls it.

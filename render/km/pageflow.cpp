@@ -59,6 +59,7 @@
 #include "impose.h"
 #include "km_entry.h"
 #include "pagemat.h"
+#include "pesc.h"
 
 namespace {
 
@@ -297,8 +298,8 @@ LONG _getInputTray(PDEV* pdev) {
 
 LONG _setJobStartSettings(PDEV* pdev) {
   if (!pdev) return -1;
-  // The devmode overrides of the private gate are applied here once that
-  // work lands (pesc_ctl_forceDevMode); until then no override can be set.
+  // The private gate's devmode overrides (restored at the job's end).
+  pesc_ctl_forceDevMode(pdev->devmode, pdev->printerData, &pdev->pesc);
   const JOBREC_DEVICE device = Device(pdev);
   WORD bad = 0;
   if (jobInfo_jobInfo_initAtJobStart(&pdev->jobInfo, pdev->devmode, pdev->printerData, &device, &bad) != JOBREC_OK)

@@ -74,6 +74,7 @@
 #include "kestrel/core/zanlib.h"
 #include "fontcache.h"
 #include "km_entry.h"
+#include "pesc.h"
 
 // The driver's semaphores (made by DrvEnableDriver, entry.cpp).
 HSEMAPHORE hDddSemaphore = nullptr;
@@ -602,7 +603,12 @@ BOOL DDI_DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
     newPdev->pageCtrl = oldPdev->pageCtrl;
     newPdev->appMargins = oldPdev->appMargins;
     newPdev->stampMode = oldPdev->stampMode;
-    std::memcpy(newPdev->statusBlock, oldPdev->statusBlock, sizeof newPdev->statusBlock);
+    // The status block is the private gate's state: the gate goes on with
+    // the document, and so do its image ids.
+    BYTE status[sizeof newPdev->statusBlock];
+    pesc_getStatusBlock(oldPdev, status);
+    pesc_setStatusBlock(newPdev, status);
+    newPdev->pesc.imageIdCounter = oldPdev->pesc.imageIdCounter;
     newPdev->escapeStatus = oldPdev->escapeStatus;
     newPdev->formFileSwitch = oldPdev->formFileSwitch;
     std::memcpy(newPdev->docName, oldPdev->docName, sizeof newPdev->docName);

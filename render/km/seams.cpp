@@ -49,11 +49,3 @@ LONG page_checkJobModesBuilt(PDEV* pdev) {
   EngSetLastError(ERROR_NOT_SUPPORTED);
   return -1;
 }
-
-// ---- The private gate (replaced by the private-gate work) -------------------------
-
-// Escapes 4209-4212 and 4216: the gate, direct images, the page colour mode,
-// the layout overrides and the security-marking hand-over. None is built
-// yet, so each is unsupported: QUERYESCSUPPORT answers 0 and the escape 0,
-// with nothing done.
-LONG pesc_Escape(PDEV*, ULONG, BOOL, ULONG, const void*, ULONG, void*) { return 0; }

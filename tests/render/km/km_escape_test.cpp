@@ -184,8 +184,9 @@ TEST_F(KmEscape, DispatchAndQueryAnswers) {
                        {KM_ESC_SET_DOC_NAME, 1},
                        {KM_ESC_SET_EXT_GSBDATA, 1},
                        {KM_ESC_SET_LETTER_FLAG, 1},
-                       // The private gate: not built yet, so nothing of it is supported.
-                       {KM_ESC_PRIVATE_GATE, 0},
+                       // The private gate: the gate itself, its functions only while
+                       // it is on (km_pesc_test.cpp).
+                       {KM_ESC_PRIVATE_GATE, 1},
                        {KM_ESC_DIRECT_IMAGE, 0},
                        {KM_ESC_PAGE_COLOR_MODE, 0},
                        {KM_ESC_LAYOUT, 0},
@@ -230,10 +231,11 @@ TEST_F(KmEscape, DispatchAndQueryAnswers) {
   Bytes copies = U16(SETCOPYCOUNT);
   EXPECT_EQ(escape_(&bad, QUERYESCSUPPORT, 2, copies.data(), 0, nullptr), 999u);
 
-  // Unknown codes and the gate's codes give 0 and do nothing.
+  // Unknown codes give 0 and do nothing; the gate refuses a record whose
+  // size word is not 8.
   SetLastError(0);
   EXPECT_EQ(Esc(0x5022, &devmode, nullptr), 0);
-  EXPECT_EQ(Esc(KM_ESC_PRIVATE_GATE, &devmode, &devmode), 0);
+  EXPECT_EQ(Esc(KM_ESC_PRIVATE_GATE, &devmode, &devmode), -4);
   EXPECT_EQ(GetLastError(), 0u);
   Close();
 }

@@ -125,6 +125,11 @@ struct PDEV_PESC {
   // were applied.
   SHORT saved[7];
   DWORD overridesApplied;
+  // The direct image being received (render/km/pesc.cpp): its rotation and
+  // whether its BeginImage and ReadImage header went out (its data then
+  // must reach the size announced).
+  WORD imageRotation;
+  WORD imageOpen;
 };
 
 struct PDEV {
