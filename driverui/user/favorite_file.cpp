@@ -32,7 +32,8 @@
 //    "Size" is 1-256 (a comment is at most 255 bytes), "Num" 1-129, each
 //    piece within the "Size" + 3 units the text is read into; a string
 //    setting's "Size" at most 4096; "Data" in the setting's own type and
-//    range; a margin line needs a paper id and the four letters L, R, T, B
+//    range (an unsigned 32-bit value also as the negative number the core
+//    writes for it from 2^31 up); a margin line needs a paper id and the four letters L, R, T, B
 //    each followed by a number 0-65535; the section list and the margins
 //    are read into buffers grown while the reader cuts them (section names
 //    up to 64 Ki units, margins up to 1 Mi units). A name the export never
@@ -307,7 +308,7 @@ bool ParseMargins(const Text& value, WORD m[4]) {
 // The text of a number read in the item's type; false outside its range.
 bool ParseValue(WORD type, const Text& text, ULONG_PTR* out) {
   long long v = 0;
-  bool isSigned = type == DDM_TYPE_SHORT || type == DDM_TYPE_LONG || type == DDM_TYPE_LFLONG;
+  bool isSigned = type == DDM_TYPE_SHORT || type == DDM_TYPE_LONG || type == DDM_TYPE_LFLONG || type == DDM_TYPE_DWORD;
   if (!ParseDecimal(text, isSigned, &v)) return false;
   long long lo = 0, hi = 0;
   switch (type) {
@@ -316,7 +317,9 @@ bool ParseValue(WORD type, const Text& text, ULONG_PTR* out) {
     case DDM_TYPE_WORD: hi = 0xFFFF; break;
     case DDM_TYPE_LONG:
     case DDM_TYPE_LFLONG: lo = -2147483648LL; hi = 2147483647LL; break;
-    case DDM_TYPE_DWORD: hi = 0xFFFFFFFFLL; break;
+    // The core writes an unsigned 32-bit value as a signed one ("%ld"): a
+    // value from 2^31 up comes back negative.
+    case DDM_TYPE_DWORD: lo = -2147483648LL; hi = 0xFFFFFFFFLL; break;
     case DDM_TYPE_BYTE: hi = 0xFF; break;
     default: return false;
   }

@@ -125,6 +125,7 @@ TEST_F(FavoriteFileTest, ExportWritesEachDifferingSettingInItsType) {
 TEST_F(FavoriteFileTest, ExportImportExportGivesTheSameFile) {
   Set(DDM_ORIENTATION, 2);
   Set(DDM_MEMBER_460, -32768);
+  Set(462, static_cast<LONG>(0xFFFFFFFEu));  // unsigned 32-bit, written "-2"
   SetText(338, u"  ");
   Set(DDM_APP_MARGINS, 1);
   const WORD m[4] = {0, 65535, 7, 8};
