@@ -233,6 +233,26 @@ TEST_F(FavoriteFileTest, FileReadInItsOwnOrder) {
   EXPECT_EQ(Value(raw, DDM_MEMBER_460), -3);
 }
 
+TEST_F(FavoriteFileTest, SectionNamesConvertWithTheFilesStructureVersion) {
+  // External id 1281 is DDM 1281 itself in a 0x5002 file, otherwise the
+  // printer data's 8201, which a favourite does not carry.
+  struct Case {
+    const char* version;
+    LONG zoomOn;
+  } cases[] = {{"20482", 1}, {"20752", 0}};
+  for (const auto& c : cases) {
+    WriteFileText(kFile, Crlf(std::string("[Header]\nModel Name=Scriva K350\nDRVVersion=8578\nDDMVersion=") + c.version +
+                              "\nSel Name=V\n[Sel Comment]\nSize=1\nString1=\nNum=1\n[1281]\nData=1\n"));
+    ASSERT_EQ(Import(), FAV_OK) << c.version;
+    WCHAR key[32] = {};
+    wsprintfW(key, FAV_SEL_FORMAT, static_cast<int>(list_.entries.back().number));
+    std::vector<BYTE> raw(NRV_DEVMODE_SIZE_FULL, 0);
+    DWORD size = NRV_DEVMODE_SIZE_FULL;
+    ASSERT_EQ(LoadCurrentUserData(printer_, ddd_, raw.data(), &size, REG_BINARY, key, FAV_VALUE_DEVMODE), 0);
+    EXPECT_EQ(Value(raw, DDM_ZOOM_ON), c.zoomOn) << c.version;
+  }
+}
+
 TEST_F(FavoriteFileTest, ImportNumberIsFreeInTheListAndTheStoredIndex) {
   ASSERT_EQ(Fav_Add(printer_, ddd_, nullptr, dm_.data(), pd_.data(), u"Pending", u"", &list_), FAV_OK);  // 4
   AddAndExport(u"Exported", u"");                                                                       // 5
