@@ -43,6 +43,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "kestrel/core/cddd.h"
 #include "kestrel/core/devmode.h"
@@ -181,6 +182,21 @@ int _HeaderFooter(HDC hdc, void* devmode, const KM_PAGEINFO* info);
 BOOL PpMgn_GetMargin(HANDLE printer, HCDDD ddd, WORD paperId, WORD margins[4]);
 BOOL PpMgn_SetMargin(HANDLE printer, HCDDD ddd, WORD paperId, const WORD margins[4]);
 BOOL PpMgn_GetDefaultMargin(HCDDD ddd, WORD paperId, WORD margins[4]);
+// A favourite's margins (kestrel/ui/favorite.h) are the same records in the
+// sub-key "PaperMargin" of the favourite's key: favourite 0 is the user's
+// own margins above, 1-99 a favourite's. The order (top, bottom, left,
+// right) is the one of the document events; the favourite file names them
+// by letter ("L" the left margin, the third value).
+BOOL PpMgn_GetFavMargin(HANDLE printer, HCDDD ddd, WORD favorite, WORD paperId, WORD margins[4]);
+BOOL PpMgn_SetFavMargin(HANDLE printer, HCDDD ddd, WORD favorite, WORD paperId, const WORD margins[4]);
+// Every margin of the favourite, TRUE also when there were none.
+BOOL PpMgn_DeleteFavMargins(HANDLE printer, HCDDD ddd, WORD favorite);
+// The favourite's papers with margins, in the store's order (their ids);
+// FALSE when the store cannot be read (a favourite without margins has none).
+BOOL PpMgn_ListFavMargins(HANDLE printer, HCDDD ddd, WORD favorite, std::vector<WORD>* papers);
+// Applies a favourite's margins to the user's own: each of its papers'
+// margins replaces the user's for that paper. TRUE when all were written.
+BOOL PpMgn_SetUiMargin(HANDLE printer, HCDDD ddd, WORD favorite);
 
 // ---- Glue to work that lands elsewhere (seams.cpp)
 // The temporary settings file list: sweeps both lists of the description
