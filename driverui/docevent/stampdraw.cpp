@@ -139,7 +139,12 @@ int PrintBitmapWaterMark(HDC hdc, const KM_PAGEINFO* info, LONG orientation, LON
   if (14 + static_cast<uint64_t>(h.biSize) + colours * sizeof(RGBQUAD) > bitsAt) return -1;
   uint64_t stride = ((static_cast<uint64_t>(h.biWidth) * h.biBitCount + 31) / 32) * 4;
   if (bitsAt >= size || stride * static_cast<uint64_t>(h.biHeight) > size - bitsAt) return -1;
-  const BITMAPINFO* bmi = reinterpret_cast<const BITMAPINFO*>(file.data() + 14);
+  // The header and colour table, copied to an aligned block (they lie at
+  // offset 14 of the file).
+  const size_t infoBytes = static_cast<size_t>(bitsAt) - 14;
+  std::vector<uint32_t> infoBlock((infoBytes + 3) / 4);
+  std::memcpy(infoBlock.data(), file.data() + 14, infoBytes);
+  const BITMAPINFO* bmi = reinterpret_cast<const BITMAPINFO*>(infoBlock.data());
   LONG x0 = static_cast<LONG>(info->markLeft), y0 = static_cast<LONG>(info->markTop);
   DWORD rop = transparent ? SRCAND : SRCCOPY;
   // Bands from the top of the picture: the bottom-up rows of band b start

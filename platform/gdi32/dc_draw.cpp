@@ -186,13 +186,16 @@ int dcdraw_StretchDIBits(Dc& dc, int xDest, int yDest, int destWidth, int destHe
     SetLastError(ERROR_INVALID_HANDLE);
     return 0;
   }
-  if (!bits || !info || usage != DIB_RGB_COLORS || info->bmiHeader.biSize < sizeof(BITMAPINFOHEADER) ||
-      info->bmiHeader.biCompression != BI_RGB || info->bmiHeader.biWidth <= 0 || info->bmiHeader.biHeight == 0 ||
-      destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0 || xSrc < 0 || ySrc < 0) {
+  // The header is read by copy: a DIB taken from a file or a packed block
+  // need not be aligned.
+  BITMAPINFOHEADER h{};
+  if (info) std::memcpy(&h, info, sizeof h);
+  if (!bits || !info || usage != DIB_RGB_COLORS || h.biSize < sizeof(BITMAPINFOHEADER) || h.biCompression != BI_RGB ||
+      h.biWidth <= 0 || h.biHeight == 0 || destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0 ||
+      xSrc < 0 || ySrc < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  const BITMAPINFOHEADER& h = info->bmiHeader;
   const ULONG format = DibFormat(h);
   const bool topDown = h.biHeight < 0;
   const int64_t height = topDown ? -static_cast<int64_t>(h.biHeight) : h.biHeight;
