@@ -17,6 +17,7 @@
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/ejcl.h"
+#include "kestrel/core/gsb_ctrl.h"
 #include "kestrel/core/jobinfo.h"
 #include "kestrel/core/logout.h"
 #include "kestrel/core/zanlib.h"
@@ -114,6 +115,39 @@ int WritePreparedHeader(UmpdJobContext* ctx, HCDDD ddd) {
   return ok ? 1 : Fail(ctx, u"the job header was not written whole");
 }
 
+// The job's registration with the document monitor when the printer data
+// asks for it (DDM 8201), the devmode does (DDM 1321) and the monitor the
+// model names is usable; made once a job (a job of several sessions, a fax
+// sent once a destination, keeps its first), released by
+// umseam_DocumentMonitorGo or Reset, or with the context.
+void RegisterWithDocumentMonitor(UmpdJobContext* ctx, HCDDD ddd) {
+  if (ctx->documentMonitor != 0) return;
+  LONG monitor = 0, register_ = 0;
+  if (!ddm_GetNumber(DDM_DOCMONITOR_REGISTER, ctx->devmodeSnapshot, ctx->printerData, &monitor) || monitor == 0 ||
+      !ddm_GetNumber(DDM_COMMENT_SUPPRESS, ctx->devmodeSnapshot, ctx->printerData, &register_) || register_ == 0)
+    return;
+  WCHAR library[MAX_PATH];
+  if (!bddm_LibraryName(ddd, library) || bddm_IsValid(library) == 0) return;
+  LONG tray = 0;
+  ddm_GetNumber(DDM_OUTPUT_TRAY, ctx->devmodeSnapshot, ctx->printerData, &tray);
+  BRIGHTDESK_REQUEST request{};
+  request.library = library;
+  request.resource = resource_get_hInstance();
+  request.printer = ctx->printer;
+  request.ddd = ddd;
+  request.devmode = ctx->devmodeSnapshot;
+  request.printerData = ctx->printerData;
+  request.document = ctx->documentName;
+  request.printerName = ctx->printerName;
+  request.port = ctx->portName;
+  request.user = ctx->userName;
+  request.outputTray = static_cast<DWORD>(tray);
+  request.copySet = ctx->copySet;
+  request.copy = 0;
+  BYTE record[BRIGHTDESK_RECORD_SIZE];
+  ctx->documentMonitor = Brightdesk_Ready(&request, record);
+}
+
 int OutputEJCLHead(UmpdJobContext* ctx) {
   HCDDD ddd = cddd_Open(ctx->printer);
   if (ddd == nullptr) return Fail(ctx, u"the job header cannot be made: no device description");
@@ -156,6 +190,7 @@ int OutputEJCLHead(UmpdJobContext* ctx) {
                           ? static_cast<SHORT>(ejcl_bookletSheets(BookletPages(ctx), ctx->jobInfo.bookletShift != 0))
                           : 0;
     const LONG n = ejcl_getEJCLCommandsHead(ddd->main, ddd->referenced, &c, block, capacity);
+    if (n > 0) RegisterWithDocumentMonitor(ctx, ddd);
     if (n <= 0) {
       Logout_OutputString(u"kestrelum: the EJCL writer answered %ld", n);
       result = Fail(ctx, u"the job header cannot be made");

@@ -8,6 +8,7 @@
 // not finite (138), a page matrix the writer refuses (137), a merged image
 // that cannot be converted (149), form registration that cannot start
 // (157), output that does not close cleanly (131).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -407,8 +408,15 @@ int ParseZANNTKMUMComm(UmpdJobContext* ctx, XLOperator* op) {
       if (ctx->snapshotTaken && InitXLCC(ctx) == 0) umpd_Reject(ctx, u"colour conversion could not start");
       ejclcmnt_initEJCLComment(ctx);
       break;
-    case XL_IC_OPENPRINTER:
-    case XL_IC_CLOSEPRINTER: break;
+    case XL_IC_OPENPRINTER: break;
+    case XL_IC_CLOSEPRINTER:
+      // The end of one send of a fax sent once per destination: the next
+      // send's header is the next prepared header (its destination's),
+      // never past the table's count.
+      if (ctx->jclHeaders != nullptr && ctx->jclHeadersSize >= 4 &&
+          ctx->copySet + 1 < static_cast<DWORD>(std::max<int32_t>(kp_LoadI32(ctx->jclHeaders), 0)))
+        ++ctx->copySet;
+      break;
     case XL_IC_TIMEOUT: Parse_ctrl_TimeOut(ctx, p[0]); break;
     case XL_IC_BEGINSTAMP: ctx->stampFlag = 1; break;
     case XL_IC_ENDSTAMP: ctx->stampFlag = 0; break;

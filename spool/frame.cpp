@@ -93,6 +93,8 @@ void ReleaseJobOutputInfo(UmpdJobContext* ctx) {
 
 void ReleaseJobState(UmpdJobContext* ctx) {
   ExitXLCC(ctx);
+  // A registration the parser's end did not settle is withdrawn.
+  umseam_DocumentMonitorReset(ctx);
   if (ctx->jclHeaders != nullptr) {
     GlobalFree(ctx->jclHeaders);
     ctx->jclHeaders = nullptr;

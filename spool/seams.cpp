@@ -5,11 +5,10 @@
 //    colour conversion's rotation mark (attribute 253); linked images are
 //    not held for the outside library, and the end of a link (149) with
 //    the library's linking on cannot convert them (149 fails the job).
-//  - The document monitor: the job itself is not registered with its
-//    header (copies 1 and on of a marked job are, by marking.cpp).
 #include "seams.h"
 #include "kestrel/spool/pagestore.h"
 
+#include "kestrel/core/gsb_ctrl.h"
 #include "kestrel/core/logout.h"
 #include "kestrel/spool/colorconv.h"
 
@@ -49,11 +48,19 @@ int umseam_ConvertGatheredImages(UmpdJobContext*) {
   return -1;
 }
 
-void umseam_DocumentMonitorReset(UmpdJobContext* ctx) { ctx->documentMonitor = 0; }
-void umseam_DocumentMonitorGo(UmpdJobContext* ctx) { ctx->documentMonitor = 0; }
+// The job's registration with the document monitor (made with the job
+// header, ejclout.cpp): withdrawn when the job fails or is aborted, run
+// ("go") when its input ended well; forgotten either way.
+void umseam_DocumentMonitorReset(UmpdJobContext* ctx) {
+  if (ctx->documentMonitor != 0) bddm_Reset(ctx->documentMonitor);
+  ctx->documentMonitor = 0;
+}
+void umseam_DocumentMonitorGo(UmpdJobContext* ctx) {
+  if (ctx->documentMonitor != 0) bddm_Go(ctx->documentMonitor);
+  ctx->documentMonitor = 0;
+}
 
 const char* umseam_OpenSeams(void) {
   return "images: no re-encoding (images go out as they came, attribute 253 removed), linked images not held, "
-         "merged images refused (149 fails the job)\n"
-         "document monitor: the job itself is not registered with its header\n";
+         "merged images refused (149 fails the job)\n";
 }

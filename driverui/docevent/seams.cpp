@@ -1,8 +1,11 @@
-// The document events' calls into work that lands elsewhere, one function
-// each, answering as if nothing is recorded or installed until that work
-// wires it (kestrel/ui/docevent.h).
+// The document events' glue to work of other folders (kestrel/ui/docevent.h):
+// the temporary-file sweep, the marking status over the core's gsb_ctrl_*,
+// and the document-monitor hand-off, which answers as if no monitor is
+// installed until its carriers exist.
+#include "kestrel/core/gsb_ctrl.h"
 #include "kestrel/core/regfile.h"
 #include "kestrel/ui/docevent.h"
+#include "kplatform/wide_text.h"
 
 // The temporary settings file list: both lists of the description are
 // swept (the core's RegFile_DeleteTmpFile); a list that cannot be swept is
@@ -12,25 +15,48 @@ BOOL docevent_DeleteTmpFile(HCDDD ddd) {
 }
 
 // The hand-off at StartDocPost. It runs only when DDM 1333, 8201 and 1321
-// are set; the per-copy registration with the document monitor (the core's
-// Brightdesk_Ready and bddm_* of kestrel/core/gsb_ctrl.h) is not wired to
-// the document events yet, so it leaves no per-copy records and answers 1,
-// as with no monitor installed.
+// are set. The core's Brightdesk_Ready registers a copy and answers a
+// handle that holds the monitor's library in this process; nothing carries
+// that registration on: the EJCL writer's context has no place for the
+// 64-byte record, and the spooler side, which runs the monitor after the
+// job (bddm_Go), cannot use a handle of this process. Registering here
+// would leave registrations nobody runs or withdraws, so this leaves no
+// per-copy records and answers 1, as with no monitor installed, until the
+// record's carriers (the EJCL context and the spooler side's
+// umseam_DocumentMonitor*) are built.
 int Brightdesk_StartDocPost(HANDLE hPrinter, HDC hdc) {
   (void)hPrinter;
   (void)hdc;
   return 1;
 }
 
-// The marking library's status: the page-store work's gsb_ctrl_* glue
-// replaces this; with no marking library nothing is available (status 0).
+// The marking library's status of the job (the core's gsb_ctrl_* glue):
+// when the model names a marking library, the library is installed and it
+// supports the model (DDM 259, also the settings it is asked about), the
+// status is {1, the serial ids the library makes}. No library, or a model
+// it does not support: status 0 (nothing available), answer 1, the job
+// prints unmarked as asked of such a printer. A library that supports the
+// model but cannot make its handle or count its serials answers 0, which
+// fails the StartDoc: a job that asked for marking never goes out
+// unmarked because the library broke.
 int local_FillGSBSTATUS(HCDDD ddd, LPCWSTR printerName, LPCWSTR modelName, const BYTE* data, DWORD size,
                         DWORD status[2]) {
-  (void)ddd;
   (void)printerName;
   (void)size;
   if (!modelName || !data || !status) return 0;
   status[0] = 0;
   status[1] = 0;
+  GSB_DEVICE device{};
+  if (!gsb_ctrl_ReadDevice(ddd, nullptr, nullptr, &device)) return 1;
+  kp_WideCopy(device.model, modelName, MAX_PATH - 1);
+  if (gsb_ctrl_IsAvailable(&device, modelName) != 1) return 1;
+  GSB_HANDLE* handle = nullptr;
+  if (gsb_ctrl_GetHandle(&device, modelName, 0, &handle) != 1) return 0;
+  int32_t serials = 0;
+  const bool counted = gsb_ctrl_GetNumOfSerial(handle, modelName, &serials) == 1;
+  gsb_ctrl_ReleaseHandle(handle);
+  if (!counted) return 0;
+  status[0] = 1;
+  status[1] = static_cast<DWORD>(serials);
   return 1;
 }

@@ -14,10 +14,14 @@
 //    announced with SetPaperOffset (its row and column offsets) before it is
 //    blitted, SRCAND when transparent, else SRCCOPY.
 //  - The header/footer block (GetHeaderFooter) is drawn as one text line
-//    above the printable area's top (user names, document name) and one
-//    below its bottom (date, time, the page number), each item separated by
-//    two blanks, bracketed by GetSetHeaderMode 1 and 0.
+//    at the printable area's top (user names, document name) and one at its
+//    bottom (date, time, the page number), each item separated by two
+//    blanks, bracketed by GetSetHeaderMode 1 and 0. A line with items is
+//    set off from the page by a rule across the printable width: under the
+//    header, over the footer, a quarter of the text height away, drawn with
+//    a black pen of kRulePoints / 10 points (at least one pixel).
 // Results: 1 drawn, -1 when a drawing call or escape failed.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -41,6 +45,7 @@ constexpr LONG kTileRows = 256;
 constexpr LONG kPointsPerInch = 72;
 constexpr LONG kDefaultResolution = 600;
 constexpr LONG kHeaderFooterPoints = 9;
+constexpr LONG kRulePoints = 5;  // tenths of a point: the rule's pen
 
 COLORREF Mix(COLORREF color, LONG percent) {
   auto part = [&](int shift) {
@@ -134,7 +139,12 @@ int PrintBitmapWaterMark(HDC hdc, const KM_PAGEINFO* info, LONG orientation, LON
   if (14 + static_cast<uint64_t>(h.biSize) + colours * sizeof(RGBQUAD) > bitsAt) return -1;
   uint64_t stride = ((static_cast<uint64_t>(h.biWidth) * h.biBitCount + 31) / 32) * 4;
   if (bitsAt >= size || stride * static_cast<uint64_t>(h.biHeight) > size - bitsAt) return -1;
-  const BITMAPINFO* bmi = reinterpret_cast<const BITMAPINFO*>(file.data() + 14);
+  // The header and colour table, copied to an aligned block (they lie at
+  // offset 14 of the file).
+  const size_t infoBytes = static_cast<size_t>(bitsAt) - 14;
+  std::vector<uint32_t> infoBlock((infoBytes + 3) / 4);
+  std::memcpy(infoBlock.data(), file.data() + 14, infoBytes);
+  const BITMAPINFO* bmi = reinterpret_cast<const BITMAPINFO*>(infoBlock.data());
   LONG x0 = static_cast<LONG>(info->markLeft), y0 = static_cast<LONG>(info->markTop);
   DWORD rop = transparent ? SRCAND : SRCCOPY;
   // Bands from the top of the picture: the bottom-up rows of band b start
@@ -191,9 +201,21 @@ int _HeaderFooter(HDC hdc, void* devmode, const KM_PAGEINFO* info) {
     LONG top = static_cast<LONG>(info->printableTop);
     LONG bottom = static_cast<LONG>(info->printableBottom);
     LONG lineHeight = -lf.lfHeight;
+    LONG right = static_cast<LONG>(info->printableRight);
+    LONG gap = lineHeight / 4;
     r = 1;
     if (DrawText(hdc, left, top, header) != 1) r = -1;
     if (DrawText(hdc, left, bottom - lineHeight, footer) != 1) r = -1;
+    HPEN pen = CreatePen(PS_SOLID, std::max<LONG>(1, kRulePoints * dpi / (kPointsPerInch * 10)), RGB(0, 0, 0));
+    HGDIOBJ oldPen = pen ? SelectObject(hdc, pen) : nullptr;
+    auto rule = [&](LONG y) {
+      const POINT line[2] = {{left, y}, {right, y}};
+      if (!pen || !Polyline(hdc, line, 2)) r = -1;
+    };
+    if (!header.empty()) rule(top + lineHeight + gap);
+    if (!footer.empty()) rule(bottom - lineHeight - gap);
+    if (oldPen) SelectObject(hdc, oldPen);
+    if (pen) DeleteObject(pen);
     if (old) SelectObject(hdc, old);
     if (saved) RestoreDC(hdc, saved);
     if (f) DeleteObject(f);

@@ -1,19 +1,23 @@
 // The drawing calls of a printer DC (kplatform/gdi32_dc.h): the state the
 // DC keeps itself (colours, background mode, selected font and pen, the
-// SaveDC stack), the font and pen objects, and the calls that would reach the
-// renderer's drawing entries.
+// SaveDC stack), the font and pen objects, and the calls that reach the
+// renderer's drawing entries through the engine runner (engine_draw.h).
 //
-// The engine stand-in has no application-side drawing calls yet (paths and
-// bitmaps come with the drawing work, text with the text work): each such
-// call is logged and handed to one function below, which answers FALSE with
-// ERROR_NOT_SUPPORTED until that work gives the runner its drawing call and
-// replaces the function's inside.
+// Polyline strokes the DC's pen through KpEngineStrokePath; StretchDIBits
+// blits the bits through KpEngineBitBlt (same size) or KpEngineStretchBlt.
+// The text calls wait for the text work: each is logged and handed to one
+// function below, which answers FALSE with ERROR_NOT_SUPPORTED until that
+// work gives the runner its text call and replaces the function's inside.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "gdi32/dc_internal.h"
+#include "kplatform/engine_draw.h"
 #include "kplatform/gdi32_dc.h"
 #include "kplatform/kernel32_system.h"
 
@@ -69,13 +73,186 @@ BOOL dcdraw_TextExtent(Dc&, LPCWSTR, int, SIZE*) {
   SetLastError(ERROR_NOT_SUPPORTED);  // replaced by the text work
   return FALSE;
 }
-BOOL dcdraw_Polyline(Dc&, const POINT*, int) {
-  SetLastError(ERROR_NOT_SUPPORTED);  // replaced by the drawing work (paths)
-  return FALSE;
+// The pen a DC strokes with: the selected one, else the stock black pen of
+// one pixel. An unknown (deleted) pen draws as the stock one, as a DC keeps
+// its own copy of what it selected.
+Object PenOf(const Dc& dc) {
+  Object pen{};
+  pen.kind = 2;
+  pen.penStyle = PS_SOLID;
+  pen.penWidth = 1;
+  pen.penColor = RGB(0, 0, 0);
+  if (!dc.draw.pen) return pen;
+  Objects& o = O();
+  std::lock_guard<std::mutex> g(o.lock);
+  auto it = o.objects.find(reinterpret_cast<uintptr_t>(dc.draw.pen));
+  return it == o.objects.end() ? pen : it->second;
 }
-int dcdraw_StretchDIBits(Dc&, int, int, int, int, int, int, int, int, const void*, const BITMAPINFO*, UINT, DWORD) {
-  SetLastError(ERROR_NOT_SUPPORTED);  // replaced by the drawing work (bitmaps)
-  return 0;
+
+// Engine objects made for one call, deleted when it returns.
+struct EngineObjects {
+  std::vector<PVOID> made;
+  template <typename T>
+  T* Keep(T* object) {
+    if (object) made.push_back(object);
+    return object;
+  }
+  ~EngineObjects() {
+    for (PVOID object : made) KpEngineDeleteObject(object);
+  }
+};
+
+// Device pixels that fit a 28.4 engine point.
+constexpr LONG kFixLimit = 0x07FFFFFF;
+bool FitsFix(LONG v) { return v >= -kFixLimit && v <= kFixLimit; }
+
+// The pen's line as one open subpath through the points, stroked with a
+// solid brush of the pen's colour under a trivial clip: a width of 0 or 1
+// is the cosmetic one-pixel line, a wider pen a geometric line of that
+// width in device pixels (round joins and ends, as a pen made by CreatePen
+// has) under the identity transform. PS_NULL draws nothing and succeeds;
+// dashed styles are not drawn (ERROR_NOT_SUPPORTED).
+BOOL dcdraw_Polyline(Dc& dc, const POINT* points, int count) {
+  if (!dc.session) {  // the renderer refused the DC
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  const Object pen = PenOf(dc);
+  if (pen.penStyle == PS_NULL) return TRUE;
+  if (pen.penStyle != PS_SOLID) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return FALSE;
+  }
+  std::vector<POINTFIX> fix(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    if (!FitsFix(points[i].x) || !FitsFix(points[i].y)) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    fix[static_cast<size_t>(i)] = POINTFIX{points[i].x * 16, points[i].y * 16};
+  }
+  PATHDATA record{PD_BEGINSUBPATH | PD_ENDSUBPATH, static_cast<ULONG>(count), fix.data()};
+  EngineObjects objects;
+  PATHOBJ* path = objects.Keep(KpEngineCreatePath(1, &record));
+  CLIPOBJ* clip = objects.Keep(KpEngineCreateClip(DC_TRIVIAL, 0, nullptr));
+  BRUSHOBJ* brush = objects.Keep(KpEngineCreateSolidBrush(dc.session, pen.penColor & 0x00FFFFFFu));
+  const XFORML identity{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+  XFORMOBJ* xform = objects.Keep(KpEngineCreateXform(&identity));
+  if (!path || !clip || !brush || !xform) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+  LINEATTRS line{};
+  if (pen.penWidth > 1) {
+    line.fl = LA_GEOMETRIC;
+    line.iJoin = JOIN_ROUND;
+    line.iEndCap = ENDCAP_ROUND;
+    line.elWidth.e = static_cast<FLOATL>(pen.penWidth);
+    line.eMiterLimit = 10.0f;
+  } else {
+    line.elWidth.l = 1;
+  }
+  POINTL origin{0, 0};
+  return KpEngineStrokePath(dc.session, path, clip, xform, brush, &origin, &line, R2_COPYPEN | (R2_COPYPEN << 8));
+}
+
+// The DIB's format and colour translation: 1, 4 and 8 bits through their
+// colour table (RGBQUAD to the device's 0x00BBGGRR), 16 bits as 5-5-5, 24
+// and 32 bits as B, G, R bytes. Uncompressed bitmaps only.
+ULONG DibFormat(const BITMAPINFOHEADER& h) {
+  switch (h.biBitCount) {
+    case 1: return BMF_1BPP;
+    case 4: return BMF_4BPP;
+    case 8: return BMF_8BPP;
+    case 16: return BMF_16BPP;
+    case 24: return BMF_24BPP;
+    case 32: return BMF_32BPP;
+    default: return 0;
+  }
+}
+
+// The bits are drawn as Windows draws a DIB: biHeight > 0 is bottom-up and
+// (xSrc, ySrc) is the source rectangle's lower left corner counted from
+// the bottom row; biHeight < 0 is top-down with ySrc from the top. The same
+// size goes to KpEngineBitBlt with the raster operation (SRCCOPY, SRCAND,
+// any ROP3 without a pattern); a change of size to KpEngineStretchBlt,
+// which copies only (another raster operation with a change of size is not
+// drawn: ERROR_NOT_SUPPORTED). Mirrored (negative) sizes are refused. The
+// answer is the rows drawn, 0 on failure.
+int dcdraw_StretchDIBits(Dc& dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
+                         int srcWidth, int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage,
+                         DWORD rop) {
+  if (!dc.session) {  // the renderer refused the DC
+    SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  // The header is read by copy: a DIB taken from a file or a packed block
+  // need not be aligned.
+  BITMAPINFOHEADER h{};
+  if (info) std::memcpy(&h, info, sizeof h);
+  if (!bits || !info || usage != DIB_RGB_COLORS || h.biSize < sizeof(BITMAPINFOHEADER) || h.biCompression != BI_RGB ||
+      h.biWidth <= 0 || h.biHeight == 0 || destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0 ||
+      xSrc < 0 || ySrc < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const ULONG format = DibFormat(h);
+  const bool topDown = h.biHeight < 0;
+  const int64_t height = topDown ? -static_cast<int64_t>(h.biHeight) : h.biHeight;
+  if (!format || height > 0xFFFF || h.biWidth > 0xFFFF || static_cast<int64_t>(xSrc) + srcWidth > h.biWidth ||
+      static_cast<int64_t>(ySrc) + srcHeight > height || !FitsFix(xDest) || !FitsFix(yDest) ||
+      !FitsFix(static_cast<LONG>(std::min<int64_t>(static_cast<int64_t>(xDest) + destWidth, INT32_MAX))) ||
+      !FitsFix(static_cast<LONG>(std::min<int64_t>(static_cast<int64_t>(yDest) + destHeight, INT32_MAX)))) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const ULONG rop3 = (rop >> 16) & 0xFF;
+  const bool sameSize = destWidth == srcWidth && destHeight == srcHeight;
+  if (!sameSize && rop != SRCCOPY) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return 0;
+  }
+  EngineObjects objects;
+  // Bottom-up bits: the first row in memory is the bottom one, as the
+  // engine's bitmap takes it without BMF_TOPDOWN.
+  SURFOBJ* source = objects.Keep(KpEngineCreateBitmap(h.biWidth, static_cast<LONG>(height), format,
+                                                      topDown ? BMF_TOPDOWN : 0, bits, 0));
+  XLATEOBJ* xlate = nullptr;
+  if (h.biBitCount <= 8) {
+    const ULONG colours = h.biClrUsed && h.biClrUsed < (1u << h.biBitCount) ? h.biClrUsed : (1u << h.biBitCount);
+    // The colour table follows the header (biSize bytes).
+    const BYTE* entries = reinterpret_cast<const BYTE*>(info) + h.biSize;
+    std::vector<ULONG> table(colours);
+    for (ULONG i = 0; i < colours; ++i) {
+      RGBQUAD q;
+      std::memcpy(&q, entries + i * sizeof(RGBQUAD), sizeof q);
+      table[i] = static_cast<ULONG>(q.rgbRed) | static_cast<ULONG>(q.rgbGreen) << 8 |
+                 static_cast<ULONG>(q.rgbBlue) << 16;
+    }
+    xlate = objects.Keep(KpEngineCreateXlate(XO_TABLE, colours, table.data()));
+  } else if (h.biBitCount == 16) {
+    xlate = objects.Keep(KpEngineCreateXlateBitfields(0x7C00, 0x03E0, 0x001F));
+  } else {
+    xlate = objects.Keep(KpEngineCreateXlateBitfields(0xFF0000, 0xFF00, 0xFF));
+  }
+  CLIPOBJ* clip = objects.Keep(KpEngineCreateClip(DC_TRIVIAL, 0, nullptr));
+  if (!source || !xlate || !clip) {
+    if (GetLastError() != ERROR_INVALID_PARAMETER) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+  }
+  // The source rectangle in the surface's rows (top row 0).
+  const LONG top = topDown ? ySrc : static_cast<LONG>(height - ySrc - srcHeight);
+  RECTL dest{xDest, yDest, xDest + destWidth, yDest + destHeight};
+  BOOL ok;
+  if (sameSize) {
+    POINTL from{xSrc, top};
+    ok = KpEngineBitBlt(dc.session, source, nullptr, clip, xlate, &dest, &from, nullptr, nullptr, nullptr,
+                        rop3 | rop3 << 8);
+  } else {
+    RECTL from{xSrc, top, xSrc + srcWidth, top + srcHeight};
+    ok = KpEngineStretchBlt(dc.session, source, nullptr, clip, xlate, &dest, &from, nullptr, COLORONCOLOR);
+  }
+  return ok ? srcHeight : 0;
 }
 
 }  // namespace

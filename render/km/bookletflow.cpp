@@ -173,7 +173,9 @@ LONG booklet_EndPage(PDEV* pdev) {
     const LONG last = static_cast<LONG>(pdev->jobData->pageCount) - 1;
     if (booklet_checkSession(0, last, job.bookletValue, job.bookletShift) == 1) {
       result |= page_sendJobHeaderOnce(pdev);
-      result |= _outputStoredPage_forBookletWithPage(pdev, 0, last);
+      // The session's book once a collated set.
+      for (LONG set = page_collatedSets(pdev); set > 0 && result == 0; --set)
+        result |= _outputStoredPage_forBookletWithPage(pdev, 0, last);
       result |= pdl_ctrl_pageStoring_dispose(pdev);
     }
   }
@@ -185,7 +187,10 @@ LONG booklet_EndDoc(PDEV* pdev) {
   if (!page_isBookletJob(pdev)) return 0;
   LONG result = page_sendJobHeaderOnce(pdev);
   if (result == 0 && pdev->pageCtrl.pageStore == PDL_STORE_INITIALISED) {
-    result |= _outputStoredPage_forBooklet(pdev);
+    // The books once a collated set (store-all-pages with driver-made
+    // collated copies; reverse order is the page lookup's).
+    for (LONG set = page_collatedSets(pdev); set > 0 && result == 0; --set)
+      result |= _outputStoredPage_forBooklet(pdev);
     result |= pdl_ctrl_pageStoring_dispose(pdev);
   }
   return result;

@@ -91,8 +91,23 @@ BOOL page_isStoreAllJob(const PDEV* pdev);
 // Booklet or store-all-pages: the job header waits for the replay.
 BOOL page_storesForLater(const PDEV* pdev);
 LONG storeAll_StartPage(PDEV* pdev);
+// The next physical page stored with this capture mask (poster: 38).
+LONG storeAll_StorePage(PDEV* pdev, LONG mask);
 LONG storeAll_EndPage(PDEV* pdev);
+// The job end of store-all-pages and form registration (not booklet): the
+// header once, then the stored sets (between 157 and 158 for form
+// registration unless job information 208 is set).
 LONG storeAll_EndDoc(PDEV* pdev);
+// The stored pages once a collated set (page_collatedSets): a leading white
+// page by the leading-white-page mode, then each page in order or in
+// reverse, a poster page through its parts. Nothing when no store is left.
+LONG storeAll_outputSets(PDEV* pdev);
+// The sets the driver makes: the copy count with driver-made collated
+// copies (job information 180), else 1; form registration replays once.
+LONG page_collatedSets(const PDEV* pdev);
+// 0, or -1 with ERROR_NOT_SUPPORTED for form registration with poster or
+// booklet (no replay is defined for them).
+LONG page_checkJobModes(PDEV* pdev);
 // Type 2: whether the paper allows duplex; otherwise whether a back face is
 // due at the job end. Only with two sides.
 LONG _isNeed_InsertWhitePage(PDEV* pdev, LONG type);

@@ -126,6 +126,8 @@ LONG jobCtrl_SetDocInfo(PDEV* pdev) {
   // header goes out before they are replayed.
   if (result == 0 && !page_storesForLater(pdev)) {
     result |= _sendJobHeader(pdev);
+    // A fax sent once: its cover sheet.
+    if (result == 0) result |= faxCtrl_StartJob(pdev);
     // A white page leads the job.
     if (result == 0 && pdev->jobInfo.leadingWhiteMode != 0) result |= page_outputLeadingWhite(pdev);
   }
@@ -175,8 +177,9 @@ LONG jobCtrl_EndDoc(PDEV* pdev) {
     result |= _EndPage_Physical(pdev);
     if (Flags(pdev) & JOBCTRL_PHYSICAL_PAGE) result = -1;
   }
-  // 3. The back face of a duplex job's last sheet when one is due.
-  if (result == 0 && pdev->jobInfo.sides == 2 && (Flags(pdev) & JOBCTRL_DOCINFO_SENT) &&
+  // 3. The back face of a duplex job's last sheet when one is due (a book
+  // has none).
+  if (result == 0 && pdev->jobInfo.sides == 2 && (Flags(pdev) & JOBCTRL_DOCINFO_SENT) && !page_isBookletJob(pdev) &&
       (pdev->jobInfo.reverseOrder != 0 || _isNeed_InsertWhitePage(pdev, 0)))
     result |= _skip_backfaceInDuplex(pdev);
   // 4. The page count.
@@ -184,12 +187,18 @@ LONG jobCtrl_EndDoc(PDEV* pdev) {
     _pageCtrl_EndJob(&pdev->pageCtrl, &pdev->jobInfo);
     if (!pdl_setpagectrl(pdev)) result = -1;
   }
-  // 5. The footer of a job whose header was sent.
+  // 5. The footer of a job whose header was sent; a fax sent more than once
+  // makes each send whole, footer included.
   if (result == 0 && (Flags(pdev) & JOBCTRL_DOCINFO_SENT)) {
-    result |= booklet_EndDoc(pdev);
-    result |= storeAll_EndDoc(pdev);
+    const bool repeated = faxCtrl_isRepeated(pdev);
+    if (repeated) {
+      result |= faxCtrl_EndDoc(pdev);
+    } else {
+      result |= booklet_EndDoc(pdev);
+      result |= storeAll_EndDoc(pdev);
+    }
     if (pdev->pageCtrl.pageStore == PDL_STORE_INITIALISED) result |= pdl_ctrl_pageStoring_dispose(pdev);
-    result |= _sendJobFooter(pdev);
+    if (!repeated) result |= _sendJobFooter(pdev);
   }
   // 6.
   const DWORD error = EngGetLastError();

@@ -1,12 +1,9 @@
 // The page steps (declarations in pageflow.h): the paper and tray records
 // at the first page, the job header and footer, and the start and end of
 // logical and physical pages, with the page stores of automatic colour,
-// poster and booklet (bookletflow.cpp), the N-up frames and crop marks, the
-// white page and the image-rotation judgement. Store-all-pages, form
-// registration, leading white pages, the white-page table and fax sheets
-// are not built yet; a job asking for them is refused at its first page
-// (page_checkJobModesBuilt, seams.cpp), so no duplex back face is ever due
-// here (only those modes make one).
+// poster, booklet (bookletflow.cpp) and store-all-pages (storeall.cpp), the
+// N-up frames and crop marks, the white page, the image-rotation judgement
+// and the fax flow (cover sheets, sends repeated between 143 and 144).
 //
 // Decisions:
 //  - The blank page. A page on which nothing was drawn is printed as a blank
@@ -44,6 +41,30 @@
 //    margin) have no source in the description data, so they stay 0.
 //  - The page number kept by job control counts every application page
 //    ended, skipped blank pages included.
+//  - Job information 76 (the booklet's shifted page counting) is set at the
+//    first page when the leading-white-page mode is 1 and the first page's
+//    paper cannot be printed on both sides from its tray
+//    (queryDup_isEnableDuplex), before the job information goes out (153).
+//  - Fax jobs (fax address information came with escape 0x5024): the cover
+//    sheet is sent when DDM 381 is not 0; it is the description's paper of
+//    id 9 (a model without it fails the job at its first page, ERROR_NOT_SUPPORTED),
+//    portrait, its imageable area and default margins, at 600 dpi in the
+//    layout information (154) that frames it, colour argument 1, the job's
+//    input tray, with nothing drawn: 154, 155, 138, time stamp 2, the base
+//    matrix (137), 139, 140, time stamp 3. The sheet kinds (DDM 376, 377) and
+//    the send timer (DDM 1800) are the printer's, carried by the EJCL header;
+//    the page stream does not read them.
+//  - The sends: one per destination when DDM 379 is 0 (one EJCL header per
+//    destination), else one. Destinations are DDM 380, at least 1 and at
+//    most the fax list's own count. A job sent once puts its cover sheet
+//    after the header and counts it as its first physical page. A job sent
+//    more than once stores every page (store-all-pages, job information
+//    176, set before 153) and at its end makes each send whole between 143
+//    and 144: header, cover sheet, the stored pages (as store-all-pages puts
+//    them out), footer. Every send carries the pages and its own footer: a
+//    session without its pages would send a destination an empty fax, and
+//    one without its footer leaves the PCL XL session open. 144's value is 1
+//    on the last send, else 0.
 #include "pageflow.h"
 
 #include <cstring>
@@ -56,6 +77,7 @@
 #include "kestrel/render/km_forms.h"
 #include "kestrel/render/km_services.h"
 #include "kestrel/render/xl_inband.h"
+#include "kplatform/byte_order.h"
 #include "impose.h"
 #include "km_entry.h"
 #include "pagemat.h"
@@ -154,6 +176,15 @@ bool PosterJob(const PDEV* pdev) {
 
 // The poster's parts: each tile of the stored page through its own matrix,
 // across x then down, in reverse part order when printing in reverse.
+LONG OutputPosterParts(PDEV* pdev, WORD page);
+
+}  // namespace
+
+BOOL page_isPosterJob(const PDEV* pdev) { return pdev && PosterJob(pdev) ? TRUE : FALSE; }
+LONG page_outputPosterParts(PDEV* pdev, WORD page) { return pdev ? OutputPosterParts(pdev, page) : -1; }
+
+namespace {
+
 LONG OutputPosterParts(PDEV* pdev, WORD page) {
   PSTR_PARAM params{};
   if (pstrJob_getLayoutParam(&pdev->layoutInfo, &params) != 0) return -1;
@@ -304,12 +335,20 @@ LONG _setJobStartSettings(PDEV* pdev) {
   WORD bad = 0;
   if (jobInfo_jobInfo_initAtJobStart(&pdev->jobInfo, pdev->devmode, pdev->printerData, &device, &bad) != JOBREC_OK)
     return -1;
-  if (page_checkJobModesBuilt(pdev) != 0) return -1;
+  if (page_checkJobModes(pdev) != 0) return -1;
   LONG result = _getInputPaper(pdev) | _getOutputPaper(pdev) | _getInputTray(pdev);
   if (jobInfo_layoutInfo_initAtJobStart(&pdev->layoutInfo, &pdev->jobInfo, pdev->devmode, pdev->printerData, &device,
                                         &bad) != JOBREC_OK)
     return -1;
   jobInfo_pageCtrl_clearCounters(&pdev->pageCtrl);
+  // Job information 76: a leading white page the first page's tray cannot
+  // back shifts the booklet's counting.
+  JOBINFO& job = pdev->jobInfo;
+  job.bookletShift = job.leadingWhiteMode == 1 && !queryDup_isEnableDuplex(pdev, pdev->outForm.paperRecord,
+                                                                            pdev->layoutInfo.inputTray.trayId)
+                         ? 1
+                         : 0;
+  if (result == 0) result |= faxCtrl_initAtJobStart(pdev);
   return result;
 }
 
@@ -363,7 +402,9 @@ LONG _StartPage_Physical(PDEV* pdev) {
   // 6. Poster: the page is stored with its paper and replayed once a part
   // at its end. Automatic colour: the page is stored and flushed with its
   // own colour decision at its end.
-  if (PosterJob(pdev)) {
+  if (PosterJob(pdev) && page_isStoreAllJob(pdev)) {
+    result |= storeAll_StorePage(pdev, kPosterMask);
+  } else if (PosterJob(pdev)) {
     const WORD page = static_cast<WORD>(pc.physicalPages + 1);
     result |= pdl_ctrl_pageStoring_init(pdev, page, kPosterGrowth);
     if (result == 0)
@@ -498,5 +539,139 @@ LONG _output_WhitePage(PDEV* pdev) {
   }
   result |= pdl_ctrl_endpage(pdev);
   pc.flags &= ~JOBCTRL_PHYSICAL_PAGE;
+  return result;
+}
+
+// ---- Fax jobs ------------------------------------------------------------------------
+
+namespace {
+
+constexpr WORD kFaxSheetPaper = 9;        // the description's paper of the cover sheet
+constexpr uint16_t kFaxSheetDpi = 600;    // its resolution
+constexpr DWORD kFaxListCountOffset = 16; // the fax list's 16-bit entry count
+constexpr BYTE kLastSend = 1, kMoreSends = 0;  // command 144's value
+
+// The sheet paper record (job paper layout, 0.1 mm) and its command-138
+// paper code from the description's paper of id 9; -1 when the description
+// has none that gives a form.
+LONG FaxSheetPaper(PDEV* pdev, PDEV_FAXJOB* fax) {
+  DDD_PAPER* record = nullptr;
+  if (GetDddPaperByFormID(pdev, kFaxSheetPaper, &record) != 0 || !record) return -1;
+  PRINTERFORM form{};
+  if (!SetPrinterForm(record, &form, FALSE)) {
+    void* r = record;
+    ddd_Free(&r, DDD_CAT_PAPER);
+    return -1;
+  }
+  JOBREC_PAPER& p = fax->sheet;
+  p = JOBREC_PAPER{};
+  const LONG width = PSRealToDeciMM(form.paperWidth);
+  const LONG height = PSRealToDeciMM(form.paperLength);
+  const LONG iw = PSRealToDeciMM(form.imageableRight - form.imageableLeft);
+  const LONG ih = PSRealToDeciMM(form.imageableBottom - form.imageableTop);
+  p.paperCode = kFaxSheetPaper;
+  p.width = Clamp16(width);
+  p.height = Clamp16(height);
+  p.imageableWidth = Clamp16(iw);
+  p.imageableHeight = Clamp16(ih);
+  p.left = Clamp16((width - iw + 1) / 2);
+  p.top = Clamp16((height - ih + 1) / 2);
+  p.duplex = PaperDuplex(form.paperRecord, width, height);
+  DDD_POINT m1{}, m2{};
+  if (getMarginDefaultEx(form.paperRecord, FALSE, &m1, &m2)) {
+    p.marginLeft = Clamp16(m1.first);
+    p.marginTop = Clamp16(m1.second);
+    p.marginRight = Clamp16(m2.first);
+    p.marginBottom = Clamp16(m2.second);
+  }
+  fax->sheetCode = kPaperCodeCustom;
+  fax->sheetWidthMm = static_cast<float>(p.width) / 10.0f;
+  fax->sheetHeightMm = static_cast<float>(p.height) / 10.0f;
+  const DDD_PAPER* r = form.paperRecord;
+  if (r && !IsCustomDddPaper(r) && r->portraitArg != kNoPortraitArg && r->portraitArg <= 0xFF) {
+    fax->sheetCode = static_cast<BYTE>(r->portraitArg);
+    fax->sheetWidthMm = fax->sheetHeightMm = 0.0f;
+  }
+  form_FreeFormRecord(&form);
+  return 0;
+}
+
+}  // namespace
+
+LONG faxCtrl_initAtJobStart(PDEV* pdev) {
+  if (!pdev) return -1;
+  PDEV_FAXJOB& fax = pdev->faxJob;
+  fax = PDEV_FAXJOB{};
+  const PDEV_BLOCK& list = pdev->faxInfo;
+  if (!list.data || list.size < kFaxListCountOffset + sizeof(WORD)) return 0;
+  fax.active = 1;
+  fax.coverSheet = Num(pdev, DDM_FAX_COVER_SHEET_MODE) != 0 ? 1 : 0;
+  LONG destinations = Num(pdev, DDM_FAX_DESTINATION_COUNT);
+  const LONG listed = kp_LoadU16(list.data + kFaxListCountOffset);
+  if (destinations > listed) destinations = listed;
+  if (destinations < 1) destinations = 1;
+  fax.repeats = Num(pdev, DDM_FAX_SINGLE_HEADER) == 0 ? static_cast<DWORD>(destinations) : 1;
+  // A job sent more than once keeps its pages for each send.
+  if (fax.repeats > 1) pdev->jobInfo.storeAllPages = 1;
+  if (fax.coverSheet && FaxSheetPaper(pdev, &fax) != 0) {
+    EngSetLastError(ERROR_NOT_SUPPORTED);
+    return -1;
+  }
+  return 0;
+}
+
+BOOL faxCtrl_isRepeated(const PDEV* pdev) { return pdev && pdev->faxJob.active && pdev->faxJob.repeats > 1; }
+
+LONG faxCtrl_outputCoverSheet(PDEV* pdev) {
+  if (!pdev || !pdev->faxJob.active || !pdev->faxJob.coverSheet) return -1;
+  const PDEV_FAXJOB& fax = pdev->faxJob;
+  PAGECTRL& pc = pdev->pageCtrl;
+  if (pc.flags & (JOBCTRL_PHYSICAL_PAGE | JOBCTRL_LOGICAL_PAGE)) return -1;
+  // The sheet's layout information frames it; the job's comes back after.
+  const LAYOUTINFO job = pdev->layoutInfo;
+  pdev->layoutInfo.outputPaper = fax.sheet;
+  pdev->layoutInfo.resolutionX = pdev->layoutInfo.resolutionY = kFaxSheetDpi;
+  pc.flags |= JOBCTRL_PHYSICAL_PAGE;
+  LONG result = init_cgs(pdev);
+  result |= Sent(pdl_setlayoutinfo(pdev));
+  pc.inputTray = pdev->layoutInfo.inputTray.trayId;
+  pc.pageContent = PAGECTRL_CONTENT_PRINTED;
+  result |= Sent(pdl_setpagectrl(pdev));
+  result |= pdl_ctrl_startpage(pdev, kColorArgMono, pdev->layoutInfo.inputTray.mediaSource, fax.sheetCode,
+                               fax.sheetWidthMm, fax.sheetHeightMm);
+  result |= Stamp(pdev, XL_TIMESTAMP_PAGESTART);
+  float base[6];
+  result |= pagemat_setBaseMatrix(base);
+  result |= pdl_ctrl_setcoordinate(pdev, base);
+  result |= pdl_ctrl_showpage(pdev);
+  result |= pdl_ctrl_endpage(pdev);
+  result |= Stamp(pdev, XL_TIMESTAMP_PHYSICALPAGEEND);
+  pdev->layoutInfo = job;
+  pc.flags &= ~JOBCTRL_PHYSICAL_PAGE;
+  return result;
+}
+
+LONG faxCtrl_StartJob(PDEV* pdev) {
+  if (!pdev) return -1;
+  const PDEV_FAXJOB& fax = pdev->faxJob;
+  if (!fax.active || !fax.coverSheet || fax.repeats > 1) return 0;
+  LONG result = faxCtrl_outputCoverSheet(pdev);
+  // The cover sheet is the job's first physical page.
+  if (result == 0) _pageCtrl_nextPage_Physical(&pdev->pageCtrl);
+  return result;
+}
+
+LONG faxCtrl_EndDoc(PDEV* pdev) {
+  if (!faxCtrl_isRepeated(pdev)) return 0;
+  const PDEV_FAXJOB& fax = pdev->faxJob;
+  LONG result = 0;
+  for (DWORD send = 0; send < fax.repeats && result == 0; ++send) {
+    result |= pdl_ctrl_openPrinter(pdev);
+    result |= _sendJobHeader(pdev);
+    if (result == 0 && fax.coverSheet) result |= faxCtrl_outputCoverSheet(pdev);
+    if (result == 0) result |= storeAll_outputSets(pdev);
+    if (result == 0) result |= _sendJobFooter(pdev);
+    if (result == 0) result |= pdl_ctrl_closePrinter(pdev, send + 1 == fax.repeats ? kLastSend : kMoreSends);
+  }
   return result;
 }

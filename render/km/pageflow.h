@@ -20,8 +20,10 @@ LONG _getInputTray(PDEV* pdev);
 
 // The job-start settings of the first page: the job information, the layout
 // information with its paper and tray records, the page control's counters.
-// A job asking for a mode the renderer does not build yet is refused here
-// (ERROR_NOT_SUPPORTED) before anything of it is sent.
+// A job asking for a combination no page flow is defined for (form
+// registration with poster or booklet), or a fax cover sheet on a model
+// without its paper, is refused here (ERROR_NOT_SUPPORTED) before anything
+// of it is sent.
 LONG _setJobStartSettings(PDEV* pdev);
 
 // The job header (BeginSession, OpenDataSource unless DDM 339 is 1, time
@@ -41,9 +43,24 @@ LONG _StartPage_Logical(PDEV* pdev);
 LONG _EndPage_Logical(PDEV* pdev);
 LONG _EndPage_Physical(PDEV* pdev);
 
-// ---- Seams of the layout work (seams.cpp) ----------------------------------
-// 0 when the job uses only what the page flow builds; -1 with
-// ERROR_NOT_SUPPORTED for poster, booklet, store-all-pages, form
-// registration, a leading white page, the white-page table or fax
-// information, whose page steps the layout work builds.
-LONG page_checkJobModesBuilt(PDEV* pdev);
+// The poster's test of the page flow (poster on, no booklet, N-up 1) and
+// the output of one stored poster page through its parts.
+BOOL page_isPosterJob(const PDEV* pdev);
+LONG page_outputPosterParts(PDEV* pdev, WORD page);
+
+// ---- Fax jobs (a job with fax address information, escape 0x5024) ------------------
+// At the first page, after the job-start settings: the cover sheet switch
+// (DDM 381), the sends (one per destination when DDM 379 is 0; a job sent
+// more than once stores all its pages) and the sheet paper (id 9 at 600
+// dpi). -1 with ERROR_NOT_SUPPORTED when a cover sheet is asked and the
+// description has no paper 9. Nothing for a job without fax information.
+LONG faxCtrl_initAtJobStart(PDEV* pdev);
+BOOL faxCtrl_isRepeated(const PDEV* pdev);
+// The cover sheet page (no physical page may be open).
+LONG faxCtrl_outputCoverSheet(PDEV* pdev);
+// After the job header of a job sent once: its cover sheet, counted as a
+// physical page.
+LONG faxCtrl_StartJob(PDEV* pdev);
+// The job end of a job sent more than once: each send between 143 and 144
+// with its header, cover sheet, stored pages and footer.
+LONG faxCtrl_EndDoc(PDEV* pdev);

@@ -4,9 +4,17 @@
 // has only its front printed gets a stored white back face.
 //
 // Decisions:
-//  - Store-all-pages together with poster or booklet is not built (those
-//    sets replay through their parts or surfaces); such a job is refused at
-//    its first page (seams.cpp).
+//  - Store-all-pages with poster: each poster page is stored whole (mask 38,
+//    in the store of all pages) and replayed at the job end through its
+//    parts, page by page in the set's order. Store-all-pages with booklet:
+//    the booklet's own store holds the pages; each book (at the job end, or
+//    a completed session of booklet kind 2) goes out once a collated set;
+//    reverse order is the booklet's own (its page lookup inverted). A
+//    duplex back face due in either is only counted, never stored or
+//    printed: a book surface and a poster part are sheets of their own.
+//  - Form registration with poster or booklet is not defined (its single
+//    replay of mask 1 has no parts or surfaces): such a job is refused at
+//    its first page with ERROR_NOT_SUPPORTED (page_checkJobModes).
 //  - Between collated sets nothing more is inserted: a duplex set with an
 //    odd page count already ends with its stored white back face, so every
 //    set starts on a new sheet.
@@ -65,12 +73,28 @@ LONG Store(PDEV* pdev, WORD page, LONG mask) {
 BOOL page_isStoreAllJob(const PDEV* pdev) {
   if (!pdev) return FALSE;
   const JOBINFO& j = pdev->jobInfo;
-  return (j.storeAllPages != 0 || j.formRegistration != 0) && j.poster == 0 && j.booklet == 0 ? TRUE : FALSE;
+  return j.storeAllPages != 0 || j.formRegistration != 0 ? TRUE : FALSE;
 }
 
 BOOL page_storesForLater(const PDEV* pdev) { return page_isBookletJob(pdev) || page_isStoreAllJob(pdev); }
 
+LONG page_checkJobModes(PDEV* pdev) {
+  if (!pdev) return -1;
+  const JOBINFO& j = pdev->jobInfo;
+  if (j.formRegistration == 0 || (j.poster == 0 && j.booklet == 0)) return 0;
+  EngSetLastError(ERROR_NOT_SUPPORTED);
+  return -1;
+}
+
+LONG page_collatedSets(const PDEV* pdev) {
+  if (!pdev) return 1;
+  const JOBINFO& job = pdev->jobInfo;
+  return job.formRegistration == 0 && job.driverCollate != 0 && job.copies > 1 ? job.copies : 1;
+}
+
 LONG storeAll_StartPage(PDEV* pdev) { return pdev ? Store(pdev, NextPage(pdev), kStoreAllMask) : -1; }
+
+LONG storeAll_StorePage(PDEV* pdev, LONG mask) { return pdev ? Store(pdev, NextPage(pdev), mask) : -1; }
 
 LONG storeAll_EndPage(PDEV* pdev) {
   if (!pdev || !pdev->jobData) return -1;
@@ -142,6 +166,13 @@ LONG _skip_backfaceInDuplex(PDEV* pdev) {
   PAGECTRL& pc = pdev->pageCtrl;
   if (pc.side != 1) return 0;
   LONG result = 0;
+  // A job that stores all its pages into a book or a poster's parts has no
+  // place for a white back face: it is only counted (each book surface and
+  // each poster part is a sheet of its own).
+  if (page_isStoreAllJob(pdev) && (page_isBookletJob(pdev) || page_isPosterJob(pdev))) {
+    _pageCtrl_nextPage_Physical(&pc);
+    return 0;
+  }
   const bool store = page_isStoreAllJob(pdev);
   const WORD page = NextPage(pdev);
   if (store) result |= Store(pdev, page, kBackFaceMask);
@@ -154,26 +185,39 @@ LONG _skip_backfaceInDuplex(PDEV* pdev) {
 
 LONG storeAll_EndDoc(PDEV* pdev) {
   if (!pdev) return -1;
-  if (!page_isStoreAllJob(pdev)) return 0;
+  if (!page_isStoreAllJob(pdev) || page_isBookletJob(pdev)) return 0;
   LONG result = page_sendJobHeaderOnce(pdev);
   if (result != 0 || pdev->pageCtrl.pageStore != PDL_STORE_INITIALISED || !pdev->jobData) return result;
+  const bool bracket = pdev->jobInfo.formRegistration != 0 && !NoSpoolChange(pdev);
+  if (bracket) result |= pdl_ctrl_changeSpool_forFormRegister(pdev);
+  if (result == 0) result |= storeAll_outputSets(pdev);
+  if (bracket) result |= pdl_ctrl_stopSpool_forFormRegister(pdev);
+  return result;
+}
+
+LONG storeAll_outputSets(PDEV* pdev) {
+  if (!pdev) return -1;
+  if (pdev->pageCtrl.pageStore != PDL_STORE_INITIALISED || !pdev->jobData) return 0;
   const JOBINFO& job = pdev->jobInfo;
   const bool registration = job.formRegistration != 0;
-  const bool bracket = registration && !NoSpoolChange(pdev);
-  if (bracket) result |= pdl_ctrl_changeSpool_forFormRegister(pdev);
   const LONG pages = pdev->jobData->pageCount;
   const WORD first = pdev->jobData->firstPage;
-  const LONG sets = !registration && job.driverCollate != 0 && job.copies > 1 ? job.copies : 1;
+  const LONG sets = page_collatedSets(pdev);
+  LONG result = 0;
   for (LONG set = 0; set < sets && result == 0; ++set) {
     if (job.leadingWhiteMode == kLeadEachSet || (set == 0 && job.leadingWhiteMode != 0))
       result |= page_outputLeadingWhite(pdev);
     for (LONG i = 0; i < pages && result == 0; ++i) {
       const LONG index = job.reverseOrder != 0 && !registration ? pages - 1 - i : i;
-      result |= pdl_ctrl_output_aStoredPage_withOtherPageColor(&pdev->layoutInfo, pdev, static_cast<WORD>(first + index),
-                                                               kReplayWhole, nullptr, kNone, job.colorModeAuto, kNone);
+      const WORD page = static_cast<WORD>(first + index);
+      // A poster page goes out through its parts, every other page whole.
+      if (page_isPosterJob(pdev))
+        result |= page_outputPosterParts(pdev, page);
+      else
+        result |= pdl_ctrl_output_aStoredPage_withOtherPageColor(&pdev->layoutInfo, pdev, page, kReplayWhole, nullptr,
+                                                                 kNone, job.colorModeAuto, kNone);
     }
   }
-  if (bracket) result |= pdl_ctrl_stopSpool_forFormRegister(pdev);
   return result;
 }
 

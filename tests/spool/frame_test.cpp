@@ -4,6 +4,7 @@
 // failing the job with nothing sent, the booklet sheet count written over
 // its placeholder only, and the graphics-state filter as a table of
 // operator sequences against the operators written.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -278,6 +279,109 @@ TEST_F(SpoolFrame, APreparedHeaderGetsItsBookletCountOverThePlaceholderOnly) {
     const std::string& out = Printer().bytes;
     EXPECT_EQ(out.substr(0, c.expected.size()), c.expected);
     EXPECT_EQ(out.compare(c.expected.size(), 24, ") HP-PCL XL;2;1;ZANVPL2-"), 0);
+  }
+}
+
+// A fax sent once per destination: three sessions, each between 143 and
+// 144, each opened with its own prepared header of the table (entry 0, 1,
+// 2 in turn); a fourth 144 never moves past the table.
+TEST_F(SpoolFrame, EachFaxSendTakesItsOwnPreparedHeader) {
+  JobSetUp s = ModelAJob(queue_, 1);
+  Put<int32_t>(s.jobInfo, 212, 0);
+  const char* texts[] = {"@PJL COMMENT FIRST\n", "@PJL COMMENT SECOND\n", "@PJL COMMENT THIRD\n"};
+  const DWORD entrySize = 4 + 64;
+  s.jcl.assign(16 + 3 * entrySize + 3 * 4, 0);
+  Put<int32_t>(s.jcl.data(), 0, 3);
+  Put<int32_t>(s.jcl.data(), 4, static_cast<int32_t>(entrySize));
+  for (int i = 0; i < 3; ++i) {
+    const std::string text = kUel + texts[i];
+    Put<int32_t>(s.jcl.data(), 16 + i * entrySize, static_cast<int32_t>(text.size()));
+    std::memcpy(s.jcl.data() + 16 + i * entrySize + 4, text.data(), text.size());
+  }
+  std::string out;
+  XlContext xl;
+  xl_initcontext(&xl, PutToString, &out);
+  bool ok = xl_ic_enable(&xl) == 0 && xl_ic_open(&xl, u"fax") == 0 && xl_ic_setdocname(&xl, u"Fax") == 0 &&
+            xl_ic_setdevmode(&xl, s.devmode.data(), XL_IC_DEVMODE_SIZE) == 0 &&
+            xl_ic_setprinterdata(&xl, s.printerData) == 0 && xl_ic_setjobinfo(&xl, s.jobInfo) == 0 &&
+            xl_ic_setlayoutinfo(&xl, s.layoutInfo) == 0 &&
+            xl_ic_setjclheaders(&xl, s.jcl.data(), static_cast<DWORD>(s.jcl.size())) == 0 && xl_ic_startjob(&xl) == 0;
+  for (int send = 0; send < 3; ++send) {
+    BYTE record[XL_IC_PAGECTRL_SIZE];
+    std::memcpy(record, s.pageCtrl[0].data(), sizeof(record));
+    ok = ok && xl_ic_openprinter(&xl) == 0 && xl_beginsession(&xl, 600, 600, 0, 0) == 0 &&
+         xl_opendatasource(&xl) == 0 && xl_ic_setpagectrl(&xl, record) == 0 &&
+         xl_ic_startpage(&xl, 0, 0, 2, 1, 9) == 0 && xl_newpath(&xl) == 0 &&
+         xl_rectangle(&xl, RECT{100, 100, 400, 300}) == 0 && xl_ic_showpage(&xl) == 0 && xl_ic_endpage(&xl) == 0 &&
+         xl_closedatasource(&xl) == 0 && xl_endsession(&xl) == 0 && xl_ic_closeprinter(&xl, send == 2 ? 1 : 0) == 0;
+  }
+  ok = ok && xl_ic_closeprinter(&xl, 1) == 0 && xl_ic_close(&xl) == 0 && xl_ic_disable(&xl) == 0;
+  ASSERT_TRUE(ok);
+  OfflineJob job(out, queue_.printer, false);
+  job.Run();
+  EXPECT_EQ(job.ctx()->ok.load(), 1u);
+  EXPECT_EQ(job.ctx()->copySet, 2u) << "held at the table's last entry";
+  const std::string& printed = Printer().bytes;
+  size_t at = 0;
+  for (const char* text : texts) {
+    const size_t found = printed.find(kUel + text, at);
+    ASSERT_NE(found, std::string::npos) << text << " in order";
+    EXPECT_EQ(printed.compare(found + kUel.size() + std::strlen(text), 16, ") HP-PCL XL;2;1;"), 0) << text;
+    at = found + 1;
+  }
+}
+
+// The document monitor: a job whose printer data (DDM 8201) and devmode
+// (DDM 1321) ask for it is registered with its header (copy 0) when the
+// model's monitor (kqdm.dll, here the stand-in) is usable, and run when
+// its input has ended; nothing is registered otherwise, and the job prints
+// either way.
+TEST_F(SpoolFrame, TheJobIsRegisteredWithTheDocumentMonitorAtItsHeader) {
+  struct Case {
+    const char* name;
+    bool installed;
+    LONG monitor, comments;  // DDM 8201, DDM 1321
+    bool registered;
+  };
+  // The monitor is installed from the second case on (the root keeps it).
+  const Case cases[] = {{"no monitor installed", false, 1, 1, false},
+                        {"asked", true, 1, 1, true},
+                        {"printer data does not ask", true, 0, 1, false},
+                        {"devmode does not ask", true, 1, 0, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HMODULE library = nullptr;
+    if (c.installed) {
+      ASSERT_TRUE(KpInstallModule("libkqdmtest.so", u"kqdm.dll"));
+      library = LoadLibraryW(u"kqdm.dll");  // held: the stand-in keeps its log while loaded
+      ASSERT_NE(library, nullptr);
+      reinterpret_cast<void (*)(int)>(reinterpret_cast<void (*)()>(GetProcAddress(library, "MarkTest_Reset")))(0);
+    }
+    Printer().Reset();
+    JobSetUp s = ModelAJob(queue_, 1);
+    ASSERT_TRUE(ddm_SetNumber(DDM_DOCMONITOR_REGISTER, s.devmode.data(), s.printerData, c.monitor));
+    ASSERT_TRUE(ddm_SetNumber(DDM_COMMENT_SUPPRESS, s.devmode.data(), s.printerData, c.comments));
+    uint32_t ok = 0;
+    const std::string out = RunJob(s, queue_.printer, &ok);
+    EXPECT_EQ(ok, 1u);
+    EXPECT_NE(out.find(") HP-PCL XL;2;1;"), std::string::npos) << "the job prints";
+    if (library) {
+      std::string log(4096, '\0');
+      auto read = reinterpret_cast<int (*)(char*, int)>(
+          reinterpret_cast<void (*)()>(GetProcAddress(library, "MarkTest_Log")));
+      log.resize(static_cast<size_t>(std::max(0, read(log.data(), static_cast<int>(log.size())))));
+      const size_t at = log.find("register copy 0 id ");
+      if (c.registered) {
+        ASSERT_NE(at, std::string::npos) << log;
+        EXPECT_NE(log.find(" doc Report", at), std::string::npos) << log;
+        const std::string id = log.substr(at + 19, log.find(' ', at + 19) - (at + 19));
+        EXPECT_NE(log.find("run " + id), std::string::npos) << log;
+        EXPECT_EQ(log.find("withdraw"), std::string::npos) << log;
+      } else {
+        EXPECT_EQ(log.find("register"), std::string::npos) << log;
+      }
+      FreeLibrary(library);
+    }
   }
 }
 

@@ -28,6 +28,7 @@
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/ddm_value.h"
+#include "kestrel/render/km_escape.h"
 #include "kestrel/render/xl.h"
 #include "kestrel/render/xl_inband.h"
 #include "demo_dc.h"
@@ -158,6 +159,11 @@ void PrintSequence(const std::vector<char>& stream) {
           std::printf("  138 sheet begins\n");
           break;
         case XL_IC_SHOWPAGE: std::printf("  139 sheet ends: %zu lines drawn on it\n", lines); break;
+        case XL_IC_OPENPRINTER: std::printf("  143 a send begins\n"); break;
+        case XL_IC_CLOSEPRINTER: std::printf("  144 the send ends (%u)\n", p[0]); break;
+        case XL_IC_SETLAYOUTINFO:
+          std::printf("  154 layout: output paper %u, %u dpi\n", kp_LoadU16(p + 36), kp_LoadU16(p + 124));
+          break;
         default: break;
       }
     }
@@ -168,7 +174,7 @@ void PrintSequence(const std::vector<char>& stream) {
 // One document of `pages` blank pages on a PDEV of its own, with settings
 // changed by DDM id; its stream goes to `out` and its sequence is printed.
 bool RenderLayout(kestrel::kmhost::Queue& q, const char* what, const std::vector<std::pair<WORD, LONG>>& settings,
-                  ULONG pages, const std::string& out) {
+                  ULONG pages, const std::string& out, WORD faxDestinations = 0) {
   std::vector<BYTE> devmode = q.devmode;
   std::vector<BYTE> printerData(NRV_PRINTERDATA_SIZE);
   for (const auto& [id, value] : settings) {
@@ -181,6 +187,15 @@ bool RenderLayout(kestrel::kmhost::Queue& q, const char* what, const std::vector
   bool ok = s && KpEngineEnableSurface(s);
   KpEngineClearOutput(q.printer);
   ok = ok && KpEngineStartDoc(s, u"Kestrel layout demo", 1);
+  if (ok && faxDestinations) {
+    // The fax address list as the document events hand it over: the tag,
+    // the count, empty entries.
+    std::vector<BYTE> list(KM_FAX_HEADER_SIZE + static_cast<size_t>(KM_FAX_ENTRY_SIZE) * faxDestinations);
+    std::memcpy(list.data(), KM_FAX_TAG, KM_FAX_TAG_BYTES);
+    kp_StoreU16(list.data() + KM_FAX_COUNT_OFFSET, faxDestinations);
+    ok = static_cast<LONG>(KpEngineEscape(s, KM_ESC_SET_FAX_ADDRESS_INFO, static_cast<ULONG>(list.size()),
+                                          list.data(), 0, nullptr)) == 1;
+  }
   for (ULONG page = 0; ok && page < pages; ++page) ok = KpEngineStartPage(s) && KpEngineSendPage(s);
   ok = ok && KpEngineEndDoc(s, 0);
   if (s) KpEngineDisablePDEV(s);
@@ -233,6 +248,9 @@ int main(int argc, char** argv) {
         rc = RenderDocument(s, q.printer, drawing) ? 0 : 1;
         constexpr unsigned kDcPages = 2;
         if (rc == 0) rc = DemoPrintThroughDc(u"Scriva K350 PCL6", out, kDcPages) ? 0 : 1;
+        std::filesystem::create_directories(pattern + "/c");
+        const std::string stamp = std::filesystem::path(out).parent_path().string() + "/render-stamp.xlr";
+        if (rc == 0) rc = DemoStampThroughDc(u"Scriva K350 PCL6", q.devmode, pattern, stamp) ? 0 : 1;
       }
       if (s) KpEngineDisablePDEV(s);
       const std::string dir = std::filesystem::path(out).parent_path().string();
@@ -244,6 +262,12 @@ int main(int argc, char** argv) {
                                    {{DDM_LAYOUTMODE, kPosterLayout}, {DDM_POSTERPARTS, kPoster2x2},
                                     {DDM_POSTER_CROP_MARKS, 1}},
                                    1, dir + "/render-poster.xlr"))
+        rc = 1;
+      constexpr WORD kFaxDestinations = 2;
+      if (rc == 0 && !RenderLayout(q, "Two pages faxed to two destinations with a cover sheet each (paper 9, 600 dpi)",
+                                   {{DDM_FAX_COVER_SHEET_MODE, 1}, {DDM_FAX_SINGLE_HEADER, 0},
+                                    {DDM_FAX_DESTINATION_COUNT, kFaxDestinations}},
+                                   2, dir + "/render-fax.xlr", kFaxDestinations))
         rc = 1;
     }
   }

@@ -42,13 +42,25 @@
 //    StartPage in a page, EndPage outside one, EndDoc outside a document are
 //    refused with SP_ERROR (-1) and ERROR_INVALID_PARAMETER, no event raised.
 //  - The drawing calls the driver's stamps and header/footer use are kept in
-//    the DC's log (name and arguments) and answer as the engine does today:
-//    the engine stand-in has no drawing calls from the application side yet,
-//    so each answers its failure value with ERROR_NOT_SUPPORTED (one named
-//    function a call, dc_draw.cpp, replaced when the drawing and text work
-//    give the runner drawing calls). GetDeviceCaps, SaveDC, RestoreDC,
-//    SetTextColor, SetBkMode, CreateFontIndirectW, CreatePen, SelectObject and
-//    DeleteObject keep the DC's state themselves and answer it.
+//    the DC's log (name, arguments and answer). Polyline and StretchDIBits
+//    reach the renderer through the engine runner's drawing calls
+//    (engine_draw.h: KpEngineStrokePath, KpEngineBitBlt, KpEngineStretchBlt)
+//    on the DC's session, in device pixels, so only inside a page; the text
+//    calls (ExtTextOutW, GetTextExtentPoint32W) answer FALSE with
+//    ERROR_NOT_SUPPORTED until the text work gives the runner its text
+//    call (one named function each, dc_draw.cpp). GetDeviceCaps, SaveDC,
+//    RestoreDC, SetTextColor, SetBkMode, CreateFontIndirectW, CreatePen,
+//    SelectObject and DeleteObject keep the DC's state themselves.
+//  - Polyline strokes the selected pen (none: the black one-pixel pen):
+//    width 0 or 1 a cosmetic line, wider a geometric line of that many
+//    pixels with round joins and ends; PS_NULL draws nothing (TRUE);
+//    other styles are not drawn (ERROR_NOT_SUPPORTED).
+//  - StretchDIBits takes uncompressed DIBs of 1, 4, 8, 16 (5-5-5), 24 and
+//    32 bits with DIB_RGB_COLORS, bottom-up or top-down, sources inside
+//    the bitmap and positive sizes (else ERROR_INVALID_PARAMETER). The same
+//    size is blitted with the raster operation given; a change of size is
+//    stretched with SRCCOPY only (another operation: ERROR_NOT_SUPPORTED).
+//    The answer is the source rows drawn, 0 on failure.
 //  - GetDeviceCaps answers from the session's GDIINFO.
 #pragma once
 
@@ -115,10 +127,13 @@ typedef struct _DOCINFOW {
 #define TRANSPARENT 1
 #define OPAQUE 2
 #define PS_SOLID 0
+#define PS_DASH 1
+#define PS_NULL 5
 #define DIB_RGB_COLORS 0
 #define BI_RGB 0
 #define SRCCOPY 0x00CC0020u
 #define SRCAND 0x008800C6u
+#define COLORONCOLOR 3  // the stretching mode that deletes rows and columns
 #define ETO_CLIPPED 0x0004u
 #define GDI_ERROR 0xFFFFFFFFu
 #define CLR_INVALID 0xFFFFFFFFu

@@ -3,6 +3,7 @@
 // with their sizes and bytes, the job in the renderer's stream.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -465,25 +466,85 @@ TEST_F(DocEventTest, StartDocFailuresLeaveNothingBehind) {
   DestroyWindow(window);
 }
 
-TEST_F(DocEventTest, MarkingDataWithoutStatusSendsNoMarkingEscapes) {
-  // The renderer has 16 bytes of marking data; with no marking library the
-  // status word stays clear, so none of the four marking escapes is sent.
-  EscapeScript script({{KM_ESC_GET_GSBDATA, 1, {16, 0, 0, 0}}});
-  HDC hdc = CreateDc();
-  ASSERT_NE(hdc, nullptr);
-  DOCINFOW doc = Doc(u"Marked");
-  ASSERT_GT(StartDocW(hdc, &doc), 0);
-  std::vector<Escape> all = Escapes(hdc);
-  const Escape* sizeAsk = Find(all, KM_ESC_GET_GSBDATA, 0);
-  const Escape* dataAsk = Find(all, KM_ESC_GET_GSBDATA, 1);
-  ASSERT_TRUE(sizeAsk && dataAsk);
-  EXPECT_EQ(sizeAsk->in, (std::vector<BYTE>{0, 0}));
-  EXPECT_EQ(dataAsk->in, (std::vector<BYTE>{1, 0}));
-  EXPECT_EQ(dataAsk->cbOut, 16u);
-  for (LONG code : {KM_ESC_SET_GSBDATA, KM_ESC_SET_EXT_GSBDATA, KM_ESC_SET_GSBSTATUS, KM_ESC_SET_GSBJCID})
-    EXPECT_FALSE(Find(all, code)) << code;
-  EXPECT_GT(EndDoc(hdc), 0);
-  EXPECT_TRUE(DeleteDC(hdc));
+TEST_F(DocEventTest, MarkingStatusDecidesTheMarkingEscapes) {
+  // The renderer has 16 bytes of marking data (so the marking switch is
+  // on). The status comes from the marking library the model names
+  // (kgsb.dll, here the stand-in): none installed or the model not
+  // supported leaves it clear and none of the marking escapes is sent; a
+  // library making 3 serials sets it {1, 3} and the block sends the data,
+  // the extended data and the status after SetCSDX (no per-copy records:
+  // no document monitor); a library that cannot make its handle fails the
+  // StartDoc.
+  struct Case {
+    const char* name;
+    bool installed;
+    const char* fail;  // the stand-in's failing step ("" none)
+    int startDoc;      // > 0 or SP_ERROR
+    DWORD status[2];
+  };
+  const Case cases[] = {{"no library", false, "", 1, {0, 0}},
+                        {"three serials", true, "", 1, {1, 3}},
+                        {"model not supported", true, "supported", 1, {0, 0}},
+                        {"no handle", true, "create", SP_ERROR, {0, 0}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HMODULE library = nullptr;
+    if (c.installed) {
+      ASSERT_TRUE(KpInstallModule("libkgsbtest.so", u"kgsb.dll"));
+      library = LoadLibraryW(u"kgsb.dll");  // held: the stand-in keeps its script while loaded
+      ASSERT_NE(library, nullptr);
+      auto reset = reinterpret_cast<void (*)(int)>(
+          reinterpret_cast<void (*)()>(GetProcAddress(library, "MarkTest_Reset")));
+      auto fail = reinterpret_cast<void (*)(const char*, int)>(
+          reinterpret_cast<void (*)()>(GetProcAddress(library, "MarkTest_Fail")));
+      ASSERT_TRUE(reset && fail);
+      reset(3);
+      if (*c.fail) fail(c.fail, -1);
+    }
+    EscapeScript script({{KM_ESC_GET_GSBDATA, 1, {16, 0, 0, 0}}});
+    HDC hdc = CreateDc();
+    ASSERT_NE(hdc, nullptr);
+    DOCINFOW doc = Doc(u"Marked");
+    const int started = StartDocW(hdc, &doc);
+    if (c.startDoc == SP_ERROR) {
+      EXPECT_EQ(started, SP_ERROR);
+    } else {
+      ASSERT_GT(started, 0);
+    }
+    std::vector<Escape> all = Escapes(hdc);
+    const Escape* sizeAsk = Find(all, KM_ESC_GET_GSBDATA, 0);
+    const Escape* dataAsk = Find(all, KM_ESC_GET_GSBDATA, 1);
+    ASSERT_TRUE(sizeAsk && dataAsk);
+    EXPECT_EQ(sizeAsk->in, (std::vector<BYTE>{0, 0}));
+    EXPECT_EQ(dataAsk->in, (std::vector<BYTE>{1, 0}));
+    EXPECT_EQ(dataAsk->cbOut, 16u);
+    EXPECT_FALSE(Find(all, KM_ESC_SET_GSBJCID));
+    if (c.status[0]) {
+      // The block's tail, in order.
+      std::vector<LONG> codes = Codes(all);
+      auto csdx = std::find(codes.begin(), codes.end(), KM_ESC_SET_CSDX);
+      ASSERT_NE(csdx, codes.end());
+      EXPECT_EQ(std::vector<LONG>(csdx, codes.end()),
+                (std::vector<LONG>{KM_ESC_SET_CSDX, KM_ESC_SET_GSBDATA, KM_ESC_SET_EXT_GSBDATA, KM_ESC_SET_GSBSTATUS,
+                                   KM_ESC_SET_STATUS}));
+      const Escape* status = Find(all, KM_ESC_SET_GSBSTATUS);
+      ASSERT_TRUE(status);
+      ASSERT_EQ(status->cbIn, 8u);
+      EXPECT_EQ(kp_LoadU32(status->in.data()), c.status[0]);
+      EXPECT_EQ(kp_LoadU32(status->in.data() + 4), c.status[1]);
+      EXPECT_EQ(Find(all, KM_ESC_SET_GSBDATA)->cbIn, 16u);
+      for (LONG code : {KM_ESC_SET_GSBDATA, KM_ESC_SET_EXT_GSBDATA, KM_ESC_SET_GSBSTATUS})
+        EXPECT_GE(Find(all, code)->result, 1) << code;
+    } else {
+      for (LONG code : {KM_ESC_SET_GSBDATA, KM_ESC_SET_EXT_GSBDATA, KM_ESC_SET_GSBSTATUS})
+        EXPECT_FALSE(Find(all, code)) << code;
+    }
+    if (started > 0) {
+      EXPECT_GT(EndDoc(hdc), 0);
+    }
+    EXPECT_TRUE(DeleteDC(hdc));
+    if (library) FreeLibrary(library);
+  }
 }
 
 TEST_F(DocEventTest, ResetDcResendsTheBlockOnlyInsideAJob) {
@@ -596,44 +657,196 @@ TEST_F(DocEventTest, PageInfoWordsDrawStampsAndHeaderFooterOnce) {
   EXPECT_TRUE(DeleteDC(hdc));
 }
 
-TEST_F(DocEventTest, BitmapStampTilesAreAnnouncedBeforeTheyAreBlitted) {
-  // A 24-bit picture of 2 x 300 pixels: two bands (256 and 44 rows). The
-  // DC answers StretchDIBits ERROR_NOT_SUPPORTED until the drawing work
-  // lands, so the first band's blit fails and the stamp stops there. The
-  // renderer takes SetPaperOffset once the layout work gives it the stamp
-  // paper's matrix; here the test answers it.
-  EscapeScript script({{KM_ESC_SET_PAPER_OFFSET, 1, {}}});
-  std::string bmp(54 + 8 * 300, '\0');
+// A bottom-up 24-bit .bmp of width x height pixels, every pixel `bgr`.
+std::string Bmp(int width, int height, const BYTE (&bgr)[3]) {
+  const size_t stride = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
+  std::string bmp(54 + stride * static_cast<size_t>(height), '\0');
   auto put32 = [&](size_t at, uint32_t v) { std::memcpy(bmp.data() + at, &v, 4); };
   bmp[0] = 'B';
   bmp[1] = 'M';
   put32(2, static_cast<uint32_t>(bmp.size()));
   put32(10, 54);
   put32(14, 40);
-  put32(18, 2);
-  put32(22, 300);
+  put32(18, static_cast<uint32_t>(width));
+  put32(22, static_cast<uint32_t>(height));
   bmp[26] = 1;
   bmp[28] = 24;
-  WriteHostFile(root_.host("c/stamp.bmp"), bmp);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) std::memcpy(bmp.data() + 54 + y * stride + x * 3, bgr, 3);
+  return bmp;
+}
+
+// The drawing calls of a DC's log, with their answers.
+std::vector<std::pair<std::string, LONG>> DrawingResults(HDC hdc) {
+  std::vector<std::pair<std::string, LONG>> calls;
+  for (DWORD i = 0; i < KpDcLogCount(hdc); ++i) {
+    KP_DC_LOG_ENTRY e{};
+    if (KpDcLogEntry(hdc, i, &e) && e.kind == KP_DCLOG_DRAWING) calls.emplace_back(e.name, e.result);
+  }
+  return calls;
+}
+
+size_t CountKeys(const pclxl_check::Listing& listing, const std::string& key) {
+  std::vector<std::string> keys = listing.keys();
+  return static_cast<size_t>(std::count(keys.begin(), keys.end(), key));
+}
+
+TEST_F(DocEventTest, BitmapStampAndHeaderFooterRulesReachTheStream) {
+  // A bitmap stamp of 2 x 300 pixels on every page and the document name in
+  // the header: at EndPage the stamp goes out in two bands (256 and 44
+  // rows), each announced with SetPaperOffset and blitted into the
+  // renderer; the header's rule is a stroked line. The application's own
+  // line opens the page. The stream passes the strict checker.
+  const BYTE red[3] = {0, 0, 255};
+  WriteHostFile(root_.host("c/stamp.bmp"), Bmp(2, 300, red));
+  void* base = nullptr;
+  DOCEVENT_CREATEDCPRE pre{nullptr, const_cast<LPWSTR>(kPrinter), nullptr, FALSE};
+  ASSERT_EQ(Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
+  std::vector<BYTE> dm(static_cast<BYTE*>(base), static_cast<BYTE*>(base) + KM_CREATEDC_SIZE);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr);
+  Event()(queue_.printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+  const char16_t name[] = u"Mark";
+  const char16_t bitmap[] = u"C:\\stamp.bmp";
+  ASSERT_EQ(ddm_SetValue(DDM_STAMPNAME, dm.data(), nullptr, DDM_TYPE_STRING, sizeof name, name), 0);
+  ASSERT_EQ(ddm_SetValue(DDM_STAMP_BITMAP_NAME, dm.data(), nullptr, DDM_TYPE_STRING, sizeof bitmap, bitmap), 0);
+  ASSERT_TRUE(ddm_SetNumber(DDM_HEADERFOOTER_DOCNAME, dm.data(), nullptr, 1));
+  // The bitmap's name is a non-devmode setting: StartDoc takes it from the
+  // queue's stored record.
+  ASSERT_TRUE(nonDev_SaveNonDevDat(queue_.printer, queue_.ddd, nullptr, NONDEV_LOCATION_PRINTERDATA, nullptr, 0,
+                                   dm.data() + NRV_DEVMODE_SIZE_KIND1, nullptr, 0));
+  HDC hdc = CreateDc(reinterpret_cast<const DEVMODEW*>(dm.data()));
+  ASSERT_NE(hdc, nullptr);
+  DOCINFOW doc = Doc(u"Stamped");
+  ASSERT_GT(StartDocW(hdc, &doc), 0);
+  ASSERT_GT(StartPage(hdc), 0);
+  const POINT line[3] = {{100, 100}, {600, 100}, {600, 400}};
+  ASSERT_TRUE(Polyline(hdc, line, 3)) << GetLastError();
+  DWORD before = KpDcLogCount(hdc);
+  ASSERT_GT(EndPage(hdc), 0);
+  std::vector<Escape> page = Escapes(hdc, before);
+  std::vector<const Escape*> offsets;
+  for (const Escape& e : page)
+    if (e.code == KM_ESC_SET_PAPER_OFFSET) offsets.push_back(&e);
+  ASSERT_EQ(offsets.size(), 2u);
+  EXPECT_EQ(kp_LoadU32(offsets[0]->in.data()), 0u);
+  EXPECT_EQ(kp_LoadU32(offsets[1]->in.data()), 256u) << "the second band's row offset";
+  for (const Escape* e : offsets) EXPECT_EQ(e->result, 1);
+  ASSERT_GT(EndDoc(hdc), 0);
+  std::vector<std::pair<std::string, LONG>> calls = DrawingResults(hdc);
+  std::vector<LONG> blits, lines;
+  for (const auto& [call, result] : calls) {
+    if (call == "StretchDIBits") blits.push_back(result);
+    if (call == "Polyline") lines.push_back(result);
+  }
+  EXPECT_EQ(blits, (std::vector<LONG>{256, 44})) << "the rows of each band";
+  ASSERT_GE(lines.size(), 2u) << "the application's line and the header's rule";
+  for (LONG r : lines) EXPECT_EQ(r, TRUE);
+
+  pclxl_check::Listing listing;
+  pclxl_check::Report report = pclxl_check::check(Output(hdc), pclxl_check::Mode::RendererStream, &listing);
+  EXPECT_TRUE(report.ok()) << report.text();
+  EXPECT_TRUE(listing.stopped.empty()) << listing.stopped;
+  EXPECT_EQ(CountKeys(listing, "BeginImage"), 2u) << listing.text();
+  EXPECT_EQ(CountKeys(listing, "ReadImage"), 2u);
+  EXPECT_GE(CountKeys(listing, "PaintPath"), lines.size());
+  EXPECT_TRUE(DeleteDC(hdc));
+}
+
+TEST_F(DocEventTest, DrawingCallsCheckTheirArgumentsAndThePage) {
+  // Polyline and StretchDIBits on a DC: what is refused before the
+  // renderer is called, and what the renderer draws (counted in the
+  // finished stream: the renderer's buffer goes out as it fills).
   HDC hdc = CreateDc();
   ASSERT_NE(hdc, nullptr);
-  KM_PAGEINFO info{};
-  info.markLeft = 100;
-  info.markTop = 200;
-  for (LONG transparent : {0, 1}) {
-    KpDcClearLog(hdc);
-    EXPECT_EQ(PrintBitmapWaterMark(hdc, &info, 1, 0, u"C:\\stamp.bmp", transparent, 0), -1);
-    std::vector<Escape> escapes = Escapes(hdc);
-    ASSERT_EQ(Codes(escapes), (std::vector<LONG>{KM_ESC_SET_PAPER_OFFSET}));
-    EXPECT_EQ(escapes[0].in, (std::vector<BYTE>(8, 0))) << "row 0, column 0";
-    KP_DC_LOG_ENTRY last{};
-    ASSERT_TRUE(KpDcLogEntry(hdc, KpDcLogCount(hdc) - 1, &last));
-    EXPECT_STREQ(last.name, "StretchDIBits");
-    EXPECT_EQ(last.args[0], 100);
-    EXPECT_EQ(last.args[1], 200);
-    EXPECT_EQ(static_cast<DWORD>(last.args[2]), transparent ? SRCAND : SRCCOPY);
+  const POINT line[2] = {{10, 10}, {200, 10}};
+  SetLastError(0);
+  EXPECT_FALSE(Polyline(hdc, line, 2)) << "outside a page";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FUNCTION));
+  DOCINFOW doc = Doc(u"Calls");
+  ASSERT_GT(StartDocW(hdc, &doc), 0);
+  ASSERT_GT(StartPage(hdc), 0);
+
+  struct PenCase {
+    const char* name;
+    int style, width;
+    BOOL result;
+    DWORD error;     // when FALSE
+    bool reaches;    // the renderer strokes it
+  };
+  const PenCase pens[] = {{"default", -1, 0, TRUE, 0, true},
+                          {"cosmetic", PS_SOLID, 1, TRUE, 0, true},
+                          {"wide", PS_SOLID, 8, TRUE, 0, true},
+                          {"null", PS_NULL, 1, TRUE, 0, false},
+                          {"dashed", PS_DASH, 1, FALSE, ERROR_NOT_SUPPORTED, false}};
+  size_t paths = 0, images = 0;
+  for (const PenCase& c : pens) {
+    SCOPED_TRACE(c.name);
+    HPEN pen = c.style >= 0 ? CreatePen(c.style, c.width, RGB(0, 0, 255)) : nullptr;
+    HGDIOBJ old = pen ? SelectObject(hdc, pen) : nullptr;
+    SetLastError(0);
+    EXPECT_EQ(Polyline(hdc, line, 2), c.result);
+    if (!c.result) {
+      EXPECT_EQ(GetLastError(), c.error);
+    }
+    paths += c.reaches ? 1 : 0;
+    if (pen) {
+      SelectObject(hdc, old ? old : pen);
+      DeleteObject(pen);
+    }
   }
-  EXPECT_EQ(PrintBitmapWaterMark(hdc, &info, 1, 0, u"C:\\missing.bmp", 0, 0), -1);
+  const POINT far[2] = {{0, 0}, {0x08000000, 0}};
+  EXPECT_FALSE(Polyline(hdc, far, 2)) << "beyond the engine's 28.4 range";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+  // A 4 x 2 DIB of 8 bits with a two-colour table.
+  struct {
+    BITMAPINFOHEADER h;
+    RGBQUAD colours[2];
+  } dib8{};
+  dib8.h = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 4, 2, 1, 8, BI_RGB, 0, 0, 0, 2, 0};
+  dib8.colours[1] = RGBQUAD{255, 0, 0, 0};
+  const BYTE bits[8] = {0, 1, 0, 1, 1, 0, 1, 0};
+  const BITMAPINFO* info = reinterpret_cast<const BITMAPINFO*>(&dib8);
+  auto rle = dib8;
+  rle.h.biCompression = 1;  // BI_RLE8
+  struct BlitCase {
+    const char* name;
+    const BITMAPINFO* info;
+    const void* bits;
+    int dx, dy, sx, sy, sw, sh;
+    DWORD rop;
+    int result;
+    DWORD error;
+  };
+  const BlitCase blits[] = {
+      {"copy", info, bits, 4, 2, 0, 0, 4, 2, SRCCOPY, 2, 0},
+      {"and", info, bits, 4, 2, 0, 0, 4, 2, SRCAND, 2, 0},
+      {"one row", info, bits, 4, 1, 0, 1, 4, 1, SRCCOPY, 1, 0},
+      {"stretched", info, bits, 8, 4, 0, 0, 4, 2, SRCCOPY, 2, 0},
+      {"stretched and", info, bits, 8, 4, 0, 0, 4, 2, SRCAND, 0, ERROR_NOT_SUPPORTED},
+      {"no bits", info, nullptr, 4, 2, 0, 0, 4, 2, SRCCOPY, 0, ERROR_INVALID_PARAMETER},
+      {"compressed", reinterpret_cast<const BITMAPINFO*>(&rle), bits, 4, 2, 0, 0, 4, 2, SRCCOPY, 0,
+       ERROR_INVALID_PARAMETER},
+      {"source beyond", info, bits, 4, 2, 1, 0, 4, 2, SRCCOPY, 0, ERROR_INVALID_PARAMETER},
+      {"mirrored", info, bits, -4, 2, 0, 0, 4, 2, SRCCOPY, 0, ERROR_INVALID_PARAMETER}};
+  for (const BlitCase& c : blits) {
+    SCOPED_TRACE(c.name);
+    SetLastError(0);
+    EXPECT_EQ(StretchDIBits(hdc, 300, 300, c.dx, c.dy, c.sx, c.sy, c.sw, c.sh, c.bits, c.info, DIB_RGB_COLORS,
+                            c.rop),
+              c.result);
+    if (!c.result) {
+      EXPECT_EQ(GetLastError(), c.error);
+    }
+    images += c.result ? 1 : 0;
+  }
+  ASSERT_GT(EndPage(hdc), 0);
+  ASSERT_GT(EndDoc(hdc), 0);
+  pclxl_check::Listing listing;
+  pclxl_check::Report report = pclxl_check::check(Output(hdc), pclxl_check::Mode::RendererStream, &listing);
+  EXPECT_TRUE(report.ok()) << report.text();
+  EXPECT_EQ(CountKeys(listing, "PaintPath"), paths) << listing.text();
+  EXPECT_EQ(CountKeys(listing, "BeginImage"), images);
   EXPECT_TRUE(DeleteDC(hdc));
 }
 

@@ -629,3 +629,211 @@ TEST_F(KmLayoutJob, DuplexAvailabilityByTrayPaperAndBin) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- Fax jobs ----
+
+// A fax address list of `count` entries (the tag, the count, empty entries).
+std::vector<BYTE> FaxList(WORD count) {
+  std::vector<BYTE> b(KM_FAX_HEADER_SIZE + static_cast<size_t>(KM_FAX_ENTRY_SIZE) * count);
+  std::memcpy(b.data(), KM_FAX_TAG, KM_FAX_TAG_BYTES);
+  kp_StoreU16(b.data() + KM_FAX_COUNT_OFFSET, count);
+  return b;
+}
+
+class KmFaxJob : public KmLayoutJob {
+ protected:
+  // A document of `pages` pages to a fax list of `listed` destinations,
+  // handed over as the document events hand it (escape 0x5024 before the
+  // first page).
+  Listing RunFax(Doc& d, WORD listed, int pages) {
+    if (!Enable(d)) {
+      ADD_FAILURE() << "no PDEV";
+      return Listing{};
+    }
+    EXPECT_TRUE(KpEngineStartDoc(d.session, u"fax", 1));
+    std::vector<BYTE> list = FaxList(listed);
+    EXPECT_EQ(static_cast<LONG>(KpEngineEscape(d.session, KM_ESC_SET_FAX_ADDRESS_INFO,
+                                               static_cast<ULONG>(list.size()), list.data(), 0, nullptr)),
+              1);
+    for (int p = 0; p < pages; ++p) {
+      EXPECT_TRUE(KpEngineStartPage(d.session));
+      EXPECT_TRUE(KpEngineSendPage(d.session));
+    }
+    EXPECT_TRUE(KpEngineEndDoc(d.session, 0));
+    EXPECT_TRUE(KpEngineDisablePDEV(d.session));
+    return Checked(d);
+  }
+};
+
+// The cover sheet's frame as the listing's keys show it: its layout and
+// page control, 138, time stamp 2, the base matrix, 139, 140, time stamp 3.
+const std::string kCoverSheet = "154 155 138 145 137 139 140 145";
+
+// A fax job with a cover sheet sent twice (one header per destination):
+// every page is stored, and each send is whole between 143 and 144.
+TEST_F(KmFaxJob, ACoverSheetJobSentTwiceRepeatsBetween143And144) {
+  Doc d = Prepare();
+  ASSERT_TRUE(d.dm.Set(DDM_FAX_COVER_SHEET_MODE, 1));
+  ASSERT_TRUE(d.dm.Set(DDM_FAX_SINGLE_HEADER, 0));
+  ASSERT_TRUE(d.dm.Set(DDM_FAX_DESTINATION_COUNT, 2));
+  ASSERT_TRUE(d.dm.Set(DDM_PRINTQUALITY, 300));  // the pages at 300 dpi, the cover sheets at 600
+  const Listing l = RunFax(d, 2, 2);
+  const std::string all = Keys(l);
+  const std::string send =
+      "143 BeginSession OpenDataSource 145 145 " + kCoverSheet + " 136 136 145 CloseDataSource EndSession 144";
+  EXPECT_NE(all.find(send + " " + send + " 135"), std::string::npos) << all;
+  EXPECT_EQ(l.commands(XL_IC_OPENPRINTER).size(), 2u);
+  const auto closes = l.commands(XL_IC_CLOSEPRINTER);
+  ASSERT_EQ(closes.size(), 2u);
+  EXPECT_EQ(closes[0]->data, (std::vector<uint8_t>{0}));
+  EXPECT_EQ(closes[1]->data, (std::vector<uint8_t>{1})) << "the last send";
+  // The pages were stored before any session (store-all-pages, mask 6).
+  EXPECT_LT(all.rfind("134"), all.find("BeginSession")) << all;
+  for (const ListedItem* s : l.commands(XL_IC_PAGESTORING_START)) EXPECT_EQ(kp_LoadI32(s->data.data() + 4), 6);
+  JOBINFO job{};
+  const auto jobs = l.commands(XL_IC_SETJOBINFO);
+  ASSERT_FALSE(jobs.empty());
+  ASSERT_TRUE(jobrec_Load(&job, jobs.front()->data.data(), static_cast<DWORD>(jobs.front()->data.size())));
+  EXPECT_EQ(job.storeAllPages, 1);
+  // The cover sheets' layout: paper 9 at 600 dpi; the pages' own (300 dpi)
+  // otherwise.
+  std::vector<LAYOUTINFO> layouts;
+  for (const ListedItem* item : l.commands(XL_IC_SETLAYOUTINFO)) {
+    LAYOUTINFO layout{};
+    ASSERT_TRUE(jobrec_Load(&layout, item->data.data(), static_cast<DWORD>(item->data.size())));
+    layouts.push_back(layout);
+  }
+  size_t covers = 0, pages = 0;
+  for (const LAYOUTINFO& layout : layouts) {
+    if (layout.resolutionX == 600) {
+      ++covers;
+      EXPECT_EQ(layout.outputPaper.paperCode, 9);
+      EXPECT_EQ(layout.resolutionY, 600);
+    } else {
+      ++pages;
+      EXPECT_EQ(layout.resolutionX, 300);
+    }
+  }
+  EXPECT_EQ(covers, 2u);
+  EXPECT_GT(pages, 0u);
+}
+
+// The sends and the cover sheet by DDM 379, 380 and 381: a fax sent once
+// has its cover sheet right after the header, before the first page (141).
+TEST_F(KmFaxJob, SendsAndCoverSheetsByTheFaxSettings) {
+  struct Case {
+    const char* name;
+    LONG cover, singleHeader, destinations;
+    WORD listed;
+    size_t sends;   // 143/144 pairs
+    size_t covers;  // cover sheets in the stream
+  };
+  const Case cases[] = {
+      {"one header, cover", 1, 1, 3, 3, 0, 1},
+      {"one header, no cover", 0, 1, 3, 3, 0, 0},
+      {"three destinations, no cover", 0, 0, 3, 3, 3, 0},
+      {"more destinations than listed", 1, 0, 5, 2, 2, 2},
+      {"no destination count", 1, 0, 0, 2, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Doc d = Prepare();
+    ASSERT_TRUE(d.dm.Set(DDM_FAX_COVER_SHEET_MODE, c.cover));
+    ASSERT_TRUE(d.dm.Set(DDM_FAX_SINGLE_HEADER, c.singleHeader));
+    ASSERT_TRUE(d.dm.Set(DDM_FAX_DESTINATION_COUNT, c.destinations));
+    const Listing l = RunFax(d, c.listed, 1);
+    const std::string all = Keys(l);
+    EXPECT_EQ(l.commands(XL_IC_OPENPRINTER).size(), c.sends) << all;
+    EXPECT_EQ(l.commands(XL_IC_CLOSEPRINTER).size(), c.sends);
+    EXPECT_EQ(Count(l, "BeginSession"), c.sends ? c.sends : 1);
+    size_t covers = 0;
+    for (size_t at = all.find(kCoverSheet); at != std::string::npos; at = all.find(kCoverSheet, at + 1)) ++covers;
+    EXPECT_EQ(covers, c.covers) << all;
+    if (c.sends == 0 && c.covers) {
+      EXPECT_NE(all.find("BeginSession OpenDataSource 145 145 " + kCoverSheet + " 141"), std::string::npos) << all;
+      // The cover sheet is the job's first physical page: the document's
+      // page starts its own sheet.
+      const auto controls = l.commands(XL_IC_SETPAGECTRL);
+      ASSERT_FALSE(controls.empty());
+      PAGECTRL pc{};
+      ASSERT_TRUE(jobrec_Load(&pc, controls.back()->data.data(), static_cast<DWORD>(controls.back()->data.size())));
+      EXPECT_EQ(pc.physicalPages, 2);
+    }
+  }
+}
+
+// Store-all-pages with poster: each poster page is kept whole (mask 38) and
+// at the job end every page goes out through its four parts, the last page
+// first in reverse order, each part with its matrix (replay mask 9).
+TEST_F(KmLayoutJob, ReversePosterPagesAreStoredAndReplayedPartByPart) {
+  Doc d = Prepare();
+  ASSERT_TRUE(d.dm.Set(DDM_LAYOUTMODE, 1));
+  ASSERT_TRUE(d.dm.Set(DDM_POSTERPARTS, 514));  // 2 x 2
+  ASSERT_TRUE(d.dm.Set(DDM_REVERSE_ORDER, 1));
+  const Listing l = Run(d, 2);
+  const std::string all = Keys(l);
+  const auto init = l.commands(XL_IC_PAGESTORING_INIT);
+  ASSERT_EQ(init.size(), 1u);
+  EXPECT_EQ(kp_LoadU16(init[0]->data.data() + 2), 80) << "the store of all pages";
+  const auto starts = l.commands(XL_IC_PAGESTORING_START);
+  ASSERT_EQ(starts.size(), 2u);
+  for (const ListedItem* s : starts) EXPECT_EQ(kp_LoadI32(s->data.data() + 4), 38);
+  const auto replays = l.commands(XL_IC_OUTPUT_STOREDPAGE);
+  ASSERT_EQ(replays.size(), 8u);
+  const WORD first = kp_LoadU16(init[0]->data.data());
+  std::set<std::vector<float>> matrices;
+  for (size_t i = 0; i < replays.size(); ++i) {
+    EXPECT_EQ(kp_LoadU16(replays[i]->data.data() + 28), first + (i < 4 ? 1 : 0)) << i;
+    EXPECT_EQ(kp_LoadI32(replays[i]->data.data() + 24), 9) << i;
+    matrices.insert(Matrix(replays[i]));
+  }
+  EXPECT_EQ(matrices.size(), 4u) << "four parts, the same four for each page";
+  EXPECT_GT(all.find("BeginSession"), all.rfind("134")) << "stored before the header: " << all;
+  EXPECT_NE(all.find("136 136 136 136 136 136 136 136 135 145 CloseDataSource EndSession 131"), std::string::npos)
+      << all;
+}
+
+// Store-all-pages with booklet: driver-made collated copies put the book
+// out once a set.
+TEST_F(KmLayoutJob, CollatedCopiesOfABookletRepeatTheBook) {
+  std::vector<size_t> replays;
+  for (LONG copies : {1, 2}) {
+    Doc d = Prepare();
+    ASSERT_TRUE(d.dm.Set(DDM_LAYOUTMODE, 2));
+    ASSERT_TRUE(d.dm.Set(DDM_COPIES, copies));
+    ASSERT_TRUE(d.dm.Set(DDM_COLLATE, 1));
+    const Listing l = Run(d, 4);
+    EXPECT_EQ(l.commands(XL_IC_PAGESTORING_INIT).size(), 1u);
+    EXPECT_EQ(l.commands(XL_IC_PAGESTORING_START).size(), 4u) << "each page stored once";
+    replays.push_back(l.commands(XL_IC_OUTPUT_STOREDPAGE).size());
+  }
+  ASSERT_EQ(replays.size(), 2u);
+  EXPECT_GT(replays[0], 0u);
+  EXPECT_EQ(replays[1], 2 * replays[0]);
+}
+
+// Job information 76: a leading white page (mode 1) whose tray cannot print
+// the back (model B's bypass tray) shifts the booklet's counting.
+TEST_F(KmLayoutJob, ALeadingWhitePageOnASimplexTrayShiftsTheBooklet) {
+  for (LONG tray : {1, 4}) {
+    SCOPED_TRACE(tray);
+    Doc d;
+    d.printer = Printer(kestrel::test::km::kModelB);
+    d.driver = LoadDriver();
+    ASSERT_NE(d.printer, nullptr);
+    d.dm = Devmode(kestrel::test::km::kModelB);
+    ASSERT_TRUE(d.dm.Set(DDM_BANNER_SHEET, 1));
+    ASSERT_TRUE(d.dm.Set(DDM_DEFAULTSOURCE, tray));
+    const Listing l = Run(d, 1);
+    JOBINFO job{};
+    const auto jobs = l.commands(XL_IC_SETJOBINFO);
+    ASSERT_FALSE(jobs.empty());
+    ASSERT_TRUE(jobrec_Load(&job, jobs.back()->data.data(), static_cast<DWORD>(jobs.back()->data.size())));
+    ASSERT_EQ(job.leadingWhiteMode, 1);
+    EXPECT_EQ(job.bookletShift, tray == 4 ? 1 : 0);
+  }
+}
+
+}  // namespace

@@ -205,8 +205,10 @@ BOOL docevent_DeleteTmpFile(HCDDD ddd);
 // The hand-off at StartDocPost; the per-copy registration with the document
 // monitor is not wired yet: no per-copy records, answer 1.
 int Brightdesk_StartDocPost(HANDLE hPrinter, HDC hdc);
-// The marking library's status of the job: 8 bytes (available, serial ids).
-// No marking library until the page-store work wires it: status 0 (nothing
-// available), answer 1.
+// The marking library's status of the job: 8 bytes (available, serial ids)
+// through the core's gsb_ctrl_* glue, asked about the model and settings
+// of DDM 259. No library named or installed, or a model it does not
+// support: status 0, answer 1. A library that supports the model but cannot
+// make its handle or count its serials: answer 0 (the StartDoc fails).
 int local_FillGSBSTATUS(HCDDD ddd, LPCWSTR printerName, LPCWSTR modelName, const BYTE* data, DWORD size,
                         DWORD status[2]);

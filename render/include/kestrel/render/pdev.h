@@ -102,6 +102,19 @@ struct PDEV_JOBSTAMP {
   BOOL physical;
 };
 
+// The fax flow of a job (pageflow.cpp, faxCtrl_*): made at the job's first
+// page from the fax address copy and the devmode, cleared with the job.
+struct PDEV_FAXJOB {
+  DWORD active;        // the job has fax address information
+  DWORD coverSheet;    // a cover sheet goes before the document (DDM 381 not 0)
+  DWORD repeats;       // sends between 143 and 144: 1, or one per destination
+  BYTE sheetCode;      // command 138's paper code of the sheet paper
+  BYTE reserved[3];
+  float sheetWidthMm;  // its size when the code is the custom one, else 0
+  float sheetHeightMm;
+  JOBREC_PAPER sheet;  // the sheet paper (id 9) at 600 dpi, portrait
+};
+
 // The private-escape state (escapes 4209-4212, 4216): set up by
 // jobCtrl_privateEscape_init; overrides are -1 for none.
 struct PDEV_PESC {
@@ -197,6 +210,7 @@ struct PDEV {
   DWORD pageNumber;
   DWORD patternResolution;  // DDM 348, kept by page_setDEVData_pdl
   PDEV_BLOCK faxInfo;       // jobCtrl_setFaxInfo's copy (engine memory)
+  PDEV_FAXJOB faxJob;       // the fax flow of the job
   PDEV_PESC pesc;           // the private-escape state
 
   // Device-font selection words (the device-font work fills them).

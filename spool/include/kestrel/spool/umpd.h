@@ -455,7 +455,9 @@ struct UmpdJobContext {
   XLData* imageList;
   DWORD timeStampTick;
   WCHAR documentName[UMPD_NAME_CHARS];
-  DWORD documentMonitor;
+  // The document monitor's registration of the job (Brightdesk_Ready's
+  // handle, made with the job header), 0 when none.
+  ULONG_PTR documentMonitor;
   WCHAR portName[UMPD_NAME_CHARS];
   WCHAR printerName[UMPD_NAME_CHARS];
   jobData* jobDataRecord;
