@@ -621,6 +621,11 @@ TEST_F(ImageJob, CompressionBySettingKindAndMapping) {
                                                                                 c.image->space == 2 ? 3 : 1) + 3) / 4 * 4));
     }
   }
+  // Under 1024 bytes of data an image is never JPEG: 18 x 18 colour is 972.
+  const Result small = Print(With(2), ImageOps(ImageSpec{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 18, 18, RedBlue(18, 18)}));
+  ASSERT_EQ(small.images.size(), 1u);
+  EXPECT_EQ(small.images[0].compress, IMAGE_XL_NOCOMPRESSION);
+  EXPECT_EQ(small.images[0].rgb, RedBlue(18, 18));
 }
 
 // The colours a conversion makes of R, G, B pixels, by the engine itself.
