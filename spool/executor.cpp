@@ -19,6 +19,7 @@
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/logout.h"
+#include "kestrel/spool/image.h"
 #include "kestrel/spool/umpd.h"
 #include "kplatform/byte_order.h"
 #include "kplatform/wide_text.h"
@@ -194,7 +195,7 @@ int Parse_ctrl_LinkImageEnd(UmpdJobContext* ctx, XLOperator* op) {
         ctx->imageCheck = TRUE;
       }
     }
-    if (umseam_ConvertGatheredImages(ctx) != 0) {
+    if (OutputNIESpool(ctx) != 0) {
       // The gathering ends here whatever happened: later images go their
       // ordinary way, the list is freed, the library's link is ended, and
       // the job ends, since the merged image is lost.

@@ -1,7 +1,9 @@
 // The job processor through its exports, as the spooler drives it: the
 // first two bytes choose the size of the buffers handed to
-// DrvSplWritePrinter (1-4096), the rest is the renderer's stream after the
-// commands that open the job's output. Whatever the bytes, every write
+// DrvSplWritePrinter (1-4096, their low twelve bits) and the image
+// compression (DDM 330: 1, run-length and delta row, or with the top bit
+// 2, JPEG), the rest is the renderer's stream after the commands that open
+// the job's output. Whatever the bytes, every write
 // returns, Close ends the job and nothing of it is left.
 #include <cstddef>
 #include <cstdint>
@@ -40,8 +42,8 @@ int32_t PutToVector(void* sink, DWORD n, const void* bytes) {
   return static_cast<int32_t>(n);
 }
 
-const std::vector<uint8_t>& Opening() {
-  static const std::vector<uint8_t> bytes = [] {
+std::vector<uint8_t> MakeOpening(LONG compression) {
+  {
     kestrel::test::ModelAQueue& queue = Queue();
     std::vector<uint8_t> v;
     XlContext xl{};
@@ -53,7 +55,8 @@ const std::vector<uint8_t>& Opening() {
       std::abort();
     }
     const std::pair<WORD, LONG> colour[] = {{DDM_COLORMATCHING, 1}, {DDM_WHITEPOINT, 2}, {DDM_GAMMA, 3},
-                                            {DDM_GRAYH, 3},         {DDM_COLORTOBLACK, 0}};
+                                            {DDM_GRAYH, 3},         {DDM_COLORTOBLACK, 0},
+                                            {DDM_IMAGECOMPRESSION, compression}};
     for (auto [id, value] : colour) {
       if (!ddm_SetNumber(id, devmode.data(), printerData, value)) std::abort();
     }
@@ -62,8 +65,13 @@ const std::vector<uint8_t>& Opening() {
       std::abort();
     }
     return v;
-  }();
-  return bytes;
+  }
+}
+
+const std::vector<uint8_t>& Opening(bool jpeg) {
+  static const std::vector<uint8_t> rows = MakeOpening(1);
+  static const std::vector<uint8_t> jpegs = MakeOpening(2);
+  return jpeg ? jpegs : rows;
 }
 
 }  // namespace
@@ -72,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   HANDLE printer = QueuePrinter();
   if (size < 2) return 0;
   const size_t piece = (static_cast<size_t>(data[0]) | static_cast<size_t>(data[1]) << 8) % 4096 + 1;
-  std::vector<uint8_t> stream = Opening();
+  std::vector<uint8_t> stream = Opening((data[1] & 0x80) != 0);
   stream.insert(stream.end(), data + 2, data + size);
   const size_t handles = KpOpenHandleCount();
   HANDLE job = DrvSplStartDoc(printer, 1);

@@ -8,11 +8,10 @@
 //  - Held lists are emitted as one operator record marked as SetColorSpace
 //    (op 0x6A) whose second byte names the operator that completed it, so
 //    the graphics-state filter can drop an unchanged colour space.
-//  - While in-band image linking is on, the page operators the design holds
-//    with the linked images (SetPageRotation, SetCursor, clip and path
-//    operators) are held only while the images themselves are held
-//    (umseam_LinkedImagesHeld, the images work); until then the images go
-//    out as they came and so do these operators, in their order.
+//  - While in-band image linking is on, the page operators held with the
+//    linked images (SetPageRotation, SetCursor, clip and path operators)
+//    go into the image list with them, in their order; the end of the link
+//    (149) or an image the outside library refuses puts the list out.
 //  - A raster pattern turns grey (one byte a pixel, grey colour space) only
 //    when it is read in one block (StartLine 0, BlockHeight = SourceHeight)
 //    with an RGB colour space: a later block could not change the colour
@@ -24,12 +23,14 @@
 //    ones (a two-entry grey palette would misread their indexes).
 //  - EndImage with a CompressMode that is not a ubyte emits the held list
 //    unchanged (the image is never lost, the next SetColorSpace finds no
-//    list pending).
+//    list pending); with CompressMode 2 (JPEG already) it is passed on
+//    without re-encoding. Both lose the rotation mark.
 #include <cstring>
 
 #include "../seams.h"
 #include "kestrel/core/logout.h"
 #include "kestrel/spool/colorconv.h"
+#include "kestrel/spool/image.h"
 #include "kplatform/byte_order.h"
 
 namespace {
@@ -270,7 +271,7 @@ int XLCC_SetROP(UmpdJobContext* ctx, XLOperator* op) {
 }
 
 int XLCC_SetStoreNIE(UmpdJobContext* ctx, XLOperator* op) {
-  if (ctx->imageGathering && umseam_LinkedImagesHeld(ctx)) {
+  if (ctx->imageGathering) {
     ctx->imageList = XLListAddTail(ctx->imageList, op->list);
     op->list = nullptr;
     return XLCC_HELD;
@@ -326,15 +327,23 @@ int XLCC_EndImage(UmpdJobContext* ctx, XLOperator* op) {
   XLData* mode = SearchAttributeData(s.pending, XL_ATTR_COMPRESSMODE);
   const bool ubyte = mode != nullptr && mode->tag == XL_TAG_UBYTE;
   const bool reencode = ubyte && mode->value[0] != XLCC_COMPRESS_JPEG;
-  const int r = umseam_OutputImage(ctx, &s.pending, reencode);
-  if (r == XLCC_HELD) {  // the outside library holds the image
+  int r = XLCC_PASS;
+  if (reencode) {
+    r = OutputImageData(ctx, &s.pending);
+  } else {
+    Image_RemoveRotationMark(ctx, &s.pending);  // passed on as it came (JPEG already), less the mark
+  }
+  if (r == XLCC_HELD) {  // the outside library holds the image: its EndImage goes with it
+    ctx->imageList = XLListAddTail(ctx->imageList, op->list);
+    op->list = nullptr;
     s.pending = nullptr;
     s.pendingOpen = FALSE;
-    XLDataListFree(ctx, op->list);
-    op->list = nullptr;
     return XLCC_HELD;
   }
-  if (r != XLCC_PASS) return XLCC_ERROR;
+  if (r != XLCC_PASS) {
+    ctx->ok.store(0);
+    return XLCC_ERROR;
+  }
   return EmitWith(ctx, op);
 }
 
@@ -480,6 +489,7 @@ int ExitXLCC(UmpdJobContext* ctx) {
   XLDataListFree(ctx, s.pending);
   s.pending = nullptr;
   s.pendingOpen = FALSE;
+  Image_ExitJob(ctx);
   s.ready = FALSE;
   s.rotationMark = 0;
   s.grayed = FALSE;

@@ -1,5 +1,7 @@
 // A renderer stream made with the renderer's own writers (spool_fixture.h).
 #include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/ddm_value.h"
+#include "kplatform/byte_order.h"
 #include "kestrel/core/printerdata.h"
 #include "spool_fixture.h"
 
@@ -57,5 +59,40 @@ std::string RendererStream(const ModelAQueue& queue) {
   EXPECT_TRUE(ok);
   return s;
 }
+
+std::string Session(const ModelAQueue& queue, const Settings& settings, const std::string& page) {
+  BYTE printerData[XL_IC_PRINTERDATA_SIZE] = {};
+  EXPECT_TRUE(pd_GetPrinterData(queue.printer, printerData, queue.ddd));
+  std::string devmode = ModelADevmode(queue);
+  for (auto [id, value] : settings.numbers) {
+    EXPECT_TRUE(ddm_SetNumber(id, devmode.data(), printerData, value)) << id << " = " << value;
+  }
+  std::string jobInfo(XL_IC_JOBINFO_SIZE, '\0');
+  kp_StoreU32(reinterpret_cast<BYTE*>(jobInfo.data()) + 16, static_cast<uint32_t>(settings.colorModeAuto));
+  std::string pageCtrl(XL_IC_PAGECTRL_SIZE, '\0');
+  const std::string beginSession = Bytes({0xD1, 0x58, 0x02, 0x58, 0x02, 0xF8, 0x89, 0xC0, 0, 0xF8, 0x86, 0xC0, 0,
+                                          0xF8, 0x8F, XL_OP_BEGINSESSION});
+  const std::string openSource = Bytes({0xC0, 0, 0xF8, 0x88, 0xC0, 1, 0xF8, 0x82, XL_OP_OPENDATASOURCE});
+  std::string page12(12, '\0');
+  page12[8] = 2;
+  page12[9] = 1;
+  page12[10] = 2;
+  std::string setColourMode = std::string(4, '\0') + std::string(2, '\0');
+  kp_StoreU32(reinterpret_cast<BYTE*>(setColourMode.data()), static_cast<uint32_t>(settings.colorModeAuto));
+  kp_StoreU16(reinterpret_cast<BYTE*>(setColourMode.data()) + 4, static_cast<WORD>(settings.pageColorMode));
+  std::string s = InbandCommand(XL_IC_ENABLE, "", false) + InbandCommand(XL_IC_OPEN, std::string("j\0\0\0", 4), true) +
+                  InbandCommand(XL_IC_SETDEVMODE, devmode, true) +
+                  InbandCommand(XL_IC_SETPRINTERDATA, std::string(reinterpret_cast<char*>(printerData),
+                                                                  XL_IC_PRINTERDATA_SIZE),
+                                true) +
+                  InbandCommand(XL_IC_SETJOBINFO, jobInfo, true) + InbandCommand(XL_IC_SETPAGECTRL, pageCtrl, true) +
+                  beginSession + openSource + InbandCommand(XL_IC_STARTPAGE, page12, true) +
+                  InbandCommand(XL_IC_SETCOLORMODE, setColourMode, true) + page +
+                  InbandCommand(XL_IC_SHOWPAGE, "", false) + InbandCommand(XL_IC_ENDPAGE, "", false) +
+                  Bytes({XL_OP_CLOSEDATASOURCE, XL_OP_ENDSESSION}) + InbandCommand(XL_IC_CLOSE, "", false) +
+                  InbandCommand(XL_IC_DISABLE, "", false);
+  return s;
+}
+
 
 }  // namespace kestrel::test

@@ -93,6 +93,18 @@ std::string RendererStream(const ModelAQueue& queue);
 // Model A's default devmode for the queue's printer data (5440 bytes).
 std::string ModelADevmode(const ModelAQueue& queue);
 
+// Model A's defaults changed for one session: DDM values, the job
+// information's automatic-colour strictness and the page's colour mode.
+struct Settings {
+  std::vector<std::pair<WORD, LONG>> numbers;
+  int32_t colorModeAuto = 0;  // job information word 16: 0 strict
+  int32_t pageColorMode = 0;
+};
+// A whole session around `page`: the in-band job set-up (devmode with the
+// settings, printer data, job information, page control), BeginSession,
+// one page with its colour mode, EndSession and the job's end.
+std::string Session(const ModelAQueue& queue, const Settings& settings, const std::string& page);
+
 // PCL XL bytes of one in-band command with its payload (empty: none).
 std::string InbandCommand(BYTE code, const std::string& payload, bool hasPayload);
 std::string Bytes(std::initializer_list<int> values);

@@ -14,6 +14,11 @@
 // the page colour modes judged. Their jobs go to spool-colour-wpgm.pcl and
 // spool-colour-icc.pcl beside JOB for scripts/demo's check.
 //
+// Then images: one page with a 600 x 400 colour image (a photo-like
+// gradient with a flat band) printed with DDM 330 (image compression) at 0,
+// 1 and 2; kestrelum's trace gives each ReadImage's CompressMode and size
+// against the raw size. The jobs go to spool-image-<n>.pcl beside JOB.
+//
 // STREAM is the render step's stream (the build folder's
 // demo/render-stream.xlr by default); when it is missing a stream of the
 // same shape is made here with render/xl's writers, and the program says
@@ -315,6 +320,55 @@ bool MakeColourStream(HANDLE printer, const ColourSettings& settings, std::strin
   return ok;
 }
 
+// One page with a 600 x 400 colour image as the renderer writes it (RGB
+// colour space of object kind 2, rows of R, G, B, PadBytesMultiple 1),
+// under DDM 330 = compression.
+constexpr WORD kImageWidth = 600, kImageHeight = 400;
+bool MakeImageStream(HANDLE printer, LONG compression, std::string& s, std::string& error) {
+  std::vector<BYTE> devmode(XL_IC_DEVMODE_SIZE);
+  static BYTE printerData[XL_IC_PRINTERDATA_SIZE] = {};
+  if (!ModelADevmode(printer, devmode, printerData,
+                     [&] { return ddm_SetNumber(DDM_IMAGECOMPRESSION, devmode.data(), printerData, compression); })) {
+    error = "model A's devmode does not take the image compression";
+    return false;
+  }
+  std::vector<BYTE> rgb(static_cast<size_t>(kImageWidth) * kImageHeight * 3);
+  for (size_t y = 0; y < kImageHeight; ++y) {
+    for (size_t x = 0; x < kImageWidth; ++x) {
+      BYTE* p = &rgb[(y * kImageWidth + x) * 3];
+      const bool band = y >= 250 && y < 300;
+      p[0] = band ? 230 : static_cast<BYTE>(x * 255 / kImageWidth);
+      p[1] = band ? 120 : static_cast<BYTE>(y * 255 / kImageHeight);
+      p[2] = band ? 20 : static_cast<BYTE>(255 - x * 200 / kImageWidth);
+    }
+  }
+  XlContext xl{};
+  xl_initcontext(&xl, PutToString, &s);
+  const BYTE jobInfo[XL_IC_JOBINFO_SIZE] = {};
+  const BYTE layoutInfo[XL_IC_LAYOUTINFO_SIZE] = {};
+  const BYTE pageCtrl[XL_IC_PAGECTRL_SIZE] = {};
+  BYTE jcl[16 + 2 * (8 + 4)] = {2, 0, 0, 0, 8, 0, 0, 0};
+  const float matrix[6] = {1, 0, 0, 1, 0, 0};
+  constexpr BYTE kRgb = 2, kImageKind = 2, kDirect = 0, k8Bit = 2, kColourPage = 2;
+  bool ok = xl_ic_enable(&xl) == 0 && xl_ic_open(&xl, u"Kestrel image demo") == 0 &&
+            xl_ic_setdocname(&xl, u"Kestrel image demo") == 0 &&
+            xl_ic_setdevmode(&xl, devmode.data(), XL_IC_DEVMODE_SIZE) == 0 &&
+            xl_ic_setprinterdata(&xl, printerData) == 0 && xl_ic_setjobinfo(&xl, jobInfo) == 0 &&
+            xl_ic_setlayoutinfo(&xl, layoutInfo) == 0 && xl_ic_setpagectrl(&xl, pageCtrl) == 0 &&
+            xl_ic_setjclheaders(&xl, jcl, sizeof jcl) == 0 && xl_ic_startjob(&xl) == 0 &&
+            xl_beginsession(&xl, 600, 600, 0, 0) == 0 && xl_opendatasource(&xl) == 0 &&
+            xl_ic_startpage(&xl, 0, 0, 2, 1, 2) == 0 && xl_ic_setcolormode(&xl, 0, kColourPage) == 0 &&
+            xl_ic_setcoordinate(&xl, matrix) == 0 && xl_setcolorspace_simple(&xl, kRgb, kImageKind) == 0 &&
+            xl_setcursor(&xl, POINT{300, 300}) == 0 &&
+            xl_beginimage(&xl, kDirect, k8Bit, kImageWidth, kImageHeight, kImageWidth, kImageHeight) == 0 &&
+            xl_readimage_hdr(&xl, 0, kImageHeight, 0, 1, static_cast<DWORD>(rgb.size())) == 0 &&
+            xl_readimage_data(&xl, rgb.data(), static_cast<DWORD>(rgb.size())) == 0 && xl_endimage(&xl) == 0 &&
+            xl_ic_showpage(&xl) == 0 && xl_ic_endpage(&xl) == 0 && xl_closedatasource(&xl) == 0 &&
+            xl_endsession(&xl) == 0 && xl_ic_close(&xl) == 0 && xl_ic_disable(&xl) == 0;
+  if (!ok) error = "render/xl's writers refused the image stream";
+  return ok;
+}
+
 // kestrelum's trace lines about job `id`.
 struct JobTrace {
   bool found = false;
@@ -324,6 +378,7 @@ struct JobTrace {
   std::vector<std::string> seamsMet;                // "not built yet" notes, each once
   std::vector<std::string> lines;                   // every line of kestrelum's trace
   std::vector<std::string> colour;                  // the colour conversion's lines
+  std::vector<std::string> images;                  // the image re-encoding's lines
 };
 
 // On a failure: everything kestrelum said, for the reader to see why.
@@ -358,6 +413,8 @@ JobTrace ReadTrace(DWORD id) {
       }
     } else if (line.rfind("kestrelum: colour: ", 0) == 0) {
       t.colour.push_back(line.substr(std::strlen("kestrelum: colour: ")));
+    } else if (line.rfind("kestrelum: image: ", 0) == 0) {
+      t.images.push_back(line.substr(std::strlen("kestrelum: image: ")));
     } else if (line.rfind(seam, 0) == 0) {
       const std::string what = line.substr(seam.size());
       bool known = false;
@@ -652,6 +709,37 @@ bool ColourJobs(HANDLE printer, const std::string& root, const std::string& jobP
   return true;
 }
 
+// The image jobs: DDM 330 at 0 (none), 1 (delta row for colour) and 2
+// (JPEG), each ReadImage's CompressMode and size from kestrelum's trace.
+bool ImageJobs(HANDLE printer, const std::string& root, const std::string& jobPath) {
+  const char* what[3] = {"no compression", "run-length for grey, delta row for colour", "JPEG"};
+  const size_t raw = static_cast<size_t>(kImageWidth) * kImageHeight * 3;
+  for (LONG setting = 0; setting <= 2; ++setting) {
+    std::printf("An image page (%u x %u colour, %zu bytes raw), DDM 330 = %ld (%s):\n", kImageWidth, kImageHeight,
+                raw, static_cast<long>(setting), what[setting]);
+    std::string stream, error, job;
+    if (!MakeImageStream(printer, setting, stream, error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return false;
+    }
+    JobTrace trace;
+    if (!PrintThrough(printer, root, stream, job, trace)) return false;
+    if (trace.images.empty()) {
+      std::fprintf(stderr, "kestrelum re-encoded no image\n");
+      PrintTrace(trace);
+      return false;
+    }
+    for (const std::string& line : trace.images) std::printf("  ReadImage %s\n", line.c_str());
+    const std::string path = (fs::path(jobPath).parent_path() / ("spool-image-" + std::to_string(setting) + ".pcl")).string();
+    if (!WriteFile(path, job)) {
+      std::fprintf(stderr, "cannot write %s\n", path.c_str());
+      return false;
+    }
+    std::printf("  the job is in %s\n", path.c_str());
+  }
+  return true;
+}
+
 int Run(const std::string& root, const std::string& streamPath, const std::string& jobPath) {
   std::string error;
   if (!InstallQueue(root, error)) {
@@ -711,6 +799,7 @@ int Run(const std::string& root, const std::string& streamPath, const std::strin
     if (!MarkedJob(printer, root, jobPath)) break;
     std::printf("Open seams of kestrelum:\n");
     const std::string open = umseam_OpenSeams();
+    if (open.empty()) std::printf("  none\n");
     for (size_t at = 0, end; at < open.size(); at = end + 1) {
       end = open.find('\n', at);
       if (end == std::string::npos) end = open.size();
@@ -718,6 +807,8 @@ int Run(const std::string& root, const std::string& streamPath, const std::strin
     }
     std::printf("\n");
     if (!ColourJobs(printer, root, jobPath)) break;
+    std::printf("\n");
+    if (!ImageJobs(printer, root, jobPath)) break;
     rc = 0;
   } while (false);
   ClosePrinter(printer);

@@ -76,6 +76,7 @@
   X(DDM_STAPLEEDGE, 326)             \
   X(DDM_LETTERLOCALE, 327)           \
   X(DDM_MEMBER_329, 329)             \
+  X(DDM_IMAGECOMPRESSION, 330)       \
   X(DDM_OFFSETCATCH, 331)            \
   X(DDM_JOBTYPE, 334)                \
   X(DDM_FORCEPDLVERSION, 336)        \

@@ -407,6 +407,7 @@ struct UmpdFewColor {
 // operators of a job. Parser thread only.
 struct ColorJudgeInfo;
 struct ColorConvParam;
+struct ImgRotHandle;
 struct XlccState {
   XLData* pending;        // tokens held since the last SetColorSpace, or null
   BOOL pendingOpen;       // a SetColorSpace started the pending list
@@ -418,6 +419,11 @@ struct XlccState {
   BOOL ready;             // InitXLCC done for this job
   ColorJudgeInfo* judge;  // the colour-judge information, null while absent
   ColorConvParam* params; // the colour parameters it built (colorParams points into them), or null
+  // The image re-encoding's job state (spool/image/): the rotation buffer
+  // and the JPEG compression file, kept from their first use to the end
+  // of the job (ExitXLCC: end, failure, abort).
+  ImgRotHandle* rotation;
+  tempFile compressFile;
 };
 
 struct UmpdJobContext {
