@@ -752,6 +752,55 @@ TEST_F(DocEventTest, BitmapStampAndHeaderFooterRulesReachTheStream) {
   EXPECT_TRUE(DeleteDC(hdc));
 }
 
+TEST_F(DocEventTest, BitmapStampTilesAreAnnouncedBeforeTheyAreBlitted) {
+  // PrintBitmapWaterMark on a page of its own: a 2 x 300 picture in two
+  // bands, each SetPaperOffset (its row offset, column 0) before its blit
+  // at the stamp rectangle's corner, SRCAND when transparent, else
+  // SRCCOPY. A missing file draws nothing and answers -1.
+  const BYTE blue[3] = {255, 0, 0};
+  WriteHostFile(root_.host("c/stamp.bmp"), Bmp(2, 300, blue));
+  HDC hdc = CreateDc();
+  ASSERT_NE(hdc, nullptr);
+  DOCINFOW doc = Doc(u"Tiles");
+  ASSERT_GT(StartDocW(hdc, &doc), 0);
+  ASSERT_GT(StartPage(hdc), 0);
+  KM_PAGEINFO info{};
+  info.markLeft = 100;
+  info.markTop = 200;
+  for (LONG transparent : {0, 1}) {
+    SCOPED_TRACE(transparent);
+    KpDcClearLog(hdc);
+    EXPECT_EQ(PrintBitmapWaterMark(hdc, &info, 1, 0, u"C:\\stamp.bmp", transparent, 0), 1);
+    std::vector<Escape> escapes = Escapes(hdc);
+    ASSERT_EQ(Codes(escapes), (std::vector<LONG>{KM_ESC_SET_PAPER_OFFSET, KM_ESC_SET_PAPER_OFFSET}));
+    EXPECT_EQ(escapes[0].in, (std::vector<BYTE>(8, 0))) << "row 0, column 0";
+    EXPECT_EQ(kp_LoadU32(escapes[1].in.data()), 256u);
+    EXPECT_EQ(kp_LoadU32(escapes[1].in.data() + 4), 0u);
+    std::vector<KP_DC_LOG_ENTRY> blits;
+    for (DWORD i = 0; i < KpDcLogCount(hdc); ++i) {
+      KP_DC_LOG_ENTRY e{};
+      if (KpDcLogEntry(hdc, i, &e) && e.kind == KP_DCLOG_DRAWING && std::string(e.name) == "StretchDIBits")
+        blits.push_back(e);
+    }
+    ASSERT_EQ(blits.size(), 2u);
+    EXPECT_EQ(blits[0].args[0], 100);
+    EXPECT_EQ(blits[0].args[1], 200);
+    EXPECT_EQ(blits[1].args[1], 456) << "the second band below the first";
+    for (const KP_DC_LOG_ENTRY& e : blits) EXPECT_EQ(static_cast<DWORD>(e.args[2]), transparent ? SRCAND : SRCCOPY);
+    EXPECT_EQ(blits[0].result, 256);
+    EXPECT_EQ(blits[1].result, 44);
+  }
+  KpDcClearLog(hdc);
+  EXPECT_EQ(PrintBitmapWaterMark(hdc, &info, 1, 0, u"C:\\missing.bmp", 0, 0), -1);
+  EXPECT_TRUE(Escapes(hdc).empty());
+  EXPECT_TRUE(DrawingResults(hdc).empty());
+  ASSERT_GT(EndPage(hdc), 0);
+  ASSERT_GT(EndDoc(hdc), 0);
+  pclxl_check::Report report = pclxl_check::check(Output(hdc), pclxl_check::Mode::RendererStream);
+  EXPECT_TRUE(report.ok()) << report.text();
+  EXPECT_TRUE(DeleteDC(hdc));
+}
+
 TEST_F(DocEventTest, DrawingCallsCheckTheirArgumentsAndThePage) {
   // Polyline and StretchDIBits on a DC: what is refused before the
   // renderer is called, and what the renderer draws (counted in the
