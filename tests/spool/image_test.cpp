@@ -371,7 +371,7 @@ TEST(ImageHelpers, BitsPerPixelAndBlackAndWhitePalettes) {
 
 std::string U16(int v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)}; }
 
-struct ImageSpec {
+struct TestImage {
   int space = XLCC_SPACE_RGB;  // 1 grey, 2 RGB
   Bytes8 palette;              // empty: direct
   int depth = IMAGE_DEPTH_8;
@@ -382,7 +382,7 @@ struct ImageSpec {
   bool rotate = false;         // SetPageRotation 90 before it (the rotation mark)
 };
 
-std::string ImageOps(const ImageSpec& s) {
+std::string ImageOps(const TestImage& s) {
   std::string o;
   if (s.rotate) o += Bytes({0xC3, 90, 0, 0xF8, XL_ATTR_PAGEANGLE, XL_OP_SETPAGEROTATION});
   o += Bytes({0xC0, s.space, 0xF8, XL_ATTR_COLORSPACE});
@@ -572,14 +572,14 @@ TEST_F(ImageJob, CompressionBySettingKindAndMapping) {
   }
   Bytes8 grey;
   for (size_t i = 0; i < rgb.size(); i += 3) grey.push_back(rgb[i] != 0 ? 200 : 40);
-  ImageSpec direct{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, w, h, rgb};
-  ImageSpec indexed{XLCC_SPACE_RGB, V({255, 0, 0, 0, 0, 255}), IMAGE_DEPTH_8, w, h, indexes};
-  ImageSpec greyDirect{XLCC_SPACE_GRAY, {}, IMAGE_DEPTH_8, w, h, grey};
-  ImageSpec greyIndexed{XLCC_SPACE_GRAY, V({200, 40}), IMAGE_DEPTH_8, w, h, indexes};
+  TestImage direct{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, w, h, rgb};
+  TestImage indexed{XLCC_SPACE_RGB, V({255, 0, 0, 0, 0, 255}), IMAGE_DEPTH_8, w, h, indexes};
+  TestImage greyDirect{XLCC_SPACE_GRAY, {}, IMAGE_DEPTH_8, w, h, grey};
+  TestImage greyIndexed{XLCC_SPACE_GRAY, V({200, 40}), IMAGE_DEPTH_8, w, h, indexes};
   struct Case {
     const char* what;
     LONG setting;
-    const ImageSpec* image;
+    const TestImage* image;
     int compress, pad;
   } cases[] = {
       {"none, colour", 0, &direct, 0, 4},          {"none, indexed colour", 0, &indexed, 0, 4},
@@ -622,7 +622,7 @@ TEST_F(ImageJob, CompressionBySettingKindAndMapping) {
     }
   }
   // Under 1024 bytes of data an image is never JPEG: 18 x 18 colour is 972.
-  const Result small = Print(With(2), ImageOps(ImageSpec{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 18, 18, RedBlue(18, 18)}));
+  const Result small = Print(With(2), ImageOps(TestImage{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 18, 18, RedBlue(18, 18)}));
   ASSERT_EQ(small.images.size(), 1u);
   EXPECT_EQ(small.images[0].compress, IMAGE_XL_NOCOMPRESSION);
   EXPECT_EQ(small.images[0].rgb, RedBlue(18, 18));
@@ -648,15 +648,15 @@ TEST_F(ImageJob, ChannelOrderSurvivesEveryPath) {
   const Bytes8 redBlue = V({255, 0, 0, 0, 0, 255});
   const Bytes8 converted = WhitePointOf(redBlue);  // red, then blue, after the conversion
   ASSERT_NE(converted, redBlue);
-  ImageSpec direct{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, w, h, rgb};
-  ImageSpec indexed{XLCC_SPACE_RGB, redBlue, IMAGE_DEPTH_8, w, h, indexes};
+  TestImage direct{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, w, h, rgb};
+  TestImage indexed{XLCC_SPACE_RGB, redBlue, IMAGE_DEPTH_8, w, h, indexes};
   // 65535 x 1: beyond libjpeg's limit, the library ends the compression.
-  ImageSpec wide{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 65535, 1, RedBlue(65535, 1)};
+  TestImage wide{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 65535, 1, RedBlue(65535, 1)};
   const std::vector<std::pair<WORD, LONG>> whitePoint = {{DDM_COLORMATCHING, 1}, {DDM_WHITEPOINT, 2}, {DDM_GAMMA, 3}};
   struct Case {
     const char* what;
     LONG setting;
-    const ImageSpec* image;
+    const TestImage* image;
     int compress;
   } cases[] = {
       {"direct, none", 0, &direct, 0},     {"direct, delta row", 1, &direct, 3}, {"direct, JPEG", 2, &direct, 2},
@@ -680,7 +680,7 @@ TEST_F(ImageJob, ChannelOrderSurvivesEveryPath) {
   }
   // Black-and-white output: grey by the weights of each channel (red 76,
   // blue 27); indexed images get a grey palette, direct ones grey pixels.
-  for (const ImageSpec* image : {&direct, &indexed}) {
+  for (const TestImage* image : {&direct, &indexed}) {
     for (LONG setting : {0, 1, 2}) {
       SCOPED_TRACE(std::string(image == &direct ? "direct" : "indexed") + " setting " + std::to_string(setting));
       const Result r = Print(With(setting, {{DDM_COLORMODE, 1}}), ImageOps(*image));
@@ -706,11 +706,11 @@ TEST_F(ImageJob, MarkedImagesAreTurnedAQuarterClockwise) {
   }
   for (int i = 0; i < 256; ++i) palette.insert(palette.end(), {static_cast<uint8_t>(i), 0, 200});
   const int want[2][3] = {{21, 11, 1}, {22, 12, 2}};
-  for (const auto& [what, spec] : {std::pair{"24 bits", ImageSpec{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 3, 2, rgb}},
-                                   std::pair{"8 bits", ImageSpec{XLCC_SPACE_RGB, palette, IMAGE_DEPTH_8, 3, 2, indexes}}}) {
+  for (const auto& [what, source] : {std::pair{"24 bits", TestImage{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 3, 2, rgb}},
+                                   std::pair{"8 bits", TestImage{XLCC_SPACE_RGB, palette, IMAGE_DEPTH_8, 3, 2, indexes}}}) {
     for (LONG setting : {0, 1}) {
       SCOPED_TRACE(std::string(what) + " setting " + std::to_string(setting));
-      ImageSpec marked = spec;
+      TestImage marked = source;
       marked.rotate = true;
       const Result r = Print(With(setting), ImageOps(marked));
       EXPECT_TRUE(r.report.ok()) << r.report.text();
@@ -720,13 +720,13 @@ TEST_F(ImageJob, MarkedImagesAreTurnedAQuarterClockwise) {
         for (int p = 0; p < 3; ++p) EXPECT_EQ(r.images[0].rgb[(row * 3 + p) * 3], want[row][p]) << row << "," << p;
       }
       // Unmarked, the same data is not turned.
-      const Result plain = Print(With(setting), ImageOps(ImageSpec{spec.space, spec.palette, spec.depth, 2, 3, spec.data}));
+      const Result plain = Print(With(setting), ImageOps(TestImage{source.space, source.palette, source.depth, 2, 3, source.data}));
       ASSERT_EQ(plain.images.size(), 1u);
       EXPECT_EQ(plain.images[0].rgb.at(3), pixel(1, 0));
     }
   }
   // A 4-bit image with the mark goes out unturned, as it came.
-  ImageSpec four{XLCC_SPACE_RGB, V({0, 0, 0, 255, 255, 255}), IMAGE_DEPTH_4, 3, 2, V({0x01, 0x10, 0x11})};
+  TestImage four{XLCC_SPACE_RGB, V({0, 0, 0, 255, 255, 255}), IMAGE_DEPTH_4, 3, 2, V({0x01, 0x10, 0x11})};
   four.rotate = true;
   const Result r = Print(With(1), ImageOps(four));
   ASSERT_EQ(r.images.size(), 1u);
@@ -743,7 +743,7 @@ TEST_F(ImageJob, InputThatDoesNotMatchItsAttributesGoesAsItCame) {
   Bytes8 beyond(40 * 30, 7);  // indexes 7 into a two-entry palette
   struct Case {
     const char* what;
-    ImageSpec image;
+    TestImage image;
     LONG setting;
     bool asItCame;  // else its indexes are sent (rebuilt rows) but never looked up or changed
   } cases[] = {
@@ -779,7 +779,7 @@ TEST_F(ImageJob, InputThatDoesNotMatchItsAttributesGoesAsItCame) {
   // runs; 65535 rows of one byte do not shrink and go uncompressed.
   for (const auto& [w, h, mode] : {std::tuple{65535, 1, IMAGE_XL_RLE}, std::tuple{1, 65535, IMAGE_XL_NOCOMPRESSION}}) {
     SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
-    const Result r = Print(With(1), ImageOps(ImageSpec{XLCC_SPACE_GRAY, {}, IMAGE_DEPTH_8, w, h, Bytes8(65535, 128)}));
+    const Result r = Print(With(1), ImageOps(TestImage{XLCC_SPACE_GRAY, {}, IMAGE_DEPTH_8, w, h, Bytes8(65535, 128)}));
     EXPECT_TRUE(r.report.ok()) << r.report.text();
     ASSERT_EQ(r.images.size(), 1u);
     EXPECT_EQ(r.images[0].compress, mode);
@@ -791,7 +791,7 @@ TEST_F(ImageJob, JpegFromTheRendererPassesUnchangedWithoutTheMark) {
   Bytes8 px(64 * 48 * 3);
   for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>(i * 7 / 3);
   const Bytes8 jpeg = EncodeJpeg(px, 64, 48, 3);
-  ImageSpec s{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 64, 48, jpeg, IMAGE_XL_JPEG, 3};
+  TestImage s{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 64, 48, jpeg, IMAGE_XL_JPEG, 3};
   s.rotate = true;  // the renderer's page rotation before it marks it
   for (LONG setting : {0, 1, 2}) {
     const Result r = Print(With(setting), ImageOps(s));
@@ -906,8 +906,8 @@ TEST_F(ImageJpeg, TheFileLivesUntilTheJobEnds) {
 
 TEST_F(ImageJob, TwoJpegImagesInOneJobDecodeToTheirOwnPixels) {
   const Bytes8 first = Gradient(120, 90, 3, 1), second = Gradient(50, 40, 3, 6);
-  const Result r = Print(With(2), ImageOps(ImageSpec{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 120, 90, first}) +
-                                      ImageOps(ImageSpec{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 50, 40, second}));
+  const Result r = Print(With(2), ImageOps(TestImage{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 120, 90, first}) +
+                                      ImageOps(TestImage{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 50, 40, second}));
   EXPECT_TRUE(r.report.ok()) << r.report.text();
   ASSERT_EQ(r.images.size(), 2u);
   for (int i = 0; i < 2; ++i) {
@@ -945,8 +945,8 @@ TEST_F(ImageLibrary, LinkedImagesAreCollectedThenConvertedInOrder) {
   const Bytes8 a(24 * 3, 0), b(24 * 3, 255);
   const std::string cursor = Bytes({0xD3, 5, 0, 6, 0, 0xF8, XL_ATTR_POINT, XL_OP_SETCURSOR});
   const std::string page = InbandCommand(XL_IC_LINKIMAGESTART, "", false) +
-                           ImageOps(ImageSpec{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 24, 1, a}) + cursor +
-                           ImageOps(ImageSpec{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 24, 1, b}) +
+                           ImageOps(TestImage{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 24, 1, a}) + cursor +
+                           ImageOps(TestImage{XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 24, 1, b}) +
                            InbandCommand(XL_IC_LINKIMAGEEND, "", false);
   for (const char* failing : {"", "NIE_CreateParam32", "NIE_ColorConvert32"}) {
     SCOPED_TRACE(failing);
