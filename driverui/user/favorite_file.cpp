@@ -169,13 +169,34 @@ struct Writer {
   }
 };
 
+// A string member's text: the member may sit at an odd offset of the
+// devmode, so it is copied byte-wise, within the member's bytes.
+Text StringOf(ULONG_PTR address, DWORD bytes) {
+  Text out;
+  const auto* p = reinterpret_cast<const BYTE*>(address);
+  for (DWORD i = 0; p && i + 1 < bytes; i += 2) {
+    char16_t c;
+    std::memcpy(&c, p + i, 2);
+    if (c == 0) break;
+    out += c;
+  }
+  return out;
+}
+
 bool GetString(WORD id, void* devmode, void* printerData, Text* out) {
   WORD type = 0;
   DWORD size = 0;
   ULONG_PTR v = 0;
   if (ddm_GetValue(id, devmode, printerData, &type, &size, &v) != 0 || type != DDM_TYPE_STRING || !v) return false;
-  *out = reinterpret_cast<LPCWSTR>(v);
+  *out = StringOf(v, size);
   return true;
+}
+
+// 0 equal, 2 error, else different; strings compared as copies.
+LONG Compare(WORD type, ULONG_PTR a, DWORD sa, ULONG_PTR b, DWORD sb) {
+  if (type != DDM_TYPE_STRING) return cdmCompare(type, &a, &b);
+  if (!a || !b) return 2;
+  return StringOf(a, sa) == StringOf(b, sb) ? 0 : 1;
 }
 
 // The folder part of a path (up to its last backslash); false without one.
@@ -343,7 +364,7 @@ Text ChangedSettings(HCDDD ddd, void* before, void* after, void* printerData) {
       if (ddm_GetValue(id, before, printerData, &ta, &sa, &a) != 0 ||
           ddm_GetValue(id, after, printerData, &tb, &sb, &b) != 0 || ta != tb || ta == DDM_TYPE_FONT)
         continue;
-      if (cdmCompare(ta, &a, &b) == 0) continue;
+      if (Compare(ta, a, sa, b, sb) == 0) continue;
       void* list = nullptr;
       WORD method = 0, count = 0, status = 0;
       LPCWSTR name = nullptr;
@@ -450,7 +471,7 @@ BOOL FavFile_Export(HANDLE printer, HCDDD ddd, HWND owner, void* devmode, void* 
       break;
     }
     if (ta == DDM_TYPE_FONT || (!stamps && ddm_IsStampDdmId(id))) continue;
-    LONG cmp = cdmCompare(ta, &a, &b);
+    LONG cmp = Compare(ta, a, sa, b, sb);
     if (cmp == 2) {
       w.ok = false;
       break;
@@ -460,7 +481,7 @@ BOOL FavFile_Export(HANDLE printer, HCDDD ddd, HWND owner, void* devmode, void* 
     if (!zanLib_ConvertFuncIDtoDmaID(id, &dma) || dma == 0) continue;
     Text section = Dec(dma);
     if (ta == DDM_TYPE_STRING) {
-      w.StringSection(section.c_str(), reinterpret_cast<LPCWSTR>(a));
+      w.StringSection(section.c_str(), StringOf(a, sa).c_str());
     } else {
       DWORD length = 0;
       LPWSTR text = cdmDmConvertStr(ta, &a, &length);

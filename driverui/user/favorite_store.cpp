@@ -418,15 +418,31 @@ BOOL Fav_LoadList(HANDLE printer, HCDDD ddd, void* devmode, void* printerData, F
   // The chain: one entry a favourite that can be loaded; a description
   // favourite the data no longer lists is skipped.
   DddFavorites ddds(ddd);
-  for (size_t i = 0; index[i]; ++i) {
-    FAV_ENTRY e = {};
-    e.number = index[i];
-    if (!LoadCurrentUserUserSel(printer, ddd, e.number, nullptr, e.name, e.comment, &e.flag)) continue;
-    if (e.flag == FAV_FLAG_BASE && e.number != 1) {
-      e.dddItem = ddds.Find(e.name);
-      if (e.dddItem == 0) continue;
+  auto chain = [&] {
+    list->entries.clear();
+    for (size_t i = 0; index[i]; ++i) {
+      FAV_ENTRY e = {};
+      e.number = index[i];
+      if (!LoadCurrentUserUserSel(printer, ddd, e.number, nullptr, e.name, e.comment, &e.flag)) continue;
+      if (e.flag == FAV_FLAG_BASE && e.number != 1) {
+        e.dddItem = ddds.Find(e.name);
+        if (e.dddItem == 0) continue;
+      }
+      list->entries.push_back(e);
     }
-    list->entries.push_back(e);
+  };
+  chain();
+  // A stored list that names nothing usable: the base set again, so that
+  // the selector always has favourite 1.
+  if (list->entries.empty() && !rebuild) {
+    WORD type = 0;
+    DWORD size = 0;
+    ULONG_PTR device = 0;
+    if (ddm_GetValue(DDM_DEVICENAME, devmode, printerData, &type, &size, &device) != 0 || type != DDM_TYPE_STRING ||
+        !CreateCurrentUserBaseSel(printer, ddd, reinterpret_cast<LPCWSTR>(device)) ||
+        !LoadCurrentUserUserInfo(printer, ddd, index.data(), static_cast<WORD>(index.size())))
+      return FALSE;
+    chain();
   }
   if (list->entries.empty()) return FALSE;
   list->selected = static_cast<WORD>(position);

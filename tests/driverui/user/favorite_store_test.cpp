@@ -34,6 +34,11 @@ TEST_F(FavoriteTest, BaseSetIsTheDefaultsAndTheModelsFavourites) {
   FAV_LIST again;
   ASSERT_TRUE(Fav_LoadList(printer_, ddd_, dm_.data(), pd_.data(), &again));
   EXPECT_EQ(NamesOf(again), NamesOf(list_));
+  // A stored list that names nothing usable gives the base set again.
+  StoreIndexBytes({0, 0});
+  ASSERT_TRUE(Fav_LoadList(printer_, ddd_, dm_.data(), pd_.data(), &again));
+  EXPECT_EQ(NamesOf(again), NamesOf(list_));
+  EXPECT_EQ(Index(), (std::vector<WORD>{1, 2, 3}));
 }
 
 TEST_F(FavoriteTest, FavouriteReadBackAfterTheStoreIsReopened) {

@@ -54,7 +54,8 @@
 //  - The selector's list (Fav_LoadList) skips a description favourite that
 //    DDM 36888 no longer lists, as the renumbering does, and a favourite
 //    that cannot be loaded; it does not end the list there. A stored
-//    position beyond the list selects favourite 1.
+//    position beyond the list selects favourite 1. A stored list that
+//    names no favourite that can be loaded gets the base set again.
 //  - A description favourite (flag 0) is never rewritten by the selector;
 //    only favourite 1 and the description favourites are rebuilt when the
 //    driver version changes. Favourite 1 is the favourite file's reference,
