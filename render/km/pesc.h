@@ -65,64 +65,8 @@
 //  - The overrides are restored at the end and at the abort of a job.
 #pragma once
 
+#include "kestrel/render/km_escape.h"
 #include "kestrel/render/pdev.h"
-
-// Function ids of the table.
-enum : WORD {
-  PESC_FUNC_GATE = 4353,
-  PESC_FUNC_DIRECT_IMAGE = 4354,
-  PESC_FUNC_COLOR_MODE = 4355,
-  PESC_FUNC_LAYOUT = 4356,
-  PESC_FUNC_4213 = 4357,
-  PESC_FUNC_4215_A = 4358,
-  PESC_FUNC_4215_B = 4359,
-};
-
-// Gate functions of 4209.
-enum : WORD {
-  PESC_GATE_ON = 1,
-  PESC_GATE_OFF = 2,
-  PESC_GATE_FUNCINFO = 3,
-  PESC_GATE_CHECK = 25989,
-};
-// Function 25989's answer: the bytes "EPNZ" read little-endian.
-constexpr DWORD PESC_GATE_SIGNATURE = 0x5A4E5045;
-constexpr DWORD PESC_GATE_RECORD_SIZE = 8;     // 4209's input: size, function, argument
-constexpr DWORD PESC_FUNCINFO_SIZE = 18;       // function 3's output
-
-// Page colour mode codes of 4211.
-enum : WORD {
-  PESC_COLOR_ON = 4609,    // the application sets the colour mode (mode 0)
-  PESC_COLOR_OFF = 4610,
-  PESC_COLOR_MODE1 = 4611,
-  PESC_COLOR_MODE2 = 4612,
-  PESC_COLOR_MODE0 = 4613,
-};
-
-// Layout selectors and arguments of 4212.
-enum : WORD {
-  PESC_LAYOUT_GET_DUPLEX = 4865,
-  PESC_LAYOUT_SET_DUPLEX = 4866,
-  PESC_LAYOUT_GET_NUP = 4867,
-  PESC_LAYOUT_SET_NUP = 4868,
-  PESC_DUPLEX_SIMPLEX = 4881,
-  PESC_DUPLEX_KIND2 = 4882,
-  PESC_DUPLEX_KIND3 = 4883,
-  PESC_DUPLEX_CLEAR = 4884,
-};
-constexpr DWORD PESC_LAYOUT_RECORD_SIZE = 8;
-
-// Results.
-enum : LONG {
-  PESC_OK = 1,
-  PESC_UNAVAILABLE = 0,
-  PESC_FAIL = -1,
-  PESC_BAD_FUNCTION = -2,
-  PESC_BAD_SELECTOR = -3,
-  PESC_BAD_SIZE = -4,
-  PESC_BAD_ARGUMENT = -5,
-  PESC_NOT_NOW = -6,
-};
 
 // A row of the function table.
 struct PESC_FUNCINFO {
@@ -131,34 +75,6 @@ struct PESC_FUNCINFO {
   DWORD minVersion;
   DWORD caps[3];
 };
-
-// ---- 4210's block (little-endian, addressed by offsets from its start) ----
-constexpr DWORD PESC_DBLT_HEAD = 4;           // the block's 32-bit total size
-constexpr DWORD PESC_DBLT_PIECE_SIZE = 36;    // the piece header, at offset 4
-constexpr DWORD PESC_DBLT_DEST_SIZE = 32;     // the destination record
-constexpr DWORD PESC_BMIH_SIZE = 40;          // BITMAPINFOHEADER
-constexpr DWORD PESC_DBLT_CLIP_SIZE = 8;      // x, y, width, height (16 bits each)
-// Offsets in the piece header (from the block's start).
-constexpr DWORD PESC_PIECE_DEST = 8;          // offset of the destination record
-constexpr DWORD PESC_PIECE_JPEG_TOTAL = 12;
-constexpr DWORD PESC_PIECE_OFFSET = 16;       // this piece's offset within the JPEG
-constexpr DWORD PESC_PIECE_BYTES = 20;
-constexpr DWORD PESC_PIECE_ID = 24;
-constexpr DWORD PESC_PIECE_ROTATION = 26;
-constexpr DWORD PESC_PIECE_CLIP = 36;         // offset of the clip rectangle, 0: none
-static_assert(PESC_PIECE_CLIP + 4 == PESC_DBLT_HEAD + PESC_DBLT_PIECE_SIZE);
-// Offsets in the destination record.
-constexpr DWORD PESC_DEST_X = 4, PESC_DEST_Y = 6, PESC_DEST_W = 8, PESC_DEST_H = 10;
-constexpr DWORD PESC_DEST_ZERO1 = 12, PESC_DEST_ZERO2 = 14;
-constexpr DWORD PESC_DEST_SRC_W = 16, PESC_DEST_SRC_H = 18;
-constexpr DWORD PESC_DEST_JPEG = 20, PESC_DEST_BMIH = 24, PESC_DEST_ROP = 28;
-static_assert(PESC_DEST_ROP + 4 == PESC_DBLT_DEST_SIZE);
-// Offsets in the bitmap header.
-constexpr DWORD PESC_BMIH_WIDTH = 4, PESC_BMIH_HEIGHT = 8, PESC_BMIH_COMPRESSION = 16;
-constexpr DWORD PESC_BI_JPEG = 4;             // the header's compression: JPEG
-constexpr DWORD PESC_ROP_SRCCOPY = 0xCC0020;  // the only ROP 4210 draws with
-constexpr DWORD PESC_PIECE_MAX = 65280;       // the largest part written at once
-constexpr WORD PESC_IMAGE_ID_MAX = 0x3FFF;    // ids wrap from above this to 1
 
 // ---- jpeg_GetParam --------------------------------------------------------
 // Walks the JPEG markers of `length` bytes up to the frame header: 0 and the

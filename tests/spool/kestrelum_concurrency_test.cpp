@@ -13,7 +13,9 @@
 #include "kestrel/core/printerdata.h"
 #include "kplatform/engine.h"
 #include "kplatform/monitor_host.h"
+#include "jpeg_maker.h"
 #include "loopback_printer.h"
+#include "pesc_blocks.h"
 #include "kplatform/winspool_job.h"
 #include "pclxl_checker.h"
 #include "spool_fixture.h"
@@ -479,6 +481,63 @@ TEST_F(KestrelumFromRenderer, AnAbortedDocumentEndsItsJobAndLeavesNothing) {
   ExpectPrinted(id + 1);
   int again = 0;
   EXPECT_EQ(MaskTimeStamps(JobOutput(id + 1), &again), first);
+}
+
+// An application's JPEG handed to the printer through the renderer's private
+// gate (4209 on, 4210 in two pieces upright and whole at rotation 270)
+// reaches the port byte for byte: the spooler side passes a ReadImage of
+// CompressMode 2 on without re-encoding it, and the rotation mark the
+// turned one carries never reaches the printer (the checker's job mode
+// refuses attribute 253).
+TEST_F(KestrelumFromRenderer, AJpegThroughThePrivateGateReachesThePortUnchanged) {
+  Watchdog dog(60s);
+  km::JpegSpec spec;
+  spec.width = 48;
+  spec.height = 40;
+  const std::vector<uint8_t> jpeg = km::MakeJpeg(spec);
+  ASSERT_GT(jpeg.size(), 2u);
+  ASSERT_TRUE(KpEngineUseSpoolerJobs(engine_, TRUE));
+  KP_ENGINE_SESSION* s = KpEngineEnablePDEV(driver_, engine_, devmode_.data());
+  ASSERT_NE(s, nullptr);
+  ASSERT_TRUE(KpEngineEnableSurface(s));
+  ASSERT_TRUE(KpEngineStartDoc(s, kDocName, 0));
+  ASSERT_TRUE(KpEngineStartPage(s));
+  auto escape = [&](ULONG code, std::vector<BYTE> in) {
+    return static_cast<LONG>(KpEngineEscape(s, code, static_cast<ULONG>(in.size()), in.data(), 0, nullptr));
+  };
+  ASSERT_EQ(escape(KM_ESC_PRIVATE_GATE, km::GateRecord(PESC_GATE_ON)), PESC_OK);
+  km::Direct d;
+  d.srcWidth = static_cast<WORD>(spec.width);
+  d.srcHeight = static_cast<WORD>(spec.height);
+  d.bmiWidth = spec.width;
+  d.bmiHeight = spec.height;
+  d.jpegTotal = static_cast<DWORD>(jpeg.size());
+  const size_t half = jpeg.size() / 2;
+  d.piece.assign(jpeg.begin(), jpeg.begin() + static_cast<ptrdiff_t>(half));
+  const LONG id = escape(KM_ESC_DIRECT_IMAGE, d.Block());
+  ASSERT_GT(id, 0);
+  d.id = static_cast<WORD>(id);
+  d.pieceOffset = static_cast<DWORD>(half);
+  d.piece.assign(jpeg.begin() + static_cast<ptrdiff_t>(half), jpeg.end());
+  ASSERT_EQ(escape(KM_ESC_DIRECT_IMAGE, d.Block()), id);
+  km::Direct turned = d;
+  turned.id = 0;
+  turned.rotation = 270;
+  turned.pieceOffset = 0;
+  turned.piece.assign(jpeg.begin(), jpeg.end());
+  ASSERT_GT(escape(KM_ESC_DIRECT_IMAGE, turned.Block()), 0);
+  ASSERT_TRUE(KpEngineSendPage(s));
+  ASSERT_TRUE(KpEngineEndDoc(s, 0)) << GetLastError();
+  ASSERT_TRUE(KpEngineDisablePDEV(s));
+  ExpectPrinted(1);
+  const std::string port = JobOutput(1);
+  size_t found = 0;
+  const std::string needle(jpeg.begin(), jpeg.end());
+  for (size_t at = port.find(needle); at != std::string::npos; at = port.find(needle, at + needle.size())) ++found;
+  EXPECT_EQ(found, 2u) << "the JPEG's bytes, unchanged, once for each image";
+  const auto report =
+      pclxl_check::check(reinterpret_cast<const uint8_t*>(port.data()), port.size(), pclxl_check::Mode::Job);
+  EXPECT_TRUE(report.ok()) << report.text();
 }
 
 }  // namespace

@@ -21,6 +21,8 @@
 #include <cstring>
 
 #include "demo_dc.h"
+#include "kestrel/render/km_escape.h"
+#include "kplatform/byte_order.h"
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
@@ -99,41 +101,35 @@ std::vector<unsigned char> ApplicationJpeg(int width, int height) {
   return out;
 }
 
-void Put16(std::vector<char>& b, size_t at, unsigned v) {
-  b[at] = static_cast<char>(v);
-  b[at + 1] = static_cast<char>(v >> 8);
-}
-void Put32(std::vector<char>& b, size_t at, unsigned v) {
-  Put16(b, at, v & 0xFFFF);
-  Put16(b, at + 2, v >> 16);
-}
-
 // Escape 4210's block for one piece of the JPEG: the piece header, the
-// destination record, the bitmap header, then the piece's bytes.
+// destination record, the bitmap header, then the piece's bytes (the
+// layout of kestrel/render/km_escape.h).
 std::vector<char> DirectBlock(const std::vector<unsigned char>& jpeg, size_t from, size_t n, unsigned id,
                               unsigned rotation, int w, int h) {
-  constexpr size_t kDest = 40, kBmih = 72, kData = 112;
+  constexpr size_t kDest = PESC_DBLT_HEAD + PESC_DBLT_PIECE_SIZE, kBmih = kDest + PESC_DBLT_DEST_SIZE,
+                   kData = kBmih + PESC_BMIH_SIZE;
   std::vector<char> b(kData + n);
-  Put32(b, 0, static_cast<unsigned>(b.size()));
-  Put32(b, 8, kDest);
-  Put32(b, 12, static_cast<unsigned>(jpeg.size()));
-  Put32(b, 16, static_cast<unsigned>(from));
-  Put32(b, 20, static_cast<unsigned>(n));
-  Put16(b, 24, id);
-  Put16(b, 26, rotation);
-  Put16(b, kDest + 4, 600);   // x, y in device pixels
-  Put16(b, kDest + 6, 900);
-  Put16(b, kDest + 8, 2 * w);  // printed at twice its size
-  Put16(b, kDest + 10, 2 * h);
-  Put16(b, kDest + 16, w);
-  Put16(b, kDest + 18, h);
-  Put32(b, kDest + 20, kData);
-  Put32(b, kDest + 24, kBmih);
-  Put32(b, kDest + 28, 0xCC0020);  // SRCCOPY
-  Put32(b, kBmih, 40);
-  Put32(b, kBmih + 4, w);
-  Put32(b, kBmih + 8, h);
-  Put32(b, kBmih + 16, 4);  // BI_JPEG
+  auto at = [&](size_t offset) { return reinterpret_cast<BYTE*>(b.data() + offset); };
+  kp_StoreU32(at(0), static_cast<DWORD>(b.size()));
+  kp_StoreU32(at(PESC_PIECE_DEST), kDest);
+  kp_StoreU32(at(PESC_PIECE_JPEG_TOTAL), static_cast<DWORD>(jpeg.size()));
+  kp_StoreU32(at(PESC_PIECE_OFFSET), static_cast<DWORD>(from));
+  kp_StoreU32(at(PESC_PIECE_BYTES), static_cast<DWORD>(n));
+  kp_StoreU16(at(PESC_PIECE_ID), static_cast<WORD>(id));
+  kp_StoreU16(at(PESC_PIECE_ROTATION), static_cast<WORD>(rotation));
+  kp_StoreU16(at(kDest + PESC_DEST_X), 600);  // x, y in device pixels
+  kp_StoreU16(at(kDest + PESC_DEST_Y), 900);
+  kp_StoreU16(at(kDest + PESC_DEST_W), static_cast<WORD>(2 * w));  // printed at twice its size
+  kp_StoreU16(at(kDest + PESC_DEST_H), static_cast<WORD>(2 * h));
+  kp_StoreU16(at(kDest + PESC_DEST_SRC_W), static_cast<WORD>(w));
+  kp_StoreU16(at(kDest + PESC_DEST_SRC_H), static_cast<WORD>(h));
+  kp_StoreU32(at(kDest + PESC_DEST_JPEG), kData);
+  kp_StoreU32(at(kDest + PESC_DEST_BMIH), kBmih);
+  kp_StoreU32(at(kDest + PESC_DEST_ROP), PESC_ROP_SRCCOPY);
+  kp_StoreU32(at(kBmih), PESC_BMIH_SIZE);
+  kp_StoreU32(at(kBmih + PESC_BMIH_WIDTH), static_cast<DWORD>(w));
+  kp_StoreU32(at(kBmih + PESC_BMIH_HEIGHT), static_cast<DWORD>(h));
+  kp_StoreU32(at(kBmih + PESC_BMIH_COMPRESSION), PESC_BI_JPEG);
   std::memcpy(b.data() + kData, jpeg.data() + from, n);
   return b;
 }
@@ -142,20 +138,24 @@ std::vector<char> DirectBlock(const std::vector<unsigned char>& jpeg, size_t fro
 // the driver's private gate: the gate switched on (4209), the file sent in
 // two pieces upright and whole turned by 270 degrees (4210).
 bool GatePage(HDC hdc, const std::vector<unsigned char>& jpeg, int w, int h) {
-  const char on[8] = {8, 0, 0, 0, 1, 0, 0, 0};
-  char query[2] = {static_cast<char>(4210 & 0xFF), static_cast<char>(4210 >> 8)};
-  if (ExtEscape(hdc, 4209, sizeof on, on, 0, nullptr) != 1) return false;
+  char on[PESC_GATE_RECORD_SIZE];
+  kp_StoreU32(reinterpret_cast<BYTE*>(on), PESC_GATE_RECORD_SIZE);
+  kp_StoreU16(reinterpret_cast<BYTE*>(on) + 4, PESC_GATE_ON);
+  kp_StoreU16(reinterpret_cast<BYTE*>(on) + 6, 0);
+  char query[2];
+  kp_StoreU16(reinterpret_cast<BYTE*>(query), KM_ESC_DIRECT_IMAGE);
+  if (ExtEscape(hdc, KM_ESC_PRIVATE_GATE, sizeof on, on, 0, nullptr) != PESC_OK) return false;
   std::printf("  4209 gate on; QUERYESCSUPPORT of 4210 answers %d\n",
               ExtEscape(hdc, QUERYESCSUPPORT, sizeof query, query, 0, nullptr));
   const size_t half = jpeg.size() / 2;
   std::vector<char> a = DirectBlock(jpeg, 0, half, 0, 0, w, h);
-  const int id = ExtEscape(hdc, 4210, static_cast<int>(a.size()), a.data(), 0, nullptr);
+  const int id = ExtEscape(hdc, KM_ESC_DIRECT_IMAGE, static_cast<int>(a.size()), a.data(), 0, nullptr);
   std::vector<char> b = DirectBlock(jpeg, half, jpeg.size() - half, static_cast<unsigned>(id), 0, w, h);
-  const int end = ExtEscape(hdc, 4210, static_cast<int>(b.size()), b.data(), 0, nullptr);
+  const int end = ExtEscape(hdc, KM_ESC_DIRECT_IMAGE, static_cast<int>(b.size()), b.data(), 0, nullptr);
   std::printf("  4210 rotation 0: piece 0..%zu answers image %d, piece %zu..%zu answers %d\n", half, id, half,
               jpeg.size(), end);
   std::vector<char> c = DirectBlock(jpeg, 0, jpeg.size(), 0, 270, w, h);
-  const int turned = ExtEscape(hdc, 4210, static_cast<int>(c.size()), c.data(), 0, nullptr);
+  const int turned = ExtEscape(hdc, KM_ESC_DIRECT_IMAGE, static_cast<int>(c.size()), c.data(), 0, nullptr);
   std::printf("  4210 rotation 270: one piece of %zu bytes answers image %d\n", jpeg.size(), turned);
   return id > 0 && end == id && turned > 0;
 }
