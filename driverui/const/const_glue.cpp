@@ -33,16 +33,17 @@ WORD const_CheckCnst_CnfmMsg_SetDev(HWND window, const CONST_SETTINGS* settings,
     default:
       return CONST_ERR;  // not allowed, cancelled or failed
   }
-  // Accepted: the solutions the driver left to the caller, then the value.
+  // Accepted: the value, then the solutions the driver left to the caller
+  // (a rule the user accepted may set the changed setting itself).
+  if (cnstUtil_SetDevmodeValue(settings, proposed->ddmId, proposed->type, proposed->value) != CONST_OK)
+    return CONST_ERR;
+  if (cnstUtil_AddWordArray(proposed->ddmId, CONST_ROOM_CHANGED, changed, changedCount)) return CONST_ERR;
   if (driverResult == CONST_OK && !AsksNothing(info->action)) {
     WORD a = cnstDDD_ApplySolution(1, settings, changed, changedCount, info->rule7Count, info->rule7);
     if (a != CONST_ERR && a != CONST_NOMEM)
       a = cnstDDD_ApplySolution(0, settings, changed, changedCount, info->rule8Count, info->rule8);
     if (a == CONST_ERR || a == CONST_NOMEM) return CONST_ERR;
   }
-  if (cnstUtil_SetDevmodeValue(settings, proposed->ddmId, proposed->type, proposed->value) != CONST_OK)
-    return CONST_ERR;
-  if (cnstUtil_AddWordArray(proposed->ddmId, CONST_ROOM_CHANGED, changed, changedCount)) return CONST_ERR;
   return CONST_CHANGED;
 }
 

@@ -297,9 +297,11 @@ void cnstUtil_FreeWordList(WORD* list, WORD count, WORD capacity);
 // const_CheckCnst_CnfmMsg_SetDev: after const_UpdateConstDataX (its result
 // in driverResult, info its ConstInfo) for a proposed value: driver result 0
 // shows the action's message (constDDD_ActionConfirmMsg). Accepted (9, or
-// the driver's 4 or 9): the solutions the driver left to the caller (every
-// action other than 0, 4, 9) are applied, the value is written and its id
-// and the solutions' ids go on the changed list; the answer is 4. Refused
+// the driver's 4 or 9): the value is written, then the solutions the driver
+// left to the caller (every action other than 0, 4, 9) are applied (so a
+// rule the user accepted may set the changed setting itself, as a WARNING's
+// "printed on one side" does), and the ids go on the changed list; the
+// answer is 4. Refused
 // (3) and accepted after a notice without a change (10) answer as they are,
 // nothing written. Not allowed, cancelled or failed: 1, nothing written.
 // changed/changedCount as for cnstDDD_ApplySolution (room
