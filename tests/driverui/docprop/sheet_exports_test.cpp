@@ -250,7 +250,6 @@ TEST_F(SheetTest, TheHostIsLoadedPerCallAndRefusedInitClosesTheSheet) {
   EXPECT_EQ(DrvDocumentProperties(nullptr, printer_, name_.data(), out.data(), nullptr, DM_COPY | DM_PROMPT), -1);
   EXPECT_FALSE(PrinterProperties(nullptr, printer_));
 
-#if KESTREL_HAVE_SHEETS
   ASSERT_TRUE(KpInstallModule("libcompstui.so", nullptr));
   // INIT refused (the host does not take the first page): only DESTROY
   // follows, and the application's block is untouched.
@@ -276,21 +275,6 @@ TEST_F(SheetTest, TheHostIsLoadedPerCallAndRefusedInitClosesTheSheet) {
   KpCompstuiReset();
   EXPECT_FALSE(PrinterProperties(nullptr, printer_));
   EXPECT_EQ(KpCompstuiCalls(nullptr, 0), 3u);
-#else
-  // The seam refuses INIT: only DESTROY follows.
-  ASSERT_TRUE(KpInstallModule("libcompstui.so", nullptr));
-  EXPECT_EQ(DrvDocumentProperties(nullptr, printer_, name_.data(), out.data(), nullptr, DM_COPY | DM_PROMPT), -1);
-  EXPECT_EQ(out[0], 0xCC);
-  KP_COMPSTUI_CALL calls[8];
-  ASSERT_EQ(KpCompstuiCalls(calls, 8), 2u);
-  EXPECT_EQ(calls[0].reason, PROPSHEETUI_REASON_INIT);
-  EXPECT_EQ(calls[0].answer, -1);
-  EXPECT_EQ(calls[1].reason, PROPSHEETUI_REASON_DESTROY);
-  EXPECT_EQ(calls[1].answer, 1);
-  KpCompstuiReset();
-  EXPECT_FALSE(PrinterProperties(nullptr, printer_));
-  EXPECT_EQ(KpCompstuiCalls(nullptr, 0), 2u);
-#endif
   // Without the prompt bit no host is needed.
   EXPECT_EQ(DrvDocumentProperties(nullptr, printer_, name_.data(), out.data(), nullptr, DM_COPY), 1);
 }
