@@ -78,6 +78,7 @@ UI_DLGDATA* NewDlgData(HWND window, UIROOT* root, LONG dlgNo, WORD kind, HWND ow
   data->dlgNo = dlgNo;
   data->kind = kind;
   data->controlInfo = ci;
+  data->rows = rows;
   data->info = const_AllocConstData();
   data->states = static_cast<WORD*>(kcore_Alloc(sizeof(WORD) * static_cast<size_t>(rows + 1)));
   data->keep = static_cast<UI_KEEP**>(kcore_Alloc(sizeof(UI_KEEP*) * static_cast<size_t>(rows + 1)));
@@ -94,8 +95,7 @@ UI_DLGDATA* NewDlgData(HWND window, UIROOT* root, LONG dlgNo, WORD kind, HWND ow
 void FreeDlgData(HWND window) {
   UI_DLGDATA* data = uiGetDlgData(window);
   if (!data) return;
-  const LONG rows = data->controlInfo ? data->controlInfo->rows : 0;
-  for (LONG i = 0; i < rows; ++i) uiFreeKeep(data, i);
+  for (LONG i = 0; i < data->rows; ++i) uiFreeKeep(data, i);
   const_FreeConstData(data->info);
   kcore_Free(data->states);
   kcore_Free(data->keep);

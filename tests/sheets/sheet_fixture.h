@@ -75,6 +75,8 @@ class SheetControlTest : public UiTest {
   UI_SHEET* Sheet() { return uiGetSheet(uiRoot_); }
   // Rows of dialog number dlgNo for the next dialog made.
   void Rows(LONG dlgNo, const UI_IDTBL* rows, LONG n) {
+    if (dialog_) DestroyWindow(dialog_);  // its state refers to the rows it was made with
+    dialog_ = nullptr;
     UI_DRVUIDOC* doc = Sheet()->uiDoc;
     kcore_Free(doc->controlInfo[dlgNo]);
     doc->controlInfo[dlgNo] = static_cast<UI_CONTROL_INFO*>(kcore_Alloc(sizeof(UI_CONTROL_INFO)));

@@ -205,6 +205,7 @@ struct UI_DLGDATA {
   LONG buttonKind;  // the button command in progress, 0 none
   const UI_CONTROL_INFO* controlInfo;
   ConstInfo* info;
+  LONG rows;      // of the control table, when the window was made
   WORD* states;  // per row: the constraint state (action), rows long
   UI_KEEP** keep;  // per row: the handler's keep data
   LONG titleDdmId;
