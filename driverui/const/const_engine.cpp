@@ -23,6 +23,7 @@ constexpr DWORD kHideErrorCapability = ZANLIB_CAP_BIT(48);
 static_assert(kHideErrorCapability == static_cast<DWORD>(-65488));
 constexpr WORD kCheckMask = 0x3C00;
 constexpr WORD kUserSizeCheck = 4096;
+constexpr WORD kGroupRoom = 10;  // ids of one condition group, and of the groups merged
 
 // ---- Values ------------------------------------------------------------------
 
@@ -292,7 +293,8 @@ bool ModeSkips(WORD evalMode, WORD flags) {
 
 // 3 (no conditions) or 1 (a group holds): the rule matches; 0 or 2: it does not.
 WORD CheckRule(WORD evalMode, const CONST_SETTINGS* s, const CONST_VALUE* proposed, WORD changedId,
-               const DDD_CONSTRAINTS* rule, const Val* candidate, ConstInfo* info, WORD* err) {
+               const DDD_CONSTRAINTS* rule, const Val* candidate, const WORD* const* dimOut, ConstInfo* info,
+               WORD* err) {
   const DDD_ITEMLIST& conds = rule->conditions;
   WORD kind = rule->field & kCheckMask;
   // Related ids.
@@ -313,28 +315,18 @@ WORD CheckRule(WORD evalMode, const CONST_SETTINGS* s, const CONST_VALUE* propos
   }
   if (ModeSkips(evalMode, rule->field)) return 0;
   if (conds.count == 0) return 3;
-  bool matched = false;
-  WORD i = 0;
-  while (i < conds.count) {
-    bool ok = true;
-    for (;;) {
-      const DDD_ITEM& e = conds.items[i];
-      if (ok) {
-        WORD r = Entry(s, proposed, e);
-        if (r == 2) return 2;
-        ok = r == 1;
-      }
-      ++i;
-      if (e.connective != 2 || i >= conds.count) break;
-    }
-    matched = matched || ok;
-  }
-  return matched ? 1 : 0;
+  WORD room[kGroupRoom] = {};
+  WORD* ids = room;
+  WORD idCount = 0;
+  WORD links = 0;
+  WORD r = cnstUtil_CheckConstAccept(evalMode, s, proposed, rule, dimOut, &ids, &idCount, &links);
+  cnstUtil_FreeWordList(ids, idCount, kGroupRoom);
+  return r;
 }
 
 // One pass over rules of one category. Answers 0, or 1 / 2 on a failure.
 WORD Pass(WORD evalMode, WORD pass, const CONST_SETTINGS* s, const CONST_VALUE* proposed, WORD changedId,
-          const std::vector<WORD>& ids, ConstInfo* info) {
+          const std::vector<WORD>& ids, const WORD* const* dimOut, ConstInfo* info) {
   WORD category = pass == 0 ? DDD_CAT_CONSTRAINTS : DDD_CAT_CONSTRAINTS2;
   for (WORD id : ids) {
     Rule rule;
@@ -365,7 +357,7 @@ WORD Pass(WORD evalMode, WORD pass, const CONST_SETTINGS* s, const CONST_VALUE* 
     for (size_t t = 0; t < tests; ++t) {
       const Val* cand = none ? nullptr : &candidates[t];
       WORD err = 0;
-      WORD r = CheckRule(evalMode, s, proposed, changedId, rec, cand, info, &err);
+      WORD r = CheckRule(evalMode, s, proposed, changedId, rec, cand, dimOut, info, &err);
       if (err) return err;
       if (r != 3 && r != 1) continue;
       if ((rec->field & kCheckMask) && !SizeCheck(s, proposed, rec, cand ? *cand : Val{}, cand != nullptr)) continue;
@@ -387,12 +379,66 @@ bool Accepts(WORD action) { return action == 0 || action == 4 || action == 9; }
 
 }  // namespace
 
+// ---- Condition groups ----------------------------------------------------------------
+
+BOOL cnstUtil_isDimoutConditions(const WORD* const* dimOut, const WORD* ids, WORD n) {
+  if (!dimOut || !ids || n == 0) return FALSE;
+  for (WORD i = 0; i < n; ++i) {
+    bool dimmed = false;
+    for (const WORD* const* list = dimOut; *list && !dimmed; ++list) dimmed = InList(*list, ids[i]);
+    if (!dimmed) return FALSE;
+  }
+  return TRUE;
+}
+
+WORD cnstUtil_CheckConstAccept(WORD evalMode, const CONST_SETTINGS* settings, const CONST_VALUE* proposed,
+                               const DDD_CONSTRAINTS* rule, const WORD* const* dimOut, WORD** ids, WORD* idCount,
+                               WORD* links) {
+  if (!settings || !rule || !ids || !*ids || !idCount || !links) return 2;
+  const DDD_ITEMLIST& conds = rule->conditions;
+  if (conds.count == 0) return 3;
+  bool matched = false;
+  WORD i = 0;
+  while (i < conds.count) {
+    bool ok = true;
+    WORD room[kGroupRoom] = {};
+    WORD* group = room;
+    WORD groupCount = 0;
+    WORD groupLinks = 0;
+    WORD err = 0;
+    for (;;) {
+      const DDD_ITEM& e = conds.items[i];
+      if (ok) {
+        WORD r = Entry(settings, proposed, e);
+        if (r == 2) err = 2;
+        ok = r == 1;
+        if (ok) {
+          err = cnstUtil_AddWordArray(e.ddmId, kGroupRoom, &group, &groupCount);
+          groupLinks |= e.connective;
+        }
+        if (err) ok = false;
+      }
+      ++i;
+      if (err || e.connective != 2 || i >= conds.count) break;
+    }
+    if (!err && ok && !(evalMode == 1 && cnstUtil_isDimoutConditions(dimOut, group, groupCount))) {
+      err = cnstUtil_MergeWordArray(kGroupRoom, ids, idCount, group, groupCount);
+      if (!err) {
+        *links |= groupLinks;
+        matched = true;
+      }
+    }
+    cnstUtil_FreeWordList(group, groupCount, kGroupRoom);
+    if (err) return 2;
+  }
+  return matched ? 1 : 0;
+}
+
 // ---- The DDD step ------------------------------------------------------------------
 
 WORD const_DDDUpdateConstData(WORD evalMode, HWND window, const CONST_SETTINGS* settings, const CONST_VALUE* proposed,
                               const WORD* idFilter, const ConstInfo* previous, ConstInfo* info, WORD** changed,
                               WORD* changedCount, WORD flag) {
-  (void)window;
   (void)changed;
   (void)changedCount;
   if (!settings || !settings->ddd || !proposed || !info) return CONST_ERR;
@@ -414,8 +460,11 @@ WORD const_DDDUpdateConstData(WORD evalMode, HWND window, const CONST_SETTINGS* 
   }
   if (lists == Lists::kUnreadable) return CONST_NORULE;
   if (lists == Lists::kOtherKind) return CONST_OK;
-  WORD r = Pass(evalMode, 0, settings, proposed, id, first, info);
-  if (!r) r = Pass(evalMode, 1, settings, proposed, id, second, info);
+  // The pages' dim-out lists, when the sheet's user lacks permission.
+  UIWINDATA* wd = uiGetWindowData(window);
+  const WORD* const* dimOut = wd ? wd->dimOutLists : nullptr;
+  WORD r = Pass(evalMode, 0, settings, proposed, id, first, dimOut, info);
+  if (!r) r = Pass(evalMode, 1, settings, proposed, id, second, dimOut, info);
   return r;
 }
 

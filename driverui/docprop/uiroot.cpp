@@ -257,9 +257,36 @@ UIROOT* uiLParamMakeLParamTbl(UIDATA* uiData, void* devmode, void* printerData, 
   return root;
 }
 
+UIROOT* uiLParamCopyLParamTbl(const UIROOT* from) {
+  if (!from || !from->devmode || !from->printerData) return nullptr;
+  void* devmode = dmCreateNRVDEVMODE(0);
+  void* pd = kcore_Alloc(NRV_PRINTERDATA_SIZE);
+  void* gsb = from->gsb && from->gsbSize ? kcore_Alloc(from->gsbSize) : nullptr;
+  auto* root = static_cast<UIROOT*>(kcore_Alloc(sizeof(UIROOT)));
+  if (!devmode || !pd || !root || (from->gsb && from->gsbSize && !gsb)) {
+    dmDeleteNRVDEVMODE(devmode);
+    kcore_Free(pd);
+    kcore_Free(gsb);
+    kcore_Free(root);
+    return nullptr;
+  }
+  std::memcpy(devmode, from->devmode, NRV_DEVMODE_SIZE_FULL);
+  std::memcpy(pd, from->printerData, NRV_PRINTERDATA_SIZE);
+  if (gsb) std::memcpy(gsb, from->gsb, from->gsbSize);
+  *root = *from;
+  root->devmode = devmode;
+  root->printerData = pd;
+  root->gsb = gsb;
+  root->gsbSize = gsb ? from->gsbSize : 0;
+  root->sheetFree = nullptr;
+  root->parent = from;
+  return root;
+}
+
 void destroyUiLParam(UIROOT* root) {
   if (!root) return;
-  FreeUiData(root->uiData);
+  if (root->sheetFree) root->sheetFree(root);
+  if (!root->parent) FreeUiData(root->uiData);
   dmDeleteNRVDEVMODE(root->devmode);
   kcore_Free(root->printerData);
   kcore_Free(root->gsb);

@@ -16,6 +16,7 @@
 #include "kestrel/ui/docevent.h"
 #include "kestrel/ui/favorite.h"
 #include "kestrel/ui/prnid.h"
+#include "kestrel/ui/uitext.h"
 #include "kestrel/ui/usersetting.h"
 #include "kplatform/advapi32_registry.h"
 #include "kplatform/byte_order.h"
@@ -594,19 +595,9 @@ void FavStr_MakeFileName(LPCWSTR name, LPWSTR out, DWORD units) {
 }
 
 int Fav_MessageBox(HWND owner, UINT stringId, const LPCWSTR* args, int count, UINT type) {
-  WCHAR format[1024] = {};
+  WCHAR text[4096] = {};
   WCHAR caption[129] = {};
-  resource_LoadString(stringId, format, 1024);
+  uiFormatText(stringId, args, count, text, 4096);
   resource_LoadString(FAV_STRID_CAPTION, caption, 129);
-  std::u16string text;
-  for (LPCWSTR p = format; *p; ++p) {
-    if (p[0] == u'%' && p[1] >= u'1' && p[1] <= u'9') {
-      int i = p[1] - u'1';
-      if (i < count && args[i]) text += args[i];
-      ++p;
-    } else {
-      text += *p;
-    }
-  }
-  return MessageBoxW(owner, text.c_str(), caption, type);
+  return MessageBoxW(owner, text, caption, type);
 }

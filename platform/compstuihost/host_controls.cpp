@@ -13,6 +13,7 @@ struct State {
   std::mutex lock;
   LRESULT userResult = CPSUI_OK;
   std::vector<KP_COMPSTUI_CALL> calls;
+  DWORD failAdd = 0;  // counts down to the add that fails
 };
 
 void OnRootChanged();
@@ -29,6 +30,7 @@ void OnRootChanged() {
   std::lock_guard<std::mutex> g(s.lock);
   s.userResult = CPSUI_OK;
   s.calls.clear();
+  s.failAdd = 0;
 }
 
 }  // namespace
@@ -58,4 +60,17 @@ KP_API void KpCompstuiRecord(WORD reason, LONG answer) {
   State& s = S();
   std::lock_guard<std::mutex> g(s.lock);
   s.calls.push_back(KP_COMPSTUI_CALL{reason, answer});
+}
+
+KP_API void KpCompstuiFailAdd(DWORD nth) {
+  State& s = S();
+  std::lock_guard<std::mutex> g(s.lock);
+  s.failAdd = nth;
+}
+
+KP_API BOOL KpCompstuiTakeFailAdd(void) {
+  State& s = S();
+  std::lock_guard<std::mutex> g(s.lock);
+  if (s.failAdd == 0) return FALSE;
+  return --s.failAdd == 0 ? TRUE : FALSE;
 }

@@ -5,6 +5,7 @@
 
 #include "kplatform/kernel32_string.h"
 #include "kplatform/user32_window.h"
+#include "user32/window_table.h"
 
 namespace {
 
@@ -29,9 +30,32 @@ bool Check(HWND window, int index) {
   return true;
 }
 
+// GWL_STYLE, GWL_EXSTYLE and GWL_ID are the made window's own.
+bool IsRecordIndex(int index) { return index == GWL_STYLE || index == GWL_EXSTYLE || index == GWL_ID; }
+
+LONG_PTR RecordValue(HWND window, int index, const LONG_PTR* value) {
+  auto& t = kp::user32::Windows();
+  std::lock_guard<std::recursive_mutex> g(t.lock);
+  kp::user32::Window* w = kp::user32::FindWindowRecord(window);
+  if (!w) return 0;
+  LONG* field = index == GWL_STYLE ? &w->style : index == GWL_EXSTYLE ? &w->exStyle : &w->id;
+  const LONG previous = *field;
+  if (value) {
+    *field = static_cast<LONG>(*value);
+    if (index == GWL_STYLE) {
+      // The style bits are the state they name.
+      w->visible = (w->style & WS_VISIBLE) != 0;
+      w->enabled = (w->style & WS_DISABLED) == 0;
+    }
+  }
+  SetLastError(ERROR_SUCCESS);
+  return previous;
+}
+
 }  // namespace
 
 KP_API LONG_PTR WINAPI GetWindowLongPtrW(HWND window, int index) {
+  if (IsRecordIndex(index)) return RecordValue(window, index, nullptr);
   if (!Check(window, index)) return 0;
   std::lock_guard<std::mutex> g(S().lock);
   auto it = S().values.find({window, index});
@@ -39,6 +63,7 @@ KP_API LONG_PTR WINAPI GetWindowLongPtrW(HWND window, int index) {
 }
 
 KP_API LONG_PTR WINAPI SetWindowLongPtrW(HWND window, int index, LONG_PTR value) {
+  if (IsRecordIndex(index)) return RecordValue(window, index, &value);
   if (!Check(window, index)) return 0;
   std::lock_guard<std::mutex> g(S().lock);
   LONG_PTR& slot = S().values[{window, index}];

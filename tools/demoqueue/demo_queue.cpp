@@ -3,8 +3,8 @@
 // and applications load it: DrvPrinterEvent(INITIALIZE) on the new queue,
 // DrvDocumentProperties asked for the size and for a copy of the queue's
 // devmode, DrvConvertDevMode of that devmode, and DevQueryPrintEx refusing a
-// devmode that is not the driver's. The property sheets wait for the sheet
-// engine.
+// devmode that is not the driver's. The property sheets are
+// kestrel-demo-sheet's.
 #include <kplatform/byte_order.h>
 #include <kplatform/kernel32_module.h>
 #include <kplatform/kwindows.h>
@@ -109,7 +109,6 @@ int Run(const std::string& models) {
     BOOL ours = query(&info);
     std::printf("DevQueryPrintEx(the driver's devmode): %d\n", ours);
     if (printable || !ours) break;
-    std::printf("-- the document and printer property sheets wait for the sheet engine\n");
     rc = 0;
   } while (false);
   if (printer) ClosePrinter(printer);

@@ -18,6 +18,8 @@ struct Result {
   std::string error;
   // Every file the source names, as read (for build dependencies).
   std::vector<std::string> files;
+  // The names DEFINE gave, in source order (for the id header).
+  std::vector<std::pair<std::string, long>> defines;
 };
 
 // Compiles the text of a source; files it names are read relative to
@@ -27,5 +29,9 @@ Result Compile(std::string_view text, const std::filesystem::path& baseDir, cons
 // A C++ source holding the container bytes that registers them with the
 // platform's loader from a static initialiser (see kestrel_add_resources).
 std::string EmitCpp(const std::vector<uint8_t>& container, const std::string& sourceName);
+
+// A C++ header naming every DEFINE of the source (`#define NAME value`), so
+// that code and resources share one set of template and control ids.
+std::string EmitHeader(const Result& result, const std::string& sourceName);
 
 }  // namespace krc

@@ -1,7 +1,9 @@
 // krc: compiles a resource source into a resource container (-o) and/or a
 // C++ source that a shared library links to carry it (--cpp).
 //
-//   krc SOURCE [-o CONTAINER] [--cpp SOURCE.cpp] [--depfile FILE]
+//   krc SOURCE [-o CONTAINER] [--cpp SOURCE.cpp] [--header IDS.h] [--depfile FILE]
+//
+// --header writes the source's DEFINEs as a C++ header.
 //
 // Outputs are written whole or not at all. Errors go to standard error as
 // "SOURCE:LINE: message" and the exit status is 1.
@@ -54,25 +56,25 @@ std::string escapeForDepfile(const std::string& path) {
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: krc SOURCE [-o CONTAINER] [--cpp SOURCE.cpp] [--depfile FILE]\n");
+  std::fprintf(stderr, "usage: krc SOURCE [-o CONTAINER] [--cpp SOURCE.cpp] [--header IDS.h] [--depfile FILE]\n");
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string source, container, cpp, depfile;
+  std::string source, container, cpp, header, depfile;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if ((arg == "-o" || arg == "--cpp" || arg == "--depfile") && i + 1 < argc) {
-      (arg == "-o" ? container : arg == "--cpp" ? cpp : depfile) = argv[++i];
+    if ((arg == "-o" || arg == "--cpp" || arg == "--header" || arg == "--depfile") && i + 1 < argc) {
+      (arg == "-o" ? container : arg == "--cpp" ? cpp : arg == "--header" ? header : depfile) = argv[++i];
     } else if (!arg.empty() && arg[0] != '-' && source.empty()) {
       source = arg;
     } else {
       return usage();
     }
   }
-  if (source.empty() || (container.empty() && cpp.empty())) return usage();
+  if (source.empty() || (container.empty() && cpp.empty() && header.empty())) return usage();
 
   std::ifstream in(source, std::ios::binary);
   if (!in) {
@@ -90,6 +92,7 @@ int main(int argc, char** argv) {
       !writeWhole(container, std::string(result.container.begin(), result.container.end())))
     return 1;
   if (!cpp.empty() && !writeWhole(cpp, krc::EmitCpp(result.container, sourcePath.filename().string()))) return 1;
+  if (!header.empty() && !writeWhole(header, krc::EmitHeader(result, sourcePath.filename().string()))) return 1;
   if (!depfile.empty()) {
     std::string deps = escapeForDepfile(container.empty() ? cpp : container) + ":";
     deps += " " + escapeForDepfile(fs::absolute(sourcePath).string());

@@ -17,7 +17,22 @@
 // less gets only DESTROY (lParam 0); the host then answers
 // ERR_CPSUI_GETLASTERROR and writes CPSUI_CANCEL to *result. Otherwise it
 // answers 1 and writes the user's result. The answers of GET_INFO_HEADER and
-// SET_RESULT are recorded but do not stop the run: no pages are shown.
+// SET_RESULT are recorded but do not stop the run.
+//
+// Pages: during INIT the callback may add pages through
+// info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_HPROPSHEETPAGE,
+// (LPARAM)page, 0), which answers a non-zero handle and takes the page into
+// the host's keeping, or 0 for a page it did not take (a null page, a call
+// outside INIT, or the n-th add a test failed with KpCompstuiFailAdd): that
+// page stays the caller's to destroy. When INIT added pages, the host runs
+// them after GET_INFO_HEADER as one property sheet (PropertySheetW with the
+// header's title and the pages in order, kplatform/comctl32_prsht.h, played
+// from the KP_SCRIPT_SHEET script): the sheet's 1 is CPSUI_OK, 0
+// CPSUI_CANCEL (then SET_RESULT and DESTROY lParam 1 as above); its -1
+// (no script, a page that would not open) skips SET_RESULT, gives DESTROY
+// lParam 0, writes CPSUI_CANCEL and answers ERR_CPSUI_GETLASTERROR. With no
+// pages added the user's result of KpCompstuiSetUserResult stands in for the
+// sheet. Pages still kept when INIT fails are destroyed by the host.
 #pragma once
 
 #include "kplatform/wintypes.h"
@@ -31,6 +46,9 @@
 #define CPSUI_OK 1
 
 #define ERR_CPSUI_GETLASTERROR (-1)
+
+// pfnComPropSheet functions.
+#define CPSFUNC_ADD_HPROPSHEETPAGE 0
 
 #define PROPSHEETUI_INFO_VERSION 0x0100
 
@@ -84,6 +102,11 @@ KP_API DWORD KpCompstuiCalls(KP_COMPSTUI_CALL* calls, DWORD capacity);
 // (also when the root changes).
 KP_API void KpCompstuiReset(void);
 
+// Makes the n-th page add from now (1: the next) answer 0; 0 fails none.
+KP_API void KpCompstuiFailAdd(DWORD nth);
+
 // The host's side of the controls (called by the compstui library only).
+// KpCompstuiTakeFailAdd answers TRUE when this add is the one to fail.
+KP_API BOOL KpCompstuiTakeFailAdd(void);
 KP_API LRESULT KpCompstuiUserResult(void);
 KP_API void KpCompstuiRecord(WORD reason, LONG answer);

@@ -32,7 +32,7 @@ class HardRuleTest : public UiTest {
   void SetUp() override {
     UiTest::SetUp();
     ASSERT_TRUE(cdm_SetDefaultDevmode(ddd_, dm_.data(), pd_.data(), kPrinter));
-    data_ = {sizeof(UIWINDATA), printer_, ddd_, dm_.data(), pd_.data(), UIWINDATA_UNIT_MM, 0};
+    data_ = {sizeof(UIWINDATA), printer_, ddd_, dm_.data(), pd_.data(), UIWINDATA_UNIT_MM, 0, nullptr};
     SetWindowLongPtrW(kSheet, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&data_));
     info_ = const_AllocConstData();
     ASSERT_NE(info_, nullptr);
@@ -262,7 +262,7 @@ TEST_P(DefaultsPassTest, EveryHardRuleLeavesTheDefaultsUntouched) {
   ASSERT_TRUE(cdm_SetDefaultDevmode(ddd, dm.data(), pd.data(), printer.c_str()));
   const std::vector<BYTE> dm0 = dm, pd0 = pd;
 
-  UIWINDATA data{sizeof(UIWINDATA), handle, ddd, dm.data(), pd.data(), UIWINDATA_UNIT_MM, 0};
+  UIWINDATA data{sizeof(UIWINDATA), handle, ddd, dm.data(), pd.data(), UIWINDATA_UNIT_MM, 0, nullptr};
   SetWindowLongPtrW(kSheet, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&data));
   KpClearMessageBoxes();
   CONST_SETTINGS s = {ddd, dm.data(), pd.data()};

@@ -21,7 +21,7 @@ class MessageTest : public UiTest {
     UiTest::SetUp();
     info_ = const_AllocConstData();
     ASSERT_NE(info_, nullptr);
-    data_ = {sizeof(UIWINDATA), printer_, ddd_, dm_.data(), pd_.data(), UIWINDATA_UNIT_MM, 0};
+    data_ = {sizeof(UIWINDATA), printer_, ddd_, dm_.data(), pd_.data(), UIWINDATA_UNIT_MM, 0, nullptr};
     SetWindowLongPtrW(kWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&data_));
     settings_ = {ddd_, dm_.data(), pd_.data()};
   }

@@ -56,7 +56,7 @@ class RangeTest : public UiTest {
  protected:
   void SetUp() override {
     UiTest::SetUp();
-    data_ = {sizeof(UIWINDATA), printer_, ddd_, dm_.data(), pd_.data(), UIWINDATA_UNIT_MM, 0};
+    data_ = {sizeof(UIWINDATA), printer_, ddd_, dm_.data(), pd_.data(), UIWINDATA_UNIT_MM, 0, nullptr};
     SetWindowLongPtrW(kWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&data_));
     settings_ = {ddd_, dm_.data(), pd_.data()};
   }

@@ -40,7 +40,7 @@ class SweepTest : public UiTest {
 // finds nothing left to change. The same with and without a caller's window.
 TEST_F(SweepTest, ChangesAMemberThroughTheEngineThenSettles) {
   const HWND sheet = reinterpret_cast<HWND>(0x2000);
-  UIWINDATA record{sizeof(UIWINDATA), printer_, ddd_, dm_.data(), pd_.data(), UIWINDATA_UNIT_INCH, 0};
+  UIWINDATA record{sizeof(UIWINDATA), printer_, ddd_, dm_.data(), pd_.data(), UIWINDATA_UNIT_INCH, 0, nullptr};
   SetWindowLongPtrW(sheet, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&record));
   for (HWND window : {HWND(nullptr), sheet}) {
     SCOPED_TRACE(window ? "caller's window" : "no window");

@@ -1,7 +1,7 @@
 // The sheet exports' saves at SET_RESULT with the test playing the
-// property-sheet host (the sheet engine is not built yet, so the host's
-// INIT is refused), the printer sheet's save ntif_updateDeviceProperty, and
-// the host loaded per call (CallCompstui) for both sheets.
+// property-sheet host, the printer sheet's save ntif_updateDeviceProperty,
+// and the host loaded per call (CallCompstui) for both sheets (the sheets
+// themselves: tests/sheets).
 #include "docprop_fixture.h"
 #include "kestrel/core/nondev.h"
 #include "kestrel/core/printerdata.h"
@@ -173,7 +173,7 @@ TEST_F(SheetTest, DocumentSheetBadArguments) {
   h.fMode = DM_COPY;
   h.pdmOut = nullptr;
   EXPECT_EQ(DocumentSetResult(&h, CPSUI_OK), -1);  // no output devmode
-  // INIT and GET_INFO_HEADER are refused until the sheet engine; DESTROY
+  // INIT without the host's page function cannot add a page (-1); DESTROY
   // frees the root record.
   info.Reason = PROPSHEETUI_REASON_INIT;
   EXPECT_EQ(DrvDocumentPropertySheets(&info, 0), -1);
@@ -251,7 +251,11 @@ TEST_F(SheetTest, TheHostIsLoadedPerCallAndRefusedInitClosesTheSheet) {
   EXPECT_FALSE(PrinterProperties(nullptr, printer_));
 
   ASSERT_TRUE(KpInstallModule("libcompstui.so", nullptr));
+  // INIT refused (the host does not take the first page): only DESTROY
+  // follows, and the application's block is untouched.
+  KpCompstuiFailAdd(1);
   EXPECT_EQ(DrvDocumentProperties(nullptr, printer_, name_.data(), out.data(), nullptr, DM_COPY | DM_PROMPT), -1);
+  KpCompstuiFailAdd(0);
   EXPECT_EQ(out[0], 0xCC);
   KP_COMPSTUI_CALL calls[8];
   ASSERT_EQ(KpCompstuiCalls(calls, 8), 2u);
@@ -259,9 +263,18 @@ TEST_F(SheetTest, TheHostIsLoadedPerCallAndRefusedInitClosesTheSheet) {
   EXPECT_EQ(calls[0].answer, -1);
   EXPECT_EQ(calls[1].reason, PROPSHEETUI_REASON_DESTROY);
   EXPECT_EQ(calls[1].answer, 1);
+  // A sheet that cannot run (no user here: the stand-in's sheet answers -1)
+  // is named and destroyed without a result.
+  KpCompstuiReset();
+  EXPECT_EQ(DrvDocumentProperties(nullptr, printer_, name_.data(), out.data(), nullptr, DM_COPY | DM_PROMPT), -1);
+  EXPECT_EQ(out[0], 0xCC);
+  ASSERT_EQ(KpCompstuiCalls(calls, 8), 3u);
+  EXPECT_EQ(calls[0].answer, 1);
+  EXPECT_EQ(calls[1].reason, PROPSHEETUI_REASON_GET_INFO_HEADER);
+  EXPECT_EQ(calls[2].reason, PROPSHEETUI_REASON_DESTROY);
   KpCompstuiReset();
   EXPECT_FALSE(PrinterProperties(nullptr, printer_));
-  EXPECT_EQ(KpCompstuiCalls(nullptr, 0), 2u);
+  EXPECT_EQ(KpCompstuiCalls(nullptr, 0), 3u);
   // Without the prompt bit no host is needed.
   EXPECT_EQ(DrvDocumentProperties(nullptr, printer_, name_.data(), out.data(), nullptr, DM_COPY), 1);
 }

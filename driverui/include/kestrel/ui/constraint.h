@@ -46,7 +46,20 @@
 //    when the current paper is the user-defined size (256) and that size
 //    lies outside the range of the user-defined paper record. A size that
 //    cannot be read leaves the rule not applying.
-//  - No dim-out state is kept by the engine: every matched group counts.
+//  - Condition groups (cnstUtil_CheckConstAccept): entries joined by link 2
+//    form a group that needs all of them; a group ends at an entry with link
+//    3 or 4, and groups are alternatives. A group that holds gives its
+//    entries' DDM ids (a list of room 10, each id once) to the caller's list
+//    and its entries' link bytes, or-ed, to the caller's flag word: the
+//    condition entries of the description carry no flags word of their own,
+//    so the flag word tells a caller which closing links (3, 4) the matching
+//    groups had. The rule passes use only whether a group held.
+//  - Dim-out: when the sheet's user lacks permission, the pages dim out the
+//    settings of their dim-out lists; the sheet hangs those lists on its
+//    windows' UI data (UIWINDATA::dimOutLists). In evaluation mode 1 (a
+//    proposed value) a group whose ids are all dimmed out does not count,
+//    since the user cannot change any of them to leave the conflict. In the
+//    other modes, and for a window without lists, every group counts.
 //  - The hard-coded rules (const_HardUpdateConstData, const_hard.cpp). They
 //    look at the changed id with its proposed value (or the settings' own
 //    value when none is proposed) and the settings' other values:
@@ -193,6 +206,17 @@ WORD cnstUtil_AddWordArray(WORD id, WORD capacity, WORD** array, WORD* count);
 WORD cnstUtil_MergeWordArray(WORD capacity, WORD** array, WORD* count, const WORD* ids, WORD n);
 WORD cnstUtil_WriteConstInfo(WORD pass, ConstInfo* info, WORD dataId);
 
+// TRUE when every one of the n ids is on one of the zero-ended lists of
+// dimOut (a null-ended array of lists); FALSE for no lists or no ids.
+BOOL cnstUtil_isDimoutConditions(const WORD* const* dimOut, const WORD* ids, WORD n);
+// Evaluates a rule's condition groups (see the decisions above): 3 no
+// condition entries, 1 a group counted, 0 none, 2 an entry could not be read
+// or memory ran short. *ids is the caller's list (its inline room 10; a list
+// grown past it is freed with cnstUtil_FreeWordList(list, count, 10)).
+WORD cnstUtil_CheckConstAccept(WORD evalMode, const CONST_SETTINGS* settings, const CONST_VALUE* proposed,
+                               const DDD_CONSTRAINTS* rule, const WORD* const* dimOut, WORD** ids, WORD* idCount,
+                               WORD* links);
+
 WORD cnstUtil_CompareDevmodeValue(BYTE op, WORD firstType, const void* first, WORD secondType, const void* second);
 // The action kept when `next` is found while `current` holds.
 WORD cnstUtil_UpdateAction(WORD current, WORD next);
@@ -267,3 +291,30 @@ WORD cnstDDD_ApplySolutionData(const CONST_SETTINGS* settings, WORD** changed, W
 WORD cnstUtil_SetDevmodeValue(const CONST_SETTINGS* settings, WORD ddmId, WORD type, const void* value);
 // Frees a list the apply functions grew (null is fine).
 void cnstUtil_FreeWordList(WORD* list, WORD count, WORD capacity);
+
+// ---- What the property sheets call around the driver ----------------------------
+//
+// const_CheckCnst_CnfmMsg_SetDev: after const_UpdateConstDataX (its result
+// in driverResult, info its ConstInfo) for a proposed value: driver result 0
+// shows the action's message (constDDD_ActionConfirmMsg). Accepted (9, or
+// the driver's 4 or 9): the value is written, then the solutions the driver
+// left to the caller (every action other than 0, 4, 9) are applied (so a
+// rule the user accepted may set the changed setting itself, as a WARNING's
+// "printed on one side" does), and the ids go on the changed list; the
+// answer is 4. Refused
+// (3) and accepted after a notice without a change (10) answer as they are,
+// nothing written. Not allowed, cancelled or failed: 1, nothing written.
+// changed/changedCount as for cnstDDD_ApplySolution (room
+// CONST_ROOM_CHANGED).
+WORD const_CheckCnst_CnfmMsg_SetDev(HWND window, const CONST_SETTINGS* settings, const CONST_VALUE* proposed,
+                                    const ConstInfo* info, WORD driverResult, WORD** changed, WORD* changedCount);
+// Keeps the output bin fit for the current paper (the hard output-bin rule
+// on the paper as it is): 0 (nothing to do, or the bin set to the model's
+// default, its id then on the changed list), 1 failure, 2 out of memory.
+WORD const_UpdateOutputBin(HWND window, const CONST_SETTINGS* settings, WORD** changed, WORD* changedCount);
+// Asks the user whether the settings of the zero-ended list may stay
+// changed: a question box (OK/Cancel, caption 265) with string 305 and the
+// settings' names. OK: 4; Cancel: 3; no box (the window has no UI data, or
+// the caption cannot be loaded): 1.
+#define CONST_STR_CHANGE_CONFIRM 305
+WORD const_ShowChengeDevmodeConfirm(HWND window, const CONST_SETTINGS* settings, const WORD* changedIds);

@@ -105,9 +105,9 @@ LONG CallCompstui(HWND window, PFNPROPSHEETUI callback, LPARAM lParam, DWORD* re
 // The page callback handed to the sheet engine: 1 for every message.
 LONG PrnPropSheetPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The sheet engine's entry (driverui/lib/sheet_seam.cpp until the sheet
-// engine replaces it): INIT -1 (no page can be made yet), GET_INFO_HEADER
-// -1, DESTROY destroys the UI root record in the info's user data and
-// answers 1, SET_RESULT 0 (the export answers it), other reasons -1.
+// The sheet engine's entry (sheets/propsheet.cpp, kestrel/sheets/
+// sheet_engine.h): INIT 1 with the pages handed to the host or -1,
+// GET_INFO_HEADER 1, DESTROY destroys the UI root record in the info's user
+// data and answers 1, SET_RESULT 0 (the export answers it), other reasons -1.
 typedef LONG (*KUI_PAGEPROC)(HWND, UINT, WPARAM, LPARAM);
 LONG CommonPropSheetProc(WORD kind, PROPSHEETUI_INFO* info, LPARAM lParam, void* header, KUI_PAGEPROC pageProc);

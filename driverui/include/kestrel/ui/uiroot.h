@@ -45,8 +45,9 @@
 //    sheet engine opens its own. The saves at SET_RESULT open one for their
 //    call when the field is null.
 //  - destroyUiLParam frees each block once (the item-30 string is one block).
-//  - The nested dialogs' copies of the root record (uiLParamMakeLParamTbl's
-//    later use) come with the sheet engine; here the table is the root alone.
+//  - The nested dialogs' copies of the root record are
+//    uiLParamCopyLParamTbl's: the settings copied, the UI data and the
+//    sheet engine's state shared with the record copied from.
 //  - Chain list position UICHAIN_POS_HEAD (65535) puts an entry at the head.
 //    uiNonDev_SaveNonDevDat writes the list's last entry first and
 //    uiNonDev_LoadNonDevDat adds each stored entry at the head, so a load
@@ -122,6 +123,14 @@ struct UIROOT {
   void* printerData;   // 4736 bytes
   DWORD gsbSize;
   void* gsb;           // the security-marking block (kcore_Free), or null
+  // The sheet engine's (sheets/): its state of the sheet, freed by
+  // sheetFree when the record is destroyed; null before a sheet opens.
+  void* sheet;
+  void (*sheetFree)(UIROOT* root);
+  // A copy a sub-dialog or nested sheet edits (uiLParamCopyLParamTbl): the
+  // record it was copied from. A copy shares that record's UI data and
+  // sheet state and owns only its settings.
+  const UIROOT* parent;
 };
 static_assert(offsetof(UIROOT, uiData) == 0);
 
@@ -130,6 +139,10 @@ void destroyUiLParam(UIROOT* root);
 // A new root record over the blocks (owned from then on); null when memory
 // is short (the blocks stay the caller's).
 UIROOT* uiLParamMakeLParamTbl(UIDATA* uiData, void* devmode, void* printerData, DWORD gsbSize, void* gsb);
+// A copy of the record with its own devmode, printer data and security-
+// marking block, for a sub-dialog or nested sheet; null when memory is
+// short. destroyUiLParam frees a copy's settings and the copy only.
+UIROOT* uiLParamCopyLParamTbl(const UIROOT* from);
 // The printer's port name into the record (an empty name when the printer
 // has no port). FALSE when the printer's information or memory cannot be had.
 BOOL uiData_RegistPortName(UIDATA* uiData, HANDLE printer);

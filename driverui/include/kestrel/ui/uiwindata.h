@@ -19,6 +19,10 @@ struct UIWINDATA {
   void* printerData;
   WORD paperUnit;      // UIWINDATA_UNIT_*
   WORD reserved;
+  // The pages' dim-out lists (zero-ended DDM id lists, the array ended by
+  // null) while the user lacks permission; null otherwise. The constraint
+  // engine does not count a condition group whose ids are all dimmed out.
+  const WORD* const* dimOutLists;
 };
 
 // The record attached to `window`; null when there is none or it is not

@@ -1,0 +1,19 @@
+// The control tables of the pages and dialogs: one control-info record per
+// dialog number (uiControlInfoTbl), the rows of each and the control ids
+// they name in the templates of the resource module.
+//
+// Decision: a page or dialog whose rows the pages work has not written yet
+// carries the rows every dialog needs (a sub-dialog its OK and Cancel, a tab
+// page its Defaults button), so that it opens, closes and follows the
+// engine's rules now; the pages work adds its settings' rows.
+#pragma once
+
+#include "kestrel/sheets/sheet_controls.h"
+
+// The template and control ids are the resource module's
+// (kestrel/ui/kestrelrs_ids.h, generated from resources/kestrelrs.krc).
+#include "kestrel/ui/kestrelrs_ids.h"
+
+extern const UI_CONTROL_INFO uiControlInfoTbl[UI_DLG_COUNT];
+extern const UI_CONTROL_INFO& uiControlInfoPaper;
+extern const UI_CONTROL_INFO& uiControlInfoOutput;

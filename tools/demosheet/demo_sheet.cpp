@@ -1,0 +1,147 @@
+// kestrel-demo-sheet: opens model A's document property sheet as an
+// application does (DrvDocumentProperties with DM_PROMPT, kestrelui loaded
+// by the platform's loader, the property-sheet host installed) and plays a
+// user: the tabs the sheet shows, the Paper page's controls before and
+// after choosing A3 and typing 3 copies, OK, and the devmode values the
+// application gets back.
+#include <kplatform/byte_order.h>
+#include <kplatform/compstui.h>
+#include <kplatform/kernel32_module.h>
+#include <kplatform/kwindows.h>
+#include <kplatform/comctl32_prsht.h>
+#include <kplatform/user32_actions.h>
+#include <kplatform/user32_controls.h>
+#include <kplatform/winddiui.h>
+#include <kplatform/wingdi_consts.h>
+#include <kplatform/winspool.h>
+#include <kplatform/winspool_printer.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ddd_host.h"
+
+namespace {
+
+constexpr char16_t kPrinter[] = u"Scriva K350";
+constexpr DWORD kDevmodeBytes = 1556;
+constexpr int kPaperCombo = 1005;   // IDC_PPR_PAPERSIZE
+constexpr int kCopiesEdit = 1020;   // IDC_PPR_COPIES
+constexpr DWORD kPaperOffset = 78;   // DEVMODEW dmPaperSize
+constexpr DWORD kCopiesOffset = 86;  // dmCopies
+
+using DocumentPropertiesFn = LONG (*)(HWND, HANDLE, LPWSTR, void*, void*, DWORD);
+using EventFn = BOOL (*)(LPWSTR, int, DWORD, LPARAM);
+
+void Dump(HWND sheet, void* what) {
+  std::vector<char> text(64 * 1024);
+  KpUiDump(sheet, text.data(), static_cast<DWORD>(text.size()));
+  std::printf("-- %s (page: position and template: 518 Paper, 2231 Graphics, 566 Output, 538 Stamp, 504 "
+              "Detail, 517 Fax)\n",
+              static_cast<const char*>(what));
+  // The pages made so far and the Paper page's setting controls.
+  std::string all(text.data());
+  size_t at = 0;
+  while (at < all.size()) {
+    size_t end = all.find('\n', at);
+    std::string line = all.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    if (line.rfind("page ", 0) == 0 || line.find("id=1005 ") != std::string::npos ||
+        line.find("id=1020 ") != std::string::npos || line.find("id=1022 ") != std::string::npos)
+      std::printf("   %s\n", line.c_str());
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+}
+
+// Chooses A3 in the Paper page's combo box as a user does, by its name.
+void ChooseA3(HWND sheet, void*) {
+  HWND page = KpSheetCurrentPage(sheet);
+  HWND combo = GetDlgItem(page, kPaperCombo);
+  LRESULT n = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < n; ++i) {
+    WCHAR text[260] = {};
+    SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    if (text[0] == u'A' && text[1] == u'3' && (text[2] == 0 || text[2] == u' ')) {
+      KP_UI_ACTION choose = {KP_UI_CHOOSE_MOUSE, kPaperCombo, static_cast<int>(i), nullptr, nullptr, nullptr};
+      KpUiAct(sheet, &choose);
+      return;
+    }
+  }
+  std::printf("-- no A3 in the paper list\n");
+}
+
+int Run(const std::string& models) {
+  auto install = [](const std::string& file, const char16_t* as) { return KpInstallModule(file.c_str(), as); };
+  if (!install(models + "/K350.DDD", u"K350.DDD") || !install(models + "/K350RES.DDD", u"K350RES.DDD") ||
+      !install("libkestrelui.so", nullptr) || !install("kestrelrs.zrs", nullptr) ||
+      !install("libkestreljd.so", nullptr) || !install("libcompstui.so", nullptr)) {
+    std::fprintf(stderr, "cannot install the driver files and the property-sheet host\n");
+    return 1;
+  }
+  if (!KpSpoolerAddPrinter(kPrinter, u"Scriva K350 PCL6", u"K350.DDD", u"K350.cfg", u"kestrelui.dll")) {
+    std::fprintf(stderr, "cannot add the printer\n");
+    return 1;
+  }
+  HMODULE ui = LoadLibraryW(u"kestrelui.dll");
+  auto props = ui ? reinterpret_cast<DocumentPropertiesFn>(
+                        reinterpret_cast<void*>(GetProcAddress(ui, "DrvDocumentProperties")))
+                  : nullptr;
+  auto event = ui ? reinterpret_cast<EventFn>(reinterpret_cast<void*>(GetProcAddress(ui, "DrvPrinterEvent")))
+                  : nullptr;
+  if (!props || !event) {
+    std::fprintf(stderr, "kestrelui does not load or lacks an export\n");
+    if (ui) FreeLibrary(ui);
+    return 1;
+  }
+  std::u16string name = kPrinter;
+  HANDLE printer = nullptr;
+  int rc = 1;
+  do {
+    if (!event(name.data(), PRINTER_EVENT_INITIALIZE, 0, 0) || !OpenPrinterW(name.data(), &printer, nullptr)) break;
+    static char before[] = "the sheet opened: its tabs, the Paper page before the change";
+    static char after[] = "after choosing A3 and typing 3 copies";
+    const KP_UI_ACTION script[] = {
+        // Every tab visited once (a page is made at its first visit), then
+        // back to Paper.
+        {KP_UI_SWITCH_PAGE, 0, 1, nullptr, nullptr, nullptr},
+        {KP_UI_SWITCH_PAGE, 0, 2, nullptr, nullptr, nullptr},
+        {KP_UI_SWITCH_PAGE, 0, 3, nullptr, nullptr, nullptr},
+        {KP_UI_SWITCH_PAGE, 0, 4, nullptr, nullptr, nullptr},
+        {KP_UI_SWITCH_PAGE, 0, 5, nullptr, nullptr, nullptr},
+        {KP_UI_SWITCH_PAGE, 0, 0, nullptr, nullptr, nullptr},
+        {KP_UI_CALL, 0, 0, nullptr, Dump, before},
+        {KP_UI_CALL, 0, 0, nullptr, ChooseA3, nullptr},
+        {KP_UI_SELECT_ALL, kCopiesEdit, 0, nullptr, nullptr, nullptr},
+        {KP_UI_TYPE, kCopiesEdit, 0, u"3", nullptr, nullptr},
+        {KP_UI_CALL, 0, 0, nullptr, Dump, after},
+        {KP_UI_OK, 0, 0, nullptr, nullptr, nullptr},
+    };
+    KpScriptDialog(KP_SCRIPT_SHEET, script, sizeof script / sizeof script[0]);
+    std::vector<BYTE> devmode(kDevmodeBytes);
+    LONG r = props(nullptr, printer, name.data(), devmode.data(), nullptr, DM_COPY | DM_PROMPT);
+    std::printf("DrvDocumentProperties(DM_COPY | DM_PROMPT): %ld (1 = OK)\n", static_cast<long>(r));
+    if (r != 1) break;
+    const int paper = kp_LoadI16(&devmode[kPaperOffset]), copies = kp_LoadI16(&devmode[kCopiesOffset]);
+    std::printf("devmode after OK: paper size %d (A3 = 8), copies %d\n", paper, copies);
+    if (paper != 8 || copies != 3) break;
+    rc = 0;
+  } while (false);
+  if (printer) ClosePrinter(printer);
+  FreeLibrary(ui);
+  return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string models = argc > 1 ? argv[1] : std::string(KESTREL_MODELS_DIR);
+  std::string root = kestrel::ddd_host::MakeTempRoot();
+  if (root.empty()) {
+    std::fprintf(stderr, "cannot make a platform root\n");
+    return 1;
+  }
+  int rc = Run(models);
+  kestrel::ddd_host::RemoveTempRoot(root);
+  return rc;
+}
