@@ -315,10 +315,12 @@ TEST_F(FavoriteFileTest, FailingWriteKeepsTheOldFile) {
   EXPECT_EQ(files, std::vector<std::string>{"one.kfv"});
 }
 
+// The favourite files live in the forms folder (string 9377), made when
+// missing.
 TEST_F(FavoriteFileTest, FavouritesFolderIsMadeBelowTheWindowsDrive) {
   WCHAR folder[MAX_PATH] = {};
   ASSERT_TRUE(FavFile_GetFolder(ddd_, folder, MAX_PATH));
-  EXPECT_EQ(std::u16string(folder), u"C:\\Halcyra\\Favorites");
+  EXPECT_EQ(std::u16string(folder), u"C:\\Halcyra\\form");
   EXPECT_TRUE(std::filesystem::is_directory(HostPath(folder)));
   ASSERT_TRUE(FavFile_GetFolder(ddd_, folder, MAX_PATH)) << "an existing folder is fine";
 }

@@ -103,7 +103,7 @@
 #define FAV_STRID_SAME_NAME 4717     // %1 string 4714, %2 the name
 #define FAV_STRID_CONFLICT 4720      // %1 the name, %2 string 4714, %3 the conflicts
 #define FAV_STRID_DEFAULT_NAME 4721  // favourite 1's name
-#define FAV_STRID_FOLDER 9377        // the favourites folder below the Windows drive
+#define FAV_STRID_FOLDER 9377        // the forms folder below the Windows drive, also the favourites'
 
 // Results of the add and file operations.
 enum FavResult : LONG {
