@@ -526,6 +526,8 @@ typedef BOOL(WINAPI* PFN_DrvBitBlt)(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLAT
 typedef BOOL(WINAPI* PFN_DrvStretchBlt)(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, COLORADJUSTMENT*, POINTL*,
                                         RECTL*, RECTL*, POINTL*, ULONG);
 typedef BOOL(WINAPI* PFN_DrvCopyBits)(SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, POINTL*);
+typedef BOOL(WINAPI* PFN_DrvTextOut)(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*, BRUSHOBJ*, BRUSHOBJ*,
+                                     POINTL*, MIX);
 
 // The session of a drawing call when the call may be made: in a page, with
 // a surface that hooks the call, and a table row for it.
@@ -615,4 +617,12 @@ KP_API BOOL KpEngineCopyBits(KP_ENGINE_SESSION* session, SURFOBJ* psoSrc, CLIPOB
   if (!s) return FALSE;
   return drawingCall<PFN_DrvCopyBits>(*s, INDEX_DrvCopyBits, s->pso, psoSrc ? psoSrc : s->pso, pco, pxlo, prclDest,
                                       pptlSrc);
+}
+
+KP_API BOOL KpEngineTextOut(KP_ENGINE_SESSION* session, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
+                            RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg, MIX mix) {
+  auto s = drawingSession(session, INDEX_DrvTextOut, HOOK_TEXTOUT);
+  if (!s) return FALSE;
+  return drawingCall<PFN_DrvTextOut>(*s, INDEX_DrvTextOut, s->pso, pstro, pfo, pco, prclExtra, prclOpaque, pboFore,
+                                     pboOpaque, pptlOrg, mix);
 }

@@ -3,11 +3,10 @@
 // SaveDC stack), the font and pen objects, and the calls that would reach the
 // renderer's drawing entries.
 //
-// The engine stand-in has no application-side drawing calls yet (paths and
-// bitmaps come with the drawing work, text with the text work): each such
-// call is logged and handed to one function below, which answers FALSE with
-// ERROR_NOT_SUPPORTED until that work gives the runner its drawing call and
-// replaces the function's inside.
+// Each call that reaches the renderer is logged and handed to one function
+// below: text goes to the runner's text call (dc_text.cpp); paths and
+// bitmaps answer FALSE with ERROR_NOT_SUPPORTED until the drawing work gives
+// the runner its drawing call and replaces the function's inside.
 #include <cstring>
 #include <map>
 #include <memory>
@@ -53,21 +52,35 @@ int ObjectKind(HGDIOBJ object) {
   return it == o.objects.end() ? 0 : it->second.kind;
 }
 
+// The logical font of a font object; false for anything else.
+bool SelectedFont(HGDIOBJ object, LOGFONTW* font) {
+  Objects& o = O();
+  std::lock_guard<std::mutex> g(o.lock);
+  auto it = o.objects.find(reinterpret_cast<uintptr_t>(object));
+  if (it == o.objects.end() || it->second.kind != 1) return false;
+  *font = it->second.font;
+  return true;
+}
+
 void Log(Dc& dc, const char* name, LONG a = 0, LONG b = 0, LONG c = 0, LONG d = 0, LONG result = 0) {
   LONG args[4] = {a, b, c, d};
   size_t at = dc.AddLog(KP_DCLOG_DRAWING, 0, 0, 0, nullptr, name, args);
   dc.SetLogResult(at, result);
 }
 
-// ---- Calls that reach the renderer once the runner has drawing calls.
-// Each answers FALSE, ERROR_NOT_SUPPORTED until then.
-BOOL dcdraw_TextOut(Dc&, int, int, UINT, const RECT*, LPCWSTR, UINT, const INT*) {
-  SetLastError(ERROR_NOT_SUPPORTED);  // replaced by the text work
-  return FALSE;
+// ---- Calls that reach the renderer. The text calls go through dc_text.cpp
+// to the runner's text call; the others answer FALSE, ERROR_NOT_SUPPORTED
+// until the runner has their drawing calls.
+BOOL dcdraw_TextOut(Dc& dc, int x, int y, UINT options, const RECT* rect, LPCWSTR text, UINT count,
+                    const INT* dx) {
+  LOGFONTW font{};
+  const bool selected = dc.draw.font && SelectedFont(dc.draw.font, &font);
+  return kp::gdi::DcTextOut(dc, selected ? &font : nullptr, x, y, options, rect, text, count, dx);
 }
-BOOL dcdraw_TextExtent(Dc&, LPCWSTR, int, SIZE*) {
-  SetLastError(ERROR_NOT_SUPPORTED);  // replaced by the text work
-  return FALSE;
+BOOL dcdraw_TextExtent(Dc& dc, LPCWSTR text, int count, SIZE* size) {
+  LOGFONTW font{};
+  const bool selected = dc.draw.font && SelectedFont(dc.draw.font, &font);
+  return kp::gdi::DcTextExtent(dc, selected ? &font : nullptr, text, count, size);
 }
 BOOL dcdraw_Polyline(Dc&, const POINT*, int) {
   SetLastError(ERROR_NOT_SUPPORTED);  // replaced by the drawing work (paths)

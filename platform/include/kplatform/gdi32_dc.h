@@ -42,11 +42,19 @@
 //    StartPage in a page, EndPage outside one, EndDoc outside a document are
 //    refused with SP_ERROR (-1) and ERROR_INVALID_PARAMETER, no event raised.
 //  - The drawing calls the driver's stamps and header/footer use are kept in
-//    the DC's log (name and arguments) and answer as the engine does today:
-//    the engine stand-in has no drawing calls from the application side yet,
-//    so each answers its failure value with ERROR_NOT_SUPPORTED (one named
-//    function a call, dc_draw.cpp, replaced when the drawing and text work
-//    give the runner drawing calls). GetDeviceCaps, SaveDC, RestoreDC,
+//    the DC's log (name and arguments). ExtTextOutW and GetTextExtentPoint32W
+//    reach the renderer through the runner's text call (KpEngineTextOut):
+//    the selected logical font is a TrueType face of the font folder found
+//    by face name (family or full name, case ignored; bold and italic
+//    matched, else simulated; an empty name is DejaVu Sans; no other font
+//    mapping: a name the folder lacks fails with ERROR_INVALID_PARAMETER);
+//    lfHeight < 0 is the em in pixels, > 0 the cell height, 0 is 12 points;
+//    the reference point is the cell's top-left; ETO_GLYPH_INDEX,
+//    ETO_CLIPPED, ETO_OPAQUE (filled white), dx steps, underline and
+//    strike-out are honoured; text outside a page fails with
+//    ERROR_INVALID_FUNCTION. Polyline and StretchDIBits answer their failure
+//    value with ERROR_NOT_SUPPORTED (one named function a call, dc_draw.cpp,
+//    replaced when the drawing work gives the runner those calls). GetDeviceCaps, SaveDC, RestoreDC,
 //    SetTextColor, SetBkMode, CreateFontIndirectW, CreatePen, SelectObject and
 //    DeleteObject keep the DC's state themselves and answer it.
 //  - GetDeviceCaps answers from the session's GDIINFO.
@@ -119,7 +127,9 @@ typedef struct _DOCINFOW {
 #define BI_RGB 0
 #define SRCCOPY 0x00CC0020u
 #define SRCAND 0x008800C6u
+#define ETO_OPAQUE 0x0002u
 #define ETO_CLIPPED 0x0004u
+#define ETO_GLYPH_INDEX 0x0010u
 #define GDI_ERROR 0xFFFFFFFFu
 #define CLR_INVALID 0xFFFFFFFFu
 

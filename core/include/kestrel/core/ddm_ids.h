@@ -231,6 +231,7 @@
   X(DDM_APPLINK_PDL_VERSION, 1332)                                \
   X(DDM_NO_APP_COPY_COUNT, 1333)                                  \
   X(DDM_SKIP_BLANK_PAGES, 1334)                                   \
+  X(DDM_FONTTYPE, 1335)                                           \
   X(DDM_ERROR_REPORT, 1336)                                       \
   X(DDM_NUP_FRAME, 1337)                                          \
   X(DDM_MEMBER_1340, 1340)                                        \
