@@ -1,4 +1,4 @@
-// The text and font entries of the table whose bodies later work builds
+// The text entries of the table whose bodies later work builds
 // (the drawing entries are in path.cpp, brush.cpp and image.cpp). Until
 // then each checks what it is given (an invalid PDEV answers error 87, as
 // every entry does) and refuses with ERROR_NOT_SUPPORTED and the failure
@@ -40,26 +40,7 @@ BOOL DDI_DrvTextOut(SURFOBJ* pso, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*, B
   return Draw(pdev_FromSurface(pso));  // text output
 }
 
-// ---- Fonts (the device-font and text work) ------------------------------------------
-
-IFIMETRICS* DDI_DrvQueryFont(DHPDEV dhpdev, ULONG_PTR, ULONG, ULONG_PTR*) {
-  Refuse(pdev_FromHandle(dhpdev));  // device fonts: the PDEV has none yet
-  return nullptr;
-}
-
-PVOID DDI_DrvQueryFontTree(DHPDEV dhpdev, ULONG_PTR, ULONG, ULONG, ULONG_PTR*) {
-  Refuse(pdev_FromHandle(dhpdev));  // device fonts
-  return nullptr;
-}
-
-LONG DDI_DrvQueryFontData(DHPDEV dhpdev, FONTOBJ*, ULONG, HGLYPH, GLYPHDATA*, PVOID, ULONG) {
-  Refuse(pdev_FromHandle(dhpdev));  // device fonts
-  return static_cast<LONG>(KM_FD_ERROR);
-}
-
-BOOL DDI_DrvQueryAdvanceWidths(DHPDEV dhpdev, FONTOBJ*, ULONG, HGLYPH*, PVOID, ULONG) {
-  return Refuse(pdev_FromHandle(dhpdev));  // device fonts
-}
+// ---- Fonts: the device-font entries are in devfont.cpp ------------------------------
 
 // The glyph mode is fixed: glyphs are always asked for as bitmaps (1,
 // FO_GLYPHBITS). It is an answer about the driver, not a drawing result.
