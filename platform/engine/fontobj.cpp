@@ -49,6 +49,12 @@ struct FontObject {
   std::map<HGLYPH, std::unique_ptr<GlyphEntry>> glyphs;
   DWORD failFlags = 0;
   DWORD failNth = 0;
+  // A device font: no file or face; the metrics are a copy of the driver's
+  // record, the glyph handles come from its glyph set and the advances from
+  // the driver.
+  bool device = false;
+  std::map<WCHAR, HGLYPH> glyphSet;
+  kp::engine::DeviceWidths widths;
   ~FontObject() {
     if (xform) KpEngineDeleteObject(xform);
     if (face) FT_Done_Face(face);
@@ -265,6 +271,45 @@ bool DeleteTextObject(void* object) {
   delete str;
   return true;
 }
+FONTOBJ* CreateDeviceFontObject(const IFIMETRICS* ifi, ULONG iFace, LONG emPixels, const FD_GLYPHSET* glyphSet,
+                                 DeviceWidths widths) {
+  // The driver's answers are checked before use: the record's size and its
+  // face name inside it, the glyph set's runs inside its block.
+  if (!ifi || ifi->cjThis < sizeof(IFIMETRICS) || ifi->cjThis > 0x100000 || ifi->fwdUnitsPerEm <= 0 ||
+      ifi->dpwszFaceName < static_cast<PTRDIFF>(sizeof(IFIMETRICS)) ||
+      static_cast<uint64_t>(ifi->dpwszFaceName) + 2 > ifi->cjThis || emPixels <= 0 || !glyphSet ||
+      glyphSet->cjThis < sizeof(FD_GLYPHSET) ||
+      glyphSet->cRuns > (glyphSet->cjThis - offsetof(FD_GLYPHSET, awcrun)) / sizeof(WCRUN))
+    return nullptr;
+  auto f = std::make_unique<FontObject>();
+  f->device = true;
+  f->ifi.assign((ifi->cjThis + 7) / 8, 0);
+  std::memcpy(f->ifi.data(), ifi, ifi->cjThis);
+  const BYTE* base = reinterpret_cast<const BYTE*>(glyphSet);
+  for (ULONG r = 0; r < glyphSet->cRuns; ++r) {
+    const WCRUN& run = glyphSet->awcrun[r];
+    const BYTE* handles = reinterpret_cast<const BYTE*>(run.phg);
+    const bool inside = !run.phg || (handles >= base && handles + sizeof(HGLYPH) * run.cGlyphs <= base + glyphSet->cjThis);
+    if (!inside) return nullptr;
+    for (USHORT i = 0; i < run.cGlyphs; ++i)
+      f->glyphSet[static_cast<WCHAR>(run.wcLow + i)] = run.phg ? run.phg[i] : static_cast<HGLYPH>(run.wcLow + i);
+  }
+  f->widths = std::move(widths);
+  f->em = emPixels;
+  const double s = static_cast<double>(emPixels) / ifi->fwdUnitsPerEm;
+  XFORML xf{static_cast<FLOATL>(s), 0, 0, static_cast<FLOATL>(s), 0, 0};
+  f->xform = KpEngineCreateXform(&xf);
+  Registry& r = registry();
+  std::lock_guard<std::mutex> g(r.lock);
+  f->pub.iUniq = ++r.uniq;
+  f->pub.iFace = iFace;
+  f->pub.cxMax = static_cast<ULONG>(std::lround(ifi->fwdMaxCharInc * s));
+  f->pub.flFontType = FO_TYPE_DEVICE;
+  f->pub.sizLogResPpi = SIZE{600, 600};
+  FontObject* raw = f.release();
+  r.fonts.emplace(&raw->pub, raw);
+  return &raw->pub;
+}
 }  // namespace kp::engine
 
 
@@ -361,7 +406,29 @@ KP_API STROBJ* KpEngineCreateString(const KP_ENGINE_STRING_INFO* info) {
   str->text.assign(info->text, info->text + info->count);
   str->batch = info->batch;
   str->positions.resize(info->count);
-  {
+  if (f->device) {
+    // Handles through the glyph set (a character it lacks takes the default
+    // character's), advances from the driver in 28.4 along the baseline.
+    const IFIMETRICS* ifi = reinterpret_cast<const IFIMETRICS*>(f->ifi.data());
+    std::vector<HGLYPH> handles(info->count);
+    for (ULONG i = 0; i < info->count; ++i) {
+      auto it = f->glyphSet.find(info->text[i]);
+      if (it == f->glyphSet.end()) it = f->glyphSet.find(ifi->wcDefaultChar);
+      handles[i] = it == f->glyphSet.end() ? 0 : it->second;
+    }
+    std::vector<USHORT> advances(info->count);
+    if (info->count > 0 && (!f->widths || !f->widths(&f->pub, handles.data(), advances.data(), info->count))) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return nullptr;
+    }
+    int64_t x = 0;  // 28.4
+    for (ULONG i = 0; i < info->count; ++i) {
+      GLYPHPOS& p = str->positions[i];
+      p.hg = handles[i];
+      p.ptl = POINTL{info->origin.x + static_cast<LONG>((x + 8) >> 4), info->origin.y};
+      x += advances[i];
+    }
+  } else {
     std::lock_guard<std::mutex> g(f->lock);
     bool glyphIndex = (info->flAccel & SO_GLYPHINDEX_TEXTOUT) != 0;
     FT_Pos x = 0, y = 0;  // 26.6, y up

@@ -78,6 +78,10 @@ const char* entryName(ULONG index) {
     case INDEX_DrvBitBlt: return "DrvBitBlt";
     case INDEX_DrvStretchBlt: return "DrvStretchBlt";
     case INDEX_DrvCopyBits: return "DrvCopyBits";
+    case INDEX_DrvTextOut: return "DrvTextOut";
+    case INDEX_DrvQueryFont: return "DrvQueryFont";
+    case INDEX_DrvQueryFontTree: return "DrvQueryFontTree";
+    case INDEX_DrvQueryAdvanceWidths: return "DrvQueryAdvanceWidths";
     default: return "Drv?";
   }
 }
@@ -625,4 +629,42 @@ KP_API BOOL KpEngineTextOut(KP_ENGINE_SESSION* session, STROBJ* pstro, FONTOBJ* 
   if (!s) return FALSE;
   return drawingCall<PFN_DrvTextOut>(*s, INDEX_DrvTextOut, s->pso, pstro, pfo, pco, prclExtra, prclOpaque, pboFore,
                                      pboOpaque, pptlOrg, mix);
+}
+
+// ---- Device fonts -----------------------------------------------------------------------
+
+namespace {
+typedef IFIMETRICS*(WINAPI* PFN_DrvQueryFont)(DHPDEV, ULONG_PTR, ULONG, ULONG_PTR*);
+typedef PVOID(WINAPI* PFN_DrvQueryFontTree)(DHPDEV, ULONG_PTR, ULONG, ULONG, ULONG_PTR*);
+typedef BOOL(WINAPI* PFN_DrvQueryAdvanceWidths)(DHPDEV, FONTOBJ*, ULONG, HGLYPH*, PVOID, ULONG);
+}  // namespace
+
+KP_API FONTOBJ* KpEngineCreateDeviceFont(KP_ENGINE_SESSION* session, ULONG iFace, LONG emPixels) {
+  auto s = sessionOf(session);
+  if (!s || !s->dhpdev || emPixels <= 0 || iFace == 0 || iFace > s->dev.cFonts) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto queryFont = entry<PFN_DrvQueryFont>(*s->driver, INDEX_DrvQueryFont);
+  auto queryTree = entry<PFN_DrvQueryFontTree>(*s->driver, INDEX_DrvQueryFontTree);
+  auto widths = entry<PFN_DrvQueryAdvanceWidths>(*s->driver, INDEX_DrvQueryAdvanceWidths);
+  if (!queryFont || !queryTree || !widths) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return nullptr;
+  }
+  ULONG_PTR id = 0;
+  IFIMETRICS* ifi = queryFont(s->dhpdev, 0, iFace, &id);
+  logCall(*s->driver, INDEX_DrvQueryFont, reinterpret_cast<ULONG_PTR>(ifi));
+  auto* set = static_cast<FD_GLYPHSET*>(queryTree(s->dhpdev, 0, iFace, QFT_GLYPHSET, &id));
+  logCall(*s->driver, INDEX_DrvQueryFontTree, reinterpret_cast<ULONG_PTR>(set));
+  std::shared_ptr<Driver> driver = s->driver;
+  DHPDEV dhpdev = s->dhpdev;
+  FONTOBJ* font = kp::engine::CreateDeviceFontObject(
+      ifi, iFace, emPixels, set, [driver, dhpdev, widths](FONTOBJ* pfo, HGLYPH* phg, USHORT* out, ULONG count) {
+        BOOL ok = widths(dhpdev, pfo, QAW_GETWIDTHS, phg, out, count);
+        logCall(*driver, INDEX_DrvQueryAdvanceWidths, static_cast<ULONG_PTR>(ok));
+        return ok != FALSE;
+      });
+  if (!font) SetLastError(ERROR_INVALID_DATA);
+  return font;
 }

@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "fontcache.h"
+#include "fontsubst.h"
 #include "kestrel/core/strconv.h"
 
 namespace {
@@ -384,6 +385,8 @@ LONG xltext_ChangeUnicode(PDEV* pdev, FONTOBJ* pfo, ULONG count, BYTE* kind, WOR
   if (pfo->flFontType & FO_TYPE_DEVICE) return 0;
   // A TrueType font printed with a substituted device font: every character
   // must exist in the device font's code page and metrics.
+  NTFM* metrics = xltext_LoadDeviceMetrics(pdev, fontSet);
+  if (!metrics) return -1;
   const UINT acp = MyGetACP();
   const BYTE download = (IsTrueType(pfo) && Setting(pdev, DDM_FONTTYPE) == 0) ? XLFONT_KIND_OUTLINE
                                                                               : XLFONT_KIND_BITMAP;
@@ -395,12 +398,13 @@ LONG xltext_ChangeUnicode(PDEV* pdev, FONTOBJ* pfo, ULONG count, BYTE* kind, WOR
     if (n == 1) code = static_cast<BYTE>(mb[0]);
     else if (n == 2) code = static_cast<WORD>(static_cast<BYTE>(mb[0]) << 8 | static_cast<BYTE>(mb[1]));
     const bool lost = n <= 0 || n > 2 || (n == 1 && mb[0] == '?' && wc != u'?');
-    if (lost || xltext_DeviceCharWidth(pdev, fontSet, code) <= 0) {
+    if (lost || xfm_getCharWidth(&metrics->widthInfo, code) <= 0) {
       *kind = download;
-      return 0;
+      break;
     }
     codes[i] = code;
   }
+  xltext_FreeDeviceMetrics(pdev, metrics);
   return 0;
 }
 
@@ -637,31 +641,82 @@ BOOL DDI_DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, REC
   return TRUE;
 }
 
+// The glyph mode is fixed: glyphs are always asked for as bitmaps (1,
+// FO_GLYPHBITS). It is an answer about the driver, not a drawing result.
+ULONG DDI_DrvGetGlyphMode(DHPDEV dhpdev, FONTOBJ*) {
+  if (!pdev_FromHandle(dhpdev)) return 0;
+  return 1;
+}
+
 // ---- the device-font side -------------------------------------------------------------------------
 //
-// The PDEV's device fonts and font set come with the device-font work; until
-// then a PDEV has none: a device face fails its run (after the index check
-// that stays), and substitution never finds a device font, so TrueType runs
-// are downloaded.
+// The PDEV's device fonts and font set (devfont.h) and the substitution
+// (fontsubst.h).
 
 LONG xltext_DeviceFontSetIndex(PDEV* pdev, ULONG iFace, WORD* fontSet) {
   *fontSet = XLTEXT_NO_FONTSET;
-  if (iFace < 1 || iFace > pdev->cDeviceFonts) return -1;  // outside the device-font table
-  return -1;  // no font set until the device-font work
+  DEVFONT_TABLES* t = devfont_Tables(pdev);
+  if (!t || iFace < 1 || iFace > t->cExposed || !t->exposed[iFace - 1]) return -1;  // outside the device fonts
+  const DWORD fontId = t->exposed[iFace - 1]->fontId;
+  for (DWORD i = 0; i < t->cFontSet && i < XLTEXT_NO_FONTSET; ++i) {
+    if (t->fontSet[i].fontId == fontId) {
+      *fontSet = static_cast<WORD>(i);
+      return 0;
+    }
+  }
+  return -1;  // a device font missing from the printer's set fails its run
 }
 
-ULONG xltext_FontSetCount(PDEV*) { return 0; }
-
-LONG xltext_FontSetEntry(PDEV*, WORD, char* name, WORD* symbolSet, BYTE* charSet) {
-  if (name) name[0] = 0;
-  *symbolSet = 0;
-  *charSet = 0;
-  return -1;
+ULONG xltext_FontSetCount(PDEV* pdev) {
+  DEVFONT_TABLES* t = devfont_Tables(pdev);
+  return t ? t->cFontSet : 0;
 }
 
-LONG xltext_AskSubstitution(PDEV*, FONTOBJ*, BOOL, WORD* fontSet) {
+LONG xltext_FontSetEntry(PDEV* pdev, WORD fontSet, char* name, WORD* symbolSet, BYTE* charSet) {
+  DEVFONT_TABLES* t = devfont_Tables(pdev);
+  if (!t || fontSet >= t->cFontSet) return -1;
+  const DEVFONTINFO& e = t->fontSet[fontSet];
+  const size_t length = strnlen(e.printerName, sizeof e.printerName);
+  if (length == 0 || length >= XL_FONTNAME_MAX) return -1;
+  std::memcpy(name, e.printerName, length);
+  name[length] = 0;
+  *symbolSet = e.symbolSet;
+  *charSet = e.charSet;
+  return 0;
+}
+
+LONG xltext_AskSubstitution(PDEV* pdev, FONTOBJ* pfo, BOOL scoring, WORD* fontSet) {
   *fontSet = XLTEXT_NO_FONTSET;
-  return -1;
+  DEVFONT_TABLES* t = devfont_Tables(pdev);
+  ULONG chars = 0;
+  LPCWSTR face = FaceName(FONTOBJ_pifi(pfo), &chars);
+  if (!t || !face) return -1;
+  DWORD index = 0;
+  const int r = scoring ? common_selectDevFont(&pdev->ttSubstTable, pfo, face, pdev->hPrinter, pdev->devmode,
+                                               t->cFontSet, t->fontSet, &index)
+                        : common_selectSubstFont(&pdev->ttSubstTable, pfo, face, pdev->hPrinter, pdev->devmode,
+                                                 t->cFontSet, t->fontSet, &index);
+  if (r == SUBST_FOUND) {
+    if (index >= t->cFontSet || index >= XLTEXT_NO_FONTSET) return -1;
+    *fontSet = static_cast<WORD>(index);
+  }
+  if (r == SUBST_NOMEMORY) EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return r;
 }
 
-LONG xltext_DeviceCharWidth(PDEV*, WORD, WORD) { return -1; }
+NTFM* xltext_LoadDeviceMetrics(PDEV* pdev, WORD fontSet) {
+  DEVFONT_TABLES* t = devfont_Tables(pdev);
+  if (!t || fontSet >= t->cFontSet) return nullptr;
+  BYTE* xfm = nullptr;
+  DWORD size = 0;
+  char printerName[DEVFONT_PRINTER_NAME + 1];
+  WORD symbolSet = XL_SYMBOLSET_OUTLINE;
+  if (!GetXFM(pdev, &xfm, &size, t->fontSet[fontSet].recordNumber, printerName, &symbolSet)) return nullptr;
+  NTFM* ntfm = pntfmConvertXfmToNtm(pdev, xfm, size);
+  XFMFree(pdev, xfm);
+  return ntfm;
+}
+
+void xltext_FreeDeviceMetrics(PDEV* pdev, NTFM* ntfm) {
+  if (ntfm) HEAPFREE(pdev->heap, ntfm);
+}

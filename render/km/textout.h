@@ -79,7 +79,7 @@ LONG xltext_ChangeUnicode(PDEV* pdev, FONTOBJ* pfo, ULONG count, BYTE* kind, WOR
 LONG xltext_Show(PDEV* pdev, FONTOBJ* pfo, STROBJ* pstro, ULONG count, const GLYPHPOS* pgp, const WORD* codes,
                  const XLTEXT_CHARSTATE* cs);
 
-// ---- the device-font side (its functions come with the device-font work) -------------
+// ---- the device-font side (devfont.h, fontsubst.h) ---------------------------------
 // The font-set index of the PDEV's device font `iFace` (1-based); -1 when
 // the face is outside the device fonts or the set lacks it.
 LONG xltext_DeviceFontSetIndex(PDEV* pdev, ULONG iFace, WORD* fontSet);
@@ -92,6 +92,7 @@ LONG xltext_FontSetEntry(PDEV* pdev, WORD fontSet, char* name, WORD* symbolSet, 
 // set), 1 not found, other values failure; `scoring` asks the scoring
 // selection when the table has no entry.
 LONG xltext_AskSubstitution(PDEV* pdev, FONTOBJ* pfo, BOOL scoring, WORD* fontSet);
-// The device width of a code (one byte, or a big-endian double-byte code)
-// in the font-set entry's metrics; 0 or -1 when the font lacks it.
-LONG xltext_DeviceCharWidth(PDEV* pdev, WORD fontSet, WORD code);
+// The metrics of a font-set entry (GetXFM, pntfmConvertXfmToNtm; PDEV heap),
+// null when they cannot be read; freed with xltext_FreeDeviceMetrics.
+struct NTFM* xltext_LoadDeviceMetrics(PDEV* pdev, WORD fontSet);
+void xltext_FreeDeviceMetrics(PDEV* pdev, struct NTFM* ntfm);

@@ -176,6 +176,7 @@ KP_API BOOL KpEngineFontFault(FONTOBJ* font, DWORD failFlags, DWORD failGlyphsNt
 // Fonts and strings are deleted with KpEngineDeleteObject (a string before
 // its font) and counted as drawing objects.
 
+
 // ---- The driver runner ------------------------------------------------------------
 //
 // Loads a driver library with LoadLibraryW, calls its DrvEnableDriver and

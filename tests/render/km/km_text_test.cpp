@@ -347,6 +347,70 @@ TEST_F(KmText, ATransparentStampDrawsTheTextInTwoPasses) {
   EXPECT_EQ(texts[1], texts[2]);
 }
 
+// ---- Device fonts and substitution -------------------------------------------------------
+
+// The face index of a device font by its face name; 0 when none.
+ULONG DeviceFace(KP_ENGINE_SESSION* session, const std::u16string& name, std::vector<FONTOBJ*>* made) {
+  const ULONG count = KpEngineSessionDevInfo(session)->cFonts;
+  for (ULONG face = 1; face <= count; ++face) {
+    FONTOBJ* f = KpEngineCreateDeviceFont(session, face, 100);
+    if (!f) continue;
+    made->push_back(f);
+    const IFIMETRICS* ifi = FONTOBJ_pifi(f);
+    const auto* face16 = reinterpret_cast<const char16_t*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
+    if (name == face16) return face;
+  }
+  return 0;
+}
+
+TEST_F(KmText, ADeviceFontRunSendsTheTextWithThePrinterFont) {
+  ASSERT_TRUE(OpenModel());
+  std::vector<FONTOBJ*> made;
+  const ULONG face = DeviceFace(Session(), u"Kestrel Sans", &made);
+  for (FONTOBJ* f : made) Keep(f);
+  ASSERT_NE(face, 0u);
+  FONTOBJ* f = Keep(KpEngineCreateDeviceFont(Session(), face, 100));
+  ASSERT_TRUE(Draw(String(f, u"Kestrel"), f));
+  auto pages = Finish();
+  ASSERT_EQ(pages.size(), 1u);
+  const std::string all = Text(pages[0]);
+  EXPECT_FALSE(Has(pages[0], "BeginFontHeader")) << all;
+  EXPECT_TRUE(Has(pages[0], "Text TextData=uint16_array[75 101 115 116 114 101 108]")) << all;
+  const Lines setFont = Matching(pages[0], "SetFont");
+  ASSERT_EQ(setFont.size(), 1u) << all;
+  EXPECT_EQ(setFont[0].find(":OL"), std::string::npos) << all;
+}
+
+TEST_F(KmText, SubstitutionSettings) {
+  struct Case {
+    const char* name;
+    LONG method;  // DDM 292
+    const char16_t* text;
+    bool device;
+  };
+  const Case cases[] = {
+      {"scoring finds a device font", 0, u"Kestrel", true},
+      {"a character the device font lacks: downloaded", 0, u"Kestrel \u03B1\u03B2", false},
+      {"the table alone, without an entry: downloaded", 2, u"Kestrel", false},
+      {"another method: downloaded, never dropped", 5, u"Kestrel", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(OpenModel());
+    ddm_SetNumber(DDM_TTOPTION, Pdev()->devmode, Pdev()->printerData, XLTEXT_TTOPTION_SUBSTITUTE);
+    ddm_SetNumber(DDM_TRUETYPE, Pdev()->devmode, Pdev()->printerData, c.method);
+    FONTOBJ* f = Font("DejaVuSans.ttf");
+    ASSERT_TRUE(Draw(String(f, c.text), f));
+    auto pages = Finish();
+    ASSERT_EQ(pages.size(), 1u);
+    const std::string all = Text(pages[0]);
+    EXPECT_EQ(Has(pages[0], "BeginFontHeader"), !c.device) << all;
+    EXPECT_EQ(Has(pages[0], ":OL"), !c.device) << all;
+    for (void* o : objects_) KpEngineDeleteObject(o);
+    objects_.clear();
+  }
+}
+
 // ---- Errors -------------------------------------------------------------------------------
 
 TEST_F(KmText, MissingArgumentsAndAFailedOutput) {

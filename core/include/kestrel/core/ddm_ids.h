@@ -201,6 +201,8 @@
   X(DDM_FAX_COVER_SHEET_MODE, 381)                                \
   X(DDM_MEMBER_382, 382)                                          \
   X(DDM_EDGE_TO_EDGE, 383)                                        \
+  X(DDM_DEFAULT_FONT_ID, 384)                                     \
+  X(DDM_DEFAULT_FONT_SIZE, 385)                                   \
   X(DDM_APP_MARGINS, 387)                                         \
   X(DDM_INSERT_SHEET_1, 404)                                      \
   X(DDM_INSERT_SHEET_2, 405)                                      \
