@@ -2,7 +2,9 @@
 // glyphs (50 lines of 60, DejaVu Serif at 10 pt and 600 dpi) drawn with
 // DrvTextOut, downloaded as outlines and as bitmaps, in glyphs per second;
 // against the same text rendered into one 1-bit image (the engine's
-// FreeType glyph bits put together) sent through DrvBitBlt. The stream
+// FreeType glyph bits put together) sent through DrvBitBlt, and the page in
+// the printer's Kestrel Serif (a device font; the string made in the loop,
+// laid out by the driver's widths). The stream
 // bytes of one page of each are the counter "stream_bytes".
 // Each iteration is one document of one page.
 #include <benchmark/benchmark.h>
@@ -101,6 +103,49 @@ void TextPage(benchmark::State& state, LONG bitmaps) {
   state.counters["stream_bytes"] = double(KpEngineGetOutput(s.q.printer, nullptr, 0));
 }
 void BM_TextPage3000_Outlines(benchmark::State& state) { TextPage(state, 0); }
+
+// The same page in the printer's Kestrel Serif (a device font of model A
+// made from the driver's metrics): nothing downloaded.
+void BM_TextPage3000_DeviceFont(benchmark::State& state) {
+  Setup s;
+  if (!s.ok) {
+    state.SkipWithError("no queue or font");
+    return;
+  }
+  for (auto _ : state) {
+    if (!Page(s, 0, [&](KP_ENGINE_SESSION* session) {
+          FONTOBJ* font = nullptr;
+          for (ULONG face = 1; !font && face <= KpEngineSessionDevInfo(session)->cFonts; ++face) {
+            FONTOBJ* f = KpEngineCreateDeviceFont(session, face, kEm);
+            const IFIMETRICS* ifi = f ? FONTOBJ_pifi(f) : nullptr;
+            const auto* name = ifi ? reinterpret_cast<const char16_t*>(reinterpret_cast<const BYTE*>(ifi) +
+                                                                       ifi->dpwszFaceName)
+                                   : u"";
+            if (ifi && std::u16string(name) == u"Kestrel Serif") font = f;
+            else if (f) KpEngineDeleteObject(f);
+          }
+          BRUSHOBJ* black = KpEngineCreateSolidBrush(session, 0);
+          bool ok = font && black;
+          for (int l = 0; ok && l < kLines; ++l) {
+            KP_ENGINE_STRING_INFO si{};
+            si.font = font;
+            si.text = reinterpret_cast<const WCHAR*>(s.text.c_str());
+            si.count = kPerLine;
+            si.origin = POINTL{kOrigin.x, kOrigin.y + l * kLeading};
+            STROBJ* str = KpEngineCreateString(&si);
+            ok = str && KpEngineTextOut(session, str, font, nullptr, nullptr, nullptr, black, nullptr, nullptr, kCopyPen);
+            if (str) KpEngineDeleteObject(str);
+          }
+          if (black) KpEngineDeleteObject(black);
+          if (font) KpEngineDeleteObject(font);
+          return ok;
+        }))
+      state.SkipWithError("DrvTextOut failed");
+  }
+  state.SetItemsProcessed(state.iterations() * kLines * kPerLine);
+  state.counters["stream_bytes"] = double(KpEngineGetOutput(s.q.printer, nullptr, 0));
+}
+BENCHMARK(BM_TextPage3000_DeviceFont)->Unit(benchmark::kMillisecond);
 void BM_TextPage3000_Bitmaps(benchmark::State& state) { TextPage(state, 1); }
 BENCHMARK(BM_TextPage3000_Outlines)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TextPage3000_Bitmaps)->Unit(benchmark::kMillisecond);

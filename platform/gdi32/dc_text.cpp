@@ -6,8 +6,8 @@
 // Decisions (kplatform/gdi32_dc.h repeats them for callers):
 // - The font is found by face name among the TrueType faces of the font
 //   folder: a face whose family name or full name equals lfFaceName (case
-//   ignored), the one whose bold and italic match lfWeight (600 and up is
-//   bold) and lfItalic first; an empty name is "DejaVu Sans". No other
+//   ignored), the one whose italic matches lfItalic and whose weight is
+//   nearest lfWeight (0 is 400) first; an empty name is "DejaVu Sans". No other
 //   mapping: a name the folder lacks fails the call (ERROR_INVALID_PARAMETER).
 //   Bold or italic asked of a face without it is simulated (FO_SIM_BOLD,
 //   FO_SIM_ITALIC).
@@ -28,9 +28,11 @@
 #include FT_FREETYPE_H
 #include FT_SFNT_NAMES_H
 #include FT_TRUETYPE_IDS_H
+#include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -80,7 +82,8 @@ Choice FindFace(const LOGFONTW& lf) {
   std::u16string want(reinterpret_cast<const char16_t*>(lf.lfFaceName),
                       std::find(lf.lfFaceName, lf.lfFaceName + LF_FACESIZE, 0) - lf.lfFaceName);
   if (want.empty()) want = kDefaultFace;
-  const bool wantBold = lf.lfWeight >= kBoldWeight, wantItalic = lf.lfItalic != 0;
+  const bool wantItalic = lf.lfItalic != 0;
+  const LONG wantWeight = lf.lfWeight > 0 ? lf.lfWeight : 400;  // FW_DONTCARE: normal
   std::vector<std::string> files;
   std::error_code ec;
   for (auto it = std::filesystem::recursive_directory_iterator(kp::ft::FontFolder(), ec);
@@ -92,7 +95,7 @@ Choice FindFace(const LOGFONTW& lf) {
   std::sort(files.begin(), files.end());
   kp::ft::Library library;
   Choice best;
-  int bestScore = -1;
+  long bestScore = -1;
   for (const std::string& file : files) {
     FT_Long count = 1;
     for (FT_Long index = 0; index < count; ++index) {
@@ -104,7 +107,10 @@ Choice FindFace(const LOGFONTW& lf) {
       if (named && FT_IS_SFNT(face) && FT_IS_SCALABLE(face)) {
         const bool bold = (face->style_flags & FT_STYLE_FLAG_BOLD) != 0;
         const bool italic = (face->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
-        const int score = (bold == wantBold ? 2 : 0) + (italic == wantItalic ? 1 : 0);
+        const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+        const LONG weight = os2 && os2->usWeightClass ? os2->usWeightClass : (bold ? 700 : 400);
+        // Italic first, then the nearest weight (Book before ExtraLight).
+        const long score = (italic == wantItalic ? 100000L : 0L) + 10000L - std::abs(weight - wantWeight);
         if (score > bestScore) {
           bestScore = score;
           best = Choice{file, static_cast<LONG>(index), bold, italic};
