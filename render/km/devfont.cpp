@@ -1166,7 +1166,7 @@ LONG DDI_DrvQueryFontData(DHPDEV dhpdev, FONTOBJ* pfo, ULONG iMode, HGLYPH hg, G
       int64_t yDpi = DDMS_GetShort(pdev, DDM_YRESOLUTION);
       if (yDpi <= 0) yDpi = DDMS_GetShort(pdev, DDM_PRINTQUALITY);
       if (yDpi <= 0) yDpi = 600;
-      const int64_t points = heightPx * 72 / yDpi;  // the size in points
+      const int64_t points = (heightPx * 72 + yDpi / 2) / yDpi;  // the size in whole points
       const BYTE family = ifi->jWinPitchAndFamily & 0xF0;
       int64_t gapPoints;
       if (family == FF_ROMAN) gapPoints = 2;
