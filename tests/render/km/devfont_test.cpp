@@ -14,6 +14,7 @@
 #include "kestrel/core/kcore_sys.h"
 #include "km_entry.h"
 #include "renderer_fixture.h"
+#include "xfm_builder.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ using kestrel::test::km::CreateDcDevmode;
 using kestrel::test::km::EntryTable;
 using kestrel::test::km::kModelA;
 using kestrel::test::km::KmTest;
+using kestrel::test::km::XfmBuilder;
 
 constexpr char kListHost[] = "c/Windows/system32/kestreltt.tmp";
 
@@ -389,63 +391,6 @@ TEST_F(DevFont, AdvanceWidthsAndExtentsInWholePixels) {
 
 // ---- Hand-made XFM records ------------------------------------------------------------
 
-// An XFM record as the compiler lays it out, with an optional extended block.
-struct XfmBuilder {
-  std::vector<BYTE> b = std::vector<BYTE>(83);
-  void Put16(size_t at, int v) {
-    b[at] = static_cast<BYTE>(v);
-    b[at + 1] = static_cast<BYTE>(v >> 8);
-  }
-  void Put32(size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<BYTE>(v >> (8 * i));
-  }
-  void Here(size_t field) { Put32(field, static_cast<uint32_t>(b.size() - 6)); }
-  void U16(int v) { b.push_back(static_cast<BYTE>(v)), b.push_back(static_cast<BYTE>(v >> 8)); }
-  void U32(uint32_t v) { U16(static_cast<int>(v & 0xFFFF)), U16(static_cast<int>(v >> 16)); }
-  void Text(const char* t) { b.insert(b.end(), t, t + std::strlen(t) + 1); }
-
-  // first..last with the widths given (none: no table).
-  XfmBuilder(BYTE first, BYTE last, const std::vector<int>& widths, WORD weight, WORD avg, bool ext) {
-    Put16(14, 800);
-    Put16(16, 1100);
-    Put16(18, 1200);
-    Put16(23, weight);
-    b[30] = 0x22;
-    Put16(31, avg);
-    Put16(33, 900);
-    b[35] = first;
-    b[36] = last;
-    Here(45);
-    Text("Hand");
-    Text("Hand Family");
-    Here(59);
-    for (int i = 0; i < 13; ++i) U32(0);
-    if (!widths.empty()) {
-      Here(63);
-      for (int w : widths) U16(w);
-    }
-    if (ext) {
-      Here(67);
-      U16(1);  // ranges
-      U16(0x100), U16(0x1FF), U16(333);
-      U16(1);  // areas: 0x300..0x302, widths at the offset after the pairs
-      U16(0x300), U16(0x302);
-      size_t areaOffsetAt = b.size();
-      U32(0);
-      U16(2);  // pairs, sorted
-      U16(0x150), U16(444);
-      U16(0x2000), U16(555);
-      Put32(areaOffsetAt, static_cast<uint32_t>(b.size() - 6));
-      U16(10), U16(20), U16(30);
-    }
-    Here(71);
-    U16(0);
-    Here(79);
-    Text("12AB");
-    Put32(0, static_cast<uint32_t>(b.size()));
-  }
-};
-
 TEST(DevFontRecords, WidthLookupOverAllTables) {
   XfmBuilder x(0x41, 0x43, {500, -5, 700}, 400, 600, true);
   ASSERT_TRUE(xfm_CheckRecord(x.b.data(), static_cast<DWORD>(x.b.size())));
@@ -641,3 +586,60 @@ TEST_F(Scoring, NamesCharsetsAndTheTable) {
 }
 
 }  // namespace
+
+namespace {
+
+const WCRUN* RunOf(const FD_GLYPHSET* set, WCHAR wc, HGLYPH* hg) {
+  for (ULONG r = 0; r < set->cRuns; ++r) {
+    const WCRUN& run = set->awcrun[r];
+    if (wc >= run.wcLow && wc < run.wcLow + run.cGlyphs) {
+      *hg = run.phg[wc - run.wcLow];
+      return &run;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+// A Shift-JIS font (character set 128): the code page's glyph set, halved
+// widths without a table, default 165 and break 32, DBCS fixed pitch.
+TEST(DevFontShiftJis, GlyphSetWidthsAndSpecialCharacters) {
+  ASSERT_TRUE(EnableDriverDeviceFonts());
+  kestrel::test::km::HandPdev pdev({XfmBuilder(0x20, 0xDF, {}, 400, 500, false, SHIFTJIS_CHARSET, 0x30),
+                                    XfmBuilder(0x20, 0x7E, {}, 400, 500, false)});
+  ASSERT_EQ(pdev.get()->cDeviceFonts, 2u);
+  NTFM* sj = pdev.get()->deviceFonts->exposed[0];
+  EXPECT_EQ(sj->widths[0x41], 450);  // the maximum width 900, halved
+  EXPECT_EQ(pdev.get()->deviceFonts->exposed[1]->widths[0x41], 900);
+  const IFIMETRICS* ifi = NTFM_Ifi(sj);
+  EXPECT_EQ(ifi->chDefaultChar, 165);
+  EXPECT_EQ(ifi->wcDefaultChar, 0xFF65);
+  EXPECT_EQ(ifi->chBreakChar, 32);
+  EXPECT_EQ(ifi->wcBreakChar, 32);
+  EXPECT_EQ(ifi->wcFirstChar, 0);
+  EXPECT_EQ(ifi->wcLastChar, 65509);
+  EXPECT_EQ(ifi->flInfo, 0x82010u | FM_INFO_CONSTANT_WIDTH | FM_INFO_DBCS_FIXED_PITCH);
+
+  const FD_GLYPHSET* set = GetNRVGlyphSet(pdev.get(), 1);
+  ASSERT_NE(set, nullptr);
+  EXPECT_EQ(set->flAccel, GS_16BIT_HANDLES);
+  EXPECT_GT(set->cGlyphsSupported, 7000u);
+  struct Case {
+    WCHAR wc;
+    HGLYPH code;
+  };
+  const Case cases[] = {{u'A', 0x41}, {0x3042, 0x82A0}, {0xFF71, 0xB1}, {0x4E9C, 0x889F}, {0x30FB, 0x8145}};
+  for (const Case& c : cases) {
+    HGLYPH hg = 0;
+    ASSERT_NE(RunOf(set, c.wc, &hg), nullptr) << std::hex << static_cast<unsigned>(c.wc);
+    EXPECT_EQ(hg, c.code) << std::hex << static_cast<unsigned>(c.wc);
+  }
+  EXPECT_EQ(GetNRVGlyphSet(pdev.get(), 1), set);  // built once, then kept
+  const FD_GLYPHSET* ansi = GetNRVGlyphSet(pdev.get(), 2);
+  ASSERT_NE(ansi, nullptr);
+  EXPECT_EQ(ansi->flAccel, GS_8BIT_HANDLES);
+  SetLastError(0);
+  EXPECT_EQ(GetNRVGlyphSet(pdev.get(), 3), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
