@@ -188,7 +188,8 @@ void XFMFree(PDEV* pdev, BYTE* data);
 BOOL xfm_CheckRecord(const BYTE* xfm, DWORD size);
 BOOL EnumXFM2NTFM_DEVFONTINFO(PDEV* pdev, const WORD* exposed, DWORD cExposed, const WORD* fontSet,
                               DWORD cFontSet);
-// The metrics block of a font (PDEV heap), or null.
+// The metrics block of a font, or null: a PDEV heap block the caller frees
+// with HEAPFREE unless it goes into the PDEV's tables.
 NTFM* pntfmConvertXfmToNtm(PDEV* pdev, const BYTE* xfm, DWORD size);
 BOOL MakeNtfmSZ(const BYTE* xfm, DWORD size, NTFM_SIZES* sz);
 DWORD cjKernPairs(const BYTE* xfm, DWORD size);
