@@ -695,7 +695,7 @@ BOOL GetDevfontInfo(PDEV*, const BYTE* xfm, DWORD, LPCWSTR recordName, const cha
   std::memset(info, 0, sizeof *info);
   size_t n = kp_WideCopy(info->faceName, recordName, DEVFONT_FACE_CHARS);
   info->faceName[n] = 0;
-  if (printerName) std::memcpy(info->printerName, printerName, DEVFONT_PRINTER_NAME);
+  for (DWORD i = 0; printerName && i < DEVFONT_PRINTER_NAME && printerName[i]; ++i) info->printerName[i] = printerName[i];
   info->printerName[DEVFONT_PRINTER_NAME] = 0;
   info->symbolSet = symbolSet ? symbolSet : DEVFONT_DEFAULT_SYMBOLSET;
   info->fontId = HEXStr2DWORD(reinterpret_cast<const char*>(xfm + xfm::kOffsetBase + kp_LoadU32(xfm + xfm::kFontId)));
