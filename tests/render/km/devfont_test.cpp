@@ -345,6 +345,14 @@ TEST_F(DevFont, AdvanceWidthsAndExtentsInWholePixels) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_TRUE(widths(p, courier, QAW_GETWIDTHS, hg, w, 0));
   EXPECT_FALSE(widths(p, nullptr, QAW_GETWIDTHS, hg, w, 1));
+  // A huge font: scale x width passes 32 bits; the width is held at the
+  // largest whole pixel 16 bits carry instead of wrapping.
+  KP_ENGINE_FONT_INFO hugeInfo{nullptr, 0, 40000, 0, FALSE, 0, 0};
+  FONTOBJ* huge = KpEngineCreateSessionDeviceFont(s, 1, &hugeInfo);
+  ASSERT_NE(huge, nullptr);
+  ASSERT_TRUE(widths(p, huge, QAW_GETWIDTHS, hg, w, 1));
+  EXPECT_EQ(w[0], 0xFFF0);
+  KpEngineDeleteObject(huge);
 
   // A string on the device font is laid out with those widths.
   KP_ENGINE_STRING_INFO si{courier, u"AiW", 3, POINTL{100, 200}, 0, FO_HGLYPHS, 0, TRUE, 0};
