@@ -2,7 +2,7 @@
 // record (copied so that its end is the allocation's end) through
 // xfm_CheckRecord, the width lookup of every 16-bit code, the metrics block
 // (pntfmConvertXfmToNtm: widths, IFIMETRICS, kerning pairs, the copy) and
-// GetDevfontInfo; bit 0 set: a kestreltt.tmp file through the family-list
+// GetDevfontInfo, and the bytes as a font id's text (HEXStr2DWORD); bit 0 set: a kestreltt.tmp file through the family-list
 // reader. Properties: no read outside the record (the sanitizers); a width
 // is -1 or not negative; a metrics block's names lie inside its IFIMETRICS
 // and its kerning list ends with the zero pair.
@@ -32,6 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
   }
+  std::vector<char> text(bytes.begin(), bytes.end());
+  text.push_back(0);
+  (void)HEXStr2DWORD(text.data());
   if (!xfm_CheckRecord(bytes.data(), n)) return 0;
   XFM_WIDTHINFO info;
   setNrvFontInfo(&info, bytes.data(), n);
