@@ -22,6 +22,13 @@
 
 namespace {
 
+// A device face of the session at an em of `em` pixels.
+[[maybe_unused]] FONTOBJ* DeviceFont(KP_ENGINE_SESSION* session, ULONG face, LONG em) {
+  KP_ENGINE_FONT_INFO fi{};
+  fi.emPixels = em;
+  return KpEngineCreateSessionDeviceFont(session, face, &fi);
+}
+
 constexpr int kLines = 50;
 constexpr int kPerLine = 60;
 constexpr LONG kEm = 83;          // 10 pt at 600 dpi
@@ -116,7 +123,7 @@ void BM_TextPage3000_DeviceFont(benchmark::State& state) {
     if (!Page(s, 0, [&](KP_ENGINE_SESSION* session) {
           FONTOBJ* font = nullptr;
           for (ULONG face = 1; !font && face <= KpEngineSessionDevInfo(session)->cFonts; ++face) {
-            FONTOBJ* f = KpEngineCreateDeviceFont(session, face, kEm);
+            FONTOBJ* f = DeviceFont(session, face, kEm);
             const IFIMETRICS* ifi = f ? FONTOBJ_pifi(f) : nullptr;
             const auto* name = ifi ? reinterpret_cast<const char16_t*>(reinterpret_cast<const BYTE*>(ifi) +
                                                                        ifi->dpwszFaceName)

@@ -4,8 +4,6 @@
 // reused while the process runs, so a stale handle finds nothing.
 #pragma once
 
-#include <functional>
-
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -94,13 +92,6 @@ size_t DrawingObjectCount();
 // Fonts and strings (fontobj.cpp): their count, and deleting one (false for
 // a pointer that is none of them).
 size_t TextObjectCount();
-// A device font object of a session's driver (runner.cpp asks the driver):
-// its metrics and glyph set are copied; `widths` answers the advances of
-// handles in 28.4 (the driver's DrvQueryAdvanceWidths). Null when the
-// driver's answers fail the checks.
-using DeviceWidths = std::function<bool(FONTOBJ*, HGLYPH*, USHORT*, ULONG)>;
-FONTOBJ* CreateDeviceFontObject(const IFIMETRICS* ifi, ULONG iFace, LONG emPixels, const FD_GLYPHSET* glyphSet,
-                                DeviceWidths widths);
 bool DeleteTextObject(void* object);
 
 // Whether a pending KpEngineFailAllocation falls on this allocation

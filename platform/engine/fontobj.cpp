@@ -49,12 +49,12 @@ struct FontObject {
   std::map<HGLYPH, std::unique_ptr<GlyphEntry>> glyphs;
   DWORD failFlags = 0;
   DWORD failNth = 0;
-  // A device font: no file or face; the metrics are a copy of the driver's
-  // record, the glyph handles come from its glyph set and the advances from
-  // the driver.
+  // A device font: the driver's record and glyph set, and its widths call.
   bool device = false;
-  std::map<WCHAR, HGLYPH> glyphSet;
-  kp::engine::DeviceWidths widths;
+  IFIMETRICS* deviceIfi = nullptr;
+  const FD_GLYPHSET* glyphSet = nullptr;
+  DHPDEV dhpdev = nullptr;
+  KP_PFN_QUERY_ADVANCE_WIDTHS queryWidths = nullptr;
   ~FontObject() {
     if (xform) KpEngineDeleteObject(xform);
     if (face) FT_Done_Face(face);
@@ -189,6 +189,25 @@ void BuildIfi(FontObject& f, bool vertical) {
   ifi->chBreakChar = static_cast<BYTE>(ifi->wcBreakChar & 0xFF);
 }
 
+// The font's matrix {m11, m12, m21, m22} at scale s (device pixels per
+// notional unit): rows are the images of notional x and y (x' = x m11 +
+// y m21); escapement in tenths of a degree, counter-clockwise.
+void FontMatrix(double s, LONG escapement, BOOL mirrored, double shear, double m[4]) {
+  double angle = escapement / 10.0 * kPi / 180.0;
+  double c = std::cos(angle), sn = std::sin(angle);
+  if (escapement % 3600 == 0) c = 1, sn = 0;
+  double k = shear;
+  double mirror = mirrored ? -1.0 : 1.0;
+  double r1x = mirror * c, r1y = mirror * -sn;  // baseline
+  double r2x = sn, r2y = c;                     // the down direction of the glyph
+  m[0] = s * r1x;
+  m[1] = s * r1y;
+  m[2] = s * (r2x - k * r1x);
+  m[3] = s * (r2y - k * r1y);
+  for (int i = 0; i < 4; ++i)
+    if (std::fabs(m[i]) < 1e-12) m[i] = 0;
+}
+
 FT_Fixed Fixed(double v) { return static_cast<FT_Fixed>(std::lround(v * 65536.0)); }
 
 // Renders one glyph (the caller holds f.lock); null when FreeType fails.
@@ -271,45 +290,6 @@ bool DeleteTextObject(void* object) {
   delete str;
   return true;
 }
-FONTOBJ* CreateDeviceFontObject(const IFIMETRICS* ifi, ULONG iFace, LONG emPixels, const FD_GLYPHSET* glyphSet,
-                                 DeviceWidths widths) {
-  // The driver's answers are checked before use: the record's size and its
-  // face name inside it, the glyph set's runs inside its block.
-  if (!ifi || ifi->cjThis < sizeof(IFIMETRICS) || ifi->cjThis > 0x100000 || ifi->fwdUnitsPerEm <= 0 ||
-      ifi->dpwszFaceName < static_cast<PTRDIFF>(sizeof(IFIMETRICS)) ||
-      static_cast<uint64_t>(ifi->dpwszFaceName) + 2 > ifi->cjThis || emPixels <= 0 || !glyphSet ||
-      glyphSet->cjThis < sizeof(FD_GLYPHSET) ||
-      glyphSet->cRuns > (glyphSet->cjThis - offsetof(FD_GLYPHSET, awcrun)) / sizeof(WCRUN))
-    return nullptr;
-  auto f = std::make_unique<FontObject>();
-  f->device = true;
-  f->ifi.assign((ifi->cjThis + 7) / 8, 0);
-  std::memcpy(f->ifi.data(), ifi, ifi->cjThis);
-  const BYTE* base = reinterpret_cast<const BYTE*>(glyphSet);
-  for (ULONG r = 0; r < glyphSet->cRuns; ++r) {
-    const WCRUN& run = glyphSet->awcrun[r];
-    const BYTE* handles = reinterpret_cast<const BYTE*>(run.phg);
-    const bool inside = !run.phg || (handles >= base && handles + sizeof(HGLYPH) * run.cGlyphs <= base + glyphSet->cjThis);
-    if (!inside) return nullptr;
-    for (USHORT i = 0; i < run.cGlyphs; ++i)
-      f->glyphSet[static_cast<WCHAR>(run.wcLow + i)] = run.phg ? run.phg[i] : static_cast<HGLYPH>(run.wcLow + i);
-  }
-  f->widths = std::move(widths);
-  f->em = emPixels;
-  const double s = static_cast<double>(emPixels) / ifi->fwdUnitsPerEm;
-  XFORML xf{static_cast<FLOATL>(s), 0, 0, static_cast<FLOATL>(s), 0, 0};
-  f->xform = KpEngineCreateXform(&xf);
-  Registry& r = registry();
-  std::lock_guard<std::mutex> g(r.lock);
-  f->pub.iUniq = ++r.uniq;
-  f->pub.iFace = iFace;
-  f->pub.cxMax = static_cast<ULONG>(std::lround(ifi->fwdMaxCharInc * s));
-  f->pub.flFontType = FO_TYPE_DEVICE;
-  f->pub.sizLogResPpi = SIZE{600, 600};
-  FontObject* raw = f.release();
-  r.fonts.emplace(&raw->pub, raw);
-  return &raw->pub;
-}
 }  // namespace kp::engine
 
 
@@ -346,17 +326,8 @@ KP_API FONTOBJ* KpEngineCreateTrueTypeFont(const KP_ENGINE_FONT_INFO* info) {
 
   // The transform: notional (y down) to device (y down).
   double s = static_cast<double>(info->emPixels) / f->face->units_per_EM;
-  double angle = info->escapement / 10.0 * kPi / 180.0;
-  double c = std::cos(angle), sn = std::sin(angle);
-  if (info->escapement % 3600 == 0) c = 1, sn = 0;
-  double k = info->shear;
-  double mirror = info->mirror ? -1.0 : 1.0;
-  // Rows: the images of notional x and y; x' = x m11 + y m21.
-  double r1x = mirror * c, r1y = mirror * -sn;  // baseline
-  double r2x = sn, r2y = c;                     // the down direction of the glyph
-  double m[4] = {s * r1x, s * r1y, s * (r2x - k * r1x), s * (r2y - k * r1y)};
-  for (double& v : m)
-    if (std::fabs(v) < 1e-12) v = 0;
+  double m[4];
+  FontMatrix(s, info->escapement, info->mirror, info->shear, m);
   XFORML xf{static_cast<FLOATL>(m[0]), static_cast<FLOATL>(m[1]), static_cast<FLOATL>(m[2]),
             static_cast<FLOATL>(m[3]), 0, 0};
   f->xform = KpEngineCreateXform(&xf);
@@ -395,6 +366,83 @@ KP_API BOOL KpEngineFontFault(FONTOBJ* font, DWORD failFlags, DWORD failGlyphsNt
   return TRUE;
 }
 
+namespace {
+
+// The handle of a character in a device font's glyph set; the default
+// character's handle when the set lacks it (0 when that is missing too).
+HGLYPH DeviceHandle(const FD_GLYPHSET* set, WCHAR wc, WCHAR fallback, bool again = true) {
+  for (ULONG r = 0; r < set->cRuns; ++r) {
+    const WCRUN& run = set->awcrun[r];
+    if (wc >= run.wcLow && wc < run.wcLow + run.cGlyphs) return run.phg ? run.phg[wc - run.wcLow] : wc;
+  }
+  return again ? DeviceHandle(set, fallback, fallback, false) : 0;
+}
+
+// Positions of a string on a device font: handles through the glyph set,
+// advances from the driver's DrvQueryAdvanceWidths along the baseline.
+bool DeviceLayout(FontObject& f, const KP_ENGINE_STRING_INFO& info, std::vector<GLYPHPOS>& positions) {
+  const bool glyphIndex = (info.flAccel & SO_GLYPHINDEX_TEXTOUT) != 0;
+  std::vector<HGLYPH> handles(info.count);
+  for (ULONG i = 0; i < info.count; ++i)
+    handles[i] = glyphIndex ? info.text[i] : DeviceHandle(f.glyphSet, info.text[i], f.deviceIfi->wcDefaultChar);
+  std::vector<USHORT> widths(info.count ? info.count : 1);
+  if (info.count > 0 &&
+      !f.queryWidths(f.dhpdev, &f.pub, QAW_GETWIDTHS, handles.data(), widths.data(), info.count)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  XFORML xf{};
+  XFORMOBJ_iGetXform(f.xform, &xf);
+  const double len = std::hypot(static_cast<double>(xf.eM11), static_cast<double>(xf.eM12));
+  const double ux = len > 0 ? xf.eM11 / len : 1.0, uy = len > 0 ? xf.eM12 / len : 0.0;
+  double x = 0, y = 0;  // 28.4 as a real, device y down
+  for (ULONG i = 0; i < info.count; ++i) {
+    GLYPHPOS& p = positions[i];
+    p.hg = handles[i];
+    p.pgdf = nullptr;
+    p.ptl = POINTL{info.origin.x + static_cast<LONG>(std::lround(x / 16.0)),
+                   info.origin.y + static_cast<LONG>(std::lround(y / 16.0))};
+    x += widths[i] * ux;
+    y += widths[i] * uy;
+  }
+  return true;
+}
+
+}  // namespace
+
+KP_API FONTOBJ* KpEngineCreateDeviceFont(const KP_ENGINE_DEVICE_FONT_INFO* info) {
+  if (!info || !info->ifi || !info->glyphSet || !info->queryWidths || info->emPixels <= 0 ||
+      info->ifi->fwdUnitsPerEm <= 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto f = std::make_unique<FontObject>();
+  f->device = true;
+  f->deviceIfi = info->ifi;
+  f->glyphSet = info->glyphSet;
+  f->dhpdev = info->dhpdev;
+  f->queryWidths = info->queryWidths;
+  f->em = info->emPixels;
+  double s = static_cast<double>(info->emPixels) / info->ifi->fwdUnitsPerEm;
+  double m[4];
+  FontMatrix(s, info->escapement, info->mirror, info->shear, m);
+  XFORML xf{static_cast<FLOATL>(m[0]), static_cast<FLOATL>(m[1]), static_cast<FLOATL>(m[2]),
+            static_cast<FLOATL>(m[3]), 0, 0};
+  f->xform = KpEngineCreateXform(&xf);
+  Registry& r = registry();
+  std::lock_guard<std::mutex> g(r.lock);
+  f->pub.iUniq = ++r.uniq;
+  f->pub.iFace = info->iFace;
+  f->pub.cxMax = static_cast<ULONG>(std::lround(info->ifi->fwdMaxCharInc * s));
+  f->pub.flFontType = FO_TYPE_DEVICE | (info->flags & (FO_SIM_BOLD | FO_SIM_ITALIC));
+  f->pub.iTTUniq = 0;
+  f->pub.iFile = 0;
+  f->pub.sizLogResPpi = SIZE{600, 600};
+  FontObject* raw = f.release();
+  r.fonts.emplace(&raw->pub, raw);
+  return &raw->pub;
+}
+
 KP_API STROBJ* KpEngineCreateString(const KP_ENGINE_STRING_INFO* info) {
   FontObject* f = info ? fontOf(info->font) : nullptr;
   if (!f || (info->count > 0 && !info->text)) {
@@ -407,27 +455,7 @@ KP_API STROBJ* KpEngineCreateString(const KP_ENGINE_STRING_INFO* info) {
   str->batch = info->batch;
   str->positions.resize(info->count);
   if (f->device) {
-    // Handles through the glyph set (a character it lacks takes the default
-    // character's), advances from the driver in 28.4 along the baseline.
-    const IFIMETRICS* ifi = reinterpret_cast<const IFIMETRICS*>(f->ifi.data());
-    std::vector<HGLYPH> handles(info->count);
-    for (ULONG i = 0; i < info->count; ++i) {
-      auto it = f->glyphSet.find(info->text[i]);
-      if (it == f->glyphSet.end()) it = f->glyphSet.find(ifi->wcDefaultChar);
-      handles[i] = it == f->glyphSet.end() ? 0 : it->second;
-    }
-    std::vector<USHORT> advances(info->count);
-    if (info->count > 0 && (!f->widths || !f->widths(&f->pub, handles.data(), advances.data(), info->count))) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return nullptr;
-    }
-    int64_t x = 0;  // 28.4
-    for (ULONG i = 0; i < info->count; ++i) {
-      GLYPHPOS& p = str->positions[i];
-      p.hg = handles[i];
-      p.ptl = POINTL{info->origin.x + static_cast<LONG>((x + 8) >> 4), info->origin.y};
-      x += advances[i];
-    }
+    if (!DeviceLayout(*f, *info, str->positions)) return nullptr;
   } else {
     std::lock_guard<std::mutex> g(f->lock);
     bool glyphIndex = (info->flAccel & SO_GLYPHINDEX_TEXTOUT) != 0;
@@ -481,6 +509,7 @@ KP_API STROBJ* KpEngineCreateString(const KP_ENGINE_STRING_INFO* info) {
 KP_API IFIMETRICS* WINAPI FONTOBJ_pifi(FONTOBJ* pfo) {
   FontObject* f = fontOf(pfo);
   if (!f || (f->failFlags & KP_FONT_FAIL_PIFI)) return nullptr;
+  if (f->device) return f->deviceIfi;
   return reinterpret_cast<IFIMETRICS*>(f->ifi.data());
 }
 
@@ -502,7 +531,7 @@ KP_API PVOID WINAPI FONTOBJ_pvTrueTypeFontFile(FONTOBJ* pfo, ULONG* pcjFile) {
 
 KP_API ULONG WINAPI FONTOBJ_cGetGlyphs(FONTOBJ* pfo, ULONG iMode, ULONG cGlyph, HGLYPH* phg, PVOID* ppvGlyph) {
   FontObject* f = fontOf(pfo);
-  if (!f || iMode != FO_GLYPHBITS || cGlyph == 0 || !phg || !ppvGlyph) return 0;
+  if (!f || f->device || iMode != FO_GLYPHBITS || cGlyph == 0 || !phg || !ppvGlyph) return 0;
   std::lock_guard<std::mutex> g(f->lock);
   if (f->failNth > 0 && --f->failNth == 0) return 0;
   GlyphEntry* e = Glyph(*f, phg[0]);

@@ -79,9 +79,6 @@ const char* entryName(ULONG index) {
     case INDEX_DrvStretchBlt: return "DrvStretchBlt";
     case INDEX_DrvCopyBits: return "DrvCopyBits";
     case INDEX_DrvTextOut: return "DrvTextOut";
-    case INDEX_DrvQueryFont: return "DrvQueryFont";
-    case INDEX_DrvQueryFontTree: return "DrvQueryFontTree";
-    case INDEX_DrvQueryAdvanceWidths: return "DrvQueryAdvanceWidths";
     default: return "Drv?";
   }
 }
@@ -631,40 +628,106 @@ KP_API BOOL KpEngineTextOut(KP_ENGINE_SESSION* session, STROBJ* pstro, FONTOBJ* 
                                      pboOpaque, pptlOrg, mix);
 }
 
-// ---- Device fonts -----------------------------------------------------------------------
+// ---- Device fonts ----------------------------------------------------------------------
 
 namespace {
-typedef IFIMETRICS*(WINAPI* PFN_DrvQueryFont)(DHPDEV, ULONG_PTR, ULONG, ULONG_PTR*);
-typedef PVOID(WINAPI* PFN_DrvQueryFontTree)(DHPDEV, ULONG_PTR, ULONG, ULONG, ULONG_PTR*);
-typedef BOOL(WINAPI* PFN_DrvQueryAdvanceWidths)(DHPDEV, FONTOBJ*, ULONG, HGLYPH*, PVOID, ULONG);
+
+typedef IFIMETRICS*(WINAPI* PFN_QueryFont)(DHPDEV, ULONG_PTR, ULONG, ULONG_PTR*);
+typedef PVOID(WINAPI* PFN_QueryFontTree)(DHPDEV, ULONG_PTR, ULONG, ULONG, ULONG_PTR*);
+
+// A name at an offset of the record: inside cjThis with its NUL.
+bool NameInside(const IFIMETRICS* ifi, PTRDIFF at) {
+  if (at < static_cast<PTRDIFF>(sizeof(IFIMETRICS)) || at >= static_cast<PTRDIFF>(ifi->cjThis) || (at & 1)) return false;
+  const auto* base = reinterpret_cast<const BYTE*>(ifi);
+  for (PTRDIFF i = at; i + 1 < static_cast<PTRDIFF>(ifi->cjThis); i += 2)
+    if (base[i] == 0 && base[i + 1] == 0) return true;
+  return false;
+}
+
+// The runs and handles of a glyph set inside its cjThis.
+bool GlyphSetInside(const FD_GLYPHSET* set) {
+  if (set->cjThis < offsetof(FD_GLYPHSET, awcrun)) return false;
+  const uint64_t runsEnd = offsetof(FD_GLYPHSET, awcrun) + uint64_t{set->cRuns} * sizeof(WCRUN);
+  if (runsEnd > set->cjThis) return false;
+  const auto* base = reinterpret_cast<const BYTE*>(set);
+  uint64_t glyphs = 0;
+  for (ULONG r = 0; r < set->cRuns; ++r) {
+    const WCRUN& run = set->awcrun[r];
+    glyphs += run.cGlyphs;
+    if (uint64_t{run.wcLow} + run.cGlyphs > 0x10000) return false;
+    if (!run.phg) continue;
+    const auto* h = reinterpret_cast<const BYTE*>(run.phg);
+    if (h < base || static_cast<uint64_t>(h - base) + uint64_t{run.cGlyphs} * sizeof(HGLYPH) > set->cjThis) return false;
+  }
+  return glyphs == set->cGlyphsSupported;
+}
+
+// The driver's record and glyph set of a face, checked; false with the
+// error set.
+bool QueryFace(const Session& s, ULONG iFace, IFIMETRICS** ifi, FD_GLYPHSET** set) {
+  auto query = entry<PFN_QueryFont>(*s.driver, INDEX_DrvQueryFont);
+  auto tree = entry<PFN_QueryFontTree>(*s.driver, INDEX_DrvQueryFontTree);
+  if (!query || !tree || iFace == 0 || iFace > s.dev.cFonts) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  ULONG_PTR id = 0;
+  *ifi = query(s.dhpdev, 0, iFace, &id);
+  if (!*ifi) return false;
+  const IFIMETRICS* i = *ifi;
+  if (i->cjThis < sizeof(IFIMETRICS) || !NameInside(i, i->dpwszFamilyName) || !NameInside(i, i->dpwszFaceName) ||
+      !NameInside(i, i->dpwszStyleName) || !NameInside(i, i->dpwszUniqueName)) {
+    SetLastError(ERROR_INVALID_DATA);
+    return false;
+  }
+  *set = static_cast<FD_GLYPHSET*>(tree(s.dhpdev, 0, iFace, QFT_GLYPHSET, &id));
+  if (!*set) return false;
+  if (!GlyphSetInside(*set)) {
+    SetLastError(ERROR_INVALID_DATA);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-KP_API FONTOBJ* KpEngineCreateDeviceFont(KP_ENGINE_SESSION* session, ULONG iFace, LONG emPixels) {
+KP_API ULONG KpEngineSessionDeviceFontCount(KP_ENGINE_SESSION* session) {
   auto s = sessionOf(session);
-  if (!s || !s->dhpdev || emPixels <= 0 || iFace == 0 || iFace > s->dev.cFonts) {
+  return s && s->dhpdev ? s->dev.cFonts : 0;
+}
+
+KP_API BOOL KpEngineSessionDeviceFontName(KP_ENGINE_SESSION* session, ULONG iFace, LPWSTR name, ULONG chars) {
+  auto s = sessionOf(session);
+  if (!s || !s->dhpdev || !name || chars == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  IFIMETRICS* ifi = nullptr;
+  FD_GLYPHSET* set = nullptr;
+  if (!QueryFace(*s, iFace, &ifi, &set)) return FALSE;
+  const auto* face = reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
+  ULONG n = 0;
+  for (; n + 1 < chars && face[n]; ++n) name[n] = face[n];
+  name[n] = 0;
+  return TRUE;
+}
+
+KP_API FONTOBJ* KpEngineCreateSessionDeviceFont(KP_ENGINE_SESSION* session, ULONG iFace,
+                                                const KP_ENGINE_FONT_INFO* info) {
+  auto s = sessionOf(session);
+  if (!s || !s->dhpdev || !info) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  auto queryFont = entry<PFN_DrvQueryFont>(*s->driver, INDEX_DrvQueryFont);
-  auto queryTree = entry<PFN_DrvQueryFontTree>(*s->driver, INDEX_DrvQueryFontTree);
-  auto widths = entry<PFN_DrvQueryAdvanceWidths>(*s->driver, INDEX_DrvQueryAdvanceWidths);
-  if (!queryFont || !queryTree || !widths) {
-    SetLastError(ERROR_INVALID_FUNCTION);
-    return nullptr;
-  }
-  ULONG_PTR id = 0;
-  IFIMETRICS* ifi = queryFont(s->dhpdev, 0, iFace, &id);
-  logCall(*s->driver, INDEX_DrvQueryFont, reinterpret_cast<ULONG_PTR>(ifi));
-  auto* set = static_cast<FD_GLYPHSET*>(queryTree(s->dhpdev, 0, iFace, QFT_GLYPHSET, &id));
-  logCall(*s->driver, INDEX_DrvQueryFontTree, reinterpret_cast<ULONG_PTR>(set));
-  std::shared_ptr<Driver> driver = s->driver;
-  DHPDEV dhpdev = s->dhpdev;
-  FONTOBJ* font = kp::engine::CreateDeviceFontObject(
-      ifi, iFace, emPixels, set, [driver, dhpdev, widths](FONTOBJ* pfo, HGLYPH* phg, USHORT* out, ULONG count) {
-        BOOL ok = widths(dhpdev, pfo, QAW_GETWIDTHS, phg, out, count);
-        logCall(*driver, INDEX_DrvQueryAdvanceWidths, static_cast<ULONG_PTR>(ok));
-        return ok != FALSE;
-      });
-  if (!font) SetLastError(ERROR_INVALID_DATA);
-  return font;
+  KP_ENGINE_DEVICE_FONT_INFO d{};
+  if (!QueryFace(*s, iFace, &d.ifi, const_cast<FD_GLYPHSET**>(&d.glyphSet))) return nullptr;
+  d.iFace = iFace;
+  d.emPixels = info->emPixels;
+  d.escapement = info->escapement;
+  d.mirror = info->mirror;
+  d.shear = info->shear;
+  d.flags = info->flags;
+  d.dhpdev = s->dhpdev;
+  d.queryWidths = entry<KP_PFN_QUERY_ADVANCE_WIDTHS>(*s->driver, INDEX_DrvQueryAdvanceWidths);
+  return KpEngineCreateDeviceFont(&d);
 }

@@ -695,7 +695,7 @@ BOOL GetDevfontInfo(PDEV*, const BYTE* xfm, DWORD, LPCWSTR recordName, const cha
   std::memset(info, 0, sizeof *info);
   size_t n = kp_WideCopy(info->faceName, recordName, DEVFONT_FACE_CHARS);
   info->faceName[n] = 0;
-  if (printerName) std::memcpy(info->printerName, printerName, DEVFONT_PRINTER_NAME);
+  for (DWORD i = 0; printerName && i < DEVFONT_PRINTER_NAME && printerName[i]; ++i) info->printerName[i] = printerName[i];
   info->printerName[DEVFONT_PRINTER_NAME] = 0;
   info->symbolSet = symbolSet ? symbolSet : DEVFONT_DEFAULT_SYMBOLSET;
   info->fontId = HEXStr2DWORD(reinterpret_cast<const char*>(xfm + xfm::kOffsetBase + kp_LoadU32(xfm + xfm::kFontId)));
@@ -1166,7 +1166,7 @@ LONG DDI_DrvQueryFontData(DHPDEV dhpdev, FONTOBJ* pfo, ULONG iMode, HGLYPH hg, G
       int64_t yDpi = DDMS_GetShort(pdev, DDM_YRESOLUTION);
       if (yDpi <= 0) yDpi = DDMS_GetShort(pdev, DDM_PRINTQUALITY);
       if (yDpi <= 0) yDpi = 600;
-      const int64_t points = heightPx * 72 / yDpi;  // the size in points
+      const int64_t points = (heightPx * 72 + yDpi / 2) / yDpi;  // the size in whole points
       const BYTE family = ifi->jWinPitchAndFamily & 0xF0;
       int64_t gapPoints;
       if (family == FF_ROMAN) gapPoints = 2;

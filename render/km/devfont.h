@@ -20,9 +20,9 @@
 //    counted from byte 6 like the other offsets: 16-bit counts, then the
 //    default-width ranges, the areas and the sorted code list (devfont.cpp).
 //  - The pitch nibble of an XFM is 0 for fixed pitch and anything else for
-//    variable (the compiler writes 2); the font set keeps the pitch and
-//    family the engine sees (FIXED_PITCH 1 or VARIABLE_PITCH 2 with the
-//    family), so the scoring's bit 0x1 means fixed pitch.
+//    variable (the compiler writes 2). The engine gets FIXED_PITCH or
+//    VARIABLE_PITCH with the family; the font set keeps the family with bit
+//    0x1 set for variable pitch, the bit the scoring's pitch rule reads.
 //  - The 13 metric values are carried as read.
 #pragma once
 
@@ -149,7 +149,7 @@ struct DEVFONTINFO {
   char printerName[DEVFONT_PRINTER_NAME + 1];  // 8-bit, NUL-terminated
   WORD symbolSet;
   DWORD fontId;
-  BYTE pitchAndFamily;  // FIXED_PITCH or VARIABLE_PITCH with the family
+  BYTE pitchAndFamily;  // the family, with bit 0x1 for variable pitch
   BYTE charSet;
   WORD weight;
   BYTE italic;  // 1 italic
@@ -188,7 +188,8 @@ void XFMFree(PDEV* pdev, BYTE* data);
 BOOL xfm_CheckRecord(const BYTE* xfm, DWORD size);
 BOOL EnumXFM2NTFM_DEVFONTINFO(PDEV* pdev, const WORD* exposed, DWORD cExposed, const WORD* fontSet,
                               DWORD cFontSet);
-// The metrics block of a font (PDEV heap), or null.
+// The metrics block of a font, or null: a PDEV heap block the caller frees
+// with HEAPFREE unless it goes into the PDEV's tables.
 NTFM* pntfmConvertXfmToNtm(PDEV* pdev, const BYTE* xfm, DWORD size);
 BOOL MakeNtfmSZ(const BYTE* xfm, DWORD size, NTFM_SIZES* sz);
 DWORD cjKernPairs(const BYTE* xfm, DWORD size);

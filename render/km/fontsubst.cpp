@@ -1,6 +1,7 @@
 // Font substitution and scoring (fontsubst.h).
 #include "fontsubst.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "kestrel/core/kcore_sys.h"
@@ -38,9 +39,22 @@ constexpr Group szAliasTblRyobi[] = {kG1, kG2, kG3, kG4, kG5, kG6, kG7, kG8, kG9
 constexpr Group szAliasTblHeisei[] = {kG1, kG3, kG5, kG7, kG9, kG10, kG11};
 constexpr Group szAliasTblPCL[] = {kG9, kG10, kG11};
 
-// The set in force and its group count: the Ryobi set before any choice.
-const Group* szAliasTbl = szAliasTblRyobi;
-DWORD ALIAS_GROUP_NUM = 15;
+// The set in force (szAliasTbl) and its group count (ALIAS_GROUP_NUM): the
+// Ryobi set before any choice. Every job start selects a set, and PDEVs of
+// several threads start jobs, so the choice is one atomic word.
+std::atomic<int> gAliasSet{FONTSET_RYOBI};
+
+struct AliasSet {
+  const Group* table;
+  DWORD groups;
+};
+AliasSet CurrentSet() {
+  switch (gAliasSet.load(std::memory_order_relaxed)) {
+    case FONTSET_HEISEI: return {szAliasTblHeisei, 7};
+    case FONTSET_PCL: return {szAliasTblPCL, 3};
+    default: return {szAliasTblRyobi, 15};
+  }
+}
 
 // The candidates' scores: a local array up to SUBST_LOCAL_SCORES, else
 // allocated.
@@ -103,14 +117,15 @@ int compareLimitStringL(LPCWSTR a, LPCWSTR b) {
 
 int aliasTableFuncs(int mode, DWORD* count) {
   if (mode != 1 || !count) return 0;
-  *count = ALIAS_GROUP_NUM;
+  *count = CurrentSet().groups;
   return 1;
 }
 
 int aliasTableFuncs(int mode, DWORD group, DWORD index, LPWSTR* copy) {
-  if (mode != 2 || !copy || group >= ALIAS_GROUP_NUM) return 0;
+  const AliasSet set = CurrentSet();
+  if (mode != 2 || !copy || group >= set.groups) return 0;
   *copy = nullptr;
-  Group g = szAliasTbl[group];
+  Group g = set.table[group];
   for (DWORD i = 0; i < index; ++i)
     if (!g[i]) return 1;  // past the group's end
   const char16_t* name = g[index];
@@ -124,33 +139,21 @@ int aliasTableFuncs(int mode, DWORD group, DWORD index, LPWSTR* copy) {
 }
 
 int common_set_Fontset(int set) {
-  switch (set) {
-    case FONTSET_HEISEI:
-      szAliasTbl = szAliasTblHeisei;
-      ALIAS_GROUP_NUM = 7;
-      return 1;
-    case FONTSET_RYOBI:
-      szAliasTbl = szAliasTblRyobi;
-      ALIAS_GROUP_NUM = 15;
-      return 1;
-    case FONTSET_PCL:
-      szAliasTbl = szAliasTblPCL;
-      ALIAS_GROUP_NUM = 3;
-      return 1;
-    default:
-      return 0;
-  }
+  if (set != FONTSET_HEISEI && set != FONTSET_RYOBI && set != FONTSET_PCL) return 0;
+  gAliasSet.store(set, std::memory_order_relaxed);
+  return 1;
 }
 
 DWORD aliasGroupOf(LPCWSTR faceName) {
-  for (DWORD g = 0; g < ALIAS_GROUP_NUM; ++g)
-    for (Group names = szAliasTbl[g]; *names; ++names)
+  const AliasSet set = CurrentSet();
+  for (DWORD g = 0; g < set.groups; ++g)
+    for (Group names = set.table[g]; *names; ++names)
       if (compareLimitStringL(*names, faceName) == 0) return g;
-  return ALIAS_GROUP_NUM;
+  return set.groups;
 }
 
 int aliasFace(LPCWSTR name, DWORD group) {
-  if (group >= ALIAS_GROUP_NUM) return 0;
+  if (group >= CurrentSet().groups) return 0;
   for (DWORD i = 0;; ++i) {
     LPWSTR copy = nullptr;
     if (!aliasTableFuncs(2, group, i, &copy)) return -1;

@@ -44,8 +44,9 @@ BOOL DDI_DrvSendPage(SURFOBJ* pso);
 BOOL DDI_DrvEndDoc(SURFOBJ* pso, FLONG fl);
 
 // Drawing entries: path.cpp (paths and clipping), brush.cpp (brushes),
-// image.cpp (bit-block calls). Text and font entries (ddi_later.cpp) refuse
-// cleanly until the work that builds them lands. DrvEscape: escape.cpp.
+// image.cpp (bit-block calls). The font entries: devfont.cpp (devfont.h).
+// DrvTextOut (ddi_later.cpp) refuses cleanly until the text work lands.
+// DrvEscape: escape.cpp.
 BOOL DDI_DrvBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclTrg,
                    POINTL* pptlSrc, POINTL* pptlMask, BRUSHOBJ* pbo, POINTL* pptlBrush, ROP4 rop4);
 BOOL DDI_DrvStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,

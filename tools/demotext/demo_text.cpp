@@ -26,6 +26,13 @@
 
 namespace {
 
+// A device face of the session at an em of `em` pixels.
+[[maybe_unused]] FONTOBJ* DeviceFont(KP_ENGINE_SESSION* session, ULONG face, LONG em) {
+  KP_ENGINE_FONT_INFO fi{};
+  fi.emPixels = em;
+  return KpEngineCreateSessionDeviceFont(session, face, &fi);
+}
+
 constexpr MIX kCopyPen = R2_COPYPEN | (R2_COPYPEN << 8);
 
 struct Line {
@@ -85,7 +92,7 @@ int main(int argc, char** argv) {
       BRUSHOBJ* black = KpEngineCreateSolidBrush(s, 0);
       // The heading in the printer's Kestrel Sans (a device font).
       for (ULONG face = 1; black && face <= KpEngineSessionDevInfo(s)->cFonts; ++face) {
-        FONTOBJ* font = KpEngineCreateDeviceFont(s, face, 200);
+        FONTOBJ* font = DeviceFont(s, face, 200);
         const IFIMETRICS* ifi = font ? FONTOBJ_pifi(font) : nullptr;
         const auto* name = ifi ? reinterpret_cast<const char16_t*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName) : u"";
         if (ifi && std::u16string(name) == u"Kestrel Sans") {

@@ -222,22 +222,9 @@ KP_API BOOL KpEngineStretchBlt(KP_ENGINE_SESSION* session, SURFOBJ* psoSrc, SURF
 // psoSrc null: the session's own surface is the source.
 KP_API BOOL KpEngineCopyBits(KP_ENGINE_SESSION* session, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo,
                              RECTL* prclDest, POINTL* pptlSrc);
-// A device font of a session (face 1..DEVINFO's cFonts) as the engine makes
-// it: the driver's DrvQueryFont and DrvQueryFontTree (QFT_GLYPHSET) answers
-// are checked (the record's size and face name, the runs inside the glyph
-// set's block) and copied; FO_TYPE_DEVICE, iFace, an upright transform of
-// emPixels per em. Strings on it (KpEngineCreateString) map the text through
-// the glyph set (a character it lacks takes the default character's handle)
-// and lay the glyphs out with the driver's DrvQueryAdvanceWidths; they carry
-// no glyph bits. The driver's calls are logged. Null with
-// ERROR_INVALID_PARAMETER for a bad session, face or size, ERROR_INVALID_DATA
-// when the driver's answers fail the checks. The font must not outlive its
-// session.
-KP_API FONTOBJ* KpEngineCreateDeviceFont(KP_ENGINE_SESSION* session, ULONG iFace, LONG emPixels);
-
 // Text ("DrvTextOut"): the string and its font as made with
-// KpEngineCreateString on a TrueType font of KpEngineCreateTrueTypeFont (or
-// a device face, once the engine makes device fonts); the extra rectangles
+// KpEngineCreateString on a TrueType font of KpEngineCreateTrueTypeFont or a
+// device face of the session (KpEngineCreateSessionDeviceFont); the extra rectangles
 // (underline, strike-out) are a list ended by an all-zero rectangle. The
 // engine maps no logical font here: the caller picks the font object.
 KP_API BOOL KpEngineTextOut(KP_ENGINE_SESSION* session, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,

@@ -18,6 +18,13 @@
 
 namespace {
 
+// A device face of the session at an em of `em` pixels.
+[[maybe_unused]] FONTOBJ* DeviceFont(KP_ENGINE_SESSION* session, ULONG face, LONG em) {
+  KP_ENGINE_FONT_INFO fi{};
+  fi.emPixels = em;
+  return KpEngineCreateSessionDeviceFont(session, face, &fi);
+}
+
 using namespace kestrel::test::km;
 
 constexpr MIX kCopyPen = R2_COPYPEN | R2_COPYPEN << 8;
@@ -353,7 +360,7 @@ TEST_F(KmText, ATransparentStampDrawsTheTextInTwoPasses) {
 ULONG DeviceFace(KP_ENGINE_SESSION* session, const std::u16string& name, std::vector<FONTOBJ*>* made) {
   const ULONG count = KpEngineSessionDevInfo(session)->cFonts;
   for (ULONG face = 1; face <= count; ++face) {
-    FONTOBJ* f = KpEngineCreateDeviceFont(session, face, 100);
+    FONTOBJ* f = DeviceFont(session, face, 100);
     if (!f) continue;
     made->push_back(f);
     const IFIMETRICS* ifi = FONTOBJ_pifi(f);
@@ -369,7 +376,7 @@ TEST_F(KmText, ADeviceFontRunSendsTheTextWithThePrinterFont) {
   const ULONG face = DeviceFace(Session(), u"Kestrel Sans", &made);
   for (FONTOBJ* f : made) Keep(f);
   ASSERT_NE(face, 0u);
-  FONTOBJ* f = Keep(KpEngineCreateDeviceFont(Session(), face, 100));
+  FONTOBJ* f = Keep(DeviceFont(Session(), face, 100));
   ASSERT_TRUE(Draw(String(f, u"Kestrel"), f));
   auto pages = Finish();
   ASSERT_EQ(pages.size(), 1u);
