@@ -49,6 +49,12 @@ struct FontObject {
   std::map<HGLYPH, std::unique_ptr<GlyphEntry>> glyphs;
   DWORD failFlags = 0;
   DWORD failNth = 0;
+  // A device font: the driver's record and glyph set, and its widths call.
+  bool device = false;
+  IFIMETRICS* deviceIfi = nullptr;
+  const FD_GLYPHSET* glyphSet = nullptr;
+  DHPDEV dhpdev = nullptr;
+  KP_PFN_QUERY_ADVANCE_WIDTHS queryWidths = nullptr;
   ~FontObject() {
     if (xform) KpEngineDeleteObject(xform);
     if (face) FT_Done_Face(face);
@@ -183,6 +189,25 @@ void BuildIfi(FontObject& f, bool vertical) {
   ifi->chBreakChar = static_cast<BYTE>(ifi->wcBreakChar & 0xFF);
 }
 
+// The font's matrix {m11, m12, m21, m22} at scale s (device pixels per
+// notional unit): rows are the images of notional x and y (x' = x m11 +
+// y m21); escapement in tenths of a degree, counter-clockwise.
+void FontMatrix(double s, LONG escapement, BOOL mirrored, double shear, double m[4]) {
+  double angle = escapement / 10.0 * kPi / 180.0;
+  double c = std::cos(angle), sn = std::sin(angle);
+  if (escapement % 3600 == 0) c = 1, sn = 0;
+  double k = shear;
+  double mirror = mirrored ? -1.0 : 1.0;
+  double r1x = mirror * c, r1y = mirror * -sn;  // baseline
+  double r2x = sn, r2y = c;                     // the down direction of the glyph
+  m[0] = s * r1x;
+  m[1] = s * r1y;
+  m[2] = s * (r2x - k * r1x);
+  m[3] = s * (r2y - k * r1y);
+  for (int i = 0; i < 4; ++i)
+    if (std::fabs(m[i]) < 1e-12) m[i] = 0;
+}
+
 FT_Fixed Fixed(double v) { return static_cast<FT_Fixed>(std::lround(v * 65536.0)); }
 
 // Renders one glyph (the caller holds f.lock); null when FreeType fails.
@@ -301,17 +326,8 @@ KP_API FONTOBJ* KpEngineCreateTrueTypeFont(const KP_ENGINE_FONT_INFO* info) {
 
   // The transform: notional (y down) to device (y down).
   double s = static_cast<double>(info->emPixels) / f->face->units_per_EM;
-  double angle = info->escapement / 10.0 * kPi / 180.0;
-  double c = std::cos(angle), sn = std::sin(angle);
-  if (info->escapement % 3600 == 0) c = 1, sn = 0;
-  double k = info->shear;
-  double mirror = info->mirror ? -1.0 : 1.0;
-  // Rows: the images of notional x and y; x' = x m11 + y m21.
-  double r1x = mirror * c, r1y = mirror * -sn;  // baseline
-  double r2x = sn, r2y = c;                     // the down direction of the glyph
-  double m[4] = {s * r1x, s * r1y, s * (r2x - k * r1x), s * (r2y - k * r1y)};
-  for (double& v : m)
-    if (std::fabs(v) < 1e-12) v = 0;
+  double m[4];
+  FontMatrix(s, info->escapement, info->mirror, info->shear, m);
   XFORML xf{static_cast<FLOATL>(m[0]), static_cast<FLOATL>(m[1]), static_cast<FLOATL>(m[2]),
             static_cast<FLOATL>(m[3]), 0, 0};
   f->xform = KpEngineCreateXform(&xf);
@@ -350,6 +366,83 @@ KP_API BOOL KpEngineFontFault(FONTOBJ* font, DWORD failFlags, DWORD failGlyphsNt
   return TRUE;
 }
 
+namespace {
+
+// The handle of a character in a device font's glyph set; the default
+// character's handle when the set lacks it (0 when that is missing too).
+HGLYPH DeviceHandle(const FD_GLYPHSET* set, WCHAR wc, WCHAR fallback, bool again = true) {
+  for (ULONG r = 0; r < set->cRuns; ++r) {
+    const WCRUN& run = set->awcrun[r];
+    if (wc >= run.wcLow && wc < run.wcLow + run.cGlyphs) return run.phg ? run.phg[wc - run.wcLow] : wc;
+  }
+  return again ? DeviceHandle(set, fallback, fallback, false) : 0;
+}
+
+// Positions of a string on a device font: handles through the glyph set,
+// advances from the driver's DrvQueryAdvanceWidths along the baseline.
+bool DeviceLayout(FontObject& f, const KP_ENGINE_STRING_INFO& info, std::vector<GLYPHPOS>& positions) {
+  const bool glyphIndex = (info.flAccel & SO_GLYPHINDEX_TEXTOUT) != 0;
+  std::vector<HGLYPH> handles(info.count);
+  for (ULONG i = 0; i < info.count; ++i)
+    handles[i] = glyphIndex ? info.text[i] : DeviceHandle(f.glyphSet, info.text[i], f.deviceIfi->wcDefaultChar);
+  std::vector<USHORT> widths(info.count ? info.count : 1);
+  if (info.count > 0 &&
+      !f.queryWidths(f.dhpdev, &f.pub, QAW_GETWIDTHS, handles.data(), widths.data(), info.count)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  XFORML xf{};
+  XFORMOBJ_iGetXform(f.xform, &xf);
+  const double len = std::hypot(static_cast<double>(xf.eM11), static_cast<double>(xf.eM12));
+  const double ux = len > 0 ? xf.eM11 / len : 1.0, uy = len > 0 ? xf.eM12 / len : 0.0;
+  double x = 0, y = 0;  // 28.4 as a real, device y down
+  for (ULONG i = 0; i < info.count; ++i) {
+    GLYPHPOS& p = positions[i];
+    p.hg = handles[i];
+    p.pgdf = nullptr;
+    p.ptl = POINTL{info.origin.x + static_cast<LONG>(std::lround(x / 16.0)),
+                   info.origin.y + static_cast<LONG>(std::lround(y / 16.0))};
+    x += widths[i] * ux;
+    y += widths[i] * uy;
+  }
+  return true;
+}
+
+}  // namespace
+
+KP_API FONTOBJ* KpEngineCreateDeviceFont(const KP_ENGINE_DEVICE_FONT_INFO* info) {
+  if (!info || !info->ifi || !info->glyphSet || !info->queryWidths || info->emPixels <= 0 ||
+      info->ifi->fwdUnitsPerEm <= 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto f = std::make_unique<FontObject>();
+  f->device = true;
+  f->deviceIfi = info->ifi;
+  f->glyphSet = info->glyphSet;
+  f->dhpdev = info->dhpdev;
+  f->queryWidths = info->queryWidths;
+  f->em = info->emPixels;
+  double s = static_cast<double>(info->emPixels) / info->ifi->fwdUnitsPerEm;
+  double m[4];
+  FontMatrix(s, info->escapement, info->mirror, info->shear, m);
+  XFORML xf{static_cast<FLOATL>(m[0]), static_cast<FLOATL>(m[1]), static_cast<FLOATL>(m[2]),
+            static_cast<FLOATL>(m[3]), 0, 0};
+  f->xform = KpEngineCreateXform(&xf);
+  Registry& r = registry();
+  std::lock_guard<std::mutex> g(r.lock);
+  f->pub.iUniq = ++r.uniq;
+  f->pub.iFace = info->iFace;
+  f->pub.cxMax = static_cast<ULONG>(std::lround(info->ifi->fwdMaxCharInc * s));
+  f->pub.flFontType = FO_TYPE_DEVICE | (info->flags & (FO_SIM_BOLD | FO_SIM_ITALIC));
+  f->pub.iTTUniq = 0;
+  f->pub.iFile = 0;
+  f->pub.sizLogResPpi = SIZE{600, 600};
+  FontObject* raw = f.release();
+  r.fonts.emplace(&raw->pub, raw);
+  return &raw->pub;
+}
+
 KP_API STROBJ* KpEngineCreateString(const KP_ENGINE_STRING_INFO* info) {
   FontObject* f = info ? fontOf(info->font) : nullptr;
   if (!f || (info->count > 0 && !info->text)) {
@@ -361,7 +454,9 @@ KP_API STROBJ* KpEngineCreateString(const KP_ENGINE_STRING_INFO* info) {
   str->text.assign(info->text, info->text + info->count);
   str->batch = info->batch;
   str->positions.resize(info->count);
-  {
+  if (f->device) {
+    if (!DeviceLayout(*f, *info, str->positions)) return nullptr;
+  } else {
     std::lock_guard<std::mutex> g(f->lock);
     bool glyphIndex = (info->flAccel & SO_GLYPHINDEX_TEXTOUT) != 0;
     FT_Pos x = 0, y = 0;  // 26.6, y up
@@ -414,6 +509,7 @@ KP_API STROBJ* KpEngineCreateString(const KP_ENGINE_STRING_INFO* info) {
 KP_API IFIMETRICS* WINAPI FONTOBJ_pifi(FONTOBJ* pfo) {
   FontObject* f = fontOf(pfo);
   if (!f || (f->failFlags & KP_FONT_FAIL_PIFI)) return nullptr;
+  if (f->device) return f->deviceIfi;
   return reinterpret_cast<IFIMETRICS*>(f->ifi.data());
 }
 
@@ -435,7 +531,7 @@ KP_API PVOID WINAPI FONTOBJ_pvTrueTypeFontFile(FONTOBJ* pfo, ULONG* pcjFile) {
 
 KP_API ULONG WINAPI FONTOBJ_cGetGlyphs(FONTOBJ* pfo, ULONG iMode, ULONG cGlyph, HGLYPH* phg, PVOID* ppvGlyph) {
   FontObject* f = fontOf(pfo);
-  if (!f || iMode != FO_GLYPHBITS || cGlyph == 0 || !phg || !ppvGlyph) return 0;
+  if (!f || f->device || iMode != FO_GLYPHBITS || cGlyph == 0 || !phg || !ppvGlyph) return 0;
   std::lock_guard<std::mutex> g(f->lock);
   if (f->failNth > 0 && --f->failNth == 0) return 0;
   GlyphEntry* e = Glyph(*f, phg[0]);

@@ -78,6 +78,7 @@ const char* entryName(ULONG index) {
     case INDEX_DrvBitBlt: return "DrvBitBlt";
     case INDEX_DrvStretchBlt: return "DrvStretchBlt";
     case INDEX_DrvCopyBits: return "DrvCopyBits";
+    case INDEX_DrvTextOut: return "DrvTextOut";
     default: return "Drv?";
   }
 }
@@ -526,6 +527,8 @@ typedef BOOL(WINAPI* PFN_DrvBitBlt)(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLAT
 typedef BOOL(WINAPI* PFN_DrvStretchBlt)(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, COLORADJUSTMENT*, POINTL*,
                                         RECTL*, RECTL*, POINTL*, ULONG);
 typedef BOOL(WINAPI* PFN_DrvCopyBits)(SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, POINTL*);
+typedef BOOL(WINAPI* PFN_DrvTextOut)(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*, BRUSHOBJ*, BRUSHOBJ*,
+                                     POINTL*, MIX);
 
 // The session of a drawing call when the call may be made: in a page, with
 // a surface that hooks the call, and a table row for it.
@@ -615,4 +618,116 @@ KP_API BOOL KpEngineCopyBits(KP_ENGINE_SESSION* session, SURFOBJ* psoSrc, CLIPOB
   if (!s) return FALSE;
   return drawingCall<PFN_DrvCopyBits>(*s, INDEX_DrvCopyBits, s->pso, psoSrc ? psoSrc : s->pso, pco, pxlo, prclDest,
                                       pptlSrc);
+}
+
+KP_API BOOL KpEngineTextOut(KP_ENGINE_SESSION* session, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
+                            RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg, MIX mix) {
+  auto s = drawingSession(session, INDEX_DrvTextOut, HOOK_TEXTOUT);
+  if (!s) return FALSE;
+  return drawingCall<PFN_DrvTextOut>(*s, INDEX_DrvTextOut, s->pso, pstro, pfo, pco, prclExtra, prclOpaque, pboFore,
+                                     pboOpaque, pptlOrg, mix);
+}
+
+// ---- Device fonts ----------------------------------------------------------------------
+
+namespace {
+
+typedef IFIMETRICS*(WINAPI* PFN_QueryFont)(DHPDEV, ULONG_PTR, ULONG, ULONG_PTR*);
+typedef PVOID(WINAPI* PFN_QueryFontTree)(DHPDEV, ULONG_PTR, ULONG, ULONG, ULONG_PTR*);
+
+// A name at an offset of the record: inside cjThis with its NUL.
+bool NameInside(const IFIMETRICS* ifi, PTRDIFF at) {
+  if (at < static_cast<PTRDIFF>(sizeof(IFIMETRICS)) || at >= static_cast<PTRDIFF>(ifi->cjThis) || (at & 1)) return false;
+  const auto* base = reinterpret_cast<const BYTE*>(ifi);
+  for (PTRDIFF i = at; i + 1 < static_cast<PTRDIFF>(ifi->cjThis); i += 2)
+    if (base[i] == 0 && base[i + 1] == 0) return true;
+  return false;
+}
+
+// The runs and handles of a glyph set inside its cjThis.
+bool GlyphSetInside(const FD_GLYPHSET* set) {
+  if (set->cjThis < offsetof(FD_GLYPHSET, awcrun)) return false;
+  const uint64_t runsEnd = offsetof(FD_GLYPHSET, awcrun) + uint64_t{set->cRuns} * sizeof(WCRUN);
+  if (runsEnd > set->cjThis) return false;
+  const auto* base = reinterpret_cast<const BYTE*>(set);
+  uint64_t glyphs = 0;
+  for (ULONG r = 0; r < set->cRuns; ++r) {
+    const WCRUN& run = set->awcrun[r];
+    glyphs += run.cGlyphs;
+    if (uint64_t{run.wcLow} + run.cGlyphs > 0x10000) return false;
+    if (!run.phg) continue;
+    const auto* h = reinterpret_cast<const BYTE*>(run.phg);
+    if (h < base || static_cast<uint64_t>(h - base) + uint64_t{run.cGlyphs} * sizeof(HGLYPH) > set->cjThis) return false;
+  }
+  return glyphs == set->cGlyphsSupported;
+}
+
+// The driver's record and glyph set of a face, checked; false with the
+// error set.
+bool QueryFace(const Session& s, ULONG iFace, IFIMETRICS** ifi, FD_GLYPHSET** set) {
+  auto query = entry<PFN_QueryFont>(*s.driver, INDEX_DrvQueryFont);
+  auto tree = entry<PFN_QueryFontTree>(*s.driver, INDEX_DrvQueryFontTree);
+  if (!query || !tree || iFace == 0 || iFace > s.dev.cFonts) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  ULONG_PTR id = 0;
+  *ifi = query(s.dhpdev, 0, iFace, &id);
+  if (!*ifi) return false;
+  const IFIMETRICS* i = *ifi;
+  if (i->cjThis < sizeof(IFIMETRICS) || !NameInside(i, i->dpwszFamilyName) || !NameInside(i, i->dpwszFaceName) ||
+      !NameInside(i, i->dpwszStyleName) || !NameInside(i, i->dpwszUniqueName)) {
+    SetLastError(ERROR_INVALID_DATA);
+    return false;
+  }
+  *set = static_cast<FD_GLYPHSET*>(tree(s.dhpdev, 0, iFace, QFT_GLYPHSET, &id));
+  if (!*set) return false;
+  if (!GlyphSetInside(*set)) {
+    SetLastError(ERROR_INVALID_DATA);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+KP_API ULONG KpEngineSessionDeviceFontCount(KP_ENGINE_SESSION* session) {
+  auto s = sessionOf(session);
+  return s && s->dhpdev ? s->dev.cFonts : 0;
+}
+
+KP_API BOOL KpEngineSessionDeviceFontName(KP_ENGINE_SESSION* session, ULONG iFace, LPWSTR name, ULONG chars) {
+  auto s = sessionOf(session);
+  if (!s || !s->dhpdev || !name || chars == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  IFIMETRICS* ifi = nullptr;
+  FD_GLYPHSET* set = nullptr;
+  if (!QueryFace(*s, iFace, &ifi, &set)) return FALSE;
+  const auto* face = reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
+  ULONG n = 0;
+  for (; n + 1 < chars && face[n]; ++n) name[n] = face[n];
+  name[n] = 0;
+  return TRUE;
+}
+
+KP_API FONTOBJ* KpEngineCreateSessionDeviceFont(KP_ENGINE_SESSION* session, ULONG iFace,
+                                                const KP_ENGINE_FONT_INFO* info) {
+  auto s = sessionOf(session);
+  if (!s || !s->dhpdev || !info) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  KP_ENGINE_DEVICE_FONT_INFO d{};
+  if (!QueryFace(*s, iFace, &d.ifi, const_cast<FD_GLYPHSET**>(&d.glyphSet))) return nullptr;
+  d.iFace = iFace;
+  d.emPixels = info->emPixels;
+  d.escapement = info->escapement;
+  d.mirror = info->mirror;
+  d.shear = info->shear;
+  d.flags = info->flags;
+  d.dhpdev = s->dhpdev;
+  d.queryWidths = entry<KP_PFN_QUERY_ADVANCE_WIDTHS>(*s->driver, INDEX_DrvQueryAdvanceWidths);
+  return KpEngineCreateDeviceFont(&d);
 }

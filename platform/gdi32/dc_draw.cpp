@@ -4,10 +4,9 @@
 // renderer's drawing entries through the engine runner (engine_draw.h).
 //
 // Polyline strokes the DC's pen through KpEngineStrokePath; StretchDIBits
-// blits the bits through KpEngineBitBlt (same size) or KpEngineStretchBlt.
-// The text calls wait for the text work: each is logged and handed to one
-// function below, which answers FALSE with ERROR_NOT_SUPPORTED until that
-// work gives the runner its text call and replaces the function's inside.
+// blits the bits through KpEngineBitBlt (same size) or KpEngineStretchBlt;
+// the text calls go to the runner's text call (dc_text.cpp). Each call is
+// logged and handed to one function below.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -57,21 +56,35 @@ int ObjectKind(HGDIOBJ object) {
   return it == o.objects.end() ? 0 : it->second.kind;
 }
 
+// The logical font of a font object; false for anything else.
+bool SelectedFont(HGDIOBJ object, LOGFONTW* font) {
+  Objects& o = O();
+  std::lock_guard<std::mutex> g(o.lock);
+  auto it = o.objects.find(reinterpret_cast<uintptr_t>(object));
+  if (it == o.objects.end() || it->second.kind != 1) return false;
+  *font = it->second.font;
+  return true;
+}
+
 void Log(Dc& dc, const char* name, LONG a = 0, LONG b = 0, LONG c = 0, LONG d = 0, LONG result = 0) {
   LONG args[4] = {a, b, c, d};
   size_t at = dc.AddLog(KP_DCLOG_DRAWING, 0, 0, 0, nullptr, name, args);
   dc.SetLogResult(at, result);
 }
 
-// ---- Calls that reach the renderer once the runner has drawing calls.
-// Each answers FALSE, ERROR_NOT_SUPPORTED until then.
-BOOL dcdraw_TextOut(Dc&, int, int, UINT, const RECT*, LPCWSTR, UINT, const INT*) {
-  SetLastError(ERROR_NOT_SUPPORTED);  // replaced by the text work
-  return FALSE;
+// ---- Calls that reach the renderer. The text calls go through dc_text.cpp
+// to the runner's text call; the others answer FALSE, ERROR_NOT_SUPPORTED
+// until the runner has their drawing calls.
+BOOL dcdraw_TextOut(Dc& dc, int x, int y, UINT options, const RECT* rect, LPCWSTR text, UINT count,
+                    const INT* dx) {
+  LOGFONTW font{};
+  const bool selected = dc.draw.font && SelectedFont(dc.draw.font, &font);
+  return kp::gdi::DcTextOut(dc, selected ? &font : nullptr, x, y, options, rect, text, count, dx);
 }
-BOOL dcdraw_TextExtent(Dc&, LPCWSTR, int, SIZE*) {
-  SetLastError(ERROR_NOT_SUPPORTED);  // replaced by the text work
-  return FALSE;
+BOOL dcdraw_TextExtent(Dc& dc, LPCWSTR text, int count, SIZE* size) {
+  LOGFONTW font{};
+  const bool selected = dc.draw.font && SelectedFont(dc.draw.font, &font);
+  return kp::gdi::DcTextExtent(dc, selected ? &font : nullptr, text, count, size);
 }
 // The pen a DC strokes with: the selected one, else the stock black pen of
 // one pixel. An unknown (deleted) pen draws as the stock one, as a DC keeps

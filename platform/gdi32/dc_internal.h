@@ -46,4 +46,10 @@ struct Dc {
 
 std::shared_ptr<Dc> FindDc(HDC hdc);
 
+// The text calls (dc_text.cpp) with the DC's selected logical font (null:
+// none selected, the default face).
+BOOL DcTextOut(Dc& dc, const LOGFONTW* font, int x, int y, UINT options, const RECT* rect, LPCWSTR text, UINT count,
+               const INT* dx);
+BOOL DcTextExtent(Dc& dc, const LOGFONTW* font, LPCWSTR text, int count, SIZE* size);
+
 }  // namespace kp::gdi

@@ -42,6 +42,7 @@
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/render/km_services.h"
 #include "kestrel/render/xl_outbuf.h"
+#include "fontsubst.h"
 #include "km_entry.h"
 #include "impose.h"
 #include "pageflow.h"
@@ -93,7 +94,7 @@ LONG jobCtrl_Enable(PDEV* pdev, HANDLE printer) {
   pdev->stamp = PDEV_JOBSTAMP{};
   pdev->pageNumber = 0;
   LONG result = _SetPageClip(pdev);
-  // The device font set is selected by the device-font work.
+  common_set_Fontset(FONTSET_PCL);  // the alias set of the PCL fonts
   result |= pdl_ctrl_enable(pdev);
   return result;
 }

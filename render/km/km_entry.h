@@ -1,6 +1,6 @@
 // kestrelkm's own declarations: the DDI_ bodies behind the entry table, the
-// PDEV set-up of pdev.cpp, and the seams (seams.cpp) where later work of the
-// renderer plugs in. The engine reaches none of this directly: it calls the
+// PDEV set-up of pdev.cpp and the calls the PDEV makes into the device fonts
+// (devfont.cpp) and merged images (image.cpp). The engine reaches none of this directly: it calls the
 // 24 rows of the table DrvEnableDriver hands back (entry.cpp), each a trace
 // wrapper around the DDI_ function of the same name.
 //
@@ -44,8 +44,9 @@ BOOL DDI_DrvSendPage(SURFOBJ* pso);
 BOOL DDI_DrvEndDoc(SURFOBJ* pso, FLONG fl);
 
 // Drawing entries: path.cpp (paths and clipping), brush.cpp (brushes),
-// image.cpp (bit-block calls). Text and font entries (ddi_later.cpp) refuse
-// cleanly until the work that builds them lands. DrvEscape: escape.cpp.
+// image.cpp (bit-block calls). The font entries: devfont.cpp (devfont.h).
+// DrvTextOut (ddi_later.cpp) refuses cleanly until the text work lands.
+// DrvEscape: escape.cpp.
 BOOL DDI_DrvBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclTrg,
                    POINTL* pptlSrc, POINTL* pptlMask, BRUSHOBJ* pbo, POINTL* pptlBrush, ROP4 rop4);
 BOOL DDI_DrvStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,
@@ -102,7 +103,7 @@ struct KM_DEVHTINFO {
 };
 extern const KM_DEVHTINFO DefDevHTInfo;
 
-// ---- Seams (seams.cpp): each names the later work that replaces it --------
+// ---- Device fonts (devfont.cpp) and merged images (image.cpp) --------------
 BOOL EnableDriverDeviceFonts(void);
 BOOL EnablePDEVDeviceFonts(PDEV* pdev);
 BOOL SetDefaultFont_pdl(PDEV* pdev, ENGLOGFONTW* font);

@@ -72,6 +72,7 @@
 #include "kplatform/byte_order.h"
 #include "kestrel/render/xl_outbuf.h"
 #include "kestrel/core/zanlib.h"
+#include "devfont.h"
 #include "fontcache.h"
 #include "km_entry.h"
 #include "pesc.h"
@@ -394,7 +395,8 @@ BOOL FillPsDevInfo(PDEV* pdev, ULONG cjDevInfo, DEVINFO* pdi) {
   info.flGraphicsCaps = kGraphicsCaps;
   if (Num(pdev, DDM_NO_APP_COPY_COUNT) == 0) info.flGraphicsCaps |= kGraphicsCapsNoCopies;
   if (pdev->cDeviceFonts > 0) {
-    if (!SetDefaultFont_pdl(pdev, &info.lfDefaultFont)) return FALSE;
+    if (!SetDefaultFont_pdl(pdev, &info.lfDefaultFont) && !devfont_FirstFontAsDefault(pdev, &info.lfDefaultFont))
+      return FALSE;
     info.lfAnsiVarFont = info.lfDefaultFont;
     info.lfAnsiFixFont = info.lfDefaultFont;
     static constexpr char16_t kVar[] = u"Helvetica";
@@ -429,6 +431,7 @@ void FreePdevMemory(PDEV* pdev) {
   FreeEscapeBlocks(pdev);
   jobCtrl_ReleasePdev(pdev);
   xlfont_FreeCache(pdev);  // fonts still listed (their removal was not written)
+  devfont_Free(pdev);
   if (pdev->ttSubstTable) ttsb_FreeTrueTypeSubstTable(pdev->ttSubstTable);
   pdev->ttSubstTable = nullptr;
   if (pdev->printerData) HEAPFREE(heap, pdev->printerData);

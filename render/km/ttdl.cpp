@@ -848,11 +848,17 @@ LONG xltext_SendChar(PDEV* pdev, FONTOBJ* pfo, STROBJ*, ULONG count, const GLYPH
       if (xlfont_FindGlyph(font, codes[i]) < 0 && xltext_CheckGlyph(info, codes[i]) != 0) return -1;
   }
   BOOL begun = FALSE;
+  // A glyph that fails after BeginChar closes the block (EndChar), so that
+  // the operators of the next call are not taken for the character block's.
+  auto failed = [&]() {
+    if (begun) xl_EndChar(&pdev->xl);
+    return -1;
+  };
   for (ULONG i = 0; i < count; ++i) {
     WORD code = 0;
     BOOL found = FALSE;
     WORD glyph = codes[i];
-    if (xlfont_CheckAndAddGlyphID(pdev, glyph, &code, name, &found) != 0) return -1;
+    if (xlfont_CheckAndAddGlyphID(pdev, glyph, &code, name, &found) != 0) return failed();
     if (!found) {
       if (!begun && xl_BeginChar(&pdev->xl, NameLength(name), name) != 0) {
         xlfont_TakeBackGlyph(pdev, name, code);
@@ -868,7 +874,7 @@ LONG xltext_SendChar(PDEV* pdev, FONTOBJ* pfo, STROBJ*, ULONG count, const GLYPH
       }
       if (r != 0) {
         xlfont_TakeBackGlyph(pdev, name, code);
-        return -1;
+        return failed();
       }
     }
     codes[i] = code;

@@ -18,6 +18,10 @@
 // hmtx or vmtx fail the run (-1) with nothing written. An empty glyph (loca
 // length 0) is simple and has no data.
 //
+// A glyph that fails after BeginChar was written ends the block with
+// EndChar before the run fails, so the stream stays well nested (the glyph
+// itself is taken back from the cache).
+//
 // Decisions taken here:
 // - Simulated bold measures the glyph size with the device resolution the
 //   PDEV reports (pdev_GetDpi: DDM 20, 600 for 0 or less), the resolution the

@@ -1,131 +1,172 @@
-// kestrel-demo-text: the TrueType download of a sample line. The engine
-// stand-in makes DejaVu Sans at 12 pt and 600 dpi and a string on it; the
-// download sends the font header and the line's glyphs (outlines, then the
-// same line as bitmaps) into a page framed as job control frames it (the
-// spooler side writes BeginPage at 138 and EndPage at 139). The stream goes
-// to the build folder's demo/text-download.xlr for the checker.
+// kestrel-demo-text: a text page for model A at its default settings,
+// printed with DrvTextOut through the graphics-engine stand-in as the engine
+// does: lines in DejaVu Sans and DejaVu Serif, one in bold, one turned by 90
+// degrees, and one with characters beyond Latin-1 (Greek and Cyrillic).
+// The heading is in the printer's Kestrel Sans (a device font); TrueType
+// faces are substituted with device fonts only when the TrueType option
+// (DDM 17) is 3, which the printed settings show. For every run it reports how the renderer printed it (the kind: a device
+// font, TrueType outlines or bitmaps, read from the font name the run set),
+// the glyphs it downloaded and the stream bytes it made. The page's stream
+// goes to the build folder's demo/text-page.xlr for the strict checker.
+#include <kplatform/engine.h>
+#include <kplatform/kwindows.h>
+#include <kplatform/root.h>
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "kestrel/render/xl_inband.h"
-#include "kplatform/engine.h"
-#include "kplatform/engine_runner.h"
-#include "ttdl.h"
+#include "fontcache.h"
+#include "kestrel/core/ddm_ids.h"
+#include "kestrel/core/ddm_value.h"
+#include "km_host.h"
 
 namespace {
 
-std::vector<uint8_t> gOut;
-BOOL Keep(HANDLE, LPVOID bytes, DWORD n, LPDWORD written) {
-  auto* p = static_cast<const uint8_t*>(bytes);
-  gOut.insert(gOut.end(), p, p + n);
-  *written = n;
-  return TRUE;
+// A device face of the session at an em of `em` pixels.
+[[maybe_unused]] FONTOBJ* DeviceFont(KP_ENGINE_SESSION* session, ULONG face, LONG em) {
+  KP_ENGINE_FONT_INFO fi{};
+  fi.emPixels = em;
+  return KpEngineCreateSessionDeviceFont(session, face, &fi);
 }
 
-void Hex(const char* what, const uint8_t* p, size_t n, size_t shown) {
-  std::printf("%s (%zu bytes):", what, n);
-  for (size_t i = 0; i < n && i < shown; ++i) std::printf("%s%02X", i % 24 ? " " : "\n   ", p[i]);
-  std::printf("%s\n", n > shown ? " ..." : "");
+constexpr MIX kCopyPen = R2_COPYPEN | (R2_COPYPEN << 8);
+
+struct Line {
+  const char* what;
+  const char* file;
+  LONG em;          // pixels at 600 dpi
+  LONG escapement;  // tenths of a degree
+  POINTL origin;
+  const char16_t* text;
+};
+
+// Everything the renderer has written so far, the buffer included.
+size_t Written(HANDLE printer, const PDEV* pdev) { return KpEngineGetOutput(printer, nullptr, 0) + pdev->xl.out.count; }
+
+size_t CachedGlyphs(const PDEV* pdev) {
+  size_t n = 0;
+  for (const XLFONT_ENTRY* e = pdev->fontCache; e; e = e->next) n += e->glyphCount;
+  return n;
+}
+
+const char* KindOf(const char* name) {
+  const char* tail = std::strstr(name, ":OL");
+  if (tail) return "TrueType outlines";
+  if (std::strstr(name, ":BM")) return "bitmaps";
+  return "device font";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string out = argc > 1 ? argv[1] : std::string(KESTREL_DEMO_DIR) + "/text-download.xlr";
-  KP_ENGINE_FONT_INFO fi{};
-  fi.file = "DejaVuSans.ttf";
-  fi.emPixels = 100;  // 12 pt at 600 dpi
-  FONTOBJ* font = KpEngineCreateTrueTypeFont(&fi);
-  if (!font) {
-    std::fprintf(stderr, "DejaVuSans.ttf is not in the font folder\n");
+  std::string models = argc > 1 ? argv[1] : std::string(KESTREL_MODELS_DIR);
+  std::string out = argc > 2 ? argv[2] : std::string(KESTREL_DEMO_DIR) + "/text-page.xlr";
+  std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-text-XXXXXX").string();
+  if (!mkdtemp(pattern.data()) || !KpSetRoot(pattern.c_str())) {
+    std::fprintf(stderr, "cannot make a platform root\n");
     return 1;
   }
-  const char16_t text[] = u"Kestrel prints DejaVu Sans";
-  KP_ENGINE_STRING_INFO si{};
-  si.font = font;
-  si.text = reinterpret_cast<const WCHAR*>(text);
-  si.count = static_cast<ULONG>(std::char_traits<char16_t>::length(text));
-  si.origin = POINTL{600, 600};
-  si.glyphMode = FO_GLYPHBITS;
-  si.withPositions = TRUE;
-  STROBJ* str = KpEngineCreateString(&si);
-
-  auto pdev = std::make_unique<PDEV>();
-  xl_initcontext(&pdev->xl, XlPrinter{reinterpret_cast<HANDLE>(1), &Keep});
-  xl_initcgs(&pdev->xl);
-  xl_beginsession(&pdev->xl, 600, 600, 0, 0);
-  xl_opendatasource(&pdev->xl);
-  xl_ic_startpage(&pdev->xl, 0, 0, 0, 1, 2);
-  psflush(&pdev->xl.out);
-  size_t start = gOut.size();
-
   int rc = 0;
-  const LPCWSTR face = reinterpret_cast<LPCWSTR>(reinterpret_cast<const BYTE*>(FONTOBJ_pifi(font)) +
-                                                FONTOBJ_pifi(font)->dpwszFaceName);
-  TT_TABLEINFO info{};
-  std::vector<WORD> codes(si.count);
-  for (ULONG i = 0; i < si.count; ++i) codes[i] = static_cast<WORD>(str->pgp[i].hg);
-  XLTEXT_CHARSTATE cs{};
-  std::strcpy(cs.fontName, "DejaVu Sans:OL");
-  cs.symbolSet = XL_SYMBOLSET_OUTLINE;
-  cs.charSize.value = 100;
-  if (xltext_CreateTableInfo(pdev.get(), font, face, &info) != 0 ||
-      xltext_SendFontHeader(pdev.get(), font, str, si.count, XLFONT_KIND_OUTLINE, &cs, &info) != 0 ||
-      xltext_SendChar(pdev.get(), font, str, si.count, str->pgp, XLFONT_KIND_OUTLINE, &cs, &info, codes.data()) != 0)
-    rc = 1;
-  psflush(&pdev->xl.out);
-  size_t outlines = gOut.size() - start;
-  std::printf("\"%s\" in DejaVu Sans (%u glyphs in the font), %u glyphs in the line\n", "Kestrel prints DejaVu Sans",
-              info.numGlyphs, si.count);
-  std::printf("Outline font \"%s\": %zu bytes of header and glyph operators\n", cs.fontName, outlines);
-  DWORD size = 0;
-  BYTE* header = xltext_BuildFontHeader_TT(&info, XL_SYMBOLSET_OUTLINE, 1024, &size);
-  if (header) {
-    Hex("  font header", header, size, 72);
-    EngFreeMem(header);
+  {
+    kestrel::kmhost::Queue q;
+    KP_ENGINE_SESSION* s = nullptr;
+    if (!q.Open(models, "K350", u"Scriva K350 PCL6")) {
+      std::fprintf(stderr, "%s\n", q.error.c_str());
+      rc = 1;
+    } else if (!(s = KpEngineEnablePDEV(q.driver, q.printer, q.devmode.data())) || !KpEngineEnableSurface(s) ||
+               !KpEngineStartDoc(s, u"text page", 1) || !KpEngineStartPage(s)) {
+      std::fprintf(stderr, "model A's document did not start (error %u)\n", GetLastError());
+      rc = 1;
+    } else {
+      auto* pdev = reinterpret_cast<PDEV*>(KpEngineSessionPDEV(s));
+      LONG ttOption = 0, method = 0;
+      ddm_GetNumber(DDM_TTOPTION, pdev->devmode, pdev->printerData, &ttOption);
+      ddm_GetNumber(DDM_TRUETYPE, pdev->devmode, pdev->printerData, &method);
+      std::printf("A text page for model A (Scriva K350) at default settings, 600 dpi (TrueType option %d,"
+                  " substitution method %d; %u device fonts):\n",
+                  static_cast<int>(ttOption), static_cast<int>(method), KpEngineSessionDevInfo(s)->cFonts);
+      BRUSHOBJ* black = KpEngineCreateSolidBrush(s, 0);
+      // The heading in the printer's Kestrel Sans (a device font).
+      for (ULONG face = 1; black && face <= KpEngineSessionDevInfo(s)->cFonts; ++face) {
+        FONTOBJ* font = DeviceFont(s, face, 200);
+        const IFIMETRICS* ifi = font ? FONTOBJ_pifi(font) : nullptr;
+        const auto* name = ifi ? reinterpret_cast<const char16_t*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName) : u"";
+        if (ifi && std::u16string(name) == u"Kestrel Sans") {
+          const char16_t heading[] = u"Kestrel Sans, a printer font";
+          KP_ENGINE_STRING_INFO si{};
+          si.font = font;
+          si.text = reinterpret_cast<const WCHAR*>(heading);
+          si.count = static_cast<ULONG>(std::char_traits<char16_t>::length(heading));
+          si.origin = POINTL{600, 500};
+          STROBJ* str = KpEngineCreateString(&si);
+          const size_t bytesBefore = Written(q.printer, pdev);
+          if (str && KpEngineTextOut(s, str, font, nullptr, nullptr, nullptr, black, nullptr, nullptr, kCopyPen)) {
+            std::printf("  %-18s %u glyphs as %s \"%s\": nothing downloaded, %zu bytes\n", "heading", si.count,
+                        KindOf(pdev->xl.font.fontName), pdev->xl.font.fontName, Written(q.printer, pdev) - bytesBefore);
+          } else {
+            std::fprintf(stderr, "DrvTextOut failed for the heading (error %u)\n", GetLastError());
+            rc = 1;
+          }
+          if (str) KpEngineDeleteObject(str);
+        }
+        if (font) KpEngineDeleteObject(font);
+      }
+      const Line lines[] = {
+          {"bold", "DejaVuSans-Bold.ttf", 150, 0, {600, 750}, u"Kestrel prints text"},
+          {"body", "DejaVuSans.ttf", 100, 0, {600, 1000}, u"DejaVu Sans at 12 points: the quick brown fox jumps over the lazy dog."},
+          {"serif", "DejaVuSerif.ttf", 100, 0, {600, 1200}, u"DejaVu Serif at 12 points, 0123456789 (same glyphs twice: once)."},
+          {"beyond Latin-1", "DejaVuSans.ttf", 100, 0, {600, 1400}, u"Ελληνικά και Кириллица: αβγδε, абвгд"},
+          {"turned 90 degrees", "DejaVuSans.ttf", 100, 900, {400, 3000}, u"Up the left margin"},
+      };
+      if (!black) rc = 1;
+      for (const Line& l : lines) {
+        if (rc != 0) break;
+        KP_ENGINE_FONT_INFO fi{};
+        fi.file = l.file;
+        fi.emPixels = l.em;
+        fi.escapement = l.escapement;
+        FONTOBJ* font = KpEngineCreateTrueTypeFont(&fi);
+        KP_ENGINE_STRING_INFO si{};
+        si.font = font;
+        si.text = reinterpret_cast<const WCHAR*>(l.text);
+        si.count = static_cast<ULONG>(std::char_traits<char16_t>::length(l.text));
+        si.origin = l.origin;
+        si.glyphMode = FO_GLYPHBITS;
+        si.withPositions = TRUE;
+        STROBJ* str = font ? KpEngineCreateString(&si) : nullptr;
+        const size_t bytesBefore = Written(q.printer, pdev), glyphsBefore = CachedGlyphs(pdev);
+        const bool ok = str && KpEngineTextOut(s, str, font, nullptr, nullptr, nullptr, black, nullptr, nullptr, kCopyPen);
+        if (ok) {
+          std::printf("  %-18s %u glyphs as %s \"%s\": %zu glyphs downloaded, %zu bytes\n", l.what, si.count,
+                      KindOf(pdev->xl.font.fontName), pdev->xl.font.fontName, CachedGlyphs(pdev) - glyphsBefore,
+                      Written(q.printer, pdev) - bytesBefore);
+        } else {
+          std::fprintf(stderr, "DrvTextOut failed for the %s line (error %u)\n", l.what, GetLastError());
+          rc = 1;
+        }
+        if (str) KpEngineDeleteObject(str);
+        if (font) KpEngineDeleteObject(font);
+      }
+      if (black) KpEngineDeleteObject(black);
+      if (rc == 0 && !(KpEngineSendPage(s) && KpEngineEndDoc(s, 0))) rc = 1;
+    }
+    if (s) KpEngineDisablePDEV(s);
+    if (rc == 0) {
+      std::vector<char> bytes(KpEngineGetOutput(q.printer, nullptr, 0));
+      KpEngineGetOutput(q.printer, bytes.data(), bytes.size());
+      std::filesystem::create_directories(std::filesystem::path(out).parent_path());
+      std::ofstream file(out, std::ios::binary | std::ios::trunc);
+      file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+      file.close();
+      if (!file) rc = 1;
+      std::printf("%zu bytes of renderer stream in %s\n", bytes.size(), out.c_str());
+    }
   }
-  std::printf("  character codes:");
-  for (WORD c : codes) std::printf(" %u", c);
-  std::printf("\n");
-  DWORD recordSize = 0;
-  BYTE* record = xltext_BuildGlyphRecord_TT(&info, static_cast<WORD>(str->pgp[0].hg), &recordSize);
-  if (record) {
-    Hex("  glyph record of 'K'", record, recordSize, 48);
-    EngFreeMem(record);
-  }
-
-  // The same line as a bitmap font with simulated bold.
-  std::vector<WORD> bm(si.count);
-  for (ULONG i = 0; i < si.count; ++i) bm[i] = static_cast<WORD>(str->pgp[i].hg);
-  XLTEXT_CHARSTATE bcs{};
-  std::strcpy(bcs.fontName, "DejaVu Sans:42C80000:0000:3F800000:BM");
-  bcs.symbolSet = XL_SYMBOLSET_BITMAP;
-  bcs.charSize.value = 100;
-  size_t before = gOut.size();
-  if (xltext_SendFontHeader(pdev.get(), font, str, si.count, XLFONT_KIND_BITMAP, &bcs, nullptr) != 0 ||
-      xltext_SendChar(pdev.get(), font, str, si.count, str->pgp, XLFONT_KIND_BITMAP, &bcs, nullptr, bm.data()) != 0)
-    rc = 1;
-  psflush(&pdev->xl.out);
-  std::printf("Bitmap font \"%s\": %zu bytes of header and glyph operators\n", bcs.fontName, gOut.size() - before);
-  xlfont_DeleteCache(pdev.get());  // page end: RemoveFont for both
-  xl_ic_showpage(&pdev->xl);
-  xl_ic_endpage(&pdev->xl);
-  xl_closedatasource(&pdev->xl);
-  xl_endsession(&pdev->xl);
-  psflush(&pdev->xl.out);
-  xlfont_FreeCache(pdev.get());
-  KpEngineDeleteObject(str);
-  KpEngineDeleteObject(font);
-
-  std::filesystem::create_directories(std::filesystem::path(out).parent_path());
-  std::ofstream file(out, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(gOut.data()), static_cast<std::streamsize>(gOut.size()));
-  std::printf("%zu bytes of stream in %s (text output itself, DrvTextOut, is not built yet)\n", gOut.size(),
-              out.c_str());
-  return file ? rc : 1;
+  std::error_code ec;
+  std::filesystem::remove_all(pattern, ec);
+  return rc;
 }

@@ -12,6 +12,7 @@
 #include "kplatform/engine_objects.h"
 #include "kplatform/engine_runner.h"
 #include "kplatform/engine_draw.h"
+#include "kplatform/engine_devfont.h"
 #include "kplatform/wintypes.h"
 
 // EngAllocMem flags.

@@ -222,3 +222,10 @@ KP_API BOOL KpEngineStretchBlt(KP_ENGINE_SESSION* session, SURFOBJ* psoSrc, SURF
 // psoSrc null: the session's own surface is the source.
 KP_API BOOL KpEngineCopyBits(KP_ENGINE_SESSION* session, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo,
                              RECTL* prclDest, POINTL* pptlSrc);
+// Text ("DrvTextOut"): the string and its font as made with
+// KpEngineCreateString on a TrueType font of KpEngineCreateTrueTypeFont or a
+// device face of the session (KpEngineCreateSessionDeviceFont); the extra rectangles
+// (underline, strike-out) are a list ended by an all-zero rectangle. The
+// engine maps no logical font here: the caller picks the font object.
+KP_API BOOL KpEngineTextOut(KP_ENGINE_SESSION* session, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
+                            RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg, MIX mix);

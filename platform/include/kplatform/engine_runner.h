@@ -16,6 +16,7 @@
 
 #include "kplatform/engine_ddi.h"
 #include "kplatform/engine_objects.h"
+#include "kplatform/engine_devfont.h"
 
 // ---- Printer contexts ------------------------------------------------------------
 
@@ -176,6 +177,7 @@ KP_API BOOL KpEngineFontFault(FONTOBJ* font, DWORD failFlags, DWORD failGlyphsNt
 // Fonts and strings are deleted with KpEngineDeleteObject (a string before
 // its font) and counted as drawing objects.
 
+
 // ---- The driver runner ------------------------------------------------------------
 //
 // Loads a driver library with LoadLibraryW, calls its DrvEnableDriver and
@@ -288,3 +290,45 @@ KP_API SURFOBJ* KpEngineSessionSurface(KP_ENGINE_SESSION* session);
 typedef BOOL (*KP_ENGINE_DRAW_PAGE)(void* context, KP_ENGINE_SESSION* session, ULONG page);
 KP_API BOOL KpEngineRunJob(KP_ENGINE_DRIVER* driver, HANDLE printer, const void* devmode, LPCWSTR docName,
                            ULONG pages, KP_ENGINE_DRAW_PAGE drawPage, void* context);
+
+// ---- Device fonts ------------------------------------------------------------------
+//
+// The engine asks the driver about its device fonts (DEVINFO cFonts faces)
+// with DrvQueryFont and DrvQueryFontTree (QFT_GLYPHSET) and checks each
+// answer before using it: the IFIMETRICS must be at least its own size
+// (cjThis), its four name offsets must lie inside cjThis with their NUL, and
+// the glyph set's runs and handles must lie inside its cjThis. A device font
+// object (FO_TYPE_DEVICE, iFace the face) answers the driver's record from
+// FONTOBJ_pifi; its transform maps the record's em (fwdUnitsPerEm) to
+// `emPixels` as a TrueType font's does; it has no file and no glyph bits.
+// Strings on it map each character through the glyph set (a character
+// outside it takes the handle of the record's default character) and are
+// laid out with the driver's DrvQueryAdvanceWidths (28.4 widths along the
+// baseline). There is no LOGFONT mapping: the caller picks the face.
+typedef BOOL(WINAPI* KP_PFN_QUERY_ADVANCE_WIDTHS)(DHPDEV dhpdev, FONTOBJ* pfo, ULONG iMode, HGLYPH* phg,
+                                                  PVOID pvWidths, ULONG cGlyphs);
+typedef struct _KP_ENGINE_DEVICE_FONT_INFO {
+  IFIMETRICS* ifi;              // the driver's record (kept by the driver)
+  const FD_GLYPHSET* glyphSet;  // the face's glyph set (kept by the driver)
+  ULONG iFace;
+  LONG emPixels;
+  LONG escapement;  // tenths of a degree, counter-clockwise
+  BOOL mirror;
+  FLOAT shear;
+  FLONG flags;  // FO_SIM_BOLD, FO_SIM_ITALIC
+  DHPDEV dhpdev;
+  KP_PFN_QUERY_ADVANCE_WIDTHS queryWidths;
+} KP_ENGINE_DEVICE_FONT_INFO;
+// Null with ERROR_INVALID_PARAMETER for a missing record, glyph set or
+// widths call, or an em of 0 or less.
+KP_API FONTOBJ* KpEngineCreateDeviceFont(const KP_ENGINE_DEVICE_FONT_INFO* info);
+// The session's device faces: DEVINFO's cFonts.
+KP_API ULONG KpEngineSessionDeviceFontCount(KP_ENGINE_SESSION* session);
+// Face iFace's name (the record's face name, NUL-terminated within `chars`),
+// after checking the driver's answers; FALSE (ERROR_INVALID_DATA for an
+// answer that fails the checks, the driver's error when it refuses) else.
+KP_API BOOL KpEngineSessionDeviceFontName(KP_ENGINE_SESSION* session, ULONG iFace, LPWSTR name, ULONG chars);
+// A device font of face iFace of the session, with the size, escapement,
+// mirror, shear and flags of `info` (its file and member are not used).
+KP_API FONTOBJ* KpEngineCreateSessionDeviceFont(KP_ENGINE_SESSION* session, ULONG iFace,
+                                                const KP_ENGINE_FONT_INFO* info);

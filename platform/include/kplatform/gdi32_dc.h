@@ -45,10 +45,9 @@
 //    the DC's log (name, arguments and answer). Polyline and StretchDIBits
 //    reach the renderer through the engine runner's drawing calls
 //    (engine_draw.h: KpEngineStrokePath, KpEngineBitBlt, KpEngineStretchBlt)
-//    on the DC's session, in device pixels, so only inside a page; the text
-//    calls (ExtTextOutW, GetTextExtentPoint32W) answer FALSE with
-//    ERROR_NOT_SUPPORTED until the text work gives the runner its text
-//    call (one named function each, dc_draw.cpp). GetDeviceCaps, SaveDC,
+//    on the DC's session, in device pixels, so only inside a page; ExtTextOutW and
+//    GetTextExtentPoint32W reach it through the runner's text call
+//    (KpEngineTextOut, below). GetDeviceCaps, SaveDC,
 //    RestoreDC, SetTextColor, SetBkMode, CreateFontIndirectW, CreatePen,
 //    SelectObject and DeleteObject keep the DC's state themselves.
 //  - Polyline strokes the selected pen (none: the black one-pixel pen):
@@ -61,6 +60,15 @@
 //    size is blitted with the raster operation given; a change of size is
 //    stretched with SRCCOPY only (another operation: ERROR_NOT_SUPPORTED).
 //    The answer is the source rows drawn, 0 on failure.
+//  - The text calls: the selected logical font is a TrueType face of the font folder found
+//    by face name (family or full name, case ignored; bold and italic
+//    matched, else simulated; an empty name is DejaVu Sans; no other font
+//    mapping: a name the folder lacks fails with ERROR_INVALID_PARAMETER);
+//    lfHeight < 0 is the em in pixels, > 0 the cell height, 0 is 12 points;
+//    the reference point is the cell's top-left; ETO_GLYPH_INDEX,
+//    ETO_CLIPPED, ETO_OPAQUE (filled white), dx steps, underline and
+//    strike-out are honoured; text outside a page fails with
+//    ERROR_INVALID_FUNCTION.
 //  - GetDeviceCaps answers from the session's GDIINFO.
 #pragma once
 
@@ -134,7 +142,9 @@ typedef struct _DOCINFOW {
 #define SRCCOPY 0x00CC0020u
 #define SRCAND 0x008800C6u
 #define COLORONCOLOR 3  // the stretching mode that deletes rows and columns
+#define ETO_OPAQUE 0x0002u
 #define ETO_CLIPPED 0x0004u
+#define ETO_GLYPH_INDEX 0x0010u
 #define GDI_ERROR 0xFFFFFFFFu
 #define CLR_INVALID 0xFFFFFFFFu
 

@@ -916,6 +916,58 @@ TEST_F(DocEventTest, AFailingPageInfoDrawsNothing) {
   EXPECT_TRUE(DeleteDC(hdc));
 }
 
+// The DC's text calls reach the renderer: the selected font becomes a
+// DejaVu Sans font object, the text a run the renderer downloads as
+// outlines; the extent is the text's advance; text outside a page and a face
+// the font folder lacks are refused.
+TEST_F(DocEventTest, TextThroughTheDcReachesTheRenderer) {
+  HDC hdc = CreateDc();
+  ASSERT_NE(hdc, nullptr);
+  LOGFONTW lf{};
+  lf.lfHeight = -100;
+  lf.lfWeight = 400;
+  lf.lfUnderline = 1;
+  const char16_t face[] = u"DejaVu Sans";
+  std::memcpy(lf.lfFaceName, face, sizeof face);
+  HFONT font = CreateFontIndirectW(&lf);
+  ASSERT_NE(font, nullptr);
+  SelectObject(hdc, font);
+  const char16_t text[] = u"Kestrel";
+  SIZE extent{};
+  ASSERT_TRUE(GetTextExtentPoint32W(hdc, text, 7, &extent));
+  EXPECT_GT(extent.cx, 300);  // seven glyphs of about 60 pixels at an em of 100
+  EXPECT_LT(extent.cx, 500);
+  EXPECT_EQ(extent.cy, 115);  // ascent 92 + descent 23 of DejaVu Sans at 100 pixels
+  SetLastError(0);
+  EXPECT_FALSE(ExtTextOutW(hdc, 10, 10, 0, nullptr, text, 7, nullptr));  // no page yet
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FUNCTION));
+  DOCINFOW doc = Doc(u"Text");
+  ASSERT_GT(StartDocW(hdc, &doc), 0);
+  EscapeScript script({{KM_ESC_GET_PAGE_INFO, -1, {}}});
+  ASSERT_GT(StartPage(hdc), 0);
+  EXPECT_TRUE(ExtTextOutW(hdc, 300, 300, 0, nullptr, text, 7, nullptr)) << GetLastError();
+  LOGFONTW missing = lf;
+  const char16_t none[] = u"No Such Face";
+  std::memcpy(missing.lfFaceName, none, sizeof none);
+  HFONT other = CreateFontIndirectW(&missing);
+  HGDIOBJ old = SelectObject(hdc, other);
+  SetLastError(0);
+  EXPECT_FALSE(ExtTextOutW(hdc, 300, 500, 0, nullptr, text, 7, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  SelectObject(hdc, old);
+  ASSERT_GT(EndPage(hdc), 0);
+  ASSERT_GT(EndDoc(hdc), 0);
+  std::vector<BYTE> bytes = Output(hdc);
+  pclxl_check::Listing listing;
+  pclxl_check::Report report = pclxl_check::check(bytes, pclxl_check::Mode::RendererStream, &listing);
+  EXPECT_TRUE(report.ok()) << report.text();
+  const std::string stream(bytes.begin(), bytes.end());
+  EXPECT_NE(stream.find("DejaVu Sans:OL"), std::string::npos) << listing.text();
+  EXPECT_TRUE(DeleteDC(hdc));
+  DeleteObject(font);
+  DeleteObject(other);
+}
+
 // ---- The record list
 
 TEST_F(DocEventTest, TwoDcsOnOnePrinterKeepTheirOwnRecords) {

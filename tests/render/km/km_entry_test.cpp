@@ -153,7 +153,9 @@ TEST_P(KmModels, EnableReportsTheDeviceAndDisableFreesEverything) {
 
   EXPECT_EQ(i.flGraphicsCaps & 0x11Fu, 0x11Fu);
   EXPECT_EQ(i.flGraphicsCaps & ~0x211Fu, 0u);
-  EXPECT_EQ(i.cFonts, 0u);  // no device fonts yet
+  // The exposed device fonts: Courier, Kestrel Sans, Kestrel Serif (model A),
+  // Courier and Kestrel Sans (model B).
+  EXPECT_EQ(i.cFonts, e.model == &kModelA ? 3u : 2u);
   EXPECT_EQ(i.iDitherFormat, static_cast<ULONG>(BMF_24BPP));
   EXPECT_EQ(i.cxDither, 0);
   EXPECT_EQ(i.cyDither, 0);
@@ -496,11 +498,12 @@ TEST_F(KmEntry, DrawingAndFontEntriesRefuseCleanlyAndEscapesAnswer) {
        }, FALSE, ERROR_INVALID_PARAMETER},  // no path
       {"QueryFont", [](const EntryTable& t, SURFOBJ*, DHPDEV p) -> ULONG_PTR {
          ULONG_PTR id = 0;
-         return reinterpret_cast<ULONG_PTR>(t.Get<QueryFont>(INDEX_DrvQueryFont)(p, 0, 1, &id));
-       }, 0, ERROR_NOT_SUPPORTED},
+         return reinterpret_cast<ULONG_PTR>(t.Get<QueryFont>(INDEX_DrvQueryFont)(p, 0, 0, &id));
+       }, 0, ERROR_INVALID_PARAMETER},  // face 0
+
       {"QueryFontData", [](const EntryTable& t, SURFOBJ*, DHPDEV p) -> ULONG_PTR {
          return static_cast<ULONG>(t.Get<QueryFontData>(INDEX_DrvQueryFontData)(p, nullptr, 1, 0, nullptr, nullptr, 0));
-       }, 0xFFFFFFFFu, ERROR_NOT_SUPPORTED},
+       }, 0xFFFFFFFFu, ERROR_INVALID_PARAMETER},  // no font
       {"GetGlyphMode answers bitmaps", [](const EntryTable& t, SURFOBJ*, DHPDEV p) -> ULONG_PTR {
          return t.Get<GlyphMode>(INDEX_DrvGetGlyphMode)(p, nullptr);
        }, 1, 0},

@@ -202,6 +202,8 @@
   X(DDM_FAX_COVER_SHEET_MODE, 381)                                \
   X(DDM_MEMBER_382, 382)                                          \
   X(DDM_EDGE_TO_EDGE, 383)                                        \
+  X(DDM_DEFAULT_FONT_ID, 384)                                     \
+  X(DDM_DEFAULT_FONT_SIZE, 385)                                   \
   X(DDM_APP_MARGINS, 387)                                         \
   X(DDM_INSERT_SHEET_1, 404)                                      \
   X(DDM_INSERT_SHEET_2, 405)                                      \
@@ -232,6 +234,7 @@
   X(DDM_APPLINK_PDL_VERSION, 1332)                                \
   X(DDM_NO_APP_COPY_COUNT, 1333)                                  \
   X(DDM_SKIP_BLANK_PAGES, 1334)                                   \
+  X(DDM_FONTTYPE, 1335)                                           \
   X(DDM_ERROR_REPORT, 1336)                                       \
   X(DDM_NUP_FRAME, 1337)                                          \
   X(DDM_MEMBER_1340, 1340)                                        \

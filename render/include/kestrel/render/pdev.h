@@ -171,7 +171,9 @@ struct PDEV {
   DDDFILE* dddReferenced;
 
   DWORD stampMode;  // 0 at start; 0x5003
-  void* deviceFonts;
+  // The device fonts (render/km/devfont.h): the exposed fonts, the font set
+  // and the exposed record numbers; cDeviceFonts is the exposed count.
+  struct DEVFONT_TABLES* deviceFonts;
   DWORD cDeviceFonts;
   LPWSTR ttSubstTable;  // the TrueType substitution table
 
