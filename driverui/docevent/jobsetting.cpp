@@ -501,10 +501,8 @@ done:
 
 // ---- The accounting popup (dialog 3550)
 //
-// Its template in kestrelrs (the resource compiler takes dialog templates
-// as bytes only, so the popup runs on the dialog calls without one until the
-// template stand-in lands): a modal DIALOGEX "Account" of three labelled
-// edits and OK / Cancel:
+// Its template in kestrelrs (resources/kestrelrs.krc, IDD_JBA_POPUP): a
+// modal DIALOGEX "Account" of three labelled edits and OK / Cancel:
 //   IDC_JBA_USERNAME (3551)  user name, at most 32 characters  -> DDM 5174
 //   IDC_JBA_ACCOUNT  (3552)  account name, at most 32          -> DDM 5176
 //   IDC_JBA_PASSWORD (3553)  account id (password style)       -> DDM 5175,
