@@ -252,6 +252,20 @@ XLData* SearchAttributeData(XLData* list, BYTE id) {
   return IsDataType(attr->prev) ? attr->prev : nullptr;
 }
 
+void RemoveAttributeWithData(UmpdJobContext* ctx, XLData** list, BYTE id) {
+  for (;;) {
+    XLData* attr = SearchAttribute(*list, id);
+    if (attr == nullptr) return;
+    XLData* value = attr != *list && IsDataType(attr->prev) ? attr->prev : nullptr;
+    if (value != nullptr) {
+      if (value == *list) *list = value->next;
+      XLDataFree(ctx, value);
+    }
+    if (attr == *list) *list = XLListIsAlone(attr) ? nullptr : attr->next;
+    XLDataFree(ctx, attr);
+  }
+}
+
 XLData* SearchEmbedData(XLData* list) {
   if (list == nullptr) return nullptr;
   XLData* n = list;

@@ -21,12 +21,6 @@
 
 namespace {
 
-bool W(int result) {
-  if (result == 0) return true;
-  EngSetLastError(ERROR_WRITE_FAULT);
-  return false;
-}
-
 constexpr ULONG kSolidFromRealization = 0xFFFFFFFFu;  // iSolidColor of a brush to realize
 constexpr DWORD kHatchCount = 6;                      // iHatch 0-5 are hatches
 constexpr DWORD kRbrushHeader = sizeof(KM_RBRUSH);    // 36
@@ -115,12 +109,12 @@ SHORT Sat(LONG v) { return static_cast<SHORT>(v < -32768 ? -32768 : (v > 32767 ?
 
 bool Source(PDEV* pdev, LONG kind, const POINTL* origin) {
   const SHORT ox = origin ? Sat(origin->x) : 0, oy = origin ? Sat(origin->y) : 0;
-  return W(kind == KM_KIND_PEN ? xl_setpensource_pattern(&pdev->xl, 0, ox, oy, 0, 0)
+  return kmWritten(kind == KM_KIND_PEN ? xl_setpensource_pattern(&pdev->xl, 0, ox, oy, 0, 0)
                                : xl_setbrushsource_pattern(&pdev->xl, 0, ox, oy, 0, 0));
 }
 
 bool Modes(PDEV* pdev, BYTE mode) {
-  return W(xl_setpainttxmode(&pdev->xl, mode)) && W(xl_setsourcetxmode(&pdev->xl, mode));
+  return kmWritten(xl_setpainttxmode(&pdev->xl, mode)) && kmWritten(xl_setsourcetxmode(&pdev->xl, mode));
 }
 
 // Sends a raster pattern of `rowBytes` x height bytes as pattern 0.
@@ -132,10 +126,10 @@ bool SendRaster(PDEV* pdev, BYTE mapping, BYTE depth, DWORD width, DWORD height,
     return false;
   }
   const DWORD bytes = rowBytes * height;
-  return W(xl_beginrastpattern(&pdev->xl, mapping, depth, static_cast<WORD>(width), static_cast<WORD>(height), dw,
+  return kmWritten(xl_beginrastpattern(&pdev->xl, mapping, depth, static_cast<WORD>(width), static_cast<WORD>(height), dw,
                                dh, 0, KM_XL_TEMPPATTERN)) &&
-         W(xl_readrastpattern_hdr(&pdev->xl, 0, static_cast<WORD>(height), KM_XL_NOCOMPRESSION, 4, bytes)) &&
-         W(xl_readrastpattern(&pdev->xl, bits, bytes)) && W(xl_endrastpattern(&pdev->xl));
+         kmWritten(xl_readrastpattern_hdr(&pdev->xl, 0, static_cast<WORD>(height), KM_XL_NOCOMPRESSION, 4, bytes)) &&
+         kmWritten(xl_readrastpattern(&pdev->xl, bits, bytes)) && kmWritten(xl_endrastpattern(&pdev->xl));
 }
 
 // A pixel of a direct-colour row as the platform stores it.
@@ -249,7 +243,7 @@ LONG SetObjectColor(PDEV* pdev, LONG kind, POINTL* origin, BRUSHOBJ* pbo, ROP4 r
     color = pbo->iSolidColor;
   }
   const LONG transparency = ((Rop4ToMix(rop4) >> 8) & 0xFF) == R2_NOP ? 2 : 1;
-  if (!W(xl_setrop(&pdev->xl, XlRop3Convert(pdev, k, rop4)))) return 0;
+  if (!kmWritten(xl_setrop(&pdev->xl, XlRop3Convert(pdev, k, rop4)))) return 0;
   if (rb && rb->iHatch < kHatchCount)
     return XlSetHatchPattern(pdev, k, transparency, Entry(rb, 0), Entry(rb, 1), origin, rb->iHatch);
   if (rb && rb->format == BMF_1BPP)
@@ -270,10 +264,10 @@ LONG XlSetSolidColor(PDEV* pdev, ULONG color, LONG kind, BYTE objectKind) {
                    XlSetSolidColor(pdev, color, KM_KIND_BRUSH, objectKind)
                ? 1
                : 0;
-  if (!W(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, objectKind))) return 0;
+  if (!kmWritten(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, objectKind))) return 0;
   const int sent = kind == KM_KIND_PEN ? xl_setpensource_rgb(&pdev->xl, B(color), G(color), R(color))
                                        : xl_setbrushsource_rgb(&pdev->xl, B(color), G(color), R(color));
-  return W(sent) ? 1 : 0;
+  return kmWritten(sent) ? 1 : 0;
 }
 
 LONG XlSetHatchPattern(PDEV* pdev, LONG kind, LONG transparency, ULONG colorA, ULONG colorB, const POINTL* origin,
@@ -308,8 +302,8 @@ LONG XlSetMaskPattern(PDEV* pdev, LONG kind, LONG transparency, ULONG colorA, UL
     if (!Modes(pdev, KM_XL_OPAQUE)) return 0;
     if (!transparent) return XlSetSolidColor(pdev, first ? colorB : colorA, kind, KM_XL_OBJ_GRAPHICS);
     if (first == 0) return XlSetSolidColor(pdev, colorA, kind, KM_XL_OBJ_GRAPHICS);
-    return W(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, KM_XL_OBJ_GRAPHICS)) &&
-                   W(kind == KM_KIND_PEN ? xl_setpensource_null(&pdev->xl) : xl_setbrushsource_null(&pdev->xl))
+    return kmWritten(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, KM_XL_OBJ_GRAPHICS)) &&
+                   kmWritten(kind == KM_KIND_PEN ? xl_setpensource_null(&pdev->xl) : xl_setbrushsource_null(&pdev->xl))
                ? 1
                : 0;
   }
@@ -317,7 +311,7 @@ LONG XlSetMaskPattern(PDEV* pdev, LONG kind, LONG transparency, ULONG colorA, UL
   const BYTE palette[6] = {R(colorA), G(colorA), B(colorA), R(second), G(second), B(second)};
   const LONG s = GetPatternStretchSize(pdev, source == 1 ? 0 : 1);
   const bool ok = Modes(pdev, transparent ? KM_XL_TRANSPARENT : KM_XL_OPAQUE) &&
-                  W(xl_setcolorspace_palette(&pdev->xl, KM_XL_RGB, KM_XL_8BIT, palette, 6, KM_XL_OBJ_GRAPHICS)) &&
+                  kmWritten(xl_setcolorspace_palette(&pdev->xl, KM_XL_RGB, KM_XL_8BIT, palette, 6, KM_XL_OBJ_GRAPHICS)) &&
                   SendRaster(pdev, KM_XL_INDEXED, KM_XL_1BIT, width, height, s, bits, rowBytes) &&
                   Source(pdev, kind, origin);
   return ok ? 1 : 0;
@@ -337,7 +331,7 @@ LONG XlSetPattern(PDEV* pdev, LONG kind, const POINTL* origin, const KM_RBRUSH* 
           break;
         }
     if (uniform) return XlSetSolidColor(pdev, bits[0] | bits[1] << 8 | bits[2] << 16, kind, KM_XL_OBJ_GRAPHICS);
-    if (!W(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, KM_XL_OBJ_GRAPHICS))) return 0;
+    if (!kmWritten(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, KM_XL_OBJ_GRAPHICS))) return 0;
     return SendRaster(pdev, KM_XL_DIRECT, KM_XL_8BIT, rb->width, rb->height, GetPatternStretchSize(pdev, 1), bits,
                       rb->rowBytes) &&
                    Source(pdev, kind, origin)
@@ -357,7 +351,7 @@ LONG XlSetPattern(PDEV* pdev, LONG kind, const POINTL* origin, const KM_RBRUSH* 
     palette[3 * i + 1] = G(c);
     palette[3 * i + 2] = B(c);
   }
-  return W(xl_setcolorspace_palette(&pdev->xl, KM_XL_RGB, KM_XL_8BIT, palette, 3 * maxEntries,
+  return kmWritten(xl_setcolorspace_palette(&pdev->xl, KM_XL_RGB, KM_XL_8BIT, palette, 3 * maxEntries,
                                     KM_XL_OBJ_GRAPHICS)) &&
                  SendRaster(pdev, KM_XL_INDEXED, depth, rb->width, rb->height, GetPatternStretchSize(pdev, 1), bits,
                             rb->rowBytes) &&
@@ -368,7 +362,7 @@ LONG XlSetPattern(PDEV* pdev, LONG kind, const POINTL* origin, const KM_RBRUSH* 
 
 LONG XlSetTransparentStampPattern(PDEV* pdev, LONG kind, ULONG color, BOOL secondPass) {
   const BYTE rop = secondPass ? 0xFA : 0xA0;  // destination OR pattern; destination AND pattern
-  if (!W(xl_setrop(&pdev->xl, rop))) return 0;
+  if (!kmWritten(xl_setrop(&pdev->xl, rop))) return 0;
   const ULONG a = secondPass ? color : kBlack;
   const ULONG b = secondPass ? kBlack : kWhite;
   return XlSetMaskPattern(pdev, kind, 1, a, b, nullptr, 8, 8, kStampMask, -1);

@@ -131,10 +131,6 @@ LONG Num(PDEV* pdev, WORD id, LONG fallback = 0) {
 
 bool JobStarted(PDEV* pdev) { return jobCtrl_isJobStarted(pdev) != FALSE; }
 
-bool OutputFailed(const PDEV* pdev) {
-  return (pdev->ddiFlags & PDEV_OUTPUT_FAILED) || (pdev->xl.out.status & XL_STATUS_OUTPUT_FAILED);
-}
-
 bool HasCapability(PDEV* pdev, DWORD bit) { return zanLib_CheckCapability_Indirect(pdev->ddd, bit) != FALSE; }
 
 // The model's most copies (0: no maximum).
@@ -381,7 +377,7 @@ KM_ESCAPE_HANDLER(ctlfc_SetPaperOffset) {
   if (!pvIn) return kFail;
   const LONG x = kp_LoadI32(In(pvIn));
   const LONG y = kp_LoadI32(In(pvIn) + 4);
-  if (!OutputFailed(pdev) && !(pdev->pageCtrl.flags & JOBCTRL_LOGICAL_PAGE) && jobCtrl_StartPage(pdev) != 0)
+  if (!kmOutputFailed(pdev) && !(pdev->pageCtrl.flags & JOBCTRL_LOGICAL_PAGE) && jobCtrl_StartPage(pdev) != 0)
     return kFail;
   float matrix[6] = {};
   if (pagemat_setPageMatrix_phsycalStamppPaper(pdev, matrix, x, y, pagemat_getOutputPaperOrient(pdev)) != 0)

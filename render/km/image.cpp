@@ -32,12 +32,6 @@ constexpr ULONG kWhite = 0x00FFFFFF;
 constexpr LONG kRotateFrom = 65;  // images at least this size both ways may be turned
 constexpr LONG kKindStretch = 0, kKindCopy = 1, kKindBitBlt = 2, kKindNone = 3;  // merged-image calling kinds
 
-bool W(int result) {
-  if (result == 0) return true;
-  EngSetLastError(ERROR_WRITE_FAULT);
-  return false;
-}
-
 LONG Num(PDEV* pdev, WORD id) {
   LONG v = 0;
   return ddm_GetNumber(id, pdev->devmode, pdev->printerData, &v) ? v : 0;
@@ -361,7 +355,7 @@ struct ImageData {
     if (sent + n > announced) n = static_cast<DWORD>(announced - sent);
     if (n == 0) return true;
     sent += n;
-    return W(xl_readimage_data(&pdev->xl, bytes, n));
+    return kmWritten(xl_readimage_data(&pdev->xl, bytes, n));
   }
   bool Pad() {
     static const BYTE zeros[256] = {};
@@ -413,13 +407,13 @@ BOOL XL_DrawImageMask(PDEV* pdev, SURFOBJ* src, XLATEOBJ* pxlo, const POINTL& at
       if (flipX) SetMirrorX(out, static_cast<DWORD>(width), rowOut, 1);
     }
     const POINT corner{Min(trg.left, trg.right), Min(trg.top, trg.bottom)};
-    ok = W(xl_setcursor(&pdev->xl, corner)) &&
-         W(xl_setcolorspace_palette(&pdev->xl, KM_XL_RGB, KM_XL_8BIT, palette, 6, KM_XL_OBJ_IMAGE)) &&
-         W(xl_beginimage(&pdev->xl, KM_XL_INDEXED, KM_XL_1BIT, static_cast<WORD>(width), static_cast<WORD>(height),
+    ok = kmWritten(xl_setcursor(&pdev->xl, corner)) &&
+         kmWritten(xl_setcolorspace_palette(&pdev->xl, KM_XL_RGB, KM_XL_8BIT, palette, 6, KM_XL_OBJ_IMAGE)) &&
+         kmWritten(xl_beginimage(&pdev->xl, KM_XL_INDEXED, KM_XL_1BIT, static_cast<WORD>(width), static_cast<WORD>(height),
                          static_cast<WORD>(dw), static_cast<WORD>(dh))) &&
-         W(xl_readimage_hdr(&pdev->xl, 0, static_cast<WORD>(height), KM_XL_NOCOMPRESSION, 1,
+         kmWritten(xl_readimage_hdr(&pdev->xl, 0, static_cast<WORD>(height), KM_XL_NOCOMPRESSION, 1,
                             static_cast<DWORD>(total))) &&
-         W(xl_readimage_data(&pdev->xl, block, static_cast<DWORD>(total))) && W(xl_endimage(&pdev->xl));
+         kmWritten(xl_readimage_data(&pdev->xl, block, static_cast<DWORD>(total))) && kmWritten(xl_endimage(&pdev->xl));
   }
   if (block) EngFreeMem(block);
   if (buffer) EngFreeMem(buffer);
@@ -450,7 +444,7 @@ BOOL XL_DrawImage(PDEV* pdev, SURFOBJ* src, XLATEOBJ* pxlo, const POINTL& at, LO
   // Colour space.
   bool ok;
   if (direct) {
-    ok = W(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, KM_XL_OBJ_IMAGE));
+    ok = kmWritten(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, KM_XL_OBJ_IMAGE));
   } else {
     BYTE palette[256 * 3] = {};
     const DWORD entries = 1u << bpp;
@@ -461,7 +455,7 @@ BOOL XL_DrawImage(PDEV* pdev, SURFOBJ* src, XLATEOBJ* pxlo, const POINTL& at, LO
       palette[3 * i + 1] = static_cast<BYTE>(c >> 8);
       palette[3 * i + 2] = static_cast<BYTE>(c >> 16);
     }
-    ok = W(xl_setcolorspace_palette(&pdev->xl, KM_XL_RGB, KM_XL_8BIT, palette, 3 * entries, KM_XL_OBJ_IMAGE));
+    ok = kmWritten(xl_setcolorspace_palette(&pdev->xl, KM_XL_RGB, KM_XL_8BIT, palette, 3 * entries, KM_XL_OBJ_IMAGE));
   }
   if (!ok) return FALSE;
 
@@ -481,10 +475,10 @@ BOOL XL_DrawImage(PDEV* pdev, SURFOBJ* src, XLATEOBJ* pxlo, const POINTL& at, LO
     srcW = static_cast<WORD>(outW);
     srcH = static_cast<WORD>(outH);
   }
-  if (rotate && !W(xl_setpagerotation(&pdev->xl, 90))) return FALSE;
-  if (!W(xl_setcursor(&pdev->xl, cursor)) ||
-      !W(xl_beginimage(&pdev->xl, direct ? KM_XL_DIRECT : KM_XL_INDEXED, depth, srcW, srcH, destW, destH)) ||
-      !W(xl_readimage_hdr(&pdev->xl, 0, srcH, KM_XL_NOCOMPRESSION, 1, static_cast<DWORD>(total))))
+  if (rotate && !kmWritten(xl_setpagerotation(&pdev->xl, 90))) return FALSE;
+  if (!kmWritten(xl_setcursor(&pdev->xl, cursor)) ||
+      !kmWritten(xl_beginimage(&pdev->xl, direct ? KM_XL_DIRECT : KM_XL_INDEXED, depth, srcW, srcH, destW, destH)) ||
+      !kmWritten(xl_readimage_hdr(&pdev->xl, 0, srcH, KM_XL_NOCOMPRESSION, 1, static_cast<DWORD>(total))))
     return FALSE;
 
   // Rows.
@@ -532,8 +526,8 @@ BOOL XL_DrawImage(PDEV* pdev, SURFOBJ* src, XLATEOBJ* pxlo, const POINTL& at, LO
   if (line) EngFreeMem(line);
   if (writeFailed) return FALSE;  // the output itself failed: nothing more can be written
   // Whatever the rows did not fill keeps the announced length.
-  if (!data.Pad() || !W(xl_endimage(&pdev->xl))) return FALSE;
-  if (rotate && !W(xl_setpagerotation(&pdev->xl, 270))) return FALSE;
+  if (!data.Pad() || !kmWritten(xl_endimage(&pdev->xl))) return FALSE;
+  if (rotate && !kmWritten(xl_setpagerotation(&pdev->xl, 270))) return FALSE;
   return failed ? FALSE : TRUE;
 }
 
@@ -616,7 +610,7 @@ BOOL DoSourceCopy(PDEV* pdev, CLIPOBJ* pco, SURFOBJ* src, SURFOBJ*, LONG width, 
   const BYTE rop3 = static_cast<BYTE>(rop);
   POINTL zero{0, 0};
   const ROP4 rop4 = rop3 | static_cast<ULONG>(rop3) << 8;
-  if (!W(xl_setrop(&pdev->xl, rop3))) return FALSE;
+  if (!kmWritten(xl_setrop(&pdev->xl, rop3))) return FALSE;
   const LONG colored = CheckUseBrushNTKM(rop3) ? SetObjectColor(pdev, KM_KIND_BRUSH, pptlBrush ? pptlBrush : &zero, pbo, rop4)
                                                : SetObjectColor(pdev, KM_KIND_BRUSH, &zero, nullptr, rop4);
   if (!colored) return FALSE;
@@ -676,13 +670,13 @@ BOOL Image_DrawROP_pdl(PDEV* pdev, SURFOBJ* psoTrg, SURFOBJ* src, SURFOBJ* maskS
     RECTL r = *prclTrg;
     bool empty;
     if (!FillClip(pdev, pco, &r, &empty)) return empty ? TRUE : FALSE;
-    const bool ok = W(xl_setcolorspace_simple(&pdev->xl, KM_XL_GRAY, KM_XL_OBJ_GRAPHICS)) &&
-                    W(xl_setbrushsource_gray(&pdev->xl, rop4 == 0 ? 0 : 255)) &&
-                    W(xl_setfillmode(&pdev->xl, KM_XL_EVENODD)) &&
-                    W(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, KM_XL_OBJ_GRAPHICS)) &&
-                    W(xl_setpensource_null(&pdev->xl)) && W(xl_setrop(&pdev->xl, 0xF0)) &&
-                    W(xl_setpainttxmode(&pdev->xl, KM_XL_OPAQUE)) && W(xl_setsourcetxmode(&pdev->xl, KM_XL_OPAQUE)) &&
-                    W(xl_rectangle(&pdev->xl, RECT{r.left, r.top, r.right, r.bottom}));
+    const bool ok = kmWritten(xl_setcolorspace_simple(&pdev->xl, KM_XL_GRAY, KM_XL_OBJ_GRAPHICS)) &&
+                    kmWritten(xl_setbrushsource_gray(&pdev->xl, rop4 == 0 ? 0 : 255)) &&
+                    kmWritten(xl_setfillmode(&pdev->xl, KM_XL_EVENODD)) &&
+                    kmWritten(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, KM_XL_OBJ_GRAPHICS)) &&
+                    kmWritten(xl_setpensource_null(&pdev->xl)) && kmWritten(xl_setrop(&pdev->xl, 0xF0)) &&
+                    kmWritten(xl_setpainttxmode(&pdev->xl, KM_XL_OPAQUE)) && kmWritten(xl_setsourcetxmode(&pdev->xl, KM_XL_OPAQUE)) &&
+                    kmWritten(xl_rectangle(&pdev->xl, RECT{r.left, r.top, r.right, r.bottom}));
     return ok ? TRUE : FALSE;
   }
   if (rop4 == 0xAAAA) return SendMergeImage(pdev) == 0 ? TRUE : draw_Fail(ERROR_WRITE_FAULT);
@@ -697,9 +691,9 @@ BOOL Image_DrawROP_pdl(PDEV* pdev, SURFOBJ* psoTrg, SURFOBJ* src, SURFOBJ* maskS
     if (!FillClip(pdev, pco, &r, &empty)) return empty ? TRUE : FALSE;
     POINTL zero{0, 0};
     const bool ok = SetObjectColor(pdev, KM_KIND_BRUSH, pptlBrush ? pptlBrush : &zero, pbo, rop4) &&
-                    W(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, KM_XL_OBJ_GRAPHICS)) &&
-                    W(xl_setpensource_null(&pdev->xl)) && W(xl_setfillmode(&pdev->xl, KM_XL_EVENODD)) &&
-                    W(xl_rectangle(&pdev->xl, RECT{r.left, r.top, r.right, r.bottom}));
+                    kmWritten(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, KM_XL_OBJ_GRAPHICS)) &&
+                    kmWritten(xl_setpensource_null(&pdev->xl)) && kmWritten(xl_setfillmode(&pdev->xl, KM_XL_EVENODD)) &&
+                    kmWritten(xl_rectangle(&pdev->xl, RECT{r.left, r.top, r.right, r.bottom}));
     return ok ? TRUE : FALSE;
   }
   if (!src) return draw_Fail(ERROR_INVALID_PARAMETER);

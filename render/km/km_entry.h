@@ -14,6 +14,19 @@
 #include "pdl_ctrl.h"
 #include "kplatform/engine.h"
 
+// The stream of the PDEV has failed for good (a write failed, or the
+// output was marked failed): nothing more is written.
+inline bool kmOutputFailed(const PDEV* pdev) {
+  return (pdev->ddiFlags & PDEV_OUTPUT_FAILED) || (pdev->xl.out.status & XL_STATUS_OUTPUT_FAILED);
+}
+// A stream writer's result: true on success; a failure sets the
+// write-fault error.
+inline bool kmWritten(int result) {
+  if (result == 0) return true;
+  EngSetLastError(ERROR_WRITE_FAULT);
+  return false;
+}
+
 
 // The answer of DrvQueryFontData that means failure.
 #define KM_FD_ERROR 0xFFFFFFFFu

@@ -23,17 +23,6 @@ namespace {
 
 constexpr ULONG kTagPath = 'D' | ('p' << 8) | ('s' << 16) | ('p' << 24);  // "Dpsp": path blocks
 
-bool OutputFailed(const PDEV* pdev) {
-  return (pdev->ddiFlags & PDEV_OUTPUT_FAILED) || (pdev->xl.out.status & XL_STATUS_OUTPUT_FAILED);
-}
-
-// A writer's result: true on success; a failure sets the write-fault error.
-bool W(int result) {
-  if (result == 0) return true;
-  EngSetLastError(ERROR_WRITE_FAULT);
-  return false;
-}
-
 LONG Clamp32(long long v) {
   if (v > 2147483647LL) return 2147483647;
   if (v < -2147483647LL - 1) return static_cast<LONG>(-2147483647LL - 1);
@@ -62,8 +51,8 @@ bool StampTransparent(PDEV* pdev) {
 // SetColorSpace eRGB (graphics) and a null pen or brush, so that only the
 // other source paints.
 bool NullOther(PDEV* pdev, LONG kind) {
-  if (!W(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, KM_XL_OBJ_GRAPHICS))) return false;
-  return W(kind == KM_KIND_PEN ? xl_setbrushsource_null(&pdev->xl) : xl_setpensource_null(&pdev->xl));
+  if (!kmWritten(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, KM_XL_OBJ_GRAPHICS))) return false;
+  return kmWritten(kind == KM_KIND_PEN ? xl_setbrushsource_null(&pdev->xl) : xl_setpensource_null(&pdev->xl));
 }
 
 // The first record of a path, and whether more follow.
@@ -98,7 +87,7 @@ bool PaintGeneral(PDEV* pdev, PATHOBJ* ppo, XFORMOBJ* pxo, const LINEATTRS* la) 
   const bool save = geometric || (pdev->xformFlags & KM_XFORM_GEOLINE);
   if (save) std::memcpy(saved, pdev->currentXform, sizeof saved);
   if (geometric && !pdl_geolinexform(pdev, la, pxo)) return false;
-  if (!W(xl_paintpath(&pdev->xl))) return false;
+  if (!kmWritten(xl_paintpath(&pdev->xl))) return false;
   if (pdev->xformFlags & KM_XFORM_GEOLINE) {
     float back[6];
     conv_foxform_nrvxform(saved, back);
@@ -124,7 +113,7 @@ PDEV* draw_Begin(SURFOBJ* pso, bool merge, BOOL* result) {
   *result = FALSE;
   PDEV* pdev = pdev_FromSurface(pso);  // sets 87 when it is none
   if (!pdev) return nullptr;
-  if (OutputFailed(pdev)) {
+  if (kmOutputFailed(pdev)) {
     EngSetLastError(ERROR_WRITE_FAULT);
     return nullptr;
   }
@@ -213,10 +202,10 @@ LONG StrokePath_pdl(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ*, XFORMOBJ* pxo, BRUSHOBJ*
 }
 
 BOOL StrokePath_Sub(PDEV* pdev, PATHOBJ* ppo, XFORMOBJ* pxo, LINEATTRS* la, const RECTFX* bounds) {
-  if ((ppo->fl & PO_ELLIPSE) && IsDirect(la, pxo, 1)) return W(xl_ellipse(&pdev->xl, PixelBox(*bounds)));
+  if ((ppo->fl & PO_ELLIPSE) && IsDirect(la, pxo, 1)) return kmWritten(xl_ellipse(&pdev->xl, PixelBox(*bounds)));
   const FirstRecord first = EnumFirst(ppo);
   if (!first.more && IsOneRect(first.pd.flags, first.pd.count, first.pd.pptfx) && IsDirect(la, pxo, 2))
-    return W(xl_rectangle(&pdev->xl, PixelBox(OneRect(first.pd))));
+    return kmWritten(xl_rectangle(&pdev->xl, PixelBox(OneRect(first.pd))));
   return PaintGeneral(pdev, ppo, pxo, la);
 }
 
@@ -237,8 +226,8 @@ LONG FillPath_pdl(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL*
   };
 
   if (ppo->fl & PO_ELLIPSE) {
-    if (!W(xl_ellipse(&pdev->xl, PixelBox(fx)))) return 0;
-    if (twice && (!secondBrush() || !W(xl_ellipse(&pdev->xl, PixelBox(fx))))) return 0;
+    if (!kmWritten(xl_ellipse(&pdev->xl, PixelBox(fx)))) return 0;
+    if (twice && (!secondBrush() || !kmWritten(xl_ellipse(&pdev->xl, PixelBox(fx))))) return 0;
     return 1;
   }
   const FirstRecord first = EnumFirst(ppo);
@@ -246,9 +235,9 @@ LONG FillPath_pdl(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL*
   if ((mix & 0xFF) == R2_COPYPEN && !first.more && IsEmptyRect(first.pd.flags, first.pd.count, first.pd.pptfx, quad)) {
     // A zero-area figure filled as a quadrilateral one pixel thick.
     auto quadrilateral = [&]() {
-      return W(xl_newpath(&pdev->xl)) && W(xl_setcursor(&pdev->xl, quad[0])) &&
-             W(xl_linepath_multi_nt(&pdev->xl, quad + 1, 3, quad[0])) && W(xl_closesubpath(&pdev->xl)) &&
-             W(xl_paintpath(&pdev->xl));
+      return kmWritten(xl_newpath(&pdev->xl)) && kmWritten(xl_setcursor(&pdev->xl, quad[0])) &&
+             kmWritten(xl_linepath_multi_nt(&pdev->xl, quad + 1, 3, quad[0])) && kmWritten(xl_closesubpath(&pdev->xl)) &&
+             kmWritten(xl_paintpath(&pdev->xl));
     };
     if (!quadrilateral()) return 0;
     if (twice && (!secondBrush() || !quadrilateral())) return 0;
@@ -256,9 +245,9 @@ LONG FillPath_pdl(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL*
   }
   if (!IsOneRect(first.pd.flags, first.pd.count, first.pd.pptfx) || first.more) {
     BOOL drawn = FALSE;
-    if (!DrvCommonPath(pdev, ppo, nullptr, 0, &drawn) || !W(xl_paintpath(&pdev->xl))) return 0;
+    if (!DrvCommonPath(pdev, ppo, nullptr, 0, &drawn) || !kmWritten(xl_paintpath(&pdev->xl))) return 0;
     if (twice) {
-      if (!secondBrush() || !DrvCommonPath(pdev, ppo, nullptr, 0, &drawn) || !W(xl_paintpath(&pdev->xl))) return 0;
+      if (!secondBrush() || !DrvCommonPath(pdev, ppo, nullptr, 0, &drawn) || !kmWritten(xl_paintpath(&pdev->xl))) return 0;
     }
     return 1;
   }
@@ -270,8 +259,8 @@ LONG FillPath_pdl(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL*
     // A clip that misses the rectangle leaves an inverted box: nothing to paint.
     if (r.xLeft >= r.xRight || r.yTop >= r.yBottom) return 1;
   }
-  if (!W(xl_rectangle(&pdev->xl, PixelBox(r)))) return 0;
-  if (twice && (!secondBrush() || !W(xl_rectangle(&pdev->xl, PixelBox(r))))) return 0;
+  if (!kmWritten(xl_rectangle(&pdev->xl, PixelBox(r)))) return 0;
+  if (twice && (!secondBrush() || !kmWritten(xl_rectangle(&pdev->xl, PixelBox(r))))) return 0;
   return 1;
 }
 
@@ -289,7 +278,7 @@ LONG StrokeAndFillPath_pdl(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ*, XFORMOBJ* pxo, BR
 // ---- Segments ---------------------------------------------------------------------------------
 
 LONG DrvCommonPath(PDEV* pdev, PATHOBJ* ppo, const KM_PATHREC* records, DWORD count, BOOL* drawn) {
-  if (!W(xl_newpath(&pdev->xl))) return 0;
+  if (!kmWritten(xl_newpath(&pdev->xl))) return 0;
   if (ppo) {
     PATHOBJ_vEnumStart(ppo);
   } else if (count == 0 || !records) {
@@ -318,7 +307,7 @@ LONG DrvCommonPath(PDEV* pdev, PATHOBJ* ppo, const KM_PATHREC* records, DWORD co
     if (flags & PD_BEGINSUBPATH) {
       if (n == 0) return draw_Fail(ERROR_INVALID_PARAMETER), 0;  // a subpath needs its begin point
       current = POINT{Px(pts[0].x), Px(pts[0].y)};
-      if (!W(xl_setcursor(&pdev->xl, current))) return 0;
+      if (!kmWritten(xl_setcursor(&pdev->xl, current))) return 0;
       ++pts;
       --n;
     }
@@ -333,11 +322,11 @@ LONG DrvCommonPath(PDEV* pdev, PATHOBJ* ppo, const KM_PATHREC* records, DWORD co
                                             : xl_linepath_multi_nt(&pdev->xl, block, n, current);
       current = block[n - 1];
       EngFreeMem(block);
-      if (!W(sent)) return 0;
+      if (!kmWritten(sent)) return 0;
       any = TRUE;
     }
     if ((flags & (PD_ENDSUBPATH | PD_CLOSEFIGURE)) == (PD_ENDSUBPATH | PD_CLOSEFIGURE) &&
-        !W(xl_closesubpath(&pdev->xl)))
+        !kmWritten(xl_closesubpath(&pdev->xl)))
       return 0;
   }
   if (drawn) *drawn = any;
@@ -412,12 +401,12 @@ void NRV_WinRect2DevRectFX(RECTFX* out, FIX left, FIX top, FIX right, FIX bottom
 
 LONG bDoClipObj(PDEV* pdev, CLIPOBJ* pco, const RECTL* bounds) {
   if (pdev->clipState == KM_CLIP_RESET) {
-    if (!W(xl_setcliptopage(&pdev->xl))) return 0;
+    if (!kmWritten(xl_setcliptopage(&pdev->xl))) return 0;
     pdev->clipState = KM_CLIP_PAGE;
   }
   auto toPage = [&]() -> LONG {
     if (pdev->clipState != KM_CLIP_PAGE) {
-      if (!W(xl_setcliptopage(&pdev->xl))) {
+      if (!kmWritten(xl_setcliptopage(&pdev->xl))) {
         pdev->clipState = KM_CLIP_RESET;
         return 0;
       }
@@ -437,7 +426,7 @@ LONG bDoClipObj(PDEV* pdev, CLIPOBJ* pco, const RECTL* bounds) {
     if (pdev->clipState == KM_CLIP_RECT && k.left == box.left && k.top == box.top && k.right == box.right &&
         k.bottom == box.bottom)
       return 1;
-    if (!W(xl_setcliprectangle(&pdev->xl, KM_XL_INTERIOR, box))) {
+    if (!kmWritten(xl_setcliprectangle(&pdev->xl, KM_XL_INTERIOR, box))) {
       pdev->clipState = KM_CLIP_RESET;
       return 0;
     }
@@ -458,7 +447,7 @@ LONG bDoClipObj(PDEV* pdev, CLIPOBJ* pco, const RECTL* bounds) {
         (cached == 2 ? DrvCommonPath(pdev, nullptr, reinterpret_cast<const KM_PATHREC*>(pdev->clipPath),
                                      pdev->clipPathCount, nullptr)
                      : DrvCommonPath(pdev, ppo, nullptr, 0, nullptr)) &&
-        W(xl_setclipmode(&pdev->xl, KM_XL_EVENODD)) && W(xl_setclipreplace(&pdev->xl, KM_XL_INTERIOR));
+        kmWritten(xl_setclipmode(&pdev->xl, KM_XL_EVENODD)) && kmWritten(xl_setclipreplace(&pdev->xl, KM_XL_INTERIOR));
     if (sent) {
       pdev->clipState = KM_CLIP_PATH;
       result = 1;

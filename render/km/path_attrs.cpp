@@ -17,12 +17,6 @@ constexpr LONG kDefaultDpi = 600;
 constexpr LONG kStretchUnit = 1200;  // pattern and dash sizes are in 1/1200 inch
 constexpr LONG kCosmeticStyleStep = 48;  // a cosmetic style unit in 1/1200 inch
 
-bool W(int result) {
-  if (result == 0) return true;
-  EngSetLastError(ERROR_WRITE_FAULT);
-  return false;
-}
-
 LONG Num(PDEV* pdev, WORD id) {
   LONG v = 0;
   return ddm_GetNumber(id, pdev->devmode, pdev->printerData, &v) ? v : 0;
@@ -62,26 +56,26 @@ LONG GetPatternStretchSize(PDEV* pdev, LONG kind) {
 
 LONG XlSetLineJoin(PDEV* pdev, ULONG join) {
   const BYTE value = join == JOIN_ROUND ? 1 : (join == JOIN_BEVEL ? 2 : 0);  // eRoundJoin, eBevelJoin, eMiterJoin
-  return W(xl_setlinejoin(&pdev->xl, value)) ? 1 : 0;
+  return kmWritten(xl_setlinejoin(&pdev->xl, value)) ? 1 : 0;
 }
 
 LONG XlSetLineCap(PDEV* pdev, ULONG cap) {
   const BYTE value = cap == ENDCAP_ROUND ? 1 : (cap == ENDCAP_SQUARE ? 2 : 0);  // eRoundCap, eSquareCap, eButtCap
-  return W(xl_setlinecap(&pdev->xl, value)) ? 1 : 0;
+  return kmWritten(xl_setlinecap(&pdev->xl, value)) ? 1 : 0;
 }
 
 LONG XlSetMiterLimit(PDEV* pdev, FLOATL limit) {
   if (!(limit >= 1.0f)) limit = 1.0f;  // below 1, and NaN
-  return W(xl_setmiterlimit_r32(&pdev->xl, limit)) ? 1 : 0;
+  return kmWritten(xl_setmiterlimit_r32(&pdev->xl, limit)) ? 1 : 0;
 }
 
 LONG XlSetPenWidth(PDEV* pdev, const LINEATTRS* la) {
   const LONG width = FLOATLONG2LONG(la->elWidth, (la->fl & LA_GEOMETRIC) ? TRUE : FALSE);
-  return W(xl_setpenwidth(&pdev->xl, Sat16(width))) ? 1 : 0;
+  return kmWritten(xl_setpenwidth(&pdev->xl, Sat16(width))) ? 1 : 0;
 }
 
 LONG XlSetLineStyle(PDEV* pdev, ULONG count, const LONG* entries, LONG styleState, FLONG flags, LONG scale) {
-  if (count == 0 || !entries) return W(xl_setlinedash_solid(&pdev->xl)) ? 1 : 0;
+  if (count == 0 || !entries) return kmWritten(xl_setlinedash_solid(&pdev->xl)) ? 1 : 0;
   if (count > 0xFFFF) return draw_Fail(ERROR_INVALID_PARAMETER), 0;
   auto* dashes = static_cast<WORD*>(EngAllocMem(0, count * sizeof(WORD), kTagDash));
   if (!dashes) return draw_Fail(ERROR_NOT_ENOUGH_MEMORY), 0;
@@ -94,7 +88,7 @@ LONG XlSetLineStyle(PDEV* pdev, ULONG count, const LONG* entries, LONG styleStat
     for (ULONG i = 0; i < count; ++i) dashes[i] = Sat16(static_cast<long long>(entries[i]) * scale);
     offset = styleState;
   }
-  const bool ok = W(xl_setlinedash_dash(&pdev->xl, dashes, count, Sat16(offset * scale)));
+  const bool ok = kmWritten(xl_setlinedash_dash(&pdev->xl, dashes, count, Sat16(offset * scale)));
   EngFreeMem(dashes);
   return ok ? 1 : 0;
 }
@@ -123,7 +117,7 @@ LONG XlSetLineAttrs(PDEV* pdev, const LINEATTRS* la) {
 
 LONG XlSetFillMode(PDEV* pdev, FLONG options) {
   const BYTE mode = (options & FP_ALTERNATEMODE) ? KM_XL_EVENODD : KM_XL_NONZERO;
-  return W(xl_setfillmode(&pdev->xl, mode)) ? 1 : 0;
+  return kmWritten(xl_setfillmode(&pdev->xl, mode)) ? 1 : 0;
 }
 
 LONG pdl_geolinexform(PDEV* pdev, const LINEATTRS*, XFORMOBJ* pxo) {

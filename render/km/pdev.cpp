@@ -704,10 +704,6 @@ PDEV* DocumentPdev(SURFOBJ* pso) {
   return pdev_FromHandle(pso->dhpdev);
 }
 
-bool OutputFailed(const PDEV* pdev) {
-  return (pdev->ddiFlags & PDEV_OUTPUT_FAILED) || (pdev->xl.out.status & XL_STATUS_OUTPUT_FAILED);
-}
-
 }  // namespace
 
 BOOL DDI_DrvStartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD) {
@@ -735,7 +731,7 @@ BOOL DDI_DrvStartPage(SURFOBJ* pso) {
   PDEV* pdev = DocumentPdev(pso);
   if (!pdev) return FALSE;
   TraceDevmode(kTraceStartPage, u"<STARTPAGE DEVMODE>", pdev->devmode, pdev->printerData);
-  if (OutputFailed(pdev)) return FALSE;
+  if (kmOutputFailed(pdev)) return FALSE;
   if (pdev->ddiFlags & PDEV_STARTPAGE_DONE) return TRUE;
   if (!jobCtrl_isJobOpened(pdev)) {
     if (page_InitFontCache_StartPage_pdl(pdev) != 0 || !page_setDEVData_pdl(pdev)) return FALSE;

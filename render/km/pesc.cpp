@@ -71,16 +71,6 @@ LONG Num(PDEV* pdev, WORD id) {
   return ddm_GetNumber(id, pdev->devmode, pdev->printerData, &v) ? v : 0;
 }
 
-bool OutputFailed(const PDEV* pdev) {
-  return (pdev->ddiFlags & PDEV_OUTPUT_FAILED) || (pdev->xl.out.status & XL_STATUS_OUTPUT_FAILED);
-}
-
-bool W(int result) {
-  if (result == 0) return true;
-  EngSetLastError(ERROR_WRITE_FAULT);
-  return false;
-}
-
 void ClearImage(PDEV_PESC* s) {
   s->currentImageId = 0;
   s->imageSize = 0;
@@ -209,7 +199,7 @@ LONG Stop(PDEV* pdev, LONG code) {
 bool PutData(PDEV* pdev, const BYTE* bytes, DWORD n) {
   while (n > 0) {
     const DWORD part = n < PESC_PIECE_MAX ? n : PESC_PIECE_MAX;
-    if (!W(xl_readimage_data(&pdev->xl, bytes, part))) return false;
+    if (!kmWritten(xl_readimage_data(&pdev->xl, bytes, part))) return false;
     bytes += part;
     n -= part;
   }
@@ -232,31 +222,31 @@ bool SendHead(PDEV* pdev, const Piece& p) {
   const bool inForce = pdev->clipState == KM_CLIP_RECT && kept.left == box.left && kept.top == box.top &&
                        kept.right == box.right && kept.bottom == box.bottom;
   if (!inForce) {
-    if (pdev->clipState == KM_CLIP_RESET && !W(xl_setcliptopage(xl))) return false;
+    if (pdev->clipState == KM_CLIP_RESET && !kmWritten(xl_setcliptopage(xl))) return false;
     pdev->clipState = KM_CLIP_RESET;  // until the rectangle is in force
-    if (!W(xl_setcliprectangle(xl, KM_XL_INTERIOR, box))) return false;
+    if (!kmWritten(xl_setcliprectangle(xl, KM_XL_INTERIOR, box))) return false;
     pdev->clipRect = box;
     pdev->clipState = KM_CLIP_RECT;
   }
   DWORD components = 0;
   const bool grey = p.bytes && jpeg_GetParam(p.bytes, &components, p.pieceBytes) == 0 && components == 1;
   const POINT at = Position(p);
-  if (!W(xl_setfillmode(xl, KM_XL_EVENODD)) || !W(xl_setpainttxmode(xl, KM_XL_OPAQUE)) ||
-      !W(xl_setsourcetxmode(xl, KM_XL_OPAQUE)) || !W(xl_setrop(xl, static_cast<BYTE>(p.rop >> 16))) ||
-      !W(xl_setcolorspace_simple(xl, grey ? static_cast<BYTE>(KM_XL_GRAY) : kXlSRGB, KM_XL_OBJ_IMAGE)))
+  if (!kmWritten(xl_setfillmode(xl, KM_XL_EVENODD)) || !kmWritten(xl_setpainttxmode(xl, KM_XL_OPAQUE)) ||
+      !kmWritten(xl_setsourcetxmode(xl, KM_XL_OPAQUE)) || !kmWritten(xl_setrop(xl, static_cast<BYTE>(p.rop >> 16))) ||
+      !kmWritten(xl_setcolorspace_simple(xl, grey ? static_cast<BYTE>(KM_XL_GRAY) : kXlSRGB, KM_XL_OBJ_IMAGE)))
     return false;
-  if (p.rotation != 0 && !W(xl_setpagerotation(xl, kFullTurn - p.rotation))) return false;
+  if (p.rotation != 0 && !kmWritten(xl_setpagerotation(xl, kFullTurn - p.rotation))) return false;
   pdev->pesc.imageRotation = p.rotation;
-  return W(xl_setcursor(xl, at)) &&
-         W(xl_beginimage(xl, KM_XL_DIRECT, KM_XL_8BIT, p.srcWidth, p.srcHeight, p.width, p.height)) &&
-         W(xl_readimage_hdr(xl, 0, p.srcHeight, kXlJpeg, kJpegPadBytes, p.jpegTotal));
+  return kmWritten(xl_setcursor(xl, at)) &&
+         kmWritten(xl_beginimage(xl, KM_XL_DIRECT, KM_XL_8BIT, p.srcWidth, p.srcHeight, p.width, p.height)) &&
+         kmWritten(xl_readimage_hdr(xl, 0, p.srcHeight, kXlJpeg, kJpegPadBytes, p.jpegTotal));
 }
 
 // EndImage and the page rotation back.
 bool SendTail(PDEV* pdev) {
   const WORD rotation = pdev->pesc.imageRotation;
-  if (!W(xl_endimage(&pdev->xl))) return false;
-  return rotation == 0 || W(xl_setpagerotation(&pdev->xl, rotation));
+  if (!kmWritten(xl_endimage(&pdev->xl))) return false;
+  return rotation == 0 || kmWritten(xl_setpagerotation(&pdev->xl, rotation));
 }
 
 }  // namespace
@@ -426,7 +416,7 @@ LONG pesc_endDirectImage(PDEV* pdev) {
   if (!pdev) return -1;
   PDEV_PESC& s = pdev->pesc;
   LONG result = 0;
-  if (s.imageOpen && !OutputFailed(pdev)) {
+  if (s.imageOpen && !kmOutputFailed(pdev)) {
     // The data still announced: zeros, the last two bytes the end marker
     // (a single missing byte is a zero).
     static const BYTE kZeros[256] = {};
@@ -437,10 +427,10 @@ LONG pesc_endDirectImage(PDEV* pdev) {
     while (ok && missing > tail) {
       DWORD n = missing - tail;
       if (n > sizeof kZeros) n = sizeof kZeros;
-      ok = W(xl_readimage_data(&pdev->xl, kZeros, n));
+      ok = kmWritten(xl_readimage_data(&pdev->xl, kZeros, n));
       missing -= n;
     }
-    if (ok && tail) ok = W(xl_readimage_data(&pdev->xl, kEnd, tail));
+    if (ok && tail) ok = kmWritten(xl_readimage_data(&pdev->xl, kEnd, tail));
     if (!ok || !SendTail(pdev)) result = -1;
   }
   ClearImage(&s);
@@ -463,7 +453,7 @@ LONG pesc_ctlfc_DirectBlt(PDEV* pdev, ULONG cjIn, const void* pvIn, ULONG, void*
   const LONG id = pesc_imageContinue(&next, p.id, p.pieceOffset, p.pieceBytes, p.jpegTotal, &first, &last);
   if (id < 0) return Stop(pdev, id);
   if ((r = CheckGeometry(p)) != 0) return Stop(pdev, r);
-  if (OutputFailed(pdev)) return Stop(pdev, PESC_FAIL);
+  if (kmOutputFailed(pdev)) return Stop(pdev, PESC_FAIL);
   if (first) {
     // Outside a started job there is no page to draw on (and a drawing
     // call there would mark the PDEV's output failed for good).

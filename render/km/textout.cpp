@@ -69,12 +69,6 @@ bool Greater(FLOATOBJ a, FLOATOBJ b) { return FLOATOBJ_GreaterThan(&a, &b) != FA
 float Fl(const FLOATOBJ& a) { return FLOATOBJ_GetFloat(&a); }
 
 // ---- small helpers ------------------------------------------------------------------
-// A writer's result: true on success; a failure sets the write-fault error.
-bool W(int result) {
-  if (result == 0) return true;
-  EngSetLastError(ERROR_WRITE_FAULT);
-  return false;
-}
 LONG Setting(PDEV* pdev, WORD id) {
   LONG v = 0;
   return ddm_GetNumber(id, pdev->devmode, pdev->printerData, &v) ? v : 0;
@@ -107,8 +101,8 @@ LPCWSTR FaceName(const IFIMETRICS* ifi, ULONG* chars) {
 // pen, even-odd fill.
 bool FillSetup(PDEV* pdev, BRUSHOBJ* pbo, POINTL* org, MIX mix) {
   return SetObjectColor(pdev, KM_KIND_BRUSH, org, pbo, MixToRop4(mix)) &&
-         W(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, KM_XL_OBJ_GRAPHICS)) &&
-         W(xl_setpensource_null(&pdev->xl)) && W(xl_setfillmode(&pdev->xl, KM_XL_EVENODD));
+         kmWritten(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, KM_XL_OBJ_GRAPHICS)) &&
+         kmWritten(xl_setpensource_null(&pdev->xl)) && kmWritten(xl_setfillmode(&pdev->xl, KM_XL_EVENODD));
 }
 RECT Normalised(const RECTL& r) {
   return RECT{r.left < r.right ? r.left : r.right, r.top < r.bottom ? r.top : r.bottom,
@@ -458,13 +452,13 @@ LONG xltext_CreateFontGS(PDEV* pdev, FONTOBJ* pfo, STROBJ* pstro, BYTE* kind, WO
 // ---- colour, codes and the Text operator -------------------------------------------------------
 
 LONG xltext_SetStringColor(PDEV* pdev, BRUSHOBJ* pbo, LONG kind, MIX mix, BOOL transparentPass) {
-  if (!W(xl_setrop(&pdev->xl, XlRop3Convert(pdev, kind, MixToRop4(mix))))) return -1;
+  if (!kmWritten(xl_setrop(&pdev->xl, XlRop3Convert(pdev, kind, MixToRop4(mix))))) return -1;
   const ULONG color = (!pbo || pbo->iSolidColor == 0xFFFFFFFFu) ? 0 : pbo->iSolidColor;  // none: black
-  if (!W(xl_setpainttxmode(&pdev->xl, KM_XL_OPAQUE)) || !W(xl_setsourcetxmode(&pdev->xl, KM_XL_OPAQUE))) return -1;
+  if (!kmWritten(xl_setpainttxmode(&pdev->xl, KM_XL_OPAQUE)) || !kmWritten(xl_setsourcetxmode(&pdev->xl, KM_XL_OPAQUE))) return -1;
   const LONG set = StampTransparent(pdev) ? XlSetTransparentStampPattern(pdev, kind, color, transparentPass)
                                           : XlSetSolidColor(pdev, color, kind, 1 /* object kind: text */);
   if (!set) return -1;
-  return W(xl_setfillmode(&pdev->xl, KM_XL_EVENODD)) ? 0 : -1;
+  return kmWritten(xl_setfillmode(&pdev->xl, KM_XL_EVENODD)) ? 0 : -1;
 }
 
 LONG xltext_CreateXLText(PDEV*, ULONG count, const WCHAR* source, WORD* destination) {
@@ -508,10 +502,10 @@ LONG xltext_Show(PDEV* pdev, FONTOBJ*, STROBJ* pstro, ULONG count, const GLYPHPO
   SHORT* ys = spacing + part;
   XlContext* xl = &pdev->xl;
   const DWORD nameLength = static_cast<DWORD>(std::strlen(cs->fontName));
-  bool ok = W(xl_SetCharBoldValue(xl, Fl(cs->boldValue))) && W(xl_SetCharShear(xl, Fl(cs->shearX), Fl(cs->shearY))) &&
-            W(xl_SetCharScale(xl, Fl(cs->scaleX), Fl(cs->scaleY))) && W(xl_SetCharSubMode(xl, 1, &cs->subMode)) &&
-            W(xl_SetCharAttributes(xl, cs->charAttributes)) &&
-            W(xl_SetFont(xl, nameLength, cs->fontName, Fl(cs->charSize), cs->symbolSet));
+  bool ok = kmWritten(xl_SetCharBoldValue(xl, Fl(cs->boldValue))) && kmWritten(xl_SetCharShear(xl, Fl(cs->shearX), Fl(cs->shearY))) &&
+            kmWritten(xl_SetCharScale(xl, Fl(cs->scaleX), Fl(cs->scaleY))) && kmWritten(xl_SetCharSubMode(xl, 1, &cs->subMode)) &&
+            kmWritten(xl_SetCharAttributes(xl, cs->charAttributes)) &&
+            kmWritten(xl_SetFont(xl, nameLength, cs->fontName, Fl(cs->charSize), cs->symbolSet));
   for (ULONG first = 0; ok && first < count;) {
     ULONG n = 0;
     while (first + n < count) {
@@ -527,8 +521,8 @@ LONG xltext_Show(PDEV* pdev, FONTOBJ*, STROBJ* pstro, ULONG count, const GLYPHPO
     xs[n - 1] = 0;  // the last entry of a part
     ys[n - 1] = 0;
     const POINT at{pgp[first].ptl.x, pgp[first].ptl.y};
-    ok = W(xl_setcursor(xl, at)) && (first != 0 || W(xl_SetCharAngle(xl, cs->charAngle))) &&
-         W(xl_Text(xl, n, codes + first, hasX, hasY, xs, ys));
+    ok = kmWritten(xl_setcursor(xl, at)) && (first != 0 || kmWritten(xl_SetCharAngle(xl, cs->charAngle))) &&
+         kmWritten(xl_Text(xl, n, codes + first, hasX, hasY, xs, ys));
     first += n;
   }
   EngFreeMem(spacing);
@@ -611,7 +605,7 @@ BOOL DDI_DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, REC
   if (!jobCtrl_isPhysicalStampMode(pdev) && !bDoClipObj(pdev, jobCtrl_isStampDrawMode(pdev) ? nullptr : pco, nullptr))
     return FALSE;
   if (prclOpaque) {
-    if (!FillSetup(pdev, pboOpaque, pptlOrg, mix) || !W(xl_rectangle(&pdev->xl, Normalised(*prclOpaque))))
+    if (!FillSetup(pdev, pboOpaque, pptlOrg, mix) || !kmWritten(xl_rectangle(&pdev->xl, Normalised(*prclOpaque))))
       return FALSE;
   }
   const bool twice = StampTransparent(pdev);
@@ -636,7 +630,7 @@ BOOL DDI_DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, REC
   if (prclExtra) {
     if (!FillSetup(pdev, pboFore, pptlOrg, mix)) return FALSE;
     for (const RECTL* r = prclExtra; r->left != 0 || r->top != 0 || r->right != 0 || r->bottom != 0; ++r)
-      if (!W(xl_rectangle(&pdev->xl, Normalised(*r)))) return FALSE;
+      if (!kmWritten(xl_rectangle(&pdev->xl, Normalised(*r)))) return FALSE;
   }
   return TRUE;
 }

@@ -60,20 +60,6 @@ void Replace(UmpdJobContext* ctx, XLData** head, XLData* old, XLData* fresh) {
   XLDataFree(ctx, old);
 }
 
-// Removes every attribute `id` with its value from the list.
-void RemoveAttribute(UmpdJobContext* ctx, XLData** head, BYTE id) {
-  for (;;) {
-    XLData* attr = SearchAttribute(*head, id);
-    if (attr == nullptr) return;
-    XLData* value = attr != *head && IsDataType(attr->prev) ? attr->prev : nullptr;
-    if (value != nullptr) {
-      if (value == *head) *head = value->next;
-      XLDataFree(ctx, value);
-    }
-    if (attr == *head) *head = XLListIsAlone(attr) ? nullptr : attr->next;
-    XLDataFree(ctx, attr);
-  }
-}
 
 // A scalar attribute's value as a number; false when absent or not a scalar.
 bool Number(XLData* list, BYTE id, int64_t* out) {
@@ -253,7 +239,7 @@ int XLCC_SetColorSpace(UmpdJobContext* ctx, XLOperator* op) {
   int64_t kind = XLCC_KIND_NONE;
   XLData* k = SearchAttributeData(op->list, static_cast<BYTE>(XL_ATTR_OBJECTKIND));
   if (k != nullptr && k->tag == XL_TAG_UBYTE) kind = k->value[0];
-  RemoveAttribute(ctx, &op->list, static_cast<BYTE>(XL_ATTR_OBJECTKIND));
+  RemoveAttributeWithData(ctx, &op->list, static_cast<BYTE>(XL_ATTR_OBJECTKIND));
   s.colorSpaceKind = static_cast<BYTE>(kind);
   s.pendingOpen = TRUE;
   s.pending = op->list;

@@ -241,17 +241,7 @@ int Reencode(UmpdJobContext* ctx, XLData** list, bool nie) {
 }  // namespace
 
 void Image_RemoveRotationMark(UmpdJobContext* ctx, XLData** list) {
-  for (;;) {
-    XLData* attr = SearchAttribute(*list, XLCC_ATTR_ROTATION);
-    if (attr == nullptr) return;
-    XLData* value = attr != *list && IsDataType(attr->prev) ? attr->prev : nullptr;
-    if (value != nullptr) {
-      if (value == *list) *list = value->next;
-      XLDataFree(ctx, value);
-    }
-    if (attr == *list) *list = XLListIsAlone(attr) ? nullptr : attr->next;
-    XLDataFree(ctx, attr);
-  }
+  RemoveAttributeWithData(ctx, list, XLCC_ATTR_ROTATION);
 }
 
 void Image_ColorConvert(UmpdJobContext* ctx, XLData** list, ImageDesc* img, bool nie) {

@@ -3,6 +3,7 @@
 #include <kplatform/kernel32_codepage.h>
 #include <kplatform/root.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -42,6 +43,17 @@ void RemoveTempRoot(const std::string& folder) {
   if (folder.empty()) return;
   std::error_code ec;
   fs::remove_all(folder, ec);
+}
+
+int RunInTempRoot(const std::function<int()>& run) {
+  const std::string root = MakeTempRoot();
+  if (root.empty()) {
+    std::fprintf(stderr, "cannot make a platform root\n");
+    return 1;
+  }
+  const int rc = run();
+  RemoveTempRoot(root);
+  return rc;
 }
 
 std::string BaseName(const std::string& path) {

@@ -6,6 +6,7 @@
 
 #include <kestrel/core/ddd.h>
 
+#include <functional>
 #include <string>
 
 namespace kestrel::ddd_host {
@@ -19,6 +20,9 @@ std::u16string DriverDirWindows();
 // none); empty on failure. RemoveTempRoot deletes it again.
 std::string MakeTempRoot();
 void RemoveTempRoot(const std::string& folder);
+// Runs `run` with a fresh temporary platform root and removes the root
+// after it: run's answer, or 1 (said on stderr) when no root can be made.
+int RunInTempRoot(const std::function<int()>& run);
 
 // An open pair; closes itself.
 class Model {

@@ -119,13 +119,6 @@ int Run(const std::string& models) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string models = argc > 1 ? argv[1] : std::string(KESTREL_MODELS_DIR);
-  std::string root = kestrel::ddd_host::MakeTempRoot();
-  if (root.empty()) {
-    std::fprintf(stderr, "cannot make a platform root\n");
-    return 1;
-  }
-  int rc = Run(models);
-  kestrel::ddd_host::RemoveTempRoot(root);
-  return rc;
+  const std::string models = argc > 1 ? argv[1] : std::string(KESTREL_MODELS_DIR);
+  return kestrel::ddd_host::RunInTempRoot([&] { return Run(models); });
 }

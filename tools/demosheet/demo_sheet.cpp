@@ -16,20 +16,23 @@
 #include <kplatform/winspool.h>
 #include <kplatform/winspool_printer.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "ddd_host.h"
+#include "kestrel/core/devmode.h"
+#include "kestrel/ui/kestrelrs_ids.h"
 
 namespace {
 
 constexpr char16_t kPrinter[] = u"Scriva K350";
-constexpr DWORD kDevmodeBytes = 1556;
-constexpr int kPaperCombo = 1005;   // IDC_PPR_PAPERSIZE
-constexpr int kCopiesEdit = 1020;   // IDC_PPR_COPIES
-constexpr DWORD kPaperOffset = 78;   // DEVMODEW dmPaperSize
-constexpr DWORD kCopiesOffset = 86;  // dmCopies
+constexpr DWORD kDevmodeBytes = NRV_DEVMODE_SIZE_KIND1;
+constexpr int kPaperCombo = IDC_PPR_PAPERSIZE;
+constexpr int kCopiesEdit = IDC_PPR_COPIES;
+constexpr DWORD kPaperOffset = offsetof(DEVMODEW, dmPaperSize);
+constexpr DWORD kCopiesOffset = offsetof(DEVMODEW, dmCopies);
 
 using DocumentPropertiesFn = LONG (*)(HWND, HANDLE, LPWSTR, void*, void*, DWORD);
 using EventFn = BOOL (*)(LPWSTR, int, DWORD, LPARAM);
@@ -135,13 +138,6 @@ int Run(const std::string& models) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string models = argc > 1 ? argv[1] : std::string(KESTREL_MODELS_DIR);
-  std::string root = kestrel::ddd_host::MakeTempRoot();
-  if (root.empty()) {
-    std::fprintf(stderr, "cannot make a platform root\n");
-    return 1;
-  }
-  int rc = Run(models);
-  kestrel::ddd_host::RemoveTempRoot(root);
-  return rc;
+  const std::string models = argc > 1 ? argv[1] : std::string(KESTREL_MODELS_DIR);
+  return kestrel::ddd_host::RunInTempRoot([&] { return Run(models); });
 }

@@ -126,6 +126,9 @@ DWORD XLDataListRawLength(const XLData* list);
 // xl_ic_read, which takes both forms (see README).
 XLData* SearchAttribute(XLData* list, BYTE id);
 XLData* SearchAttributeData(XLData* list, BYTE id);
+// Removes every attribute `id` (one-byte form) with the value before it
+// from the list whose head is *list (null once nothing is left).
+void RemoveAttributeWithData(UmpdJobContext* ctx, XLData** list, BYTE id);
 XLData* SearchTag(XLData* list, BYTE tag);
 XLData* SearchEmbedData(XLData* list);
 XLData* SearchOperator(XLData* list);
