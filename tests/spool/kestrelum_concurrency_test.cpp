@@ -491,10 +491,10 @@ TEST_F(KestrelumFromRenderer, AnAbortedDocumentEndsItsJobAndLeavesNothing) {
 // refuses attribute 253).
 TEST_F(KestrelumFromRenderer, AJpegThroughThePrivateGateReachesThePortUnchanged) {
   Watchdog dog(60s);
-  km::JpegSpec spec;
-  spec.width = 48;
-  spec.height = 40;
-  const std::vector<uint8_t> jpeg = km::MakeJpeg(spec);
+  km::JpegSpec picture;
+  picture.width = 48;
+  picture.height = 40;
+  const std::vector<uint8_t> jpeg = km::MakeJpeg(picture);
   ASSERT_GT(jpeg.size(), 2u);
   ASSERT_TRUE(KpEngineUseSpoolerJobs(engine_, TRUE));
   KP_ENGINE_SESSION* s = KpEngineEnablePDEV(driver_, engine_, devmode_.data());
@@ -507,10 +507,10 @@ TEST_F(KestrelumFromRenderer, AJpegThroughThePrivateGateReachesThePortUnchanged)
   };
   ASSERT_EQ(escape(KM_ESC_PRIVATE_GATE, km::GateRecord(PESC_GATE_ON)), PESC_OK);
   km::Direct d;
-  d.srcWidth = static_cast<WORD>(spec.width);
-  d.srcHeight = static_cast<WORD>(spec.height);
-  d.bmiWidth = spec.width;
-  d.bmiHeight = spec.height;
+  d.srcWidth = static_cast<WORD>(picture.width);
+  d.srcHeight = static_cast<WORD>(picture.height);
+  d.bmiWidth = picture.width;
+  d.bmiHeight = picture.height;
   d.jpegTotal = static_cast<DWORD>(jpeg.size());
   const size_t half = jpeg.size() / 2;
   d.piece.assign(jpeg.begin(), jpeg.begin() + static_cast<ptrdiff_t>(half));

@@ -7,7 +7,7 @@
 
 namespace kestrel::test::km {
 
-std::vector<uint8_t> MakeJpeg(const JpegSpec& spec) {
+std::vector<uint8_t> MakeJpeg(const JpegSpec& picture) {
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr err{};
   cinfo.err = jpeg_std_error(&err);
@@ -15,24 +15,24 @@ std::vector<uint8_t> MakeJpeg(const JpegSpec& spec) {
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(spec.width);
-  cinfo.image_height = static_cast<JDIMENSION>(spec.height);
-  cinfo.input_components = spec.components;
-  cinfo.in_color_space = spec.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  cinfo.image_width = static_cast<JDIMENSION>(picture.width);
+  cinfo.image_height = static_cast<JDIMENSION>(picture.height);
+  cinfo.input_components = picture.components;
+  cinfo.in_color_space = picture.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, spec.quality, TRUE);
-  if (spec.progressive) jpeg_simple_progression(&cinfo);
-  cinfo.restart_in_rows = spec.restartInterval;
+  jpeg_set_quality(&cinfo, picture.quality, TRUE);
+  if (picture.progressive) jpeg_simple_progression(&cinfo);
+  cinfo.restart_in_rows = picture.restartInterval;
   jpeg_start_compress(&cinfo, TRUE);
-  for (const auto& m : spec.markers)
+  for (const auto& m : picture.markers)
     jpeg_write_marker(&cinfo, m.first, reinterpret_cast<const JOCTET*>(m.second.data()),
                       static_cast<unsigned>(m.second.size()));
-  std::vector<uint8_t> row(static_cast<size_t>(spec.width) * spec.components);
+  std::vector<uint8_t> row(static_cast<size_t>(picture.width) * picture.components);
   uint32_t seed = 12345;
   while (cinfo.next_scanline < cinfo.image_height) {
     const int y = static_cast<int>(cinfo.next_scanline);
     for (size_t i = 0; i < row.size(); ++i) {
-      if (spec.noise) {
+      if (picture.noise) {
         seed = seed * 1103515245u + 12345u;
         row[i] = static_cast<uint8_t>(seed >> 16);
       } else {

@@ -20,7 +20,7 @@ struct JpegSpec {
   std::vector<std::pair<int, std::string>> markers;  // written after the header: APPn (0xE0 + n) or COM (0xFE)
 };
 
-std::vector<uint8_t> MakeJpeg(const JpegSpec& spec);
+std::vector<uint8_t> MakeJpeg(const JpegSpec& picture);
 
 // The offset just past the frame header (SOFn segment) of a JPEG, 0 when it
 // has none: found by a plain scan of the segments, shared with nothing.

@@ -34,7 +34,7 @@ constexpr MIX kCopyPen = R2_COPYPEN | R2_COPYPEN << 8;
 TEST(JpegGetParam, ReadsTheComponentCountOfLibjpegFiles) {
   struct Case {
     const char* name;
-    JpegSpec spec;
+    JpegSpec picture;
   };
   JpegSpec grey;
   grey.components = 1;
@@ -52,19 +52,19 @@ TEST(JpegGetParam, ReadsTheComponentCountOfLibjpegFiles) {
                         {"restart markers", restarts}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::vector<uint8_t> jpeg = MakeJpeg(c.spec);
+    const std::vector<uint8_t> jpeg = MakeJpeg(c.picture);
     DWORD components = 99;
     EXPECT_EQ(jpeg_GetParam(jpeg.data(), &components, static_cast<DWORD>(jpeg.size())), 0);
-    EXPECT_EQ(components, static_cast<DWORD>(c.spec.components));
+    EXPECT_EQ(components, static_cast<DWORD>(c.picture.components));
   }
 }
 
 // Every cut of a real file: the answer is 0 exactly when the whole frame
 // header is inside; nothing is read beyond the length (AddressSanitizer).
 TEST(JpegGetParam, EveryCutOfAFileAnswersZeroOnlyWithTheWholeFrameHeader) {
-  JpegSpec spec;
-  spec.markers = {{0xFE, "cut me"}};
-  const std::vector<uint8_t> jpeg = MakeJpeg(spec);
+  JpegSpec picture;
+  picture.markers = {{0xFE, "cut me"}};
+  const std::vector<uint8_t> jpeg = MakeJpeg(picture);
   const size_t frameEnd = FrameHeaderEnd(jpeg);
   ASSERT_GT(frameEnd, 20u);
   for (size_t n = 0; n <= frameEnd + 4; ++n) {
@@ -420,10 +420,10 @@ TEST_F(KmPesc, TwoPieceJpegGoesOutWhole) {
   width_ = KpEngineSessionGdiInfo(Session())->ulHorzRes;
   height_ = KpEngineSessionGdiInfo(Session())->ulVertRes;
   ASSERT_EQ(Gate(PESC_GATE_ON), 1);
-  JpegSpec spec;
-  spec.width = 64;
-  spec.height = 48;
-  const std::vector<uint8_t> jpeg = MakeJpeg(spec);
+  JpegSpec picture;
+  picture.width = 64;
+  picture.height = 48;
+  const std::vector<uint8_t> jpeg = MakeJpeg(picture);
   Direct d;
   d.srcWidth = d.bmiWidth = 64;
   d.srcHeight = d.bmiHeight = 48;
@@ -433,8 +433,8 @@ TEST_F(KmPesc, TwoPieceJpegGoesOutWhole) {
   EXPECT_EQ(answers[1], answers[0]);
   EXPECT_EQ(Pdev()->pesc.currentImageId, 0) << "the image ended";
   // A grey one is the next image.
-  spec.components = 1;
-  const std::vector<uint8_t> greyJpeg = MakeJpeg(spec);
+  picture.components = 1;
+  const std::vector<uint8_t> greyJpeg = MakeJpeg(picture);
   EXPECT_EQ(SendPieces(d, greyJpeg, {greyJpeg.size()}), std::vector<LONG>{answers[0] + 1});
   Finish();
   const auto begins = Items(Listing(), "BeginImage");
@@ -617,12 +617,12 @@ TEST_F(KmPesc, RefusedBlocksSendNothing) {
 TEST_F(KmPesc, LargePieceAndClipRectangle) {
   ASSERT_TRUE(OpenA());
   ASSERT_EQ(Gate(PESC_GATE_ON), 1);
-  JpegSpec spec;
-  spec.width = 320;
-  spec.height = 240;
-  spec.noise = true;
-  spec.quality = 100;
-  const std::vector<uint8_t> jpeg = MakeJpeg(spec);
+  JpegSpec picture;
+  picture.width = 320;
+  picture.height = 240;
+  picture.noise = true;
+  picture.quality = 100;
+  const std::vector<uint8_t> jpeg = MakeJpeg(picture);
   ASSERT_GT(jpeg.size(), 2 * PESC_PIECE_MAX + 10);
   Direct d;
   d.srcWidth = d.bmiWidth = 320;
