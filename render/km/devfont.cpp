@@ -3,6 +3,7 @@
 // default font. Decisions are written in devfont.h and render/km/README.md.
 #include "devfont.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "kestrel/core/ddd.h"
@@ -124,9 +125,12 @@ ULONG Hipot(LONG a, LONG b) {
 
 PDEV* Pdev(DHPDEV dhpdev) { return pdev_FromHandle(dhpdev); }
 
-// The glyph sets shared by every PDEV.
-HSEMAPHORE hGlyphSetSemaphore = nullptr;
-FD_GLYPHSET* gpGlyphSet = nullptr;
+// The glyph sets shared by every PDEV. The engine may enable the driver
+// from several threads at once (one load per device context here), so the
+// semaphore and the ANSI set are published once with a compare-exchange:
+// a thread that loses frees what it made and uses the winner's.
+std::atomic<HSEMAPHORE> hGlyphSetSemaphore{nullptr};
+std::atomic<FD_GLYPHSET*> gpGlyphSet{nullptr};
 // The one-entry table of prepared glyph sets: kind 6, code 17, the
 // Shift-JIS set (glyphSetRKSJ), built on first use and kept.
 struct GLYPHSET_ENTRY {
@@ -906,14 +910,21 @@ BOOL devfont_FirstFontAsDefault(PDEV* pdev, ENGLOGFONTW* font) {
 // ---- Glyph sets -----------------------------------------------------------------------------------
 
 BOOL ComputePsGlyphSet(void) {
-  if (gpGlyphSet) return TRUE;
-  gpGlyphSet = EngComputeGlyphSet(0, 0, 256);
-  return gpGlyphSet != nullptr;
+  if (gpGlyphSet.load(std::memory_order_acquire)) return TRUE;
+  FD_GLYPHSET* made = EngComputeGlyphSet(0, 0, 256);
+  if (!made) return FALSE;
+  FD_GLYPHSET* none = nullptr;
+  if (!gpGlyphSet.compare_exchange_strong(none, made, std::memory_order_acq_rel)) EngFreeMem(made);
+  return TRUE;
 }
 
 BOOL EnableDriverDeviceFonts(void) {
-  if (!hGlyphSetSemaphore) hGlyphSetSemaphore = EngCreateSemaphore();
-  if (!hGlyphSetSemaphore) return FALSE;
+  if (!hGlyphSetSemaphore.load(std::memory_order_acquire)) {
+    HSEMAPHORE made = EngCreateSemaphore();
+    if (!made) return FALSE;
+    HSEMAPHORE none = nullptr;
+    if (!hGlyphSetSemaphore.compare_exchange_strong(none, made, std::memory_order_acq_rel)) EngDeleteSemaphore(made);
+  }
   return ComputePsGlyphSet();
 }
 
@@ -1004,11 +1015,12 @@ FD_GLYPHSET* GetNRVGlyphSet(PDEV* pdev, ULONG iFace) {
     return nullptr;
   }
   const IFIMETRICS* ifi = NTFM_Ifi(pdev->deviceFonts->exposed[iFace - 1]);
-  if (ifi->jWinCharSet != SHIFTJIS_CHARSET) return gpGlyphSet;
-  EngAcquireSemaphore(hGlyphSetSemaphore);
+  if (ifi->jWinCharSet != SHIFTJIS_CHARSET) return gpGlyphSet.load(std::memory_order_acquire);
+  HSEMAPHORE semaphore = hGlyphSetSemaphore.load(std::memory_order_acquire);
+  EngAcquireSemaphore(semaphore);
   if (!gpGlyphSetArray[0].set) gpGlyphSetArray[0].set = BuildShiftJisGlyphSet();
   FD_GLYPHSET* set = gpGlyphSetArray[0].set;
-  EngReleaseSemaphore(hGlyphSetSemaphore);
+  EngReleaseSemaphore(semaphore);
   if (!set) EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return set;
 }
