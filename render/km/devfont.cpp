@@ -919,12 +919,7 @@ BOOL ComputePsGlyphSet(void) {
 }
 
 BOOL EnableDriverDeviceFonts(void) {
-  if (!hGlyphSetSemaphore.load(std::memory_order_acquire)) {
-    HSEMAPHORE made = EngCreateSemaphore();
-    if (!made) return FALSE;
-    HSEMAPHORE none = nullptr;
-    if (!hGlyphSetSemaphore.compare_exchange_strong(none, made, std::memory_order_acq_rel)) EngDeleteSemaphore(made);
-  }
+  if (!km_PublishSemaphore(hGlyphSetSemaphore)) return FALSE;
   return ComputePsGlyphSet();
 }
 

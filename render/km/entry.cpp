@@ -229,9 +229,7 @@ BOOL DDI_DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pded) {
   pded->iDriverVersion = kDriverVersion;
   pded->c = kEntryCount;
   pded->pdrvfn = gadrvfn;
-  if (!hDddSemaphore) hDddSemaphore = EngCreateSemaphore();
-  if (!hFontNameSemaphore) hFontNameSemaphore = EngCreateSemaphore();
-  if (!hDddSemaphore || !hFontNameSemaphore) {
+  if (!km_PublishSemaphore(hDddSemaphore) || !km_PublishSemaphore(hFontNameSemaphore)) {
     EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;
   }

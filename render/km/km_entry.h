@@ -9,6 +9,8 @@
 // set-up steps TRUE or FALSE.
 #pragma once
 
+#include <atomic>
+
 #include "jobctrl.h"
 #include "kestrel/render/pdev.h"
 #include "pdl_ctrl.h"
@@ -36,8 +38,14 @@ inline bool kmWritten(int result) {
 // ---- Globals of the driver (defined in pdev.cpp) ---------------------------
 // Created once by DrvEnableDriver (entry.cpp) and never deleted (the library stays
 // mapped for the process, so a later DrvEnableDriver finds them).
-extern HSEMAPHORE hDddSemaphore;       // guards opening the description data
-extern HSEMAPHORE hFontNameSemaphore;  // created, not used
+// Made at the first DrvEnableDriver and kept: the engine may enable the
+// driver from several threads at once, so each is published once
+// (km_PublishSemaphore) and read through its atomic.
+extern std::atomic<HSEMAPHORE> hDddSemaphore;       // guards opening the description data
+extern std::atomic<HSEMAPHORE> hFontNameSemaphore;  // created, not used
+// Makes the semaphore of `slot` unless another thread has: FALSE only when
+// none exists and none could be made.
+BOOL km_PublishSemaphore(std::atomic<HSEMAPHORE>& slot);
 
 // ---- The entry points' bodies ---------------------------------------------
 BOOL DDI_DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pded);

@@ -78,8 +78,17 @@
 #include "pesc.h"
 
 // The driver's semaphores (made by DrvEnableDriver, entry.cpp).
-HSEMAPHORE hDddSemaphore = nullptr;
-HSEMAPHORE hFontNameSemaphore = nullptr;
+std::atomic<HSEMAPHORE> hDddSemaphore{nullptr};
+std::atomic<HSEMAPHORE> hFontNameSemaphore{nullptr};
+
+BOOL km_PublishSemaphore(std::atomic<HSEMAPHORE>& slot) {
+  if (slot.load(std::memory_order_acquire)) return TRUE;
+  HSEMAPHORE made = EngCreateSemaphore();
+  if (!made) return FALSE;
+  HSEMAPHORE none = nullptr;
+  if (!slot.compare_exchange_strong(none, made, std::memory_order_acq_rel)) EngDeleteSemaphore(made);
+  return TRUE;
+}
 
 namespace {
 
