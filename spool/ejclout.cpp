@@ -122,30 +122,8 @@ int WritePreparedHeader(UmpdJobContext* ctx, HCDDD ddd) {
 // umseam_DocumentMonitorGo or Reset, or with the context.
 void RegisterWithDocumentMonitor(UmpdJobContext* ctx, HCDDD ddd) {
   if (ctx->documentMonitor != 0) return;
-  LONG monitor = 0, register_ = 0;
-  if (!ddm_GetNumber(DDM_DOCMONITOR_REGISTER, ctx->devmodeSnapshot, ctx->printerData, &monitor) || monitor == 0 ||
-      !ddm_GetNumber(DDM_COMMENT_SUPPRESS, ctx->devmodeSnapshot, ctx->printerData, &register_) || register_ == 0)
-    return;
-  WCHAR library[MAX_PATH];
-  if (!bddm_LibraryName(ddd, library) || bddm_IsValid(library) == 0) return;
-  LONG tray = 0;
-  ddm_GetNumber(DDM_OUTPUT_TRAY, ctx->devmodeSnapshot, ctx->printerData, &tray);
-  BRIGHTDESK_REQUEST request{};
-  request.library = library;
-  request.resource = resource_get_hInstance();
-  request.printer = ctx->printer;
-  request.ddd = ddd;
-  request.devmode = ctx->devmodeSnapshot;
-  request.printerData = ctx->printerData;
-  request.document = ctx->documentName;
-  request.printerName = ctx->printerName;
-  request.port = ctx->portName;
-  request.user = ctx->userName;
-  request.outputTray = static_cast<DWORD>(tray);
-  request.copySet = ctx->copySet;
-  request.copy = 0;
   BYTE record[BRIGHTDESK_RECORD_SIZE];
-  ctx->documentMonitor = Brightdesk_Ready(&request, record);
+  ctx->documentMonitor = outGSB_RegisterCopy(ctx, ddd, ctx->devmodeSnapshot, 0, record);
 }
 
 int OutputEJCLHead(UmpdJobContext* ctx) {

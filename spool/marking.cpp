@@ -77,32 +77,40 @@ int outGSB_SetGSBSetting(GSB_HANDLE* handle, UmpdJobContext* ctx) {
   return ok ? 0 : -1;
 }
 
+ULONG_PTR outGSB_RegisterCopy(UmpdJobContext* ctx, struct CDDD_INFO* ddd, BYTE* devmode, DWORD copy,
+                              BYTE (&record)[BRIGHTDESK_RECORD_SIZE]) {
+  LONG monitor = 0, register_ = 0, tray = 0;
+  if (!ddm_GetNumber(DDM_DOCMONITOR_REGISTER, devmode, ctx->printerData, &monitor) || monitor == 0 ||
+      !ddm_GetNumber(DDM_COMMENT_SUPPRESS, devmode, ctx->printerData, &register_) || register_ == 0)
+    return 0;
+  WCHAR library[MAX_PATH];
+  if (!bddm_LibraryName(ddd, library) || bddm_IsValid(library) == 0) return 0;
+  ddm_GetNumber(DDM_OUTPUT_TRAY, devmode, ctx->printerData, &tray);
+  BRIGHTDESK_REQUEST request{};
+  request.library = library;
+  request.resource = resource_get_hInstance();
+  request.printer = ctx->printer;
+  request.ddd = ddd;
+  request.devmode = devmode;
+  request.printerData = ctx->printerData;
+  request.document = ctx->documentName;
+  request.printerName = ctx->printerName;
+  request.port = ctx->portName;
+  request.user = ctx->userName;
+  request.outputTray = static_cast<DWORD>(tray);
+  request.copySet = ctx->copySet;
+  request.copy = copy;
+  return Brightdesk_Ready(&request, record);
+}
+
 int outGSB_BrightdeskReady(UmpdJobContext* ctx, int32_t copy, ULONG_PTR* id, BYTE (&record)[BRIGHTDESK_RECORD_SIZE]) {
   *id = 0;
   std::memset(record, 0, sizeof(record));
   // Copy 0 was registered with the job's header.
   if (copy == 0 || Number(ctx, DDM_DOCMONITOR_REGISTER) == 0 || Number(ctx, DDM_COMMENT_SUPPRESS) == 0) return 0;
   HCDDD ddd = cddd_Open(ctx->printer);
-  WCHAR library[MAX_PATH];
-  if (ddd == nullptr || !bddm_LibraryName(ddd, library) || bddm_IsValid(library) == 0) {
-    if (ddd != nullptr) cddd_Close(ddd);
-    return 0;
-  }
-  BRIGHTDESK_REQUEST request{};
-  request.library = library;
-  request.resource = resource_get_hInstance();
-  request.printer = ctx->printer;
-  request.ddd = ddd;
-  request.devmode = ctx->devmode;
-  request.printerData = ctx->printerData;
-  request.document = ctx->documentName;
-  request.printerName = ctx->printerName;
-  request.port = ctx->portName;
-  request.user = ctx->userName;
-  request.outputTray = static_cast<DWORD>(Number(ctx, DDM_OUTPUT_TRAY));
-  request.copySet = ctx->copySet;
-  request.copy = static_cast<DWORD>(copy);
-  *id = Brightdesk_Ready(&request, record);
+  if (ddd == nullptr) return 0;
+  *id = outGSB_RegisterCopy(ctx, ddd, ctx->devmode, static_cast<DWORD>(copy), record);
   cddd_Close(ddd);
   return 0;
 }

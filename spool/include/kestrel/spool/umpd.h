@@ -302,6 +302,12 @@ GSB_HANDLE* outGSB_GetGSBHandle(UmpdJobContext* ctx);
 int outGSB_SetGSBSetting(GSB_HANDLE* handle, UmpdJobContext* ctx);
 int outGSB_outGSBJobs(GSB_HANDLE* handle, int32_t count, LPCWSTR source, UmpdJobContext* ctx);
 int outGSB_BrightdeskReady(UmpdJobContext* ctx, int32_t copy, ULONG_PTR* id, BYTE (&record)[BRIGHTDESK_RECORD_SIZE]);
+// Registers one copy of the job (0: the job itself, at its header) with the
+// document monitor when the settings of `devmode` ask for it (DDM 8201 and
+// 1321) and the model's monitor library is usable: the monitor's job handle,
+// 0 when nothing was registered. `record` receives the copy's record.
+ULONG_PTR outGSB_RegisterCopy(UmpdJobContext* ctx, struct CDDD_INFO* ddd, BYTE* devmode, DWORD copy,
+                              BYTE (&record)[BRIGHTDESK_RECORD_SIZE]);
 void outGSB_BrightdeskGo(UmpdJobContext* ctx, ULONG_PTR id, int go);
 
 // ---- the job frame (ejclout.cpp) -------------------------------------------------
