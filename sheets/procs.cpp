@@ -1,6 +1,7 @@
 // The dialog procedures: each asks the engine for the handler of the
 // message in the table of its kind and lets the engine call it with its
-// dialog number. The pages work replaces single slots of some of them.
+// dialog number. The pages work replaces single slots of some of them; the
+// print-type dialogs' are in printtype_dlg.cpp.
 #include "kestrel/sheets/sheet_engine.h"
 
 namespace {
@@ -32,7 +33,6 @@ UI_PROC(uiDlgStampNew, 18, UI_KIND_CHILDDLG)
 UI_PROC(uiDlgStampEdit, 19, UI_KIND_CHILDDLG)
 UI_PROC(uiDlgMixStaple, 20, UI_KIND_CHILDDLG)
 UI_PROC(uiDlgCoverSheet, 21, UI_KIND_CHILDDLG)
-UI_PROC(uiDlgSecurityPrint, 22, UI_KIND_CHILDDLG)
 UI_PROC(uiDlgFontSubst, 23, UI_KIND_CHILDDLG)
 UI_PROC(uiDlgUserDefine, 24, UI_KIND_CHILDDLG)
 UI_PROC(uiDlgHeaderPrint, 25, UI_KIND_CHILDDLG)
@@ -40,15 +40,12 @@ UI_PROC(uiDlgBalance, 26, UI_KIND_CHILDTAB)
 UI_PROC(uiDlgICCProfile, 27, UI_KIND_CHILDTAB)
 UI_PROC(uiDlgFullScalePrinting, 28, UI_KIND_CHILDTAB)
 UI_PROC(uiDlgPrintPosition, 29, UI_KIND_CHILDTAB)
+UI_PROC(uiDlgCoverInsert, 37, UI_KIND_CHILDDLG)
 UI_PROC(uiDlgUserAdd, 35, UI_KIND_CHILDDLG)
 UI_PROC(uiDlgUserEdit, 36, UI_KIND_CHILDDLG)
-UI_PROC(uiDlgCoverInsert, 37, UI_KIND_CHILDDLG)
 UI_PROC(uiDlgPrintArea, 39, UI_KIND_CHILDTAB)
 UI_PROC(uiDlgManualTray, 40, UI_KIND_CHILDDLG)
 UI_PROC(uiDlgPaperTypeForAPS, 41, UI_KIND_CHILDDLG)
-UI_PROC(uiDlgSamplePrint, 42, UI_KIND_CHILDDLG)
-UI_PROC(uiDlgDelayPrint, 43, UI_KIND_CHILDDLG)
-UI_PROC(uiDlgKnowledgePrint, 44, UI_KIND_CHILDDLG)
 UI_PROC(uiDlgInitJBA, 46, UI_KIND_ROOT)
 UI_PROC(uiDlgJBADetail, 47, UI_KIND_CHILDDLG)
 UI_PROC(uiDlgCoverInsertDFinisher, 48, UI_KIND_CHILDDLG)

@@ -30,12 +30,22 @@ enum class Kind {
   kTrackbar,
   kListView,
   kTab,
+  kTreeView,
 };
 
 struct Item {
   std::u16string text;
   LPARAM data = 0;
   UINT state = 0;  // list view: LVIS_*
+};
+
+// A tree view item: its parent's handle (0 the top level) and siblings in
+// vector order.
+struct TreeNode {
+  UINT_PTR handle = 0;
+  UINT_PTR parent = 0;
+  std::u16string text;
+  LPARAM data = 0;
 };
 
 struct Window {
@@ -71,6 +81,8 @@ struct Window {
   HWND buddy = nullptr;
   HANDLE image = nullptr;
   std::vector<KP_DRAWN> drawn;
+  std::vector<TreeNode> tree;  // tree view
+  UINT_PTR treeNext = 1;
 };
 
 struct WindowTable {

@@ -289,6 +289,7 @@ KP_API LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPA
     case Kind::kTrackbar:
     case Kind::kListView:
     case Kind::kTab:
+    case Kind::kTreeView:
       return kp::user32::CommonControlProc(window, kind, message, wParam, lParam);
     default:
       return kp::user32::ControlProc(window, kind, message, wParam, lParam);

@@ -184,6 +184,12 @@ LONG Fav_Add(HANDLE printer, HCDDD ddd, HWND owner, void* devmode, void* printer
 BOOL Fav_EditApply(HANDLE printer, HCDDD ddd, void* devmode, void* printerData, WORD selectedNumber,
                    FAV_LIST* list);
 
+// The settings of `devmode` the favourite file would carry that differ from
+// the file's reference (favourite 1 over the device's defaults), in the
+// file's order: what a favourite changes. FALSE when the reference cannot
+// be made.
+BOOL Fav_DifferingSettings(HANDLE printer, HCDDD ddd, void* devmode, void* printerData, std::vector<WORD>* ids);
+
 // ---- Strings
 // Copies at most maxChars characters and terminates them (dst holds
 // maxChars + 1 units); answers the characters copied.
