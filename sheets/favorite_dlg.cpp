@@ -424,6 +424,98 @@ LONG uiUedOK(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const 
   return uiButton(msg, message, wParam, lParam, row, param);
 }
 
+// ---- The favourite file ---------------------------------------------------------------
+
+namespace {
+// The file dialogs of the two buttons: the favourites folder, the file name
+// in DDM 375 (its 128 characters hold the whole path).
+constexpr WORD kDdmFileName = 375;
+constexpr LONG kFileChars = 128;
+const UI_FILEDLG kExportFile = {0,    kDdmFileName, UI_ITEM_FORMDIR, UI_NOSTRING, UI_STR_FAV_EXPORT_TITLE,
+                                UI_STR_FAV_FILE_EXT, UI_STR_FAV_FILE_FILTER, UI_STR_FAV_FILE_PATTERN, 0, 0, 0,
+                                kFileChars, kFileChars};
+const UI_FILEDLG kImportFile = {0,    kDdmFileName, UI_ITEM_FORMDIR, UI_NOSTRING, UI_STR_FAV_IMPORT_TITLE,
+                                UI_STR_FAV_FILE_EXT, UI_STR_FAV_FILE_FILTER, UI_STR_FAV_FILE_PATTERN, 0, 0, 0,
+                                kFileChars, kFileChars};
+
+u16string ChosenPath(UIROOT* root) {
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR v = 0;
+  if (ddm_GetValue(kDdmFileName, root->devmode, root->printerData, &type, &size, &v) != 0 ||
+      type != DDM_TYPE_STRING || !v)
+    return u16string();
+  return reinterpret_cast<const char16_t*>(v);
+}
+
+void ClearPath(UIROOT* root) {
+  const WCHAR none[1] = {0};
+  ddm_SetValue(kDdmFileName, root->devmode, root->printerData, DDM_TYPE_STRING, sizeof none, none);
+}
+
+// The selected entry's name must be usable and used once: 4712 or 4717.
+bool SelectedNameOk(UI_MSGINFO* msg, UI_FAVEDIT* state, LONG sel) {
+  const auto& entries = state->list.entries;
+  const FAV_ENTRY& e = entries[static_cast<size_t>(sel)];
+  if (!uiFavNameOk(e.name)) {
+    BadName(msg, IDC_UED_NAME);
+    return false;
+  }
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (i != static_cast<size_t>(sel) && kp_WideEqual(entries[i].name, e.name)) {
+      NameTaken(msg, e.name, IDC_UED_NAME);
+      return false;
+    }
+  return true;
+}
+}  // namespace
+
+LONG uiUedFileButton(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM, const UI_IDTBL* row, const void* param) {
+  if (!msg || !msg->data || !row || !param || message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return 0;
+  UI_FAVEDIT* state = EditState(msg);
+  if (!state || !Ready(msg)) return 0;
+  UIROOT* root = Root(msg);
+  HANDLE printer = root->uiData->printer;
+  HCDDD ddd = root->uiData->ddd;
+  WCHAR folder[MAX_PATH] = {};
+  const bool exporting = *static_cast<const LONG*>(param) == UI_UED_WRITEFILE;
+  const LONG sel = Selection(msg);
+  if (exporting) {
+    if (sel < 0 || static_cast<size_t>(sel) >= state->list.entries.size() || !SelectedNameOk(msg, state, sel))
+      return 0;
+    const FAV_ENTRY e = state->list.entries[static_cast<size_t>(sel)];
+    if (!FavFile_ProposeName(root->devmode, root->printerData, e.name) || !FavFile_GetFolder(ddd, folder, MAX_PATH))
+      return 0;
+    if (uiButtonOpenFileDialog(msg, &kExportFile, TRUE) == 1) {
+      u16string path = ChosenPath(root);
+      // The favourite's own settings, with the names the dialog gives it.
+      std::vector<BYTE> dm(NRV_DEVMODE_SIZE_FULL, 0);
+      if (LoadCurrentUserUserSel(printer, ddd, e.number, dm.data(), nullptr, nullptr, nullptr))
+        FavFile_Export(printer, ddd, msg->dialog, dm.data(), root->printerData, e.number, e.name, e.comment,
+                       reinterpret_cast<LPCWSTR>(path.c_str()));
+    }
+    ClearPath(root);
+    SetFocus(GetDlgItem(msg->dialog, row->controlId));
+    return 0;
+  }
+  if (!FavFile_GetFolder(ddd, folder, MAX_PATH)) return 0;
+  ClearPath(root);
+  if (uiButtonOpenFileDialog(msg, &kImportFile, FALSE) == 1) {
+    u16string path = ChosenPath(root);
+    const size_t before = state->list.entries.size();
+    if (FavFile_Import(printer, ddd, msg->dialog, root->devmode, root->printerData,
+                       reinterpret_cast<LPCWSTR>(path.c_str()), &state->list) == FAV_OK &&
+        state->list.entries.size() > before) {
+      // The new entry, last; selected for renaming when its name is taken.
+      FillList(msg, state, static_cast<LONG>(state->list.entries.size() - 1));
+      ShowEntry(msg, state);
+      SetFocus(GetDlgItem(msg->dialog, IDC_UED_NAME));
+    }
+  }
+  ClearPath(root);
+  return 0;
+}
+
 // ---- Rows ------------------------------------------------------------------------------
 
 namespace {
@@ -431,6 +523,7 @@ constexpr LONG N = UI_NOSTRING;
 const UI_BUTTON kOk = {1, nullptr};
 const UI_BUTTON kCancel = {2, nullptr};
 const LONG kUp = UI_UED_UP, kDown = UI_UED_DOWN, kDelete = UI_UED_DELETE;
+const LONG kWriteFile = UI_UED_WRITEFILE, kReadFile = UI_UED_READFILE;
 
 #define ROW(id, type, handler, param) {id, 0, nullptr, type, handler, param, N, N, nullptr}
 const UI_IDTBL UiIdTblUserAdd[] = {
@@ -448,6 +541,8 @@ const UI_IDTBL UiIdTblUserEdit[] = {
     ROW(IDC_UED_UP, UI_CT_BUTTON, uiUedButton, &kUp),
     ROW(IDC_UED_DOWN, UI_CT_BUTTON, uiUedButton, &kDown),
     ROW(IDC_UED_DELETE, UI_CT_BUTTON, uiUedButton, &kDelete),
+    ROW(IDC_UED_WRITEFILE, UI_CT_BUTTON, uiUedFileButton, &kWriteFile),
+    ROW(IDC_UED_READFILE, UI_CT_BUTTON, uiUedFileButton, &kReadFile),
     ROW(IDOK, UI_CT_BUTTON, uiUedOK, &kOk),
     ROW(IDCANCEL, UI_CT_BUTTON, nullptr, &kCancel),
 };
@@ -455,4 +550,4 @@ const UI_IDTBL UiIdTblUserEdit[] = {
 }  // namespace
 
 const UI_CONTROL_INFO uiControlInfoUserAdd = {UiIdTblUserAdd, 5, 90350, nullptr, nullptr, 0};
-const UI_CONTROL_INFO uiControlInfoUserEdit = {UiIdTblUserEdit, 9, 90360, nullptr, nullptr, 0};
+const UI_CONTROL_INFO uiControlInfoUserEdit = {UiIdTblUserEdit, 11, 90360, nullptr, nullptr, 0};

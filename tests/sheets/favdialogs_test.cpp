@@ -10,6 +10,7 @@
 #include "kestrel/ui/sweep_adapter.h"
 #include "kplatform/kernel32_codepage.h"
 #include "kplatform/user32_messagebox.h"
+#include "kplatform/user32_shell.h"
 #include "sheet_fixture.h"
 
 namespace kestrel::test::ui {
@@ -197,6 +198,44 @@ TEST_F(FavDialogTest, EditCancelStoresNothingAndOkRefusesTakenNames) {
   EXPECT_NE(Box().find(u"already exists"), std::u16string::npos);
   EXPECT_EQ(GetFocus(), Item(IDC_UED_NAME));
   EXPECT_EQ(StoredNames(), (Names{u"Mine", u"Default Settings", u"Economy Printing", u"Presentation"}));
+}
+
+}  // namespace
+}  // namespace kestrel::test::ui
+
+namespace kestrel::test::ui {
+namespace {
+
+TEST_F(FavDialogTest, ExportThenImportTheSelectedFavourite) {
+  ASSERT_EQ(Fav_Add(Printer(), Ddd(), nullptr, uiRoot_->devmode, uiRoot_->printerData, u"Mine", u"note", &list_),
+            FAV_OK);
+  KpClearShellCalls();
+  Show(IDD_USERSEL_EDIT, uiDlgUserEdit);
+  ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_UED_LIST, 0));
+  WCHAR folder[MAX_PATH] = {};
+  ASSERT_TRUE(FavFile_GetFolder(Ddd(), folder, MAX_PATH));
+  std::u16string path = std::u16string(folder) + u"\\mine.ini";
+  KpQueueFileDialogAnswer(reinterpret_cast<LPCWSTR>(path.c_str()));
+  ASSERT_TRUE(Act(KP_UI_CLICK, IDC_UED_WRITEFILE));
+  EXPECT_EQ(KpMessageBoxCount(), 0u);
+  EXPECT_NE(GetFileAttributesW(reinterpret_cast<LPCWSTR>(path.c_str())), INVALID_FILE_ATTRIBUTES);
+  // The proposed name was the favourite's, and DDM 375 is empty again.
+  KP_SHELL_CALL call{};
+  ASSERT_EQ(KpShellCalls(&call, 1), 1u);
+  EXPECT_EQ(std::u16string(call.text[2]), u"Mine");
+  // Read back: a new entry of the same name, last, selected for renaming.
+  KpQueueFileDialogAnswer(reinterpret_cast<LPCWSTR>(path.c_str()));
+  ASSERT_TRUE(Act(KP_UI_CLICK, IDC_UED_READFILE));
+  EXPECT_EQ(ListNames(), (Names{u"Mine", u"Default Settings", u"Economy Printing", u"Presentation", u"Mine"}));
+  EXPECT_EQ(SendMessageW(Item(IDC_UED_LIST), LB_GETCURSEL, 0, 0), 4);
+  EXPECT_NE(Box().find(u"already exists"), std::u16string::npos);
+  EXPECT_EQ(Text(IDC_UED_COMMENT), u"note");
+  EXPECT_EQ(GetFocus(), Item(IDC_UED_NAME));
+  // Renamed, it is stored with OK.
+  Act(KP_UI_SELECT_ALL, IDC_UED_NAME);
+  ASSERT_TRUE(Act(KP_UI_TYPE, IDC_UED_NAME, 0, u"Copy"));
+  ASSERT_TRUE(Act(KP_UI_CLICK, IDOK));
+  EXPECT_EQ(StoredNames(), (Names{u"Mine", u"Default Settings", u"Economy Printing", u"Presentation", u"Copy"}));
 }
 
 }  // namespace

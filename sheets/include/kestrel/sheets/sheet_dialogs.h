@@ -174,6 +174,15 @@ LONG uiCvi_ParsePositions(LPCWSTR text, LONG minimum, LONG maximum, LONG kind, s
 #define UI_UED_UP 1
 #define UI_UED_DOWN 2
 #define UI_UED_DELETE 3
+#define UI_UED_WRITEFILE 4
+#define UI_UED_READFILE 5
+// The favourite file's dialogs: 4707 the filter's name, 4708 its pattern,
+// 4709 the import's title, 4710 the export's, 4711 the default extension.
+#define UI_STR_FAV_FILE_FILTER 4707
+#define UI_STR_FAV_FILE_PATTERN 4708
+#define UI_STR_FAV_IMPORT_TITLE 4709
+#define UI_STR_FAV_EXPORT_TITLE 4710
+#define UI_STR_FAV_FILE_EXT 4711
 
 // The favourites dialogs' work area (UIDATA::userSelWork, one a sheet):
 // what the Paper page's add and edit buttons hand to the dialogs.
@@ -199,6 +208,10 @@ LONG uiUedList(UI_MSGINFO*, UINT, WPARAM, LPARAM, const UI_IDTBL*, const void*);
 LONG uiUedName(UI_MSGINFO*, UINT, WPARAM, LPARAM, const UI_IDTBL*, const void*);
 LONG uiUedButton(UI_MSGINFO*, UINT, WPARAM, LPARAM, const UI_IDTBL*, const void*);
 LONG uiUedOK(UI_MSGINFO*, UINT, WPARAM, LPARAM, const UI_IDTBL*, const void*);
+// The write-file (export the selected favourite) and read-file (import a
+// file as a new entry) buttons; the favourite file's work is the store's
+// (FavFile_Export, FavFile_Import).
+LONG uiUedFileButton(UI_MSGINFO*, UINT, WPARAM, LPARAM, const UI_IDTBL*, const void*);
 // Fills a tree view with the settings of `devmode` that differ from
 // favourite 1 (see above); FALSE when nothing could be shown.
 BOOL uiFavFillContentsTree(UI_MSGINFO* msg, HWND tree, const void* devmode);
