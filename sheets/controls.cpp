@@ -101,13 +101,7 @@ WORD Unit(const UI_MSGINFO* msg) {
   return root && root->uiData ? root->uiData->winData.paperUnit : UIWINDATA_UNIT_MM;
 }
 
-u16string Text(HWND control) {
-  int n = GetWindowTextLengthW(control);
-  u16string s(static_cast<size_t>(n > 0 ? n : 0) + 1, u'\0');
-  int got = GetWindowTextW(control, reinterpret_cast<LPWSTR>(s.data()), n + 1);
-  s.resize(got > 0 ? static_cast<size_t>(got) : 0);
-  return s;
-}
+u16string Text(HWND control) { return uiGetWindowText(control); }
 
 void SetText(UI_KEEP* keep, HWND control, LPCWSTR text) {
   if (keep) keep->showing = TRUE;
@@ -419,6 +413,14 @@ LONG uiEditKillActive(UI_MSGINFO* msg, const UI_IDTBL* row, const UI_EDITRULE* r
 }
 
 }  // namespace
+
+std::u16string uiGetWindowText(HWND control) {
+  int n = GetWindowTextLengthW(control);
+  std::u16string s(static_cast<size_t>(n > 0 ? n : 0) + 1, u'\0');
+  int got = GetWindowTextW(control, reinterpret_cast<LPWSTR>(s.data()), n + 1);
+  s.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return s;
+}
 
 UI_KEEP* uiGetKeep(UI_MSGINFO* msg, const UI_IDTBL* row, BOOL make) {
   LONG i = uiRowIndex(msg, row);

@@ -35,13 +35,7 @@ bool Ready(const UI_MSGINFO* msg) {
   return root && root->uiData && root->uiData->printer && root->uiData->ddd;
 }
 
-u16string Text(HWND control) {
-  int n = GetWindowTextLengthW(control);
-  u16string s(static_cast<size_t>(n > 0 ? n : 0) + 1, u'\0');
-  int got = GetWindowTextW(control, reinterpret_cast<LPWSTR>(s.data()), n + 1);
-  s.resize(got > 0 ? static_cast<size_t>(got) : 0);
-  return s;
-}
+u16string Text(HWND control) { return uiGetWindowText(control); }
 
 void SetText(HWND control, LPCWSTR text) {
   g_showing = true;

@@ -107,7 +107,7 @@ LONG Store(UI_MSGINFO* msg, const UI_IDTBL* row, const std::vector<WORD>& number
 void Report(UI_MSGINFO* msg, const UI_IDTBL* row, HWND control, LONG code, LONG minimum, LONG maximum) {
   UI_KEEP* keep = uiGetKeep(msg, row, FALSE);
   if (code == UI_CVI_FAILED || (keep && keep->boxShown)) return;
-  WCHAR a[16] = {}, b[16] = {}, text[512] = {};
+  WCHAR a[16] = {}, b[16] = {};
   UINT id = UI_STR_POSITION_INVALID;
   if (code == UI_CVI_TOOMANY) {
     id = UI_STR_POSITION_TOOMANY;
@@ -119,10 +119,7 @@ void Report(UI_MSGINFO* msg, const UI_IDTBL* row, HWND control, LONG code, LONG 
     uiNumtoStr(maximum, b, 16);
   }
   LPCWSTR args[] = {a, b};
-  if (keep) keep->boxShown = TRUE;
-  if (uiMakeMsg(id, args, 2, text, 512)) uiMsgWindow(msg->dialog, text, MB_OK | MB_ICONEXCLAMATION);
-  keep = uiGetKeep(msg, row, FALSE);
-  if (keep) keep->boxShown = FALSE;
+  uiRowMsgBox(msg, row, id, args, 2);
   Show(msg, row, control);
   SetFocus(control);
 }
@@ -147,20 +144,13 @@ LONG Leave(UI_MSGINFO* msg, const UI_IDTBL* row, const UI_POSITIONEDIT* edit, HW
   if (msg->data->buttonKind == 2) return 0;  // Cancel
   if (CheckAndStore(msg, row, edit, control) != UI_CVI_OK) return 1;
   if (IsWindowEnabled(control) && GetWindowTextLengthW(control) == 0) {
-    UI_KEEP* keep = uiGetKeep(msg, row, FALSE);
-    if (!keep || !keep->boxShown) {
-      LONG minimum = 0, maximum = 0;
-      Limits(msg, row, edit, &minimum, &maximum);
-      WCHAR a[16] = {}, b[16] = {}, text[512] = {};
-      uiNumtoStr(minimum, a, 16);
-      uiNumtoStr(maximum, b, 16);
-      LPCWSTR args[] = {a, b};
-      if (keep) keep->boxShown = TRUE;
-      if (uiMakeMsg(UI_STR_POSITION_INVALID, args, 2, text, 512))
-        uiMsgWindow(msg->dialog, text, MB_OK | MB_ICONEXCLAMATION);
-      keep = uiGetKeep(msg, row, FALSE);
-      if (keep) keep->boxShown = FALSE;
-    }
+    LONG minimum = 0, maximum = 0;
+    Limits(msg, row, edit, &minimum, &maximum);
+    WCHAR a[16] = {}, b[16] = {};
+    uiNumtoStr(minimum, a, 16);
+    uiNumtoStr(maximum, b, 16);
+    LPCWSTR args[] = {a, b};
+    uiRowMsgBox(msg, row, UI_STR_POSITION_INVALID, args, 2);
     SetFocus(control);
     return 1;
   }
@@ -172,6 +162,18 @@ bool PositionChars(const u16string& text) {
 }
 
 }  // namespace
+
+BOOL uiRowMsgBox(UI_MSGINFO* msg, const UI_IDTBL* row, UINT id, const LPCWSTR* args, int count) {
+  UI_KEEP* keep = uiGetKeep(msg, row, TRUE);
+  if (keep && keep->boxShown) return FALSE;
+  WCHAR text[1024] = {};
+  if (!uiMakeMsg(id, args, count, text, 1024)) return FALSE;
+  if (keep) keep->boxShown = TRUE;
+  uiMsgWindow(msg->dialog, text, MB_OK | MB_ICONEXCLAMATION);
+  keep = uiGetKeep(msg, row, FALSE);  // the row's data may have gone while the box was open
+  if (keep) keep->boxShown = FALSE;
+  return TRUE;
+}
 
 LONG uiCom_GetCoverInsertDlgKind(const UIROOT* root) {
   LONG installed = 0;

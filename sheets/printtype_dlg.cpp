@@ -234,11 +234,7 @@ LONG uiLbxHighestBox(UI_MSGINFO* msg) {
 }
 
 namespace {
-u16string ControlText(HWND control) {
-  WCHAR buf[64] = {};
-  GetWindowTextW(control, buf, 64);
-  return reinterpret_cast<const char16_t*>(buf);
-}
+u16string ControlText(HWND control) { return uiGetWindowText(control); }
 
 // The box number check: TRUE when the text may be stored.
 bool BoxNumberOk(UI_MSGINFO* msg, const u16string& text) {
@@ -283,10 +279,7 @@ LONG uiLbxBoxNumberEdit(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lPa
     WCHAR one[4] = u"1", highest[16] = {};
     uiNumtoStr(uiLbxHighestBox(msg), highest, 16);
     LPCWSTR args[] = {name ? name : u"", one, highest};
-    if (keep) keep->boxShown = TRUE;
-    Box(msg, UI_STR_BOX_RANGE, args, 3);
-    keep = uiGetKeep(msg, row, FALSE);
-    if (keep) keep->boxShown = FALSE;
+    uiRowMsgBox(msg, row, UI_STR_BOX_RANGE, args, 3);
     ShowStored(msg, row, control);
     SetFocus(control);
     return leaving ? 1 : 0;
@@ -312,12 +305,7 @@ LONG uiLbxBtnOK(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, con
   HWND box = GetDlgItem(msg->dialog, IDC_LBX_BOX);
   if (root && ddm_GetNumber(UI_DDM_PRINTTYPE, root->devmode, root->printerData, &type) &&
       type == UI_PRINTTYPE_LOREBOX && box && IsWindowEnabled(box) && GetWindowTextLengthW(box) == 0) {
-    UI_KEEP* keep = uiGetKeep(msg, row, TRUE);
-    if (keep && keep->boxShown) return 0;
-    if (keep) keep->boxShown = TRUE;
-    Box(msg, UI_STR_NO_BOX, nullptr, 0);
-    keep = uiGetKeep(msg, row, FALSE);
-    if (keep) keep->boxShown = FALSE;
+    if (!uiRowMsgBox(msg, row, UI_STR_NO_BOX, nullptr, 0)) return 0;
     u16string stored = StoredText(msg, UI_DDM_BOXNUMBER);
     SetWindowTextW(box, reinterpret_cast<LPCWSTR>(stored.c_str()));
     SetFocus(box);
@@ -402,10 +390,7 @@ LONG uiDlyTimeEdit(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, 
     uiNumtoStr(limits->minimum, a, 16);
     uiNumtoStr(limits->maximum, b, 16);
     LPCWSTR args[] = {name ? name : label, a, b};
-    if (keep) keep->boxShown = TRUE;
-    Box(msg, UI_STR_RANGE, args, 3);
-    keep = uiGetKeep(msg, row, FALSE);
-    if (keep) keep->boxShown = FALSE;
+    uiRowMsgBox(msg, row, UI_STR_RANGE, args, 3);
     ShowTime(msg, id, edit);
     SetFocus(edit);
     return leaving ? 1 : 0;
@@ -513,45 +498,44 @@ const UI_DEFAULTLIST kSampleDefault = {{3, nullptr}, kSampleDefaults};
 // clang-format off
 #define ROW(id, dsp, type, handler, param) {id, 1, dsp, type, handler, param, N, N, nullptr}
 #define BUTTON(id, handler, param) {id, 0, nullptr, UI_CT_BUTTON, handler, param, N, N, nullptr}
+// A setting of two variants: one row each.
+#define VARIANTS(id, dsp, handler, a, b) ROW(id, dsp, UI_CT_EDIT, handler, a), ROW(id, dsp, UI_CT_EDIT, handler, b)
+#define USERID(id) VARIANTS(id, kUserId, uiPtyUserIdEdit, &kUserLong, &kUserShort)
+#define DOCNAME VARIANTS(IDC_PTY_DOCNAME, kDocName, uiPtyVariantEdit, &kDocLong, &kDocShort)
+#define OKCANCEL(ok) BUTTON(IDOK, ok, &kOk), BUTTON(IDCANCEL, nullptr, &kCancel)
 const UI_IDTBL UiIdTblSecurity[] = {
-    ROW(IDC_PTY_USERID, kUserId, UI_CT_EDIT, uiPtyUserIdEdit, &kUserLong),
-    ROW(IDC_PTY_USERID, kUserId, UI_CT_EDIT, uiPtyUserIdEdit, &kUserShort),
+    USERID(IDC_PTY_USERID),
     ROW(IDC_PTY_PASSWORD, kPassword, UI_CT_EDIT, uiPtyVariantEdit, &kPass),
     ROW(IDC_PTY_PASSWORD, kPasswordScrambled, UI_CT_EDIT, uiPtyVariantEdit, &kPassScrambled),
-    ROW(IDC_PTY_DOCNAME, kDocName, UI_CT_EDIT, uiPtyVariantEdit, &kDocLong),
-    ROW(IDC_PTY_DOCNAME, kDocName, UI_CT_EDIT, uiPtyVariantEdit, &kDocShort),
+    DOCNAME,
     BUTTON(IDC_DEFAULT, uiSecSmp_BtnDefault, &kSecurityDefault),
-    BUTTON(IDOK, nullptr, &kOk),
-    BUTTON(IDCANCEL, nullptr, &kCancel),
+    OKCANCEL(nullptr),
 };
 const UI_IDTBL UiIdTblSample[] = {
-    ROW(IDC_PTY_USERID, kUserId, UI_CT_EDIT, uiPtyUserIdEdit, &kUserLong),
-    ROW(IDC_PTY_USERID, kUserId, UI_CT_EDIT, uiPtyUserIdEdit, &kUserShort),
-    ROW(IDC_PTY_DOCNAME, kDocName, UI_CT_EDIT, uiPtyVariantEdit, &kDocLong),
-    ROW(IDC_PTY_DOCNAME, kDocName, UI_CT_EDIT, uiPtyVariantEdit, &kDocShort),
+    USERID(IDC_PTY_USERID),
+    DOCNAME,
     BUTTON(IDC_DEFAULT, uiSecSmp_BtnDefault, &kSampleDefault),
-    BUTTON(IDOK, nullptr, &kOk),
-    BUTTON(IDCANCEL, nullptr, &kCancel),
+    OKCANCEL(nullptr),
 };
 const UI_IDTBL UiIdTblDelay[] = {
     {IDC_DLY_HOUR, 1, kHour, UI_CT_EDIT, uiDlyTimeEdit, &kHours, IDC_DLY_HOUR_LABEL, N, nullptr},
     ROW(IDC_DLY_HOUR_SPIN, kHour, UI_CT_SPIN, uiDlyTimeSpin, &kHours),
     {IDC_DLY_MINUTE, 1, kMinute, UI_CT_EDIT, uiDlyTimeEdit, &kMinutes, IDC_DLY_MINUTE_LABEL, N, nullptr},
     ROW(IDC_DLY_MINUTE_SPIN, kMinute, UI_CT_SPIN, uiDlyTimeSpin, &kMinutes),
-    BUTTON(IDOK, nullptr, &kOk),
-    BUTTON(IDCANCEL, nullptr, &kCancel),
+    OKCANCEL(nullptr),
 };
 const UI_IDTBL UiIdTblKnowledge[] = {
-    ROW(IDC_LBX_USERID, kUserId, UI_CT_EDIT, uiPtyUserIdEdit, &kUserLong),
-    ROW(IDC_LBX_USERID, kUserId, UI_CT_EDIT, uiPtyUserIdEdit, &kUserShort),
+    USERID(IDC_LBX_USERID),
     ROW(IDC_LBX_BOX, kBoxNumber, UI_CT_EDIT, uiLbxBoxNumberEdit, &kBox),
     ROW(IDC_LBX_PASSWORD, kBoxPassword, UI_CT_EDIT, uiPtyVariantEdit, &kBoxPass),
     ROW(IDC_LBX_PASSWORD, kBoxPasswordScrambled, UI_CT_EDIT, uiPtyVariantEdit, &kBoxPassScrambled),
-    ROW(IDC_PTY_DOCNAME, kDocName, UI_CT_EDIT, uiPtyVariantEdit, &kDocLong),
-    ROW(IDC_PTY_DOCNAME, kDocName, UI_CT_EDIT, uiPtyVariantEdit, &kDocShort),
-    BUTTON(IDOK, uiLbxBtnOK, &kOk),
-    BUTTON(IDCANCEL, nullptr, &kCancel),
+    DOCNAME,
+    OKCANCEL(uiLbxBtnOK),
 };
+#undef OKCANCEL
+#undef DOCNAME
+#undef USERID
+#undef VARIANTS
 #undef ROW
 #undef BUTTON
 // clang-format on

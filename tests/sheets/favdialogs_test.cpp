@@ -27,19 +27,6 @@ class FavDialogTest : public SheetControlTest {
   }
   HANDLE Printer() { return uiRoot_->uiData->printer; }
   HCDDD Ddd() { return uiRoot_->uiData->ddd; }
-  INT_PTR Run(LONG templateId, DLGPROC proc, const std::vector<KP_UI_ACTION>& script) {
-    KpScriptDialog(static_cast<DWORD>(templateId), script.data(), static_cast<DWORD>(script.size()));
-    return DialogBoxParamW(resource_get_hInstance(), MAKEINTRESOURCEW(templateId), nullptr, proc,
-                           reinterpret_cast<LPARAM>(uiRoot_));
-  }
-  HWND Show(LONG templateId, DLGPROC proc) {
-    if (dialog_) DestroyWindow(dialog_);
-    dialog_ = CreateDialogParamW(resource_get_hInstance(), MAKEINTRESOURCEW(templateId), nullptr, proc,
-                                 reinterpret_cast<LPARAM>(uiRoot_));
-    EXPECT_NE(dialog_, nullptr);
-    ShowWindow(dialog_, SW_SHOW);
-    return dialog_;
-  }
   Names StoredNames() {
     FAV_LIST list;
     std::vector<BYTE> dm(static_cast<BYTE*>(uiRoot_->devmode), static_cast<BYTE*>(uiRoot_->devmode) + NRV_DEVMODE_SIZE_FULL);
@@ -47,10 +34,6 @@ class FavDialogTest : public SheetControlTest {
     Names out;
     for (const auto& e : list.entries) out.emplace_back(e.name);
     return out;
-  }
-  std::u16string Box(DWORD i = 0) {
-    KpMessageBoxRecord r{};
-    return KpGetMessageBox(i, &r) ? std::u16string(r.text) : u"";
   }
   // The texts of a tree view's top-level items.
   Names Tree(int id) {
@@ -78,10 +61,6 @@ class FavDialogTest : public SheetControlTest {
       out.emplace_back(text);
     }
     return out;
-  }
-  static KP_UI_ACTION Type(int control, LPCWSTR text) { return {KP_UI_TYPE, control, 0, text, nullptr, nullptr}; }
-  static KP_UI_ACTION Do(int kind, int control = 0, int value = 0) {
-    return {kind, control, value, nullptr, nullptr, nullptr};
   }
   FAV_LIST list_;
 };

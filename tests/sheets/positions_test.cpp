@@ -33,10 +33,6 @@ class PositionTest : public SheetControlTest {
     return out;
   }
   void Kind(LONG kind) { SetNum(UI_DDM_BOOKLET_UNIT, kind == 2 ? 1 : 0); }
-  std::u16string Box() {
-    KpMessageBoxRecord r{};
-    return KpGetMessageBox(0, &r) ? std::u16string(r.text) : u"";
-  }
   void Enter(const std::u16string& text) {
     Act(KP_UI_SELECT_ALL, IDC_CVI_POSITION);
     SendMessageW(Item(IDC_CVI_POSITION), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u""));

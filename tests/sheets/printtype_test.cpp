@@ -31,31 +31,6 @@ class PrintTypeTest : public SheetControlTest {
     EXPECT_EQ(ddm_GetValue(id, uiRoot_->devmode, uiRoot_->printerData, &type, &size, &v), 0) << id;
     return v ? std::u16string(reinterpret_cast<const char16_t*>(v)) : u"";
   }
-  // A modal run of the dialog with a script of a person's actions.
-  INT_PTR Run(LONG templateId, DLGPROC proc, const std::vector<KP_UI_ACTION>& script) {
-    KpScriptDialog(static_cast<DWORD>(templateId), script.data(), static_cast<DWORD>(script.size()));
-    return DialogBoxParamW(resource_get_hInstance(), MAKEINTRESOURCEW(templateId), nullptr, proc,
-                           reinterpret_cast<LPARAM>(uiRoot_));
-  }
-  // The dialog as a sheet's button opens it, left open for the test.
-  HWND Show(LONG templateId, DLGPROC proc) {
-    if (dialog_) DestroyWindow(dialog_);
-    dialog_ = CreateDialogParamW(resource_get_hInstance(), MAKEINTRESOURCEW(templateId), nullptr, proc,
-                                 reinterpret_cast<LPARAM>(uiRoot_));
-    EXPECT_NE(dialog_, nullptr);
-    ShowWindow(dialog_, SW_SHOW);
-    return dialog_;
-  }
-  std::vector<std::u16string> Boxes() {
-    std::vector<std::u16string> out;
-    for (DWORD i = 0; i < KpMessageBoxCount(); ++i) {
-      KpMessageBoxRecord r{};
-      if (KpGetMessageBox(i, &r)) out.emplace_back(r.text);
-    }
-    return out;
-  }
-  static KP_UI_ACTION Type(int control, LPCWSTR text) { return {KP_UI_TYPE, control, 0, text, nullptr, nullptr}; }
-  static KP_UI_ACTION Do(int kind, int control = 0, int value = 0) { return {kind, control, value, nullptr, nullptr, nullptr}; }
 };
 
 TEST_F(PrintTypeTest, EmptyUserIdOnOkAndOnCancel) {

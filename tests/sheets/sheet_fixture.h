@@ -126,6 +126,26 @@ class SheetControlTest : public UiTest {
     ShowWindow(dialog_, SW_SHOW);  // a page is shown by its sheet
     return dialog_;
   }
+  // The dialog as a sheet's button opens it (its own procedure), left open
+  // for the test.
+  HWND Show(LONG templateId, DLGPROC proc) {
+    if (dialog_) DestroyWindow(dialog_);
+    dialog_ = CreateDialogParamW(resource_get_hInstance(), MAKEINTRESOURCEW(templateId), nullptr, proc,
+                                 reinterpret_cast<LPARAM>(uiRoot_));
+    EXPECT_NE(dialog_, nullptr);
+    ShowWindow(dialog_, SW_SHOW);
+    return dialog_;
+  }
+  // A modal run of the dialog with a script of a person's actions.
+  INT_PTR Run(LONG templateId, DLGPROC proc, const std::vector<KP_UI_ACTION>& script) {
+    KpScriptDialog(static_cast<DWORD>(templateId), script.data(), static_cast<DWORD>(script.size()));
+    return DialogBoxParamW(resource_get_hInstance(), MAKEINTRESOURCEW(templateId), nullptr, proc,
+                           reinterpret_cast<LPARAM>(uiRoot_));
+  }
+  static KP_UI_ACTION Type(int control, LPCWSTR text) { return {KP_UI_TYPE, control, 0, text, nullptr, nullptr}; }
+  static KP_UI_ACTION Do(int kind, int control = 0, int value = 0) {
+    return {kind, control, value, nullptr, nullptr, nullptr};
+  }
   BOOL Act(int kind, int control, int value = 0, LPCWSTR text = nullptr) {
     KP_UI_ACTION a = {kind, control, value, text, nullptr, nullptr};
     return KpUiAct(dialog_, &a);

@@ -53,6 +53,8 @@
 //    invalid value: the focus stays and the stored name is shown again.
 #pragma once
 
+#include <string>
+
 #include "kestrel/sheets/sheet_engine.h"
 
 // Control types.
@@ -110,6 +112,8 @@ struct UI_KEEP {
   void* extra;      // a block the row's own handler keeps, freed with extraFree
   void (*extraFree)(void* extra);
 };
+// A window's whole text.
+std::u16string uiGetWindowText(HWND control);
 // The row's keep data, made zero-filled when `make` and missing; null when
 // the row is not in the dialog's table or memory is short.
 UI_KEEP* uiGetKeep(UI_MSGINFO* msg, const UI_IDTBL* row, BOOL make);

@@ -137,6 +137,11 @@ const UI_IDTBL* uiTabSetDspPos(UI_MSGINFO* msg, LONG index);
 // The highest Lorebox box number of the model.
 LONG uiLbxHighestBox(UI_MSGINFO* msg);
 
+// Shows message `id` (caption 265, exclamation icon) for the row unless
+// one of the row's boxes is open already (a focus change while it is shown
+// comes back to the row); FALSE when none was shown.
+BOOL uiRowMsgBox(UI_MSGINFO* msg, const UI_IDTBL* row, UINT id, const LPCWSTR* args, int count);
+
 // ---- Page positions
 #define UI_POSITION_COUNT 20
 #define UI_STR_POSITION_INVALID 4730  // %1 lowest, %2 highest page
