@@ -35,9 +35,11 @@ class PrintTypeTest : public SheetControlTest {
 
 TEST_F(PrintTypeTest, EmptyUserIdOnOkAndOnCancel) {
   SetNum(UI_DDM_PRINTTYPE, 1);
+  SetText(UI_DDM_PASSWORD, u"12");
   // OK without a user id: 701, the dialog stays; the script's end cancels
-  // it: 711; the print type is as it was.
+  // it: 711; the print type is as it was. No user id, no password.
   EXPECT_EQ(Run(IDD_SECURITY, uiDlgSecurityPrint, {Do(KP_UI_OK)}), IDCANCEL);
+  EXPECT_EQ(Stored(UI_DDM_PASSWORD), u"");
   std::vector<std::u16string> boxes = Boxes();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_NE(boxes[0].find(u"Print Type: Secure Print needs a user ID"), std::u16string::npos);
