@@ -300,7 +300,6 @@ LONG uiButtonMakeScreen(UI_MSGINFO* msg, const UI_DIALOGLIST* list, LONG kind) {
   // 6. OK takes the copy's settings; Cancel and failure leave the page's.
   if (r == 1) uiLParamCopyBack(root, copy);
   uiLParamFreeChild(copy);
-  uiGetAllConstraintsUpdate(msg);
   uiSendNotifyAllControl(msg, PSN_SETACTIVE);
   return r;
 }

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "kestrel/core/cddd_open.h"
+#include "kestrel/core/ddd_layout.h"
+#include "kplatform/byte_order.h"
 #include "kestrel/core/cdm_values.h"
 #include "kestrel/core/preconfig.h"
 #include "kestrel/ui/docprop.h"
@@ -25,6 +27,39 @@
 #include "ui_fixture.h"
 
 namespace kestrel::test::ui {
+
+// Printer-information values of a test description.
+struct Info {
+  BYTE colour;      // item 5
+  WORD topTab;      // item 16
+  BYTE deviceType;  // item 23
+  DWORD caps0;      // item 26
+  DWORD caps1;      // item 39, first word
+};
+
+// Sets the printer information of a description file's bytes (a copy of
+// model A's) to info.
+inline void PatchPrinterInfo(std::string* file, const Info& info) {
+  std::vector<size_t> at;
+  size_t p = DDD_PRINTERINFO_OFFSET;
+  auto* b = reinterpret_cast<BYTE*>(file->data());
+  auto u16 = [&](size_t o) { return static_cast<size_t>(kp_LoadU16(b + o)); };
+  for (const DddPrinterInfoDef& d : DDD_PRINTERINFO_ITEMS) {
+    at.push_back(p);
+    size_t count = d.count;
+    if (count == 0) {
+      count = u16(p);
+      p += 2;
+    }
+    for (size_t i = 0; i < count; ++i) p += d.size ? d.size : 2 + u16(p);
+  }
+  b[at[5]] = info.colour;
+  kp_StoreU16(b + at[16], info.topTab);
+  b[at[23]] = info.deviceType;
+  kp_StoreU32(b + at[26], info.caps0);
+  EXPECT_GE(kp_LoadU16(b + at[39]), 1u);
+  kp_StoreU32(b + at[39] + 2, info.caps1);
+}
 
 inline LONG g_testDlgNo = 1;
 

@@ -54,6 +54,7 @@
 #pragma once
 
 #include "kestrel/sheets/sheet_engine.h"
+#include "kplatform/user32_controls.h"
 
 // Control types.
 #define UI_CT_COMBO 1
@@ -139,6 +140,20 @@ struct UI_FILEDLG {
   WORD type;         // 17 swaps the two values of message 448
   LONG nameLimit;    // characters / bytes of the name
   LONG pathLimit;
+};
+// List and combo box behaviour table (parameter of types 1 and 2, or null).
+#define UI_LBCB_OWNDRAW 0x20  // the table's own drawing function draws the items
+typedef LONG (*UI_LBCB_DRAW)(UI_MSGINFO* msg, const UI_IDTBL* row, DRAWITEMSTRUCT* item);
+struct UI_LBCB {
+  DWORD flags;
+  UI_LBCB_DRAW draw;
+};
+// Draws an owner-drawn list item: the item's icon (the description's, where
+// it gives one) and then its name; a summary row's line as it stands.
+LONG Lcbx_OwnerDrawItem(UI_MSGINFO* msg, const UI_IDTBL* row, DRAWITEMSTRUCT* item);
+// Preview record (parameter of type 14).
+struct UI_BITMAP {
+  LONG baseIcon;  // the base layer: an icon of the resource module, or 0
 };
 // Button record.
 struct UI_BUTTON {

@@ -196,6 +196,12 @@ struct UI_SHEET {
 
 // The engine's state of one page or dialog window (DWLP_USER).
 struct UI_KEEP;
+// A row's value in the display-state table.
+struct UI_ROWVALUE {
+  WORD type;        // 0: not read (no setting, or a function id)
+  ULONG_PTR value;  // a number in its low bytes, or (type 6) the text's address
+  LPWSTR text;      // type 6: an owned copy of the text
+};
 struct UI_DLGDATA {
   UIROOT* root;
   HWND window;
@@ -210,7 +216,17 @@ struct UI_DLGDATA {
   UI_KEEP** keep;  // per row: the handler's keep data
   LONG titleDdmId;
   LONG* subResult;  // a modal dialog: where its OK/Cancel is written, or null
+  // The display-state table of the rows (uiGetAllDmIdData,
+  // uiTabDspTblPosChange): per row the value of its first display entry as
+  // read from the devmode and its position in the setting's list. The
+  // positions hold only while a display walk runs (positionsValid); any
+  // write through uiSetRightData ends them, and the handlers read the
+  // devmode again outside a walk.
+  UI_ROWVALUE* values;
+  LONG* positions;
+  BOOL positionsValid;
 };
+
 
 // Message information.
 struct UI_MSGINFO {
@@ -253,6 +269,11 @@ extern const UI_ADDTAB AddTabListDoc_B[];
 // The window-info record of a dialog number in any table (the first found),
 // or null.
 const UI_WNDINFO* uiTabDef_FindWndInfo(LONG dlgNo);
+// The sub-dialog record of a dialog number (0..55), or null.
+const UI_DIALOG* uiTabDef_FindDialog(LONG dlgNo);
+// A modal dialog's caption from its record: the title string, else the
+// description's name of its title select item; the template's otherwise.
+void uiSetDialogTitle(HWND window, LONG dlgNo, HCDDD ddd);
 
 // Sub-dialog records.
 extern const UI_DIALOG DialogPprManualTray, DialogPprPreferenceOfPaperType, DialogPprCoverSheet, DialogPprCoverInsert,
@@ -319,6 +340,16 @@ LONG uiAllControl(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, c
 // Sends a property-sheet notification (PSN_*) to every control of the
 // dialog as the engine does ("dialog mode": no sheet involved).
 LONG uiSendNotifyAllControl(UI_MSGINFO* msg, UINT code);
+// The inner steps of the slot handlers: each walks the control table with
+// its message (lParam the NMHDR of a notification) and answers what the
+// page answers the sheet (uiKillActive: 1 keeps the page).
+LONG uiInitDialog(UI_MSGINFO* msg, WPARAM wParam, LPARAM lParam);
+LONG uiSetActive(UI_MSGINFO* msg, LPARAM lParam);
+LONG uiKillActive(UI_MSGINFO* msg, LPARAM lParam);
+LONG uiReset(UI_MSGINFO* msg, LPARAM lParam);
+LONG uiApply(UI_MSGINFO* msg, LPARAM lParam);
+// Help for the dialog number (its control-info's help base plus the number).
+LONG uiHelp(HWND window, LONG dlgNo, const UI_MSGINFO* msg);
 
 #define UI_HELP_FILE u"kestrel.hlp"
 #define UI_ITEM_HEIGHT 16  // owner-drawn list items
@@ -339,6 +370,20 @@ CDM_SELECT_INFO* uiGetSelectInfo(UI_MSGINFO* msg, WORD ddmId);
 LONG uiSetRightData(UI_MSGINFO* msg, WORD ddmId, WORD type, const ULONG_PTR* value, WORD** changed);
 void uiSetUpDateMsgInfo(UI_MSGINFO* msg, WORD* changed, WORD ddmId);
 void uiUpdateDisplay(UI_MSGINFO* msg, const WORD* changed);
+// The redisplay's steps: every row's value read again from the devmode, the
+// rows' display positions from those values, the captions of the rows that
+// show a function id (0x9000 range) from the description's name of it.
+void uiGetAllDmIdData(UI_MSGINFO* msg);
+void uiTabDspTblPosChange(UI_MSGINFO* msg);
+void uiFuncNameSet(UI_MSGINFO* msg);
+// Ends the display positions of the window (a write, or the walk is over).
+void uiEndDspPos(UI_MSGINFO* msg);
+// The position of the row's setting's current value in its list (-1: not
+// listed, or no list): the display-state table's during a display walk, the
+// devmode's otherwise.
+LONG uiGetDspPos(UI_MSGINFO* msg, const UI_IDTBL* row);
+// The item position of a value of type `type` in a list (-1: none).
+LONG uiSearchItemPos(const CDM_SELECT_INFO* si, WORD type, const ULONG_PTR* value);
 void uiGetAllConstraintsUpdate(UI_MSGINFO* msg);
 WORD uiGetNowFuncConst(UI_MSGINFO* msg, const UI_IDTBL* row);
 WORD uiTabGetFuncConstAction(UI_MSGINFO* msg, WORD ddmId);
