@@ -536,7 +536,7 @@ void uiButtonConstCheck(UI_MSGINFO* msg, const UI_IDTBL* row, WORD type) {
   WORD action = uiGetNowFuncConst(msg, row);
   UI_SHEET* sheet = uiGetSheet(Root(msg));
   if (sheet && !sheet->permission && action != 0 && action != 6) action = 1;
-  uiApplyConstState(Control(msg, row), type, action);
+  uiApplyRowState(msg, row, type, action);
 }
 }  // namespace
 
@@ -827,7 +827,7 @@ LONG uiHelpText(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const UI_I
   return 0;
 }
 
-LONG uiIcon(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const UI_IDTBL* row, const void* param) {
+LONG uiIcon(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row, const void* param) {
   HWND control = Control(msg, row);
   if (!msg || !msg->data || !row || !control) return 0;
   if (message == UIM_ROWPARAM) {
@@ -839,6 +839,9 @@ LONG uiIcon(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const UI_IDTBL
     DropKeep(msg, row);
     return 0;
   }
+  if (message == WM_PALETTECHANGED && (reinterpret_cast<HWND>(wParam) == msg->dialog ||
+                                       reinterpret_cast<HWND>(wParam) == control))
+    return 0;  // its own realizing
   if (code != PSN_SETACTIVE && message != UIM_REDISPLAY && message != WM_QUERYNEWPALETTE &&
       message != WM_PALETTECHANGED)
     return 0;
@@ -917,7 +920,20 @@ void uiApplyConstState(HWND control, WORD type, WORD action) {
 }
 
 void uiCheckFuncConst(UI_MSGINFO* msg, const UI_IDTBL* row, WORD type) {
-  uiApplyConstState(Control(msg, row), type, uiGetNowFuncConst(msg, row));
+  uiApplyRowState(msg, row, type, uiGetNowFuncConst(msg, row));
+}
+
+void uiApplyRowState(UI_MSGINFO* msg, const UI_IDTBL* row, WORD type, WORD action) {
+  HWND control = Control(msg, row);
+  uiApplyConstState(control, type, action);
+  const auto* sub = row ? static_cast<const UI_SUBIDTBL*>(row->subIds) : nullptr;
+  if (control && sub && (sub->flags & UI_SUBID_DSPBYCONTROL) && row->relatedId != UI_NOSTRING) {
+    HWND label = GetDlgItem(msg->dialog, row->relatedId);
+    if (label) {
+      ShowWindow(label, IsWindowVisible(control) ? SW_SHOW : SW_HIDE);
+      EnableWindow(label, IsWindowEnabled(control));
+    }
+  }
 }
 
 const UI_CONTROLFUNC _uiControlFunc[] = {

@@ -164,7 +164,23 @@ WORD uiTabGetFuncConstAction(UI_MSGINFO* msg, WORD ddmId) {
   return action;
 }
 
+const UI_SUBIDTBL SubIdTbl_Admin = {UI_SUBID_ADMIN};
+const UI_SUBIDTBL SubIdTbl_AdminDspByControl = {UI_SUBID_ADMIN | UI_SUBID_DSPBYCONTROL};
+
+namespace {
+WORD NowFuncConst(UI_MSGINFO* msg, const UI_IDTBL* row);
+}  // namespace
+
 WORD uiGetNowFuncConst(UI_MSGINFO* msg, const UI_IDTBL* row) {
+  WORD action = NowFuncConst(msg, row);
+  const auto* sub = row ? static_cast<const UI_SUBIDTBL*>(row->subIds) : nullptr;
+  UI_SHEET* sheet = msg ? uiGetSheet(msg->root) : nullptr;
+  if (sub && (sub->flags & UI_SUBID_ADMIN) && sheet && !sheet->permission && action != 6) action = 1;
+  return action;
+}
+
+namespace {
+WORD NowFuncConst(UI_MSGINFO* msg, const UI_IDTBL* row) {
   if (!msg || !row || row->dspCount < 1 || !row->dsp) return 0;
   const WORD id = row->dsp[0].ddmId;
   HCDDD ddd = msg->root && msg->root->uiData ? msg->root->uiData->ddd : nullptr;
@@ -181,6 +197,7 @@ WORD uiGetNowFuncConst(UI_MSGINFO* msg, const UI_IDTBL* row) {
   if (i >= 0 && msg->data && msg->data->states) return msg->data->states[i];
   return uiTabGetFuncConstAction(msg, id);
 }
+}  // namespace
 
 void uiGetAllConstraintsUpdate(UI_MSGINFO* msg) {
   if (!msg || !msg->data || !msg->data->controlInfo || !msg->data->states) return;

@@ -186,7 +186,7 @@ TEST_F(DisplayTest, OwnerDrawnListItemsDrawTheirIconAndName) {
     Notify(PSN_SETACTIVE);
     ASSERT_TRUE(Act(KP_UI_PAINT, IDC_STP_STAMP));
     std::vector<KP_DRAWN> d = Drawn(IDC_STP_STAMP);
-    // The selection (the combo's edit part), then each item.
+    // The selection (the combo's edit field), then each item.
     const LONG values[] = {1, 1, 2};
     const DWORD items[] = {static_cast<DWORD>(Pos(DDM_ORIENTATION, 1)), 0, 1};
     ASSERT_EQ(d.size(), c.engine ? 6u : 3u);
@@ -237,6 +237,32 @@ TEST_F(DisplayTest, ThePreviewDrawsItsLayersInOrder) {
   }
   EXPECT_NE(ItemIcon(DDM_ORIENTATION, 1), ItemIcon(DDM_ORIENTATION, 2));
   EXPECT_NE(ItemIcon(DDM_PAPERSIZE, DMPAPER_A4), ItemIcon(DDM_PAPERSIZE, DMPAPER_ENV_DL));
+}
+
+TEST_F(DisplayTest, AdministratorRowsWithoutPermission) {
+  const UI_DSPINFO collate[] = {{DDM_COLLATE, 3}};
+  const UI_IDTBL rows[] = {
+      {IDC_PPR_COLLATE, 1, collate, UI_CT_CHECK, nullptr, nullptr, N, N, &SubIdTbl_Admin},
+      // Its label (here the N-up combo) follows the duplex combo.
+      {IDC_PPR_DUPLEX, 1, kDuplex, UI_CT_COMBO, nullptr, nullptr, IDC_PPR_NUP, N, &SubIdTbl_AdminDspByControl},
+      {IDC_PPR_PAPERSIZE, 1, kPaper, UI_CT_COMBO, nullptr, nullptr, N, N, nullptr},
+  };
+  struct Case {
+    WORD permission;
+    BOOL collate, duplex, label, paper;  // enabled
+  } const cases[] = {{1, TRUE, TRUE, TRUE, TRUE}, {0, FALSE, FALSE, FALSE, TRUE}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.permission);
+    Sheet()->permission = c.permission;
+    Rows(1, rows, 3);
+    Open(IDD_PAPER);
+    Notify(PSN_SETACTIVE);
+    EXPECT_EQ(IsWindowEnabled(Item(IDC_PPR_COLLATE)), c.collate);
+    EXPECT_EQ(IsWindowEnabled(Item(IDC_PPR_DUPLEX)), c.duplex);
+    EXPECT_EQ(IsWindowEnabled(Item(IDC_PPR_NUP)), c.label);
+    EXPECT_EQ(IsWindowEnabled(Item(IDC_PPR_PAPERSIZE)), c.paper);
+    EXPECT_TRUE(IsWindowVisible(Item(IDC_PPR_COLLATE)));
+  }
 }
 
 }  // namespace

@@ -186,6 +186,8 @@ LONG uiEWSBtn(UI_MSGINFO*, UINT, WPARAM, LPARAM, const UI_IDTBL*, const void*);
 // Constraint display of a control of `type` for state `action`.
 void uiCheckFuncConst(UI_MSGINFO* msg, const UI_IDTBL* row, WORD type);
 void uiApplyConstState(HWND control, WORD type, WORD action);
+// The row's control and, by its sub-id table, its label.
+void uiApplyRowState(UI_MSGINFO* msg, const UI_IDTBL* row, WORD type, WORD action);
 
 // Button steps.
 LONG uiButtonCommand(UI_MSGINFO* msg, const UI_IDTBL* row, const UI_BUTTON* button);

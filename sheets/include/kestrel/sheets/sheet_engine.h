@@ -109,6 +109,19 @@ struct UI_IDTBL {
   const void* subIds;  // or null
 };
 
+// Sub-id table of a row (its subIds): who may change the row's setting.
+// Decision: SubIdTbl_Admin marks a setting only a user with permission may
+// change: without permission the row is shown disabled (hidden stays
+// hidden); SubIdTbl_AdminDspByControl does the same and its label (the
+// row's related control) follows the control, shown and enabled as it is.
+#define UI_SUBID_ADMIN 0x0001
+#define UI_SUBID_DSPBYCONTROL 0x0002
+struct UI_SUBIDTBL {
+  WORD flags;
+};
+extern const UI_SUBIDTBL SubIdTbl_Admin;
+extern const UI_SUBIDTBL SubIdTbl_AdminDspByControl;
+
 // Control-info record.
 struct UI_CONTROL_INFO {
   const UI_IDTBL* table;
