@@ -199,8 +199,13 @@ LONG Lcbx_OwnerDrawItem(UI_MSGINFO* msg, const UI_IDTBL* row, DRAWITEMSTRUCT* d)
   WCHAR text[257] = {};
   CDM_ICON* icon = nullptr;
   if (IsMany(row)) {
-    SendMessageW(d->hwndItem, d->CtlType == ODT_COMBOBOX ? CB_GETLBTEXT : LB_GETTEXT, d->itemID,
-                 reinterpret_cast<LPARAM>(text));
+    const bool combo = d->CtlType == ODT_COMBOBOX;
+    LRESULT n = SendMessageW(d->hwndItem, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, d->itemID, 0);
+    if (n >= 0) {
+      u16string line(static_cast<size_t>(n) + 1, u'\0');
+      SendMessageW(d->hwndItem, combo ? CB_GETLBTEXT : LB_GETTEXT, d->itemID, reinterpret_cast<LPARAM>(line.data()));
+      lstrcpynW(text, reinterpret_cast<LPCWSTR>(line.c_str()), 257);
+    }
   } else {
     CDM_SELECT_INFO* si = uiGetSelectInfo(msg, RowId(row));
     const LONG index = static_cast<LONG>(d->itemData);
@@ -810,11 +815,21 @@ LONG uiStaticText(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const UI
   return 0;
 }
 
-LONG uiHelpText(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const UI_IDTBL* row, const void*) {
+LONG uiHelpText(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const UI_IDTBL* row, const void* param) {
+  const auto* rec = static_cast<const UI_HELPTEXT*>(param);
   HWND control = Control(msg, row);
   if (!msg || !msg->data || !row || !control || !IsDisplay(message, lParam)) return 0;
   CDM_SELECT_INFO* si = uiGetSelectInfo(msg, RowId(row));
   LONG index = si && cdmGetSelMethod(si) == CDM_SELECT_LIMITS ? 0 : uiGetDspPos(msg, row);
+  HWND follow = rec && rec->followId != UI_NOSTRING ? GetDlgItem(msg->dialog, rec->followId) : nullptr;
+  if (follow) {  // the item the list or combo shows
+    WCHAR cls[16] = {};
+    GetClassNameW(follow, cls, 16);
+    const bool combo = lstrcmpW(cls, u"ComboBox") == 0;
+    LRESULT sel = SendMessageW(follow, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+    if (sel >= 0)
+      index = static_cast<LONG>(SendMessageW(follow, combo ? CB_GETITEMDATA : LB_GETITEMDATA, static_cast<WPARAM>(sel), 0));
+  }
   LPCWSTR name = si ? cdmGetSelectItemName(si, index) : nullptr;
   u16string text;
   if (name) {

@@ -120,6 +120,10 @@ struct UI_STATICTEXT {
   WORD kind;  // 1 list, 2 resource string, 3 constraint only
   LONG value;
 };
+// Help-text record (parameter of type 11, or null).
+struct UI_HELPTEXT {
+  LONG followId;  // a list or combo control whose shown item the text follows, or UI_NOSTRING
+};
 struct UI_RADIOPOS {
   LONG count;
   const LONG* ids;  // in select-item order
