@@ -261,9 +261,10 @@ void uiGetAllDmIdData(UI_MSGINFO* msg) {
     ULONG_PTR slot = 0;
     const WORD type = ReadValue(d->root, FirstId(ci->table[i]), &slot);
     if (type == 6) {
+      // A copy of the text as it was read; without room for one the
+      // member's own text, which no write changes while the table holds.
       v.text = kcore_WideDup(slot ? reinterpret_cast<LPCWSTR>(slot) : u"");
-      if (!v.text) continue;  // read again by the handler
-      slot = reinterpret_cast<ULONG_PTR>(v.text);
+      if (v.text) slot = reinterpret_cast<ULONG_PTR>(v.text);
     }
     v.type = type;
     v.value = slot;
