@@ -110,6 +110,12 @@ void LogCall(Dc& dc, const char* name, LONG a, LONG b, LONG c, LONG d, LONG resu
   dc.SetLogResult(at, result);
 }
 
+std::shared_ptr<Dc> FindDcOrFail(HDC hdc) {
+  std::shared_ptr<Dc> dc = FindDc(hdc);
+  if (!dc) SetLastError(ERROR_INVALID_HANDLE);
+  return dc;
+}
+
 std::shared_ptr<Dc> FindDc(HDC hdc) {
   Table& t = T();
   std::lock_guard<std::mutex> g(t.lock);
@@ -402,11 +408,8 @@ KP_API KP_ENGINE_SESSION* KpDcEngineSession(HDC hdc) {
 }
 
 KP_API BOOL KpDcUseSpoolerJobs(HDC hdc, BOOL on) {
-  std::shared_ptr<Dc> dc = FindDc(hdc);
-  if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  std::shared_ptr<Dc> dc = kp::gdi::FindDcOrFail(hdc);
+  if (!dc) return FALSE;
   if (dc->inDocument) {
     SetLastError(ERROR_BUSY);
     return FALSE;

@@ -261,6 +261,25 @@ BOOL dcdraw_Shape(Dc& dc, int left, int top, int right, int bottom, bool ellipse
   return DrawPath(dc, path, true, objects);
 }
 
+// SetTextColor and SetBkColor: the old colour, CLR_INVALID for no DC.
+COLORREF SetColour(HDC hdc, COLORREF kp::gdi::DrawState::*field, COLORREF color, const char* name) {
+  std::shared_ptr<Dc> dc = FindDc(hdc);
+  if (!dc) return CLR_INVALID;
+  COLORREF old = dc->draw.*field;
+  dc->draw.*field = color;
+  Log(*dc, name, static_cast<LONG>(color), 0, 0, 0, static_cast<LONG>(old));
+  return old;
+}
+
+// Rectangle and Ellipse, logged under their names.
+BOOL Shape(HDC hdc, int left, int top, int right, int bottom, bool ellipse) {
+  std::shared_ptr<Dc> dc = kp::gdi::FindDcOrFail(hdc);
+  if (!dc) return FALSE;
+  BOOL r = dcdraw_Shape(*dc, left, top, right, bottom, ellipse);
+  Log(*dc, ellipse ? "Ellipse" : "Rectangle", left, top, right, bottom, r);
+  return r;
+}
+
 BOOL dcdraw_Polygon(Dc& dc, const POINT* points, int count) {
   if (!Drawable(dc)) return FALSE;
   std::vector<POINTFIX> fix;
@@ -427,12 +446,7 @@ KP_API BOOL WINAPI RestoreDC(HDC hdc, int saved) {
 }
 
 KP_API COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
-  std::shared_ptr<Dc> dc = FindDc(hdc);
-  if (!dc) return CLR_INVALID;
-  COLORREF old = dc->draw.textColor;
-  dc->draw.textColor = color;
-  Log(*dc, "SetTextColor", static_cast<LONG>(color), 0, 0, 0, static_cast<LONG>(old));
-  return old;
+  return SetColour(hdc, &kp::gdi::DrawState::textColor, color, "SetTextColor");
 }
 
 KP_API int WINAPI SetBkMode(HDC hdc, int mode) {
@@ -481,12 +495,7 @@ KP_API int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int destWidth, in
 }
 
 KP_API COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) {
-  std::shared_ptr<Dc> dc = FindDc(hdc);
-  if (!dc) return CLR_INVALID;
-  COLORREF old = dc->draw.bkColor;
-  dc->draw.bkColor = color;
-  Log(*dc, "SetBkColor", static_cast<LONG>(color), 0, 0, 0, static_cast<LONG>(old));
-  return old;
+  return SetColour(hdc, &kp::gdi::DrawState::bkColor, color, "SetBkColor");
 }
 
 KP_API int WINAPI SetPolyFillMode(HDC hdc, int mode) {
@@ -502,11 +511,8 @@ KP_API int WINAPI SetPolyFillMode(HDC hdc, int mode) {
 }
 
 KP_API BOOL WINAPI MoveToEx(HDC hdc, int x, int y, POINT* previous) {
-  std::shared_ptr<Dc> dc = FindDc(hdc);
-  if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  std::shared_ptr<Dc> dc = kp::gdi::FindDcOrFail(hdc);
+  if (!dc) return FALSE;
   if (previous) *previous = dc->draw.position;
   dc->draw.position = POINT{x, y};
   Log(*dc, "MoveToEx", x, y, 0, 0, TRUE);
@@ -516,11 +522,8 @@ KP_API BOOL WINAPI MoveToEx(HDC hdc, int x, int y, POINT* previous) {
 // The line from the current position to (x, y), which becomes the current
 // position whether or not the line was drawn.
 KP_API BOOL WINAPI LineTo(HDC hdc, int x, int y) {
-  std::shared_ptr<Dc> dc = FindDc(hdc);
-  if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  std::shared_ptr<Dc> dc = kp::gdi::FindDcOrFail(hdc);
+  if (!dc) return FALSE;
   const POINT line[2] = {dc->draw.position, {x, y}};
   BOOL r = StrokeLine(*dc, line, 2);
   dc->draw.position = line[1];
@@ -529,33 +532,16 @@ KP_API BOOL WINAPI LineTo(HDC hdc, int x, int y) {
 }
 
 KP_API BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
-  std::shared_ptr<Dc> dc = FindDc(hdc);
-  if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  BOOL r = dcdraw_Shape(*dc, left, top, right, bottom, false);
-  Log(*dc, "Rectangle", left, top, right, bottom, r);
-  return r;
+  return Shape(hdc, left, top, right, bottom, false);
 }
 
 KP_API BOOL WINAPI Ellipse(HDC hdc, int left, int top, int right, int bottom) {
-  std::shared_ptr<Dc> dc = FindDc(hdc);
-  if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  BOOL r = dcdraw_Shape(*dc, left, top, right, bottom, true);
-  Log(*dc, "Ellipse", left, top, right, bottom, r);
-  return r;
+  return Shape(hdc, left, top, right, bottom, true);
 }
 
 KP_API BOOL WINAPI Polygon(HDC hdc, const POINT* points, int count) {
-  std::shared_ptr<Dc> dc = FindDc(hdc);
-  if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  std::shared_ptr<Dc> dc = kp::gdi::FindDcOrFail(hdc);
+  if (!dc) return FALSE;
   if (!points || count < 2) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -567,11 +553,8 @@ KP_API BOOL WINAPI Polygon(HDC hdc, const POINT* points, int count) {
 
 // One curve and three points more for each further curve.
 KP_API BOOL WINAPI PolyBezier(HDC hdc, const POINT* points, DWORD count) {
-  std::shared_ptr<Dc> dc = FindDc(hdc);
-  if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  std::shared_ptr<Dc> dc = kp::gdi::FindDcOrFail(hdc);
+  if (!dc) return FALSE;
   if (!points || count < 4 || (count - 1) % 3 != 0 || count > 0x7FFFFFF) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

@@ -88,6 +88,8 @@ struct Dc {
 };
 
 std::shared_ptr<Dc> FindDc(HDC hdc);
+// FindDc for a call that fails on an unknown DC: null with ERROR_INVALID_HANDLE.
+std::shared_ptr<Dc> FindDcOrFail(HDC hdc);
 
 // A drawing call in the DC's log: its name, first arguments and answer.
 void LogCall(Dc& dc, const char* name, LONG a = 0, LONG b = 0, LONG c = 0, LONG d = 0, LONG result = 0);

@@ -113,6 +113,41 @@ int SelectClip(Dc& dc, HRGN region) {
   return RegionKind(dc.draw);
 }
 
+// IntersectClipRect (the clip within the box) and ExcludeClipRect (the clip
+// less the box: of each rectangle the bands above and below the box and the
+// parts left and right of it between them, so they stay disjoint; an
+// unclipped DC starts from the page).
+int NarrowClip(HDC hdc, int left, int top, int right, int bottom, bool exclude) {
+  std::shared_ptr<Dc> dc = FindDcOrFail(hdc);
+  if (!dc) return RGN_ERROR;
+  const RECTL box = Normalized(left, top, right, bottom);
+  DrawState& s = dc->draw;
+  std::vector<RECTL> from = s.clipped ? s.clip : std::vector<RECTL>{exclude ? Page(*dc) : box};
+  std::vector<RECTL> kept;
+  for (const RECTL& r : from) {
+    const RECTL in = Intersect(r, box);
+    if (!exclude) {
+      if (!Empty(in)) kept.push_back(in);
+      continue;
+    }
+    if (Empty(in)) {
+      kept.push_back(r);
+      continue;
+    }
+    const RECTL parts[4] = {{r.left, r.top, r.right, in.top},
+                            {r.left, in.top, in.left, in.bottom},
+                            {in.right, in.top, r.right, in.bottom},
+                            {r.left, in.bottom, r.right, r.bottom}};
+    for (const RECTL& p : parts)
+      if (!Empty(p)) kept.push_back(p);
+  }
+  s.clipped = true;
+  s.clip = std::move(kept);
+  int kind = RegionKind(s);
+  LogCall(*dc, exclude ? "ExcludeClipRect" : "IntersectClipRect", left, top, right, bottom, kind);
+  return kind;
+}
+
 }  // namespace
 
 ObjectRef FindObject(HGDIOBJ handle) {
@@ -306,68 +341,17 @@ KP_API BOOL WINAPI DeleteObject(HGDIOBJ object) {
 }
 
 KP_API int WINAPI SelectClipRgn(HDC hdc, HRGN region) {
-  std::shared_ptr<Dc> dc = FindDc(hdc);
-  if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return RGN_ERROR;
-  }
+  std::shared_ptr<Dc> dc = kp::gdi::FindDcOrFail(hdc);
+  if (!dc) return RGN_ERROR;
   int kind = kp::gdi::SelectClip(*dc, region);
   kp::gdi::LogCall(*dc, "SelectClipRgn", region ? 1 : 0, 0, 0, 0, kind);
   return kind;
 }
 
 KP_API int WINAPI IntersectClipRect(HDC hdc, int left, int top, int right, int bottom) {
-  std::shared_ptr<Dc> dc = FindDc(hdc);
-  if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return RGN_ERROR;
-  }
-  const RECTL box = kp::gdi::Normalized(left, top, right, bottom);
-  kp::gdi::DrawState& s = dc->draw;
-  std::vector<RECTL> kept;
-  if (!s.clipped) {
-    if (!kp::gdi::Empty(box)) kept.push_back(box);
-  } else {
-    for (const RECTL& r : s.clip) {
-      const RECTL in = kp::gdi::Intersect(r, box);
-      if (!kp::gdi::Empty(in)) kept.push_back(in);
-    }
-  }
-  s.clipped = true;
-  s.clip = std::move(kept);
-  int kind = kp::gdi::RegionKind(s);
-  kp::gdi::LogCall(*dc, "IntersectClipRect", left, top, right, bottom, kind);
-  return kind;
+  return kp::gdi::NarrowClip(hdc, left, top, right, bottom, false);
 }
 
 KP_API int WINAPI ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom) {
-  std::shared_ptr<Dc> dc = FindDc(hdc);
-  if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return RGN_ERROR;
-  }
-  const RECTL box = kp::gdi::Normalized(left, top, right, bottom);
-  kp::gdi::DrawState& s = dc->draw;
-  const std::vector<RECTL> from = s.clipped ? s.clip : std::vector<RECTL>{kp::gdi::Page(*dc)};
-  // Each rectangle less the box: the bands above and below it, and the
-  // parts left and right of it between them; they stay disjoint.
-  std::vector<RECTL> kept;
-  for (const RECTL& r : from) {
-    const RECTL in = kp::gdi::Intersect(r, box);
-    if (kp::gdi::Empty(in)) {
-      kept.push_back(r);
-      continue;
-    }
-    const RECTL parts[4] = {{r.left, r.top, r.right, in.top},
-                            {r.left, in.top, in.left, in.bottom},
-                            {in.right, in.top, r.right, in.bottom},
-                            {r.left, in.bottom, r.right, r.bottom}};
-    for (const RECTL& p : parts)
-      if (!kp::gdi::Empty(p)) kept.push_back(p);
-  }
-  s.clipped = true;
-  s.clip = std::move(kept);
-  int kind = kp::gdi::RegionKind(s);
-  kp::gdi::LogCall(*dc, "ExcludeClipRect", left, top, right, bottom, kind);
-  return kind;
+  return kp::gdi::NarrowClip(hdc, left, top, right, bottom, true);
 }
