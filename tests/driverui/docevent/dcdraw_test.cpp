@@ -132,12 +132,7 @@ TEST_F(DocEventTest, ADocumentGoesThroughTheSpoolerAndKestrelumToThePort) {
   KpSpoolerRecordOutput(TRUE);
   ASSERT_TRUE(KpPortDefineFile(u"DCFILE:", u"C:\\dc.prn"));
   ASSERT_TRUE(KpSpoolerSetPrinterPort(kPrinter, u"DCFILE:", nullptr));
-  WCHAR name[] = u"SPLUserModePrinterDriver";
-  const std::u16string value = u"kestrelum.dll";
-  ASSERT_EQ(SetPrinterDataW(queue_.printer, name, REG_SZ,
-                            reinterpret_cast<LPBYTE>(const_cast<char16_t*>(value.c_str())),
-                            static_cast<DWORD>((value.size() + 1) * 2)),
-            ERROR_SUCCESS);
+  ASSERT_TRUE(SetUserModeDriver(queue_.printer, u"kestrelum.dll"));
   HDC hdc = CreateDc();
   ASSERT_NE(hdc, nullptr);
   DOCINFOW doc{sizeof(DOCINFOW), u"Through the spooler", nullptr, nullptr, 0};
