@@ -73,7 +73,8 @@ struct Setup {
 };
 
 // One page on a new document with the font kind set (DDM 1335: 0 outlines,
-// 1 bitmaps); `draw` is called between page start and end.
+// 1 bitmaps) and TrueType fonts downloaded, not substituted (DDM 17 = 2);
+// `draw` is called between page start and end.
 template <typename Draw>
 bool Page(Setup& s, LONG bitmaps, Draw&& draw) {
   KpEngineClearOutput(s.q.printer);
@@ -81,6 +82,7 @@ bool Page(Setup& s, LONG bitmaps, Draw&& draw) {
   if (!session) return false;
   auto* pdev = reinterpret_cast<PDEV*>(KpEngineSessionPDEV(session));
   ddm_SetNumber(DDM_FONTTYPE, pdev->devmode, pdev->printerData, bitmaps);
+  ddm_SetNumber(DDM_TTOPTION, pdev->devmode, pdev->printerData, DMTT_DOWNLOAD);
   bool ok = KpEngineEnableSurface(session) && KpEngineStartDoc(session, u"bench", 1) && KpEngineStartPage(session) &&
             draw(session) && KpEngineSendPage(session) && KpEngineEndDoc(session, 0);
   KpEngineDisablePDEV(session);

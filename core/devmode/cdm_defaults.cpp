@@ -406,6 +406,9 @@ BOOL cdm_SetDefaultDevmode(HCDDD handle, void* devmode, void* printerData, LPCWS
       }
     }
   }
+  // dmTTOption has no default of its own: it follows the TrueType handling
+  // (member 292, the model's option or the pre-configuration's font_subst).
+  if (devmode && !cdmConvertTTOptionAndFontType(devmode, printerData, DDM_TRUETYPE)) allSet = 0;
   return allSet;
 }
 

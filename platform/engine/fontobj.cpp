@@ -119,6 +119,26 @@ bool HasSymbolCmap(FT_Face face) {
   return false;
 }
 
+// The pitch from the face's fixed-width flag; the family from its PANOSE
+// class: hand-written faces script, decorative and symbol faces decorative,
+// monospaced faces modern, Latin text faces swiss when sans-serif and roman
+// when serifed; anything else "don't care".
+BYTE PitchAndFamily(FT_Face face, const TT_OS2* os2) {
+  const bool fixed = FT_IS_FIXED_WIDTH(face);
+  BYTE family = FF_DONTCARE;
+  if (os2) {
+    const BYTE kind = os2->panose[0], serif = os2->panose[1], proportion = os2->panose[3];
+    constexpr BYTE kLatinText = 2, kHandWritten = 3, kDecorative = 4, kSymbol = 5, kMonospaced = 9;
+    constexpr BYTE kFirstSerif = 2, kFirstSans = 11, kLastSans = 13, kLastSerif = 15;
+    if (kind == kHandWritten) family = FF_SCRIPT;
+    else if (kind == kDecorative || kind == kSymbol) family = FF_DECORATIVE;
+    else if (fixed || proportion == kMonospaced) family = FF_MODERN;
+    else if (kind == kLatinText && serif >= kFirstSans && serif <= kLastSans) family = FF_SWISS;
+    else if (kind == kLatinText && serif >= kFirstSerif && serif <= kLastSerif) family = FF_ROMAN;
+  }
+  return static_cast<BYTE>(family | (fixed ? FIXED_PITCH : VARIABLE_PITCH));
+}
+
 FWORD Fw(long v) { return static_cast<FWORD>(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
 
 void BuildIfi(FontObject& f, bool vertical) {
@@ -163,7 +183,10 @@ void BuildIfi(FontObject& f, bool vertical) {
   ifi->ptlBaseline = POINTL{1, 0};
   ifi->ptlAspect = POINTL{1, 1};
   ifi->ptlCaret = POINTL{0, 1};
-  if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2)); os2 && os2->version != 0xFFFF) {
+  auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+  if (os2 && os2->version == 0xFFFF) os2 = nullptr;
+  ifi->jWinPitchAndFamily = PitchAndFamily(face, os2);
+  if (os2) {
     if (os2->usWeightClass) ifi->usWinWeight = os2->usWeightClass;
     ifi->fsSelection = os2->fsSelection & (FM_SEL_ITALIC | FM_SEL_UNDERSCORE | FM_SEL_NEGATIVE | FM_SEL_OUTLINED |
                                            FM_SEL_STRIKEOUT | FM_SEL_BOLD | FM_SEL_REGULAR);

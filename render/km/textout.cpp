@@ -20,6 +20,7 @@
 
 #include "fontcache.h"
 #include "fontsubst.h"
+#include "kestrel/core/cdm_values.h"
 #include "kestrel/core/strconv.h"
 
 namespace {
@@ -72,6 +73,15 @@ float Fl(const FLOATOBJ& a) { return FLOATOBJ_GetFloat(&a); }
 LONG Setting(PDEV* pdev, WORD id) {
   LONG v = 0;
   return ddm_GetNumber(id, pdev->devmode, pdev->printerData, &v) ? v : 0;
+}
+// DDM 17 as the run reads it. A devmode stored before the defaults derived
+// it from DDM 292 holds 0, which no check accepts and no user chose: such a
+// value is derived here, in the PDEV's devmode, as the defaults derive it.
+LONG TTOption(PDEV* pdev) {
+  const LONG v = Setting(pdev, DDM_TTOPTION);
+  if (v >= DMTT_BITMAP && v <= DMTT_DOWNLOAD_OUTLINE) return v;
+  if (!cdmConvertTTOptionAndFontType(pdev->devmode, pdev->printerData, DDM_TRUETYPE)) return v;
+  return Setting(pdev, DDM_TTOPTION);
 }
 bool StampTransparent(PDEV* pdev) { return jobCtrl_isStampDrawMode(pdev) && jobCtrl_isStampTransparency(pdev); }
 bool IsTrueType(const FONTOBJ* pfo) { return (pfo->flFontType & FO_TYPE_TRUETYPE) != 0; }
@@ -332,7 +342,7 @@ LONG xltext_SelectFont(PDEV* pdev, FONTOBJ* pfo, STROBJ* pstro, BYTE* kind, WORD
     if (xltext_DeviceFontSetIndex(pdev, pfo->iFace, fontSet) != 0) return -1;
     *kind = XLFONT_KIND_DEVICE;
     return 0;
-  } else if (Setting(pdev, DDM_TTOPTION) == XLTEXT_TTOPTION_SUBSTITUTE) {
+  } else if (TTOption(pdev) == XLTEXT_TTOPTION_SUBSTITUTE) {
     if (xltext_SubstituteIFace(pdev, pfo, fontSet) != 0) return -1;
     if (*fontSet != XLTEXT_NO_FONTSET) {
       *kind = XLFONT_KIND_DEVICE;
@@ -343,10 +353,19 @@ LONG xltext_SelectFont(PDEV* pdev, FONTOBJ* pfo, STROBJ* pstro, BYTE* kind, WORD
   return 0;
 }
 
+namespace {
+bool IsSymbolEntry(PDEV* pdev, WORD fontSet) {
+  char name[XL_FONTNAME_MAX];
+  WORD symbolSet = 0;
+  BYTE charSet = 0;
+  return xltext_FontSetEntry(pdev, fontSet, name, &symbolSet, &charSet) == 0 && charSet == SYMBOL_CHARSET;
+}
+}  // namespace
+
 LONG xltext_SubstituteIFace(PDEV* pdev, FONTOBJ* pfo, WORD* fontSet) {
   *fontSet = XLTEXT_NO_FONTSET;
   if (!IsTrueType(pfo) || xltext_FontSetCount(pdev) == 0) return 0;
-  if (Setting(pdev, DDM_TTOPTION) != XLTEXT_TTOPTION_SUBSTITUTE) return 0;
+  if (TTOption(pdev) != XLTEXT_TTOPTION_SUBSTITUTE) return 0;
   const LONG method = Setting(pdev, DDM_TRUETYPE);
   WORD found = XLTEXT_NO_FONTSET;
   if (method == XLTEXT_SUBST_TABLE_ONLY) {
@@ -356,6 +375,15 @@ LONG xltext_SubstituteIFace(PDEV* pdev, FONTOBJ* pfo, WORD* fontSet) {
   }
   if (method == XLTEXT_SUBST_SCORING) {
     if (xltext_AskSubstitution(pdev, pfo, TRUE, &found) != 2) return -1;
+    // Scoring takes the best font whatever its character set: for a symbol
+    // font that would print letters where the symbols belong. Only a symbol
+    // device font, or the table's own entry, replaces a symbol font.
+    const IFIMETRICS* ifi = FONTOBJ_pifi(pfo);
+    if (ifi && ifi->jWinCharSet == SYMBOL_CHARSET && !IsSymbolEntry(pdev, found)) {
+      const LONG r = xltext_AskSubstitution(pdev, pfo, FALSE, &found);
+      if (r != SUBST_NONE && r != SUBST_FOUND) return -1;
+      if (r == SUBST_NONE) return 0;
+    }
     *fontSet = found;
     return 0;
   }
@@ -576,6 +604,7 @@ LONG xltext_DrawGlyphs(PDEV* pdev, BRUSHOBJ* pbo, ULONG count, GLYPHPOS* pgp, FO
           break;
         }
       }
+      // Never true as things stand: only an "@" face is vertical, and xltext_CreateFontGS sends those as bitmaps.
       if (kind == XLFONT_KIND_OUTLINE && cs.charAttributes == 1 &&
           xltext_ConvertVerticalText_mort(&info, count, codes) != 0) {
         DownloadFailed();

@@ -32,6 +32,13 @@
 //   and width, so a scale y of -1 would turn a mirrored line upside down.
 // - Substitution method (DDM 292) values other than 0 and 2 download the
 //   run instead of dropping it (text is never lost silently).
+// - The TrueType option (DDM 17) follows DDM 292 from the defaults on (3,
+//   substitute, unless 292 is 1). A devmode stored earlier holds 0 there,
+//   which no check accepts: the run derives it from 292 the same way
+//   (cdmConvertTTOptionAndFontType) in the PDEV's devmode.
+// - A symbol font (SYMBOL_CHARSET) is substituted by scoring only with a
+//   symbol device font; a text device font would print letters in place of
+//   its symbols. The substitution table's own entry is still taken.
 // - The extra rectangles (underline, strike-out) have no second stamp pass:
 //   like images, they are drawn once.
 #pragma once

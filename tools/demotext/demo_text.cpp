@@ -2,10 +2,14 @@
 // printed with DrvTextOut through the graphics-engine stand-in as the engine
 // does: lines in DejaVu Sans and DejaVu Serif, one in bold, one turned by 90
 // degrees, and one with characters beyond Latin-1 (Greek and Cyrillic).
-// The heading is in the printer's Kestrel Sans (a device font); TrueType
-// faces are substituted with device fonts only when the TrueType option
-// (DDM 17) is 3, which the printed settings show. For every run it reports how the renderer printed it (the kind: a device
-// font, TrueType outlines or bitmaps, read from the font name the run set),
+// The heading is in the printer's Kestrel Sans (a device font). At the
+// defaults the TrueType option (DDM 17) is 3, derived from the TrueType
+// handling (DDM 292) 0, so the TrueType lines are printed with the device
+// font that the substitution table or the scoring picks, unless they hold
+// characters the device fonts lack (downloaded as outlines); the printed
+// settings show both values. For every run it reports how the renderer
+// printed it (the kind: a device font, TrueType outlines or bitmaps, read
+// from the font name the run set),
 // the glyphs it downloaded and the stream bytes it made. The page's stream
 // goes to the build folder's demo/text-page.xlr for the strict checker.
 #include <kplatform/engine.h>

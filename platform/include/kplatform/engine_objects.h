@@ -159,7 +159,11 @@ KP_API BOOL WINAPI XFORMOBJ_bApplyXform(XFORMOBJ* pxo, ULONG iMode, ULONG cPoint
 //    usWinWeight and fsSelection (FM_SEL_ITALIC, FM_SEL_BOLD, FM_SEL_REGULAR)
 //    from OS/2; wcFirstChar, wcLastChar and wcDefaultChar from OS/2's first
 //    and last character index and default character (wcDefaultChar 0x20 when
-//    OS/2 has none).
+//    OS/2 has none); jWinPitchAndFamily FIXED_PITCH or VARIABLE_PITCH by
+//    the face's fixed-width flag, with the family from OS/2's PANOSE
+//    (hand-written FF_SCRIPT, decorative and symbol FF_DECORATIVE,
+//    monospaced FF_MODERN, Latin text FF_SWISS when sans-serif, FF_ROMAN
+//    when serifed, else FF_DONTCARE).
 //  - Strings: pwszOrg always holds the text, glyph indices under
 //    SO_GLYPHINDEX_TEXTOUT; positions are the origin plus the sum of the
 //    transformed advances (26.6, rounded to pixels once at each glyph);

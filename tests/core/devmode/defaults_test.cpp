@@ -302,6 +302,41 @@ TEST_F(DefaultsTest, PreConfigurationDefaultReplacesTheDataDefault) {
   EXPECT_EQ(Default(plain, 320), Stored(p, 320));
 }
 
+// dmTTOption has no default of its own: it follows the TrueType handling
+// (292), the model's or the pre-configuration's font_subst (which maps 0 to
+// 2, 1 to 1 and 2 to 0), and so passes the member check that 0 failed.
+TEST_F(DefaultsTest, TrueTypeOptionFollowsTheTrueTypeHandling) {
+  struct Case {
+    const char* model;
+    const char* fontSubst;  // the configuration's font_subst default; null: no configuration
+    DWORD handling, ttOption;  // members 292 and 17
+  };
+  const Case cases[] = {{"K350", nullptr, 0, DMTT_SUBDEV},
+                        {"K260", nullptr, 0, DMTT_SUBDEV},
+                        {"K350", "1", 1, DMTT_BITMAP},
+                        {"K350", "0", 2, DMTT_SUBDEV}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.model) + " " + (c.fontSubst ? c.fontSubst : "-"));
+    cddd_SetAttachOps(nullptr);
+    if (c.fontSubst) {
+      WriteDriverFile("kestrel.cfg", "[LOG]\r\nLog=0\r\n");
+      WriteDriverFile("K350.cfg", std::string("[Scriva_K350]\r\nfont_subst.default=") + c.fontSubst + "\r\n");
+      PreConfig_InstallAttachOps();
+    }
+    HCDDD h = OpenModel(c.model);
+    ASSERT_NE(nullptr, h);
+    Records r;
+    ASSERT_EQ(1, cdm_SetDefaultDevmode(h, r.dm.data(), r.pd.data(), u"P"));
+    EXPECT_EQ(Number(c.handling), Stored(r, 292));
+    EXPECT_EQ(Number(c.ttOption), Stored(r, 17));
+    EXPECT_EQ(1, cdmPublicDataCheck(h, r.dm.data(), r.pd.data(), 17, CDM_OP_CHECK));
+    // A devmode built without printer data is derived the same way.
+    Records alone;
+    ASSERT_EQ(1, cdm_SetDefaultDevmode(h, alone.dm.data(), nullptr, u"P"));
+    EXPECT_EQ(Number(c.ttOption), Stored(alone, 17));
+  }
+}
+
 TEST_F(DefaultsTest, AFailedMemberIsReported) {
   // No description handle: members served by the data cannot be produced.
   Records r;

@@ -918,9 +918,10 @@ TEST_F(DocEventTest, AFailingPageInfoDrawsNothing) {
 }
 
 // The DC's text calls reach the renderer: the selected font becomes a
-// DejaVu Sans font object, the text a run the renderer downloads as
-// outlines; the extent is the text's advance; text outside a page and a face
-// the font folder lacks are refused.
+// DejaVu Sans font object, which the model's default settings print with a
+// device font (TrueType substitution is on), the text as its codes; the
+// extent is the text's advance; text outside a page and a face the font
+// folder lacks are refused.
 TEST_F(DocEventTest, TextThroughTheDcReachesTheRenderer) {
   HDC hdc = CreateDc();
   ASSERT_NE(hdc, nullptr);
@@ -963,7 +964,9 @@ TEST_F(DocEventTest, TextThroughTheDcReachesTheRenderer) {
   pclxl_check::Report report = pclxl_check::check(bytes, pclxl_check::Mode::RendererStream, &listing);
   EXPECT_TRUE(report.ok()) << report.text();
   const std::string stream(bytes.begin(), bytes.end());
-  EXPECT_NE(stream.find("DejaVu Sans:OL"), std::string::npos) << listing.text();
+  EXPECT_NE(stream.find("KSans"), std::string::npos) << listing.text();
+  EXPECT_NE(listing.text().find("Text TextData=uint16_array[75 101 115 116 114 101 108]"), std::string::npos)
+      << listing.text();
   EXPECT_TRUE(DeleteDC(hdc));
   DeleteObject(font);
   DeleteObject(other);

@@ -34,10 +34,13 @@ TEST(FontObjects, Metrics) {
     const char16_t* face;
     USHORT weight;
     USHORT selection;  // FM_SEL_BOLD | FM_SEL_ITALIC bits
+    BYTE pitchAndFamily;
   } cases[] = {
-      {"DejaVuSans.ttf", u"DejaVu Sans", 400, 0},
-      {"DejaVuSans-Bold.ttf", u"DejaVu Sans Bold", 700, FM_SEL_BOLD},
-      {"DejaVuSans-Oblique.ttf", u"DejaVu Sans Oblique", 400, FM_SEL_ITALIC},
+      {"DejaVuSans.ttf", u"DejaVu Sans", 400, 0, FF_SWISS | VARIABLE_PITCH},
+      {"DejaVuSans-Bold.ttf", u"DejaVu Sans Bold", 700, FM_SEL_BOLD, FF_SWISS | VARIABLE_PITCH},
+      {"DejaVuSans-Oblique.ttf", u"DejaVu Sans Oblique", 400, FM_SEL_ITALIC, FF_SWISS | VARIABLE_PITCH},
+      {"DejaVuSerif.ttf", u"DejaVu Serif", 400, 0, FF_ROMAN | VARIABLE_PITCH},
+      {"DejaVuSansMono.ttf", u"DejaVu Sans Mono", 400, 0, FF_MODERN | FIXED_PITCH},
   };
   for (const Case& c : cases) {
     FONTOBJ* f = Font(c.file);
@@ -47,6 +50,7 @@ TEST(FontObjects, Metrics) {
     EXPECT_EQ(Face(ifi), c.face);
     EXPECT_EQ(ifi->usWinWeight, c.weight);
     EXPECT_EQ(ifi->fsSelection & (FM_SEL_BOLD | FM_SEL_ITALIC), c.selection) << c.file;
+    EXPECT_EQ(ifi->jWinPitchAndFamily, c.pitchAndFamily) << c.file;
     EXPECT_EQ(ifi->fwdUnitsPerEm, 2048);
     EXPECT_EQ(ifi->jWinCharSet, ANSI_CHARSET);
     EXPECT_LE(ifi->wcFirstChar, 0x20);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "kestrel/render/xl_inband.h"
 #include "pclxl_checker.h"
@@ -57,6 +58,45 @@ void Pad(Bytes& b) {
   while (b.size() % 4) b.push_back(0);
 }
 }  // namespace
+
+Bytes SymbolCmap(uint16_t rangeOffsetOfSecond) {
+  Bytes sub;
+  uint16_t seg = 3;
+  PutBe16(sub, 4);
+  PutBe16(sub, 0);  // length, set below
+  PutBe16(sub, 0);
+  PutBe16(sub, seg * 2);
+  PutBe16(sub, 4), PutBe16(sub, 1), PutBe16(sub, 2);
+  PutBe16(sub, 0xF022), PutBe16(sub, 0xF031), PutBe16(sub, 0xFFFF);  // end codes
+  PutBe16(sub, 0);
+  PutBe16(sub, 0xF020), PutBe16(sub, 0xF030), PutBe16(sub, 0xFFFF);   // start codes
+  PutBe16(sub, uint16_t(10 - 0xF020)), PutBe16(sub, 5), PutBe16(sub, 1);  // deltas
+  PutBe16(sub, 0), PutBe16(sub, rangeOffsetOfSecond), PutBe16(sub, 0);   // range offsets
+  PutBe16(sub, 40), PutBe16(sub, 0);  // glyphIdArray: F030 -> 40 + 5, F031 missing
+  sub[2] = uint8_t(sub.size() >> 8), sub[3] = uint8_t(sub.size());
+  Bytes cmap;
+  PutBe16(cmap, 0), PutBe16(cmap, 1);
+  PutBe16(cmap, 3), PutBe16(cmap, 0), PutBe32(cmap, 12);
+  cmap.insert(cmap.end(), sub.begin(), sub.end());
+  return cmap;
+}
+
+Bytes NameTable(const std::u16string& face) {
+  const std::pair<uint16_t, std::u16string> names[] = {{1, face}, {2, u"Regular"}, {4, face}};
+  constexpr uint16_t kCount = 3;
+  Bytes t, strings;
+  PutBe16(t, 0);
+  PutBe16(t, kCount);
+  PutBe16(t, 6 + 12 * kCount);
+  for (const auto& [id, text] : names) {
+    PutBe16(t, 3), PutBe16(t, 1), PutBe16(t, 0x409), PutBe16(t, id);  // Microsoft, Unicode BMP, en-US
+    PutBe16(t, static_cast<uint16_t>(text.size() * 2));
+    PutBe16(t, static_cast<uint16_t>(strings.size()));
+    for (char16_t c : text) PutBe16(strings, c);
+  }
+  t.insert(t.end(), strings.begin(), strings.end());
+  return t;
+}
 
 Bytes BuildSfnt(const Sfnt& font) {
   Bytes out;

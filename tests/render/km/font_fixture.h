@@ -40,6 +40,13 @@ Sfnt ParseSfnt(const Bytes& file, uint32_t base = 0);
 Bytes BuildSfnt(const Sfnt& font);
 // A collection of whole fonts.
 Bytes BuildCollection(const std::vector<Bytes>& fonts);
+// A (3, 0) cmap with one format-4 subtable: segments {0xF020-0xF022 by
+// delta to glyphs 10-12}, {0xF030-0xF031 through glyphIdArray: 0xF030 to
+// glyph 45 when rangeOffsetOfSecond is 4, 0xF031 missing}, the 0xFFFF end.
+Bytes SymbolCmap(uint16_t rangeOffsetOfSecond);
+// A "name" table of Microsoft Unicode records: family and full name `face`,
+// style "Regular".
+Bytes NameTable(const std::u16string& face);
 
 // A PDEV with its writer recording (or failing) its printer writes.
 class FontPdev {

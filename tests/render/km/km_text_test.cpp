@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "draw_fixture.h"
+#include "font_fixture.h"
 #include "jobctrl.h"
 #include "textout.h"
 
@@ -136,11 +137,29 @@ class KmText : public KmDrawTest {
   void SetUp() override {
     KmDrawTest::SetUp();
   }
-  bool OpenModel(const std::function<void(CreateDcDevmode&)>& tweak = {}) {
+  // Model A's document with TrueType fonts downloaded (DDM 17 = 2), not
+  // substituted by device fonts as at the model's defaults.
+  bool OpenModel() {
+    return OpenDefaults([](CreateDcDevmode& dm) { ASSERT_TRUE(dm.Set(DDM_TTOPTION, DMTT_DOWNLOAD)); });
+  }
+  // Model A's document at its default settings, changed by `tweak`.
+  bool OpenDefaults(const std::function<void(CreateDcDevmode&)>& tweak = {}) {
     if (!Open(kModelA, tweak)) return false;
     black_ = Solid(0);
     return true;
   }
+  // DejaVu Sans renamed `face`, written below the root; with `symbol` its
+  // only cmap is the (3, 0) one of SymbolCmap, which makes it a symbol font.
+  std::string FontFile(const std::u16string& face, bool symbol) {
+    fonttest::Sfnt f = fonttest::ParseSfnt(fonttest::ReadFile(fonttest::FontPath("DejaVuSans.ttf")));
+    f.tables[fonttest::Tag("name")] = fonttest::NameTable(face);
+    if (symbol) f.tables[fonttest::Tag("cmap")] = fonttest::SymbolCmap(4);
+    const fonttest::Bytes bytes = fonttest::BuildSfnt(f);
+    const std::string path = root_.host("fonts/font" + std::to_string(++fontFiles_) + ".ttf");
+    kestrel::test::WriteHostFile(path, std::string(bytes.begin(), bytes.end()));
+    return path;
+  }
+  int fontFiles_ = 0;
   FONTOBJ* Font(const char* file, LONG em = 100, FLONG flags = 0, LONG escapement = 0, bool mirror = false) {
     KP_ENGINE_FONT_INFO fi{};
     fi.file = file;
@@ -413,6 +432,80 @@ TEST_F(KmText, SubstitutionSettings) {
     const std::string all = Text(pages[0]);
     EXPECT_EQ(Has(pages[0], "BeginFontHeader"), !c.device) << all;
     EXPECT_EQ(Has(pages[0], ":OL"), !c.device) << all;
+    for (void* o : objects_) KpEngineDeleteObject(o);
+    objects_.clear();
+  }
+}
+
+// The TrueType glyph indices the stream's glyph records carry, in order.
+std::vector<int> DownloadedGlyphs(const pclxl_check::Listing& listing) {
+  std::vector<int> out;
+  for (const auto& item : listing.items) {
+    if (item.name != "ReadChar" || item.data.size() < 2 || item.data[0] != 1) continue;  // format 1: TrueType
+    const size_t at = item.data[1] == 0 ? 4 : item.data[1] == 1 ? 8 : 10;  // by the record's class
+    if (item.data.size() >= at + 2) out.push_back(item.data[at] << 8 | item.data[at + 1]);
+  }
+  return out;
+}
+
+// Model A at its default settings: its TrueType option (DDM 17) is 3, from
+// its TrueType handling (DDM 292) 0, so TrueType faces are substituted. A
+// face the substitution table names takes the table's device font (scoring
+// would take Kestrel Sans for these metrics), another face the best by
+// scoring; text a device font lacks is downloaded. Symbol fonts (DejaVu Sans
+// with the (3, 0) cmap of SymbolCmap alone: "!" is glyph 11, "0" glyph 45)
+// are not replaced by the text device fonts unless the table names them.
+TEST_F(KmText, RunsAtModelADefaults) {
+  struct Case {
+    const char* name;
+    const char16_t* face;  // DejaVu Sans renamed; null: the file as it is
+    bool symbol;
+    const char16_t* text;
+    std::function<void(CreateDcDevmode&)> stored;
+    std::string setFont;      // the SetFont line, from its start
+    std::vector<int> glyphs;  // the TrueType glyphs downloaded
+  };
+  const Case cases[] = {
+      {"a face the table names: the table's device font", u"Times New Roman", false, u"Kestrel", {},
+       "SetFont FontName=ubyte_array\"KSerif\"", {}},
+      {"a face the table leaves out: scoring", nullptr, false, u"Kestrel", {}, "SetFont FontName=ubyte_array\"KSans\"",
+       {}},
+      {"text the device font lacks: downloaded", nullptr, false, u"Kes \u03B1", {},
+       "SetFont FontName=ubyte_array\"DejaVu Sans:OL\" CharSize=real32(100) SymbolSet=uint16(590)", {46, 72, 86, 3, 838}},
+      {"a symbol font: outlines, glyphs through its (3, 0) cmap", u"Kestrel Symbol", true, u"!0!", {},
+       "SetFont FontName=ubyte_array\"Kestrel Symbol:OL\" CharSize=real32(100) SymbolSet=uint16(590)", {11, 45}},
+      {"a symbol font with code 256: bitmaps", u"Kestrel Symbol", true, u"!\u0100", {},
+       "SetFont FontName=ubyte_array\"Kestrel Symbol:42C80000:0000:3F800000:BM\" CharSize=real32(100) "
+       "SymbolSet=uint16(309)",
+       {}},
+      {"a symbol font the table names: the table's device font", u"Arial", true, u"!0", {},
+       "SetFont FontName=ubyte_array\"KSans\"", {}},
+      {"a devmode stored with TrueType option 0: as DDM 292 = 0 says", nullptr, false, u"Kestrel",
+       [](CreateDcDevmode& dm) { ASSERT_TRUE(dm.Set(DDM_TTOPTION, 0)); }, "SetFont FontName=ubyte_array\"KSans\"", {}},
+      {"the same with DDM 292 = 1: no device fonts", nullptr, false, u"Kestrel",
+       [](CreateDcDevmode& dm) {
+         ASSERT_TRUE(dm.Set(DDM_TTOPTION, 0));
+         ASSERT_TRUE(dm.Set(DDM_TRUETYPE, 1));
+       },
+       "SetFont FontName=ubyte_array\"DejaVu Sans:OL\"", {46, 72, 86, 87, 85, 79}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(OpenDefaults(c.stored));
+    LONG ttOption = 0;
+    ASSERT_TRUE(ddm_GetNumber(DDM_TTOPTION, Pdev()->devmode, Pdev()->printerData, &ttOption));
+    if (!c.stored) {
+      EXPECT_EQ(ttOption, DMTT_SUBDEV);
+    }
+    const std::string file = c.face ? FontFile(c.face, c.symbol) : std::string("DejaVuSans.ttf");
+    FONTOBJ* f = Font(file.c_str());
+    ASSERT_TRUE(Draw(String(f, c.text), f));
+    auto pages = Finish();
+    ASSERT_EQ(pages.size(), 1u);
+    const Lines setFont = Matching(pages[0], "SetFont ");
+    ASSERT_EQ(setFont.size(), 1u) << Text(pages[0]);
+    EXPECT_EQ(setFont[0].rfind(c.setFont, 0), 0u) << setFont[0];
+    EXPECT_EQ(DownloadedGlyphs(Listing()), c.glyphs) << Text(pages[0]);
     for (void* o : objects_) KpEngineDeleteObject(o);
     objects_.clear();
   }

@@ -473,30 +473,6 @@ TT_TABLEINFO SyntheticInfo(const char* tag, const Bytes& table, WORD numGlyphs =
   return info;
 }
 
-// A (3, 0) cmap with one format-4 subtable: segments {0xF020-0xF022 delta},
-// {0xF030-0xF031 through glyphIdArray}, the 0xFFFF end.
-Bytes SymbolCmap(uint16_t rangeOffsetOfSecond) {
-  Bytes sub;
-  uint16_t seg = 3;
-  PutBe16(sub, 4);
-  PutBe16(sub, 0);  // length, set below
-  PutBe16(sub, 0);
-  PutBe16(sub, seg * 2);
-  PutBe16(sub, 4), PutBe16(sub, 1), PutBe16(sub, 2);
-  PutBe16(sub, 0xF022), PutBe16(sub, 0xF031), PutBe16(sub, 0xFFFF);  // end codes
-  PutBe16(sub, 0);
-  PutBe16(sub, 0xF020), PutBe16(sub, 0xF030), PutBe16(sub, 0xFFFF);   // start codes
-  PutBe16(sub, uint16_t(10 - 0xF020)), PutBe16(sub, 5), PutBe16(sub, 1);  // deltas
-  PutBe16(sub, 0), PutBe16(sub, rangeOffsetOfSecond), PutBe16(sub, 0);   // range offsets
-  PutBe16(sub, 40), PutBe16(sub, 0);  // glyphIdArray: F030 -> 40 + 5, F031 missing
-  sub[2] = uint8_t(sub.size() >> 8), sub[3] = uint8_t(sub.size());
-  Bytes cmap;
-  PutBe16(cmap, 0), PutBe16(cmap, 1);
-  PutBe16(cmap, 3), PutBe16(cmap, 0), PutBe32(cmap, 12);
-  cmap.insert(cmap.end(), sub.begin(), sub.end());
-  return cmap;
-}
-
 TEST(GlyphMapping, SymbolCmap) {
   Bytes cmap = SymbolCmap(4);  // from its own entry: 2 to the next, 2 past the end of the array
   TT_TABLEINFO info = SyntheticInfo("cmap", cmap);

@@ -20,6 +20,13 @@
 //    is given, in a block of its own: nothing is shared between threads.
 //  - cdmSearchDefineId takes the name buffer's capacity in characters; the
 //    name is cut to it and always terminated.
+//  - dmTTOption (17) has no default of its own (status 2). Once the members
+//    are built, cdm_SetDefaultDevmode derives it from the TrueType handling
+//    (292) with cdmConvertTTOptionAndFontType: 1 when 292 is 1, else 3
+//    (substitute device fonts). Left at 0 it failed its own check (1-4) and
+//    turned substitution off whatever 292 said. Devmodes stored before still
+//    hold 0; they stay valid (the devmode check does not look at 17) and the
+//    renderer reads such a 0 as the value 292 gives (textout.cpp).
 //  - The default dmFields is derived from the platform code and the data's
 //    colour-management version by cdmGetFieldsFor, which cdmGetFields calls.
 #pragma once

@@ -85,6 +85,10 @@ BOOL cdmColorCapabilityTodmColor(void* devmode, void* printerData);
 // 1 or 2 by the rule above without writing; 0 when a read fails.
 SHORT cdmGetColorFromColorCapability(void* devmode, void* printerData);
 // which 17: dmTTOption to member 292; any other: member 292 to dmTTOption.
+// The defaults call it with 292 (dmTTOption follows 292); the merge with 17,
+// which turns a 292 of 1 into 2 unless dmTTOption is 1. So whatever writes
+// member 292 (a settings page, say) must call it with 292 afterwards, or a
+// choice of 1 (no device fonts) is lost at the next merge.
 BOOL cdmConvertTTOptionAndFontType(void* devmode, void* printerData, WORD which);
 BOOL cdmIcmModeToIcmMethod(void* devmode, void* printerData);
 BOOL cdmApplicationZoomToDmScale(void* devmode);
