@@ -47,14 +47,15 @@ void CopyName(WCHAR (&to)[MAX_PATH], LPCWSTR from) {
 // The registered jobs behind a document-monitor handle: one for a
 // registration of this process, every copy's for registrations taken over
 // from the application's side.
+// The count ids follow the record in its block.
 struct BddmJob {
   HMODULE module;
   uint32_t count;
-  uint32_t ids[1];  // count of them
+  uint32_t* ids() { return reinterpret_cast<uint32_t*>(this + 1); }
 };
 
 BddmJob* NewJob(HMODULE module, uint32_t count) {
-  const size_t bytes = offsetof(BddmJob, ids) + sizeof(uint32_t) * (count > 0 ? count : 1);
+  const size_t bytes = sizeof(BddmJob) + sizeof(uint32_t) * count;
   auto* job = static_cast<BddmJob*>(kcore_Alloc(bytes));
   if (job == nullptr) return nullptr;
   job->module = module;
@@ -346,7 +347,7 @@ ULONG_PTR Brightdesk_Ready(const BRIGHTDESK_REQUEST* request, BYTE (&record)[BRI
     if (module != nullptr) FreeLibrary(module);
     return 0;
   }
-  job->ids[0] = id;
+  job->ids()[0] = id;
   // The record names the job the copy belongs to, and the job control id
   // its header carries: the id in decimal.
   std::memcpy(record, &id, sizeof(id));
@@ -361,7 +362,7 @@ int bddm_Go(ULONG_PTR handle) {
   auto run = Export<int (*)(uint32_t)>(job->module, BDDM_RUNJOB);
   const bool released = Export<void (*)(void)>(job->module, BDDM_RELEASE) != nullptr;
   bool ran = run != nullptr;
-  for (uint32_t i = 0; run != nullptr && i < job->count; ++i) ran = run(job->ids[i]) != 0 && ran;
+  for (uint32_t i = 0; run != nullptr && i < job->count; ++i) ran = run(job->ids()[i]) != 0 && ran;
   EndHold(job);
   return ran && released ? BDDM_DONE : BDDM_FAILED;
 }
@@ -371,7 +372,7 @@ BOOL UnInitializeDocMon(ULONG_PTR handle) {
   BddmJob* job = reinterpret_cast<BddmJob*>(handle);
   auto withdraw = Export<int (*)(uint32_t)>(job->module, BDDM_WITHDRAWJOB);
   bool done = withdraw != nullptr;
-  for (uint32_t i = 0; withdraw != nullptr && i < job->count; ++i) done = withdraw(job->ids[i]) != 0 && done;
+  for (uint32_t i = 0; withdraw != nullptr && i < job->count; ++i) done = withdraw(job->ids()[i]) != 0 && done;
   EndHold(job);
   return done ? TRUE : FALSE;
 }
@@ -438,7 +439,7 @@ ULONG_PTR Brightdesk_TakeOver(HANDLE printer, CDDD_INFO* ddd, DWORD jobId) {
     return 0;
   }
   for (uint32_t i = 0; i < count; ++i)
-    std::memcpy(&job->ids[i], value + BDDM_HANDOFF_COUNT_BYTES + i * BRIGHTDESK_RECORD_SIZE, sizeof(uint32_t));
+    std::memcpy(&job->ids()[i], value + BDDM_HANDOFF_COUNT_BYTES + i * BRIGHTDESK_RECORD_SIZE, sizeof(uint32_t));
   kcore_Free(value);
   return reinterpret_cast<ULONG_PTR>(job);
 }

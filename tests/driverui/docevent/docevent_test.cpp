@@ -344,23 +344,35 @@ std::vector<BYTE> FaxList(WORD count) {
   return list;
 }
 
+// Stores a fax list as the queue's (the non-devmode record's list).
+void StoreFaxList(const ModelAQueue& queue, std::vector<BYTE>& fax) {
+  std::vector<BYTE> nondev(NRV_NONDEVMODE_SIZE);
+  ASSERT_TRUE(nonDev_SetDefaultData(queue.printer, nondev.data()));
+  ASSERT_TRUE(nonDev_SaveNonDevDat(queue.printer, queue.ddd, nullptr, NONDEV_LOCATION_PRINTERDATA, fax.data(),
+                                   static_cast<DWORD>(fax.size()), nondev.data(), nullptr, 0));
+}
+
+// The driver's CreateDC devmode of the printer (the record CREATEDCPRE
+// makes is deleted again), for a test to change and create DCs with.
+void DriverDevmode(PFN_DrvDocumentEvent event, HANDLE printer, std::vector<BYTE>* dm) {
+  void* base = nullptr;
+  DOCEVENT_CREATEDCPRE pre{nullptr, const_cast<LPWSTR>(kPrinter), nullptr, FALSE};
+  ASSERT_EQ(event(printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
+  dm->assign(static_cast<BYTE*>(base), static_cast<BYTE*>(base) + KM_CREATEDC_SIZE);
+  event(printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr);
+  event(printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+}
+
 TEST_F(DocEventTest, FaxJobHeadersOnePerDestinationOrOneForAll) {
   // The queue's stored fax list (three recipients), a fax job (GetIsFax
   // answered 1, the fax job type DDM 334 = 5 on model A, a printer with fax:
   // device type 4, the fax kit installed), DDM 1333 set. One header a
   // destination carries that destination's number only; the one header
   // for all carries every number.
-  std::vector<BYTE> nondev(NRV_NONDEVMODE_SIZE);
-  ASSERT_TRUE(nonDev_SetDefaultData(queue_.printer, nondev.data()));
   std::vector<BYTE> fax = FaxList(3);
-  ASSERT_TRUE(nonDev_SaveNonDevDat(queue_.printer, queue_.ddd, nullptr, NONDEV_LOCATION_PRINTERDATA, fax.data(),
-                                   static_cast<DWORD>(fax.size()), nondev.data(), nullptr, 0));
-  void* base = nullptr;
-  DOCEVENT_CREATEDCPRE pre{nullptr, const_cast<LPWSTR>(kPrinter), nullptr, FALSE};
-  ASSERT_EQ(Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
-  std::vector<BYTE> dm(static_cast<BYTE*>(base), static_cast<BYTE*>(base) + KM_CREATEDC_SIZE);
-  Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr);
-  Event()(queue_.printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+  StoreFaxList(queue_, fax);
+  std::vector<BYTE> dm;
+  DriverDevmode(Event(), queue_.printer, &dm);
   ASSERT_TRUE(ddm_SetNumber(DDM_NO_APP_COPY_COUNT, dm.data(), nullptr, 1));
   ASSERT_TRUE(ddm_SetNumber(DDM_JOBTYPE, dm.data(), nullptr, 5));
   ASSERT_TRUE(ddm_SetNumber(DDM_FAX_NAME_SOURCE, dm.data(), nullptr, 1));  // the fax is named by the document
@@ -491,21 +503,14 @@ TEST_F(DocEventTest, DocumentMonitorRegistersEachPreparedHeader) {
   // data under the job id. A copy the monitor refuses, a block that fails
   // (StartDoc ends in AbortDoc) or an application's AbortDoc leave nothing
   // registered.
-  std::vector<BYTE> nondev(NRV_NONDEVMODE_SIZE);
-  ASSERT_TRUE(nonDev_SetDefaultData(queue_.printer, nondev.data()));
   std::vector<BYTE> fax = FaxList(3);
-  ASSERT_TRUE(nonDev_SaveNonDevDat(queue_.printer, queue_.ddd, nullptr, NONDEV_LOCATION_PRINTERDATA, fax.data(),
-                                   static_cast<DWORD>(fax.size()), nondev.data(), nullptr, 0));
+  StoreFaxList(queue_, fax);
   std::vector<BYTE> record(NRV_PRINTERDATA_SIZE);
   ASSERT_TRUE(pd_GetPrinterData(queue_.printer, record.data(), queue_.ddd));
   ASSERT_TRUE(ddm_SetNumber(DDM_DOCMONITOR_REGISTER, nullptr, record.data(), 1));
   ASSERT_TRUE(pd_SetPrinterData(queue_.printer, record.data(), queue_.ddd, 1));
-  void* base = nullptr;
-  DOCEVENT_CREATEDCPRE pre{nullptr, const_cast<LPWSTR>(kPrinter), nullptr, FALSE};
-  ASSERT_EQ(Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
-  std::vector<BYTE> dm(static_cast<BYTE*>(base), static_cast<BYTE*>(base) + KM_CREATEDC_SIZE);
-  Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr);
-  Event()(queue_.printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+  std::vector<BYTE> dm;
+  DriverDevmode(Event(), queue_.printer, &dm);
   ASSERT_TRUE(ddm_SetNumber(DDM_NO_APP_COPY_COUNT, dm.data(), nullptr, 1));
   ASSERT_TRUE(ddm_SetNumber(DDM_COMMENT_SUPPRESS, dm.data(), nullptr, 1));
   ASSERT_TRUE(ddm_SetNumber(DDM_FAX_SINGLE_HEADER, dm.data(), nullptr, 0));
