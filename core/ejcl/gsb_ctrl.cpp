@@ -408,11 +408,12 @@ ULONG_PTR Brightdesk_TakeOver(HANDLE printer, CDDD_INFO* ddd, DWORD jobId) {
   HandOffName(jobId, name);
   DWORD type = 0, needed = 0;
   const DWORD asked = GetPrinterDataW(printer, name, &type, nullptr, 0, &needed);
-  if ((asked != ERROR_SUCCESS && asked != ERROR_MORE_DATA) || needed == 0) return 0;
-  BYTE* value = static_cast<BYTE*>(kcore_Alloc(needed));
-  if (value == nullptr) return 0;
+  if (asked != ERROR_SUCCESS && asked != ERROR_MORE_DATA) return 0;  // no value
+  BYTE* value = needed > 0 ? static_cast<BYTE*>(kcore_Alloc(needed)) : nullptr;
+  if (needed > 0 && value == nullptr) return 0;
   DWORD got = 0;
-  const bool read = GetPrinterDataW(printer, name, &type, value, needed, &got) == ERROR_SUCCESS && got == needed;
+  const bool read =
+      needed == 0 || (GetPrinterDataW(printer, name, &type, value, needed, &got) == ERROR_SUCCESS && got == needed);
   // Deleting the value is the claim: of two takers (the spooler side and an
   // aborting application) only one deletes it, and only that one goes on.
   if (!read || DeletePrinterDataW(printer, name) != ERROR_SUCCESS) {
@@ -420,7 +421,7 @@ ULONG_PTR Brightdesk_TakeOver(HANDLE printer, CDDD_INFO* ddd, DWORD jobId) {
     return 0;
   }
   WORD count = 0;
-  std::memcpy(&count, value, sizeof(count));
+  if (needed >= sizeof(count)) std::memcpy(&count, value, sizeof(count));
   const bool whole = type == REG_BINARY && count > 0 &&
                      needed == BDDM_HANDOFF_COUNT_BYTES + static_cast<DWORD>(count) * BRIGHTDESK_RECORD_SIZE;
   WCHAR library[MAX_PATH];

@@ -200,9 +200,9 @@ BOOL Brightdesk_Detach(ULONG_PTR job);
 //    claim, so of two takers only one gets the registrations. It answers a
 //    handle over every copy's registration (bddm_Go runs them all,
 //    bddm_Reset and UnInitializeDocMon withdraw them all), or 0 when there
-//    is no value, another taker claimed it, or it cannot be used (a size
-//    that does not match its count, no monitor library to hold): such a
-//    value is deleted all the same.
+//    is no value, another taker claimed it, or it cannot be used (empty,
+//    not binary, a size that does not match its count, no monitor library
+//    to hold): such a value is deleted all the same.
 #define BDDM_HANDOFF_PREFIX u"BDDMJob"
 constexpr DWORD BDDM_HANDOFF_COUNT_BYTES = 2;
 BOOL Brightdesk_HandOff(HANDLE printer, DWORD jobId, const BYTE* records);
