@@ -117,7 +117,8 @@ int WritePreparedHeader(UmpdJobContext* ctx, HCDDD ddd) {
 
 // The job's registration with the document monitor when the printer data
 // asks for it (DDM 8201), the devmode does (DDM 1321) and the monitor the
-// model names is usable; made once a job (a job of several sessions, a fax
+// model names is usable, unless the document events' registrations were
+// taken over; made once a job (a job of several sessions, a fax
 // sent once a destination, keeps its first), released by
 // umseam_DocumentMonitorGo or Reset, or with the context.
 void RegisterWithDocumentMonitor(UmpdJobContext* ctx, HCDDD ddd) {
@@ -137,6 +138,9 @@ int OutputEJCLHead(UmpdJobContext* ctx) {
   // The job's user, for the document monitor (the header's own user hint
   // follows the same rule in the core).
   if (ejcl_GetJobUserName(ctx->userName, UMPD_USER_CHARS + 1) == 0) ctx->userName[0] = 0;
+  // The document events' registrations of prepared headers come first: the
+  // job is then registered already.
+  outGSB_TakeOverDocumentMonitor(ctx);
   // A job asking for marking is spooled to its file from the header on.
   if (outGSB_PrepareSpool(ctx) != 0) {
     cddd_Close(ddd);

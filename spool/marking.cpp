@@ -115,6 +115,22 @@ int outGSB_BrightdeskReady(UmpdJobContext* ctx, int32_t copy, ULONG_PTR* id, BYT
   return 0;
 }
 
+void outGSB_TakeOverDocumentMonitor(UmpdJobContext* ctx) {
+  if (ctx == nullptr || ctx->documentMonitorTaken) return;
+  ctx->documentMonitorTaken = TRUE;
+  HCDDD ddd = cddd_Open(ctx->printer);
+  const ULONG_PTR job = Brightdesk_TakeOver(ctx->printer, ddd, ctx->jobId);
+  if (ddd != nullptr) cddd_Close(ddd);
+  if (job == 0) return;
+  if (ctx->documentMonitor == 0) {
+    ctx->documentMonitor = job;
+    Logout_OutputString(u"kestrelum: job %lu: the document monitor's registrations of its headers are taken over",
+                        ctx->jobId);
+  } else {
+    bddm_Reset(job);  // the job is registered already: these would never run
+  }
+}
+
 void outGSB_BrightdeskGo(UmpdJobContext*, ULONG_PTR id, int go) {
   if (id == 0) return;
   if (go) bddm_Go(id);

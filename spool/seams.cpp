@@ -13,13 +13,17 @@ int umseam_FewColorCountOnPixel(FEWCOLORINFO* summary, uint32_t colour) {
 }
 
 // The job's registration with the document monitor (made with the job
-// header, ejclout.cpp): withdrawn when the job fails or is aborted, run
-// ("go") when its input ended well; forgotten either way.
+// header, ejclout.cpp, or taken over from the document events): withdrawn
+// when the job fails or is aborted, run ("go") when its input ended well;
+// forgotten either way. Registrations handed over for a job that ends
+// before its header are taken over here, so that none outlives the job.
 void umseam_DocumentMonitorReset(UmpdJobContext* ctx) {
+  outGSB_TakeOverDocumentMonitor(ctx);
   if (ctx->documentMonitor != 0) bddm_Reset(ctx->documentMonitor);
   ctx->documentMonitor = 0;
 }
 void umseam_DocumentMonitorGo(UmpdJobContext* ctx) {
+  outGSB_TakeOverDocumentMonitor(ctx);
   if (ctx->documentMonitor != 0) bddm_Go(ctx->documentMonitor);
   ctx->documentMonitor = 0;
 }

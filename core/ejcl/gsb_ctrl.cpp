@@ -2,6 +2,7 @@
 // outside libraries loaded by name, their exports looked up at each call.
 #include "kestrel/core/gsb_ctrl.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "kestrel/core/cddd.h"
@@ -9,7 +10,9 @@
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/kcore_sys.h"
+#include "kestrel/core/logout.h"
 #include "kplatform/kwindows.h"
+#include "kplatform/winspool_printer.h"
 #include "kplatform/wide_text.h"
 
 namespace {
@@ -41,11 +44,41 @@ void CopyName(WCHAR (&to)[MAX_PATH], LPCWSTR from) {
   to[n] = 0;
 }
 
-// The registered job behind a document-monitor handle.
+// The registered jobs behind a document-monitor handle: one for a
+// registration of this process, every copy's for registrations taken over
+// from the application's side.
+// The count ids follow the record in its block.
 struct BddmJob {
   HMODULE module;
-  uint32_t id;
+  uint32_t count;
+  uint32_t* ids() { return reinterpret_cast<uint32_t*>(this + 1); }
 };
+
+BddmJob* NewJob(HMODULE module, uint32_t count) {
+  const size_t bytes = sizeof(BddmJob) + sizeof(uint32_t) * count;
+  auto* job = static_cast<BddmJob*>(kcore_Alloc(bytes));
+  if (job == nullptr) return nullptr;
+  job->module = module;
+  job->count = count;
+  return job;
+}
+
+// Releases the monitor and the library the handle holds, and the handle.
+void EndHold(BddmJob* job) {
+  auto release = Export<void (*)(void)>(job->module, BDDM_RELEASE);
+  if (release != nullptr) release();
+  FreeLibrary(job->module);
+  kcore_Free(job);
+}
+
+// The printer-data value of a job's hand-off.
+void HandOffName(DWORD jobId, WCHAR (&name)[32]) {
+  size_t n = kp_WideCopy(name, BDDM_HANDOFF_PREFIX, 16);
+  char digits[16];
+  const int count = std::snprintf(digits, sizeof digits, "%lu", static_cast<unsigned long>(jobId));
+  for (int i = 0; i < count; ++i) name[n++] = static_cast<WCHAR>(digits[i]);
+  name[n] = 0;
+}
 
 }  // namespace
 
@@ -307,16 +340,19 @@ ULONG_PTR Brightdesk_Ready(const BRIGHTDESK_REQUEST* request, BYTE (&record)[BRI
   auto reg = Export<uint32_t (*)(const BDDM_JOBDESC*)>(module, BDDM_REGISTERJOB);
   uint32_t id = 0;
   if (init != nullptr && reg != nullptr && init() != 0) id = reg(&desc);
-  BddmJob* job = id != 0 ? static_cast<BddmJob*>(kcore_Alloc(sizeof(BddmJob))) : nullptr;
+  BddmJob* job = id != 0 ? NewJob(module, 1) : nullptr;
   if (job == nullptr) {
     auto withdraw = Export<int (*)(uint32_t)>(module, BDDM_WITHDRAWJOB);
     if (id != 0 && withdraw != nullptr) withdraw(id);
     if (module != nullptr) FreeLibrary(module);
     return 0;
   }
-  job->module = module;
-  job->id = id;
-  std::memcpy(record, &id, sizeof(id));  // the record names the job the copy belongs to
+  job->ids()[0] = id;
+  // The record names the job the copy belongs to, and the job control id
+  // its header carries: the id in decimal.
+  std::memcpy(record, &id, sizeof(id));
+  std::snprintf(reinterpret_cast<char*>(record) + BRIGHTDESK_JCID_OFFSET, BRIGHTDESK_JCID_BYTES, "%lu",
+                static_cast<unsigned long>(id));
   return reinterpret_cast<ULONG_PTR>(job);
 }
 
@@ -324,27 +360,87 @@ int bddm_Go(ULONG_PTR handle) {
   if (handle == 0) return BDDM_NO_JOB;
   BddmJob* job = reinterpret_cast<BddmJob*>(handle);
   auto run = Export<int (*)(uint32_t)>(job->module, BDDM_RUNJOB);
-  auto release = Export<void (*)(void)>(job->module, BDDM_RELEASE);
-  const bool ran = run != nullptr && run(job->id) != 0;
-  if (release != nullptr) release();
-  FreeLibrary(job->module);
-  kcore_Free(job);
-  return ran && release != nullptr ? BDDM_DONE : BDDM_FAILED;
+  const bool released = Export<void (*)(void)>(job->module, BDDM_RELEASE) != nullptr;
+  bool ran = run != nullptr;
+  for (uint32_t i = 0; run != nullptr && i < job->count; ++i) ran = run(job->ids()[i]) != 0 && ran;
+  EndHold(job);
+  return ran && released ? BDDM_DONE : BDDM_FAILED;
 }
 
 BOOL UnInitializeDocMon(ULONG_PTR handle) {
   if (handle == 0) return FALSE;
   BddmJob* job = reinterpret_cast<BddmJob*>(handle);
   auto withdraw = Export<int (*)(uint32_t)>(job->module, BDDM_WITHDRAWJOB);
-  auto release = Export<void (*)(void)>(job->module, BDDM_RELEASE);
-  const bool done = withdraw != nullptr && withdraw(job->id) != 0;
-  if (release != nullptr) release();
-  FreeLibrary(job->module);
-  kcore_Free(job);
+  bool done = withdraw != nullptr;
+  for (uint32_t i = 0; withdraw != nullptr && i < job->count; ++i) done = withdraw(job->ids()[i]) != 0 && done;
+  EndHold(job);
   return done ? TRUE : FALSE;
 }
 
 int bddm_Reset(ULONG_PTR handle) {
   if (handle == 0) return BDDM_NO_JOB;
   return UnInitializeDocMon(handle) ? BDDM_DONE : BDDM_FAILED;
+}
+
+// ---- the hand-off between the two sides ------------------------------------------------------
+
+BOOL Brightdesk_Detach(ULONG_PTR handle) {
+  if (handle == 0) return FALSE;
+  EndHold(reinterpret_cast<BddmJob*>(handle));
+  return TRUE;
+}
+
+BOOL Brightdesk_HandOff(HANDLE printer, DWORD jobId, const BYTE* records) {
+  if (printer == nullptr || records == nullptr) return FALSE;
+  WORD count = 0;
+  std::memcpy(&count, records, sizeof(count));
+  if (count == 0) return FALSE;
+  WCHAR name[32];
+  HandOffName(jobId, name);
+  const DWORD size = BDDM_HANDOFF_COUNT_BYTES + static_cast<DWORD>(count) * BRIGHTDESK_RECORD_SIZE;
+  return SetPrinterDataW(printer, name, REG_BINARY, const_cast<BYTE*>(records), size) == ERROR_SUCCESS ? TRUE
+                                                                                                       : FALSE;
+}
+
+ULONG_PTR Brightdesk_TakeOver(HANDLE printer, CDDD_INFO* ddd, DWORD jobId) {
+  if (printer == nullptr) return 0;
+  WCHAR name[32];
+  HandOffName(jobId, name);
+  DWORD type = 0, needed = 0;
+  const DWORD asked = GetPrinterDataW(printer, name, &type, nullptr, 0, &needed);
+  if (asked != ERROR_SUCCESS && asked != ERROR_MORE_DATA) return 0;  // no value
+  BYTE* value = needed > 0 ? static_cast<BYTE*>(kcore_Alloc(needed)) : nullptr;
+  if (needed > 0 && value == nullptr) return 0;
+  DWORD got = 0;
+  const bool read =
+      needed == 0 || (GetPrinterDataW(printer, name, &type, value, needed, &got) == ERROR_SUCCESS && got == needed);
+  // Deleting the value is the claim: of two takers (the spooler side and an
+  // aborting application) only one deletes it, and only that one goes on.
+  if (!read || DeletePrinterDataW(printer, name) != ERROR_SUCCESS) {
+    kcore_Free(value);
+    return 0;
+  }
+  WORD count = 0;
+  if (needed >= sizeof(count)) std::memcpy(&count, value, sizeof(count));
+  const bool whole = type == REG_BINARY && count > 0 &&
+                     needed == BDDM_HANDOFF_COUNT_BYTES + static_cast<DWORD>(count) * BRIGHTDESK_RECORD_SIZE;
+  WCHAR library[MAX_PATH];
+  HMODULE module = whole && bddm_LibraryName(ddd, library) ? Load(library) : nullptr;
+  auto init = Export<int (*)(void)>(module, BDDM_INITIALIZE);
+  BddmJob* job = nullptr;
+  if (init != nullptr && init() != 0) {
+    job = NewJob(module, count);
+    auto release = Export<void (*)(void)>(module, BDDM_RELEASE);
+    if (job == nullptr && release != nullptr) release();
+  }
+  if (job == nullptr) {
+    Logout_OutputString(u"kestrel: the document monitor's registrations of job %lu cannot be taken over", jobId);
+    if (module != nullptr) FreeLibrary(module);
+    kcore_Free(value);
+    return 0;
+  }
+  for (uint32_t i = 0; i < count; ++i)
+    std::memcpy(&job->ids()[i], value + BDDM_HANDOFF_COUNT_BYTES + i * BRIGHTDESK_RECORD_SIZE, sizeof(uint32_t));
+  kcore_Free(value);
+  return reinterpret_cast<ULONG_PTR>(job);
 }

@@ -302,10 +302,10 @@ int _GetEMFSpoolStatus(HANDLE hPrinter, HDC hdc) {
   return MessageBoxW(nullptr, text, caption, MB_OKCANCEL | MB_ICONEXCLAMATION) == IDCANCEL ? -1 : 1;
 }
 
-int _DocEventStartDocPost(HANDLE hPrinter, HDC hdc) {
+int _DocEventStartDocPost(HANDLE hPrinter, HDC hdc, DWORD jobId) {
   int r = _GetEMFSpoolStatus(hPrinter, hdc);
   if (r != 1) return r;
-  Brightdesk_StartDocPost(hPrinter, hdc);  // its result is not used
+  Brightdesk_StartDocPost(hPrinter, hdc, jobId);  // its result is not used (the trace has its failures)
   return _PutEscapeInStartDocPost(hPrinter, hdc);
 }
 
@@ -462,7 +462,19 @@ int docevent_Dispatch(HANDLE hPrinter, HDC hdc, int iEsc, ULONG cbIn, PVOID pvIn
       case DOCUMENTEVENT_ENDPAGE: r = stampCheckAndCall(hPrinter, hdc, 0); break;
       case DOCUMENTEVENT_ENDDOC: r = stampCheckAndCall(hPrinter, hdc, 1); break;
       case DOCUMENTEVENT_DELETEDC: r = _DeleteDocEventData(hPrinter); break;
-      case DOCUMENTEVENT_STARTDOCPOST: r = _DocEventStartDocPost(hPrinter, hdc); break;
+      case DOCUMENTEVENT_STARTDOCPOST: {
+        // The input is the address of the spooler's job id.
+        DWORD jobId = 0;
+        if (pvIn && cbIn >= sizeof jobId) std::memcpy(&jobId, pvIn, sizeof jobId);
+        r = _DocEventStartDocPost(hPrinter, hdc, jobId);
+        break;
+      }
+      case DOCUMENTEVENT_ABORTDOC:
+        // Not an event of the driver's (0), but the document monitor's
+        // registrations of the job must not outlive it.
+        Brightdesk_AbortDoc(hPrinter);
+        r = 0;
+        break;
       default: r = 0; break;
     }
   }

@@ -70,6 +70,7 @@ void _InitialDocEventData(DocEventData* d) {
   d->jclTable = nullptr;
   d->jclTableSize = 0;
   d->bddmRecords = nullptr;
+  d->bddmJobId = 0;
   d->faxInfoSize = 0;
   d->faxInfo = nullptr;
   d->tempFile = nullptr;

@@ -8,6 +8,7 @@
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/ejcl.h"
 #include "kestrel/core/faxlist.h"
+#include "kestrel/core/gsb_ctrl.h"
 #include "kestrel/core/zanlib.h"
 #include "kestrel/ui/docevent.h"
 #include "kplatform/byte_order.h"
@@ -47,19 +48,20 @@ void PutText(BYTE* block, DWORD at, LPCWSTR text, DWORD chars) {
   kp_StoreU16(block + at + n * sizeof(WCHAR), 0);
 }
 
-bool PrinterName(HANDLE printer, WCHAR* out, DWORD chars) {
+}  // namespace
+
+bool docevent_PrinterNames(HANDLE hPrinter, WCHAR* name, DWORD nameChars, WCHAR* port, DWORD portChars) {
   DWORD needed = 0;
-  GetPrinterW(printer, 2, nullptr, 0, &needed);
+  GetPrinterW(hPrinter, 2, nullptr, 0, &needed);
   if (needed < sizeof(PRINTER_INFO_2W)) return false;
   std::vector<BYTE> buffer(needed);
-  if (!GetPrinterW(printer, 2, buffer.data(), needed, &needed)) return false;
+  if (!GetPrinterW(hPrinter, 2, buffer.data(), needed, &needed)) return false;
   PRINTER_INFO_2W info;
   std::memcpy(&info, buffer.data(), sizeof info);
-  CopyZ(out, chars, info.pPrinterName ? info.pPrinterName : u"");
+  if (name) CopyZ(name, nameChars, info.pPrinterName ? info.pPrinterName : u"");
+  if (port) CopyZ(port, portChars, info.pPortName ? info.pPortName : u"");
   return true;
 }
-
-}  // namespace
 
 int docevent_Send(HDC hdc, ULONG code, ULONG cbIn, const void* pvIn, ULONG cbOut, void* pvOut) {
   int r = ExtEscape(hdc, static_cast<int>(code), static_cast<int>(cbIn), static_cast<LPCSTR>(pvIn),
@@ -83,7 +85,7 @@ int local_FillCSDX(BYTE* block, HANDLE hPrinter, LPCWSTR docName, LPCWSTR userNa
   }
   PutText(block, KM_CSDX_USER, user, KM_CSDX_USER_CHARS);
   WCHAR printer[KM_CSDX_PRINTER_CHARS + 1] = {};
-  if (!PrinterName(hPrinter, printer, KM_CSDX_PRINTER_CHARS + 1)) return -1;
+  if (!docevent_PrinterNames(hPrinter, printer, KM_CSDX_PRINTER_CHARS + 1, nullptr, 0)) return -1;
   PutText(block, KM_CSDX_PRINTER, printer, KM_CSDX_PRINTER_CHARS);
   return 1;
 }
@@ -155,6 +157,19 @@ int _HeaderFooterStartDocProc(BYTE* block, HANDLE hPrinter, HDC, void* devmode, 
   return 1;
 }
 
+bool docevent_JclHeaderPlan(HANDLE hPrinter, DocEventData* d, DWORD isFax, DocEventHeaderPlan* plan) {
+  *plan = DocEventHeaderPlan{1, false, 0, nullptr};
+  if (!isFax) return true;
+  LONG destinations = Number(DDM_FAX_DESTINATION_COUNT, d->devmode, d->printerData);
+  WORD listCount = 0;
+  if (d->faxInfo) plan->faxList = CreateFaxAddressInfoFromMem(hPrinter, 0, d->faxInfoSize, d->faxInfo, &listCount);
+  if (destinations < 1 || !plan->faxList || destinations > listCount) return false;
+  plan->perDestination = Number(DDM_FAX_SINGLE_HEADER, d->devmode, d->printerData) == 0;
+  plan->count = plan->perDestination ? static_cast<uint64_t>(destinations) : 1;
+  plan->destinations = static_cast<WORD>(destinations);
+  return true;
+}
+
 int _GetJCLHeader_StartDocPost(HANDLE hPrinter, HDC hdc) {
   // 1. A table only when DDM 1333 is set and the fax question is answered.
   DocEventData* d = _GetDocEventData(hPrinter);
@@ -164,22 +179,17 @@ int _GetJCLHeader_StartDocPost(HANDLE hPrinter, HDC hdc) {
   HCDDD ddd = cddd_Open(hPrinter);
   if (!ddd) return -1;
   int result = -1;
-  void* faxList = nullptr;
-  WORD faxCount = 0;
   BYTE* table = nullptr;
   // 2. The headers: one, or for a fax job one for all destinations or one
   // each. The count comes from the devmode and never passes the list's own.
-  uint64_t count = 1;
-  bool perDestination = false;
-  if (isFax) {
-    LONG destinations = Number(DDM_FAX_DESTINATION_COUNT, d->devmode, d->printerData);
-    if (d->faxInfo)
-      faxList = CreateFaxAddressInfoFromMem(hPrinter, 0, d->faxInfoSize, d->faxInfo, &faxCount);
-    if (destinations < 1 || !faxList || destinations > faxCount) goto done;
-    perDestination = Number(DDM_FAX_SINGLE_HEADER, d->devmode, d->printerData) == 0;
-    count = perDestination ? static_cast<uint64_t>(destinations) : 1;
-    faxCount = static_cast<WORD>(destinations);
-  }
+  DocEventHeaderPlan plan{};
+  const bool planned = docevent_JclHeaderPlan(hPrinter, d, isFax, &plan);
+  const uint64_t count = plan.count;
+  void* const faxList = plan.faxList;
+  // The document monitor's per-copy records (uint16 count, 64 bytes each).
+  WORD records = 0;
+  if (d->bddmRecords) records = kp_LoadU16(d->bddmRecords);
+  if (!planned) goto done;
   {
     // 3. The table: the head, the entries, the values.
     LONG entrySize = ejcl_bufferSizeHead(ddd->main, ddd->referenced);
@@ -204,11 +214,18 @@ int _GetJCLHeader_StartDocPost(HANDLE hPrinter, HDC hdc) {
       context.printer = hPrinter;
       context.bookletSheets = 0;  // the spooler side fills the sheet count
       if (isFax) {
-        range.first = static_cast<WORD>(perDestination ? i : 0);
-        range.last = static_cast<WORD>(perDestination ? i : faxCount - 1);
+        range.first = static_cast<WORD>(plan.perDestination ? i : 0);
+        range.last = static_cast<WORD>(plan.perDestination ? i : plan.destinations - 1);
         range.list = faxList;
         range.listSize = d->faxInfoSize;
         context.fax = &range;
+      }
+      if (i < records) {
+        // The copy's registration: its job control id goes into its header.
+        const BYTE* record = d->bddmRecords + BDDM_HANDOFF_COUNT_BYTES + i * BRIGHTDESK_RECORD_SIZE;
+        context.jcidFlag = 1;
+        std::memcpy(context.jcid, record + BRIGHTDESK_JCID_OFFSET, BRIGHTDESK_JCID_BYTES);
+        context.jcid[BRIGHTDESK_JCID_BYTES - 1] = 0;
       }
       BYTE* entry = table + KM_JCL_EntryOffset(i, entrySize);
       // The text after its 4-byte count, within the entry.

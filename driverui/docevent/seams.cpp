@@ -1,7 +1,5 @@
 // The document events' glue to work of other folders (kestrel/ui/docevent.h):
-// the temporary-file sweep, the marking status over the core's gsb_ctrl_*,
-// and the document-monitor hand-off, which answers as if no monitor is
-// installed until its carriers exist.
+// the temporary-file sweep and the marking status over the core's gsb_ctrl_*.
 #include "kestrel/core/gsb_ctrl.h"
 #include "kestrel/core/regfile.h"
 #include "kestrel/ui/docevent.h"
@@ -12,22 +10,6 @@
 // left for the next document.
 BOOL docevent_DeleteTmpFile(HCDDD ddd) {
   return RegFile_DeleteTmpFile(ddd, nullptr, nullptr) == ERROR_SUCCESS ? TRUE : FALSE;
-}
-
-// The hand-off at StartDocPost. It runs only when DDM 1333, 8201 and 1321
-// are set. The core's Brightdesk_Ready registers a copy and answers a
-// handle that holds the monitor's library in this process; nothing carries
-// that registration on: the EJCL writer's context has no place for the
-// 64-byte record, and the spooler side, which runs the monitor after the
-// job (bddm_Go), cannot use a handle of this process. Registering here
-// would leave registrations nobody runs or withdraws, so this leaves no
-// per-copy records and answers 1, as with no monitor installed, until the
-// record's carriers (the EJCL context and the spooler side's
-// umseam_DocumentMonitor*) are built.
-int Brightdesk_StartDocPost(HANDLE hPrinter, HDC hdc) {
-  (void)hPrinter;
-  (void)hdc;
-  return 1;
 }
 
 // The marking library's status of the job (the core's gsb_ctrl_* glue):

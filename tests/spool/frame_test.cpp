@@ -11,10 +11,12 @@
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
+#include "kestrel/core/gsb_ctrl.h"
 #include "kestrel/core/printerdata.h"
 #include "kplatform/advapi32_registry.h"
 #include "kplatform/kernel32_system.h"
 #include "kplatform/kernel32_time.h"
+#include "kplatform/winspool_printer.h"
 #include "spool_fixture.h"
 
 namespace kestrel::test {
@@ -383,6 +385,89 @@ TEST_F(SpoolFrame, TheJobIsRegisteredWithTheDocumentMonitorAtItsHeader) {
       FreeLibrary(library);
     }
   }
+}
+
+// The registrations the document events made for a job's prepared headers
+// come in the printer data under the job id: the job takes them over and
+// makes none of its own, runs them all when its input ended well and
+// withdraws them all when it was aborted; the value is gone either way. A
+// value whose size does not match its count is dropped, and the job
+// registers itself at its header as without one.
+TEST_F(SpoolFrame, RegistrationsHandedOverByTheDocumentEventsAreTakenOver) {
+  ASSERT_TRUE(KpInstallModule("libkqdmtest.so", u"kqdm.dll"));
+  HMODULE library = LoadLibraryW(u"kqdm.dll");  // held: the stand-in keeps its log while loaded
+  ASSERT_NE(library, nullptr);
+  auto reset = reinterpret_cast<void (*)(int)>(reinterpret_cast<void (*)()>(GetProcAddress(library, "MarkTest_Reset")));
+  auto read = reinterpret_cast<int (*)(char*, int)>(reinterpret_cast<void (*)()>(GetProcAddress(library, "MarkTest_Log")));
+  ASSERT_TRUE(reset && read);
+  auto log = [&] {
+    std::string text(8192, '\0');
+    text.resize(static_cast<size_t>(std::max(0, read(text.data(), static_cast<int>(text.size())))));
+    return text;
+  };
+  auto count = [](const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  std::u16string name = u"BDDMJob1";  // the offline job's id is 1
+  struct Case {
+    const char* name;
+    bool aborted;
+    bool whole;  // the value's size matches its count
+  };
+  const Case cases[] = {{"ends well", false, true}, {"aborted", true, true}, {"torn value", false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset(0);
+    Printer().Reset();
+    // Two copies registered on the application's side and let go of.
+    std::vector<BYTE> records(BDDM_HANDOFF_COUNT_BYTES + 2 * BRIGHTDESK_RECORD_SIZE, 0);
+    records[0] = 2;
+    std::vector<std::string> ids;
+    for (DWORD i = 0; i < 2; ++i) {
+      BRIGHTDESK_REQUEST request{};
+      request.library = u"kqdm.dll";
+      request.document = u"Report";
+      request.copySet = i;
+      request.copy = i;
+      BYTE record[BRIGHTDESK_RECORD_SIZE];
+      const ULONG_PTR handle = Brightdesk_Ready(&request, record);
+      ASSERT_NE(handle, 0u);
+      ASSERT_TRUE(Brightdesk_Detach(handle));
+      std::memcpy(records.data() + BDDM_HANDOFF_COUNT_BYTES + i * BRIGHTDESK_RECORD_SIZE, record, sizeof record);
+      uint32_t id = 0;
+      std::memcpy(&id, record, sizeof id);
+      ids.push_back(std::to_string(id));
+    }
+    if (c.whole) {
+      ASSERT_TRUE(Brightdesk_HandOff(queue_.printer, 1, records.data()));
+    } else {
+      ASSERT_EQ(SetPrinterDataW(queue_.printer, name.data(), REG_BINARY, records.data(),
+                                BDDM_HANDOFF_COUNT_BYTES + BRIGHTDESK_RECORD_SIZE),
+                0u);
+    }
+    JobSetUp s = ModelAJob(queue_, 1);
+    ASSERT_TRUE(ddm_SetNumber(DDM_DOCMONITOR_REGISTER, s.devmode.data(), s.printerData, 1));
+    ASSERT_TRUE(ddm_SetNumber(DDM_COMMENT_SUPPRESS, s.devmode.data(), s.printerData, 1));
+    {
+      OfflineJob job(Stream(s), queue_.printer, false);
+      if (c.aborted) job.ctx()->status.fetch_or(UMPD_STATUS_ABORTED);
+      job.Run();
+      EXPECT_EQ(job.ctx()->documentMonitor, 0u) << "settled when the input ended";
+    }
+    const std::string text = log();
+    for (const std::string& id : ids) {
+      EXPECT_EQ(count(text, "run " + id + "\n"), c.whole && !c.aborted ? 1u : 0u) << text;
+      EXPECT_EQ(count(text, "withdraw " + id + "\n"), c.whole && c.aborted ? 1u : 0u) << text;
+    }
+    // Only the torn value leaves the job to register itself (copy 0).
+    EXPECT_EQ(count(text, "register copy"), c.whole ? 2u : 3u) << text;
+    DWORD type = 0, needed = 0;
+    EXPECT_EQ(GetPrinterDataW(queue_.printer, name.data(), &type, nullptr, 0, &needed),
+              static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  }
+  FreeLibrary(library);
 }
 
 // ---- the graphics-state filter ----------------------------------------------------

@@ -73,7 +73,8 @@ EXPORT int BDDM_Initialize(void) {
 }
 EXPORT void BDDM_Release(void) { Log("release"); }
 EXPORT uint32_t BDDM_RegisterJob(const BDDM_JOBDESC* d) {
-  if (Fails("register")) return 0;
+  // "register" with a copy fails that copy only (-1: every copy).
+  if (Fails("register") && (gFailCopy < 0 || gFailCopy == static_cast<int>(d->copy))) return 0;
   uint32_t id;
   {
     std::lock_guard<std::mutex> g(gLock);

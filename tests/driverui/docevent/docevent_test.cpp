@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "docevent_fixture.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/faxlist.h"
+#include "kestrel/core/gsb_ctrl.h"
 #include "kestrel/core/nondev.h"
 #include "kestrel/core/papdat.h"
 #include "kestrel/core/printerdata.h"
@@ -342,23 +344,42 @@ std::vector<BYTE> FaxList(WORD count) {
   return list;
 }
 
-TEST_F(DocEventTest, FaxJobHeadersOnePerDestinationOrOneForAll) {
-  // The queue's stored fax list (three recipients), a fax job (GetIsFax
-  // answered 1), DDM 1333 set. The model's fax number records need the
-  // fax job type and its files, so the headers are checked for their count
-  // and layout here; the numbers a header carries are the EJCL writer's.
+// Stores a fax list as the queue's (the non-devmode record's list).
+void StoreFaxList(const ModelAQueue& queue, std::vector<BYTE>& fax) {
   std::vector<BYTE> nondev(NRV_NONDEVMODE_SIZE);
-  ASSERT_TRUE(nonDev_SetDefaultData(queue_.printer, nondev.data()));
-  std::vector<BYTE> fax = FaxList(3);
-  ASSERT_TRUE(nonDev_SaveNonDevDat(queue_.printer, queue_.ddd, nullptr, NONDEV_LOCATION_PRINTERDATA, fax.data(),
+  ASSERT_TRUE(nonDev_SetDefaultData(queue.printer, nondev.data()));
+  ASSERT_TRUE(nonDev_SaveNonDevDat(queue.printer, queue.ddd, nullptr, NONDEV_LOCATION_PRINTERDATA, fax.data(),
                                    static_cast<DWORD>(fax.size()), nondev.data(), nullptr, 0));
+}
+
+// The driver's CreateDC devmode of the printer (the record CREATEDCPRE
+// makes is deleted again), for a test to change and create DCs with.
+void DriverDevmode(PFN_DrvDocumentEvent event, HANDLE printer, std::vector<BYTE>* dm) {
   void* base = nullptr;
   DOCEVENT_CREATEDCPRE pre{nullptr, const_cast<LPWSTR>(kPrinter), nullptr, FALSE};
-  ASSERT_EQ(Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
-  std::vector<BYTE> dm(static_cast<BYTE*>(base), static_cast<BYTE*>(base) + KM_CREATEDC_SIZE);
-  Event()(queue_.printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr);
-  Event()(queue_.printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+  ASSERT_EQ(event(printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
+  dm->assign(static_cast<BYTE*>(base), static_cast<BYTE*>(base) + KM_CREATEDC_SIZE);
+  event(printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr);
+  event(printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+}
+
+TEST_F(DocEventTest, FaxJobHeadersOnePerDestinationOrOneForAll) {
+  // The queue's stored fax list (three recipients), a fax job (GetIsFax
+  // answered 1, the fax job type DDM 334 = 5 on model A, a printer with fax:
+  // device type 4, the fax kit installed), DDM 1333 set. One header a
+  // destination carries that destination's number only; the one header
+  // for all carries every number.
+  std::vector<BYTE> fax = FaxList(3);
+  StoreFaxList(queue_, fax);
+  std::vector<BYTE> dm;
+  DriverDevmode(Event(), queue_.printer, &dm);
   ASSERT_TRUE(ddm_SetNumber(DDM_NO_APP_COPY_COUNT, dm.data(), nullptr, 1));
+  ASSERT_TRUE(ddm_SetNumber(DDM_JOBTYPE, dm.data(), nullptr, 5));
+  ASSERT_TRUE(ddm_SetNumber(DDM_FAX_NAME_SOURCE, dm.data(), nullptr, 1));  // the fax is named by the document
+  std::vector<BYTE> record(NRV_PRINTERDATA_SIZE);
+  ASSERT_TRUE(pd_GetPrinterData(queue_.printer, record.data(), queue_.ddd));
+  ASSERT_TRUE(ddm_SetNumber(DDM_OPTION_FAXKIT, nullptr, record.data(), 1));
+  ASSERT_TRUE(pd_SetPrinterData(queue_.printer, record.data(), queue_.ddd, 1));
   EscapeScript script({{KM_ESC_GET_IS_FAX, 1, {1, 0, 0, 0}}});
   struct Row {
     LONG single;        // DDM 379
@@ -396,10 +417,190 @@ TEST_F(DocEventTest, FaxJobHeadersOnePerDestinationOrOneForAll) {
         ASSERT_LE(length, entry - 4);
         std::string text(reinterpret_cast<const char*>(t + KM_JCL_EntryOffset(i, entry) + 4), length);
         EXPECT_NE(text.find("Fax"), std::string::npos) << "the header's comment names the document";
+        for (int n = 0; n < 3; ++n) {
+          const bool carried = r.headers == 1 || n == i;
+          const std::string number = "555010" + std::to_string(n);
+          EXPECT_EQ(text.find(number) != std::string::npos, carried) << "header " << i << ", " << number << ":\n"
+                                                                      << text;
+        }
       }
       EXPECT_GT(EndDoc(hdc), 0);
     }
     EXPECT_TRUE(DeleteDC(hdc));
+  }
+}
+
+// ---- The document monitor at StartDocPost
+
+// The monitor stand-in (kqdmtest installed as kqdm.dll, the library model
+// A names), held loaded so that it keeps its script and log.
+class MonitorDouble {
+ public:
+  MonitorDouble() {
+    EXPECT_TRUE(KpInstallModule("libkqdmtest.so", u"kqdm.dll"));
+    library_ = LoadLibraryW(u"kqdm.dll");
+    EXPECT_NE(library_, nullptr);
+    if (auto reset = Fn<void (*)(int)>("MarkTest_Reset")) reset(0);
+  }
+  ~MonitorDouble() {
+    if (library_) FreeLibrary(library_);
+  }
+  MonitorDouble(const MonitorDouble&) = delete;
+  MonitorDouble& operator=(const MonitorDouble&) = delete;
+  void Fail(const char* step, int copy) {
+    if (auto fail = Fn<void (*)(const char*, int)>("MarkTest_Fail")) fail(step, copy);
+  }
+  std::string Log() {
+    auto read = Fn<int (*)(char*, int)>("MarkTest_Log");
+    if (!read) return "";
+    std::string log(16384, '\0');
+    const int n = read(log.data(), static_cast<int>(log.size()));
+    log.resize(std::min(log.size() - 1, static_cast<size_t>(std::max(0, n))));
+    return log;
+  }
+  // The ids of the stand-in's "register copy N id M" lines, by copy.
+  std::vector<std::string> Registered() {
+    std::vector<std::string> ids;
+    const std::string log = Log();
+    for (size_t at = log.find("register copy "); at != std::string::npos; at = log.find("register copy ", at + 1)) {
+      const size_t id = log.find(" id ", at) + 4;
+      EXPECT_EQ(log.compare(at + 14, 1, std::to_string(ids.size())), 0) << "copies in order: " << log;
+      ids.push_back(log.substr(id, log.find(' ', id) - id));
+    }
+    return ids;
+  }
+
+ private:
+  template <typename F>
+  F Fn(const char* name) {
+    return library_ ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(library_, name))) : nullptr;
+  }
+  HMODULE library_ = nullptr;
+};
+
+// The printer-data value a job's registrations are handed off in.
+std::u16string HandOffName(DWORD job) {
+  const std::string digits = std::to_string(job);
+  return u"BDDMJob" + std::u16string(digits.begin(), digits.end());
+}
+
+// The hand-off value of a job in the printer data (empty when there is none).
+std::vector<BYTE> HandOffValue(HANDLE printer, DWORD job) {
+  std::u16string name = HandOffName(job);
+  DWORD type = 0, needed = 0;
+  if (GetPrinterDataW(printer, name.data(), &type, nullptr, 0, &needed) != ERROR_MORE_DATA) return {};
+  std::vector<BYTE> value(needed);
+  EXPECT_EQ(GetPrinterDataW(printer, name.data(), &type, value.data(), needed, &needed), 0u);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+  return value;
+}
+
+TEST_F(DocEventTest, DocumentMonitorRegistersEachPreparedHeader) {
+  // DDM 1333 (headers prepared here), the printer data's DDM 8201 and the
+  // devmode's DDM 1321 set: StartDocPost registers one copy a header with
+  // the model's monitor, the header of copy i carries its registration's
+  // job control id, and the records go to the spooler side in the printer
+  // data under the job id. A copy the monitor refuses, a block that fails
+  // (StartDoc ends in AbortDoc) or an application's AbortDoc leave nothing
+  // registered.
+  std::vector<BYTE> fax = FaxList(3);
+  StoreFaxList(queue_, fax);
+  std::vector<BYTE> record(NRV_PRINTERDATA_SIZE);
+  ASSERT_TRUE(pd_GetPrinterData(queue_.printer, record.data(), queue_.ddd));
+  ASSERT_TRUE(ddm_SetNumber(DDM_DOCMONITOR_REGISTER, nullptr, record.data(), 1));
+  ASSERT_TRUE(pd_SetPrinterData(queue_.printer, record.data(), queue_.ddd, 1));
+  std::vector<BYTE> dm;
+  DriverDevmode(Event(), queue_.printer, &dm);
+  ASSERT_TRUE(ddm_SetNumber(DDM_NO_APP_COPY_COUNT, dm.data(), nullptr, 1));
+  ASSERT_TRUE(ddm_SetNumber(DDM_COMMENT_SUPPRESS, dm.data(), nullptr, 1));
+  ASSERT_TRUE(ddm_SetNumber(DDM_FAX_SINGLE_HEADER, dm.data(), nullptr, 0));
+  ASSERT_TRUE(ddm_SetNumber(DDM_FAX_DESTINATION_COUNT, dm.data(), nullptr, 3));
+  struct Row {
+    const char* name;
+    bool installed;     // the monitor (from this row on: the root keeps it)
+    bool fax;           // a fax job to three destinations, one header each
+    int refuseCopy;     // the monitor refuses this copy (-1: none)
+    LONG refuse;        // an escape of the block the renderer refuses (0: none)
+    bool appAbort;      // the application aborts after its first page
+    size_t registered;  // registrations made
+    bool kept;          // handed to the spooler side (else all withdrawn)
+  };
+  const Row rows[] = {{"no monitor installed", false, false, -1, 0, false, 0, false},
+                      {"one header", true, false, -1, 0, false, 1, true},
+                      {"three fax destinations", true, true, -1, 0, false, 3, true},
+                      {"the monitor refuses the second copy", true, true, 1, 0, false, 1, false},
+                      {"the block fails: StartDoc aborts", true, false, -1, KM_ESC_SET_CSDX, false, 1, false},
+                      {"the application aborts", true, false, -1, 0, true, 1, false}};
+  std::unique_ptr<MonitorDouble> monitor;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    if (r.installed) {
+      monitor.reset();
+      monitor = std::make_unique<MonitorDouble>();
+      if (r.refuseCopy >= 0) monitor->Fail("register", r.refuseCopy);
+    }
+    std::vector<EscapeScript::Answer> answers;
+    if (r.fax) answers.push_back({KM_ESC_GET_IS_FAX, 1, {1, 0, 0, 0}});
+    if (r.refuse) answers.push_back({r.refuse, 0, {}});
+    EscapeScript script(answers);
+    HDC hdc = CreateDc(reinterpret_cast<const DEVMODEW*>(dm.data()));
+    ASSERT_NE(hdc, nullptr);
+    DOCINFOW doc = Doc(u"Watched");
+    const int job = StartDocW(hdc, &doc);
+    if (r.refuse) {
+      EXPECT_EQ(job, SP_ERROR);
+    } else {
+      ASSERT_GT(job, 0);
+    }
+    if (r.appAbort) {
+      ASSERT_GT(StartPage(hdc), 0);
+      ASSERT_GT(EndPage(hdc), 0);
+      EXPECT_GT(AbortDoc(hdc), 0);
+    } else if (job > 0) {
+      EXPECT_GT(EndDoc(hdc), 0);
+    }
+    // The registrations, the headers' job control ids, the hand-off.
+    std::vector<std::string> ids = monitor ? monitor->Registered() : std::vector<std::string>{};
+    const std::string log = monitor ? monitor->Log() : "";
+    ASSERT_EQ(ids.size(), r.registered) << log;
+    const bool carried = r.registered > 0 && r.refuseCopy < 0;  // the registration made it to the headers
+    const std::vector<Escape> all = Escapes(hdc);
+    const Escape* table = Find(all, KM_ESC_SET_JCL_HEADER);
+    ASSERT_TRUE(table);
+    const BYTE* t = table->in.data();
+    const int32_t entry = kp_LoadI32(t + 4);
+    ASSERT_EQ(kp_LoadI32(t), r.fax ? 3 : 1);
+    for (int32_t i = 0; i < kp_LoadI32(t); ++i) {
+      const int32_t length = kp_LoadI32(t + KM_JCL_EntryOffset(i, entry));
+      const std::string text(reinterpret_cast<const char*>(t + KM_JCL_EntryOffset(i, entry) + 4), length);
+      if (carried) {
+        EXPECT_NE(text.find("@PJL SET JOBATTR=\"@JCID=" + ids[i] + "\"\n"), std::string::npos) << text;
+      } else {
+        EXPECT_EQ(text.find("@JCID="), std::string::npos) << text;
+      }
+    }
+    if (r.kept) {
+      EXPECT_EQ(log.find("withdraw"), std::string::npos) << log;
+      std::vector<BYTE> value = HandOffValue(queue_.printer, static_cast<DWORD>(job));
+      ASSERT_EQ(value.size(), 2 + r.registered * BRIGHTDESK_RECORD_SIZE);
+      EXPECT_EQ(kp_LoadU16(value.data()), r.registered);
+      for (size_t i = 0; i < r.registered; ++i) {
+        const BYTE* rec = value.data() + 2 + i * BRIGHTDESK_RECORD_SIZE;
+        EXPECT_EQ(std::to_string(kp_LoadU32(rec)), ids[i]);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(rec + BRIGHTDESK_JCID_OFFSET)), ids[i]);
+      }
+      // The spooler side would take them over; the test withdraws them.
+      std::u16string name = HandOffName(static_cast<DWORD>(job));
+      EXPECT_EQ(DeletePrinterDataW(queue_.printer, name.data()), 0u);
+    } else {
+      for (const std::string& id : ids) EXPECT_NE(log.find("withdraw " + id + "\n"), std::string::npos) << log;
+      EXPECT_EQ(log.find("run "), std::string::npos) << log;
+      if (job > 0) {
+        EXPECT_TRUE(HandOffValue(queue_.printer, static_cast<DWORD>(job)).empty());
+      }
+    }
+    EXPECT_TRUE(DeleteDC(hdc));
+    if (monitor) monitor->Fail("", -1);
   }
 }
 

@@ -166,8 +166,14 @@ struct BRIGHTDESK_REQUEST {
   DWORD copySet;
   DWORD copy;
 };
-// The 64-byte record of one copy the marking library receives with AddGS.
+// The 64-byte record of one registered copy: the monitor's job id (uint32
+// at 0), then the job control id the copy's EJCL header carries (the JCID
+// line), an ANSI text with its NUL within 60 bytes. The marking library
+// receives it with AddGS; the application's side hands it to the spooler
+// side (Brightdesk_HandOff).
 constexpr DWORD BRIGHTDESK_RECORD_SIZE = 64;
+constexpr DWORD BRIGHTDESK_JCID_OFFSET = 4;
+constexpr DWORD BRIGHTDESK_JCID_BYTES = BRIGHTDESK_RECORD_SIZE - BRIGHTDESK_JCID_OFFSET;
 
 // A registered job: the monitor's library and its job id. Brightdesk_Ready
 // answers it as a handle (0: not registered); bddm_Go and UnInitializeDocMon
@@ -177,6 +183,31 @@ int bddm_IsValid(LPCWSTR library);
 int bddm_Go(ULONG_PTR job);
 int bddm_Reset(ULONG_PTR job);
 BOOL UnInitializeDocMon(ULONG_PTR job);
+// A handle stops holding its registrations without withdrawing them: the
+// library is released, the monitor keeps the jobs (for the side that takes
+// them over). FALSE for 0.
+BOOL Brightdesk_Detach(ULONG_PTR job);
+
+// The hand-off of registrations the application's side made (the document
+// events at StartDocPost, one a header of the job) to the spooler side,
+// which runs them when the job went out and withdraws them when it failed.
+// They travel in the printer data, one value a job named "BDDMJob" and the
+// spooler's job id in decimal (REG_BINARY): a uint16 count, then the
+// 64-byte record of each copy.
+//  - Brightdesk_HandOff writes the value (records: the count, then the
+//    records); TRUE when it was written.
+//  - Brightdesk_TakeOver reads the value and deletes it; the delete is the
+//    claim, so of two takers only one gets the registrations. It answers a
+//    handle over every copy's registration (bddm_Go runs them all,
+//    bddm_Reset and UnInitializeDocMon withdraw them all), or 0 when there
+//    is no value, another taker claimed it, or it cannot be used (empty,
+//    not binary, a size that does not match its count, no monitor library
+//    to hold): such a value is deleted all the same.
+#define BDDM_HANDOFF_PREFIX u"BDDMJob"
+constexpr DWORD BDDM_HANDOFF_COUNT_BYTES = 2;
+BOOL Brightdesk_HandOff(HANDLE printer, DWORD jobId, const BYTE* records);
+ULONG_PTR Brightdesk_TakeOver(HANDLE printer, CDDD_INFO* ddd, DWORD jobId);
+
 constexpr int BDDM_DONE = 1;
 constexpr int BDDM_FAILED = 3;
 constexpr int BDDM_NO_JOB = 6;

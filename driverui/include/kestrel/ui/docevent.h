@@ -68,7 +68,8 @@ struct DocEventData {
   BYTE headerFooter[KM_HF_SIZE];
   BYTE* jclTable;  // the EJCL header table, jclTableSize bytes as sent
   DWORD jclTableSize;
-  BYTE* bddmRecords;  // uint16 count, then 64 bytes a copy
+  BYTE* bddmRecords;  // uint16 count, then 64 bytes a copy (handed to the spooler side)
+  DWORD bddmJobId;    // the spooler's job id they were handed off under
   DWORD faxInfoSize;
   BYTE* faxInfo;
   HANDLE tempFile;
@@ -105,7 +106,7 @@ int _commonCreateAndResetDCPre(HANDLE hPrinter, const void* devmode, void** out)
 int _commonCreateAndResetDCPost(HANDLE hPrinter, void** pre);
 int _getAppMarginByPaperID(HANDLE hPrinter, WORD paperId, WORD out[4]);
 int _DocEventStartDoc(HANDLE hPrinter, HDC hdc, ULONG cbIn, const DOCINFOW* docInfo, PVOID pvOut, ULONG cbOut);
-int _DocEventStartDocPost(HANDLE hPrinter, HDC hdc);
+int _DocEventStartDocPost(HANDLE hPrinter, HDC hdc, DWORD jobId);
 int _DocEventStartPage(HANDLE hPrinter, HDC hdc);
 int _GetEMFSpoolStatus(HANDLE hPrinter, HDC hdc);
 int stampCheckAndCall(HANDLE hPrinter, HDC hdc, DWORD atEnd);
@@ -116,6 +117,22 @@ int _PrintStamp(HDC hdc, void* devmode, const KM_PAGEINFO* info);
 int docevent_Send(HDC hdc, ULONG code, ULONG cbIn, const void* pvIn, ULONG cbOut, void* pvOut);
 int _PutEscapeInStartDocPost(HANDLE hPrinter, HDC hdc);
 int _GetJCLHeader_StartDocPost(HANDLE hPrinter, HDC hdc);
+// The headers of the job's EJCL header table: one, or for a fax job
+// (isFax) one for all destinations or one each (DDM 379, 380), the count
+// never above the fax list's own. The list made from the record's fax block
+// is left in faxList (the caller deletes it). FALSE when the count cannot
+// be had (a fax job without a list, or asking for more destinations than
+// it holds).
+struct DocEventHeaderPlan {
+  uint64_t count;
+  bool perDestination;
+  WORD destinations;
+  void* faxList;
+};
+bool docevent_JclHeaderPlan(HANDLE hPrinter, DocEventData* d, DWORD isFax, DocEventHeaderPlan* plan);
+// The printer's name and port (printer information level 2), each cut to
+// its buffer; FALSE when the information cannot be read.
+bool docevent_PrinterNames(HANDLE hPrinter, WCHAR* name, DWORD nameChars, WCHAR* port, DWORD portChars);
 int _HeaderFooterStartDocProc(BYTE* block, HANDLE hPrinter, HDC hdc, void* devmode, void* printerData,
                               LPCWSTR docName, HCDDD ddd);
 // The CSDX block: computer, document, user and printer names.
@@ -202,9 +219,28 @@ BOOL PpMgn_SetUiMargin(HANDLE printer, HCDDD ddd, WORD favorite);
 // The temporary settings file list: sweeps both lists of the description
 // (RegFile_DeleteTmpFile); TRUE when both could be swept.
 BOOL docevent_DeleteTmpFile(HCDDD ddd);
-// The hand-off at StartDocPost; the per-copy registration with the document
-// monitor is not wired yet: no per-copy records, answer 1.
-int Brightdesk_StartDocPost(HANDLE hPrinter, HDC hdc);
+// ---- The document monitor (docmonitor.cpp)
+// The per-copy registration at StartDocPost, for jobs whose headers are
+// prepared here (DDM 1333) when the printer data (DDM 8201) and the
+// devmode (DDM 1321) ask for it and the monitor the model names is usable:
+// one registration a header of the job's EJCL header table, in its order
+// (Brightdesk_Ready), each copy's 64-byte record kept in the per-DC record
+// (uint16 count, the records) and, as SetGSBJCID's 68-byte entries (copy
+// number from 1, record), for the marking escapes. The header of copy i
+// carries its record's job control id (the EJCL writer's JCID).
+// The registrations belong to the job, not to this process: they are
+// handed to the spooler side in the printer data under the job id
+// (Brightdesk_HandOff), where kestrelum takes them over, runs them when the
+// job went out and withdraws them when it failed; this side keeps no hold
+// on them (Brightdesk_Detach).
+// Answers 1 registered or nothing to register (no monitor, not asked), -1
+// failed: no record is left, every registration made is withdrawn, and the
+// trace says why (the caller goes on without per-copy records).
+int Brightdesk_StartDocPost(HANDLE hPrinter, HDC hdc, DWORD jobId);
+// An aborted document (DOCUMENTEVENT_ABORTDOC): registrations handed off
+// that the spooler side has not taken over are taken back and withdrawn;
+// the per-copy records are dropped either way.
+void Brightdesk_AbortDoc(HANDLE hPrinter);
 // The marking library's status of the job: 8 bytes (available, serial ids)
 // through the core's gsb_ctrl_* glue, asked about the model and settings
 // of DDM 259. No library named or installed, or a model it does not

@@ -309,6 +309,12 @@ int outGSB_BrightdeskReady(UmpdJobContext* ctx, int32_t copy, ULONG_PTR* id, BYT
 ULONG_PTR outGSB_RegisterCopy(UmpdJobContext* ctx, struct CDDD_INFO* ddd, BYTE* devmode, DWORD copy,
                               BYTE (&record)[BRIGHTDESK_RECORD_SIZE]);
 void outGSB_BrightdeskGo(UmpdJobContext* ctx, ULONG_PTR id, int go);
+// The registrations the document events made for the job's prepared
+// headers, one a header, handed over in the printer data under the job id
+// (Brightdesk_TakeOver): looked for once a job, before the job's own
+// registration at its header and before the registration is run or
+// withdrawn, and kept as the job's registration.
+void outGSB_TakeOverDocumentMonitor(UmpdJobContext* ctx);
 
 // ---- the job frame (ejclout.cpp) -------------------------------------------------
 
@@ -471,8 +477,10 @@ struct UmpdJobContext {
   DWORD timeStampTick;
   WCHAR documentName[UMPD_NAME_CHARS];
   // The document monitor's registration of the job (Brightdesk_Ready's
-  // handle, made with the job header), 0 when none.
+  // handle, made with the job header, or the registrations the document
+  // events made for its prepared headers, taken over), 0 when none.
   ULONG_PTR documentMonitor;
+  BOOL documentMonitorTaken;  // the hand-off of the document events was looked for
   WCHAR portName[UMPD_NAME_CHARS];
   WCHAR printerName[UMPD_NAME_CHARS];
   jobData* jobDataRecord;
