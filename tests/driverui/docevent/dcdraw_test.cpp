@@ -119,7 +119,7 @@ TEST_F(DocEventTest, AVectorPageOfEveryDrawingCallIsAStrictStream) {
   // The pens' dashes, caps and joins, the fill modes, the patterns and the
   // clips reached the stream.
   for (const char* key : {"SetLineDash", "SetLineCap", "SetLineJoin", "SetFillMode", "BeginRastPattern",
-                          "SetClipReplace", "SetClipRectangle", "SetPenWidth", "BezierRelPath", "BeginChar"})
+                          "SetClipReplace", "SetClipRectangle", "SetPenWidth", "BezierRelPath", "Text"})
     EXPECT_GT(Count(listing, key), 0u) << key;
   EXPECT_TRUE(DeleteDC(hdc));
 }
