@@ -130,6 +130,7 @@ int main(int argc, char** argv) {
     std::printf("\n");
   }
   const RoadJob job = RoadPrint(q, o.document);
+
   if (!job.result.ok()) {
     std::fprintf(stderr, "kprint: %s\n", job.result.message.c_str());
     return 1;

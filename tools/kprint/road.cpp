@@ -51,6 +51,7 @@ constexpr char16_t kUserModeDriverValue[] = u"SPLUserModePrinterDriver";
 constexpr DWORD kDevmodeBytes = NRV_DEVMODE_SIZE_KIND1;  // the devmode applications exchange
 constexpr char kPortFolder[] = "c/kprint";                // file ports below the root
 constexpr char16_t kPortFolderW[] = u"C:\\kprint\\";
+constexpr LONG kJobTypeSecure = 1, kJobTypeSample = 2;  // print types (DDM 334)
 
 std::string Narrow(const std::u16string& s) {
   std::string out;
@@ -334,9 +335,13 @@ RoadResult RoadApplySettings(const RoadQueue& q, const std::vector<RoadSetting>&
     if (!result.ok()) break;
     bool ok = true;
     if (r.desc->isText) {
+      // The secure print's password: the job's id (DDM 435, sent as the
+      // job's user id), and the queue's confidential user id and password,
+      // which the document events require for secure and sample print.
       std::u16string text = Widen(r.text);
-      ok = ddm_SetValue(r.desc->id, dm.data(), pd.data(), DDM_TYPE_STRING,
-                        static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)), text.c_str()) == 0;
+      const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
+      for (WORD id : {DDM_USER_ID, DDM_CONFIDENTIAL_ID, DDM_CONFIDENTIAL_PASSWORD})
+        ok = ok && ddm_SetValue(id, dm.data(), pd.data(), DDM_TYPE_STRING, bytes, text.c_str()) == 0;
       printerDataChanged = true;
     } else if (r.desc->id == DDM_LAYOUTMODE || r.desc->id == DDM_POSTERPARTS) {
       ok = ddm_SetNumber(DDM_LAYOUTMODE, dm.data(), pd.data(), r.layout);
@@ -355,7 +360,8 @@ RoadResult RoadApplySettings(const RoadQueue& q, const std::vector<RoadSetting>&
   if (result.ok() && !QueueDevmode(props, printer, &merged, dm.data()))
     result = Fail(RoadStatus::Settings, "kestrelui refused the settings", GetLastError());
   for (const ResolvedSetting& r : resolved) {
-    if (!result.ok() || r.desc->isText) break;
+    if (!result.ok()) break;
+    if (r.desc->isText) continue;
     LONG got = 0;
     const WORD id = r.desc->id == DDM_POSTERPARTS && r.number == 0 ? DDM_LAYOUTMODE : r.desc->id;
     const LONG want = id == DDM_LAYOUTMODE ? r.layout : r.number;
@@ -363,6 +369,18 @@ RoadResult RoadApplySettings(const RoadQueue& q, const std::vector<RoadSetting>&
       result = Fail(RoadStatus::BadSetting, r.desc->name + " \"" + r.text +
                                                 "\" is not allowed with the queue's other settings (the model's rules "
                                                 "changed it)");
+  }
+  // Secure and sample print are held at the printer under the queue's
+  // confidential id: without one the document events would refuse every job.
+  LONG jobType = 0;
+  if (result.ok() && ddm_GetNumber(DDM_JOBTYPE, merged.data(), pd.data(), &jobType) &&
+      (jobType == kJobTypeSecure || jobType == kJobTypeSample)) {
+    WORD type = 0;
+    DWORD size = 0;
+    ULONG_PTR value = 0;
+    if (ddm_GetValue(DDM_CONFIDENTIAL_ID, merged.data(), pd.data(), &type, &size, &value) != 0 || value == 0 ||
+        *reinterpret_cast<const char16_t*>(value) == 0)
+      result = Fail(RoadStatus::BadSetting, "secure and sample print need a password (--password)");
   }
   if (result.ok()) {
     PRINTER_INFO_8W info{merged.data()};
@@ -404,6 +422,28 @@ RoadResult RoadReadSettings(const RoadQueue& q, std::vector<RoadSetting>* settin
   return result;
 }
 
+namespace {
+
+// The document's own settings: the queue's devmode changed for the job.
+bool DocumentDevmode(const RoadQueue& q, const RoadDocument& document, std::vector<BYTE>* dm, RoadResult* result) {
+  std::lock_guard<std::mutex> hold(SettingsLock());
+  OpenPrinter printer(RoadPrinterName(q));
+  RoadResult opened;
+  ModelData data = OpenQueueData(printer.get(), &opened);
+  std::vector<BYTE> pd(NRV_PRINTERDATA_SIZE);
+  bool ok = opened.ok() && pd_GetPrinterData(printer.get(), pd.data(), data.ddd) &&
+            QueueDevmode(Props(data.library), printer, dm, nullptr);
+  if (!ok) *result = Fail(RoadStatus::Settings, "cannot read the queue's settings for the document");
+  if (ok && !document.settings(dm->data(), pd.data())) {
+    *result = Fail(RoadStatus::Document, "the document's settings cannot be made");
+    ok = false;
+  }
+  CloseModelData(&data);
+  return ok;
+}
+
+}  // namespace
+
 RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
   RoadJob job;
   job.printer = RoadPrinterName(q);
@@ -418,7 +458,10 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
   KP_PORT_STATS before{};
   KpPortGetStats(port.c_str(), &before);
 
-  HDC hdc = CreateDCW(nullptr, job.printer.c_str(), nullptr, nullptr);
+  std::vector<BYTE> devmode;
+  if (document.settings && !DocumentDevmode(q, document, &devmode, &job.result)) return job;
+  HDC hdc = CreateDCW(nullptr, job.printer.c_str(), nullptr,
+                      devmode.empty() ? nullptr : reinterpret_cast<const DEVMODEW*>(devmode.data()));
   if (hdc == nullptr) {
     job.result = Fail(RoadStatus::Document, "CreateDCW failed", GetLastError());
     return job;
