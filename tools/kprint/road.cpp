@@ -193,6 +193,37 @@ std::vector<std::string> PrinterStatus(HANDLE printer) {
   return out;
 }
 
+// The drawing calls of a DC's log from `from` on, runs of one call with
+// their count ("ExtTextOutW x3").
+std::vector<std::string> DrawingCalls(HDC hdc, DWORD from) {
+  std::vector<std::string> out;
+  std::string last;
+  unsigned run = 0;
+  auto flush = [&] {
+    if (run) out.push_back(run > 1 ? last + " x" + std::to_string(run) : last);
+  };
+  for (DWORD i = from; i < KpDcLogCount(hdc); ++i) {
+    KP_DC_LOG_ENTRY e{};
+    if (!KpDcLogEntry(hdc, i, &e) || e.kind != KP_DCLOG_DRAWING || e.name == nullptr) continue;
+    std::string name = e.name;
+    // The state calls (objects, colours, modes, SaveDC) are left out.
+    static const char* const kState[] = {"SelectObject", "SetTextColor", "SetBkMode", "SaveDC", "RestoreDC",
+                                         "GetTextExtentPoint32W", "GetDeviceCaps", "CreatePen",
+                                         "CreateFontIndirectW", "DeleteObject"};
+    if (std::find(std::begin(kState), std::end(kState), name) != std::end(kState)) continue;
+    if (e.result == 0) name += " (failed)";
+    if (name == last) {
+      ++run;
+      continue;
+    }
+    flush();
+    last = name;
+    run = 1;
+  }
+  flush();
+  return out;
+}
+
 }  // namespace
 
 const char* ModelLetter(RoadModel model) { return model == RoadModel::A ? "A" : "B"; }
@@ -479,7 +510,9 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
   }
   if (ok) jobId = NewestJob(printer.get(), job.printer, document.name, lastBefore);
   size_t page = 0;
+  std::vector<std::vector<std::string>> calls(document.pages.size());
   for (; ok && page < document.pages.size(); ++page) {
+    const DWORD logFrom = KpDcLogCount(hdc);
     if (StartPage(hdc) <= 0) {
       job.result = Fail(RoadStatus::Document, "StartPage of page " + std::to_string(page + 1) + " failed",
                         GetLastError());
@@ -494,6 +527,8 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
                         GetLastError());
       ok = false;
     }
+    calls[page] = DrawingCalls(hdc, logFrom);
+    KpDcClearLog(hdc);
   }
   if (ok && !filePort) job.printerStatus = PrinterStatus(printer.get());
   if (ok && EndDoc(hdc) <= 0) {
@@ -553,8 +588,13 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
       current = nullptr;
     }
   }
-  for (size_t i = 0; i < job.pages.size() && i < document.pages.size(); ++i)
-    job.pages[i].what = document.pages[i].what;
+  // Sheets and pages are one to one without N-up, poster, booklet or
+  // copies: each sheet gets its page's line and calls.
+  if (job.pages.size() == document.pages.size())
+    for (size_t i = 0; i < job.pages.size(); ++i) {
+      job.pages[i].what = document.pages[i].what;
+      job.pages[i].calls = calls[i];
+    }
   if (!report.ok()) job.result = Fail(RoadStatus::Job, "the job fails the strict PCL XL check: " + job.check);
   return job;
 }

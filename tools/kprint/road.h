@@ -106,7 +106,9 @@ RoadDocument RoadSampleDocument();
 
 // What a printed job became.
 struct RoadPageSummary {
-  std::string what;                    // the source page's line (empty for a sheet the road added)
+  std::string what;                    // the source page's line (when sheets and pages are one to one)
+  std::vector<std::string> calls;      // the drawing calls the DC took for it: the application's, then the
+                                       // driver's own (stamp, header/footer) at EndPage
   uint64_t bytes = 0;                  // BeginPage ... EndPage in the port's bytes
   std::vector<std::string> operators;  // the PCL XL operators of that page, in order
 };
