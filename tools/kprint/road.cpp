@@ -170,26 +170,51 @@ std::vector<std::string> PjlLines(const std::string& bytes) {
   return lines;
 }
 
-// The status records the monitor keeps for the port, asked through the
-// spooler's GetPrinterDataW while the job holds the port open.
-std::vector<std::string> PrinterStatus(HANDLE printer) {
+// The printer's answers as the language monitor parsed them: after the job,
+// with the port idle, kmonant is asked through the monitor host on the
+// queue's port, as a port's status page asks it: a fresh INFO STATUS and
+// INFO CONFIG / INFO ID, then the values it took from the replies.
+std::vector<std::string> PrinterStatus(const std::u16string& port, const std::u16string& printer) {
   std::vector<std::string> out;
-  auto ask = [&](const char16_t* name, std::string* text, LONG* number) {
-    BYTE buffer[260] = {};
-    DWORD type = 0, needed = 0;
-    std::u16string n = name;
-    if (GetPrinterDataW(printer, n.data(), &type, buffer, sizeof buffer, &needed) != ERROR_SUCCESS) return false;
-    if (text) text->assign(reinterpret_cast<char*>(buffer), strnlen(reinterpret_cast<char*>(buffer), needed));
-    if (number) std::memcpy(number, buffer, sizeof *number);
-    return true;
+  HANDLE monitor = KpMonitorLoad(u"kmonant.dll", u"System\\CurrentControlSet\\Control\\Print\\Monitors\\kmonant");
+  HANDLE handle = nullptr;
+  if (monitor == nullptr || !KpMonitorOpenPort(monitor, port.c_str(), printer.c_str(), &handle)) {
+    out.push_back("the port cannot be opened for status (error " + std::to_string(GetLastError()) + ")");
+    if (monitor) KpMonitorUnload(monitor);
+    return out;
+  }
+  auto ask = [&](const char16_t* name, BYTE* buffer, DWORD size) {
+    DWORD got = 0;
+    return KpMonitorGetPrinterData(monitor, handle, name, buffer, size, &got) == ERROR_SUCCESS ? got : 0;
   };
-  std::string name;
-  LONG memory = 0, duplex = 0, trays = 0;
-  if (ask(u"LM_SysName", &name, nullptr)) out.push_back("system name \"" + name + "\"");
-  if (ask(u"LM_MemorySizeInMByte", nullptr, &memory)) out.push_back("memory " + std::to_string(memory) + " MB");
-  if (ask(u"LM_DuplexModule", nullptr, &duplex))
-    out.push_back(std::string("duplex module ") + ((duplex & 0xFFFF) ? "present" : "absent"));
-  if (ask(u"LM_InputTray", nullptr, &trays)) out.push_back("input trays " + std::to_string(trays));
+  for (const char16_t* item : {u"Refresh:Status", u"Refresh:Config"}) {
+    LONG answer = 0;
+    const bool asked = ask(item, reinterpret_cast<BYTE*>(&answer), sizeof answer) != 0;
+    out.push_back(Narrow(item + 8) + (asked && answer == 0 ? ": the printer answered" : ": no answer"));
+  }
+  BYTE text[64] = {};
+  if (ask(u"LM_SysName", text, sizeof text - 1))
+    out.push_back("system name \"" + std::string(reinterpret_cast<char*>(text)) + "\"");
+  LONG number = 0;
+  if (ask(u"LM_MemorySizeInMByte", reinterpret_cast<BYTE*>(&number), sizeof number))
+    out.push_back("memory " + std::to_string(number) + " MB");
+  number = 0;
+  if (ask(u"LM_DuplexModule", reinterpret_cast<BYTE*>(&number), sizeof number))
+    out.push_back(std::string("duplex module ") + ((number & 0xFFFF) ? "present" : "absent"));
+  BYTE trays[4 + 32 * 32] = {};
+  if (ask(u"LM_InputTray", trays, sizeof trays)) {
+    DWORD count = 0;
+    std::memcpy(&count, trays, sizeof count);
+    std::string line = "input trays " + std::to_string(count);
+    for (DWORD i = 0; i < count && i < 32; ++i) {
+      const char* name = reinterpret_cast<const char*>(trays + 4 + 32 * i + 8);
+      line += i == 0 ? ": " : ", ";
+      line += std::string(name, strnlen(name, 24));
+    }
+    out.push_back(line);
+  }
+  KpMonitorClosePort(monitor, handle);
+  KpMonitorUnload(monitor);
   return out;
 }
 
@@ -530,7 +555,6 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
     calls[page] = DrawingCalls(hdc, logFrom);
     KpDcClearLog(hdc);
   }
-  if (ok && !filePort) job.printerStatus = PrinterStatus(printer.get());
   if (ok && EndDoc(hdc) <= 0) {
     job.result = Fail(RoadStatus::Job, "EndDoc failed: the job did not reach the port whole", GetLastError());
     ok = false;
@@ -562,6 +586,7 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
     job.bytes = file.substr(file.size() - job.portBytes);
   }
   if (!ok) return job;
+  if (!filePort) job.printerStatus = PrinterStatus(port, job.printer);
   if (jobId == 0 && !filePort) {
     job.result = Fail(RoadStatus::Job, "the spooler's job was not found");
     return job;
