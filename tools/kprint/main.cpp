@@ -59,6 +59,11 @@ void Summary(const RoadJob& job, const KprintOptions& o) {
     const RoadPageSummary& p = job.pages[i];
     std::printf("Page %zu: %llu bytes%s%s\n  ", i + 1, static_cast<unsigned long long>(p.bytes),
                 p.what.empty() ? "" : " - ", p.what.c_str());
+    if (!p.calls.empty()) {
+      std::printf("  drawn:");
+      for (const std::string& c : p.calls) std::printf(" %s", c.c_str());
+      std::printf("\n  ");
+    }
     size_t column = 2;
     for (size_t k = 0; k < p.operators.size(); ++k) {
       // Runs of one operator are shown once with their count.
@@ -130,6 +135,7 @@ int main(int argc, char** argv) {
     std::printf("\n");
   }
   const RoadJob job = RoadPrint(q, o.document);
+
   if (!job.result.ok()) {
     std::fprintf(stderr, "kprint: %s\n", job.result.message.c_str());
     return 1;

@@ -51,6 +51,7 @@ constexpr char16_t kUserModeDriverValue[] = u"SPLUserModePrinterDriver";
 constexpr DWORD kDevmodeBytes = NRV_DEVMODE_SIZE_KIND1;  // the devmode applications exchange
 constexpr char kPortFolder[] = "c/kprint";                // file ports below the root
 constexpr char16_t kPortFolderW[] = u"C:\\kprint\\";
+constexpr LONG kJobTypeSecure = 1, kJobTypeSample = 2;  // print types (DDM 334)
 
 std::string Narrow(const std::u16string& s) {
   std::string out;
@@ -169,26 +170,82 @@ std::vector<std::string> PjlLines(const std::string& bytes) {
   return lines;
 }
 
-// The status records the monitor keeps for the port, asked through the
-// spooler's GetPrinterDataW while the job holds the port open.
-std::vector<std::string> PrinterStatus(HANDLE printer) {
+// The printer's answers as the language monitor parsed them: after the job,
+// with the port idle, kmonant is asked through the monitor host on the
+// queue's port, as a port's status page asks it: a fresh INFO STATUS and
+// INFO CONFIG / INFO ID, then the values it took from the replies.
+std::vector<std::string> PrinterStatus(const std::u16string& port, const std::u16string& printer) {
   std::vector<std::string> out;
-  auto ask = [&](const char16_t* name, std::string* text, LONG* number) {
-    BYTE buffer[260] = {};
-    DWORD type = 0, needed = 0;
-    std::u16string n = name;
-    if (GetPrinterDataW(printer, n.data(), &type, buffer, sizeof buffer, &needed) != ERROR_SUCCESS) return false;
-    if (text) text->assign(reinterpret_cast<char*>(buffer), strnlen(reinterpret_cast<char*>(buffer), needed));
-    if (number) std::memcpy(number, buffer, sizeof *number);
-    return true;
+  HANDLE monitor = KpMonitorLoad(u"kmonant.dll", u"System\\CurrentControlSet\\Control\\Print\\Monitors\\kmonant");
+  HANDLE handle = nullptr;
+  if (monitor == nullptr || !KpMonitorOpenPort(monitor, port.c_str(), printer.c_str(), &handle)) {
+    out.push_back("the port cannot be opened for status (error " + std::to_string(GetLastError()) + ")");
+    if (monitor) KpMonitorUnload(monitor);
+    return out;
+  }
+  auto ask = [&](const char16_t* name, BYTE* buffer, DWORD size) {
+    DWORD got = 0;
+    return KpMonitorGetPrinterData(monitor, handle, name, buffer, size, &got) == ERROR_SUCCESS ? got : 0;
   };
-  std::string name;
-  LONG memory = 0, duplex = 0, trays = 0;
-  if (ask(u"LM_SysName", &name, nullptr)) out.push_back("system name \"" + name + "\"");
-  if (ask(u"LM_MemorySizeInMByte", nullptr, &memory)) out.push_back("memory " + std::to_string(memory) + " MB");
-  if (ask(u"LM_DuplexModule", nullptr, &duplex))
-    out.push_back(std::string("duplex module ") + ((duplex & 0xFFFF) ? "present" : "absent"));
-  if (ask(u"LM_InputTray", nullptr, &trays)) out.push_back("input trays " + std::to_string(trays));
+  for (const char16_t* item : {u"Refresh:Status", u"Refresh:Config"}) {
+    LONG answer = 0;
+    const bool asked = ask(item, reinterpret_cast<BYTE*>(&answer), sizeof answer) != 0;
+    out.push_back(Narrow(item + 8) + (asked && answer == 0 ? ": the printer answered" : ": no answer"));
+  }
+  BYTE text[64] = {};
+  if (ask(u"LM_SysName", text, sizeof text - 1))
+    out.push_back("system name \"" + std::string(reinterpret_cast<char*>(text)) + "\"");
+  LONG number = 0;
+  if (ask(u"LM_MemorySizeInMByte", reinterpret_cast<BYTE*>(&number), sizeof number))
+    out.push_back("memory " + std::to_string(number) + " MB");
+  number = 0;
+  if (ask(u"LM_DuplexModule", reinterpret_cast<BYTE*>(&number), sizeof number))
+    out.push_back(std::string("duplex module ") + ((number & 0xFFFF) ? "present" : "absent"));
+  BYTE trays[4 + 32 * 32] = {};
+  if (ask(u"LM_InputTray", trays, sizeof trays)) {
+    DWORD count = 0;
+    std::memcpy(&count, trays, sizeof count);
+    std::string line = "input trays " + std::to_string(count);
+    for (DWORD i = 0; i < count && i < 32; ++i) {
+      const char* name = reinterpret_cast<const char*>(trays + 4 + 32 * i + 8);
+      line += i == 0 ? ": " : ", ";
+      line += std::string(name, strnlen(name, 24));
+    }
+    out.push_back(line);
+  }
+  KpMonitorClosePort(monitor, handle);
+  KpMonitorUnload(monitor);
+  return out;
+}
+
+// The drawing calls of a DC's log from `from` on, runs of one call with
+// their count ("ExtTextOutW x3").
+std::vector<std::string> DrawingCalls(HDC hdc, DWORD from) {
+  std::vector<std::string> out;
+  std::string last;
+  unsigned run = 0;
+  auto flush = [&] {
+    if (run) out.push_back(run > 1 ? last + " x" + std::to_string(run) : last);
+  };
+  for (DWORD i = from; i < KpDcLogCount(hdc); ++i) {
+    KP_DC_LOG_ENTRY e{};
+    if (!KpDcLogEntry(hdc, i, &e) || e.kind != KP_DCLOG_DRAWING || e.name == nullptr) continue;
+    std::string name = e.name;
+    // The state calls (objects, colours, modes, SaveDC) are left out.
+    static const char* const kState[] = {"SelectObject", "SetTextColor", "SetBkMode", "SaveDC", "RestoreDC",
+                                         "GetTextExtentPoint32W", "GetDeviceCaps", "CreatePen",
+                                         "CreateFontIndirectW", "DeleteObject"};
+    if (std::find(std::begin(kState), std::end(kState), name) != std::end(kState)) continue;
+    if (e.result == 0) name += " (failed)";
+    if (name == last) {
+      ++run;
+      continue;
+    }
+    flush();
+    last = name;
+    run = 1;
+  }
+  flush();
   return out;
 }
 
@@ -334,9 +391,13 @@ RoadResult RoadApplySettings(const RoadQueue& q, const std::vector<RoadSetting>&
     if (!result.ok()) break;
     bool ok = true;
     if (r.desc->isText) {
+      // The secure print's password: the job's id (DDM 435, sent as the
+      // job's user id), and the queue's confidential user id and password,
+      // which the document events require for secure and sample print.
       std::u16string text = Widen(r.text);
-      ok = ddm_SetValue(r.desc->id, dm.data(), pd.data(), DDM_TYPE_STRING,
-                        static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)), text.c_str()) == 0;
+      const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
+      for (WORD id : {DDM_USER_ID, DDM_CONFIDENTIAL_ID, DDM_CONFIDENTIAL_PASSWORD})
+        ok = ok && ddm_SetValue(id, dm.data(), pd.data(), DDM_TYPE_STRING, bytes, text.c_str()) == 0;
       printerDataChanged = true;
     } else if (r.desc->id == DDM_LAYOUTMODE || r.desc->id == DDM_POSTERPARTS) {
       ok = ddm_SetNumber(DDM_LAYOUTMODE, dm.data(), pd.data(), r.layout);
@@ -355,7 +416,8 @@ RoadResult RoadApplySettings(const RoadQueue& q, const std::vector<RoadSetting>&
   if (result.ok() && !QueueDevmode(props, printer, &merged, dm.data()))
     result = Fail(RoadStatus::Settings, "kestrelui refused the settings", GetLastError());
   for (const ResolvedSetting& r : resolved) {
-    if (!result.ok() || r.desc->isText) break;
+    if (!result.ok()) break;
+    if (r.desc->isText) continue;
     LONG got = 0;
     const WORD id = r.desc->id == DDM_POSTERPARTS && r.number == 0 ? DDM_LAYOUTMODE : r.desc->id;
     const LONG want = id == DDM_LAYOUTMODE ? r.layout : r.number;
@@ -363,6 +425,18 @@ RoadResult RoadApplySettings(const RoadQueue& q, const std::vector<RoadSetting>&
       result = Fail(RoadStatus::BadSetting, r.desc->name + " \"" + r.text +
                                                 "\" is not allowed with the queue's other settings (the model's rules "
                                                 "changed it)");
+  }
+  // Secure and sample print are held at the printer under the queue's
+  // confidential id: without one the document events would refuse every job.
+  LONG jobType = 0;
+  if (result.ok() && ddm_GetNumber(DDM_JOBTYPE, merged.data(), pd.data(), &jobType) &&
+      (jobType == kJobTypeSecure || jobType == kJobTypeSample)) {
+    WORD type = 0;
+    DWORD size = 0;
+    ULONG_PTR value = 0;
+    if (ddm_GetValue(DDM_CONFIDENTIAL_ID, merged.data(), pd.data(), &type, &size, &value) != 0 || value == 0 ||
+        *reinterpret_cast<const char16_t*>(value) == 0)
+      result = Fail(RoadStatus::BadSetting, "secure and sample print need a password (--password)");
   }
   if (result.ok()) {
     PRINTER_INFO_8W info{merged.data()};
@@ -404,6 +478,28 @@ RoadResult RoadReadSettings(const RoadQueue& q, std::vector<RoadSetting>* settin
   return result;
 }
 
+namespace {
+
+// The document's own settings: the queue's devmode changed for the job.
+bool DocumentDevmode(const RoadQueue& q, const RoadDocument& document, std::vector<BYTE>* dm, RoadResult* result) {
+  std::lock_guard<std::mutex> hold(SettingsLock());
+  OpenPrinter printer(RoadPrinterName(q));
+  RoadResult opened;
+  ModelData data = OpenQueueData(printer.get(), &opened);
+  std::vector<BYTE> pd(NRV_PRINTERDATA_SIZE);
+  bool ok = opened.ok() && pd_GetPrinterData(printer.get(), pd.data(), data.ddd) &&
+            QueueDevmode(Props(data.library), printer, dm, nullptr);
+  if (!ok) *result = Fail(RoadStatus::Settings, "cannot read the queue's settings for the document");
+  if (ok && !document.settings(dm->data(), pd.data())) {
+    *result = Fail(RoadStatus::Document, "the document's settings cannot be made");
+    ok = false;
+  }
+  CloseModelData(&data);
+  return ok;
+}
+
+}  // namespace
+
 RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
   RoadJob job;
   job.printer = RoadPrinterName(q);
@@ -418,7 +514,10 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
   KP_PORT_STATS before{};
   KpPortGetStats(port.c_str(), &before);
 
-  HDC hdc = CreateDCW(nullptr, job.printer.c_str(), nullptr, nullptr);
+  std::vector<BYTE> devmode;
+  if (document.settings && !DocumentDevmode(q, document, &devmode, &job.result)) return job;
+  HDC hdc = CreateDCW(nullptr, job.printer.c_str(), nullptr,
+                      devmode.empty() ? nullptr : reinterpret_cast<const DEVMODEW*>(devmode.data()));
   if (hdc == nullptr) {
     job.result = Fail(RoadStatus::Document, "CreateDCW failed", GetLastError());
     return job;
@@ -436,7 +535,9 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
   }
   if (ok) jobId = NewestJob(printer.get(), job.printer, document.name, lastBefore);
   size_t page = 0;
+  std::vector<std::vector<std::string>> calls(document.pages.size());
   for (; ok && page < document.pages.size(); ++page) {
+    const DWORD logFrom = KpDcLogCount(hdc);
     if (StartPage(hdc) <= 0) {
       job.result = Fail(RoadStatus::Document, "StartPage of page " + std::to_string(page + 1) + " failed",
                         GetLastError());
@@ -451,8 +552,9 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
                         GetLastError());
       ok = false;
     }
+    calls[page] = DrawingCalls(hdc, logFrom);
+    KpDcClearLog(hdc);
   }
-  if (ok && !filePort) job.printerStatus = PrinterStatus(printer.get());
   if (ok && EndDoc(hdc) <= 0) {
     job.result = Fail(RoadStatus::Job, "EndDoc failed: the job did not reach the port whole", GetLastError());
     ok = false;
@@ -484,6 +586,7 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
     job.bytes = file.substr(file.size() - job.portBytes);
   }
   if (!ok) return job;
+  if (!filePort) job.printerStatus = PrinterStatus(port, job.printer);
   if (jobId == 0 && !filePort) {
     job.result = Fail(RoadStatus::Job, "the spooler's job was not found");
     return job;
@@ -510,8 +613,13 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
       current = nullptr;
     }
   }
-  for (size_t i = 0; i < job.pages.size() && i < document.pages.size(); ++i)
-    job.pages[i].what = document.pages[i].what;
+  // Sheets and pages are one to one without N-up, poster, booklet or
+  // copies: each sheet gets its page's line and calls.
+  if (job.pages.size() == document.pages.size())
+    for (size_t i = 0; i < job.pages.size(); ++i) {
+      job.pages[i].what = document.pages[i].what;
+      job.pages[i].calls = calls[i];
+    }
   if (!report.ok()) job.result = Fail(RoadStatus::Job, "the job fails the strict PCL XL check: " + job.check);
   return job;
 }

@@ -88,16 +88,27 @@ struct RoadPageSource {
 struct RoadDocument {
   std::u16string name;  // the document name (DOCINFOW)
   std::vector<RoadPageSource> pages;
+  // When set, the document is printed with settings of its own, as an
+  // application changes them for one job: the queue's devmode (as kestrelui
+  // hands it out) and printer-data record are passed to it to change by DDM
+  // id (ddm_SetValue, ddm_SetNumber), and the DC is made with that devmode
+  // (CreateDCW). The queue's stored settings are not changed. False stops
+  // the job before it starts (RoadStatus::Document).
+  std::function<bool(void* devmode, void* printerData)> settings;
 };
 // The built-in sample: a cover page of text in two downloaded TrueType faces
 // and a device font; a vector page; a photo page; a page that draws nothing;
-// a page with the driver's stamp and header/footer (set for this job only:
-// the queue's stored settings stay as they are).
+// a page left to the driver's stamp and header/footer. The driver decides
+// stamps and the header/footer for the whole job (a ResetDC keeps them), so
+// the sample asks for them for this job (its `settings`) and every page
+// carries them; the queue's stored settings stay as they are.
 RoadDocument RoadSampleDocument();
 
 // What a printed job became.
 struct RoadPageSummary {
-  std::string what;                    // the source page's line (empty for a sheet the road added)
+  std::string what;                    // the source page's line (when sheets and pages are one to one)
+  std::vector<std::string> calls;      // the drawing calls the DC took for it: the application's, then the
+                                       // driver's own (stamp, header/footer) at EndPage
   uint64_t bytes = 0;                  // BeginPage ... EndPage in the port's bytes
   std::vector<std::string> operators;  // the PCL XL operators of that page, in order
 };

@@ -46,7 +46,10 @@ const std::vector<SettingDesc>& Table() {
        {{"off", 0}, {"top-left", 1}, {"top-right", 2}, {"left-double", 3}, {"top-double", 4}, {"right-double", 5}}},
       {"print-type", "normal, secure (held until the password is given at the printer), sample, box or delayed",
        DDM_JOBTYPE, kU8, {{"normal", 0}, {"secure", 1}, {"sample", 2}, {"box", 3}, {"delayed", 4}}},
-      {"password", "the secure print's password: 4 to 8 digits", DDM_CONFIDENTIAL_ID, 6, {}, false, true},
+      {"password",
+       "the secure print's password, 1 to 4 digits (not all 0): the job carries it as its id and the printer "
+       "releases the job when it is entered; sample print needs it too",
+       DDM_USER_ID, 6, {}, false, true},
   };
   return table;
 }
@@ -76,8 +79,10 @@ RoadResult ResolveSetting(HCDDD ddd, const char* modelName, const RoadSetting& s
   out->desc = d;
   out->text = s.value;
   if (d->isText) {
-    if (!Digits(s.value, 4, 8))
-      return {RoadStatus::BadSetting, "the password must be 4 to 8 digits, not \"" + s.value + "\""};
+    // The job header writes the id without its leading zeros: an id of
+    // zeros alone would be empty and fail the job.
+    if (!Digits(s.value, 1, 4) || s.value.find_first_not_of('0') == std::string::npos)
+      return {RoadStatus::BadSetting, "the password must be 1 to 4 digits, not all 0; \"" + s.value + "\" is not"};
     return {};
   }
   LONG number = 0;
@@ -130,7 +135,7 @@ std::vector<RoadSettingInfo> RoadSettingNames(RoadModel model) {
       WORD most = data.ddd ? cdddGetMaxCopies(data.ddd) : 0;
       info.values.push_back("1-" + std::to_string(most ? most : 999));
     } else if (d.isText) {
-      info.values.push_back("4-8 digits");
+      info.values.push_back("1-4 digits");
     } else {
       for (const auto& [name, value] : d.values) {
         ResolvedSetting r;

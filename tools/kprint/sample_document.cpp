@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "kestrel/core/ddm_ids.h"
+#include "kestrel/core/ddm_value.h"
 #include "road.h"
 
 namespace kestrel::road {
@@ -94,6 +96,26 @@ bool Photo(HDC hdc) {
   return ok;
 }
 
+// The job's settings: the driver's "Confidential" stamp (its name and its
+// text, strings 5600 and 5610 of the resource module) and the header/footer
+// with the document name, date and time.
+bool StampAndHeader(void* devmode, void* printerData) {
+  const char16_t stamp[] = u"Confidential";
+  const char16_t text[] = u"CONFIDENTIAL";
+  bool ok = ddm_SetValue(DDM_STAMPNAME, devmode, printerData, DDM_TYPE_STRING, sizeof stamp, stamp) == 0 &&
+            ddm_SetValue(DDM_STAMP_TEXT_NAME, devmode, printerData, DDM_TYPE_STRING, sizeof text, text) == 0;
+  for (WORD id : {DDM_HEADERFOOTER_DOCNAME, DDM_HEADERFOOTER_DATE, DDM_HEADERFOOTER_TIME})
+    ok = ok && ddm_SetNumber(id, devmode, printerData, 1);
+  return ok;
+}
+
+bool StampPage(HDC hdc) {
+  const int in = Inch(hdc);
+  return Text(hdc, u"DejaVu Sans", 18, true, in, in * 2, u"The driver's stamp and header/footer") &&
+         Text(hdc, u"DejaVu Serif", 12, false, in, in * 2 + in / 2,
+              u"The stamp and the header's and footer's lines are drawn by the driver, not by the application.");
+}
+
 }  // namespace
 
 RoadDocument RoadSampleDocument() {
@@ -104,7 +126,11 @@ RoadDocument RoadSampleDocument() {
       {"vector: thin, wide and coloured lines, a closed frame", Vector},
       {"photo: a 192 x 128 24-bit gradient scaled three times (StretchDIBits)", Photo},
       {"blank: a page that draws nothing", nullptr},
+      {"stamp: left to the driver's \"Confidential\" stamp and header/footer (document name, date, time), "
+       "which every page of the job carries",
+       StampPage},
   };
+  doc.settings = StampAndHeader;
   return doc;
 }
 
