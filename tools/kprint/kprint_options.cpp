@@ -12,7 +12,7 @@ namespace {
 // The options that are settings of the queue, by their road names.
 bool IsSetting(const std::string& name) {
   for (const char* s : {"paper", "orientation", "copies", "collate", "duplex", "nup", "nup-frame", "poster", "booklet",
-                        "colour", "resolution", "staple", "print-type", "password"})
+                        "colour", "resolution", "image-compression", "staple", "print-type", "password"})
     if (name == s) return true;
   return false;
 }

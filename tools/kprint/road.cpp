@@ -13,12 +13,14 @@
 #include <kplatform/winspool_printer.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <thread>
 
 #include "kestrel/core/cddd_open.h"
 #include "kestrel/core/ddm_access.h"
@@ -562,6 +564,14 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
   if (!ok) AbortDoc(hdc);
   DeleteDC(hdc);
 
+  // A job that found its port owned by another job is held and goes out
+  // after it, once its EndDocPrinter has answered: wait for it (a minute at
+  // most) before reading what reached the port.
+  for (int waited = 0; jobId != 0 && waited < 60000; waited += 5) {
+    KP_SPOOLER_JOB_STATE held{};
+    if (!KpSpoolerGetJobState(jobId, &held) || (held.status & JOB_STATUS_SPOOLING) == 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   KP_SPOOLER_JOB_STATE state{};
   if (jobId != 0 && KpSpoolerGetJobState(jobId, &state)) {
     job.spoolerStatus = state.status;
@@ -577,13 +587,17 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
   KpPortGetStats(port.c_str(), &after);
   job.portBytes = after.bytesWritten - before.bytesWritten;
   if (filePort && ok) {
-    // What the port wrote for this job: the file's tail.
+    // What the spooler sent for this job must stand whole in the port's
+    // file (other jobs of the port may stand before and after it).
     std::string file;
-    if (!ReadHostFile(portFile, &file) || file.size() < job.portBytes) {
+    if (!ReadHostFile(portFile, &file)) {
       job.result = Fail(RoadStatus::Output, "cannot read the port's file " + portFile);
       return job;
     }
-    job.bytes = file.substr(file.size() - job.portBytes);
+    if (jobId == 0 || job.bytes.empty() || file.find(job.bytes) == std::string::npos) {
+      job.result = Fail(RoadStatus::Output, "the port's file " + portFile + " does not hold the job whole");
+      return job;
+    }
   }
   if (!ok) return job;
   if (!filePort) job.printerStatus = PrinterStatus(port, job.printer);

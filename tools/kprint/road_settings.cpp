@@ -46,6 +46,8 @@ const std::vector<SettingDesc>& Table() {
        {{"off", 0}, {"top-left", 1}, {"top-right", 2}, {"left-double", 3}, {"top-double", 4}, {"right-double", 5}}},
       {"print-type", "normal, secure (held until the password is given at the printer), sample, box or delayed",
        DDM_JOBTYPE, kU8, {{"normal", 0}, {"secure", 1}, {"sample", 2}, {"box", 3}, {"delayed", 4}}},
+      {"image-compression", "how kestrelum compresses images: off, delta-row (run-length for grey) or jpeg",
+       DDM_IMAGECOMPRESSION, kU8, {{"off", 0}, {"delta-row", 1}, {"jpeg", 2}}},
       {"password",
        "the secure print's password, 1 to 4 digits (not all 0): the job carries it as its id and the printer "
        "releases the job when it is entered; sample print needs it too",
