@@ -213,8 +213,8 @@ void BM_Text100Pages(benchmark::State& state) {
   state.counters["rss_kb_page_100"] = rss[2];
 }
 
-BENCHMARK(BM_SampleDeltaRow)->Unit(benchmark::kMillisecond)->MinTime(3.0);
-BENCHMARK(BM_SampleJpeg)->Unit(benchmark::kMillisecond)->MinTime(3.0);
-BENCHMARK(BM_Text100Pages)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SampleDeltaRow)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_SampleJpeg)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_Text100Pages)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
