@@ -107,55 +107,6 @@ std::u16string PortName(const RoadQueue& q) {
   return name + u":";
 }
 
-bool ReadHostFile(const std::string& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
-// The spooler job an engine printer context started last for the printer:
-// the newest job of that printer and document that went through the
-// user-mode driver, among the ids after `after`.
-DWORD NewestJob(HANDLE printer, const std::u16string& printerName, const std::u16string& doc, DWORD after) {
-  DWORD found = 0;
-  DWORD misses = 0;
-  for (DWORD id = after + 1; misses < 64; ++id) {
-    DWORD needed = 0;
-    GetJobW(printer, id, 1, nullptr, 0, &needed);
-    if (needed == 0) {
-      ++misses;
-      continue;
-    }
-    misses = 0;
-    std::vector<BYTE> buffer(needed);
-    if (!GetJobW(printer, id, 1, buffer.data(), needed, &needed)) continue;
-    JOB_INFO_1W info;
-    std::memcpy(&info, buffer.data(), sizeof info);
-    KP_SPOOLER_JOB_STATE state{};
-    if (info.pPrinterName && printerName == info.pPrinterName && info.pDocument && doc == info.pDocument &&
-        KpSpoolerGetJobState(id, &state) && state.driverJob)
-      found = id;
-  }
-  return found;
-}
-
-// The newest job id known to the spooler (0 when none), from `after` on.
-DWORD LastJobId(HANDLE printer, DWORD after) {
-  DWORD last = after, misses = 0;
-  for (DWORD id = after + 1; misses < 64; ++id) {
-    DWORD needed = 0;
-    GetJobW(printer, id, 1, nullptr, 0, &needed);
-    if (needed == 0) {
-      ++misses;
-    } else {
-      misses = 0;
-      last = id;
-    }
-  }
-  return last;
-}
-
 // The PJL lines of a job: every line beginning "@PJL" outside the PCL XL
 // stream, in order.
 std::vector<std::string> PjlLines(const std::string& bytes) {
@@ -233,7 +184,7 @@ std::vector<std::string> DrawingCalls(HDC hdc, DWORD from) {
     std::string name = e.name;
     // The state calls (objects, colours, modes, SaveDC) are left out.
     static const char* const kState[] = {"SelectObject", "SetTextColor", "SetBkMode", "SaveDC", "RestoreDC",
-                                         "GetTextExtentPoint32W", "GetDeviceCaps", "CreatePen",
+                                         "GetTextExtentPoint32W", "GetDeviceCaps", "CreatePen", "SetPolyFillMode", "SetBkColor", "MoveToEx",
                                          "CreateFontIndirectW", "DeleteObject"};
     if (std::find(std::begin(kState), std::end(kState), name) != std::end(kState)) continue;
     if (e.result == 0) name += " (failed)";
@@ -328,7 +279,11 @@ RoadResult RoadInstallQueue(const RoadQueue& q) {
       return Fail(RoadStatus::Install, "cannot define the TCP port " + q.tcpHost + ":" + std::to_string(q.tcpPort),
                   GetLastError());
   } else {
+    // The queue's port file starts empty at each set-up and then keeps the
+    // queue's jobs one after another, as a file port does.
     const std::string host = PortFileHost(q);
+    std::error_code ec;
+    fs::remove(fs::path(KpGetRoot()) / host, ec);
     std::u16string windows = kPortFolderW + Widen(host.substr(host.rfind('/') + 1));
     if (!KpPortDefineFile(port.c_str(), windows.c_str()))
       return Fail(RoadStatus::Install, "cannot define the file port", GetLastError());
@@ -509,10 +464,7 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
     return job;
   }
   const bool filePort = q.tcpPort == 0;
-  const std::string portFile = std::string(KpGetRoot()) + "/" + PortFileHost(q);
   const std::u16string port = PortName(q);
-  KP_PORT_STATS before{};
-  KpPortGetStats(port.c_str(), &before);
 
   std::vector<BYTE> devmode;
   if (document.settings && !DocumentDevmode(q, document, &devmode, &job.result)) return job;
@@ -522,18 +474,22 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
     job.result = Fail(RoadStatus::Document, "CreateDCW failed", GetLastError());
     return job;
   }
-  // The DC's document is a spooler job of the printer: the renderer's
-  // stream goes through the spooler to kestrelum and the port.
+  // The DC's document is a spooler job of the printer (StartDocW answers
+  // its id): the renderer's stream goes through the spooler to kestrelum and
+  // the port.
   DWORD jobId = 0;
-  bool ok = KpEngineUseSpoolerJobs(KpDcEnginePrinter(hdc), TRUE) != FALSE;
+  bool ok = KpDcUseSpoolerJobs(hdc, TRUE) != FALSE;
   if (!ok) job.result = Fail(RoadStatus::Document, "the DC's document cannot be a spooler job", GetLastError());
-  const DWORD lastBefore = LastJobId(printer.get(), 0);
   DOCINFOW info{sizeof(DOCINFOW), document.name.c_str(), nullptr, nullptr, 0};
-  if (ok && StartDocW(hdc, &info) <= 0) {
-    job.result = Fail(RoadStatus::Document, "StartDocW failed", GetLastError());
-    ok = false;
+  if (ok) {
+    const int started = StartDocW(hdc, &info);
+    if (started <= 0) {
+      job.result = Fail(RoadStatus::Document, "StartDocW failed", GetLastError());
+      ok = false;
+    } else {
+      jobId = static_cast<DWORD>(started);
+    }
   }
-  if (ok) jobId = NewestJob(printer.get(), job.printer, document.name, lastBefore);
   size_t page = 0;
   std::vector<std::vector<std::string>> calls(document.pages.size());
   for (; ok && page < document.pages.size(); ++page) {
@@ -566,6 +522,7 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
   if (jobId != 0 && KpSpoolerGetJobState(jobId, &state)) {
     job.spoolerStatus = state.status;
     job.spoolerError = state.error;
+    job.portBytes = state.bytes;
     job.bytes.resize(KpSpoolerJobOutput(jobId, nullptr, 0));
     KpSpoolerJobOutput(jobId, job.bytes.data(), job.bytes.size());
     if (ok && (state.error != 0 || (state.status & JOB_STATUS_ERROR))) {
@@ -573,24 +530,12 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
       ok = false;
     }
   }
-  KP_PORT_STATS after{};
-  KpPortGetStats(port.c_str(), &after);
-  job.portBytes = after.bytesWritten - before.bytesWritten;
-  if (filePort && ok) {
-    // What the port wrote for this job: the file's tail.
-    std::string file;
-    if (!ReadHostFile(portFile, &file) || file.size() < job.portBytes) {
-      job.result = Fail(RoadStatus::Output, "cannot read the port's file " + portFile);
-      return job;
-    }
-    job.bytes = file.substr(file.size() - job.portBytes);
-  }
   if (!ok) return job;
-  if (!filePort) job.printerStatus = PrinterStatus(port, job.printer);
-  if (jobId == 0 && !filePort) {
-    job.result = Fail(RoadStatus::Job, "the spooler's job was not found");
+  if (jobId == 0 || job.bytes.size() != job.portBytes) {
+    job.result = Fail(RoadStatus::Output, "the spooler kept no copy of the job's bytes (KpSpoolerRecordOutput)");
     return job;
   }
+  if (!filePort) job.printerStatus = PrinterStatus(port, job.printer);
   // The summary: PJL lines, the strict checker's verdict, pages.
   job.pjl = PjlLines(job.bytes);
   pclxl_check::Listing listing;
