@@ -28,6 +28,7 @@
 #include "kestrel/core/printerdata.h"
 #include "kestrel/core/zanlib.h"
 #include "pclxl_checker.h"
+#include "queue_files.h"
 #include "road_internal.h"
 
 namespace fs = std::filesystem;
@@ -249,18 +250,14 @@ RoadResult RoadOpen(const std::string& root) {
   if (ec) return Fail(RoadStatus::Install, "cannot make the root folder " + root + ": " + ec.message());
   if (!KpSetRoot(root.c_str())) return Fail(RoadStatus::Install, "cannot make " + root + " the platform root");
   for (const char* model : {"K350", "K260"}) {
-    for (const std::string& f : {std::string(model) + ".DDD", std::string(model) + "RES.DDD"}) {
-      if (!KpInstallModule((std::string(KESTREL_MODELS_DIR) + "/" + f).c_str(), Widen(f).c_str()))
-        return Fail(RoadStatus::Install, "cannot install the model file " + f, GetLastError());
-    }
+    const std::string failed = queue::InstallModelFiles(KESTREL_MODELS_DIR, model);
+    if (!failed.empty()) return Fail(RoadStatus::Install, "cannot install the model file " + failed, GetLastError());
   }
   // The driver's files as the spooler keeps them: the configuration file,
   // the renderer, the user-mode driver, the devmode access, the resource
-  // module and the language monitor; the loader maps "x.dll" to libx.so.
-  for (const char* file : {"libkestrelui.so", "libkestrelkm.so", "libkestrelum.so", "libkestreljd.so",
-                           "kestrelrs.zrs", "libkmonant.so"}) {
-    if (!KpInstallModule(file, nullptr)) return Fail(RoadStatus::Install, std::string("cannot install ") + file);
-  }
+  // module and the language monitor.
+  const std::string failed = queue::InstallDriverModules(true);
+  if (!failed.empty()) return Fail(RoadStatus::Install, "cannot install " + failed, GetLastError());
   return {};
 }
 
