@@ -67,10 +67,6 @@ RoadResult Fail(RoadStatus status, const std::string& what, DWORD error = 0) {
   return {status, text};
 }
 
-std::mutex& SettingsLock() {
-  static std::mutex m;
-  return m;
-}
 
 // kestrelui's exports the road calls, as the spooler and applications do.
 using PrinterEventFn = BOOL (*)(LPWSTR, int, DWORD, LPARAM);
@@ -205,21 +201,17 @@ std::vector<std::string> DrawingCalls(HDC hdc, DWORD from) {
 
 const char* ModelLetter(RoadModel model) { return model == RoadModel::A ? "A" : "B"; }
 
-ModelData OpenQueueData(HANDLE printer, RoadResult* result) {
-  ModelData d;
-  d.library = LoadLibraryW(u"kestrelui.dll");
-  if (d.library == nullptr) {
-    *result = Fail(RoadStatus::Install, "kestrelui does not load", GetLastError());
-    return d;
-  }
-  resource_startToUse(d.library, nullptr);
-  ddm_AccessInit(d.library);
-  d.ddd = cddd_Open(printer);
-  if (d.ddd == nullptr) *result = Fail(RoadStatus::Install, "the model's description data does not open");
-  return d;
+std::mutex& SettingsLock() {
+  static std::mutex m;
+  return m;
 }
 
-ModelData OpenModelData(RoadModel model, RoadResult* result) {
+namespace {
+
+// kestrelui loaded for its string table (the value access and the resource
+// module are found through it), then the description data of a queue's
+// printer, or of a model's data file in the driver directory.
+ModelData OpenData(HANDLE printer, RoadModel model, RoadResult* result) {
   ModelData d;
   d.library = LoadLibraryW(u"kestrelui.dll");
   if (d.library == nullptr) {
@@ -228,11 +220,21 @@ ModelData OpenModelData(RoadModel model, RoadResult* result) {
   }
   resource_startToUse(d.library, nullptr);
   ddm_AccessInit(d.library);
-  std::u16string path = u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\" + std::u16string(Facts(model).dataFile);
-  d.ddd = cddd_OpenFile(path.c_str());
+  if (printer != nullptr) {
+    d.ddd = cddd_Open(printer);
+  } else {
+    const std::u16string path = u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\" + std::u16string(Facts(model).dataFile);
+    d.ddd = cddd_OpenFile(path.c_str());
+  }
   if (d.ddd == nullptr) *result = Fail(RoadStatus::Install, "the model's description data does not open");
   return d;
 }
+
+}  // namespace
+
+ModelData OpenQueueData(HANDLE printer, RoadResult* result) { return OpenData(printer, RoadModel::A, result); }
+
+ModelData OpenModelData(RoadModel model, RoadResult* result) { return OpenData(nullptr, model, result); }
 
 void CloseModelData(ModelData* d) {
   if (d->ddd) cddd_Close(d->ddd);
