@@ -483,7 +483,16 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
   if (ok) {
     const int started = StartDocW(hdc, &info);
     if (started <= 0) {
-      job.result = Fail(RoadStatus::Document, "StartDocW failed", GetLastError());
+      // The driver's document events may refuse the document (cancelled);
+      // otherwise the spooler's job could not start: a port that does not
+      // open (no printer listening, a file that cannot be made).
+      const DWORD error = GetLastError();
+      job.result = error == ERROR_CANCELLED
+                       ? Fail(RoadStatus::Document, "StartDocW failed: the driver refused the document", error)
+                       : Fail(RoadStatus::Job,
+                              "StartDocW failed: the job could not start on the port " + Narrow(port) +
+                                  " (is the printer there?)",
+                              error);
       ok = false;
     } else {
       jobId = static_cast<DWORD>(started);
