@@ -25,6 +25,8 @@ std::string Narrow(const std::u16string& s) {
 // a failed write leaves no half-written file.
 bool WriteOutput(const std::string& path, const std::string& bytes, std::string* error) {
   const std::string temp = path + ".part";
+  std::error_code made;
+  if (fs::path(path).has_parent_path()) fs::create_directories(fs::path(path).parent_path(), made);
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

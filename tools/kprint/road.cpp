@@ -30,6 +30,7 @@
 #include "kestrel/core/printerdata.h"
 #include "kestrel/core/zanlib.h"
 #include "pclxl_checker.h"
+#include "queue_files.h"
 #include "road_internal.h"
 
 namespace fs = std::filesystem;
@@ -68,10 +69,6 @@ RoadResult Fail(RoadStatus status, const std::string& what, DWORD error = 0) {
   return {status, text};
 }
 
-std::mutex& SettingsLock() {
-  static std::mutex m;
-  return m;
-}
 
 // kestrelui's exports the road calls, as the spooler and applications do.
 using PrinterEventFn = BOOL (*)(LPWSTR, int, DWORD, LPARAM);
@@ -107,55 +104,6 @@ std::u16string PortName(const RoadQueue& q) {
   std::u16string name = u"KPRINT_";
   for (char16_t c : RoadPrinterName(q)) name += c == u' ' ? u'_' : c;
   return name + u":";
-}
-
-bool ReadHostFile(const std::string& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
-// The spooler job an engine printer context started last for the printer:
-// the newest job of that printer and document that went through the
-// user-mode driver, among the ids after `after`.
-DWORD NewestJob(HANDLE printer, const std::u16string& printerName, const std::u16string& doc, DWORD after) {
-  DWORD found = 0;
-  DWORD misses = 0;
-  for (DWORD id = after + 1; misses < 64; ++id) {
-    DWORD needed = 0;
-    GetJobW(printer, id, 1, nullptr, 0, &needed);
-    if (needed == 0) {
-      ++misses;
-      continue;
-    }
-    misses = 0;
-    std::vector<BYTE> buffer(needed);
-    if (!GetJobW(printer, id, 1, buffer.data(), needed, &needed)) continue;
-    JOB_INFO_1W info;
-    std::memcpy(&info, buffer.data(), sizeof info);
-    KP_SPOOLER_JOB_STATE state{};
-    if (info.pPrinterName && printerName == info.pPrinterName && info.pDocument && doc == info.pDocument &&
-        KpSpoolerGetJobState(id, &state) && state.driverJob)
-      found = id;
-  }
-  return found;
-}
-
-// The newest job id known to the spooler (0 when none), from `after` on.
-DWORD LastJobId(HANDLE printer, DWORD after) {
-  DWORD last = after, misses = 0;
-  for (DWORD id = after + 1; misses < 64; ++id) {
-    DWORD needed = 0;
-    GetJobW(printer, id, 1, nullptr, 0, &needed);
-    if (needed == 0) {
-      ++misses;
-    } else {
-      misses = 0;
-      last = id;
-    }
-  }
-  return last;
 }
 
 // The PJL lines of a job: every line beginning "@PJL" outside the PCL XL
@@ -235,7 +183,7 @@ std::vector<std::string> DrawingCalls(HDC hdc, DWORD from) {
     std::string name = e.name;
     // The state calls (objects, colours, modes, SaveDC) are left out.
     static const char* const kState[] = {"SelectObject", "SetTextColor", "SetBkMode", "SaveDC", "RestoreDC",
-                                         "GetTextExtentPoint32W", "GetDeviceCaps", "CreatePen",
+                                         "GetTextExtentPoint32W", "GetDeviceCaps", "CreatePen", "SetPolyFillMode", "SetBkColor", "MoveToEx",
                                          "CreateFontIndirectW", "DeleteObject"};
     if (std::find(std::begin(kState), std::end(kState), name) != std::end(kState)) continue;
     if (e.result == 0) name += " (failed)";
@@ -255,21 +203,17 @@ std::vector<std::string> DrawingCalls(HDC hdc, DWORD from) {
 
 const char* ModelLetter(RoadModel model) { return model == RoadModel::A ? "A" : "B"; }
 
-ModelData OpenQueueData(HANDLE printer, RoadResult* result) {
-  ModelData d;
-  d.library = LoadLibraryW(u"kestrelui.dll");
-  if (d.library == nullptr) {
-    *result = Fail(RoadStatus::Install, "kestrelui does not load", GetLastError());
-    return d;
-  }
-  resource_startToUse(d.library, nullptr);
-  ddm_AccessInit(d.library);
-  d.ddd = cddd_Open(printer);
-  if (d.ddd == nullptr) *result = Fail(RoadStatus::Install, "the model's description data does not open");
-  return d;
+std::mutex& SettingsLock() {
+  static std::mutex m;
+  return m;
 }
 
-ModelData OpenModelData(RoadModel model, RoadResult* result) {
+namespace {
+
+// kestrelui loaded for its string table (the value access and the resource
+// module are found through it), then the description data of a queue's
+// printer, or of a model's data file in the driver directory.
+ModelData OpenData(HANDLE printer, RoadModel model, RoadResult* result) {
   ModelData d;
   d.library = LoadLibraryW(u"kestrelui.dll");
   if (d.library == nullptr) {
@@ -278,11 +222,21 @@ ModelData OpenModelData(RoadModel model, RoadResult* result) {
   }
   resource_startToUse(d.library, nullptr);
   ddm_AccessInit(d.library);
-  std::u16string path = u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\" + std::u16string(Facts(model).dataFile);
-  d.ddd = cddd_OpenFile(path.c_str());
+  if (printer != nullptr) {
+    d.ddd = cddd_Open(printer);
+  } else {
+    const std::u16string path = u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\" + std::u16string(Facts(model).dataFile);
+    d.ddd = cddd_OpenFile(path.c_str());
+  }
   if (d.ddd == nullptr) *result = Fail(RoadStatus::Install, "the model's description data does not open");
   return d;
 }
+
+}  // namespace
+
+ModelData OpenQueueData(HANDLE printer, RoadResult* result) { return OpenData(printer, RoadModel::A, result); }
+
+ModelData OpenModelData(RoadModel model, RoadResult* result) { return OpenData(nullptr, model, result); }
 
 void CloseModelData(ModelData* d) {
   if (d->ddd) cddd_Close(d->ddd);
@@ -300,18 +254,14 @@ RoadResult RoadOpen(const std::string& root) {
   if (ec) return Fail(RoadStatus::Install, "cannot make the root folder " + root + ": " + ec.message());
   if (!KpSetRoot(root.c_str())) return Fail(RoadStatus::Install, "cannot make " + root + " the platform root");
   for (const char* model : {"K350", "K260"}) {
-    for (const std::string& f : {std::string(model) + ".DDD", std::string(model) + "RES.DDD"}) {
-      if (!KpInstallModule((std::string(KESTREL_MODELS_DIR) + "/" + f).c_str(), Widen(f).c_str()))
-        return Fail(RoadStatus::Install, "cannot install the model file " + f, GetLastError());
-    }
+    const std::string failed = queue::InstallModelFiles(KESTREL_MODELS_DIR, model);
+    if (!failed.empty()) return Fail(RoadStatus::Install, "cannot install the model file " + failed, GetLastError());
   }
   // The driver's files as the spooler keeps them: the configuration file,
   // the renderer, the user-mode driver, the devmode access, the resource
-  // module and the language monitor; the loader maps "x.dll" to libx.so.
-  for (const char* file : {"libkestrelui.so", "libkestrelkm.so", "libkestrelum.so", "libkestreljd.so",
-                           "kestrelrs.zrs", "libkmonant.so"}) {
-    if (!KpInstallModule(file, nullptr)) return Fail(RoadStatus::Install, std::string("cannot install ") + file);
-  }
+  // module and the language monitor.
+  const std::string failed = queue::InstallDriverModules(true);
+  if (!failed.empty()) return Fail(RoadStatus::Install, "cannot install " + failed, GetLastError());
   return {};
 }
 
@@ -330,7 +280,11 @@ RoadResult RoadInstallQueue(const RoadQueue& q) {
       return Fail(RoadStatus::Install, "cannot define the TCP port " + q.tcpHost + ":" + std::to_string(q.tcpPort),
                   GetLastError());
   } else {
+    // The queue's port file starts empty at each set-up and then keeps the
+    // queue's jobs one after another, as a file port does.
     const std::string host = PortFileHost(q);
+    std::error_code ec;
+    fs::remove(fs::path(KpGetRoot()) / host, ec);
     std::u16string windows = kPortFolderW + Widen(host.substr(host.rfind('/') + 1));
     if (!KpPortDefineFile(port.c_str(), windows.c_str()))
       return Fail(RoadStatus::Install, "cannot define the file port", GetLastError());
@@ -511,10 +465,7 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
     return job;
   }
   const bool filePort = q.tcpPort == 0;
-  const std::string portFile = std::string(KpGetRoot()) + "/" + PortFileHost(q);
   const std::u16string port = PortName(q);
-  KP_PORT_STATS before{};
-  KpPortGetStats(port.c_str(), &before);
 
   std::vector<BYTE> devmode;
   if (document.settings && !DocumentDevmode(q, document, &devmode, &job.result)) return job;
@@ -524,18 +475,31 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
     job.result = Fail(RoadStatus::Document, "CreateDCW failed", GetLastError());
     return job;
   }
-  // The DC's document is a spooler job of the printer: the renderer's
-  // stream goes through the spooler to kestrelum and the port.
+  // The DC's document is a spooler job of the printer (StartDocW answers
+  // its id): the renderer's stream goes through the spooler to kestrelum and
+  // the port.
   DWORD jobId = 0;
-  bool ok = KpEngineUseSpoolerJobs(KpDcEnginePrinter(hdc), TRUE) != FALSE;
+  bool ok = KpDcUseSpoolerJobs(hdc, TRUE) != FALSE;
   if (!ok) job.result = Fail(RoadStatus::Document, "the DC's document cannot be a spooler job", GetLastError());
-  const DWORD lastBefore = LastJobId(printer.get(), 0);
   DOCINFOW info{sizeof(DOCINFOW), document.name.c_str(), nullptr, nullptr, 0};
-  if (ok && StartDocW(hdc, &info) <= 0) {
-    job.result = Fail(RoadStatus::Document, "StartDocW failed", GetLastError());
-    ok = false;
+  if (ok) {
+    const int started = StartDocW(hdc, &info);
+    if (started <= 0) {
+      // The driver's document events may refuse the document (cancelled);
+      // otherwise the spooler's job could not start: a port that does not
+      // open (no printer listening, a file that cannot be made).
+      const DWORD error = GetLastError();
+      job.result = error == ERROR_CANCELLED
+                       ? Fail(RoadStatus::Document, "StartDocW failed: the driver refused the document", error)
+                       : Fail(RoadStatus::Job,
+                              "StartDocW failed: the job could not start on the port " + Narrow(port) +
+                                  " (is the printer there?)",
+                              error);
+      ok = false;
+    } else {
+      jobId = static_cast<DWORD>(started);
+    }
   }
-  if (ok) jobId = NewestJob(printer.get(), job.printer, document.name, lastBefore);
   size_t page = 0;
   std::vector<std::vector<std::string>> calls(document.pages.size());
   for (; ok && page < document.pages.size(); ++page) {
@@ -576,6 +540,7 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
   if (jobId != 0 && KpSpoolerGetJobState(jobId, &state)) {
     job.spoolerStatus = state.status;
     job.spoolerError = state.error;
+    job.portBytes = state.bytes;
     job.bytes.resize(KpSpoolerJobOutput(jobId, nullptr, 0));
     KpSpoolerJobOutput(jobId, job.bytes.data(), job.bytes.size());
     if (ok && (state.error != 0 || (state.status & JOB_STATUS_ERROR))) {
@@ -583,28 +548,12 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
       ok = false;
     }
   }
-  KP_PORT_STATS after{};
-  KpPortGetStats(port.c_str(), &after);
-  job.portBytes = after.bytesWritten - before.bytesWritten;
-  if (filePort && ok) {
-    // What the spooler sent for this job must stand whole in the port's
-    // file (other jobs of the port may stand before and after it).
-    std::string file;
-    if (!ReadHostFile(portFile, &file)) {
-      job.result = Fail(RoadStatus::Output, "cannot read the port's file " + portFile);
-      return job;
-    }
-    if (jobId == 0 || job.bytes.empty() || file.find(job.bytes) == std::string::npos) {
-      job.result = Fail(RoadStatus::Output, "the port's file " + portFile + " does not hold the job whole");
-      return job;
-    }
-  }
   if (!ok) return job;
-  if (!filePort) job.printerStatus = PrinterStatus(port, job.printer);
-  if (jobId == 0 && !filePort) {
-    job.result = Fail(RoadStatus::Job, "the spooler's job was not found");
+  if (jobId == 0 || job.bytes.size() != job.portBytes) {
+    job.result = Fail(RoadStatus::Output, "the spooler kept no copy of the job's bytes (KpSpoolerRecordOutput)");
     return job;
   }
+  if (!filePort) job.printerStatus = PrinterStatus(port, job.printer);
   // The summary: PJL lines, the strict checker's verdict, pages.
   job.pjl = PjlLines(job.bytes);
   pclxl_check::Listing listing;

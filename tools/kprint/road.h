@@ -43,14 +43,14 @@ struct RoadResult {
 enum class RoadModel { A, B };
 
 // The queue: its model, its spooler printer name (empty: the model's
-// "Scriva K350" / "Scriva K260") and its port. A file port writes to
-// `outputFile` (a host path; empty: "<root>/c/kprint/<port>.prn"); a TCP
-// port sends to `tcpHost`:`tcpPort` (IPv4 dotted form) when tcpPort is not 0.
+// "Scriva K350" / "Scriva K260") and its port: a file port writes the
+// queue's jobs one after another to "<root>/c/kprint/<printer>.prn" (emptied
+// at each RoadInstallQueue); a TCP port sends to `tcpHost`:`tcpPort` (IPv4
+// dotted form) when tcpPort is not 0.
 struct RoadQueue {
   RoadModel model = RoadModel::A;
   std::u16string printer;
-  std::u16string portName;  // empty: "KPRINTFILE_<printer>:" or "IP_<host>:<port>"
-  std::string outputFile;
+  std::u16string portName;  // empty: "KPRINT_<printer>:" or "IP_<host>_<port>:"
   std::string tcpHost;
   uint16_t tcpPort = 0;
 };
@@ -115,8 +115,11 @@ struct RoadPageSummary {
 struct RoadJob {
   RoadResult result;
   std::u16string printer;
-  std::string bytes;                 // what reached the port (file port), or was handed to the monitor (TCP)
-  uint64_t portBytes = 0;            // bytes the port monitor wrote
+  std::string bytes;                 // the job the spooler handed to the port's language monitor (its
+                                     // record: KpSpoolerRecordOutput on, the default); on a file port
+                                     // these are the file's bytes, a TCP port adds the monitor's
+                                     // status request in front
+  uint64_t portBytes = 0;            // the spooler's count of those bytes
   std::vector<std::string> pjl;      // the PJL lines of the job, in order
   std::vector<RoadPageSummary> pages;  // one per BeginPage of the stream
   std::string check;                 // the strict checker's findings (job mode); empty when it passed

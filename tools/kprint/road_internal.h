@@ -1,6 +1,7 @@
 // What the road library's sources share (not for callers).
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,7 +35,10 @@ struct ResolvedSetting {
 RoadResult ResolveSetting(HCDDD ddd, const char* modelName, const RoadSetting& s, ResolvedSetting* out);
 
 // The model's description data, opened from the driver directory with the
-// value access loaded through kestrelui (RoadOpen must have run).
+// value access loaded through kestrelui (RoadOpen must have run). The value
+// access and the resource module are process-wide: callers hold
+// SettingsLock from the open to the close.
+std::mutex& SettingsLock();
 struct ModelData {
   HMODULE library = nullptr;
   HCDDD ddd = nullptr;

@@ -129,6 +129,7 @@ RoadResult ResolveSetting(HCDDD ddd, const char* modelName, const RoadSetting& s
 
 std::vector<RoadSettingInfo> RoadSettingNames(RoadModel model) {
   std::vector<RoadSettingInfo> out;
+  std::lock_guard<std::mutex> hold(SettingsLock());
   RoadResult opened;
   ModelData data = OpenModelData(model, &opened);
   for (const SettingDesc& d : Table()) {
@@ -152,6 +153,7 @@ std::vector<RoadSettingInfo> RoadSettingNames(RoadModel model) {
 }
 
 RoadResult RoadCheckSettings(RoadModel model, const std::vector<RoadSetting>& settings) {
+  std::lock_guard<std::mutex> hold(SettingsLock());
   RoadResult opened;
   ModelData data = OpenModelData(model, &opened);
   if (!opened.ok()) return opened;

@@ -59,14 +59,71 @@ bool Cover(HDC hdc) {
   return ok;
 }
 
-// Lines: thin and wide, in colour, a zigzag and a closed frame.
+// Selects an object for a drawing and puts the old one back afterwards.
+template <typename Draw>
+bool With(HDC hdc, HGDIOBJ object, Draw draw) {
+  if (object == nullptr) return false;
+  HGDIOBJ old = SelectObject(hdc, object);
+  const bool ok = draw();
+  SelectObject(hdc, old);
+  DeleteObject(object);
+  return ok;
+}
+
+HPEN GeometricPen(DWORD style, int width, COLORREF colour) {
+  LOGBRUSH brush{BS_SOLID, colour, 0};
+  return ExtCreatePen(PS_GEOMETRIC | style, static_cast<DWORD>(width), &brush, 0, nullptr);
+}
+
+// Shapes, curves, fills, a clip, a hatch and a pattern brush, dashed and
+// wide lines.
 bool Vector(HDC hdc) {
   const int in = Inch(hdc);
   bool ok = Text(hdc, u"DejaVu Sans", 18, true, in, in / 2, u"Vector page");
-  ok = ok && Line(hdc, 0, RGB(0, 0, 0), {{in, in * 2}, {in * 7, in * 2}});
-  ok = ok && Line(hdc, in / 20, RGB(200, 0, 0), {{in, in * 3}, {in * 2, in * 4}, {in * 3, in * 3}, {in * 4, in * 4}});
-  ok = ok && Line(hdc, in / 10, RGB(0, 120, 0),
-                  {{in, in * 5}, {in * 7, in * 5}, {in * 7, in * 8}, {in, in * 8}, {in, in * 5}});
+  // Filled shapes with the default black pen: a solid rectangle, a hatched
+  // ellipse, a pattern-filled polygon (a 1-bit 8 x 8 checker).
+  ok = ok && With(hdc, CreateSolidBrush(RGB(240, 200, 40)), [&] {
+         return Rectangle(hdc, in, in * 3 / 2, in * 3, in * 3) != FALSE;
+       });
+  ok = ok && With(hdc, CreateHatchBrush(HS_DIAGCROSS, RGB(0, 90, 200)), [&] {
+         return Ellipse(hdc, in * 7 / 2, in * 3 / 2, in * 11 / 2, in * 3) != FALSE;
+       });
+  const BYTE checker[16] = {0xF0, 0, 0xF0, 0, 0xF0, 0, 0xF0, 0, 0x0F, 0, 0x0F, 0, 0x0F, 0, 0x0F, 0};
+  HBITMAP bitmap = CreateBitmap(8, 8, 1, 1, checker);
+  ok = ok && bitmap != nullptr && With(hdc, CreatePatternBrush(bitmap), [&] {
+         const POINT star[5] = {{in * 7, in * 3 / 2}, {in * 15 / 2, in * 3}, {in * 6, in * 2},
+                                {in * 8, in * 2}, {in * 13 / 2, in * 3}};
+         SetPolyFillMode(hdc, WINDING);
+         return Polygon(hdc, star, 5) != FALSE;
+       });
+  if (bitmap) DeleteObject(bitmap);
+  // Lines: a dashed hairline, a wide dash-dot line with flat ends, a wide
+  // red curve, a dotted frame.
+  ok = ok && With(hdc, CreatePen(PS_DASH, 0, RGB(0, 0, 0)), [&] {
+         const POINT line[2] = {{in, in * 7 / 2}, {in * 7, in * 7 / 2}};
+         return Polyline(hdc, line, 2) != FALSE;
+       });
+  ok = ok && With(hdc, GeometricPen(PS_DASHDOT | PS_ENDCAP_FLAT, in / 25, RGB(0, 120, 0)), [&] {
+         const POINT line[2] = {{in, in * 4}, {in * 7, in * 4}};
+         return Polyline(hdc, line, 2) != FALSE;
+       });
+  ok = ok && With(hdc, GeometricPen(PS_SOLID | PS_JOIN_ROUND, in / 12, RGB(200, 0, 0)), [&] {
+         const POINT curve[7] = {{in, in * 6},     {in * 2, in * 9 / 2}, {in * 3, in * 15 / 2}, {in * 4, in * 6},
+                                 {in * 5, in * 9 / 2}, {in * 6, in * 15 / 2}, {in * 7, in * 6}};
+         return PolyBezier(hdc, curve, 7) != FALSE;
+       });
+  // Inside a clip: stripes cut to a rectangle, then the clip taken away.
+  const int saved = SaveDC(hdc);
+  ok = ok && IntersectClipRect(hdc, in * 2, in * 8, in * 6, in * 9) != RGN_ERROR;
+  ok = ok && With(hdc, CreateSolidBrush(RGB(120, 0, 160)), [&] {
+         bool drawn = true;
+         for (int x = in; drawn && x < in * 7; x += in / 2) drawn = Rectangle(hdc, x, in * 15 / 2, x + in / 4, in * 19 / 2);
+         return drawn;
+       });
+  RestoreDC(hdc, saved);
+  ok = ok && With(hdc, CreatePen(PS_DOT, 1, RGB(0, 0, 0)), [&] {
+         return With(hdc, GetStockObject(NULL_BRUSH), [&] { return Rectangle(hdc, in * 2, in * 8, in * 6, in * 9); });
+       });
   return ok;
 }
 
@@ -123,7 +180,9 @@ RoadDocument RoadSampleDocument() {
   doc.name = u"Kestrel sample";
   doc.pages = {
       {"cover: text in DejaVu Sans and DejaVu Serif (downloaded TrueType), a rule", Cover},
-      {"vector: thin, wide and coloured lines, a closed frame", Vector},
+      {"vector: a filled rectangle, a hatched ellipse, a pattern-filled star, dashed, dash-dot and wide lines, a "
+       "Bezier curve, stripes cut by a clip",
+       Vector},
       {"photo: a 192 x 128 24-bit gradient scaled three times (StretchDIBits)", Photo},
       {"blank: a page that draws nothing", nullptr},
       {"stamp: left to the driver's \"Confidential\" stamp and header/footer (document name, date, time), "
