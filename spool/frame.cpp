@@ -25,6 +25,7 @@
 #include "kestrel/core/zanlib.h"
 #include "kestrel/spool/umpd.h"
 #include "kplatform/wide_text.h"
+#include "kplatform/winspool_monitor.h"
 #include "kestrel/spool/colorconv.h"
 #include "seams.h"
 
@@ -419,6 +420,7 @@ BOOL WINAPI DrvSplWritePrinter(HANDLE job, LPVOID buffer, DWORD count, LPDWORD w
     SetLastError(ERROR_INVALID_HANDLE);
   } else {
     result = DataAvail(ctx, static_cast<const BYTE*>(buffer), count, written);
+    if (!result) ctx->refusedWrite.store(1);
   }
   Logout_OutDDIFunctionTraceLog(u"DrvSplWritePrinter RetValue = %d", result);
   return result;
@@ -478,6 +480,15 @@ void WINAPI DrvSplClose(HANDLE job) {
   if (UmpdJobContext* ctx = umpd_FromHandle(job)) {
     EndInputFromSpooler(ctx);
     WaitForSingleObject(ctx->parserThread, INFINITE);
+    // A job that failed after the spooler's last buffer (the stream ended
+    // inside the job, or its last bytes were not written) has answered no
+    // write FALSE, and the ending exports answer nothing: it is cancelled,
+    // so that the spooler does not count it printed and EndDocPrinter
+    // answers the failure. The spooler calls DrvSplAbort for it here.
+    if (ctx->ok.load() == 0 && !Aborted(ctx) && ctx->refusedWrite.load() == 0) {
+      Logout_OutputString(u"kestrelum: job %lu is cancelled: it failed after its last buffer", ctx->jobId);
+      SetJobW(ctx->printer, ctx->jobId, 0, nullptr, JOB_CONTROL_CANCEL);
+    }
     local_OutOfThread_Proc(ctx);
     umpd_TraceSummary(ctx);
     umpd_DestroyContext(ctx);

@@ -13,7 +13,9 @@
 //    rectangle's top left in bands of at most kTileRows rows: each band is
 //    announced with SetPaperOffset (its row and column offsets) before it is
 //    blitted, SRCAND when transparent, else SRCCOPY.
-//  - The header/footer block (GetHeaderFooter) is drawn as one text line
+//  - The header/footer block (GetHeaderFooter) is drawn in the devmode's
+//    header/footer face (DDM 358; the driver's default header font when
+//    empty) at 9 points as one text line
 //    at the printable area's top (user names, document name) and one at its
 //    bottom (date, time, the page number), each item separated by two
 //    blanks, bracketed by GetSetHeaderMode 1 and 0. A line with items is
@@ -26,8 +28,11 @@
 #include <string>
 #include <vector>
 
+#include "kestrel/core/ddm_ids.h"
+#include "kestrel/core/ddm_value.h"
 #include "kestrel/core/zanlib.h"
 #include "kestrel/ui/docevent.h"
+#include "kestrel/ui/stamp.h"
 #include "kplatform/byte_order.h"
 #include "kplatform/kwindows.h"
 #include "kplatform/wide_text.h"
@@ -69,6 +74,23 @@ std::u16string Item(const BYTE* block, DWORD at, DWORD chars) {
     s += c;
   }
   return s;
+}
+
+// The header/footer's face: the devmode's header/footer font (DDM 357,
+// its face name 358), else the driver's default header font, a face the
+// system has (a name the font folder lacks would lose every line).
+void HeaderFace(void* devmode, WCHAR face[LF_FACESIZE]) {
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR value = 0;
+  face[0] = 0;
+  if (devmode && ddm_GetValue(DDM_HEADERFONT_FACENAME, devmode, nullptr, &type, &size, &value) == 0 &&
+      type == DDM_TYPE_STRING && value)
+    CopyZ(face, std::min<size_t>(LF_FACESIZE, size / sizeof(WCHAR) + 1), reinterpret_cast<LPCWSTR>(value));
+  if (face[0]) return;
+  LOGFONTW def{};
+  SetDefaultHeaderLogFont(&def);
+  CopyZ(face, LF_FACESIZE, def.lfFaceName);
 }
 
 }  // namespace
@@ -164,7 +186,6 @@ int PrintBitmapWaterMark(HDC hdc, const KM_PAGEINFO* info, LONG orientation, LON
 }
 
 int _HeaderFooter(HDC hdc, void* devmode, const KM_PAGEINFO* info) {
-  (void)devmode;
   if (!hdc || !info) return -1;
   DWORD on = 1, answer = 0;
   if (docevent_Send(hdc, KM_ESC_GETSET_HEADER_MODE, sizeof on, &on, sizeof answer, &answer) != 1) return -1;
@@ -192,7 +213,7 @@ int _HeaderFooter(HDC hdc, void* devmode, const KM_PAGEINFO* info) {
     if (dpi <= 0) dpi = kDefaultResolution;
     LOGFONTW lf{};
     lf.lfHeight = -kHeaderFooterPoints * dpi / kPointsPerInch;
-    CopyZ(lf.lfFaceName, 32, u"Arial");
+    HeaderFace(devmode, lf.lfFaceName);
     int saved = SaveDC(hdc);
     HFONT f = CreateFontIndirectW(&lf);
     HGDIOBJ old = f ? SelectObject(hdc, f) : nullptr;

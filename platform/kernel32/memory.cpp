@@ -16,9 +16,11 @@ namespace {
 
 std::atomic<uint64_t> g_failCountdown{0};  // 0: no failure armed
 std::atomic<size_t> g_liveBlocks{0};       // global blocks and heap blocks
+std::atomic<size_t> g_allocationCalls{0};  // every call that allocates, refused ones too
 
 // True when this allocation is the one a test asked to fail.
 bool InjectedFailure() {
+  g_allocationCalls.fetch_add(1);
   uint64_t n = g_failCountdown.load();
   while (n != 0) {
     if (g_failCountdown.compare_exchange_weak(n, n - 1)) return n == 1;
@@ -277,6 +279,8 @@ KP_API SIZE_T WINAPI HeapSize(HANDLE heap, DWORD /*flags*/, LPCVOID block) {
 }
 
 KP_API void KpFailAllocation(DWORD nth) { kp::g_failCountdown.store(nth); }
+
+KP_API size_t KpAllocationCount(void) { return kp::g_allocationCalls.load(); }
 
 KP_API size_t KpGlobalBlockCount(void) {
   kp::GlobalRegistry& r = kp::Globals();

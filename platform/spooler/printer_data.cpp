@@ -1,5 +1,6 @@
 // Printer information and the per-printer value store (see
 // kplatform/winspool_printer.h).
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -23,6 +24,34 @@ std::u16string DataKeyName(const std::u16string& printer) {
   for (char16_t c : printer) key += (c == u'\\') ? u',' : c;
   key += kDataKey;
   return key;
+}
+
+// The printer's own key (above its data key), where its default devmode is
+// kept.
+std::u16string PrinterKeyName(const std::u16string& printer) {
+  std::u16string key = DataKeyName(printer);
+  return key.substr(0, key.size() - (sizeof(kDataKey) / sizeof(char16_t) - 1));
+}
+constexpr char16_t kDevmodeValue[] = u"Default DevMode";
+constexpr DWORD kDevmodeSizeAt = 68;   // dmSize in DEVMODEW
+constexpr DWORD kDevmodeExtraAt = 70;  // dmDriverExtra
+constexpr DWORD kDevmodeLeast = 72;    // up to and with dmDriverExtra
+
+// The printer's stored default devmode (SetPrinterW); empty when none.
+std::vector<BYTE> StoredDevmode(const std::u16string& printer) {
+  std::vector<BYTE> dm;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, PrinterKeyName(printer).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return dm;
+  DWORD type = 0, bytes = 0;
+  if (RegQueryValueExW(key, kDevmodeValue, nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS && type == REG_BINARY &&
+      bytes >= kDevmodeLeast) {
+    dm.resize(bytes);
+    if (RegQueryValueExW(key, kDevmodeValue, nullptr, &type, dm.data(), &bytes) != ERROR_SUCCESS) dm.clear();
+    dm.resize(std::min<size_t>(dm.size(), bytes));
+  }
+  RegCloseKey(key);
+  return dm;
 }
 
 // Opens the data key of an open printer handle; creates it when `create`.
@@ -144,7 +173,7 @@ KP_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD s
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  if (level != 1 && level != 2) {
+  if (level != 1 && level != 2 && level != 8) {
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
   }
@@ -153,9 +182,12 @@ KP_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD s
     return FALSE;
   }
   std::u16string driver = DriverName(printer);
-  size_t record = level == 1 ? sizeof(PRINTER_INFO_1W) : sizeof(PRINTER_INFO_2W);
+  const std::vector<BYTE> devmode = level == 1 ? std::vector<BYTE>() : StoredDevmode(name);
+  size_t record = level == 1 ? sizeof(PRINTER_INFO_1W) : level == 2 ? sizeof(PRINTER_INFO_2W) : sizeof(PRINTER_INFO_8W);
   Packer pack(record);
-  if (level == 1) {
+  if (level == 8) {
+    // no strings
+  } else if (level == 1) {
     pack.Add(name + u"," + driver + u",");  // description
     pack.Add(name);
     pack.Add(u"");  // comment
@@ -169,13 +201,25 @@ KP_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD s
     pack.Add(u"RAW");
     pack.Add(port);
   }
-  *needed = static_cast<DWORD>(pack.size());
-  if (!info || size < pack.size()) {
+  // The devmode follows the strings, on an 8-byte boundary.
+  const size_t devmodeAt = (pack.size() + 7) / 8 * 8;
+  const size_t total = devmode.empty() ? pack.size() : devmodeAt + devmode.size();
+  *needed = static_cast<DWORD>(total);
+  if (!info || size < total) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
-  std::memset(info, 0, pack.size());
-  if (level == 1) {
+  std::memset(info, 0, total);
+  void* storedDevmode = nullptr;
+  if (!devmode.empty()) {
+    std::memcpy(info + devmodeAt, devmode.data(), devmode.size());
+    storedDevmode = info + devmodeAt;
+  }
+  if (level == 8) {
+    PRINTER_INFO_8W p8 = {};
+    p8.pDevMode = storedDevmode;
+    std::memcpy(info, &p8, sizeof(p8));
+  } else if (level == 1) {
     PRINTER_INFO_1W p1 = {};
     p1.Flags = PRINTER_ENUM_ICON8;
     p1.pDescription = pack.Place(info, record, 0);
@@ -192,7 +236,50 @@ KP_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD s
     p2.pDatatype = pack.Place(info, record, 4);
     p2.pPortName = pack.Place(info, record, 5);
     p2.Attributes = PrinterAttributes(name);
+    p2.pDevMode = storedDevmode;
     std::memcpy(info, &p2, sizeof(p2));
+  }
+  return TRUE;
+}
+
+KP_API BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command) {
+  std::u16string name;
+  if (!KpPrinterHandleName(printer, &name)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (level != 8) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  if (!info || command != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  PRINTER_INFO_8W p8;
+  std::memcpy(&p8, info, sizeof(p8));
+  const BYTE* dm = static_cast<const BYTE*>(p8.pDevMode);
+  HKEY key = nullptr;
+  LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, PrinterKeyName(name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr);
+  if (rc == ERROR_SUCCESS) {
+    if (dm == nullptr) {
+      rc = RegDeleteValueW(key, kDevmodeValue);
+      if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;
+    } else {
+      WORD dmSize = 0, extra = 0;
+      std::memcpy(&dmSize, dm + kDevmodeSizeAt, sizeof dmSize);
+      std::memcpy(&extra, dm + kDevmodeExtraAt, sizeof extra);
+      if (dmSize < kDevmodeLeast)
+        rc = ERROR_INVALID_PARAMETER;
+      else
+        rc = RegSetValueExW(key, kDevmodeValue, 0, REG_BINARY, dm, static_cast<DWORD>(dmSize) + extra);
+    }
+    RegCloseKey(key);
+  }
+  if (rc != ERROR_SUCCESS) {
+    SetLastError(static_cast<DWORD>(rc));
+    return FALSE;
   }
   return TRUE;
 }

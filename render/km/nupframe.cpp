@@ -57,7 +57,12 @@ LONG nupFrame_drawNupFrame(PDEV* pdev, LONG count) {
   result |= X(xl_setpenwidth(ctx, static_cast<WORD>((pen.widthX + pen.widthY + 1) / 2)));
   result |= X(xl_setlinejoin(ctx, kJoinRound)) | X(xl_setlinecap(ctx, kCapRound)) | X(xl_setlinedash_solid(ctx));
   result |= X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll)) | X(xl_setbrushsource_null(ctx));
-  result |= X(xl_setrop(ctx, kRopPatCopy)) | X(xl_setpensource_rgb(ctx, 0, 0, 0));
+  // Each source gets its own colour space, as everywhere in the renderer:
+  // the spooler side's colour conversion pairs every SetBrushSource and
+  // SetPenSource with the SetColorSpace before it, and a source without one
+  // fails the job.
+  result |= X(xl_setrop(ctx, kRopPatCopy)) | X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll));
+  result |= X(xl_setpensource_rgb(ctx, 0, 0, 0));
   float frame[6];
   {
     // The frame matrix of this layout (its resolution as the pen's).

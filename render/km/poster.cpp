@@ -155,7 +155,12 @@ LONG pstr_selectTonboPen(PDEV* pdev, LONG widthX, LONG widthY) {
   result |= X(xl_setlinejoin(ctx, kJoinRound)) | X(xl_setlinecap(ctx, kCapRound));
   result |= X(xl_setlinedash_dash(ctx, dashes, 2, 0));
   result |= X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll)) | X(xl_setbrushsource_null(ctx));
-  result |= X(xl_setrop(ctx, kRopPatCopy)) | X(xl_setpensource_rgb(ctx, 0, 0, 0));
+  // Each source gets its own colour space, as everywhere in the renderer:
+  // the spooler side's colour conversion pairs every SetBrushSource and
+  // SetPenSource with the SetColorSpace before it, and a source without one
+  // fails the job.
+  result |= X(xl_setrop(ctx, kRopPatCopy)) | X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll));
+  result |= X(xl_setpensource_rgb(ctx, 0, 0, 0));
   return result;
 }
 

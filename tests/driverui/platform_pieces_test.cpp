@@ -13,6 +13,7 @@
 #include "kplatform/compstui.h"
 #include "kplatform/kernel32_module.h"
 #include "kplatform/winspool.h"
+#include "kplatform/winspool_printer.h"
 #include "ui_fixture.h"
 
 namespace kestrel::test::ui {
@@ -81,6 +82,61 @@ TEST_F(UiTest, PrinterInformation) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
   EXPECT_FALSE(GetPrinterW(reinterpret_cast<HANDLE>(0x55), 1, nullptr, 0, &needed));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+// The printer's default devmode (SetPrinterW level 8): kept in the root's
+// registry with the printer, answered by levels 2 and 8 after the record's
+// strings, forgotten with a null devmode; a devmode too short to name its
+// size is refused and changes nothing.
+TEST_F(UiTest, StoredDefaultDevmode) {
+  std::vector<BYTE> dm(220 + 30);
+  const WORD size = 220, extra = 30;
+  std::memcpy(dm.data() + 68, &size, sizeof size);
+  std::memcpy(dm.data() + 70, &extra, sizeof extra);
+  for (size_t i = 0; i < dm.size(); ++i)
+    if (i < 68 || i > 71) dm[i] = static_cast<BYTE>(i * 7);
+  PRINTER_INFO_8W set{dm.data()};
+  ASSERT_TRUE(SetPrinterW(printer_, 8, reinterpret_cast<LPBYTE>(&set), 0)) << GetLastError();
+  auto stored = [&](HANDLE printer, DWORD level) {
+    DWORD needed = 0;
+    GetPrinterW(printer, level, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    if (!GetPrinterW(printer, level, buffer.data(), needed, &needed)) return std::vector<BYTE>{0xEE};
+    void* at = nullptr;
+    if (level == 2) {
+      PRINTER_INFO_2W p;
+      std::memcpy(&p, buffer.data(), sizeof p);
+      at = p.pDevMode;
+      EXPECT_EQ(std::u16string(p.pPrinterName), kPrinter) << "the strings stay whole";
+    } else {
+      PRINTER_INFO_8W p;
+      std::memcpy(&p, buffer.data(), sizeof p);
+      at = p.pDevMode;
+    }
+    if (at == nullptr) return std::vector<BYTE>{};
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(at) % 8, 0u);
+    const BYTE* b = static_cast<const BYTE*>(at);
+    EXPECT_LE(b + dm.size(), buffer.data() + buffer.size());
+    return std::vector<BYTE>(b, b + dm.size());
+  };
+  EXPECT_EQ(stored(printer_, 2), dm);
+  EXPECT_EQ(stored(printer_, 8), dm);
+  HANDLE again = OpenPrinter(kPrinter);
+  EXPECT_EQ(stored(again, 2), dm) << "kept for the printer, not the handle";
+
+  std::vector<BYTE> shortDm(dm);
+  const WORD tiny = 40;
+  std::memcpy(shortDm.data() + 68, &tiny, sizeof tiny);
+  PRINTER_INFO_8W bad{shortDm.data()};
+  EXPECT_FALSE(SetPrinterW(printer_, 8, reinterpret_cast<LPBYTE>(&bad), 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_FALSE(SetPrinterW(printer_, 2, reinterpret_cast<LPBYTE>(&set), 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+  EXPECT_EQ(stored(printer_, 8), dm) << "a refused call changes nothing";
+
+  PRINTER_INFO_8W none{nullptr};
+  ASSERT_TRUE(SetPrinterW(printer_, 8, reinterpret_cast<LPBYTE>(&none), 0));
+  EXPECT_EQ(stored(printer_, 2), std::vector<BYTE>{});
 }
 
 TEST(WindowData, ValuesPerWindowAndIndex) {

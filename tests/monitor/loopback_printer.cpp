@@ -78,6 +78,11 @@ void LoopbackPrinter::update(const std::function<void(PrinterState&)>& change) {
   change(state_);
 }
 
+void LoopbackPrinter::closeJobsAfter(size_t bytes) {
+  std::lock_guard<std::mutex> g(lock_);
+  closeAfter_ = bytes;
+}
+
 PrinterState LoopbackPrinter::state() {
   std::lock_guard<std::mutex> g(lock_);
   return state_;
@@ -209,6 +214,10 @@ void LoopbackPrinter::serve(std::shared_ptr<Conn> conn) {
       scan = nl + 1;
       handle(*conn, line);
       if (StartsWith(line, "@PJL ENTER")) pjl = false;
+    }
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      if (closeAfter_ != 0 && conn->job && conn->bytes.size() >= closeAfter_) break;
     }
   }
   ::close(conn->fd);

@@ -60,6 +60,9 @@ class LoopbackPrinter {
   uint16_t port() const { return port_; }
   void setMode(PrinterMode mode, int delayMs = 0);
   void update(const std::function<void(PrinterState&)>& change);
+  // A printer that drops the job: a connection carrying a job is closed by
+  // the printer once it has received at least `bytes` bytes (0: never).
+  void closeJobsAfter(size_t bytes);
   PrinterState state();
 
   // Every connection's bytes, in the order the connections came.
@@ -90,6 +93,7 @@ class LoopbackPrinter {
   PrinterState state_;
   PrinterMode mode_ = PrinterMode::Normal;
   int delayMs_ = 0;
+  size_t closeAfter_ = 0;
   std::vector<std::shared_ptr<Conn>> conns_;
   std::vector<std::thread> workers_;
   std::vector<std::string> commands_;

@@ -10,38 +10,15 @@
 #include <thread>
 
 #include "monitor_fixture.h"
+#include "watchdog.h"
 
 namespace kestrel::test {
 namespace {
 
 const std::string kPayload = ") HP-PCL XL;2;1;\r\n" + std::string(20000, 'Z');
 
-class Watchdog {
- public:
-  explicit Watchdog(int seconds) {
-    thread_ = std::thread([this, seconds] {
-      auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-      while (!done_) {
-        if (std::chrono::steady_clock::now() > until) {
-          std::fprintf(stderr, "watchdog: the run hangs\n");
-          std::abort();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      }
-    });
-  }
-  ~Watchdog() {
-    done_ = true;
-    thread_.join();
-  }
-
- private:
-  std::atomic<bool> done_{false};
-  std::thread thread_;
-};
-
 TEST_F(MonitorTest, CloseWhileThePollIsInsideARead) {
-  Watchdog dog(60);
+  Watchdog dog(std::chrono::seconds(60));
   LoopbackPrinter printer;
   HANDLE port;
   ASSERT_TRUE(openTcp(u"IP_CLOSE:", printer, &port));
@@ -62,7 +39,7 @@ TEST_F(MonitorTest, CloseWhileThePollIsInsideARead) {
 }
 
 TEST_F(MonitorTest, CloseWithAJobPendingIsBounded) {
-  Watchdog dog(60);
+  Watchdog dog(std::chrono::seconds(60));
   KpSetClockScale(1000);
   LoopbackPrinter printer;
   printer.update([](PrinterState& s) { s.endJobs = false; });
@@ -78,7 +55,7 @@ TEST_F(MonitorTest, CloseWithAJobPendingIsBounded) {
 }
 
 TEST_F(MonitorTest, AHeldMutexMakesWaitersTimeOut) {
-  Watchdog dog(60);
+  Watchdog dog(std::chrono::seconds(60));
   KpSetClockScale(1000);
   setPortMode(0x1);  // no polling thread
   KpPortDefineFile(u"LPT1:", u"C:\\held.prn");
@@ -131,7 +108,7 @@ TEST_F(MonitorTest, AHeldMutexMakesWaitersTimeOut) {
 }
 
 TEST_F(MonitorTest, StressLeavesNoHeapBlock) {
-  Watchdog dog(120);
+  Watchdog dog(std::chrono::seconds(120));
   installStatmgr(0);
   LoopbackPrinter printer;
   printer.setMode(PrinterMode::Normal);
@@ -172,7 +149,7 @@ TEST_F(MonitorTest, StressLeavesNoHeapBlock) {
 TEST_F(MonitorTest, PrintingPriorityGoesBackToTheJobThread) {
   // StartDocPort on one thread, EndDocPort on another: the priority goes back
   // to the thread that started the job, not to the one that ends it.
-  Watchdog dog(60);
+  Watchdog dog(std::chrono::seconds(60));
   setPortMode(0x1);
   KpPortDefineFile(u"LPT1:", u"C:\\threads.prn");
   DWORD two = THREAD_PRIORITY_HIGHEST;
@@ -205,7 +182,7 @@ TEST_F(MonitorTest, NotificationsDuringCloseNeverReachAFreedPort) {
   // The status manager calls back from its own thread while ports open and
   // close: each close ends its registrations before the port is freed, so
   // no callback runs on a freed context (the sanitizer builds would see it).
-  Watchdog dog(60);
+  Watchdog dog(std::chrono::seconds(60));
   installStatmgr(0);
   setPortMode(0x5);
   LoopbackPrinter printer;

@@ -18,6 +18,7 @@
 #include "kestrel/spool/umpd.h"
 #include "model_a_queue.h"
 #include "temp_root.h"
+#include "watchdog.h"
 
 namespace kestrel::test {
 
@@ -70,20 +71,6 @@ class SpoolTest : public RootedTest {
   void SetUp() override;
   void TearDown() override;
   ModelAQueue queue_;
-};
-
-// Aborts the test program when it is not finished in time (a thread that
-// waits for ever would otherwise hang the run).
-class Watchdog {
- public:
-  explicit Watchdog(std::chrono::seconds limit);
-  ~Watchdog();
-
- private:
-  std::mutex m_;
-  std::condition_variable cv_;
-  bool done_ = false;
-  std::thread thread_;
 };
 
 // A renderer stream made with the renderer's writers: every command but

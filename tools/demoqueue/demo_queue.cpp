@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ddd_host.h"
+#include "queue_files.h"
 
 namespace {
 
@@ -29,8 +30,6 @@ using DocumentPropertiesFn = LONG (*)(HWND, HANDLE, LPWSTR, void*, void*, DWORD)
 using ConvertFn = BOOL (*)(LPWSTR, void*, void*, LONG*, DWORD);
 using QueryFn = BOOL (*)(DEVQUERYPRINT_INFO*);
 
-bool Install(const std::string& hostFile, const char16_t* asName) { return KpInstallModule(hostFile.c_str(), asName); }
-
 std::string Narrow(const char16_t* s) {
   std::string out;
   for (; s && *s; ++s) out.push_back(*s < 128 ? static_cast<char>(*s) : '?');
@@ -38,9 +37,8 @@ std::string Narrow(const char16_t* s) {
 }
 
 int Run(const std::string& models) {
-  if (!Install(models + "/K350.DDD", u"K350.DDD") || !Install(models + "/K350RES.DDD", u"K350RES.DDD") ||
-      !Install("libkestrelui.so", nullptr) || !Install("kestrelrs.zrs", nullptr) ||
-      !Install("libkestreljd.so", nullptr)) {
+  if (!kestrel::queue::InstallModelFiles(models, "K350").empty() ||
+      !kestrel::queue::InstallDriverModules(false).empty()) {
     std::fprintf(stderr, "cannot install the driver files\n");
     return 1;
   }

@@ -61,6 +61,7 @@
 #include "kestrel/core/zanlib.h"
 #include "kestrel/render/xl.h"
 #include "kestrel/render/xl_inband.h"
+#include "queue_files.h"
 #include "seams.h"
 
 namespace fs = std::filesystem;
@@ -75,8 +76,6 @@ constexpr char16_t kPortFile[] = u"C:\\spool\\port-output.prn";
 constexpr char kPortFileHost[] = "c/spool/port-output.prn";  // the same file below the root
 constexpr char kDriverDirHost[] = "c/Windows/system32/spool/drivers/x64/3/";
 constexpr DWORD kWritePiece = 4096;  // the spooler hands a stream on in pieces of this size
-
-std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 std::string Narrow(const std::u16string& s) {
   std::string out;
@@ -140,15 +139,14 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
 
 // Model A's queue in the root: files, printer, port, the user-mode driver.
 bool InstallQueue(const std::string& root, std::string& error) {
-  for (const std::string& f : {std::string(kModel) + ".DDD", std::string(kModel) + "RES.DDD"}) {
-    if (!KpInstallModule((std::string(KESTREL_MODELS_DIR) + "/" + f).c_str(), Wide(f).c_str())) {
-      error = "cannot install the model file " + f;
-      return false;
-    }
+  const std::string model = kestrel::queue::InstallModelFiles(KESTREL_MODELS_DIR, kModel);
+  if (!model.empty()) {
+    error = "cannot install the model file " + model;
+    return false;
   }
-  if (!KpInstallModule("libkestrelui.so", u"kestrelui.dll") || !KpInstallModule("libkestreljd.so", nullptr) ||
-      !KpInstallModule("kestrelrs.zrs", nullptr) || !KpInstallModule("libkestrelum.so", u"kestrelum.dll")) {
-    error = "cannot install kestrelui, kestreljd, kestrelrs.zrs or kestrelum";
+  const std::string module = kestrel::queue::InstallDriverModules(true);
+  if (!module.empty()) {
+    error = "cannot install " + module;
     return false;
   }
   // kestrelum's trace to the debugger output (switch 0x80000001: on, to the

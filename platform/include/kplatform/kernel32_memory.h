@@ -75,6 +75,10 @@ KP_API SIZE_T WINAPI HeapSize(HANDLE heap, DWORD flags, LPCVOID block);
 // call that allocates in any thread: GlobalAlloc, HeapCreate, HeapAlloc and
 // HeapReAlloc. 0 cancels. One failure only; later allocations succeed.
 KP_API void KpFailAllocation(DWORD nth);
+// Calls that allocated so far (the same calls KpFailAllocation counts, the
+// refused one included), so a test can walk KpFailAllocation over every
+// allocation of a step.
+KP_API size_t KpAllocationCount(void);
 // Live global blocks.
 KP_API size_t KpGlobalBlockCount(void);
 // Live blocks of one heap; (size_t)-1 for a handle that is no heap.

@@ -34,7 +34,7 @@ typedef struct _PRINTER_INFO_2W {
   LPWSTR pDriverName;
   LPWSTR pComment;
   LPWSTR pLocation;
-  void* pDevMode;  // never given by the stand-in (null)
+  void* pDevMode;  // the stored default devmode (SetPrinterW level 8), null when none
   LPWSTR pSepFile;
   LPWSTR pPrintProcessor;
   LPWSTR pDatatype;
@@ -50,6 +50,10 @@ typedef struct _PRINTER_INFO_2W {
   DWORD AveragePPM;
 } PRINTER_INFO_2W, *PPRINTER_INFO_2W;
 
+typedef struct _PRINTER_INFO_8W {
+  void* pDevMode;
+} PRINTER_INFO_8W, *PPRINTER_INFO_8W;
+
 #define PRINTER_ENUM_ICON8 0x00040000u
 #define PRINTER_ATTRIBUTE_SHARED 0x00000008u
 #define PRINTER_ATTRIBUTE_NETWORK 0x00000010u
@@ -59,10 +63,18 @@ typedef struct _PRINTER_INFO_2W {
 // "<name>,<driver name>,", pComment empty. Level 2: the printer and driver
 // names, the port (KpSpoolerSetPrinterPort, winspool_job.h; empty when none
 // is set), print processor "winprint", datatype "RAW", everything else empty
-// or 0 (attributes PRINTER_ATTRIBUTE_LOCAL unless a test set others). The strings follow the record
-// in the caller's buffer. A buffer too small: FALSE,
-// ERROR_INSUFFICIENT_BUFFER and *needed. Other levels: ERROR_INVALID_LEVEL.
+// or 0 (attributes PRINTER_ATTRIBUTE_LOCAL unless a test set others), and
+// pDevMode the stored default devmode. Level 8: pDevMode alone. The strings
+// and the devmode (8-byte aligned) follow the record in the caller's buffer.
+// A buffer too small: FALSE, ERROR_INSUFFICIENT_BUFFER and *needed. Other
+// levels: ERROR_INVALID_LEVEL.
 KP_API BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD size, LPDWORD needed);
+// Level 8 only: stores the printer's default devmode (dmSize + dmDriverExtra
+// bytes; a dmSize below 72 is ERROR_INVALID_PARAMETER), or with pDevMode
+// null forgets it. It is kept in the root's registry as the value "Default
+// DevMode" of the printer's key, so it lasts between processes as the
+// printer data does. Command must be 0 (no printer control is offered).
+KP_API BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command);
 
 // Reads a value: *type (optional) and the bytes; *needed (required) is the
 // value's size. data may be null only when size is 0.

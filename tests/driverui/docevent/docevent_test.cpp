@@ -934,14 +934,19 @@ TEST_F(DocEventTest, BitmapStampAndHeaderFooterRulesReachTheStream) {
   for (const Escape* e : offsets) EXPECT_EQ(e->result, 1);
   ASSERT_GT(EndDoc(hdc), 0);
   std::vector<std::pair<std::string, LONG>> calls = DrawingResults(hdc);
-  std::vector<LONG> blits, lines;
+  std::vector<LONG> blits, lines, texts;
   for (const auto& [call, result] : calls) {
     if (call == "StretchDIBits") blits.push_back(result);
     if (call == "Polyline") lines.push_back(result);
+    if (call == "ExtTextOutW") texts.push_back(result);
   }
   EXPECT_EQ(blits, (std::vector<LONG>{256, 44})) << "the rows of each band";
   ASSERT_GE(lines.size(), 2u) << "the application's line and the header's rule";
   for (LONG r : lines) EXPECT_EQ(r, TRUE);
+  // The header's line is drawn in a face the system has (the devmode's
+  // header/footer font), so its text reaches the page.
+  ASSERT_FALSE(texts.empty()) << "the header's line";
+  for (LONG r : texts) EXPECT_EQ(r, TRUE);
 
   pclxl_check::Listing listing;
   pclxl_check::Report report = pclxl_check::check(Output(hdc), pclxl_check::Mode::RendererStream, &listing);

@@ -120,6 +120,23 @@ class KmLayoutJob : public KmTest {
   }
 };
 
+// Every SetBrushSource and SetPenSource has a SetColorSpace of its own
+// before it: the spooler side's colour conversion pairs each source with the
+// colour space before it and fails a job whose source has none.
+void ExpectEachSourceHasItsColourSpace(const Listing& l) {
+  bool space = false;
+  for (size_t i = 0; i < l.items.size(); ++i) {
+    const std::string& name = l.items[i].name;
+    if (l.items[i].inband) continue;
+    if (name == "SetColorSpace") {
+      space = true;
+    } else if (name == "SetBrushSource" || name == "SetPenSource") {
+      EXPECT_TRUE(space) << name << " at item " << i << " without its colour space: " << Keys(l, i < 8 ? 0 : i - 8, i + 1);
+      space = false;
+    }
+  }
+}
+
 // The layout information the job sent last.
 LAYOUTINFO LastLayout(const Listing& l) {
   LAYOUTINFO layout{};
@@ -141,7 +158,7 @@ TEST_F(KmLayoutJob, PosterStoresThePageAndReplaysEachPartWithItsMatrix) {
   // One physical page stored (132, 133), its crop marks drawn in the page,
   // then stopped (134), replayed once a part (136) and disposed (135).
   const std::string marks = "SetPenWidth SetLineJoin SetLineCap SetLineDash SetColorSpace SetBrushSource SetROP "
-                            "SetPenSource 137";
+                            "SetColorSpace SetPenSource 137";
   std::string lines;
   for (int i = 0; i < 12; ++i) lines += " NewPath SetCursor LinePath PaintPath";
   const std::string page = "141 132 133 154 155 138 145:2 137 SetClipToPage 145:4 SetClipToPage " + marks + lines +
@@ -150,6 +167,7 @@ TEST_F(KmLayoutJob, PosterStoresThePageAndReplaysEachPartWithItsMatrix) {
   // Time stamps show as bare 145 in the listing's keys.
   for (size_t at; (at = want.find("145:")) != std::string::npos;) want.erase(at + 3, 2);
   EXPECT_NE(all.find(want), std::string::npos) << all;
+  ExpectEachSourceHasItsColourSpace(l);
 
   const auto init = l.commands(XL_IC_PAGESTORING_INIT);
   ASSERT_EQ(init.size(), 1u);
@@ -226,6 +244,7 @@ TEST_F(KmLayoutJob, TwoUpWithFramesDrawsEachCellAtTheSheetsEnd) {
   }
   (void)from;
   EXPECT_EQ(sheets, 2u);
+  ExpectEachSourceHasItsColourSpace(l);
   EXPECT_EQ(l.commands(XL_IC_STARTPAGE).size(), 2u);
 
   // Each logical page's transform is its N-up cell's matrix.

@@ -300,7 +300,9 @@
   X(DDM_FAX_FRONTEND_MODE, 4113)                                  \
   X(DDM_ACCOUNT_ID, 5175)                                         \
   X(DDM_ACCOUNT_NAME, 5176)                                       \
-  X(DDM_ACCOUNT_ALT_POPUPS, 5186)
+  X(DDM_ACCOUNT_ALT_POPUPS, 5186)                                 \
+  X(DDM_CONFIDENTIAL_ID, 5129)                                    \
+  X(DDM_CONFIDENTIAL_PASSWORD, 5130)
 
 #define KESTREL_DDM_ID_CONSTANT(name, id) inline constexpr WORD name = id;
 KESTREL_DDM_IDS(KESTREL_DDM_ID_CONSTANT)

@@ -462,6 +462,7 @@ struct UmpdJobContext {
   const BYTE* readPointer;            // parser side: the rest of the held buffer
   DWORD readLeft;
   std::atomic<uint32_t> ok;
+  std::atomic<uint32_t> refusedWrite;  // a DrvSplWritePrinter answered FALSE: the spooler knows the job failed
   BYTE printerData[UMPD_PRINTERDATA_SIZE];
   HANDLE parserThread;
   std::atomic<uint32_t> startPageCount;

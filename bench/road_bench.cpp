@@ -1,0 +1,220 @@
+// The whole road: the sample document printed on model A through the DC,
+// kestrelui, kestrelkm, the spooler, kestrelum and kmonant to a file port,
+// with kestrelum's image compression at delta row (the default) and JPEG;
+// and a 100-page text document. Counters: pages (sheet sides) per second,
+// bytes per page, and for the text document the resident memory at pages
+// 1, 10 and 100.
+//
+// The share of time in each library is taken by sampling: a profiling
+// timer (ITIMER_PROF, every 1 ms of the process's CPU time) interrupts
+// whichever thread runs, and the sample goes to the innermost driver
+// library on that thread's stack: kestrelkm (the renderer), kestrelum (the
+// spooler side), kmonant (the monitor), or else the application side (the
+// application's drawing, the DC and the graphics engine stand-in, kestrelui's
+// document events). A library's calls into the platform stand-in and the C
+// runtime count as its own time; the spooler stand-in's port writes count
+// as the monitor's when kmonant called them. The libraries are kept loaded
+// for the whole run (the DC loads and frees them at every job), so their
+// address ranges stay fixed.
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+#include <execinfo.h>
+#include <link.h>
+#include <signal.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "model_root.h"
+#include "road.h"
+#include "road_checks.h"
+
+namespace {
+
+using kestrel::road::RoadDocument;
+using kestrel::road::RoadQueue;
+
+// ---- the sampler ------------------------------------------------------------------
+
+enum Side { kApplication, kRenderer, kSpooler, kMonitor, kSides };
+const char* const kSideNames[kSides] = {"share_application", "share_renderer", "share_spooler", "share_monitor"};
+const char* const kLibraries[kSides] = {"libkestrelui", "libkestrelkm", "libkestrelum", "libkmonant"};
+
+struct Range {
+  uintptr_t from, to;
+  Side side;
+};
+Range gRanges[64];
+std::atomic<int> gRangeCount{0};
+std::atomic<uint64_t> gSamples[kSides];
+
+int CollectRanges(dl_phdr_info* info, size_t, void*) {
+  if (info->dlpi_name == nullptr) return 0;
+  for (int s = kRenderer; s < kSides; ++s) {
+    if (std::strstr(info->dlpi_name, kLibraries[s]) == nullptr) continue;
+    for (int i = 0; i < info->dlpi_phnum; ++i) {
+      const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+      if (ph.p_type != PT_LOAD || (ph.p_flags & PF_X) == 0) continue;
+      const int n = gRangeCount.load();
+      if (n >= 64) return 0;
+      gRanges[n] = {info->dlpi_addr + ph.p_vaddr, info->dlpi_addr + ph.p_vaddr + ph.p_memsz, static_cast<Side>(s)};
+      gRangeCount.store(n + 1);
+    }
+  }
+  return 0;
+}
+
+// Keeps every driver library loaded (one more reference each), so that the
+// ranges below stay valid while the DC loads and frees them.
+int PinLibraries(dl_phdr_info* info, size_t, void*) {
+  if (info->dlpi_name == nullptr) return 0;
+  for (const char* lib : kLibraries)
+    if (std::strstr(info->dlpi_name, lib) != nullptr) dlopen(info->dlpi_name, RTLD_NOW | RTLD_NODELETE);
+  return 0;
+}
+
+void OnSample(int) {
+  void* frames[64];
+  const int n = backtrace(frames, 64);
+  const int ranges = gRangeCount.load();
+  for (int f = 0; f < n; ++f) {
+    const uintptr_t pc = reinterpret_cast<uintptr_t>(frames[f]);
+    for (int r = 0; r < ranges; ++r) {
+      if (pc >= gRanges[r].from && pc < gRanges[r].to) {
+        gSamples[gRanges[r].side].fetch_add(1);
+        return;
+      }
+    }
+  }
+  gSamples[kApplication].fetch_add(1);
+}
+
+void StartSampling() {
+  void* warm[4];
+  backtrace(warm, 4);  // loads the unwinder outside the handler
+  for (auto& s : gSamples) s.store(0);
+  struct sigaction sa {};
+  sa.sa_handler = OnSample;
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGPROF, &sa, nullptr);
+  itimerval t{{0, 1000}, {0, 1000}};
+  setitimer(ITIMER_PROF, &t, nullptr);
+}
+
+void StopSampling(benchmark::State& state) {
+  itimerval off{};
+  setitimer(ITIMER_PROF, &off, nullptr);
+  signal(SIGPROF, SIG_IGN);
+  uint64_t total = 0;
+  for (auto& s : gSamples) total += s.load();
+  for (int s = 0; s < kSides; ++s)
+    state.counters[kSideNames[s]] = total ? 100.0 * static_cast<double>(gSamples[s].load()) / total : 0.0;
+}
+
+// ---- the road -----------------------------------------------------------------------
+
+struct Road {
+  kestrel::test::FreshRoot root{"kestrel-bench"};
+  RoadQueue queue;
+  bool Open(const std::vector<kestrel::road::RoadSetting>& settings) {
+    if (!root.ok() || !kestrel::road::RoadOpen(root.path()).ok()) return false;
+    queue.model = kestrel::road::RoadModel::A;
+    return kestrel::road::RoadInstallQueue(queue).ok() && kestrel::road::RoadApplySettings(queue, settings).ok();
+  }
+};
+
+// One job, its libraries pinned while it runs (the first job of a run).
+bool WarmUp(const Road& road, const RoadDocument& doc) {
+  RoadDocument pinned = doc;
+  auto draw = pinned.pages[0].draw;
+  pinned.pages[0].draw = [draw](HDC hdc) {
+    dl_iterate_phdr(PinLibraries, nullptr);
+    return draw(hdc);
+  };
+  if (!kestrel::road::RoadPrint(road.queue, pinned).result.ok()) return false;
+  gRangeCount.store(0);
+  dl_iterate_phdr(CollectRanges, nullptr);
+  return gRangeCount.load() > 0;
+}
+
+void Sample(benchmark::State& state, const char* compression) {
+  Road road;
+  const RoadDocument doc = kestrel::road::RoadSampleDocument();
+  if (!road.Open({{"image-compression", compression}}) || !WarmUp(road, doc)) {
+    state.SkipWithError("no road");
+    return;
+  }
+  uint64_t pages = 0, bytes = 0;
+  StartSampling();
+  for (auto _ : state) {
+    const kestrel::road::RoadJob job = kestrel::road::RoadPrint(road.queue, doc);
+    if (!job.result.ok()) {
+      state.SkipWithError(job.result.message.c_str());
+      break;
+    }
+    pages += job.pages.size();
+    bytes += job.bytes.size();
+  }
+  StopSampling(state);
+  state.counters["pages_per_second"] = benchmark::Counter(static_cast<double>(pages), benchmark::Counter::kIsRate);
+  state.counters["bytes_per_page"] = pages ? static_cast<double>(bytes) / pages : 0.0;
+}
+
+void BM_SampleDeltaRow(benchmark::State& state) { Sample(state, "delta-row"); }
+void BM_SampleJpeg(benchmark::State& state) { Sample(state, "jpeg"); }
+
+// Resident memory in KB (from /proc/self/statm).
+double ResidentKb() {
+  long pagesTotal = 0, resident = 0;
+  FILE* f = std::fopen("/proc/self/statm", "r");
+  if (f == nullptr) return 0;
+  if (std::fscanf(f, "%ld %ld", &pagesTotal, &resident) != 2) resident = 0;
+  std::fclose(f);
+  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1024.0;
+}
+
+void BM_Text100Pages(benchmark::State& state) {
+  Road road;
+  RoadDocument doc = kestrel::test::TextDocument(100);
+  if (!road.Open({}) || !WarmUp(road, kestrel::test::TextDocument(1))) {
+    state.SkipWithError("no road");
+    return;
+  }
+  double rss[3] = {0, 0, 0};
+  for (int at : {1, 10, 100}) {
+    auto draw = doc.pages[at - 1].draw;
+    double* slot = &rss[at == 1 ? 0 : at == 10 ? 1 : 2];
+    doc.pages[at - 1].draw = [draw, slot](HDC hdc) {
+      *slot = ResidentKb();
+      return draw(hdc);
+    };
+  }
+  uint64_t pages = 0, bytes = 0;
+  StartSampling();
+  for (auto _ : state) {
+    const kestrel::road::RoadJob job = kestrel::road::RoadPrint(road.queue, doc);
+    if (!job.result.ok()) {
+      state.SkipWithError(job.result.message.c_str());
+      break;
+    }
+    pages += job.pages.size();
+    bytes += job.bytes.size();
+  }
+  StopSampling(state);
+  state.counters["pages_per_second"] = benchmark::Counter(static_cast<double>(pages), benchmark::Counter::kIsRate);
+  state.counters["bytes_per_page"] = pages ? static_cast<double>(bytes) / pages : 0.0;
+  state.counters["rss_kb_page_1"] = rss[0];
+  state.counters["rss_kb_page_10"] = rss[1];
+  state.counters["rss_kb_page_100"] = rss[2];
+}
+
+BENCHMARK(BM_SampleDeltaRow)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_SampleJpeg)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_Text100Pages)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+}  // namespace

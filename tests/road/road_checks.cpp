@@ -1,0 +1,221 @@
+#include "road_checks.h"
+
+#include <kplatform/advapi32_registry.h>
+#include <kplatform/kwindows.h>
+
+#include <cstring>
+#include <algorithm>
+#include <filesystem>
+
+#include "pclxl_checker.h"
+
+namespace fs = std::filesystem;
+
+namespace kestrel::test {
+
+namespace {
+
+constexpr char kUel[] = "\x1b%-12345X";
+constexpr char kStreamHeader[] = ") HP-PCL XL;";
+constexpr DWORD kNameChars = 16384;  // the longest value name and a NUL
+
+std::string Narrow(const std::u16string& s) {
+  std::string out;
+  for (char16_t c : s) out += c < 0x80 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+void DumpKey(HKEY key, const std::u16string& path, RegistryDump& dump) {
+  dump[path + u"|"];
+  std::vector<WCHAR> name(kNameChars);
+  for (DWORD i = 0;; ++i) {
+    DWORD chars = kNameChars;
+    DWORD type = 0, bytes = 0;
+    LONG rc = RegEnumValueW(key, i, name.data(), &chars, nullptr, &type, nullptr, &bytes);
+    if (rc != ERROR_SUCCESS) break;
+    std::u16string valueName(name.data(), chars);
+    std::string data(sizeof type + bytes, '\0');
+    std::memcpy(data.data(), &type, sizeof type);
+    DWORD got = bytes;
+    if (RegQueryValueExW(key, valueName.c_str(), nullptr, nullptr,
+                         reinterpret_cast<LPBYTE>(data.data() + sizeof type), &got) != ERROR_SUCCESS)
+      continue;
+    data.resize(sizeof type + got);
+    dump[path + u"|" + valueName] = std::move(data);
+  }
+  std::vector<std::u16string> subkeys;
+  for (DWORD i = 0;; ++i) {
+    DWORD chars = kNameChars;
+    if (RegEnumKeyExW(key, i, name.data(), &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    subkeys.emplace_back(name.data(), chars);
+  }
+  for (const std::u16string& sub : subkeys) {
+    HKEY child = nullptr;
+    if (RegOpenKeyExW(key, sub.c_str(), 0, KEY_READ, &child) != ERROR_SUCCESS) continue;
+    DumpKey(child, path + u"\\" + sub, dump);
+    RegCloseKey(child);
+  }
+}
+
+bool Text(HDC hdc, const char16_t* face, int points, int x, int y, const std::u16string& text) {
+  LOGFONTW lf{};
+  lf.lfHeight = -points * GetDeviceCaps(hdc, LOGPIXELSY) / 72;
+  lf.lfWeight = 400;
+  const std::u16string name = face;
+  std::memcpy(lf.lfFaceName, name.c_str(), (name.size() + 1) * sizeof(char16_t));
+  HFONT font = CreateFontIndirectW(&lf);
+  if (font == nullptr) return false;
+  HGDIOBJ old = SelectObject(hdc, font);
+  SetBkMode(hdc, TRANSPARENT);
+  const BOOL ok = ExtTextOutW(hdc, x, y, 0, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
+  SelectObject(hdc, old);
+  DeleteObject(font);
+  return ok != FALSE;
+}
+
+}  // namespace
+
+using kestrel::road::RoadDocument;
+
+RoadDocument OnePageDocument() {
+  RoadDocument doc;
+  doc.name = u"one page";
+  doc.pages.push_back({"a frame, a diagonal and a line of text", [](HDC hdc) {
+                         const int in = GetDeviceCaps(hdc, LOGPIXELSX);
+                         POINT frame[] = {{in, in}, {in * 4, in}, {in * 4, in * 3}, {in, in * 3}, {in, in}};
+                         POINT diagonal[] = {{in, in}, {in * 4, in * 3}};
+                         return Polyline(hdc, frame, 5) && Polyline(hdc, diagonal, 2) &&
+                                Text(hdc, u"DejaVu Sans", 12, in, in * 4, u"One page, walked.");
+                       }});
+  return doc;
+}
+
+RoadDocument TextDocument(int pages, const std::u16string& name) {
+  RoadDocument doc;
+  doc.name = name;
+  for (int p = 1; p <= pages; ++p) {
+    doc.pages.push_back({"text page " + std::to_string(p), [p, name](HDC hdc) {
+                           const int in = GetDeviceCaps(hdc, LOGPIXELSX);
+                           bool ok = true;
+                           for (int line = 0; ok && line < 40; ++line) {
+                             const std::string text = "Page " + std::to_string(p) + ", line " +
+                                                      std::to_string(line + 1) +
+                                                      ": the quick brown fox jumps over the lazy dog.";
+                             ok = Text(hdc, u"DejaVu Serif", 10, in, in + line * in / 5,
+                                       name + u" " + std::u16string(text.begin(), text.end()));
+                           }
+                           return ok;
+                         }});
+  }
+  return doc;
+}
+
+RegistryDump DumpRegistry() {
+  RegistryDump dump;
+  DumpKey(HKEY_LOCAL_MACHINE, u"HKLM", dump);
+  DumpKey(HKEY_CURRENT_USER, u"HKCU", dump);
+  return dump;
+}
+
+std::vector<std::u16string> TempFileRecords(const RegistryDump& dump) {
+  std::vector<std::u16string> out;
+  for (const auto& [key, data] : dump) {
+    const size_t at = key.find(u"\\TempFile\\");
+    if (at != std::u16string::npos && key.back() == u'|') out.push_back(key.substr(0, key.size() - 1));
+  }
+  return out;
+}
+
+std::vector<std::string> RegistryChanges(const RegistryDump& before, const RegistryDump& after,
+                                         const std::vector<std::u16string>& ignored) {
+  auto skip = [&](const std::u16string& key) {
+    for (const std::u16string& prefix : ignored)
+      if (key.compare(0, prefix.size(), prefix) == 0) return true;
+    return false;
+  };
+  std::vector<std::string> out;
+  for (const auto& [key, data] : after) {
+    if (skip(key)) continue;
+    auto it = before.find(key);
+    if (it == before.end()) out.push_back("+ " + Narrow(key));
+    else if (it->second != data) out.push_back("~ " + Narrow(key));
+  }
+  for (const auto& [key, data] : before)
+    if (!skip(key) && after.count(key) == 0) out.push_back("- " + Narrow(key));
+  return out;
+}
+
+std::set<std::string> FilesBelow(const std::string& folder) {
+  std::set<std::string> out;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    if (it->is_regular_file(ec)) out.insert(fs::relative(it->path(), folder, ec).generic_string());
+  }
+  return out;
+}
+
+PortJob SplitPortJob(const std::string& bytes) {
+  PortJob job;
+  const size_t header = bytes.find(kStreamHeader);
+  if (header == std::string::npos) {
+    job.error = "no PCL XL stream header";
+    return job;
+  }
+  const size_t jobLine = bytes.rfind("@PJL JOB", header);
+  const size_t frame = jobLine == std::string::npos ? std::string::npos : bytes.rfind(kUel, jobLine);
+  if (frame == std::string::npos) {
+    job.error = "no EJCL header (UEL and \"@PJL JOB\") before the stream header";
+    return job;
+  }
+  const size_t lineEnd = bytes.find('\n', header);
+  if (lineEnd == std::string::npos) {
+    job.error = "the stream header line does not end";
+    return job;
+  }
+  const size_t eoj = bytes.find("@PJL EOJ", lineEnd);
+  const size_t trailer = eoj == std::string::npos ? std::string::npos : bytes.rfind(kUel, eoj);
+  if (trailer == std::string::npos || trailer <= lineEnd) {
+    job.error = "no trailer (UEL ... \"@PJL EOJ\") after the stream";
+    return job;
+  }
+  job.monitorBlock = bytes.substr(0, frame);
+  job.ejclHeader = bytes.substr(frame, header - frame);
+  job.streamHeader = bytes.substr(header, lineEnd + 1 - header);
+  job.stream = bytes.substr(lineEnd + 1, trailer - lineEnd - 1);
+  job.trailer = bytes.substr(trailer);
+  return job;
+}
+
+std::vector<std::string> JobShape(const std::string& bytes) {
+  std::vector<std::string> shape;
+  for (const std::string& line : PjlLines(bytes))
+    if (line.rfind("@PJL COMMENT DATE=", 0) != 0 && line.rfind("@PJL COMMENT TIME=", 0) != 0) shape.push_back(line);
+  pclxl_check::Listing listing;
+  pclxl_check::check(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), pclxl_check::Mode::Job, &listing);
+  for (const std::string& key : listing.keys())
+    if (key != "Comment" && key != "PushGS" && key != "PopGS" && key.rfind("Set", 0) != 0) shape.push_back(key);
+  return shape;
+}
+
+std::string JobShapeDiff(const std::string& a, const std::string& b) {
+  const std::vector<std::string> x = JobShape(a), y = JobShape(b);
+  for (size_t i = 0; i < std::max(x.size(), y.size()); ++i) {
+    const std::string l = i < x.size() ? x[i] : "(end)", r = i < y.size() ? y[i] : "(end)";
+    if (l != r) return "item " + std::to_string(i) + ": " + l + " / " + r;
+  }
+  return "";
+}
+
+std::vector<std::string> PjlLines(const std::string& part) {
+  std::vector<std::string> out;
+  for (size_t at = part.find("@PJL"); at != std::string::npos; at = part.find("@PJL", at + 1)) {
+    size_t end = part.find('\n', at);
+    std::string line = part.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    out.push_back(line);
+  }
+  return out;
+}
+
+}  // namespace kestrel::test

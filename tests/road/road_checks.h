@@ -1,0 +1,74 @@
+// What the road's tests check after a job, whatever the job did: the
+// registry and the files below the root as they were (no temporary file or
+// record left, the queue's stored settings unchanged), and the bytes a port
+// received cut into the parts a printer meets.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "road.h"
+
+namespace kestrel::test {
+
+// A one-page document: a frame, a diagonal and a line of text in a
+// downloaded TrueType face (small enough to walk every allocation of its
+// job).
+kestrel::road::RoadDocument OnePageDocument();
+// `pages` pages of forty text lines each (the load and benchmark document);
+// every line carries the document's name.
+kestrel::road::RoadDocument TextDocument(int pages, const std::u16string& name = u"text");
+
+// Every value of HKEY_LOCAL_MACHINE and of the current user's
+// HKEY_CURRENT_USER: "HKLM\key\path|value name" -> type (4 bytes) and data;
+// a key without values is kept as "HKLM\key\path|" with no data, so that a
+// record key (a temporary file's) shows too.
+using RegistryDump = std::map<std::u16string, std::string>;
+RegistryDump DumpRegistry();
+
+// The keys of temporary-file records (below a "\TempFile\" key) in a dump.
+std::vector<std::u16string> TempFileRecords(const RegistryDump& dump);
+
+// The entries of `after` that are not in `before` or differ from it, and
+// those of `before` that are gone, one line each ("+ key|value", "- ...",
+// "~ ..."), skipping keys that begin with one of `ignored`.
+std::vector<std::string> RegistryChanges(const RegistryDump& before, const RegistryDump& after,
+                                         const std::vector<std::u16string>& ignored = {});
+
+// The files below a host folder, as paths relative to it.
+std::set<std::string> FilesBelow(const std::string& folder);
+
+// The bytes a port received, cut as a printer reads them:
+//   monitorBlock  what the language monitor puts in front (its status
+//                 requests; empty on a port without status support),
+//   ejclHeader    the job's own frame from its UEL to "@PJL ENTER
+//                 LANGUAGE=PCLXL" and its line end,
+//   streamHeader  the PCL XL stream header line (") HP-PCL XL;...\n"),
+//   stream        the binary stream up to the trailer's UEL,
+//   trailer       the UEL, the job-information comment, "@PJL EOJ" and the
+//                 last UEL, and whatever the monitor puts after them.
+// `error` says which part could not be found ("" when all were).
+struct PortJob {
+  std::string monitorBlock, ejclHeader, streamHeader, stream, trailer;
+  std::string error;
+};
+PortJob SplitPortJob(const std::string& bytes);
+
+// What a job is, without what the clock or a cache puts in it: its PJL lines
+// but the header's date and time, and the operators of its stream in order
+// but the comments (they carry the renderer's and kestrelum's time stamps,
+// and their number follows the time a step took) and the graphics-state
+// setters (Set...: kestrelum drops those the printer already has, so a
+// refused allocation in its state cache sends one again, which is no
+// fault) and PushGS/PopGS (a page the page store could not keep is printed
+// as it comes, without the replay's pair). JobShapeDiff answers "" when two jobs have one shape, else their
+// first difference.
+std::vector<std::string> JobShape(const std::string& bytes);
+std::string JobShapeDiff(const std::string& a, const std::string& b);
+
+// The PJL lines of a part ("@PJL ..." without their line ends).
+std::vector<std::string> PjlLines(const std::string& part);
+
+}  // namespace kestrel::test
