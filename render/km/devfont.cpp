@@ -675,7 +675,8 @@ BOOL GetRegistXFMnum(PDEV* pdev, LPCWSTR familyList, WORD** exposed, DWORD* cExp
     void* rec = nullptr;
     WORD r = ddd_GetDataByIndexX(DDD_FULL, pdev->dddMain, pdev->dddReferenced, DDD_CAT_FONT, static_cast<WORD>(number),
                                  &rec);
-    if (r != 0 && r != 1) break;  // the end of the records
+    if (r == DDD_ERR_MEMORY) return FALSE;  // a record unread is no end of the set
+    if (r != 0 && r != 1) break;             // the end of the records
     auto* font = static_cast<DDD_FONT*>(rec);
     bool ok = font && font->xfm && font->xfmSize > 0 && xfm_CheckRecord(font->xfm, font->xfmSize) &&
               *cFontSet < total;
