@@ -12,6 +12,7 @@
 #include "kestrel/sheets/sheet_engine.h"
 #include "kestrel/ui/docprop.h"
 #include "kplatform/byte_order.h"
+#include "ddd_items.h"
 #include "ui_fixture.h"
 
 namespace kestrel::test::ui {
@@ -26,23 +27,6 @@ struct Info {
   DWORD caps1;      // item 39, first word
 };
 
-// The offsets of the items in a description file.
-std::vector<size_t> ItemOffsets(const std::string& file) {
-  std::vector<size_t> at;
-  size_t p = DDD_PRINTERINFO_OFFSET;
-  auto u16 = [&](size_t o) { return static_cast<size_t>(kp_LoadU16(reinterpret_cast<const BYTE*>(&file[o]))); };
-  for (const DddPrinterInfoDef& d : DDD_PRINTERINFO_ITEMS) {
-    at.push_back(p);
-    size_t count = d.count;
-    if (count == 0) {
-      count = u16(p);
-      p += 2;
-    }
-    for (size_t i = 0; i < count; ++i) p += d.size ? d.size : 2 + u16(p);
-  }
-  return at;
-}
-
 class TabTest : public UiTest {
  protected:
   void SetUp() override {
@@ -56,7 +40,7 @@ class TabTest : public UiTest {
   // A description file like model A's with the printer information given.
   std::u16string TestModel(const char* name, const Info& info) {
     std::string bytes = ReadHostFile(root_.host(std::string(kDriverDir) + "K350.DDD"));
-    std::vector<size_t> at = ItemOffsets(bytes);
+    std::vector<size_t> at = DddItemOffsets(bytes);
     auto* b = reinterpret_cast<BYTE*>(bytes.data());
     b[at[5]] = info.colour;
     kp_StoreU16(b + at[16], info.topTab);
