@@ -150,7 +150,9 @@ bool Favourites(HMODULE ui, HANDLE printer, const std::u16string& name) {
         !FavFile_GetFolder(ddd, folder, MAX_PATH))
       break;
     FavStr_MakeFileName(picked.name, file, 64);
-    std::u16string path = std::u16string(folder) + file + u".kfv";
+    std::u16string path = folder;
+    if (!path.empty() && path.back() != u'\\') path += u'\\';
+    path += std::u16string(file) + u".kfv";
     if (!FavFile_Export(printer, ddd, nullptr, fav.data(), pd.data(), picked.number, picked.name, picked.comment,
                         path.c_str()))
       break;
