@@ -15,16 +15,6 @@
 #include "kplatform/user32_controls.h"
 #include "kplatform/user32_shell.h"
 
-// The keep data of one row.
-struct UI_KEEP {
-  LPWSTR current;   // text values: the kept text (scrambled when secret)
-  LPWSTR previous;  // the last accepted text as shown
-  LONG chars;       // room of previous, with the NUL
-  BOOL busy;        // a spin control is updating the field
-  BOOL showing;     // the handler is putting the value into the control
-  BOOL iconReady;
-};
-
 namespace {
 
 using std::u16string;
@@ -50,12 +40,7 @@ UINT NotifyCode(UINT message, LPARAM lParam) {
   return reinterpret_cast<const NMHDR*>(lParam)->code;
 }
 
-UI_KEEP* Keep(UI_MSGINFO* msg, const UI_IDTBL* row, bool make) {
-  LONG i = uiRowIndex(msg, row);
-  if (i < 0 || !msg->data->keep) return nullptr;
-  if (!msg->data->keep[i] && make) msg->data->keep[i] = static_cast<UI_KEEP*>(kcore_Alloc(sizeof(UI_KEEP)));
-  return msg->data->keep[i];
-}
+UI_KEEP* Keep(UI_MSGINFO* msg, const UI_IDTBL* row, bool make) { return uiGetKeep(msg, row, make ? TRUE : FALSE); }
 
 // The index of the item showing the setting's current value, or -1.
 LONG CurrentIndex(UI_MSGINFO* msg, WORD id, CDM_SELECT_INFO* si) {
@@ -116,13 +101,7 @@ WORD Unit(const UI_MSGINFO* msg) {
   return root && root->uiData ? root->uiData->winData.paperUnit : UIWINDATA_UNIT_MM;
 }
 
-u16string Text(HWND control) {
-  int n = GetWindowTextLengthW(control);
-  u16string s(static_cast<size_t>(n > 0 ? n : 0) + 1, u'\0');
-  int got = GetWindowTextW(control, reinterpret_cast<LPWSTR>(s.data()), n + 1);
-  s.resize(got > 0 ? static_cast<size_t>(got) : 0);
-  return s;
-}
+u16string Text(HWND control) { return uiGetWindowText(control); }
 
 void SetText(UI_KEEP* keep, HWND control, LPCWSTR text) {
   if (keep) keep->showing = TRUE;
@@ -206,6 +185,7 @@ LPWSTR Dup(const u16string& s) { return kcore_WideDup(reinterpret_cast<LPCWSTR>(
 
 void FreeKeepData(UI_KEEP* keep) {
   if (!keep) return;
+  if (keep->extra && keep->extraFree) keep->extraFree(keep->extra);
   kcore_Free(keep->current);
   kcore_Free(keep->previous);
   kcore_Free(keep);
@@ -446,6 +426,21 @@ LONG uiEditKillActive(UI_MSGINFO* msg, const UI_IDTBL* row, const UI_EDITRULE* r
 }
 
 }  // namespace
+
+std::u16string uiGetWindowText(HWND control) {
+  int n = GetWindowTextLengthW(control);
+  std::u16string s(static_cast<size_t>(n > 0 ? n : 0) + 1, u'\0');
+  int got = GetWindowTextW(control, reinterpret_cast<LPWSTR>(s.data()), n + 1);
+  s.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return s;
+}
+
+UI_KEEP* uiGetKeep(UI_MSGINFO* msg, const UI_IDTBL* row, BOOL make) {
+  LONG i = uiRowIndex(msg, row);
+  if (i < 0 || !msg->data->keep) return nullptr;
+  if (!msg->data->keep[i] && make) msg->data->keep[i] = static_cast<UI_KEEP*>(kcore_Alloc(sizeof(UI_KEEP)));
+  return msg->data->keep[i];
+}
 
 void uiFreeKeep(UI_DLGDATA* data, LONG row) {
   if (!data || !data->keep || row < 0) return;

@@ -1,5 +1,6 @@
 // The control tables (see kestrel/sheets/sheet_tables.h).
 #include "kestrel/core/ddm_ids.h"
+#include "kestrel/sheets/sheet_dialogs.h"
 #include "kestrel/sheets/sheet_pages.h"
 #include "kestrel/sheets/sheet_tables.h"
 
@@ -187,7 +188,7 @@ const UI_CONTROL_INFO uiControlInfoTbl[UI_DLG_COUNT] = {
     Dlg(90190),                          // 19 Edit stamp
     Dlg(90200),                          // 20 Mixed staple
     Dlg(90210),                          // 21 Cover sheet
-    Dlg(90220),                          // 22 Secure print
+    uiControlInfoSecurity,               // 22 Secure print
     Dlg(90230),                          // 23 Font substitution
     Dlg(90240),                          // 24 User-defined paper
     Dlg(90250),                          // 25 Header print
@@ -196,20 +197,20 @@ const UI_CONTROL_INFO uiControlInfoTbl[UI_DLG_COUNT] = {
     Nested(90280),                       // 28 Full-scale printing
     Nested(90290),                       // 29 Print position
     kNone, kNone, kNone, kNone, kNone,   // 30-34
-    Dlg(90350),                          // 35 Favourite add
-    Dlg(90360),                          // 36 Favourite edit
-    Dlg(90370),                          // 37 Cover insert
+    uiControlInfoUserAdd,                // 35 Favourite add
+    uiControlInfoUserEdit,               // 36 Favourite edit
+    uiControlInfoCoverInsert,            // 37 Cover insert
     kNone,                               // 38
     Nested(90390),                       // 39 Print area
     Dlg(90400),                          // 40 Manual tray
     Dlg(90410),                          // 41 Paper type for APS
-    Dlg(90420),                          // 42 Sample print
-    Dlg(90430),                          // 43 Delayed print
-    Dlg(90440),                          // 44 Lorebox print
+    uiControlInfoSample,                 // 42 Sample print
+    uiControlInfoDelay,                  // 43 Delayed print
+    uiControlInfoKnowledge,              // 44 Lorebox print
     kNone,                               // 45
     Tab(),                               // 46 Init (accounts)
     Dlg(90470),                          // 47 Account detail
-    Dlg(90480),                          // 48 Cover insert (finisher)
+    uiControlInfoCoverInsertDFinisher,   // 48 Cover insert (finisher)
     kNone,                               // 49
     Dlg(90500),                          // 50 New bitmap
     Dlg(90510),                          // 51 Edit bitmap

@@ -390,6 +390,23 @@ LONG Fav_CheckAllConstraints(HCDDD ddd, HWND owner, const void* devmode, void* p
   return std::memcmp(checked, devmode, NRV_DEVMODE_SIZE_FULL) != 0 ? 1 : 0;
 }
 
+BOOL Fav_DifferingSettings(HANDLE printer, HCDDD ddd, void* devmode, void* printerData, std::vector<WORD>* ids) {
+  if (!printer || !ddd || !devmode || !ids) return FALSE;
+  ids->clear();
+  std::vector<BYTE> ref;
+  if (!Reference(printer, ddd, devmode, printerData, &ref)) return FALSE;
+  for (WORD id : CarriedIds()) {
+    WORD ta = 0, tb = 0;
+    DWORD sa = 0, sb = 0;
+    ULONG_PTR a = 0, b = 0;
+    if (ddm_GetValue(id, devmode, printerData, &ta, &sa, &a) != 0 ||
+        ddm_GetValue(id, ref.data(), printerData, &tb, &sb, &b) != 0 || ta != tb || ta == DDM_TYPE_FONT)
+      continue;
+    if (Compare(ta, a, sa, b, sb) != 0) ids->push_back(id);
+  }
+  return TRUE;
+}
+
 BOOL FavFile_GetFolder(HCDDD ddd, LPWSTR folder, DWORD units) {
   if (!ddd || !folder || units < MAX_PATH) return FALSE;
   folder[0] = 0;

@@ -149,6 +149,133 @@ LRESULT Tab(Window& w, UINT message, WPARAM wParam, LPARAM lParam, bool* handled
   }
 }
 
+// Tree view: nodes in one vector, siblings in vector order.
+HTREEITEM AsItem(UINT_PTR handle) { return reinterpret_cast<HTREEITEM>(handle); }
+UINT_PTR ParentKey(HTREEITEM item) { return item == TVI_ROOT ? 0 : reinterpret_cast<UINT_PTR>(item); }
+
+std::vector<TreeNode>::iterator FindNode(Window& w, UINT_PTR handle) {
+  return std::find_if(w.tree.begin(), w.tree.end(), [&](const TreeNode& n) { return n.handle == handle; });
+}
+
+// The vector position before which a new child of `parent` goes.
+size_t InsertPosition(Window& w, UINT_PTR parent, HTREEITEM after, const std::u16string& text) {
+  size_t end = w.tree.size(), first = end, last = end;
+  for (size_t i = 0; i < w.tree.size(); ++i) {
+    if (w.tree[i].parent != parent) continue;
+    if (first == end) first = i;
+    last = i + 1;
+  }
+  if (first == end) return end;
+  if (after == TVI_FIRST) return first;
+  if (after == TVI_SORT) {
+    for (size_t i = first; i < last; ++i)
+      if (w.tree[i].parent == parent && w.tree[i].text > text) return i;
+    return last;
+  }
+  if (after != TVI_LAST) {
+    auto it = FindNode(w, reinterpret_cast<UINT_PTR>(after));
+    if (it != w.tree.end() && it->parent == parent) return static_cast<size_t>(it - w.tree.begin()) + 1;
+  }
+  return last;
+}
+
+void DeleteNode(Window& w, UINT_PTR handle) {
+  std::vector<UINT_PTR> gone = {handle};
+  for (size_t k = 0; k < gone.size(); ++k)
+    for (const TreeNode& n : w.tree)
+      if (n.parent == gone[k]) gone.push_back(n.handle);
+  std::erase_if(w.tree, [&](const TreeNode& n) { return std::find(gone.begin(), gone.end(), n.handle) != gone.end(); });
+}
+
+LRESULT TreeView(Window& w, UINT message, WPARAM wParam, LPARAM lParam, bool* handled) {
+  *handled = true;
+  switch (message) {
+    case TVM_INSERTITEMW: {
+      const auto* in = reinterpret_cast<const TVINSERTSTRUCTW*>(lParam);
+      if (!in) return 0;
+      const UINT_PTR parent = ParentKey(in->hParent);
+      if (parent && FindNode(w, parent) == w.tree.end()) return 0;
+      TreeNode node;
+      node.handle = w.treeNext++;
+      node.parent = parent;
+      if ((in->item.mask & TVIF_TEXT) && in->item.pszText) node.text = in->item.pszText;
+      if (in->item.mask & TVIF_PARAM) node.data = in->item.lParam;
+      const size_t at = InsertPosition(w, parent, in->hInsertAfter, node.text);
+      w.tree.insert(w.tree.begin() + static_cast<long>(at), node);
+      return reinterpret_cast<LRESULT>(AsItem(node.handle));
+    }
+    case TVM_DELETEITEM: {
+      auto item = reinterpret_cast<HTREEITEM>(lParam);
+      if (item == TVI_ROOT || !item) {
+        w.tree.clear();
+        return TRUE;
+      }
+      if (FindNode(w, reinterpret_cast<UINT_PTR>(item)) == w.tree.end()) return FALSE;
+      DeleteNode(w, reinterpret_cast<UINT_PTR>(item));
+      return TRUE;
+    }
+    case TVM_GETCOUNT:
+      return static_cast<LRESULT>(w.tree.size());
+    case TVM_EXPAND:
+      return TRUE;
+    case TVM_GETNEXTITEM: {
+      const UINT_PTR from = static_cast<UINT_PTR>(lParam);
+      auto childOf = [&](UINT_PTR parent) -> LRESULT {
+        for (const TreeNode& n : w.tree)
+          if (n.parent == parent) return static_cast<LRESULT>(n.handle);
+        return 0;
+      };
+      switch (static_cast<UINT>(wParam)) {
+        case TVGN_ROOT:
+          return childOf(0);
+        case TVGN_CHILD:
+          return from && FindNode(w, from) != w.tree.end() ? childOf(from) : childOf(0);
+        case TVGN_PARENT: {
+          auto it = FindNode(w, from);
+          return it == w.tree.end() ? 0 : static_cast<LRESULT>(it->parent);
+        }
+        case TVGN_NEXT:
+        case TVGN_PREVIOUS: {
+          auto it = FindNode(w, from);
+          if (it == w.tree.end()) return 0;
+          if (wParam == TVGN_NEXT) {
+            for (auto n = it + 1; n != w.tree.end(); ++n)
+              if (n->parent == it->parent) return static_cast<LRESULT>(n->handle);
+          } else {
+            for (auto n = it; n != w.tree.begin();)
+              if ((--n)->parent == it->parent) return static_cast<LRESULT>(n->handle);
+          }
+          return 0;
+        }
+        default:
+          return 0;
+      }
+    }
+    case TVM_GETITEMW:
+    case TVM_SETITEMW: {
+      auto* item = reinterpret_cast<TVITEMW*>(lParam);
+      if (!item) return FALSE;
+      auto it = FindNode(w, reinterpret_cast<UINT_PTR>(item->hItem));
+      if (it == w.tree.end()) return FALSE;
+      if (message == TVM_SETITEMW) {
+        if ((item->mask & TVIF_TEXT) && item->pszText) it->text = item->pszText;
+        if (item->mask & TVIF_PARAM) it->data = item->lParam;
+        return TRUE;
+      }
+      if ((item->mask & TVIF_TEXT) && item->pszText && item->cchTextMax > 0)
+        CopyOut(it->text, static_cast<WPARAM>(item->cchTextMax), reinterpret_cast<LPARAM>(item->pszText));
+      if (item->mask & TVIF_PARAM) item->lParam = it->data;
+      if (item->mask & TVIF_CHILDREN)
+        item->cChildren = std::any_of(w.tree.begin(), w.tree.end(), [&](const TreeNode& n) { return n.parent == it->handle; });
+      return TRUE;
+    }
+    default:
+      *handled = false;
+      (void)wParam;
+      return 0;
+  }
+}
+
 // List view state changes to notify after the lock is released.
 struct StateChange {
   int item;
@@ -287,6 +414,9 @@ LRESULT CommonControlProc(HWND window, Kind kind, UINT message, WPARAM wParam, L
         break;
       case Kind::kListView:
         r = ListView(*w, message, wParam, lParam, &handled, &changes);
+        break;
+      case Kind::kTreeView:
+        r = TreeView(*w, message, wParam, lParam, &handled);
         break;
       default:
         break;

@@ -98,6 +98,7 @@ bool KindOfClass(const std::u16string& name, Kind* kind, std::u16string* canonic
       {u"msctls_trackbar32", Kind::kTrackbar},
       {u"SysListView32", Kind::kListView},
       {u"SysTabControl32", Kind::kTab},
+      {u"SysTreeView32", Kind::kTreeView},
   };
   for (const auto& c : kClasses) {
     std::u16string known(c.name);

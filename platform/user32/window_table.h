@@ -30,6 +30,7 @@ enum class Kind {
   kTrackbar,
   kListView,
   kTab,
+  kTreeView,
   kToolTip,  // "tooltips_class32", made by CreateWindowExW
 };
 
@@ -44,6 +45,15 @@ struct Item {
   std::u16string text;
   LPARAM data = 0;
   UINT state = 0;  // list view: LVIS_*
+};
+
+// A tree view item: its parent's handle (0 the top level) and siblings in
+// vector order.
+struct TreeNode {
+  UINT_PTR handle = 0;
+  UINT_PTR parent = 0;
+  std::u16string text;
+  LPARAM data = 0;
 };
 
 struct Window {
@@ -83,6 +93,8 @@ struct Window {
   HANDLE image = nullptr;
   std::vector<KP_DRAWN> drawn;
   std::vector<Tool> tools;  // a tooltip control's
+  std::vector<TreeNode> tree;  // tree view
+  UINT_PTR treeNext = 1;
 };
 
 struct WindowTable {

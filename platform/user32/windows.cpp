@@ -293,6 +293,7 @@ LRESULT CALLBACK kp::user32::ClassWindowProc(HWND window, UINT message, WPARAM w
     case Kind::kTrackbar:
     case Kind::kListView:
     case Kind::kTab:
+    case Kind::kTreeView:
       return kp::user32::CommonControlProc(window, kind, message, wParam, lParam);
     default:
       return kp::user32::ControlProc(window, kind, message, wParam, lParam);

@@ -114,8 +114,8 @@ LONG uiOutCoverSheet(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam
                      const void* param) {
   const auto* rows = static_cast<const UI_BUTTONROWS*>(param);
   if (!msg || !msg->data || !row || !rows || rows->count < 1) return 0;
-  WORD kind = 0;
-  if (!uiCom_GetCoverInsertDlgKind(msg->data->root, &kind) || kind >= rows->count || !rows->buttons[kind]) kind = 0;
+  LONG kind = uiCom_GetCoverInsertDlgKind(msg->data->root);  // 0 when it cannot be read
+  if (kind < 0 || kind >= rows->count || !rows->buttons[kind]) kind = 0;
   if (message == WM_COMMAND) SkipEmptyCheck(msg);
   return uiButton(msg, message, wParam, lParam, row, rows->buttons[kind]);
 }

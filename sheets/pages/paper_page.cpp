@@ -220,10 +220,7 @@ void ChooseFavorite(UI_MSGINFO* msg, const UI_IDTBL* row, UI_USERSEL_WORK* work)
 
 UI_USERSEL_WORK* uiGetUserSelWorkAreabyHDlg(HWND window) {
   UI_DLGDATA* data = uiGetDlgData(window);
-  if (!data || !data->root || !data->root->uiData) return nullptr;
-  UIDATA* ui = data->root->uiData;
-  if (!ui->userSelWork && !uiUedAllocUserSelWorkArea(ui)) return nullptr;
-  return static_cast<UI_USERSEL_WORK*>(ui->userSelWork);
+  return data ? uiUedGetWorkArea(data->root) : nullptr;
 }
 
 void uiPap_FreeUserSelWork(HWND window) {
@@ -314,7 +311,13 @@ LONG uiPapUadButton(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam,
     Fav_CopyText(work->comment, e.comment, FAV_COMMENT_UNITS - 1);
     work->skipEmptyCheck = 1;
   }
-  return uiButton(msg, message, wParam, lParam, row, param);
+  LONG r = uiButton(msg, message, wParam, lParam, row, param);
+  if (message == WM_COMMAND && work && work->list) {
+    // The list may have a new favourite: read it again.
+    UIROOT* root = Root(msg);
+    Fav_LoadList(root->uiData->printer, root->uiData->ddd, root->devmode, root->printerData, work->list);
+  }
+  return r;
 }
 
 LONG uiPapUedButton(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row,
@@ -324,11 +327,7 @@ LONG uiPapUedButton(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam,
   if (message != WM_COMMAND || !work) return uiButton(msg, message, wParam, lParam, row, param);
   work->position = work->modified || !work->list ? 0 : work->list->selected;
   work->skipEmptyCheck = 1;
-  work->scratch = kcore_Alloc(NRV_DEVMODE_SIZE_FULL);
-  if (!work->scratch) return 0;
   LONG r = uiButton(msg, message, wParam, lParam, row, param);
-  kcore_Free(work->scratch);
-  work->scratch = nullptr;
   // The list may have changed: read it again.
   UIROOT* root = Root(msg);
   if (work->list) Fav_LoadList(root->uiData->printer, root->uiData->ddd, root->devmode, root->printerData, work->list);
@@ -518,7 +517,7 @@ LONG uiPrintTypeBtn(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const 
     uiApplyConstState(Control(msg, row), UI_CT_BUTTON, b ? state : 1);
     if (code == PSN_SETACTIVE) {
       WORD flags = 0;
-      if (checks && EmptyString(msg, UI_DDM_PRINTTYPE_USERID) &&
+      if (checks && EmptyString(msg, UI_DDM_USERID) &&
           (type == UI_PRINTTYPE_SECURE || type == UI_PRINTTYPE_SAMPLE) && ddd->preConfig &&
           PreConfig_GetPropertyFlg(DDM_JOBTYPE, ddd->preConfig, &flags) && (flags & kPreConfigOpenFlag))
         PostOpen(msg, row);
@@ -537,9 +536,9 @@ LONG uiPrintTypeBtn(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const 
     WORD id = 0;
     UINT text = 0;
     switch (type) {
-      case UI_PRINTTYPE_SECURE: id = UI_DDM_PRINTTYPE_USERID, text = UI_STR_EMPTY_SECURE; break;
-      case UI_PRINTTYPE_SAMPLE: id = UI_DDM_PRINTTYPE_USERID, text = UI_STR_EMPTY_SAMPLE; break;
-      case UI_PRINTTYPE_LOREBOX: id = UI_DDM_LOREBOX_BOX, text = UI_STR_EMPTY_LOREBOX; break;
+      case UI_PRINTTYPE_SECURE: id = UI_DDM_USERID, text = UI_STR_EMPTY_SECURE; break;
+      case UI_PRINTTYPE_SAMPLE: id = UI_DDM_USERID, text = UI_STR_EMPTY_SAMPLE; break;
+      case UI_PRINTTYPE_LOREBOX: id = UI_DDM_BOXNUMBER, text = UI_STR_EMPTY_LOREBOX; break;
       default: return 0;
     }
     if (!EmptyString(msg, id)) return 0;
@@ -686,23 +685,6 @@ const LONG kLayoutControls[] = {IDC_PBK_SIZE, IDC_PBK_OVERLAPWIDTH, IDC_PBK_CUTM
 constexpr LONG kLayoutBooklet = 2;
 }  // namespace
 
-LONG uiSerchDispInfoNum(UI_MSGINFO* msg, WORD functionId) {
-  const UI_CONTROL_INFO* ci = msg && msg->data ? msg->data->controlInfo : nullptr;
-  for (LONG i = 0; ci && i < ci->rows; ++i)
-    for (LONG j = 0; j < ci->table[i].dspCount && ci->table[i].dsp; ++j)
-      if (ci->table[i].dsp[j].ddmId == functionId) return i;
-  return -1;
-}
-
-BOOL uiTabSetDspPos(UI_MSGINFO* msg, LONG rowIndex) {
-  const UI_CONTROL_INFO* ci = msg && msg->data ? msg->data->controlInfo : nullptr;
-  if (!ci || rowIndex < 0 || rowIndex >= ci->rows) return FALSE;
-  HWND control = GetDlgItem(msg->dialog, ci->table[rowIndex].controlId);
-  if (!control) return FALSE;
-  SetWindowPos(control, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  return TRUE;
-}
-
 LONG uiPbk_LayoutControl(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row,
                          const void*) {
   if (!msg || !msg->data || !row) return 0;
@@ -724,7 +706,7 @@ LONG uiPbk_LayoutControl(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lP
       (NotifyCode(message, lParam) == PSN_SETACTIVE || WasChanged(msg, DDM_LAYOUTMODE))) {
     const WORD function =
         uiCom_CheckCapability(Root(msg)->uiData->ddd, UI_CAP_POSTER_ALT) ? UI_FUNC_POSTER_ALT : UI_FUNC_POSTER;
-    uiTabSetDspPos(msg, uiSerchDispInfoNum(msg, function));
+    uiTabSetDspPos(msg, uiSerchDispInfoNum(msg, row->controlId, function));
   }
   return r;
 }

@@ -52,17 +52,6 @@ LONG uiDlgFll_Apply(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LON
   return uiMsg_Apply(window, message, wParam, lParam, dlgNo, ctx);
 }
 
-// The print-type dialogs' own initialisation comes with those dialogs; until
-// it is linked in, their slot runs the engine's.
-__attribute__((weak)) LONG uiDlgPrintTypeCommon_InitDialog(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                                            LONG dlgNo, UI_DSPCTX* ctx) {
-  return uiMsg_InitDialogChildDlg(window, message, wParam, lParam, dlgNo, ctx);
-}
-
-// The record's cover-insert dialog kind comes with the page-position
-// dialogs; until it is linked in, the kind cannot be read.
-__attribute__((weak)) BOOL uiCom_GetCoverInsertDlgKind(const UIROOT*, WORD*) { return FALSE; }
-
 // ---- The procedures ---------------------------------------------------------------------
 
 namespace {

@@ -16,6 +16,7 @@
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/zanlib.h"
+#include "kplatform/user32_messagebox.h"
 #include "kplatform/user32_window.h"
 #include "kplatform/kwindows.h"
 #include "kplatform/winspool_printer.h"
@@ -62,6 +63,21 @@ class UiTest : public RootedTest {
     KpClearMessageBoxes();
     KpForgetWindowData(nullptr);
     KpResetMachineFacts();
+  }
+
+  // The message boxes shown so far, by text.
+  std::vector<std::u16string> Boxes() {
+    std::vector<std::u16string> out;
+    for (DWORD i = 0; i < KpMessageBoxCount(); ++i) {
+      KpMessageBoxRecord r{};
+      if (KpGetMessageBox(i, &r)) out.emplace_back(r.text);
+    }
+    return out;
+  }
+  // The first box's text, or an empty one.
+  std::u16string Box() {
+    std::vector<std::u16string> boxes = Boxes();
+    return boxes.empty() ? std::u16string() : boxes[0];
   }
 
   // Another handle of a printer, closed by the fixture.

@@ -9,18 +9,21 @@
 #include <string>
 #include <vector>
 
-#include "ddd_items.h"
 #include "kestrel/core/cddd.h"
+#include "kestrel/core/ddd.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/sheets/sheet_pages.h"
 #include "kestrel/ui/favorite.h"
 #include "kestrel/ui/usersetting.h"
 #include "kplatform/advapi32_registry.h"
 #include "kplatform/user32_messagebox.h"
+#include "kplatform/user32_shell.h"
 #include "sheet_fixture.h"
 
 namespace kestrel::test::ui {
 namespace {
+
+constexpr DWORD kModelACaps0 = 0x04070000;  // model A's first capability word (its info 26)
 
 class PageTest : public SheetControlTest {
  protected:
@@ -45,18 +48,6 @@ class PageTest : public SheetControlTest {
     return dialog_;
   }
   HWND OpenPaper() { return OpenPage(uiDlgPaper, IDD_PAPER); }
-  // The description's capability word 39 changed, as a test description.
-  void UseCapabilities(DWORD word1) {
-    std::string bytes = ReadHostFile(root_.host(std::string(kDriverDir) + "K350.DDD"));
-    std::vector<size_t> at = DddItemOffsets(bytes);
-    kp_StoreU32(reinterpret_cast<BYTE*>(bytes.data()) + at[39] + 2, word1);
-    WriteHostFile(root_.host(std::string(kDriverDir) + "KPAGES.DDD"), bytes);
-    HCDDD ddd = cddd_OpenDataFile(DriverFile(u"KPAGES.DDD").c_str());
-    ASSERT_NE(ddd, nullptr);
-    cddd_Close(uiRoot_->uiData->ddd);
-    uiRoot_->uiData->ddd = ddd;
-    uiRoot_->uiData->winData.ddd = ddd;
-  }
   // The texts of the selection field as the owner-drawn combo shows it.
   std::u16string Shown() {
     EXPECT_TRUE(Act(KP_UI_PAINT, IDC_PPR_USERSEL));
@@ -245,16 +236,16 @@ TEST_F(PageTest, TheUserDefinedPaperOpensItsDialogThroughThePagesOwnRequest) {
 }
 
 TEST_F(PageTest, LeavingWithAnEmptyPrintTypeFieldShowsItsMessageAndOpensItsDialog) {
-  UseCapabilities(1u << 14);  // -65490
+  UseCapabilities(kModelACaps0, 1u << 14);  // -65490 on
   struct Case {
     LONG type;
     WORD field;
     UINT message;
     DWORD dialog;
   };
-  const Case cases[] = {{UI_PRINTTYPE_SECURE, UI_DDM_PRINTTYPE_USERID, UI_STR_EMPTY_SECURE, IDD_SECURITY},
-                        {UI_PRINTTYPE_SAMPLE, UI_DDM_PRINTTYPE_USERID, UI_STR_EMPTY_SAMPLE, IDD_SAMPLE},
-                        {UI_PRINTTYPE_LOREBOX, UI_DDM_LOREBOX_BOX, UI_STR_EMPTY_LOREBOX, IDD_KNOWLEDGE}};
+  const Case cases[] = {{UI_PRINTTYPE_SECURE, UI_DDM_USERID, UI_STR_EMPTY_SECURE, IDD_SECURITY},
+                        {UI_PRINTTYPE_SAMPLE, UI_DDM_USERID, UI_STR_EMPTY_SAMPLE, IDD_SAMPLE},
+                        {UI_PRINTTYPE_LOREBOX, UI_DDM_BOXNUMBER, UI_STR_EMPTY_LOREBOX, IDD_KNOWLEDGE}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.type);
     SetNum(DDM_JOBTYPE, c.type);
@@ -314,6 +305,42 @@ TEST_F(PageTest, PosterBookletControlsOnlyForTheBookletLayoutAndTheHelpCountsIts
     ASSERT_TRUE(uiMakeMsg(UI_STR_POSTER_HELP, args, 2, help, 256));
     EXPECT_EQ(Text(IDC_PBK_HELP), std::u16string(help));
   }
+}
+
+TEST_F(PageTest, TheLogoTakesItsBitmapsSizeAndAClickOpensThePrintersPage) {
+  OpenPaper();
+  WORD width = 0, height = 0;
+  HCDDD ddd = uiRoot_->uiData->ddd;
+  BYTE* bitmap = ddd_GetPrinterBitmap(ddd->main, ddd->referenced, 40, &width, &height);
+  ASSERT_NE(bitmap, nullptr);
+  ddd_FreeMem(bitmap);
+  RECT r{};
+  ASSERT_TRUE(GetWindowRect(Item(IDC_PPR_LOGO), &r));
+  EXPECT_EQ(r.right - r.left, width);
+  EXPECT_EQ(r.bottom - r.top, height);
+  KpClearShellCalls();
+  ASSERT_TRUE(Act(KP_UI_MOUSE_DOWN, IDC_PPR_LOGO));
+  KP_SHELL_CALL calls[2];
+  ASSERT_EQ(KpShellCalls(calls, 2), 1u);
+  EXPECT_EQ(calls[0].kind, 3u);
+  EXPECT_EQ(std::u16string(calls[0].text[0]), u"open");
+  EXPECT_EQ(std::u16string(calls[0].text[1]), u"Logo");  // model A's printer-information string 29
+}
+
+TEST_F(PageTest, TheFinishingSummaryVariantSummarisesAndFollowsThePrintType) {
+  SetNum(DDM_COPIES, 2);
+  OpenPage(uiDlgPaper, IDD_PAPER_FINISHING_SUMMARY);
+  const std::u16string summary = Text(IDC_PPR_PAPER_SUMMARY);
+  EXPECT_NE(summary.find(u"A4"), std::u16string::npos) << summary.size();
+  EXPECT_NE(summary.find(u"2 copies"), std::u16string::npos);
+  EXPECT_TRUE(IsWindowEnabled(Item(IDC_PPR_FINISHING)));
+  SetNum(DDM_JOBTYPE, UI_PRINTTYPE_NOFINISHING);
+  Notify(PSN_SETACTIVE);
+  EXPECT_FALSE(IsWindowEnabled(Item(IDC_PPR_FINISHING)));
+  EXPECT_FALSE(IsWindowEnabled(Item(IDC_PPR_FINISHING_SUMMARY)));
+  // The summary passes the focus on to the next tab stop.
+  SetFocus(Item(IDC_PPR_PAPER_SUMMARY));
+  EXPECT_NE(GetFocus(), Item(IDC_PPR_PAPER_SUMMARY));
 }
 
 // ---- Output page: the paper-source offer ---------------------------------------------

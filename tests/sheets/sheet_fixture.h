@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kestrel/core/cddd_open.h"
+#include "kestrel/core/ddd_layout.h"
 #include "kestrel/core/cdm_values.h"
 #include "kestrel/core/preconfig.h"
 #include "kestrel/ui/docprop.h"
@@ -18,6 +19,7 @@
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/zanlib.h"
 #include "kestrel/sheets/sheet_tables.h"
+#include "kplatform/byte_order.h"
 #include "kplatform/comctl32_controls.h"
 #include "kplatform/user32_actions.h"
 #include "kplatform/user32_controls.h"
@@ -27,6 +29,23 @@
 namespace kestrel::test::ui {
 
 inline LONG g_testDlgNo = 1;
+
+// The offsets of the printer-information items in a description file.
+inline std::vector<size_t> PrinterInfoOffsets(const std::string& file) {
+  std::vector<size_t> at;
+  size_t p = DDD_PRINTERINFO_OFFSET;
+  auto u16 = [&](size_t o) { return static_cast<size_t>(kp_LoadU16(reinterpret_cast<const BYTE*>(&file[o]))); };
+  for (const DddPrinterInfoDef& d : DDD_PRINTERINFO_ITEMS) {
+    at.push_back(p);
+    size_t count = d.count;
+    if (count == 0) {
+      count = u16(p);
+      p += 2;
+    }
+    for (size_t i = 0; i < count; ++i) p += d.size ? d.size : 2 + u16(p);
+  }
+  return at;
+}
 
 // The dialog procedure of a test dialog: a modal sub-dialog of the engine.
 inline INT_PTR TestDialogProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
@@ -73,6 +92,21 @@ class SheetControlTest : public UiTest {
     UiTest::TearDown();
   }
   UI_SHEET* Sheet() { return uiGetSheet(uiRoot_); }
+  // The sheet reads a description like model A's whose capability words
+  // (printer-information items 26 and 39) are the ones given.
+  void UseCapabilities(DWORD caps0, DWORD caps1 = 0) {
+    std::string bytes = ReadHostFile(root_.host(std::string(kDriverDir) + "K350.DDD"));
+    std::vector<size_t> at = PrinterInfoOffsets(bytes);
+    auto* b = reinterpret_cast<BYTE*>(bytes.data());
+    kp_StoreU32(b + at[26], caps0);
+    ASSERT_GE(kp_LoadU16(b + at[39]), 1u);
+    kp_StoreU32(b + at[39] + 2, caps1);
+    WriteHostFile(root_.host(std::string(kDriverDir) + "KCAPS.DDD"), bytes);
+    cddd_Close(uiRoot_->uiData->ddd);
+    uiRoot_->uiData->ddd = cddd_OpenDataFile(DriverFile(u"KCAPS.DDD").c_str());
+    ASSERT_NE(uiRoot_->uiData->ddd, nullptr);
+    uiRoot_->uiData->winData.ddd = uiRoot_->uiData->ddd;
+  }
   // Rows of dialog number dlgNo for the next dialog made.
   void Rows(LONG dlgNo, const UI_IDTBL* rows, LONG n) {
     if (dialog_) DestroyWindow(dialog_);  // its state refers to the rows it was made with
@@ -91,6 +125,26 @@ class SheetControlTest : public UiTest {
     EXPECT_NE(dialog_, nullptr);
     ShowWindow(dialog_, SW_SHOW);  // a page is shown by its sheet
     return dialog_;
+  }
+  // The dialog as a sheet's button opens it (its own procedure), left open
+  // for the test.
+  HWND Show(LONG templateId, DLGPROC proc) {
+    if (dialog_) DestroyWindow(dialog_);
+    dialog_ = CreateDialogParamW(resource_get_hInstance(), MAKEINTRESOURCEW(templateId), nullptr, proc,
+                                 reinterpret_cast<LPARAM>(uiRoot_));
+    EXPECT_NE(dialog_, nullptr);
+    ShowWindow(dialog_, SW_SHOW);
+    return dialog_;
+  }
+  // A modal run of the dialog with a script of a person's actions.
+  INT_PTR Run(LONG templateId, DLGPROC proc, const std::vector<KP_UI_ACTION>& script) {
+    KpScriptDialog(static_cast<DWORD>(templateId), script.data(), static_cast<DWORD>(script.size()));
+    return DialogBoxParamW(resource_get_hInstance(), MAKEINTRESOURCEW(templateId), nullptr, proc,
+                           reinterpret_cast<LPARAM>(uiRoot_));
+  }
+  static KP_UI_ACTION Type(int control, LPCWSTR text) { return {KP_UI_TYPE, control, 0, text, nullptr, nullptr}; }
+  static KP_UI_ACTION Do(int kind, int control = 0, int value = 0) {
+    return {kind, control, value, nullptr, nullptr, nullptr};
   }
   BOOL Act(int kind, int control, int value = 0, LPCWSTR text = nullptr) {
     KP_UI_ACTION a = {kind, control, value, text, nullptr, nullptr};

@@ -12,8 +12,7 @@
 #include "kestrel/sheets/sheet_engine.h"
 #include "kestrel/ui/docprop.h"
 #include "kplatform/byte_order.h"
-#include "ddd_items.h"
-#include "ui_fixture.h"
+#include "sheet_fixture.h"
 
 namespace kestrel::test::ui {
 namespace {
@@ -40,7 +39,7 @@ class TabTest : public UiTest {
   // A description file like model A's with the printer information given.
   std::u16string TestModel(const char* name, const Info& info) {
     std::string bytes = ReadHostFile(root_.host(std::string(kDriverDir) + "K350.DDD"));
-    std::vector<size_t> at = DddItemOffsets(bytes);
+    std::vector<size_t> at = PrinterInfoOffsets(bytes);
     auto* b = reinterpret_cast<BYTE*>(bytes.data());
     b[at[5]] = info.colour;
     kp_StoreU16(b + at[16], info.topTab);

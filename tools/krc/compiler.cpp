@@ -341,6 +341,7 @@ class Compiler {
         {"UDS_ARROWKEYS", 0x20}, {"UDS_HORZ", 0x40}, {"UDS_NOTHOUSANDS", 0x80},
         {"TBS_HORZ", 0x0}, {"TBS_VERT", 0x2}, {"TBS_AUTOTICKS", 0x1}, {"TBS_BOTH", 0x8},
         {"LVS_REPORT", 0x1}, {"LVS_SINGLESEL", 0x4}, {"LVS_SHOWSELALWAYS", 0x8}, {"LVS_NOCOLUMNHEADER", 0x4000},
+        {"TVS_HASBUTTONS", 0x1}, {"TVS_HASLINES", 0x2}, {"TVS_LINESATROOT", 0x4},
         {"TCS_TABS", 0x0},
     };
     auto it = kStyles.find(name);

@@ -16,6 +16,12 @@
 //    state changes, as Windows does.
 //  - Tab: items with text and lParam, one selection; TCM_SETCURSEL tells no
 //    one.
+//  - Tree view: items with text and lParam under a parent (TVI_ROOT for the
+//    top level), siblings in their order (TVI_FIRST, TVI_LAST or after a
+//    given sibling; TVI_SORT sorts by text); handles are small numbers that
+//    are never reused while the control lives. TVM_DELETEITEM removes the
+//    item with everything below it (TVI_ROOT: all). Expansion, selection,
+//    images and the TVN_ notifications are not kept.
 #pragma once
 
 #include "kplatform/user32_window.h"
@@ -24,6 +30,7 @@
 #define TRACKBAR_CLASSW u"msctls_trackbar32"
 #define WC_LISTVIEWW u"SysListView32"
 #define WC_TABCONTROLW u"SysTabControl32"
+#define WC_TREEVIEWW u"SysTreeView32"
 
 typedef struct tagINITCOMMONCONTROLSEX {
   DWORD dwSize;
@@ -201,3 +208,51 @@ typedef struct tagTCITEMW {
   int iImage;
   LPARAM lParam;
 } TCITEMW, *LPTCITEMW;
+
+// ---- Tree view
+struct _TREEITEM;
+typedef struct _TREEITEM* HTREEITEM;
+#define TVI_ROOT ((HTREEITEM)(ULONG_PTR)-0x10000)
+#define TVI_FIRST ((HTREEITEM)(ULONG_PTR)-0x0FFFF)
+#define TVI_LAST ((HTREEITEM)(ULONG_PTR)-0x0FFFE)
+#define TVI_SORT ((HTREEITEM)(ULONG_PTR)-0x0FFFD)
+#define TVS_HASBUTTONS 0x0001L
+#define TVS_HASLINES 0x0002L
+#define TVS_LINESATROOT 0x0004L
+#define TVIF_TEXT 0x0001u
+#define TVIF_IMAGE 0x0002u
+#define TVIF_PARAM 0x0004u
+#define TVIF_STATE 0x0008u
+#define TVIF_HANDLE 0x0010u
+#define TVIF_CHILDREN 0x0040u
+#define TVGN_ROOT 0x0000u
+#define TVGN_NEXT 0x0001u
+#define TVGN_PREVIOUS 0x0002u
+#define TVGN_PARENT 0x0003u
+#define TVGN_CHILD 0x0004u
+#define TVE_EXPAND 0x0002u
+#define TV_FIRST 0x1100u
+#define TVM_DELETEITEM (TV_FIRST + 1)
+#define TVM_EXPAND (TV_FIRST + 2)
+#define TVM_GETCOUNT (TV_FIRST + 5)
+#define TVM_GETNEXTITEM (TV_FIRST + 10)
+#define TVM_INSERTITEMW (TV_FIRST + 50)
+#define TVM_GETITEMW (TV_FIRST + 62)
+#define TVM_SETITEMW (TV_FIRST + 63)
+typedef struct tagTVITEMW {
+  UINT mask;
+  HTREEITEM hItem;
+  UINT state;
+  UINT stateMask;
+  LPWSTR pszText;
+  int cchTextMax;
+  int iImage;
+  int iSelectedImage;
+  int cChildren;
+  LPARAM lParam;
+} TVITEMW, *LPTVITEMW;
+typedef struct tagTVINSERTSTRUCTW {
+  HTREEITEM hParent;
+  HTREEITEM hInsertAfter;
+  TVITEMW item;
+} TVINSERTSTRUCTW, *LPTVINSERTSTRUCTW;

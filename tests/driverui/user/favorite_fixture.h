@@ -77,15 +77,6 @@ class FavoriteTest : public UiTest {
     EXPECT_TRUE(ddm_GetNumber(id, devmode.data(), nullptr, &v)) << id;
     return v;
   }
-  // The boxes shown so far, by text.
-  std::vector<std::u16string> Boxes() {
-    std::vector<std::u16string> out;
-    for (DWORD i = 0; i < KpMessageBoxCount(); ++i) {
-      KpMessageBoxRecord r{};
-      if (KpGetMessageBox(i, &r)) out.emplace_back(r.text);
-    }
-    return out;
-  }
 
   FAV_LIST list_;
 };

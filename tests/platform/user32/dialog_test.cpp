@@ -274,3 +274,67 @@ TEST_F(Dialogs, ModalRunsPlayTheirScriptAndEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+// The tree view: items under their parents in order, found again by the
+// next-item walk, their text and data read back, a subtree deleted whole.
+TEST_F(Dialogs, TreeViewKeepsItsItemsInOrderUnderTheirParents) {
+  HWND dialog = CreateDialogParamW(module_, MAKEINTRESOURCEW(kTreeDialog), nullptr, LogProc, 0);
+  ASSERT_NE(dialog, nullptr);
+  HWND tree = GetDlgItem(dialog, 50);
+  auto insert = [&](HTREEITEM parent, HTREEITEM after, const char16_t* text, LPARAM data = 0) {
+    TVINSERTSTRUCTW in{};
+    in.hParent = parent;
+    in.hInsertAfter = after;
+    in.item.mask = TVIF_TEXT | TVIF_PARAM;
+    in.item.pszText = const_cast<LPWSTR>(text);
+    in.item.lParam = data;
+    return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&in)));
+  };
+  auto text = [&](LRESULT item) {
+    WCHAR buffer[32] = {};
+    TVITEMW get{};
+    get.mask = TVIF_TEXT | TVIF_PARAM;
+    get.hItem = reinterpret_cast<HTREEITEM>(item);
+    get.pszText = buffer;
+    get.cchTextMax = 32;
+    if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&get))) return std::u16string(u"<none>");
+    return std::u16string(buffer) + u"/" + static_cast<char16_t>(u'0' + get.lParam);
+  };
+  // The items under a parent (0: the top level), in order.
+  auto children = [&](LRESULT parent) {
+    std::vector<std::u16string> out;
+    for (LRESULT i = SendMessageW(tree, TVM_GETNEXTITEM, parent ? TVGN_CHILD : TVGN_ROOT, parent); i;
+         i = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, i))
+      out.push_back(text(i));
+    return out;
+  };
+  HTREEITEM paper = insert(TVI_ROOT, TVI_LAST, u"Paper", 1);
+  HTREEITEM output = insert(TVI_ROOT, TVI_LAST, u"Output", 2);
+  insert(TVI_ROOT, TVI_FIRST, u"Colour", 3);
+  ASSERT_NE(paper, nullptr);
+  insert(paper, TVI_LAST, u"A4", 4);
+  insert(paper, TVI_SORT, u"A3", 5);
+  insert(paper, TVI_LAST, u"B5", 6);
+  EXPECT_EQ(insert(reinterpret_cast<HTREEITEM>(999), TVI_LAST, u"lost"), nullptr);  // no such parent
+  EXPECT_EQ(children(0), (std::vector<std::u16string>{u"Colour/3", u"Paper/1", u"Output/2"}));
+  EXPECT_EQ(children(reinterpret_cast<LRESULT>(paper)), (std::vector<std::u16string>{u"A3/5", u"A4/4", u"B5/6"}));
+  EXPECT_EQ(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_PARENT,
+                         SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LRESULT>(paper))),
+            reinterpret_cast<LRESULT>(paper));
+  EXPECT_EQ(SendMessageW(tree, TVM_GETCOUNT, 0, 0), 6);
+  // Deleting "Paper" takes its items with it; TVI_ROOT takes everything.
+  EXPECT_TRUE(SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(paper)));
+  EXPECT_EQ(SendMessageW(tree, TVM_GETCOUNT, 0, 0), 2);
+  EXPECT_EQ(text(reinterpret_cast<LRESULT>(paper)), u"<none>");
+  EXPECT_FALSE(SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(paper)));
+  EXPECT_EQ(children(0), (std::vector<std::u16string>{u"Colour/3", u"Output/2"}));
+  EXPECT_NE(insert(output, TVI_LAST, u"Tray", 7), nullptr);
+  EXPECT_TRUE(SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT)));
+  EXPECT_EQ(SendMessageW(tree, TVM_GETCOUNT, 0, 0), 0);
+  EXPECT_EQ(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0), 0);
+  DestroyWindow(dialog);
+}
+
+}  // namespace

@@ -48,6 +48,10 @@ BEGIN
   CONTROL "", 1, "NoSuchClass", 0, 0, 0, 10, 10
 END
 DIALOG 104 { 01 00 ff ff 00 00 }
+DIALOGEX 105 0, 0, 200, 100
+BEGIN
+  CONTROL "", 50, "SysTreeView32", TVS_HASBUTTONS | TVS_HASLINES | WS_BORDER, 5, 5, 150, 80
+END
 )";
 
 std::map<UINT, LONG_PTR>& Answers() {

@@ -46,6 +46,7 @@ constexpr WORD kPageA = 101;           // pages of a sheet
 constexpr WORD kPageB = 102;
 constexpr WORD kBadClassDialog = 103;  // a control of a class the stand-in lacks
 constexpr WORD kBrokenDialog = 104;    // bytes that are no template
+constexpr WORD kTreeDialog = 105;      // a tree view (control 50)
 
 // Control ids of kControlsDialog.
 enum : int {

@@ -190,6 +190,12 @@ BOOL Fav_EditApply(HANDLE printer, HCDDD ddd, void* devmode, void* printerData, 
 // corrected, -1 the check could not run.
 LONG Fav_CheckAllConstraints(HCDDD ddd, HWND owner, const void* devmode, void* printerData, void* checked);
 
+// The settings of `devmode` the favourite file would carry that differ from
+// the file's reference (favourite 1 over the device's defaults), in the
+// file's order: what a favourite changes. FALSE when the reference cannot
+// be made.
+BOOL Fav_DifferingSettings(HANDLE printer, HCDDD ddd, void* devmode, void* printerData, std::vector<WORD>* ids);
+
 // ---- Strings
 // Copies at most maxChars characters and terminates them (dst holds
 // maxChars + 1 units); answers the characters copied.

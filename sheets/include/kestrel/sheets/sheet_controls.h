@@ -53,6 +53,8 @@
 //    invalid value: the focus stays and the stored name is shown again.
 #pragma once
 
+#include <string>
+
 #include "kestrel/sheets/sheet_engine.h"
 
 // Control types.
@@ -96,6 +98,25 @@
 #define UI_HELP_CONTEXT (-205)
 #define UI_OFN_DEFAULT_FLAGS 133125u
 #define UI_FILE_CHARS 261
+
+// The keep data of one row (made by uiGetKeep, freed by uiFreeKeep; the
+// texts with kcore_Free).
+struct UI_KEEP {
+  LPWSTR current;   // text values: the kept text (scrambled when secret)
+  LPWSTR previous;  // the last accepted text as shown
+  LONG chars;       // room of previous, with the NUL
+  BOOL busy;        // a spin control is updating the field
+  BOOL showing;     // the handler is putting the value into the control
+  BOOL iconReady;
+  BOOL boxShown;    // an error box of the row is open: no second one
+  void* extra;      // a block the row's own handler keeps, freed with extraFree
+  void (*extraFree)(void* extra);
+};
+// A window's whole text.
+std::u16string uiGetWindowText(HWND control);
+// The row's keep data, made zero-filled when `make` and missing; null when
+// the row is not in the dialog's table or memory is short.
+UI_KEEP* uiGetKeep(UI_MSGINFO* msg, const UI_IDTBL* row, BOOL make);
 
 // Control-type table row.
 struct UI_CONTROLFUNC {

@@ -5,13 +5,17 @@
 // (procedures.cpp) and the helpers they share.
 //
 // Decisions:
-//  - The selector's work area is the sheet's (UIDATA::userSelWork, one for
-//    the sheet, reached from any of its windows by
-//    uiGetUserSelWorkAreabyHDlg, the add and edit dialogs included): the
-//    chain list, the selected name and comment, the modified flag, the
-//    list's length, the tooltip, the drop-down flags, the skip-empty-check
-//    flag and the zoom check's re-entry flag. The chain list is freed when
-//    the Paper page's window goes (uiDlgPaper at WM_DESTROY).
+//  - The selector's work area is the sheet's favourites work area
+//    (UI_USERSEL_WORK, kestrel/sheets/sheet_dialogs.h), reached from any of
+//    the sheet's windows by uiGetUserSelWorkAreabyHDlg: the chain list, the
+//    selected name and comment, the modified flag, the list's length, the
+//    tooltip, the drop-down flags, the skip-empty-check flag and the zoom
+//    check's re-entry flag. The chain list is freed when the Paper page's
+//    window goes (uiDlgPaper at WM_DESTROY). The edit dialog makes its own
+//    scratch copy of the settings, so the edit button hands it none.
+//  - Capability -65490 switches the Paper page's empty checks on (the
+//    print-type dialogs read the same bit the other way round, as their
+//    decisions say).
 //  - A description favourite (flag 0) is never rewritten by the selector:
 //    when its settings conflict with the model's rules, OK keeps the
 //    corrected settings on the page only, marked modified, as Cancel does;
@@ -38,12 +42,11 @@
 #pragma once
 
 #include "kestrel/sheets/sheet_controls.h"
+#include "kestrel/sheets/sheet_dialogs.h"
 #include "kestrel/ui/favorite.h"
 
 // Settings the pages name beside those of kestrel/core/ddm_ids.h.
 #define UI_DDM_OUTPUTPAPER 1813       // the output paper size (zoom to paper)
-#define UI_DDM_PRINTTYPE_USERID 5129  // print types 1 and 2: the user id
-#define UI_DDM_LOREBOX_BOX 435        // print type 3: the box number
 #define UI_DDM_POSTER_HELP 5158       // the poster/booklet count in the help text
 #define UI_FUNC_POSTER 1328           // display position of the poster function
 #define UI_FUNC_POSTER_ALT 465        // ... under capability -65491
@@ -51,11 +54,10 @@
 // Print types (DDM 334).
 #define UI_PRINTTYPE_SECURE 1
 #define UI_PRINTTYPE_SAMPLE 2
-#define UI_PRINTTYPE_LOREBOX 3
 #define UI_PRINTTYPE_NOFINISHING 5
 
 // Capabilities the pages read.
-#define UI_CAP_EMPTY_CHECKS ZANLIB_CAP_BIT(46)      // -65490: the print types' empty checks
+#define UI_CAP_EMPTY_CHECKS UI_CAP_NO_EMPTY_CHECK  // -65490: on, the Paper page checks the print types' fields
 #define UI_CAP_POSTER_ALT ZANLIB_CAP_BIT(45)        // -65491
 #define UI_CAP_PRINTTYPE_OPEN 0x10000000u           // open the print type's dialog when it changes
 
@@ -74,24 +76,6 @@
 #define UI_PAPERSOURCE_MANUAL 4
 #define UI_PAPERSOURCE_PAPERTYPE 7
 
-struct UI_USERSEL_WORK {
-  FAV_LIST* list;  // the chain list; null before the Paper page made it
-  WCHAR name[FAV_NAME_UNITS + 1];
-  WCHAR comment[FAV_COMMENT_UNITS];
-  WORD modified;
-  WORD count;      // the list's length: description favourites + 23
-  HWND tooltip;
-  WORD dropped;    // the list is dropped down
-  WORD chosen;     // a CBN_SELCHANGE came while it was dropped
-  WORD cancelled;  // the drop ended with CBN_SELENDCANCEL
-  WORD skipEmptyCheck;
-  WORD position;   // the edit dialog's selected position (0 when modified)
-  WORD cause;      // the control that started the coming redisplay (0 another)
-  WORD zoomChecking;
-  void* scratch;   // the edit dialog's devmode-sized scratch buffer
-};
-static_assert(sizeof(UI_USERSEL_WORK) <= UIDATA_USERSEL_WORK_SIZE);
-
 // Button records whose row is chosen by a value.
 struct UI_BUTTONROWS {
   LONG count;
@@ -108,13 +92,6 @@ void uiSmry_UpdatePaperSummary(UI_MSGINFO* msg, HWND control);
 LONG uiComAllConstCheckCreate(UI_MSGINFO* msg, void* corrected, void* correctedPd);
 WORD cnst_HardCheckPOSTER(UI_MSGINFO* msg);
 void uiLbCbConstUpDate(UI_MSGINFO* msg, const UI_IDTBL* row, WORD type);
-// The row index showing the function id in the dialog's table, or -1.
-LONG uiSerchDispInfoNum(UI_MSGINFO* msg, WORD functionId);
-// Brings the row's control to the front of the dialog's tab order (its
-// display position); FALSE when there is no such row.
-BOOL uiTabSetDspPos(UI_MSGINFO* msg, LONG rowIndex);
-// Cover-insert dialog kind of the record (the favdialogs' reader), or FALSE.
-BOOL uiCom_GetCoverInsertDlgKind(const UIROOT* root, WORD* kind);
 
 // Tooltips of a page.
 HWND uiCreateToolTip(HWND dialog);
@@ -171,4 +148,3 @@ LONG uiFntInitDialog(HWND, UINT, WPARAM, LPARAM, LONG, UI_DSPCTX*);
 LONG uiDlgFontSubst_InitDialog(HWND, UINT, WPARAM, LPARAM, LONG, UI_DSPCTX*);
 LONG uiDlgFontSubst_Command(HWND, UINT, WPARAM, LPARAM, LONG, UI_DSPCTX*);
 LONG uiDlgFll_Apply(HWND, UINT, WPARAM, LPARAM, LONG, UI_DSPCTX*);
-LONG uiDlgPrintTypeCommon_InitDialog(HWND, UINT, WPARAM, LPARAM, LONG, UI_DSPCTX*);
