@@ -29,12 +29,12 @@ namespace {
 
 using std::u16string;
 
-constexpr LONG kMaxComboName = 32;           // characters drawn of a favourite's name
-constexpr LONG kFinishingChars = 510;         // the finishing summary
-constexpr UINT kFocusNotify = 0x100;          // a static's or edit's "got the focus" (EN_SETFOCUS)
-constexpr WORD kPrinterBitmapLogo = 40;       // printer bitmap of the logo
-constexpr UINT kPreConfigOpenFlag = 0x2;      // DDM 334's pre-configuration: open the dialog when empty
-constexpr LONG kSheetButton1 = 1;             // the sheet's first button (OK)
+constexpr LONG kMaxComboName = 32;        // characters drawn of a favourite's name
+constexpr LONG kFinishingChars = 510;     // the finishing summary
+constexpr UINT kFocusNotify = 0x100;      // a static's or edit's "got the focus" (EN_SETFOCUS)
+constexpr WORD kPrinterBitmapLogo = 40;   // printer bitmap of the logo
+constexpr UINT kPreConfigOpenFlag = 0x2;  // DDM 334's pre-configuration: open the dialog when empty
+constexpr LONG kSheetButton1 = 1;         // the sheet's first button (OK)
 
 UIROOT* Root(const UI_MSGINFO* msg) { return msg && msg->data ? msg->data->root : nullptr; }
 HWND Control(const UI_MSGINFO* msg, const UI_IDTBL* row) {
@@ -97,8 +97,7 @@ void WritePosition(UI_MSGINFO* msg, WORD position) {
   ddm_SetNumber(DDM_FAVORITE_SELECTION, root->devmode, root->printerData, position);
   BYTE bytes[4];
   kp_StoreU32(bytes, position);
-  SaveCurrentUserData(root->uiData->printer, root->uiData->ddd, bytes, 4, REG_DWORD, FAV_SUBKEY,
-                      FAV_VALUE_SELPOSITION);
+  SaveCurrentUserData(root->uiData->printer, root->uiData->ddd, bytes, 4, REG_DWORD, FAV_SUBKEY, FAV_VALUE_SELPOSITION);
 }
 
 void ShowSelector(UI_MSGINFO* msg, const UI_IDTBL* row, UI_USERSEL_WORK* work) {
@@ -156,7 +155,8 @@ LONG DrawSelectorItem(UI_MSGINFO* msg, UI_USERSEL_WORK* work, LPARAM lParam) {
   }
   RECT r = d->rcItem;
   r.left += UI_ITEM_HEIGHT + 2;
-  DrawTextW(d->hDC, reinterpret_cast<LPCWSTR>(text.c_str()), -1, &r, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  DrawTextW(d->hDC, reinterpret_cast<LPCWSTR>(text.c_str()), -1, &r,
+            DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   (void)msg;
   return TRUE;
 }
@@ -181,7 +181,8 @@ void ChooseFavorite(UI_MSGINFO* msg, const UI_IDTBL* row, UI_USERSEL_WORK* work)
     ddm_SetValue(DDM_DEVICENAME, dm.data(), root->printerData, type, size, reinterpret_cast<const void*>(device));
   std::memcpy(root->devmode, dm.data(), NRV_DEVMODE_SIZE_FULL);
   std::vector<WORD> papers;
-  if (PpMgn_ListFavMargins(printer, ddd, e.number, &papers) && !papers.empty()) PpMgn_SetUiMargin(printer, ddd, e.number);
+  if (PpMgn_ListFavMargins(printer, ddd, e.number, &papers) && !papers.empty())
+    PpMgn_SetUiMargin(printer, ddd, e.number);
   work->modified = 0;
   std::vector<BYTE> corrected(NRV_DEVMODE_SIZE_FULL), correctedPd(NRV_PRINTERDATA_SIZE);
   LONG check = uiComAllConstCheckCreate(msg, corrected.data(), correctedPd.data());
@@ -232,8 +233,7 @@ void uiPap_FreeUserSelWork(HWND window) {
   work->tooltip = nullptr;
 }
 
-LONG uiPapUserSelComb(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row,
-                      const void*) {
+LONG uiPapUserSelComb(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row, const void*) {
   if (!msg || !msg->data || !row || !Control(msg, row)) return 0;
   UI_USERSEL_WORK* work = uiGetUserSelWorkAreabyHDlg(msg->dialog);
   UIROOT* root = Root(msg);
@@ -306,7 +306,8 @@ LONG uiPapUadButton(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam,
   if (!msg || !msg->data || !row) return 0;
   UI_USERSEL_WORK* work = uiGetUserSelWorkAreabyHDlg(msg->dialog);
   if (message == WM_COMMAND && work && work->list && !work->list->entries.empty()) {
-    const FAV_ENTRY& e = work->list->entries[work->list->selected < work->list->entries.size() ? work->list->selected : 0];
+    const FAV_ENTRY& e =
+        work->list->entries[work->list->selected < work->list->entries.size() ? work->list->selected : 0];
     Fav_CopyText(work->name, e.flag == FAV_FLAG_BASE ? u"" : e.name, FAV_NAME_CHARS);
     Fav_CopyText(work->comment, e.comment, FAV_COMMENT_UNITS - 1);
     work->skipEmptyCheck = 1;
@@ -340,20 +341,21 @@ namespace {
 // The width and length of a paper id of DDM 8 in 0.1 mm, or false.
 bool PaperDims(HCDDD ddd, LONG paper, LONG* width, LONG* length) {
   WORD w = 0, l = 0, w2 = 0, l2 = 0;
-  if (!ddd || paper <= 0 || !cdmGetPaperSize(ddd, static_cast<WORD>(paper), &w, &l, &w2, &l2) || !w || !l)
-    return false;
+  if (!ddd || paper <= 0 || !cdmGetPaperSize(ddd, static_cast<WORD>(paper), &w, &l, &w2, &l2) || !w || !l) return false;
   *width = w;
   *length = l;
   return true;
 }
-}  // namespace
 
-LONG uiCom_GetZoomScaleOf(HCDDD ddd, LONG original, LONG output) {
+// The output paper's size over the original's in percent (the smaller of
+// the width and length ratios); 100 when either is unknown or they are one.
+LONG ZoomScaleOf(HCDDD ddd, LONG original, LONG output) {
   LONG ow = 0, ol = 0, pw = 0, pl = 0;
   if (original == output || !PaperDims(ddd, original, &ow, &ol) || !PaperDims(ddd, output, &pw, &pl)) return 100;
   LONG byWidth = pw * 100 / ow, byLength = pl * 100 / ol;
   return byWidth < byLength ? byWidth : byLength;
 }
+}  // namespace
 
 LONG uiCom_GetZoomScale(UI_MSGINFO* msg) {
   LONG paper = 0;
@@ -361,7 +363,7 @@ LONG uiCom_GetZoomScale(UI_MSGINFO* msg) {
   if (!root || !Number(msg, DDM_PAPERSIZE, &paper)) return 100;
   // The models keep one paper setting: the original and the output paper
   // are the same paper.
-  return uiCom_GetZoomScaleOf(root->uiData->ddd, paper, paper);
+  return ZoomScaleOf(root->uiData->ddd, paper, paper);
 }
 
 namespace {
@@ -416,8 +418,8 @@ LONG uiEditZoom(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, con
     return CallCommon(msg, message, wParam, lParam, row);
   }
   const UINT code = NotifyCode(message, lParam);
-  const bool killFocus = message == WM_COMMAND && HIWORD(wParam) == EN_KILLFOCUS &&
-                         GetDlgCtrlID(GetFocus()) != IDC_PPR_ZOOM_SPIN;
+  const bool killFocus =
+      message == WM_COMMAND && HIWORD(wParam) == EN_KILLFOCUS && GetDlgCtrlID(GetFocus()) != IDC_PPR_ZOOM_SPIN;
   const bool killActive = code == PSN_KILLACTIVE && GetFocus() == Control(msg, row);
   LONG r = CallCommon(msg, message, wParam, lParam, row);
   if ((!killFocus && !killActive) || r != 0 || !work || work->zoomChecking) return r;
@@ -459,8 +461,9 @@ LONG uiPaperOutput(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, 
     const UI_CONTROL_INFO* ci = msg->data->controlInfo;
     for (LONG i = 0; ci && i < ci->rows; ++i)
       if (ci->table[i].controlId == IDC_PPR_USERDEFINE)
-        return uiButton(msg, WM_COMMAND, static_cast<WPARAM>(MAKELONG(static_cast<WORD>(IDC_PPR_USERDEFINE), BN_CLICKED)), 0, &ci->table[i],
-                        ci->table[i].param);
+        return uiButton(msg, WM_COMMAND,
+                        static_cast<WPARAM>(MAKELONG(static_cast<WORD>(IDC_PPR_USERDEFINE), BN_CLICKED)), 0,
+                        &ci->table[i], ci->table[i].param);
     return 0;
   }
   LONG r = CallCommon(msg, message, wParam, lParam, row);
@@ -517,9 +520,9 @@ LONG uiPrintTypeBtn(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const 
     uiApplyConstState(Control(msg, row), UI_CT_BUTTON, b ? state : 1);
     if (code == PSN_SETACTIVE) {
       WORD flags = 0;
-      if (checks && EmptyString(msg, UI_DDM_USERID) &&
-          (type == UI_PRINTTYPE_SECURE || type == UI_PRINTTYPE_SAMPLE) && ddd->preConfig &&
-          PreConfig_GetPropertyFlg(DDM_JOBTYPE, ddd->preConfig, &flags) && (flags & kPreConfigOpenFlag))
+      if (checks && EmptyString(msg, UI_DDM_USERID) && (type == UI_PRINTTYPE_SECURE || type == UI_PRINTTYPE_SAMPLE) &&
+          ddd->preConfig && PreConfig_GetPropertyFlg(DDM_JOBTYPE, ddd->preConfig, &flags) &&
+          (flags & kPreConfigOpenFlag))
         PostOpen(msg, row);
     } else if (uiCom_CheckCapability(ddd, UI_CAP_PRINTTYPE_OPEN) && WasChanged(msg, DDM_JOBTYPE) && b) {
       PostOpen(msg, row);
@@ -536,10 +539,17 @@ LONG uiPrintTypeBtn(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const 
     WORD id = 0;
     UINT text = 0;
     switch (type) {
-      case UI_PRINTTYPE_SECURE: id = UI_DDM_USERID, text = UI_STR_EMPTY_SECURE; break;
-      case UI_PRINTTYPE_SAMPLE: id = UI_DDM_USERID, text = UI_STR_EMPTY_SAMPLE; break;
-      case UI_PRINTTYPE_LOREBOX: id = UI_DDM_BOXNUMBER, text = UI_STR_EMPTY_LOREBOX; break;
-      default: return 0;
+      case UI_PRINTTYPE_SECURE:
+        id = UI_DDM_USERID, text = UI_STR_EMPTY_SECURE;
+        break;
+      case UI_PRINTTYPE_SAMPLE:
+        id = UI_DDM_USERID, text = UI_STR_EMPTY_SAMPLE;
+        break;
+      case UI_PRINTTYPE_LOREBOX:
+        id = UI_DDM_BOXNUMBER, text = UI_STR_EMPTY_LOREBOX;
+        break;
+      default:
+        return 0;
     }
     if (!EmptyString(msg, id)) return 0;
     Box(msg->dialog, text, nullptr, 0, MB_OK | MB_ICONEXCLAMATION);
@@ -578,8 +588,7 @@ void uiSmry_UpdatePaperSummary(UI_MSGINFO* msg, HWND control) {
   SetWindowTextW(control, reinterpret_cast<LPCWSTR>(text.c_str()));
 }
 
-LONG uiPap_PaperSummary(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row,
-                        const void*) {
+LONG uiPap_PaperSummary(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row, const void*) {
   HWND control = Control(msg, row);
   if (!msg || !msg->data || !row || !control) return 0;
   if (NotifyCode(message, lParam) == PSN_SETACTIVE) uiGetSelectInfo(msg, DDM_PAPERSIZE);
@@ -662,7 +671,8 @@ LONG uiPap_CorporateLogo(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lP
     UIROOT* root = Root(msg);
     HCDDD ddd = root->uiData->ddd;
     WORD width = 0, height = 0;
-    BYTE* bitmap = ddd ? ddd_GetPrinterBitmap(ddd->main, ddd->referenced, kPrinterBitmapLogo, &width, &height) : nullptr;
+    BYTE* bitmap =
+        ddd ? ddd_GetPrinterBitmap(ddd->main, ddd->referenced, kPrinterBitmapLogo, &width, &height) : nullptr;
     if (bitmap) {
       SetWindowPos(control, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
       ddd_FreeMem(bitmap);

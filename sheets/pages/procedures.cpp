@@ -66,7 +66,7 @@ INT_PTR Run(const UI_PROCDESC& d, HWND window, UINT message, WPARAM wParam, LPAR
 const UI_PROCDESC& Desc(LONG dlgNo);
 }  // namespace
 
-#define UI_PROC(name, no)                                                                                     \
+#define UI_PROC(name, no) \
   INT_PTR name(HWND w, UINT m, WPARAM wp, LPARAM lp) { return Run(Desc(no), w, m, wp, lp); }
 UI_PROC(uiDlgOutput, 2)
 UI_PROC(uiDlgGraphics, 3)
@@ -125,7 +125,8 @@ const UI_PROCDESC uiProcTable[] = {
     {uiDlgMixStaple, 20, UI_KIND_CHILDDLG, 0, {}},
     {uiDlgCoverSheet, 21, UI_KIND_CHILDDLG, 0, {}},
     {uiDlgSecurityPrint, 22, UI_KIND_CHILDDLG, 1, {{kSlotInit, uiDlgPrintTypeCommon_InitDialog}}},
-    {uiDlgFontSubst, 23, UI_KIND_CHILDDLG, 2, {{kSlotInit, uiDlgFontSubst_InitDialog}, {kSlotCommand, uiDlgFontSubst_Command}}},
+    {uiDlgFontSubst, 23, UI_KIND_CHILDDLG, 2,
+     {{kSlotInit, uiDlgFontSubst_InitDialog}, {kSlotCommand, uiDlgFontSubst_Command}}},
     {uiDlgHeaderPrint, 25, UI_KIND_CHILDDLG, 0, {}},
     {uiDlgBalance, 26, UI_KIND_CHILDTAB, 0, {}},
     {uiDlgICCProfile, 27, UI_KIND_CHILDTAB, 0, {}},

@@ -64,7 +64,8 @@ class PageTest : public SheetControlTest {
     LRESULT n = SendDlgItemMessageW(dialog_, IDC_PPR_USERSEL, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < n; ++i) {
       WCHAR text[64] = {};
-      SendDlgItemMessageW(dialog_, IDC_PPR_USERSEL, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+      SendDlgItemMessageW(dialog_, IDC_PPR_USERSEL, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                          reinterpret_cast<LPARAM>(text));
       if (std::u16string(text) == name) return static_cast<int>(i);
     }
     return -1;
@@ -154,8 +155,8 @@ TEST_F(PageTest, AStoredPositionBeyondTheListSelectsFavouriteOne) {
   DestroyWindow(dialog_);
   dialog_ = nullptr;
   BYTE bytes[4] = {50, 0, 0, 0};
-  ASSERT_TRUE(SaveCurrentUserData(printer_, uiRoot_->uiData->ddd, bytes, 4, REG_DWORD, FAV_SUBKEY,
-                                  FAV_VALUE_SELPOSITION));
+  ASSERT_TRUE(
+      SaveCurrentUserData(printer_, uiRoot_->uiData->ddd, bytes, 4, REG_DWORD, FAV_SUBKEY, FAV_VALUE_SELPOSITION));
   OpenPaper();
   EXPECT_EQ(Selected(), Position(u"Default Settings"));
 }
@@ -164,8 +165,8 @@ TEST_F(PageTest, AStoredPositionBeyondTheListSelectsFavouriteOne) {
 // (poster printing with two pages a sheet).
 bool Conflicting(void* devmode, void* printerData) {
   LONG layout = 0, nup = 0;
-  return ddm_GetNumber(DDM_LAYOUTMODE, devmode, printerData, &layout) && ddm_GetNumber(DDM_NUP, devmode, printerData, &nup) &&
-         layout == 1 && nup == 2;
+  return ddm_GetNumber(DDM_LAYOUTMODE, devmode, printerData, &layout) &&
+         ddm_GetNumber(DDM_NUP, devmode, printerData, &nup) && layout == 1 && nup == 2;
 }
 WORD StoreConflicting(UIROOT* root, HANDLE printer) {
   std::vector<BYTE> dm(static_cast<BYTE*>(root->devmode), static_cast<BYTE*>(root->devmode) + NRV_DEVMODE_SIZE_FULL);
@@ -195,8 +196,8 @@ TEST_F(PageTest, AConflictingFavouriteOkSavesTheCorrectionCancelMarksItModified)
     EXPECT_EQ(boxes.back().rfind(u"The favourite \"Envelope\" does not fit", 0), 0u) << boxes.back().size();
     EXPECT_FALSE(Conflicting(uiRoot_->devmode, uiRoot_->printerData));  // the page has the corrected settings
     std::vector<BYTE> stored(NRV_DEVMODE_SIZE_FULL);
-    ASSERT_TRUE(LoadCurrentUserUserSel(printer_, uiRoot_->uiData->ddd, number, stored.data(), nullptr, nullptr,
-                                       nullptr));
+    ASSERT_TRUE(
+        LoadCurrentUserUserSel(printer_, uiRoot_->uiData->ddd, number, stored.data(), nullptr, nullptr, nullptr));
     if (answer == IDOK) {
       EXPECT_FALSE(Conflicting(stored.data(), uiRoot_->printerData));  // saved back
       EXPECT_EQ(Shown(), u"Envelope");
@@ -348,11 +349,11 @@ TEST_F(PageTest, TheFinishingSummaryVariantSummarisesAndFollowsThePrintType) {
 TEST_F(PageTest, ThePaperSourceOfferWritesOnlyOnYesAndTheDialogOpensInEveryCase) {
   struct Case {
     const char* what;
-    LONG source;      // DDM 265 before
-    LONG width;       // of the user-defined paper (DDM 8 is 256), 0.1 mm
-    int answer;       // the box's, when one is shown
+    LONG source;  // DDM 265 before
+    LONG width;   // of the user-defined paper (DDM 8 is 256), 0.1 mm
+    int answer;   // the box's, when one is shown
     size_t boxes;
-    LONG after;       // DDM 265 after
+    LONG after;  // DDM 265 after
   };
   const Case cases[] = {
       {"yes", 7, 2000, IDYES, 1, 4},

@@ -46,6 +46,7 @@ constexpr DWORD kCopiesOffset = offsetof(DEVMODEW, dmCopies);
 constexpr DWORD kDuplexOffset = offsetof(DEVMODEW, dmDuplex);
 constexpr int kFavouriteCombo = IDC_PPR_USERSEL;
 constexpr char16_t kPicked[] = u"Economy Printing";  // a favourite of model A's description
+constexpr UINT kFavouriteFileExtension = 4711;
 
 using DocumentPropertiesFn = LONG (*)(HWND, HANDLE, LPWSTR, void*, void*, DWORD);
 using EventFn = BOOL (*)(LPWSTR, int, DWORD, LPARAM);
@@ -152,7 +153,9 @@ bool Favourites(HMODULE ui, HANDLE printer, const std::u16string& name) {
     FavStr_MakeFileName(picked.name, file, 64);
     std::u16string path = folder;
     if (!path.empty() && path.back() != u'\\') path += u'\\';
-    path += std::u16string(file) + u".kfv";
+    WCHAR extension[16] = u"ini";  // the favourite file dialogs' extension (string 4711)
+    resource_LoadString(kFavouriteFileExtension, extension, 16);
+    path += std::u16string(file) + u"." + extension;
     if (!FavFile_Export(printer, ddd, nullptr, fav.data(), pd.data(), picked.number, picked.name, picked.comment,
                         path.c_str()))
       break;

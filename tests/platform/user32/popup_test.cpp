@@ -2,9 +2,9 @@
 // made with CreateWindowExW and read back, the tab order, a control's place,
 // subclassing with a scripted left click, and a message box taking the
 // focus from an edit while it is shown.
-#include "ui_fixture.h"
-
 #include <kplatform/user32_messagebox.h>
+
+#include "ui_fixture.h"
 
 namespace {
 
@@ -37,8 +37,8 @@ std::u16string TipText(HWND tooltip, HWND owner, HWND tool) {
 
 TEST_F(Popups, ToolTipsKeepTheirToolsTextsAndGoWithTheirOwner) {
   HWND dialog = Open();
-  HWND tooltip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, TTS_ALWAYSTIP, 0, 0, 0, 0, dialog, nullptr, nullptr,
-                                 nullptr);
+  HWND tooltip =
+      CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, TTS_ALWAYSTIP, 0, 0, 0, 0, dialog, nullptr, nullptr, nullptr);
   ASSERT_NE(tooltip, nullptr);
   EXPECT_EQ(GetParent(tooltip), nullptr);  // a popup owned by the dialog, not its child
   HWND combo = GetDlgItem(dialog, kCombo), edit = GetDlgItem(dialog, kEdit);
@@ -76,7 +76,8 @@ TEST_F(Popups, TheTabOrderSkipsDisabledAndHiddenControlsAndWraps) {
   ShowWindow(check, SW_HIDE);
   EXPECT_EQ(GetNextDlgTabItem(dialog, edit, FALSE), radio);
   // From a control that is no tab stop itself (the label): the next one.
-  EXPECT_EQ(GetNextDlgTabItem(dialog, GetDlgItem(dialog, kLabel), FALSE), GetNextDlgTabItem(dialog, GetDlgItem(dialog, kIcon), FALSE));
+  EXPECT_EQ(GetNextDlgTabItem(dialog, GetDlgItem(dialog, kLabel), FALSE),
+            GetNextDlgTabItem(dialog, GetDlgItem(dialog, kIcon), FALSE));
 }
 
 TEST_F(Popups, SetWindowPosKeepsThePlaceAndSize) {
