@@ -71,45 +71,42 @@ void Dump(HWND sheet, void* what) {
   }
 }
 
-// Chooses A3 in the Paper page's combo box as a user does, by its name.
-void ChooseA3(HWND sheet, void*) {
-  HWND page = KpSheetCurrentPage(sheet);
-  HWND combo = GetDlgItem(page, kPaperCombo);
+// Chooses the first item of the current page's combo box whose text the
+// test accepts, as a user does, by mouse; false when there is none.
+template <typename Accept>
+bool ChooseByText(HWND sheet, int control, Accept accept) {
+  HWND combo = GetDlgItem(KpSheetCurrentPage(sheet), control);
   LRESULT n = SendMessageW(combo, CB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < n; ++i) {
     WCHAR text[260] = {};
     SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-    if (text[0] == u'A' && text[1] == u'3' && (text[2] == 0 || text[2] == u' ')) {
-      KP_UI_ACTION choose = {KP_UI_CHOOSE_MOUSE, kPaperCombo, static_cast<int>(i), nullptr, nullptr, nullptr};
-      KpUiAct(sheet, &choose);
-      return;
+    if (accept(std::u16string(text))) {
+      KP_UI_ACTION choose = {KP_UI_CHOOSE_MOUSE, control, static_cast<int>(i), nullptr, nullptr, nullptr};
+      return KpUiAct(sheet, &choose) != FALSE;
     }
   }
-  std::printf("-- no A3 in the paper list\n");
+  return false;
 }
 
-// Picks the favourite in the Paper page's selector as a user does, by its
-// name, and shows the selector's line.
+// Chooses A3 in the Paper page's paper list.
+void ChooseA3(HWND sheet, void*) {
+  auto a3 = [](const std::u16string& t) { return t.rfind(u"A3", 0) == 0 && (t.size() == 2 || t[2] == u' '); };
+  if (!ChooseByText(sheet, kPaperCombo, a3)) std::printf("-- no A3 in the paper list\n");
+}
+
+// Picks the favourite in the Paper page's selector and shows the
+// selector's line.
 void PickFavourite(HWND sheet, void*) {
-  HWND page = KpSheetCurrentPage(sheet);
-  HWND combo = GetDlgItem(page, kFavouriteCombo);
-  LRESULT n = SendMessageW(combo, CB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < n; ++i) {
-    WCHAR text[260] = {};
-    SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-    if (std::u16string(text) == kPicked) {
-      KP_UI_ACTION choose = {KP_UI_CHOOSE_MOUSE, kFavouriteCombo, static_cast<int>(i), nullptr, nullptr, nullptr};
-      KpUiAct(sheet, &choose);
-      std::vector<char> dump(64 * 1024);
-      KpUiDump(page, dump.data(), static_cast<DWORD>(dump.size()));
-      std::string all(dump.data());
-      size_t at = all.find("id=1013 ");
-      std::printf("-- the favourite picked in the selector\n   %s\n",
-                  all.substr(at, all.find('\n', at) - at).c_str());
-      return;
-    }
+  if (!ChooseByText(sheet, kFavouriteCombo, [](const std::u16string& t) { return t == kPicked; })) {
+    std::printf("-- no favourite named Economy Printing\n");
+    return;
   }
-  std::printf("-- no favourite named Economy Printing\n");
+  std::vector<char> dump(64 * 1024);
+  KpUiDump(KpSheetCurrentPage(sheet), dump.data(), static_cast<DWORD>(dump.size()));
+  std::string all(dump.data());
+  size_t at = all.find("id=1013 ");
+  if (at != std::string::npos)
+    std::printf("-- the favourite picked in the selector\n   %s\n", all.substr(at, all.find('\n', at) - at).c_str());
 }
 
 std::string Narrow(const std::u16string& s) {
