@@ -300,7 +300,6 @@ LONG uiButtonMakeScreen(UI_MSGINFO* msg, const UI_DIALOGLIST* list, LONG kind) {
   // 6. OK takes the copy's settings; Cancel and failure leave the page's.
   if (r == 1) uiLParamCopyBack(root, copy);
   uiLParamFreeChild(copy);
-  uiGetAllConstraintsUpdate(msg);
   uiSendNotifyAllControl(msg, PSN_SETACTIVE);
   return r;
 }
@@ -429,15 +428,20 @@ LONG uiButtonSetDataOpenFile(UI_MSGINFO* msg, const UI_FILEDLG* rec, LPCWSTR cho
   return 1;
 }
 
-}  // namespace
+// What the file dialog is opened with.
+struct UI_OPENFILE {
+  WCHAR file[UI_FILE_CHARS];
+  u16string path;
+  WCHAR title[128];
+  WCHAR ext[128];
+  u16string filter;
+};
 
-LONG uiButtonOpenFileDialog(UI_MSGINFO* msg, const UI_FILEDLG* rec, BOOL save) {
-  if (!rec) return -1;
+// Fills the file dialog's parameters from the record and the devmode; -1
+// for a bad folder string.
+LONG uiButtonMakeParamOpenFile(UI_MSGINFO* msg, const UI_FILEDLG* rec, UI_OPENFILE* p) {
   UIROOT* root = msg->data->root;
-  // uiButtonMakeParamOpenFile
-  WCHAR file[UI_FILE_CHARS] = {};
   WCHAR dir[MAX_PATH] = {};
-  u16string current;
   auto read = [&](WORD id) -> u16string {
     WORD type = 0;
     DWORD size = 0;
@@ -464,35 +468,46 @@ LONG uiButtonOpenFileDialog(UI_MSGINFO* msg, const UI_FILEDLG* rec, BOOL save) {
     else if (rec->dirString != UI_NOSTRING)
       return -1;  // a bad folder string
   }
-  lstrcpynW(file, reinterpret_cast<LPCWSTR>(name.c_str()), UI_FILE_CHARS);
-  WCHAR title[128] = {}, ext[128] = {}, filterName[128] = {}, filterPattern[128] = {};
-  if (rec->titleString != UI_NOSTRING) resource_LoadString(static_cast<UINT>(rec->titleString), title, 128);
-  if (rec->extString != UI_NOSTRING) resource_LoadString(static_cast<UINT>(rec->extString), ext, 128);
+  p->path = path;
+  lstrcpynW(p->file, reinterpret_cast<LPCWSTR>(name.c_str()), UI_FILE_CHARS);
+  WCHAR filterName[128] = {}, filterPattern[128] = {};
+  if (rec->titleString != UI_NOSTRING) resource_LoadString(static_cast<UINT>(rec->titleString), p->title, 128);
+  if (rec->extString != UI_NOSTRING) resource_LoadString(static_cast<UINT>(rec->extString), p->ext, 128);
   if (rec->filterName != UI_NOSTRING) resource_LoadString(static_cast<UINT>(rec->filterName), filterName, 128);
   if (rec->filterPattern != UI_NOSTRING)
     resource_LoadString(static_cast<UINT>(rec->filterPattern), filterPattern, 128);
-  u16string filter = reinterpret_cast<const char16_t*>(filterName);
-  filter += u'\0';
-  filter += reinterpret_cast<const char16_t*>(filterPattern);
-  filter += u'\0';
-  filter += u'\0';
+  p->filter = reinterpret_cast<const char16_t*>(filterName);
+  p->filter += u'\0';
+  p->filter += reinterpret_cast<const char16_t*>(filterPattern);
+  p->filter += u'\0';
+  p->filter += u'\0';
+  return 1;
+}
+
+}  // namespace
+
+LONG uiButtonOpenFileDialog(UI_MSGINFO* msg, const UI_FILEDLG* rec, BOOL save) {
+  if (!rec) return -1;
+  UI_OPENFILE param{};
+  UI_OPENFILE* p = &param;
+  if (uiButtonMakeParamOpenFile(msg, rec, p) != 1) return -1;
   for (;;) {
     OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = msg->dialog;
-    ofn.lpstrFilter = reinterpret_cast<LPCWSTR>(filter.c_str());
-    ofn.lpstrFile = file;
+    ofn.lpstrFilter = reinterpret_cast<LPCWSTR>(p->filter.c_str());
+    ofn.lpstrFile = p->file;
     ofn.nMaxFile = UI_FILE_CHARS;
-    ofn.lpstrInitialDir = reinterpret_cast<LPCWSTR>(path.c_str());
-    ofn.lpstrTitle = title[0] ? title : nullptr;
-    ofn.lpstrDefExt = ext[0] ? ext : nullptr;
+    ofn.lpstrInitialDir = reinterpret_cast<LPCWSTR>(p->path.c_str());
+    ofn.lpstrTitle = p->title[0] ? p->title : nullptr;
+    ofn.lpstrDefExt = p->ext[0] ? p->ext : nullptr;
     ofn.Flags = rec->flags ? rec->flags : UI_OFN_DEFAULT_FLAGS;
     BOOL ok = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
     if (!ok) return CommDlgExtendedError() ? -1 : 2;
     WORD room[CONST_ROOM_CHANGED] = {};
     WORD* ids = room;
     WORD n = 0;
-    LONG r = uiButtonSetDataOpenFile(msg, rec, file, &ids, &n);
+    LONG r = uiButtonSetDataOpenFile(msg, rec, p->file, &ids, &n);
     if (r == 1) {
       auto* out = static_cast<WORD*>(GlobalAlloc(GPTR, (static_cast<size_t>(n) + 1) * sizeof(WORD)));
       if (out && n) std::memcpy(out, ids, n * sizeof(WORD));

@@ -42,23 +42,6 @@ UINT NotifyCode(UINT message, LPARAM lParam) {
 
 UI_KEEP* Keep(UI_MSGINFO* msg, const UI_IDTBL* row, bool make) { return uiGetKeep(msg, row, make ? TRUE : FALSE); }
 
-// The index of the item showing the setting's current value, or -1.
-LONG CurrentIndex(UI_MSGINFO* msg, WORD id, CDM_SELECT_INFO* si) {
-  WORD type = 0;
-  ULONG_PTR cur = 0;
-  if (!si || !Value(msg, id, &type, &cur)) return -1;
-  for (LONG i = 0; i < cdmGetSelectItemNum(si); ++i) {
-    const CDM_SELECT_ITEM* item = cdmGetSelectItemDevData(si, i);
-    if (!item) continue;
-    if (type == 6) {
-      if (cdmCompare(6, &item->value, &cur) == 0) return i;
-    } else if (cdmDmConvertINT(si->type ? si->type : type, &item->value) == cdmDmConvertINT(type, &cur)) {
-      return i;
-    }
-  }
-  return -1;
-}
-
 // Writes item `index` of the row's setting; answers uiSetRightData's result.
 LONG WriteItem(UI_MSGINFO* msg, const UI_IDTBL* row, LONG index) {
   WORD id = RowId(row);
@@ -118,7 +101,7 @@ void uiLbCbNormalDisp(UI_MSGINFO* msg, const UI_IDTBL* row, bool combo) {
   if (!control) return;
   SendMessageW(control, combo ? CB_RESETCONTENT : LB_RESETCONTENT, 0, 0);
   LONG shown = -1, pos = 0;
-  const LONG current = CurrentIndex(msg, id, si);
+  const LONG current = uiGetDspPos(msg, row);
   for (LONG i = 0; si && i < cdmGetSelectItemNum(si); ++i) {
     LPCWSTR name = cdmGetSelectItemName(si, i);
     LRESULT at = SendMessageW(control, combo ? CB_ADDSTRING : LB_ADDSTRING, 0,
@@ -131,49 +114,121 @@ void uiLbCbNormalDisp(UI_MSGINFO* msg, const UI_IDTBL* row, bool combo) {
   SendMessageW(control, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(shown), 0);
 }
 
+// A row with several display entries is a summary: one line a setting.
+bool IsMany(const UI_IDTBL* row) { return row->dspCount > 1 && row->dsp; }
+
+void uiLbCbManyDisp(UI_MSGINFO* msg, const UI_IDTBL* row, bool combo) {
+  HWND control = Control(msg, row);
+  if (!control) return;
+  SendMessageW(control, combo ? CB_RESETCONTENT : LB_RESETCONTENT, 0, 0);
+  for (LONG k = 0; k < row->dspCount; ++k) {
+    const WORD id = row->dsp[k].ddmId;
+    CDM_SELECT_INFO* si = uiGetSelectInfo(msg, id);
+    if (!si) continue;
+    WORD type = 0;
+    ULONG_PTR value = 0;
+    LPCWSTR item = Value(msg, id, &type, &value) ? cdmGetSelectItemName(si, uiSearchItemPos(si, type, &value)) : nullptr;
+    LPCWSTR name = cdmGetSelectFuncName(si);
+    u16string line = name ? reinterpret_cast<const char16_t*>(name) : u"";
+    line += u": ";
+    if (item) line += reinterpret_cast<const char16_t*>(item);
+    LRESULT at = SendMessageW(control, combo ? CB_ADDSTRING : LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    if (at >= 0) SendMessageW(control, combo ? CB_SETITEMDATA : LB_SETITEMDATA, static_cast<WPARAM>(at), k);
+  }
+  SendMessageW(control, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+}
+
+void uiLbCbDisp(UI_MSGINFO* msg, const UI_IDTBL* row, bool combo) {
+  if (IsMany(row))
+    uiLbCbManyDisp(msg, row, combo);
+  else
+    uiLbCbNormalDisp(msg, row, combo);
+  uiCheckFuncConst(msg, row, combo ? UI_CT_COMBO : UI_CT_LIST);
+}
+
 LONG uiLbCbSelEndOK(UI_MSGINFO* msg, const UI_IDTBL* row, bool combo) {
+  if (IsMany(row)) return 0;  // a summary line names no value
   HWND control = Control(msg, row);
   LRESULT sel = SendMessageW(control, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
   if (sel < 0) return 0;
   LRESULT index = SendMessageW(control, combo ? CB_GETITEMDATA : LB_GETITEMDATA, static_cast<WPARAM>(sel), 0);
   LONG r = WriteItem(msg, row, static_cast<LONG>(index));
-  if (r != 1 && r != 3) {
-    uiLbCbNormalDisp(msg, row, combo);  // the stored value again
-    uiCheckFuncConst(msg, row, combo ? UI_CT_COMBO : UI_CT_LIST);
-  }
+  if (r != 1 && r != 3) uiLbCbDisp(msg, row, combo);  // the stored value again
   return 0;
 }
 
-LONG uiLbCbDrawItem(UI_MSGINFO* msg, const UI_IDTBL* row, LPARAM lParam) {
-  auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
-  if (!d || static_cast<LONG>(d->itemID) < 0) return TRUE;
-  CDM_SELECT_INFO* si = uiGetSelectInfo(msg, RowId(row));
-  LPCWSTR name = si ? cdmGetSelectItemName(si, static_cast<LONG>(d->itemData)) : nullptr;
+// Loss of focus: a selection the user moved without ending the choice (keys
+// in a closed list, a cancelled drop-down) shows the stored value again.
+LONG uiLbCbKillFocus(UI_MSGINFO* msg, const UI_IDTBL* row, bool combo) {
+  if (IsMany(row)) return 0;
+  HWND control = Control(msg, row);
+  LRESULT sel = SendMessageW(control, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+  LRESULT shown = sel < 0 ? -1 : SendMessageW(control, combo ? CB_GETITEMDATA : LB_GETITEMDATA, static_cast<WPARAM>(sel), 0);
+  if (shown != uiGetDspPos(msg, row)) uiLbCbDisp(msg, row, combo);
+  return 0;
+}
+
+// Keys on a list box with LBS_WANTKEYBOARDINPUT: the list's own handling.
+LONG uiLbCbVkeyToItem(UI_MSGINFO*, const UI_IDTBL*) { return -1; }
+
+}  // namespace
+
+LONG Lcbx_OwnerDrawItem(UI_MSGINFO* msg, const UI_IDTBL* row, DRAWITEMSTRUCT* d) {
+  if (!msg || !row || !d || static_cast<LONG>(d->itemID) < 0) return TRUE;
   WCHAR text[257] = {};
-  if (name) lstrcpynW(text, name, 257);
+  CDM_ICON* icon = nullptr;
+  if (IsMany(row)) {
+    const bool combo = d->CtlType == ODT_COMBOBOX;
+    LRESULT n = SendMessageW(d->hwndItem, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, d->itemID, 0);
+    if (n >= 0) {
+      u16string line(static_cast<size_t>(n) + 1, u'\0');
+      SendMessageW(d->hwndItem, combo ? CB_GETLBTEXT : LB_GETTEXT, d->itemID, reinterpret_cast<LPARAM>(line.data()));
+      lstrcpynW(text, reinterpret_cast<LPCWSTR>(line.c_str()), 257);
+    }
+  } else {
+    CDM_SELECT_INFO* si = uiGetSelectInfo(msg, RowId(row));
+    const LONG index = static_cast<LONG>(d->itemData);
+    LPCWSTR name = si ? cdmGetSelectItemName(si, index) : nullptr;
+    if (name) lstrcpynW(text, name, 257);
+    icon = si ? cdmGetIconHandle(si, index) : nullptr;
+  }
+  // The item's icon at the left, its name after it.
   RECT r = d->rcItem;
+  if (icon) {
+    DrawIconEx(d->hDC, r.left, r.top, reinterpret_cast<HICON>(icon), UI_ITEM_HEIGHT, UI_ITEM_HEIGHT, 0, nullptr,
+               DI_NORMAL);
+    r.left += UI_ITEM_HEIGHT + 2;
+  }
   DrawTextW(d->hDC, text, -1, &r, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   return TRUE;
 }
 
+namespace {
+
+LONG uiLbCbDrawItem(UI_MSGINFO* msg, const UI_IDTBL* row, LPARAM lParam) {
+  auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+  const auto* table = static_cast<const UI_LBCB*>(row->param);
+  if (table && (table->flags & UI_LBCB_OWNDRAW) && table->draw) return table->draw(msg, row, d);
+  return Lcbx_OwnerDrawItem(msg, row, d);
+}
+
 LONG uiLbCbMessage(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row, bool combo) {
   if (!msg || !msg->data || !row || !Control(msg, row)) return 0;
-  const WORD type = combo ? UI_CT_COMBO : UI_CT_LIST;
   if (IsDisplay(message, lParam)) {
-    uiLbCbNormalDisp(msg, row, combo);
-    uiCheckFuncConst(msg, row, type);
+    uiLbCbDisp(msg, row, combo);
     return 0;
   }
   switch (message) {
     case WM_COMMAND: {
       WORD code = HIWORD(wParam);
       if ((combo && code == CBN_SELENDOK) || (!combo && code == LBN_SELCHANGE)) return uiLbCbSelEndOK(msg, row, combo);
+      if ((combo && code == CBN_KILLFOCUS) || (!combo && code == LBN_KILLFOCUS)) return uiLbCbKillFocus(msg, row, combo);
       return 0;
     }
     case WM_DRAWITEM:
       return uiLbCbDrawItem(msg, row, lParam);
     case WM_VKEYTOITEM:
-      return -1;  // uiLbCbVkeyToItem: the list's own key handling
+      return uiLbCbVkeyToItem(msg, row);
     default:
       return 0;
   }
@@ -494,7 +549,7 @@ void uiButtonConstCheck(UI_MSGINFO* msg, const UI_IDTBL* row, WORD type) {
   WORD action = uiGetNowFuncConst(msg, row);
   UI_SHEET* sheet = uiGetSheet(Root(msg));
   if (sheet && !sheet->permission && action != 0 && action != 6) action = 1;
-  uiApplyConstState(Control(msg, row), type, action);
+  uiApplyRowState(msg, row, type, action);
 }
 }  // namespace
 
@@ -574,7 +629,7 @@ LONG uiCheckBox(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, con
   if (!msg || !msg->data || !row || !control) return 0;
   const LONG on = OnItem(msg, RowId(row));
   if (IsDisplay(message, lParam)) {
-    LONG i = CurrentIndex(msg, RowId(row), uiGetSelectInfo(msg, RowId(row)));
+    LONG i = uiGetDspPos(msg, row);
     SendMessageW(control, BM_SETCHECK, i == on ? BST_CHECKED : BST_UNCHECKED, 0);
     uiCheckFuncConst(msg, row, UI_CT_CHECK);
     return 0;
@@ -593,7 +648,7 @@ LONG uiResMyPos(const UI_RADIOPOS* pos, LONG id) {
   return -1;
 }
 void uiRadioDspApply(UI_MSGINFO* msg, const UI_IDTBL* row, const UI_RADIOPOS* pos) {
-  LONG i = CurrentIndex(msg, RowId(row), uiGetSelectInfo(msg, RowId(row)));
+  LONG i = uiGetDspPos(msg, row);
   for (LONG k = 0; k < pos->count; ++k)
     SendDlgItemMessageW(msg->dialog, pos->ids[k], BM_SETCHECK, k == i ? BST_CHECKED : BST_UNCHECKED, 0);
   uiCheckFuncConst(msg, row, UI_CT_RADIO);
@@ -628,6 +683,19 @@ const UI_IDTBL* Buddy(const UI_MSGINFO* msg, const UI_IDTBL* row) {
 }
 }  // namespace
 
+namespace {
+// Writes the up-down's position (in the display unit) and shows it in the
+// buddy edit.
+void uiSpinVscroll(UI_MSGINFO* msg, const UI_IDTBL* row, const UI_EDITRULE* rule, const UI_IDTBL* buddy,
+                   const UI_EDITRULE* buddyRule, LONG position) {
+  LONG value = position;
+  if (buddyRule && (buddyRule->flags & UI_EDIT_MMINCH)) value = uiMmInch(value, Unit(msg), 1);
+  value = uiCalcSetData(rule ? rule->convert : nullptr, value, 1);
+  WriteNumber(msg, RowId(row), value);
+  if (buddy && buddyRule) uiEditSetNowDataToControl(msg, buddy, buddyRule);
+}
+}  // namespace
+
 LONG uiSpin(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row, const void* param) {
   const auto* rule = static_cast<const UI_EDITRULE*>(param);
   HWND control = Control(msg, row);
@@ -655,24 +723,44 @@ LONG uiSpin(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const U
   if (edit && (GetWindowLongW(edit, GWL_STYLE) & ES_READONLY)) return 0;
   UI_KEEP* keep = buddy ? Keep(msg, buddy, false) : nullptr;
   if (keep) keep->busy = TRUE;
-  // uiSpinVscroll
-  LONG value = static_cast<SHORT>(HIWORD(wParam));
-  if (buddyRule && (buddyRule->flags & UI_EDIT_MMINCH)) value = uiMmInch(value, Unit(msg), 1);
-  value = uiCalcSetData(rule ? rule->convert : nullptr, value, 1);
-  LONG r = WriteNumber(msg, RowId(row), value);
-  if (buddy && buddyRule) uiEditSetNowDataToControl(msg, buddy, buddyRule);
-  (void)r;
+  uiSpinVscroll(msg, row, rule, buddy, buddyRule, static_cast<SHORT>(HIWORD(wParam)));
   if (keep) keep->busy = FALSE;
   return 0;
 }
 
-LONG uiScroll(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row, const void*) {
-  HWND control = Control(msg, row);
-  if (!msg || !msg->data || !row || !control) return 0;
+namespace {
+// Steps the bar by its code (line 1, page 10, the thumb, the ends), within
+// the setting's range, and writes the value.
+void uiScrollVHscroll(UI_MSGINFO* msg, const UI_IDTBL* row, HWND control, WORD code, LONG thumb) {
   LONG minimum = 0, maximum = 0;
   const bool range = uiGetMinMax(msg, RowId(row), &minimum, &maximum);
   const LONG shift = minimum < 0 ? -minimum : 0;
+  LONG pos = GetScrollPos(control, SB_CTL);
+  switch (code) {
+    case SB_LINEUP: pos -= 1; break;
+    case SB_LINEDOWN: pos += 1; break;
+    case SB_PAGEUP: pos -= 10; break;
+    case SB_PAGEDOWN: pos += 10; break;
+    case SB_THUMBPOSITION:
+    case SB_THUMBTRACK: pos = thumb; break;
+    case SB_TOP: pos = minimum + shift; break;
+    case SB_BOTTOM: pos = maximum + shift; break;
+    default: return;
+  }
+  if (range) pos = pos < minimum + shift ? minimum + shift : pos > maximum + shift ? maximum + shift : pos;
+  SetScrollPos(control, SB_CTL, pos, TRUE);
+  LONG r = WriteNumber(msg, RowId(row), pos - shift);
+  if (r != 1 && r != 3) uiScroll(msg, UIM_REDISPLAY, 0, 0, row, nullptr);
+}
+}  // namespace
+
+LONG uiScroll(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row, const void*) {
+  HWND control = Control(msg, row);
+  if (!msg || !msg->data || !row || !control) return 0;
   if (NotifyCode(message, lParam) == PSN_SETACTIVE || message == UIM_REDISPLAY) {
+    LONG minimum = 0, maximum = 0;
+    const bool range = uiGetMinMax(msg, RowId(row), &minimum, &maximum);
+    const LONG shift = minimum < 0 ? -minimum : 0;
     if (range) SetScrollRange(control, SB_CTL, minimum + shift, maximum + shift, FALSE);
     WORD type = 0;
     ULONG_PTR v = 0;
@@ -681,23 +769,7 @@ LONG uiScroll(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const
     return 0;
   }
   if (message != WM_HSCROLL && message != WM_VSCROLL) return 0;
-  // uiScrollVHscroll
-  LONG pos = GetScrollPos(control, SB_CTL);
-  switch (LOWORD(wParam)) {
-    case SB_LINEUP: pos -= 1; break;
-    case SB_LINEDOWN: pos += 1; break;
-    case SB_PAGEUP: pos -= 10; break;
-    case SB_PAGEDOWN: pos += 10; break;
-    case SB_THUMBPOSITION:
-    case SB_THUMBTRACK: pos = static_cast<SHORT>(HIWORD(wParam)); break;
-    case SB_TOP: pos = minimum + shift; break;
-    case SB_BOTTOM: pos = maximum + shift; break;
-    default: return 0;
-  }
-  if (range) pos = pos < minimum + shift ? minimum + shift : pos > maximum + shift ? maximum + shift : pos;
-  SetScrollPos(control, SB_CTL, pos, TRUE);
-  LONG r = WriteNumber(msg, RowId(row), pos - shift);
-  if (r != 1 && r != 3) uiScroll(msg, UIM_REDISPLAY, 0, 0, row, nullptr);
+  uiScrollVHscroll(msg, row, control, LOWORD(wParam), static_cast<SHORT>(HIWORD(wParam)));
   return 0;
 }
 
@@ -741,7 +813,7 @@ LONG uiStaticText(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const UI
   if (!msg || !msg->data || !row || !control || !IsDisplay(message, lParam)) return 0;
   if (rec && rec->kind == 1) {
     CDM_SELECT_INFO* si = uiGetSelectInfo(msg, RowId(row));
-    LPCWSTR name = si ? cdmGetSelectItemName(si, CurrentIndex(msg, RowId(row), si)) : nullptr;
+    LPCWSTR name = si ? cdmGetSelectItemName(si, uiGetDspPos(msg, row)) : nullptr;
     SetWindowTextW(control, name ? name : u"");
   } else if (rec && rec->kind == 2 && rec->value > 0) {
     WCHAR text[257] = {};
@@ -751,11 +823,21 @@ LONG uiStaticText(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const UI
   return 0;
 }
 
-LONG uiHelpText(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const UI_IDTBL* row, const void*) {
+LONG uiHelpText(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const UI_IDTBL* row, const void* param) {
+  const auto* rec = static_cast<const UI_HELPTEXT*>(param);
   HWND control = Control(msg, row);
   if (!msg || !msg->data || !row || !control || !IsDisplay(message, lParam)) return 0;
   CDM_SELECT_INFO* si = uiGetSelectInfo(msg, RowId(row));
-  LONG index = si && cdmGetSelMethod(si) == CDM_SELECT_LIMITS ? 0 : CurrentIndex(msg, RowId(row), si);
+  LONG index = si && cdmGetSelMethod(si) == CDM_SELECT_LIMITS ? 0 : uiGetDspPos(msg, row);
+  HWND follow = rec && rec->followId != UI_NOSTRING ? GetDlgItem(msg->dialog, rec->followId) : nullptr;
+  if (follow) {  // the item the list or combo shows
+    WCHAR cls[16] = {};
+    GetClassNameW(follow, cls, 16);
+    const bool combo = lstrcmpW(cls, u"ComboBox") == 0;
+    LRESULT sel = SendMessageW(follow, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+    if (sel >= 0)
+      index = static_cast<LONG>(SendMessageW(follow, combo ? CB_GETITEMDATA : LB_GETITEMDATA, static_cast<WPARAM>(sel), 0));
+  }
   LPCWSTR name = si ? cdmGetSelectItemName(si, index) : nullptr;
   u16string text;
   if (name) {
@@ -768,7 +850,7 @@ LONG uiHelpText(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const UI_I
   return 0;
 }
 
-LONG uiIcon(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const UI_IDTBL* row, const void* param) {
+LONG uiIcon(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row, const void* param) {
   HWND control = Control(msg, row);
   if (!msg || !msg->data || !row || !control) return 0;
   if (message == UIM_ROWPARAM) {
@@ -780,21 +862,52 @@ LONG uiIcon(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const UI_IDTBL
     DropKeep(msg, row);
     return 0;
   }
+  if (message == WM_PALETTECHANGED && (reinterpret_cast<HWND>(wParam) == msg->dialog ||
+                                       reinterpret_cast<HWND>(wParam) == control))
+    return 0;  // its own realizing
   if (code != PSN_SETACTIVE && message != UIM_REDISPLAY && message != WM_QUERYNEWPALETTE &&
       message != WM_PALETTECHANGED)
     return 0;
   UI_KEEP* keep = Keep(msg, row, true);
   if (keep) keep->iconReady = TRUE;
   CDM_SELECT_INFO* si = uiGetSelectInfo(msg, RowId(row));
-  CDM_ICON* icon = si ? cdmGetIconHandle(si, CurrentIndex(msg, RowId(row), si)) : nullptr;
+  CDM_ICON* icon = si ? cdmGetIconHandle(si, uiGetDspPos(msg, row)) : nullptr;
   SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
   uiCheckFuncConst(msg, row, UI_CT_ICON);
   return 0;
 }
 
-// The preview's layers come with the previews work; until then the control
-// only follows its constraint state.
-LONG uiBitmap(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row, const void*) {
+// The preview: an owner-drawn static whose picture is drawn in layers, in
+// order, when its parent gets WM_DRAWITEM for it: the base picture (an icon
+// of the resource module) and then, for each display entry of the row, the
+// icon of the setting's current item where the description gives one.
+LONG uiBitmapDraw(UI_MSGINFO* msg, const UI_IDTBL* row, const UI_BITMAP* rec, const DRAWITEMSTRUCT* d) {
+  if (!d || !d->hDC) return TRUE;
+  const RECT& r = d->rcItem;
+  const int cx = r.right - r.left, cy = r.bottom - r.top;
+  if (rec && rec->baseIcon > 0) {
+    HICON base = LoadIconW(resource_get_hInstance(), MAKEINTRESOURCEW(rec->baseIcon));
+    if (base) {
+      DrawIconEx(d->hDC, r.left, r.top, base, cx, cy, 0, nullptr, DI_NORMAL);
+      DestroyIcon(base);
+    }
+  }
+  for (LONG k = 0; row->dsp && k < row->dspCount; ++k) {
+    const WORD id = row->dsp[k].ddmId;
+    CDM_SELECT_INFO* si = uiGetSelectInfo(msg, id);
+    WORD type = 0;
+    ULONG_PTR value = 0;
+    if (!si || !Value(msg, id, &type, &value)) continue;
+    CDM_ICON* icon = cdmGetIconHandle(si, uiSearchItemPos(si, type, &value));
+    if (icon) DrawIconEx(d->hDC, r.left, r.top, reinterpret_cast<HICON>(icon), cx, cy, 0, nullptr, DI_NORMAL);
+  }
+  return TRUE;
+}
+
+LONG uiBitmap(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row, const void* param) {
+  if (!msg || !msg->data || !row) return 0;
+  if (message == WM_DRAWITEM)
+    return uiBitmapDraw(msg, row, static_cast<const UI_BITMAP*>(param), reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
   return uiCtDmy(msg, message, wParam, lParam, row, nullptr);
 }
 
@@ -830,7 +943,20 @@ void uiApplyConstState(HWND control, WORD type, WORD action) {
 }
 
 void uiCheckFuncConst(UI_MSGINFO* msg, const UI_IDTBL* row, WORD type) {
-  uiApplyConstState(Control(msg, row), type, uiGetNowFuncConst(msg, row));
+  uiApplyRowState(msg, row, type, uiGetNowFuncConst(msg, row));
+}
+
+void uiApplyRowState(UI_MSGINFO* msg, const UI_IDTBL* row, WORD type, WORD action) {
+  HWND control = Control(msg, row);
+  uiApplyConstState(control, type, action);
+  const auto* sub = row ? static_cast<const UI_SUBIDTBL*>(row->subIds) : nullptr;
+  if (control && sub && (sub->flags & UI_SUBID_DSPBYCONTROL) && row->relatedId != UI_NOSTRING) {
+    HWND label = GetDlgItem(msg->dialog, row->relatedId);
+    if (label) {
+      ShowWindow(label, IsWindowVisible(control) ? SW_SHOW : SW_HIDE);
+      EnableWindow(label, IsWindowEnabled(control));
+    }
+  }
 }
 
 const UI_CONTROLFUNC _uiControlFunc[] = {

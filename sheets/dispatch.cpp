@@ -82,10 +82,14 @@ UI_DLGDATA* NewDlgData(HWND window, UIROOT* root, LONG dlgNo, WORD kind, HWND ow
   data->info = const_AllocConstData();
   data->states = static_cast<WORD*>(kcore_Alloc(sizeof(WORD) * static_cast<size_t>(rows + 1)));
   data->keep = static_cast<UI_KEEP**>(kcore_Alloc(sizeof(UI_KEEP*) * static_cast<size_t>(rows + 1)));
-  if (!data->info || !data->states || !data->keep) {
+  data->values = static_cast<UI_ROWVALUE*>(kcore_Alloc(sizeof(UI_ROWVALUE) * static_cast<size_t>(rows + 1)));
+  data->positions = static_cast<LONG*>(kcore_Alloc(sizeof(LONG) * static_cast<size_t>(rows + 1)));
+  if (!data->info || !data->states || !data->keep || !data->values || !data->positions) {
     const_FreeConstData(data->info);
     kcore_Free(data->states);
     kcore_Free(data->keep);
+    kcore_Free(data->values);
+    kcore_Free(data->positions);
     kcore_Free(data);
     return nullptr;
   }
@@ -95,10 +99,15 @@ UI_DLGDATA* NewDlgData(HWND window, UIROOT* root, LONG dlgNo, WORD kind, HWND ow
 void FreeDlgData(HWND window) {
   UI_DLGDATA* data = uiGetDlgData(window);
   if (!data) return;
-  for (LONG i = 0; i < data->rows; ++i) uiFreeKeep(data, i);
+  for (LONG i = 0; i < data->rows; ++i) {
+    uiFreeKeep(data, i);
+    kcore_Free(data->values[i].text);
+  }
   const_FreeConstData(data->info);
   kcore_Free(data->states);
   kcore_Free(data->keep);
+  kcore_Free(data->values);
+  kcore_Free(data->positions);
   kcore_Free(data);
   SetWindowLongPtrW(window, DWLP_USER, 0);
   SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -113,10 +122,7 @@ LONG InitDialog(HWND window, WPARAM wParam, LPARAM lParam, LONG dlgNo, WORD kind
   SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&root->uiData->winData));
   UI_MSGINFO msg = {};
   uiInitMsgInfo(&msg, window, WM_INITDIALOG);
-  // uiInitDialog: the rows see WM_INITDIALOG (the engine's own handlers
-  // ignore it).
-  if (data->controlInfo) uiAllControl(&msg, WM_INITDIALOG, wParam, lParam, data->controlInfo->table,
-                                      data->controlInfo->rows, 0);
+  uiInitDialog(&msg, wParam, lParam);
   GlobalFree(msg.changed);
   return TRUE;
 }
@@ -272,10 +278,65 @@ LONG uiSendNotifyAllControl(UI_MSGINFO* msg, UINT code) {
   n.hdr.code = code;
   const UINT saved = msg->message;
   msg->message = WM_NOTIFY;
-  LONG r = uiAllControl(msg, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&n), msg->data->controlInfo->table,
-                        msg->data->controlInfo->rows, 0);
+  const LPARAM lParam = reinterpret_cast<LPARAM>(&n);
+  LONG r = code == PSN_SETACTIVE ? uiSetActive(msg, lParam)
+                                 : uiAllControl(msg, WM_NOTIFY, 0, lParam, msg->data->controlInfo->table,
+                                                msg->data->controlInfo->rows, 0);
   msg->message = saved;
   return r;
+}
+
+// ---- Inner steps ----------------------------------------------------------------------
+
+namespace {
+LONG Walk(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam) {
+  const UI_CONTROL_INFO* ci = msg && msg->data ? msg->data->controlInfo : nullptr;
+  return ci ? uiAllControl(msg, message, wParam, lParam, ci->table, ci->rows, 0) : 0;
+}
+}  // namespace
+
+LONG uiInitDialog(UI_MSGINFO* msg, WPARAM wParam, LPARAM lParam) {
+  // The rows see WM_INITDIALOG (the engine's own handlers ignore it).
+  return Walk(msg, WM_INITDIALOG, wParam, lParam);
+}
+
+LONG uiSetActive(UI_MSGINFO* msg, LPARAM lParam) {
+  if (!msg || !msg->data) return 0;
+  uiGetAllDmIdData(msg);
+  uiGetAllConstraintsUpdate(msg);
+  uiTabDspTblPosChange(msg);
+  LONG r = Walk(msg, WM_NOTIFY, 0, lParam);
+  uiFuncNameSet(msg);
+  uiEndDspPos(msg);
+  return r;
+}
+
+LONG uiKillActive(UI_MSGINFO* msg, LPARAM lParam) {
+  if (!msg || !msg->data) return 0;
+  LONG r = Walk(msg, WM_NOTIFY, 0, lParam);
+  if (msg->update) {  // a value the leave checked and wrote
+    uiUpdateDisplay(msg, msg->changed);
+    msg->update = 0;
+  }
+  return r ? 1 : 0;
+}
+
+LONG uiReset(UI_MSGINFO* msg, LPARAM lParam) {
+  if (!msg || !msg->data) return 0;
+  Walk(msg, WM_NOTIFY, 0, lParam);
+  return 0;
+}
+
+LONG uiApply(UI_MSGINFO* msg, LPARAM lParam) {
+  if (!msg || !msg->data) return PSNRET_NOERROR;
+  Walk(msg, WM_NOTIFY, 0, lParam);
+  return PSNRET_NOERROR;
+}
+
+LONG uiHelp(HWND window, LONG dlgNo, const UI_MSGINFO* msg) {
+  LONG base = 0;
+  if (msg && msg->data && msg->data->controlInfo) base = msg->data->controlInfo->helpBase;
+  return WinHelpW(window, UI_HELP_FILE, HELP_CONTEXT, static_cast<ULONG_PTR>(base + dlgNo)) ? TRUE : FALSE;
 }
 
 // ---- Slot handlers ------------------------------------------------------------------
@@ -338,10 +399,11 @@ LONG uiMsg_InitDialogChildDlg(HWND window, UINT, WPARAM wParam, LPARAM lParam, L
     EndDialog(window, -1);
     return FALSE;
   }
-  // No sheet activates a modal dialog: the engine shows its controls.
+  // Its caption from its record; no sheet activates a modal dialog: the
+  // engine shows its controls.
+  uiSetDialogTitle(window, dlgNo, root->uiData->ddd);
   UI_MSGINFO msg = {};
   uiInitMsgInfo(&msg, window, WM_NOTIFY);
-  uiGetAllConstraintsUpdate(&msg);
   uiSendNotifyAllControl(&msg, PSN_SETACTIVE);
   GlobalFree(msg.changed);
   return TRUE;
@@ -349,38 +411,27 @@ LONG uiMsg_InitDialogChildDlg(HWND window, UINT, WPARAM wParam, LPARAM lParam, L
 
 LONG uiMsg_SetActive(HWND window, UINT, WPARAM, LPARAM lParam, LONG, UI_DSPCTX* ctx) {
   if (!ctx || !ctx->msg || !ctx->msg->data) return 0;
-  UI_MSGINFO* msg = ctx->msg;
-  uiGetAllConstraintsUpdate(msg);
-  uiAllControl(msg, WM_NOTIFY, 0, lParam, ctx->table, ctx->rows, 0);
+  uiSetActive(ctx->msg, lParam);
   return Answer(window, 0);
 }
 
 LONG uiMsg_KillActive(HWND window, UINT, WPARAM, LPARAM lParam, LONG, UI_DSPCTX* ctx) {
   if (!ctx || !ctx->msg || !ctx->msg->data) return 0;
-  LONG r = uiAllControl(ctx->msg, WM_NOTIFY, 0, lParam, ctx->table, ctx->rows, 0);
-  if (ctx->msg->update) {  // a value the leave checked and wrote
-    uiUpdateDisplay(ctx->msg, ctx->msg->changed);
-    ctx->msg->update = 0;
-  }
-  return Answer(window, r ? TRUE : FALSE);
+  return Answer(window, uiKillActive(ctx->msg, lParam));
 }
 
 LONG uiMsg_Reset(HWND window, UINT, WPARAM, LPARAM lParam, LONG, UI_DSPCTX* ctx) {
   if (!ctx || !ctx->msg || !ctx->msg->data) return 0;
-  uiAllControl(ctx->msg, WM_NOTIFY, 0, lParam, ctx->table, ctx->rows, 0);
-  return Answer(window, 0);
+  return Answer(window, uiReset(ctx->msg, lParam));
 }
 
 LONG uiMsg_Apply(HWND window, UINT, WPARAM, LPARAM lParam, LONG, UI_DSPCTX* ctx) {
   if (!ctx || !ctx->msg || !ctx->msg->data) return 0;
-  uiAllControl(ctx->msg, WM_NOTIFY, 0, lParam, ctx->table, ctx->rows, 0);
-  return Answer(window, PSNRET_NOERROR);
+  return Answer(window, uiApply(ctx->msg, lParam));
 }
 
 LONG uiMsg_Help(HWND window, UINT, WPARAM, LPARAM, LONG dlgNo, UI_DSPCTX* ctx) {
-  LONG base = 0;
-  if (ctx && ctx->msg && ctx->msg->data && ctx->msg->data->controlInfo) base = ctx->msg->data->controlInfo->helpBase;
-  WinHelpW(window, UI_HELP_FILE, HELP_CONTEXT, static_cast<ULONG_PTR>(base + dlgNo));
+  uiHelp(window, dlgNo, ctx ? ctx->msg : nullptr);
   return TRUE;
 }
 

@@ -2,6 +2,7 @@
 // the rows and the redisplay after a change.
 #include <cstring>
 
+#include "kestrel/core/cddd.h"
 #include "kestrel/core/cdm_values.h"
 #include "kestrel/core/ddm_layout.h"
 #include "kestrel/core/ddm_value.h"
@@ -18,6 +19,18 @@ constexpr WORD kFunctionIds = 0x9000;  // ids from here on name functions, not s
 bool IsNumber(WORD type) { return ddm_NumberSize(type) != 0; }
 
 LONG ReadNumber(WORD type, const ULONG_PTR* slot) { return cdmDmConvertINT(type, slot); }
+
+WORD FirstId(const UI_IDTBL& row) { return row.dspCount > 0 && row.dsp ? row.dsp[0].ddmId : 0; }
+
+// The setting's current value from the devmode (type 0 when it has none).
+WORD ReadValue(const UIROOT* root, WORD id, ULONG_PTR* slot) {
+  WORD type = 0;
+  DWORD size = 0;
+  *slot = 0;
+  if (!root || !id || id >= kFunctionIds) return 0;
+  if (ddm_GetValue(id, root->devmode, root->printerData, &type, &size, slot) != 0) return 0;
+  return type;
+}
 
 bool OnList(const WORD* list, WORD id) {
   for (; list && *list; ++list)
@@ -82,20 +95,11 @@ LONG uiSetRightData(UI_MSGINFO* msg, WORD ddmId, WORD type, const ULONG_PTR* val
   CDM_SELECT_INFO* si = uiGetSelectInfo(msg, ddmId);
   const WORD method = si ? cdmGetSelMethod(si) : CDM_SELECT_INPUT;
   if (si && method == 0) return -1;
-  if (method != CDM_SELECT_RANGE && method != CDM_SELECT_LIMITS && method != CDM_SELECT_INPUT) {
-    bool found = false;
-    for (LONG i = 0; i < cdmGetSelectItemNum(si) && !found; ++i) {
-      const CDM_SELECT_ITEM* item = cdmGetSelectItemDevData(si, i);
-      if (!item) continue;
-      if (type == 6) {
-        found = cdmCompare(6, &item->value, &slot) == 0;
-      } else {
-        found = cdmDmConvertINT(si->type ? si->type : type, &item->value) == ReadNumber(type, &slot);
-      }
-    }
-    if (!found) return -1;
-  }
+  if (method != CDM_SELECT_RANGE && method != CDM_SELECT_LIMITS && method != CDM_SELECT_INPUT &&
+      uiSearchItemPos(si, type, &slot) < 0)
+    return -1;
   sheet->writing = 1;
+  uiEndDspPos(msg);  // the devmode changes under the display-state table
   CONST_SETTINGS s = {ddd, root->devmode, root->printerData};
   const void* p = type == 6 ? reinterpret_cast<const void*>(slot) : static_cast<const void*>(&slot);
   CONST_VALUE proposed = {ddmId, type, p};
@@ -160,7 +164,23 @@ WORD uiTabGetFuncConstAction(UI_MSGINFO* msg, WORD ddmId) {
   return action;
 }
 
+const UI_SUBIDTBL SubIdTbl_Admin = {UI_SUBID_ADMIN};
+const UI_SUBIDTBL SubIdTbl_AdminDspByControl = {UI_SUBID_ADMIN | UI_SUBID_DSPBYCONTROL};
+
+namespace {
+WORD NowFuncConst(UI_MSGINFO* msg, const UI_IDTBL* row);
+}  // namespace
+
 WORD uiGetNowFuncConst(UI_MSGINFO* msg, const UI_IDTBL* row) {
+  WORD action = NowFuncConst(msg, row);
+  const auto* sub = row ? static_cast<const UI_SUBIDTBL*>(row->subIds) : nullptr;
+  UI_SHEET* sheet = msg ? uiGetSheet(msg->root) : nullptr;
+  if (sub && (sub->flags & UI_SUBID_ADMIN) && sheet && !sheet->permission && action != 6) action = 1;
+  return action;
+}
+
+namespace {
+WORD NowFuncConst(UI_MSGINFO* msg, const UI_IDTBL* row) {
   if (!msg || !row || row->dspCount < 1 || !row->dsp) return 0;
   const WORD id = row->dsp[0].ddmId;
   HCDDD ddd = msg->root && msg->root->uiData ? msg->root->uiData->ddd : nullptr;
@@ -177,6 +197,7 @@ WORD uiGetNowFuncConst(UI_MSGINFO* msg, const UI_IDTBL* row) {
   if (i >= 0 && msg->data && msg->data->states) return msg->data->states[i];
   return uiTabGetFuncConstAction(msg, id);
 }
+}  // namespace
 
 void uiGetAllConstraintsUpdate(UI_MSGINFO* msg) {
   if (!msg || !msg->data || !msg->data->controlInfo || !msg->data->states) return;
@@ -215,18 +236,106 @@ LONG uiRowIndex(const UI_MSGINFO* msg, const UI_IDTBL* row) {
   return static_cast<LONG>(row - ci->table);
 }
 
+LONG uiSearchItemPos(const CDM_SELECT_INFO* si, WORD type, const ULONG_PTR* value) {
+  if (!si || !value || !type) return -1;
+  for (LONG i = 0; i < cdmGetSelectItemNum(si); ++i) {
+    const CDM_SELECT_ITEM* item = cdmGetSelectItemDevData(si, i);
+    if (!item) continue;
+    if (type == 6) {
+      if (cdmCompare(6, &item->value, value) == 0) return i;
+    } else if (cdmDmConvertINT(si->type ? si->type : type, &item->value) == ReadNumber(type, value)) {
+      return i;
+    }
+  }
+  return -1;
+}
+
+void uiGetAllDmIdData(UI_MSGINFO* msg) {
+  UI_DLGDATA* d = msg ? msg->data : nullptr;
+  if (!d || !d->controlInfo || !d->values) return;
+  const UI_CONTROL_INFO* ci = d->controlInfo;
+  for (LONG i = 0; i < ci->rows && i < d->rows; ++i) {
+    UI_ROWVALUE& v = d->values[i];
+    kcore_Free(v.text);
+    v = UI_ROWVALUE{};
+    ULONG_PTR slot = 0;
+    const WORD type = ReadValue(d->root, FirstId(ci->table[i]), &slot);
+    if (type == 6) {
+      // A copy of the text as it was read; without room for one the
+      // member's own text, which no write changes while the table holds.
+      v.text = kcore_WideDup(slot ? reinterpret_cast<LPCWSTR>(slot) : u"");
+      if (v.text) slot = reinterpret_cast<ULONG_PTR>(v.text);
+    }
+    v.type = type;
+    v.value = slot;
+  }
+}
+
+void uiTabDspTblPosChange(UI_MSGINFO* msg) {
+  UI_DLGDATA* d = msg ? msg->data : nullptr;
+  if (!d || !d->controlInfo || !d->values || !d->positions) return;
+  const UI_CONTROL_INFO* ci = d->controlInfo;
+  for (LONG i = 0; i < ci->rows && i < d->rows; ++i) {
+    const UI_ROWVALUE& v = d->values[i];
+    d->positions[i] = v.type ? uiSearchItemPos(uiGetSelectInfo(msg, FirstId(ci->table[i])), v.type, &v.value) : -1;
+  }
+  d->positionsValid = TRUE;
+}
+
+void uiEndDspPos(UI_MSGINFO* msg) {
+  if (msg && msg->data) msg->data->positionsValid = FALSE;
+}
+
+LONG uiGetDspPos(UI_MSGINFO* msg, const UI_IDTBL* row) {
+  if (!msg || !msg->data || !row) return -1;
+  const LONG i = uiRowIndex(msg, row);
+  if (i >= 0 && i < msg->data->rows && msg->data->positionsValid && msg->data->positions)
+    return msg->data->positions[i];
+  ULONG_PTR slot = 0;
+  const WORD type = ReadValue(msg->data->root, FirstId(*row), &slot);
+  return type ? uiSearchItemPos(uiGetSelectInfo(msg, FirstId(*row)), type, &slot) : -1;
+}
+
+void uiFuncNameSet(UI_MSGINFO* msg) {
+  if (!msg || !msg->data || !msg->data->controlInfo || !msg->root || !msg->root->uiData) return;
+  HCDDD ddd = msg->root->uiData->ddd;
+  const UI_CONTROL_INFO* ci = msg->data->controlInfo;
+  for (LONG i = 0; ddd && i < ci->rows; ++i) {
+    const UI_IDTBL& row = ci->table[i];
+    const WORD id = FirstId(row);
+    if (id < kFunctionIds) continue;
+    WORD method = 0, count = 0, status = 0;
+    LPCWSTR name = nullptr;
+    void* list = nullptr;
+    if (cdddGetSelectItemInfo(ddd, id, &method, &count, &name, &list, &status) && name) {
+      // The label the row names, else the control (the dialog for a row
+      // standing for it).
+      HWND target = row.relatedId != UI_NOSTRING   ? GetDlgItem(msg->dialog, row.relatedId)
+                    : row.controlId == UI_CTLID_SELF ? msg->dialog
+                                                     : GetDlgItem(msg->dialog, row.controlId);
+      WCHAR shown[260] = {};
+      if (target && (!GetWindowTextW(target, shown, 260) || lstrcmpW(shown, name) != 0)) SetWindowTextW(target, name);
+    }
+    if (list) cdddSelectItemInfoFree(list);
+  }
+}
+
 void uiUpdateDisplay(UI_MSGINFO* msg, const WORD*) {
   if (!msg || !msg->data || !msg->data->controlInfo) return;
   const UINT saved = msg->message;
   msg->message = UIM_REDISPLAY;
   if (msg->kind == UI_KIND_ROOT && msg->sheet)
     SendMessageW(msg->sheet, PSM_CHANGED, reinterpret_cast<WPARAM>(msg->dialog), 0);
+  uiGetAllDmIdData(msg);
+  uiTabDspTblPosChange(msg);
   uiGetAllConstraintsUpdate(msg);
+  uiTabDspTblPosChange(msg);
   const UI_CONTROL_INFO* ci = msg->data->controlInfo;
-  // The handlers read their values from the devmode as they redisplay.
   const LONG update = msg->update;
   msg->update = 0;
   uiAllControl(msg, UIM_REDISPLAY, 0, 0, ci->table, ci->rows, 0);
   msg->update = update;
+  uiFuncNameSet(msg);
+  uiEndDspPos(msg);
   msg->message = saved;
 }

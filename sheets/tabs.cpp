@@ -10,6 +10,7 @@
 #include "kestrel/sheets/sheet_engine.h"
 #include "kestrel/sheets/sheet_tables.h"
 #include "kestrel/ui/docprop.h"
+#include "kplatform/kwindows.h"
 #include "kplatform/user32_messagebox.h"
 
 // ---- Dialog records -------------------------------------------------------------------
@@ -184,6 +185,41 @@ const UI_WNDINFO* uiTabDef_FindWndInfo(LONG dlgNo) {
   return nullptr;
 }
 
+namespace {
+const UI_DIALOG* const kDialogRecords[] = {
+    &DialogPprManualTray,    &DialogPprPreferenceOfPaperType, &DialogPprCoverSheet,   &DialogPprCoverInsert,
+    &DialogPprCoverInsertDFinisher, &DialogPprOhpSheet,       &DialogPprDfnPprDP,     &DialogPprMixStaple,
+    &DialogPprUserAddSel,    &DialogPprUserEditSel,           &DialogPprPaperSelect,  &DialogSecurity,
+    &DialogSample,           &DialogDelay,                    &DialogKnowledge,       &DialogSelectFinishing,
+    &DialogPprMargin,        &DialogPprPosterBooklet,         &DialogStpStampNew,     &DialogStpStampEdit,
+    &DialogStpBitmapNew,     &DialogStpBitmapEdit,            &DialogStpHeaderPrint,  &DialogGrpSetup,
+    &DialogDtlConfigFont,    &DialogDtlVersion};
+}  // namespace
+
+const UI_DIALOG* uiTabDef_FindDialog(LONG dlgNo) {
+  if (dlgNo < 0 || dlgNo >= UI_DLG_COUNT) return nullptr;  // the printer sheet's own (-4) share numbers
+  for (const UI_DIALOG* d : kDialogRecords)
+    if (d->dlgNo == dlgNo) return d;
+  return nullptr;
+}
+
+void uiSetDialogTitle(HWND window, LONG dlgNo, HCDDD ddd) {
+  const UI_DIALOG* d = uiTabDef_FindDialog(dlgNo);
+  if (!window || !d) return;
+  if (d->titleId != UI_NOSTRING) {
+    WCHAR text[129] = {};
+    if (resource_LoadString(static_cast<UINT>(d->titleId), text, 129)) SetWindowTextW(window, text);
+    return;
+  }
+  if (d->titleItem == 0 || !ddd) return;
+  WORD method = 0, count = 0, status = 0;
+  LPCWSTR name = nullptr;
+  void* list = nullptr;
+  if (cdddGetSelectItemInfo(ddd, static_cast<WORD>(d->titleItem), &method, &count, &name, &list, &status) && name)
+    SetWindowTextW(window, name);
+  if (list) cdddSelectItemInfoFree(list);
+}
+
 // ---- Tab design --------------------------------------------------------------------
 
 WORD local_GetTabDesignType(HCDDD ddd) { return ddd && zanLib_IsPCL6Driver(ddd) > 0 ? 1 : 0; }
@@ -248,6 +284,16 @@ LONG local_GetAddTabInfo(WORD kind, WORD design, LONG key, const UI_WNDINFO** ou
   return n;
 }
 
+// A tab and its sub-dialogs into the table (when given) at *n.
+void uiSetWndInfoTbl(const UI_WNDINFO* w, const UI_WNDINFO** table, LONG* n) {
+  if (table) table[*n] = w;
+  ++*n;
+  for (LONG i = 0; w->tab && i < w->tab->subCount; ++i) {
+    if (table) table[*n] = w->tab->subs[i];
+    ++*n;
+  }
+}
+
 // One walk for both the count and the fill.
 BOOL Walk(WORD kind, UIROOT* root, WORD deviceType, const UI_WNDINFO** table, LONG* count) {
   HCDDD ddd = root && root->uiData ? root->uiData->ddd : nullptr;
@@ -256,20 +302,13 @@ BOOL Walk(WORD kind, UIROOT* root, WORD deviceType, const UI_WNDINFO** table, LO
   if (!local_SetWndInfoList(kind, ddd, deviceType, kept, &tabs)) return FALSE;
   const WORD design = local_GetTabDesignType(ddd);
   LONG n = 0;
-  auto put = [&](const UI_WNDINFO* w) {
-    if (table) table[n] = w;
-    ++n;
-    for (LONG i = 0; w->tab && i < w->tab->subCount; ++i) {
-      if (table) table[n] = w->tab->subs[i];
-      ++n;
-    }
-  };
+  auto put = [&](const UI_WNDINFO* w) { uiSetWndInfoTbl(w, table, &n); };
   const UI_WNDINFO* added[UI_MAX_TABS] = {};
   for (LONG t = 0; t < tabs; ++t) {
     const UI_WNDINFO* w = local_uiSwapTab(kept[t], ddd);
     LONG a = local_GetAddTabInfo(kind, design, w->tab->dlgNo, added);
     for (LONG i = 0; i < a; ++i) put(added[i]);
-    put(w);  // uiSetWndInfoTbl
+    put(w);
   }
   LONG a = local_GetAddTabInfo(kind, design, UI_ADDTAB_END, added);
   for (LONG i = 0; i < a; ++i) put(added[i]);
@@ -298,17 +337,28 @@ BOOL uiTabDef_MakeWndInfoTbl(HWND, WORD kind, UIROOT* root, const UI_WNDINFO** t
 
 // ---- Pages -----------------------------------------------------------------------
 
+namespace {
+// The number of tabs of the window-info table.
+LONG uiMakeTabSheetInfo(const UI_WNDINFO* const* table, LONG count) {
+  LONG tabs = 0;
+  for (LONG i = 0; i < count; ++i)
+    if (table[i]->tab) ++tabs;
+  return tabs;
+}
+// The tabs' title table (count + 1 null-ended string pointers).
+LPWSTR* uiData_InitRootTabTitle(LONG tabs) {
+  return static_cast<LPWSTR*>(kcore_Alloc(sizeof(LPWSTR) * static_cast<size_t>(tabs + 1)));
+}
+}  // namespace
+
 PROPSHEETPAGEW* ui_PropSheetInit(const UI_WNDINFO* const* table, UIROOT* root, LONG count, LONG* tabCount) {
   if (!table || !root || !tabCount) return nullptr;
   UI_SHEET* sheet = uiGetSheet(root);
   if (!sheet) return nullptr;
-  LONG tabs = 0;  // uiMakeTabSheetInfo
-  for (LONG i = 0; i < count; ++i)
-    if (table[i]->tab) ++tabs;
+  const LONG tabs = uiMakeTabSheetInfo(table, count);
   *tabCount = 0;
   if (tabs == 0) return nullptr;
-  // uiData_InitRootTabTitle
-  auto* titles = static_cast<LPWSTR*>(kcore_Alloc(sizeof(LPWSTR) * static_cast<size_t>(tabs + 1)));
+  auto* titles = uiData_InitRootTabTitle(tabs);
   if (!titles) return nullptr;
   auto* pages = static_cast<PROPSHEETPAGEW*>(kcore_Alloc(sizeof(PROPSHEETPAGEW) * static_cast<size_t>(tabs)));
   if (!pages) {

@@ -497,6 +497,10 @@ KP_API SURFOBJ* KpEngineSessionSurface(KP_ENGINE_SESSION* session) {
   auto s = sessionOf(session);
   return s ? s->pso : nullptr;
 }
+KP_API DWORD KpEngineSessionJobId(KP_ENGINE_SESSION* session) {
+  auto s = sessionOf(session);
+  return s ? s->jobId : 0;
+}
 
 KP_API BOOL KpEngineRunJob(KP_ENGINE_DRIVER* driver, HANDLE printer, const void* devmode, LPCWSTR docName,
                            ULONG pages, KP_ENGINE_DRAW_PAGE drawPage, void* context) {

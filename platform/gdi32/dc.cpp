@@ -17,6 +17,7 @@
 #include "kplatform/kernel32_system.h"
 #include "kplatform/winspool.h"
 #include "kplatform/winspool_monitor.h"
+#include "kplatform/winspool_printer.h"
 
 namespace kp::gdi {
 
@@ -39,7 +40,7 @@ Table& T() {
 // The driver's event call, logged: the entry is made before the call so that
 // the escapes the driver sends from inside it follow it in the log.
 int RaiseEvent(Dc& dc, int iEsc, ULONG cbIn, PVOID pvIn, ULONG cbOut, PVOID pvOut) {
-  size_t at = dc.AddLog(KP_DCLOG_EVENT, iEsc, cbIn, cbOut, nullptr, nullptr, nullptr);
+  size_t at = dc.AddLog(KP_DCLOG_EVENT, iEsc, cbIn, cbOut, pvIn, nullptr, nullptr);
   int r = DOCUMENTEVENT_UNSUPPORTED;
   if (dc.documentEvent) r = dc.documentEvent(dc.printer, dc.handle, iEsc, cbIn, pvIn, cbOut, pvOut);
   dc.SetLogResult(at, r);
@@ -53,6 +54,18 @@ bool DriverInfo(HANDLE printer, std::vector<BYTE>* buffer) {
   if (needed < sizeof(DRIVER_INFO_2W)) return false;
   buffer->assign(needed, 0);
   return GetPrinterDriverW(printer, nullptr, 2, buffer->data(), needed, &needed) != FALSE;
+}
+
+// Whether the printer has a port (GetPrinterW level 2 names one).
+bool HasPort(HANDLE printer) {
+  DWORD needed = 0;
+  GetPrinterW(printer, 2, nullptr, 0, &needed);
+  if (needed < sizeof(PRINTER_INFO_2W)) return false;
+  std::vector<BYTE> buffer(needed);
+  if (!GetPrinterW(printer, 2, buffer.data(), needed, &needed)) return false;
+  PRINTER_INFO_2W info;
+  std::memcpy(&info, buffer.data(), sizeof info);
+  return info.pPortName && *info.pPortName;
 }
 
 void ReleaseDc(Dc& dc) {
@@ -89,6 +102,18 @@ size_t Dc::AddLog(DWORD kind, LONG code, ULONG cbIn, ULONG cbOut, const void* in
 void Dc::SetLogResult(size_t index, LONG result) {
   std::lock_guard<std::mutex> g(logLock);
   if (index < log.size()) log[index].entry.result = result;
+}
+
+void LogCall(Dc& dc, const char* name, LONG a, LONG b, LONG c, LONG d, LONG result) {
+  LONG args[4] = {a, b, c, d};
+  size_t at = dc.AddLog(KP_DCLOG_DRAWING, 0, 0, 0, nullptr, name, args);
+  dc.SetLogResult(at, result);
+}
+
+std::shared_ptr<Dc> FindDcOrFail(HDC hdc) {
+  std::shared_ptr<Dc> dc = FindDc(hdc);
+  if (!dc) SetLastError(ERROR_INVALID_HANDLE);
+  return dc;
 }
 
 std::shared_ptr<Dc> FindDc(HDC hdc) {
@@ -218,9 +243,18 @@ KP_API int WINAPI StartDocW(HDC hdc, const DOCINFOW* docInfo) {
   const DOCINFOW* pointer = docInfo;
   if (RaiseEvent(*dc, DOCUMENTEVENT_STARTDOC, sizeof(pointer), &pointer, 0, nullptr) == DOCUMENTEVENT_FAILURE)
     return Refuse(ERROR_CANCELLED);
-  DWORD job = T().nextJob.fetch_add(1);
+  // The document is a spooler job when the printer has a port (or the DC
+  // was told so); the renderer then gets the spooler's job id.
+  const bool spooled = dc->spoolerJobs < 0 ? kp::gdi::HasPort(dc->printer) : dc->spoolerJobs != 0;
   LPCWSTR name = docInfo && docInfo->lpszDocName ? docInfo->lpszDocName : u"";
-  if (!KpEngineStartDoc(dc->session, name, job)) return SP_ERROR;
+  if (!KpEngineUseSpoolerJobs(dc->enginePrinter, spooled ? TRUE : FALSE) ||
+      !KpEngineStartDoc(dc->session, name, T().nextJob.fetch_add(1))) {
+    // The driver learns that the document it was told of is not printed.
+    DWORD error = GetLastError();
+    RaiseEvent(*dc, DOCUMENTEVENT_ABORTDOC, 0, nullptr, 0, nullptr);
+    return Refuse(error ? error : ERROR_GEN_FAILURE);
+  }
+  DWORD job = KpEngineSessionJobId(dc->session);
   dc->inDocument = true;
   dc->jobId = job;
   LONG jobId = static_cast<LONG>(job);
@@ -371,6 +405,17 @@ KP_API HANDLE KpDcEnginePrinter(HDC hdc) {
 KP_API KP_ENGINE_SESSION* KpDcEngineSession(HDC hdc) {
   std::shared_ptr<Dc> dc = FindDc(hdc);
   return dc ? dc->session : nullptr;
+}
+
+KP_API BOOL KpDcUseSpoolerJobs(HDC hdc, BOOL on) {
+  std::shared_ptr<Dc> dc = kp::gdi::FindDcOrFail(hdc);
+  if (!dc) return FALSE;
+  if (dc->inDocument) {
+    SetLastError(ERROR_BUSY);
+    return FALSE;
+  }
+  dc->spoolerJobs = on ? 1 : 0;
+  return TRUE;
 }
 
 KP_API HANDLE KpDcPrinterHandle(HDC hdc) {

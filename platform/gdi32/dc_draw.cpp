@@ -1,12 +1,15 @@
 // The drawing calls of a printer DC (kplatform/gdi32_dc.h): the state the
-// DC keeps itself (colours, background mode, selected font and pen, the
-// SaveDC stack), the font and pen objects, and the calls that reach the
-// renderer's drawing entries through the engine runner (engine_draw.h).
+// DC keeps itself (colours, background mode and colour, fill mode, current
+// position, the SaveDC stack; the objects and clip are dc_objects.cpp's),
+// and the calls that reach the renderer's drawing entries through the
+// engine runner (engine_draw.h).
 //
-// Polyline strokes the DC's pen through KpEngineStrokePath; StretchDIBits
-// blits the bits through KpEngineBitBlt (same size) or KpEngineStretchBlt;
-// the text calls go to the runner's text call (dc_text.cpp). Each call is
-// logged and handed to one function below.
+// Lines and shapes become engine paths stroked with the DC's pen and filled
+// with its brush (KpEngineStrokePath, KpEngineFillPath,
+// KpEngineStrokeAndFillPath); StretchDIBits blits the bits through
+// KpEngineBitBlt (same size) or KpEngineStretchBlt; the text calls go to the
+// runner's text call (dc_text.cpp). Every call passes the DC's clip. Each
+// call is logged and handed to one function below.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -23,150 +26,279 @@
 namespace {
 
 using kp::gdi::Dc;
+using kp::gdi::EngineObjects;
 using kp::gdi::FindDc;
-
-// ---- GDI objects (fonts and pens)
-struct Object {
-  int kind;  // 1 font, 2 pen
-  LOGFONTW font;
-  int penStyle, penWidth;
-  COLORREF penColor;
-};
-struct Objects {
-  std::mutex lock;
-  std::map<uintptr_t, Object> objects;
-  uintptr_t next = 0x7D000010;
-};
-Objects& O() {
-  static Objects* o = new Objects;
-  return *o;
-}
-HGDIOBJ AddObject(const Object& object) {
-  Objects& o = O();
-  std::lock_guard<std::mutex> g(o.lock);
-  uintptr_t h = o.next;
-  o.next += 4;
-  o.objects[h] = object;
-  return reinterpret_cast<HGDIOBJ>(h);
-}
-int ObjectKind(HGDIOBJ object) {
-  Objects& o = O();
-  std::lock_guard<std::mutex> g(o.lock);
-  auto it = o.objects.find(reinterpret_cast<uintptr_t>(object));
-  return it == o.objects.end() ? 0 : it->second.kind;
-}
-
-// The logical font of a font object; false for anything else.
-bool SelectedFont(HGDIOBJ object, LOGFONTW* font) {
-  Objects& o = O();
-  std::lock_guard<std::mutex> g(o.lock);
-  auto it = o.objects.find(reinterpret_cast<uintptr_t>(object));
-  if (it == o.objects.end() || it->second.kind != 1) return false;
-  *font = it->second.font;
-  return true;
-}
+using kp::gdi::FindObject;
+using kp::gdi::GdiObject;
+using kp::gdi::ObjectRef;
 
 void Log(Dc& dc, const char* name, LONG a = 0, LONG b = 0, LONG c = 0, LONG d = 0, LONG result = 0) {
-  LONG args[4] = {a, b, c, d};
-  size_t at = dc.AddLog(KP_DCLOG_DRAWING, 0, 0, 0, nullptr, name, args);
-  dc.SetLogResult(at, result);
+  kp::gdi::LogCall(dc, name, a, b, c, d, result);
 }
 
-// ---- Calls that reach the renderer. The text calls go through dc_text.cpp
-// to the runner's text call; the others answer FALSE, ERROR_NOT_SUPPORTED
-// until the runner has their drawing calls.
+// ---- Text: the selected logical font to dc_text.cpp.
 BOOL dcdraw_TextOut(Dc& dc, int x, int y, UINT options, const RECT* rect, LPCWSTR text, UINT count,
                     const INT* dx) {
-  LOGFONTW font{};
-  const bool selected = dc.draw.font && SelectedFont(dc.draw.font, &font);
-  return kp::gdi::DcTextOut(dc, selected ? &font : nullptr, x, y, options, rect, text, count, dx);
+  const GdiObject* font = dc.draw.font.object.get();
+  return kp::gdi::DcTextOut(dc, font ? &font->font : nullptr, x, y, options, rect, text, count, dx);
 }
 BOOL dcdraw_TextExtent(Dc& dc, LPCWSTR text, int count, SIZE* size) {
-  LOGFONTW font{};
-  const bool selected = dc.draw.font && SelectedFont(dc.draw.font, &font);
-  return kp::gdi::DcTextExtent(dc, selected ? &font : nullptr, text, count, size);
-}
-// The pen a DC strokes with: the selected one, else the stock black pen of
-// one pixel. An unknown (deleted) pen draws as the stock one, as a DC keeps
-// its own copy of what it selected.
-Object PenOf(const Dc& dc) {
-  Object pen{};
-  pen.kind = 2;
-  pen.penStyle = PS_SOLID;
-  pen.penWidth = 1;
-  pen.penColor = RGB(0, 0, 0);
-  if (!dc.draw.pen) return pen;
-  Objects& o = O();
-  std::lock_guard<std::mutex> g(o.lock);
-  auto it = o.objects.find(reinterpret_cast<uintptr_t>(dc.draw.pen));
-  return it == o.objects.end() ? pen : it->second;
+  const GdiObject* font = dc.draw.font.object.get();
+  return kp::gdi::DcTextExtent(dc, font ? &font->font : nullptr, text, count, size);
 }
 
-// Engine objects made for one call, deleted when it returns.
-struct EngineObjects {
-  std::vector<PVOID> made;
-  template <typename T>
-  T* Keep(T* object) {
-    if (object) made.push_back(object);
-    return object;
-  }
-  ~EngineObjects() {
-    for (PVOID object : made) KpEngineDeleteObject(object);
-  }
-};
+// The DC's pen and brush: the selected ones, else the stock black pen and
+// white brush a DC starts with.
+ObjectRef PenOf(const Dc& dc) {
+  return dc.draw.pen.object ? dc.draw.pen.object : FindObject(GetStockObject(BLACK_PEN));
+}
+ObjectRef BrushOf(const Dc& dc) {
+  return dc.draw.brush.object ? dc.draw.brush.object : FindObject(GetStockObject(WHITE_BRUSH));
+}
 
 // Device pixels that fit a 28.4 engine point.
 constexpr LONG kFixLimit = 0x07FFFFFF;
 bool FitsFix(LONG v) { return v >= -kFixLimit && v <= kFixLimit; }
-
-// The pen's line as one open subpath through the points, stroked with a
-// solid brush of the pen's colour under a trivial clip: a width of 0 or 1
-// is the cosmetic one-pixel line, a wider pen a geometric line of that
-// width in device pixels (round joins and ends, as a pen made by CreatePen
-// has) under the identity transform. PS_NULL draws nothing and succeeds;
-// dashed styles are not drawn (ERROR_NOT_SUPPORTED).
-BOOL dcdraw_Polyline(Dc& dc, const POINT* points, int count) {
-  if (!dc.session) {  // the renderer refused the DC
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  const Object pen = PenOf(dc);
-  if (pen.penStyle == PS_NULL) return TRUE;
-  if (pen.penStyle != PS_SOLID) {
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return FALSE;
-  }
-  std::vector<POINTFIX> fix(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) {
+bool ToFix(const POINT* points, size_t count, std::vector<POINTFIX>* fix) {
+  fix->resize(count);
+  for (size_t i = 0; i < count; ++i) {
     if (!FitsFix(points[i].x) || !FitsFix(points[i].y)) {
       SetLastError(ERROR_INVALID_PARAMETER);
-      return FALSE;
+      return false;
     }
-    fix[static_cast<size_t>(i)] = POINTFIX{points[i].x * 16, points[i].y * 16};
+    (*fix)[i] = POINTFIX{points[i].x * 16, points[i].y * 16};
   }
-  PATHDATA record{PD_BEGINSUBPATH | PD_ENDSUBPATH, static_cast<ULONG>(count), fix.data()};
-  EngineObjects objects;
-  PATHOBJ* path = objects.Keep(KpEngineCreatePath(1, &record));
-  CLIPOBJ* clip = objects.Keep(KpEngineCreateClip(DC_TRIVIAL, 0, nullptr));
-  BRUSHOBJ* brush = objects.Keep(KpEngineCreateSolidBrush(dc.session, pen.penColor & 0x00FFFFFFu));
+  return true;
+}
+
+// The standard dashes, dash and gap lengths from a dash: in style units for a
+// cosmetic pen (the device's DEVINFO style step), in pen widths for a
+// geometric one.
+struct Dashes {
+  ULONG count;
+  LONG entries[6];
+};
+constexpr Dashes kDashes[] = {{2, {3, 1}},            // PS_DASH
+                              {2, {1, 1}},            // PS_DOT
+                              {4, {3, 1, 1, 1}},      // PS_DASHDOT
+                              {6, {3, 1, 1, 1, 1, 1}}};  // PS_DASHDOTDOT
+
+// A pen's line attributes. A cosmetic pen: width 1 (LONG), its dashes in
+// style units (LONG), PS_ALTERNATE as LA_ALTERNATE. A geometric pen: its
+// width (FLOATL), end cap and join, the miter limit 10, its dashes in
+// pixels (FLOATL). `entries` holds the style array the attributes point to.
+LINEATTRS LineAttrs(const GdiObject& pen, std::vector<FLOAT_LONG>* entries) {
+  LINEATTRS line{};
+  const DWORD kind = pen.penStyle & PS_STYLE_MASK;
+  const bool geometric = (pen.penStyle & PS_TYPE_MASK) == PS_GEOMETRIC;
+  const LONG unit = geometric ? static_cast<LONG>(std::max<DWORD>(pen.penWidth, 1)) : 1;
+  entries->clear();
+  if (kind >= PS_DASH && kind <= PS_DASHDOTDOT) {
+    const Dashes& d = kDashes[kind - PS_DASH];
+    for (ULONG i = 0; i < d.count; ++i) {
+      FLOAT_LONG e{};
+      if (geometric) e.e = static_cast<FLOATL>(d.entries[i] * unit);
+      else e.l = d.entries[i];
+      entries->push_back(e);
+    }
+  } else if (kind == PS_USERSTYLE) {
+    for (DWORD v : pen.userStyle) {
+      FLOAT_LONG e{};
+      if (geometric) e.e = static_cast<FLOATL>(v);
+      else e.l = static_cast<LONG>(std::min<DWORD>(v, 0x7FFFFFFF));
+      entries->push_back(e);
+    }
+  }
+  if (geometric) {
+    line.fl = LA_GEOMETRIC;
+    const DWORD join = pen.penStyle & PS_JOIN_MASK, cap = pen.penStyle & PS_ENDCAP_MASK;
+    line.iJoin = join == PS_JOIN_BEVEL ? JOIN_BEVEL : (join == PS_JOIN_MITER ? JOIN_MITER : JOIN_ROUND);
+    line.iEndCap = cap == PS_ENDCAP_SQUARE ? ENDCAP_SQUARE : (cap == PS_ENDCAP_FLAT ? ENDCAP_BUTT : ENDCAP_ROUND);
+    line.elWidth.e = static_cast<FLOATL>(pen.penWidth);
+  } else {
+    line.fl = kind == PS_ALTERNATE ? LA_ALTERNATE : 0;
+    line.iJoin = JOIN_ROUND;
+    line.iEndCap = ENDCAP_ROUND;
+    line.elWidth.l = 1;
+  }
+  line.eMiterLimit = 10.0f;
+  line.cstyle = static_cast<ULONG>(entries->size());
+  line.pstyle = entries->empty() ? nullptr : entries->data();
+  return line;
+}
+
+// The engine brush of a DC brush: solid; a hatch in the brush colour on the
+// DC's background colour; a pattern of a 1-bit bitmap (0 bits in the text
+// colour, 1 bits in the background colour, as Windows paints a monochrome
+// pattern) or of a 32-bit one (B, G, R bytes). Null for BS_NULL (and on
+// failure, with *failed set).
+BRUSHOBJ* EngineBrush(Dc& dc, const GdiObject& brush, EngineObjects& objects, bool* failed) {
+  *failed = false;
+  BRUSHOBJ* made = nullptr;
+  switch (brush.brushStyle) {
+    case BS_NULL: return nullptr;
+    case BS_SOLID: made = KpEngineCreateSolidBrush(dc.session, brush.brushColor & 0x00FFFFFFu); break;
+    case BS_HATCHED:
+      made = KpEngineCreateHatchBrush(dc.session, brush.hatch, brush.brushColor & 0x00FFFFFFu,
+                                      dc.draw.bkColor & 0x00FFFFFFu);
+      break;
+    case BS_PATTERN: {
+      const GdiObject& bitmap = *brush.pattern;
+      const bool mono = bitmap.bitsPerPixel == 1;
+      SURFOBJ* surface = objects.Keep(KpEngineCreateBitmap(bitmap.width, bitmap.height,
+                                                           mono ? BMF_1BPP : BMF_32BPP, BMF_TOPDOWN,
+                                                           bitmap.bits.data(), 0));
+      XLATEOBJ* xlate = nullptr;
+      if (mono) {
+        const ULONG table[2] = {dc.draw.textColor & 0x00FFFFFFu, dc.draw.bkColor & 0x00FFFFFFu};
+        xlate = objects.Keep(KpEngineCreateXlate(XO_TABLE, 2, table));
+      } else {
+        xlate = objects.Keep(KpEngineCreateXlateBitfields(0xFF0000, 0xFF00, 0xFF));
+      }
+      if (surface && xlate) made = KpEngineCreatePatternBrush(dc.session, surface, nullptr, xlate);
+      break;
+    }
+    default: break;
+  }
+  if (!objects.Keep(made)) {
+    *failed = true;
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  }
+  return made;
+}
+
+// What every drawing call checks first: a renderer behind the DC, inside a
+// page.
+bool Drawable(const Dc& dc) {
+  if (!dc.session) {  // the renderer refused the DC
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  if (!dc.inPage) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return false;
+  }
+  return true;
+}
+
+// A path (made into `objects`) stroked with the DC's pen and, when `fill`,
+// filled with its brush under the DC's fill mode: both through
+// KpEngineStrokeAndFillPath, one alone through KpEngineStrokePath or
+// KpEngineFillPath; a null pen or brush leaves its part out. The DC's clip
+// applies; a clip that hides everything draws nothing (TRUE). The fill's
+// background mix is R2_NOP in TRANSPARENT mode (hatch and 1-bit pattern
+// gaps left unpainted), R2_COPYPEN in OPAQUE mode.
+BOOL DrawPath(Dc& dc, PATHOBJ* path, bool fill, EngineObjects& objects) {
+  if (!path) {
+    if (GetLastError() != ERROR_INVALID_PARAMETER) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+  const ObjectRef pen = PenOf(dc);
+  const ObjectRef brush = fill ? BrushOf(dc) : nullptr;
+  const bool stroke = (pen->penStyle & PS_STYLE_MASK) != PS_NULL;
+  fill = brush && brush->brushStyle != BS_NULL;
+  if (!stroke && !fill) return TRUE;
+  bool hidden = false, failed = false;
+  CLIPOBJ* clip = kp::gdi::DcClip(dc, nullptr, objects, &hidden);
+  if (hidden) return TRUE;
+  if (!clip) return FALSE;
+  BRUSHOBJ* fillBrush = fill ? EngineBrush(dc, *brush, objects, &failed) : nullptr;
+  if (failed) return FALSE;
+  BRUSHOBJ* penBrush = stroke ? objects.Keep(KpEngineCreateSolidBrush(dc.session, pen->penColor & 0x00FFFFFFu)) : nullptr;
   const XFORML identity{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
   XFORMOBJ* xform = objects.Keep(KpEngineCreateXform(&identity));
-  if (!path || !clip || !brush || !xform) {
+  if ((stroke && !penBrush) || !xform) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;
   }
-  LINEATTRS line{};
-  if (pen.penWidth > 1) {
-    line.fl = LA_GEOMETRIC;
-    line.iJoin = JOIN_ROUND;
-    line.iEndCap = ENDCAP_ROUND;
-    line.elWidth.e = static_cast<FLOATL>(pen.penWidth);
-    line.eMiterLimit = 10.0f;
-  } else {
-    line.elWidth.l = 1;
-  }
+  std::vector<FLOAT_LONG> entries;
+  LINEATTRS line = LineAttrs(*pen, &entries);
   POINTL origin{0, 0};
-  return KpEngineStrokePath(dc.session, path, clip, xform, brush, &origin, &line, R2_COPYPEN | (R2_COPYPEN << 8));
+  const MIX strokeMix = R2_COPYPEN | (R2_COPYPEN << 8);
+  const MIX fillMix = R2_COPYPEN | ((dc.draw.bkMode == TRANSPARENT ? R2_NOP : R2_COPYPEN) << 8);
+  const FLONG mode = dc.draw.fillMode == WINDING ? FP_WINDINGMODE : FP_ALTERNATEMODE;
+  if (stroke && fill)
+    return KpEngineStrokeAndFillPath(dc.session, path, clip, xform, penBrush, &line, fillBrush, &origin, fillMix,
+                                     mode);
+  if (fill) return KpEngineFillPath(dc.session, path, clip, fillBrush, &origin, fillMix, mode);
+  return KpEngineStrokePath(dc.session, path, clip, xform, penBrush, &origin, &line, strokeMix);
+}
+
+// An open line through the points, stroked with the DC's pen.
+BOOL StrokeLine(Dc& dc, const POINT* points, size_t count) {
+  if (!Drawable(dc)) return FALSE;
+  std::vector<POINTFIX> fix;
+  if (!ToFix(points, count, &fix)) return FALSE;
+  PATHDATA record{PD_BEGINSUBPATH | PD_ENDSUBPATH, static_cast<ULONG>(count), fix.data()};
+  EngineObjects objects;
+  return DrawPath(dc, objects.Keep(KpEngineCreatePath(1, &record)), false, objects);
+}
+
+// The box of Rectangle and Ellipse in 28.4, normalised; a PS_INSIDEFRAME pen
+// wider than a pixel draws inside it, so the figure shrinks by half its
+// width on every side.
+bool Box(const Dc& dc, int left, int top, int right, int bottom, RECTFX* box) {
+  const POINT corners[2] = {{std::min(left, right), std::min(top, bottom)},
+                            {std::max(left, right), std::max(top, bottom)}};
+  std::vector<POINTFIX> fix;
+  if (!ToFix(corners, 2, &fix)) return false;
+  *box = RECTFX{fix[0].x, fix[0].y, fix[1].x, fix[1].y};
+  const ObjectRef pen = PenOf(dc);
+  if ((pen->penStyle & PS_STYLE_MASK) == PS_INSIDEFRAME && pen->penWidth > 1) {
+    const FIX half = static_cast<FIX>(std::min<DWORD>(pen->penWidth, 0x07FFFFFF) * 8);  // width / 2 in 28.4
+    const FIX dx = std::min(half, (box->xRight - box->xLeft) / 2), dy = std::min(half, (box->yBottom - box->yTop) / 2);
+    *box = RECTFX{box->xLeft + dx, box->yTop + dy, box->xRight - dx, box->yBottom - dy};
+  }
+  return true;
+}
+
+BOOL dcdraw_Shape(Dc& dc, int left, int top, int right, int bottom, bool ellipse) {
+  if (!Drawable(dc)) return FALSE;
+  RECTFX box;
+  if (!Box(dc, left, top, right, bottom, &box)) return FALSE;
+  EngineObjects objects;
+  PATHOBJ* path = objects.Keep(ellipse ? KpEngineCreateEllipsePath(&box) : KpEngineCreateRectPath(&box));
+  return DrawPath(dc, path, true, objects);
+}
+
+// SetTextColor and SetBkColor: the old colour, CLR_INVALID for no DC.
+COLORREF SetColour(HDC hdc, COLORREF kp::gdi::DrawState::*field, COLORREF color, const char* name) {
+  std::shared_ptr<Dc> dc = FindDc(hdc);
+  if (!dc) return CLR_INVALID;
+  COLORREF old = dc->draw.*field;
+  dc->draw.*field = color;
+  Log(*dc, name, static_cast<LONG>(color), 0, 0, 0, static_cast<LONG>(old));
+  return old;
+}
+
+// Rectangle and Ellipse, logged under their names.
+BOOL Shape(HDC hdc, int left, int top, int right, int bottom, bool ellipse) {
+  std::shared_ptr<Dc> dc = kp::gdi::FindDcOrFail(hdc);
+  if (!dc) return FALSE;
+  BOOL r = dcdraw_Shape(*dc, left, top, right, bottom, ellipse);
+  Log(*dc, ellipse ? "Ellipse" : "Rectangle", left, top, right, bottom, r);
+  return r;
+}
+
+BOOL dcdraw_Polygon(Dc& dc, const POINT* points, int count) {
+  if (!Drawable(dc)) return FALSE;
+  std::vector<POINTFIX> fix;
+  if (!ToFix(points, static_cast<size_t>(count), &fix)) return FALSE;
+  EngineObjects objects;
+  PATHOBJ* path = objects.Keep(KpEngineCreatePolygonPath(static_cast<ULONG>(count), fix.data()));
+  return DrawPath(dc, path, true, objects);
+}
+
+// The curves as one open subpath: the start point, then three points a
+// curve (two control points and the end).
+BOOL dcdraw_PolyBezier(Dc& dc, const POINT* points, DWORD count) {
+  if (!Drawable(dc)) return FALSE;
+  std::vector<POINTFIX> fix;
+  if (!ToFix(points, count, &fix)) return FALSE;
+  const PATHDATA records[2] = {{PD_BEGINSUBPATH, 1, fix.data()},
+                               {PD_BEZIERS | PD_ENDSUBPATH, count - 1, fix.data() + 1}};
+  EngineObjects objects;
+  return DrawPath(dc, objects.Keep(KpEngineCreatePath(2, records)), false, objects);
 }
 
 // The DIB's format and colour translation: 1, 4 and 8 bits through their
@@ -195,10 +327,7 @@ ULONG DibFormat(const BITMAPINFOHEADER& h) {
 int dcdraw_StretchDIBits(Dc& dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
                          int srcWidth, int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage,
                          DWORD rop) {
-  if (!dc.session) {  // the renderer refused the DC
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
+  if (!Drawable(dc)) return 0;
   // The header is read by copy: a DIB taken from a file or a packed block
   // need not be aligned.
   BITMAPINFOHEADER h{};
@@ -248,7 +377,9 @@ int dcdraw_StretchDIBits(Dc& dc, int xDest, int yDest, int destWidth, int destHe
   } else {
     xlate = objects.Keep(KpEngineCreateXlateBitfields(0xFF0000, 0xFF00, 0xFF));
   }
-  CLIPOBJ* clip = objects.Keep(KpEngineCreateClip(DC_TRIVIAL, 0, nullptr));
+  bool hidden = false;
+  CLIPOBJ* clip = kp::gdi::DcClip(dc, nullptr, objects, &hidden);
+  if (hidden) return srcHeight;  // the clip hides it all: nothing to draw
   if (!source || !xlate || !clip) {
     if (GetLastError() != ERROR_INVALID_PARAMETER) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return 0;
@@ -314,53 +445,8 @@ KP_API BOOL WINAPI RestoreDC(HDC hdc, int saved) {
   return ok;
 }
 
-KP_API HFONT WINAPI CreateFontIndirectW(const LOGFONTW* font) {
-  if (!font) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  Object o{};
-  o.kind = 1;
-  o.font = *font;
-  return AddObject(o);
-}
-
-KP_API HPEN WINAPI CreatePen(int style, int width, COLORREF color) {
-  Object o{};
-  o.kind = 2;
-  o.penStyle = style;
-  o.penWidth = width;
-  o.penColor = color;
-  return AddObject(o);
-}
-
-KP_API HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ object) {
-  std::shared_ptr<Dc> dc = FindDc(hdc);
-  int kind = ObjectKind(object);
-  if (!dc || !kind) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  HGDIOBJ& slot = kind == 1 ? dc->draw.font : dc->draw.pen;
-  HGDIOBJ old = slot;
-  slot = object;
-  Log(*dc, "SelectObject", kind, 0, 0, 0, 1);
-  return old;
-}
-
-KP_API BOOL WINAPI DeleteObject(HGDIOBJ object) {
-  Objects& o = O();
-  std::lock_guard<std::mutex> g(o.lock);
-  return o.objects.erase(reinterpret_cast<uintptr_t>(object)) ? TRUE : FALSE;
-}
-
 KP_API COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
-  std::shared_ptr<Dc> dc = FindDc(hdc);
-  if (!dc) return CLR_INVALID;
-  COLORREF old = dc->draw.textColor;
-  dc->draw.textColor = color;
-  Log(*dc, "SetTextColor", static_cast<LONG>(color), 0, 0, 0, static_cast<LONG>(old));
-  return old;
+  return SetColour(hdc, &kp::gdi::DrawState::textColor, color, "SetTextColor");
 }
 
 KP_API int WINAPI SetBkMode(HDC hdc, int mode) {
@@ -392,7 +478,7 @@ KP_API BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int count, SIZE*
 KP_API BOOL WINAPI Polyline(HDC hdc, const POINT* points, int count) {
   std::shared_ptr<Dc> dc = FindDc(hdc);
   if (!dc || !points || count < 2) return FALSE;
-  BOOL r = dcdraw_Polyline(*dc, points, count);
+  BOOL r = StrokeLine(*dc, points, static_cast<size_t>(count));
   Log(*dc, "Polyline", count, points[0].x, points[0].y, 0, r);
   return r;
 }
@@ -405,5 +491,75 @@ KP_API int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int destWidth, in
   int r = dcdraw_StretchDIBits(*dc, xDest, yDest, destWidth, destHeight, xSrc, ySrc, srcWidth, srcHeight, bits,
                                info, usage, rop);
   Log(*dc, "StretchDIBits", xDest, yDest, static_cast<LONG>(rop), 0, r);
+  return r;
+}
+
+KP_API COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) {
+  return SetColour(hdc, &kp::gdi::DrawState::bkColor, color, "SetBkColor");
+}
+
+KP_API int WINAPI SetPolyFillMode(HDC hdc, int mode) {
+  std::shared_ptr<Dc> dc = FindDc(hdc);
+  if (!dc || (mode != ALTERNATE && mode != WINDING)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  int old = dc->draw.fillMode;
+  dc->draw.fillMode = mode;
+  Log(*dc, "SetPolyFillMode", mode, 0, 0, 0, old);
+  return old;
+}
+
+KP_API BOOL WINAPI MoveToEx(HDC hdc, int x, int y, POINT* previous) {
+  std::shared_ptr<Dc> dc = kp::gdi::FindDcOrFail(hdc);
+  if (!dc) return FALSE;
+  if (previous) *previous = dc->draw.position;
+  dc->draw.position = POINT{x, y};
+  Log(*dc, "MoveToEx", x, y, 0, 0, TRUE);
+  return TRUE;
+}
+
+// The line from the current position to (x, y), which becomes the current
+// position whether or not the line was drawn.
+KP_API BOOL WINAPI LineTo(HDC hdc, int x, int y) {
+  std::shared_ptr<Dc> dc = kp::gdi::FindDcOrFail(hdc);
+  if (!dc) return FALSE;
+  const POINT line[2] = {dc->draw.position, {x, y}};
+  BOOL r = StrokeLine(*dc, line, 2);
+  dc->draw.position = line[1];
+  Log(*dc, "LineTo", x, y, 0, 0, r);
+  return r;
+}
+
+KP_API BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
+  return Shape(hdc, left, top, right, bottom, false);
+}
+
+KP_API BOOL WINAPI Ellipse(HDC hdc, int left, int top, int right, int bottom) {
+  return Shape(hdc, left, top, right, bottom, true);
+}
+
+KP_API BOOL WINAPI Polygon(HDC hdc, const POINT* points, int count) {
+  std::shared_ptr<Dc> dc = kp::gdi::FindDcOrFail(hdc);
+  if (!dc) return FALSE;
+  if (!points || count < 2) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  BOOL r = dcdraw_Polygon(*dc, points, count);
+  Log(*dc, "Polygon", count, points[0].x, points[0].y, 0, r);
+  return r;
+}
+
+// One curve and three points more for each further curve.
+KP_API BOOL WINAPI PolyBezier(HDC hdc, const POINT* points, DWORD count) {
+  std::shared_ptr<Dc> dc = kp::gdi::FindDcOrFail(hdc);
+  if (!dc) return FALSE;
+  if (!points || count < 4 || (count - 1) % 3 != 0 || count > 0x7FFFFFF) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  BOOL r = dcdraw_PolyBezier(*dc, points, count);
+  Log(*dc, "PolyBezier", static_cast<LONG>(count), points[0].x, points[0].y, 0, r);
   return r;
 }

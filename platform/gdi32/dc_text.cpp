@@ -17,7 +17,7 @@
 // - The reference point is the top-left of the cell (TA_TOP | TA_LEFT, the
 //   only alignment): the baseline lies the font's ascent below y.
 // - Options: ETO_GLYPH_INDEX (the codes are glyph indices), ETO_CLIPPED (the
-//   rectangle clips), ETO_OPAQUE (the rectangle is filled white, the DC keeps
+//   rectangle clips, within the DC's clip), ETO_OPAQUE (the rectangle is filled white, the DC keeps
 //   no background colour). A dx array places each glyph after the one
 //   before. lfUnderline and lfStrikeOut become the extra rectangles.
 // - The text colour is the foreground brush (a solid brush of the session);
@@ -183,13 +183,6 @@ bool MakeFont(kp::gdi::Dc& dc, const LOGFONTW* logical, DcFont* out) {
   return true;
 }
 
-struct Deleter {
-  std::vector<void*> objects;
-  ~Deleter() {
-    for (auto it = objects.rbegin(); it != objects.rend(); ++it) KpEngineDeleteObject(*it);
-  }
-};
-
 }  // namespace
 
 namespace kp::gdi {
@@ -206,7 +199,7 @@ BOOL DcTextOut(Dc& dc, const LOGFONTW* font, int x, int y, UINT options, const R
   }
   DcFont f;
   if (!MakeFont(dc, font, &f)) return FALSE;
-  Deleter keep;
+  EngineObjects keep;
   KP_ENGINE_STRING_INFO si{};
   si.font = f.font;
   si.text = text;
@@ -220,7 +213,7 @@ BOOL DcTextOut(Dc& dc, const LOGFONTW* font, int x, int y, UINT options, const R
   si.withPositions = TRUE;
   STROBJ* str = count > 0 ? KpEngineCreateString(&si) : nullptr;
   if (count > 0 && !str) return FALSE;
-  if (str) keep.objects.push_back(str);
+  if (str) keep.Keep(str);
   if (str && dx) {  // each glyph after the one before, by the caller's steps
     int64_t at = si.origin.x;
     for (UINT i = 0; i < count; ++i) {
@@ -230,7 +223,7 @@ BOOL DcTextOut(Dc& dc, const LOGFONTW* font, int x, int y, UINT options, const R
   }
   BRUSHOBJ* fore = KpEngineCreateSolidBrush(dc.session, dc.draw.textColor & 0x00FFFFFFu);
   if (!fore) return FALSE;
-  keep.objects.push_back(fore);
+  keep.Keep(fore);
   BRUSHOBJ* back = nullptr;
   RECTL opaque{}, clipRect{};
   CLIPOBJ* clip = nullptr;
@@ -241,13 +234,13 @@ BOOL DcTextOut(Dc& dc, const LOGFONTW* font, int x, int y, UINT options, const R
   if (options & ETO_OPAQUE) {
     back = KpEngineCreateSolidBrush(dc.session, 0x00FFFFFFu);
     if (!back) return FALSE;
-    keep.objects.push_back(back);
+    keep.Keep(back);
   }
-  if (options & ETO_CLIPPED) {
-    clip = KpEngineCreateClip(DC_RECT, 1, &clipRect);
-    if (!clip) return FALSE;
-    keep.objects.push_back(clip);
-  }
+  // The DC's clip, and the rectangle's with ETO_CLIPPED.
+  bool hidden = false;
+  clip = DcClip(dc, (options & ETO_CLIPPED) ? &clipRect : nullptr, keep, &hidden);
+  if (hidden) return TRUE;  // nothing of it is visible
+  if (!clip) return FALSE;
   // Underline and strike-out: bars of the font's thickness across the text.
   std::vector<RECTL> extra;
   if (str && font && (font->lfUnderline || font->lfStrikeOut) && f.ifi->fwdUnitsPerEm > 0) {

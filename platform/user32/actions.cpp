@@ -275,8 +275,9 @@ bool Drag(HWND control, const Snapshot& s, int value) {
 
 void DrawOne(HWND control, const Snapshot& s, int item, UINT extraState) {
   const bool combo = s.kind == Kind::kComboBox;
+  const bool list = combo || s.kind == Kind::kListBox;
   DRAWITEMSTRUCT d{};
-  d.CtlType = combo ? ODT_COMBOBOX : ODT_LISTBOX;
+  d.CtlType = combo ? ODT_COMBOBOX : list ? ODT_LISTBOX : ODT_STATIC;
   d.CtlID = static_cast<UINT>(s.id);
   d.itemID = static_cast<UINT>(item);
   d.itemAction = ODA_DRAWENTIRE;
@@ -284,7 +285,7 @@ void DrawOne(HWND control, const Snapshot& s, int item, UINT extraState) {
                 (IsWindowEnabled(control) ? 0 : ODS_DISABLED);
   d.hwndItem = control;
   d.rcItem = RECT{0, 16 * (item < 0 ? 0 : item), 200, 16 * (item < 0 ? 1 : item + 1)};
-  if (item >= 0)
+  if (item >= 0 && list)
     d.itemData = static_cast<ULONG_PTR>(SendMessageW(control, combo ? CB_GETITEMDATA : LB_GETITEMDATA,
                                                      static_cast<WPARAM>(item), 0));
   d.hDC = BeginItemDrawing(control, static_cast<DWORD>(item));
@@ -293,6 +294,11 @@ void DrawOne(HWND control, const Snapshot& s, int item, UINT extraState) {
 }
 
 bool Paint(HWND control, const Snapshot& s) {
+  if (s.kind == Kind::kStatic) {  // an owner-drawn static: one item, 0
+    if ((s.style & SS_TYPEMASK) != SS_OWNERDRAW) return false;
+    DrawOne(control, s, 0, 0);
+    return true;
+  }
   const bool combo = s.kind == Kind::kComboBox;
   if (!combo && s.kind != Kind::kListBox) return false;
   const LONG ownerDraw = combo ? (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE)

@@ -1,6 +1,7 @@
 #include "temp_root.h"
 
 #include <kplatform/advapi32_registry.h>
+#include <kplatform/winspool_printer.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -14,6 +15,13 @@ namespace kestrel::test {
 TempRoot::TempRoot() {
   if (root_.path().empty()) ADD_FAILURE() << "cannot make a temporary root";
   else if (!root_.ok()) ADD_FAILURE() << "KpSetRoot failed for " << root_.path();
+}
+
+bool SetUserModeDriver(void* printer, const std::u16string& library) {
+  std::u16string name = u"SPLUserModePrinterDriver";
+  return SetPrinterDataW(static_cast<HANDLE>(printer), name.data(), REG_SZ,
+                         reinterpret_cast<LPBYTE>(const_cast<char16_t*>(library.c_str())),
+                         static_cast<DWORD>((library.size() + 1) * sizeof(char16_t))) == ERROR_SUCCESS;
 }
 
 std::vector<std::u16string> ListPrinterDataNames(const char16_t* printerName) {

@@ -36,6 +36,10 @@ class RootedTest : public ::testing::Test {
 // The names of a spooler printer's stored printer-data values as the
 // registry store lists them, sorted.
 std::vector<std::u16string> ListPrinterDataNames(const char16_t* printerName);
+// Names the printer's user-mode driver library: its printer-data value
+// "SPLUserModePrinterDriver" (REG_SZ) on a printer handle. False when
+// SetPrinterDataW fails.
+bool SetUserModeDriver(void* printer, const std::u16string& library);
 
 // Reads a whole host file; empty when missing.
 std::string ReadHostFile(const std::string& path);

@@ -187,5 +187,103 @@ TEST_F(ButtonTest, DefaultsWithAndWithoutPermission) {
   }
 }
 
+// What a script sees of a nested sheet: the dialog numbers of its pages,
+// the start page's first.
+std::vector<LONG> g_pages;
+void ListPages(HWND sheet, void*) {
+  g_pages.clear();
+  UI_DLGDATA* start = uiGetDlgData(KpSheetCurrentPage(sheet));
+  ASSERT_NE(start, nullptr);
+  g_pages.push_back(start->dlgNo);
+  for (WPARAM i = 0; SendMessageW(sheet, PSM_SETCURSEL, i, 0); ++i) {
+    UI_DLGDATA* d = uiGetDlgData(KpSheetCurrentPage(sheet));
+    ASSERT_NE(d, nullptr);
+    g_pages.push_back(d->dlgNo);
+  }
+}
+
+TEST_F(ButtonTest, ThePrintAreaPageIsLeftOutUnderItsCapability) {
+  // A nested sheet of the margin page and the print-area page (dialog 39),
+  // starting at the print area.
+  static const UI_DIALOG kPrintArea = {IDD_MARGIN_2, uiDlgPrintArea, 39, N, 0, 0};
+  static const UI_DIALOG* const dialogs[] = {&DialogPprMargin, &kPrintArea};
+  static const UI_DIALOGLIST list = {0, 0, N, IDD_MARGIN_2, 2, dialogs};
+  std::string bytes = ReadHostFile(root_.host(std::string(kDriverDir) + "K350.DDD"));
+  PatchPrinterInfo(&bytes, {2, 0, 3, 0x04070000, 1u << 19});  // capability -65485
+  WriteHostFile(root_.host(std::string(kDriverDir) + "KAREA.DDD"), bytes);
+  HCDDD capable = cddd_OpenDataFile(DriverFile(u"KAREA.DDD").c_str());
+  ASSERT_NE(capable, nullptr);
+  HCDDD own = uiRoot_->uiData->ddd;
+  struct Case {
+    const char* what;
+    HCDDD ddd;
+    std::vector<LONG> pages;  // the start page, then every page in order
+  } const cases[] = {
+      {"model A", own, {39, 14, 39}},
+      {"-65485", capable, {14, 14}},
+  };
+  Open(IDD_PAPER);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    uiRoot_->uiData->ddd = c.ddd;
+    UI_MSGINFO m = Msg();
+    UIROOT* copy = uiLParamCopyForChild(uiRoot_);
+    ASSERT_NE(copy, nullptr);
+    const KP_UI_ACTION script[] = {{KP_UI_CALL, 0, 0, nullptr, ListPages, nullptr},
+                                   {KP_UI_OK, 0, 0, nullptr, nullptr, nullptr}};
+    KpScriptDialog(KP_SCRIPT_SHEET, script, 2);
+    EXPECT_EQ(uiButtonMakeTabSheet(&m, &list, copy), 1);
+    EXPECT_EQ(g_pages, c.pages);
+    uiLParamFreeChild(copy);
+    GlobalFree(m.changed);
+  }
+  uiRoot_->uiData->ddd = own;
+  cddd_Close(capable);
+  EXPECT_EQ(KpLivePropertySheetPages(), 0u);
+}
+
+// The caption a modal sub-dialog shows.
+std::u16string g_caption;
+void ReadCaption(HWND window, void*) {
+  WCHAR text[128] = {};
+  GetWindowTextW(window, text, 128);
+  g_caption = text;
+}
+
+TEST_F(ButtonTest, SubDialogsAreTitledByTheirRecords) {
+  struct Case {
+    const UI_DIALOG* dialog;
+    LONG templateId;
+    const char16_t* caption;
+  } const cases[] = {
+      {&DialogPprMixStaple, IDD_MIXSTAPLE, u"Mixed Size Stapling"},  // select item 36868
+      {&DialogPprPosterBooklet, IDD_POSTERBOOKLET, u"Poster and Booklet"},  // select item 36891
+      {&DialogStpStampNew, IDD_STAMP_EDIT, u"New Stamp"},            // string 423
+      {&DialogStpStampEdit, IDD_STAMP_EDIT, u"Edit Stamp"},          // string 424, the same template
+      {&DialogPprCoverSheet, IDD_COVERSHEET, nullptr},               // the template's own
+  };
+  Open(IDD_PAPER);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.templateId);
+    const UI_DIALOG* dialogs[] = {c.dialog};
+    const UI_DIALOGLIST list = {0, 0, N, c.templateId, 1, dialogs};
+    const KP_UI_ACTION script[] = {{KP_UI_CALL, 0, 0, nullptr, ReadCaption, nullptr},
+                                   {KP_UI_CANCEL, 0, 0, nullptr, nullptr, nullptr}};
+    KpScriptDialog(static_cast<DWORD>(c.templateId), script, 2);
+    g_caption.clear();
+    UI_MSGINFO m = Msg();
+    UIROOT* copy = uiLParamCopyForChild(uiRoot_);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(uiButtonMakeDialog(&m, &list, copy), 2);
+    uiLParamFreeChild(copy);
+    GlobalFree(m.changed);
+    if (c.caption) {
+      EXPECT_EQ(g_caption, c.caption);
+    } else {
+      EXPECT_FALSE(g_caption.empty());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kestrel::test::ui

@@ -10,6 +10,7 @@
 
 #include "kestrel/core/cddd_open.h"
 #include "kestrel/core/ddd_layout.h"
+#include "kplatform/byte_order.h"
 #include "kestrel/core/cdm_values.h"
 #include "kestrel/core/preconfig.h"
 #include "kestrel/ui/docprop.h"
@@ -28,6 +29,15 @@
 
 namespace kestrel::test::ui {
 
+// Printer-information values of a test description.
+struct Info {
+  BYTE colour;      // item 5
+  WORD topTab;      // item 16
+  BYTE deviceType;  // item 23
+  DWORD caps0;      // item 26
+  DWORD caps1;      // item 39, first word
+};
+
 inline LONG g_testDlgNo = 1;
 
 // The offsets of the printer-information items in a description file.
@@ -45,6 +55,19 @@ inline std::vector<size_t> PrinterInfoOffsets(const std::string& file) {
     for (size_t i = 0; i < count; ++i) p += d.size ? d.size : 2 + u16(p);
   }
   return at;
+}
+
+// Sets the printer information of a description file's bytes (a copy of
+// model A's) to info.
+inline void PatchPrinterInfo(std::string* file, const Info& info) {
+  std::vector<size_t> at = PrinterInfoOffsets(*file);
+  auto* b = reinterpret_cast<BYTE*>(file->data());
+  b[at[5]] = info.colour;
+  kp_StoreU16(b + at[16], info.topTab);
+  b[at[23]] = info.deviceType;
+  kp_StoreU32(b + at[26], info.caps0);
+  EXPECT_GE(kp_LoadU16(b + at[39]), 1u);
+  kp_StoreU32(b + at[39] + 2, info.caps1);
 }
 
 // The dialog procedure of a test dialog: a modal sub-dialog of the engine.

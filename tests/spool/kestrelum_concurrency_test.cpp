@@ -40,12 +40,7 @@ class Kestrelum : public SpoolTest {
     KpClearDebugOutput();
     ASSERT_TRUE(KpPortDefineFile(kPort, u"C:\\port.prn"));
     ASSERT_TRUE(KpSpoolerSetPrinterPort(kModelAPrinter, kPort, nullptr));
-    WCHAR name[] = u"SPLUserModePrinterDriver";
-    const std::u16string value = u"kestrelum.dll";
-    ASSERT_EQ(SetPrinterDataW(queue_.printer, name, REG_SZ,
-                              reinterpret_cast<LPBYTE>(const_cast<char16_t*>(value.c_str())),
-                              static_cast<DWORD>((value.size() + 1) * 2)),
-              ERROR_SUCCESS);
+    ASSERT_TRUE(SetUserModeDriver(queue_.printer, u"kestrelum.dll"));
     stream_ = RendererStream(queue_);
   }
   void TearDown() override {

@@ -329,7 +329,7 @@ class Compiler {
         {"BS_AUTORADIOBUTTON", 0x9}, {"BS_OWNERDRAW", 0xB}, {"BS_NOTIFY", 0x4000}, {"BS_MULTILINE", 0x2000},
         {"ES_LEFT", 0x0}, {"ES_CENTER", 0x1}, {"ES_RIGHT", 0x2}, {"ES_MULTILINE", 0x4}, {"ES_PASSWORD", 0x20},
         {"ES_AUTOHSCROLL", 0x80}, {"ES_READONLY", 0x800}, {"ES_NUMBER", 0x2000},
-        {"SS_LEFT", 0x0}, {"SS_CENTER", 0x1}, {"SS_RIGHT", 0x2}, {"SS_ICON", 0x3}, {"SS_BITMAP", 0xE},
+        {"SS_LEFT", 0x0}, {"SS_CENTER", 0x1}, {"SS_RIGHT", 0x2}, {"SS_ICON", 0x3}, {"SS_BITMAP", 0xE}, {"SS_OWNERDRAW", 0xD},
         {"SS_NOTIFY", 0x100}, {"SS_SUNKEN", 0x1000}, {"SS_ETCHEDHORZ", 0x10},
         {"LBS_NOTIFY", 0x1}, {"LBS_SORT", 0x2}, {"LBS_OWNERDRAWFIXED", 0x10}, {"LBS_OWNERDRAWVARIABLE", 0x20},
         {"LBS_HASSTRINGS", 0x40}, {"LBS_NOINTEGRALHEIGHT", 0x100},

@@ -281,6 +281,10 @@ KP_API DHPDEV KpEngineSessionPDEV(KP_ENGINE_SESSION* session);
 KP_API HDEV KpEngineSessionDevice(KP_ENGINE_SESSION* session);
 // The surface record the document calls get; null without a surface.
 KP_API SURFOBJ* KpEngineSessionSurface(KP_ENGINE_SESSION* session);
+// The job id DrvStartDoc got for the session's latest document (the
+// spooler's with spooler jobs on, else the one KpEngineStartDoc was given);
+// 0 before the first document and for a handle that is no session.
+KP_API DWORD KpEngineSessionJobId(KP_ENGINE_SESSION* session);
 
 // One whole job: enable PDEV and surface, one document of `pages` pages
 // (calling drawPage, when given, between DrvStartPage and DrvSendPage;

@@ -17,14 +17,20 @@
 //               pointer in), also when the renderer refused (the answer is
 //               then null).
 //   StartDocW   STARTDOC (5: the address of the DOCINFOW pointer in; -1 fails
-//               before the renderer), KpEngineStartDoc with the stand-in's
-//               own job id, STARTDOCPOST (13: the address of the job id in;
-//               -1 fails StartDoc through AbortDoc).
+//               before the renderer), the spooler job and the renderer's
+//               document (KpEngineUseSpoolerJobs on the DC's engine printer,
+//               KpEngineStartDoc: StartDocPrinterW, then DrvStartDoc with the
+//               spooler's job id), STARTDOCPOST (13: the address of that job
+//               id in; -1 fails StartDoc through AbortDoc). The answer is the
+//               job id. A failure of the job or of DrvStartDoc raises
+//               ABORTDOC (9) and answers SP_ERROR with the failure's error.
 //   StartPage   STARTPAGE (6; -1 fails before KpEngineStartPage).
 //   EndPage     ENDPAGE (7, result ignored), then KpEngineSendPage.
 //   EndDoc      ENDDOC (8, result ignored; the driver may start and end a
-//               page inside it), KpEngineEndDoc, ENDDOCPOST (12).
-//   AbortDoc    ABORTDOC (9), KpEngineEndDoc(ED_ABORTDOC).
+//               page inside it), KpEngineEndDoc (DrvEndDoc, EndDocPrinter),
+//               ENDDOCPOST (12).
+//   AbortDoc    ABORTDOC (9), KpEngineEndDoc(ED_ABORTDOC): the job is
+//               aborted (AbortPrinter).
 //   ResetDCW    RESETDCPRE (3: the address of the devmode pointer in, a
 //               DEVMODEW pointer out), KpEngineResetPDEV, RESETDCPOST (4:
 //               the address of PRE's pointer). Between documents and between
@@ -41,19 +47,88 @@
 //  - A DC's document state follows the engine's: StartDocW in a document,
 //    StartPage in a page, EndPage outside one, EndDoc outside a document are
 //    refused with SP_ERROR (-1) and ERROR_INVALID_PARAMETER, no event raised.
-//  - The drawing calls the driver's stamps and header/footer use are kept in
-//    the DC's log (name, arguments and answer). Polyline and StretchDIBits
-//    reach the renderer through the engine runner's drawing calls
-//    (engine_draw.h: KpEngineStrokePath, KpEngineBitBlt, KpEngineStretchBlt)
-//    on the DC's session, in device pixels, so only inside a page; ExtTextOutW and
-//    GetTextExtentPoint32W reach it through the runner's text call
-//    (KpEngineTextOut, below). GetDeviceCaps, SaveDC,
-//    RestoreDC, SetTextColor, SetBkMode, CreateFontIndirectW, CreatePen,
-//    SelectObject and DeleteObject keep the DC's state themselves.
-//  - Polyline strokes the selected pen (none: the black one-pixel pen):
-//    width 0 or 1 a cosmetic line, wider a geometric line of that many
-//    pixels with round joins and ends; PS_NULL draws nothing (TRUE);
-//    other styles are not drawn (ERROR_NOT_SUPPORTED).
+//  - Spooler jobs: a document is a spooler job, as on Windows, when the
+//    printer has a port (GetPrinterW level 2 names one): the renderer's
+//    output goes through WritePrinter to the spooler, its user-mode driver
+//    ("SPLUserModePrinterDriver") and the port; the engine's write record
+//    still keeps the bytes. A printer without a port keeps the renderer's
+//    output in the engine's record only (KpEngineGetOutput) under a job id
+//    of the stand-in's own, as before. KpDcUseSpoolerJobs overrides this per
+//    DC. A failed StartDocPrinterW (no port, a port that does not open, a
+//    user-mode driver that refuses) raises ABORTDOC, since STARTDOC already
+//    told the driver of the document, and StartDocW answers SP_ERROR with
+//    the spooler's last error kept.
+//  - The drawing calls are kept in the DC's log (name, arguments and
+//    answer). They reach the renderer through the engine runner's drawing
+//    calls (engine_draw.h) on the DC's session, in device pixels, only inside
+//    a page (else FALSE, ERROR_INVALID_FUNCTION); ExtTextOutW and
+//    GetTextExtentPoint32W through the runner's text call (KpEngineTextOut).
+//    GetDeviceCaps, SaveDC, RestoreDC, SetTextColor, SetBkColor, SetBkMode,
+//    SetPolyFillMode, MoveToEx, the object calls and the clip calls keep the
+//    DC's state themselves; SaveDC keeps all of it (objects selected,
+//    colours, modes, current position, clip) and RestoreDC brings it back.
+//  - Objects: fonts, pens, brushes, bitmaps and rectangle regions, one table
+//    a process. A DC starts with BLACK_PEN and WHITE_BRUSH (so a shape
+//    drawn without selecting a brush is filled white, as on Windows) and no
+//    font (SelectObject answers null for the first font). DeleteObject of
+//    an object still selected answers TRUE: its handle is gone at once, but
+//    the DCs (and their saved states) that have it selected draw on with it
+//    until they select another; deleting a stock object answers TRUE and
+//    keeps it. SelectObject of a region sets the clip (SelectClipRgn) and
+//    answers the region's kind; a bitmap is refused (a printer DC has no
+//    bitmap to select into).
+//  - Pens: CreatePen takes PS_SOLID to PS_INSIDEFRAME (another style, or a
+//    negative width: ERROR_INVALID_PARAMETER); a width of 0 or 1 is a
+//    cosmetic pen, a wider one a geometric pen with round ends and joins
+//    (dashed styles too). ExtCreatePen takes PS_COSMETIC (width 1, any style
+//    but PS_INSIDEFRAME) and PS_GEOMETRIC (any style but PS_ALTERNATE), the
+//    end caps and joins, PS_USERSTYLE with 1 to 16 entries not all 0, and a
+//    LOGBRUSH of BS_SOLID (BS_NULL makes a null pen; other brushes:
+//    ERROR_NOT_SUPPORTED). To LINEATTRS: a cosmetic pen is width 1 (LONG),
+//    its dashes LONG style units (DEVINFO's style step), PS_ALTERNATE
+//    LA_ALTERNATE; a geometric one is LA_GEOMETRIC, its width FLOATL, the
+//    caps ROUND/SQUARE/FLAT as ENDCAP_ROUND/SQUARE/BUTT, the joins
+//    ROUND/BEVEL/MITER as JOIN_ROUND/BEVEL/MITER, miter limit 10, dashes
+//    FLOATL pixels. The standard dashes are dash 3 gap 1 (PS_DASH), 1 1
+//    (PS_DOT), 3 1 1 1 (PS_DASHDOT), 3 1 1 1 1 1 (PS_DASHDOTDOT), in style
+//    units for a cosmetic pen and in pen widths for a geometric one; user
+//    styles are style units (cosmetic) or pixels (geometric). The gaps are
+//    left unpainted in either background mode. PS_NULL draws no line;
+//    PS_INSIDEFRAME wider than a pixel shrinks Rectangle's and Ellipse's box
+//    by half the width so the line stays inside (elsewhere it is solid).
+//  - Brushes: CreateSolidBrush; CreateHatchBrush (HS_HORIZONTAL to
+//    HS_DIAGCROSS, else ERROR_INVALID_PARAMETER): the lines in the brush's
+//    colour on the DC's background colour (SetBkColor, white at first), the
+//    background left unpainted in TRANSPARENT mode (background mix R2_NOP);
+//    CreatePatternBrush over a bitmap of CreateBitmap. That is the one
+//    pattern brush: CreateBitmap takes one plane of 1 bit (0 bits paint in
+//    the DC's text colour, 1 bits in its background colour, as Windows
+//    paints a monochrome pattern) or of 32 bits (B, G, R and an unused
+//    byte), rows padded to 16 bits as Windows' device-dependent bitmaps
+//    are; other depths ERROR_NOT_SUPPORTED, no DIB pattern brushes. The
+//    brush keeps the bitmap, so the bitmap may be deleted after. The brush
+//    origin is the page's corner. GetStockObject answers the brushes
+//    WHITE_BRUSH to NULL_BRUSH and the pens WHITE_PEN to NULL_PEN.
+//  - Shapes: LineTo strokes from the current position (MoveToEx) and moves
+//    it; Polyline and PolyBezier (1 + 3n points) are stroked only;
+//    Rectangle (the box as given, normalised; corners at the pixel
+//    coordinates), Ellipse (inscribed in it), Polygon (closed, the fill mode
+//    of SetPolyFillMode: ALTERNATE FP_ALTERNATEMODE, WINDING
+//    FP_WINDINGMODE) are stroked and filled: with both a pen and a brush
+//    through one KpEngineStrokeAndFillPath, with a null pen KpEngineFillPath
+//    alone, with a null brush KpEngineStrokePath alone, with neither
+//    nothing (TRUE). Points beyond the engine's 28.4 range:
+//    ERROR_INVALID_PARAMETER.
+//  - Clip: rectangles only. CreateRectRgn makes a one-rectangle region;
+//    SelectClipRgn copies it as the clip (null: no clip);
+//    IntersectClipRect and ExcludeClipRect narrow the clip (ExcludeClipRect
+//    of an unclipped DC starts from the page, HORZRES x VERTRES); all
+//    answer NULLREGION, SIMPLEREGION or COMPLEXREGION (RGN_ERROR with an
+//    unknown DC or region). Every drawing call (lines, shapes,
+//    StretchDIBits, text) passes the clip to the renderer as a CLIPOBJ:
+//    DC_TRIVIAL without a clip, DC_RECT for one rectangle, DC_COMPLEX for
+//    more (disjoint); a clip that hides everything draws nothing (TRUE).
+//    ExtTextOutW's ETO_CLIPPED rectangle clips within the DC's clip.
 //  - StretchDIBits takes uncompressed DIBs of 1, 4, 8, 16 (5-5-5), 24 and
 //    32 bits with DIB_RGB_COLORS, bottom-up or top-down, sources inside
 //    the bitmap and positive sizes (else ERROR_INVALID_PARAMETER). The same
@@ -74,6 +149,7 @@
 
 #include <cstdint>
 
+#include "kplatform/engine_draw.h"
 #include "kplatform/engine_runner.h"
 #include "kplatform/wingdi_consts.h"
 #include "kplatform/wingdi_types.h"
@@ -86,6 +162,9 @@ KP_DECLARE_HANDLE(HDC);
 KP_DECLARE_HANDLE(HGDIOBJ);
 typedef HGDIOBJ HFONT;
 typedef HGDIOBJ HPEN;
+typedef HGDIOBJ HBRUSH;
+typedef HGDIOBJ HBITMAP;
+typedef HGDIOBJ HRGN;
 typedef DWORD COLORREF;
 #define RGB(r, g, b) \
   (static_cast<COLORREF>((static_cast<BYTE>(r)) | (static_cast<DWORD>(static_cast<BYTE>(g)) << 8) | \
@@ -134,9 +213,53 @@ typedef struct _DOCINFOW {
 // ---- Drawing constants
 #define TRANSPARENT 1
 #define OPAQUE 2
+// Pen styles: the style, in ExtCreatePen also the end cap, the join and the type.
 #define PS_SOLID 0
 #define PS_DASH 1
+#define PS_DOT 2
+#define PS_DASHDOT 3
+#define PS_DASHDOTDOT 4
 #define PS_NULL 5
+#define PS_INSIDEFRAME 6
+#define PS_USERSTYLE 7
+#define PS_ALTERNATE 8
+#define PS_STYLE_MASK 0x0000000Fu
+#define PS_ENDCAP_ROUND 0x00000000u
+#define PS_ENDCAP_SQUARE 0x00000100u
+#define PS_ENDCAP_FLAT 0x00000200u
+#define PS_ENDCAP_MASK 0x00000F00u
+#define PS_JOIN_ROUND 0x00000000u
+#define PS_JOIN_BEVEL 0x00001000u
+#define PS_JOIN_MITER 0x00002000u
+#define PS_JOIN_MASK 0x0000F000u
+#define PS_COSMETIC 0x00000000u
+#define PS_GEOMETRIC 0x00010000u
+#define PS_TYPE_MASK 0x000F0000u
+// Brush styles (LOGBRUSH.lbStyle); the hatches HS_* are engine_draw.h's.
+#define BS_SOLID 0
+#define BS_NULL 1
+#define BS_HOLLOW BS_NULL
+#define BS_HATCHED 2
+#define BS_PATTERN 3
+// Stock objects
+#define WHITE_BRUSH 0
+#define LTGRAY_BRUSH 1
+#define GRAY_BRUSH 2
+#define DKGRAY_BRUSH 3
+#define BLACK_BRUSH 4
+#define NULL_BRUSH 5
+#define HOLLOW_BRUSH NULL_BRUSH
+#define WHITE_PEN 6
+#define BLACK_PEN 7
+#define NULL_PEN 8
+// Polygon fill modes
+#define ALTERNATE 1
+#define WINDING 2
+// What a clip call answers: the kind of region left.
+#define RGN_ERROR 0
+#define NULLREGION 1
+#define SIMPLEREGION 2
+#define COMPLEXREGION 3
 #define DIB_RGB_COLORS 0
 #define BI_RGB 0
 #define SRCCOPY 0x00CC0020u
@@ -147,6 +270,12 @@ typedef struct _DOCINFOW {
 #define ETO_GLYPH_INDEX 0x0010u
 #define GDI_ERROR 0xFFFFFFFFu
 #define CLR_INVALID 0xFFFFFFFFu
+
+typedef struct tagLOGBRUSH {
+  UINT lbStyle;
+  COLORREF lbColor;
+  ULONG_PTR lbHatch;
+} LOGBRUSH;
 
 typedef struct tagBITMAPINFOHEADER {
   DWORD biSize;
@@ -195,6 +324,27 @@ KP_API BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* 
                                const INT* dx);
 KP_API BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int count, SIZE* size);
 KP_API BOOL WINAPI Polyline(HDC hdc, const POINT* points, int count);
+
+KP_API HGDIOBJ WINAPI GetStockObject(int index);
+KP_API HPEN WINAPI ExtCreatePen(DWORD style, DWORD width, const LOGBRUSH* brush, DWORD styleCount,
+                                const DWORD* styleEntries);
+KP_API HBRUSH WINAPI CreateSolidBrush(COLORREF color);
+KP_API HBRUSH WINAPI CreateHatchBrush(int hatch, COLORREF color);
+KP_API HBITMAP WINAPI CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
+KP_API HBRUSH WINAPI CreatePatternBrush(HBITMAP bitmap);
+KP_API COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color);
+KP_API int WINAPI SetPolyFillMode(HDC hdc, int mode);
+KP_API BOOL WINAPI MoveToEx(HDC hdc, int x, int y, POINT* previous);
+KP_API BOOL WINAPI LineTo(HDC hdc, int x, int y);
+KP_API BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom);
+KP_API BOOL WINAPI Ellipse(HDC hdc, int left, int top, int right, int bottom);
+KP_API BOOL WINAPI Polygon(HDC hdc, const POINT* points, int count);
+KP_API BOOL WINAPI PolyBezier(HDC hdc, const POINT* points, DWORD count);
+
+KP_API HRGN WINAPI CreateRectRgn(int left, int top, int right, int bottom);
+KP_API int WINAPI SelectClipRgn(HDC hdc, HRGN region);
+KP_API int WINAPI IntersectClipRect(HDC hdc, int left, int top, int right, int bottom);
+KP_API int WINAPI ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom);
 KP_API int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
                                 int srcWidth, int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage,
                                 DWORD rop);
@@ -210,7 +360,8 @@ typedef struct _KP_DC_LOG_ENTRY {
   ULONG cbIn;       // in size
   ULONG cbOut;      // out size
   LONG result;      // the answer
-  const BYTE* in;   // escapes: the input bytes as sent (cbIn of them; events: null)
+  const BYTE* in;   // the input bytes as sent (cbIn of them): an escape's block, an event's
+                    // input (STARTDOCPOST: the job id; pointers as their bytes)
   const char* name; // drawing: the call's name
   LONG args[4];     // drawing: the first numeric arguments
 } KP_DC_LOG_ENTRY;
@@ -232,6 +383,12 @@ KP_API void KpDcSetEscapeHook(KP_DC_ESCAPE_HOOK hook, void* context);
 // printer context and session (null for an unknown DC).
 KP_API HANDLE KpDcEnginePrinter(HDC hdc);
 KP_API KP_ENGINE_SESSION* KpDcEngineSession(HDC hdc);
+// Whether the DC's next documents are spooler jobs (see StartDocW at the
+// top): TRUE always, FALSE never (the renderer's output then stays in the
+// engine's record, KpEngineGetOutput). Until called, a document is a job
+// when the printer has a port. Refused inside a document (ERROR_BUSY) and
+// for an unknown DC (ERROR_INVALID_HANDLE).
+KP_API BOOL KpDcUseSpoolerJobs(HDC hdc, BOOL on);
 // The spooler printer handle the DC opened.
 KP_API HANDLE KpDcPrinterHandle(HDC hdc);
 // Live DCs in the process.

@@ -49,7 +49,8 @@ typedef enum _KP_UI_KIND {
   KP_UI_FOCUS,         // move the focus to control
   KP_UI_STEP,          // up-down: value +1 / -1; trackbar: value a TB_* key code; scroll bar: value an SB_* code
   KP_UI_DRAG,          // trackbar: drag the thumb to value; scroll bar: SB_THUMBTRACK then SB_THUMBPOSITION at value
-  KP_UI_PAINT,         // owner-draw list or combo box: WM_DRAWITEM for each item into a recording DC
+  KP_UI_PAINT,         // owner-draw list or combo box: WM_DRAWITEM for each item into a recording DC;
+                      // an SS_OWNERDRAW static: one WM_DRAWITEM (ODT_STATIC, item 0)
   KP_UI_SWITCH_PAGE,   // property sheet: switch to page `value`
   KP_UI_OK,            // property sheet: OK; dialog: click IDOK
   KP_UI_CANCEL,        // property sheet: Cancel; dialog: click IDCANCEL

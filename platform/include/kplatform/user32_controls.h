@@ -19,7 +19,8 @@
 //    the sheets pass, is kept as it is).
 //  - The DC of a WM_DRAWITEM records the text of DrawTextW and the icons of
 //    DrawIconEx/DrawIcon (KpDrawnItems); gdi32's text calls do not accept
-//    it.
+//    it. An owner-drawn static (SS_OWNERDRAW) is drawn as one item, 0
+//    (ODT_STATIC, no item data).
 #pragma once
 
 #include "kplatform/user32_window.h"
@@ -79,6 +80,7 @@ KP_DECLARE_HANDLE(HICON);
 // ---- Statics
 #define SS_LEFT 0x0L
 #define SS_ICON 0x3L
+#define SS_OWNERDRAW 0xDL
 #define SS_TYPEMASK 0x1FL
 #define SS_NOTIFY 0x100L
 #define STN_CLICKED 0

@@ -826,7 +826,8 @@ TEST_F(DocEventTest, DrawingCallsCheckTheirArgumentsAndThePage) {
                           {"cosmetic", PS_SOLID, 1, TRUE, 0, true},
                           {"wide", PS_SOLID, 8, TRUE, 0, true},
                           {"null", PS_NULL, 1, TRUE, 0, false},
-                          {"dashed", PS_DASH, 1, FALSE, ERROR_NOT_SUPPORTED, false}};
+                          {"dashed", PS_DASH, 1, TRUE, 0, true},
+                          {"wide dash-dot", PS_DASHDOT, 6, TRUE, 0, true}};
   size_t paths = 0, images = 0;
   for (const PenCase& c : pens) {
     SCOPED_TRACE(c.name);

@@ -61,7 +61,7 @@ TEST(EngineConcurrency, TwoThreadsShareOneDriverWithASessionEach) {
   KtdControl* control =
       reinterpret_cast<KtdGetControlFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "KtdGetControl")))();
   *control = KtdControl{DDI_DRIVER_VERSION_NT4, sizeof(DRVENABLEDATA), DDI_DRIVER_VERSION_NT4, kKtdTableNormal,
-                        FALSE, FALSE, FALSE, 4, 0, 0, 0, 0, FALSE, FALSE, 0, 0, 0, 0, 0, 0, {}};
+                        FALSE, FALSE, FALSE, 4, 0, 0, 0, 0, FALSE, FALSE, 0, 0, 0, 0, 0, 0, {}, FALSE};
   KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv");
   ASSERT_NE(d, nullptr);
   const char16_t* names[2] = {u"Front Desk", u"Back Office"};

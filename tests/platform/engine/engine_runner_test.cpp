@@ -24,7 +24,7 @@ class EngineRunner : public kestrel::test::RootedTest {
     ASSERT_NE(module_, nullptr);
     control_ = reinterpret_cast<KtdGetControlFn>(reinterpret_cast<void (*)()>(GetProcAddress(module_, "KtdGetControl")))();
     *control_ = KtdControl{DDI_DRIVER_VERSION_NT4, sizeof(DRVENABLEDATA), DDI_DRIVER_VERSION_NT4, kKtdTableNormal,
-                           FALSE, FALSE, FALSE, 16, 0, 0, 0, 0, FALSE, FALSE, 0, 0, 0, 0, 0, 0, {}};
+                           FALSE, FALSE, FALSE, 16, 0, 0, 0, 0, FALSE, FALSE, 0, 0, 0, 0, 0, 0, {}, FALSE};
     KP_ENGINE_PRINTER_INFO info{u"Scriva K260", u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\kptestdrv.dll",
                                 u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\model.ddd"};
     printer_ = KpEngineCreatePrinter(&info);
@@ -339,7 +339,7 @@ TEST_F(EngineRunner, FailuresStopTheJobWithoutLeaks) {
   };
   for (const auto& c : cases) {
     *control_ = KtdControl{DDI_DRIVER_VERSION_NT4, sizeof(DRVENABLEDATA), DDI_DRIVER_VERSION_NT4, kKtdTableNormal,
-                           FALSE, FALSE, FALSE, 16, 0, 0, 0, 0, FALSE, FALSE, 0, 0, 0, 0, 0, 0, {}};
+                           FALSE, FALSE, FALSE, 16, 0, 0, 0, 0, FALSE, FALSE, 0, 0, 0, 0, 0, 0, {}, FALSE};
     KpEngineSetWriteFault(printer_, 0, 0, 0, 0);
     c.set(control_, printer_);
     KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv");
@@ -351,7 +351,7 @@ TEST_F(EngineRunner, FailuresStopTheJobWithoutLeaks) {
   }
   // A driver without document entries still runs a job: the engine needs none.
   *control_ = KtdControl{DDI_DRIVER_VERSION_NT4, sizeof(DRVENABLEDATA), DDI_DRIVER_VERSION_NT4, kKtdTableNormal,
-                         TRUE, FALSE, FALSE, 16, 0, 0, 0, 0, FALSE, FALSE, 0, 0, 0, 0, 0, 0, {}};
+                         TRUE, FALSE, FALSE, 16, 0, 0, 0, 0, FALSE, FALSE, 0, 0, 0, 0, 0, 0, {}, FALSE};
   KpEngineClearOutput(printer_);
   KP_ENGINE_DRIVER* d = KpEngineLoadDriver(u"kptestdrv");
   ASSERT_TRUE(KpEngineRunJob(d, printer_, nullptr, u"doc", 3, nullptr, nullptr));

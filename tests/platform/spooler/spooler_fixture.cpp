@@ -60,11 +60,7 @@ DWORD SpoolerTest::JobStatus(HANDLE printer, DWORD jobId) {
 }
 
 void SpoolerTest::SetDriverValue(const std::u16string& value) {
-  std::u16string name = u"SPLUserModePrinterDriver";
-  ASSERT_EQ(SetPrinterDataW(printer_, name.data(), REG_SZ,
-                            reinterpret_cast<LPBYTE>(const_cast<char16_t*>(value.c_str())),
-                            static_cast<DWORD>((value.size() + 1) * sizeof(char16_t))),
-            ERROR_SUCCESS);
+  ASSERT_TRUE(SetUserModeDriver(printer_, value));
 }
 
 }  // namespace kestrel::test

@@ -145,6 +145,13 @@ TEST_F(Dialogs, ControlsTellTheirParentInTheirWrittenOrder) {
       {"owner drawing: the selection field, then each item",
        [](HWND d, Dialogs& t) { t.Do(d, Act(KP_UI_PAINT, kCombo)); }, "DRAW",
        {"DRAW 11 0", "DRAW 11 0", "DRAW 11 1", "DRAW 11 2", "DRAW 11 3"}},
+      {"an owner-drawn static is one item",
+       [](HWND d, Dialogs& t) {
+         HWND label = GetDlgItem(d, kLabel);
+         SetWindowLongPtrW(label, GWL_STYLE, GetWindowLongPtrW(label, GWL_STYLE) | SS_OWNERDRAW);
+         t.Do(d, Act(KP_UI_PAINT, kLabel));
+       },
+       "DRAW", {"DRAW 20 0"}},
       {"a posted message waits for the pump",
        [](HWND d, Dialogs&) {
          PostMessageW(d, WM_COMMAND, MAKELONG(77, 0), 0);

@@ -56,6 +56,7 @@
 #include <string>
 
 #include "kestrel/sheets/sheet_engine.h"
+#include "kplatform/user32_controls.h"
 
 // Control types.
 #define UI_CT_COMBO 1
@@ -140,6 +141,10 @@ struct UI_STATICTEXT {
   WORD kind;  // 1 list, 2 resource string, 3 constraint only
   LONG value;
 };
+// Help-text record (parameter of type 11, or null).
+struct UI_HELPTEXT {
+  LONG followId;  // a list or combo control whose shown item the text follows, or UI_NOSTRING
+};
 struct UI_RADIOPOS {
   LONG count;
   const LONG* ids;  // in select-item order
@@ -160,6 +165,20 @@ struct UI_FILEDLG {
   WORD type;         // 17 swaps the two values of message 448
   LONG nameLimit;    // characters / bytes of the name
   LONG pathLimit;
+};
+// List and combo box behaviour table (parameter of types 1 and 2, or null).
+#define UI_LBCB_OWNDRAW 0x20  // the table's own drawing function draws the items
+typedef LONG (*UI_LBCB_DRAW)(UI_MSGINFO* msg, const UI_IDTBL* row, DRAWITEMSTRUCT* item);
+struct UI_LBCB {
+  DWORD flags;
+  UI_LBCB_DRAW draw;
+};
+// Draws an owner-drawn list item: the item's icon (the description's, where
+// it gives one) and then its name; a summary row's line as it stands.
+LONG Lcbx_OwnerDrawItem(UI_MSGINFO* msg, const UI_IDTBL* row, DRAWITEMSTRUCT* item);
+// Preview record (parameter of type 14).
+struct UI_BITMAP {
+  LONG baseIcon;  // the base layer: an icon of the resource module, or 0
 };
 // Button record.
 struct UI_BUTTON {
@@ -192,6 +211,8 @@ LONG uiEWSBtn(UI_MSGINFO*, UINT, WPARAM, LPARAM, const UI_IDTBL*, const void*);
 // Constraint display of a control of `type` for state `action`.
 void uiCheckFuncConst(UI_MSGINFO* msg, const UI_IDTBL* row, WORD type);
 void uiApplyConstState(HWND control, WORD type, WORD action);
+// The row's control and, by its sub-id table, its label.
+void uiApplyRowState(UI_MSGINFO* msg, const UI_IDTBL* row, WORD type, WORD action);
 
 // Button steps.
 LONG uiButtonCommand(UI_MSGINFO* msg, const UI_IDTBL* row, const UI_BUTTON* button);

@@ -109,6 +109,19 @@ struct UI_IDTBL {
   const void* subIds;  // or null
 };
 
+// Sub-id table of a row (its subIds): who may change the row's setting.
+// Decision: SubIdTbl_Admin marks a setting only a user with permission may
+// change: without permission the row is shown disabled (hidden stays
+// hidden); SubIdTbl_AdminDspByControl does the same and its label (the
+// row's related control) follows the control, shown and enabled as it is.
+#define UI_SUBID_ADMIN 0x0001
+#define UI_SUBID_DSPBYCONTROL 0x0002
+struct UI_SUBIDTBL {
+  WORD flags;
+};
+extern const UI_SUBIDTBL SubIdTbl_Admin;
+extern const UI_SUBIDTBL SubIdTbl_AdminDspByControl;
+
 // Control-info record.
 struct UI_CONTROL_INFO {
   const UI_IDTBL* table;
@@ -196,6 +209,12 @@ struct UI_SHEET {
 
 // The engine's state of one page or dialog window (DWLP_USER).
 struct UI_KEEP;
+// A row's value in the display-state table.
+struct UI_ROWVALUE {
+  WORD type;        // 0: not read (no setting, or a function id)
+  ULONG_PTR value;  // a number in its low bytes, or (type 6) the text's address
+  LPWSTR text;      // type 6: an owned copy of the text
+};
 struct UI_DLGDATA {
   UIROOT* root;
   HWND window;
@@ -210,7 +229,17 @@ struct UI_DLGDATA {
   UI_KEEP** keep;  // per row: the handler's keep data
   LONG titleDdmId;
   LONG* subResult;  // a modal dialog: where its OK/Cancel is written, or null
+  // The display-state table of the rows (uiGetAllDmIdData,
+  // uiTabDspTblPosChange): per row the value of its first display entry as
+  // read from the devmode and its position in the setting's list. The
+  // positions hold only while a display walk runs (positionsValid); any
+  // write through uiSetRightData ends them, and the handlers read the
+  // devmode again outside a walk.
+  UI_ROWVALUE* values;
+  LONG* positions;
+  BOOL positionsValid;
 };
+
 
 // Message information.
 struct UI_MSGINFO {
@@ -253,6 +282,11 @@ extern const UI_ADDTAB AddTabListDoc_B[];
 // The window-info record of a dialog number in any table (the first found),
 // or null.
 const UI_WNDINFO* uiTabDef_FindWndInfo(LONG dlgNo);
+// The sub-dialog record of a dialog number (0..55), or null.
+const UI_DIALOG* uiTabDef_FindDialog(LONG dlgNo);
+// A modal dialog's caption from its record: the title string, else the
+// description's name of its title select item; the template's otherwise.
+void uiSetDialogTitle(HWND window, LONG dlgNo, HCDDD ddd);
 
 // Sub-dialog records.
 extern const UI_DIALOG DialogPprManualTray, DialogPprPreferenceOfPaperType, DialogPprCoverSheet, DialogPprCoverInsert,
@@ -319,6 +353,16 @@ LONG uiAllControl(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, c
 // Sends a property-sheet notification (PSN_*) to every control of the
 // dialog as the engine does ("dialog mode": no sheet involved).
 LONG uiSendNotifyAllControl(UI_MSGINFO* msg, UINT code);
+// The inner steps of the slot handlers: each walks the control table with
+// its message (lParam the NMHDR of a notification) and answers what the
+// page answers the sheet (uiKillActive: 1 keeps the page).
+LONG uiInitDialog(UI_MSGINFO* msg, WPARAM wParam, LPARAM lParam);
+LONG uiSetActive(UI_MSGINFO* msg, LPARAM lParam);
+LONG uiKillActive(UI_MSGINFO* msg, LPARAM lParam);
+LONG uiReset(UI_MSGINFO* msg, LPARAM lParam);
+LONG uiApply(UI_MSGINFO* msg, LPARAM lParam);
+// Help for the dialog number (its control-info's help base plus the number).
+LONG uiHelp(HWND window, LONG dlgNo, const UI_MSGINFO* msg);
 
 #define UI_HELP_FILE u"kestrel.hlp"
 #define UI_ITEM_HEIGHT 16  // owner-drawn list items
@@ -339,6 +383,20 @@ CDM_SELECT_INFO* uiGetSelectInfo(UI_MSGINFO* msg, WORD ddmId);
 LONG uiSetRightData(UI_MSGINFO* msg, WORD ddmId, WORD type, const ULONG_PTR* value, WORD** changed);
 void uiSetUpDateMsgInfo(UI_MSGINFO* msg, WORD* changed, WORD ddmId);
 void uiUpdateDisplay(UI_MSGINFO* msg, const WORD* changed);
+// The redisplay's steps: every row's value read again from the devmode, the
+// rows' display positions from those values, the captions of the rows that
+// show a function id (0x9000 range) from the description's name of it.
+void uiGetAllDmIdData(UI_MSGINFO* msg);
+void uiTabDspTblPosChange(UI_MSGINFO* msg);
+void uiFuncNameSet(UI_MSGINFO* msg);
+// Ends the display positions of the window (a write, or the walk is over).
+void uiEndDspPos(UI_MSGINFO* msg);
+// The position of the row's setting's current value in its list (-1: not
+// listed, or no list): the display-state table's during a display walk, the
+// devmode's otherwise.
+LONG uiGetDspPos(UI_MSGINFO* msg, const UI_IDTBL* row);
+// The item position of a value of type `type` in a list (-1: none).
+LONG uiSearchItemPos(const CDM_SELECT_INFO* si, WORD type, const ULONG_PTR* value);
 void uiGetAllConstraintsUpdate(UI_MSGINFO* msg);
 WORD uiGetNowFuncConst(UI_MSGINFO* msg, const UI_IDTBL* row);
 WORD uiTabGetFuncConstAction(UI_MSGINFO* msg, WORD ddmId);

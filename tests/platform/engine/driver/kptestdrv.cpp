@@ -1,20 +1,22 @@
 // A small graphics driver for the runner tests: answers an entry table as a
 // printer driver does, keeps a PDEV in engine memory, makes and associates a
 // device surface, and writes a few bytes per document event through
-// EngWritePrinter.
+// EngWritePrinter. With the drawing control on, its drawing calls record
+// what they were given (paths, line attributes, brushes, clips).
 #include "kptestdrv.h"
 
 #include <atomic>
 #include <cstdarg>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #define KTD_API extern "C" __attribute__((visibility("default")))
 
 namespace {
 
 KtdControl g_control = {DDI_DRIVER_VERSION_NT4, sizeof(DRVENABLEDATA), DDI_DRIVER_VERSION_NT4, kKtdTableNormal,
-                        FALSE, FALSE, FALSE, 16, 0, 0, 0, 0, FALSE, FALSE, 0, 0, 0, 0, 0, 0, {}};
+                        FALSE, FALSE, FALSE, 16, 0, 0, 0, 0, FALSE, FALSE, 0, 0, 0, 0, 0, 0, {}, FALSE};
 
 constexpr ULONG kMagic = 0x4B544450;  // "PDTK"
 
@@ -184,6 +186,117 @@ BOOL WINAPI EndDoc(SURFOBJ* pso, FLONG fl) {
   return (fl & ED_ABORTDOC) ? write(p, "<abort>", 7) : write(p, "</doc>", 6);
 }
 
+// ---- Drawing calls: each records what it got (KtdDrawing).
+std::vector<KtdDrawing> g_drawings;  // under g_lastLock
+
+// The realization: what the brush was made of.
+BOOL WINAPI RealizeBrush(BRUSHOBJ* pbo, SURFOBJ*, SURFOBJ* pattern, SURFOBJ*, XLATEOBJ* xlo, ULONG iHatch) {
+  auto* rb = static_cast<KtdBrush*>(BRUSHOBJ_pvAllocRbrush(pbo, sizeof(KtdBrush)));
+  if (!rb) return FALSE;
+  rb->solid = pbo->iSolidColor;
+  rb->hatch = iHatch;
+  if (pattern) {
+    rb->format = pattern->iBitmapFormat;
+    rb->size = pattern->sizlBitmap;
+    if (pattern->pvScan0) {  // the top row with its padding
+      const size_t row = static_cast<size_t>(pattern->lDelta < 0 ? -pattern->lDelta : pattern->lDelta);
+      std::memcpy(rb->firstRow, pattern->pvScan0, row < sizeof rb->firstRow ? row : sizeof rb->firstRow);
+    }
+  }
+  rb->colors[0] = xlo ? XLATEOBJ_iXlate(xlo, 0) : 0;
+  rb->colors[1] = xlo ? XLATEOBJ_iXlate(xlo, 1) : 0;
+  return TRUE;
+}
+
+KtdBrush brushOf(BRUSHOBJ* pbo) {
+  KtdBrush b{};
+  b.solid = pbo ? pbo->iSolidColor : KTD_NO_BRUSH;
+  b.hatch = ~0u;
+  if (pbo && pbo->iSolidColor == 0xFFFFFFFFu) {
+    if (const auto* rb = static_cast<const KtdBrush*>(BRUSHOBJ_pvGetRbrush(pbo))) b = *rb;
+  }
+  return b;
+}
+
+void recordDrawing(ULONG index, PATHOBJ* ppo, CLIPOBJ* pco, LINEATTRS* la, BRUSHOBJ* stroke, BRUSHOBJ* fill,
+                   MIX mix, FLONG options, const RECTL* target) {
+  KtdDrawing d{};
+  d.index = index;
+  if (ppo) {
+    d.pathFlags = ppo->fl;
+    PATHOBJ_vEnumStart(ppo);
+    PATHDATA pd;
+    BOOL more;
+    do {
+      more = PATHOBJ_bEnum(ppo, &pd);
+      if (pd.count == 0 && !more) break;
+      if (d.records == 0 && pd.count) d.firstPoint = pd.pptfx[0];
+      if (d.records < KTD_MAX_RECORDS) {
+        d.recordFlags[d.records] = pd.flags;
+        d.recordPoints[d.records] = pd.count;
+      }
+      ++d.records;
+    } while (more);
+  }
+  if (la) {
+    d.hasLine = TRUE;
+    d.line = *la;
+    d.line.pstyle = nullptr;
+    for (ULONG i = 0; la->pstyle && i < la->cstyle && i < KTD_MAX_STYLE; ++i) d.style[i] = la->pstyle[i];
+  }
+  d.clipComplexity = pco ? pco->iDComplexity : 0xFF;
+  if (pco) {
+    d.clipBounds = pco->rclBounds;
+    if (PATHOBJ* clipPath = CLIPOBJ_ppoGetPath(pco)) {
+      PATHOBJ_vEnumStart(clipPath);
+      PATHDATA pd;
+      BOOL more;
+      do {
+        more = PATHOBJ_bEnum(clipPath, &pd);
+        if (pd.flags & PD_BEGINSUBPATH) ++d.clipRects;
+      } while (more);
+      EngDeletePath(clipPath);
+    }
+  }
+  d.stroke = brushOf(stroke);
+  d.fill = brushOf(fill);
+  d.mix = mix;
+  d.fillOptions = options;
+  if (target) d.target = *target;
+  std::lock_guard<std::mutex> hold(g_lastLock);
+  g_drawings.push_back(d);
+}
+
+BOOL WINAPI StrokePath(SURFOBJ*, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ*, BRUSHOBJ* pbo, POINTL*, LINEATTRS* la,
+                       MIX mix) {
+  recordDrawing(INDEX_DrvStrokePath, ppo, pco, la, pbo, nullptr, mix, 0, nullptr);
+  return TRUE;
+}
+BOOL WINAPI FillPath(SURFOBJ*, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL*, MIX mix, FLONG options) {
+  recordDrawing(INDEX_DrvFillPath, ppo, pco, nullptr, nullptr, pbo, mix, options, nullptr);
+  return TRUE;
+}
+BOOL WINAPI StrokeAndFillPath(SURFOBJ*, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ*, BRUSHOBJ* stroke, LINEATTRS* la,
+                              BRUSHOBJ* fill, POINTL*, MIX mix, FLONG options) {
+  recordDrawing(INDEX_DrvStrokeAndFillPath, ppo, pco, la, stroke, fill, mix, options, nullptr);
+  return TRUE;
+}
+BOOL WINAPI BitBlt(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ* pco, XLATEOBJ*, RECTL* target, POINTL*, POINTL*,
+                   BRUSHOBJ* pbo, POINTL*, ROP4 rop4) {
+  recordDrawing(INDEX_DrvBitBlt, nullptr, pco, nullptr, nullptr, pbo, rop4, 0, target);
+  return TRUE;
+}
+BOOL WINAPI StretchBlt(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ* pco, XLATEOBJ*, COLORADJUSTMENT*, POINTL*,
+                       RECTL* target, RECTL*, POINTL*, ULONG) {
+  recordDrawing(INDEX_DrvStretchBlt, nullptr, pco, nullptr, nullptr, nullptr, 0, 0, target);
+  return TRUE;
+}
+BOOL WINAPI TextOut(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ* pco, RECTL*, RECTL*, BRUSHOBJ* fore, BRUSHOBJ* opaque,
+                    POINTL*, MIX mix) {
+  recordDrawing(INDEX_DrvTextOut, nullptr, pco, nullptr, fore, opaque, mix, 0, nullptr);
+  return TRUE;
+}
+
 VOID WINAPI DisableDriver() { count(g_control.driverDisables, 1); }
 
 template <typename Fn>
@@ -191,11 +304,28 @@ PFN pfn(Fn f) {
   return reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(f));
 }
 
-DRVFN g_table[16];
+DRVFN g_table[24];
 
 }  // namespace
 
 KTD_API KtdControl* KtdGetControl(void) { return &g_control; }
+
+KTD_API ULONG KtdDrawingCount(void) {
+  std::lock_guard<std::mutex> hold(g_lastLock);
+  return static_cast<ULONG>(g_drawings.size());
+}
+
+KTD_API BOOL KtdGetDrawing(ULONG index, KtdDrawing* out) {
+  std::lock_guard<std::mutex> hold(g_lastLock);
+  if (index >= g_drawings.size() || !out) return FALSE;
+  *out = g_drawings[index];
+  return TRUE;
+}
+
+KTD_API void KtdClearDrawings(void) {
+  std::lock_guard<std::mutex> hold(g_lastLock);
+  g_drawings.clear();
+}
 
 KTD_API BOOL WINAPI DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pded) {
   if (iEngineVersion < g_control.minEngineVersion || cj < g_control.minSize || !pded) {
@@ -216,6 +346,15 @@ KTD_API BOOL WINAPI DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDAT
     g_table[n++] = {INDEX_DrvStartPage, pfn(&StartPage)};
     g_table[n++] = {INDEX_DrvSendPage, pfn(&SendPage)};
     g_table[n++] = {INDEX_DrvEndDoc, pfn(&EndDoc)};
+  }
+  if (g_control.drawing) {
+    g_table[n++] = {INDEX_DrvRealizeBrush, pfn(&RealizeBrush)};
+    g_table[n++] = {INDEX_DrvStrokePath, pfn(&StrokePath)};
+    g_table[n++] = {INDEX_DrvFillPath, pfn(&FillPath)};
+    g_table[n++] = {INDEX_DrvStrokeAndFillPath, pfn(&StrokeAndFillPath)};
+    g_table[n++] = {INDEX_DrvBitBlt, pfn(&BitBlt)};
+    g_table[n++] = {INDEX_DrvStretchBlt, pfn(&StretchBlt)};
+    g_table[n++] = {INDEX_DrvTextOut, pfn(&TextOut)};
   }
   if (g_control.table == kKtdTableDuplicateIndex) g_table[n++] = {INDEX_DrvEnablePDEV, pfn(&EnablePDEV)};
   if (g_control.table == kKtdTableIndexBeyondLast) g_table[0].iFunc = INDEX_LAST;
