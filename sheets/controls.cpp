@@ -450,7 +450,20 @@ bool FormFileNameOk(const u16string& text) {
   return n >= 1 && n <= 8;
 }
 
+LONG uiEditCheck(UI_MSGINFO* msg, const UI_IDTBL* row, const UI_EDITRULE* rule, BYTE occasion);
+
+// A message box of the check takes the focus while it is shown: the field's
+// EN_KILLFOCUS then is the box's, not the user's, and checks nothing.
 LONG uiEditKillChange(UI_MSGINFO* msg, const UI_IDTBL* row, const UI_EDITRULE* rule, BYTE occasion) {
+  UI_KEEP* keep = Keep(msg, row, false);
+  const BOOL wasBusy = keep ? keep->busy : FALSE;
+  if (keep) keep->busy = TRUE;
+  LONG r = uiEditCheck(msg, row, rule, occasion);
+  if (keep && uiRowIndex(msg, row) >= 0 && msg->data->keep[uiRowIndex(msg, row)] == keep) keep->busy = wasBusy;
+  return r;
+}
+
+LONG uiEditCheck(UI_MSGINFO* msg, const UI_IDTBL* row, const UI_EDITRULE* rule, BYTE occasion) {
   if (occasion && !(rule->switches & occasion)) return 1;
   if (row->controlId == UI_FORMFILE_CONTROL && !FormFileNameOk(Text(Control(msg, row)))) {
     WCHAR text[512] = {};

@@ -165,21 +165,8 @@ LONG uiDlgPrintTypeCommon_InitDialog(HWND window, UINT message, WPARAM wParam, L
   return uiMsg_InitDialogChildDlg(window, message, wParam, lParam, dlgNo, ctx);
 }
 
-namespace {
-INT_PTR PrintTypeShell(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LONG dlgNo) {
-  constexpr WORD kInitSlot = 1;
-  UI_MSGFUNC handler = nullptr;
-  WORD slot = 0;
-  if (!uiMsg_GetMsgFncTemplete(message, wParam, lParam, UI_KIND_CHILDDLG, &handler, &slot)) return 0;
-  if (!uiMsg_ReplaceMsgFnc(uiDlgPrintTypeCommon_InitDialog, kInitSlot, &handler, slot)) return 0;
-  return uiMsg_CallMsgFnc(window, message, wParam, lParam, dlgNo, UI_KIND_CHILDDLG, handler);
-}
-}  // namespace
-
-INT_PTR uiDlgSecurityPrint(HWND w, UINT m, WPARAM wp, LPARAM lp) { return PrintTypeShell(w, m, wp, lp, 22); }
-INT_PTR uiDlgSamplePrint(HWND w, UINT m, WPARAM wp, LPARAM lp) { return PrintTypeShell(w, m, wp, lp, 42); }
-INT_PTR uiDlgDelayPrint(HWND w, UINT m, WPARAM wp, LPARAM lp) { return PrintTypeShell(w, m, wp, lp, 43); }
-INT_PTR uiDlgKnowledgePrint(HWND w, UINT m, WPARAM wp, LPARAM lp) { return PrintTypeShell(w, m, wp, lp, 44); }
+// The four dialogs' procedures, with this slot 1, are the procedures' table's
+// (pages/procedures.cpp).
 
 // ---- Edits -----------------------------------------------------------------------------
 

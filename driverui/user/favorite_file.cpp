@@ -380,6 +380,16 @@ Text ChangedSettings(HCDDD ddd, void* before, void* after, void* printerData) {
 
 }  // namespace
 
+LONG Fav_CheckAllConstraints(HCDDD ddd, HWND owner, const void* devmode, void* printerData, void* checked) {
+  if (!ddd || !devmode || !printerData || !checked) return -1;
+  std::memcpy(checked, devmode, NRV_DEVMODE_SIZE_FULL);
+  CDM_SKIP_ENTRY* skip = cdmNewSkipArray();
+  LONG swept = skip ? cdmAllDataConstUpdateLoop(nullptr, owner, ddd, checked, printerData, nullptr, owner, skip) : -1;
+  if (skip) dmDeleteNRVDEVMODE(skip);
+  if (swept != 1) return -1;
+  return std::memcmp(checked, devmode, NRV_DEVMODE_SIZE_FULL) != 0 ? 1 : 0;
+}
+
 BOOL Fav_DifferingSettings(HANDLE printer, HCDDD ddd, void* devmode, void* printerData, std::vector<WORD>* ids) {
   if (!printer || !ddd || !devmode || !ids) return FALSE;
   ids->clear();
@@ -655,16 +665,13 @@ LONG FavFile_Import(HANDLE printer, HCDDD ddd, HWND owner, void* devmode, void* 
   }
 
   // The check routine: the settings against each other.
-  std::vector<BYTE> checked = dm;
-  CDM_SKIP_ENTRY* skip = cdmNewSkipArray();
-  LONG swept = skip ? cdmAllDataConstUpdateLoop(nullptr, owner, ddd, checked.data(), printerData, nullptr, owner, skip)
-                    : -1;
-  if (skip) dmDeleteNRVDEVMODE(skip);
-  if (swept != 1) {
+  std::vector<BYTE> checked(NRV_DEVMODE_SIZE_FULL);
+  const LONG swept = Fav_CheckAllConstraints(ddd, owner, dm.data(), printerData, checked.data());
+  if (swept < 0) {
     DeleteCurrentUserUserSel(printer, ddd, number);
     return fail(FAV_ERR_FILE);
   }
-  if (std::memcmp(checked.data(), dm.data(), NRV_DEVMODE_SIZE_FULL) != 0) {
+  if (swept == 1) {
     WCHAR title[128] = {};
     resource_LoadString(FAV_STRID_TITLE, title, 128);
     Text changes = ChangedSettings(ddd, dm.data(), checked.data(), printerData);

@@ -429,3 +429,51 @@ LRESULT CommonControlProc(HWND window, Kind kind, UINT message, WPARAM wParam, L
 }  // namespace kp::user32
 
 KP_API BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX*) { return TRUE; }
+
+namespace kp::user32 {
+
+LRESULT ToolTipProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto& t = Windows();
+  Lock g(t.lock);
+  Window* w = FindWindowRecord(window);
+  if (!w) return 0;
+  const auto* info = reinterpret_cast<const TTTOOLINFOW*>(lParam);
+  auto find = [&]() -> Tool* {
+    if (!info) return nullptr;
+    for (Tool& tool : w->tools)
+      if (tool.window == info->hwnd && tool.id == info->uId) return &tool;
+    return nullptr;
+  };
+  auto text = [&]() {
+    return info && info->lpszText ? std::u16string(reinterpret_cast<const char16_t*>(info->lpszText)) : u"";
+  };
+  switch (message) {
+    case TTM_ADDTOOLW: {
+      if (!info) return FALSE;
+      if (Tool* tool = find()) {
+        tool->text = text();
+        return TRUE;
+      }
+      w->tools.push_back({info->hwnd, info->uId, text()});
+      return TRUE;
+    }
+    case TTM_UPDATETIPTEXTW:
+      if (Tool* tool = find()) tool->text = text();
+      return 0;
+    case TTM_DELTOOLW:
+      if (Tool* tool = find()) w->tools.erase(w->tools.begin() + (tool - w->tools.data()));
+      return 0;
+    case TTM_GETTEXTW: {
+      auto* out = info ? reinterpret_cast<TTTOOLINFOW*>(lParam) : nullptr;
+      if (!out || !out->lpszText) return 0;
+      Tool* tool = find();
+      return CopyOut(tool ? tool->text : u"", wParam, reinterpret_cast<LPARAM>(out->lpszText));
+    }
+    case TTM_GETTOOLCOUNT:
+      return static_cast<LRESULT>(w->tools.size());
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace kp::user32

@@ -16,6 +16,7 @@ namespace kp::user32 {
 namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
+constexpr WPARAM kMouseLeftButton = 0x0001;  // MK_LBUTTON
 
 // A copy of the parts of a control's record an action reads.
 struct Snapshot {
@@ -366,6 +367,10 @@ bool Act(HWND window, const KP_UI_ACTION& a) {
       return Drag(control, s, a.value);
     case KP_UI_PAINT:
       return Paint(control, s);
+    case KP_UI_MOUSE_DOWN:
+      SendMessageW(control, WM_LBUTTONDOWN, kMouseLeftButton, 0);
+      SendMessageW(control, WM_LBUTTONUP, 0, 0);
+      return true;
     default:
       return false;
   }

@@ -14,9 +14,6 @@
 #include "user32/dialog_template.h"
 #include "user32/window_table.h"
 
-#ifndef ERROR_CANNOT_FIND_WND_CLASS
-#define ERROR_CANNOT_FIND_WND_CLASS 1407L
-#endif
 #ifndef ERROR_CANCELLED
 #define ERROR_CANCELLED 1223L
 #endif

@@ -9,6 +9,7 @@
 
 #include "kernel32/codepage.h"
 #include "kplatform/user32_messagebox.h"
+#include "kplatform/user32_window.h"
 
 namespace {
 
@@ -96,12 +97,29 @@ void Capture(std::u16string_view text) {
 
 }  // namespace
 
+namespace {
+int ShowBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+}  // namespace
+
 KP_API int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
-  UINT buttonType = type & MB_TYPEMASK;
-  if (buttonType >= sizeof kButtons / sizeof kButtons[0]) {
+  if ((type & MB_TYPEMASK) >= sizeof kButtons / sizeof kButtons[0]) {
     SetLastError(ERROR_INVALID_MSGBOX_STYLE);
     return 0;
   }
+  // A box over a window takes the focus while it is shown (the focused
+  // control gets WM_KILLFOCUS) and gives it back when it closes.
+  HWND focused = owner && IsWindow(owner) ? GetFocus() : nullptr;
+  if (focused) SetFocus(nullptr);
+  const int answer = ShowBox(owner, text, caption, type);
+  const DWORD error = GetLastError();
+  if (focused && IsWindow(focused) && !GetFocus()) SetFocus(focused);
+  SetLastError(error);
+  return answer;
+}
+
+namespace {
+int ShowBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+  UINT buttonType = type & MB_TYPEMASK;
   try {
     Box box{owner, text != nullptr ? std::u16string(text) : std::u16string(),
             caption != nullptr ? std::u16string(caption) : std::u16string(u"Error"), type, 0};
@@ -128,6 +146,7 @@ KP_API int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT ty
     return 0;
   }
 }
+}  // namespace
 
 KP_API void WINAPI OutputDebugStringW(LPCWSTR text) {
   if (text == nullptr) return;

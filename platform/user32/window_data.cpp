@@ -33,6 +33,21 @@ bool Check(HWND window, int index) {
 // GWL_STYLE, GWL_EXSTYLE and GWL_ID are the made window's own.
 bool IsRecordIndex(int index) { return index == GWL_STYLE || index == GWL_EXSTYLE || index == GWL_ID; }
 
+// GWLP_WNDPROC: the program's procedure in front of the class's.
+LONG_PTR WndProcValue(HWND window, const LONG_PTR* value) {
+  auto& t = kp::user32::Windows();
+  std::lock_guard<std::recursive_mutex> g(t.lock);
+  kp::user32::Window* w = kp::user32::FindWindowRecord(window);
+  if (!w) return 0;
+  WNDPROC previous = w->subclass ? w->subclass : kp::user32::ClassWindowProc;
+  if (value) {
+    auto proc = reinterpret_cast<WNDPROC>(*value);
+    w->subclass = proc == kp::user32::ClassWindowProc ? nullptr : proc;
+  }
+  SetLastError(ERROR_SUCCESS);
+  return reinterpret_cast<LONG_PTR>(previous);
+}
+
 LONG_PTR RecordValue(HWND window, int index, const LONG_PTR* value) {
   auto& t = kp::user32::Windows();
   std::lock_guard<std::recursive_mutex> g(t.lock);
@@ -56,6 +71,7 @@ LONG_PTR RecordValue(HWND window, int index, const LONG_PTR* value) {
 
 KP_API LONG_PTR WINAPI GetWindowLongPtrW(HWND window, int index) {
   if (IsRecordIndex(index)) return RecordValue(window, index, nullptr);
+  if (index == GWLP_WNDPROC) return WndProcValue(window, nullptr);
   if (!Check(window, index)) return 0;
   std::lock_guard<std::mutex> g(S().lock);
   auto it = S().values.find({window, index});
@@ -64,6 +80,7 @@ KP_API LONG_PTR WINAPI GetWindowLongPtrW(HWND window, int index) {
 
 KP_API LONG_PTR WINAPI SetWindowLongPtrW(HWND window, int index, LONG_PTR value) {
   if (IsRecordIndex(index)) return RecordValue(window, index, &value);
+  if (index == GWLP_WNDPROC) return WndProcValue(window, &value);
   if (!Check(window, index)) return 0;
   std::lock_guard<std::mutex> g(S().lock);
   LONG_PTR& slot = S().values[{window, index}];

@@ -31,6 +31,14 @@ enum class Kind {
   kListView,
   kTab,
   kTreeView,
+  kToolTip,  // "tooltips_class32", made by CreateWindowExW
+};
+
+// One tool of a tooltip control (TTM_ADDTOOLW).
+struct Tool {
+  HWND window = nullptr;
+  UINT_PTR id = 0;
+  std::u16string text;
 };
 
 struct Item {
@@ -61,6 +69,9 @@ struct Window {
   std::u16string text;
   DLGPROC dlgProc = nullptr;  // a dialog's procedure
   WNDPROC wndProc = nullptr;  // a sheet frame's procedure
+  WNDPROC subclass = nullptr;  // GWLP_WNDPROC set by the program, or null
+  HWND owner = nullptr;        // a popup's owner (destroyed with it)
+  RECT rect = {0, 0, 0, 0};    // SetWindowPos's place and size
   // A dialog run modally: ended by EndDialog with result.
   bool ended = false;
   INT_PTR result = 0;
@@ -81,6 +92,7 @@ struct Window {
   HWND buddy = nullptr;
   HANDLE image = nullptr;
   std::vector<KP_DRAWN> drawn;
+  std::vector<Tool> tools;  // a tooltip control's
   std::vector<TreeNode> tree;  // tree view
   UINT_PTR treeNext = 1;
 };
@@ -125,6 +137,12 @@ LRESULT DialogDispatch(HWND window, DLGPROC proc, UINT message, WPARAM wParam, L
 // A class name (ordinal or name of a template) to its kind; false for a
 // class the stand-in does not have.
 bool KindOfClass(const std::u16string& name, Kind* kind, std::u16string* canonical);
+
+// The window's class procedure (what SendMessageW calls when the program
+// has not subclassed it), answered as GWLP_WNDPROC.
+LRESULT CALLBACK ClassWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// A tooltip control's messages (comctl32/controls.cpp).
+LRESULT ToolTipProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Tells a list view's parent LVN_ITEMCHANGED for one item.
 void NotifyItemChanged(HWND control, int item, UINT oldState, UINT newState, LPARAM data);

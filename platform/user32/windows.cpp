@@ -6,8 +6,10 @@
 #include <deque>
 #include <vector>
 
+#include "kplatform/comctl32_controls.h"
 #include "kplatform/kernel32_string.h"
 #include "kplatform/user32_controls.h"
+#include "kplatform/user32_dialog.h"
 #include "kplatform/user32_window.h"
 #include "user32/window_table.h"
 
@@ -157,7 +159,7 @@ KP_API BOOL WINAPI DestroyWindow(HWND window) {
     doomed.push_back(window);
     for (size_t i = 0; i < doomed.size(); ++i) {
       for (const auto& [handle, w] : t.windows) {
-        if (w.parent == doomed[i]) doomed.push_back(handle);
+        if (w.parent == doomed[i] || w.owner == doomed[i]) doomed.push_back(handle);
       }
     }
   }
@@ -265,7 +267,7 @@ KP_API BOOL WINAPI IsWindowEnabled(HWND window) {
 
 // ---- Messages
 
-KP_API LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK kp::user32::ClassWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   Kind kind;
   DLGPROC dlgProc = nullptr;
   WNDPROC wndProc = nullptr;
@@ -285,6 +287,8 @@ KP_API LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPA
       return kp::user32::DialogDispatch(window, dlgProc, message, wParam, lParam);
     case Kind::kSheet:
       return wndProc ? wndProc(window, message, wParam, lParam) : 0;
+    case Kind::kToolTip:
+      return kp::user32::ToolTipProc(window, message, wParam, lParam);
     case Kind::kUpDown:
     case Kind::kTrackbar:
     case Kind::kListView:
@@ -294,6 +298,111 @@ KP_API LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPA
     default:
       return kp::user32::ControlProc(window, kind, message, wParam, lParam);
   }
+}
+
+KP_API LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  WNDPROC subclass = nullptr;
+  {
+    auto& t = Windows();
+    std::lock_guard<std::recursive_mutex> g(t.lock);
+    Window* w = FindWindowRecord(window);
+    if (!w) return 0;
+    subclass = w->subclass;
+  }
+  return subclass ? subclass(window, message, wParam, lParam)
+                  : kp::user32::ClassWindowProc(window, message, wParam, lParam);
+}
+
+KP_API LRESULT WINAPI CallWindowProcW(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return proc ? proc(window, message, wParam, lParam) : 0;
+}
+
+KP_API HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR text, DWORD style, int x, int y,
+                                   int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID) {
+  Window w;
+  std::u16string name = className ? std::u16string(reinterpret_cast<const char16_t*>(className)) : u"";
+  if (name == std::u16string(TOOLTIPS_CLASSW)) {
+    w.kind = Kind::kToolTip;
+    w.className = TOOLTIPS_CLASSW;
+  } else if (!kp::user32::KindOfClass(name, &w.kind, &w.className)) {
+    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+    return nullptr;
+  }
+  // A popup belongs to its owner: no child of it, destroyed with it.
+  const bool popup = (style & static_cast<DWORD>(WS_CHILD)) == 0;
+  if (parent && !IsWindow(parent)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  w.parent = popup ? nullptr : parent;
+  w.owner = popup ? parent : nullptr;
+  w.instance = instance;
+  w.id = popup ? 0 : static_cast<LONG>(reinterpret_cast<UINT_PTR>(menu));
+  w.style = static_cast<LONG>(style);
+  w.exStyle = static_cast<LONG>(exStyle);
+  w.visible = (style & static_cast<DWORD>(WS_VISIBLE)) != 0;
+  w.enabled = (style & static_cast<DWORD>(WS_DISABLED)) == 0;
+  w.text = text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : u"";
+  w.rect = {x, y, x + width, y + height};
+  HWND handle = kp::user32::MakeWindow(std::move(w));
+  if (handle) SetLastError(ERROR_SUCCESS);
+  return handle;
+}
+
+KP_API BOOL WINAPI SetWindowPos(HWND window, HWND, int x, int y, int width, int height, UINT flags) {
+  auto& t = Windows();
+  std::lock_guard<std::recursive_mutex> g(t.lock);
+  Window* w = FindWindowRecord(window);
+  if (!w) return FALSE;
+  if (!(flags & SWP_NOMOVE)) {
+    const LONG cx = w->rect.right - w->rect.left, cy = w->rect.bottom - w->rect.top;
+    w->rect = {x, y, x + cx, y + cy};
+  }
+  if (!(flags & SWP_NOSIZE)) {
+    w->rect.right = w->rect.left + width;
+    w->rect.bottom = w->rect.top + height;
+  }
+  if (flags & SWP_HIDEWINDOW) {
+    w->visible = false;
+    w->style &= ~WS_VISIBLE;
+  }
+  if (flags & SWP_SHOWWINDOW) {
+    w->visible = true;
+    w->style |= WS_VISIBLE;
+  }
+  return TRUE;
+}
+
+KP_API BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
+  auto& t = Windows();
+  std::lock_guard<std::recursive_mutex> g(t.lock);
+  Window* w = FindWindowRecord(window);
+  if (!w || !rect) return FALSE;
+  *rect = w->rect;
+  return TRUE;
+}
+
+KP_API HWND WINAPI GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous) {
+  auto& t = Windows();
+  std::lock_guard<std::recursive_mutex> g(t.lock);
+  if (!FindWindowRecord(dialog)) return nullptr;
+  std::vector<HWND> stops;
+  size_t from = 0;
+  bool found = false;
+  for (const auto& [handle, w] : t.windows) {
+    if (w.parent != dialog) continue;
+    if (handle == control) {
+      from = stops.size();
+      found = true;
+    }
+    if ((w.style & WS_TABSTOP) && w.visible && w.enabled) stops.push_back(handle);
+  }
+  if (stops.empty()) return control;
+  if (!found) return previous ? stops.back() : stops.front();
+  // `from` is the place the control has (or would have) among the stops.
+  const bool isStop = from < stops.size() && stops[from] == control;
+  if (previous) return stops[(from + stops.size() - 1) % stops.size()];
+  return stops[(isStop ? from + 1 : from) % stops.size()];
 }
 
 KP_API BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -3,7 +3,10 @@
 // by the platform's loader, the property-sheet host installed) and plays a
 // user: the tabs the sheet shows, the Paper page's controls before and
 // after choosing A3 and typing 3 copies, OK, and the devmode values the
-// application gets back.
+// application gets back. Then the favourites: a favourite picked in the
+// Paper page's selector and OK, that favourite exported to a favourite file
+// (the file shown), the file imported as a new favourite, and the list of
+// favourites the selector then offers.
 #include <kplatform/byte_order.h>
 #include <kplatform/compstui.h>
 #include <kplatform/kernel32_module.h>
@@ -22,8 +25,15 @@
 #include <vector>
 
 #include "ddd_host.h"
+#include "kestrel/core/cdm_defaults.h"
+#include "kestrel/core/cddd_open.h"
+#include "kestrel/core/ddm_access.h"
 #include "kestrel/core/devmode.h"
+#include "kestrel/core/zanlib.h"
+#include "kestrel/ui/favorite.h"
 #include "kestrel/ui/kestrelrs_ids.h"
+#include "kestrel/ui/sweep_adapter.h"
+#include "kplatform/kernel32_file.h"
 
 namespace {
 
@@ -33,6 +43,10 @@ constexpr int kPaperCombo = IDC_PPR_PAPERSIZE;
 constexpr int kCopiesEdit = IDC_PPR_COPIES;
 constexpr DWORD kPaperOffset = offsetof(DEVMODEW, dmPaperSize);
 constexpr DWORD kCopiesOffset = offsetof(DEVMODEW, dmCopies);
+constexpr DWORD kDuplexOffset = offsetof(DEVMODEW, dmDuplex);
+constexpr int kFavouriteCombo = IDC_PPR_USERSEL;
+constexpr char16_t kPicked[] = u"Economy Printing";  // a favourite of model A's description
+constexpr UINT kFavouriteFileExtension = 4711;
 
 using DocumentPropertiesFn = LONG (*)(HWND, HANDLE, LPWSTR, void*, void*, DWORD);
 using EventFn = BOOL (*)(LPWSTR, int, DWORD, LPARAM);
@@ -57,21 +71,109 @@ void Dump(HWND sheet, void* what) {
   }
 }
 
-// Chooses A3 in the Paper page's combo box as a user does, by its name.
-void ChooseA3(HWND sheet, void*) {
-  HWND page = KpSheetCurrentPage(sheet);
-  HWND combo = GetDlgItem(page, kPaperCombo);
+// Chooses the first item of the current page's combo box whose text the
+// test accepts, as a user does, by mouse; false when there is none.
+template <typename Accept>
+bool ChooseByText(HWND sheet, int control, Accept accept) {
+  HWND combo = GetDlgItem(KpSheetCurrentPage(sheet), control);
   LRESULT n = SendMessageW(combo, CB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < n; ++i) {
     WCHAR text[260] = {};
     SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-    if (text[0] == u'A' && text[1] == u'3' && (text[2] == 0 || text[2] == u' ')) {
-      KP_UI_ACTION choose = {KP_UI_CHOOSE_MOUSE, kPaperCombo, static_cast<int>(i), nullptr, nullptr, nullptr};
-      KpUiAct(sheet, &choose);
-      return;
+    if (accept(std::u16string(text))) {
+      KP_UI_ACTION choose = {KP_UI_CHOOSE_MOUSE, control, static_cast<int>(i), nullptr, nullptr, nullptr};
+      return KpUiAct(sheet, &choose) != FALSE;
     }
   }
-  std::printf("-- no A3 in the paper list\n");
+  return false;
+}
+
+// Chooses A3 in the Paper page's paper list.
+void ChooseA3(HWND sheet, void*) {
+  auto a3 = [](const std::u16string& t) { return t.rfind(u"A3", 0) == 0 && (t.size() == 2 || t[2] == u' '); };
+  if (!ChooseByText(sheet, kPaperCombo, a3)) std::printf("-- no A3 in the paper list\n");
+}
+
+// Picks the favourite in the Paper page's selector and shows the
+// selector's line.
+void PickFavourite(HWND sheet, void*) {
+  if (!ChooseByText(sheet, kFavouriteCombo, [](const std::u16string& t) { return t == kPicked; })) {
+    std::printf("-- no favourite named Economy Printing\n");
+    return;
+  }
+  std::vector<char> dump(64 * 1024);
+  KpUiDump(KpSheetCurrentPage(sheet), dump.data(), static_cast<DWORD>(dump.size()));
+  std::string all(dump.data());
+  size_t at = all.find("id=1013 ");
+  if (at != std::string::npos)
+    std::printf("-- the favourite picked in the selector\n   %s\n", all.substr(at, all.find('\n', at) - at).c_str());
+}
+
+std::string Narrow(const std::u16string& s) {
+  std::string out;
+  for (char16_t c : s) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+// The file's bytes as the favourites code wrote them (a profile file).
+std::string ReadAll(const std::u16string& path) {
+  std::string bytes;
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+  CloseHandle(f);
+  return bytes;
+}
+
+// The picked favourite exported, the file shown, the file imported as a new
+// favourite, the favourites listed. The favourites code runs here over the
+// driver's resource module and devmode-access module, as kestrelui's does.
+bool Favourites(HMODULE ui, HANDLE printer, const std::u16string& name) {
+  resource_startToUse(ui, nullptr);
+  bool ok = false;
+  HCDDD ddd = nullptr;
+  do {
+    if (ddm_AccessInit(ui) != 1 || !(ddd = cddd_Open(printer))) break;
+    kui_RegisterSweep();
+    std::vector<BYTE> dm(NRV_DEVMODE_SIZE_FULL), pd(NRV_PRINTERDATA_SIZE), fav(NRV_DEVMODE_SIZE_FULL);
+    if (cdm_SetDefaultDevmode(ddd, dm.data(), pd.data(), name.c_str()) != 1) break;
+    FAV_LIST list;
+    if (!Fav_LoadList(printer, ddd, dm.data(), pd.data(), &list) || list.selected >= list.entries.size()) break;
+    const FAV_ENTRY picked = list.entries[list.selected];
+    std::printf("-- the selector's favourite: %s (number %u)\n", Narrow(picked.name).c_str(), picked.number);
+    WCHAR folder[MAX_PATH] = {}, file[64] = {};
+    if (!LoadCurrentUserUserSel(printer, ddd, picked.number, fav.data(), nullptr, nullptr, nullptr) ||
+        !FavFile_GetFolder(ddd, folder, MAX_PATH))
+      break;
+    FavStr_MakeFileName(picked.name, file, 64);
+    std::u16string path = folder;
+    if (!path.empty() && path.back() != u'\\') path += u'\\';
+    WCHAR extension[16] = u"ini";  // the favourite file dialogs' extension (string 4711)
+    resource_LoadString(kFavouriteFileExtension, extension, 16);
+    path += std::u16string(file) + u"." + extension;
+    if (!FavFile_Export(printer, ddd, nullptr, fav.data(), pd.data(), picked.number, picked.name, picked.comment,
+                        path.c_str()))
+      break;
+    std::printf("-- exported to %s:\n%s", Narrow(path).c_str(), ReadAll(path).c_str());
+    // Imported as a new favourite of the edit dialog's list, which OK stores.
+    const WORD selected = picked.number;
+    if (FavFile_Import(printer, ddd, nullptr, dm.data(), pd.data(), path.c_str(), &list) != FAV_OK ||
+        !Fav_EditApply(printer, ddd, dm.data(), pd.data(), selected, &list) ||
+        !Fav_LoadList(printer, ddd, dm.data(), pd.data(), &list))
+      break;
+    std::printf("-- the favourites after the import (number, name, flag 0 = the description's):\n");
+    for (const FAV_ENTRY& e : list.entries)
+      std::printf("   %2u  %s  flag %lu\n", e.number, Narrow(e.name).c_str(), static_cast<unsigned long>(e.flag));
+    ok = list.entries.size() == 4;
+  } while (false);
+  if (ddd) cddd_Close(ddd);
+  cdm_SetSweepOps(nullptr);
+  while (ddm_AccessCount() > 0) ddm_AccessEnd();
+  zanLib_SetValueAccess(nullptr, nullptr);
+  resource_finishToUse();
+  return ok;
 }
 
 int Run(const std::string& models) {
@@ -128,6 +230,20 @@ int Run(const std::string& models) {
     const int paper = kp_LoadI16(&devmode[kPaperOffset]), copies = kp_LoadI16(&devmode[kCopiesOffset]);
     std::printf("devmode after OK: paper size %d (A3 = 8), copies %d\n", paper, copies);
     if (paper != 8 || copies != 3) break;
+    // The favourites: one picked in the selector, OK.
+    const KP_UI_ACTION pick[] = {
+        {KP_UI_CALL, 0, 0, nullptr, PickFavourite, nullptr},
+        {KP_UI_OK, 0, 0, nullptr, nullptr, nullptr},
+    };
+    KpScriptDialog(KP_SCRIPT_SHEET, pick, sizeof pick / sizeof pick[0]);
+    r = props(nullptr, printer, name.data(), devmode.data(), nullptr, DM_COPY | DM_PROMPT);
+    std::printf("DrvDocumentProperties after picking %s: %ld, 2-sided %d (the favourite's 2)\n",
+                Narrow(kPicked).c_str(), static_cast<long>(r), kp_LoadI16(&devmode[kDuplexOffset]));
+    if (r != 1 || kp_LoadI16(&devmode[kDuplexOffset]) != 2) break;
+    if (!Favourites(ui, printer, name)) {
+      std::printf("-- the favourite file's export or import failed\n");
+      break;
+    }
     rc = 0;
   } while (false);
   if (printer) ClosePrinter(printer);

@@ -93,6 +93,39 @@ typedef struct _NM_UPDOWN {
 #define TBM_SETLINESIZE (WM_USER + 23)
 #define TBM_GETLINESIZE (WM_USER + 24)
 
+// ---- Tooltip (CreateWindowExW with TOOLTIPS_CLASSW): its tools and their
+// texts, kept and read back (TTM_GETTEXTW), nothing shown. A tool is named
+// by its window and id; TTF_IDISHWND tools by the control's handle in uId.
+#define TOOLTIPS_CLASSW u"tooltips_class32"
+#define TTS_ALWAYSTIP 0x01L
+#define TTS_NOPREFIX 0x02L
+#define TTF_IDISHWND 0x0001u
+#define TTF_SUBCLASS 0x0010u
+#define TTM_ACTIVATE (WM_USER + 1)
+#define TTM_SETMAXTIPWIDTH (WM_USER + 24)
+#define TTM_GETTOOLCOUNT (WM_USER + 13)
+#define TTM_ADDTOOLW (WM_USER + 50)
+#define TTM_DELTOOLW (WM_USER + 51)
+#define TTM_GETTEXTW (WM_USER + 56)
+#define TTM_UPDATETIPTEXTW (WM_USER + 57)
+typedef struct tagTOOLINFOW {
+  UINT cbSize;
+  UINT uFlags;
+  HWND hwnd;
+  UINT_PTR uId;
+  RECT rect;
+  HINSTANCE hinst;
+  LPWSTR lpszText;
+  LPARAM lParam;
+  void* lpReserved;
+} TTTOOLINFOW, *LPTTTOOLINFOW;
+// TTM_ADDTOOLW: TRUE when added (a tool already there takes the new text);
+// TTM_UPDATETIPTEXTW and TTM_DELTOOLW: the tool named by hwnd and uId (none:
+// nothing); TTM_GETTEXTW (wParam the room in characters, lpszText the
+// buffer): the tool's text, empty for no tool; TTM_GETTOOLCOUNT.
+// A text is kept as given; LPSTR_TEXTCALLBACKW and resource ids are not
+// read.
+
 // ---- List view
 #define LVS_REPORT 0x0001L
 #define LVS_SINGLESEL 0x0004L

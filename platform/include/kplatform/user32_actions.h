@@ -55,6 +55,8 @@ typedef enum _KP_UI_KIND {
   KP_UI_OK,            // property sheet: OK; dialog: click IDOK
   KP_UI_CANCEL,        // property sheet: Cancel; dialog: click IDCANCEL
   KP_UI_CALL,          // call `call(window, context)`: a test looks at or acts on the dialog itself
+  KP_UI_MOUSE_DOWN,    // press and release the left button on control: WM_LBUTTONDOWN, WM_LBUTTONUP to the
+                       // control's procedure (a subclassing one first)
 } KP_UI_KIND;
 
 typedef void (*KP_UI_CALLBACK)(HWND window, void* context);

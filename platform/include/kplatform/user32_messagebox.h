@@ -7,7 +7,10 @@
 // last button is the first button) and writes the caption, the text and the
 // answer to standard error, so a command run by hand shows what it asked.
 // Every box is recorded (owner, text, caption, style, answer); a null
-// caption is recorded as the caption the user would see, "Error". A style
+// caption is recorded as the caption the user would see, "Error". A box
+// whose owner is a window takes the focus while it is shown (the focused
+// control gets WM_KILLFOCUS, an edit tells its parent EN_KILLFOCUS) and
+// gives it back when it closes, unless the focus was moved meanwhile. A style
 // with an unknown button type shows nothing, records nothing and answers 0
 // with ERROR_INVALID_MSGBOX_STYLE.
 //

@@ -25,6 +25,7 @@
 
 #include "kplatform/wintypes.h"
 
+#define GWLP_WNDPROC (-4)
 #define GWLP_USERDATA (-21)
 #define DWLP_MSGRESULT 0
 #define DWLP_DLGPROC 8
@@ -88,6 +89,8 @@
 #define WM_CTLCOLORSCROLLBAR 0x0137u
 #define WM_CTLCOLORSTATIC 0x0138u
 #define WM_MOUSEMOVE 0x0200u
+#define WM_LBUTTONDOWN 0x0201u
+#define WM_LBUTTONUP 0x0202u
 #define WM_QUERYNEWPALETTE 0x030Fu
 #define WM_PALETTECHANGED 0x0311u
 #define WM_USER 0x0400u
@@ -113,6 +116,9 @@ typedef LRESULT(CALLBACK* WNDPROC)(HWND window, UINT message, WPARAM wParam, LPA
 #define ERROR_CONTROL_ID_NOT_FOUND 1421L
 #endif
 
+#ifndef ERROR_CANNOT_FIND_WND_CLASS
+#define ERROR_CANNOT_FIND_WND_CLASS 1407L
+#endif
 #ifndef ERROR_INVALID_WINDOW_HANDLE
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #endif
@@ -157,6 +163,34 @@ KP_API HWND WINAPI KpSetActiveWindow(HWND window);
 // Enables or disables the window; answers TRUE when it was disabled before.
 KP_API BOOL WINAPI EnableWindow(HWND window, BOOL enable);
 KP_API BOOL WINAPI IsWindowEnabled(HWND window);
+
+// ---- Windows made by the program, their place, subclassing
+// Makes a control of a class the stand-in has (those of GetClassNameW, and
+// TOOLTIPS_CLASSW, kplatform/comctl32_controls.h); `menu` is a child's id.
+// A window without WS_CHILD is a popup owned by `parent` (not its child; it
+// goes when its owner is destroyed). Null and ERROR_CANNOT_FIND_WND_CLASS
+// for another class.
+KP_API HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR text, DWORD style, int x, int y,
+                                   int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                                   LPVOID param);
+#define SWP_NOSIZE 0x0001u
+#define SWP_NOMOVE 0x0002u
+#define SWP_NOZORDER 0x0004u
+#define SWP_NOACTIVATE 0x0010u
+#define SWP_SHOWWINDOW 0x0040u
+#define SWP_HIDEWINDOW 0x0080u
+// Keeps the place and size (nothing is drawn); the z-order is not kept.
+// Template controls start at 0,0,0,0: the stand-in keeps no dialog units.
+KP_API BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
+KP_API BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
+// The next (or previous) control of the dialog, in creation order and
+// wrapping, that has WS_TABSTOP and is visible and enabled; a null control:
+// the first (or last) of them.
+KP_API HWND WINAPI GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous);
+// Subclassing: SetWindowLongPtrW(GWLP_WNDPROC) puts the program's procedure
+// in front of the window's; the value answered (and GetWindowLongPtrW's
+// while none is set) is the class procedure, which CallWindowProcW calls.
+KP_API LRESULT WINAPI CallWindowProcW(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // ---- Messages
 // Calls the window's procedure and answers its result; a handle that is no

@@ -184,6 +184,12 @@ LONG Fav_Add(HANDLE printer, HCDDD ddd, HWND owner, void* devmode, void* printer
 BOOL Fav_EditApply(HANDLE printer, HCDDD ddd, void* devmode, void* printerData, WORD selectedNumber,
                    FAV_LIST* list);
 
+// The settings of `devmode` checked against each other by the model's rules
+// (the constraint sweep), the result in `checked` (devmode size; the
+// printer data are swept in place): 0 nothing changed, 1 settings were
+// corrected, -1 the check could not run.
+LONG Fav_CheckAllConstraints(HCDDD ddd, HWND owner, const void* devmode, void* printerData, void* checked);
+
 // The settings of `devmode` the favourite file would carry that differ from
 // the file's reference (favourite 1 over the device's defaults), in the
 // file's order: what a favourite changes. FALSE when the reference cannot

@@ -189,12 +189,24 @@ LONG uiCvi_ParsePositions(LPCWSTR text, LONG minimum, LONG maximum, LONG kind, s
 #define UI_STR_FAV_EXPORT_TITLE 4710
 #define UI_STR_FAV_FILE_EXT 4711
 
-// The favourites dialogs' work area (UIDATA::userSelWork, one a sheet):
-// what the Paper page's add and edit buttons hand to the dialogs.
+// The favourites' work area (UIDATA::userSelWork, one a sheet): what the
+// Paper page's add and edit buttons hand to the dialogs, and the Paper
+// page's selector (kestrel/sheets/sheet_pages.h).
 struct UI_USERSEL_WORK {
   WCHAR name[FAV_NAME_UNITS + 1];    // the add dialog's name at its start
   WCHAR comment[FAV_COMMENT_UNITS];  // and comment
   WORD position;                     // the edit dialog's selected position at its start
+  // The selector's.
+  FAV_LIST* list;  // the chain list; null before the Paper page made it
+  WORD modified;   // the settings differ from the selected favourite
+  WORD count;      // the list's length: description favourites + 23
+  HWND tooltip;
+  WORD dropped;    // the list is dropped down
+  WORD chosen;     // a CBN_SELCHANGE came while it was dropped
+  WORD cancelled;  // the drop ended with CBN_SELENDCANCEL
+  WORD skipEmptyCheck;  // the print type's empty check is skipped once
+  WORD cause;           // the control that started the coming redisplay (0 another)
+  WORD zoomChecking;    // the zoom's poster check is running
 };
 static_assert(sizeof(UI_USERSEL_WORK) <= UIDATA_USERSEL_WORK_SIZE);
 // The work area of the record's sheet, or null.

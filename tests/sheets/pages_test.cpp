@@ -1,0 +1,460 @@
+// The Paper and Output pages as a user meets them on model A: the
+// favourites selector (browse and cancel, choose, modified, Defaults, a
+// stored position beyond the list, a favourite that conflicts with the
+// rules), zoom, copies, the user-defined paper, the print type's empty
+// checks (capability -65490 on in a description like model A's), the
+// poster/booklet dialog, the paper-source offer, and the procedures' table.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kestrel/core/cddd.h"
+#include "kestrel/core/ddd.h"
+#include "kestrel/core/ddm_value.h"
+#include "kestrel/sheets/sheet_pages.h"
+#include "kestrel/ui/favorite.h"
+#include "kestrel/ui/usersetting.h"
+#include "kplatform/advapi32_registry.h"
+#include "kplatform/user32_messagebox.h"
+#include "kplatform/user32_shell.h"
+#include "sheet_fixture.h"
+
+namespace kestrel::test::ui {
+namespace {
+
+constexpr DWORD kModelACaps0 = 0x04070000;  // model A's first capability word (its info 26)
+
+class PageTest : public SheetControlTest {
+ protected:
+  void TearDown() override {
+    if (dialog_) DestroyWindow(dialog_);
+    dialog_ = nullptr;
+    KpClearDialogs();
+    SheetControlTest::TearDown();
+  }
+  // A tab page as its sheet makes it: the page's lParam the root record,
+  // then PSN_SETACTIVE.
+  HWND OpenPage(DLGPROC proc, LONG templateId) {
+    if (dialog_) DestroyWindow(dialog_);
+    page_ = {};
+    page_.dwSize = sizeof page_;
+    page_.lParam = reinterpret_cast<LPARAM>(uiRoot_);
+    dialog_ = CreateDialogParamW(resource_get_hInstance(), MAKEINTRESOURCEW(templateId), nullptr, proc,
+                                 reinterpret_cast<LPARAM>(&page_));
+    EXPECT_NE(dialog_, nullptr);
+    ShowWindow(dialog_, SW_SHOW);
+    Notify(PSN_SETACTIVE);
+    return dialog_;
+  }
+  HWND OpenPaper() { return OpenPage(uiDlgPaper, IDD_PAPER); }
+  // The texts of the selection field as the owner-drawn combo shows it.
+  std::u16string Shown() {
+    EXPECT_TRUE(Act(KP_UI_PAINT, IDC_PPR_USERSEL));
+    KP_DRAWN drawn[128];
+    DWORD n = KpDrawnItems(Item(IDC_PPR_USERSEL), drawn, 128);
+    std::vector<std::u16string> texts;
+    for (DWORD i = 0; i < n && i < 128; ++i)
+      if (drawn[i].kind == 1) texts.push_back(drawn[i].text);
+    // A paint draws the selection field, then each item.
+    const size_t items = static_cast<size_t>(SendDlgItemMessageW(dialog_, IDC_PPR_USERSEL, CB_GETCOUNT, 0, 0));
+    return texts.size() > items ? texts[texts.size() - items - 1] : u"";
+  }
+  int Position(const char16_t* name) {
+    LRESULT n = SendDlgItemMessageW(dialog_, IDC_PPR_USERSEL, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < n; ++i) {
+      WCHAR text[64] = {};
+      SendDlgItemMessageW(dialog_, IDC_PPR_USERSEL, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                          reinterpret_cast<LPARAM>(text));
+      if (std::u16string(text) == name) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  int Selected() { return static_cast<int>(SendDlgItemMessageW(dialog_, IDC_PPR_USERSEL, CB_GETCURSEL, 0, 0)); }
+  void Command(int id, WORD code) {
+    SendMessageW(dialog_, WM_COMMAND, static_cast<WPARAM>(MAKELONG(static_cast<WORD>(id), code)),
+                 reinterpret_cast<LPARAM>(Item(id)));
+  }
+  std::u16string String(UINT id) {
+    WCHAR text[512] = {};
+    resource_LoadString(id, text, 512);
+    return text;
+  }
+  std::vector<DWORD> Runs() {
+    KP_DIALOG_RUN runs[16];
+    DWORD n = KpDialogRuns(runs, 16);
+    std::vector<DWORD> ids;
+    for (DWORD i = 0; i < n && i < 16; ++i) ids.push_back(runs[i].templateId);
+    return ids;
+  }
+  std::vector<std::u16string> Boxes() {
+    std::vector<std::u16string> texts;
+    for (DWORD i = 0; i < KpMessageBoxCount(); ++i) {
+      KpMessageBoxRecord r{};
+      KpGetMessageBox(i, &r);
+      texts.push_back(r.text);
+    }
+    return texts;
+  }
+  PROPSHEETPAGEW page_{};
+};
+
+// ---- The selector ----------------------------------------------------------------
+
+TEST_F(PageTest, ABrowsedChoiceThatIsCancelledChangesNothingAndAChoiceAppliesTheFavourite) {
+  OpenPaper();
+  ASSERT_EQ(SendDlgItemMessageW(dialog_, IDC_PPR_USERSEL, CB_GETCOUNT, 0, 0), 3);
+  EXPECT_EQ(Selected(), 0);
+  const int economy = Position(u"Economy Printing");
+  ASSERT_GT(economy, 0);
+  const std::vector<BYTE> before = Devmode();
+  // Down the list to "Economy Printing", then Escape-like: the drop ends
+  // with CBN_SELENDCANCEL.
+  Command(IDC_PPR_USERSEL, CBN_DROPDOWN);
+  SendDlgItemMessageW(dialog_, IDC_PPR_USERSEL, CB_SETCURSEL, static_cast<WPARAM>(economy), 0);
+  Command(IDC_PPR_USERSEL, CBN_SELCHANGE);
+  Command(IDC_PPR_USERSEL, CBN_SELENDCANCEL);
+  Command(IDC_PPR_USERSEL, CBN_CLOSEUP);
+  EXPECT_EQ(Devmode(), before);
+  EXPECT_EQ(Selected(), 0);
+  // Chosen by mouse: its settings, its position in DDM 442 and in the store.
+  ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_USERSEL, economy));
+  EXPECT_EQ(Num(DDM_NUP), 2);
+  EXPECT_EQ(Num(DDM_FAVORITE_SELECTION), economy);
+  EXPECT_EQ(Selected(), economy);
+  EXPECT_EQ(Shown(), u"Economy Printing");
+  FAV_LIST list;
+  ASSERT_TRUE(Fav_LoadList(printer_, uiRoot_->uiData->ddd, Devmode().data(), uiRoot_->printerData, &list));
+  EXPECT_EQ(Num(DDM_FAVORITE_SELECTION), economy);  // "SelPosition" read back
+  EXPECT_EQ(KpMessageBoxCount(), 0u);
+}
+
+TEST_F(PageTest, AnotherControlMarksTheFavouriteModifiedAndDefaultsSelectsFavouriteOne) {
+  OpenPaper();
+  EXPECT_EQ(Shown(), u"Default Settings");
+  ASSERT_TRUE(Act(KP_UI_SELECT_ALL, IDC_PPR_COPIES));
+  ASSERT_TRUE(Act(KP_UI_TYPE, IDC_PPR_COPIES, 0, u"3"));
+  ASSERT_TRUE(Act(KP_UI_FOCUS, IDC_PPR_COLLATE));
+  EXPECT_EQ(Num(DDM_COPIES), 3);
+  EXPECT_EQ(Shown(), u"Default Settings" + String(UI_STR_MODIFIED));
+  // Defaults: favourite 1, which the defaults are: not modified.
+  ASSERT_TRUE(Act(KP_UI_CLICK, IDC_DEFAULT));
+  EXPECT_EQ(Shown(), u"Default Settings");
+  // From another favourite too: the Defaults button selects favourite 1.
+  ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_USERSEL, Position(u"Economy Printing")));
+  ASSERT_TRUE(Act(KP_UI_CLICK, IDC_DEFAULT));
+  EXPECT_EQ(Selected(), Position(u"Default Settings"));
+  EXPECT_EQ(Num(DDM_FAVORITE_SELECTION), Position(u"Default Settings"));
+  // The page opened again finds the store's position.
+  OpenPaper();
+  EXPECT_EQ(Selected(), Position(u"Default Settings"));
+}
+
+TEST_F(PageTest, AStoredPositionBeyondTheListSelectsFavouriteOne) {
+  OpenPaper();  // the store is made
+  DestroyWindow(dialog_);
+  dialog_ = nullptr;
+  BYTE bytes[4] = {50, 0, 0, 0};
+  ASSERT_TRUE(
+      SaveCurrentUserData(printer_, uiRoot_->uiData->ddd, bytes, 4, REG_DWORD, FAV_SUBKEY, FAV_VALUE_SELPOSITION));
+  OpenPaper();
+  EXPECT_EQ(Selected(), Position(u"Default Settings"));
+}
+
+// A user favourite stored with settings the rules do not allow together
+// (poster printing with two pages a sheet).
+bool Conflicting(void* devmode, void* printerData) {
+  LONG layout = 0, nup = 0;
+  return ddm_GetNumber(DDM_LAYOUTMODE, devmode, printerData, &layout) &&
+         ddm_GetNumber(DDM_NUP, devmode, printerData, &nup) && layout == 1 && nup == 2;
+}
+WORD StoreConflicting(UIROOT* root, HANDLE printer) {
+  std::vector<BYTE> dm(static_cast<BYTE*>(root->devmode), static_cast<BYTE*>(root->devmode) + NRV_DEVMODE_SIZE_FULL);
+  EXPECT_TRUE(ddm_SetNumber(DDM_LAYOUTMODE, dm.data(), root->printerData, 1));
+  EXPECT_TRUE(ddm_SetNumber(DDM_NUP, dm.data(), root->printerData, 2));
+  EXPECT_TRUE(Conflicting(dm.data(), root->printerData));
+  const WORD number = 9;
+  EXPECT_TRUE(SaveCurrentUserUserSel(printer, root->uiData->ddd, number, dm.data(), u"Envelope", u"", FAV_FLAG_USER));
+  const WORD index[] = {1, 2, 3, number, 0};
+  EXPECT_TRUE(SaveCurrentUserUserInfo(printer, root->uiData->ddd, index, 26));
+  return number;
+}
+
+TEST_F(PageTest, AConflictingFavouriteOkSavesTheCorrectionCancelMarksItModified) {
+  OpenPaper();
+  const WORD number = StoreConflicting(uiRoot_, printer_);
+  for (int answer : {IDOK, IDCANCEL}) {
+    SCOPED_TRACE(answer);
+    OpenPaper();
+    const int at = Position(u"Envelope");
+    ASSERT_GE(at, 0);
+    KpClearMessageBoxes();
+    for (int i = 0; i < 8; ++i) KpQueueMessageBoxAnswer(answer);
+    ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_USERSEL, at));
+    const std::vector<std::u16string> boxes = Boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().rfind(u"The favourite \"Envelope\" does not fit", 0), 0u) << boxes.back().size();
+    EXPECT_FALSE(Conflicting(uiRoot_->devmode, uiRoot_->printerData));  // the page has the corrected settings
+    std::vector<BYTE> stored(NRV_DEVMODE_SIZE_FULL);
+    ASSERT_TRUE(
+        LoadCurrentUserUserSel(printer_, uiRoot_->uiData->ddd, number, stored.data(), nullptr, nullptr, nullptr));
+    if (answer == IDOK) {
+      EXPECT_FALSE(Conflicting(stored.data(), uiRoot_->printerData));  // saved back
+      EXPECT_EQ(Shown(), u"Envelope");
+    } else {
+      EXPECT_TRUE(Conflicting(stored.data(), uiRoot_->printerData));
+      EXPECT_EQ(Shown(), u"Envelope" + String(UI_STR_MODIFIED));
+    }
+    StoreConflicting(uiRoot_, printer_);
+  }
+}
+
+// ---- Paper page controls ------------------------------------------------------------
+
+TEST_F(PageTest, ZoomIsHundredWhenFixedAndCopiesTakeTheDigitsOfTheirMaximum) {
+  SetNum(DDM_ZOOM_ON, 1);
+  SetNum(DDM_ZOOM, 50);
+  OpenPaper();
+  UI_MSGINFO m = Msg();
+  m.changedId = DDM_ZOOM_ON;
+  uiUpdateDisplay(&m, nullptr);
+  EXPECT_EQ(Num(DDM_ZOOM), 100);
+  EXPECT_EQ(Text(IDC_PPR_ZOOM), u"100");
+  EXPECT_EQ(GetFocus(), Item(IDC_PPR_ZOOM));
+  // Model A's copies go to 9999: four digits.
+  EXPECT_EQ(SendDlgItemMessageW(dialog_, IDC_PPR_COPIES, EM_GETLIMITTEXT, 0, 0), 4);
+}
+
+TEST_F(PageTest, TheUserDefinedPaperOpensItsDialogThroughThePagesOwnRequest) {
+  OpenPaper();
+  const int user = ItemIndex(DDM_PAPERSIZE, DMPAPER_USER);
+  ASSERT_GE(user, 0);
+  SetNum(DDM_CUSTOMPAPERWIDTH, 2000);  // a size the printer takes
+  SetNum(DDM_CUSTOMPAPERLENGTH, 3000);
+  KpClearDialogs();
+  ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_OUTPUTPAPER, user));
+  EXPECT_EQ(Runs(), (std::vector<DWORD>{IDD_USERDEFINE_DOCPROP}));
+}
+
+TEST_F(PageTest, LeavingWithAnEmptyPrintTypeFieldShowsItsMessageAndOpensItsDialog) {
+  UseCapabilities(kModelACaps0, 1u << 14);  // -65490 on
+  struct Case {
+    LONG type;
+    WORD field;
+    UINT message;
+    DWORD dialog;
+  };
+  const Case cases[] = {{UI_PRINTTYPE_SECURE, UI_DDM_USERID, UI_STR_EMPTY_SECURE, IDD_SECURITY},
+                        {UI_PRINTTYPE_SAMPLE, UI_DDM_USERID, UI_STR_EMPTY_SAMPLE, IDD_SAMPLE},
+                        {UI_PRINTTYPE_LOREBOX, UI_DDM_BOXNUMBER, UI_STR_EMPTY_LOREBOX, IDD_KNOWLEDGE}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    SetNum(DDM_JOBTYPE, c.type);
+    ASSERT_EQ(ddm_SetValue(c.field, uiRoot_->devmode, uiRoot_->printerData, DDM_TYPE_STRING, 2, u""), 0);
+    OpenPaper();
+    KpClearMessageBoxes();
+    KpClearDialogs();
+    EXPECT_EQ(Notify(PSN_KILLACTIVE), TRUE);  // the page stays
+    EXPECT_EQ(Boxes(), (std::vector<std::u16string>{String(c.message)}));
+    KpPumpMessages();
+    EXPECT_EQ(Runs(), (std::vector<DWORD>{c.dialog}));
+    // The add, edit and finishing buttons leave the page without the check.
+    for (int button : {IDC_PPR_USERSEL_ADD, IDC_PPR_USERSEL_EDIT}) {
+      KpClearMessageBoxes();
+      ASSERT_TRUE(Act(KP_UI_CLICK, button));
+      EXPECT_EQ(KpMessageBoxCount(), 0u) << button;
+    }
+  }
+  // Without the capability nothing is checked.
+}
+
+TEST_F(PageTest, ThePrintTypeButtonOpensOnlyADialogItsTypeHas) {
+  OpenPaper();
+  struct Case {
+    LONG type;
+    std::vector<DWORD> runs;
+  };
+  const Case cases[] = {{0, {}}, {UI_PRINTTYPE_SECURE, {IDD_SECURITY}}, {4, {IDD_DELAY}}, {5, {}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    SetNum(DDM_JOBTYPE, c.type);
+    KpClearDialogs();
+    Command(IDC_PPR_PRINTTYPE_SET, BN_CLICKED);
+    EXPECT_EQ(Runs(), c.runs);
+  }
+}
+
+TEST_F(PageTest, PosterBookletControlsOnlyForTheBookletLayoutAndTheHelpCountsItsPages) {
+  SetNum(DDM_MAXBOOKLETNUMBER, 3);
+  for (LONG layout : {1, 2}) {
+    SCOPED_TRACE(layout);
+    SetNum(DDM_LAYOUTMODE, layout);
+    if (dialog_) DestroyWindow(dialog_);
+    dialog_ = CreateDialogParamW(resource_get_hInstance(), MAKEINTRESOURCEW(IDD_POSTERBOOKLET), nullptr,
+                                 uiDlgPosterBooklet, reinterpret_cast<LPARAM>(uiRoot_));
+    ASSERT_NE(dialog_, nullptr);
+    ShowWindow(dialog_, SW_SHOW);
+    for (int id : {IDC_PBK_SIZE, IDC_PBK_OVERLAP, IDC_PBK_OVERLAPWIDTH, IDC_PBK_OVERLAPSPIN, IDC_PBK_CUTMARKS}) {
+      EXPECT_EQ(IsWindowVisible(Item(id)) != FALSE, layout == 2) << id;
+      if (layout != 2) {
+        EXPECT_FALSE(IsWindowEnabled(Item(id))) << id;
+      }
+    }
+    EXPECT_TRUE(IsWindowVisible(Item(IDC_PBK_LAYOUT)));
+    const LPCWSTR args[] = {u"3", u"12"};
+    WCHAR help[256] = {};
+    ASSERT_TRUE(uiMakeMsg(UI_STR_POSTER_HELP, args, 2, help, 256));
+    EXPECT_EQ(Text(IDC_PBK_HELP), std::u16string(help));
+  }
+}
+
+TEST_F(PageTest, TheLogoTakesItsBitmapsSizeAndAClickOpensThePrintersPage) {
+  OpenPaper();
+  WORD width = 0, height = 0;
+  HCDDD ddd = uiRoot_->uiData->ddd;
+  BYTE* bitmap = ddd_GetPrinterBitmap(ddd->main, ddd->referenced, 40, &width, &height);
+  ASSERT_NE(bitmap, nullptr);
+  ddd_FreeMem(bitmap);
+  RECT r{};
+  ASSERT_TRUE(GetWindowRect(Item(IDC_PPR_LOGO), &r));
+  EXPECT_EQ(r.right - r.left, width);
+  EXPECT_EQ(r.bottom - r.top, height);
+  KpClearShellCalls();
+  ASSERT_TRUE(Act(KP_UI_MOUSE_DOWN, IDC_PPR_LOGO));
+  KP_SHELL_CALL calls[2];
+  ASSERT_EQ(KpShellCalls(calls, 2), 1u);
+  EXPECT_EQ(calls[0].kind, 3u);
+  EXPECT_EQ(std::u16string(calls[0].text[0]), u"open");
+  EXPECT_EQ(std::u16string(calls[0].text[1]), u"Logo");  // model A's printer-information string 29
+}
+
+TEST_F(PageTest, TheFinishingSummaryVariantSummarisesAndFollowsThePrintType) {
+  SetNum(DDM_COPIES, 2);
+  OpenPage(uiDlgPaper, IDD_PAPER_FINISHING_SUMMARY);
+  const std::u16string summary = Text(IDC_PPR_PAPER_SUMMARY);
+  EXPECT_NE(summary.find(u"A4"), std::u16string::npos) << summary.size();
+  EXPECT_NE(summary.find(u"2 copies"), std::u16string::npos);
+  EXPECT_TRUE(IsWindowEnabled(Item(IDC_PPR_FINISHING)));
+  SetNum(DDM_JOBTYPE, UI_PRINTTYPE_NOFINISHING);
+  Notify(PSN_SETACTIVE);
+  EXPECT_FALSE(IsWindowEnabled(Item(IDC_PPR_FINISHING)));
+  EXPECT_FALSE(IsWindowEnabled(Item(IDC_PPR_FINISHING_SUMMARY)));
+  // The summary passes the focus on to the next tab stop.
+  SetFocus(Item(IDC_PPR_PAPER_SUMMARY));
+  EXPECT_NE(GetFocus(), Item(IDC_PPR_PAPER_SUMMARY));
+}
+
+// ---- Output page: the paper-source offer ---------------------------------------------
+
+TEST_F(PageTest, ThePaperSourceOfferWritesOnlyOnYesAndTheDialogOpensInEveryCase) {
+  struct Case {
+    const char* what;
+    LONG source;  // DDM 265 before
+    LONG width;   // of the user-defined paper (DDM 8 is 256), 0.1 mm
+    int answer;   // the box's, when one is shown
+    size_t boxes;
+    LONG after;  // DDM 265 after
+  };
+  const Case cases[] = {
+      {"yes", 7, 2000, IDYES, 1, 4},
+      {"no", 7, 2000, IDNO, 1, 7},
+      {"already the bypass tray", 4, 2000, IDYES, 0, 4},
+      {"bypass tray refused for the paper", 7, 3300, IDYES, 0, 7},  // wider than the bypass tray's 320 mm
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetNum(DDM_PAPERSIZE, DMPAPER_USER);
+    SetNum(DDM_CUSTOMPAPERWIDTH, c.width);
+    SetNum(DDM_CUSTOMPAPERLENGTH, 3000);
+    SetNum(DDM_INPUTBIN, c.source);
+    OpenPage(uiDlgOutput, IDD_OUTPUT);
+    KpClearMessageBoxes();
+    KpClearDialogs();
+    KpQueueMessageBoxAnswer(c.answer);
+    ASSERT_TRUE(Act(KP_UI_CLICK, IDC_OUT_MANUALTRAY));
+    EXPECT_EQ(KpMessageBoxCount(), c.boxes);
+    if (c.boxes) {
+      EXPECT_EQ(Boxes()[0], String(UI_STR_OFFER_MANUAL));
+    }
+    EXPECT_EQ(Num(DDM_INPUTBIN), c.after);
+    EXPECT_EQ(Runs(), (std::vector<DWORD>{IDD_MANUALTRAY}));
+    if (c.after == 4) {
+      WCHAR shown[64] = {};
+      GetDlgItemTextW(dialog_, IDC_OUT_PAPERSOURCE, shown, 64);
+      EXPECT_EQ(std::u16string(shown), u"Bypass Tray");
+    }
+    KpClearMessageBoxes();
+  }
+}
+
+// ---- The procedures -------------------------------------------------------------------
+
+TEST(PageProcedures, EachProcedureHasItsNumberKindAndReplacedSlots) {
+  struct Row {
+    LONG dlgNo;
+    WORD kind;
+    std::vector<std::pair<WORD, UI_MSGFUNC>> slots;
+  };
+  const Row rows[] = {
+      {1, 1, {{1, uiOutInitDialog}, {2, uiOutSetActive}}},
+      {2, 1, {{1, uiOutInitDialog}, {2, uiOutSetActive}}},
+      {3, 1, {}},
+      {4, 4, {{1, uiFntInitDialog}}},
+      {5, 1, {}},
+      {6, 1, {}},
+      {10, 4, {}},
+      {11, 3, {}},
+      {13, 1, {}},
+      {14, 3, {}},
+      {16, 4, {}},
+      {20, 4, {}},
+      {21, 4, {}},
+      {22, 4, {{1, uiDlgPrintTypeCommon_InitDialog}}},
+      {23, 4, {{1, uiDlgFontSubst_InitDialog}, {0, uiDlgFontSubst_Command}}},
+      {25, 4, {}},
+      {26, 3, {}},
+      {27, 3, {}},
+      {28, 3, {{5, uiDlgFll_Apply}}},
+      {29, 3, {}},
+      {37, 4, {}},
+      {39, 3, {}},
+      {40, 4, {}},
+      {41, 4, {}},
+      {42, 4, {{1, uiDlgPrintTypeCommon_InitDialog}}},
+      {43, 4, {{1, uiDlgPrintTypeCommon_InitDialog}}},
+      {44, 4, {{1, uiDlgPrintTypeCommon_InitDialog}}},
+      {46, 1, {}},
+      {47, 4, {}},
+      {48, 4, {}},
+  };
+  ASSERT_EQ(uiProcTableCount, static_cast<LONG>(sizeof rows / sizeof rows[0]));
+  for (LONG i = 0; i < uiProcTableCount; ++i) {
+    const UI_PROCDESC& d = uiProcTable[i];
+    const Row& r = rows[i];
+    SCOPED_TRACE(r.dlgNo);
+    EXPECT_EQ(d.dlgNo, r.dlgNo);
+    EXPECT_EQ(d.kind, r.kind);
+    ASSERT_EQ(d.replaced, r.slots.size());
+    for (size_t s = 0; s < r.slots.size(); ++s) {
+      EXPECT_EQ(d.slots[s].slot, r.slots[s].first);
+      EXPECT_EQ(d.slots[s].handler, r.slots[s].second);
+    }
+    // The window records of the sheets name the same procedure for the
+    // number.
+    const UI_WNDINFO* w = uiTabDef_FindWndInfo(r.dlgNo);
+    if (w && w->tab && w->tab->dlgNo == r.dlgNo && r.dlgNo != 3) {
+      EXPECT_EQ(w->tab->proc, d.proc);
+    }
+  }
+  // A replacement is for its message only: the Paper page's WM_COMMAND slot
+  // stays the engine's.
+  UI_MSGFUNC handler = nullptr;
+  WORD slot = 0;
+  ASSERT_TRUE(uiMsg_GetMsgFncTemplete(WM_COMMAND, 0, 0, UI_KIND_ROOT, &handler, &slot));
+  for (WORD s = 0; s < uiProcTable[0].replaced; ++s)
+    ASSERT_TRUE(uiMsg_ReplaceMsgFnc(uiProcTable[0].slots[s].handler, uiProcTable[0].slots[s].slot, &handler, slot));
+  EXPECT_EQ(handler, FncTbl_Root[0]);
+}
+
+}  // namespace
+}  // namespace kestrel::test::ui
