@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <initializer_list>
 
 #include "jobctrl.h"
 #include "kestrel/render/pdev.h"
@@ -20,6 +21,14 @@
 // output was marked failed): nothing more is written.
 inline bool kmOutputFailed(const PDEV* pdev) {
   return (pdev->ddiFlags & PDEV_OUTPUT_FAILED) || (pdev->xl.out.status & XL_STATUS_OUTPUT_FAILED);
+}
+// The results of steps that write, ORed, the steps run in the order
+// written: the elements of a braced list are evaluated left to right, the
+// operands of | in no fixed order.
+inline LONG kmSteps(std::initializer_list<LONG> results) {
+  LONG r = 0;
+  for (LONG x : results) r |= x;
+  return r;
 }
 // A stream writer's result: true on success; a failure sets the
 // write-fault error.

@@ -28,7 +28,7 @@ constexpr BYTE kRopPatCopy = 240;  // the pen's colour replaces the page
 LONG X(int r) { return r == 0 ? 0 : -1; }
 
 LONG Line(XlContext* ctx, POINT from, POINT to) {
-  return X(xl_newpath(ctx)) | X(xl_setcursor(ctx, from)) | X(xl_linepath_single(ctx, to)) | X(xl_paintpath(ctx));
+  return kmSteps({X(xl_newpath(ctx)), X(xl_setcursor(ctx, from)), X(xl_linepath_single(ctx, to)), X(xl_paintpath(ctx))});
 }
 
 }  // namespace
@@ -51,17 +51,17 @@ LONG nupFrame_drawNupFrame(PDEV* pdev, LONG count) {
   if (layout.resolutionX == 0) layout.resolutionX = kDefaultDpi;
   if (layout.resolutionY == 0) layout.resolutionY = kDefaultDpi;
   // 1.
-  LONG result = init_cgs(pdev) | X(xl_setcliptopage(ctx));
+  LONG result = kmSteps({init_cgs(pdev), X(xl_setcliptopage(ctx))});
   // 2, 3.
   const LAYOUT_PEN pen = layout_framePen(layout.resolutionX, layout.resolutionY);
   result |= X(xl_setpenwidth(ctx, static_cast<WORD>((pen.widthX + pen.widthY + 1) / 2)));
-  result |= X(xl_setlinejoin(ctx, kJoinRound)) | X(xl_setlinecap(ctx, kCapRound)) | X(xl_setlinedash_solid(ctx));
-  result |= X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll)) | X(xl_setbrushsource_null(ctx));
+  result |= kmSteps({X(xl_setlinejoin(ctx, kJoinRound)), X(xl_setlinecap(ctx, kCapRound)), X(xl_setlinedash_solid(ctx))});
+  result |= kmSteps({X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll)), X(xl_setbrushsource_null(ctx))});
   // Each source gets its own colour space, as everywhere in the renderer:
   // the spooler side's colour conversion pairs every SetBrushSource and
   // SetPenSource with the SetColorSpace before it, and a source without one
   // fails the job.
-  result |= X(xl_setrop(ctx, kRopPatCopy)) | X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll));
+  result |= kmSteps({X(xl_setrop(ctx, kRopPatCopy)), X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll))});
   result |= X(xl_setpensource_rgb(ctx, 0, 0, 0));
   float frame[6];
   {

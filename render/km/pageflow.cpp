@@ -336,7 +336,7 @@ LONG _setJobStartSettings(PDEV* pdev) {
   if (jobInfo_jobInfo_initAtJobStart(&pdev->jobInfo, pdev->devmode, pdev->printerData, &device, &bad) != JOBREC_OK)
     return -1;
   if (page_checkJobModes(pdev) != 0) return -1;
-  LONG result = _getInputPaper(pdev) | _getOutputPaper(pdev) | _getInputTray(pdev);
+  LONG result = kmSteps({_getInputPaper(pdev), _getOutputPaper(pdev), _getInputTray(pdev)});
   if (jobInfo_layoutInfo_initAtJobStart(&pdev->layoutInfo, &pdev->jobInfo, pdev->devmode, pdev->printerData, &device,
                                         &bad) != JOBREC_OK)
     return -1;
@@ -369,7 +369,7 @@ LONG _sendJobFooter(PDEV* pdev) {
 LONG _commonPageStep(PDEV* pdev) {
   if (!pdev) return -1;
   if (!(pdev->pageCtrl.flags & JOBCTRL_RESET_IN_JOB)) return 0;
-  LONG result = _getInputPaper(pdev) | _getOutputPaper(pdev);
+  LONG result = kmSteps({_getInputPaper(pdev), _getOutputPaper(pdev)});
   if (pdev->jobInfo.nup <= 1) result |= _getInputTray(pdev);
   return result;
 }

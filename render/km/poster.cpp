@@ -37,8 +37,8 @@ constexpr BYTE kRopPatCopy = 240;
 LONG X(int r) { return r == 0 ? 0 : -1; }
 
 LONG Line(XlContext* ctx, LONG x0, LONG y0, LONG x1, LONG y1) {
-  return X(xl_newpath(ctx)) | X(xl_setcursor(ctx, POINT{x0, y0})) | X(xl_linepath_single(ctx, POINT{x1, y1})) |
-         X(xl_paintpath(ctx));
+  return kmSteps({X(xl_newpath(ctx)), X(xl_setcursor(ctx, POINT{x0, y0})), X(xl_linepath_single(ctx, POINT{x1, y1})),
+                  X(xl_paintpath(ctx))});
 }
 
 bool Fits16(int64_t v) { return v >= INT16_MIN && v <= INT16_MAX; }
@@ -152,14 +152,14 @@ LONG pstr_selectTonboPen(PDEV* pdev, LONG widthX, LONG widthY) {
   };
   const WORD dashes[2] = {dash(kDashOn), dash(kDashOff)};
   LONG result = X(xl_setpenwidth(ctx, static_cast<WORD>((widthX + widthY + 1) / 2)));
-  result |= X(xl_setlinejoin(ctx, kJoinRound)) | X(xl_setlinecap(ctx, kCapRound));
+  result |= kmSteps({X(xl_setlinejoin(ctx, kJoinRound)), X(xl_setlinecap(ctx, kCapRound))});
   result |= X(xl_setlinedash_dash(ctx, dashes, 2, 0));
-  result |= X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll)) | X(xl_setbrushsource_null(ctx));
+  result |= kmSteps({X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll)), X(xl_setbrushsource_null(ctx))});
   // Each source gets its own colour space, as everywhere in the renderer:
   // the spooler side's colour conversion pairs every SetBrushSource and
   // SetPenSource with the SetColorSpace before it, and a source without one
   // fails the job.
-  result |= X(xl_setrop(ctx, kRopPatCopy)) | X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll));
+  result |= kmSteps({X(xl_setrop(ctx, kRopPatCopy)), X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll))});
   result |= X(xl_setpensource_rgb(ctx, 0, 0, 0));
   return result;
 }
@@ -170,7 +170,7 @@ LONG pstrJob_drawPosterTonbo(PDEV* pdev) {
   LAYOUTINFO layout = pdev->layoutInfo;
   if (layout.resolutionX == 0) layout.resolutionX = kDefaultDpi;
   if (layout.resolutionY == 0) layout.resolutionY = kDefaultDpi;
-  LONG result = init_cgs(pdev) | X(xl_setcliptopage(ctx));
+  LONG result = kmSteps({init_cgs(pdev), X(xl_setcliptopage(ctx))});
   LONG W = l_dmm2dev(&layout, layout.outputPaper.imageableWidth, LAYOUT_AXIS_X);
   LONG H = l_dmm2dev(&layout, layout.outputPaper.imageableHeight, LAYOUT_AXIS_Y);
   const bool landscape = layout.landscapeOutput != 0;
@@ -185,13 +185,13 @@ LONG pstrJob_drawPosterTonbo(PDEV* pdev) {
   result |= pdl_ctrl_setcoordinate(pdev, sheet);
   const LONG x0 = pen.insetX, y0 = pen.insetY, x1 = W - pen.insetX, y1 = H - pen.insetY;
   // The four corners: one horizontal and one vertical line inward.
-  result |= Line(ctx, x0, y0, x0 + lx, y0) | Line(ctx, x0, y0, x0, y0 + ly);
-  result |= Line(ctx, x1, y0, x1 - lx, y0) | Line(ctx, x1, y0, x1, y0 + ly);
-  result |= Line(ctx, x0, y1, x0 + lx, y1) | Line(ctx, x0, y1, x0, y1 - ly);
-  result |= Line(ctx, x1, y1, x1 - lx, y1) | Line(ctx, x1, y1, x1, y1 - ly);
+  result |= kmSteps({Line(ctx, x0, y0, x0 + lx, y0), Line(ctx, x0, y0, x0, y0 + ly)});
+  result |= kmSteps({Line(ctx, x1, y0, x1 - lx, y0), Line(ctx, x1, y0, x1, y0 + ly)});
+  result |= kmSteps({Line(ctx, x0, y1, x0 + lx, y1), Line(ctx, x0, y1, x0, y1 - ly)});
+  result |= kmSteps({Line(ctx, x1, y1, x1 - lx, y1), Line(ctx, x1, y1, x1, y1 - ly)});
   // The middles of the top and bottom, then of the left and right edges.
-  result |= Line(ctx, W / 2 - hx, y0, W / 2 + hx, y0) | Line(ctx, W / 2 - hx, y1, W / 2 + hx, y1);
-  result |= Line(ctx, x0, H / 2 + hy, x0, H / 2 - hy) | Line(ctx, x1, H / 2 + hy, x1, H / 2 - hy);
+  result |= kmSteps({Line(ctx, W / 2 - hx, y0, W / 2 + hx, y0), Line(ctx, W / 2 - hx, y1, W / 2 + hx, y1)});
+  result |= kmSteps({Line(ctx, x0, H / 2 + hy, x0, H / 2 - hy), Line(ctx, x1, H / 2 + hy, x1, H / 2 - hy)});
   float identity[6];
   pagemat_setBaseMatrix(identity);
   result |= pdl_ctrl_setcoordinate(pdev, identity);
