@@ -45,8 +45,10 @@ bool Line(HDC hdc, int width, COLORREF colour, std::initializer_list<POINT> poin
   return ok != FALSE;
 }
 
-// The cover: a title and lines of text in two TrueType faces the renderer
-// downloads to the printer.
+// The cover: a title and lines of text in two TrueType faces. At the
+// driver's defaults the renderer prints plain Latin lines in the printer's
+// own fonts (substitution) and downloads a face for the lines with letters
+// those fonts lack: the Greek and Cyrillic lines, one in each face.
 bool Cover(HDC hdc) {
   const int in = Inch(hdc);
   bool ok = Text(hdc, u"DejaVu Sans", 28, true, in, in, u"Kestrel: the whole road");
@@ -54,6 +56,8 @@ bool Cover(HDC hdc) {
                   u"An application's document, drawn on a device context and printed through the driver.");
   ok = ok && Text(hdc, u"DejaVu Serif", 14, false, in, in * 2 + in / 3,
                   u"Greek: \u0391\u03b2\u03b3 \u2014 Cyrillic: \u0416\u0443\u043a");
+  ok = ok && Text(hdc, u"DejaVu Sans", 12, false, in, in * 3 - in / 3,
+                  u"Sans with Greek: \u03a9\u03bc\u03ad\u03b3\u03b1", RGB(0, 0, 200));
   ok = ok && Text(hdc, u"DejaVu Sans", 12, false, in, in * 3, u"Sans at 12 points, in blue.", RGB(0, 0, 200));
   ok = ok && Line(hdc, 1, RGB(0, 0, 0), {{in, in * 3 + in / 2}, {in * 7, in * 3 + in / 2}});
   return ok;
@@ -179,7 +183,8 @@ RoadDocument RoadSampleDocument() {
   RoadDocument doc;
   doc.name = u"Kestrel sample";
   doc.pages = {
-      {"cover: text in DejaVu Sans and DejaVu Serif (downloaded TrueType), a rule", Cover},
+      {"cover: text in DejaVu Sans and DejaVu Serif (Greek and Cyrillic lines downloaded as TrueType, the rest in "
+       "the printer's fonts), a rule", Cover},
       {"vector: a filled rectangle, a hatched ellipse, a pattern-filled star, dashed, dash-dot and wide lines, a "
        "Bezier curve, stripes cut by a clip",
        Vector},
