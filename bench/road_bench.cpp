@@ -142,13 +142,9 @@ bool WarmUp(const Road& road, const RoadDocument& doc) {
   return gRangeCount.load() > 0;
 }
 
-void Sample(benchmark::State& state, const char* compression) {
-  Road road;
-  const RoadDocument doc = kestrel::road::RoadSampleDocument();
-  if (!road.Open({{"image-compression", compression}}) || !WarmUp(road, doc)) {
-    state.SkipWithError("no road");
-    return;
-  }
+// Prints the document once an iteration, sampling where the time goes;
+// counts pages per second and bytes per page.
+void PrintRepeatedly(benchmark::State& state, Road& road, const RoadDocument& doc) {
   uint64_t pages = 0, bytes = 0;
   StartSampling();
   for (auto _ : state) {
@@ -163,6 +159,16 @@ void Sample(benchmark::State& state, const char* compression) {
   StopSampling(state);
   state.counters["pages_per_second"] = benchmark::Counter(static_cast<double>(pages), benchmark::Counter::kIsRate);
   state.counters["bytes_per_page"] = pages ? static_cast<double>(bytes) / pages : 0.0;
+}
+
+void Sample(benchmark::State& state, const char* compression) {
+  Road road;
+  const RoadDocument doc = kestrel::road::RoadSampleDocument();
+  if (!road.Open({{"image-compression", compression}}) || !WarmUp(road, doc)) {
+    state.SkipWithError("no road");
+    return;
+  }
+  PrintRepeatedly(state, road, doc);
 }
 
 void BM_SampleDeltaRow(benchmark::State& state) { Sample(state, "delta-row"); }
@@ -194,20 +200,7 @@ void BM_Text100Pages(benchmark::State& state) {
       return draw(hdc);
     };
   }
-  uint64_t pages = 0, bytes = 0;
-  StartSampling();
-  for (auto _ : state) {
-    const kestrel::road::RoadJob job = kestrel::road::RoadPrint(road.queue, doc);
-    if (!job.result.ok()) {
-      state.SkipWithError(job.result.message.c_str());
-      break;
-    }
-    pages += job.pages.size();
-    bytes += job.bytes.size();
-  }
-  StopSampling(state);
-  state.counters["pages_per_second"] = benchmark::Counter(static_cast<double>(pages), benchmark::Counter::kIsRate);
-  state.counters["bytes_per_page"] = pages ? static_cast<double>(bytes) / pages : 0.0;
+  PrintRepeatedly(state, road, doc);
   state.counters["rss_kb_page_1"] = rss[0];
   state.counters["rss_kb_page_10"] = rss[1];
   state.counters["rss_kb_page_100"] = rss[2];

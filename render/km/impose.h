@@ -17,6 +17,15 @@ struct LAYOUT_PEN {
   LONG widthX, widthY, insetX, insetY;
 };
 LAYOUT_PEN layout_framePen(LONG resolutionX, LONG resolutionY);
+// The black pen of the frames and crop marks: the width, round joins and
+// caps, the dashes given (none: solid), a null brush, then the pen. Each
+// source follows its own colour space, as everywhere in the renderer: the
+// spooler side's colour conversion pairs every SetBrushSource and
+// SetPenSource with the SetColorSpace before it, and a source without one
+// fails the job.
+LONG layout_selectMarkPen(XlContext* ctx, WORD width, const WORD* dashes, DWORD dashCount);
+// One straight line: NewPath, SetCursor, LinePath, PaintPath.
+LONG layout_drawLine(XlContext* ctx, POINT from, POINT to);
 // The cell of logical page index (from 0) of a side (0 front, 1 back), in
 // sheet pixels, y down.
 LONG pagemat_setLogPageArea_byLayoutInfo(const LAYOUTINFO* layout, LONG side, LONG pageIndex, LAYOUT_RECT* area);

@@ -27,9 +27,6 @@ constexpr BYTE kRopPatCopy = 240;  // the pen's colour replaces the page
 
 LONG X(int r) { return r == 0 ? 0 : -1; }
 
-LONG Line(XlContext* ctx, POINT from, POINT to) {
-  return kmSteps({X(xl_newpath(ctx)), X(xl_setcursor(ctx, from)), X(xl_linepath_single(ctx, to)), X(xl_paintpath(ctx))});
-}
 
 }  // namespace
 
@@ -44,6 +41,18 @@ LAYOUT_PEN layout_framePen(LONG resolutionX, LONG resolutionY) {
   return pen;
 }
 
+LONG layout_selectMarkPen(XlContext* ctx, WORD width, const WORD* dashes, DWORD dashCount) {
+  return kmSteps({X(xl_setpenwidth(ctx, width)), X(xl_setlinejoin(ctx, kJoinRound)), X(xl_setlinecap(ctx, kCapRound)),
+                  X(dashCount ? xl_setlinedash_dash(ctx, dashes, dashCount, 0) : xl_setlinedash_solid(ctx)),
+                  X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll)), X(xl_setbrushsource_null(ctx)),
+                  X(xl_setrop(ctx, kRopPatCopy)), X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll)),
+                  X(xl_setpensource_rgb(ctx, 0, 0, 0))});
+}
+
+LONG layout_drawLine(XlContext* ctx, POINT from, POINT to) {
+  return kmSteps({X(xl_newpath(ctx)), X(xl_setcursor(ctx, from)), X(xl_linepath_single(ctx, to)), X(xl_paintpath(ctx))});
+}
+
 LONG nupFrame_drawNupFrame(PDEV* pdev, LONG count) {
   if (!pdev || count < 0) return -1;
   XlContext* ctx = &pdev->xl;
@@ -54,15 +63,7 @@ LONG nupFrame_drawNupFrame(PDEV* pdev, LONG count) {
   LONG result = kmSteps({init_cgs(pdev), X(xl_setcliptopage(ctx))});
   // 2, 3.
   const LAYOUT_PEN pen = layout_framePen(layout.resolutionX, layout.resolutionY);
-  result |= X(xl_setpenwidth(ctx, static_cast<WORD>((pen.widthX + pen.widthY + 1) / 2)));
-  result |= kmSteps({X(xl_setlinejoin(ctx, kJoinRound)), X(xl_setlinecap(ctx, kCapRound)), X(xl_setlinedash_solid(ctx))});
-  result |= kmSteps({X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll)), X(xl_setbrushsource_null(ctx))});
-  // Each source gets its own colour space, as everywhere in the renderer:
-  // the spooler side's colour conversion pairs every SetBrushSource and
-  // SetPenSource with the SetColorSpace before it, and a source without one
-  // fails the job.
-  result |= kmSteps({X(xl_setrop(ctx, kRopPatCopy)), X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll))});
-  result |= X(xl_setpensource_rgb(ctx, 0, 0, 0));
+  result |= layout_selectMarkPen(ctx, static_cast<WORD>((pen.widthX + pen.widthY + 1) / 2), nullptr, 0);
   float frame[6];
   {
     // The frame matrix of this layout (its resolution as the pen's).
@@ -80,10 +81,10 @@ LONG nupFrame_drawNupFrame(PDEV* pdev, LONG count) {
     if (pagemat_setLogPageArea_byLayoutInfo(&layout, side, i, &a) != 0) return -1;
     const LONG l = a.left + pen.insetX, r = a.right - pen.insetX;
     const LONG t = a.top + pen.insetY, b = a.bottom - pen.insetY;
-    result |= Line(ctx, POINT{l, t}, POINT{l, b});  // left
-    result |= Line(ctx, POINT{l, b}, POINT{r, b});  // bottom
-    result |= Line(ctx, POINT{r, b}, POINT{r, t});  // right
-    result |= Line(ctx, POINT{r, t}, POINT{l, t});  // top
+    result |= layout_drawLine(ctx, POINT{l, t}, POINT{l, b});  // left
+    result |= layout_drawLine(ctx, POINT{l, b}, POINT{r, b});  // bottom
+    result |= layout_drawLine(ctx, POINT{r, b}, POINT{r, t});  // right
+    result |= layout_drawLine(ctx, POINT{r, t}, POINT{l, t});  // top
   }
   // 5.
   float identity[6];

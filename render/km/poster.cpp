@@ -30,15 +30,11 @@ constexpr LONG kMarkLength = 100;      // 10 mm in 0.1 mm
 constexpr LONG kMarkHalf = 50;         // 5 mm
 constexpr LONG kDashOn = 40, kDashOff = 10, kDashBase = 600;
 constexpr LONG kByteMax = 255;
-constexpr BYTE kJoinRound = 1, kCapRound = 1;
-constexpr BYTE kColorSpaceRGB = 2, kObjectKindAll = 0;
-constexpr BYTE kRopPatCopy = 240;
 
 LONG X(int r) { return r == 0 ? 0 : -1; }
 
 LONG Line(XlContext* ctx, LONG x0, LONG y0, LONG x1, LONG y1) {
-  return kmSteps({X(xl_newpath(ctx)), X(xl_setcursor(ctx, POINT{x0, y0})), X(xl_linepath_single(ctx, POINT{x1, y1})),
-                  X(xl_paintpath(ctx))});
+  return layout_drawLine(ctx, POINT{x0, y0}, POINT{x1, y1});
 }
 
 bool Fits16(int64_t v) { return v >= INT16_MIN && v <= INT16_MAX; }
@@ -151,17 +147,7 @@ LONG pstr_selectTonboPen(PDEV* pdev, LONG widthX, LONG widthY) {
     return static_cast<WORD>(v < 1 ? 1 : (v > kByteMax ? kByteMax : v));
   };
   const WORD dashes[2] = {dash(kDashOn), dash(kDashOff)};
-  LONG result = X(xl_setpenwidth(ctx, static_cast<WORD>((widthX + widthY + 1) / 2)));
-  result |= kmSteps({X(xl_setlinejoin(ctx, kJoinRound)), X(xl_setlinecap(ctx, kCapRound))});
-  result |= X(xl_setlinedash_dash(ctx, dashes, 2, 0));
-  result |= kmSteps({X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll)), X(xl_setbrushsource_null(ctx))});
-  // Each source gets its own colour space, as everywhere in the renderer:
-  // the spooler side's colour conversion pairs every SetBrushSource and
-  // SetPenSource with the SetColorSpace before it, and a source without one
-  // fails the job.
-  result |= kmSteps({X(xl_setrop(ctx, kRopPatCopy)), X(xl_setcolorspace_simple(ctx, kColorSpaceRGB, kObjectKindAll))});
-  result |= X(xl_setpensource_rgb(ctx, 0, 0, 0));
-  return result;
+  return layout_selectMarkPen(ctx, static_cast<WORD>((widthX + widthY + 1) / 2), dashes, 2);
 }
 
 LONG pstrJob_drawPosterTonbo(PDEV* pdev) {
