@@ -740,7 +740,10 @@ BOOL DDI_DrvStartPage(SURFOBJ* pso) {
   PDEV* pdev = DocumentPdev(pso);
   if (!pdev) return FALSE;
   TraceDevmode(kTraceStartPage, u"<STARTPAGE DEVMODE>", pdev->devmode, pdev->printerData);
-  if (kmOutputFailed(pdev)) return FALSE;
+  if (kmOutputFailed(pdev)) {
+    EngSetLastError(ERROR_WRITE_FAULT);
+    return FALSE;
+  }
   if (pdev->ddiFlags & PDEV_STARTPAGE_DONE) return TRUE;
   if (!jobCtrl_isJobOpened(pdev)) {
     if (page_InitFontCache_StartPage_pdl(pdev) != 0 || !page_setDEVData_pdl(pdev)) return FALSE;
@@ -760,6 +763,9 @@ BOOL DDI_DrvSendPage(SURFOBJ* pso) {
   page_DeleteFontCache_pdl(pdev);
   if (jobCtrl_EndPage(pdev) != 0) ok = FALSE;
   pdev->ddiFlags &= ~PDEV_PAGE_EMPTY;
+  // The page's stream went nowhere: the application learns it as the
+  // write's failure, whatever the page's end set before.
+  if (!ok && kmOutputFailed(pdev)) EngSetLastError(ERROR_WRITE_FAULT);
   return ok;
 }
 
