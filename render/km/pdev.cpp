@@ -759,13 +759,16 @@ BOOL DDI_DrvStartPage(SURFOBJ* pso) {
 BOOL DDI_DrvSendPage(SURFOBJ* pso) {
   PDEV* pdev = DocumentPdev(pso);
   if (!pdev) return FALSE;
+  // The page's own steps say why it failed; an error left from before the
+  // call does not.
+  const DWORD before = EngGetLastError();
+  EngSetLastError(0);
   BOOL ok = (pdev->ddiFlags & PDEV_PAGE_EMPTY) ? TRUE : (SendMergeImage(pdev) == 0 ? TRUE : FALSE);
   page_DeleteFontCache_pdl(pdev);
   if (jobCtrl_EndPage(pdev) != 0) ok = FALSE;
   pdev->ddiFlags &= ~PDEV_PAGE_EMPTY;
-  // The page's stream went nowhere: the application learns it as the
-  // write's failure, whatever the page's end set before.
-  if (!ok && kmOutputFailed(pdev)) EngSetLastError(ERROR_WRITE_FAULT);
+  // A page whose stream went nowhere fails as the write did.
+  if (EngGetLastError() == 0) EngSetLastError(!ok && kmOutputFailed(pdev) ? ERROR_WRITE_FAULT : before);
   return ok;
 }
 
