@@ -740,7 +740,10 @@ BOOL DDI_DrvStartPage(SURFOBJ* pso) {
   PDEV* pdev = DocumentPdev(pso);
   if (!pdev) return FALSE;
   TraceDevmode(kTraceStartPage, u"<STARTPAGE DEVMODE>", pdev->devmode, pdev->printerData);
-  if (kmOutputFailed(pdev)) return FALSE;
+  if (kmOutputFailed(pdev)) {
+    EngSetLastError(ERROR_WRITE_FAULT);
+    return FALSE;
+  }
   if (pdev->ddiFlags & PDEV_STARTPAGE_DONE) return TRUE;
   if (!jobCtrl_isJobOpened(pdev)) {
     if (page_InitFontCache_StartPage_pdl(pdev) != 0 || !page_setDEVData_pdl(pdev)) return FALSE;
@@ -756,10 +759,16 @@ BOOL DDI_DrvStartPage(SURFOBJ* pso) {
 BOOL DDI_DrvSendPage(SURFOBJ* pso) {
   PDEV* pdev = DocumentPdev(pso);
   if (!pdev) return FALSE;
+  // The page's own steps say why it failed; an error left from before the
+  // call does not.
+  const DWORD before = EngGetLastError();
+  EngSetLastError(0);
   BOOL ok = (pdev->ddiFlags & PDEV_PAGE_EMPTY) ? TRUE : (SendMergeImage(pdev) == 0 ? TRUE : FALSE);
   page_DeleteFontCache_pdl(pdev);
   if (jobCtrl_EndPage(pdev) != 0) ok = FALSE;
   pdev->ddiFlags &= ~PDEV_PAGE_EMPTY;
+  // A page whose stream went nowhere fails as the write did.
+  if (EngGetLastError() == 0) EngSetLastError(!ok && kmOutputFailed(pdev) ? ERROR_WRITE_FAULT : before);
   return ok;
 }
 

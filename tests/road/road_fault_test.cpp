@@ -106,6 +106,9 @@ TEST_F(RoadFaults, APortWriteFailingAtTheKthWriteFailsTheJob) {
     EXPECT_TRUE(job.result.status == road::RoadStatus::Document || job.result.status == road::RoadStatus::Job)
         << job.result.message;
     EXPECT_EQ(job.spoolerError, static_cast<uint32_t>(ERROR_WRITE_FAULT));
+    // ... and meets it as the write's own error, not as a bad argument.
+    EXPECT_NE(job.result.message.find("(error " + std::to_string(ERROR_WRITE_FAULT) + ")"), std::string::npos)
+        << job.result.message;
     EXPECT_LT(job.bytes.size(), clean.bytes.size()) << "nothing after the failed write went out";
     EXPECT_EQ(KpSpoolerLiveJobCount(), 0u);
     ExpectNothingLeft(before, queue);

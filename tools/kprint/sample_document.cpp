@@ -16,6 +16,16 @@ namespace {
 // Device pixels of an inch at the DC's resolution.
 int Inch(HDC hdc) { return GetDeviceCaps(hdc, LOGPIXELSX); }
 
+// Puts the DC back after a drawing call; a failed call's error stays the
+// last error for the caller (the putting back must not replace it).
+template <typename Undo>
+bool PutBack(bool ok, Undo undo) {
+  const DWORD error = GetLastError();
+  undo();
+  if (!ok) SetLastError(error);
+  return ok;
+}
+
 bool Text(HDC hdc, const char16_t* face, int points, bool bold, int x, int y, const std::u16string& text,
           COLORREF colour = RGB(0, 0, 0)) {
   LOGFONTW lf{};
@@ -29,9 +39,10 @@ bool Text(HDC hdc, const char16_t* face, int points, bool bold, int x, int y, co
   SetTextColor(hdc, colour);
   SetBkMode(hdc, TRANSPARENT);
   const BOOL ok = ExtTextOutW(hdc, x, y, 0, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
-  SelectObject(hdc, old);
-  DeleteObject(font);
-  return ok != FALSE;
+  return PutBack(ok != FALSE, [&] {
+    SelectObject(hdc, old);
+    DeleteObject(font);
+  });
 }
 
 bool Line(HDC hdc, int width, COLORREF colour, std::initializer_list<POINT> points) {
@@ -40,9 +51,10 @@ bool Line(HDC hdc, int width, COLORREF colour, std::initializer_list<POINT> poin
   HGDIOBJ old = SelectObject(hdc, pen);
   std::vector<POINT> p(points);
   const BOOL ok = Polyline(hdc, p.data(), static_cast<int>(p.size()));
-  SelectObject(hdc, old);
-  DeleteObject(pen);
-  return ok != FALSE;
+  return PutBack(ok != FALSE, [&] {
+    SelectObject(hdc, old);
+    DeleteObject(pen);
+  });
 }
 
 // The cover: a title and lines of text in two TrueType faces. At the
@@ -68,10 +80,10 @@ template <typename Draw>
 bool With(HDC hdc, HGDIOBJ object, Draw draw) {
   if (object == nullptr) return false;
   HGDIOBJ old = SelectObject(hdc, object);
-  const bool ok = draw();
-  SelectObject(hdc, old);
-  DeleteObject(object);
-  return ok;
+  return PutBack(draw(), [&] {
+    SelectObject(hdc, old);
+    DeleteObject(object);
+  });
 }
 
 HPEN GeometricPen(DWORD style, int width, COLORREF colour) {
