@@ -49,7 +49,7 @@ const std::vector<Row>& Rows() {
       {"duplex long edge", {{"duplex", "long"}}, nullptr, Pages, {"@PJL SET DUPLEX=ON"},
        {"@PJL SET BINDING=LONGEDGE"}, {"DUPLEXTYPE=DUPLEX"}, "DUPLEX[DUPLEX]", "(600,600)", "MediaSize=ubyte(2)"},
       {"4-up with frames", {{"nup", "4"}, {"nup-frame", "on"}}, nullptr, [](int n) { return (n + 3) / 4; }, {}, {},
-       {"NUP=4", "PHYSICALPAGES={s}"}, "", "(600,600)", "MediaSize=ubyte(2)"},
+       {"NUP=4", "LOGICALPAGES={n}", "PHYSICALPAGES={s}"}, "", "(600,600)", "MediaSize=ubyte(2)"},
       {"2 x 2 poster", {{"poster", "2x2"}}, nullptr, [](int n) { return 4 * n; }, {}, {},
        {"POSTER=4", "LOGICALPAGES={n}", "PHYSICALPAGES={s}"}, "", "(600,600)", "MediaSize=ubyte(2)"},
       {"booklet", {{"booklet", "on"}}, nullptr, [](int n) { return 2 * ((n + 3) / 4); }, {"@PJL SET DUPLEX=ON"},
