@@ -37,7 +37,6 @@ constexpr char kUnknownUser[] = "UnknownUser";
 constexpr WORD kOsWin95 = 257;                 // the 4.0 release of the 9x platform
 constexpr DWORD kCapBooklet = 0xFFFF0000u | 45;  // the description data's booklet test (-65491)
 constexpr DWORD kCapBoxPrint = 0xFFFF0000u | 42; // the box-print test (-65494)
-constexpr DWORD kPdlVersionForCopies = 0x01010903u;
 constexpr BYTE kPdFaxByte = 11;                // printer-data byte whose bit 0x10 enables the fax settings
 constexpr BYTE kPdFaxBit = 0x10;
 constexpr UINT kStrFaxFolder = 9366;           // fax data folder below the Windows drive
@@ -269,17 +268,23 @@ std::string DocumentName(const Writer& w) {
 
 LONG HintDocumentName(Writer& w) { return MBValue(w, DocumentName(w)); }
 
+// The copy count the printer is told. When the renderer makes collated
+// copies itself (its job information at 180: a device with the driver-collate
+// capability, collate on, and DDM 1344 clear or neither job separator nor
+// finisher unit), the stream already holds every copy and the printer is told
+// 1; else the printer makes the copies. The condition is the renderer's
+// (render/job/jobrec.cpp): a header that asked for copies the stream already
+// holds would print copies x copies sets. Models set only the first of the two
+// collate bits, and the PDL version number of DDM 8205 is the printer's own,
+// so neither may narrow it here.
 LONG HintCopies(Writer& w) {
-  LONGLONG finisher = 0, separator = 0, pdl = 0, collate = 0;
-  bool collateBits = (w.caps & EJCL_CAP_COLLATE_A) && (w.caps & EJCL_CAP_COLLATE_B);
-  if (collateBits) {
+  LONGLONG finisher = 0, separator = 0, collate = 0, member1344 = 0;
+  if (w.caps & EJCL_CAP_COLLATE_A) {
+    READ(DDM_COLLATE, collate);
+    READ(DDM_MEMBER_1344, member1344);
     READ(DDM_FINISHER_UNIT, finisher);
     READ(DDM_JOB_SEPARATOR, separator);
-    READ(DDM_PDLVERSION, pdl);
-    READ(DDM_COLLATE, collate);
-    if (finisher == 0 && separator == 0 &&
-        zanLib_IsSupportFuncWithVersion(static_cast<DWORD>(pdl), kPdlVersionForCopies) &&
-        static_cast<WORD>(collate) == 1)
+    if (static_cast<WORD>(collate) == DMCOLLATE_TRUE && (member1344 == 0 || (finisher == 0 && separator == 0)))
       return w.Value("1", 1);
   }
   return ejclUtil_WriteCommandRefID(w, DDM_COPIES);

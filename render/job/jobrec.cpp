@@ -182,6 +182,8 @@ LONG jobInfo_jobInfo_initAtJobStart(JOBINFO* jobInfo, void* devmode, void* print
   const LONG copies = r.Num(DDM_COPIES);
   j.copies = static_cast<uint16_t>(copies);
   const bool collate = r.Is(DDM_COLLATE, DMCOLLATE_TRUE);
+  // The job header's copy count (core/ejcl, HintCopies) tests the same
+  // condition: keep the two alike.
   j.driverCollate = (copies != 1 && (caps & JOBREC_CAP_DRIVER_COLLATE) && collate &&
                      (r.Is(DDM_MEMBER_1344, 0) || (r.Is(DDM_JOB_SEPARATOR, 0) && r.Is(DDM_FINISHER_UNIT, 0))))
                         ? 1

@@ -288,6 +288,7 @@ KM_ESCAPE_HANDLER(ctlfc_GetPageInfo) {
   if (pvIn && cjIn >= sizeof(DWORD)) request = kp_LoadU32(pvIn);
   if (request != KM_PAGEINFO_END_OF_PAGE && request != KM_PAGEINFO_END_OF_DOCUMENT) return kFail;
   if (!pvOut || cjOut != sizeof(KM_PAGEINFO)) return kFail;
+  if (request == KM_PAGEINFO_END_OF_DOCUMENT) pdev->documentEndPage = 1;
 
   KM_PAGEINFO info{};
   const DWORD flags = pdev->pageCtrl.flags;

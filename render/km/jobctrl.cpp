@@ -102,6 +102,7 @@ LONG jobCtrl_Enable(PDEV* pdev, HANDLE printer) {
 LONG jobCtrl_StartDoc(PDEV* pdev, LPCWSTR docName, LPCWSTR outputName) {
   if (!pdev) return -1;
   pdev->pageCtrl.pageStore = PDL_STORE_IDLE;
+  pdev->documentEndPage = 0;
   Flags(pdev) = JOBCTRL_STARTED;
   jobInfo_setNames(&pdev->jobInfo, docName, outputName);
   return pdl_ctrl_open(pdev, pdev->hPrinter, outputName, docName, nullptr);

@@ -465,7 +465,12 @@ LONG _EndPage_Logical(PDEV* pdev) {
   LONG result = Stamp(pdev, XL_TIMESTAMP_LOGICALPAGEEND);
   pc.flags &= ~(JOBCTRL_LOGICAL_PAGE | JOBCTRL_RESET_IN_JOB);
   ++pdev->pageNumber;
-  if (_pageCtrl_nextPage_Logical(&pc, &pdev->jobInfo)) result |= _EndPage_Physical(pdev);
+  const uint16_t counted = pc.logicalPages;
+  const BOOL sheetFull = _pageCtrl_nextPage_Logical(&pc, &pdev->jobInfo);
+  // The stamp page of the document end fills a place on the sheet, but the
+  // document's logical page count (the job information's) stays.
+  if (pdev->documentEndPage) pc.logicalPages = counted;
+  if (sheetFull) result |= _EndPage_Physical(pdev);
   return result;
 }
 

@@ -53,6 +53,7 @@ TEST_F(EjclTest, SecureJobCarriesItsUserIdAndTheSettingsOfTheJob) {
   SetText(a_, DDM_USER_ID, u"0042");
   Set(a_, DDM_DUPLEX, 3);
   Set(a_, DDM_COPIES, 3);
+  Set(a_, DDM_COLLATE, 0);  // the printer makes the copies
   EXPECT_EQ(Head(a_), kUel +
                           "@PJL JOB MODE=SECURE\n"
                           "@PJL SET STRINGCODESET=UTF8\n"
@@ -357,19 +358,33 @@ TEST_F(EjclTest, DoubleByteNamesAreCutAtACharacter) {
   EXPECT_NE(h.find("\n@PJL SET JOBNAME=" + cut + "\n"), std::string::npos) << h;
 }
 
-TEST_F(EjclTest, CopiesAreOneWhenThePrinterCollates) {
-  Model& m = a_;
-  Set(m, DDM_COPIES, 4);
-  Set(m, DDM_FINISHER_UNIT, 0);
-  Set(m, DDM_JOB_SEPARATOR, 0);
-  Set(m, DDM_PDLVERSION, 0x01010903);
-  Set(m, DDM_COLLATE, 1);
-  EXPECT_NE(Head(m).find("\n@PJL SET QTY=1\n"), std::string::npos);
-  Set(m, DDM_PDLVERSION, 0x01010902);
-  EXPECT_NE(Head(m).find("\n@PJL SET QTY=4\n"), std::string::npos);
-  Set(m, DDM_PDLVERSION, 0x01010903);
-  Set(m, DDM_COLLATE, 0);
-  EXPECT_NE(Head(m).find("\n@PJL SET QTY=4\n"), std::string::npos);
+// The printer is told 1 copy exactly when the renderer makes the collated
+// copies itself (the stream then holds them all); else the copy count.
+TEST_F(EjclTest, CopiesAreOneExactlyWhenTheRendererMakesThem) {
+  struct Case {
+    const char* name;
+    LONG collate, member1344, finisher, separator, pdl;
+    const char* qty;
+  };
+  const Case cases[] = {
+      {"collated, plain printer", 1, 0, 0, 0, 0x01010903, "1"},
+      {"collated, any PDL version number", 1, 0, 0, 0, 0x01010902, "1"},
+      {"collated, finisher but DDM 1344 clear", 1, 0, 1, 0, 0x01010903, "1"},
+      {"collated, DDM 1344 set, no finisher nor separator", 1, 1, 0, 0, 0x01010903, "1"},
+      {"collated, DDM 1344 set and a finisher", 1, 1, 1, 0, 0x01010903, "4"},
+      {"collated, DDM 1344 set and a job separator", 1, 1, 0, 1, 0x01010903, "4"},
+      {"not collated", 0, 0, 0, 0, 0x01010903, "4"},
+  };
+  for (const Case& c : cases) {
+    Model& m = a_;
+    Set(m, DDM_COPIES, 4);
+    Set(m, DDM_COLLATE, c.collate);
+    Set(m, DDM_MEMBER_1344, c.member1344);
+    Set(m, DDM_FINISHER_UNIT, c.finisher);
+    Set(m, DDM_JOB_SEPARATOR, c.separator);
+    Set(m, DDM_PDLVERSION, c.pdl);
+    EXPECT_NE(Head(m).find(std::string("\n@PJL SET QTY=") + c.qty + "\n"), std::string::npos) << c.name;
+  }
 }
 
 TEST_F(EjclTest, ErrorCodesLeaveNothingInTheBuffer) {

@@ -239,6 +239,11 @@ struct PDEV {
   // the next one); lastPaperSet once a physical page has started.
   DWORD lastPaperSet;
   JOBREC_PAPER lastPaper;
+  // Set once kestrelui asks for the page information of the document end:
+  // the document's own pages have all ended, and a page opened after it is
+  // the one kestrelui draws the last sheet's stamp on. That page takes its
+  // place on the sheet but is not counted as a logical page of the document.
+  DWORD documentEndPage;
   // The font download cache (render/km/fontcache.cpp): the fonts downloaded
   // in this page, most recently used first, and their number.
   struct XLFONT_ENTRY* fontCache;
