@@ -61,7 +61,7 @@ const std::vector<Row>& Rows() {
       {"1200 dpi", {{"resolution", "1200"}}, nullptr, Pages, {"@PJL SET RESOLUTION=1200"}, {}, {}, "",
        "(1200,1200)", "MediaSize=ubyte(2)"},
       {"secure print with a password", {{"print-type", "secure"}, {"password", "4711"}}, nullptr, Pages,
-       {"@PJL JOB MODE=SECURE"}, {"@PJL SET JOBATTR=\"@USID=4711\""}, {"STOREDJOBTYPE=SECURITY"}, "", "(600,600)",
+       {"@PJL JOB MODE=SECURE", "@PJL SET JOBATTR=\"@USID=4711\""}, {}, {"STOREDJOBTYPE=SECURITY"}, "", "(600,600)",
        "MediaSize=ubyte(2)"},
   };
   return rows;
