@@ -27,6 +27,13 @@ namespace kestrel::test::ui {
 
 inline constexpr const char16_t* kPrinter = kModelAPrinter;
 
+// A value's first word; the record's value bytes need not be aligned.
+inline WORD FirstWord(const void* data) {
+  WORD w = 0;
+  std::memcpy(&w, data, sizeof w);
+  return w;
+}
+
 // The data id of the rule of `category` with that target, action, first
 // condition (0: any) and first target value (-1: any); 0 when none.
 inline WORD RuleId(HCDDD ddd, WORD category, WORD target, WORD action, WORD firstCond = 0, LONG firstValue = -1) {
@@ -38,7 +45,7 @@ inline WORD RuleId(HCDDD ddd, WORD category, WORD target, WORD action, WORD firs
     bool hit = c->target.ddmId == target && (c->field & 0xFF) == action &&
                (firstCond == 0 || (c->conditions.count && c->conditions.items[0].ddmId == firstCond)) &&
                (firstValue < 0 || (c->target.value.data && c->target.value.size == 2 &&
-                                   *static_cast<const WORD*>(c->target.value.data) == firstValue));
+                                   FirstWord(c->target.value.data) == firstValue));
     WORD id = c->head.id;
     ddd_Free(&rec, DDD_KIND_ANY);
     if (hit) return id;
