@@ -11,6 +11,7 @@
 // themselves.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <map>
@@ -137,6 +138,7 @@ struct State {
   std::mutex lock;
   std::map<DWORD, std::shared_ptr<Job>> jobs;
   std::map<std::u16string, PortUse> ports;  // by upper-case port name
+  std::condition_variable portFreed;         // a port's last user let go of it
   DWORD nextJob = 1;
   std::map<std::u16string, PrinterState> printers;  // by upper-case name
   std::set<HMODULE> driverModules;                   // modules of live UmDriver records
@@ -351,6 +353,7 @@ void ReleasePort(const std::u16string& portName) {
       PortUse& use = S().ports[key];
       if (use.queue.empty()) {
         S().ports.erase(key);
+        S().portFreed.notify_all();
         return;
       }
       next = use.queue.front();
@@ -668,6 +671,7 @@ void ResetJobSide() {
     ports.swap(S().ports);
     S().nextJob = 1;
   }
+  S().portFreed.notify_all();
   // released here, outside the lock: a library or monitor is freed once no
   // live job holds it
 }
@@ -1062,4 +1066,45 @@ KP_API DWORD KpSpoolerLiveJobCount(void) {
     if (j->spooled && !j->ended) ++live;
   }
   return live;
+}
+
+// ---- Asking the printer through its port --------------------------------------------
+
+KP_API BOOL KpSpoolerAskPort(LPCWSTR printerName, DWORD timeoutMs, KP_PORT_QUESTIONS ask, void* context) {
+  using namespace kp::spooler;
+  if (!printerName || !ask) return Fail(ERROR_INVALID_PARAMETER);
+  if (!IsPrinter(printerName)) return Fail(ERROR_INVALID_PRINTER_NAME);
+  std::u16string portName, monitorModule;
+  if (!PrinterPort(printerName, &portName, &monitorModule) || portName.empty()) return Fail(ERROR_UNKNOWN_PORT);
+  if (monitorModule.empty()) return Fail(ERROR_NOT_SUPPORTED);
+  DWORD error = 0;
+  std::shared_ptr<Monitor> monitor = MonitorFor(printerName, monitorModule, &error);
+  if (!monitor) return Fail(error);
+
+  // The port, taken as a job takes it: the questions own it while they are
+  // asked, and a job that starts meanwhile is held until they are done.
+  auto questions = std::make_shared<Job>();
+  questions->printer = printerName;
+  questions->portName = portName;
+  const std::u16string key = UpperName(portName);
+  {
+    std::unique_lock<std::mutex> g(S().lock);
+    const bool free = S().portFreed.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] {
+      auto it = S().ports.find(key);
+      return it == S().ports.end() || (!it->second.owner && it->second.queue.empty());
+    });
+    if (!free) return Fail(ERROR_TIMEOUT);
+    S().ports[key].owner = questions;
+  }
+  HANDLE port = nullptr;
+  BOOL opened = KpMonitorOpenPort(monitor->host, portName.c_str(), printerName, &port);
+  if (!opened) error = GetLastError();
+  if (opened) {
+    ask(monitor->host, port, context);
+    KpMonitorClosePort(monitor->host, port);
+  }
+  ReleasePort(portName);
+  if (!opened) return Fail(error != 0 ? error : ERROR_GEN_FAILURE);
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
 }

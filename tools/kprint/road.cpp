@@ -121,21 +121,15 @@ std::vector<std::string> PjlLines(const std::string& bytes) {
 }
 
 // The printer's answers as the language monitor parsed them: after the job,
-// with the port idle, kmonant is asked through the monitor host on the
-// queue's port, as a port's status page asks it: a fresh INFO STATUS and
-// INFO CONFIG / INFO ID, then the values it took from the replies.
-std::vector<std::string> PrinterStatus(const std::u16string& port, const std::u16string& printer) {
-  std::vector<std::string> out;
-  HANDLE monitor = KpMonitorLoad(u"kmonant.dll", u"System\\CurrentControlSet\\Control\\Print\\Monitors\\kmonant");
-  HANDLE handle = nullptr;
-  if (monitor == nullptr || !KpMonitorOpenPort(monitor, port.c_str(), printer.c_str(), &handle)) {
-    out.push_back("the port cannot be opened for status (error " + std::to_string(GetLastError()) + ")");
-    if (monitor) KpMonitorUnload(monitor);
-    return out;
-  }
+// the spooler is asked to put questions to the port as a port's status page
+// does (it waits until no job uses the port, and holds the jobs that come
+// meanwhile): a fresh INFO STATUS and INFO CONFIG / INFO ID, then the values
+// kmonant took from the replies.
+void AskPrinter(HANDLE monitor, HANDLE port, void* context) {
+  auto& out = *static_cast<std::vector<std::string>*>(context);
   auto ask = [&](const char16_t* name, BYTE* buffer, DWORD size) {
     DWORD got = 0;
-    return KpMonitorGetPrinterData(monitor, handle, name, buffer, size, &got) == ERROR_SUCCESS ? got : 0;
+    return KpMonitorGetPrinterData(monitor, port, name, buffer, size, &got) == ERROR_SUCCESS ? got : 0;
   };
   for (const char16_t* item : {u"Refresh:Status", u"Refresh:Config"}) {
     LONG answer = 0;
@@ -163,8 +157,14 @@ std::vector<std::string> PrinterStatus(const std::u16string& port, const std::u1
     }
     out.push_back(line);
   }
-  KpMonitorClosePort(monitor, handle);
-  KpMonitorUnload(monitor);
+}
+
+constexpr DWORD kStatusWaitMs = 60000;  // the port's other jobs go out first
+
+std::vector<std::string> PrinterStatus(const std::u16string& printer) {
+  std::vector<std::string> out;
+  if (!KpSpoolerAskPort(printer.c_str(), kStatusWaitMs, AskPrinter, &out))
+    out.push_back("the port cannot be opened for status (error " + std::to_string(GetLastError()) + ")");
   return out;
 }
 
@@ -553,7 +553,7 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
     job.result = Fail(RoadStatus::Output, "the spooler kept no copy of the job's bytes (KpSpoolerRecordOutput)");
     return job;
   }
-  if (!filePort) job.printerStatus = PrinterStatus(port, job.printer);
+  if (!filePort) job.printerStatus = PrinterStatus(job.printer);
   // The summary: PJL lines, the strict checker's verdict, pages.
   job.pjl = PjlLines(job.bytes);
   pclxl_check::Listing listing;

@@ -117,6 +117,23 @@ typedef VOID(WINAPI* PFN_DrvSplEndDoc)(HANDLE driverJob);
 typedef VOID(WINAPI* PFN_DrvSplAbort)(HANDLE driverJob);
 typedef VOID(WINAPI* PFN_DrvSplClose)(HANDLE driverJob);
 
+// ---- Asking the printer through its port --------------------------------------
+//
+// A status page's questions to the printer, asked through the language
+// monitor on the printer's port. The spooler takes the port as a job would:
+// once no job writes through it and none waits for it (at most `timeoutMs`
+// milliseconds, else ERROR_TIMEOUT), it opens the port through the printer's
+// language monitor (OpenPortEx; the module kept for the printer's jobs), calls
+// `ask` with the monitor host and the open port (for KpMonitorGetPrinterData),
+// closes the port and lets the jobs that came meanwhile go out, on this
+// thread. So a question never meets a port busy with a job, nor a job a port
+// busy with a question. FALSE with the last error: ERROR_INVALID_PARAMETER
+// (no callback), ERROR_INVALID_PRINTER_NAME, ERROR_UNKNOWN_PORT (no port),
+// ERROR_NOT_SUPPORTED (no language monitor on the port), the monitor's error
+// when the port does not open.
+typedef void (*KP_PORT_QUESTIONS)(HANDLE monitor, HANDLE port, void* context);
+KP_API BOOL KpSpoolerAskPort(LPCWSTR printerName, DWORD timeoutMs, KP_PORT_QUESTIONS ask, void* context);
+
 // ---- Test controls ----------------------------------------------------------------
 
 // Gives a known printer (KpSpoolerAddPrinter) its port, by the port

@@ -505,5 +505,75 @@ TEST_F(SpoolerTcpTest, LanguageMonitorOnThePortWrapsTheJob) {
   }
 }
 
+// Questions to the printer take the port as a job does: they wait for the
+// job that owns it, and a job started while they are asked is held and goes
+// out after them.
+struct Asked {
+  HANDLE printer = nullptr;  // a second handle, to start a job while asking
+  std::string sysName;
+  DWORD heldJob = 0;
+  DWORD heldStatus = 0;
+  int calls = 0;
+};
+
+void AskSysName(HANDLE monitor, HANDLE port, void* context) {
+  auto& asked = *static_cast<Asked*>(context);
+  ++asked.calls;
+  char name[64] = {};
+  DWORD got = 0;
+  if (KpMonitorGetPrinterData(monitor, port, u"LM_SysName", reinterpret_cast<LPBYTE>(name), sizeof name - 1,
+                              &got) == ERROR_SUCCESS)
+    asked.sysName = name;
+  if (!asked.printer) return;
+  std::u16string document = u"while asked", raw = u"RAW";
+  DOC_INFO_1W info{document.data(), nullptr, raw.data()};
+  asked.heldJob = StartDocPrinterW(asked.printer, 1, reinterpret_cast<LPBYTE>(&info));
+  DWORD written = 0;
+  char bytes[] = "held while asked";
+  WritePrinter(asked.printer, bytes, sizeof bytes - 1, &written);
+  EndDocPrinter(asked.printer);
+  KP_SPOOLER_JOB_STATE state{};
+  KpSpoolerGetJobState(asked.heldJob, &state);
+  asked.heldStatus = state.status;
+}
+
+TEST_F(SpoolerTcpTest, QuestionsToThePortWaitForItsJobAndHoldTheNextJob) {
+  Asked asked;
+  // Refused: no callback, an unknown printer, a port without a language monitor.
+  EXPECT_FALSE(KpSpoolerAskPort(kPrinter, 100, nullptr, &asked));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_FALSE(KpSpoolerAskPort(u"No Such Printer", 100, AskSysName, &asked));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+  ASSERT_TRUE(KpSpoolerSetPrinterPort(kPrinter, u"IP_127.0.0.1", nullptr));
+  EXPECT_FALSE(KpSpoolerAskPort(kPrinter, 100, AskSysName, &asked));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+  EXPECT_EQ(asked.calls, 0);
+
+  ASSERT_TRUE(KpInstallModule("libkmonant.so", nullptr));
+  ASSERT_TRUE(KpSpoolerSetPrinterPort(kPrinter, u"IP_127.0.0.1", u"kmonant.dll"));
+  const std::string payload = ") HP-PCL XL;2;1;\r\n" + std::string(300, 'X');
+  const DWORD owner = StartDoc(printer_, u"owner");
+  ASSERT_NE(owner, 0u) << GetLastError();
+  ASSERT_TRUE(Write(printer_, payload));
+  // The job owns the port: the questions wait and give up.
+  EXPECT_FALSE(KpSpoolerAskPort(kPrinter, 100, AskSysName, &asked));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+  EXPECT_EQ(asked.calls, 0);
+  ASSERT_TRUE(EndDocPrinter(printer_));
+
+  std::u16string name = kPrinter;
+  ASSERT_TRUE(OpenPrinterW(name.data(), &asked.printer, nullptr));
+  ASSERT_TRUE(KpSpoolerAskPort(kPrinter, 5000, AskSysName, &asked)) << GetLastError();
+  EXPECT_EQ(asked.calls, 1);
+  EXPECT_EQ(asked.sysName, "Scriva K350");
+  ASSERT_NE(asked.heldJob, 0u);
+  EXPECT_EQ(asked.heldStatus, JOB_STATUS_SPOOLING) << "held while the questions own the port";
+  EXPECT_EQ(JobBytes(asked.heldJob), "held while asked");
+  EXPECT_EQ(JobState(asked.heldJob).status, JOB_STATUS_PRINTED | JOB_STATUS_COMPLETE);
+  ASSERT_TRUE(printer.waitUntil([&] { return printer.finishedJobs().size() == 2; }, 10000));
+  EXPECT_NE(printer.finishedJobs()[1].find("held while asked"), std::string::npos);
+  ClosePrinter(asked.printer);
+}
+
 }  // namespace
 }  // namespace kestrel::test
