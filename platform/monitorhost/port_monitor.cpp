@@ -83,10 +83,37 @@ void Update(const std::u16string& name, F f) {
   if (it != S().ports.end()) f(it->second);
 }
 
+// How long the end of a TCP document waits for the printer to close its side.
+constexpr int kLingerMs = 3000;
+
+// The end of a TCP document is a graceful close: our side is shut for
+// writing, then what the printer still sends (late status replies nobody
+// reads any more) is read and dropped until it closes its side. Closing a
+// socket with unread bytes would reset the connection, and a reset makes
+// the printer drop the job's bytes it has not read yet: the job would be
+// cut short while the port reported it sent.
+void CloseSocket(int sock) {
+  ::shutdown(sock, SHUT_WR);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLingerMs);
+  char drop[4096];
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+    if (left <= 0) break;
+    pollfd pfd{sock, POLLIN, 0};
+    const int r = ::poll(&pfd, 1, static_cast<int>(left));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    const ssize_t n = ::recv(sock, drop, sizeof drop, MSG_DONTWAIT);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+    if (n <= 0) break;  // the printer closed its side, or the connection failed
+  }
+  ::close(sock);
+}
+
 void CloseDoc(PortHandle* p) {
   if (p->sock >= 0) {
-    ::shutdown(p->sock, SHUT_RDWR);
-    ::close(p->sock);
+    CloseSocket(p->sock);
     p->sock = -1;
   }
   if (p->file != INVALID_HANDLE_VALUE) {

@@ -4,6 +4,7 @@
 // and the printer data value naming a user-mode driver that does not load.
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "loopback_printer.h"
@@ -484,6 +485,34 @@ TEST_F(SpoolerTcpTest, BytesReachTheLoopbackPrinterAndItsRepliesComeBack) {
   ASSERT_TRUE(printer.waitUntil([&] { return printer.finishedJobs().size() == 1; }, 5000));
   EXPECT_EQ(printer.finishedJobs()[0], payload);
   EXPECT_EQ(JobBytes(job), payload);
+}
+
+// The end of a TCP document closes gracefully: a printer's reply left unread
+// must not turn the close into a reset that drops the job's last bytes the
+// printer has not read yet.
+TEST_F(SpoolerTcpTest, AnUnreadReplyDoesNotCutTheJobAtTheEnd) {
+  ASSERT_TRUE(KpSpoolerSetPrinterPort(kPrinter, u"IP_127.0.0.1", nullptr));
+  const std::string ask = "\x1b%-12345X@PJL INFO ID\r\n";
+  const std::string body(4 << 20, 'q');
+  DWORD job = StartDoc(printer_);
+  ASSERT_NE(job, 0u) << GetLastError();
+  ASSERT_TRUE(Write(printer_, ask));
+  ASSERT_TRUE(printer.waitUntil([&] { return !printer.commands().empty(); }, 5000));
+  // The printer has answered (nobody reads it) and lags behind: the last
+  // write returns with much of the job still in the sockets' buffers, and
+  // the document ends at once.
+  printer.setMode(PrinterMode::StopReading);
+  std::thread catchUp([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    printer.setMode(PrinterMode::Normal);
+  });
+  const bool wrote = Write(printer_, body);
+  const BOOL ended = EndDocPrinter(printer_);
+  catchUp.join();
+  ASSERT_TRUE(wrote);
+  ASSERT_TRUE(ended);
+  ASSERT_TRUE(printer.waitUntil([&] { return printer.finishedJobs().size() == 1; }, 5000));
+  EXPECT_EQ(printer.finishedJobs()[0].size(), ask.size() + body.size());
 }
 
 TEST_F(SpoolerTcpTest, LanguageMonitorOnThePortWrapsTheJob) {
