@@ -226,6 +226,45 @@ TEST_F(PageTest, ZoomIsHundredWhenFixedAndCopiesTakeTheDigitsOfTheirMaximum) {
   EXPECT_EQ(SendDlgItemMessageW(dialog_, IDC_PPR_COPIES, EM_GETLIMITTEXT, 0, 0), 4);
 }
 
+TEST_F(PageTest, TheZoomFitsTheOriginalOnTheOutputSizeUnlessItIsFixed) {
+  // Model A's papers (0.1 mm): A3 2970 x 4200, A4 2100 x 2970, A5 1480 x
+  // 2100, Letter 2159 x 2794. The zoom is the smaller of the output's width
+  // and length over the original's, in whole percent.
+  struct Case {
+    const char* what;
+    LONG original;  // DDM 8
+    LONG output;    // DDM 262
+    LONG fixed;     // DDM 1281
+    LONG zoom;      // shown and stored when the page opens
+  } const cases[] = {
+      {"A3 on A4", DMPAPER_A3, DMPAPER_A4, 0, 70},                     // 2100/2970, 2970/4200
+      {"Letter on A4: the length would give 106", DMPAPER_LETTER, DMPAPER_A4, 0, 97},  // 2100/2159
+      {"A5 on A3", DMPAPER_A5, DMPAPER_A3, 0, 200},                    // 2970/1480 is 200.6, 4200/2100
+      {"200 x 300 mm on A4", DMPAPER_USER, DMPAPER_A4, 0, 99},        // 2100/2000 is 105, 2970/3000
+      {"same as the original", DMPAPER_A3, UI_OUTPUTSIZE_SAME, 0, 100},
+      {"A3 on A4, fixed", DMPAPER_A3, DMPAPER_A4, 1, 50},              // the stored zoom stands
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetNum(DDM_PAPERSIZE, c.original);
+    SetNum(DDM_CUSTOMPAPERWIDTH, 2000);
+    SetNum(DDM_CUSTOMPAPERLENGTH, 3000);
+    SetNum(DDM_OUTPUTSIZE, c.output);
+    SetNum(DDM_ZOOM_ON, c.fixed);
+    SetNum(DDM_ZOOM, 50);
+    OpenPaper();
+    EXPECT_EQ(Num(DDM_ZOOM), c.zoom);
+    EXPECT_EQ(Text(IDC_PPR_ZOOM), Widen(std::to_string(c.zoom)));
+    if (!c.fixed) continue;
+    // Fixing the zoom sets it to 100 whatever the papers give.
+    UI_MSGINFO m = Msg();
+    m.changedId = DDM_ZOOM_ON;
+    uiUpdateDisplay(&m, nullptr);
+    EXPECT_EQ(Num(DDM_ZOOM), 100);
+    EXPECT_EQ(Text(IDC_PPR_ZOOM), u"100");
+  }
+}
+
 TEST_F(PageTest, TheUserDefinedPaperOpensItsDialogThroughThePagesOwnRequest) {
   OpenPaper();
   const int user = ItemIndex(DDM_PAPERSIZE, DMPAPER_USER);
