@@ -281,6 +281,11 @@ LONG uiLbxBoxNumberEdit(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lPa
       GlobalFree(changed);
     if (w != 1 && w != 3) ShowStored(msg, row, control);
   }
+  // Under capability -65490 a valid number the user typed is marked as
+  // entered by the user (a write the rules refused keeps the stored value
+  // and gets no mark).
+  if (!text.empty() && Cap(msg, UI_CAP_NO_EMPTY_CHECK) && text == StoredText(msg, row->dsp[0].ddmId))
+    if (UI_KEEP* mark = uiGetKeep(msg, row, TRUE)) mark->marks |= UI_KEEP_USER_ENTERED;
   return 0;
 }
 

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr WORD kHidden = 6;  // constraint action: the item is hidden
-
 void SkipEmptyCheck(UI_MSGINFO* msg) {
   if (UI_USERSEL_WORK* work = uiGetUserSelWorkAreabyHDlg(msg->dialog)) work->skipEmptyCheck = 1;
 }
@@ -63,12 +61,16 @@ LONG local_CheckAndSolvePaperSourceCnst(UI_MSGINFO* msg, LONG value, UINT messag
     GlobalFree(changed);
     return 0;
   }
-  LONG position = 0;
-  for (LONG i = 0; i < index; ++i) {
-    const CDM_SELECT_ITEM* item = cdmGetSelectItemDevData(si, i);
-    if (item && ItemAction(msg, item, type) != kHidden) ++position;
+  // The combo's entries carry their item's index (the common list handler
+  // lists every item, those the rules hide too): the entry is found by it,
+  // so that an item hidden before the wanted one does not shift the choice.
+  HWND combo = GetDlgItem(msg->dialog, IDC_OUT_PAPERSOURCE);
+  const LRESULT entries = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT at = 0; at < entries; ++at) {
+    if (SendMessageW(combo, CB_GETITEMDATA, static_cast<WPARAM>(at), 0) != index) continue;
+    SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
+    break;
   }
-  SendDlgItemMessageW(msg->dialog, IDC_OUT_PAPERSOURCE, CB_SETCURSEL, static_cast<WPARAM>(position), 0);
   uiSetUpDateMsgInfo(msg, changed, DDM_INPUTBIN);
   return 1;
 }

@@ -338,8 +338,14 @@ LONG uiPapUedButton(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam,
 // ---- Zoom and copies ---------------------------------------------------------------------
 
 namespace {
-// The width and length of a paper id of DDM 8 in 0.1 mm, or false.
-bool PaperDims(HCDDD ddd, LONG paper, LONG* width, LONG* length) {
+// The width and length of a paper id of DDM 8 or DDM 262 in 0.1 mm, or
+// false; the user-defined size (256) is the settings' own width and length.
+bool PaperDims(UI_MSGINFO* msg, LONG paper, LONG* width, LONG* length) {
+  if (paper == DMPAPER_USER)
+    return Number(msg, DDM_CUSTOMPAPERWIDTH, width) && Number(msg, DDM_CUSTOMPAPERLENGTH, length) && *width > 0 &&
+           *length > 0;
+  UIROOT* root = Root(msg);
+  HCDDD ddd = root && root->uiData ? root->uiData->ddd : nullptr;
   WORD w = 0, l = 0, w2 = 0, l2 = 0;
   if (!ddd || paper <= 0 || !cdmGetPaperSize(ddd, static_cast<WORD>(paper), &w, &l, &w2, &l2) || !w || !l) return false;
   *width = w;
@@ -349,21 +355,23 @@ bool PaperDims(HCDDD ddd, LONG paper, LONG* width, LONG* length) {
 
 // The output paper's size over the original's in percent (the smaller of
 // the width and length ratios); 100 when either is unknown or they are one.
-LONG ZoomScaleOf(HCDDD ddd, LONG original, LONG output) {
+LONG ZoomScaleOf(UI_MSGINFO* msg, LONG original, LONG output) {
   LONG ow = 0, ol = 0, pw = 0, pl = 0;
-  if (original == output || !PaperDims(ddd, original, &ow, &ol) || !PaperDims(ddd, output, &pw, &pl)) return 100;
+  if (original == output || !PaperDims(msg, original, &ow, &ol) || !PaperDims(msg, output, &pw, &pl)) return 100;
   LONG byWidth = pw * 100 / ow, byLength = pl * 100 / ol;
   return byWidth < byLength ? byWidth : byLength;
 }
 }  // namespace
 
 LONG uiCom_GetZoomScale(UI_MSGINFO* msg) {
-  LONG paper = 0;
-  UIROOT* root = Root(msg);
-  if (!root || !Number(msg, DDM_PAPERSIZE, &paper)) return 100;
-  // The models keep one paper setting: the original and the output paper
-  // are the same paper.
-  return ZoomScaleOf(root->uiData->ddd, paper, paper);
+  LONG original = 0, output = 0;
+  if (!Root(msg) || !Number(msg, DDM_PAPERSIZE, &original)) return 100;
+  // The original is printed on the output size (DDM 262); "same as the
+  // original", or a model without the setting, prints it on its own paper.
+  if (!uiGetSelectInfo(msg, DDM_OUTPUTSIZE) || !Number(msg, DDM_OUTPUTSIZE, &output) ||
+      output == UI_OUTPUTSIZE_SAME)
+    output = original;
+  return ZoomScaleOf(msg, original, output);
 }
 
 namespace {

@@ -13,6 +13,7 @@
 #include "kestrel/core/ddd.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/sheets/sheet_pages.h"
+#include "kestrel/ui/constraint.h"
 #include "kestrel/ui/favorite.h"
 #include "kestrel/ui/usersetting.h"
 #include "kplatform/advapi32_registry.h"
@@ -225,6 +226,45 @@ TEST_F(PageTest, ZoomIsHundredWhenFixedAndCopiesTakeTheDigitsOfTheirMaximum) {
   EXPECT_EQ(SendDlgItemMessageW(dialog_, IDC_PPR_COPIES, EM_GETLIMITTEXT, 0, 0), 4);
 }
 
+TEST_F(PageTest, TheZoomFitsTheOriginalOnTheOutputSizeUnlessItIsFixed) {
+  // Model A's papers (0.1 mm): A3 2970 x 4200, A4 2100 x 2970, A5 1480 x
+  // 2100, Letter 2159 x 2794. The zoom is the smaller of the output's width
+  // and length over the original's, in whole percent.
+  struct Case {
+    const char* what;
+    LONG original;  // DDM 8
+    LONG output;    // DDM 262
+    LONG fixed;     // DDM 1281
+    LONG zoom;      // shown and stored when the page opens
+  } const cases[] = {
+      {"A3 on A4", DMPAPER_A3, DMPAPER_A4, 0, 70},                     // 2100/2970, 2970/4200
+      {"Letter on A4: the length would give 106", DMPAPER_LETTER, DMPAPER_A4, 0, 97},  // 2100/2159
+      {"A5 on A3", DMPAPER_A5, DMPAPER_A3, 0, 200},                    // 2970/1480 is 200.6, 4200/2100
+      {"200 x 300 mm on A4", DMPAPER_USER, DMPAPER_A4, 0, 99},        // 2100/2000 is 105, 2970/3000
+      {"same as the original", DMPAPER_A3, UI_OUTPUTSIZE_SAME, 0, 100},
+      {"A3 on A4, fixed", DMPAPER_A3, DMPAPER_A4, 1, 50},              // the stored zoom stands
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetNum(DDM_PAPERSIZE, c.original);
+    SetNum(DDM_CUSTOMPAPERWIDTH, 2000);
+    SetNum(DDM_CUSTOMPAPERLENGTH, 3000);
+    SetNum(DDM_OUTPUTSIZE, c.output);
+    SetNum(DDM_ZOOM_ON, c.fixed);
+    SetNum(DDM_ZOOM, 50);
+    OpenPaper();
+    EXPECT_EQ(Num(DDM_ZOOM), c.zoom);
+    EXPECT_EQ(Text(IDC_PPR_ZOOM), Widen(std::to_string(c.zoom)));
+    if (!c.fixed) continue;
+    // Fixing the zoom sets it to 100 whatever the papers give.
+    UI_MSGINFO m = Msg();
+    m.changedId = DDM_ZOOM_ON;
+    uiUpdateDisplay(&m, nullptr);
+    EXPECT_EQ(Num(DDM_ZOOM), 100);
+    EXPECT_EQ(Text(IDC_PPR_ZOOM), u"100");
+  }
+}
+
 TEST_F(PageTest, TheUserDefinedPaperOpensItsDialogThroughThePagesOwnRequest) {
   OpenPaper();
   const int user = ItemIndex(DDM_PAPERSIZE, DMPAPER_USER);
@@ -346,31 +386,77 @@ TEST_F(PageTest, TheFinishingSummaryVariantSummarisesAndFollowsThePrintType) {
 
 // ---- Output page: the paper-source offer ---------------------------------------------
 
+// The combo's shown text while the settings dialog the button opened runs.
+struct ShownDuring {
+  HWND page;
+  std::u16string text;
+};
+void ReadPaperSource(HWND, void* context) {
+  auto* during = static_cast<ShownDuring*>(context);
+  WCHAR shown[64] = {};
+  GetDlgItemTextW(during->page, IDC_OUT_PAPERSOURCE, shown, 64);
+  during->text = shown;
+}
+
 TEST_F(PageTest, ThePaperSourceOfferWritesOnlyOnYesAndTheDialogOpensInEveryCase) {
+  // Model A and a variant that hides Tray 3 and Tray 4 (listed before the
+  // bypass tray) while the paper-feed unit is missing.
+  // Each in a folder of its own, beside its referenced file.
+  const std::string variant = std::string(KSHEETS_TEST_MODEL_DIR) + "/";
+  const std::vector<std::pair<std::string, std::string>> hidden = {
+      {"hidden/KHIDDEN.DDD", ReadHostFile(variant + "KHIDDEN.DDD")},
+      {"hidden/K350RES.DDD", ReadHostFile(variant + "K350RES.DDD")}};
+  const std::vector<std::pair<std::string, std::string>> modelA = {
+      {"a/K350.DDD", ReadHostFile(ModelFile("K350.DDD"))}, {"a/K350RES.DDD", ReadHostFile(ModelFile("K350RES.DDD"))}};
+  ASSERT_FALSE(hidden[0].second.empty());
   struct Case {
     const char* what;
+    bool hiddenTrays;
     LONG source;  // DDM 265 before
     LONG width;   // of the user-defined paper (DDM 8 is 256), 0.1 mm
     int answer;   // the box's, when one is shown
     size_t boxes;
     LONG after;  // DDM 265 after
+    const char16_t* shown;  // by the combo, during the dialog and after
   };
   const Case cases[] = {
-      {"yes", 7, 2000, IDYES, 1, 4},
-      {"no", 7, 2000, IDNO, 1, 7},
-      {"already the bypass tray", 4, 2000, IDYES, 0, 4},
-      {"bypass tray refused for the paper", 7, 3300, IDYES, 0, 7},  // wider than the bypass tray's 320 mm
+      {"yes", false, 7, 2000, IDYES, 1, 4, u"Bypass Tray"},
+      {"no", false, 7, 2000, IDNO, 1, 7, u"Auto Tray Select"},
+      {"already the bypass tray", false, 4, 2000, IDYES, 0, 4, u"Bypass Tray"},
+      {"bypass tray refused for the paper", false, 7, 3300, IDYES, 0, 7, u"Auto Tray Select"},  // wider than its 320 mm
+      {"yes, two trays hidden before it", true, 7, 2000, IDYES, 1, 4, u"Bypass Tray"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    UseDescription(c.hiddenTrays ? hidden : modelA);
+    SetNum(DDM_OPTION_HICAPACITYTRAY, 0);  // the paper-feed unit is missing
     SetNum(DDM_PAPERSIZE, DMPAPER_USER);
     SetNum(DDM_CUSTOMPAPERWIDTH, c.width);
     SetNum(DDM_CUSTOMPAPERLENGTH, 3000);
     SetNum(DDM_INPUTBIN, c.source);
     OpenPage(uiDlgOutput, IDD_OUTPUT);
+    {
+      // Tray 3 (before the bypass tray): hidden by the variant, refused
+      // (action 7) by model A; the setting itself stays shown.
+      ConstInfo* info = const_AllocConstData();
+      ASSERT_NE(info, nullptr);
+      const CONST_SETTINGS settings = {uiRoot_->uiData->ddd, uiRoot_->devmode, uiRoot_->printerData};
+      const LONG tray3 = 265;
+      const CONST_VALUE proposed = {DDM_INPUTBIN, DDM_TYPE_WORD, &tray3};
+      EXPECT_EQ(const_DDDUpdateConstData(1, dialog_, &settings, &proposed, nullptr, nullptr, info, nullptr, nullptr, 1),
+                CONST_OK);
+      EXPECT_EQ(info->action, c.hiddenTrays ? 6 : 7);
+      const_FreeConstData(info);
+      ASSERT_LT(ItemIndex(DDM_INPUTBIN, tray3), ItemIndex(DDM_INPUTBIN, UI_PAPERSOURCE_MANUAL));
+      UI_MSGINFO m = Msg();
+      ASSERT_EQ(uiTabGetFuncConstAction(&m, DDM_INPUTBIN), 0);
+    }
     KpClearMessageBoxes();
     KpClearDialogs();
     KpQueueMessageBoxAnswer(c.answer);
+    ShownDuring during{dialog_, u""};
+    const KP_UI_ACTION look = {KP_UI_CALL, 0, 0, nullptr, ReadPaperSource, &during};
+    KpScriptDialog(IDD_MANUALTRAY, &look, 1);
     ASSERT_TRUE(Act(KP_UI_CLICK, IDC_OUT_MANUALTRAY));
     EXPECT_EQ(KpMessageBoxCount(), c.boxes);
     if (c.boxes) {
@@ -378,11 +464,8 @@ TEST_F(PageTest, ThePaperSourceOfferWritesOnlyOnYesAndTheDialogOpensInEveryCase)
     }
     EXPECT_EQ(Num(DDM_INPUTBIN), c.after);
     EXPECT_EQ(Runs(), (std::vector<DWORD>{IDD_MANUALTRAY}));
-    if (c.after == 4) {
-      WCHAR shown[64] = {};
-      GetDlgItemTextW(dialog_, IDC_OUT_PAPERSOURCE, shown, 64);
-      EXPECT_EQ(std::u16string(shown), u"Bypass Tray");
-    }
+    EXPECT_EQ(during.text, c.shown);
+    EXPECT_EQ(Text(IDC_OUT_PAPERSOURCE), c.shown);
     KpClearMessageBoxes();
   }
 }

@@ -149,6 +149,41 @@ TEST_F(PrintTypeTest, BoxNumberAndLoreboxOk) {
   EXPECT_TRUE(IsWindow(dialog_));
 }
 
+TEST_F(PrintTypeTest, UnderCapability65490AValidBoxNumberIsMarkedAsTheUsers) {
+  SetNum(UI_DDM_PRINTTYPE, UI_PRINTTYPE_LOREBOX);
+  SetText(UI_DDM_USERID, u"bob");
+  struct Case {
+    bool capability;
+    const char16_t* typed;
+    bool marked;
+  } const cases[] = {
+      {true, u"12", true},   {true, u"0", true},     // 0 is not compared with the highest box
+      {true, u"501", false}, {true, u"7a", false},  // refused
+      {true, u"", false},    {false, u"12", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    UseCapabilities(0x04070000, c.capability ? 1u << (46 - 32) : 0);
+    SetText(UI_DDM_BOXNUMBER, u"3");
+    Show(IDD_KNOWLEDGE, uiDlgKnowledgePrint);
+    Act(KP_UI_SELECT_ALL, IDC_LBX_BOX);
+    SendMessageW(Item(IDC_LBX_BOX), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u""));
+    Act(KP_UI_TYPE, IDC_LBX_BOX, 0, reinterpret_cast<LPCWSTR>(c.typed));
+    Act(KP_UI_FOCUS, IDC_PTY_DOCNAME);  // leaving the field checks it
+    UI_MSGINFO m = Msg();
+    const UI_IDTBL* row = nullptr;
+    for (LONG i = 0; m.data && i < m.data->controlInfo->rows; ++i)
+      if (m.data->controlInfo->table[i].controlId == IDC_LBX_BOX) row = &m.data->controlInfo->table[i];
+    ASSERT_NE(row, nullptr);
+    UI_KEEP* keep = uiGetKeep(&m, row, FALSE);
+    EXPECT_EQ(keep && (keep->marks & UI_KEEP_USER_ENTERED), c.marked);
+    if (c.marked) {
+      EXPECT_EQ(Stored(UI_DDM_BOXNUMBER), c.typed);
+    }
+    KpClearMessageBoxes();
+  }
+}
+
 TEST_F(PrintTypeTest, DelayedTimeIsPaddedAndTheSpinsWrap) {
   SetNum(UI_DDM_PRINTTYPE, 4);
   SetNum(UI_DDM_DELAY_HOUR, 7);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kestrel/core/cddd_open.h"
@@ -124,9 +125,20 @@ class SheetControlTest : public UiTest {
     kp_StoreU32(b + at[26], caps0);
     ASSERT_GE(kp_LoadU16(b + at[39]), 1u);
     kp_StoreU32(b + at[39] + 2, caps1);
-    WriteHostFile(root_.host(std::string(kDriverDir) + "KCAPS.DDD"), bytes);
+    UseDescription({{"KCAPS.DDD", bytes}});
+  }
+  // The sheet reads a description written into the driver directory: each
+  // file a path below the directory ('/' between folders) and its bytes, the
+  // first the main file. A main file alone in the directory itself takes
+  // model A's referenced file.
+  void UseDescription(const std::vector<std::pair<std::string, std::string>>& files) {
+    ASSERT_FALSE(files.empty());
+    for (const auto& [name, bytes] : files) WriteHostFile(root_.host(std::string(kDriverDir) + name), bytes);
+    std::u16string main = Widen(files[0].first);
+    for (char16_t& c : main)
+      if (c == u'/') c = u'\\';
     cddd_Close(uiRoot_->uiData->ddd);
-    uiRoot_->uiData->ddd = cddd_OpenDataFile(DriverFile(u"KCAPS.DDD").c_str());
+    uiRoot_->uiData->ddd = cddd_OpenDataFile(DriverFile(main).c_str());
     ASSERT_NE(uiRoot_->uiData->ddd, nullptr);
     uiRoot_->uiData->winData.ddd = uiRoot_->uiData->ddd;
   }

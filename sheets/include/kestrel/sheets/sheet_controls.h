@@ -102,6 +102,7 @@
 
 // The keep data of one row (made by uiGetKeep, freed by uiFreeKeep; the
 // texts with kcore_Free).
+#define UI_KEEP_USER_ENTERED 0x02  // marks: the user entered the value (bit 0x2 of the control data's second byte)
 struct UI_KEEP {
   LPWSTR current;   // text values: the kept text (scrambled when secret)
   LPWSTR previous;  // the last accepted text as shown
@@ -110,6 +111,7 @@ struct UI_KEEP {
   BOOL showing;     // the handler is putting the value into the control
   BOOL iconReady;
   BOOL boxShown;    // an error box of the row is open: no second one
+  BYTE marks;       // UI_KEEP_* marks the row's own handler sets
   void* extra;      // a block the row's own handler keeps, freed with extraFree
   void (*extraFree)(void* extra);
 };

@@ -31,6 +31,9 @@
 //    highest number.
 //  - The highest box number is the text after the last carriage return of
 //    DDM 435's first selection item; 500 when it is not a number.
+//  - Under capability -65490 a valid box number the user typed, once
+//    stored, marks the row's keep data UI_KEEP_USER_ENTERED; the mark lasts
+//    as long as the row's keep data (an empty field marks nothing).
 //  - Delayed start: hour 0-23, minute 0-59 (the spins' ranges); an edit
 //    whose number is outside shows string 301 and gets its stored value back.
 //

@@ -35,8 +35,11 @@
 //    engine's poster rule run on the page's settings: 4 when it changed them
 //    (pages per sheet or layout reset, its notice shown), else 0.
 //  - uiCom_GetZoomScale: the output paper's width over the original's, in
-//    percent (the narrower of width and length ratios), 100 when either
-//    paper is unknown or the same.
+//    percent (the narrower of width and length ratios, rounded down), 100
+//    when either paper is unknown or the same. The original is the paper
+//    size (DDM 8; 256 takes the user-defined width and length), the output
+//    paper the output size (DDM 262) unless that is 267 "same as the
+//    original" or the model has no output size.
 //  - uiSmry_UpdatePaperSummary: "<original> -> <output>, <n> copies" from
 //    the selected items' names, shown in the summary control.
 #pragma once
@@ -46,7 +49,7 @@
 #include "kestrel/ui/favorite.h"
 
 // Settings the pages name beside those of kestrel/core/ddm_ids.h.
-#define UI_DDM_OUTPUTPAPER 1813       // the output paper size (zoom to paper)
+#define UI_OUTPUTSIZE_SAME 267        // DDM 262 (output size): the original's own paper
 #define UI_DDM_POSTER_HELP 5158       // the poster/booklet count in the help text
 #define UI_FUNC_POSTER 1328           // display position of the poster function
 #define UI_FUNC_POSTER_ALT 465        // ... under capability -65491
