@@ -29,6 +29,23 @@ function(kestrel_add_test name)
   endif()
 endfunction()
 
+# kestrel_add_test_model(TARGET source DIR dir MAIN name REFERENCED file):
+# a test's own model, compiled by dddc from `source` (which may include the
+# models' sources) into <dir>/<name>.DDD and its referenced file
+# <dir>/<file>; TARGET builds both.
+function(kestrel_add_test_model target source)
+  cmake_parse_arguments(M "" "DIR;MAIN;REFERENCED" "" ${ARGN})
+  get_filename_component(source_path ${source} ABSOLUTE)
+  file(GLOB_RECURSE model_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/models/*.dds)
+  add_custom_command(
+    OUTPUT ${M_DIR}/${M_MAIN}.DDD ${M_DIR}/${M_REFERENCED}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${M_DIR}
+    COMMAND dddc ${source_path} -o ${M_DIR}/${M_MAIN}.DDD
+    DEPENDS dddc ${source_path} ${model_sources}
+    VERBATIM)
+  add_custom_target(${target} DEPENDS ${M_DIR}/${M_MAIN}.DDD)
+endfunction()
+
 # kestrel_version_script(TARGET file): export only the entry points listed in
 # the file (a GNU ld version script).
 function(kestrel_version_script target file)

@@ -27,18 +27,24 @@ size_t CountOf(const std::string& bytes, const std::string& what) {
   return n;
 }
 
-TEST_F(RoadTest, EightJobsAtOnceOnTwoQueuesArriveWholeAndApart) {
-  Watchdog dog(300s);
-  const RoadQueue queues[2] = {Queue(RoadModel::A, u"load A"), Queue(RoadModel::B, u"load B")};
+// The eight jobs, each from its own thread, job i on queue i % 2: each its
+// own name (`prefix` and i) and page count (1 + i / 2), so that a mix shows.
+std::vector<RoadJob> PrintAtOnce(const RoadQueue (&queues)[2], const std::u16string& prefix) {
   std::vector<RoadJob> jobs(kJobs);
   std::vector<std::thread> threads;
   for (int i = 0; i < kJobs; ++i) {
-    // Each job its own name and page count, so that a mix shows.
     threads.emplace_back([&, i] {
-      jobs[i] = road::RoadPrint(queues[i % 2], TextDocument(1 + i / 2, u"load-job-" + Widen(std::to_string(i))));
+      jobs[i] = road::RoadPrint(queues[i % 2], TextDocument(1 + i / 2, prefix + Widen(std::to_string(i))));
     });
   }
   for (std::thread& t : threads) t.join();
+  return jobs;
+}
+
+TEST_F(RoadTest, EightJobsAtOnceOnTwoQueuesArriveWholeAndApart) {
+  Watchdog dog(300s);
+  const RoadQueue queues[2] = {Queue(RoadModel::A, u"load A"), Queue(RoadModel::B, u"load B")};
+  const std::vector<RoadJob> jobs = PrintAtOnce(queues, u"load-job-");
 
   for (int i = 0; i < kJobs; ++i) {
     SCOPED_TRACE("job " + std::to_string(i));
@@ -83,14 +89,7 @@ TEST_F(RoadTest, EightJobsAtOnceOnTwoNetworkPrintersArriveWholeWithTheirOwnPrint
   const std::string names[2] = {"Loopback One", "Loopback Two"};
   const std::string memory[2] = {"memory 64 MB", "memory 128 MB"};
   FastClock fast;
-  std::vector<RoadJob> jobs(kJobs);
-  std::vector<std::thread> threads;
-  for (int i = 0; i < kJobs; ++i) {
-    threads.emplace_back([&, i] {
-      jobs[i] = road::RoadPrint(queues[i % 2], TextDocument(1 + i / 2, u"net-job-" + Widen(std::to_string(i))));
-    });
-  }
-  for (std::thread& t : threads) t.join();
+  const std::vector<RoadJob> jobs = PrintAtOnce(queues, u"net-job-");
 
   for (int i = 0; i < kJobs; ++i) {
     SCOPED_TRACE("job " + std::to_string(i));
