@@ -86,11 +86,6 @@ WORD Unit(const UI_MSGINFO* msg) {
 
 u16string Text(HWND control) { return uiGetWindowText(control); }
 
-void SetText(UI_KEEP* keep, HWND control, LPCWSTR text) {
-  if (keep) keep->showing = TRUE;
-  SetWindowTextW(control, text);
-  if (keep) keep->showing = FALSE;
-}
 
 // ---- List and combo boxes -------------------------------------------------------------
 
@@ -278,7 +273,7 @@ void uiEditSetNowDataToControl(UI_MSGINFO* msg, const UI_IDTBL* row, const UI_ED
   HWND control = Control(msg, row);
   UI_KEEP* keep = Keep(msg, row, false);
   u16string text = EditShownText(msg, row, rule);
-  if (Text(control) != text) SetText(keep, control, reinterpret_cast<LPCWSTR>(text.c_str()));
+  if (Text(control) != text) uiSetShownText(keep, control, reinterpret_cast<LPCWSTR>(text.c_str()));
   if (keep && (rule->flags & UI_EDIT_TEXT)) {
     kcore_Free(keep->previous);
     keep->previous = Dup(text);
@@ -339,7 +334,7 @@ LONG uiEditEnChange(UI_MSGINFO* msg, const UI_IDTBL* row, const UI_EDITRULE* rul
     if (uiGetMinMax(msg, RowId(row), &minimum, &maximum) && maximum > 0 && (limit <= 0 || maximum < limit))
       limit = maximum;
     if (limit > 0 && AnsiBytes(text) > limit) {
-      SetText(keep, control, keep->previous ? keep->previous : u"");
+      uiSetShownText(keep, control, keep->previous ? keep->previous : u"");
       SendMessageW(control, EM_SETSEL, static_cast<WPARAM>(limit), limit);
       return 0;
     }
@@ -364,7 +359,7 @@ LONG uiEditEnChange(UI_MSGINFO* msg, const UI_IDTBL* row, const UI_EDITRULE* rul
       kcore_Free(keep->current);
       keep->current = scrambled ? kcore_WideDup(scrambled) : Dup(text);
     } else {
-      SetText(keep, control, keep->previous ? keep->previous : u"");
+      uiSetShownText(keep, control, keep->previous ? keep->previous : u"");
     }
     kcore_Free(scrambled);
   }
@@ -488,6 +483,12 @@ std::u16string uiGetWindowText(HWND control) {
   int got = GetWindowTextW(control, reinterpret_cast<LPWSTR>(s.data()), n + 1);
   s.resize(got > 0 ? static_cast<size_t>(got) : 0);
   return s;
+}
+
+void uiSetShownText(UI_KEEP* keep, HWND control, LPCWSTR text) {
+  if (keep) keep->showing = TRUE;
+  SetWindowTextW(control, text);
+  if (keep) keep->showing = FALSE;
 }
 
 UI_KEEP* uiGetKeep(UI_MSGINFO* msg, const UI_IDTBL* row, BOOL make) {

@@ -71,9 +71,7 @@ void Show(UI_MSGINFO* msg, const UI_IDTBL* row, HWND control) {
   u16string text;
   DisplayString(msg, row, &text);
   UI_KEEP* keep = uiGetKeep(msg, row, FALSE);
-  if (keep) keep->showing = TRUE;
-  SetWindowTextW(control, reinterpret_cast<LPCWSTR>(text.c_str()));
-  if (keep) keep->showing = FALSE;
+  uiSetShownText(keep, control, reinterpret_cast<LPCWSTR>(text.c_str()));
   Remember(keep, text);
 }
 
@@ -255,9 +253,7 @@ LONG uiDspCvi_InsertPositionEdit(UI_MSGINFO* msg, UINT message, WPARAM wParam, L
       if (!keep || keep->showing) return 0;
       u16string text = Text(control, edit->maxBytes + 1);
       if (AnsiBytes(text) > edit->maxBytes) {
-        keep->showing = TRUE;
-        SetWindowTextW(control, keep->previous ? keep->previous : u"");
-        keep->showing = FALSE;
+        uiSetShownText(keep, control, keep->previous ? keep->previous : u"");
       } else {
         Remember(keep, text);
       }

@@ -237,10 +237,7 @@ bool BoxNumberOk(UI_MSGINFO* msg, const u16string& text) {
 
 void ShowStored(UI_MSGINFO* msg, const UI_IDTBL* row, HWND control) {
   u16string stored = StoredText(msg, row->dsp[0].ddmId);
-  UI_KEEP* keep = uiGetKeep(msg, row, FALSE);
-  if (keep) keep->showing = TRUE;
-  SetWindowTextW(control, reinterpret_cast<LPCWSTR>(stored.c_str()));
-  if (keep) keep->showing = FALSE;
+  uiSetShownText(uiGetKeep(msg, row, FALSE), control, reinterpret_cast<LPCWSTR>(stored.c_str()));
 }
 }  // namespace
 

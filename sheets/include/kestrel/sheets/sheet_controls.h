@@ -117,6 +117,10 @@ struct UI_KEEP {
 };
 // A window's whole text.
 std::u16string uiGetWindowText(HWND control);
+// Puts a text into a row's control with its keep data (may be null) marked
+// `showing`, so that the row's own handler takes the change for the
+// program's, not the user's.
+void uiSetShownText(UI_KEEP* keep, HWND control, LPCWSTR text);
 // The row's keep data, made zero-filled when `make` and missing; null when
 // the row is not in the dialog's table or memory is short.
 UI_KEEP* uiGetKeep(UI_MSGINFO* msg, const UI_IDTBL* row, BOOL make);
