@@ -26,6 +26,7 @@
 #include "gdi32/ft_reader.h"
 #include "kplatform/engine_runner.h"
 #include "kplatform/kernel32_system.h"
+#include "kplatform/long_range.h"
 
 namespace {
 
@@ -423,8 +424,8 @@ bool DeviceLayout(FontObject& f, const KP_ENGINE_STRING_INFO& info, std::vector<
     GLYPHPOS& p = positions[i];
     p.hg = handles[i];
     p.pgdf = nullptr;
-    p.ptl = POINTL{info.origin.x + static_cast<LONG>(std::lround(x / 16.0)),
-                   info.origin.y + static_cast<LONG>(std::lround(y / 16.0))};
+    p.ptl = POINTL{kp_SaturateLong(int64_t{info.origin.x} + std::llround(x / 16.0)),
+                   kp_SaturateLong(int64_t{info.origin.y} + std::llround(y / 16.0))};
     x += widths[i] * ux;
     y += widths[i] * uy;
   }

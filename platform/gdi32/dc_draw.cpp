@@ -22,6 +22,7 @@
 #include "kplatform/engine_draw.h"
 #include "kplatform/gdi32_dc.h"
 #include "kplatform/kernel32_system.h"
+#include "kplatform/long_range.h"
 
 namespace {
 
@@ -343,8 +344,8 @@ int dcdraw_StretchDIBits(Dc& dc, int xDest, int yDest, int destWidth, int destHe
   const int64_t height = topDown ? -static_cast<int64_t>(h.biHeight) : h.biHeight;
   if (!format || height > 0xFFFF || h.biWidth > 0xFFFF || static_cast<int64_t>(xSrc) + srcWidth > h.biWidth ||
       static_cast<int64_t>(ySrc) + srcHeight > height || !FitsFix(xDest) || !FitsFix(yDest) ||
-      !FitsFix(static_cast<LONG>(std::min<int64_t>(static_cast<int64_t>(xDest) + destWidth, INT32_MAX))) ||
-      !FitsFix(static_cast<LONG>(std::min<int64_t>(static_cast<int64_t>(yDest) + destHeight, INT32_MAX)))) {
+      !FitsFix(kp_SaturateLong(static_cast<int64_t>(xDest) + destWidth)) ||
+      !FitsFix(kp_SaturateLong(static_cast<int64_t>(yDest) + destHeight))) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }

@@ -42,6 +42,7 @@
 #include "gdi32/ft_reader.h"
 #include "kplatform/engine.h"
 #include "kplatform/kernel32_system.h"
+#include "kplatform/long_range.h"
 
 namespace {
 
@@ -122,10 +123,6 @@ Choice FindFace(const LOGFONTW& lf) {
   return best;
 }
 
-LONG Saturate(int64_t v) {
-  return static_cast<LONG>(std::clamp<int64_t>(v, LONG_MIN, LONG_MAX));
-}
-
 // The engine font of the DC's logical font, with its ascent and descent in
 // pixels; null (error set) when the folder has no such face.
 struct DcFont {
@@ -155,7 +152,7 @@ bool MakeFont(kp::gdi::Dc& dc, const LOGFONTW* logical, DcFont* out) {
   fi.escapement = lf.lfEscapement;
   fi.flags = ((lf.lfWeight >= kBoldWeight && !c.bold) ? FO_SIM_BOLD : 0) | ((lf.lfItalic && !c.italic) ? FO_SIM_ITALIC : 0);
   if (lf.lfHeight < 0) {
-    em = lf.lfHeight == LONG_MIN ? LONG_MAX : -lf.lfHeight;
+    em = kp_SaturateLong(-static_cast<int64_t>(lf.lfHeight));  // the least LONG has no negative
   } else {
     const GDIINFO* g = dc.session ? KpEngineSessionGdiInfo(dc.session) : nullptr;
     const LONG dpi = g && g->ulLogPixelsY > 0 ? static_cast<LONG>(g->ulLogPixelsY) : 600;
@@ -165,7 +162,7 @@ bool MakeFont(kp::gdi::Dc& dc, const LOGFONTW* logical, DcFont* out) {
       FONTOBJ* probe = KpEngineCreateTrueTypeFont(&fi);
       const IFIMETRICS* ifi = probe ? FONTOBJ_pifi(probe) : nullptr;
       const int64_t cell = ifi ? static_cast<int64_t>(ifi->fwdWinAscender) + ifi->fwdWinDescender : 0;
-      if (ifi && cell > 0) em = Saturate(static_cast<int64_t>(lf.lfHeight) * ifi->fwdUnitsPerEm / cell);
+      if (ifi && cell > 0) em = kp_SaturateLong(static_cast<int64_t>(lf.lfHeight) * ifi->fwdUnitsPerEm / cell);
       if (probe) KpEngineDeleteObject(probe);
     }
   }
@@ -178,8 +175,8 @@ bool MakeFont(kp::gdi::Dc& dc, const LOGFONTW* logical, DcFont* out) {
   out->ifi = out->font ? FONTOBJ_pifi(out->font) : nullptr;
   if (!out->ifi || out->ifi->fwdUnitsPerEm <= 0) return false;
   out->em = em;
-  out->ascent = Saturate(static_cast<int64_t>(out->ifi->fwdWinAscender) * em / out->ifi->fwdUnitsPerEm);
-  out->descent = Saturate(static_cast<int64_t>(out->ifi->fwdWinDescender) * em / out->ifi->fwdUnitsPerEm);
+  out->ascent = kp_SaturateLong(static_cast<int64_t>(out->ifi->fwdWinAscender) * em / out->ifi->fwdUnitsPerEm);
+  out->descent = kp_SaturateLong(static_cast<int64_t>(out->ifi->fwdWinDescender) * em / out->ifi->fwdUnitsPerEm);
   return true;
 }
 
@@ -206,8 +203,8 @@ BOOL DcTextOut(Dc& dc, const LOGFONTW* font, int x, int y, UINT options, const R
   si.count = count;
   // The baseline: the ascent below the reference point, turned with the text.
   const double angle = (font ? font->lfEscapement : 0) / 10.0 * 3.14159265358979323846 / 180.0;
-  si.origin = POINTL{x + static_cast<LONG>(std::lround(std::sin(angle) * f.ascent)),
-                     y + static_cast<LONG>(std::lround(std::cos(angle) * f.ascent))};
+  si.origin = POINTL{kp_SaturateLong(int64_t{x} + std::llround(std::sin(angle) * f.ascent)),
+                     kp_SaturateLong(int64_t{y} + std::llround(std::cos(angle) * f.ascent))};
   si.flAccel = (options & ETO_GLYPH_INDEX) ? SO_GLYPHINDEX_TEXTOUT : 0;
   si.glyphMode = FO_GLYPHBITS;
   si.withPositions = TRUE;
@@ -217,7 +214,7 @@ BOOL DcTextOut(Dc& dc, const LOGFONTW* font, int x, int y, UINT options, const R
   if (str && dx) {  // each glyph after the one before, by the caller's steps
     int64_t at = si.origin.x;
     for (UINT i = 0; i < count; ++i) {
-      str->pgp[i].ptl = POINTL{Saturate(at), si.origin.y};
+      str->pgp[i].ptl = POINTL{kp_SaturateLong(at), si.origin.y};
       at += dx[i];
     }
   }
@@ -245,11 +242,11 @@ BOOL DcTextOut(Dc& dc, const LOGFONTW* font, int x, int y, UINT options, const R
   std::vector<RECTL> extra;
   if (str && font && (font->lfUnderline || font->lfStrikeOut) && f.ifi->fwdUnitsPerEm > 0) {
     const LONG left = str->pgp[0].ptl.x;
-    const LONG right = Saturate(static_cast<int64_t>(str->rclBkGround.right));
+    const LONG right = kp_SaturateLong(static_cast<int64_t>(str->rclBkGround.right));
     auto bar = [&](FWORD position, FWORD size) {
-      const LONG thick = std::max<LONG>(1, Saturate(static_cast<int64_t>(size) * f.em / f.ifi->fwdUnitsPerEm));
-      const LONG top = si.origin.y - Saturate(static_cast<int64_t>(position) * f.em / f.ifi->fwdUnitsPerEm);
-      extra.push_back(RECTL{left, top, right, top + thick});
+      const LONG thick = std::max<LONG>(1, kp_SaturateLong(static_cast<int64_t>(size) * f.em / f.ifi->fwdUnitsPerEm));
+      const LONG top = kp_SaturateLong(si.origin.y - static_cast<int64_t>(position) * f.em / f.ifi->fwdUnitsPerEm);
+      extra.push_back(RECTL{left, top, right, kp_SaturateLong(int64_t{top} + thick)});
     };
     if (font->lfUnderline) bar(f.ifi->fwdUnderscorePosition, f.ifi->fwdUnderscoreSize);
     if (font->lfStrikeOut) bar(f.ifi->fwdStrikeoutPosition, f.ifi->fwdStrikeoutSize);
@@ -284,8 +281,8 @@ BOOL DcTextExtent(Dc& dc, const LOGFONTW* font, LPCWSTR text, int count, SIZE* s
     }
     KpEngineDeleteObject(str);
   }
-  size->cx = Saturate((width + 8) >> 4);
-  size->cy = Saturate(static_cast<int64_t>(f.ascent) + f.descent);
+  size->cx = kp_SaturateLong((width + 8) >> 4);
+  size->cy = kp_SaturateLong(static_cast<int64_t>(f.ascent) + f.descent);
   return TRUE;
 }
 

@@ -11,6 +11,7 @@
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/render/km_services.h"
 #include "kplatform/byte_order.h"
+#include "kplatform/long_range.h"
 #include "kplatform/wide_text.h"
 #include "km_entry.h"
 
@@ -1051,7 +1052,7 @@ bool Transformed(FONTOBJ* pfo, LONG x, LONG y, POINTFIX* out) {
 }
 
 // A 28.4 length rounded to a whole pixel (add 8, clear the low four bits).
-LONG WholePixel(int64_t fx) { return static_cast<LONG>((fx + 8) & ~static_cast<int64_t>(15)); }
+LONG WholePixel(int64_t fx) { return kp_SaturateLong((fx + 8) & ~static_cast<int64_t>(15)); }
 
 }  // namespace
 

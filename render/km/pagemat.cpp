@@ -27,8 +27,9 @@
 #include "impose.h"
 
 #include <cstdint>
-#include <limits>
 #include <utility>
+
+#include "kplatform/long_range.h"
 
 namespace {
 
@@ -58,14 +59,7 @@ LONG Finish(const PAGEINFO& info, LONG pageNumber, LONG side, nrvxform* out) {
 // Device pixels to 0.1 mm, wide.
 int64_t PixelsToDmm(LONG pixels, LONG dpi) {
   if (dpi == 0) return 0;
-  const int64_t v = static_cast<int64_t>(pixels) * kDmmPerInch / dpi;
-  constexpr int64_t lo = std::numeric_limits<LONG>::min(), hi = std::numeric_limits<LONG>::max();
-  return v < lo ? lo : (v > hi ? hi : v);
-}
-
-LONG Clamp(int64_t v) {
-  constexpr int64_t lo = std::numeric_limits<LONG>::min(), hi = std::numeric_limits<LONG>::max();
-  return static_cast<LONG>(v < lo ? lo : (v > hi ? hi : v));
+  return kp_SaturateLong(static_cast<int64_t>(pixels) * kDmmPerInch / dpi);
 }
 
 // The output group taken as the page (output-paper and N-up frame
@@ -117,13 +111,13 @@ LONG OutputPaperInfo(PDEV* pdev, PAGEINFO* p, LONG x, LONG y, LONG landscape) {
   const int64_t moveX = landscape ? dmmY : dmmX;
   const int64_t moveY = landscape ? dmmX : -dmmY;
   FLOATOBJ fx{}, fy{};
-  FLOATOBJ_set_dmm2device(&fx, Clamp(moveX), L.resolutionX);
-  FLOATOBJ_set_dmm2device(&fy, Clamp(moveY), L.resolutionY);
+  FLOATOBJ_set_dmm2device(&fx, kp_SaturateLong(moveX), L.resolutionX);
+  FLOATOBJ_set_dmm2device(&fy, kp_SaturateLong(moveY), L.resolutionY);
   const int64_t px = FLOATOBJ_GetLong(&fx), py = FLOATOBJ_GetLong(&fy);
-  p->outArea.left = Clamp(p->outArea.left + px);
-  p->outArea.right = Clamp(p->outArea.right + px);
-  p->outArea.top = Clamp(p->outArea.top + py);
-  p->outArea.bottom = Clamp(p->outArea.bottom + py);
+  p->outArea.left = kp_SaturateLong(p->outArea.left + px);
+  p->outArea.right = kp_SaturateLong(p->outArea.right + px);
+  p->outArea.top = kp_SaturateLong(p->outArea.top + py);
+  p->outArea.bottom = kp_SaturateLong(p->outArea.bottom + py);
   return 0;
 }
 

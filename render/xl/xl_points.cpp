@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "kestrel/render/xl.h"
+#include "kplatform/long_range.h"
 #include "xl_local.h"
 
 // ---- page transforms -------------------------------------------------------
@@ -240,15 +241,9 @@ static Pt64 convert64(const XlConvCtm* t, POINT p) {
   return r;
 }
 
-static LONG clamp32(int64_t v) {
-  if (v < INT32_MIN) return INT32_MIN;
-  if (v > INT32_MAX) return INT32_MAX;
-  return static_cast<LONG>(v);
-}
-
 POINT xl_convert_point(const XlConvCtm* t, POINT p) {
   Pt64 r = convert64(t, p);
-  return POINT{clamp32(r.x), clamp32(r.y)};
+  return POINT{kp_SaturateLong(r.x), kp_SaturateLong(r.y)};
 }
 
 // The relative form is the difference of the converted points, so that a
@@ -256,7 +251,7 @@ POINT xl_convert_point(const XlConvCtm* t, POINT p) {
 // by the scale would drift by the rounding of every step).
 POINT xl_convert_point_rel(const XlConvCtm* t, POINT p, POINT previous) {
   Pt64 a = convert64(t, p), b = convert64(t, previous);
-  return POINT{clamp32(a.x - b.x), clamp32(a.y - b.y)};
+  return POINT{kp_SaturateLong(a.x - b.x), kp_SaturateLong(a.y - b.y)};
 }
 
 struct RunMasks {

@@ -35,8 +35,6 @@ constexpr double k9300RedXYZ[3] = {0.3918, 0.2074, 0.0249};
 constexpr double k9300GreenXYZ[3] = {0.3208, 0.7177, 0.1534};
 constexpr double k9300BlueXYZ[3] = {0.2368, 0.0749, 1.2275};
 constexpr double d50XYZ[3] = {0.9642, 1.0, 0.8294};
-constexpr double d65XYZ[3] = {0.9504, 1.0, 1.0889};
-constexpr double k9300XYZ[3] = {0.9494, 1.0, 1.4057};
 constexpr double XYZ2sRGBMatrix[9] = {3.2410, -1.5374, -0.4986, -0.9692, 1.8760, 0.0416, 0.0556, -0.2040, 1.0570};
 // Chromaticities (x, y) of the adaptation space's primaries.
 constexpr double wtRedxy[2] = {0.7465, 0.2535};

@@ -346,6 +346,33 @@ TEST_F(DcDraw, EveryDrawingCallPassesTheClip) {
   EXPECT_EQ(std::memcmp(&d.clipBounds, &below, sizeof(RECTL)), 0);
 }
 
+TEST_F(DcDraw, TextHeightsAtTheEndsOfTheLongRangeSaturate) {
+  // A negative height is the em negated: the least LONG has no negative in
+  // a LONG and takes the greatest, as the height one above it does. The
+  // cell of so large an em (ascent plus descent, each near the em) is
+  // beyond a LONG and is held to its greatest value rather than wrapping
+  // below zero.
+  struct Case {
+    LONG height;
+    LONG cy;
+  };
+  const Case cases[] = {{INT32_MIN, INT32_MAX}, {INT32_MIN + 1, INT32_MAX}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.height);
+    LOGFONTW lf{};
+    lf.lfHeight = c.height;
+    HFONT font = CreateFontIndirectW(&lf);
+    ASSERT_NE(font, nullptr);
+    HGDIOBJ old = SelectObject(hdc_, font);
+    SIZE size{-1, -1};
+    EXPECT_TRUE(GetTextExtentPoint32W(hdc_, u"", 0, &size)) << GetLastError();
+    EXPECT_EQ(size.cx, 0);
+    EXPECT_EQ(size.cy, c.cy);
+    SelectObject(hdc_, old);
+    EXPECT_TRUE(DeleteObject(font));
+  }
+}
+
 TEST_F(DcDraw, ObjectsRefuseBadArgumentsAndOutliveTheirHandleWhileSelected) {
   const LOGBRUSH solid{BS_SOLID, 0, 0};
   const LOGBRUSH hatched{BS_HATCHED, 0, HS_CROSS};
