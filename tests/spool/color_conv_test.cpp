@@ -410,6 +410,9 @@ TEST_F(ColourParams, BuildFlagsFromTheSettings) {
        true, COLORCONV_CST_PROFILE1 | COLORCONV_CST_PROFILE2},
       {"second of its own", {{DDM_COLORMATCHING, 2}, {DDM_ICCPROFILE2_ON, 1}, {DDM_ICCPROFILE2_SAMEASFIRST, 0}},
        true, COLORCONV_CST_PROFILE2},
+      {"second as the first while the first is off",
+       {{DDM_COLORMATCHING, 2}, {DDM_ICCPROFILE1_ON, 0}, {DDM_ICCPROFILE2_ON, 1}, {DDM_ICCPROFILE2_SAMEASFIRST, 1}},
+       true, COLORCONV_CST_PROFILE2},
       {"profiles on, names empty", {{DDM_COLORMATCHING, 2}, {DDM_ICCPROFILE1_ON, 1}, {DDM_ICCPROFILE2_ON, 1}}, false,
        0},
       {"common adjustment", {{DDM_PEROBJECTADJUST, 0}, {DDM_ADJUSTEDOBJECTS, 7}, {DDM_COLORADJUST_FIRST, 20}}, false,
@@ -443,7 +446,11 @@ TEST_F(ColourParams, BuildFlagsFromTheSettings) {
       EXPECT_EQ(p->cstProfile[0].mode, CIL_MODE_MATRIX);
     }
     if (c.flags & COLORCONV_CST_PROFILE2) {
-      EXPECT_NE(ColorConv_GetParamAddr(&p->slots, COLORCONV_SLOT_CST_PROFILE2), nullptr);
+      // The images' profile (slot 3) is a built profile block.
+      const auto* images =
+          static_cast<const CIL_CST_PARAM*>(ColorConv_GetParamAddr(&p->slots, COLORCONV_SLOT_CST_PROFILE2));
+      ASSERT_NE(images, nullptr);
+      EXPECT_EQ(images->mode, CIL_MODE_MATRIX);
     }
     EXPECT_EQ(ColorConv_GetParamAddr(&p->slots, COLORCONV_SLOT_CST_WPGM) != nullptr,
               (c.flags & COLORCONV_CST_WPGM) != 0);
@@ -459,12 +466,15 @@ TEST_F(ColourParams, AProfileThatCannotBeUsedAsksTheUser) {
   Set(DDM_ICCPROFILE1_ON, 1);
   SetName(DDM_ICCPROFILE1_NAME, u"missing.icc");
   Set(DDM_WHITEPOINT, 1);
+  // The images' profile is the same one: the user is asked once.
+  Set(DDM_ICCPROFILE2_ON, 1);
+  Set(DDM_ICCPROFILE2_SAMEASFIRST, 1);
   KpClearMessageBoxes();
   KpQueueMessageBoxAnswer(IDOK);
   ColorConvParam* p = nullptr;
   ASSERT_EQ(0, Create(&p));
   ASSERT_NE(p, nullptr);
-  EXPECT_EQ(p->flags & COLORCONV_CST_PROFILE1, 0u);  // on without it
+  EXPECT_EQ(p->flags & (COLORCONV_CST_PROFILE1 | COLORCONV_CST_PROFILE2), 0u);  // on without it
   ColorConv_DisposeParam(p);
   ASSERT_EQ(KpMessageBoxCount(), 1u);
   KpMessageBoxRecord box{};
