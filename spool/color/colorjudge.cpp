@@ -8,6 +8,11 @@
 // Indexes are never read past the palette: an object with an index beyond
 // its palette is left unjudged (result 4, its colours unchanged) and is not
 // counted.
+//
+// Rows are walked by the caller's row stride: a raster pattern's rows come
+// padded to its PadBytesMultiple (the renderer pads every row to 4 bytes),
+// and reading them as contiguous rows would judge the pad bytes as pixels.
+// A stride of 0 is the depth's unpadded row.
 #include <cstring>
 
 #include "../seams.h"
@@ -17,9 +22,12 @@ namespace {
 
 enum : int32_t { kPageUndecided = 0, kPageMono = 1, kPageColor = 2 };
 
-DWORD IndexedRowBytes(DWORD width, int bits) {
-  return static_cast<DWORD>((static_cast<uint64_t>(width) * static_cast<uint64_t>(bits) + 7) / 8);
+uint64_t IndexedRowBytes(DWORD width, int bits) {
+  return (static_cast<uint64_t>(width) * static_cast<uint64_t>(bits) + 7) / 8;
 }
+
+// The distance between rows: the caller's stride, or the unpadded row.
+uint64_t Stride(size_t rowStride, uint64_t rowBytes) { return rowStride != 0 ? rowStride : rowBytes; }
 
 // The index of pixel x of an indexed row.
 DWORD IndexAt(const BYTE* row, DWORD x, int bits) {
@@ -31,18 +39,21 @@ DWORD IndexAt(const BYTE* row, DWORD x, int bits) {
 }
 
 // Full-colour judgement of R, G, B rows.
-int32_t JudgeDirect(const BYTE* data, DWORD width, DWORD height, bool strict) {
-  const uint64_t pixels = static_cast<uint64_t>(width) * height;
-  for (uint64_t i = 0; i < pixels; ++i) {
-    const BYTE* p = data + i * 3;
-    if (strict ? !ColorJudge_IsGrayStrict(p) : !ColorJudge_IsGrayTolerant(p)) return COLORJUDGE_COLOR;
+int32_t JudgeDirect(const BYTE* data, DWORD width, DWORD height, bool strict, size_t rowStride = 0) {
+  const uint64_t stride = Stride(rowStride, static_cast<uint64_t>(width) * 3);
+  for (DWORD y = 0; y < height; ++y) {
+    const BYTE* row = data + static_cast<uint64_t>(y) * stride;
+    for (DWORD x = 0; x < width; ++x) {
+      const BYTE* p = row + static_cast<uint64_t>(x) * 3;
+      if (strict ? !ColorJudge_IsGrayStrict(p) : !ColorJudge_IsGrayTolerant(p)) return COLORJUDGE_COLOR;
+    }
   }
   return strict ? COLORJUDGE_GRAY_STRICT : COLORJUDGE_GRAY_TOLERANT;
 }
 
 // Indexed judgement through the palette; NOT_JUDGED for an index beyond it.
 int32_t JudgeIndexed(const BYTE* data, DWORD width, DWORD height, int bits, const BYTE* palette, DWORD count,
-                     bool strict) {
+                     bool strict, size_t rowStride) {
   const int32_t grey = strict ? COLORJUDGE_GRAY_STRICT : COLORJUDGE_GRAY_TOLERANT;
   auto isGrey = [&](DWORD index) {
     const BYTE* p = palette + index * 3;
@@ -51,10 +62,10 @@ int32_t JudgeIndexed(const BYTE* data, DWORD width, DWORD height, int bits, cons
   bool allGrey = true;
   for (DWORD i = 0; i < count && allGrey; ++i) allGrey = isGrey(i);
   if (allGrey) return grey;
-  const DWORD rowBytes = IndexedRowBytes(width, bits);
+  const uint64_t stride = Stride(rowStride, IndexedRowBytes(width, bits));
   int32_t result = grey;
   for (DWORD y = 0; y < height; ++y) {
-    const BYTE* row = data + static_cast<uint64_t>(y) * rowBytes;
+    const BYTE* row = data + static_cast<uint64_t>(y) * stride;
     for (DWORD x = 0; x < width; ++x) {
       const DWORD index = IndexAt(row, x, bits);
       if (index >= count) return COLORJUDGE_NOT_JUDGED;
@@ -125,7 +136,7 @@ int jobOutput_setColorModeToColor(UmpdJobContext* ctx) {
 
 int ColorJudge_JudgeObjectColor(ColorJudgeInfo* info, FEWCOLORINFO* summary, UmpdJobContext* ctx, const BYTE* data,
                                 DWORD width, DWORD height, const BYTE* palette, DWORD paletteCount, int kind,
-                                int bits) {
+                                int bits, size_t rowStride) {
   if (info == nullptr) return -1;
   if (ctx == nullptr || summary == nullptr || data == nullptr) {
     info->result = COLORJUDGE_NOT_JUDGED;
@@ -139,9 +150,9 @@ int ColorJudge_JudgeObjectColor(ColorJudgeInfo* info, FEWCOLORINFO* summary, Ump
     const bool strict = ctx->jobInfo.colorModeAuto == 0;
     int32_t r = COLORJUDGE_NOT_JUDGED;
     if (direct) {
-      r = JudgeDirect(data, width, height, strict);
+      r = JudgeDirect(data, width, height, strict, rowStride);
     } else if (indexed) {
-      r = JudgeIndexed(data, width, height, bits, palette, paletteCount, strict);
+      r = JudgeIndexed(data, width, height, bits, palette, paletteCount, strict, rowStride);
     }
     info->result = r;
     if (r == COLORJUDGE_COLOR) jobOutput_setColorModeToColor(ctx);
@@ -149,7 +160,7 @@ int ColorJudge_JudgeObjectColor(ColorJudgeInfo* info, FEWCOLORINFO* summary, Ump
   }
   if (summary->enabled != 0 && (direct || indexed)) {
     if (fewColor_countColorsInDIB(summary, data, width, height, bits, TRUE, indexed ? palette : nullptr,
-                                  indexed ? paletteCount : 0) != 0) {
+                                  indexed ? paletteCount : 0, rowStride) != 0) {
       return -1;
     }
   }
@@ -167,7 +178,7 @@ int ColorJudge_JudgeObjectColorForGrayH(ColorJudgeInfo* info, const BYTE* data, 
 }
 
 int fewColor_countColorsInDIB(FEWCOLORINFO* summary, const BYTE* data, DWORD width, DWORD height, int bits,
-                              BOOL colorFlag, const BYTE* palette, DWORD paletteCount) {
+                              BOOL colorFlag, const BYTE* palette, DWORD paletteCount, size_t rowStride) {
   if (summary == nullptr || data == nullptr) return -1;
   auto entry = [&](DWORD index, uint32_t* colour) {
     if (palette == nullptr || index >= paletteCount) return false;
@@ -178,10 +189,10 @@ int fewColor_countColorsInDIB(FEWCOLORINFO* summary, const BYTE* data, DWORD wid
     case 1:
     case 4:
     case 8: {
-      const DWORD rowBytes = IndexedRowBytes(width, bits);
+      const uint64_t stride = Stride(rowStride, IndexedRowBytes(width, bits));
       bool seen[2] = {false, false};
       for (DWORD y = 0; y < height && summary->enabled != 0; ++y) {
-        const BYTE* row = data + static_cast<uint64_t>(y) * rowBytes;
+        const BYTE* row = data + static_cast<uint64_t>(y) * stride;
         for (DWORD x = 0; x < width && summary->enabled != 0; ++x) {
           const DWORD index = IndexAt(row, x, bits);
           uint32_t colour;
@@ -198,8 +209,9 @@ int fewColor_countColorsInDIB(FEWCOLORINFO* summary, const BYTE* data, DWORD wid
     }
     case 24: {
       const uint64_t step = colorFlag ? 3 : 1;
+      const uint64_t stride = Stride(rowStride, static_cast<uint64_t>(width) * step);
       for (DWORD y = 0; y < height && summary->enabled != 0; ++y) {
-        const BYTE* row = data + static_cast<uint64_t>(y) * width * step;
+        const BYTE* row = data + static_cast<uint64_t>(y) * stride;
         for (DWORD x = 0; x < width && summary->enabled != 0; ++x) {
           const uint32_t colour = colorFlag ? Rgb(row + x * 3) : Grey(row[x]);
           if (CountOne(summary, colour) != 0) return -1;

@@ -300,13 +300,22 @@ int ColorConv_CreateParam(UmpdJobContext* ctx, BYTE* devmode, BYTE* printerData,
     ddm_GetNumber(DDM_ICCPROFILE1_ON, devmode, printerData, &first);
     ddm_GetNumber(DDM_ICCPROFILE2_ON, devmode, printerData, &second);
     ddm_GetNumber(DDM_ICCPROFILE2_SAMEASFIRST, devmode, printerData, &same);
+    // The second conversion (images) is built when it is on and its
+    // profile is named: the first profile's name when "the same as the
+    // first" is set, whether or not the first profile itself is on (it
+    // serves text and graphics only), else its own name. When the first
+    // profile was built the second shares its block; when it was wanted and
+    // refused, the user has answered the box for that profile already and
+    // the second is not tried again.
+    const bool sameAsFirst = same == 1;
     struct Want {
       bool on;
       const WCHAR* name;
       DWORD flag;
       int code;  // the failure the box stands for: -3 first, -4 second
     } wants[2] = {{first == 1 && name1[0] != 0, name1, COLORCONV_CST_PROFILE1, -3},
-                  {second == 1 && same == 0 && name2[0] != 0, name2, COLORCONV_CST_PROFILE2, -4}};
+                  {second == 1 && (sameAsFirst ? name1[0] != 0 && first != 1 : same == 0 && name2[0] != 0),
+                   sameAsFirst ? name1 : name2, COLORCONV_CST_PROFILE2, -4}};
     for (int i = 0; i < 2; ++i) {
       if (!wants[i].on) continue;
       char ansi[MAX_PATH * 2] = {};
@@ -322,7 +331,7 @@ int ColorConv_CreateParam(UmpdJobContext* ctx, BYTE* devmode, BYTE* printerData,
         return -1;
       }
     }
-    if (second == 1 && same == 1 && (p->flags & COLORCONV_CST_PROFILE1)) {
+    if (second == 1 && sameAsFirst && (p->flags & COLORCONV_CST_PROFILE1)) {
       p->flags |= COLORCONV_CST_PROFILE2;
       p->slots.slot[COLORCONV_SLOT_CST_PROFILE2] = &p->cstProfile[0];  // the first profile serves again
     } else if (p->flags & COLORCONV_CST_PROFILE2) {

@@ -17,6 +17,16 @@
 //    with an RGB colour space: a later block could not change the colour
 //    space its earlier blocks were written with. Other blocks are converted
 //    in colour, a grey result written back as R = G = B.
+//  - A raster pattern's rows are padded to its PadBytesMultiple (4 when
+//    the ReadRastPattern names none; the renderer pads every row to 4
+//    bytes), so its data is height x the padded row, not SourceWidth x
+//    BlockHeight x 3 (direct) or the unpadded index rows: the pattern is
+//    judged, counted and converted row by row at the padded stride, the pad
+//    bytes never read as pixels nor changed. Data of exactly height
+//    unpadded rows is still taken as such (a stream that pads nothing);
+//    data of any other length is left alone. A direct pattern that turns
+//    grey gets rows of one byte a pixel padded the same way (the embedded
+//    length rewritten); one converted in colour keeps its pad bytes.
 //  - An indexed pattern (ColorJudAndConvert) has its RGB palette judged and
 //    converted; a grey result installs a grey palette (SetGrayPalette) for a
 //    two-entry palette and is written back as R = G = B entries for larger
@@ -123,25 +133,29 @@ void Swap13(BYTE* p, size_t pixels) {
   }
 }
 
-// Judges and converts R, G, B pixels in place. 1 colour (rgb holds the
-// result), 2 grey (grey holds one byte a pixel), 0 left alone.
-int ConvertPixels(UmpdJobContext* ctx, BYTE* rgb, DWORD width, DWORD height, BYTE* grey) {
+// Judges and converts R, G, B pixels in place: height rows of width
+// pixels, `stride` bytes apart (a pattern's rows carry pad bytes after
+// their pixels, which are neither judged nor touched). 1 colour (rgb holds
+// the result), 2 grey (grey holds one byte a pixel, rows unpadded), 0 left
+// alone.
+int ConvertPixels(UmpdJobContext* ctx, BYTE* rgb, DWORD width, DWORD height, size_t stride, BYTE* grey) {
   const int mode = ModeOf(S(ctx).colorSpaceKind);
   if (mode < 0 || width == 0 || height == 0) return 0;
   if (ColorJudge_JudgeObjectColor(S(ctx).judge, ColorJudge_PageSummary(ctx), ctx, rgb, width, height, nullptr, 0,
-                                  COLORJUDGE_KIND_DIRECT, 24) != 0) {
+                                  COLORJUDGE_KIND_DIRECT, 24, stride) != 0) {
     return 0;  // not judged: its colours stay as they are
   }
+  const size_t row = static_cast<size_t>(width) * 3;
   const size_t pixels = static_cast<size_t>(width) * height;
   BYTE* bgr = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, pixels * 3));
   if (bgr == nullptr) return -1;
-  std::memcpy(bgr, rgb, pixels * 3);
+  for (DWORD y = 0; y < height; ++y) std::memcpy(bgr + y * row, rgb + y * stride, row);  // the pixels only
   Swap13(bgr, pixels);  // the stream's R, G, B to the engine's B, G, R
   const int r = ColorConv_ConvertTextGraph(Params(ctx), S(ctx).judge, ctx, Devmode(ctx), bgr, bgr, width, height, 0,
                                            mode, 0);
   if (r == 1) {
-    Swap13(bgr, pixels);  // and back
-    std::memcpy(rgb, bgr, pixels * 3);
+    Swap13(bgr, pixels);  // and back, into the rows' pixels (their pad stays)
+    for (DWORD y = 0; y < height; ++y) std::memcpy(rgb + y * stride, bgr + y * row, row);
   } else if (r == 2) {
     std::memcpy(grey, bgr, pixels);
   }
@@ -156,7 +170,7 @@ int BrushOrPen(UmpdJobContext* ctx, XLOperator* op) {
   if (value != nullptr && value->tag == XL_TAG_UBYTE_ARRAY && value->valueLength == 3) {
     BYTE rgb[3] = {value->value[0], value->value[1], value->value[2]};
     BYTE grey = 0;
-    const int r = ConvertPixels(ctx, rgb, 1, 1, &grey);
+    const int r = ConvertPixels(ctx, rgb, 1, 1, 3, &grey);
     if (r < 0) {
       ctx->ok.store(0);
       return XLCC_ERROR;
@@ -333,31 +347,61 @@ int XLCC_EndImage(UmpdJobContext* ctx, XLOperator* op) {
   return EmitWith(ctx, op);
 }
 
+namespace {
+
+uint64_t PadTo(uint64_t bytes, int64_t pad) {
+  return (bytes + static_cast<uint64_t>(pad) - 1) / static_cast<uint64_t>(pad) * static_cast<uint64_t>(pad);
+}
+
+// The bytes between a pattern's rows: rowBytes padded to PadBytesMultiple
+// when the data holds height such rows (*padded true), rowBytes itself
+// when it holds height unpadded rows instead (a stream that pads nothing),
+// else 0 (the data does not match the attributes: the pattern is left
+// alone).
+uint64_t PatternStride(uint64_t rowBytes, int64_t pad, uint64_t height, uint64_t length, bool* padded) {
+  *padded = false;
+  if (pad < 1 || pad > 0xFF) return 0;
+  const uint64_t stride = PadTo(rowBytes, pad);
+  if (length == stride * height) {
+    *padded = true;
+    return stride;
+  }
+  return length == rowBytes * height ? rowBytes : 0;
+}
+
+}  // namespace
+
 int XLCC_ReadRastPattern(UmpdJobContext* ctx, XLOperator* op) {
   XlccState& s = S(ctx);
   if (!s.pendingOpen) return XLCC_ERROR;
   XLData* data = Embedded(op->list);
-  int64_t width = 0, height = 0, compress = -1, mapping = XLCC_MAPPING_DIRECT, startLine = 0, sourceHeight = -1;
+  int64_t width = 0, height = 0, compress = -1, mapping = XLCC_MAPPING_DIRECT, startLine = 0, sourceHeight = -1,
+          pad = IMAGE_XL_DEFAULT_PAD;
   Number(s.pending, XL_ATTR_SOURCEWIDTH, &width);
   Number(s.pending, XL_ATTR_COLORMAPPING, &mapping);
   Number(s.pending, XL_ATTR_SOURCEHEIGHT, &sourceHeight);
   Number(op->list, XL_ATTR_BLOCKHEIGHT, &height);
   Number(op->list, XL_ATTR_COMPRESSMODE, &compress);
   Number(op->list, XL_ATTR_STARTLINE, &startLine);
+  Number(op->list, XL_ATTR_PADBYTESMULTIPLE, &pad);
   if (data == nullptr || compress != XLCC_COMPRESS_NONE || width <= 0 || height <= 0 || width > 0xFFFF ||
       height > 0xFFFF) {
     return Hold(ctx, op);
   }
   const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
   if (mapping == XLCC_MAPPING_DIRECT) {
-    if (data->valueLength != pixels * 3) return Hold(ctx, op);
+    const uint64_t rowBytes = static_cast<uint64_t>(width) * 3;
+    bool padded = false;
+    const uint64_t stride = PatternStride(rowBytes, pad, static_cast<uint64_t>(height), data->valueLength, &padded);
+    if (stride == 0) return Hold(ctx, op);
     XLData* space = PendingColorSpace(ctx);
     BYTE* grey = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, static_cast<size_t>(pixels)));
     if (grey == nullptr) {
       ctx->ok.store(0);
       return XLCC_ERROR;
     }
-    const int r = ConvertPixels(ctx, data->value, static_cast<DWORD>(width), static_cast<DWORD>(height), grey);
+    const int r = ConvertPixels(ctx, data->value, static_cast<DWORD>(width), static_cast<DWORD>(height),
+                                static_cast<size_t>(stride), grey);
     int result = XLCC_HELD;
     if (r < 0) {
       ctx->ok.store(0);
@@ -365,7 +409,20 @@ int XLCC_ReadRastPattern(UmpdJobContext* ctx, XLOperator* op) {
     } else if (r == 2) {
       const bool whole = startLine == 0 && height == sourceHeight;
       if (whole && space != nullptr && space->value[0] == XLCC_SPACE_RGB) {
-        XLData* fresh = NewEmbedded(ctx, grey, static_cast<DWORD>(pixels), data->tag == XL_TAG_DATA_LENGTH_BYTE);
+        // One byte a pixel, each row padded as the incoming rows were
+        // (to PadBytesMultiple, or not at all when they came unpadded).
+        const uint64_t greyStride = padded ? PadTo(static_cast<uint64_t>(width), pad) : static_cast<uint64_t>(width);
+        const size_t length = static_cast<size_t>(greyStride * static_cast<uint64_t>(height));
+        BYTE* rows = static_cast<BYTE*>(GlobalAlloc(GPTR, length));  // zeroed: the pad bytes
+        XLData* fresh = nullptr;
+        if (rows != nullptr) {
+          for (int64_t y = 0; y < height; ++y) {
+            std::memcpy(rows + static_cast<size_t>(y) * greyStride, grey + static_cast<size_t>(y) * width,
+                        static_cast<size_t>(width));
+          }
+          fresh = NewEmbedded(ctx, rows, static_cast<DWORD>(length), data->tag == XL_TAG_DATA_LENGTH_BYTE);
+          GlobalFree(rows);
+        }
         if (fresh == nullptr) {
           ctx->ok.store(0);
           result = XLCC_ERROR;
@@ -374,7 +431,10 @@ int XLCC_ReadRastPattern(UmpdJobContext* ctx, XLOperator* op) {
           space->value[0] = XLCC_SPACE_GRAY;
         }
       } else {
-        for (uint64_t i = 0; i < pixels; ++i) std::memset(data->value + i * 3, grey[i], 3);
+        for (int64_t y = 0; y < height; ++y) {  // the grey as R = G = B, the pad untouched
+          BYTE* row = data->value + static_cast<size_t>(y) * stride;
+          for (int64_t x = 0; x < width; ++x) std::memset(row + x * 3, grey[y * width + x], 3);
+        }
       }
     }
     GlobalFree(grey);
@@ -382,21 +442,23 @@ int XLCC_ReadRastPattern(UmpdJobContext* ctx, XLOperator* op) {
     return Hold(ctx, op);
   }
   // Indexed: ColorJudAndConvert over the RGB palette of the colour space.
+  // Only the palette is converted; the indexes and their pad stay.
   int64_t depth = -1;
   Number(s.pending, XL_ATTR_COLORDEPTH, &depth);
   const int bits = depth == 0 ? 1 : depth == 1 ? 4 : depth == 2 ? 8 : 0;  // e1Bit, e4Bit, e8Bit
   XLData* palette = SearchAttributeData(s.pending, XL_ATTR_PALETTEDATA);
   XLData* space = PendingColorSpace(ctx);
   const uint64_t rowBytes = (static_cast<uint64_t>(width) * bits + 7) / 8;
+  bool padded = false;
+  const uint64_t stride = PatternStride(rowBytes, pad, static_cast<uint64_t>(height), data->valueLength, &padded);
   if (bits == 0 || palette == nullptr || palette->tag != XL_TAG_UBYTE_ARRAY || space == nullptr ||
-      space->value[0] != XLCC_SPACE_RGB || palette->valueLength < 3 || data->valueLength < rowBytes * height ||
-      ModeOf(s.colorSpaceKind) < 0) {
+      space->value[0] != XLCC_SPACE_RGB || palette->valueLength < 3 || stride == 0 || ModeOf(s.colorSpaceKind) < 0) {
     return Hold(ctx, op);
   }
   const DWORD entries = palette->valueLength / 3;
   if (ColorJudge_JudgeObjectColor(s.judge, ColorJudge_PageSummary(ctx), ctx, data->value, static_cast<DWORD>(width),
                                   static_cast<DWORD>(height), palette->value, entries, COLORJUDGE_KIND_INDEXED,
-                                  bits) != 0) {
+                                  bits, static_cast<size_t>(stride)) != 0) {
     return Hold(ctx, op);
   }
   BYTE grey[256];

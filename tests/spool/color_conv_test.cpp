@@ -15,6 +15,7 @@
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/printerdata.h"
+#include "kestrel/render/xl_inband.h"
 #include "kestrel/spool/colorconv.h"
 #include "kplatform/byte_order.h"
 #include "kplatform/kernel32_module.h"
@@ -61,6 +62,33 @@ std::string Pattern(int w, int h, const std::vector<int>& rgb) {
   s += Bytes({0xC1, 0, 0, 0xF8, XL_ATTR_STARTLINE, 0xC1, h, 0, 0xF8, XL_ATTR_BLOCKHEIGHT, 0xC0, 0, 0xF8,
               XL_ATTR_COMPRESSMODE, XL_OP_READRASTPATTERN, 0xFB, static_cast<int>(rgb.size())});
   for (int v : rgb) s += static_cast<char>(v);
+  s += Bytes({XL_OP_ENDRASTPATTERN});
+  s += Bytes({0xC3, 1, 0, 0xF8, XL_ATTR_PATTERNSELECTID, XL_OP_SETBRUSHSOURCE});
+  return s;
+}
+
+// A colour space with an 8-bit RGB palette (entries R, G, B) for indexed
+// patterns, of the given object kind.
+std::string PaletteSpace(const std::vector<int>& palette, int kind) {
+  std::string s = Bytes({0xC0, XLCC_SPACE_RGB, 0xF8, XL_ATTR_COLORSPACE, 0xC0, 2, 0xF8, XL_ATTR_PALETTEDEPTH, 0xC8,
+                         0xC0, static_cast<int>(palette.size())});
+  for (int v : palette) s += static_cast<char>(v);
+  return s + Bytes({0xF8, XL_ATTR_PALETTEDATA, 0xC0, kind, 0xF8, XL_ATTR_OBJECTKIND, XL_OP_SETCOLORSPACE});
+}
+// A raster pattern as the renderer sends it: w x h pixels read in one
+// block, ColorMapping `mapping` (0 direct, 1 indexed) at ColorDepth `depth`
+// (0 one bit, 2 eight bits), PadBytesMultiple `pad` (-1: not named), the
+// rows as given (their pad included), selected as the brush.
+std::string PaddedPattern(int mapping, int depth, int w, int h, int pad, const std::vector<int>& rows) {
+  std::string s = Bytes({0xC0, mapping, 0xF8, XL_ATTR_COLORMAPPING, 0xC0, depth, 0xF8, XL_ATTR_COLORDEPTH, 0xC1, w,
+                         0, 0xF8, XL_ATTR_SOURCEWIDTH, 0xC1, h, 0, 0xF8, XL_ATTR_SOURCEHEIGHT, 0xD1, w, 0, h, 0, 0xF8,
+                         XL_ATTR_DESTINATIONSIZE, 0xC3, 1, 0, 0xF8, XL_ATTR_PATTERNDEFINEID, 0xC0, 0, 0xF8,
+                         XL_ATTR_PATTERNPERSISTENCE, XL_OP_BEGINRASTPATTERN});
+  s += Bytes({0xC1, 0, 0, 0xF8, XL_ATTR_STARTLINE, 0xC1, h, 0, 0xF8, XL_ATTR_BLOCKHEIGHT, 0xC0, 0, 0xF8,
+              XL_ATTR_COMPRESSMODE});
+  if (pad >= 0) s += Bytes({0xC0, pad, 0xF8, XL_ATTR_PADBYTESMULTIPLE});
+  s += Bytes({XL_OP_READRASTPATTERN, 0xFB, static_cast<int>(rows.size())});
+  for (int v : rows) s += static_cast<char>(v);
   s += Bytes({XL_OP_ENDRASTPATTERN});
   s += Bytes({0xC3, 1, 0, 0xF8, XL_ATTR_PATTERNSELECTID, XL_OP_SETBRUSHSOURCE});
   return s;
@@ -225,6 +253,114 @@ TEST_F(ColourConv, PatternSizeTestDoesNotOverflow) {
   EXPECT_EQ(r.ok, 1u);
 }
 
+// The renderer pads every pattern row to 4 bytes: an 8 x 2 one-bit
+// pattern is two rows of one index byte and three pad bytes. Under
+// automatic colour the page's colour follows the pixels' entries, never
+// the pad bytes read as rows, and the few-colour count sees the same
+// pixels.
+TEST_F(ColourConv, PaddedIndexedPatternsAreJudgedAndCountedOnTheirOwnRows) {
+  const std::vector<int> red = {255, 0, 0}, white = {255, 255, 255}, green = {0, 255, 0};
+  auto join = [](std::vector<int> a, const std::vector<int>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  struct Case {
+    const char* what;
+    std::vector<int> palette;
+    std::vector<int> rows;  // two padded rows
+    int32_t pageColorMode;  // after the pattern: 0 undecided (grey so far), 2 colour
+    WORD colours;           // counted (every colour counts)
+  } cases[] = {
+      {"{red, white}, every pixel white", join(red, white), {0xFF, 0, 0, 0, 0xFF, 0, 0, 0}, 0, 1},
+      {"{white, red}, the second row red", join(white, red), {0x00, 0, 0, 0, 0xFF, 0, 0, 0}, 2, 2},
+      {"{red, green}, a row of each", join(red, green), {0x00, 0, 0, 0, 0xFF, 0, 0, 0}, 2, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // The page is stored (132, 133) with few-colour counting on, so the
+    // page's summary counts the pattern as the page store keeps it.
+    std::string store;
+    XlContext xl{};
+    xl_initcontext(&xl, [](void* sink, DWORD n, const void* b) {
+      static_cast<std::string*>(sink)->append(static_cast<const char*>(b), n);
+      return static_cast<int32_t>(n);
+    }, &store);
+    XlIcPageStoringStart start{};
+    start.pageColorMode = 0;
+    start.captureMask = 0x04;
+    start.fewColorEnable = 1;
+    start.fewColorValue = FEWCOLOR_MODE_ALL;
+    start.page = 1;
+    start.fewColorLimit = 15;
+    ASSERT_EQ(xl_ic_pageStoring_init(&xl, 1, 4), 0);
+    ASSERT_EQ(xl_ic_pageStoring_start(&xl, &start), 0);
+    const std::string pattern = PaletteSpace(c.palette, 0) + PaddedPattern(1, 0, 8, 2, 4, c.rows);
+    int32_t mode = -1;
+    const Result r = Print(Settings{}, pattern + Bytes({XL_OP_NEWPATH}),
+                           [&](UmpdJobContext* ctx) { mode = ctx->pageCtrl.pageColorMode; });
+    EXPECT_EQ(r.ok, 1u);
+    EXPECT_EQ(mode, c.pageColorMode);
+    // The indexes and their pad go out as they came.
+    auto read = std::find_if(r.listing.items.begin(), r.listing.items.end(),
+                             [](const auto& i) { return i.name == "ReadRastPattern"; });
+    ASSERT_NE(read, r.listing.items.end());
+    EXPECT_EQ(read->data, std::vector<uint8_t>(c.rows.begin(), c.rows.end()));
+    // Stored, the page's few-colour summary counts the pixels' entries.
+    FEWCOLORINFO summary{};
+    const Result stored = Print(Settings{}, store + pattern + Bytes({XL_OP_NEWPATH}),
+                                [&](UmpdJobContext* ctx) { pageCtrl_getFewColor(ctx, &summary); });
+    EXPECT_EQ(stored.ok, 1u);
+    EXPECT_EQ(summary.enabled, 1u);
+    EXPECT_EQ(summary.count, c.colours);
+  }
+}
+
+// A direct pattern's padded rows are converted too: its pixels only, the
+// pad bytes kept; a grey one shrinks to one byte a pixel in rows padded
+// the same way.
+TEST_F(ColourConv, PaddedDirectPatternsAreConvertedAroundTheirPad) {
+  // 2 x 2 pixels: rows of 6 bytes and 2 pad bytes (0xEE, which no
+  // conversion may touch or read).
+  Settings grey;
+  grey.numbers = {{DDM_GRAYH, kGreyBoth}};
+  const Result g = Print(grey, Space(2, 0) + PaddedPattern(0, 2, 2, 2, 4,
+                                                           {90, 90, 90, 200, 200, 200, 0xEE, 0xEE,  //
+                                                            10, 10, 10, 30, 30, 30, 0xEE, 0xEE}));
+  EXPECT_EQ(g.ok, 1u);
+  EXPECT_TRUE(g.report.ok()) << g.report.text();
+  EXPECT_EQ(Lines(g.listing, "SetColorSpace"), (std::vector<std::string>{"SetColorSpace ColorSpace=ubyte(1)"}));
+  auto read = std::find_if(g.listing.items.begin(), g.listing.items.end(),
+                           [](const auto& i) { return i.name == "ReadRastPattern"; });
+  ASSERT_NE(read, g.listing.items.end());
+  EXPECT_EQ(read->data, (std::vector<uint8_t>{90, 200, 0, 0, 10, 30, 0, 0}));
+
+  // White point 9300, gamma 2.2: every pixel through the engine, the pad
+  // as it came.
+  Settings wp;
+  wp.numbers = {{DDM_COLORMATCHING, 1}, {DDM_WHITEPOINT, 2}, {DDM_GAMMA, 3}};
+  CIL_CST_PARAM engine{};
+  ASSERT_EQ(0, cil_Create_CST_Param_WpGm(&engine, 9300, 22));
+  const std::vector<int> in = {200, 100, 50, 10, 150, 250, 0xEE, 0xEE, 30, 60, 90, 120, 20, 240, 0xEE, 0xEE};
+  std::vector<uint8_t> want(in.begin(), in.end());
+  for (size_t row : {0u, 8u}) {
+    for (size_t px = 0; px < 2; ++px) {
+      uint8_t* p = want.data() + row + px * 3;
+      BYTE bgr[3] = {p[2], p[1], p[0]};
+      cil_CST_Conv_sBGR(&engine, bgr, bgr, 1);
+      p[0] = bgr[2];
+      p[1] = bgr[1];
+      p[2] = bgr[0];
+    }
+  }
+  const Result c = Print(wp, Space(2, 0) + PaddedPattern(0, 2, 2, 2, 4, in));
+  EXPECT_EQ(c.ok, 1u);
+  auto converted = std::find_if(c.listing.items.begin(), c.listing.items.end(),
+                                [](const auto& i) { return i.name == "ReadRastPattern"; });
+  ASSERT_NE(converted, c.listing.items.end());
+  EXPECT_EQ(converted->data, want);
+  EXPECT_NE(converted->data, std::vector<uint8_t>(in.begin(), in.end()));
+}
+
 // ---- colour parameters -------------------------------------------------------------------
 
 class ColourParams : public SpoolTest {
@@ -274,6 +410,9 @@ TEST_F(ColourParams, BuildFlagsFromTheSettings) {
        true, COLORCONV_CST_PROFILE1 | COLORCONV_CST_PROFILE2},
       {"second of its own", {{DDM_COLORMATCHING, 2}, {DDM_ICCPROFILE2_ON, 1}, {DDM_ICCPROFILE2_SAMEASFIRST, 0}},
        true, COLORCONV_CST_PROFILE2},
+      {"second as the first while the first is off",
+       {{DDM_COLORMATCHING, 2}, {DDM_ICCPROFILE1_ON, 0}, {DDM_ICCPROFILE2_ON, 1}, {DDM_ICCPROFILE2_SAMEASFIRST, 1}},
+       true, COLORCONV_CST_PROFILE2},
       {"profiles on, names empty", {{DDM_COLORMATCHING, 2}, {DDM_ICCPROFILE1_ON, 1}, {DDM_ICCPROFILE2_ON, 1}}, false,
        0},
       {"common adjustment", {{DDM_PEROBJECTADJUST, 0}, {DDM_ADJUSTEDOBJECTS, 7}, {DDM_COLORADJUST_FIRST, 20}}, false,
@@ -307,7 +446,11 @@ TEST_F(ColourParams, BuildFlagsFromTheSettings) {
       EXPECT_EQ(p->cstProfile[0].mode, CIL_MODE_MATRIX);
     }
     if (c.flags & COLORCONV_CST_PROFILE2) {
-      EXPECT_NE(ColorConv_GetParamAddr(&p->slots, COLORCONV_SLOT_CST_PROFILE2), nullptr);
+      // The images' profile (slot 3) is a built profile block.
+      const auto* images =
+          static_cast<const CIL_CST_PARAM*>(ColorConv_GetParamAddr(&p->slots, COLORCONV_SLOT_CST_PROFILE2));
+      ASSERT_NE(images, nullptr);
+      EXPECT_EQ(images->mode, CIL_MODE_MATRIX);
     }
     EXPECT_EQ(ColorConv_GetParamAddr(&p->slots, COLORCONV_SLOT_CST_WPGM) != nullptr,
               (c.flags & COLORCONV_CST_WPGM) != 0);
@@ -323,12 +466,15 @@ TEST_F(ColourParams, AProfileThatCannotBeUsedAsksTheUser) {
   Set(DDM_ICCPROFILE1_ON, 1);
   SetName(DDM_ICCPROFILE1_NAME, u"missing.icc");
   Set(DDM_WHITEPOINT, 1);
+  // The images' profile is the same one: the user is asked once.
+  Set(DDM_ICCPROFILE2_ON, 1);
+  Set(DDM_ICCPROFILE2_SAMEASFIRST, 1);
   KpClearMessageBoxes();
   KpQueueMessageBoxAnswer(IDOK);
   ColorConvParam* p = nullptr;
   ASSERT_EQ(0, Create(&p));
   ASSERT_NE(p, nullptr);
-  EXPECT_EQ(p->flags & COLORCONV_CST_PROFILE1, 0u);  // on without it
+  EXPECT_EQ(p->flags & (COLORCONV_CST_PROFILE1 | COLORCONV_CST_PROFILE2), 0u);  // on without it
   ColorConv_DisposeParam(p);
   ASSERT_EQ(KpMessageBoxCount(), 1u);
   KpMessageBoxRecord box{};

@@ -168,10 +168,13 @@ FEWCOLORINFO* ColorJudge_PageSummary(UmpdJobContext* ctx);
 int ColorJudge_InitColorJudgeInfo(ColorJudgeInfo** info);
 int ColorJudge_DisposeColorJudgeInfo(ColorJudgeInfo** info);
 // data: rows of R, G, B (24 bits) or of indexes (1, 4, 8 bits) into a
-// palette of R, G, B entries. 0: the caller may convert the colours; -1 not.
+// palette of R, G, B entries, rowStride bytes apart (0: the unpadded row,
+// width x 3 or (width x bits + 7) / 8 bytes; a raster pattern's rows are
+// padded to its PadBytesMultiple). 0: the caller may convert the colours;
+// -1 not.
 int ColorJudge_JudgeObjectColor(ColorJudgeInfo* info, FEWCOLORINFO* summary, UmpdJobContext* ctx, const BYTE* data,
                                 DWORD width, DWORD height, const BYTE* palette, DWORD paletteCount, int kind,
-                                int bits);
+                                int bits, size_t rowStride = 0);
 int ColorJudge_JudgeObjectColorForGrayH(ColorJudgeInfo* info, const BYTE* data, DWORD width, DWORD height, int,
                                         int, int kind, int bits, int, int strict);
 bool ColorJudge_IsGrayStrict(const BYTE* p);
@@ -181,8 +184,9 @@ BOOL jobOutput_isFixedAutoColorMode(UmpdJobContext* ctx);
 BOOL jobOutput_isFixedVagueAutoColor(UmpdJobContext* ctx);
 int jobOutput_setColorModeToColor(UmpdJobContext* ctx);
 
-// Counts an image's colours into the summary (rows as the judge's; colour
-// flag clear: 24-bit rows are width grey bytes and palette entries grey
-// levels). 0 done, -1 for another depth or a failed count.
+// Counts an image's colours into the summary (rows as the judge's, the
+// same row stride; colour flag clear: 24-bit rows are width grey bytes and
+// palette entries grey levels). 0 done, -1 for another depth or a failed
+// count.
 int fewColor_countColorsInDIB(FEWCOLORINFO* summary, const BYTE* data, DWORD width, DWORD height, int bits,
-                              BOOL colorFlag, const BYTE* palette, DWORD paletteCount);
+                              BOOL colorFlag, const BYTE* palette, DWORD paletteCount, size_t rowStride = 0);
