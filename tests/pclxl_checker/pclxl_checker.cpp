@@ -500,6 +500,19 @@ class Checker {
     return 0;
   }
 
+  // One element of a value at p, as a number.
+  static double number(const DataType& dt, const uint8_t* p) {
+    uint32_t raw = le(p, dt.elementSize);
+    if (dt.element == "real32") {
+      float f;
+      std::memcpy(&f, &raw, sizeof f);
+      return f;
+    }
+    if (dt.element == "sint16") return static_cast<int16_t>(raw);
+    if (dt.element == "sint32") return static_cast<int32_t>(raw);
+    return raw;
+  }
+
   // One element of a value at p, as text.
   static std::string element(const DataType& dt, const uint8_t* p) {
     uint32_t raw = le(p, dt.elementSize);
@@ -529,17 +542,22 @@ class Checker {
     switch (dt.structure) {
       case Structure::Scalar:
         out.value = element(dt, v);
+        out.numbers.push_back(number(dt, v));
         break;
       case Structure::Xy:
       case Structure::Box: {
         size_t k = dt.structure == Structure::Xy ? 2 : 4;
         out.value = "(";
-        for (size_t e = 0; e < k; ++e) out.value += (e ? "," : "") + element(dt, v + e * dt.elementSize);
+        for (size_t e = 0; e < k; ++e) {
+          out.value += (e ? "," : "") + element(dt, v + e * dt.elementSize);
+          out.numbers.push_back(number(dt, v + e * dt.elementSize));
+        }
         out.value += ")";
         break;
       }
       case Structure::Array: {
         const uint8_t* first = v + (v[0] == 0xC0 ? 2 : 3);  // past the length token
+        for (size_t e = 0; e < a.count; ++e) out.numbers.push_back(number(dt, first + e * dt.elementSize));
         bool printable = dt.element == "ubyte" && a.count > 0;
         for (size_t e = 0; printable && e < a.count; ++e) printable = first[e] >= 0x20 && first[e] <= 0x7E && first[e] != '"';
         if (printable) {

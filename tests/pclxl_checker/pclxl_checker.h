@@ -88,6 +88,7 @@ struct ListedAttribute {
   std::string type;   // the value's data type ("uint16_xy")
   std::string value;  // "600", "(600,600)", "(0,0,10,10)", "[4 2 1]", or "\"text\"" for a
                       // printable ubyte array
+  std::vector<double> numbers;  // the same value's elements as numbers (one, two, four or the array's)
   std::string text() const;  // Name=type(value), or Name=type"text" / Name=type[...]
 };
 
