@@ -21,7 +21,9 @@
 //    that a surface and its back share the fold.
 //  - Sessions (booklet kind 2) hold 4 x the sheets per session pages (job
 //    information 68); the session check gets job information 76 as its
-//    flag. Partitions (kind 1) come from the booklet library with the
+//    flag, and the session's first and last page on the job's scale (0 the
+//    job's first page), so that only the job's first session is the one
+//    the flag shortens. Partitions (kind 1) come from the booklet library with the
 //    sheets per booklet of job information 68.
 #include "impose.h"
 #include "kestrel/core/zanlib.h"
@@ -170,12 +172,16 @@ LONG booklet_EndPage(PDEV* pdev) {
   LONG result = pdl_ctrl_pageStoring_stop(pdev, page);
   const JOBINFO& job = pdev->jobInfo;
   if (result == 0 && job.bookletKind == kKindSessions) {
-    const LONG last = static_cast<LONG>(pdev->jobData->pageCount) - 1;
-    if (booklet_checkSession(0, last, job.bookletValue, job.bookletShift) == 1) {
+    // The session check counts on the job's scale (its first page is 0; the
+    // store numbers pages from 1); the book's output counts within the
+    // session's own store.
+    const LONG count = pdev->jobData->pageCount;
+    const LONG first = static_cast<LONG>(pdev->jobData->firstPage) - 1;
+    if (booklet_checkSession(first, first + count - 1, job.bookletValue, job.bookletShift) == 1) {
       result |= page_sendJobHeaderOnce(pdev);
       // The session's book once a collated set.
       for (LONG set = page_collatedSets(pdev); set > 0 && result == 0; --set)
-        result |= _outputStoredPage_forBookletWithPage(pdev, 0, last);
+        result |= _outputStoredPage_forBookletWithPage(pdev, 0, count - 1);
       result |= pdl_ctrl_pageStoring_dispose(pdev);
     }
   }

@@ -856,3 +856,62 @@ TEST_F(KmLayoutJob, ALeadingWhitePageOnASimplexTrayShiftsTheBooklet) {
 }
 
 }  // namespace
+
+namespace {
+
+// The pages each book of a booklet job stores: one entry a page store
+// (132), counting its stored pages (133).
+std::vector<size_t> BookSizes(const Listing& l) {
+  std::vector<size_t> sizes;
+  for (const ListedItem& item : l.items) {
+    if (!item.inband) continue;
+    if (item.code == XL_IC_PAGESTORING_INIT) sizes.push_back(0);
+    if (item.code == XL_IC_PAGESTORING_START && !sizes.empty()) ++sizes.back();
+  }
+  return sizes;
+}
+
+JOBINFO LastJobInfo(const Listing& l) {
+  JOBINFO job{};
+  const auto jobs = l.commands(XL_IC_SETJOBINFO);
+  if (jobs.empty() || !jobrec_Load(&job, jobs.back()->data.data(), static_cast<DWORD>(jobs.back()->data.size())))
+    ADD_FAILURE() << "no job information";
+  return job;
+}
+
+class KmBookletJob : public KmLayoutJob {
+ protected:
+  // A booklet on model B. A leading white page (banner mode 1) from the
+  // bypass tray (4), which cannot print the back, sets job information 76;
+  // from tray 1 it stays clear.
+  Doc Booklet(LONG banner, LONG tray) {
+    Doc d;
+    d.printer = Printer(kestrel::test::km::kModelB);
+    d.driver = LoadDriver();
+    if (!d.printer) return d;
+    d.dm = Devmode(kestrel::test::km::kModelB);
+    EXPECT_TRUE(d.dm.Set(DDM_LAYOUTMODE, 2));
+    EXPECT_TRUE(d.dm.Set(DDM_BANNER_SHEET, banner));
+    EXPECT_TRUE(d.dm.Set(DDM_DEFAULTSOURCE, tray));
+    return d;
+  }
+};
+
+// Sessions of one sheet (booklet kind 2, DDM 323 = 1) with job information
+// 76 set: the first session, whose first sheet the white page opens, closes
+// after two pages, every later one after four (its own count against the
+// full sheet).
+TEST_F(KmBookletJob, SessionsAfterTheFirstHoldFourPagesASheet) {
+  Doc d = Booklet(1, 4);
+  ASSERT_TRUE(d.dm.Set(DDM_BOOKLETKIND, 2));
+  ASSERT_TRUE(d.dm.Set(DDM_BOOKLETNUMBER, 1));
+  const Listing l = Run(d, 8);
+  const JOBINFO job = LastJobInfo(l);
+  ASSERT_EQ(job.bookletKind, 2);
+  ASSERT_EQ(job.bookletShift, 1);
+  EXPECT_EQ(BookSizes(l), (std::vector<size_t>{2, 4, 2}));
+  // Each session's book replays its own pages, every stored page once.
+  EXPECT_EQ(l.commands(XL_IC_OUTPUT_STOREDPAGE).size(), 8u);
+}
+
+}  // namespace
