@@ -9,8 +9,22 @@
 //    the books replayed, so the header goes out once.
 //  - The booklet page lookup gets the binding from the layout (offset 140,
 //    1 or 2; 0 counts as 1), right-to-left from the booklet option (job
-//    information 72) inverted for reverse order, and no cover (no built step
-//    sets a cover switch).
+//    information 72) inverted for reverse order, and job information 76 as
+//    its cover switch (as the job header's page count takes it) for the book
+//    that holds the job's first page: the white page then fills the first
+//    surface of the first sheet, and the surfaces are counted from the
+//    second.
+//  - The banner (the leading white page, job information 136) goes out after
+//    the header, before the book:
+//      with job information 76: one white side, the first surface of the
+//      first sheet, before each copy of the job's first book (the cover
+//      switch leaves that surface to it in every copy);
+//      otherwise (76 clear in mode 1, or mode 2): a white sheet of its own,
+//      two sides, so that the book's surfaces keep their sheets; mode 1
+//      once before the job's first book, mode 2 before each copy of every
+//      book (a session's copies are sets of their own).
+//    The banner's sides are not the book's: the header's page count does
+//    not count them.
 //  - The booklet sheet is the output paper printed with its long side
 //    across; a paper fed portrait is turned land-to-port. The stored page
 //    is fitted into each half (the halves split the sheet's printable area
@@ -39,6 +53,7 @@ constexpr LONG kMaskAlone = 15;       // a page alone on its surface
 constexpr LONG kMaskFirst = 9, kMaskSecond = 14;  // two pages sharing a surface
 constexpr LONG kKindPartitions = 1, kKindSessions = 2;
 constexpr LONG kBindingSecond = 2;
+constexpr LONG kLeadEachSet = 2;  // leading-white-page mode: before the job and each copy set
 constexpr WORD kNone = 0xFFFF;
 constexpr ULONG kTag = 0x6D737044u;  // "Dpsm", the renderer's plain blocks
 
@@ -55,6 +70,21 @@ LONG Place(PDEV* pdev, LONG logical, LONG half, LONG surface, LONG mask, LONG ot
   const WORD otherPage = other < 0 ? kNone : static_cast<WORD>(first + other);
   return pdl_ctrl_output_aStoredPage_withOtherPageColor(&pdev->layoutInfo, pdev, page, mask, matrix, otherPage,
                                                         pdev->jobInfo.colorModeAuto, kNone);
+}
+
+// Whether the store holds the job's first page (the store numbers pages
+// from 1).
+bool HoldsJobStart(const PDEV* pdev) { return pdev->jobData && pdev->jobData->firstPage == 1; }
+
+// The banner before one copy (set) of the book in the store.
+LONG Banner(PDEV* pdev, LONG set) {
+  const JOBINFO& job = pdev->jobInfo;
+  if (job.bookletShift != 0 && HoldsJobStart(pdev)) return _output_WhitePage(pdev);
+  const bool due = job.leadingWhiteMode == kLeadEachSet || (job.leadingWhiteMode != 0 && set == 0 && HoldsJobStart(pdev));
+  if (!due) return 0;
+  LONG result = _output_WhitePage(pdev);
+  if (result == 0) result |= _output_WhitePage(pdev);
+  return result;
 }
 
 }  // namespace
@@ -106,7 +136,9 @@ LONG _set_bookletParams(PDEV* pdev, BOOKLET_PARAM* bp, LONG half, LONG surface) 
 
 LONG _outputStoredPage_forBookletWithPage(PDEV* pdev, LONG first, LONG last) {
   if (!pdev || !pdev->jobData || first < 0 || last < first) return -1;
-  constexpr LONG cover = 0;
+  // The cover switch only for the book of the job's first page; the lookup
+  // numbers the store's pages from 0.
+  const LONG cover = pdev->jobInfo.bookletShift != 0 && HoldsJobStart(pdev) ? 1 : 0;
   const LONG binding = Binding(pdev), rtl = RightToLeft(pdev);
   const LONG surfaces = booklet_getNumOfPaperSurfaces(first, last, cover);
   LONG result = 0;
@@ -180,8 +212,11 @@ LONG booklet_EndPage(PDEV* pdev) {
     if (booklet_checkSession(first, first + count - 1, job.bookletValue, job.bookletShift) == 1) {
       result |= page_sendJobHeaderOnce(pdev);
       // The session's book once a collated set.
-      for (LONG set = page_collatedSets(pdev); set > 0 && result == 0; --set)
-        result |= _outputStoredPage_forBookletWithPage(pdev, 0, count - 1);
+      const LONG sets = page_collatedSets(pdev);
+      for (LONG set = 0; set < sets && result == 0; ++set) {
+        result |= Banner(pdev, set);
+        if (result == 0) result |= _outputStoredPage_forBookletWithPage(pdev, 0, count - 1);
+      }
       result |= pdl_ctrl_pageStoring_dispose(pdev);
     }
   }
@@ -195,8 +230,11 @@ LONG booklet_EndDoc(PDEV* pdev) {
   if (result == 0 && pdev->pageCtrl.pageStore == PDL_STORE_INITIALISED) {
     // The books once a collated set (store-all-pages with driver-made
     // collated copies; reverse order is the page lookup's).
-    for (LONG set = page_collatedSets(pdev); set > 0 && result == 0; --set)
-      result |= _outputStoredPage_forBooklet(pdev);
+    const LONG sets = page_collatedSets(pdev);
+    for (LONG set = 0; set < sets && result == 0; ++set) {
+      result |= Banner(pdev, set);
+      if (result == 0) result |= _outputStoredPage_forBooklet(pdev);
+    }
     result |= pdl_ctrl_pageStoring_dispose(pdev);
   }
   return result;
