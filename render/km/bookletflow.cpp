@@ -7,6 +7,13 @@
 //  - The job header of a booklet job goes out before its first book is
 //    replayed (the stored pages need none); page control offset 100 counts
 //    the books replayed, so the header goes out once.
+//  - The header's booklet page count: the page control the renderer sends
+//    (command 155) carries at offset 102 the pages of the book in the store
+//    (the job's pages, or the first session's), sent once more just before
+//    the header. The spooler side takes offset 100-103 from every 155 like
+//    the rest of the renderer's words and counts nothing of its own there
+//    (offset 100 is the renderer's header flag), so its header count reads
+//    the renderer's number.
 //  - The booklet page lookup gets the binding from the layout (offset 140,
 //    1 or 2; 0 counts as 1), right-to-left from the booklet option (job
 //    information 72) inverted for reverse order, and job information 76 as
@@ -75,6 +82,16 @@ LONG Place(PDEV* pdev, LONG logical, LONG half, LONG surface, LONG mask, LONG ot
 // Whether the store holds the job's first page (the store numbers pages
 // from 1).
 bool HoldsJobStart(const PDEV* pdev) { return pdev->jobData && pdev->jobData->firstPage == 1; }
+
+// The job header of the book in the store, once: the page control first,
+// with the book's page count for the header.
+LONG BookletHeader(PDEV* pdev) {
+  PAGECTRL& pc = pdev->pageCtrl;
+  if (pc.pageFlow100 != 0) return 0;
+  pc.bookletPageCount = pdev->jobData ? pdev->jobData->pageCount : 0;
+  if (!pdl_setpagectrl(pdev)) return -1;
+  return page_sendJobHeaderOnce(pdev);
+}
 
 // The banner before one copy (set) of the book in the store.
 LONG Banner(PDEV* pdev, LONG set) {
@@ -210,7 +227,7 @@ LONG booklet_EndPage(PDEV* pdev) {
     const LONG count = pdev->jobData->pageCount;
     const LONG first = static_cast<LONG>(pdev->jobData->firstPage) - 1;
     if (booklet_checkSession(first, first + count - 1, job.bookletValue, job.bookletShift) == 1) {
-      result |= page_sendJobHeaderOnce(pdev);
+      result |= BookletHeader(pdev);
       // The session's book once a collated set.
       const LONG sets = page_collatedSets(pdev);
       for (LONG set = 0; set < sets && result == 0; ++set) {
@@ -226,7 +243,7 @@ LONG booklet_EndPage(PDEV* pdev) {
 LONG booklet_EndDoc(PDEV* pdev) {
   if (!pdev) return -1;
   if (!page_isBookletJob(pdev)) return 0;
-  LONG result = page_sendJobHeaderOnce(pdev);
+  LONG result = BookletHeader(pdev);
   if (result == 0 && pdev->pageCtrl.pageStore == PDL_STORE_INITIALISED) {
     // The books once a collated set (store-all-pages with driver-made
     // collated copies; reverse order is the page lookup's).
