@@ -76,6 +76,10 @@ bool FaxFileReady(UmpdJobContext* ctx) {
   return true;
 }
 
+// The booklet's page count: page control offset 102 as the renderer sent it
+// (command 155 copies word 25, offsets 100-103, from the renderer, which
+// puts there the pages of the book before it asks for the header); this
+// side does not count stored pages into it.
 WORD BookletPages(const UmpdJobContext* ctx) {
   WORD pages = 0;
   std::memcpy(&pages, reinterpret_cast<const BYTE*>(&ctx->pageCtrl) + 102, sizeof(pages));

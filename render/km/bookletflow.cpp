@@ -7,10 +7,31 @@
 //  - The job header of a booklet job goes out before its first book is
 //    replayed (the stored pages need none); page control offset 100 counts
 //    the books replayed, so the header goes out once.
+//  - The header's booklet page count: the page control the renderer sends
+//    (command 155) carries at offset 102 the pages of the book in the store
+//    (the job's pages, or the first session's), sent once more just before
+//    the header. The spooler side takes offset 100-103 from every 155 like
+//    the rest of the renderer's words and counts nothing of its own there
+//    (offset 100 is the renderer's header flag), so its header count reads
+//    the renderer's number.
 //  - The booklet page lookup gets the binding from the layout (offset 140,
 //    1 or 2; 0 counts as 1), right-to-left from the booklet option (job
-//    information 72) inverted for reverse order, and no cover (no built step
-//    sets a cover switch).
+//    information 72) inverted for reverse order, and job information 76 as
+//    its cover switch (as the job header's page count takes it) for the book
+//    that holds the job's first page: the white page then fills the first
+//    surface of the first sheet, and the surfaces are counted from the
+//    second.
+//  - The banner (the leading white page, job information 136) goes out after
+//    the header, before the book:
+//      with job information 76: one white side, the first surface of the
+//      first sheet, before each copy of the job's first book (the cover
+//      switch leaves that surface to it in every copy);
+//      otherwise (76 clear in mode 1, or mode 2): a white sheet of its own,
+//      two sides, so that the book's surfaces keep their sheets; mode 1
+//      once before the job's first book, mode 2 before each copy of every
+//      book (a session's copies are sets of their own).
+//    The banner's sides are not the book's: the header's page count does
+//    not count them.
 //  - The booklet sheet is the output paper printed with its long side
 //    across; a paper fed portrait is turned land-to-port. The stored page
 //    is fitted into each half (the halves split the sheet's printable area
@@ -21,7 +42,9 @@
 //    that a surface and its back share the fold.
 //  - Sessions (booklet kind 2) hold 4 x the sheets per session pages (job
 //    information 68); the session check gets job information 76 as its
-//    flag. Partitions (kind 1) come from the booklet library with the
+//    flag, and the session's first and last page on the job's scale (0 the
+//    job's first page), so that only the job's first session is the one
+//    the flag shortens. Partitions (kind 1) come from the booklet library with the
 //    sheets per booklet of job information 68.
 #include "impose.h"
 #include "kestrel/core/zanlib.h"
@@ -37,6 +60,7 @@ constexpr LONG kMaskAlone = 15;       // a page alone on its surface
 constexpr LONG kMaskFirst = 9, kMaskSecond = 14;  // two pages sharing a surface
 constexpr LONG kKindPartitions = 1, kKindSessions = 2;
 constexpr LONG kBindingSecond = 2;
+constexpr LONG kLeadEachSet = 2;  // leading-white-page mode: before the job and each copy set
 constexpr WORD kNone = 0xFFFF;
 constexpr ULONG kTag = 0x6D737044u;  // "Dpsm", the renderer's plain blocks
 
@@ -53,6 +77,31 @@ LONG Place(PDEV* pdev, LONG logical, LONG half, LONG surface, LONG mask, LONG ot
   const WORD otherPage = other < 0 ? kNone : static_cast<WORD>(first + other);
   return pdl_ctrl_output_aStoredPage_withOtherPageColor(&pdev->layoutInfo, pdev, page, mask, matrix, otherPage,
                                                         pdev->jobInfo.colorModeAuto, kNone);
+}
+
+// Whether the store holds the job's first page (the store numbers pages
+// from 1).
+bool HoldsJobStart(const PDEV* pdev) { return pdev->jobData && pdev->jobData->firstPage == 1; }
+
+// The job header of the book in the store, once: the page control first,
+// with the book's page count for the header.
+LONG BookletHeader(PDEV* pdev) {
+  PAGECTRL& pc = pdev->pageCtrl;
+  if (pc.pageFlow100 != 0) return 0;
+  pc.bookletPageCount = pdev->jobData ? pdev->jobData->pageCount : 0;
+  if (!pdl_setpagectrl(pdev)) return -1;
+  return page_sendJobHeaderOnce(pdev);
+}
+
+// The banner before one copy (set) of the book in the store.
+LONG Banner(PDEV* pdev, LONG set) {
+  const JOBINFO& job = pdev->jobInfo;
+  if (job.bookletShift != 0 && HoldsJobStart(pdev)) return _output_WhitePage(pdev);
+  const bool due = job.leadingWhiteMode == kLeadEachSet || (job.leadingWhiteMode != 0 && set == 0 && HoldsJobStart(pdev));
+  if (!due) return 0;
+  LONG result = _output_WhitePage(pdev);
+  if (result == 0) result |= _output_WhitePage(pdev);
+  return result;
 }
 
 }  // namespace
@@ -104,7 +153,9 @@ LONG _set_bookletParams(PDEV* pdev, BOOKLET_PARAM* bp, LONG half, LONG surface) 
 
 LONG _outputStoredPage_forBookletWithPage(PDEV* pdev, LONG first, LONG last) {
   if (!pdev || !pdev->jobData || first < 0 || last < first) return -1;
-  constexpr LONG cover = 0;
+  // The cover switch only for the book of the job's first page; the lookup
+  // numbers the store's pages from 0.
+  const LONG cover = pdev->jobInfo.bookletShift != 0 && HoldsJobStart(pdev) ? 1 : 0;
   const LONG binding = Binding(pdev), rtl = RightToLeft(pdev);
   const LONG surfaces = booklet_getNumOfPaperSurfaces(first, last, cover);
   LONG result = 0;
@@ -170,12 +221,19 @@ LONG booklet_EndPage(PDEV* pdev) {
   LONG result = pdl_ctrl_pageStoring_stop(pdev, page);
   const JOBINFO& job = pdev->jobInfo;
   if (result == 0 && job.bookletKind == kKindSessions) {
-    const LONG last = static_cast<LONG>(pdev->jobData->pageCount) - 1;
-    if (booklet_checkSession(0, last, job.bookletValue, job.bookletShift) == 1) {
-      result |= page_sendJobHeaderOnce(pdev);
+    // The session check counts on the job's scale (its first page is 0; the
+    // store numbers pages from 1); the book's output counts within the
+    // session's own store.
+    const LONG count = pdev->jobData->pageCount;
+    const LONG first = static_cast<LONG>(pdev->jobData->firstPage) - 1;
+    if (booklet_checkSession(first, first + count - 1, job.bookletValue, job.bookletShift) == 1) {
+      result |= BookletHeader(pdev);
       // The session's book once a collated set.
-      for (LONG set = page_collatedSets(pdev); set > 0 && result == 0; --set)
-        result |= _outputStoredPage_forBookletWithPage(pdev, 0, last);
+      const LONG sets = page_collatedSets(pdev);
+      for (LONG set = 0; set < sets && result == 0; ++set) {
+        result |= Banner(pdev, set);
+        if (result == 0) result |= _outputStoredPage_forBookletWithPage(pdev, 0, count - 1);
+      }
       result |= pdl_ctrl_pageStoring_dispose(pdev);
     }
   }
@@ -185,12 +243,15 @@ LONG booklet_EndPage(PDEV* pdev) {
 LONG booklet_EndDoc(PDEV* pdev) {
   if (!pdev) return -1;
   if (!page_isBookletJob(pdev)) return 0;
-  LONG result = page_sendJobHeaderOnce(pdev);
+  LONG result = BookletHeader(pdev);
   if (result == 0 && pdev->pageCtrl.pageStore == PDL_STORE_INITIALISED) {
     // The books once a collated set (store-all-pages with driver-made
     // collated copies; reverse order is the page lookup's).
-    for (LONG set = page_collatedSets(pdev); set > 0 && result == 0; --set)
-      result |= _outputStoredPage_forBooklet(pdev);
+    const LONG sets = page_collatedSets(pdev);
+    for (LONG set = 0; set < sets && result == 0; ++set) {
+      result |= Banner(pdev, set);
+      if (result == 0) result |= _outputStoredPage_forBooklet(pdev);
+    }
     result |= pdl_ctrl_pageStoring_dispose(pdev);
   }
   return result;

@@ -6,9 +6,12 @@
 // passes in job mode with one BeginPage per printed sheet side, and the
 // trailer whose job-information comment says what was printed.
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "kestrel/core/ddm_ids.h"
+#include "kestrel/core/ddm_value.h"
 #include "pclxl_checker.h"
 #include "road_fixture.h"
 
@@ -156,6 +159,38 @@ TEST_P(RoadRows, TheSamplePrintsAsAJobAPrinterTakes) {
     if (line.rfind("PAGEINFO=", 0) == 0) {
       EXPECT_NE(line.find(row.pageInfo), std::string::npos) << line;
     }
+}
+
+// A fold-and-staple booklet (DDM 446 = 1) with its page count in the
+// header (DDM 1328 = 1) on model A, which has the count's capability: the
+// header's @BKTP count is the sides the book prints.
+TEST_F(RoadTest, TheBookletCountInTheHeaderIsTheSidesTheBookPrints) {
+  Watchdog dog(120s);
+  const RoadQueue queue = Queue(RoadModel::A);
+  const road::RoadResult applied = road::RoadApplySettings(queue, {{"booklet", "on"}});
+  ASSERT_TRUE(applied.ok()) << applied.message;
+  RoadDocument doc = road::RoadSampleDocument();
+  const auto sample = doc.settings;
+  doc.settings = [sample](void* devmode, void* printerData) {
+    return sample(devmode, printerData) && ddm_SetNumber(DDM_BOOKLETKIND, devmode, printerData, 1) &&
+           ddm_SetNumber(DDM_SADDLESTAPLE, devmode, printerData, 1);
+  };
+  const RoadJob job = road::RoadPrint(queue, doc);
+  ASSERT_TRUE(job.result.ok()) << job.result.message;
+  const PortJob parts = SplitPortJob(job.bytes);
+  ASSERT_EQ(parts.error, "");
+  const size_t at = parts.ejclHeader.find("@BKTP=");
+  ASSERT_NE(at, std::string::npos) << parts.ejclHeader;
+  const int count = std::atoi(parts.ejclHeader.c_str() + at + 6);
+  pclxl_check::Listing listing;
+  const pclxl_check::Report report = pclxl_check::check(reinterpret_cast<const uint8_t*>(job.bytes.data()),
+                                                        job.bytes.size(), pclxl_check::Mode::Job, &listing);
+  EXPECT_TRUE(report.ok()) << report.text();
+  const std::vector<std::string> keys = listing.keys();
+  const int sides = static_cast<int>(std::count(keys.begin(), keys.end(), "BeginPage"));
+  const int pages = static_cast<int>(doc.pages.size());
+  EXPECT_EQ(sides, 2 * ((pages + 3) / 4));
+  EXPECT_EQ(count, sides) << parts.ejclHeader;
 }
 
 std::string RowName(const ::testing::TestParamInfo<std::tuple<RoadModel, size_t>>& info) {

@@ -856,3 +856,147 @@ TEST_F(KmLayoutJob, ALeadingWhitePageOnASimplexTrayShiftsTheBooklet) {
 }
 
 }  // namespace
+
+namespace {
+
+// The pages each book of a booklet job stores: one entry a page store
+// (132), counting its stored pages (133).
+std::vector<size_t> BookSizes(const Listing& l) {
+  std::vector<size_t> sizes;
+  for (const ListedItem& item : l.items) {
+    if (!item.inband) continue;
+    if (item.code == XL_IC_PAGESTORING_INIT) sizes.push_back(0);
+    if (item.code == XL_IC_PAGESTORING_START && !sizes.empty()) ++sizes.back();
+  }
+  return sizes;
+}
+
+JOBINFO LastJobInfo(const Listing& l) {
+  JOBINFO job{};
+  const auto jobs = l.commands(XL_IC_SETJOBINFO);
+  if (jobs.empty() || !jobrec_Load(&job, jobs.back()->data.data(), static_cast<DWORD>(jobs.back()->data.size())))
+    ADD_FAILURE() << "no job information";
+  return job;
+}
+
+class KmBookletJob : public KmLayoutJob {
+ protected:
+  // A booklet on model B. A leading white page (banner mode 1) from the
+  // bypass tray (4), which cannot print the back, sets job information 76;
+  // from tray 1 it stays clear.
+  Doc Booklet(LONG banner, LONG tray, const kestrel::test::km::Model& model = kestrel::test::km::kModelB) {
+    Doc d;
+    d.printer = Printer(model);
+    d.driver = LoadDriver();
+    if (!d.printer) return d;
+    d.dm = Devmode(model);
+    EXPECT_TRUE(d.dm.Set(DDM_LAYOUTMODE, 2));
+    EXPECT_TRUE(d.dm.Set(DDM_BANNER_SHEET, banner));
+    EXPECT_TRUE(d.dm.Set(DDM_DEFAULTSOURCE, tray));
+    return d;
+  }
+  // A printer-data value, through the escape the document events hand the
+  // printer data with (the session enabled).
+  bool SetPrinterData(Doc& d, WORD id, LONG value) {
+    kestrel::test::km::EntryTable table;
+    if (!table.ok()) return false;
+    const auto escape = table.Get<EscapeFn>(INDEX_DrvEscape);
+    PDEV* pdev = reinterpret_cast<PDEV*>(KpEngineSessionPDEV(d.session));
+    std::vector<BYTE> pd(pdev->printerData, pdev->printerData + KM_ESC_PRINTERDATA_SIZE);
+    if (!ddm_SetNumber(id, d.dm.data(), pd.data(), value)) return false;
+    return static_cast<LONG>(escape(KpEngineSessionSurface(d.session), KM_ESC_SET_PRINTER_DATA,
+                                    static_cast<ULONG>(pd.size()), pd.data(), 0, nullptr)) == 1;
+  }
+  // Run with the session already enabled.
+  Listing RunEnabled(Doc& d, int pages) {
+    EXPECT_TRUE(KpEngineStartDoc(d.session, u"booklet", 1));
+    for (int p = 0; p < pages; ++p) {
+      EXPECT_TRUE(KpEngineStartPage(d.session));
+      EXPECT_TRUE(KpEngineSendPage(d.session));
+    }
+    EXPECT_TRUE(KpEngineEndDoc(d.session, 0));
+    EXPECT_TRUE(KpEngineDisablePDEV(d.session));
+    return Checked(d);
+  }
+};
+
+// Sessions of one sheet (booklet kind 2, DDM 323 = 1) with job information
+// 76 set: the first session, whose first sheet the white page opens, closes
+// after two pages, every later one after four (its own count against the
+// full sheet).
+TEST_F(KmBookletJob, SessionsAfterTheFirstHoldFourPagesASheet) {
+  Doc d = Booklet(1, 4);
+  ASSERT_TRUE(d.dm.Set(DDM_BOOKLETKIND, 2));
+  ASSERT_TRUE(d.dm.Set(DDM_BOOKLETNUMBER, 1));
+  const Listing l = Run(d, 8);
+  const JOBINFO job = LastJobInfo(l);
+  ASSERT_EQ(job.bookletKind, 2);
+  ASSERT_EQ(job.bookletShift, 1);
+  EXPECT_EQ(BookSizes(l), (std::vector<size_t>{2, 4, 2}));
+  // Each session's book replays its own pages, every stored page once.
+  EXPECT_EQ(l.commands(XL_IC_OUTPUT_STOREDPAGE).size(), 8u);
+}
+
+}  // namespace
+
+namespace {
+
+// The sheet sides a booklet job prints after its header, in order: "W" a
+// white page (a page start of the renderer's own, 138), "P" a book surface
+// with pages (a replay that starts its page, mask bit 0).
+std::string Sides(const Listing& l) {
+  std::string sides;
+  bool header = false;
+  for (const ListedItem& item : l.items) {
+    if (!item.inband) {
+      header |= item.name == "BeginSession";
+      continue;
+    }
+    if (!header) continue;
+    if (item.code == XL_IC_STARTPAGE) sides += 'W';
+    if (item.code == XL_IC_OUTPUT_STOREDPAGE && (kp_LoadI32(item.data.data() + 24) & 1)) sides += 'P';
+  }
+  return sides;
+}
+
+// The banner of a booklet job of nine pages, after the header and before
+// the book. With job information 76 (the bypass tray cannot print the
+// back) it is one white side, the first surface of the first sheet, and the
+// book counts its surfaces with the cover switch: five. Without it the
+// banner is a white sheet of its own (two sides), and the book keeps its six
+// surfaces (the last one all blank). Mode 2 puts the banner before each
+// collated copy's book.
+TEST_F(KmBookletJob, TheBannerLeadsTheBook) {
+  using kestrel::test::km::kModelB;
+  struct Case {
+    const char* name;
+    const kestrel::test::km::Model& model;
+    LONG banner, tray, copies;
+    LONG shift;
+    const char* sides;
+  } cases[] = {
+      {"76 set", kModelB, 1, 4, 1, 1, "WPPPPP"},
+      {"76 clear", kModelB, 1, 1, 1, 0, "WWPPPPPP"},
+      {"no banner", kModelB, 0, 1, 1, 0, "PPPPPP"},
+      // Model A makes collated copies itself (the book once a copy).
+      {"each copy", kModelA, 2, DMBIN_AUTO, 2, 0, "WWPPPPPPWWPPPPPP"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Doc d = Booklet(c.banner, c.tray, c.model);
+    ASSERT_TRUE(d.dm.Set(DDM_COPIES, c.copies));
+    ASSERT_TRUE(d.dm.Set(DDM_COLLATE, 1));
+    // Mode 2 needs a PDL version of class 2.1, which the job takes from the
+    // printer data (DDM 8205) when DDM 1332 lets it.
+    ASSERT_TRUE(d.dm.Set(DDM_APPLINK_PDL_VERSION, 1));
+    ASSERT_TRUE(Enable(d));
+    ASSERT_TRUE(SetPrinterData(d, DDM_PDLVERSION, 0x02010000));
+    const Listing l = RunEnabled(d, 9);
+    const JOBINFO job = LastJobInfo(l);
+    ASSERT_EQ(job.leadingWhiteMode, c.banner);
+    ASSERT_EQ(job.bookletShift, c.shift);
+    EXPECT_EQ(Sides(l), c.sides) << Keys(l);
+  }
+}
+
+}  // namespace

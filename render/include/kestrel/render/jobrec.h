@@ -301,7 +301,7 @@ struct PAGECTRL {
   // page; what they count belongs to the page-flow steps. 144 is cleared
   // again at every physical page end.
   uint16_t pageFlow100;         // 100
-  uint16_t bookletPageCount;    // 102
+  uint16_t bookletPageCount;    // 102: the book's pages, set by the booklet flow before its header
   int32_t pageFlow104;          // 104
   uint8_t reserved108[8];       // 108
   int32_t pageFlow116;          // 116
