@@ -406,14 +406,21 @@ LONG xltext_ChangeUnicode(PDEV* pdev, FONTOBJ* pfo, ULONG count, BYTE* kind, WOR
   }
   if (pfo->flFontType & FO_TYPE_DEVICE) return 0;
   // A TrueType font printed with a substituted device font: every character
-  // must exist in the device font's code page and metrics.
+  // must exist in the device font's code page and metrics. Under the Unicode
+  // symbol set the codes stay the characters (the code page byte only finds
+  // the width) and the C1 controls are never device text.
   NTFM* metrics = xltext_LoadDeviceMetrics(pdev, fontSet);
   if (!metrics) return -1;
   const UINT acp = MyGetACP();
+  const bool unicode = symbolSet == XLTEXT_SYMBOLSET_UNICODE;
   const BYTE download = (IsTrueType(pfo) && Setting(pdev, DDM_FONTTYPE) == 0) ? XLFONT_KIND_OUTLINE
                                                                               : XLFONT_KIND_BITMAP;
   for (ULONG i = 0; i < count; ++i) {
     WCHAR wc = codes[i];
+    if (unicode && wc >= XLTEXT_C1_FIRST && wc <= XLTEXT_C1_LAST) {
+      *kind = download;
+      break;
+    }
     char mb[4] = {};
     const INT n = EngWideCharToMultiByte(acp, &wc, sizeof wc, mb, sizeof mb);
     WORD code = 0;
@@ -424,7 +431,7 @@ LONG xltext_ChangeUnicode(PDEV* pdev, FONTOBJ* pfo, ULONG count, BYTE* kind, WOR
       *kind = download;
       break;
     }
-    codes[i] = code;
+    if (!unicode) codes[i] = code;
   }
   xltext_FreeDeviceMetrics(pdev, metrics);
   return 0;

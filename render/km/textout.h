@@ -39,6 +39,17 @@
 // - A symbol font (SYMBOL_CHARSET) is substituted by scoring only with a
 //   symbol device font; a text device font would print letters in place of
 //   its symbols. The substitution table's own entry is still taken.
+// - A TrueType run printed with a substituted device font whose symbol set
+//   is 590 (Unicode, as every model's fonts are) keeps its Unicode codes as
+//   the device text: the code page 1252 byte of a character only finds its
+//   width in the device font (and a character without one, or of width 0,
+//   downloads the run as before). Sending the byte would print 128-159 (the
+//   curly quotes, dashes, the euro sign, ...) as the C1 controls those codes
+//   are under symbol set 590. A C1 control itself (U+0080-U+009F) is never
+//   sent as device text: the run is downloaded. A device font of another
+//   symbol set gets the code page bytes, as before. The models' fonts give
+//   the code page's real widths for 128-159 and width 0 to 127 and to the
+//   bytes code page 1252 leaves empty (129, 141, 143, 144, 157).
 // - The extra rectangles (underline, strike-out) have no second stamp pass:
 //   like images, they are drawn once.
 #pragma once
@@ -52,6 +63,9 @@ constexpr LONG XLTEXT_SUBST_SCORING = 0;        // DDM 292: the table, then scor
 constexpr LONG XLTEXT_SUBST_TABLE_ONLY = 2;     // DDM 292: the substitution table alone
 constexpr ULONG XLTEXT_FACENAME_MAX = 94;       // bytes of a converted face name
 constexpr UINT XLTEXT_SHIFTJIS_CHARSET = 128;
+constexpr WORD XLTEXT_SYMBOLSET_UNICODE = 590;  // PCL XL symbol set 590: the codes are Unicode
+constexpr WCHAR XLTEXT_C1_FIRST = 0x0080;       // the C1 controls U+0080-U+009F
+constexpr WCHAR XLTEXT_C1_LAST = 0x009F;
 constexpr ULONG XLTEXT_TAG = 0x5458544B;  // "KTXT" pool tag of the run's code array
 
 // ---- floating-value routines (FLOATOBJ in, FLOATOBJ out) ---------------------------

@@ -84,11 +84,11 @@ void Compiler::EncodeFont(Rec* r) {
                                       "superoffset", "strikepos"};
   FieldSet f(s, d_,
              {"id", "name", "name2", "subst", "subst2", "pitch", "family", "facename", "familyname", "fontid",
-              "widths", "flag", "printer_name", "symbol_set", "file", "aspecty", "aspectx", "ascent", "descent",
+              "flag", "printer_name", "symbol_set", "file", "aspecty", "aspectx", "ascent", "descent",
               "linespacing", "italic", "underlined", "struckout", "weight", "charset", "avgwidth", "maxwidth",
               "first", "last", "defaultchar", "breakchar", "capheight", "xheight", "lowestppem", "italicangle",
               "underline", "strikeout", "subscript", "superscript", "suboffset", "superoffset", "strikepos"},
-             {"kern"});
+             {"kern", "widths"});
   Bytes b = Start(r);
   PutString(b, f.One("name"), 1, true, s.loc, "name");
   PutString(b, f.One("name2"), 1, false, s.loc, "name2");
@@ -143,12 +143,16 @@ void Compiler::EncodeFont(Rec* r) {
   n["pitchfamily"] = pitch | (family << 4);
   int count = static_cast<int>(n["last"] - n["first"] + 1);
   std::vector<int> widths;
-  if (const SrcLine* l = f.One("widths")) {
+  // Several `widths` lines continue one list, in their order.
+  for (const SrcLine* l : f.All("widths")) {
     for (size_t i = 1; i < l->toks.size(); ++i) {
       int64_t w = 0;
       if (Num(*l, i, 0, 0xFFFF, &w, "width")) widths.push_back(static_cast<int>(w));
     }
-    if (static_cast<int>(widths.size()) > count) d_->Error(l->loc, "more widths than characters");
+    if (static_cast<int>(widths.size()) > count) {
+      d_->Error(l->loc, "more widths than characters");
+      break;
+    }
   }
   // Characters the list leaves out take the average width.
   while (static_cast<int>(widths.size()) < count) widths.push_back(static_cast<int>(n["avgwidth"]));

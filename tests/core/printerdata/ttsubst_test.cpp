@@ -37,8 +37,10 @@ class TtSubstTest : public PdTest {};
 // in record order.
 TEST_F(TtSubstTest, DefaultComesFromTheFontRecords) {
   std::u16string expected = Table({u"Courier New", u"Courier", u"Courier", u"Courier", u"Courier New Bold",
-                                   u"Courier Bold", u"Arial", u"Kestrel Sans", u"Helvetica", u"Kestrel Sans",
-                                   u"Times New Roman", u"Kestrel Serif", u"Times", u"Kestrel Serif"});
+                                   u"Courier Bold", u"Arial", u"Helvetica", u"Helvetica", u"Helvetica",
+                                   u"Arial Bold", u"Helvetica Bold", u"Helvetica Bold", u"Helvetica Bold",
+                                   u"Times New Roman", u"Times Roman", u"Times", u"Times Roman",
+                                   u"Times New Roman Bold", u"Times Bold", u"Times Bold", u"Times Bold"});
   EXPECT_EQ(Owned(ttsb_DefaultTrueTypeSubstTable(ddd_)), expected);
   EXPECT_EQ(ttsb_DefaultTrueTypeSubstTable(nullptr), nullptr);
   // Nothing stored: the current table is the default, and NODEFAULT is null.

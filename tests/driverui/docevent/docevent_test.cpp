@@ -1170,7 +1170,7 @@ TEST_F(DocEventTest, TextThroughTheDcReachesTheRenderer) {
   pclxl_check::Report report = pclxl_check::check(bytes, pclxl_check::Mode::RendererStream, &listing);
   EXPECT_TRUE(report.ok()) << report.text();
   const std::string stream(bytes.begin(), bytes.end());
-  EXPECT_NE(stream.find("KSans"), std::string::npos) << listing.text();
+  EXPECT_NE(stream.find("Helvetica       "), std::string::npos) << listing.text();
   EXPECT_NE(listing.text().find("Text TextData=uint16_array[75 101 115 116 114 101 108]"), std::string::npos)
       << listing.text();
   EXPECT_TRUE(DeleteDC(hdc));

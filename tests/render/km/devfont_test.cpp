@@ -74,8 +74,8 @@ class DevFont : public KmTest {
   std::unique_ptr<EntryTable> entries_;
 };
 
-// Model A: four fonts in the set, three offered to the engine (Courier Bold
-// repeats "Courier" after its face name), the default font from DDM 384/385.
+// Model A: six fonts in the set, three offered to the engine (each bold face
+// repeats its family after its face name), the default font from DDM 384/385.
 TEST_F(DevFont, ModelAFontSetExposedFacesAndDefaultFont) {
   CreateDcDevmode dm = Devmode(kModelA);
   KP_ENGINE_SESSION* s = Enable(dm);
@@ -93,12 +93,14 @@ TEST_F(DevFont, ModelAFontSetExposedFacesAndDefaultFont) {
     BYTE pitchAndFamily;
     WORD weight;
   };
-  const Row rows[] = {{u"Courier", "Courier", 0x0004, 0x30, 400},
-                      {u"Courier Bold", "Courier", 0x3004, 0x30, 700},
-                      {u"Kestrel Sans", "KSans", 0x10DA, 0x21, 400},
-                      {u"Kestrel Serif", nullptr, 0x1101, 0x11, 400}};
-  ASSERT_EQ(t->cFontSet, 4u);
-  for (DWORD i = 0; i < 4; ++i) {
+  const Row rows[] = {{u"Courier", "Courier         ", 0x0004, 0x30, 400},
+                      {u"Courier Bold", "Courier       Bd", 0x3004, 0x30, 700},
+                      {u"Helvetica", "Helvetica       ", 0x10DA, 0x21, 400},
+                      {u"Helvetica Bold", "Helvetica     Bd", 0x30DA, 0x21, 700},
+                      {u"Times Roman", "Times        Rmn", 0x1101, 0x11, 400},
+                      {u"Times Bold", "Times         Bd", 0x3101, 0x11, 700}};
+  ASSERT_EQ(t->cFontSet, 6u);
+  for (DWORD i = 0; i < 6; ++i) {
     SCOPED_TRACE(i);
     const DEVFONTINFO& f = t->fontSet[i];
     EXPECT_EQ(std::u16string(f.faceName), rows[i].face);
@@ -114,17 +116,17 @@ TEST_F(DevFont, ModelAFontSetExposedFacesAndDefaultFont) {
   ASSERT_EQ(t->cExposed, 3u);
   EXPECT_EQ(t->exposedRecords[0], 1);
   EXPECT_EQ(t->exposedRecords[1], 3);
-  EXPECT_EQ(t->exposedRecords[2], 4);
-  const char16_t* faces[] = {u"Courier", u"Kestrel Sans", u"Kestrel Serif"};
+  EXPECT_EQ(t->exposedRecords[2], 5);
+  const char16_t* faces[] = {u"Courier", u"Helvetica", u"Times Roman"};
   for (ULONG face = 1; face <= 3; ++face) {
     WCHAR name[40] = {};
     ASSERT_TRUE(KpEngineSessionDeviceFontName(s, face, name, 40));
     EXPECT_EQ(std::u16string(name), faces[face - 1]);
   }
-  // lfHeight = -(DDM 385 x DDM 20 / 720), Kestrel Sans by its id 0x10DA.
+  // lfHeight = -(DDM 385 x DDM 20 / 720), Helvetica by its id 0x10DA.
   EXPECT_EQ(info.lfDefaultFont.lfHeight, -(dm.Get(DDM_DEFAULT_FONT_SIZE) * 600 / 720));
   EXPECT_EQ(info.lfDefaultFont.lfHeight, -100);
-  EXPECT_EQ(std::u16string(info.lfDefaultFont.lfFaceName), u"Kestrel Sans");
+  EXPECT_EQ(std::u16string(info.lfDefaultFont.lfFaceName), u"Helvetica");
   EXPECT_EQ(info.lfDefaultFont.lfWeight, 400);
 }
 
@@ -136,11 +138,11 @@ TEST_F(DevFont, InstalledFamiliesHideDeviceFontsFromTheEngine) {
     std::string file;
     ULONG exposed;
   };
-  std::string cut = FamilyListFile({u"Kestrel Sans"});
+  std::string cut = FamilyListFile({u"Helvetica"});
   cut.resize(cut.size() - 2);  // no closing empty name, the size word still 4 more
   const Case cases[] = {
-      {"Kestrel Sans installed", FamilyListFile({u"DejaVu Sans", u"Kestrel Sans"}), 2},
-      {"another case is another name", FamilyListFile({u"kestrel sans"}), 3},
+      {"Helvetica installed", FamilyListFile({u"DejaVu Sans", u"Helvetica"}), 2},
+      {"another case is another name", FamilyListFile({u"helvetica"}), 3},
       {"size word disagrees", cut, 3},
   };
   for (const Case& c : cases) {
@@ -150,10 +152,10 @@ TEST_F(DevFont, InstalledFamiliesHideDeviceFontsFromTheEngine) {
     KP_ENGINE_SESSION* s = Enable(dm);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(KpEngineSessionDevInfo(s)->cFonts, c.exposed);
-    EXPECT_EQ(Pdev(s)->deviceFonts->cFontSet, 4u);
+    EXPECT_EQ(Pdev(s)->deviceFonts->cFontSet, 6u);
   }
   // The list without a closing name, with a matching size word, is malformed.
-  std::string open = FamilyListFile({u"Kestrel Sans"});
+  std::string open = FamilyListFile({u"Helvetica"});
   open.resize(open.size() - 2);
   uint32_t b = static_cast<uint32_t>(open.size() - 4);
   std::memcpy(open.data(), &b, 4);
@@ -186,8 +188,8 @@ TEST_F(DevFont, DefaultFontIdNamingNoFontTakesTheFirstFont) {
   EXPECT_EQ(info.lfDefaultFont.lfHeight, -83);  // -(100 x 600 / 720)
 }
 
-// Kestrel Sans's IFIMETRICS as the engine gets it, field by field.
-TEST_F(DevFont, KestrelSansMetricsKerningAndGlyphSet) {
+// Helvetica's IFIMETRICS as the engine gets it, field by field.
+TEST_F(DevFont, HelveticaMetricsKerningAndGlyphSet) {
   CreateDcDevmode dm = Devmode(kModelA);
   KP_ENGINE_SESSION* s = Enable(dm);
   ASSERT_NE(s, nullptr);
@@ -196,8 +198,8 @@ TEST_F(DevFont, KestrelSansMetricsKerningAndGlyphSet) {
   const IFIMETRICS* ifi = entries_->Get<QueryFont>(INDEX_DrvQueryFont)(p, 0, 2, &id);
   ASSERT_NE(ifi, nullptr);
   EXPECT_EQ(id, 0u);
-  EXPECT_EQ(FaceOf(ifi), u"Kestrel Sans");
-  EXPECT_EQ(ifi->cjThis, NTFM_IFI_FIXED + 28 + 28);  // two names of 12 characters: (24 + 5) & ~3
+  EXPECT_EQ(FaceOf(ifi), u"Helvetica");
+  EXPECT_EQ(ifi->cjThis, NTFM_IFI_FIXED + 20 + 20);  // two names of 9 characters: (18 + 5) & ~3
   struct Field {
     const char* name;
     LONG value;

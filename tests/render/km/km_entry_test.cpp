@@ -153,8 +153,9 @@ TEST_P(KmModels, EnableReportsTheDeviceAndDisableFreesEverything) {
 
   EXPECT_EQ(i.flGraphicsCaps & 0x11Fu, 0x11Fu);
   EXPECT_EQ(i.flGraphicsCaps & ~0x211Fu, 0u);
-  // The exposed device fonts: Courier, Kestrel Sans, Kestrel Serif (model A),
-  // Courier and Kestrel Sans (model B).
+  // The exposed device fonts, one a family (the bold faces stay in the
+  // font set): Courier, Helvetica, Times Roman (model A), Courier and
+  // Helvetica (model B).
   EXPECT_EQ(i.cFonts, e.model == &kModelA ? 3u : 2u);
   EXPECT_EQ(i.iDitherFormat, static_cast<ULONG>(BMF_24BPP));
   EXPECT_EQ(i.cxDither, 0);

@@ -150,8 +150,8 @@ class KmText : public KmDrawTest {
   }
   // DejaVu Sans renamed `face`, written below the root; with `symbol` its
   // only cmap is the (3, 0) one of SymbolCmap, which makes it a symbol font.
-  std::string FontFile(const std::u16string& face, bool symbol) {
-    fonttest::Sfnt f = fonttest::ParseSfnt(fonttest::ReadFile(fonttest::FontPath("DejaVuSans.ttf")));
+  std::string FontFile(const std::u16string& face, bool symbol, const char* from = "DejaVuSans.ttf") {
+    fonttest::Sfnt f = fonttest::ParseSfnt(fonttest::ReadFile(fonttest::FontPath(from)));
     f.tables[fonttest::Tag("name")] = fonttest::NameTable(face);
     if (symbol) f.tables[fonttest::Tag("cmap")] = fonttest::SymbolCmap(4);
     const fonttest::Bytes bytes = fonttest::BuildSfnt(f);
@@ -392,7 +392,7 @@ ULONG DeviceFace(KP_ENGINE_SESSION* session, const std::u16string& name, std::ve
 TEST_F(KmText, ADeviceFontRunSendsTheTextWithThePrinterFont) {
   ASSERT_TRUE(OpenModel());
   std::vector<FONTOBJ*> made;
-  const ULONG face = DeviceFace(Session(), u"Kestrel Sans", &made);
+  const ULONG face = DeviceFace(Session(), u"Helvetica", &made);
   for (FONTOBJ* f : made) Keep(f);
   ASSERT_NE(face, 0u);
   FONTOBJ* f = Keep(DeviceFont(Session(), face, 100));
@@ -404,7 +404,9 @@ TEST_F(KmText, ADeviceFontRunSendsTheTextWithThePrinterFont) {
   EXPECT_TRUE(Has(pages[0], "Text TextData=uint16_array[75 101 115 116 114 101 108]")) << all;
   const Lines setFont = Matching(pages[0], "SetFont");
   ASSERT_EQ(setFont.size(), 1u) << all;
-  EXPECT_EQ(setFont[0].find(":OL"), std::string::npos) << all;
+  EXPECT_EQ(setFont[0].rfind("SetFont FontName=ubyte_array\"Helvetica       \" CharSize=real32(100) SymbolSet=uint16(590)", 0),
+            0u)
+      << all;
 }
 
 TEST_F(KmText, SubstitutionSettings) {
@@ -451,8 +453,9 @@ std::vector<int> DownloadedGlyphs(const pclxl_check::Listing& listing) {
 // Model A at its default settings: its TrueType option (DDM 17) is 3, from
 // its TrueType handling (DDM 292) 0, so TrueType faces are substituted. A
 // face the substitution table names takes the table's device font (scoring
-// would take Kestrel Sans for these metrics), another face the best by
-// scoring; text a device font lacks is downloaded. Symbol fonts (DejaVu Sans
+// would take Helvetica for these metrics), a bold face the table names its
+// bold record, another face the best by scoring (a bold one the bold
+// record by its weight); text a device font lacks is downloaded. Symbol fonts (DejaVu Sans
 // with the (3, 0) cmap of SymbolCmap alone: "!" is glyph 11, "0" glyph 45)
 // are not replaced by the text device fonts unless the table names them.
 TEST_F(KmText, RunsAtModelADefaults) {
@@ -464,12 +467,19 @@ TEST_F(KmText, RunsAtModelADefaults) {
     std::function<void(CreateDcDevmode&)> stored;
     std::string setFont;      // the SetFont line, from its start
     std::vector<int> glyphs;  // the TrueType glyphs downloaded
+    const char* from = "DejaVuSans.ttf";  // the file (renamed `face` when that is given)
   };
   const Case cases[] = {
       {"a face the table names: the table's device font", u"Times New Roman", false, u"Kestrel", {},
-       "SetFont FontName=ubyte_array\"KSerif\"", {}},
-      {"a face the table leaves out: scoring", nullptr, false, u"Kestrel", {}, "SetFont FontName=ubyte_array\"KSans\"",
-       {}},
+       "SetFont FontName=ubyte_array\"Times        Rmn\"", {}},
+      {"a bold face the table names: its bold record", u"Courier New Bold", false, u"Kestrel", {},
+       "SetFont FontName=ubyte_array\"Courier       Bd\"", {}, "DejaVuSans-Bold.ttf"},
+      {"a bold face whose regular face the table names: its bold record", u"Arial Bold", false, u"Kestrel", {},
+       "SetFont FontName=ubyte_array\"Helvetica     Bd\"", {}, "DejaVuSans-Bold.ttf"},
+      {"a face the table leaves out: scoring", nullptr, false, u"Kestrel", {},
+       "SetFont FontName=ubyte_array\"Helvetica       \"", {}},
+      {"a bold face the table leaves out: scoring by weight", nullptr, false, u"Kestrel", {},
+       "SetFont FontName=ubyte_array\"Helvetica     Bd\"", {}, "DejaVuSans-Bold.ttf"},
       {"text the device font lacks: downloaded", nullptr, false, u"Kes \u03B1", {},
        "SetFont FontName=ubyte_array\"DejaVu Sans:OL\" CharSize=real32(100) SymbolSet=uint16(590)", {46, 72, 86, 3, 838}},
       {"a symbol font: outlines, glyphs through its (3, 0) cmap", u"Kestrel Symbol", true, u"!0!", {},
@@ -479,9 +489,10 @@ TEST_F(KmText, RunsAtModelADefaults) {
        "SymbolSet=uint16(309)",
        {}},
       {"a symbol font the table names: the table's device font", u"Arial", true, u"!0", {},
-       "SetFont FontName=ubyte_array\"KSans\"", {}},
+       "SetFont FontName=ubyte_array\"Helvetica       \"", {}},
       {"a devmode stored with TrueType option 0: as DDM 292 = 0 says", nullptr, false, u"Kestrel",
-       [](CreateDcDevmode& dm) { ASSERT_TRUE(dm.Set(DDM_TTOPTION, 0)); }, "SetFont FontName=ubyte_array\"KSans\"", {}},
+       [](CreateDcDevmode& dm) { ASSERT_TRUE(dm.Set(DDM_TTOPTION, 0)); },
+       "SetFont FontName=ubyte_array\"Helvetica       \"", {}},
       {"the same with DDM 292 = 1: no device fonts", nullptr, false, u"Kestrel",
        [](CreateDcDevmode& dm) {
          ASSERT_TRUE(dm.Set(DDM_TTOPTION, 0));
@@ -497,7 +508,7 @@ TEST_F(KmText, RunsAtModelADefaults) {
     if (!c.stored) {
       EXPECT_EQ(ttOption, DMTT_SUBDEV);
     }
-    const std::string file = c.face ? FontFile(c.face, c.symbol) : std::string("DejaVuSans.ttf");
+    const std::string file = c.face ? FontFile(c.face, c.symbol, c.from) : std::string(c.from);
     FONTOBJ* f = Font(file.c_str());
     ASSERT_TRUE(Draw(String(f, c.text), f));
     auto pages = Finish();
@@ -506,6 +517,45 @@ TEST_F(KmText, RunsAtModelADefaults) {
     ASSERT_EQ(setFont.size(), 1u) << Text(pages[0]);
     EXPECT_EQ(setFont[0].rfind(c.setFont, 0), 0u) << setFont[0];
     EXPECT_EQ(DownloadedGlyphs(Listing()), c.glyphs) << Text(pages[0]);
+    for (void* o : objects_) KpEngineDeleteObject(o);
+    objects_.clear();
+  }
+}
+
+// The text a substituted device font (symbol set 590, Unicode) is sent:
+// the characters' own codes, the code page 1252 byte only finding the width;
+// a C1 control, or a character the device font has no width for (127, 129),
+// downloads the run.
+TEST_F(KmText, SubstitutedDeviceTextKeepsItsUnicodeCodes) {
+  struct Case {
+    const char* name;
+    const char16_t* text;
+    std::string textData;  // "": the run is downloaded
+  };
+  const Case cases[] = {
+      {"curly quote, dash, euro (bytes 128-159)", u"it\u2019s \u2013 \u20AC5",
+       "TextData=uint16_array[105 116 8217 115 32 8211 32 8364 53]"},
+      {"Latin-1 letters and signs (160-255)", u"caf\u00E9 \u00BD\u00A0\u00FF", "TextData=uint16_array[99 97 102 233 32 189 160 255]"},
+      {"a C1 control", u"a\u0092b", ""},
+      {"the delete character", u"a\u007Fb", ""},
+      {"a byte code page 1252 leaves empty", u"a\u0081b", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(OpenDefaults());
+    FONTOBJ* f = Font("DejaVuSans.ttf");
+    ASSERT_TRUE(Draw(String(f, c.text), f));
+    auto pages = Finish();
+    ASSERT_EQ(pages.size(), 1u);
+    const std::string all = Text(pages[0]);
+    const Lines setFont = Matching(pages[0], "SetFont ");
+    ASSERT_EQ(setFont.size(), 1u) << all;
+    if (c.textData.empty()) {
+      EXPECT_EQ(setFont[0].rfind("SetFont FontName=ubyte_array\"DejaVu Sans:OL\"", 0), 0u) << all;
+    } else {
+      EXPECT_EQ(setFont[0].rfind("SetFont FontName=ubyte_array\"Helvetica       \"", 0), 0u) << all;
+      EXPECT_TRUE(Has(pages[0], "Text " + c.textData)) << all;
+    }
     for (void* o : objects_) KpEngineDeleteObject(o);
     objects_.clear();
   }
