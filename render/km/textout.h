@@ -39,8 +39,11 @@
 // - A symbol font (SYMBOL_CHARSET) is substituted by scoring only with a
 //   symbol device font; a text device font would print letters in place of
 //   its symbols. The substitution table's own entry is still taken.
-// - The extra rectangles (underline, strike-out) have no second stamp pass:
-//   like images, they are drawn once.
+// - Under a transparent stamp the opaque box and the extra rectangles
+//   (underline, strike-out) take the second (colour) pass as the glyphs do:
+//   each is filled again with the colour pass's brush. The stamp's colour a
+//   user sees decides: drawn once, a coloured underline printed as a 25 %
+//   black screen.
 #pragma once
 
 #include "draw.h"
