@@ -22,8 +22,10 @@
 //   page (PDEV::imageRotation, made at the page's start); the images of the
 //   page follow it.
 // - The second (transparent) stamp pass: paths and fills repeat their
-//   geometry for it; images do not (they carry their own pixels and have no
-//   second pass).
+//   geometry for it, a stroked and filled path (pen and brush of the colour
+//   pass) and the text's opaque box and underline and strike-out rectangles
+//   included, so that every part of a stamp prints in its colour; images do
+//   not (they carry their own pixels and have no second pass).
 // - ReadImage's BlockHeight is the SourceHeight BeginImage declared (the
 //   converted height when the image is reduced): the unconverted height
 //   would promise rows the data does not carry.

@@ -272,7 +272,16 @@ LONG StrokeAndFillPath_pdl(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ*, XFORMOBJ* pxo, BR
     return 0;
   RECTFX bounds;
   PATHOBJ_vGetBounds(ppo, &bounds);
-  return StrokePath_Sub(pdev, ppo, pxo, la, &bounds) ? 1 : 0;
+  if (!StrokePath_Sub(pdev, ppo, pxo, la, &bounds)) return 0;
+  // Under a transparent stamp the colour pass as for stroking and filling
+  // alone: pen and brush again (kinds -1, -2) and the same geometry, so the
+  // stamp prints in its colour and not as the first pass's black screen.
+  if (StampTransparent(pdev)) {
+    if (!SetObjectColor(pdev, -KM_KIND_PEN, org, pboStroke, rop4) ||
+        !SetObjectColor(pdev, -KM_KIND_BRUSH, org, pboFill, rop4) || !StrokePath_Sub(pdev, ppo, pxo, la, &bounds))
+      return 0;
+  }
+  return 1;
 }
 
 // ---- Segments ---------------------------------------------------------------------------------

@@ -109,8 +109,10 @@ LPCWSTR FaceName(const IFIMETRICS* ifi, ULONG* chars) {
 
 // A filled rectangle list's operators: brush kind 2, eRGB graphics, null
 // pen, even-odd fill.
-bool FillSetup(PDEV* pdev, BRUSHOBJ* pbo, POINTL* org, MIX mix) {
-  return SetObjectColor(pdev, KM_KIND_BRUSH, org, pbo, MixToRop4(mix)) &&
+// The brush of a filled rectangle: kind KM_KIND_BRUSH, or -KM_KIND_BRUSH for
+// the second (colour) pass of a transparent stamp.
+bool FillSetup(PDEV* pdev, BRUSHOBJ* pbo, POINTL* org, MIX mix, LONG kind = KM_KIND_BRUSH) {
+  return SetObjectColor(pdev, kind, org, pbo, MixToRop4(mix)) &&
          kmWritten(xl_setcolorspace_simple(&pdev->xl, KM_XL_RGB, KM_XL_OBJ_GRAPHICS)) &&
          kmWritten(xl_setpensource_null(&pdev->xl)) && kmWritten(xl_setfillmode(&pdev->xl, KM_XL_EVENODD));
 }
@@ -640,11 +642,15 @@ BOOL DDI_DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, REC
   if (!pdev) return result;
   if (!jobCtrl_isPhysicalStampMode(pdev) && !bDoClipObj(pdev, jobCtrl_isStampDrawMode(pdev) ? nullptr : pco, nullptr))
     return FALSE;
+  // Under a transparent stamp every fill repeats for the colour pass: the
+  // opaque box and the extra rectangles as the glyphs.
+  const bool twice = StampTransparent(pdev);
   if (prclOpaque) {
-    if (!FillSetup(pdev, pboOpaque, pptlOrg, mix) || !kmWritten(xl_rectangle(&pdev->xl, Normalised(*prclOpaque))))
+    const RECT box = Normalised(*prclOpaque);
+    if (!FillSetup(pdev, pboOpaque, pptlOrg, mix) || !kmWritten(xl_rectangle(&pdev->xl, box))) return FALSE;
+    if (twice && (!FillSetup(pdev, pboOpaque, pptlOrg, mix, -KM_KIND_BRUSH) || !kmWritten(xl_rectangle(&pdev->xl, box))))
       return FALSE;
   }
-  const bool twice = StampTransparent(pdev);
   auto draw = [&](ULONG count, GLYPHPOS* pgp, const WCHAR* text) {
     if (!xltext_DrawGlyphs(pdev, pboFore, count, pgp, pfo, pstro, text, mix, FALSE)) return false;
     return !twice || xltext_DrawGlyphs(pdev, pboFore, count, pgp, pfo, pstro, text, mix, TRUE) != 0;
@@ -664,9 +670,13 @@ BOOL DDI_DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, REC
     } while (more);
   }
   if (prclExtra) {
-    if (!FillSetup(pdev, pboFore, pptlOrg, mix)) return FALSE;
-    for (const RECTL* r = prclExtra; r->left != 0 || r->top != 0 || r->right != 0 || r->bottom != 0; ++r)
-      if (!kmWritten(xl_rectangle(&pdev->xl, Normalised(*r)))) return FALSE;
+    auto rectangles = [&]() {
+      for (const RECTL* r = prclExtra; r->left != 0 || r->top != 0 || r->right != 0 || r->bottom != 0; ++r)
+        if (!kmWritten(xl_rectangle(&pdev->xl, Normalised(*r)))) return false;
+      return true;
+    };
+    if (!FillSetup(pdev, pboFore, pptlOrg, mix) || !rectangles()) return FALSE;
+    if (twice && (!FillSetup(pdev, pboFore, pptlOrg, mix, -KM_KIND_BRUSH) || !rectangles())) return FALSE;
   }
   return TRUE;
 }

@@ -50,8 +50,11 @@
 //   symbol set gets the code page bytes, as before. The models' fonts give
 //   the code page's real widths for 128-159 and width 0 to 127 and to the
 //   bytes code page 1252 leaves empty (129, 141, 143, 144, 157).
-// - The extra rectangles (underline, strike-out) have no second stamp pass:
-//   like images, they are drawn once.
+// - Under a transparent stamp the opaque box and the extra rectangles
+//   (underline, strike-out) take the second (colour) pass as the glyphs do:
+//   each is filled again with the colour pass's brush. The stamp's colour a
+//   user sees decides: drawn once, a coloured underline printed as a 25 %
+//   black screen.
 #pragma once
 
 #include "draw.h"

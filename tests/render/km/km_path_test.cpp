@@ -30,6 +30,45 @@ class KmPath : public KmDrawTest {
 
 bool Has(const Lines& lines, const std::string& needle) { return !Matching(lines, needle).empty(); }
 
+// Under a transparent stamp a stroked and filled path takes the second
+// (colour) pass as stroking and filling alone do: the geometry again after
+// the colour pass's raster operation (250), for a rectangle and a general
+// path alike.
+TEST_F(KmPath, ATransparentStampStrokesAndFillsInTwoPasses) {
+  LINEATTRS cosmetic = Cosmetic();
+  PATHOBJ* rect = Rect(10, 20, 110, 70);
+  PATHOBJ* triangle = Path({{PD_BEGINSUBPATH | PD_ENDSUBPATH | PD_CLOSEFIGURE,
+                             {{Fx(200), Fx(200)}, {Fx(300), Fx(200)}, {Fx(250), Fx(280)}}}});
+  BRUSHOBJ* red = Solid(0x0000FF);
+  struct Case {
+    const char* name;
+    PATHOBJ* path;
+    const char* geometry;
+  } cases[] = {{"rectangle", rect, "Rectangle BoundingBox=ubyte_box(10,20,110,70)"},
+               {"general path", triangle, kPaint}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(KpEngineFillPath(Session(), Rect(0, 0, 5, 5), nullptr, black_, nullptr, kCopyPen, 0));  // the page is open
+    Pdev()->jobInfo.stampOnAll = 1;
+    Pdev()->jobInfo.stampValue2 = 1;
+    Pdev()->stamp.drawMode = TRUE;
+    ASSERT_TRUE(jobCtrl_isStampTransparency(Pdev()));
+    EXPECT_TRUE(KpEngineStrokeAndFillPath(Session(), c.path, nullptr, nullptr, red, &cosmetic, red, nullptr, kCopyPen, 0));
+    Pdev()->stamp.drawMode = FALSE;
+    ASSERT_TRUE(NextPage());
+  }
+  auto pages = Finish();
+  ASSERT_EQ(pages.size(), std::size(cases) + 1);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    const std::string all = Text(pages[i]);
+    const size_t first = all.find(cases[i].geometry);
+    ASSERT_NE(first, std::string::npos) << all;
+    const size_t colour = all.find("SetROP ROP3=ubyte(250)", first);
+    ASSERT_NE(colour, std::string::npos) << all;
+    EXPECT_NE(all.find(cases[i].geometry, colour), std::string::npos) << all;
+  }
+}
+
 // ---- Shapes ---------------------------------------------------------------------------
 
 TEST_F(KmPath, EachShapeBecomesItsOperators) {

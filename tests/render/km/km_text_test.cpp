@@ -373,6 +373,40 @@ TEST_F(KmText, ATransparentStampDrawsTheTextInTwoPasses) {
   EXPECT_EQ(texts[1], texts[2]);
 }
 
+// Under a transparent stamp the opaque box and the underline and strike-out
+// rectangles take the second (colour) pass as the glyphs do: each is drawn
+// again after the colour pass's raster operation (250), so a red underlined
+// stamp prints its underline red, not as a black screen.
+TEST_F(KmText, ATransparentStampDrawsItsRectanglesInTwoPasses) {
+  ASSERT_TRUE(OpenModel());
+  FONTOBJ* f = Font("DejaVuSans.ttf");
+  ASSERT_TRUE(Draw(String(f, u"Page"), f));  // the page is open
+  Pdev()->jobInfo.stampOnAll = 1;
+  Pdev()->jobInfo.stampValue2 = 1;
+  Pdev()->stamp.drawMode = TRUE;
+  ASSERT_TRUE(jobCtrl_isStampTransparency(Pdev()));
+  RECTL opaque{250, 300, 400, 450};
+  RECTL extra[] = {{300, 420, 500, 425}, {300, 380, 500, 383}, {0, 0, 0, 0}};
+  BRUSHOBJ* red = Solid(0x0000FF);
+  BRUSHOBJ* yellow = Solid(0x00FFFF);
+  ASSERT_TRUE(
+      KpEngineTextOut(Session(), String(f, u"Stamp", {300, 600}), f, nullptr, extra, &opaque, red, yellow, nullptr, kCopyPen));
+  Pdev()->stamp.drawMode = FALSE;
+  auto pages = Finish();
+  ASSERT_EQ(pages.size(), 1u);
+  const std::string all = Text(pages[0]);
+  for (const char* box : {"Rectangle BoundingBox=sint16_box(250,300,400,450)",
+                          "Rectangle BoundingBox=sint16_box(300,420,500,425)",
+                          "Rectangle BoundingBox=sint16_box(300,380,500,383)"}) {
+    SCOPED_TRACE(box);
+    EXPECT_EQ(Matching(pages[0], box).size(), 2u) << all;
+    const size_t first = all.find(box);
+    const size_t colour = all.find("SetROP ROP3=ubyte(250)", first);
+    ASSERT_NE(colour, std::string::npos) << all;
+    EXPECT_NE(all.find(box, colour), std::string::npos) << all;
+  }
+}
+
 // ---- Device fonts and substitution -------------------------------------------------------
 
 // The face index of a device font by its face name; 0 when none.
