@@ -288,9 +288,9 @@ TEST_F(DevFont, HelveticaMetricsKerningAndGlyphSet) {
       {"max increment", ifi->fwdMaxCharInc, 1015},
       {"ascender", ifi->fwdWinAscender, 905},
       {"typo ascender", ifi->fwdTypoAscender, 905},
-      {"win descender", ifi->fwdWinDescender, 1117 - 905 + 1000},
-      {"typo descender", ifi->fwdTypoDescender, -(1117 - 905 + 1000)},
-      {"line gap", ifi->fwdTypoLineGap, 1150 - 1117},
+      {"win descender", ifi->fwdWinDescender, 212},  // the descent line 117 - 905 + 1000
+      {"typo descender", ifi->fwdTypoDescender, -212},
+      {"line gap", ifi->fwdTypoLineGap, 33},  // line spacing 150 - the descent line 117
       {"lowest ppem (m[2] low)", ifi->fwdLowestPPEm, 3},
       {"cap height (m[3] high)", ifi->fwdCapHeight, 718},
       {"x height (m[4] low)", ifi->fwdXHeight, 523},
@@ -306,7 +306,7 @@ TEST_F(DevFont, HelveticaMetricsKerningAndGlyphSet) {
       {"caret", ifi->ptlCaret.x * 10 + ifi->ptlCaret.y, 1},
       {"box top", ifi->rclFontBox.top, 905},
       {"box right", ifi->rclFontBox.right, 1015},
-      {"box bottom", ifi->rclFontBox.bottom, -(1117 - 905 + 1000)},
+      {"box bottom", ifi->rclFontBox.bottom, -212},
       {"first char", ifi->chFirstChar, 32},
       {"last char", ifi->chLastChar, 255},
       {"default char", ifi->chDefaultChar, 32},
