@@ -3,7 +3,7 @@
 // DrvTextOut, downloaded as outlines and as bitmaps, in glyphs per second;
 // against the same text rendered into one 1-bit image (the engine's
 // FreeType glyph bits put together) sent through DrvBitBlt, and the page in
-// the printer's Kestrel Serif (a device font; the string made in the loop,
+// the printer's Times Roman (a device font; the string made in the loop,
 // laid out by the driver's widths). The stream
 // bytes of one page of each are the counter "stream_bytes".
 // Each iteration is one document of one page.
@@ -113,7 +113,7 @@ void TextPage(benchmark::State& state, LONG bitmaps) {
 }
 void BM_TextPage3000_Outlines(benchmark::State& state) { TextPage(state, 0); }
 
-// The same page in the printer's Kestrel Serif (a device font of model A
+// The same page in the printer's Times Roman (a device font of model A
 // made from the driver's metrics): nothing downloaded.
 void BM_TextPage3000_DeviceFont(benchmark::State& state) {
   Setup s;
@@ -130,7 +130,7 @@ void BM_TextPage3000_DeviceFont(benchmark::State& state) {
             const auto* name = ifi ? reinterpret_cast<const char16_t*>(reinterpret_cast<const BYTE*>(ifi) +
                                                                        ifi->dpwszFaceName)
                                    : u"";
-            if (ifi && std::u16string(name) == u"Kestrel Serif") font = f;
+            if (ifi && std::u16string(name) == u"Times Roman") font = f;
             else if (f) KpEngineDeleteObject(f);
           }
           BRUSHOBJ* black = KpEngineCreateSolidBrush(session, 0);

@@ -57,10 +57,10 @@ void DumpKey(HKEY key, const std::u16string& path, RegistryDump& dump) {
   }
 }
 
-bool Text(HDC hdc, const char16_t* face, int points, int x, int y, const std::u16string& text) {
+bool Text(HDC hdc, const char16_t* face, int points, int x, int y, const std::u16string& text, bool bold = false) {
   LOGFONTW lf{};
   lf.lfHeight = -points * GetDeviceCaps(hdc, LOGPIXELSY) / 72;
-  lf.lfWeight = 400;
+  lf.lfWeight = bold ? 700 : 400;
   const std::u16string name = face;
   std::memcpy(lf.lfFaceName, name.c_str(), (name.size() + 1) * sizeof(char16_t));
   HFONT font = CreateFontIndirectW(&lf);
@@ -76,6 +76,34 @@ bool Text(HDC hdc, const char16_t* face, int points, int x, int y, const std::u1
 }  // namespace
 
 using kestrel::road::RoadDocument;
+
+RoadDocument FacesDocument() {
+  RoadDocument doc;
+  doc.name = u"faces";
+  doc.pages.push_back({"a line in each face of the font folder, regular and bold", [](HDC hdc) {
+                         const int in = GetDeviceCaps(hdc, LOGPIXELSX);
+                         bool ok = true;
+                         int line = 0;
+                         for (const char16_t* face : {u"DejaVu Sans", u"DejaVu Serif", u"DejaVu Sans Mono"}) {
+                           for (bool bold : {false, true}) {
+                             const std::u16string text = std::u16string(face) + (bold ? u" bold" : u" regular") +
+                                                         u": the quick brown fox jumps over the lazy dog.";
+                             ok = ok && Text(hdc, face, 12, in, in + line++ * in / 3, text, bold);
+                           }
+                         }
+                         return ok;
+                       }});
+  return doc;
+}
+
+const std::vector<std::string>& ResidentFontNames() {
+  static const std::vector<std::string> names = {
+      "Courier         ", "Courier       Bd", "Courier       It", "Courier     BdIt", "Helvetica       ",
+      "Helvetica     Bd", "Helvetica     Ob", "Helvetica   BdOb", "Times        Rmn", "Times         Bd",
+      "Times         It", "Times       BdIt", "Arial           ", "Arial         Bd", "Arial         It",
+      "Arial       BdIt", "TimesNewRmn     ", "TimesNewRmn   Bd", "TimesNewRmn   It", "TimesNewRmn BdIt"};
+  return names;
+}
 
 RoadDocument OnePageDocument() {
   RoadDocument doc;

@@ -17,6 +17,13 @@ namespace kestrel::test {
 // downloaded TrueType face (small enough to walk every allocation of its
 // job).
 kestrel::road::RoadDocument OnePageDocument();
+// One page with a line in each face of the platform's font folder that
+// documents use, regular then bold: DejaVu Sans, DejaVu Serif, DejaVu Sans
+// Mono; plain Latin text, which the printer's own fonts have.
+kestrel::road::RoadDocument FacesDocument();
+// The resident fonts' PCL XL names (16 bytes: family, blanks, style), the
+// only names a device font may be sent under.
+const std::vector<std::string>& ResidentFontNames();
 // `pages` pages of forty text lines each (the load and benchmark document);
 // every line carries the document's name.
 kestrel::road::RoadDocument TextDocument(int pages, const std::u16string& name = u"text");

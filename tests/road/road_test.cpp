@@ -92,6 +92,28 @@ size_t Count(const std::vector<std::string>& lines, const std::string& prefix) {
                                            [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
+// The FontName of every SetFont of a listing, in order.
+std::vector<std::string> SetFontNames(const pclxl_check::Listing& listing) {
+  std::vector<std::string> names;
+  for (const pclxl_check::ListedItem& item : listing.items) {
+    if (item.name != "SetFont") continue;
+    for (const pclxl_check::ListedAttribute& a : item.attributes)
+      if (a.name == "FontName") names.push_back(a.value.size() >= 2 ? a.value.substr(1, a.value.size() - 2) : a.value);
+  }
+  return names;
+}
+
+// A device font is sent under a resident font's name; a downloaded font's
+// name carries its kind after a colon (":OL", ":...:BM").
+void ExpectResidentOrDownloaded(const std::vector<std::string>& names) {
+  const std::vector<std::string>& resident = ResidentFontNames();
+  for (const std::string& name : names) {
+    if (name.find(':') != std::string::npos) continue;
+    EXPECT_NE(std::find(resident.begin(), resident.end(), name), resident.end())
+        << "\"" << name << "\" is no resident font";
+  }
+}
+
 class RoadRows : public RoadTest, public ::testing::WithParamInterface<std::tuple<RoadModel, size_t>> {};
 
 TEST_P(RoadRows, TheSamplePrintsAsAJobAPrinterTakes) {
@@ -142,6 +164,7 @@ TEST_P(RoadRows, TheSamplePrintsAsAJobAPrinterTakes) {
   EXPECT_EQ(begun, sides);
   const std::vector<std::string> keys = listing.keys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "EndPage"), begun);
+  ExpectResidentOrDownloaded(SetFontNames(listing));
   EXPECT_EQ(job.pages.size(), static_cast<size_t>(begun));
 
   const std::vector<std::string> info = JobInfo(parts.trailer);
@@ -191,6 +214,39 @@ TEST_F(RoadTest, TheBookletCountInTheHeaderIsTheSidesTheBookPrints) {
   const int pages = static_cast<int>(doc.pages.size());
   EXPECT_EQ(sides, 2 * ((pages + 3) / 4));
   EXPECT_EQ(count, sides) << parts.ejclHeader;
+}
+
+// Text in each face of the platform's font folder at the models' defaults
+// (TrueType substituted by the printer's fonts): each line goes out in a
+// resident font under its 16-byte name, a bold line in the bold face.
+// Model B has no serif face: its serif lines take Helvetica.
+TEST_F(RoadTest, TextInTheFontFolderFacesPrintsInTheResidentFonts) {
+  Watchdog dog(120s);
+  struct Case {
+    RoadModel model;
+    std::vector<std::string> names;  // DejaVu Sans, Serif, Sans Mono; each regular then bold
+  };
+  const Case cases[] = {
+      {RoadModel::A,
+       {"Helvetica       ", "Helvetica     Bd", "Times        Rmn", "Times         Bd", "Courier         ",
+        "Courier       Bd"}},
+      {RoadModel::B,
+       {"Helvetica       ", "Helvetica     Bd", "Helvetica       ", "Helvetica     Bd", "Courier         ",
+        "Courier       Bd"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(ModelName(c.model));
+    const RoadQueue queue = Queue(c.model);
+    const RoadJob job = road::RoadPrint(queue, FacesDocument());
+    ASSERT_TRUE(job.result.ok()) << job.result.message;
+    EXPECT_EQ(job.check, "");
+    pclxl_check::Listing listing;
+    pclxl_check::check(reinterpret_cast<const uint8_t*>(job.bytes.data()), job.bytes.size(), pclxl_check::Mode::Job,
+                       &listing);
+    EXPECT_EQ(SetFontNames(listing), c.names) << listing.text();
+    const std::vector<std::string> keys = listing.keys();
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), "BeginFontHeader"), 0) << "nothing is downloaded";
+  }
 }
 
 std::string RowName(const ::testing::TestParamInfo<std::tuple<RoadModel, size_t>>& info) {

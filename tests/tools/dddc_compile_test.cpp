@@ -291,11 +291,12 @@ TEST(DddcRecords, PictureIsAFileHeaderAndAPackedBitmap) {
   EXPECT_EQ(rec, want);
 }
 
+// Two widths lines continue one list.
 TEST(DddcRecords, FontNamesListsMetricsAndExtraValues) {
   Output out = CompileText(Prelude() +
                                "font F\n name \"HA\"\n name2 \"A\"\n subst \"AB\" \"C\"\n facename \"F\"\n"
                                " familyname \"G\"\n fontid \"1\"\n ascent 1\n descent 2\n maxwidth 3\n first 65\n"
-                               " last 66\n widths 10 20\n printer_name \"P\"\n symbol_set 590\n",
+                               " last 66\n widths 10\n widths 20\n printer_name \"P\"\n symbol_set 590\n",
                            "font.dds", ".");
   ASSERT_TRUE(out.ok) << out.errors[0];
   Bytes rec = Record(out.main, out.referenced, 11, 1);
@@ -439,6 +440,14 @@ std::vector<Refusal> Refusals() {
        "not in code page 1252"},
       {"room for fewer papers than the model has", "", "below the number of papers"},
       {"an include that is missing", "include \"no-such-file.dds\"\n", "cannot read include file"},
+      {"more widths than characters over two lines",
+       "font F\n name \"F\"\n facename \"F\"\n familyname \"F\"\n fontid \"1\"\n ascent 1\n descent 2\n"
+       " maxwidth 3\n first 65\n last 66\n widths 10 20\n widths 30\n",
+       "more widths than characters"},
+      {"a printer font name over the 16 bytes SetFont carries",
+       "font F\n name \"F\"\n facename \"F\"\n familyname \"F\"\n fontid \"1\"\n ascent 1\n descent 2\n"
+       " maxwidth 3\n printer_name \"Helvetica      Bd\"\n",
+       "at most 16 characters"},
       {"a DDM id that is never looked up as an option", "option O\n id 275\n name \"O\"\n value i16 2\n",
        "not looked up as an option"},
   };

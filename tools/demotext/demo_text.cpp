@@ -2,7 +2,7 @@
 // printed with DrvTextOut through the graphics-engine stand-in as the engine
 // does: lines in DejaVu Sans and DejaVu Serif, one in bold, one turned by 90
 // degrees, and one with characters beyond Latin-1 (Greek and Cyrillic).
-// The heading is in the printer's Kestrel Sans (a device font). At the
+// The heading is in the printer's Helvetica (a device font). At the
 // defaults the TrueType option (DDM 17) is 3, derived from the TrueType
 // handling (DDM 292) 0, so the TrueType lines are printed with the device
 // font that the substitution table or the scoring picks, unless they hold
@@ -94,13 +94,13 @@ int main(int argc, char** argv) {
                   " substitution method %d; %u device fonts):\n",
                   static_cast<int>(ttOption), static_cast<int>(method), KpEngineSessionDevInfo(s)->cFonts);
       BRUSHOBJ* black = KpEngineCreateSolidBrush(s, 0);
-      // The heading in the printer's Kestrel Sans (a device font).
+      // The heading in the printer's Helvetica (a device font).
       for (ULONG face = 1; black && face <= KpEngineSessionDevInfo(s)->cFonts; ++face) {
         FONTOBJ* font = DeviceFont(s, face, 200);
         const IFIMETRICS* ifi = font ? FONTOBJ_pifi(font) : nullptr;
         const auto* name = ifi ? reinterpret_cast<const char16_t*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName) : u"";
-        if (ifi && std::u16string(name) == u"Kestrel Sans") {
-          const char16_t heading[] = u"Kestrel Sans, a printer font";
+        if (ifi && std::u16string(name) == u"Helvetica") {
+          const char16_t heading[] = u"Helvetica, a printer font";
           KP_ENGINE_STRING_INFO si{};
           si.font = font;
           si.text = reinterpret_cast<const WCHAR*>(heading);

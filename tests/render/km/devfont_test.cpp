@@ -3,6 +3,7 @@
 // substitution scoring on hand-made font sets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "kestrel/core/kcore_sys.h"
 #include "km_entry.h"
 #include "renderer_fixture.h"
+#include "textout.h"
 #include "xfm_builder.h"
 
 namespace {
@@ -21,6 +23,7 @@ namespace {
 using kestrel::test::km::CreateDcDevmode;
 using kestrel::test::km::EntryTable;
 using kestrel::test::km::kModelA;
+using kestrel::test::km::kModelB;
 using kestrel::test::km::KmTest;
 using kestrel::test::km::XfmBuilder;
 
@@ -56,8 +59,9 @@ class DevFont : public KmTest {
     entries_ = std::make_unique<EntryTable>();
     ASSERT_TRUE(entries_->ok());
   }
-  KP_ENGINE_SESSION* Enable(CreateDcDevmode& dm) {
-    KP_ENGINE_SESSION* s = driver_ && printer_ ? KpEngineEnablePDEV(driver_, printer_, dm.data()) : nullptr;
+  KP_ENGINE_SESSION* Enable(CreateDcDevmode& dm, HANDLE printer = nullptr) {
+    if (!printer) printer = printer_;
+    KP_ENGINE_SESSION* s = driver_ && printer ? KpEngineEnablePDEV(driver_, printer, dm.data()) : nullptr;
     if (s) sessions_.push_back(s);
     return s;
   }
@@ -128,6 +132,74 @@ TEST_F(DevFont, ModelAFontSetExposedFacesAndDefaultFont) {
   EXPECT_EQ(info.lfDefaultFont.lfHeight, -100);
   EXPECT_EQ(std::u16string(info.lfDefaultFont.lfFaceName), u"Helvetica");
   EXPECT_EQ(info.lfDefaultFont.lfWeight, 400);
+}
+
+// Both models' printer fonts as a text run meets them: the font set's face,
+// weight and the 16 bytes sent as the PCL XL font name (one of the resident
+// names), and the widths the run measures characters with: the straight
+// quote (39), the code page's 128-159 (euro 128, quote 146, dash 150) and
+// Latin-1 (160 no-break space, 169, 189, 223, 233, 255), 0 for what code
+// page 1252 leaves empty (127, 129).
+TEST_F(DevFont, BothModelsPrintWithTheResidentFacesAndTheirWidths) {
+  static const std::vector<std::string> kResident = {
+      "Courier         ", "Courier       Bd", "Courier       It", "Courier     BdIt", "Helvetica       ",
+      "Helvetica     Bd", "Helvetica     Ob", "Helvetica   BdOb", "Times        Rmn", "Times         Bd",
+      "Times         It", "Times       BdIt", "Arial           ", "Arial         Bd", "Arial         It",
+      "Arial       BdIt", "TimesNewRmn     ", "TimesNewRmn   Bd", "TimesNewRmn   It", "TimesNewRmn BdIt"};
+  static const DWORD kCodes[] = {39, 96, 127, 128, 129, 146, 150, 160, 169, 189, 223, 233, 255};
+  struct Face {
+    const char16_t* face;
+    const char* printerName;
+    WORD weight;
+    std::vector<LONG> widths;  // of kCodes
+  };
+  const std::vector<Face> courier = {
+      {u"Courier", "Courier         ", 400, {600, 600, 0, 600, 0, 600, 600, 600, 600, 600, 600, 600, 600}},
+      {u"Courier Bold", "Courier       Bd", 700, {600, 600, 0, 600, 0, 600, 600, 600, 600, 600, 600, 600, 600}}};
+  const std::vector<Face> helvetica = {
+      {u"Helvetica", "Helvetica       ", 400, {191, 333, 0, 556, 0, 222, 556, 278, 737, 834, 611, 556, 500}},
+      {u"Helvetica Bold", "Helvetica     Bd", 700, {238, 333, 0, 556, 0, 278, 556, 278, 737, 834, 611, 556, 556}}};
+  const std::vector<Face> times = {
+      {u"Times Roman", "Times        Rmn", 400, {180, 333, 0, 500, 0, 333, 500, 250, 760, 750, 500, 444, 500}},
+      {u"Times Bold", "Times         Bd", 700, {278, 333, 0, 500, 0, 333, 500, 250, 747, 750, 556, 444, 500}}};
+  struct Model {
+    const kestrel::test::km::Model* model;
+    std::vector<Face> faces;
+  };
+  std::vector<Face> a = courier, b = courier;
+  a.insert(a.end(), helvetica.begin(), helvetica.end());
+  a.insert(a.end(), times.begin(), times.end());
+  b.insert(b.end(), helvetica.begin(), helvetica.end());
+  const Model models[] = {{&kModelA, a}, {&kModelB, b}};
+  for (const Model& m : models) {
+    SCOPED_TRACE(m.model == &kModelA ? "model A" : "model B");
+    HANDLE printer = m.model == &kModelA ? printer_ : Printer(*m.model);
+    CreateDcDevmode dm = Devmode(*m.model);
+    KP_ENGINE_SESSION* s = Enable(dm, printer);
+    ASSERT_NE(s, nullptr) << GetLastError();
+    PDEV* pdev = Pdev(s);
+    ASSERT_EQ(xltext_FontSetCount(pdev), m.faces.size());
+    for (size_t i = 0; i < m.faces.size(); ++i) {
+      const Face& f = m.faces[i];
+      SCOPED_TRACE(testing::Message() << "font " << i);
+      EXPECT_EQ(std::u16string(pdev->deviceFonts->fontSet[i].faceName), f.face);
+      EXPECT_EQ(pdev->deviceFonts->fontSet[i].weight, f.weight);
+      char name[XL_FONTNAME_MAX] = {};
+      WORD symbolSet = 0;
+      BYTE charSet = 0xFF;
+      ASSERT_EQ(xltext_FontSetEntry(pdev, static_cast<WORD>(i), name, &symbolSet, &charSet), 0);
+      EXPECT_EQ(std::string(name), f.printerName);
+      EXPECT_NE(std::find(kResident.begin(), kResident.end(), std::string(name)), kResident.end()) << name;
+      EXPECT_EQ(symbolSet, 590);
+      EXPECT_EQ(charSet, ANSI_CHARSET);
+      NTFM* metrics = xltext_LoadDeviceMetrics(pdev, static_cast<WORD>(i));
+      ASSERT_NE(metrics, nullptr);
+      std::vector<LONG> widths;
+      for (DWORD code : kCodes) widths.push_back(xfm_getCharWidth(&metrics->widthInfo, code));
+      xltext_FreeDeviceMetrics(pdev, metrics);
+      EXPECT_EQ(widths, f.widths);
+    }
+  }
 }
 
 // An installed TrueType family of the same name hides the device font from
@@ -216,9 +288,9 @@ TEST_F(DevFont, HelveticaMetricsKerningAndGlyphSet) {
       {"max increment", ifi->fwdMaxCharInc, 1015},
       {"ascender", ifi->fwdWinAscender, 905},
       {"typo ascender", ifi->fwdTypoAscender, 905},
-      {"win descender", ifi->fwdWinDescender, 1117 - 905 + 1000},
-      {"typo descender", ifi->fwdTypoDescender, -(1117 - 905 + 1000)},
-      {"line gap", ifi->fwdTypoLineGap, 1150 - 1117},
+      {"win descender", ifi->fwdWinDescender, 212},  // the descent line 117 - 905 + 1000
+      {"typo descender", ifi->fwdTypoDescender, -212},
+      {"line gap", ifi->fwdTypoLineGap, 33},  // line spacing 150 - the descent line 117
       {"lowest ppem (m[2] low)", ifi->fwdLowestPPEm, 3},
       {"cap height (m[3] high)", ifi->fwdCapHeight, 718},
       {"x height (m[4] low)", ifi->fwdXHeight, 523},
@@ -234,7 +306,7 @@ TEST_F(DevFont, HelveticaMetricsKerningAndGlyphSet) {
       {"caret", ifi->ptlCaret.x * 10 + ifi->ptlCaret.y, 1},
       {"box top", ifi->rclFontBox.top, 905},
       {"box right", ifi->rclFontBox.right, 1015},
-      {"box bottom", ifi->rclFontBox.bottom, -(1117 - 905 + 1000)},
+      {"box bottom", ifi->rclFontBox.bottom, -212},
       {"first char", ifi->chFirstChar, 32},
       {"last char", ifi->chLastChar, 255},
       {"default char", ifi->chDefaultChar, 32},
