@@ -32,7 +32,9 @@ struct Row {
 const std::vector<Row>& Rows() {
   static const std::vector<Row> rows = {
       {"1-up A4 portrait", {{"orientation", "portrait"}}, 0, 1, {1, 1, {}, 1.0}},
+      {"1-up A4 landscape", {{"orientation", "landscape"}}, 0, 1, {1, 1, {}, 1.0}},
       {"1-up A3 portrait", {{"paper", "A3"}, {"orientation", "portrait"}}, 0, 1, {1, 1, {}, 1.0}},
+      {"1-up A3 landscape", {{"paper", "A3"}, {"orientation", "landscape"}}, 0, 1, {1, 1, {}, 1.0}},
   };
   return rows;
 }

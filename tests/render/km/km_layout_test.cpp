@@ -221,7 +221,7 @@ TEST(KmLayoutDevice, OneUpPortraitMapsDevicePixelsOntoThePrintableArea) {
 
 TEST(KmLayoutDevice, PortraitPageOnLandscapeOutputTurnsAndFits) {
   LAYOUTINFO l = Plain(600);
-  l.inputPaper = A4(true);  // the form as the PDEV holds a landscape page
+  l.inputPaper = A4(true);  // a record of landscape dimensions
   l.landscapeOutput = 1;
   l.orientation = 0;
   const PAGEINFO info = Info(l);
