@@ -83,7 +83,6 @@
 #include "kestrel/core/ddd.h"
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
-#include "kestrel/core/transedge.h"
 #include "kestrel/core/zanlib.h"
 #include "kestrel/render/km_forms.h"
 #include "kestrel/render/km_services.h"
@@ -213,18 +212,17 @@ LONG OutputPosterParts(PDEV* pdev, WORD page) {
   return result;
 }
 
-// The judgement's request for the current page: the finishing codes from
-// the staple and punch positions (job information 160, 162), the input
-// tray, and the layout. The layout kind is 0 for N-up, else 2; kind 1 (the
-// fallback value) is chosen by no built page step.
+// The judgement's request for the current page: the finishing edge codes
+// (job information 160 and 162 hold DDM 326 and 344, already edge codes such
+// as 0x101 or 0x606, passed as they are), the input tray, and the layout.
+// The layout kind is 0 for N-up, else 2; kind 1 (the fallback value) is
+// chosen by no built page step.
 JUDGE_REQUEST JudgeRequest(PDEV* pdev) {
   const LAYOUTINFO& l = pdev->layoutInfo;
   JUDGE_REQUEST r{};
   r.paperId = l.inputPaper.paperCode;
-  const TRANSEDGE_INPUT staple{static_cast<WORD>(l.orientation ? 2 : 1), l.nup, 0, pdev->jobInfo.stapleEdge};
-  const TRANSEDGE_INPUT punch{static_cast<WORD>(l.orientation ? 2 : 1), l.nup, 0, pdev->jobInfo.punchEdge};
-  if (TransEdge_TranslatePosToEdge(DDM_STAPLE, &staple, &r.stapleCode) != 0) r.stapleCode = 0;
-  if (TransEdge_TranslatePosToEdge(DDM_PUNCH, &punch, &r.punchCode) != 0) r.punchCode = 0;
+  r.stapleCode = pdev->jobInfo.stapleEdge;
+  r.punchCode = pdev->jobInfo.punchEdge;
   r.tray = l.inputTray.trayId;
   r.feedOrientation = l.orientation;
   r.orientation = l.orientation;
