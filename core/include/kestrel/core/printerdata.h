@@ -155,8 +155,10 @@ LPWSTR MakeUMDllName(HANDLE printer);  // kcore_Free
 DWORD CheckRegistryData(HANDLE printer, HMODULE strings, DWORD flags, DWORD unused);
 BOOL ValidateRegistryData(HANDLE printer, DWORD flags);
 
-#define PD_CHECK_FLAG 0x100u  // bit 8 of the check flags
-#define PD_CHECK_MISSING 8u
+// The check flags' "bit 8" is the value 8, the flag its callers pass (and the
+// check's answer, which the callers hand on to ValidateRegistryData).
+#define PD_CHECK_FLAG 0x8u
+#define PD_CHECK_MISSING 8u  // CheckRegistryData: "SPLUserModePrinterDriver" missing or empty
 
 // The per-user store of the user-interface library. Every member must be set.
 struct PD_USER_STORE {
