@@ -29,9 +29,10 @@
 //    is no per-user step.
 //  - A stored copy that exists but cannot be read or used (a read failure of
 //    the engine, a damaged chunk, a size beyond 99 chunks, an upgrade that
-//    fails) answers 0, not the model's defaults: the renderer would
-//    otherwise print the job with settings the queue does not hold.
-//    Nothing stored answers the defaults (1).
+//    fails) answers the model's defaults (1), as nothing stored does, with
+//    a line in the trace log: one damaged chunk must not stop the queue
+//    from printing until the record is saved again. Only a failure to build
+//    the defaults (or a null argument) answers 0.
 //
 // Decisions (sound behaviour):
 //  - Writing a chunked value never leaves a mix of old and new chunks behind
