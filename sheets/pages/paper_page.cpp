@@ -293,6 +293,23 @@ LONG uiPapUserSelComb(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lPara
   }
 }
 
+namespace {
+// After the add or edit dialog: the list read again (its stored position,
+// which the dialogs keep, into DDM 442) and the selector shown from it. The
+// page's redisplay at the dialog's end came before the list was read, so
+// it showed the old list.
+void ReloadSelector(UI_MSGINFO* msg, UI_USERSEL_WORK* work) {
+  if (!work || !work->list) return;
+  UIROOT* root = Root(msg);
+  if (!Fav_LoadList(root->uiData->printer, root->uiData->ddd, root->devmode, root->printerData, work->list)) return;
+  work->modified = 0;  // the comparison with the favourite decides
+  work->cause = IDC_PPR_USERSEL;
+  WORD* changed = static_cast<WORD*>(GlobalAlloc(GPTR, 2 * sizeof(WORD)));
+  if (changed) changed[0] = DDM_FAVORITE_SELECTION;
+  Redisplay(msg, changed);
+}
+}  // namespace
+
 LONG uiPap_DefaultButton(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row,
                          const void* param) {
   if (msg && msg->data && message == WM_COMMAND) {
@@ -313,11 +330,7 @@ LONG uiPapUadButton(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam,
     work->skipEmptyCheck = 1;
   }
   LONG r = uiButton(msg, message, wParam, lParam, row, param);
-  if (message == WM_COMMAND && work && work->list) {
-    // The list may have a new favourite: read it again.
-    UIROOT* root = Root(msg);
-    Fav_LoadList(root->uiData->printer, root->uiData->ddd, root->devmode, root->printerData, work->list);
-  }
+  if (message == WM_COMMAND) ReloadSelector(msg, work);
   return r;
 }
 
@@ -329,9 +342,7 @@ LONG uiPapUedButton(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam,
   work->position = work->modified || !work->list ? 0 : work->list->selected;
   work->skipEmptyCheck = 1;
   LONG r = uiButton(msg, message, wParam, lParam, row, param);
-  // The list may have changed: read it again.
-  UIROOT* root = Root(msg);
-  if (work->list) Fav_LoadList(root->uiData->printer, root->uiData->ddd, root->devmode, root->printerData, work->list);
+  ReloadSelector(msg, work);
   return r;
 }
 

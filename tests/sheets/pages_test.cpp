@@ -162,6 +162,58 @@ TEST_F(PageTest, AStoredPositionBeyondTheListSelectsFavouriteOne) {
   EXPECT_EQ(Selected(), Position(u"Default Settings"));
 }
 
+// The page's Add and Edit buttons with their dialogs as a person uses them:
+// after each the selector shows the favourite the dialog left selected (the
+// new one after Add; the same one in its new place after a reorder;
+// favourite 1, marked changed since the page keeps its settings, when the
+// selected one was deleted), on the page and when the page opens again.
+TEST_F(PageTest, AfterAddAndEditTheSelectorShowsTheFavouriteTheDialogSelected) {
+  OpenPaper();
+  ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_USERSEL, Position(u"Presentation")));
+  ASSERT_EQ(Shown(), u"Presentation");
+  struct Case {
+    const char* what;
+    DWORD dialog;
+    int button;
+    std::vector<KP_UI_ACTION> script;
+    const char16_t* name;
+    bool changed;  // the page's settings are not the favourite's
+  };
+  const KP_UI_ACTION ok = {KP_UI_OK, 0, 0, nullptr, nullptr, nullptr};
+  const Case cases[] = {
+      {"add", IDD_USERSEL_ADD, IDC_PPR_USERSEL_ADD,
+       {{KP_UI_SELECT_ALL, IDC_UAD_NAME, 0, nullptr, nullptr, nullptr},
+        {KP_UI_TYPE, IDC_UAD_NAME, 0, u"Mine", nullptr, nullptr},
+        ok},
+       u"Mine", false},
+      {"move the selected one down", IDD_USERSEL_EDIT, IDC_PPR_USERSEL_EDIT,
+       {{KP_UI_CHOOSE_MOUSE, IDC_UED_LIST, 0, nullptr, nullptr, nullptr},
+        {KP_UI_CLICK, IDC_UED_DOWN, 0, nullptr, nullptr, nullptr},
+        ok},
+       u"Mine", false},
+      {"delete the selected one", IDD_USERSEL_EDIT, IDC_PPR_USERSEL_EDIT,
+       {{KP_UI_CHOOSE_MOUSE, IDC_UED_LIST, 1, nullptr, nullptr, nullptr},
+        {KP_UI_CLICK, IDC_UED_DELETE, 0, nullptr, nullptr, nullptr},
+        ok},
+       u"Default Settings", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    KpClearDialogs();
+    KpScriptDialog(c.dialog, c.script.data(), static_cast<DWORD>(c.script.size()));
+    ASSERT_TRUE(Act(KP_UI_CLICK, c.button));
+    ASSERT_EQ(Runs(), (std::vector<DWORD>{c.dialog}));
+    EXPECT_EQ(KpMessageBoxCount(), 0u);
+    const std::u16string shown = c.name + (c.changed ? String(UI_STR_MODIFIED) : u"");
+    EXPECT_EQ(Shown(), shown);
+    EXPECT_EQ(Selected(), Position(c.name));
+    EXPECT_EQ(Num(DDM_FAVORITE_SELECTION), Position(c.name));
+    // The page opened again finds the same favourite.
+    OpenPaper();
+    EXPECT_EQ(Shown(), shown);
+  }
+}
+
 // A user favourite stored with settings the rules do not allow together
 // (poster printing with two pages a sheet).
 bool Conflicting(void* devmode, void* printerData) {
