@@ -586,24 +586,36 @@ LONG uiPrintTypeBtn(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const 
 
 // ---- Summaries, finishing, logo -------------------------------------------------------------
 
-void uiSmry_UpdatePaperSummary(UI_MSGINFO* msg, HWND control) {
-  if (!msg || !control) return;
-  CDM_SELECT_INFO* si = uiGetSelectInfo(msg, DDM_PAPERSIZE);
-  LONG paper = 0, copies = 1;
-  Number(msg, DDM_PAPERSIZE, &paper);
-  Number(msg, DDM_COPIES, &copies);
-  u16string name;
+namespace {
+// The name of the item of setting `id` whose value is `value` ("" when the
+// setting has no selection information or no such item).
+u16string ItemName(UI_MSGINFO* msg, WORD id, LONG value) {
+  CDM_SELECT_INFO* si = uiGetSelectInfo(msg, id);
   for (LONG i = 0; si && i < cdmGetSelectItemNum(si); ++i) {
     const CDM_SELECT_ITEM* item = cdmGetSelectItemDevData(si, i);
-    if (item && cdmDmConvertINT(si->type ? si->type : 4, &item->value) == paper) {
+    if (item && static_cast<LONG>(cdmDmConvertINT(si->type ? si->type : 4, &item->value)) == value) {
       LPCWSTR n = cdmGetSelectItemName(si, i);
-      if (n) name = reinterpret_cast<const char16_t*>(n);
-      break;
+      return n ? u16string(reinterpret_cast<const char16_t*>(n)) : u16string();
     }
   }
+  return u16string();
+}
+}  // namespace
+
+void uiSmry_UpdatePaperSummary(UI_MSGINFO* msg, HWND control) {
+  if (!msg || !control) return;
+  LONG paper = 0, copies = 1, output = 0;
+  Number(msg, DDM_PAPERSIZE, &paper);
+  Number(msg, DDM_COPIES, &copies);
+  const u16string original = ItemName(msg, DDM_PAPERSIZE, paper);
+  // The output paper is the output size (DDM 262), unless that is "same as
+  // the original" or the model has no output size: then the original.
+  u16string printed = original;
+  if (uiGetSelectInfo(msg, DDM_OUTPUTSIZE) && Number(msg, DDM_OUTPUTSIZE, &output) && output != UI_OUTPUTSIZE_SAME)
+    printed = ItemName(msg, DDM_OUTPUTSIZE, output);
   WCHAR number[16] = {};
   uiNumtoStr(copies, number, 16);
-  u16string text = name + u" -> " + name + u", " + reinterpret_cast<const char16_t*>(number) + u" copies";
+  u16string text = original + u" -> " + printed + u", " + reinterpret_cast<const char16_t*>(number) + u" copies";
   SetWindowTextW(control, reinterpret_cast<LPCWSTR>(text.c_str()));
 }
 

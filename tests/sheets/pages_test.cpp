@@ -436,6 +436,30 @@ TEST_F(PageTest, TheFinishingSummaryVariantSummarisesAndFollowsThePrintType) {
   EXPECT_NE(GetFocus(), Item(IDC_PPR_PAPER_SUMMARY));
 }
 
+// The paper summary names the original and the paper it is printed on: the
+// output size, or the original again when the output size is "same as the
+// original". The original chosen in its combo box redisplays the summary.
+TEST_F(PageTest, ThePaperSummaryNamesTheOriginalAndTheOutputSize) {
+  struct Case {
+    const char* what;
+    LONG output;  // DDM 262
+    const char16_t* summary;
+  } const cases[] = {
+      {"A3 on A4", DMPAPER_A4, u"A3 -> A4, 1 copies"},
+      {"A3 on the same", UI_OUTPUTSIZE_SAME, u"A3 -> A3, 1 copies"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetNum(DDM_PAPERSIZE, DMPAPER_A4);
+    SetNum(DDM_OUTPUTSIZE, c.output);
+    SetNum(DDM_COPIES, 1);
+    OpenPage(uiDlgPaper, IDD_PAPER_FINISHING_SUMMARY);
+    ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_PAPERSIZE, ItemIndex(DDM_PAPERSIZE, DMPAPER_A3)));
+    ASSERT_EQ(Num(DDM_PAPERSIZE), DMPAPER_A3);
+    EXPECT_EQ(Text(IDC_PPR_PAPER_SUMMARY), c.summary);
+  }
+}
+
 // ---- Output page: the paper-source offer ---------------------------------------------
 
 // The combo's shown text while the settings dialog the button opened runs.

@@ -41,7 +41,10 @@
 //    paper the output size (DDM 262) unless that is 267 "same as the
 //    original" or the model has no output size.
 //  - uiSmry_UpdatePaperSummary: "<original> -> <output>, <n> copies" from
-//    the selected items' names, shown in the summary control.
+//    the selected items' names, shown in the summary control: the original
+//    is the paper size (DDM 8), the output the output size (DDM 262) by the
+//    zoom's rule above (the original's name again for 267 or a model
+//    without an output size).
 #pragma once
 
 #include "kestrel/sheets/sheet_controls.h"
