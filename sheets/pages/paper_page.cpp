@@ -17,6 +17,7 @@
 #include "kestrel/sheets/sheet_pages.h"
 #include "kestrel/sheets/sheet_tables.h"
 #include "kestrel/ui/docevent.h"
+#include "kestrel/ui/stamp.h"
 #include "kestrel/ui/usersetting.h"
 #include "kplatform/advapi32_registry.h"
 #include "kplatform/byte_order.h"
@@ -161,6 +162,34 @@ LONG DrawSelectorItem(UI_MSGINFO* msg, UI_USERSEL_WORK* work, LPARAM lParam) {
   return TRUE;
 }
 
+// The stamp the chosen settings name must still be one of the user's
+// stamps: one deleted since (or never in this user's store) is left for
+// "none", the empty names of DDM 297, 299 and 1857, as the constraint
+// engine means "no stamp"; the other stamp members stay. A store that
+// cannot be read changes nothing.
+void RecheckStamp(UI_MSGINFO* msg) {
+  UIROOT* root = Root(msg);
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR v = 0;
+  if (ddm_GetValue(DDM_STAMPNAME, root->devmode, root->printerData, &type, &size, &v) != 0 ||
+      type != DDM_TYPE_STRING || !v || !*reinterpret_cast<const WCHAR*>(v))
+    return;
+  const u16string name = reinterpret_cast<const char16_t*>(v);
+  HANDLE printer = root->uiData->printer;
+  HCDDD ddd = root->uiData->ddd;
+  WORD count = 0;
+  DWORD bytes = 0;
+  if (zanStamp_GetStampList(printer, ddd, nullptr, &count, &bytes) != STAMP_OK || bytes == 0) return;
+  std::vector<WCHAR> names(bytes / sizeof(WCHAR) + 2, 0);
+  if (zanStamp_GetStampList(printer, ddd, names.data(), &count, &bytes) != STAMP_OK) return;
+  for (const WCHAR* p = names.data(); *p; p += kp_WideLength(p) + 1)
+    if (name == reinterpret_cast<const char16_t*>(p)) return;
+  const WCHAR none[1] = {0};
+  for (WORD id : {DDM_STAMPNAME, DDM_STAMP_TEXT_NAME, DDM_STAMP_BITMAP_NAME})
+    ddm_SetValue(id, root->devmode, root->printerData, DDM_TYPE_STRING, sizeof none, none);
+}
+
 // Algorithm 5: the chosen favourite's settings over the page's.
 void ChooseFavorite(UI_MSGINFO* msg, const UI_IDTBL* row, UI_USERSEL_WORK* work) {
   HWND combo = Control(msg, row);
@@ -206,6 +235,7 @@ void ChooseFavorite(UI_MSGINFO* msg, const UI_IDTBL* row, UI_USERSEL_WORK* work)
     work->modified = 1;
   }
   WritePosition(msg, static_cast<WORD>(sel));
+  RecheckStamp(msg);
   list->selected = static_cast<WORD>(sel);
   work->cause = IDC_PPR_USERSEL;
   // Every control shows the new settings.

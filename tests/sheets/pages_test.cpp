@@ -15,6 +15,7 @@
 #include "kestrel/sheets/sheet_pages.h"
 #include "kestrel/ui/constraint.h"
 #include "kestrel/ui/favorite.h"
+#include "kestrel/ui/stamp.h"
 #include "kestrel/ui/usersetting.h"
 #include "kplatform/advapi32_registry.h"
 #include "kplatform/user32_messagebox.h"
@@ -259,6 +260,52 @@ TEST_F(PageTest, AConflictingFavouriteOkSavesTheCorrectionCancelMarksItModified)
       EXPECT_EQ(Shown(), u"Envelope" + String(UI_STR_MODIFIED));
     }
     StoreConflicting(uiRoot_, printer_);
+  }
+}
+
+// A favourite whose stamp the user has deleted since: choosing it leaves
+// the page without a stamp (the names empty) and the favourite marked
+// changed; while the stamp exists its names stay.
+TEST_F(PageTest, ChoosingAFavouriteWhoseStampWasDeletedLeavesNoStamp) {
+  OpenPaper();  // the favourites' store is made
+  HCDDD ddd = uiRoot_->uiData->ddd;
+  STAMPINFO mine = {};
+  std::memcpy(mine.name, u"Mine", 10);
+  std::memcpy(mine.text, u"Secret", 14);
+  mine.font.lfHeight = 72;
+  mine.font.lfWeight = 400;
+  ASSERT_EQ(zanStamp_Registration(printer_, ddd, &mine), STAMP_OK);
+  std::vector<BYTE> dm = Devmode();
+  ASSERT_EQ(ddm_SetValue(DDM_STAMPNAME, dm.data(), uiRoot_->printerData, DDM_TYPE_STRING, 10, u"Mine"), 0);
+  ASSERT_EQ(ddm_SetValue(DDM_STAMP_TEXT_NAME, dm.data(), uiRoot_->printerData, DDM_TYPE_STRING, 14, u"Secret"), 0);
+  ASSERT_TRUE(SaveCurrentUserUserSel(printer_, ddd, 9, dm.data(), u"Stamped", u"", FAV_FLAG_USER));
+  const WORD index[] = {1, 2, 3, 9, 0};
+  ASSERT_TRUE(SaveCurrentUserUserInfo(printer_, ddd, index, 26));
+  auto text = [&](WORD id) {
+    WORD type = 0;
+    DWORD size = 0;
+    ULONG_PTR v = 0;
+    EXPECT_EQ(ddm_GetValue(id, uiRoot_->devmode, uiRoot_->printerData, &type, &size, &v), 0) << id;
+    return std::u16string(v ? reinterpret_cast<const char16_t*>(v) : u"?");
+  };
+  struct Case {
+    const char* what;
+    bool deleted;
+    const char16_t* stamp;  // DDM 297 and the text (DDM 299) after the choice
+    const char16_t* stampText;
+    bool changed;
+  } const cases[] = {{"the stamp exists", false, u"Mine", u"Secret", false},
+                     {"the stamp was deleted", true, u"", u"", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.deleted) {
+      ASSERT_EQ(zanStamp_Elimination(printer_, ddd, u"Mine"), STAMP_OK);
+    }
+    OpenPaper();
+    ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_USERSEL, Position(u"Stamped")));
+    EXPECT_EQ(text(DDM_STAMPNAME), c.stamp);
+    EXPECT_EQ(text(DDM_STAMP_TEXT_NAME), c.stampText);
+    EXPECT_EQ(Shown(), std::u16string(u"Stamped") + (c.changed ? String(UI_STR_MODIFIED) : u""));
   }
 }
 
