@@ -6,6 +6,7 @@
 #include "kestrel/core/cdm_defaults.h"
 #include "kestrel/core/cdm_values.h"
 #include "kestrel/core/ddd.h"
+#include "kestrel/core/ddm_layout.h"
 #include "kestrel/core/ddm_value.h"
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/kcore_sys.h"
@@ -410,6 +411,19 @@ LONG uiButtonSetDataOpenFile(UI_MSGINFO* msg, const UI_FILEDLG* rec, LPCWSTR cho
   }
   if (!FieldChars(name, rec->checks) || !FieldChars(path, rec->checks)) {
     uiButtonErrMsgWindow(msg, rec, FALSE);
+    return 0;
+  }
+  // A choice the setting's field cannot hold (DDM 375 keeps a whole path in
+  // 128 characters) is refused as too long: the message, and the dialog
+  // comes again. Nothing is stored before every part fits.
+  auto fits = [](WORD id, const u16string& v) {
+    const DDM_LAYOUT* l = id ? ddm_FindLayout(id, nullptr, nullptr) : nullptr;
+    return !l || (v.size() + 1) * sizeof(char16_t) <= l->bytes;
+  };
+  const bool both = rec->pathId && rec->nameId;
+  if (both ? !fits(rec->pathId, path) || !fits(rec->nameId, name)
+           : !fits(rec->pathId ? rec->pathId : rec->nameId, full)) {
+    uiButtonErrMsgWindow(msg, rec, TRUE);
     return 0;
   }
   UIROOT* root = msg->data->root;

@@ -60,8 +60,7 @@ LONG Init(WORD kind, PROPSHEETUI_INFO* info, void* header, KUI_PAGEPROC pageProc
   UIDATA* ui = root->uiData;
   HANDLE printer = HeaderPrinter(kind, header);
   // 2. Registry data and the description.
-  CheckRegistryData(printer, resource_get_hInstance(), DOCPROP_REGCHECK_FLAGS, 0);
-  ValidateRegistryData(printer, 0);
+  kui_CheckRegistry(printer, KUI_REGCHECK_SHEET);
   if (!ui->ddd) {
     ui->ddd = cddd_Open(printer);
     if (!ui->ddd) return Fail(root, ownsRoot, info, u"the description cannot be opened");

@@ -1,6 +1,8 @@
 // The kernel-mode part of the printer-data record (see kestrel/core/printerdata.h;
 // the load is pdrecord.cpp): an older record is converted by the upgrade
-// itself, and a record that could not be read fails the load.
+// itself, and a stored copy that cannot be read or used gives the model's
+// defaults, as in user mode.
+#include "kestrel/core/logout.h"
 #include "kestrel/core/printerdata.h"
 #include "kestrel/core/upgrade.h"
 
@@ -17,11 +19,15 @@ bool Convert(HANDLE printer, HCDDD ddd, const BYTE* stored, DWORD size, BYTE* ou
 
 }  // namespace pdrecord_modes
 
-// The renderer prints with the defaults when nothing usable is stored (no
-// value, or a record that cannot be converted), but never after the printer
-// data could not be read: that is a failure, not a queue without settings.
+// A damaged stored copy (a read failure of the engine, a damaged or missing
+// chunk, a size beyond 99 chunks, an upgrade that fails) must not stop the
+// queue from printing until the record is saved again: the renderer prints
+// with the model's defaults and the trace log says why.
 BOOL pd_GetPrinterData(HANDLE printer, void* record, HCDDD ddd) {
   DWORD source = PD_SOURCE_NONE;
   bool readFailed = false;
-  return LoadRecord(printer, record, ddd, &source, &readFailed) && !readFailed;
+  const BOOL ok = LoadRecord(printer, record, ddd, &source, &readFailed);
+  if (ok && source == PD_SOURCE_DEFAULTS_FAILED)
+    Logout_OutputString(u"pd_GetPrinterData: the stored printer data cannot be used; the model's defaults are used");
+  return ok;
 }

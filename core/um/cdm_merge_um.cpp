@@ -381,28 +381,28 @@ BOOL cdmConvertPaperSize_NT(HCDDD handle, HANDLE printer, void* devmode, void* p
 
 namespace {
 
-bool ReflectColor(HCDDD handle, const void* source, void* dst, void* pd) {
+bool ReflectColor(const void* table, const void* source, void* dst, void* pd) {
   WORD mode = 0;
-  if (dme_GetModeFlag(handle->dme, DME_FEATURE_COLOR, &mode) != DME_OK) return false;
+  if (dme_GetModeFlag(table, DME_FEATURE_COLOR, &mode) != DME_OK) return false;
   if (mode == 0) return true;
   const SHORT color = static_cast<SHORT>(kp_LoadU16(At(source, offsetof(DEVMODEW, dmColor))));
   const LONG value = color != DMCOLOR_COLOR ? 1 : (mode == 2 ? 0 : 2);
   return ddm_SetNumber(DDM_COLORMODE, dst, pd, value);
 }
 
-bool ReflectMedia(HCDDD handle, void* dst, void* pd) {
+bool ReflectMedia(const void* table, void* dst, void* pd) {
   WORD merge = 0;
-  if (dme_GetMergeMode(handle->dme, DME_FEATURE_MEDIA, &merge) != DME_OK) return false;
+  if (dme_GetMergeMode(table, DME_FEATURE_MEDIA, &merge) != DME_OK) return false;
   if (merge == 0) return true;
   const LONG media = static_cast<LONG>(kp_LoadU32(At(dst, offsetof(DEVMODEW, dmMediaType))) & 0xFFFF);
   return ddm_SetNumber(DDM_EMULATEDMEDIA, dst, pd, media) && ddm_SetNumber(DDM_EMULATEDMEDIA2, dst, pd, media);
 }
 
-bool MergeResolution(HCDDD handle, void* src, void* dst, void* pd, WORD operation, bool emulation) {
-  if (emulation && handle->dme) {
+bool MergeResolution(HCDDD handle, void* src, void* dst, void* pd, WORD operation, const void* table) {
+  if (table) {
     WORD merge = 0, mode = 0;
-    if (dme_GetMergeMode(handle->dme, DME_FEATURE_RESOLUTION, &merge) == DME_OK &&
-        dme_GetModeFlag(handle->dme, DME_FEATURE_RESOLUTION, &mode) == DME_OK && merge == 1 && mode == 1)
+    if (dme_GetMergeMode(table, DME_FEATURE_RESOLUTION, &merge) == DME_OK &&
+        dme_GetModeFlag(table, DME_FEATURE_RESOLUTION, &mode) == DME_OK && merge == 1 && mode == 1)
       operation = CDM_OP_ALLOWED;
   }
   if (operation == CDM_OP_ALLOWED) {
@@ -429,17 +429,18 @@ bool MergeResolution(HCDDD handle, void* src, void* dst, void* pd, WORD operatio
 }
 
 // The merge on work copies: src is a full-size zero-padded copy of the
-// application's devmode, srcFields its usable fields.
+// application's devmode, srcFields its usable fields; table is the emulation
+// table when the merge runs with emulation on, else null.
 bool Merge(HCDDD handle, void* dst, void* src, bool own, DWORD srcFields, void* pd, HANDLE printer, WORD operation,
-           bool emulation) {
+           const void* table) {
   if (own)
     std::memcpy(static_cast<BYTE*>(dst) + NRV_DEVMODE_PUBLIC_SIZE, static_cast<BYTE*>(src) + NRV_DEVMODE_PUBLIC_SIZE,
                 NRV_DEVMODE_EXTRA);
   DWORD dstFields = Fields(dst);
-  if (emulation) {
+  if (table) {
     const SHORT collate = static_cast<SHORT>(kp_LoadU16(At(src, offsetof(DEVMODEW, dmCollate))));
     DWORD merged = 0;
-    if (!handle->dme || dme_GetMergedFields(handle->dme, srcFields, collate, &merged) != DME_OK) return false;
+    if (dme_GetMergedFields(table, srcFields, collate, &merged) != DME_OK) return false;
     srcFields = merged;
   }
   DWORD allowed = 0;
@@ -455,13 +456,13 @@ bool Merge(HCDDD handle, void* dst, void* src, bool own, DWORD srcFields, void* 
   SetFields(dst, dstFields);
   const DWORD mask = allowed & srcFields;
   if ((mask & CDM_MERGE_PAPER_FIELDS) && !cdmCheckAndModifyPaper(handle, dst, src, pd, printer, mask)) return false;
-  if ((mask & kResolutionFields) && !MergeResolution(handle, src, dst, pd, operation, emulation)) return false;
+  if ((mask & kResolutionFields) && !MergeResolution(handle, src, dst, pd, operation, table)) return false;
   if (!cdmConvertTTOptionAndFontType(dst, pd, DDM_TTOPTION)) return false;
-  if (emulation && !ReflectColor(handle, src, dst, pd)) return false;
+  if (table && !ReflectColor(table, src, dst, pd)) return false;
   if (!cdmColorCapabilityTodmColor(dst, pd) || !cdmApplicationZoomToDmScale(dst) ||
       !cdmDefaultSourceToInputBin(dst, pd) || !cdmIcmModeToIcmMethod(dst, pd))
     return false;
-  if (emulation && (mask & KDM_FIELD_MEDIATYPE) && !ReflectMedia(handle, dst, pd)) return false;
+  if (table && (mask & KDM_FIELD_MEDIATYPE) && !ReflectMedia(table, dst, pd)) return false;
   return true;
 }
 
@@ -474,8 +475,10 @@ DWORD FieldsWithin(DWORD fields, WORD size) {
   return fields;
 }
 
+// table: the emulation table of a merge with emulation on (null: off);
+// convert: the source is converted with it first (an enabled table).
 BOOL ModifyDevmode(HCDDD handle, void* destination, const void* source, void* printerData, HANDLE printer,
-                   WORD operation, bool emulation) {
+                   WORD operation, const void* table, bool convert) {
   if (!destination || !printerData) return 0;
   if (!source) return 1;
   const WORD size = kp_LoadU16(At(source, offsetof(DEVMODEW, dmSize)));
@@ -494,9 +497,9 @@ BOOL ModifyDevmode(HCDDD handle, void* destination, const void* source, void* pr
     // The private part of a foreign devmode is never read as ours.
     if (!own) std::memset(src + NRV_DEVMODE_PUBLIC_SIZE, 0, NRV_DEVMODE_SIZE_FULL - NRV_DEVMODE_PUBLIC_SIZE);
     const DWORD fields = FieldsWithin(Fields(src), size);
-    if (emulation && dme_ConvertDevmode(handle->dme, src) != DME_OK) {
+    if (table && convert && dme_ConvertDevmode(table, src) != DME_OK) {
       result = 0;
-    } else if (Merge(handle, dst, src, own, fields, pd, printer, operation, emulation)) {
+    } else if (Merge(handle, dst, src, own, fields, pd, printer, operation, table)) {
       if (handle && handle->preConfig) PreConfig_SetAllDataToDDM(handle->preConfig, dst, pd, 1);
       std::memcpy(destination, dst, NRV_DEVMODE_SIZE_FULL);
       std::memcpy(printerData, pd, NRV_PRINTERDATA_SIZE);
@@ -528,7 +531,7 @@ void LogDevmode(bool input, void* dm, void* pd) {
 
 BOOL cdm_ModifyDevmode(HCDDD handle, void* destination, const void* source, void* printerData, HANDLE printer,
                        WORD operation) {
-  return ModifyDevmode(handle, destination, source, printerData, printer, operation, false);
+  return ModifyDevmode(handle, destination, source, printerData, printer, operation, nullptr, false);
 }
 
 BOOL cdm_ModifyDevmodeWithDME(HCDDD handle, void* destination, const void* source, void* printerData,
@@ -544,10 +547,25 @@ BOOL cdm_ModifyDevmodeWithDME(HCDDD handle, void* destination, const void* sourc
   }
   LogDevmode(true, copy, printerData);
   kcore_Free(copy);
+  // The merge runs with emulation as member 5201 says; only the conversion
+  // of the source needs a table the configuration file enabled. Without
+  // the "[DME,1]" section the handle's table is disabled and holds the
+  // defaults, whose merge rules still apply (collate, resolution and default
+  // source forced on, media type off). A handle without a table (no
+  // configuration file could be named) merges with a table of the defaults
+  // made for the call.
   LONG on = 0;
-  const bool emulation = handle && handle->dme && dme_IsEnableDME(handle->dme) &&
-                         ddm_GetNumber(DDM_EMULATION, destination, printerData, &on) && on != 0;
-  const BOOL result = ModifyDevmode(handle, destination, source, printerData, printer, operation, emulation);
+  const bool emulation = ddm_GetNumber(DDM_EMULATION, destination, printerData, &on) && on != 0;
+  const void* table = emulation && handle ? handle->dme : nullptr;
+  DME_HANDLE* defaults = nullptr;
+  if (emulation && !table) {
+    if (dme_CreateDMEHandle(&defaults) != DME_OK) return 0;
+    table = defaults;
+  }
+  const bool convert = table && table != defaults && dme_IsEnableDME(table);
+  const BOOL result =
+      ModifyDevmode(handle, destination, source, printerData, printer, operation, table, convert);
+  if (defaults) dme_ReleaseDMEHandle(defaults);
   LogDevmode(false, destination, printerData);
   return result;
 }

@@ -4,7 +4,6 @@
 #include <cstdarg>
 #include <cstring>
 #include <atomic>
-#include <mutex>
 
 #include "kestrel/core/cddd_open.h"
 #include "kestrel/core/cdm_defaults.h"
@@ -24,16 +23,26 @@
 
 namespace {
 
-std::once_flag g_registryCheck;
-std::atomic<bool> g_registryChecked{false};
+static_assert(DOCPROP_REGCHECK_FLAGS == PD_CHECK_FLAG, "the callers' flag is the check's");
 
-// Once per process, after a good result.
-void CheckRegistryOnce(HANDLE printer) {
-  std::call_once(g_registryCheck, [printer] {
-    DWORD answer = CheckRegistryData(printer, resource_get_hInstance(), DOCPROP_REGCHECK_FLAGS, 0);
-    if (static_cast<WORD>(answer) != 0) ValidateRegistryData(printer, static_cast<WORD>(answer));
-    g_registryChecked = true;
-  });
+// The registry check (see kui_CheckRegistry in kestrel/ui/docprop.h).
+std::atomic<bool> g_registryChecked{false};  // document properties checked in this process
+std::atomic<bool> g_registryTold{false};     // the user was told in this process
+std::atomic<bool> g_registryBusy{false};     // a check is running now
+
+void RegistryCheck(HANDLE printer) {
+  if (g_registryTold.load()) return;
+  bool idle = false;
+  // Another thread checking now tells the user itself: never two checks
+  // (and their boxes) at once, and no waiting under a message box.
+  if (!g_registryBusy.compare_exchange_strong(idle, true)) return;
+  const WORD answer =
+      static_cast<WORD>(CheckRegistryData(printer, resource_get_hInstance(), DOCPROP_REGCHECK_FLAGS, 0));
+  if (answer != 0) {
+    g_registryTold = true;
+    ValidateRegistryData(printer, answer);
+  }
+  g_registryBusy = false;
 }
 
 void DumpDevmodes(const void* input, void* output) {
@@ -48,6 +57,16 @@ void DumpDevmodes(const void* input, void* output) {
 }  // namespace
 
 BOOL kui_RegistryCheckDone(void) { return g_registryChecked.load() ? TRUE : FALSE; }
+
+void kui_CheckRegistry(HANDLE printer, WORD road) {
+  if (road == KUI_REGCHECK_DOCPROP && g_registryChecked.exchange(true)) return;
+  RegistryCheck(printer);
+}
+
+void kui_ResetRegistryCheck(void) {
+  g_registryChecked = false;
+  g_registryTold = false;
+}
 
 DWORD kui_OutputCopySize(HCDDD ddd, void* merged, void* printerData, const void* input, void* output) {
   DWORD copy = NRV_DEVMODE_SIZE_KIND1;
@@ -112,7 +131,7 @@ LONG SimpleDocumentProperties(DOCUMENTPROPERTYHEADER* header) {
     dmDeleteNRVDEVMODE(devmode);
     if (ddd) cddd_Close(ddd);
   }
-  if (result == 1 && dddOpened) CheckRegistryOnce(header->hPrinter);
+  if (result == 1 && dddOpened) kui_CheckRegistry(header->hPrinter, KUI_REGCHECK_DOCPROP);
   DumpDevmodes(header->pdmIn, header->pdmOut);
   return result;
 }

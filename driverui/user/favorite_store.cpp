@@ -521,6 +521,9 @@ LONG Fav_Add(HANDLE printer, HCDDD ddd, HWND owner, void* devmode, void* printer
   list->maximum = max;
   list->selected = 0;
   WriteSelection(devmode, printerData, 0);
+  // The stored position follows, so that the list read again (the page's
+  // selector after the dialog, the next sheet) selects the new favourite.
+  SaveDword(printer, ddd, FAV_SUBKEY, FAV_VALUE_SELPOSITION, 0);
   return FAV_OK;
 }
 
@@ -555,6 +558,8 @@ BOOL Fav_EditApply(HANDLE printer, HCDDD ddd, void* devmode, void* printerData, 
   }
   numbers.push_back(0);
   if (!SaveCurrentUserUserInfo(printer, ddd, numbers.data(), max)) return FALSE;
+  // The stored position names the same favourite in the new order.
+  if (!SaveDword(printer, ddd, FAV_SUBKEY, FAV_VALUE_SELPOSITION, position)) return FALSE;
   // Favourites the dialog removed; favourite 1 (the file's reference) stays.
   for (size_t i = 0; before[i]; ++i)
     if (before[i] != 1 && std::find(numbers.begin(), numbers.end(), before[i]) == numbers.end())

@@ -17,6 +17,7 @@
 #include "kestrel/sheets/sheet_pages.h"
 #include "kestrel/sheets/sheet_tables.h"
 #include "kestrel/ui/docevent.h"
+#include "kestrel/ui/stamp.h"
 #include "kestrel/ui/usersetting.h"
 #include "kplatform/advapi32_registry.h"
 #include "kplatform/byte_order.h"
@@ -161,6 +162,34 @@ LONG DrawSelectorItem(UI_MSGINFO* msg, UI_USERSEL_WORK* work, LPARAM lParam) {
   return TRUE;
 }
 
+// The stamp the chosen settings name must still be one of the user's
+// stamps: one deleted since (or never in this user's store) is left for
+// "none", the empty names of DDM 297, 299 and 1857, as the constraint
+// engine means "no stamp"; the other stamp members stay. A store that
+// cannot be read changes nothing.
+void RecheckStamp(UI_MSGINFO* msg) {
+  UIROOT* root = Root(msg);
+  WORD type = 0;
+  DWORD size = 0;
+  ULONG_PTR v = 0;
+  if (ddm_GetValue(DDM_STAMPNAME, root->devmode, root->printerData, &type, &size, &v) != 0 ||
+      type != DDM_TYPE_STRING || !v || !*reinterpret_cast<const WCHAR*>(v))
+    return;
+  const u16string name = reinterpret_cast<const char16_t*>(v);
+  HANDLE printer = root->uiData->printer;
+  HCDDD ddd = root->uiData->ddd;
+  WORD count = 0;
+  DWORD bytes = 0;
+  if (zanStamp_GetStampList(printer, ddd, nullptr, &count, &bytes) != STAMP_OK || bytes == 0) return;
+  std::vector<WCHAR> names(bytes / sizeof(WCHAR) + 2, 0);
+  if (zanStamp_GetStampList(printer, ddd, names.data(), &count, &bytes) != STAMP_OK) return;
+  for (const WCHAR* p = names.data(); *p; p += kp_WideLength(p) + 1)
+    if (name == reinterpret_cast<const char16_t*>(p)) return;
+  const WCHAR none[1] = {0};
+  for (WORD id : {DDM_STAMPNAME, DDM_STAMP_TEXT_NAME, DDM_STAMP_BITMAP_NAME})
+    ddm_SetValue(id, root->devmode, root->printerData, DDM_TYPE_STRING, sizeof none, none);
+}
+
 // Algorithm 5: the chosen favourite's settings over the page's.
 void ChooseFavorite(UI_MSGINFO* msg, const UI_IDTBL* row, UI_USERSEL_WORK* work) {
   HWND combo = Control(msg, row);
@@ -206,6 +235,7 @@ void ChooseFavorite(UI_MSGINFO* msg, const UI_IDTBL* row, UI_USERSEL_WORK* work)
     work->modified = 1;
   }
   WritePosition(msg, static_cast<WORD>(sel));
+  RecheckStamp(msg);
   list->selected = static_cast<WORD>(sel);
   work->cause = IDC_PPR_USERSEL;
   // Every control shows the new settings.
@@ -293,6 +323,23 @@ LONG uiPapUserSelComb(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lPara
   }
 }
 
+namespace {
+// After the add or edit dialog: the list read again (its stored position,
+// which the dialogs keep, into DDM 442) and the selector shown from it. The
+// page's redisplay at the dialog's end came before the list was read, so
+// it showed the old list.
+void ReloadSelector(UI_MSGINFO* msg, UI_USERSEL_WORK* work) {
+  if (!work || !work->list) return;
+  UIROOT* root = Root(msg);
+  if (!Fav_LoadList(root->uiData->printer, root->uiData->ddd, root->devmode, root->printerData, work->list)) return;
+  work->modified = 0;  // the comparison with the favourite decides
+  work->cause = IDC_PPR_USERSEL;
+  WORD* changed = static_cast<WORD*>(GlobalAlloc(GPTR, 2 * sizeof(WORD)));
+  if (changed) changed[0] = DDM_FAVORITE_SELECTION;
+  Redisplay(msg, changed);
+}
+}  // namespace
+
 LONG uiPap_DefaultButton(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row,
                          const void* param) {
   if (msg && msg->data && message == WM_COMMAND) {
@@ -313,11 +360,7 @@ LONG uiPapUadButton(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam,
     work->skipEmptyCheck = 1;
   }
   LONG r = uiButton(msg, message, wParam, lParam, row, param);
-  if (message == WM_COMMAND && work && work->list) {
-    // The list may have a new favourite: read it again.
-    UIROOT* root = Root(msg);
-    Fav_LoadList(root->uiData->printer, root->uiData->ddd, root->devmode, root->printerData, work->list);
-  }
+  if (message == WM_COMMAND) ReloadSelector(msg, work);
   return r;
 }
 
@@ -329,9 +372,7 @@ LONG uiPapUedButton(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam,
   work->position = work->modified || !work->list ? 0 : work->list->selected;
   work->skipEmptyCheck = 1;
   LONG r = uiButton(msg, message, wParam, lParam, row, param);
-  // The list may have changed: read it again.
-  UIROOT* root = Root(msg);
-  if (work->list) Fav_LoadList(root->uiData->printer, root->uiData->ddd, root->devmode, root->printerData, work->list);
+  ReloadSelector(msg, work);
   return r;
 }
 
@@ -575,24 +616,36 @@ LONG uiPrintTypeBtn(UI_MSGINFO* msg, UINT message, WPARAM, LPARAM lParam, const 
 
 // ---- Summaries, finishing, logo -------------------------------------------------------------
 
-void uiSmry_UpdatePaperSummary(UI_MSGINFO* msg, HWND control) {
-  if (!msg || !control) return;
-  CDM_SELECT_INFO* si = uiGetSelectInfo(msg, DDM_PAPERSIZE);
-  LONG paper = 0, copies = 1;
-  Number(msg, DDM_PAPERSIZE, &paper);
-  Number(msg, DDM_COPIES, &copies);
-  u16string name;
+namespace {
+// The name of the item of setting `id` whose value is `value` ("" when the
+// setting has no selection information or no such item).
+u16string ItemName(UI_MSGINFO* msg, WORD id, LONG value) {
+  CDM_SELECT_INFO* si = uiGetSelectInfo(msg, id);
   for (LONG i = 0; si && i < cdmGetSelectItemNum(si); ++i) {
     const CDM_SELECT_ITEM* item = cdmGetSelectItemDevData(si, i);
-    if (item && cdmDmConvertINT(si->type ? si->type : 4, &item->value) == paper) {
+    if (item && static_cast<LONG>(cdmDmConvertINT(si->type ? si->type : 4, &item->value)) == value) {
       LPCWSTR n = cdmGetSelectItemName(si, i);
-      if (n) name = reinterpret_cast<const char16_t*>(n);
-      break;
+      return n ? u16string(reinterpret_cast<const char16_t*>(n)) : u16string();
     }
   }
+  return u16string();
+}
+}  // namespace
+
+void uiSmry_UpdatePaperSummary(UI_MSGINFO* msg, HWND control) {
+  if (!msg || !control) return;
+  LONG paper = 0, copies = 1, output = 0;
+  Number(msg, DDM_PAPERSIZE, &paper);
+  Number(msg, DDM_COPIES, &copies);
+  const u16string original = ItemName(msg, DDM_PAPERSIZE, paper);
+  // The output paper is the output size (DDM 262), unless that is "same as
+  // the original" or the model has no output size: then the original.
+  u16string printed = original;
+  if (uiGetSelectInfo(msg, DDM_OUTPUTSIZE) && Number(msg, DDM_OUTPUTSIZE, &output) && output != UI_OUTPUTSIZE_SAME)
+    printed = ItemName(msg, DDM_OUTPUTSIZE, output);
   WCHAR number[16] = {};
   uiNumtoStr(copies, number, 16);
-  u16string text = name + u" -> " + name + u", " + reinterpret_cast<const char16_t*>(number) + u" copies";
+  u16string text = original + u" -> " + printed + u", " + reinterpret_cast<const char16_t*>(number) + u" copies";
   SetWindowTextW(control, reinterpret_cast<LPCWSTR>(text.c_str()));
 }
 

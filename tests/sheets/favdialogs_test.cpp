@@ -217,5 +217,37 @@ TEST_F(FavDialogTest, ExportThenImportTheSelectedFavourite) {
   EXPECT_EQ(StoredNames(), (Names{u"Mine", u"Default Settings", u"Economy Printing", u"Presentation", u"Copy"}));
 }
 
+// A path longer than the 128 characters the favourite file's setting keeps,
+// chosen in the write-file or read-file dialog: the too-long message, the
+// dialog again, and nothing written or read.
+TEST_F(FavDialogTest, AFileChoiceLongerThanItsSettingIsRefusedAndAskedAgain) {
+  ASSERT_EQ(Fav_Add(Printer(), Ddd(), nullptr, uiRoot_->devmode, uiRoot_->printerData, u"Mine", u"", &list_), FAV_OK);
+  WCHAR folder[MAX_PATH] = {};
+  ASSERT_TRUE(FavFile_GetFolder(Ddd(), folder, MAX_PATH));
+  std::u16string path = std::u16string(folder) + u"\\";
+  path += std::u16string(145 - path.size() - 4, u'x') + u".ini";
+  ASSERT_EQ(path.size(), 145u);
+  struct Case {
+    const char* what;
+    int button;
+  } const cases[] = {{"export", IDC_UED_WRITEFILE}, {"import", IDC_UED_READFILE}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Show(IDD_USERSEL_EDIT, uiDlgUserEdit);
+    ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_UED_LIST, 0));
+    const Names before = ListNames();
+    KpClearMessageBoxes();
+    KpClearShellCalls();
+    KpQueueFileDialogAnswer(reinterpret_cast<LPCWSTR>(path.c_str()));
+    KpQueueFileDialogAnswer(nullptr);  // then the user cancels
+    ASSERT_TRUE(Act(KP_UI_CLICK, c.button));
+    EXPECT_EQ(KpShellCalls(nullptr, 0), 2u);  // the dialog came again
+    ASSERT_EQ(KpMessageBoxCount(), 1u);
+    EXPECT_EQ(Box(), u"Enter at most 128 characters (64 double-byte characters).");
+    EXPECT_EQ(GetFileAttributesW(reinterpret_cast<LPCWSTR>(path.c_str())), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ListNames(), before);
+  }
+}
+
 }  // namespace
 }  // namespace kestrel::test::ui

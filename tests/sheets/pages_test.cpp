@@ -15,6 +15,7 @@
 #include "kestrel/sheets/sheet_pages.h"
 #include "kestrel/ui/constraint.h"
 #include "kestrel/ui/favorite.h"
+#include "kestrel/ui/stamp.h"
 #include "kestrel/ui/usersetting.h"
 #include "kplatform/advapi32_registry.h"
 #include "kplatform/user32_messagebox.h"
@@ -162,6 +163,58 @@ TEST_F(PageTest, AStoredPositionBeyondTheListSelectsFavouriteOne) {
   EXPECT_EQ(Selected(), Position(u"Default Settings"));
 }
 
+// The page's Add and Edit buttons with their dialogs as a person uses them:
+// after each the selector shows the favourite the dialog left selected (the
+// new one after Add; the same one in its new place after a reorder;
+// favourite 1, marked changed since the page keeps its settings, when the
+// selected one was deleted), on the page and when the page opens again.
+TEST_F(PageTest, AfterAddAndEditTheSelectorShowsTheFavouriteTheDialogSelected) {
+  OpenPaper();
+  ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_USERSEL, Position(u"Presentation")));
+  ASSERT_EQ(Shown(), u"Presentation");
+  struct Case {
+    const char* what;
+    DWORD dialog;
+    int button;
+    std::vector<KP_UI_ACTION> script;
+    const char16_t* name;
+    bool changed;  // the page's settings are not the favourite's
+  };
+  const KP_UI_ACTION ok = {KP_UI_OK, 0, 0, nullptr, nullptr, nullptr};
+  const Case cases[] = {
+      {"add", IDD_USERSEL_ADD, IDC_PPR_USERSEL_ADD,
+       {{KP_UI_SELECT_ALL, IDC_UAD_NAME, 0, nullptr, nullptr, nullptr},
+        {KP_UI_TYPE, IDC_UAD_NAME, 0, u"Mine", nullptr, nullptr},
+        ok},
+       u"Mine", false},
+      {"move the selected one down", IDD_USERSEL_EDIT, IDC_PPR_USERSEL_EDIT,
+       {{KP_UI_CHOOSE_MOUSE, IDC_UED_LIST, 0, nullptr, nullptr, nullptr},
+        {KP_UI_CLICK, IDC_UED_DOWN, 0, nullptr, nullptr, nullptr},
+        ok},
+       u"Mine", false},
+      {"delete the selected one", IDD_USERSEL_EDIT, IDC_PPR_USERSEL_EDIT,
+       {{KP_UI_CHOOSE_MOUSE, IDC_UED_LIST, 1, nullptr, nullptr, nullptr},
+        {KP_UI_CLICK, IDC_UED_DELETE, 0, nullptr, nullptr, nullptr},
+        ok},
+       u"Default Settings", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    KpClearDialogs();
+    KpScriptDialog(c.dialog, c.script.data(), static_cast<DWORD>(c.script.size()));
+    ASSERT_TRUE(Act(KP_UI_CLICK, c.button));
+    ASSERT_EQ(Runs(), (std::vector<DWORD>{c.dialog}));
+    EXPECT_EQ(KpMessageBoxCount(), 0u);
+    const std::u16string shown = c.name + (c.changed ? String(UI_STR_MODIFIED) : u"");
+    EXPECT_EQ(Shown(), shown);
+    EXPECT_EQ(Selected(), Position(c.name));
+    EXPECT_EQ(Num(DDM_FAVORITE_SELECTION), Position(c.name));
+    // The page opened again finds the same favourite.
+    OpenPaper();
+    EXPECT_EQ(Shown(), shown);
+  }
+}
+
 // A user favourite stored with settings the rules do not allow together
 // (poster printing with two pages a sheet).
 bool Conflicting(void* devmode, void* printerData) {
@@ -207,6 +260,52 @@ TEST_F(PageTest, AConflictingFavouriteOkSavesTheCorrectionCancelMarksItModified)
       EXPECT_EQ(Shown(), u"Envelope" + String(UI_STR_MODIFIED));
     }
     StoreConflicting(uiRoot_, printer_);
+  }
+}
+
+// A favourite whose stamp the user has deleted since: choosing it leaves
+// the page without a stamp (the names empty) and the favourite marked
+// changed; while the stamp exists its names stay.
+TEST_F(PageTest, ChoosingAFavouriteWhoseStampWasDeletedLeavesNoStamp) {
+  OpenPaper();  // the favourites' store is made
+  HCDDD ddd = uiRoot_->uiData->ddd;
+  STAMPINFO mine = {};
+  std::memcpy(mine.name, u"Mine", 10);
+  std::memcpy(mine.text, u"Secret", 14);
+  mine.font.lfHeight = 72;
+  mine.font.lfWeight = 400;
+  ASSERT_EQ(zanStamp_Registration(printer_, ddd, &mine), STAMP_OK);
+  std::vector<BYTE> dm = Devmode();
+  ASSERT_EQ(ddm_SetValue(DDM_STAMPNAME, dm.data(), uiRoot_->printerData, DDM_TYPE_STRING, 10, u"Mine"), 0);
+  ASSERT_EQ(ddm_SetValue(DDM_STAMP_TEXT_NAME, dm.data(), uiRoot_->printerData, DDM_TYPE_STRING, 14, u"Secret"), 0);
+  ASSERT_TRUE(SaveCurrentUserUserSel(printer_, ddd, 9, dm.data(), u"Stamped", u"", FAV_FLAG_USER));
+  const WORD index[] = {1, 2, 3, 9, 0};
+  ASSERT_TRUE(SaveCurrentUserUserInfo(printer_, ddd, index, 26));
+  auto text = [&](WORD id) {
+    WORD type = 0;
+    DWORD size = 0;
+    ULONG_PTR v = 0;
+    EXPECT_EQ(ddm_GetValue(id, uiRoot_->devmode, uiRoot_->printerData, &type, &size, &v), 0) << id;
+    return std::u16string(v ? reinterpret_cast<const char16_t*>(v) : u"?");
+  };
+  struct Case {
+    const char* what;
+    bool deleted;
+    const char16_t* stamp;  // DDM 297 and the text (DDM 299) after the choice
+    const char16_t* stampText;
+    bool changed;
+  } const cases[] = {{"the stamp exists", false, u"Mine", u"Secret", false},
+                     {"the stamp was deleted", true, u"", u"", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.deleted) {
+      ASSERT_EQ(zanStamp_Elimination(printer_, ddd, u"Mine"), STAMP_OK);
+    }
+    OpenPaper();
+    ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_USERSEL, Position(u"Stamped")));
+    EXPECT_EQ(text(DDM_STAMPNAME), c.stamp);
+    EXPECT_EQ(text(DDM_STAMP_TEXT_NAME), c.stampText);
+    EXPECT_EQ(Shown(), std::u16string(u"Stamped") + (c.changed ? String(UI_STR_MODIFIED) : u""));
   }
 }
 
@@ -382,6 +481,30 @@ TEST_F(PageTest, TheFinishingSummaryVariantSummarisesAndFollowsThePrintType) {
   // The summary passes the focus on to the next tab stop.
   SetFocus(Item(IDC_PPR_PAPER_SUMMARY));
   EXPECT_NE(GetFocus(), Item(IDC_PPR_PAPER_SUMMARY));
+}
+
+// The paper summary names the original and the paper it is printed on: the
+// output size, or the original again when the output size is "same as the
+// original". The original chosen in its combo box redisplays the summary.
+TEST_F(PageTest, ThePaperSummaryNamesTheOriginalAndTheOutputSize) {
+  struct Case {
+    const char* what;
+    LONG output;  // DDM 262
+    const char16_t* summary;
+  } const cases[] = {
+      {"A3 on A4", DMPAPER_A4, u"A3 -> A4, 1 copies"},
+      {"A3 on the same", UI_OUTPUTSIZE_SAME, u"A3 -> A3, 1 copies"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetNum(DDM_PAPERSIZE, DMPAPER_A4);
+    SetNum(DDM_OUTPUTSIZE, c.output);
+    SetNum(DDM_COPIES, 1);
+    OpenPage(uiDlgPaper, IDD_PAPER_FINISHING_SUMMARY);
+    ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_PAPERSIZE, ItemIndex(DDM_PAPERSIZE, DMPAPER_A3)));
+    ASSERT_EQ(Num(DDM_PAPERSIZE), DMPAPER_A3);
+    EXPECT_EQ(Text(IDC_PPR_PAPER_SUMMARY), c.summary);
+  }
 }
 
 // ---- Output page: the paper-source offer ---------------------------------------------

@@ -144,6 +144,65 @@ INSTANTIATE_TEST_SUITE_P(
                       TrailerCase{"marginsDefault", 3, true, false}, TrailerCase{"marginsStored", 3, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// An application's bare devmode merged at CreateDC with the queue's member
+// 5201 (emulation) on and no "[DME,1]" section in the configuration file:
+// the emulation's default merge rules decide the fields (collate, default
+// source and resolution taken whether the application named them or not;
+// its media type never, which this model does not take at all), and the
+// source is not converted. 5201 off: only the fields the application named.
+TEST_F(DocEventTest, EmulationWithoutItsSectionMergesByTheDefaultRules) {
+  HANDLE printer = queue_.printer;
+  void* base = nullptr;
+  DOCEVENT_CREATEDCPRE pre{nullptr, const_cast<LPWSTR>(kPrinter), nullptr, FALSE};
+  ASSERT_EQ(Event()(printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof base, &base), 1);
+  const std::vector<BYTE> defaults(static_cast<BYTE*>(base), static_cast<BYTE*>(base) + KM_CREATEDC_SIZE);
+  Event()(printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof base, &base, 0, nullptr);
+  Event()(printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+  auto number = [](const std::vector<BYTE>& dm, WORD id) {
+    LONG v = -1;
+    EXPECT_TRUE(ddm_GetNumber(id, const_cast<BYTE*>(dm.data()), nullptr, &v)) << id;
+    return v;
+  };
+  constexpr LONG kDpi600 = 39322200, kDpi1200 = 78644400;  // the model's two resolutions
+  ASSERT_EQ(number(defaults, DDM_COLLATE), 1);
+  ASSERT_EQ(number(defaults, DDM_DEFAULTSOURCE), 7);
+  ASSERT_EQ(number(defaults, DDM_RESOLUTION), kDpi600);
+
+  // The application's devmode: 220 bytes naming only the orientation, with
+  // collate off, tray 2 and 1200 dpi in the fields it does not name.
+  std::vector<BYTE> app(defaults.begin(), defaults.begin() + NRV_DEVMODE_PUBLIC_SIZE);
+  kp_StoreU16(app.data() + offsetof(DEVMODEW, dmDriverExtra), 0);
+  kp_StoreU32(app.data() + offsetof(DEVMODEW, dmFields), DM_ORIENTATION);
+  kp_StoreU16(app.data() + offsetof(DEVMODEW, dmCollate), 0);
+  kp_StoreU16(app.data() + offsetof(DEVMODEW, dmDefaultSource), 3);
+  kp_StoreU16(app.data() + offsetof(DEVMODEW, dmPrintQuality), 1200);
+  kp_StoreU16(app.data() + offsetof(DEVMODEW, dmYResolution), 1200);
+
+  struct Case {
+    LONG emulation;  // member 5201 of the queue's printer data
+    LONG collate;
+    LONG source;
+    LONG resolution;
+  } const cases[] = {{0, 1, 7, kDpi600}, {1, 0, 3, kDpi1200}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.emulation);
+    std::vector<BYTE> record(PD_RECORD_SIZE);
+    ASSERT_TRUE(pd_GetPrinterData(printer, record.data(), queue_.ddd));
+    ASSERT_TRUE(ddm_SetNumber(DDM_EMULATION, nullptr, record.data(), c.emulation));
+    ASSERT_TRUE(pd_SetPrinterData(printer, record.data(), queue_.ddd, 1));
+    void* out = nullptr;
+    pre.pdm = reinterpret_cast<DEVMODEW*>(app.data());
+    ASSERT_EQ(Event()(printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre, sizeof out, &out), 1);
+    ASSERT_NE(out, nullptr);
+    const std::vector<BYTE> merged(static_cast<BYTE*>(out), static_cast<BYTE*>(out) + KM_CREATEDC_SIZE);
+    Event()(printer, nullptr, DOCUMENTEVENT_CREATEDCPOST, sizeof out, &out, 0, nullptr);
+    Event()(printer, nullptr, DOCUMENTEVENT_DELETEDC, 0, nullptr, 0, nullptr);
+    EXPECT_EQ(number(merged, DDM_COLLATE), c.collate);
+    EXPECT_EQ(number(merged, DDM_DEFAULTSOURCE), c.source);
+    EXPECT_EQ(number(merged, DDM_RESOLUTION), c.resolution);
+  }
+}
+
 TEST_F(DocEventTest, PostNeverFreesTheApplicationsDevmode) {
   std::vector<BYTE> app(NRV_DEVMODE_SIZE_KIND1);
   void* pointer = app.data();

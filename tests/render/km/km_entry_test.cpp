@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <kplatform/engine.h>
 #include <kplatform/kwindows.h>
+#include <kplatform/winspool_printer.h>
 
 #include <cstdio>
 #include <cstring>
@@ -284,6 +285,55 @@ TEST_F(KmEntry, EnableAcceptsOnlyTheCreateDcDevmodeAndSaneValues) {
     EXPECT_EQ(KpEngineObjectCount(KP_ENGINE_MODULES), modules);
     EXPECT_EQ(KpEngineObjectCount(KP_ENGINE_PALETTES), 0u);
   }
+}
+
+// The queue's stored settings damaged (a chunk cut short, a chunk missing):
+// the PDEV still comes, with the model's defaults, and the trace log says
+// why; the queue prints until its settings are saved again.
+TEST_F(KmEntry, ADamagedStoredRecordStillGivesAPdev) {
+  WriteConfig("[LOG]\r\nLog=0x00000003\r\n");
+  HANDLE printer = Printer(kModelA);
+  ASSERT_NE(printer, nullptr);
+  KP_ENGINE_DRIVER* d = LoadDriver();
+  ASSERT_NE(d, nullptr);
+  CreateDcDevmode dm = Devmode(kModelA);
+  std::u16string name = kModelA.printer;
+  HANDLE spooler = nullptr;
+  ASSERT_TRUE(OpenPrinterW(name.data(), &spooler, nullptr));
+  auto put = [&](const char16_t* value, DWORD type, const void* data, DWORD size) {
+    std::u16string n = value;
+    ASSERT_EQ(SetPrinterDataW(spooler, n.data(), type, static_cast<LPBYTE>(const_cast<void*>(data)), size),
+              static_cast<DWORD>(ERROR_SUCCESS));
+  };
+  const std::vector<BYTE> chunk(768, 0);
+  const DWORD size = 4736;  // seven chunks
+  struct Case {
+    const char* what;
+    DWORD chunks;     // chunks written in full
+    DWORD lastBytes;  // then one chunk of this many bytes (0: none)
+  } const cases[] = {{"the second chunk cut short", 1, 700}, {"the last chunk missing", 6, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (DWORD i = 1; i <= 7; ++i) {
+      std::u16string n = u"PrinterData" + std::u16string(1, static_cast<char16_t>(u'0' + i));
+      DeletePrinterDataW(spooler, n.data());
+    }
+    put(u"PrinterDataSize", REG_DWORD, &size, sizeof size);
+    for (DWORD i = 1; i <= c.chunks; ++i) {
+      std::u16string n = u"PrinterData" + std::u16string(1, static_cast<char16_t>(u'0' + i));
+      put(reinterpret_cast<const char16_t*>(n.c_str()), REG_BINARY, chunk.data(), 768);
+    }
+    if (c.lastBytes) {
+      std::u16string n = u"PrinterData" + std::u16string(1, static_cast<char16_t>(u'0' + c.chunks + 1));
+      put(reinterpret_cast<const char16_t*>(n.c_str()), REG_BINARY, chunk.data(), c.lastBytes);
+    }
+    KpEngineClearDebugOutput();
+    KP_ENGINE_SESSION* s = KpEngineEnablePDEV(d, printer, dm.data());
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(KpEngineDisablePDEV(s));
+    EXPECT_NE(DebugOutput().find("the stored printer data cannot be used"), std::string::npos);
+  }
+  ClosePrinter(spooler);
 }
 
 // Memory running out at each allocation of DrvEnablePDEV in turn: every

@@ -19,6 +19,11 @@
 //    so it covers the whole private layout.
 //  - The emulation converts the work copy, never the application's buffer:
 //    the source argument is const.
+//  - cdm_ModifyDevmodeWithDME merges with emulation whenever member 5201 is
+//    on; only the conversion of the source waits for an emulation table the
+//    configuration file enabled. With 5201 on and no "[DME,1]" section the
+//    table's defaults decide the merged fields (collate, resolution and
+//    default source forced on, media type off).
 //  - The merge works on copies of the destination devmode (5440 bytes) and
 //    the printer data (4736 bytes) and writes them back only when it
 //    succeeds: on failure the destination and printer data are unchanged.

@@ -29,9 +29,10 @@
 //    is no per-user step.
 //  - A stored copy that exists but cannot be read or used (a read failure of
 //    the engine, a damaged chunk, a size beyond 99 chunks, an upgrade that
-//    fails) answers 0, not the model's defaults: the renderer would
-//    otherwise print the job with settings the queue does not hold.
-//    Nothing stored answers the defaults (1).
+//    fails) answers the model's defaults (1), as nothing stored does, with
+//    a line in the trace log: one damaged chunk must not stop the queue
+//    from printing until the record is saved again. Only a failure to build
+//    the defaults (or a null argument) answers 0.
 //
 // Decisions (sound behaviour):
 //  - Writing a chunked value never leaves a mix of old and new chunks behind
@@ -155,8 +156,10 @@ LPWSTR MakeUMDllName(HANDLE printer);  // kcore_Free
 DWORD CheckRegistryData(HANDLE printer, HMODULE strings, DWORD flags, DWORD unused);
 BOOL ValidateRegistryData(HANDLE printer, DWORD flags);
 
-#define PD_CHECK_FLAG 0x100u  // bit 8 of the check flags
-#define PD_CHECK_MISSING 8u
+// The check flags' "bit 8" is the value 8, the flag its callers pass (and the
+// check's answer, which the callers hand on to ValidateRegistryData).
+#define PD_CHECK_FLAG 0x8u
+#define PD_CHECK_MISSING 8u  // CheckRegistryData: "SPLUserModePrinterDriver" missing or empty
 
 // The per-user store of the user-interface library. Every member must be set.
 struct PD_USER_STORE {

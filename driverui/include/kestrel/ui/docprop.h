@@ -80,8 +80,25 @@ DWORD kui_OutputCopySize(HCDDD ddd, void* merged, void* printerData, const void*
 // Copies size bytes of the merged devmode to output and, below 1556, sets
 // its DDM 5 to 0.
 void kui_CopyOut(void* output, const void* merged, DWORD size);
-// TRUE once the registry check ran in this process.
+// TRUE once document properties checked the registry in this process.
 BOOL kui_RegistryCheckDone(void);
+// The driver's registry entries checked (CheckRegistryData with flags 8)
+// and, when the check answers non-zero ("SPLUserModePrinterDriver" missing:
+// the user was told with two boxes), repaired with ValidateRegistryData and
+// that answer. Roads: KUI_REGCHECK_DOCPROP (SimpleDocumentProperties after a
+// good result) checks once per process; KUI_REGCHECK_SHEET (the property
+// sheets' INIT) at every sheet start.
+// How often the user is told: at most once per process, whichever road
+// comes first. After a repair the value is there and every later check is
+// silent; a repair that failed (a user who may not write the printer's
+// data) is not told again at every sheet or document-properties call of
+// the process. While one thread checks, another road skips its check
+// rather than wait under the first one's message boxes.
+#define KUI_REGCHECK_DOCPROP 1
+#define KUI_REGCHECK_SHEET 2
+void kui_CheckRegistry(HANDLE printer, WORD road);
+// Forgets both marks, as in a new process (the tests' road).
+void kui_ResetRegistryCheck(void);
 
 LONG PsDocumentProperties(HWND window, HANDLE printer, LPWSTR deviceName, void* output, void* input, DWORD fMode);
 

@@ -174,13 +174,15 @@ BOOL local_VersinUpCurrentUserUserInfo(HANDLE printer, HCDDD ddd, void* devmode,
 
 // ---- The add and edit dialogs' work
 // Add: the settings of `devmode` as a new favourite at the top of the list
-// (owner: the dialog, for message 482). FAV_OK, or a FavResult.
+// (owner: the dialog, for message 482), selected: DDM 442 and the stored
+// "SelPosition" become 0. FAV_OK, or a FavResult.
 LONG Fav_Add(HANDLE printer, HCDDD ddd, HWND owner, void* devmode, void* printerData, LPCWSTR name, LPCWSTR comment,
              FAV_LIST* list);
 // Edit OK: `list` in its new order (names and comments edited, entries
 // removed); the favourite selected before (its number, 0 none) gives DDM
-// 442 again. Names and comments are stored, the devmodes kept, the index
-// list saved, removed favourites deleted. TRUE on success.
+// 442 and the stored "SelPosition" again. Names and comments are stored,
+// the devmodes kept, the index list saved, removed favourites deleted. TRUE
+// on success.
 BOOL Fav_EditApply(HANDLE printer, HCDDD ddd, void* devmode, void* printerData, WORD selectedNumber,
                    FAV_LIST* list);
 

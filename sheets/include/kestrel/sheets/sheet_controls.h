@@ -228,6 +228,11 @@ LONG uiButtonDefault(UI_MSGINFO* msg);
 LONG uiButtonMakeScreen(UI_MSGINFO* msg, const UI_DIALOGLIST* list, LONG kind);
 LONG uiButtonMakeDialog(UI_MSGINFO* msg, const UI_DIALOGLIST* list, UIROOT* copy);
 LONG uiButtonMakeTabSheet(UI_MSGINFO* msg, const UI_DIALOGLIST* list, UIROOT* copy);
+// The open and save file buttons: 1 chosen and stored, 2 cancelled, -1 an
+// error. A choice the record's checks refuse, or one longer than the
+// setting that keeps it can hold (the favourite file's DDM 375: a whole
+// path in 128 characters), shows uiButtonErrMsgWindow and the dialog comes
+// again; nothing is stored.
 LONG uiButtonOpenFileDialog(UI_MSGINFO* msg, const UI_FILEDLG* record, BOOL save);
 // Replaces the one %TOKEN% of text into out (cch characters); FALSE for an
 // unknown token or "%%".

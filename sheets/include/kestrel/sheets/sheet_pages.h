@@ -25,6 +25,14 @@
 //    follows marks it modified exactly when the constraint sweep of the
 //    defaults changed a setting beyond the model's defaults (the engine's
 //    answer 1 in the defaults' check).
+//  - The stamp re-check after a favourite is chosen (the constraint engine
+//    has no stamp rule): the stamp the settings name (DDM 297) must be in
+//    the user's stamp list (zanStamp_GetStampList: the stored stamps, or
+//    the defaults while the user has none); otherwise the stamp becomes
+//    "none" (297, 299 and 1857 empty) on the page. The favourite itself is
+//    not rewritten: the page's settings then differ from it and the
+//    selector marks it modified. A list that cannot be read changes
+//    nothing.
 //  - The selector's "redisplay caused by another control": every redisplay
 //    the selector did not start itself or the Defaults button did not start.
 //  - Print-type rows: the button's record lists one button a DDM 334 value;
@@ -41,7 +49,10 @@
 //    paper the output size (DDM 262) unless that is 267 "same as the
 //    original" or the model has no output size.
 //  - uiSmry_UpdatePaperSummary: "<original> -> <output>, <n> copies" from
-//    the selected items' names, shown in the summary control.
+//    the selected items' names, shown in the summary control: the original
+//    is the paper size (DDM 8), the output the output size (DDM 262) by the
+//    zoom's rule above (the original's name again for 267 or a model
+//    without an output size).
 #pragma once
 
 #include "kestrel/sheets/sheet_controls.h"
