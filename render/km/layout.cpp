@@ -174,10 +174,13 @@ LONG SetXupMatrix(nrvxform* m, const PAGEINFO& info, LONG pageNumber, float zoom
 
 // Step 8: the page moves within its cell by the print origin.
 LONG SetOriginMatrix(nrvxform* m, const PAGEINFO& info, LONG side, float zoom, float ratio) {
+  // "Rotated" is the turned cell (the cell rotation flag), for the front's
+  // directions and the back's mirroring alike.
+  const LONG rotated = info.cellRotation != 0 ? 1 : 0;
   LONG kind = info.printOriginKind;
-  if (IsBack(info, side)) kind = GetPrintOriginBack(kind, info.duplex, info.landscapeOutput);
+  if (IsBack(info, side)) kind = GetPrintOriginBack(kind, info.duplex, rotated);
   LONG dx = 0, dy = 0;
-  if (GetDirectionToMove(kind, info.landscapeOutput, &dx, &dy) != 0) return -1;
+  if (GetDirectionToMove(kind, rotated, &dx, &dy) != 0) return -1;
   if (dx == 0 && dy == 0) return 0;
   FLOATOBJ cellW{}, cellH{};
   FLOATOBJ_SetLong(&cellW, Width(info.outArea));

@@ -28,7 +28,12 @@
 //  - N-up counts above 2 with order values 0, 1 and 2 take the type of
 //    order 3 (what the private gate sets for those counts).
 //  - "The output is rotated" of the print-origin directions and of the
-//    back-side mirroring is the page information's landscape-output flag.
+//    back-side mirroring is the turned cell: the page information's cell
+//    rotation flag (layout offset 120), set when the page stands across its
+//    cell (2-, 8- and 32-up portrait, 1-, 4- and 16-up landscape). The
+//    landscape-output flag differs from it for 2-, 8- and 32-up, where it
+//    moved a centred page out of its cell. The back side's mirroring
+//    follows the same flag: it mirrors the directions of the same cell.
 //  - Print-position adjustments (layout 168, 170) are signed 16-bit values;
 //    both adjustment kinds (1 and 2) move the area the same way.
 //  - A page whose page area, output area or N-up cell has no positive

@@ -12,9 +12,19 @@
 //    nothing of it is sent. So a document of pages that draw nothing makes
 //    BeginPage framing (command 138) for each page, and only
 //    skip-blank-pages leaves them out.
-//  - The paper records take the forms as the PDEV holds them: a landscape
-//    form is already turned (width and length exchanged), so nothing is
-//    exchanged again. Margins are left = the left offset, right = width -
+//  - The paper records start from the forms as the PDEV holds them (a
+//    landscape form is already turned: width and length exchanged). The
+//    output record stays so: it is the sheet as fed. The input record of a
+//    landscape page is exchanged back, whole: paper size, imageable size,
+//    offsets and the four margins, so that the page group of the layout
+//    (which exchanges x and y for landscape output itself) is the page the
+//    application drew; left as it was, a landscape page was fitted turned
+//    into its turned cell (1-up at 70 %). The margins go where the page
+//    lands: a landscape page's left edge lies on the sheet's bottom edge and
+//    its top on the sheet's left, so its left, top, right and bottom
+//    margins become the record's bottom, left, top and right ones (what the
+//    layout's margin step and escape 0x5001 read back for landscape
+//    output). Margins are left = the left offset, right = width -
 //    imageable width - left, and likewise top and bottom. With DDM 387 the
 //    application margins (layout 152-158, escape 0x5010) replace them only
 //    when their paper id (160) is the record's paper code and they fit:
@@ -68,11 +78,11 @@
 #include "pageflow.h"
 
 #include <cstring>
+#include <utility>
 
 #include "kestrel/core/ddd.h"
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
-#include "kestrel/core/transedge.h"
 #include "kestrel/core/zanlib.h"
 #include "kestrel/render/km_forms.h"
 #include "kestrel/render/km_services.h"
@@ -202,18 +212,17 @@ LONG OutputPosterParts(PDEV* pdev, WORD page) {
   return result;
 }
 
-// The judgement's request for the current page: the finishing codes from
-// the staple and punch positions (job information 160, 162), the input
-// tray, and the layout. The layout kind is 0 for N-up, else 2; kind 1 (the
-// fallback value) is chosen by no built page step.
+// The judgement's request for the current page: the finishing edge codes
+// (job information 160 and 162 hold DDM 326 and 344, already edge codes such
+// as 0x101 or 0x606, passed as they are), the input tray, and the layout.
+// The layout kind is 0 for N-up, else 2; kind 1 (the fallback value) is
+// chosen by no built page step.
 JUDGE_REQUEST JudgeRequest(PDEV* pdev) {
   const LAYOUTINFO& l = pdev->layoutInfo;
   JUDGE_REQUEST r{};
   r.paperId = l.inputPaper.paperCode;
-  const TRANSEDGE_INPUT staple{static_cast<WORD>(l.orientation ? 2 : 1), l.nup, 0, pdev->jobInfo.stapleEdge};
-  const TRANSEDGE_INPUT punch{static_cast<WORD>(l.orientation ? 2 : 1), l.nup, 0, pdev->jobInfo.punchEdge};
-  if (TransEdge_TranslatePosToEdge(DDM_STAPLE, &staple, &r.stapleCode) != 0) r.stapleCode = 0;
-  if (TransEdge_TranslatePosToEdge(DDM_PUNCH, &punch, &r.punchCode) != 0) r.punchCode = 0;
+  r.stapleCode = pdev->jobInfo.stapleEdge;
+  r.punchCode = pdev->jobInfo.punchEdge;
   r.tray = l.inputTray.trayId;
   r.feedOrientation = l.orientation;
   r.orientation = l.orientation;
@@ -296,8 +305,20 @@ LONG PSRealToDeciMM(LONG value) {
 
 LONG _getInputPaper(PDEV* pdev) {
   if (!pdev) return -1;
-  FillPaper(pdev, pdev->curForm, static_cast<WORD>(Num(pdev, DDM_PAPERSIZE)), &pdev->layoutInfo.inputPaper);
-  pdev->layoutInfo.landscapeOutput = pdev->layoutInfo.inputPaper.landscape;
+  JOBREC_PAPER& p = pdev->layoutInfo.inputPaper;
+  FillPaper(pdev, pdev->curForm, static_cast<WORD>(Num(pdev, DDM_PAPERSIZE)), &p);
+  if (p.landscape) {
+    // The landscape form back to the sheet's way (the top comment).
+    std::swap(p.width, p.height);
+    std::swap(p.imageableWidth, p.imageableHeight);
+    std::swap(p.left, p.top);
+    const JOBREC_PAPER page = p;
+    p.marginBottom = page.marginLeft;
+    p.marginLeft = page.marginTop;
+    p.marginTop = page.marginRight;
+    p.marginRight = page.marginBottom;
+  }
+  pdev->layoutInfo.landscapeOutput = p.landscape;
   return 0;
 }
 

@@ -3,11 +3,14 @@
 #include <kplatform/advapi32_registry.h>
 #include <kplatform/kwindows.h>
 
-#include <cstring>
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <sstream>
 
 #include "pclxl_checker.h"
+#include "pclxl_geometry.h"
 
 namespace fs = std::filesystem;
 
@@ -216,6 +219,140 @@ std::vector<std::string> PjlLines(const std::string& part) {
     out.push_back(line);
   }
   return out;
+}
+
+RoadDocument FramedPagesDocument(int pages) {
+  RoadDocument doc;
+  doc.name = u"framed pages";
+  for (int p = 1; p <= pages; ++p) {
+    doc.pages.push_back({"framed page " + std::to_string(p), [](HDC hdc) {
+                           const int w = GetDeviceCaps(hdc, HORZRES), h = GetDeviceCaps(hdc, VERTRES);
+                           HGDIOBJ pen = SelectObject(hdc, GetStockObject(NULL_PEN));
+                           HGDIOBJ brush = SelectObject(hdc, GetStockObject(BLACK_BRUSH));
+                           const BOOL ok = Rectangle(hdc, 0, 0, w, h);
+                           SelectObject(hdc, brush);
+                           SelectObject(hdc, pen);
+                           return ok != FALSE;
+                         }});
+  }
+  return doc;
+}
+
+namespace {
+
+using pclxl_check::Box;
+
+Box Intersect(const Box& a, const Box& b) {
+  Box out;
+  if (a.empty || b.empty) return out;
+  const double l = std::max(a.left, b.left), t = std::max(a.top, b.top);
+  const double r = std::min(a.right, b.right), bt = std::min(a.bottom, b.bottom);
+  if (l < r && t < bt) {
+    out.add(l, t);
+    out.add(r, bt);
+  }
+  return out;
+}
+
+double Area(const Box& b) { return b.width() * b.height(); }
+
+bool Near(double got, double want) { return std::fabs(got - want) <= 0.001 * std::fabs(want); }
+
+}  // namespace
+
+std::string LandingFaults(const std::string& jobBytes, const Landing& want) {
+  pclxl_check::Listing listing;
+  const pclxl_check::Report report = pclxl_check::check(reinterpret_cast<const uint8_t*>(jobBytes.data()),
+                                                        jobBytes.size(), pclxl_check::Mode::Job, &listing);
+  const pclxl_check::Geometry g = pclxl_check::geometry(listing);
+  std::ostringstream out;
+  if (!report.ok()) out << "the strict checker's findings:\n" << report.text();
+  if (!g.problem.empty()) out << g.problem << "\n";
+  if (g.sides.empty()) out << "no sheet side\n";
+  // Two printer dots at 600 dpi: the printable area's edge in whole pixels.
+  const double tolerance = g.unitsPerInch / 300;
+  auto scaleFault = [&](const pclxl_check::Section& s, const std::string& where) {
+    if (want.scale > 0 && !(Near(s.ctm.scaleX(), want.scale) && Near(s.ctm.scaleY(), want.scale)))
+      out << where << ": scale " << s.ctm.scaleX() << " x " << s.ctm.scaleY() << ", not " << want.scale << "\n";
+  };
+  if (want.posterParts > 0) {
+    const size_t parts = static_cast<size_t>(want.posterParts);
+    if (g.sides.size() % parts != 0) out << g.sides.size() << " sides are no whole number of posters\n";
+    for (size_t first = 0; first + parts <= g.sides.size(); first += parts) {
+      const std::string poster = "poster " + std::to_string(first / parts + 1);
+      std::vector<Box> tiles;
+      Box page;
+      for (size_t k = first; k < first + parts; ++k) {
+        const pclxl_check::SheetSide& side = g.sides[k];
+        const std::string where = poster + " side " + std::to_string(k + 1);
+        if (side.sections.size() != 1) {
+          out << where << ": " << side.sections.size() << " page transforms painted, not one\n";
+          continue;
+        }
+        const pclxl_check::Section& s = side.sections[0];
+        scaleFault(s, where);
+        if (page.empty) page = s.user;
+        tiles.push_back(s.ctm.unmap(side.printable));
+      }
+      // The parts cover the page once: no two overlap, together no gap.
+      const double slack = tolerance * (page.width() + page.height());
+      double covered = 0;
+      for (size_t a = 0; a < tiles.size(); ++a) {
+        covered += Area(Intersect(tiles[a], page));
+        for (size_t b = a + 1; b < tiles.size(); ++b)
+          if (Area(Intersect(tiles[a], tiles[b])) > slack)
+            out << poster << ": parts " << a + 1 << " and " << b + 1 << " overlap: " << tiles[a].text() << " "
+                << tiles[b].text() << "\n";
+      }
+      if (Area(page) - covered > slack)
+        out << poster << ": the parts leave " << Area(page) - covered << " square units of the page "
+            << page.text() << " unprinted\n";
+    }
+  } else {
+    const std::vector<std::pair<int, int>> cells =
+        want.cells.empty() ? std::vector<std::pair<int, int>>{{0, 0}} : want.cells;
+    for (size_t i = 0; i < g.sides.size(); ++i) {
+      const pclxl_check::SheetSide& side = g.sides[i];
+      if (side.sections.size() > cells.size())
+        out << "side " << i + 1 << ": " << side.sections.size() << " pages on " << cells.size() << " cells\n";
+      if (side.sections.empty()) out << "side " << i + 1 << ": no page painted\n";
+      for (size_t k = 0; k < side.sections.size() && k < cells.size(); ++k) {
+        const pclxl_check::Section& s = side.sections[k];
+        const std::string where = "side " + std::to_string(i + 1) + " page " + std::to_string(k + 1);
+        // The cell as read, on the sheet as fed: the page's x axis points
+        // right (0), up (90), left (180) or down (270).
+        const int turn = static_cast<int>(std::lround(s.ctm.angle() / 90.0)) % 4;
+        const int C = want.columns, R = want.rows, cu = cells[k].first, rv = cells[k].second;
+        int col = cu, row = rv, cols = C, rows = R;
+        if (turn == 1) {
+          col = rv;
+          row = C - 1 - cu;
+        } else if (turn == 2) {
+          col = C - 1 - cu;
+          row = R - 1 - rv;
+        } else if (turn == 3) {
+          col = R - 1 - rv;
+          row = cu;
+        }
+        if (turn % 2 == 1) std::swap(cols, rows);
+        const double w = side.printable.width() / cols, h = side.printable.height() / rows;
+        Box cell;
+        cell.add(side.printable.left + col * w, side.printable.top + row * h);
+        cell.add(side.printable.left + (col + 1) * w, side.printable.top + (row + 1) * h);
+        if (!s.painted.inside(cell, tolerance))
+          out << where << ": painted " << s.painted.text() << " outside its cell " << cell.text() << "\n";
+        const bool fillsX = std::fabs(s.painted.width() - cell.width()) <= 0.001 * cell.width() + tolerance;
+        const bool fillsY = std::fabs(s.painted.height() - cell.height()) <= 0.001 * cell.height() + tolerance;
+        if (!fillsX && !fillsY)
+          out << where << ": painted " << s.painted.text() << " fills its cell " << cell.text()
+              << " across neither axis\n";
+        scaleFault(s, where);
+      }
+    }
+  }
+  std::string faults = out.str();
+  if (!faults.empty()) faults += "where the job paints:\n" + g.text();
+  return faults;
 }
 
 }  // namespace kestrel::test

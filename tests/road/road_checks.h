@@ -71,4 +71,35 @@ std::string JobShapeDiff(const std::string& a, const std::string& b);
 // The PJL lines of a part ("@PJL ..." without their line ends).
 std::vector<std::string> PjlLines(const std::string& part);
 
+// `pages` pages that each paint their whole page (a filled rectangle over
+// the DC's HORZRES x VERTRES, no pen, nothing else): where such a page is
+// painted on the sheet is where the page lands.
+kestrel::road::RoadDocument FramedPagesDocument(int pages);
+
+// Where a job's logical pages must land, for LandingFaults. Sheet sides are
+// taken in the stream's order; each logical page is one section of the
+// checker's geometry (one page transform), in the order the side paints
+// them.
+struct Landing {
+  // As the side is read (turned so that its pages stand upright): its
+  // printable area cut into columns x rows equal cells, and the cell
+  // (column, row; (0, 0) top left) of the side's first, second, ... logical
+  // page; no cells: one page a side in the whole area. Every page must lie
+  // in its cell and fill it across one axis (a fitted page; within 0.1 %).
+  // The reading turn is each page's own: its transform's angle on the
+  // sheet as it is fed.
+  int columns = 1, rows = 1;
+  std::vector<std::pair<int, int>> cells;
+  // The scale of every page's transform (within 0.1 %); 0 checks none.
+  double scale = 0;
+  // A poster: every logical page is printed over posterParts sheet sides,
+  // one section each at `scale`, and the parts of the printable area they
+  // carry (mapped back onto the page) cover the page's painted box once: no
+  // gap, no overlap. The cells are not checked.
+  int posterParts = 0;
+};
+// "" when the job lands as `want` says, else every fault found, a line each,
+// with the sheet side and page.
+std::string LandingFaults(const std::string& jobBytes, const Landing& want);
+
 }  // namespace kestrel::test

@@ -19,6 +19,7 @@
 #include "kestrel/render/pdev.h"
 #include "kestrel/render/xl_inband.h"
 #include "kplatform/byte_order.h"
+#include "kplatform/wingdi_consts.h"
 #include "renderer_fixture.h"
 
 namespace {
@@ -319,6 +320,37 @@ TEST_F(KmEscapeJob, PageInfoAtTwoUp) {
   Bytes number(4);
   EXPECT_EQ(Esc(KM_ESC_GET_PAGE_NUMBER, nullptr, &number), 1);
   EXPECT_EQ(number, U32(3));
+  ASSERT_TRUE(KpEngineEndDoc(session_, 0));
+  EXPECT_TRUE(KpEngineDisablePDEV(session_));
+}
+
+// A landscape page with the application's own margins (DDM 387, escape
+// 0x5010: left 10 mm, right 20, top 30, bottom 40): the page-level marking
+// rectangle of escape 0x5001 is the page less those margins, each on its own
+// side of the landscape page (pixels at 600 dpi from the page's corner).
+TEST_F(KmEscapeJob, PageInfoOfALandscapePageKeepsEachMarginOnItsSide) {
+  Open([](CreateDcDevmode& dm) {
+    ASSERT_TRUE(dm.Set(DDM_ORIENTATION, DMORIENT_LANDSCAPE));
+    ASSERT_TRUE(dm.Set(DDM_APP_MARGINS, 1));
+  });
+  ASSERT_TRUE(KpEngineStartDoc(session_, u"landscape", 1));
+  const WORD margins[5] = {9, 100, 200, 300, 400};  // A4; left, right, top, bottom in 0.1 mm
+  Bytes in(sizeof margins);
+  std::memcpy(in.data(), margins, sizeof margins);
+  ASSERT_EQ(Esc(KM_ESC_SET_APP_MARGIN, &in, nullptr), 1);
+  ASSERT_TRUE(KpEngineStartPage(session_));
+  Draw();
+  Pdev()->jobInfo.stampOnAll = 1;
+  const Bytes info = PageInfo(KM_PAGEINFO_END_OF_PAGE);
+  KM_PAGEINFO page{};
+  std::memcpy(&page, info.data(), sizeof page);
+  ASSERT_EQ(page.pageMarkDue, 1u);
+  const double px = 600.0 / 254;  // pixels a tenth of a millimetre
+  EXPECT_NEAR(page.markLeft, 100 * px, 2);
+  EXPECT_NEAR(page.markRight, (2970 - 200) * px, 2);
+  EXPECT_NEAR(page.markTop, 300 * px, 2);
+  EXPECT_NEAR(page.markBottom, (2100 - 400) * px, 2);
+  ASSERT_TRUE(KpEngineSendPage(session_));
   ASSERT_TRUE(KpEngineEndDoc(session_, 0));
   EXPECT_TRUE(KpEngineDisablePDEV(session_));
 }

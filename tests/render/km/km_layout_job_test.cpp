@@ -446,6 +446,35 @@ TEST_F(KmLayoutJob, FeedValuesOfTheTraysJudgeTheImage) {
   EXPECT_TRUE(KpEngineDisablePDEV(d.session));
 }
 
+// A stapled or punched page (DDM 326, 344: edge codes) is judged by its
+// finishing edge when the page opens: a portrait A4 page one a sheet lies
+// as the layout says (1) for the edges 0x101 and 0x202, and is turned for
+// 0x303 and 0x404.
+TEST_F(KmLayoutJob, AStapledPageIsTurnedByItsFinishingEdge) {
+  struct Case {
+    WORD ddm;
+    LONG code;
+    LONG turned;
+  } cases[] = {
+      {DDM_STAPLEEDGE, 0x101, 0}, {DDM_STAPLEEDGE, 0x303, 1}, {DDM_STAPLEEDGE, 0x404, 1},
+      {DDM_PUNCHEDGE, 0x202, 0},  {DDM_PUNCHEDGE, 0x303, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.ddm << " 0x" << std::hex << c.code);
+    Doc d = Prepare();
+    ASSERT_TRUE(d.dm.Set(c.ddm, c.code));
+    ASSERT_TRUE(Enable(d));
+    ASSERT_TRUE(KpEngineStartDoc(d.session, u"stapled", 1));
+    ASSERT_TRUE(KpEngineStartPage(d.session));
+    const PDEV* pdev = reinterpret_cast<PDEV*>(KpEngineSessionPDEV(d.session));
+    ASSERT_TRUE(KpEngineSendPage(d.session));  // the page opens as it ends: _StartPage_Logical
+    EXPECT_EQ(pdev->imageRotation, c.turned);
+    EXPECT_TRUE(KpEngineEndDoc(d.session, 0));
+    EXPECT_TRUE(KpEngineDisablePDEV(d.session));
+    Checked(d);
+  }
+}
+
 }  // namespace
 namespace {
 

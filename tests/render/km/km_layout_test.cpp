@@ -13,6 +13,7 @@
 #include "layout.h"
 #include "pagemat.h"
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -221,7 +222,7 @@ TEST(KmLayoutDevice, OneUpPortraitMapsDevicePixelsOntoThePrintableArea) {
 
 TEST(KmLayoutDevice, PortraitPageOnLandscapeOutputTurnsAndFits) {
   LAYOUTINFO l = Plain(600);
-  l.inputPaper = A4(true);  // the form as the PDEV holds a landscape page
+  l.inputPaper = A4(true);  // a record of landscape dimensions
   l.landscapeOutput = 1;
   l.orientation = 0;
   const PAGEINFO info = Info(l);
@@ -321,6 +322,55 @@ TEST(KmLayoutOrigin, KindFourCentresTheZoomedPage) {
   const Pt c = Apply(m, (info.pageArea.left + info.pageArea.right) / 2.0, (info.pageArea.top + info.pageArea.bottom) / 2.0);
   EXPECT_NEAR(c.x, (42 + 2058) / 2.0, 0.51);
   EXPECT_NEAR(c.y, (42 + 2928) / 2.0, 0.51);
+}
+
+// Every print origin keeps the page in its N-up cell, portrait and
+// landscape, on the cells a job turns (2-, 8-up portrait; 4-up landscape)
+// and on those it does not; kind 4 centres it. The records are the job's:
+// the input record as the sheet lies, landscape output for a landscape
+// page, the grid and its flags as the job records set them.
+TEST(KmLayoutOrigin, EveryKindKeepsThePageInItsCell) {
+  for (LONG orientation : {0, 1})
+    for (LONG nup : {1, 2, 4, 8})
+      for (LONG kind : {1, 2, 3, 4})
+        for (LONG page : {1, 2}) {
+          SCOPED_TRACE(testing::Message() << "orientation " << orientation << " " << nup << "-up kind " << kind
+                                          << " page " << page);
+          LAYOUTINFO l = Plain(600);
+          l.landscapeOutput = orientation;
+          l.orientation = orientation;
+          l.nup = nup;
+          l.gridColumns = nup == 1 ? 1 : (nup == 2 ? 1 : 2);
+          l.gridRows = nup / l.gridColumns;
+          l.gridTurned = nup == 2 || nup == 8 ? 1 : 0;
+          l.paperTurned = orientation != l.gridTurned ? 1 : 0;
+          l.pageOrder = 3;
+          l.member382 = kind;
+          const PAGEINFO info = Info(l);
+          nrvxform m{}, dev{};
+          LAYOUT_RECT cell{};
+          ASSERT_EQ(comm_Page_Layout(&m, &info, page, 1, &cell), 0);
+          ASSERT_EQ(_culcDeviceMatrix(&info, &m, &dev), 0);
+          // The device page's corners on the sheet (y down, as the cell).
+          const double w = info.pageArea.right - info.pageArea.left, h = info.pageArea.bottom - info.pageArea.top;
+          double left = 1e9, top = 1e9, right = -1e9, bottom = -1e9;
+          for (double x : {0.0, w})
+            for (double y : {0.0, h}) {
+              const Pt q = Apply(dev, x, y);
+              left = std::min(left, q.x);
+              right = std::max(right, q.x);
+              top = std::min(top, q.y);
+              bottom = std::max(bottom, q.y);
+            }
+          EXPECT_GE(left, cell.left - 1.0);
+          EXPECT_GE(top, cell.top - 1.0);
+          EXPECT_LE(right, cell.right + 1.0);
+          EXPECT_LE(bottom, cell.bottom + 1.0);
+          if (kind == 4) {
+            EXPECT_NEAR((left + right) / 2, (cell.left + cell.right) / 2.0, 1.0);
+            EXPECT_NEAR((top + bottom) / 2, (cell.top + cell.bottom) / 2.0, 1.0);
+          }
+        }
 }
 
 TEST(KmLayoutOrigin, DirectionsAndBackSideMirroring) {
