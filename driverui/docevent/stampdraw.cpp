@@ -2,12 +2,34 @@
 // drawing calls, between the application's own pages.
 //
 // Our rules (the design leaves them to us):
-//  - A text stamp is one line centred in the stamp rectangle of GetPageInfo
-//    (words 3-6), turned by the angle (tenths of a degree for the font's
-//    escapement); its height is the stamp size in points at the resolution
-//    (DDM 20); with transparency the colour is mixed toward white by that
-//    percentage; no frame. The orientation only swaps the rectangle's
-//    sides when the stamp does not turn with the page.
+//  - GetPageInfo's rectangles are the renderer's, on the page with its
+//    corner at (0, 0); the DC's (0, 0) is the corner of the printable area.
+//    Both are moved onto the DC by its PHYSICALOFFSETX/Y before anything is
+//    drawn (drawn as given, a stamp sat off centre by the unprintable edge
+//    and the footer ran past the bottom of the sheet).
+//  - A text stamp is one line whose middle is the middle of the stamp
+//    rectangle of GetPageInfo (words 3-6), turned by the angle (degrees,
+//    counter-clockwise; the font's escapement in tenths), in the stamp's
+//    font with its height set by the stamp size.
+//  - The stamp size is in points at the resolution (DDM 20); a size of 0
+//    (a devmode whose stamp was never set from a stamp record) takes the
+//    default stamp record's (zanStamp_GetStampInfo without a name). A
+//    stamp never leaves the page: when its text, turned, is wider or
+//    taller than the stamp rectangle less a twentieth of it on each side,
+//    its height is shrunk until it fits (the default record's 128 points
+//    make "CONFIDENTIAL" about 330 mm long, shrunk to about 150 mm on A4
+//    at 45 degrees); a stamp that fits keeps its size. The box that must
+//    fit is the text's cell (GetTextExtentPoint32W: the advances by the
+//    font's height), turned.
+//  - With transparency the colour is mixed toward white by that
+//    percentage; no frame.
+//  - The stamp rectangle is used as GetPageInfo gives it, in the page's
+//    orientation as the DC draws it: a landscape page's rectangle is
+//    already landscape (swapping its sides for a stamp that does not turn
+//    with the page put the stamp off the middle and off the page). The
+//    angle is the page's: a stamp that does not turn with the page (DDM
+//    1288 clear) is drawn as one that does, since the side the landscape
+//    page is turned to on the sheet is the renderer's and not known here.
 //  - A bitmap stamp is a .bmp file named by the stamp's bitmap name (an
 //    absolute path, or one below the driver directory), drawn at the
 //    rectangle's top left in bands of at most kTileRows rows: each band is
@@ -24,6 +46,7 @@
 //    a black pen of kRulePoints / 10 points (at least one pixel).
 // Results: 1 drawn, -1 when a drawing call or escape failed.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -93,6 +116,44 @@ void HeaderFace(void* devmode, WCHAR face[LF_FACESIZE]) {
   CopyZ(face, LF_FACESIZE, def.lfFaceName);
 }
 
+// A rectangle of GetPageInfo moved onto the DC (see the rules above).
+struct DcRect {
+  double left, top, right, bottom;
+};
+DcRect OnDc(HDC hdc, float left, float top, float right, float bottom) {
+  const double x = GetDeviceCaps(hdc, PHYSICALOFFSETX), y = GetDeviceCaps(hdc, PHYSICALOFFSETY);
+  return {left - x, top - y, right - x, bottom - y};
+}
+
+constexpr LONG kStampBorderParts = 20;  // the stamp keeps a twentieth of its rectangle free on each side
+constexpr int kStampFitTries = 8;       // shrinking steps; the extent is not quite linear in the height
+constexpr double kPi = 3.14159265358979323846;
+
+// The stamp's font at `height` pixels, and its text cell measured unturned
+// (with a copy of the font at escapement 0: the extent of turned text is
+// not the cell's on every DC).
+struct StampFont {
+  HFONT font = nullptr;
+  SIZE extent{};
+};
+StampFont MakeStampFont(HDC hdc, LOGFONTW lf, LONG height, LPCWSTR text, LONG length) {
+  StampFont f;
+  lf.lfHeight = -height;
+  f.font = CreateFontIndirectW(&lf);
+  lf.lfEscapement = lf.lfOrientation = 0;
+  HFONT upright = CreateFontIndirectW(&lf);
+  if (!f.font || !upright) {
+    if (f.font) DeleteObject(f.font);
+    if (upright) DeleteObject(upright);
+    return {};
+  }
+  HGDIOBJ old = SelectObject(hdc, upright);
+  if (!GetTextExtentPoint32W(hdc, text, length, &f.extent)) f.extent = SIZE{};
+  SelectObject(hdc, old);
+  DeleteObject(upright);
+  return f;
+}
+
 }  // namespace
 
 int PrintWaterMark(HDC hdc, const KM_PAGEINFO* info, LONG orientation, LONG resolution, LONG angle,
@@ -100,28 +161,52 @@ int PrintWaterMark(HDC hdc, const KM_PAGEINFO* info, LONG orientation, LONG reso
                    BOOL fixedToPaper) {
   if (!hdc || !info || !text || !*text) return -1;
   if (resolution <= 0) resolution = kDefaultResolution;
+  if (size <= 0) {
+    STAMPINFO record{};
+    zanStamp_GetStampInfo(nullptr, nullptr, nullptr, &record, TRUE);
+    size = record.size;
+  }
   LOGFONTW lf = font ? *font : LOGFONTW{};
-  lf.lfHeight = -(size > 0 ? size : 1) * resolution / kPointsPerInch;
   lf.lfEscapement = lf.lfOrientation = angle * 10;
-  float left = info->markLeft, top = info->markTop, right = info->markRight, bottom = info->markBottom;
-  if (fixedToPaper && orientation == DMORIENT_LANDSCAPE) {
-    std::swap(left, top);
-    std::swap(right, bottom);
+  // The stamp rectangle is the page's as the DC draws it, landscape pages
+  // included: whether the stamp turns with the page does not change where
+  // the page is (see the rules above).
+  (void)orientation;
+  (void)fixedToPaper;
+  const DcRect mark = OnDc(hdc, info->markLeft, info->markTop, info->markRight, info->markBottom);
+  const double width = (mark.right - mark.left) * (kStampBorderParts - 2) / kStampBorderParts;
+  const double height = (mark.bottom - mark.top) * (kStampBorderParts - 2) / kStampBorderParts;
+  const double turn = angle * kPi / 180;
+  const double c = std::cos(turn), s = std::sin(turn);
+  const LONG length = static_cast<LONG>(kp_WideLength(text));
+  // The turned cell's width and height, and how much too large it is.
+  auto over = [&](const SIZE& e) {
+    const double w = e.cx * std::fabs(c) + e.cy * std::fabs(s), h = e.cx * std::fabs(s) + e.cy * std::fabs(c);
+    return std::max({w / std::max(width, 1.0), h / std::max(height, 1.0), 0.0});
+  };
+  LONG pixels = std::max<LONG>(1, size * resolution / kPointsPerInch);
+  StampFont f = MakeStampFont(hdc, lf, pixels, text, length);
+  for (int i = 0; i < kStampFitTries && f.font && over(f.extent) > 1 && pixels > 1; ++i) {
+    const LONG smaller = std::min(pixels - 1, static_cast<LONG>(pixels / over(f.extent)));
+    pixels = std::max<LONG>(1, smaller);
+    DeleteObject(f.font);
+    f = MakeStampFont(hdc, lf, pixels, text, length);
   }
   int saved = SaveDC(hdc);
-  HFONT f = CreateFontIndirectW(&lf);
-  HGDIOBJ old = f ? SelectObject(hdc, f) : nullptr;
+  HGDIOBJ old = f.font ? SelectObject(hdc, f.font) : nullptr;
   SetTextColor(hdc, Mix(color, transparency));
   SetBkMode(hdc, TRANSPARENT);
-  SIZE extent{};
-  LONG length = static_cast<LONG>(kp_WideLength(text));
-  if (!GetTextExtentPoint32W(hdc, text, length, &extent)) extent = SIZE{};
-  LONG x = static_cast<LONG>((left + right) / 2) - extent.cx / 2;
-  LONG y = static_cast<LONG>((top + bottom) / 2) - extent.cy / 2;
-  int r = DrawText(hdc, x, y, std::u16string(text, static_cast<size_t>(length)));
+  // The text starts at its cell's top left: the cell's middle, less half
+  // the cell along the baseline (cos, -sin on the DC, y down) and half
+  // down it (sin, cos).
+  const double cx = (mark.left + mark.right) / 2, cy = (mark.top + mark.bottom) / 2;
+  const double hw = f.extent.cx / 2.0, hh = f.extent.cy / 2.0;
+  const LONG x = static_cast<LONG>(std::lround(cx - hw * c - hh * s));
+  const LONG y = static_cast<LONG>(std::lround(cy + hw * s - hh * c));
+  int r = f.font ? DrawText(hdc, x, y, std::u16string(text, static_cast<size_t>(length))) : -1;
   if (old) SelectObject(hdc, old);
   if (saved) RestoreDC(hdc, saved);
-  if (f) DeleteObject(f);
+  if (f.font) DeleteObject(f.font);
   return r;
 }
 
@@ -218,11 +303,13 @@ int _HeaderFooter(HDC hdc, void* devmode, const KM_PAGEINFO* info) {
     HFONT f = CreateFontIndirectW(&lf);
     HGDIOBJ old = f ? SelectObject(hdc, f) : nullptr;
     SetBkMode(hdc, TRANSPARENT);
-    LONG left = static_cast<LONG>(info->printableLeft);
-    LONG top = static_cast<LONG>(info->printableTop);
-    LONG bottom = static_cast<LONG>(info->printableBottom);
+    const DcRect printable =
+        OnDc(hdc, info->printableLeft, info->printableTop, info->printableRight, info->printableBottom);
+    LONG left = static_cast<LONG>(printable.left);
+    LONG top = static_cast<LONG>(printable.top);
+    LONG bottom = static_cast<LONG>(printable.bottom);
     LONG lineHeight = -lf.lfHeight;
-    LONG right = static_cast<LONG>(info->printableRight);
+    LONG right = static_cast<LONG>(printable.right);
     LONG gap = lineHeight / 4;
     r = 1;
     if (DrawText(hdc, left, top, header) != 1) r = -1;

@@ -447,31 +447,42 @@ class Follower {
     if (data == nullptr) return;
     const size_t count = data->numbers.size();
     const double size = gs_.charSize;
-    // The glyphs' frame: the cursor, the character scale and angle.
-    const Transform frame = compose(compose(scale(gs_.charScaleX, gs_.charScaleY), turn(gs_.charAngle)),
-                                    translate(cx_, cy_));
+    // A glyph's frame at its origin: the character scale and angle. The
+    // spacing data are user-space moves of the cursor (turned text carries
+    // its baseline's direction in XSpacingData and YSpacingData together);
+    // without them a glyph advances along its own turned baseline.
+    const Transform glyph = compose(scale(gs_.charScaleX, gs_.charScaleY), turn(gs_.charAngle));
+    const bool spaced = spacing != nullptr || rise != nullptr;
+    auto at = [](const ListedAttribute* a, size_t i) {
+      return a != nullptr && i < a->numbers.size() ? a->numbers[i] : 0.0;
+    };
     Box user, sheet;
-    double x = 0, y = 0;
+    double x = cx_, y = cy_;
     for (size_t i = 0; i < count; ++i) {
-      const bool hasAdvance = spacing != nullptr && i < spacing->numbers.size() && i + 1 < count;
-      const double advance = spacing != nullptr && i < spacing->numbers.size() ? spacing->numbers[i] : kGlyphWidth * size;
-      const double width = hasAdvance ? advance : kGlyphWidth * size;
-      for (double gx : {x, x + width})
-        for (double gy : {y - size, y + kGlyphDescent * size}) {
+      double dx = at(spacing, i), dy = at(rise, i);
+      if (!spaced) {
+        const double width = kGlyphWidth * size;
+        dx = width * glyph.a;
+        dy = width * glyph.b;
+      }
+      const bool hasAdvance = spaced && i + 1 < count;
+      const double width = hasAdvance ? std::hypot(dx, dy) : kGlyphWidth * size;
+      for (double gx : {0.0, width})
+        for (double gy : {-size, kGlyphDescent * size}) {
           double ux, uy;
-          frame.apply(gx, gy, &ux, &uy);
+          glyph.apply(gx, gy, &ux, &uy);
+          ux += x;
+          uy += y;
           user.add(ux, uy);
           double sx, sy;
           gs_.ctm.apply(ux, uy, &sx, &sy);
           sheet.add(sx, sy);
         }
-      x += advance;
-      if (rise != nullptr && i < rise->numbers.size()) y += rise->numbers[i];
+      x += dx;
+      y += dy;
     }
-    double ex, ey;
-    frame.apply(x, y, &ex, &ey);
-    cx_ = ex;
-    cy_ = ey;
+    cx_ = x;
+    cy_ = y;
     if (toPath) {
       path_.add(sheet);
       pathUser_.add(user);

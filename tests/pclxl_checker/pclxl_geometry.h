@@ -27,9 +27,14 @@
 //    widens the painted box by half of SetPenWidth;
 //  - text: Text and TextPath from the current cursor, with SetFont's
 //    CharSize, SetCharScale and SetCharAngle; the glyphs are taken as boxes
-//    from the baseline up one CharSize and down a quarter of it, each as
-//    wide as its XSpacingData advance (0.6 CharSize for the last glyph and
-//    for text without spacing data); the cursor moves by the advances;
+//    in their own frame (scaled and turned by the character scale and
+//    angle) from the baseline up one CharSize and down a quarter of it,
+//    each as long as its advance (0.6 CharSize for the last glyph and for
+//    text without spacing data). XSpacingData and YSpacingData are moves
+//    of the cursor in user space, as a printer applies them (the character
+//    angle turns the glyphs, not these moves: turned text carries its
+//    baseline's direction in the two together); without them the cursor
+//    moves along the glyphs' turned baseline;
 //  - images: BeginImage's DestinationSize at the current cursor.
 //  - BeginPage's Orientation: the logical page is turned on the sheet as
 //    SetPageRotation turns it (landscape a quarter counter-clockwise).

@@ -29,6 +29,7 @@
 #include "kestrel/core/devmode.h"
 #include "kestrel/core/printerdata.h"
 #include "kestrel/core/zanlib.h"
+#include "kestrel/ui/stamp.h"
 #include "pclxl_checker.h"
 #include "queue_files.h"
 #include "road_internal.h"
@@ -436,6 +437,25 @@ RoadResult RoadReadSettings(const RoadQueue& q, std::vector<RoadSetting>* settin
 
 namespace {
 
+// The stamp `name` of the queue's store in the devmode: the record's text,
+// size, font and colour, and the font's escapement (tenths of a degree) as
+// the stamp's angle in whole degrees, 0-359.
+bool StampFromStore(HANDLE printer, HCDDD ddd, const std::u16string& name, void* devmode, void* printerData) {
+  STAMPINFO record{};
+  if (zanStamp_GetStampInfo(printer, ddd, name.c_str(), &record, FALSE) != STAMP_OK) return false;
+  const std::u16string stampName = record.name, text = record.text;
+  constexpr LONG kFullTurn = 360, kTenths = 10;
+  const LONG angle = ((record.font.lfEscapement / kTenths) % kFullTurn + kFullTurn) % kFullTurn;
+  return ddm_SetValue(DDM_STAMPNAME, devmode, printerData, DDM_TYPE_STRING,
+                      static_cast<DWORD>((stampName.size() + 1) * sizeof(char16_t)), stampName.c_str()) == 0 &&
+         ddm_SetValue(DDM_STAMP_TEXT_NAME, devmode, printerData, DDM_TYPE_STRING,
+                      static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)), text.c_str()) == 0 &&
+         ddm_SetValue(DDM_STAMP_FONT, devmode, printerData, DDM_TYPE_FONT, sizeof record.font, &record.font) == 0 &&
+         ddm_SetNumber(DDM_STAMP_SIZE, devmode, printerData, record.size) &&
+         ddm_SetNumber(DDM_STAMP_COLOR, devmode, printerData, static_cast<LONG>(record.color)) &&
+         ddm_SetNumber(DDM_STAMP_ANGLE, devmode, printerData, angle);
+}
+
 // The document's own settings: the queue's devmode changed for the job.
 bool DocumentDevmode(const RoadQueue& q, const RoadDocument& document, std::vector<BYTE>* dm, RoadResult* result) {
   std::lock_guard<std::mutex> hold(SettingsLock());
@@ -446,7 +466,12 @@ bool DocumentDevmode(const RoadQueue& q, const RoadDocument& document, std::vect
   bool ok = opened.ok() && pd_GetPrinterData(printer.get(), pd.data(), data.ddd) &&
             QueueDevmode(Props(data.library), printer, dm, nullptr);
   if (!ok) *result = Fail(RoadStatus::Settings, "cannot read the queue's settings for the document");
-  if (ok && !document.settings(dm->data(), pd.data())) {
+  if (ok && !document.stamp.empty() &&
+      !StampFromStore(printer.get(), data.ddd, document.stamp, dm->data(), pd.data())) {
+    *result = Fail(RoadStatus::Settings, "the queue's stamp store has no stamp \"" + Narrow(document.stamp) + "\"");
+    ok = false;
+  }
+  if (ok && document.settings && !document.settings(dm->data(), pd.data())) {
     *result = Fail(RoadStatus::Document, "the document's settings cannot be made");
     ok = false;
   }
@@ -468,7 +493,7 @@ RoadJob RoadPrint(const RoadQueue& q, const RoadDocument& document) {
   const std::u16string port = PortName(q);
 
   std::vector<BYTE> devmode;
-  if (document.settings && !DocumentDevmode(q, document, &devmode, &job.result)) return job;
+  if ((document.settings || !document.stamp.empty()) && !DocumentDevmode(q, document, &devmode, &job.result)) return job;
   HDC hdc = CreateDCW(nullptr, job.printer.c_str(), nullptr,
                       devmode.empty() ? nullptr : reinterpret_cast<const DEVMODEW*>(devmode.data()));
   if (hdc == nullptr) {

@@ -95,13 +95,24 @@ struct RoadDocument {
   // (CreateDCW). The queue's stored settings are not changed. False stops
   // the job before it starts (RoadStatus::Document).
   std::function<bool(void* devmode, void* printerData)> settings;
+  // When not empty, the job prints the stamp of this name as the queue's
+  // stamp store keeps it for the user (zanStamp_GetStampInfo; the store is
+  // made from the driver's defaults at its first use): the record's text,
+  // size, font, colour, and its font's escapement as the stamp's angle are
+  // set in the job's devmode (as with `settings`, before it runs); the
+  // transparency is not in the record and stays the document's to choose
+  // in `settings`. A name the store lacks stops the job before it starts
+  // (RoadStatus::Settings).
+  std::u16string stamp;
 };
 // The built-in sample: a cover page of text in two downloaded TrueType faces
 // and a device font; a vector page; a photo page; a page that draws nothing;
 // a page left to the driver's stamp and header/footer. The driver decides
 // stamps and the header/footer for the whole job (a ResetDC keeps them), so
-// the sample asks for them for this job (its `settings`) and every page
-// carries them; the queue's stored settings stay as they are.
+// the sample asks for them for this job (its `stamp`, "Confidential" as the
+// store keeps it, transparent so that the page's own drawing shows through,
+// and its `settings`) and every page carries them; the queue's stored
+// settings stay as they are.
 RoadDocument RoadSampleDocument();
 
 // What a printed job became.

@@ -169,14 +169,11 @@ bool Photo(HDC hdc) {
   return ok;
 }
 
-// The job's settings: the driver's "Confidential" stamp (its name and its
-// text, strings 5600 and 5610 of the resource module) and the header/footer
-// with the document name, date and time.
+// The job's settings beside its stamp (RoadDocument::stamp): the stamp
+// drawn transparent, so that the page's own drawing shows through it, and
+// the header/footer with the document name, date and time.
 bool StampAndHeader(void* devmode, void* printerData) {
-  const char16_t stamp[] = u"Confidential";
-  const char16_t text[] = u"CONFIDENTIAL";
-  bool ok = ddm_SetValue(DDM_STAMPNAME, devmode, printerData, DDM_TYPE_STRING, sizeof stamp, stamp) == 0 &&
-            ddm_SetValue(DDM_STAMP_TEXT_NAME, devmode, printerData, DDM_TYPE_STRING, sizeof text, text) == 0;
+  bool ok = ddm_SetNumber(DDM_STAMP_TRANSPARENT, devmode, printerData, 1);
   for (WORD id : {DDM_HEADERFOOTER_DOCNAME, DDM_HEADERFOOTER_DATE, DDM_HEADERFOOTER_TIME})
     ok = ok && ddm_SetNumber(id, devmode, printerData, 1);
   return ok;
@@ -206,6 +203,9 @@ RoadDocument RoadSampleDocument() {
        "which every page of the job carries",
        StampPage},
   };
+  // The driver's "Confidential" stamp (string 5600 of the resource module)
+  // as the user's stamp store keeps it.
+  doc.stamp = u"Confidential";
   doc.settings = StampAndHeader;
   return doc;
 }

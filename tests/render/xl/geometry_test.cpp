@@ -132,6 +132,13 @@ TEST(CheckerGeometry, PaintingOperators) {
            Sent([](XlContext* c) { return xl_setcursor(c, POINT{1000, 1000}); }) +
            hex("C8 C0 02 41 42 F8 AB CB C0 02 3C 00 00 00 F8 AF A8"),
        1000, 900, 1120, 1025},
+      // Turned text: CharAngle 90 turns the glyphs (x up the sheet); the
+      // spacing moves the cursor in user space, here 60 up.
+      {"turned text",
+       noPen + hex("C8 C0 01 46 F8 A8 C5 00 00 C8 42 F8 A6 C1 4E 02 F8 AA 6F") + hex("C1 5A 00 F8 A1 64") +
+           Sent([](XlContext* c) { return xl_setcursor(c, POINT{1000, 1000}); }) +
+           hex("C8 C0 02 41 42 F8 AB CB C0 02 00 00 00 00 F8 AF CB C0 02 C4 FF 00 00 F8 B0 A8"),
+       900, 880, 1025, 1000},
       {"image at the cursor", Sent([](XlContext* c) { return xl_setcursor(c, POINT{500, 500}); }) +
                                   Sent([](XlContext* c) { return xl_beginimage(c, 1, 0, 2, 2, 200, 100); }) +
                                   Sent(xl_endimage),
