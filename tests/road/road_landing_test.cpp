@@ -124,14 +124,9 @@ const std::vector<Row>& Rows() {
       const int count = std::min(3, g.columns * g.rows);
       const std::vector<RoadSetting> settings = {{"nup", g.nup}, {"orientation", g.orientation}};
       const std::string grid = std::string(g.nup) + "-up " + g.orientation + " ";
-      // Landscape 2-up reads as one column: the layout rule puts page 1
-      // of the two "left" orders at the foot of it (type 1), which no
-      // reading of "Left, then Down" gives; left open, not asserted.
-      const auto open = [&g](LONG order) {
-        return g.columns == 1 && (order == kLeftThenDown || order == kDownThenLeft);
-      };
+      // Landscape 2-up reads as one column: every order runs down it,
+      // page 1 on top (render/km/layout.h, GetXupType).
       for (const auto& [order, orderName] : orders) {
-        if (open(order)) continue;
         names.push_back(grid + orderName);
         r.push_back({names.back().c_str(), settings, order, 3,
                      {g.columns, g.rows, Cells(order, g.columns, g.rows, count)}});
@@ -141,7 +136,6 @@ const std::vector<Row>& Rows() {
       r.push_back({names.back().c_str(), settings, 0, 3,
                    {g.columns, g.rows, Cells(kRightThenDown, g.columns, g.rows, count)}});
       for (const auto& [order, choice] : choices) {
-        if (open(order)) continue;
         names.push_back(grid + "model item " + orderNames(order));
         r.push_back({names.back().c_str(), settings, 0, 3,
                      {g.columns, g.rows, Cells(order, g.columns, g.rows, count)}, choice});
