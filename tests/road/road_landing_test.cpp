@@ -15,6 +15,7 @@
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
 #include "model_root.h"
+#include "pclxl_geometry.h"
 #include "road_fixture.h"
 
 namespace kestrel::test {
@@ -170,6 +171,40 @@ TEST_P(RoadLanding, EachPageLandsInItsCell) {
   const RoadJob job = road::RoadPrint(queue, doc);
   ASSERT_TRUE(job.result.ok()) << job.result.message;
   EXPECT_EQ(LandingFaults(job.bytes, row.want), "");
+}
+
+// The driver's header and footer (document name, date and time) on a
+// one-page document: every side's painting inside the printable area, the
+// header's line within two text lines of its top and the footer's of its
+// bottom (9 points, 75 dots).
+TEST_F(RoadTest, HeaderAndFooterStayInsideThePrintableArea) {
+  Watchdog dog(120s);
+  for (RoadModel model : {RoadModel::A, RoadModel::B})
+    for (const char* orientation : {"portrait", "landscape"}) {
+      SCOPED_TRACE(std::string(ModelName(model)) + " " + orientation);
+      const RoadQueue queue = Queue(model);
+      const road::RoadResult applied = road::RoadApplySettings(queue, {{"orientation", orientation}});
+      ASSERT_TRUE(applied.ok()) << applied.message;
+      RoadDocument doc = OnePageDocument();
+      doc.settings = [](void* devmode, void* printerData) {
+        bool ok = true;
+        for (WORD id : {DDM_HEADERFOOTER_DOCNAME, DDM_HEADERFOOTER_DATE, DDM_HEADERFOOTER_TIME})
+          ok = ok && ddm_SetNumber(id, devmode, printerData, 1);
+        return ok;
+      };
+      const RoadJob job = road::RoadPrint(queue, doc);
+      ASSERT_TRUE(job.result.ok()) << job.result.message;
+      pclxl_check::Listing listing;
+      pclxl_check::check(reinterpret_cast<const uint8_t*>(job.bytes.data()), job.bytes.size(),
+                         pclxl_check::Mode::Job, &listing);
+      const pclxl_check::Geometry g = pclxl_check::geometry(listing);
+      ASSERT_EQ(g.sides.size(), 1u) << g.text();
+      const pclxl_check::SheetSide& side = g.sides[0];
+      const double dots = g.unitsPerInch / 600, line = 75 * dots;
+      EXPECT_TRUE(side.painted.inside(side.printable, 2 * dots)) << g.text();
+      EXPECT_LT(side.painted.top, side.printable.top + 2 * line) << g.text();
+      EXPECT_GT(side.painted.bottom, side.printable.bottom - 2 * line) << g.text();
+    }
 }
 
 std::string RowName(const ::testing::TestParamInfo<std::tuple<RoadModel, size_t>>& info) {
