@@ -40,7 +40,9 @@
 //    empty) at 9 points as one text line
 //    at the printable area's top (user names, document name) and one at its
 //    bottom (date, time, the page number), each item separated by two
-//    blanks, bracketed by GetSetHeaderMode 1 and 0. A line with items is
+//    blanks, bracketed by GetSetHeaderMode 1 and 0; placed in the DC's own
+//    coordinates (the printable area's corner is their origin), each
+//    line's glyphs inside the printable area. A line with items is
 //    set off from the page by a rule across the printable width: under the
 //    header, over the footer, a quarter of the text height away, drawn with
 //    a black pen of kRulePoints / 10 points (at least one pixel).
@@ -303,25 +305,43 @@ int _HeaderFooter(HDC hdc, void* devmode, const KM_PAGEINFO* info) {
     HFONT f = CreateFontIndirectW(&lf);
     HGDIOBJ old = f ? SelectObject(hdc, f) : nullptr;
     SetBkMode(hdc, TRANSPARENT);
+    // The printable area comes in sheet pixels; on the DC (whose origin is
+    // the printable area's top left corner) it is `OnDc`'s rectangle. A line
+    // is drawn by its cell's top (the cell: the font's ascent and descent);
+    // no glyph rises more than the text height above its baseline or falls
+    // more than a quarter of it below, and a Latin face's descent is at most
+    // that quarter, so the header's cell starts where its baseline lies one
+    // text height under the top, and the footer's ends a quarter of the
+    // text height above the bottom.
     const DcRect printable =
         OnDc(hdc, info->printableLeft, info->printableTop, info->printableRight, info->printableBottom);
-    LONG left = static_cast<LONG>(printable.left);
-    LONG top = static_cast<LONG>(printable.top);
-    LONG bottom = static_cast<LONG>(printable.bottom);
-    LONG lineHeight = -lf.lfHeight;
-    LONG right = static_cast<LONG>(printable.right);
-    LONG gap = lineHeight / 4;
+    const LONG left = static_cast<LONG>(printable.left);
+    const LONG top = static_cast<LONG>(printable.top);
+    const LONG right = static_cast<LONG>(printable.right);
+    const LONG bottom = static_cast<LONG>(printable.bottom);
+    const LONG lineHeight = -lf.lfHeight;
+    const LONG quarter = lineHeight / 4;
+    const LONG gap = lineHeight / 4;
+    SIZE extent{};
+    const LONG cell = GetTextExtentPoint32W(hdc, u"Hg", 2, &extent) && extent.cy >= lineHeight
+                          ? extent.cy
+                          : lineHeight + quarter;
+    const LONG headerTop = top + std::max<LONG>(0, lineHeight + quarter - cell);
+    const LONG footerTop = bottom - cell - quarter;
     r = 1;
-    if (DrawText(hdc, left, top, header) != 1) r = -1;
-    if (DrawText(hdc, left, bottom - lineHeight, footer) != 1) r = -1;
-    HPEN pen = CreatePen(PS_SOLID, std::max<LONG>(1, kRulePoints * dpi / (kPointsPerInch * 10)), RGB(0, 0, 0));
+    if (DrawText(hdc, left, headerTop, header) != 1) r = -1;
+    if (DrawText(hdc, left, footerTop, footer) != 1) r = -1;
+    // The rule's pen stays inside the printable width: its ends are drawn
+    // half a pen width in.
+    const LONG penWidth = std::max<LONG>(1, kRulePoints * dpi / (kPointsPerInch * 10));
+    HPEN pen = CreatePen(PS_SOLID, penWidth, RGB(0, 0, 0));
     HGDIOBJ oldPen = pen ? SelectObject(hdc, pen) : nullptr;
     auto rule = [&](LONG y) {
-      const POINT line[2] = {{left, y}, {right, y}};
+      const POINT line[2] = {{left + (penWidth + 1) / 2, y}, {right - (penWidth + 1) / 2, y}};
       if (!pen || !Polyline(hdc, line, 2)) r = -1;
     };
-    if (!header.empty()) rule(top + lineHeight + gap);
-    if (!footer.empty()) rule(bottom - lineHeight - gap);
+    if (!header.empty()) rule(headerTop + cell + gap);
+    if (!footer.empty()) rule(footerTop - gap);
     if (oldPen) SelectObject(hdc, oldPen);
     if (pen) DeleteObject(pen);
     if (old) SelectObject(hdc, old);

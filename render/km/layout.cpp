@@ -395,8 +395,11 @@ LONG GetXupType(LONG count, LONG order, LONG cellRotation) {
   const bool rotated = cellRotation != 0;
   if (count <= 1) return 4;
   if (count == 2) {
+    // Unturned cells stack as one column as the side is read: every order
+    // runs down it, page 1 on top (type 5); see the header.
+    if (!rotated) return 5;
     const bool firstGroup = order == 1 || order == 3 || order == 4;
-    return (firstGroup == rotated) ? 1 : 5;
+    return firstGroup ? 1 : 5;
   }
   if (order < 3) order = 3;  // orders 0-2: as order 3
   static constexpr LONG kRotated[4] = {1, 0, 5, 4};     // orders 3-6

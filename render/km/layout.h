@@ -130,6 +130,20 @@ LONG _upSideDownMatrix(nrvxform* m);
 LONG _setPageInfoStruct(const LAYOUTINFO* layout, PAGEINFO* info);
 
 // N-up order type (0-7) of a count, order value and cell-rotation flag.
+// The order values are the page orders of DDM 264: 3 "Right, then Down",
+// 4 "Down, then Right", 5 "Left, then Down", 6 "Down, then Left" (the
+// private escape's N-up override writes 1 for two pages a sheet, read as 3
+// and 4 are). One page a sheet: type 4. Above two: rotated 3, 4, 5, 6 give
+// types 1, 0, 5, 4, unrotated 4, 5, 6, 7; values 0-2 are read as 3.
+// Two pages a sheet, turned cells (a portrait page: the side reads as one
+// row of two): orders 1, 3 and 4 give type 1 (page 1 on the left as read),
+// the others type 5 (page 1 on the right).
+// Decision: two pages a sheet with unturned cells (a landscape page: the
+// side reads as one column of two) give type 5, page 1 on top, for every
+// order. The layout rule's table gives type 1 there for the "left" orders
+// (5, 6 and the values 0 and 2), which puts page 1 at the foot of the
+// column: pages running up, which neither "Left, then Down" nor "Down, then
+// Left" says (a single column has no left to start from; both run down).
 LONG GetXupType(LONG count, LONG order, LONG cellRotation);
 // The cell of page number (from 1) on an area of columns x rows: column and
 // row by the order type, and the cell rectangle. -1 for no columns or rows,

@@ -3,14 +3,19 @@
 // port's bytes asked where each logical page is painted on the sheet: in
 // its cell, fitted to it, at the row's scale; a poster's parts cover the
 // page once. Settings kprint does not offer (the page order) are set in the
-// job's devmode.
+// job's devmode: by the layout rule's value, or as the user interface stores
+// a choice, the value of the model's item of that name.
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "kestrel/core/cddd_open.h"
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
+#include "model_root.h"
+#include "pclxl_geometry.h"
 #include "road_fixture.h"
 
 namespace kestrel::test {
@@ -27,7 +32,42 @@ struct Row {
   LONG order;  // DDM 264; 0 leaves the queue's
   int pages;
   Landing want;
+  // The model's page-order item (by its name) whose value the job stores,
+  // as the user interface does; null: `order` as it stands.
+  const char16_t* choice = nullptr;
 };
+
+// The value of the model's page-order item named `name`, read from the
+// installed description data as the property sheet reads its list; -1 when
+// the model has no such item.
+LONG ModelOrderValue(RoadModel model, const std::u16string& name) {
+  HCDDD ddd = cddd_OpenFile(DriverFile(model == RoadModel::A ? u"K350.DDD" : u"K260.DDD").c_str());
+  if (ddd == nullptr) return -1;
+  WORD method = 0, count = 0, status = 0;
+  LPCWSTR optionName = nullptr;
+  void* list = nullptr;
+  LONG found = -1;
+  if (cdddGetSelectItemInfo(ddd, DDM_PAGE_ORDER, &method, &count, &optionName, &list, &status)) {
+    cdddSelectItemInfoFree(list);
+    for (WORD n = 1; n <= count && found < 0; ++n) {
+      DDD_GUIDATA* item = nullptr;
+      if (!cdddGetSelectItemData(ddd, DDM_PAGE_ORDER, n, &item, &status)) continue;
+      const void* value = nullptr;
+      LPCWSTR itemName = nullptr;
+      WORD type = 0;
+      const DDD_ICONBYTES* image = nullptr;
+      if (cdddGetSelectItemForDataTbl(item, &value, &itemName, &type, &image) && itemName && value &&
+          name == reinterpret_cast<const char16_t*>(itemName)) {
+        BYTE v = 0;  // the option's value is a byte
+        std::memcpy(&v, value, 1);
+        found = v;
+      }
+      cdddSelectItemDataFree(item);
+    }
+  }
+  cddd_Close(ddd);
+  return found;
+}
 
 // The cells of pages 1 to `count` in an order, on a grid of columns x rows
 // as the side is read.
@@ -69,22 +109,39 @@ const std::vector<Row>& Rows() {
                                                    {kDownThenRight, "down then right"},
                                                    {kLeftThenDown, "left then down"},
                                                    {kDownThenLeft, "down then left"}};
+    const auto orderNames = [&orders](LONG order) {
+      for (const auto& [o, n] : orders)
+        if (o == order) return std::string(n);
+      return std::string();
+    };
+    // The models' items of the four orders, by the names the user picks.
+    const std::pair<LONG, const char16_t*> choices[] = {{kRightThenDown, u"Right, then Down"},
+                                                        {kDownThenRight, u"Down, then Right"},
+                                                        {kLeftThenDown, u"Left, then Down"},
+                                                        {kDownThenLeft, u"Down, then Left"}};
     static std::vector<std::string> names;  // the rows' names live as long as the table
-    names.reserve(std::size(grids) * std::size(orders));
-    for (const Grid& g : grids)
+    names.reserve(std::size(grids) * (2 * std::size(orders) + 1));
+    for (const Grid& g : grids) {
+      const int count = std::min(3, g.columns * g.rows);
+      const std::vector<RoadSetting> settings = {{"nup", g.nup}, {"orientation", g.orientation}};
+      const std::string grid = std::string(g.nup) + "-up " + g.orientation + " ";
+      // Landscape 2-up reads as one column: every order runs down it,
+      // page 1 on top (render/km/layout.h, GetXupType).
       for (const auto& [order, orderName] : orders) {
-        // Landscape 2-up reads as one column: the layout rule puts page 1
-        // of the two "left" orders at the foot of it (type 1), which no
-        // reading of "Left, then Down" gives; left open, not asserted.
-        if (g.columns == 1 && (order == kLeftThenDown || order == kDownThenLeft)) continue;
-        names.push_back(std::string(g.nup) + "-up " + g.orientation + " " + orderName);
-        const int count = std::min(3, g.columns * g.rows);
-        r.push_back({names.back().c_str(),
-                     {{"nup", g.nup}, {"orientation", g.orientation}},
-                     order,
-                     3,
+        names.push_back(grid + orderName);
+        r.push_back({names.back().c_str(), settings, order, 3,
                      {g.columns, g.rows, Cells(order, g.columns, g.rows, count)}});
       }
+      // The queue's default order, as the model's default devmode holds it.
+      names.push_back(grid + "model default");
+      r.push_back({names.back().c_str(), settings, 0, 3,
+                   {g.columns, g.rows, Cells(kRightThenDown, g.columns, g.rows, count)}});
+      for (const auto& [order, choice] : choices) {
+        names.push_back(grid + "model item " + orderNames(order));
+        r.push_back({names.back().c_str(), settings, 0, 3,
+                     {g.columns, g.rows, Cells(order, g.columns, g.rows, count)}, choice});
+      }
+    }
     return r;
   }();
   return rows;
@@ -101,8 +158,12 @@ TEST_P(RoadLanding, EachPageLandsInItsCell) {
   const road::RoadResult applied = road::RoadApplySettings(queue, row.settings);
   ASSERT_TRUE(applied.ok()) << applied.message;
   RoadDocument doc = FramedPagesDocument(row.pages);
-  if (row.order != 0) {
-    const LONG order = row.order;
+  LONG order = row.order;
+  if (row.choice != nullptr) {
+    order = ModelOrderValue(model, row.choice);
+    ASSERT_GE(order, 0) << "the model offers no page order named as the row's";
+  }
+  if (row.choice != nullptr || order != 0) {
     doc.settings = [order](void* devmode, void* printerData) {
       return ddm_SetNumber(DDM_PAGE_ORDER, devmode, printerData, order);
     };
@@ -110,6 +171,40 @@ TEST_P(RoadLanding, EachPageLandsInItsCell) {
   const RoadJob job = road::RoadPrint(queue, doc);
   ASSERT_TRUE(job.result.ok()) << job.result.message;
   EXPECT_EQ(LandingFaults(job.bytes, row.want), "");
+}
+
+// The driver's header and footer (document name, date and time) on a
+// one-page document: every side's painting inside the printable area, the
+// header's line within two text lines of its top and the footer's of its
+// bottom (9 points, 75 dots).
+TEST_F(RoadTest, HeaderAndFooterStayInsideThePrintableArea) {
+  Watchdog dog(120s);
+  for (RoadModel model : {RoadModel::A, RoadModel::B})
+    for (const char* orientation : {"portrait", "landscape"}) {
+      SCOPED_TRACE(std::string(ModelName(model)) + " " + orientation);
+      const RoadQueue queue = Queue(model);
+      const road::RoadResult applied = road::RoadApplySettings(queue, {{"orientation", orientation}});
+      ASSERT_TRUE(applied.ok()) << applied.message;
+      RoadDocument doc = OnePageDocument();
+      doc.settings = [](void* devmode, void* printerData) {
+        bool ok = true;
+        for (WORD id : {DDM_HEADERFOOTER_DOCNAME, DDM_HEADERFOOTER_DATE, DDM_HEADERFOOTER_TIME})
+          ok = ok && ddm_SetNumber(id, devmode, printerData, 1);
+        return ok;
+      };
+      const RoadJob job = road::RoadPrint(queue, doc);
+      ASSERT_TRUE(job.result.ok()) << job.result.message;
+      pclxl_check::Listing listing;
+      pclxl_check::check(reinterpret_cast<const uint8_t*>(job.bytes.data()), job.bytes.size(),
+                         pclxl_check::Mode::Job, &listing);
+      const pclxl_check::Geometry g = pclxl_check::geometry(listing);
+      ASSERT_EQ(g.sides.size(), 1u) << g.text();
+      const pclxl_check::SheetSide& side = g.sides[0];
+      const double dots = g.unitsPerInch / 600, line = 75 * dots;
+      EXPECT_TRUE(side.painted.inside(side.printable, 2 * dots)) << g.text();
+      EXPECT_LT(side.painted.top, side.printable.top + 2 * line) << g.text();
+      EXPECT_GT(side.painted.bottom, side.printable.bottom - 2 * line) << g.text();
+    }
 }
 
 std::string RowName(const ::testing::TestParamInfo<std::tuple<RoadModel, size_t>>& info) {

@@ -65,7 +65,7 @@ bool Cover(HDC hdc) {
   const int in = Inch(hdc);
   bool ok = Text(hdc, u"DejaVu Sans", 28, true, in, in, u"Kestrel: the whole road");
   ok = ok && Text(hdc, u"DejaVu Serif", 14, false, in, in * 2,
-                  u"An application's document, drawn on a device context and printed through the driver.");
+                  u"Drawn on a device context, printed through the driver.");
   ok = ok && Text(hdc, u"DejaVu Serif", 14, false, in, in * 2 + in / 3,
                   u"Greek: \u0391\u03b2\u03b3 \u2014 Cyrillic: \u0416\u0443\u043a");
   ok = ok && Text(hdc, u"DejaVu Sans", 12, false, in, in * 3 - in / 3,
@@ -107,8 +107,9 @@ bool Vector(HDC hdc) {
   const BYTE checker[16] = {0xF0, 0, 0xF0, 0, 0xF0, 0, 0xF0, 0, 0x0F, 0, 0x0F, 0, 0x0F, 0, 0x0F, 0};
   HBITMAP bitmap = CreateBitmap(8, 8, 1, 1, checker);
   ok = ok && bitmap != nullptr && With(hdc, CreatePatternBrush(bitmap), [&] {
-         const POINT star[5] = {{in * 7, in * 3 / 2}, {in * 15 / 2, in * 3}, {in * 6, in * 2},
-                                {in * 8, in * 2}, {in * 13 / 2, in * 3}};
+         // Inside the printable width of A4 and Letter (7.9 inches).
+         const POINT star[5] = {{in * 27 / 4, in * 3 / 2}, {in * 29 / 4, in * 3}, {in * 23 / 4, in * 2},
+                                {in * 31 / 4, in * 2}, {in * 25 / 4, in * 3}};
          SetPolyFillMode(hdc, WINDING);
          return Polygon(hdc, star, 5) != FALSE;
        });
@@ -183,7 +184,7 @@ bool StampPage(HDC hdc) {
   const int in = Inch(hdc);
   return Text(hdc, u"DejaVu Sans", 18, true, in, in * 2, u"The driver's stamp and header/footer") &&
          Text(hdc, u"DejaVu Serif", 12, false, in, in * 2 + in / 2,
-              u"The stamp and the header's and footer's lines are drawn by the driver, not by the application.");
+              u"The stamp, header and footer are the driver's, not the application's.");
 }
 
 }  // namespace

@@ -232,11 +232,13 @@ TEST_F(EngineTest, ModeOneAppliesSolutionsThatNeedNoAnswer) {
   EXPECT_EQ(info_->changed, 0u);
 }
 
-// Nine rules for one choice, relating to 27 settings: every array grows past
-// its inline room; two of them write a text and an installed option.
+// Nine rules for one choice ("Down, then Left", the page order's item value
+// 6), relating to 27 settings: every array grows past its inline room; two
+// of them write a text and an installed option.
 TEST_F(EngineTest, ManyRulesGrowTheArraysAndTheChangedList) {
+  constexpr LONG kRightThenDown = 3, kDownThenRight = 4, kLeftThenDown = 5, kDownThenLeft = 6;  // DDM 264
   Set(4123, 0);
-  ASSERT_EQ(Propose(1, 264, 3, 3), CONST_OK);
+  ASSERT_EQ(Propose(1, 264, 3, kDownThenLeft), CONST_OK);
   EXPECT_EQ(info_->rule7Count, 9);
   EXPECT_NE(info_->rule7, info_->rule7Room);
   EXPECT_GE(info_->relatedCount, 27);
@@ -247,10 +249,13 @@ TEST_F(EngineTest, ManyRulesGrowTheArraysAndTheChangedList) {
   EXPECT_EQ(Get(4123), 1);
 
   // Evaluating again replaces the grown content without leaking it.
-  ASSERT_EQ(Propose(0, 264, 3, 3), CONST_OK);
+  ASSERT_EQ(Propose(0, 264, 3, kDownThenLeft), CONST_OK);
   EXPECT_EQ(info_->rule7Count, 9);
-  ASSERT_EQ(Propose(0, 264, 3, 0), CONST_OK);
-  EXPECT_EQ(info_->rule7Count, 0);
+  // The other orders (the default "Right, then Down" among them) name none.
+  for (LONG other : {kRightThenDown, kDownThenRight, kLeftThenDown}) {
+    ASSERT_EQ(Propose(0, 264, 3, other), CONST_OK);
+    EXPECT_EQ(info_->rule7Count, 0) << other;
+  }
 }
 
 TEST_F(EngineTest, SolutionsOfEachTypeAppliedByTheCaller) {
