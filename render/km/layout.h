@@ -150,7 +150,7 @@ LONG GetXupType(LONG count, LONG order, LONG cellRotation);
 // a page number below 1 or a type outside 0-7.
 LONG GetXupCell(LONG type, LONG columns, LONG rows, LONG pageNumber, LONG* column, LONG* row);
 LONG GetXupLogPageArea(const PAGEINFO* info, LONG pageNumber, LAYOUT_RECT* cell);
-// Print-origin direction of a kind (0-4); rotated: the output is rotated.
+// Print-origin direction of a kind (0-4); rotated: the N-up cell is turned.
 LONG GetDirectionToMove(LONG kind, LONG rotated, LONG* dx, LONG* dy);
 // The kind mirrored for a back side.
 LONG GetPrintOriginBack(LONG kind, LONG duplex, LONG rotated);
