@@ -1,16 +1,13 @@
 // The engine's font and string objects: TrueType files of the font folder
-// read with the platform's FreeType reader (gdi32/ft_reader.h). The
-// decisions are written at kplatform/engine_objects.h.
+// read with the platform's FreeType reader (gdi32/ft_reader.h): each font
+// object holds the file's shared mapping and a face borrowed from the
+// file's pool for its lifetime. The decisions are written at
+// kplatform/engine_objects.h.
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_SFNT_NAMES_H
 #include FT_TRUETYPE_IDS_H
 #include FT_TRUETYPE_TABLES_H
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstddef>
@@ -38,10 +35,9 @@ struct GlyphEntry {
 
 struct FontObject {
   FONTOBJ pub{};
-  void* view = nullptr;  // the whole file, mapped read-only
-  size_t viewSize = 0;
-  kp::ft::Library library;
-  FT_Face face = nullptr;
+  std::shared_ptr<kp::ft::FontFile> file;  // the whole file, mapped read-only
+  kp::ft::BorrowedFace borrowed;           // this object's until it is deleted
+  FT_Face face = nullptr;                  // borrowed's
   std::vector<uint64_t> ifi;  // IFIMETRICS and its names
   XFORMOBJ* xform = nullptr;
   LONG em = 0;
@@ -57,8 +53,6 @@ struct FontObject {
   KP_PFN_QUERY_ADVANCE_WIDTHS queryWidths = nullptr;
   ~FontObject() {
     if (xform) KpEngineDeleteObject(xform);
-    if (face) FT_Done_Face(face);
-    if (view) munmap(view, viewSize);
   }
 };
 
@@ -95,20 +89,7 @@ StringObject* stringOf(STROBJ* pstro) {
   return it == r.strings.end() ? nullptr : it->second;
 }
 
-// A name of the face (platform 3, the given id), UTF-16 read big-endian.
-std::u16string SfntName(FT_Face face, FT_UShort id) {
-  FT_UInt n = FT_Get_Sfnt_Name_Count(face);
-  for (FT_UInt i = 0; i < n; ++i) {
-    FT_SfntName name;
-    if (FT_Get_Sfnt_Name(face, i, &name) != 0) continue;
-    if (name.platform_id != TT_PLATFORM_MICROSOFT || name.name_id != id) continue;
-    std::u16string s;
-    for (FT_UInt k = 0; k + 1 < name.string_len; k += 2)
-      s += static_cast<char16_t>((name.string[k] << 8) | name.string[k + 1]);
-    return s;
-  }
-  return {};
-}
+using kp::ft::SfntName;
 
 bool HasSymbolCmap(FT_Face face) {
   for (FT_Int i = 0; i < face->num_charmaps; ++i) {
@@ -117,26 +98,6 @@ bool HasSymbolCmap(FT_Face face) {
       return true;
   }
   return false;
-}
-
-// The pitch from the face's fixed-width flag; the family from its PANOSE
-// class: hand-written faces script, decorative and symbol faces decorative,
-// monospaced faces modern, Latin text faces swiss when sans-serif and roman
-// when serifed; anything else "don't care".
-BYTE PitchAndFamily(FT_Face face, const TT_OS2* os2) {
-  const bool fixed = FT_IS_FIXED_WIDTH(face);
-  BYTE family = FF_DONTCARE;
-  if (os2) {
-    const BYTE kind = os2->panose[0], serif = os2->panose[1], proportion = os2->panose[3];
-    constexpr BYTE kLatinText = 2, kHandWritten = 3, kDecorative = 4, kSymbol = 5, kMonospaced = 9;
-    constexpr BYTE kFirstSerif = 2, kFirstSans = 11, kLastSans = 13, kLastSerif = 15;
-    if (kind == kHandWritten) family = FF_SCRIPT;
-    else if (kind == kDecorative || kind == kSymbol) family = FF_DECORATIVE;
-    else if (fixed || proportion == kMonospaced) family = FF_MODERN;
-    else if (kind == kLatinText && serif >= kFirstSans && serif <= kLastSans) family = FF_SWISS;
-    else if (kind == kLatinText && serif >= kFirstSerif && serif <= kLastSerif) family = FF_ROMAN;
-  }
-  return static_cast<BYTE>(family | (fixed ? FIXED_PITCH : VARIABLE_PITCH));
 }
 
 FWORD Fw(long v) { return static_cast<FWORD>(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
@@ -183,9 +144,8 @@ void BuildIfi(FontObject& f, bool vertical) {
   ifi->ptlBaseline = POINTL{1, 0};
   ifi->ptlAspect = POINTL{1, 1};
   ifi->ptlCaret = POINTL{0, 1};
-  auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-  if (os2 && os2->version == 0xFFFF) os2 = nullptr;
-  ifi->jWinPitchAndFamily = PitchAndFamily(face, os2);
+  const TT_OS2* os2 = kp::ft::Os2(face);
+  ifi->jWinPitchAndFamily = kp::ft::PitchAndFamily(face);
   if (os2) {
     if (os2->usWeightClass) ifi->usWinWeight = os2->usWeightClass;
     ifi->fsSelection = os2->fsSelection & (FM_SEL_ITALIC | FM_SEL_UNDERSCORE | FM_SEL_NEGATIVE | FM_SEL_OUTLINED |
@@ -322,23 +282,12 @@ KP_API FONTOBJ* KpEngineCreateTrueTypeFont(const KP_ENGINE_FONT_INFO* info) {
     return nullptr;
   }
   auto f = std::make_unique<FontObject>();
-  std::string path = kp::ft::ResolveFontFile(info->file);
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat st{};
-  if (fd < 0 || fstat(fd, &st) != 0 || st.st_size <= 0) {
-    if (fd >= 0) close(fd);
+  f->file = kp::ft::FontFile::Open(kp::ft::ResolveFontFile(info->file));
+  if (!f->file) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return nullptr;
   }
-  f->viewSize = static_cast<size_t>(st.st_size);
-  void* view = mmap(nullptr, f->viewSize, PROT_READ, MAP_PRIVATE, fd, 0);
-  close(fd);
-  if (view == MAP_FAILED) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return nullptr;
-  }
-  f->view = view;
-  f->face = f->library.OpenMemory(static_cast<const unsigned char*>(view), f->viewSize, info->member);
+  f->face = f->borrowed.Borrow(f->file, info->member);
   if (!f->face || !FT_IS_SFNT(f->face) || !FT_IS_SCALABLE(f->face)) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return nullptr;
@@ -544,12 +493,12 @@ KP_API XFORMOBJ* WINAPI FONTOBJ_pxoGetXform(FONTOBJ* pfo) {
 
 KP_API PVOID WINAPI FONTOBJ_pvTrueTypeFontFile(FONTOBJ* pfo, ULONG* pcjFile) {
   FontObject* f = fontOf(pfo);
-  if (!f || (f->failFlags & KP_FONT_FAIL_FILE) || f->viewSize > 0xFFFFFFFFu) {
+  if (!f || !f->file || (f->failFlags & KP_FONT_FAIL_FILE) || f->file->size() > 0xFFFFFFFFu) {
     if (pcjFile) *pcjFile = 0;
     return nullptr;
   }
-  if (pcjFile) *pcjFile = static_cast<ULONG>(f->viewSize);
-  return f->view;
+  if (pcjFile) *pcjFile = static_cast<ULONG>(f->file->size());
+  return const_cast<unsigned char*>(f->file->data());
 }
 
 KP_API ULONG WINAPI FONTOBJ_cGetGlyphs(FONTOBJ* pfo, ULONG iMode, ULONG cGlyph, HGLYPH* phg, PVOID* ppvGlyph) {
