@@ -112,24 +112,36 @@ std::string ResolveFontFile(const std::string& name) {
   return FontFolder() + "/" + name;
 }
 
+namespace {
+// The mapping of the file `st` describes while anyone holds it (the caller
+// holds files.lock).
+std::shared_ptr<FontFile> Known(Files& files, const struct stat& st) {
+  auto it = files.table.find(Identity{st.st_dev, st.st_ino});
+  if (it == files.table.end() || it->second.size != st.st_size || it->second.mtime.tv_sec != st.st_mtim.tv_sec ||
+      it->second.mtime.tv_nsec != st.st_mtim.tv_nsec)
+    return nullptr;
+  return it->second.file.lock();
+}
+}  // namespace
+
 std::shared_ptr<FontFile> FontFile::Open(const std::string& path) {
+  Files& files = F();
+  struct stat st{};
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return nullptr;
+  {
+    std::lock_guard<std::mutex> g(files.lock);
+    if (std::shared_ptr<FontFile> known = Known(files, st)) return known;
+  }
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return nullptr;
-  struct stat st{};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
     close(fd);
     return nullptr;
   }
-  const Identity id{st.st_dev, st.st_ino};
-  Files& files = F();
   std::lock_guard<std::mutex> g(files.lock);
-  if (auto it = files.table.find(id); it != files.table.end()) {
-    std::shared_ptr<FontFile> known = it->second.file.lock();
-    if (known && it->second.size == st.st_size && it->second.mtime.tv_sec == st.st_mtim.tv_sec &&
-        it->second.mtime.tv_nsec == st.st_mtim.tv_nsec) {
-      close(fd);
-      return known;
-    }
+  if (std::shared_ptr<FontFile> known = Known(files, st)) {  // mapped by another caller meanwhile
+    close(fd);
+    return known;
   }
   void* view = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
   close(fd);
@@ -142,6 +154,7 @@ std::shared_ptr<FontFile> FontFile::Open(const std::string& path) {
   // Forget the mappings nobody holds any more, then note this one.
   for (auto it = files.table.begin(); it != files.table.end();)
     it = it->second.file.expired() ? files.table.erase(it) : std::next(it);
+  const Identity id{st.st_dev, st.st_ino};
   files.table[id] = Mapped{file, st.st_size, st.st_mtim};
   Counters& c = C();
   c.fileMaps.fetch_add(1, std::memory_order_relaxed);

@@ -81,12 +81,13 @@ class BorrowedFace {
   FT_Face Borrow(std::shared_ptr<FontFile> file, long member);
   BorrowedFace(const BorrowedFace&) = delete;
   BorrowedFace& operator=(const BorrowedFace&) = delete;
+  // Gives the face back (nothing when none is held).
+  void Release();
   FT_Face get() const { return face_; }
   const std::shared_ptr<FontFile>& file() const { return file_; }
   explicit operator bool() const { return face_ != nullptr; }
 
  private:
-  void Release();
   std::shared_ptr<FontFile> file_;
   long member_ = 0;
   FT_Face face_ = nullptr;
