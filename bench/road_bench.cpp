@@ -5,22 +5,25 @@
 // bytes per page, and for the text document the resident memory at pages
 // 1, 10 and 100.
 //
-// The share of time in each library is taken by sampling: a profiling
-// timer (ITIMER_PROF, every 1 ms of the process's CPU time) interrupts
-// whichever thread runs, and the sample goes to the innermost driver
-// library on that thread's stack: kestrelkm (the renderer), kestrelum (the
-// spooler side), kmonant (the monitor), or else the application side (the
-// application's drawing, the DC and the graphics engine stand-in, kestrelui's
-// document events). A library's calls into the platform stand-in and the C
-// runtime count as its own time; the spooler stand-in's port writes count
-// as the monitor's when kmonant called them. The libraries are kept loaded
-// for the whole run (the DC loads and frees them at every job), so their
-// address ranges stay fixed.
+// The share of time in each part is taken by sampling: a profiling timer
+// (ITIMER_PROF, every 1 ms of the process's CPU time) interrupts whichever
+// thread runs, and the sample goes to the object the interrupted
+// instruction lies in (the innermost frame's): the driver libraries each
+// (share_kestrelui, share_kestrelkm, share_kestrelum, share_kmonant) and
+// together with the driver's other libraries (share_driver), the platform
+// stand-in (share_platform, libkplatform and compstui), FreeType
+// (share_freetype), the C and C++ runtimes (share_runtime: libc, libstdc++,
+// libm, libgcc, the loader) and everything else (share_other: the program,
+// the image and compression libraries, SQLite). A library's calls into the
+// platform or the C runtime count as theirs, not the library's; time in the
+// kernel counts as the object whose system call it serves. The libraries
+// are kept loaded for the whole run (the DC loads and frees them at every
+// job), so their address ranges stay fixed.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
-#include <execinfo.h>
 #include <link.h>
 #include <signal.h>
+#include <ucontext.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -41,30 +44,43 @@ using kestrel::road::RoadQueue;
 
 // ---- the sampler ------------------------------------------------------------------
 
-enum Side { kApplication, kRenderer, kSpooler, kMonitor, kSides };
-const char* const kSideNames[kSides] = {"share_application", "share_renderer", "share_spooler", "share_monitor"};
-const char* const kLibraries[kSides] = {"libkestrelui", "libkestrelkm", "libkestrelum", "libkmonant"};
+enum Part { kKestrelui, kKestrelkm, kKestrelum, kKmonant, kDriverOther, kPlatform, kFreeType, kRuntime, kOther, kParts };
+const char* const kPartNames[kParts] = {"share_kestrelui", "share_kestrelkm", "share_kestrelum", "share_kmonant",
+                                        nullptr,           "share_platform",  "share_freetype",  "share_runtime",
+                                        "share_other"};
+const char* const kLibraries[] = {"libkestrelui", "libkestrelkm", "libkestrelum", "libkmonant"};
+
+// The part an object's file name belongs to.
+Part PartOf(const char* name) {
+  for (int p = kKestrelui; p <= kKmonant; ++p)
+    if (std::strstr(name, kLibraries[p]) != nullptr) return static_cast<Part>(p);
+  if (std::strstr(name, "/libkestrel") != nullptr) return kDriverOther;
+  if (std::strstr(name, "/libkplatform") != nullptr || std::strstr(name, "/libcompstui") != nullptr) return kPlatform;
+  if (std::strstr(name, "/libfreetype") != nullptr) return kFreeType;
+  for (const char* runtime : {"/libc.so", "/libstdc++", "/libm.so", "/libgcc_s", "/ld-linux", "linux-vdso"})
+    if (std::strstr(name, runtime) != nullptr) return kRuntime;
+  return kOther;
+}
 
 struct Range {
   uintptr_t from, to;
-  Side side;
+  Part part;
 };
-Range gRanges[64];
+constexpr int kMaxRanges = 256;
+Range gRanges[kMaxRanges];
 std::atomic<int> gRangeCount{0};
-std::atomic<uint64_t> gSamples[kSides];
+std::atomic<uint64_t> gSamples[kParts];
 
 int CollectRanges(dl_phdr_info* info, size_t, void*) {
-  if (info->dlpi_name == nullptr) return 0;
-  for (int s = kRenderer; s < kSides; ++s) {
-    if (std::strstr(info->dlpi_name, kLibraries[s]) == nullptr) continue;
-    for (int i = 0; i < info->dlpi_phnum; ++i) {
-      const ElfW(Phdr)& ph = info->dlpi_phdr[i];
-      if (ph.p_type != PT_LOAD || (ph.p_flags & PF_X) == 0) continue;
-      const int n = gRangeCount.load();
-      if (n >= 64) return 0;
-      gRanges[n] = {info->dlpi_addr + ph.p_vaddr, info->dlpi_addr + ph.p_vaddr + ph.p_memsz, static_cast<Side>(s)};
-      gRangeCount.store(n + 1);
-    }
+  const char* name = info->dlpi_name != nullptr && info->dlpi_name[0] != 0 ? info->dlpi_name : "(program)";
+  const Part part = PartOf(name);
+  for (int i = 0; i < info->dlpi_phnum; ++i) {
+    const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+    if (ph.p_type != PT_LOAD || (ph.p_flags & PF_X) == 0) continue;
+    const int n = gRangeCount.load();
+    if (n >= kMaxRanges) return 0;
+    gRanges[n] = {info->dlpi_addr + ph.p_vaddr, info->dlpi_addr + ph.p_vaddr + ph.p_memsz, part};
+    gRangeCount.store(n + 1);
   }
   return 0;
 }
@@ -73,34 +89,35 @@ int CollectRanges(dl_phdr_info* info, size_t, void*) {
 // ranges below stay valid while the DC loads and frees them.
 int PinLibraries(dl_phdr_info* info, size_t, void*) {
   if (info->dlpi_name == nullptr) return 0;
-  for (const char* lib : kLibraries)
-    if (std::strstr(info->dlpi_name, lib) != nullptr) dlopen(info->dlpi_name, RTLD_NOW | RTLD_NODELETE);
+  if (std::strstr(info->dlpi_name, "/libkestrel") != nullptr || std::strstr(info->dlpi_name, "/libkmonant") != nullptr)
+    dlopen(info->dlpi_name, RTLD_NOW | RTLD_NODELETE);
   return 0;
 }
 
-void OnSample(int) {
-  void* frames[64];
-  const int n = backtrace(frames, 64);
+void OnSample(int, siginfo_t*, void* context) {
+  const auto* uc = static_cast<const ucontext_t*>(context);
+#if defined(__x86_64__)
+  const uintptr_t pc = static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_RIP]);
+#elif defined(__aarch64__)
+  const uintptr_t pc = static_cast<uintptr_t>(uc->uc_mcontext.pc);
+#else
+#error "the sampler reads the interrupted instruction's address of x86-64 and AArch64 only"
+#endif
   const int ranges = gRangeCount.load();
-  for (int f = 0; f < n; ++f) {
-    const uintptr_t pc = reinterpret_cast<uintptr_t>(frames[f]);
-    for (int r = 0; r < ranges; ++r) {
-      if (pc >= gRanges[r].from && pc < gRanges[r].to) {
-        gSamples[gRanges[r].side].fetch_add(1);
-        return;
-      }
+  for (int r = 0; r < ranges; ++r) {
+    if (pc >= gRanges[r].from && pc < gRanges[r].to) {
+      gSamples[gRanges[r].part].fetch_add(1);
+      return;
     }
   }
-  gSamples[kApplication].fetch_add(1);
+  gSamples[kOther].fetch_add(1);  // code outside every object: generated or the kernel's
 }
 
 void StartSampling() {
-  void* warm[4];
-  backtrace(warm, 4);  // loads the unwinder outside the handler
   for (auto& s : gSamples) s.store(0);
   struct sigaction sa {};
-  sa.sa_handler = OnSample;
-  sa.sa_flags = SA_RESTART;
+  sa.sa_sigaction = OnSample;
+  sa.sa_flags = SA_RESTART | SA_SIGINFO;
   sigaction(SIGPROF, &sa, nullptr);
   itimerval t{{0, 1000}, {0, 1000}};
   setitimer(ITIMER_PROF, &t, nullptr);
@@ -112,8 +129,13 @@ void StopSampling(benchmark::State& state) {
   signal(SIGPROF, SIG_IGN);
   uint64_t total = 0;
   for (auto& s : gSamples) total += s.load();
-  for (int s = 0; s < kSides; ++s)
-    state.counters[kSideNames[s]] = total ? 100.0 * static_cast<double>(gSamples[s].load()) / total : 0.0;
+  auto share = [&](uint64_t n) { return total ? 100.0 * static_cast<double>(n) / static_cast<double>(total) : 0.0; };
+  uint64_t driver = 0;
+  for (int p = 0; p < kParts; ++p) {
+    if (p <= kDriverOther) driver += gSamples[p].load();
+    if (kPartNames[p] != nullptr) state.counters[kPartNames[p]] = share(gSamples[p].load());
+  }
+  state.counters["share_driver"] = share(driver);
 }
 
 // ---- the road -----------------------------------------------------------------------

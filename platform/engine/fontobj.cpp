@@ -1,17 +1,22 @@
 // The engine's font and string objects: TrueType files of the font folder
 // read with the platform's FreeType reader (gdi32/ft_reader.h). The
 // decisions are written at kplatform/engine_objects.h.
+//
+// What font objects share, so that a font made for every text call costs
+// little: the file's mapping; the face's record (its IFIMETRICS, metrics and
+// the glyph indices of the characters asked for so far); and the strike,
+// the glyphs of one face at one size and transform, each rendered once and
+// kept across font objects. A font object borrows a FreeType face from the
+// file's pool only when its strike lacks a glyph, and keeps it until it is
+// deleted. Strikes no font object holds are kept up to a budget (bytes and
+// count), the least recently used dropped first.
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_SFNT_NAMES_H
 #include FT_TRUETYPE_IDS_H
 #include FT_TRUETYPE_TABLES_H
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -32,22 +37,72 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
+// Strikes kept while no font object holds them: at most this many, and
+// this many bytes of glyphs in all.
+constexpr size_t kKeptStrikes = 256;
+constexpr size_t kKeptStrikeBytes = size_t{16} << 20;
+constexpr size_t kGlyphOverhead = 96;  // bytes a glyph costs beside its bits (an estimate)
+
 struct GlyphEntry {
   GLYPHDATA data{};
+  FT_Vector advance{};            // 26.6, y up
   std::vector<uint64_t> storage;  // the GLYPHBITS record, 8-byte aligned
 };
 
+// A face's record, shared by every font object on it.
+struct FaceRecord {
+  std::weak_ptr<kp::ft::FontFile> file;
+  std::vector<uint64_t> ifi[2];  // IFIMETRICS and its names: upright, vertical
+  FT_UShort unitsPerEm = 0;
+  FT_Short maxAdvance = 0;
+  FT_Long glyphCount = 0;
+  std::mutex lock;
+  std::unordered_map<char16_t, FT_UInt> glyphIndex;  // the characters asked for so far
+};
+
+// The glyphs of one face at one size and transform.
+struct Strike {
+  std::shared_ptr<kp::ft::FontFile> file;  // mapped while the strike is kept
+  std::mutex lock;
+  int sizeTaken = -1;  // whether FreeType takes the size: 1, 0, or -1 before the first font object tried
+  std::unordered_map<HGLYPH, std::unique_ptr<GlyphEntry>> glyphs;  // rendered
+  std::unordered_map<HGLYPH, FT_Vector> advances;                  // loaded, 26.6, y up
+  std::atomic<size_t> bytes{0};
+  uint64_t lastUse = 0;  // the cache's clock
+};
+
+struct StrikeKey {
+  uint64_t file;
+  long member;
+  LONG em;
+  FT_Fixed xx, xy, yx, yy;
+  auto operator<=>(const StrikeKey&) const = default;
+};
+
+struct FontCache {
+  std::mutex lock;
+  std::map<std::pair<uint64_t, long>, std::shared_ptr<FaceRecord>> faces;  // by file serial and member
+  std::map<StrikeKey, std::shared_ptr<Strike>> strikes;
+  uint64_t clock = 0;
+};
+FontCache& fontCache() {
+  static FontCache* c = new FontCache;
+  return *c;
+}
+
 struct FontObject {
   FONTOBJ pub{};
-  void* view = nullptr;  // the whole file, mapped read-only
-  size_t viewSize = 0;
-  kp::ft::Library library;
-  FT_Face face = nullptr;
-  std::vector<uint64_t> ifi;  // IFIMETRICS and its names
+  std::shared_ptr<kp::ft::FontFile> file;  // the whole file, mapped read-only
+  long member = 0;
+  std::shared_ptr<FaceRecord> record;
+  std::shared_ptr<Strike> strike;
+  FT_Matrix matrix{};             // the rendering transform
+  kp::ft::BorrowedFace borrowed;  // at the first glyph the strike lacks, until deleted
+  FT_Face face = nullptr;         // borrowed's, sized and transformed
+  std::vector<uint64_t> ifi;      // IFIMETRICS and its names
   XFORMOBJ* xform = nullptr;
   LONG em = 0;
   std::mutex lock;  // FreeType's face is used by one caller at a time
-  std::map<HGLYPH, std::unique_ptr<GlyphEntry>> glyphs;
   DWORD failFlags = 0;
   DWORD failNth = 0;
   // A device font: the driver's record and glyph set, and its widths call.
@@ -58,8 +113,6 @@ struct FontObject {
   KP_PFN_QUERY_ADVANCE_WIDTHS queryWidths = nullptr;
   ~FontObject() {
     if (xform) KpEngineDeleteObject(xform);
-    if (face) FT_Done_Face(face);
-    if (view) munmap(view, viewSize);
   }
 };
 
@@ -96,20 +149,7 @@ StringObject* stringOf(STROBJ* pstro) {
   return it == r.strings.end() ? nullptr : it->second;
 }
 
-// A name of the face (platform 3, the given id), UTF-16 read big-endian.
-std::u16string SfntName(FT_Face face, FT_UShort id) {
-  FT_UInt n = FT_Get_Sfnt_Name_Count(face);
-  for (FT_UInt i = 0; i < n; ++i) {
-    FT_SfntName name;
-    if (FT_Get_Sfnt_Name(face, i, &name) != 0) continue;
-    if (name.platform_id != TT_PLATFORM_MICROSOFT || name.name_id != id) continue;
-    std::u16string s;
-    for (FT_UInt k = 0; k + 1 < name.string_len; k += 2)
-      s += static_cast<char16_t>((name.string[k] << 8) | name.string[k + 1]);
-    return s;
-  }
-  return {};
-}
+using kp::ft::SfntName;
 
 bool HasSymbolCmap(FT_Face face) {
   for (FT_Int i = 0; i < face->num_charmaps; ++i) {
@@ -120,30 +160,9 @@ bool HasSymbolCmap(FT_Face face) {
   return false;
 }
 
-// The pitch from the face's fixed-width flag; the family from its PANOSE
-// class: hand-written faces script, decorative and symbol faces decorative,
-// monospaced faces modern, Latin text faces swiss when sans-serif and roman
-// when serifed; anything else "don't care".
-BYTE PitchAndFamily(FT_Face face, const TT_OS2* os2) {
-  const bool fixed = FT_IS_FIXED_WIDTH(face);
-  BYTE family = FF_DONTCARE;
-  if (os2) {
-    const BYTE kind = os2->panose[0], serif = os2->panose[1], proportion = os2->panose[3];
-    constexpr BYTE kLatinText = 2, kHandWritten = 3, kDecorative = 4, kSymbol = 5, kMonospaced = 9;
-    constexpr BYTE kFirstSerif = 2, kFirstSans = 11, kLastSans = 13, kLastSerif = 15;
-    if (kind == kHandWritten) family = FF_SCRIPT;
-    else if (kind == kDecorative || kind == kSymbol) family = FF_DECORATIVE;
-    else if (fixed || proportion == kMonospaced) family = FF_MODERN;
-    else if (kind == kLatinText && serif >= kFirstSans && serif <= kLastSans) family = FF_SWISS;
-    else if (kind == kLatinText && serif >= kFirstSerif && serif <= kLastSerif) family = FF_ROMAN;
-  }
-  return static_cast<BYTE>(family | (fixed ? FIXED_PITCH : VARIABLE_PITCH));
-}
-
 FWORD Fw(long v) { return static_cast<FWORD>(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
 
-void BuildIfi(FontObject& f, bool vertical) {
-  FT_Face face = f.face;
+void BuildIfi(std::vector<uint64_t>& out, FT_Face face, bool vertical) {
   std::u16string full = SfntName(face, TT_NAME_ID_FULL_NAME);
   if (full.empty()) full = kp::ft::FromUtf8(face->family_name);
   if (vertical) full = u"@" + full;
@@ -152,8 +171,8 @@ void BuildIfi(FontObject& f, bool vertical) {
   std::u16string style = SfntName(face, TT_NAME_ID_FONT_SUBFAMILY);
   size_t namesAt = sizeof(IFIMETRICS);
   size_t total = namesAt + (family.size() + 1 + style.size() + 1 + full.size() + 1 + full.size() + 1) * 2;
-  f.ifi.assign((total + 7) / 8, 0);
-  auto* base = reinterpret_cast<BYTE*>(f.ifi.data());
+  out.assign((total + 7) / 8, 0);
+  auto* base = reinterpret_cast<BYTE*>(out.data());
   auto* ifi = reinterpret_cast<IFIMETRICS*>(base);
   size_t at = namesAt;
   auto put = [&](const std::u16string& s) {
@@ -184,9 +203,8 @@ void BuildIfi(FontObject& f, bool vertical) {
   ifi->ptlBaseline = POINTL{1, 0};
   ifi->ptlAspect = POINTL{1, 1};
   ifi->ptlCaret = POINTL{0, 1};
-  auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-  if (os2 && os2->version == 0xFFFF) os2 = nullptr;
-  ifi->jWinPitchAndFamily = PitchAndFamily(face, os2);
+  const TT_OS2* os2 = kp::ft::Os2(face);
+  ifi->jWinPitchAndFamily = kp::ft::PitchAndFamily(face);
   if (os2) {
     if (os2->usWeightClass) ifi->usWinWeight = os2->usWeightClass;
     ifi->fsSelection = os2->fsSelection & (FM_SEL_ITALIC | FM_SEL_UNDERSCORE | FM_SEL_NEGATIVE | FM_SEL_OUTLINED |
@@ -234,14 +252,98 @@ void FontMatrix(double s, LONG escapement, BOOL mirrored, double shear, double m
 
 FT_Fixed Fixed(double v) { return static_cast<FT_Fixed>(std::lround(v * 65536.0)); }
 
-// Renders one glyph (the caller holds f.lock); null when FreeType fails.
+// The record of a member of a file, made at its first font object; null
+// when FreeType refuses the member or it is no scalable SFNT face.
+std::shared_ptr<FaceRecord> RecordOf(const std::shared_ptr<kp::ft::FontFile>& file, long member) {
+  FontCache& c = fontCache();
+  const std::pair<uint64_t, long> key{file->serial(), member};
+  {
+    std::lock_guard<std::mutex> g(c.lock);
+    if (auto it = c.faces.find(key); it != c.faces.end()) return it->second;
+  }
+  kp::ft::BorrowedFace face(file, member);
+  if (!face || !FT_IS_SFNT(face.get()) || !FT_IS_SCALABLE(face.get())) return nullptr;
+  auto record = std::make_shared<FaceRecord>();
+  record->file = file;
+  BuildIfi(record->ifi[0], face.get(), false);
+  BuildIfi(record->ifi[1], face.get(), true);
+  record->unitsPerEm = face.get()->units_per_EM;
+  record->maxAdvance = face.get()->max_advance_width;
+  record->glyphCount = face.get()->num_glyphs;
+  std::lock_guard<std::mutex> g(c.lock);
+  for (auto it = c.faces.begin(); it != c.faces.end();)  // records of files no longer mapped
+    it = it->second->file.expired() ? c.faces.erase(it) : std::next(it);
+  return c.faces.try_emplace(key, std::move(record)).first->second;
+}
+
+// The strike of a key, made when there is none; the strikes no font object
+// holds are dropped, least recently used first, while over the budget.
+std::shared_ptr<Strike> StrikeOf(const StrikeKey& key, const std::shared_ptr<kp::ft::FontFile>& file) {
+  FontCache& c = fontCache();
+  std::lock_guard<std::mutex> g(c.lock);
+  auto [it, made] = c.strikes.try_emplace(key);
+  if (made) {
+    it->second = std::make_shared<Strike>();
+    it->second->file = file;
+  }
+  it->second->lastUse = ++c.clock;
+  std::shared_ptr<Strike> strike = it->second;
+  for (;;) {
+    size_t bytes = 0;
+    auto oldest = c.strikes.end();
+    for (auto s = c.strikes.begin(); s != c.strikes.end(); ++s) {
+      bytes += s->second->bytes.load(std::memory_order_relaxed);
+      if (s->second.use_count() == 1 && (oldest == c.strikes.end() || s->second->lastUse < oldest->second->lastUse))
+        oldest = s;
+    }
+    if ((c.strikes.size() <= kKeptStrikes && bytes <= kKeptStrikeBytes) || oldest == c.strikes.end()) break;
+    c.strikes.erase(oldest);
+  }
+  return strike;
+}
+
+// Borrows the font object's face, sized and transformed, when it has none
+// yet (the caller holds f.lock); false when FreeType refuses it.
+bool HaveFace(FontObject& f) {
+  if (f.face) return true;
+  FT_Face face = f.borrowed.Borrow(f.file, f.member);
+  if (!face) return false;
+  if (FT_Set_Pixel_Sizes(face, static_cast<FT_UInt>(f.em), static_cast<FT_UInt>(f.em)) != 0) {
+    f.borrowed.Release();
+    return false;
+  }
+  FT_Set_Transform(face, &f.matrix, nullptr);
+  f.face = face;
+  return true;
+}
+
+// The glyph index of a character (the caller holds f.lock).
+FT_UInt CharIndex(FontObject& f, WCHAR c) {
+  FaceRecord& r = *f.record;
+  {
+    std::lock_guard<std::mutex> g(r.lock);
+    if (auto it = r.glyphIndex.find(c); it != r.glyphIndex.end()) return it->second;
+  }
+  if (!HaveFace(f)) return 0;
+  const FT_UInt index = FT_Get_Char_Index(f.face, c);
+  std::lock_guard<std::mutex> g(r.lock);
+  r.glyphIndex.emplace(c, index);
+  return index;
+}
+
+// One glyph of the font's strike, rendered when the strike lacks it (the
+// caller holds f.lock); null when FreeType fails.
 GlyphEntry* Glyph(FontObject& f, HGLYPH hg) {
-  auto it = f.glyphs.find(hg);
-  if (it != f.glyphs.end()) return it->second.get();
-  if (hg >= static_cast<HGLYPH>(f.face->num_glyphs)) return nullptr;
+  Strike& s = *f.strike;
+  {
+    std::lock_guard<std::mutex> g(s.lock);
+    if (auto it = s.glyphs.find(hg); it != s.glyphs.end()) return it->second.get();
+  }
+  if (hg >= static_cast<HGLYPH>(f.record->glyphCount) || !HaveFace(f)) return nullptr;
   if (FT_Load_Glyph(f.face, hg, FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO) != 0) return nullptr;
   FT_GlyphSlot slot = f.face->glyph;
   if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return nullptr;
+  kp::ft::CountGlyphRendered();
   const FT_Bitmap& bm = slot->bitmap;
   auto entry = std::make_unique<GlyphEntry>();
   LONG cx = static_cast<LONG>(bm.width), cy = static_cast<LONG>(bm.rows);
@@ -263,6 +365,7 @@ GlyphEntry* Glyph(FontObject& f, HGLYPH hg) {
       std::memcpy(gb->aj + y * rowBytes, src, rowBytes);
     }
   }
+  entry->advance = slot->advance;
   GLYPHDATA& gd = entry->data;
   gd.gdf.pgb = gb;
   gd.hg = hg;
@@ -272,16 +375,33 @@ GlyphEntry* Glyph(FontObject& f, HGLYPH hg) {
   gd.rclInk = RECTL{origin.x, origin.y, origin.x + cx, origin.y + cy};
   gd.ptqD.x = static_cast<int64_t>(slot->advance.x) << 26;  // 26.6 to 32.32
   gd.ptqD.y = -(static_cast<int64_t>(slot->advance.y) << 26);
-  GlyphEntry* raw = entry.get();
-  f.glyphs.emplace(hg, std::move(entry));
-  return raw;
+  const size_t cost = entry->storage.size() * sizeof(uint64_t) + kGlyphOverhead;
+  std::lock_guard<std::mutex> g(s.lock);
+  auto [it, added] = s.glyphs.try_emplace(hg, std::move(entry));  // another font object may have been first
+  if (added) s.bytes.fetch_add(cost, std::memory_order_relaxed);
+  return it->second.get();
 }
 
-// The transformed advance of a glyph in 26.6, y up; false when FreeType fails.
+// The transformed advance of a glyph in 26.6, y up; false when FreeType
+// fails (the caller holds f.lock).
 bool Advance(FontObject& f, HGLYPH hg, FT_Vector* advance) {
-  if (hg >= static_cast<HGLYPH>(f.face->num_glyphs)) return false;
+  Strike& s = *f.strike;
+  {
+    std::lock_guard<std::mutex> g(s.lock);
+    if (auto it = s.glyphs.find(hg); it != s.glyphs.end()) {
+      *advance = it->second->advance;
+      return true;
+    }
+    if (auto it = s.advances.find(hg); it != s.advances.end()) {
+      *advance = it->second;
+      return true;
+    }
+  }
+  if (hg >= static_cast<HGLYPH>(f.record->glyphCount) || !HaveFace(f)) return false;
   if (FT_Load_Glyph(f.face, hg, FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO) != 0) return false;
   *advance = f.face->glyph->advance;
+  std::lock_guard<std::mutex> g(s.lock);
+  if (s.advances.emplace(hg, *advance).second) s.bytes.fetch_add(sizeof(FT_Vector) + 32, std::memory_order_relaxed);
   return true;
 }
 
@@ -323,33 +443,19 @@ KP_API FONTOBJ* KpEngineCreateTrueTypeFont(const KP_ENGINE_FONT_INFO* info) {
     return nullptr;
   }
   auto f = std::make_unique<FontObject>();
-  std::string path = kp::ft::ResolveFontFile(info->file);
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat st{};
-  if (fd < 0 || fstat(fd, &st) != 0 || st.st_size <= 0) {
-    if (fd >= 0) close(fd);
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return nullptr;
-  }
-  f->viewSize = static_cast<size_t>(st.st_size);
-  void* view = mmap(nullptr, f->viewSize, PROT_READ, MAP_PRIVATE, fd, 0);
-  close(fd);
-  if (view == MAP_FAILED) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return nullptr;
-  }
-  f->view = view;
-  f->face = f->library.OpenMemory(static_cast<const unsigned char*>(view), f->viewSize, info->member);
-  if (!f->face || !FT_IS_SFNT(f->face) || !FT_IS_SCALABLE(f->face)) {
+  f->file = kp::ft::FontFile::Open(kp::ft::ResolveFontFile(info->file));
+  f->member = info->member;
+  f->record = f->file ? RecordOf(f->file, info->member) : nullptr;
+  if (!f->record) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return nullptr;
   }
   f->em = info->emPixels;
   bool vertical = (info->flags & FO_VERT_FACE) != 0;
-  BuildIfi(*f, vertical);
+  f->ifi = f->record->ifi[vertical ? 1 : 0];
 
   // The transform: notional (y down) to device (y down).
-  double s = static_cast<double>(info->emPixels) / f->face->units_per_EM;
+  double s = static_cast<double>(info->emPixels) / f->record->unitsPerEm;
   double m[4];
   FontMatrix(s, info->escapement, info->mirror, info->shear, m);
   XFORML xf{static_cast<FLOATL>(m[0]), static_cast<FLOATL>(m[1]), static_cast<FLOATL>(m[2]),
@@ -360,18 +466,25 @@ KP_API FONTOBJ* KpEngineCreateTrueTypeFont(const KP_ENGINE_FONT_INFO* info) {
   double italic = (info->flags & FO_SIM_ITALIC) ? 0x0366A / 65536.0 : 0.0;
   double xx = m[0] / s, xy = -m[2] / s, yx = -m[1] / s, yy = m[3] / s;
   // The oblique shear acts first, in the font's own y-up space: x += italic * y.
-  FT_Matrix ftm{Fixed(xx), Fixed(xx * italic + xy), Fixed(yx), Fixed(yx * italic + yy)};
-  if (FT_Set_Pixel_Sizes(f->face, static_cast<FT_UInt>(info->emPixels), static_cast<FT_UInt>(info->emPixels)) != 0) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return nullptr;
+  f->matrix = FT_Matrix{Fixed(xx), Fixed(xx * italic + xy), Fixed(yx), Fixed(yx * italic + yy)};
+  f->strike = StrikeOf(StrikeKey{f->file->serial(), info->member, info->emPixels, f->matrix.xx, f->matrix.xy,
+                                 f->matrix.yx, f->matrix.yy},
+                       f->file);
+  {
+    // Whether FreeType takes the size: tried by the strike's first font object.
+    std::lock_guard<std::mutex> g(f->strike->lock);
+    if (f->strike->sizeTaken < 0) f->strike->sizeTaken = HaveFace(*f) ? 1 : 0;  // f is this call's alone yet
+    if (f->strike->sizeTaken == 0) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return nullptr;
+    }
   }
-  FT_Set_Transform(f->face, &ftm, nullptr);
 
   Registry& r = registry();
   std::lock_guard<std::mutex> g(r.lock);
   f->pub.iUniq = ++r.uniq;
   f->pub.iFace = 1;
-  f->pub.cxMax = static_cast<ULONG>(std::lround(f->face->max_advance_width * s));
+  f->pub.cxMax = static_cast<ULONG>(std::lround(f->record->maxAdvance * s));
   f->pub.flFontType = FO_TYPE_TRUETYPE | (info->flags & (FO_SIM_BOLD | FO_SIM_ITALIC | FO_VERT_FACE));
   f->pub.iTTUniq = f->pub.iUniq;
   f->pub.iFile = reinterpret_cast<ULONG_PTR>(f.get());
@@ -485,25 +598,25 @@ KP_API STROBJ* KpEngineCreateString(const KP_ENGINE_STRING_INFO* info) {
     bool glyphIndex = (info->flAccel & SO_GLYPHINDEX_TEXTOUT) != 0;
     FT_Pos x = 0, y = 0;  // 26.6, y up
     for (ULONG i = 0; i < info->count; ++i) {
-      HGLYPH hg = glyphIndex ? info->text[i] : FT_Get_Char_Index(f->face, info->text[i]);
+      HGLYPH hg = glyphIndex ? info->text[i] : CharIndex(*f, info->text[i]);
       GLYPHPOS& p = str->positions[i];
       p.hg = hg;
       p.ptl = POINTL{info->origin.x + static_cast<LONG>((x + 32) >> 6), info->origin.y - static_cast<LONG>((y + 32) >> 6)};
       FT_Vector advance{};
-      if (!Advance(*f, hg, &advance)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-      }
-      x += advance.x;
-      y += advance.y;
-      if (info->glyphMode == FO_GLYPHBITS) {
+      if (info->glyphMode == FO_GLYPHBITS) {  // the glyph's load tells its advance too
         GlyphEntry* e = Glyph(*f, hg);
         if (!e) {
           SetLastError(ERROR_INVALID_PARAMETER);
           return nullptr;
         }
+        advance = e->advance;
         p.pgdf = &e->data.gdf;
+      } else if (!Advance(*f, hg, &advance)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
       }
+      x += advance.x;
+      y += advance.y;
     }
   }
   str->pub.cGlyphs = info->count;
@@ -545,12 +658,12 @@ KP_API XFORMOBJ* WINAPI FONTOBJ_pxoGetXform(FONTOBJ* pfo) {
 
 KP_API PVOID WINAPI FONTOBJ_pvTrueTypeFontFile(FONTOBJ* pfo, ULONG* pcjFile) {
   FontObject* f = fontOf(pfo);
-  if (!f || (f->failFlags & KP_FONT_FAIL_FILE) || f->viewSize > 0xFFFFFFFFu) {
+  if (!f || !f->file || (f->failFlags & KP_FONT_FAIL_FILE) || f->file->size() > 0xFFFFFFFFu) {
     if (pcjFile) *pcjFile = 0;
     return nullptr;
   }
-  if (pcjFile) *pcjFile = static_cast<ULONG>(f->viewSize);
-  return f->view;
+  if (pcjFile) *pcjFile = static_cast<ULONG>(f->file->size());
+  return const_cast<unsigned char*>(f->file->data());
 }
 
 KP_API ULONG WINAPI FONTOBJ_cGetGlyphs(FONTOBJ* pfo, ULONG iMode, ULONG cGlyph, HGLYPH* phg, PVOID* ppvGlyph) {

@@ -15,22 +15,36 @@
 namespace {
 
 // The whole of an 8-bit text as UTF-16; false when it can't be converted.
+// One conversion into room for the most it can give: a byte decodes to one
+// UTF-16 unit at most in every code page.
 bool toWide(UINT cp, const char* text, int bytes, std::u16string& out) {
   out.clear();
   if (bytes == 0) return true;
-  int n = MultiByteToWideChar(cp, 0, text, bytes, nullptr, 0);
+  out.resize(static_cast<size_t>(bytes));
+  int n = MultiByteToWideChar(cp, 0, text, bytes, out.data(), bytes);
   if (n <= 0) return false;
   out.resize(static_cast<size_t>(n));
-  return MultiByteToWideChar(cp, 0, text, bytes, out.data(), n) == n;
+  return true;
 }
+
+// A UTF-16 unit encodes to three bytes at most (UTF-8; a surrogate pair's
+// two units to four).
+constexpr int kMostBytesPerUnit = 3;
 
 bool toNarrow(UINT cp, const char16_t* text, int chars, std::string& out) {
   out.clear();
   if (chars == 0) return true;
-  int n = WideCharToMultiByte(cp, 0, text, chars, nullptr, 0, nullptr, nullptr);
+  if (chars > INT_MAX / kMostBytesPerUnit) {  // too long for that room: asked for its size first
+    int n = WideCharToMultiByte(cp, 0, text, chars, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return false;
+    out.resize(static_cast<size_t>(n));
+    return WideCharToMultiByte(cp, 0, text, chars, out.data(), n, nullptr, nullptr) == n;
+  }
+  out.resize(static_cast<size_t>(chars) * kMostBytesPerUnit);
+  int n = WideCharToMultiByte(cp, 0, text, chars, out.data(), static_cast<int>(out.size()), nullptr, nullptr);
   if (n <= 0) return false;
   out.resize(static_cast<size_t>(n));
-  return WideCharToMultiByte(cp, 0, text, chars, out.data(), n, nullptr, nullptr) == n;
+  return true;
 }
 
 }  // namespace

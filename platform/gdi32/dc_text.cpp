@@ -9,6 +9,7 @@
 //   ignored), the one whose italic matches lfItalic and whose weight is
 //   nearest lfWeight (0 is 400) first; an empty name is "DejaVu Sans". No other
 //   mapping: a name the folder lacks fails the call (ERROR_INVALID_PARAMETER).
+//   The faces are the process's font catalogue's (gdi32/font_catalogue.h).
 //   Bold or italic asked of a face without it is simulated (FO_SIM_BOLD,
 //   FO_SIM_ITALIC).
 // - Sizes: lfHeight < 0 is the em in device pixels, > 0 the cell height
@@ -24,22 +25,16 @@
 //   the mix is copy-pen.
 // - Extents are summed in 64 bits from the glyphs' advances and held to the
 //   LONG range.
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include FT_SFNT_NAMES_H
-#include FT_TRUETYPE_IDS_H
-#include FT_TRUETYPE_TABLES_H
-
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "gdi32/dc_internal.h"
-#include "gdi32/ft_reader.h"
+#include "gdi32/font_catalogue.h"
 #include "kplatform/engine.h"
 #include "kplatform/kernel32_system.h"
 #include "kplatform/long_range.h"
@@ -58,66 +53,29 @@ bool SameName(const std::u16string& a, const std::u16string& b) {
   return true;
 }
 
-std::u16string FullName(FT_Face face) {
-  FT_UInt n = FT_Get_Sfnt_Name_Count(face);
-  for (FT_UInt i = 0; i < n; ++i) {
-    FT_SfntName name;
-    if (FT_Get_Sfnt_Name(face, i, &name) != 0) continue;
-    if (name.platform_id != TT_PLATFORM_MICROSOFT || name.name_id != TT_NAME_ID_FULL_NAME) continue;
-    std::u16string s;
-    for (FT_UInt k = 0; k + 1 < name.string_len; k += 2)
-      s += static_cast<char16_t>((name.string[k] << 8) | name.string[k + 1]);
-    return s;
-  }
-  return {};
-}
-
 struct Choice {
   std::string file;
   LONG member = -1;
   bool bold = false, italic = false;
 };
 
-// The face of the font folder the logical font names (see above).
+// The face of the font catalogue the logical font names (see above).
 Choice FindFace(const LOGFONTW& lf) {
   std::u16string want(reinterpret_cast<const char16_t*>(lf.lfFaceName),
                       std::find(lf.lfFaceName, lf.lfFaceName + LF_FACESIZE, 0) - lf.lfFaceName);
   if (want.empty()) want = kDefaultFace;
   const bool wantItalic = lf.lfItalic != 0;
   const LONG wantWeight = lf.lfWeight > 0 ? lf.lfWeight : 400;  // FW_DONTCARE: normal
-  std::vector<std::string> files;
-  std::error_code ec;
-  for (auto it = std::filesystem::recursive_directory_iterator(kp::ft::FontFolder(), ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    std::string ext = it->path().extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (it->is_regular_file(ec) && (ext == ".ttf" || ext == ".ttc")) files.push_back(it->path().string());
-  }
-  std::sort(files.begin(), files.end());
-  kp::ft::Library library;
+  const std::shared_ptr<const kp::ft::Catalogue> catalogue = kp::ft::CurrentCatalogue();
   Choice best;
   long bestScore = -1;
-  for (const std::string& file : files) {
-    FT_Long count = 1;
-    for (FT_Long index = 0; index < count; ++index) {
-      FT_Face face = library.OpenFile(file, index);
-      if (!face) break;
-      count = face->num_faces;
-      const bool named = (face->family_name && SameName(kp::ft::FromUtf8(face->family_name), want)) ||
-                         SameName(FullName(face), want);
-      if (named && FT_IS_SFNT(face) && FT_IS_SCALABLE(face)) {
-        const bool bold = (face->style_flags & FT_STYLE_FLAG_BOLD) != 0;
-        const bool italic = (face->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
-        const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-        const LONG weight = os2 && os2->usWeightClass ? os2->usWeightClass : (bold ? 700 : 400);
-        // Italic first, then the nearest weight (Book before ExtraLight).
-        const long score = (italic == wantItalic ? 100000L : 0L) + 10000L - std::abs(weight - wantWeight);
-        if (score > bestScore) {
-          bestScore = score;
-          best = Choice{file, static_cast<LONG>(index), bold, italic};
-        }
-      }
-      FT_Done_Face(face);
+  for (const kp::ft::CatalogueFace& face : catalogue->faces) {
+    if (!face.realisable || !(SameName(face.family, want) || SameName(face.fullName, want))) continue;
+    // Italic first, then the nearest weight (Book before ExtraLight).
+    const long score = (face.italic == wantItalic ? 100000L : 0L) + 10000L - std::abs(face.weight - wantWeight);
+    if (score > bestScore) {
+      bestScore = score;
+      best = Choice{face.file->path(), static_cast<LONG>(face.member), face.bold, face.italic};
     }
   }
   return best;

@@ -127,8 +127,8 @@ size_t Utf8BadLength(const unsigned char* p, size_t n) {
 
 enum class Status { kOk, kInvalidChars, kNoConverter };
 
-// Decodes `n` bytes of the (resolved) code page into `out`.
-Status Decode(UINT codePage, const char* src, size_t n, bool strict, std::u16string& out) {
+// Decodes `n` bytes of the (resolved) code page into `out` through iconv.
+Status DecodeWithIconv(UINT codePage, const char* src, size_t n, bool strict, std::u16string& out) {
   Lease lease(Slot(codePage), true);
   iconv_t cd = lease.get();
   if (cd == kNoConverter) return Status::kNoConverter;
@@ -171,8 +171,8 @@ bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 // Encodes `n` UTF-16 units into the (resolved) code page. `fallback` is the
 // default character for code pages other than UTF-8; *usedDefault is set
 // when it was used.
-Status Encode(UINT codePage, const char16_t* src, size_t n, bool strict, std::string_view fallback,
-              bool* usedDefault, std::string& out) {
+Status EncodeWithIconv(UINT codePage, const char16_t* src, size_t n, bool strict, std::string_view fallback,
+                       bool* usedDefault, std::string& out) {
   Lease lease(Slot(codePage), false);
   iconv_t cd = lease.get();
   if (cd == kNoConverter) return Status::kNoConverter;
@@ -206,6 +206,82 @@ Status Encode(UINT codePage, const char16_t* src, size_t n, bool strict, std::st
     in += skip;
     inLeft -= skip;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  return Status::kOk;
+}
+
+// The single-byte code pages (437, 1252) convert through memos of iconv's
+// own answers, each byte and each UTF-16 unit asked once a process: both
+// are stateless, so a text converts as its units one by one do, without a
+// converter's lease and iconv's cost on every call.
+int SingleByteIndex(UINT codePage) { return codePage == 437 ? 0 : codePage == 1252 ? 1 : -1; }
+
+// A byte's decoding: 0 not asked yet, else kKnown | (kStrictFails) | unit.
+constexpr uint32_t kKnown = 1u << 17, kStrictFails = 1u << 16;
+std::atomic<uint32_t> g_wide[2][256];
+// A unit's encoding: 0 not asked yet, kUnmappable, else the byte + 1.
+constexpr uint16_t kUnmappable = 0xFFFF;
+std::atomic<uint16_t> g_narrow[2][65536];
+
+Status Decode(UINT codePage, const char* src, size_t n, bool strict, std::u16string& out) {
+  const int index = SingleByteIndex(codePage);
+  if (index < 0) return DecodeWithIconv(codePage, src, n, strict, out);
+  const size_t start = out.size();
+  out.reserve(start + n);
+  for (size_t i = 0; i < n; ++i) {
+    const auto b = static_cast<unsigned char>(src[i]);
+    uint32_t known = g_wide[index][b].load(std::memory_order_relaxed);
+    if (known == 0) {
+      std::u16string one;
+      const bool fails = DecodeWithIconv(codePage, &src[i], 1, true, one) != Status::kOk;
+      if (fails) {
+        one.clear();
+        Status status = DecodeWithIconv(codePage, &src[i], 1, false, one);
+        if (status != Status::kOk) return status;
+      }
+      if (one.size() != 1) {  // not a single-byte answer: iconv converts the whole text
+        out.resize(start);
+        return DecodeWithIconv(codePage, src, n, strict, out);
+      }
+      known = kKnown | (fails ? kStrictFails : 0u) | one[0];
+      g_wide[index][b].store(known, std::memory_order_relaxed);
+    }
+    if (strict && (known & kStrictFails)) return Status::kInvalidChars;
+    out.push_back(static_cast<char16_t>(known & 0xFFFFu));
+  }
+  return Status::kOk;
+}
+
+Status Encode(UINT codePage, const char16_t* src, size_t n, bool strict, std::string_view fallback,
+              bool* usedDefault, std::string& out) {
+  const int index = SingleByteIndex(codePage);
+  if (index < 0) return EncodeWithIconv(codePage, src, n, strict, fallback, usedDefault, out);
+  out.reserve(out.size() + n);
+  auto useDefault = [&] {
+    out.append(fallback);
+    if (usedDefault != nullptr) *usedDefault = true;
+  };
+  for (size_t i = 0; i < n; ++i) {
+    const char16_t u = src[i];
+    if (IsHighSurrogate(u) || IsLowSurrogate(u)) {  // no single-byte code page has a character beyond the BMP
+      if (IsHighSurrogate(u) && i + 1 < n && IsLowSurrogate(src[i + 1])) ++i;
+      useDefault();
+      continue;
+    }
+    uint16_t known = g_narrow[index][u].load(std::memory_order_relaxed);
+    if (known == 0) {
+      std::string one;
+      bool used = false;
+      Status status = EncodeWithIconv(codePage, &u, 1, false, "", &used, one);
+      if (status != Status::kOk) return status;
+      known = used || one.size() != 1 ? kUnmappable : static_cast<uint16_t>(static_cast<unsigned char>(one[0]) + 1);
+      g_narrow[index][u].store(known, std::memory_order_relaxed);
+    }
+    if (known == kUnmappable) {
+      useDefault();
+    } else {
+      out.push_back(static_cast<char>(known - 1));
+    }
   }
   return Status::kOk;
 }

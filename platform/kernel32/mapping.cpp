@@ -3,13 +3,24 @@
 // outlives the mapping handle. While any mapping of a file lives, the file
 // cannot be shrunk, deleted or replaced: a view would otherwise fault on the
 // bytes that went away.
+//
+// Decision: a view given back stays mapped, idle, for the next view of the
+// same bytes of the same file while the file is unchanged (same size and
+// modification time): at most kIdleViews of them and kIdleBytes in all, the
+// oldest unmapped first. Unmapping makes every processor the process runs on
+// flush its address cache, which costs more than the mapping; a driver that
+// maps its data file at every page now maps it once. An idle view is no
+// mapping of the file (the file may be deleted or replaced meanwhile; a
+// changed file is mapped afresh), and KpMappedViewCount does not count it.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <deque>
 #include <map>
+#include <vector>
 
 #include "file_share.h"
 #include "kplatform/kernel32_file.h"
@@ -19,6 +30,8 @@ namespace {
 
 constexpr uint64_t kAllocationGranularity = 65536;
 constexpr DWORD kSecCommit = 0x08000000u;
+constexpr size_t kIdleViews = 16;
+constexpr size_t kIdleBytes = size_t{64} << 20;
 
 class MappingObject : public KernelObject {
  public:
@@ -33,14 +46,35 @@ class MappingObject : public KernelObject {
   const uint64_t size;
 };
 
+// Which bytes of which file a view shows.
+struct ViewKey {
+  FileId id;
+  uint64_t offset = 0;
+  size_t length = 0;
+  off_t fileSize = 0;
+  struct timespec mtime {};
+  bool operator==(const ViewKey& o) const {
+    return id == o.id && offset == o.offset && length == o.length && fileSize == o.fileSize &&
+           mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec;
+  }
+};
+
 struct View {
-  size_t length;
+  ViewKey key;
+  bool keepable = false;  // the file was described: the view may stay idle
   std::shared_ptr<MappingObject> mapping;
+};
+
+struct IdleView {
+  ViewKey key;
+  void* base;
 };
 
 struct Views {
   std::mutex lock;
   std::map<uintptr_t, View> views;
+  std::deque<IdleView> idle;  // oldest first
+  size_t idleBytes = 0;
 };
 
 Views& views() {
@@ -121,19 +155,40 @@ KP_API LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAcc
     return nullptr;
   }
   size_t length = dwNumberOfBytesToMap != 0 ? dwNumberOfBytesToMap : static_cast<size_t>(mapping->size - offset);
-  void* base = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, mapping->fd, static_cast<off_t>(offset));
-  if (base == MAP_FAILED) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
+  kp::ViewKey key{mapping->id, offset, length, 0, {}};
+  struct stat st {};
+  const bool known = ::fstat(mapping->fd, &st) == 0;
+  if (known) {
+    key.fileSize = st.st_size;
+    key.mtime = st.st_mtim;
   }
   kp::Views& v = kp::views();
+  void* base = nullptr;
+  if (known) {  // an idle view of the same bytes of the unchanged file
+    std::lock_guard<std::mutex> guard(v.lock);
+    for (auto it = v.idle.begin(); it != v.idle.end(); ++it) {
+      if (!(it->key == key)) continue;
+      base = it->base;
+      v.idleBytes -= length;
+      v.idle.erase(it);
+      break;
+    }
+  }
+  if (base == nullptr) {
+    base = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, mapping->fd, static_cast<off_t>(offset));
+    if (base == MAP_FAILED) {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return nullptr;
+    }
+  }
   std::lock_guard<std::mutex> guard(v.lock);
-  v.views.emplace(reinterpret_cast<uintptr_t>(base), kp::View{length, std::move(mapping)});
+  v.views.emplace(reinterpret_cast<uintptr_t>(base), kp::View{key, known, std::move(mapping)});
   return base;
 }
 
 KP_API BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress) {
   kp::View view{};
+  std::vector<kp::IdleView> unmap;  // the view itself when it is not kept, and idle views it pushes out
   {
     kp::Views& v = kp::views();
     std::lock_guard<std::mutex> guard(v.lock);
@@ -144,8 +199,20 @@ KP_API BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress) {
     }
     view = std::move(it->second);
     v.views.erase(it);
+    kp::IdleView given{view.key, const_cast<void*>(lpBaseAddress)};
+    if (!view.keepable || view.key.length > kp::kIdleBytes) {
+      unmap.push_back(given);
+    } else {
+      v.idle.push_back(given);
+      v.idleBytes += given.key.length;
+      while (v.idle.size() > kp::kIdleViews || v.idleBytes > kp::kIdleBytes) {
+        unmap.push_back(v.idle.front());
+        v.idleBytes -= v.idle.front().key.length;
+        v.idle.pop_front();
+      }
+    }
   }
-  ::munmap(const_cast<void*>(lpBaseAddress), view.length);
+  for (const kp::IdleView& u : unmap) ::munmap(u.base, u.key.length);
   return TRUE;  // the mapping goes with `view` when this was its last reference
 }
 

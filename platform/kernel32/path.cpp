@@ -279,13 +279,35 @@ std::optional<std::string> MapResolved(const WindowsPath& path) {
   }
   for (std::u16string& part : splitComponents(path.rest)) names.push_back(std::move(part));
 
-  bool existing = true;
+  // The names as given, and the shortcut when they name an existing entry
+  // (or the parent of one to be made) as they stand: every component then
+  // matches itself, as the walk below would find one by one.
+  std::vector<std::string> narrowNames;
   for (const std::u16string& name : names) {
     std::optional<std::string> narrow = PathToUtf8(name);
     if (!narrow) {
       SetLastError(ERROR_INVALID_NAME);
       return std::nullopt;
     }
+    narrowNames.push_back(std::move(*narrow));
+  }
+  std::string exact = host;
+  for (const std::string& name : narrowNames) exact += "/" + name;
+  struct stat st;
+  if (::lstat(exact.c_str(), &st) == 0) return exact;
+  size_t walkFrom = 0;
+  if (!narrowNames.empty()) {
+    const std::string parent = exact.substr(0, exact.size() - narrowNames.back().size() - 1);
+    if (::lstat(parent.c_str(), &st) == 0) {
+      host = parent;
+      walkFrom = names.size() - 1;
+    }
+  }
+
+  bool existing = true;
+  for (size_t i = walkFrom; i < names.size(); ++i) {
+    const std::u16string& name = names[i];
+    std::optional<std::string> narrow = std::move(narrowNames[i]);
     if (existing) {
       std::optional<std::string> match = matchEntry(host, *narrow, name);
       if (match) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "kplatform/engine_runner.h"
 #include "kplatform/gdi32_dc.h"
 #include "kplatform/kernel32_module.h"
 #include "kplatform/kwindows.h"
@@ -288,6 +289,64 @@ TEST_F(DcDraw, ShapesPensBrushesAndClipsReachTheDriver) {
     }
   }
   for (HGDIOBJ o : made) EXPECT_TRUE(DeleteObject(o));
+}
+
+// The face a logical font realises: among the TrueType faces of the font
+// folder with the name as family or full name, the nearest weight, the
+// first file in path order on a tie. Each face shows by its advances: the
+// DC's extent of a line equals the sum of the chosen file's own advances.
+TEST_F(DcDraw, TextTakesTheFaceTheLogicalFontNames) {
+  constexpr LONG kEm = 200;
+  const char16_t text[] = u"Realised faces keep their own widths 0123456789";
+  const UINT count = static_cast<UINT>(std::char_traits<char16_t>::length(text));
+  auto fileWidth = [&](const char* file) {
+    KP_ENGINE_FONT_INFO fi{};
+    fi.file = file;
+    fi.emPixels = kEm;
+    FONTOBJ* font = KpEngineCreateTrueTypeFont(&fi);
+    EXPECT_NE(font, nullptr) << file;
+    if (!font) return LONG{-1};
+    KP_ENGINE_STRING_INFO si{};
+    si.font = font;
+    si.text = text;
+    si.count = count;
+    si.glyphMode = FO_GLYPHBITS;
+    si.withPositions = TRUE;
+    STROBJ* str = KpEngineCreateString(&si);
+    int64_t width = 0;  // 28.4
+    for (UINT i = 0; str && i < count; ++i) width += reinterpret_cast<const GLYPHDATA*>(str->pgp[i].pgdf)->fxD;
+    if (str) KpEngineDeleteObject(str);
+    KpEngineDeleteObject(font);
+    return static_cast<LONG>((width + 8) >> 4);
+  };
+  struct Case {
+    const char16_t* face;
+    LONG weight;
+    const char* file;
+  } cases[] = {
+      {u"DejaVu Sans", 400, "DejaVuSans.ttf"},  // before DejaVuSansCondensed.ttf, of the same family and weight
+      {u"DejaVu Sans", 0, "DejaVuSans.ttf"},
+      {u"dejavu sans", 700, "DejaVuSans-Bold.ttf"},
+      {u"DejaVu Sans", 250, "DejaVuSans-ExtraLight.ttf"},
+      {u"DejaVu Sans Condensed Bold", 400, "DejaVuSansCondensed-Bold.ttf"},  // the full name
+      {u"DejaVu Sans Mono", 700, "DejaVuSansMono-Bold.ttf"},
+      {u"DejaVu Serif", 900, "DejaVuSerif-Bold.ttf"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    LOGFONTW lf{};
+    lf.lfHeight = -kEm;
+    lf.lfWeight = c.weight;
+    std::memcpy(lf.lfFaceName, c.face, (std::char_traits<char16_t>::length(c.face) + 1) * 2);
+    HFONT font = CreateFontIndirectW(&lf);
+    ASSERT_NE(font, nullptr);
+    HGDIOBJ old = SelectObject(hdc_, font);
+    SIZE extent{};
+    EXPECT_TRUE(GetTextExtentPoint32W(hdc_, text, static_cast<int>(count), &extent)) << GetLastError();
+    EXPECT_EQ(extent.cx, fileWidth(c.file));
+    SelectObject(hdc_, old);
+    DeleteObject(font);
+  }
 }
 
 TEST_F(DcDraw, EveryDrawingCallPassesTheClip) {

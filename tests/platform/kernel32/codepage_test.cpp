@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <kplatform/kernel32_codepage.h>
 
+#include <iconv.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -140,6 +142,61 @@ TEST_F(CodePage, MissingCharactersTakeTheDefaultCharacter) {
   SetLastError(0);
   EXPECT_EQ(0, WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 3, out, 8, nullptr, nullptr));
   EXPECT_EQ(static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
+}
+
+// The single-byte code pages answer as iconv does, for every byte and for
+// every character of the BMP (a character the code page lacks is the
+// default character; 1252's five unassigned bytes stand for themselves),
+// and for lone surrogates the default character each.
+TEST_F(CodePage, SingleByteCodePagesAnswerAsIconvForEveryByteAndCharacter) {
+  for (const auto& [cp, name] : {std::pair<UINT, const char*>{437, "CP437"}, {1252, "CP1252"}}) {
+    SCOPED_TRACE(name);
+    const bool is1252 = cp == 1252;
+    auto unassigned = [&](unsigned v) { return is1252 && (v == 0x81 || v == 0x8D || v == 0x8F || v == 0x90 || v == 0x9D); };
+    iconv_t decoder = iconv_open("UTF-16LE", name);
+    iconv_t encoder = iconv_open(name, "UTF-16LE");
+    ASSERT_NE(decoder, reinterpret_cast<iconv_t>(-1));
+    ASSERT_NE(encoder, reinterpret_cast<iconv_t>(-1));
+
+    std::string bytes(256, '\0');
+    for (int b = 0; b < 256; ++b) bytes[b] = static_cast<char>(b);
+    const std::u16string wide = ToWide(cp, bytes);
+    ASSERT_EQ(wide.size(), 256u);
+    for (int b = 0; b < 256; ++b) {
+      char in = static_cast<char>(b);
+      char16_t unit = 0;
+      char* inPtr = &in;
+      char* outPtr = reinterpret_cast<char*>(&unit);
+      size_t inLeft = 1, outLeft = 2;
+      const bool ok = iconv(decoder, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1);
+      iconv(decoder, nullptr, nullptr, nullptr, nullptr);
+      EXPECT_EQ(wide[b], ok ? unit : unassigned(b) ? static_cast<char16_t>(b) : u'?') << b;
+    }
+
+    std::u16string bmp;
+    for (unsigned u = 0; u < 0x10000; ++u)
+      if (u < 0xD800 || u > 0xDFFF) bmp.push_back(static_cast<char16_t>(u));
+    const std::string narrow = ToBytes(cp, bmp);
+    ASSERT_EQ(narrow.size(), bmp.size());
+    for (size_t i = 0; i < bmp.size(); ++i) {
+      char16_t in = bmp[i];
+      char out = 0;
+      char* inPtr = reinterpret_cast<char*>(&in);
+      char* outPtr = &out;
+      size_t inLeft = 2, outLeft = 1;
+      const bool ok = iconv(encoder, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1);
+      iconv(encoder, nullptr, nullptr, nullptr, nullptr);
+      const char want = ok ? out : unassigned(in) ? static_cast<char>(in) : '?';
+      if (narrow[i] != want) ADD_FAILURE() << "U+" << std::hex << static_cast<unsigned>(in);
+    }
+    iconv_close(decoder);
+    iconv_close(encoder);
+
+    const char16_t lone[] = {u'a', 0xDC00, 0xD800, u'b', 0xD800};
+    BOOL used = FALSE;
+    EXPECT_EQ("a??b?", ToBytes(cp, std::u16string(lone, 5), &used));
+    EXPECT_TRUE(used);
+  }
 }
 
 TEST_F(CodePage, BadArgumentsAreRefused) {

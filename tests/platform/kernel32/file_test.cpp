@@ -608,6 +608,37 @@ TEST_F(MappingTest, AMappedFileCannotBeCutDeletedOrReplaced) {
   EXPECT_TRUE(DeleteFileW(u"C:\\Data\\kestrel.ddd"));
 }
 
+// A view given back may stay mapped for the next view of the same bytes;
+// the next view still shows the file as it is now: rewritten in place, cut
+// shorter, or replaced by another file of the same name and size.
+TEST_F(MappingTest, AViewAfterOneGivenBackShowsTheFileAsItIsNow) {
+  auto view = [&](const std::string& want) {
+    HANDLE file = open(u"C:\\Data\\kestrel.ddd", R, SR | SW | SD);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    ASSERT_NE(nullptr, mapping);
+    const char* bytes = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+    ASSERT_NE(nullptr, bytes);
+    EXPECT_EQ(want, std::string(bytes, want.size()));
+    EXPECT_TRUE(UnmapViewOfFile(bytes));
+    CloseHandle(mapping);
+    CloseHandle(file);
+  };
+  view(bytes_);
+  std::string rewritten = bytes_;
+  for (char& c : rewritten) c = static_cast<char>(c ^ 0x5A);
+  WriteHostFile(host("c/Data/kestrel.ddd"), rewritten);  // the same file, in place
+  view(rewritten);
+  const std::string shorter = rewritten.substr(0, 5000);
+  WriteHostFile(host("c/Data/kestrel.ddd"), shorter);
+  view(shorter);
+  const std::string other(shorter.size(), 'k');
+  WriteHostFile(host("c/Data/kestrel.new"), other);
+  std::filesystem::rename(host("c/Data/kestrel.new"), host("c/Data/kestrel.ddd"));  // another file, same size
+  view(other);
+  EXPECT_EQ(0u, KpMappedViewCount());
+}
+
 TEST_F(MappingTest, RefusesWhatIsNotAReadOnlyMappingOfAReadableFile) {
   WriteHostFile(host("c/Data/empty.bin"), "");
   HANDLE empty = open(u"C:\\Data\\empty.bin", R, SR);
