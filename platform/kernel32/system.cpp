@@ -41,6 +41,7 @@ struct Facts {
   bool administrator = true;
   DWORD extraGroups = 0;  // KpSetTokenExtraGroups
   bool localeFails = false;
+  bool versionFails = false;  // KpSetVersionFailure
   std::map<GUID, KpComFactory, GuidLess> classes;
 
   void reset() {
@@ -51,6 +52,7 @@ struct Facts {
     administrator = true;
     extraGroups = 0;
     localeFails = false;
+    versionFails = false;
     classes.clear();
   }
 };
@@ -268,6 +270,10 @@ KP_API BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info) {
   {
     Facts& f = facts();
     std::lock_guard<std::mutex> guard(f.lock);
+    if (f.versionFails) {
+      SetLastError(ERROR_NOT_SUPPORTED);
+      return FALSE;
+    }
     v = f.version;
   }
   info->dwMajorVersion = v.major;
@@ -502,6 +508,12 @@ KP_API void KpSetLocaleFailure(BOOL fail) {
   Facts& f = facts();
   std::lock_guard<std::mutex> guard(f.lock);
   f.localeFails = fail != FALSE;
+}
+
+KP_API void KpSetVersionFailure(BOOL fail) {
+  Facts& f = facts();
+  std::lock_guard<std::mutex> guard(f.lock);
+  f.versionFails = fail != FALSE;
 }
 
 KP_API void KpSetVersion(DWORD major, DWORD minor, DWORD build, DWORD platformId) {

@@ -16,6 +16,14 @@
 //    the colour correction asked for, and a failed start of the conversion
 //    ends the job. OK goes on without that profile, as does any other
 //    creation failure (settings that cannot be read, no library).
+//  - Two numberings of the object kinds meet here: the colour adjustments'
+//    (DDM 273: bit 0 text, bit 1 graphics, bit 2 images; the triples 275,
+//    276, 277 and on in the same order; the grey pair 1326 text, 1327
+//    graphics) and the renderer's object kind on SetColorSpace (attribute
+//    254: 0 graphics, 1 text, 2 image), which picks the conversion mode
+//    (graphics 1, text 0) and so the DDM 454/455 reads. The blocks are
+//    built by the adjustments' numbering and served by the object kind:
+//    text objects take the first triple's block, graphics the second's.
 //  - The text-and-graphics conversion switch of the job context has no
 //    setter on this side; no switch is kept, so the step mask always
 //    follows the settings.
@@ -234,13 +242,13 @@ int ColorConv_DisposeParam(ColorConvParam* p) {
 int ColorConv_CreateParam(UmpdJobContext* ctx, BYTE* devmode, BYTE* printerData, ColorConvParam** out) {
   if (out == nullptr) return 0;
   *out = nullptr;
-  LONG mono = 0, perObject = 0, adjusted = 0, matching = 0, grey0 = 0, grey1 = 0, nie = 0;
+  LONG mono = 0, perObject = 0, adjusted = 0, matching = 0, greyText = 0, greyGraphics = 0, nie = 0;
   if (!ddm_GetNumber(DDM_COLORMODE, devmode, printerData, &mono) ||
       !ddm_GetNumber(DDM_PEROBJECTADJUST, devmode, printerData, &perObject) ||
       !ddm_GetNumber(DDM_ADJUSTEDOBJECTS, devmode, printerData, &adjusted) ||
       !ddm_GetNumber(DDM_COLORMATCHING, devmode, printerData, &matching) ||
-      !ddm_GetNumber(DDM_GRAYLCC_GRAPHICS, devmode, printerData, &grey0) ||
-      !ddm_GetNumber(DDM_GRAYLCC_TEXT, devmode, printerData, &grey1) ||
+      !ddm_GetNumber(DDM_GRAYLCC_TEXT, devmode, printerData, &greyText) ||
+      !ddm_GetNumber(DDM_GRAYLCC_GRAPHICS, devmode, printerData, &greyGraphics) ||
       !ddm_GetNumber(DDM_NIE, devmode, printerData, &nie)) {
     Logout_OutputString(u"kestrelum: the colour settings cannot be read; colours pass unconverted");
     return 0;
@@ -249,27 +257,30 @@ int ColorConv_CreateParam(UmpdJobContext* ctx, BYTE* devmode, BYTE* printerData,
   if (p == nullptr) return 0;
   for (CIL_CST_PARAM* b : {&p->cstWpGm, &p->cstProfile[0], &p->cstProfile[1]}) b->mode = CIL_MODE_COPY;
 
-  // 1. The LCC blocks.
+  // 1. The LCC blocks. Bit k of DDM 273 is object group k (0 text, 1
+  // graphics, 2 images), whose triple is the adjustments' group k + 1
+  // (275/279/283 text, 276/280/284 graphics, 277/281/285 images); the grey
+  // pair follows the same reading (1326 text, 1327 graphics).
   if (perObject == 1) {
-    constexpr DWORD kColourFlag[3] = {COLORCONV_LCC_GRAPHICS, COLORCONV_LCC_TEXT, COLORCONV_LCC_IMAGE};
-    constexpr DWORD kGreyFlag[2] = {COLORCONV_GRAYLCC_GRAPHICS, COLORCONV_GRAYLCC_TEXT};
+    constexpr DWORD kColourFlag[3] = {COLORCONV_LCC_TEXT, COLORCONV_LCC_GRAPHICS, COLORCONV_LCC_IMAGE};
+    constexpr DWORD kGreyFlag[2] = {COLORCONV_GRAYLCC_TEXT, COLORCONV_GRAYLCC_GRAPHICS};
     for (int k = 0; k < 3; ++k) {
       LONG v[3];
       if ((adjusted & (1 << k)) == 0 || !ReadTriple(devmode, printerData, k + 1, v)) continue;
       if (v[0] == 0 && v[1] == 0 && v[2] == 0) continue;
       cil_Create_LCC_Param_sBGR(&p->lcc[k], v[0], v[1], v[2]);
       p->flags |= kColourFlag[k];
-      if (k < 2 && mono != kOutputMono && (k == 0 ? grey0 : grey1) == 1) {
+      if (k < 2 && mono != kOutputMono && (k == 0 ? greyText : greyGraphics) == 1) {
         cil_Create_LCC_Param_sGray(&p->grayLcc[k], v[0], v[2]);
         p->flags |= kGreyFlag[k];
       }
     }
-  } else if ((adjusted & 0x7) != 0) {  // bits 0-2: graphics, text, images
+  } else if ((adjusted & 0x7) != 0) {  // bits 0-2: text, graphics, images
     LONG v[3];
     if (ReadTriple(devmode, printerData, 0, v) && (v[0] != 0 || v[1] != 0 || v[2] != 0)) {
       cil_Create_LCC_Param_sBGR(&p->lcc[0], v[0], v[1], v[2]);
       p->flags |= COLORCONV_LCC_COMMON;
-      if (mono != kOutputMono && (grey0 == 1 || grey1 == 1)) {
+      if (mono != kOutputMono && (greyText == 1 || greyGraphics == 1)) {
         cil_Create_LCC_Param_sGray(&p->grayLcc[0], v[0], v[2]);
         p->flags |= COLORCONV_GRAYLCC_COMMON;
       }
@@ -375,18 +386,26 @@ struct Blocks {
   const CIL_CST_PARAM* profile = nullptr;
 };
 
+// The object group (DDM 273's bit) of the renderer's object kind.
+constexpr int kGroupText = 0;
+constexpr int kGroupGraphics = 1;
+
+// The blocks of one object kind (attribute 254: XLCC_KIND_GRAPHICS or
+// XLCC_KIND_TEXT), taken from that kind's own group.
 Blocks BlocksOf(const ColorConvParam* p, int kind) {
   Blocks b;
   if (p == nullptr) return b;
-  const DWORD colourFlag = kind == 0 ? COLORCONV_LCC_GRAPHICS : COLORCONV_LCC_TEXT;
-  const DWORD greyFlag = kind == 0 ? COLORCONV_GRAYLCC_GRAPHICS : COLORCONV_GRAYLCC_TEXT;
+  const bool text = kind == XLCC_KIND_TEXT;
+  const int group = text ? kGroupText : kGroupGraphics;
+  const DWORD colourFlag = text ? COLORCONV_LCC_TEXT : COLORCONV_LCC_GRAPHICS;
+  const DWORD greyFlag = text ? COLORCONV_GRAYLCC_TEXT : COLORCONV_GRAYLCC_GRAPHICS;
   if (p->flags & colourFlag) {
-    b.lcc = &p->lcc[kind];
+    b.lcc = &p->lcc[group];
   } else if (p->flags & COLORCONV_LCC_COMMON) {
     b.lcc = &p->lcc[0];
   }
   if (p->flags & greyFlag) {
-    b.grey = &p->grayLcc[kind];
+    b.grey = &p->grayLcc[group];
   } else if (p->flags & COLORCONV_GRAYLCC_COMMON) {
     b.grey = &p->grayLcc[0];
   }

@@ -24,6 +24,11 @@
 //    Direct images need 8 bits a component.
 //  - The outside library's conversion is given the pixels of direct
 //    images and the palette (as a row of entries) of indexed colour ones.
+//  - NIE_CreateParam32 is given width x height B, G, R pixels of every
+//    image it is offered, since the library reads that many: an indexed
+//    image expanded through its palette, a grey one as three equal bytes a
+//    pixel (an index beyond the palette as black). An image whose pixels
+//    cannot be made (no memory) counts as refused by the library.
 //  - Grey images (kinds 3 and 10) are never converted; the judge leaves
 //    them unjudged.
 //  - Every image described is rebuilt from the re-encoding's copy: DDM 330
@@ -165,6 +170,47 @@ int GetImageDescription(XLData* list, ImageDesc* img) {
 }
 
 void* Slot(UmpdJobContext* ctx, int slot) { return ColorConv_GetParamAddr(ctx->colorParams, slot); }
+
+// The pixels the outside library's NIE_CreateParam32 is given: width x
+// height B, G, R pixels, whatever the image's kind (a library reads width x
+// height x 3 bytes). Direct colour is turned in place; grey levels become
+// three equal bytes; indexes are looked up in the palette (R, G, B or grey
+// entries), an index beyond it as black. A GlobalAlloc block the caller
+// frees when it is not img->data; null without memory.
+BYTE* LibraryPixels(ImageDesc* img) {
+  if (img->kind == IMAGE_KIND_RGB) {
+    BGRtoRGB(img->data, img->width, img->height);
+    return img->data;
+  }
+  const size_t pixels = static_cast<size_t>(img->width) * img->height;
+  BYTE* out = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, pixels * 3 + 1));
+  if (out == nullptr) return nullptr;
+  const bool greyEntries = img->kind == IMAGE_KIND_INDEXED_GRAY;
+  for (DWORD y = 0; y < img->height; ++y) {
+    const BYTE* row = img->data + static_cast<size_t>(y) * img->rowBytes;
+    BYTE* to = out + static_cast<size_t>(y) * img->width * 3;
+    for (DWORD x = 0; x < img->width; ++x, to += 3) {
+      if (img->kind == IMAGE_KIND_GRAY) {
+        to[0] = to[1] = to[2] = row[x];
+        continue;
+      }
+      const DWORD index = img->bpp == 1   ? (row[x / 8] >> (7 - x % 8)) & 0x1
+                          : img->bpp == 4 ? (row[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 0xF
+                                          : row[x];
+      if (index >= img->paletteCount) {
+        to[0] = to[1] = to[2] = 0;
+      } else if (greyEntries) {
+        to[0] = to[1] = to[2] = img->palette->value[index];
+      } else {
+        const BYTE* e = img->palette->value + static_cast<size_t>(index) * 3;
+        to[0] = e[2];
+        to[1] = e[1];
+        to[2] = e[0];
+      }
+    }
+  }
+  return out;
+}
 
 // Judgement, then (when it succeeded) the profile conversion and
 // Image_ColorConvert.
@@ -509,9 +555,12 @@ int OutputImageData(UmpdJobContext* ctx, XLData** list) {
     if (GetImageDescription(*list, &img) == 0) {
       auto param = reinterpret_cast<NIE_CreateParam32_t>(Slot(ctx, COLORCONV_SLOT_NIE_PARAM));
       void* handle = Slot(ctx, COLORCONV_SLOT_NIE_HANDLE);
-      if (img.kind == IMAGE_KIND_RGB) BGRtoRGB(img.data, img.width, img.height);  // the library takes B, G, R
-      const bool taken = param != nullptr && handle != nullptr &&
-                         param(handle, img.data, static_cast<int32_t>(img.width), static_cast<int32_t>(img.height)) == 0;
+      // The library takes width x height B, G, R pixels of every image;
+      // an image whose pixels cannot be made counts as refused.
+      BYTE* pixels = LibraryPixels(&img);
+      const bool taken = param != nullptr && handle != nullptr && pixels != nullptr &&
+                         param(handle, pixels, static_cast<int32_t>(img.width), static_cast<int32_t>(img.height)) == 0;
+      if (pixels != nullptr && pixels != img.data) GlobalFree(pixels);
       FreeDesc(&img);
       if (taken) {  // held (with its rotation mark) until the link ends
         ctx->imageList = XLListAddTail(ctx->imageList, *list);

@@ -424,10 +424,14 @@ TEST_F(ColourParams, BuildFlagsFromTheSettings) {
        {{DDM_COLORMODE, 1}, {DDM_PEROBJECTADJUST, 0}, {DDM_ADJUSTEDOBJECTS, 1}, {DDM_COLORADJUST_FIRST, 20},
         {DDM_GRAYLCC_GRAPHICS, 1}},
        false, COLORCONV_LCC_COMMON},
-      {"per object: graphics and images",
+      {"per object: text and images",
        {{DDM_PEROBJECTADJUST, 1}, {DDM_ADJUSTEDOBJECTS, 5}, {DDM_COLORADJUST_FIRST + 1, 10},
-        {DDM_COLORADJUST_FIRST + 3, 10}, {DDM_GRAYLCC_GRAPHICS, 1}},
-       false, COLORCONV_LCC_GRAPHICS | COLORCONV_GRAYLCC_GRAPHICS | COLORCONV_LCC_IMAGE},
+        {DDM_COLORADJUST_FIRST + 3, 10}, {DDM_GRAYLCC_TEXT, 1}},
+       false, COLORCONV_LCC_TEXT | COLORCONV_GRAYLCC_TEXT | COLORCONV_LCC_IMAGE},
+      {"per object: graphics, its grey by 1327",
+       {{DDM_PEROBJECTADJUST, 1}, {DDM_ADJUSTEDOBJECTS, 2}, {DDM_COLORADJUST_FIRST + 2, 10},
+        {DDM_GRAYLCC_TEXT, 0}, {DDM_GRAYLCC_GRAPHICS, 1}},
+       false, COLORCONV_LCC_GRAPHICS | COLORCONV_GRAYLCC_GRAPHICS},
       {"per object: all zero builds nothing", {{DDM_PEROBJECTADJUST, 1}, {DDM_ADJUSTEDOBJECTS, 7}}, false, 0},
   };
   for (const Case& c : cases) {

@@ -159,6 +159,88 @@ TEST_F(SpoolFrame, AModelAJobIsFramedByItsHeaderAndTrailer) {
   EXPECT_EQ(out[out.size() - trailer.size() - 1], static_cast<char>(XL_OP_ENDSESSION));
 }
 
+// The stream header's first text carries the page-description version of
+// the printer data (DDM 8205, which a new queue takes from the model:
+// 1.5.1), its second the system's version in
+// hexadecimal and the driver's own number.
+// The copy count line of the same header does not depend on that version.
+TEST_F(SpoolFrame, TheStreamHeaderCarriesTheVersions) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<WORD, LONG>> numbers;
+    std::string streamHeader;
+    std::string copies;
+  } cases[] = {
+      {"model A's defaults", {}, ") HP-PCL XL;2;1;ZANVPL2-1.5.1,WINNT-a.0,VPL2DRV-2.6.2.1\n",
+       "@PJL SET QTY=1\n"},
+      {"three collated copies: the stream holds them", {{DDM_COPIES, 3}, {DDM_COLLATE, 1}},
+       ") HP-PCL XL;2;1;ZANVPL2-1.5.1,WINNT-a.0,VPL2DRV-2.6.2.1\n", "@PJL SET QTY=1\n"},
+      {"three copies, not collated", {{DDM_COPIES, 3}, {DDM_COLLATE, 0}},
+       ") HP-PCL XL;2;1;ZANVPL2-1.5.1,WINNT-a.0,VPL2DRV-2.6.2.1\n", "@PJL SET QTY=3\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    KpSetVersion(10, 0, 19045, 2);
+    JobSetUp s = ModelAJob(queue_, 1);  // the queue's own printer data, as a new queue has it
+    for (auto [id, v] : c.numbers) ASSERT_TRUE(ddm_SetNumber(id, s.devmode.data(), s.printerData, v)) << id;
+    Printer().Reset();
+    uint32_t ok = 0;
+    const std::string out = RunJob(s, queue_.printer, &ok);
+    EXPECT_EQ(ok, 1u);
+    const size_t at = out.find(") HP-PCL XL");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(out.substr(at, out.find('\n', at) + 1 - at), c.streamHeader);
+    EXPECT_NE(out.substr(0, at).find(c.copies), std::string::npos) << out.substr(0, at);
+  }
+}
+
+// A renderer that writes no BeginSession (DDM 339 set) has the stream
+// header written at the first time stamp (code 1), before its comment; the
+// parser writes no job header. The system's version is "4.0" when it
+// cannot be read. Without 339 the time stamp writes only its comment.
+TEST_F(SpoolFrame, WithoutBeginSessionTheFirstTimeStampWritesTheStreamHeader) {
+  KpSetVersion(6, 1, 7601, 2);
+  struct Case {
+    const char* what;
+    LONG noSession;
+    bool versionUnreadable;
+    const char* streamHeader;  // null: none
+  } cases[] = {
+      {"339 set", 1, false, ") HP-PCL XL;2;1;ZANVPL2-1.5.1,WINNT-6.1,VPL2DRV-2.6.2.1\n"},
+      {"339 set, the system's version unreadable", 1, true, ") HP-PCL XL;2;1;ZANVPL2-1.5.1,WINNT-4.0,VPL2DRV-2.6.2.1\n"},
+      {"339 clear", 0, false, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    JobSetUp s = ModelAJob(queue_, 0);
+    ASSERT_TRUE(ddm_SetNumber(DDM_FORM_REGISTRATION, s.devmode.data(), s.printerData, c.noSession));
+    Printer().Reset();
+    std::string stream;
+    XlContext xl;
+    xl_initcontext(&xl, PutToString, &stream);
+    ASSERT_TRUE(xl_ic_enable(&xl) == 0 && xl_ic_open(&xl, u"job") == 0 && xl_ic_setdocname(&xl, u"Form") == 0 &&
+                xl_ic_setdevmode(&xl, s.devmode.data(), XL_IC_DEVMODE_SIZE) == 0 &&
+                xl_ic_setprinterdata(&xl, s.printerData) == 0 && xl_ic_setjobinfo(&xl, s.jobInfo) == 0 &&
+                xl_ic_setlayoutinfo(&xl, s.layoutInfo) == 0 && xl_ic_startjob(&xl) == 0 &&
+                xl_ic_timeout(&xl, XL_TIMESTAMP_JOBSTART) == 0 && xl_ic_close(&xl) == 0 && xl_ic_disable(&xl) == 0);
+    OfflineJob job(stream, queue_.printer, false);
+    KpSetVersionFailure(c.versionUnreadable ? TRUE : FALSE);
+    job.Run();
+    KpSetVersionFailure(FALSE);
+    EXPECT_EQ(job.ctx()->ok.load(), 1u);
+    const std::string& out = Printer().bytes;
+    const std::string stamp = "\"[2025,12/31,23:59:30][Form][";
+    EXPECT_EQ(out.find(kUel), std::string::npos) << "no job header";
+    if (c.streamHeader != nullptr) {
+      EXPECT_EQ(out.rfind(c.streamHeader, 0), 0u) << out;
+      EXPECT_NE(out.find(stamp, std::strlen(c.streamHeader)), std::string::npos) << out;
+    } else {
+      EXPECT_EQ(out.find(") HP-PCL XL"), std::string::npos) << out;
+      EXPECT_NE(out.find(stamp), std::string::npos) << out;
+    }
+  }
+}
+
 TEST_F(SpoolFrame, WithoutJobInformationThePlainTrailerEndsTheJob) {
   JobSetUp s = ModelAJob(queue_, 1);
   Put<int32_t>(s.jobInfo, 212, 0);

@@ -970,5 +970,41 @@ TEST_F(ImageLibrary, LinkedImagesAreCollectedThenConvertedInOrder) {
   }
 }
 
+// The library reads width x height B, G, R pixels of every image it is
+// offered: indexed images come expanded through their palette, grey ones
+// as three equal bytes a pixel, never their own one-byte (or smaller)
+// rows.
+TEST_F(ImageLibrary, EveryImageIsOfferedAsBgrPixels) {
+  setenv("KCOLOUR_DOUBLE_PIXELS", "1", 1);
+  const Bytes8 palette = {255, 0, 0, 0, 128, 0, 0, 0, 255};  // red, mid green, blue (R, G, B)
+  struct Case {
+    const char* what;
+    TestImage image;
+    const char* pixels;  // B, G, R in hex
+  } cases[] = {
+      {"indexed, 8 bits", {XLCC_SPACE_RGB, palette, IMAGE_DEPTH_8, 3, 2, {0, 1, 2, 0, 2, 1, 0, 0}, 0, 4},
+       "0000ff008000ff0000" "ff0000008000" "0000ff"},
+      {"indexed, 1 bit", {XLCC_SPACE_RGB, Bytes8(palette.begin(), palette.begin() + 6), IMAGE_DEPTH_1, 4, 1,
+                          {0x50, 0, 0, 0}, 0, 4},
+       "0000ff0080000000ff008000"},
+      {"indexed grey, 8 bits", {XLCC_SPACE_GRAY, {10, 200}, IMAGE_DEPTH_8, 2, 1, {1, 0, 0, 0}, 0, 4}, "c8c8c80a0a0a"},
+      {"direct grey", {XLCC_SPACE_GRAY, {}, IMAGE_DEPTH_8, 3, 1, {5, 6, 7, 0}, 0, 4}, "050505060606070707"},
+      {"direct colour", {XLCC_SPACE_RGB, {}, IMAGE_DEPTH_8, 1, 1, {1, 2, 3, 0}, 0, 4}, "030201"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteHostFile(log_, "");
+    const std::string page = InbandCommand(XL_IC_LINKIMAGESTART, "", false) + ImageOps(c.image) +
+                             InbandCommand(XL_IC_LINKIMAGEEND, "", false);
+    const Result r = Print(With(0, {{DDM_COLORMODE, 1}, {DDM_NIE, 2}}), page);
+    EXPECT_EQ(r.ok, 1u);
+    const std::string calls = ReadHostFile(log_);
+    const std::string size = std::to_string(c.image.width) + "x" + std::to_string(c.image.height);
+    // Taken whole: held until the link's end, then converted.
+    EXPECT_NE(calls.find("param " + size + "\npixels " + c.pixels + "\nend\n"), std::string::npos) << calls;
+  }
+  unsetenv("KCOLOUR_DOUBLE_PIXELS");
+}
+
 }  // namespace
 }  // namespace kestrel::test

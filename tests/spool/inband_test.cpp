@@ -283,6 +283,11 @@ TEST_F(SpoolInband, TimeStampTexts) {
   Parse_ctrl_timeStampText(job.ctx(), 6, text);
   EXPECT_EQ(std::string(text).find("[0ms][K350"), 0u) << text;
   EXPECT_NE(std::string(text).find("][6:1:1db1:2:"), std::string::npos) << text;
+  // Last the printer data's page-description version, as model A gives a
+  // new queue: 1.5.1.
+  const std::string stamp6 = text;
+  ASSERT_GE(stamp6.size(), 10u);
+  EXPECT_EQ(stamp6.substr(stamp6.size() - 10), "][1010501]") << text;
   // A name too long for the 256 bytes is cut at a character, not lost.
   const std::u16string longName(300, u'\u00e9');
   Run(InbandCommand(XL_IC_SETDOCNAME, Wide(longName.substr(0, 259), true), true) +

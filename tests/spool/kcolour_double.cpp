@@ -5,10 +5,19 @@
 // readable after the library is unloaded; the function named by
 // KCOLOUR_DOUBLE_FAIL answers failure (non-zero, or a null handle). Built
 // twice: kcolourtest with all seven, kcolourpart without NIE_ColorConvert32.
+//
+// NIE_CreateParam32 reads width x height B, G, R pixels, as a library does:
+// it checks that the block it is given (kestrelum's GlobalAlloc blocks)
+// holds that many bytes, and refuses a shorter one without reading it
+// ("param WxH short N" with the block's size). With KCOLOUR_DOUBLE_PIXELS
+// set it also logs the pixels it took ("pixels" and the bytes in hex).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "kplatform/kernel32_memory.h"
 
 #define KCOLOUR_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -49,10 +58,27 @@ KCOLOUR_EXPORT int32_t NIE_CreateParam_Begin32(void* handle, uint8_t mode) {
   return handle == &g_handle && !Fails("NIE_CreateParam_Begin32") ? 0 : 1;
 }
 
-KCOLOUR_EXPORT int32_t NIE_CreateParam32(void* handle, const uint8_t*, int32_t width, int32_t height) {
-  char m[32];
+KCOLOUR_EXPORT int32_t NIE_CreateParam32(void* handle, const uint8_t* pixels, int32_t width, int32_t height) {
+  char m[64];
+  if (width < 0 || height < 0) return 1;
+  const size_t need = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
+  const size_t have = pixels != nullptr ? GlobalSize(const_cast<uint8_t*>(pixels)) : 0;
+  if (have < need) {
+    std::snprintf(m, sizeof m, "%dx%d short %zu", static_cast<int>(width), static_cast<int>(height), have);
+    Log("param", m);
+    return 1;
+  }
   std::snprintf(m, sizeof m, "%dx%d", static_cast<int>(width), static_cast<int>(height));
   Log("param", m);
+  if (std::getenv("KCOLOUR_DOUBLE_PIXELS") != nullptr) {
+    std::string hex;
+    for (size_t i = 0; i < need; ++i) {
+      char b[4];
+      std::snprintf(b, sizeof b, "%02x", pixels[i]);
+      hex += b;
+    }
+    Log("pixels", hex.c_str());
+  }
   return handle == &g_handle && !Fails("NIE_CreateParam32") ? 0 : 1;
 }
 

@@ -219,6 +219,9 @@ KP_API BOOL KpSetSystemLocale(LCID locale);
 KP_API void KpSetLocaleFailure(BOOL fail);
 // Sets what GetVersionExW answers (service pack cleared).
 KP_API void KpSetVersion(DWORD major, DWORD minor, DWORD build, DWORD platformId);
+// While set, GetVersionExW fails (ERROR_NOT_SUPPORTED), as when the
+// system's version cannot be read.
+KP_API void KpSetVersionFailure(BOOL fail);
 KP_API void KpSetAdministrator(BOOL isAdministrator);
 // Tokens opened from now on carry `count` further groups
 // (S-1-5-21-1000, S-1-5-21-1001, ...) listed before Administrators, so a

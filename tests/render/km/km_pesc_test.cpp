@@ -14,6 +14,7 @@
 #include "jpeg_maker.h"
 #include "kestrel/core/ddm_ids.h"
 #include "kestrel/core/ddm_value.h"
+#include "kestrel/render/jobrec.h"
 #include "kestrel/render/km_escape.h"
 #include "kplatform/byte_order.h"
 #include "kplatform/wingdi_consts.h"
@@ -413,6 +414,29 @@ TEST_F(KmPesc, AvailabilityByVersionAndSwitches) {
   EXPECT_EQ(Send(d), 0);
   Finish();
   EXPECT_TRUE(Items(Listing(), "BeginImage").empty());
+}
+
+// A new queue's printer data carries the model's page-description version
+// (DDM 8205, 1.5.1). That is not one of the PCL XL versions the job records
+// and the gate know (2.0 and 2.1), so even for linked applications (DDM
+// 1332 set) the job's version is 2.0 and the gate answers 2.0's functions:
+// the direct image without capabilities, no page colour mode.
+TEST_F(KmPesc, TheModelsVersionMakesAVersionTwoZeroJob) {
+  ASSERT_TRUE(OpenA([](CreateDcDevmode& dm) { EXPECT_TRUE(dm.Set(DDM_APPLINK_PDL_VERSION, 1)); }));
+  PDEV* pdev = Pdev();
+  LONG model = 0;
+  ASSERT_TRUE(ddm_GetNumber(DDM_PDLVERSION, pdev->devmode, pdev->printerData, &model));
+  EXPECT_EQ(static_cast<DWORD>(model), 0x01010501u);
+  EXPECT_EQ(jobInfo_getPDLVersion_forApplink(static_cast<DWORD>(model), pdev->devmode, pdev->printerData),
+            kVersion20);
+  EXPECT_EQ(pdev->pesc.version, kVersion20);
+  ASSERT_EQ(Gate(PESC_GATE_ON), 1);
+  Bytes out(18);
+  EXPECT_EQ(Gate(PESC_GATE_FUNCINFO, PESC_FUNC_DIRECT_IMAGE, &out), 1);
+  EXPECT_EQ(kp_LoadU16(&out[4]), KM_ESC_DIRECT_IMAGE);
+  EXPECT_EQ(kp_LoadU32(&out[6]), 0u);
+  EXPECT_EQ(Gate(PESC_GATE_FUNCINFO, PESC_FUNC_COLOR_MODE, &out), -3);
+  Finish();
 }
 
 TEST_F(KmPesc, TwoPieceJpegGoesOutWhole) {

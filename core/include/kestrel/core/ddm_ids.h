@@ -126,8 +126,8 @@
   X(DDM_COLOROUTPUT_ONLY, 1317)      \
   X(DDM_MONOOUTPUT_ONLY, 1318)       \
   X(DDM_APPLICATIONZOOM, 1324)       \
-  X(DDM_GRAYLCC_GRAPHICS, 1326)      \
-  X(DDM_GRAYLCC_TEXT, 1327)          \
+  X(DDM_GRAYLCC_TEXT, 1326)          /* grey adjustment of text, as 273's bit 0 */ \
+  X(DDM_GRAYLCC_GRAPHICS, 1327)      /* and of graphics, bit 1 */ \
   X(DDM_SADDLESTAPLE, 1328)          \
   X(DDM_ENABLEPAPERWIDTHLENGTH, 1331) \
   X(DDM_PAPERIDFIRST, 1353)          \

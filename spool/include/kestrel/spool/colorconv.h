@@ -64,12 +64,16 @@ int ExitXLCC(UmpdJobContext* ctx);
 
 // ---- colour parameters --------------------------------------------------------
 
-// Build flags of ColorConv_CreateParam.
+// Build flags of ColorConv_CreateParam. The per-object blocks follow the
+// object groups of the colour adjustments (DDM 273's bits and the triples
+// 275-285): bit 0 text, bit 1 graphics, bit 2 images, in that order. The
+// renderer's object kind (attribute 254: 0 graphics, 1 text, 2 image) is
+// another numbering; ColorConv_ConvertTextGraph maps its mode to the group.
 enum : DWORD {
-  COLORCONV_LCC_GRAPHICS = 0x01,
-  COLORCONV_GRAYLCC_GRAPHICS = 0x02,
-  COLORCONV_LCC_TEXT = 0x04,
-  COLORCONV_GRAYLCC_TEXT = 0x08,
+  COLORCONV_LCC_TEXT = 0x01,
+  COLORCONV_GRAYLCC_TEXT = 0x02,
+  COLORCONV_LCC_GRAPHICS = 0x04,
+  COLORCONV_GRAYLCC_GRAPHICS = 0x08,
   COLORCONV_LCC_IMAGE = 0x10,
   COLORCONV_LCC_COMMON = 0x20,
   COLORCONV_GRAYLCC_COMMON = 0x40,
@@ -114,8 +118,8 @@ constexpr WORD COLORCONV_DLL_NIE = 4;       // the outside colour library
 struct ColorConvParam {
   UmpdColorParams slots;  // first member: the job context's colorParams points here
   DWORD flags;            // the blocks built
-  CIL_LCC_PARAM lcc[3];   // colour LCC by kind (0 graphics, 1 text, 2 image); [0] the common one
-  CIL_LCC_GRAY_PARAM grayLcc[2];  // grey LCC by kind (0, 1); [0] the common one
+  CIL_LCC_PARAM lcc[3];   // colour LCC by object group (0 text, 1 graphics, 2 images); [0] the common one
+  CIL_LCC_GRAY_PARAM grayLcc[2];  // grey LCC by object group (0 text, 1 graphics); [0] the common one
   CIL_CST_PARAM cstWpGm;
   CIL_CST_PARAM cstProfile[2];
   HMODULE nieModule;
@@ -131,8 +135,8 @@ int ColorConv_CreateParam(UmpdJobContext* ctx, BYTE* devmode, BYTE* printerData,
 int ColorConv_DisposeParam(ColorConvParam* params);
 // The slot's address (1-11), null for any other slot or a null handle.
 void* ColorConv_GetParamAddr(UmpdColorParams* handle, int slot);
-// width x height B, G, R pixels (mode 1: graphics, kind 0; mode 0: text,
-// kind 1). 1: colour result, 3 bytes a pixel; 2: grey result, 1 byte a
+// width x height B, G, R pixels (mode 1: graphics, object kind 0; mode 0:
+// text, object kind 1), each with its own group's adjustment blocks. 1: colour result, 3 bytes a pixel; 2: grey result, 1 byte a
 // pixel; -1: mode other than 0 and 1, sizes above 65535, no memory.
 int ColorConv_ConvertTextGraph(ColorConvParam* params, ColorJudgeInfo* judge, UmpdJobContext* ctx, BYTE* devmode,
                                const BYTE* source, BYTE* destination, DWORD width, DWORD height, int, int mode, int);
