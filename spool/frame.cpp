@@ -237,6 +237,8 @@ void umpd_DestroyContext(UmpdJobContext* ctx) {
 }
 
 void umpd_ParserEnd(UmpdJobContext* ctx) {
+  ExitXLCC(ctx);
+  ExitXLCGS(ctx);
   CloseOutputAtEnd(ctx);
   umpd_EndInputFromParser(ctx);
 }
@@ -361,8 +363,6 @@ DWORD WINAPI Parser(LPVOID parameter) {
     case UMPD_THROUGH_TOKEN_DROP: TokenThrough(ctx, false); break;
     default:
       ParseGroupedStream(ctx);
-      ExitXLCC(ctx);
-      ExitXLCGS(ctx);
       break;
   }
   // Whatever ended the parser, the waiting writer goes and later writes

@@ -257,6 +257,8 @@ LONG local_VersionUpCheck_PD(const void* stored, DWORD storedBytes, void* output
   if (k.driver == c.driver) {
     if (k.structVersion != c.structVersion) return defaults();
     if (storedBytes < PD_RECORD_SIZE) return defaults();
+    // The current layout, used whole whatever the size field says (see
+    // kestrel/core/upgrade.h).
     std::memcpy(out, stored, PD_RECORD_SIZE);
     return 1;
   }

@@ -1,6 +1,8 @@
 // The job processor through its exports, as the spooler drives it: the
 // first two bytes choose the size of the buffers handed to
-// DrvSplWritePrinter (1-4096, their low twelve bits) and the image
+// DrvSplWritePrinter (1-4096, their low twelve bits; at least a 64th of the
+// stream, so that an input costs at most 64 hand-overs between the writer
+// and the parser thread, which the time of a run is made of) and the image
 // compression (DDM 330: 1, run-length and delta row, or with the top bit
 // 2, JPEG), the rest is the renderer's stream after the commands that open
 // the job's output. Whatever the bytes, every write
@@ -79,9 +81,12 @@ const std::vector<uint8_t>& Opening(bool jpeg) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   HANDLE printer = QueuePrinter();
   if (size < 2) return 0;
-  const size_t piece = (static_cast<size_t>(data[0]) | static_cast<size_t>(data[1]) << 8) % 4096 + 1;
   std::vector<uint8_t> stream = Opening((data[1] & 0x80) != 0);
   stream.insert(stream.end(), data + 2, data + size);
+  constexpr size_t kMaxWrites = 64;
+  const size_t least = (stream.size() + kMaxWrites - 1) / kMaxWrites;
+  size_t piece = (static_cast<size_t>(data[0]) | static_cast<size_t>(data[1]) << 8) % 4096 + 1;
+  if (piece < least) piece = least;
   const size_t handles = KpOpenHandleCount();
   HANDLE job = DrvSplStartDoc(printer, 1);
   if (job == nullptr) std::abort();

@@ -58,18 +58,32 @@ namespace {
 
 enum class Structure { Scalar, Xy, Box, Array };
 
+// How a scalar's raw bits read as its first element.
+enum class Sign { Unsigned, S16, S32 };
+
 struct DataType {
   bool valid = false;
   std::string name;
   Structure structure = Structure::Scalar;
   std::string element;  // "ubyte", "sint16", "real32", ...
   size_t elementSize = 0;
+  Sign sign = Sign::Unsigned;  // from name, so that reading a value compares no text
 };
 
 struct Attribute {
   std::string name;
   std::set<std::string> types;
+  std::array<bool, 256> typeTags{};  // the same, by data type tag
 };
+
+// The operators whose rules name them, and the context values, decided once
+// when the tables are read: the check of an operator compares no text.
+enum class OpKind {
+  Other, OpenDataSource, CloseDataSource, PushGS, PopGS, SetColorSpace,
+  LinePath, LineRelPath, BezierPath, BezierRelPath, ReadStream, ReadFontHeader, ReadChar
+};
+enum class Need { Any, Required, Forbidden };
+enum class Scope { None, Session, Page, Block };
 
 struct Operator {
   bool valid = false;
@@ -82,6 +96,9 @@ struct Operator {
   bool anyBlock = false;
   std::string insideBlock;     // empty: outside every block
   std::string begins, ends;    // "session", "page" or a block name
+  OpKind kind = OpKind::Other;
+  Need sessionNeed = Need::Any, pageNeed = Need::Any;
+  Scope beginsScope = Scope::None, endsScope = Scope::None;
 };
 
 struct Tables {
@@ -90,6 +107,9 @@ struct Tables {
   std::array<DataType, 256> types{};
   std::map<int, Attribute> attributes;
   std::map<std::string, int> attributeIds;
+  std::vector<const Attribute*> attributeById;  // below attributeLimit; null: not defined
+  int blockHeightId = -1, numberOfPointsId = -1, pointTypeId = -1, streamDataLengthId = -1,
+      fontHeaderLengthId = -1, charDataSizeId = -1;
   std::array<Operator, 256> ops{};
   int attributeLimit = 0;
   std::array<bool, 256> whitespace{};
@@ -121,11 +141,14 @@ Tables loadTables() {
     const std::string& s = v["structure"].string;
     d.structure = s == "xy" ? Structure::Xy : s == "box" ? Structure::Box : s == "array" ? Structure::Array
                                                                                           : Structure::Scalar;
+    d.sign = d.name == "sint16" ? Sign::S16 : d.name == "sint32" ? Sign::S32 : Sign::Unsigned;
   }
   for (const auto& [id, v] : root["attributes"].object) {
     Attribute a;
     a.name = v["name"].string;
     for (const auto& ty : v["types"].array) a.types.insert(ty.string);
+    for (size_t tag = 0; tag < t.types.size(); ++tag)
+      a.typeTags[tag] = t.types[tag].valid && a.types.count(t.types[tag].name) != 0;
     t.attributeIds[a.name] = std::atoi(id.c_str());
     t.attributes[std::atoi(id.c_str())] = a;
   }
@@ -161,8 +184,38 @@ Tables loadTables() {
     if (effect == "ends page") o.ends = "page";
     if (effect.rfind("begins block ", 0) == 0) o.begins = effect.substr(13);
     if (effect.rfind("ends block ", 0) == 0) o.ends = effect.substr(11);
+    static const std::map<std::string, OpKind> kinds = {
+        {"OpenDataSource", OpKind::OpenDataSource}, {"CloseDataSource", OpKind::CloseDataSource},
+        {"PushGS", OpKind::PushGS},                 {"PopGS", OpKind::PopGS},
+        {"SetColorSpace", OpKind::SetColorSpace},   {"LinePath", OpKind::LinePath},
+        {"LineRelPath", OpKind::LineRelPath},       {"BezierPath", OpKind::BezierPath},
+        {"BezierRelPath", OpKind::BezierRelPath},   {"ReadStream", OpKind::ReadStream},
+        {"ReadFontHeader", OpKind::ReadFontHeader}, {"ReadChar", OpKind::ReadChar}};
+    auto kind = kinds.find(o.name);
+    if (kind != kinds.end()) o.kind = kind->second;
+    auto need = [](const std::string& w) { return w == "required" ? Need::Required : w == "forbidden" ? Need::Forbidden : Need::Any; };
+    o.sessionNeed = need(o.session);
+    o.pageNeed = need(o.page);
+    auto scope = [](const std::string& w) {
+      return w.empty() ? Scope::None : w == "session" ? Scope::Session : w == "page" ? Scope::Page : Scope::Block;
+    };
+    o.beginsScope = scope(o.begins);
+    o.endsScope = scope(o.ends);
   }
   t.attributeLimit = static_cast<int>(root["attribute_id_limit"].number);
+  t.attributeById.assign(static_cast<size_t>(t.attributeLimit > 0 ? t.attributeLimit : 0), nullptr);
+  for (const auto& [id, a] : t.attributes)
+    if (id >= 0 && id < t.attributeLimit) t.attributeById[static_cast<size_t>(id)] = &a;
+  auto idOf = [&](const char* name) {
+    auto it = t.attributeIds.find(name);
+    return it != t.attributeIds.end() ? it->second : -1;
+  };
+  t.blockHeightId = idOf("BlockHeight");
+  t.numberOfPointsId = idOf("NumberOfPoints");
+  t.pointTypeId = idOf("PointType");
+  t.streamDataLengthId = idOf("StreamDataLength");
+  t.fontHeaderLengthId = idOf("FontHeaderLength");
+  t.charDataSizeId = idOf("CharDataSize");
   for (const auto& w : root["whitespace"].array) t.whitespace[static_cast<size_t>(w.number) & 0xFF] = true;
   for (const auto& w : root["whitespace_before_embedded_data"].array)
     t.whitespaceBeforeData[static_cast<size_t>(w.number) & 0xFF] = true;
@@ -468,9 +521,9 @@ class Checker {
         size_t k = dt.structure == Structure::Scalar ? 1 : dt.structure == Structure::Xy ? 2 : 4;
         if (!need(i, 1 + k * es)) return 0;
         uint32_t raw = le(d_ + i + 1, es);
-        if (dt.name == "sint16")
+        if (dt.sign == Sign::S16)
           a.scalar = static_cast<int16_t>(raw);
-        else if (dt.name == "sint32")
+        else if (dt.sign == Sign::S32)
           a.scalar = static_cast<int32_t>(raw);
         else
           a.scalar = raw;
@@ -641,7 +694,7 @@ class Checker {
         if (id >= t_.attributeLimit) {
           bool allowed = renderer && (id == 254 || id == 255);
           if (!allowed) add(Fault::PrivateAttribute, i, "attribute id " + std::to_string(id) + " is not public");
-        } else if (t_.attributes.count(id) == 0) {
+        } else if (t_.attributeById[static_cast<size_t>(id)] == nullptr) {
           add(Fault::IllegalAttribute, i, "attribute id " + std::to_string(id) + " is not defined");
         }
         pendingValue = false;
@@ -778,11 +831,11 @@ class Checker {
     const Operator& o = t_.ops[d_[i]];
     const bool renderer = mode_ == Mode::RendererStream;
     // context
-    if (o.session == "required" && !session_ && !(renderer && capturing_))
+    if (o.sessionNeed == Need::Required && !session_ && !(renderer && capturing_))
       add(Fault::Context, i, o.name + " outside a session");
-    if (o.session == "forbidden" && session_) add(Fault::Context, i, o.name + " inside a session");
-    if (o.page == "required" && !page_) add(Fault::Context, i, o.name + " outside a page");
-    if (o.page == "forbidden" && page_) add(Fault::Context, i, o.name + " inside a page");
+    if (o.sessionNeed == Need::Forbidden && session_) add(Fault::Context, i, o.name + " inside a session");
+    if (o.pageNeed == Need::Required && !page_) add(Fault::Context, i, o.name + " outside a page");
+    if (o.pageNeed == Need::Forbidden && page_) add(Fault::Context, i, o.name + " inside a page");
     if (!o.anyBlock) {
       if (o.insideBlock.empty() && !block_.empty())
         add(Fault::Nesting, i, o.name + " inside block " + block_);
@@ -793,24 +846,23 @@ class Checker {
     for (const auto& a : attrs) {
       if (a.id >= t_.attributeLimit) {
         if (renderer && a.id == 254) {
-          if (o.name != "SetColorSpace") add(Fault::PrivateAttribute, a.offset, "attribute 254 on " + o.name);
+          if (o.kind != OpKind::SetColorSpace) add(Fault::PrivateAttribute, a.offset, "attribute 254 on " + o.name);
           else if (a.tag != 0xC0) add(Fault::IllegalDataType, a.offset, "attribute 254 is not a ubyte");
         } else if (renderer && a.id == 255) {
           add(Fault::InBand, a.offset, "attribute 255 on " + o.name);
         }
         continue;  // reported when read
       }
-      auto it = t_.attributes.find(a.id);
-      if (it == t_.attributes.end()) continue;  // reported when read
+      const Attribute* def = a.id >= 0 ? t_.attributeById[static_cast<size_t>(a.id)] : nullptr;
+      if (def == nullptr) continue;  // reported when read
       bool listed = false;
       for (int x : o.required) listed = listed || x == a.id;
       for (int x : o.optional) listed = listed || x == a.id;
       if (!listed) {
-        add(Fault::IllegalAttribute, a.offset, it->second.name + " on " + o.name);
+        add(Fault::IllegalAttribute, a.offset, def->name + " on " + o.name);
         continue;
       }
-      if (it->second.types.count(a.type->name) == 0)
-        add(Fault::IllegalDataType, a.offset, it->second.name + " as " + a.type->name);
+      if (!def->typeTags[a.tag]) add(Fault::IllegalDataType, a.offset, def->name + " as " + a.type->name);
     }
     for (int x : o.required)
       if (find(attrs, x) == nullptr) {
@@ -819,23 +871,23 @@ class Checker {
             o.name + " without " + (it != t_.attributes.end() ? it->second.name : std::to_string(x)));
       }
     // effects
-    if (o.name == "OpenDataSource") {
+    if (o.kind == OpKind::OpenDataSource) {
       if (dataSource_) add(Fault::Nesting, i, "data source opened twice");
       dataSource_ = true;
     }
-    if (o.name == "CloseDataSource") {
+    if (o.kind == OpKind::CloseDataSource) {
       if (!dataSource_) add(Fault::Nesting, i, "closing a data source that is not open");
       dataSource_ = false;
     }
-    if (o.name == "PushGS") ++gsDepth_;
-    if (o.name == "PopGS") {
+    if (o.kind == OpKind::PushGS) ++gsDepth_;
+    if (o.kind == OpKind::PopGS) {
       if (gsDepth_ == 0)
         add(Fault::UnbalancedGS, i, "PopGS without PushGS");
       else
         --gsDepth_;
     }
-    if (o.begins == "session") session_ = true;
-    else if (o.begins == "page") {
+    if (o.beginsScope == Scope::Session) session_ = true;
+    else if (o.beginsScope == Scope::Page) {
       if (renderer) {
         // The page stays as 138 left it: opened there, or not at all.
         add(Fault::Context, i, o.name + " in the renderer's stream: the spooler side writes it at in-band 138");
@@ -843,25 +895,25 @@ class Checker {
         page_ = true;
         gsDepth_ = 0;
       }
-    } else if (!o.begins.empty()) {
+    } else if (o.beginsScope == Scope::Block) {
       block_ = o.begins;
     }
-    if (o.ends == "session") {
+    if (o.endsScope == Scope::Session) {
       if (dataSource_) add(Fault::Nesting, i, "session ended with the data source open");
       session_ = false;
       dataSource_ = false;
-    } else if (o.ends == "page") {
+    } else if (o.endsScope == Scope::Page) {
       if (gsDepth_ != 0) add(Fault::UnbalancedGS, i, "page ended with " + std::to_string(gsDepth_) + " PushGS open");
       page_ = false;
       gsDepth_ = 0;
-    } else if (!o.ends.empty()) {
+    } else if (o.endsScope == Scope::Block) {
       block_.clear();
     }
     // embedded data
     bool expected = o.readsData;
     if (expected && o.dataWhenAttr >= 0) expected = find(attrs, o.dataWhenAttr) != nullptr;
     if (expected && o.dataUnlessZero) {
-      const Attr* h = find(attrs, t_.attributeIds.at("BlockHeight"));
+      const Attr* h = find(attrs, t_.blockHeightId);
       expected = h == nullptr || h->scalar != 0;
     }
     bool present;
@@ -878,8 +930,8 @@ class Checker {
       return next;
     }
     if (o.readsData && !dataSource_) add(Fault::Context, i, o.name + " without an open data source");
-    if (o.name == "BezierPath" || o.name == "BezierRelPath") {
-      const Attr* n = find(attrs, t_.attributeIds.at("NumberOfPoints"));
+    if (o.kind == OpKind::BezierPath || o.kind == OpKind::BezierRelPath) {
+      const Attr* n = find(attrs, t_.numberOfPointsId);
       if (n != nullptr && static_cast<long>(n->scalar) % 3 != 0)
         add(Fault::DataLength, i, o.name + " with a point count that is not a multiple of 3");
     }
@@ -892,24 +944,25 @@ class Checker {
 
   // What an operator consumes when its attributes say so; -1 when unknown.
   long consumes(const Operator& o, const std::vector<Attr>& attrs) const {
-    auto attr = [&](const char* name) { return find(attrs, t_.attributeIds.at(name)); };
-    if (o.name == "LinePath" || o.name == "LineRelPath" || o.name == "BezierPath" || o.name == "BezierRelPath") {
-      const Attr* n = attr("NumberOfPoints");
-      const Attr* type = attr("PointType");
+    auto attr = [&](int id) { return find(attrs, id); };
+    if (o.kind == OpKind::LinePath || o.kind == OpKind::LineRelPath || o.kind == OpKind::BezierPath ||
+        o.kind == OpKind::BezierRelPath) {
+      const Attr* n = attr(t_.numberOfPointsId);
+      const Attr* type = attr(t_.pointTypeId);
       if (n == nullptr || type == nullptr) return -1;
       long size = type->scalar <= 1 ? 2 : 4;
       return static_cast<long>(n->scalar) * size;  // a Bezier count that is no multiple of 3 is caught below
     }
-    if (o.name == "ReadStream") {
-      const Attr* a = attr("StreamDataLength");
+    if (o.kind == OpKind::ReadStream) {
+      const Attr* a = attr(t_.streamDataLengthId);
       return a != nullptr ? static_cast<long>(a->scalar) : -1;
     }
-    if (o.name == "ReadFontHeader") {
-      const Attr* a = attr("FontHeaderLength");
+    if (o.kind == OpKind::ReadFontHeader) {
+      const Attr* a = attr(t_.fontHeaderLengthId);
       return a != nullptr ? static_cast<long>(a->scalar) : -1;
     }
-    if (o.name == "ReadChar") {
-      const Attr* a = attr("CharDataSize");
+    if (o.kind == OpKind::ReadChar) {
+      const Attr* a = attr(t_.charDataSizeId);
       return a != nullptr ? static_cast<long>(a->scalar) : -1;
     }
     return -1;

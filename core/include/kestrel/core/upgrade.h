@@ -25,6 +25,13 @@
 //    within its own size field; the legacy record copy is bounded by 4736
 //    and by the bytes read. A record whose size field claims more bytes than
 //    were read gives the defaults.
+//  - A stored record of the current driver and structure versions (and
+//    model) is used whole, byte for byte, when 4736 bytes of it were read,
+//    whatever its size field says within them: its layout is the current
+//    one, so the field tells nothing the versions do not, and the load
+//    (kestrel/core/printerdata.h) takes such a record whole too. The field
+//    counts only where bytes are copied by it (the regular and legacy
+//    upgrades) and where it claims more than was read.
 //  - A favourite's non-devmode part is copied only when the stored block
 //    holds one (size above dmSize + dmDriverExtra), and at most 3884 bytes.
 //  - The move of the queue's record into the devmode (rule

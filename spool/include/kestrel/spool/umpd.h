@@ -529,9 +529,13 @@ void umpd_Reject(UmpdJobContext* ctx, const char16_t* why);
 // StartDoc's steps 1-6 (the context without its thread), and its end.
 UmpdJobContext* umpd_CreateContext(HANDLE printer, DWORD jobId);
 void umpd_DestroyContext(UmpdJobContext* ctx);
-// The parser's end: output still open is closed (flushed when the stream
-// was taken whole, its buffered bytes dropped after a rejection or an
-// abort), then the input is ended from the parser's side.
+// The parser's end: nothing more of the job can come, so what the colour
+// conversion holds (a colour list waiting for its operator, its parameters)
+// and the graphics state's brush and pen are released (a stream cut short,
+// without its EndSession, leaves no token behind); output still open is
+// closed (flushed when the stream was taken whole, its buffered bytes
+// dropped after a rejection or an abort), then the input is ended from the
+// parser's side.
 void umpd_ParserEnd(UmpdJobContext* ctx);
 // The job's counts written to the trace log (at Close).
 void umpd_TraceSummary(UmpdJobContext* ctx);
