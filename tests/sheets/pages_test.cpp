@@ -434,6 +434,8 @@ TEST_F(PageTest, TheZoomFitsTheOriginalOnTheOutputSizeUnlessItIsFixed) {
   }
 }
 
+// The user-defined size chosen as the original: the output size's handler
+// opens the size's dialog by the page's own request.
 TEST_F(PageTest, TheUserDefinedPaperOpensItsDialogThroughThePagesOwnRequest) {
   OpenPaper();
   const int user = ItemIndex(DDM_PAPERSIZE, DMPAPER_USER);
@@ -441,7 +443,7 @@ TEST_F(PageTest, TheUserDefinedPaperOpensItsDialogThroughThePagesOwnRequest) {
   SetNum(DDM_CUSTOMPAPERWIDTH, 2000);  // a size the printer takes
   SetNum(DDM_CUSTOMPAPERLENGTH, 3000);
   KpClearDialogs();
-  ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_OUTPUTPAPER, user));
+  ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_PAPERSIZE, user));
   EXPECT_EQ(Runs(), (std::vector<DWORD>{IDD_USERDEFINE_DOCPROP}));
 }
 
@@ -573,6 +575,41 @@ TEST_F(PageTest, ThePaperSummaryNamesTheOriginalAndTheOutputSize) {
     OpenPage(uiDlgPaper, IDD_PAPER_FINISHING_SUMMARY);
     ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_PAPERSIZE, ItemIndex(DDM_PAPERSIZE, DMPAPER_A3)));
     ASSERT_EQ(Num(DDM_PAPERSIZE), DMPAPER_A3);
+    EXPECT_EQ(Text(IDC_PPR_PAPER_SUMMARY), c.summary);
+  }
+}
+
+// The output size is chosen in its own combo box: the original in the paper
+// size's, the paper it is printed on in the output size's. The zoom and the
+// summary follow the choice.
+TEST_F(PageTest, TheOutputSizeIsChosenOnThePageAndTheZoomAndSummaryFollow) {
+  struct Case {
+    const char* what;
+    LONG output;  // chosen in the output size's combo (DDM 262)
+    LONG zoom;
+    const char16_t* summary;
+  } const cases[] = {
+      {"A3 on A4", DMPAPER_A4, 70, u"A3 -> A4, 1 copies"},  // 2100/2970, 2970/4200
+      {"A3 on A5", DMPAPER_A5, 49, u"A3 -> A5, 1 copies"},  // 1480/2970, 2100/4200
+      {"A3 on the same", UI_OUTPUTSIZE_SAME, 100, u"A3 -> A3, 1 copies"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetNum(DDM_PAPERSIZE, DMPAPER_A4);
+    SetNum(DDM_OUTPUTSIZE, c.output == UI_OUTPUTSIZE_SAME ? DMPAPER_A4 : UI_OUTPUTSIZE_SAME);
+    SetNum(DDM_COPIES, 1);
+    OpenPage(uiDlgPaper, IDD_PAPER_FINISHING_SUMMARY);
+    ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_PAPERSIZE, ItemIndex(DDM_PAPERSIZE, DMPAPER_A3)));
+    const int output = ItemIndex(DDM_OUTPUTSIZE, c.output);
+    ASSERT_GE(output, 0);
+    ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_OUTPUTPAPER, output));
+    EXPECT_EQ(Num(DDM_PAPERSIZE), DMPAPER_A3);
+    EXPECT_EQ(Num(DDM_OUTPUTSIZE), c.output);
+    EXPECT_EQ(SendDlgItemMessageW(dialog_, IDC_PPR_OUTPUTPAPER, CB_GETCURSEL, 0, 0), output);
+    EXPECT_EQ(SendDlgItemMessageW(dialog_, IDC_PPR_PAPERSIZE, CB_GETCURSEL, 0, 0),
+              ItemIndex(DDM_PAPERSIZE, DMPAPER_A3));
+    EXPECT_EQ(Num(DDM_ZOOM), c.zoom);
+    EXPECT_EQ(Text(IDC_PPR_ZOOM), Widen(std::to_string(c.zoom)));
     EXPECT_EQ(Text(IDC_PPR_PAPER_SUMMARY), c.summary);
   }
 }
