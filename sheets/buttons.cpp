@@ -95,38 +95,89 @@ void uiSetDefaultCurrentDialog(UI_MSGINFO* msg, WORD** ids, WORD* n) {
   }
 }
 
-// local_CutConstDefaultSetting: the ids whose values differ from the saved
-// settings (a zero-ended GlobalAlloc list, or null).
-WORD* local_CutConstDefaultSetting(UIROOT* root, const BYTE* savedDm, const BYTE* savedPd, const WORD* sweepIds) {
+// Whether setting `id` holds the same value in two copies of the settings;
+// false also when either cannot be read. Strings compare by their text,
+// fonts by their record's bytes.
+bool SameValue(WORD id, const BYTE* dmA, const BYTE* pdA, const BYTE* dmB, const BYTE* pdB) {
+  WORD t1 = 0, t2 = 0;
+  DWORD s1 = 0, s2 = 0;
+  ULONG_PTR a = 0, b = 0;
+  if (ddm_GetValue(id, const_cast<BYTE*>(dmA), const_cast<BYTE*>(pdA), &t1, &s1, &a) != 0 ||
+      ddm_GetValue(id, const_cast<BYTE*>(dmB), const_cast<BYTE*>(pdB), &t2, &s2, &b) != 0 || t1 != t2)
+    return false;
+  if (t1 == DDM_TYPE_FONT)
+    return s1 == s2 && a && b && std::memcmp(reinterpret_cast<const void*>(a), reinterpret_cast<const void*>(b), s1) == 0;
+  return cdmCompare(t1, &a, &b) == 0;
+}
+
+// A zero-ended GlobalAlloc copy of a word list, or null for none or no
+// memory.
+WORD* GlobalList(const WORD* ids, WORD n) {
+  if (!n) return nullptr;
+  auto* out = static_cast<WORD*>(GlobalAlloc(GPTR, (static_cast<size_t>(n) + 1) * sizeof(WORD)));
+  if (out) std::memcpy(out, ids, n * sizeof(WORD));
+  return out;
+}
+
+// The settings of the devmode's member groups (the sweep's walk) whose
+// values differ between the root record and the given copy, added to the
+// list.
+void AddChangedMembers(const UIROOT* root, const BYTE* dm, const BYTE* pd, WORD** ids, WORD* n) {
+  for (WORD group = 0; group < 12; ++group) {
+    const CDM_MEMBER_ENTRY* table = nullptr;
+    WORD count = 0;
+    if (!local_GetCdmDmDataFuncTbl(group, &table, &count, nullptr)) break;
+    for (WORD i = 0; i < count; ++i) {
+      const WORD id = static_cast<WORD>(table[i].ddmId);
+      if (!id) continue;
+      if (!SameValue(id, static_cast<const BYTE*>(root->devmode), static_cast<const BYTE*>(root->printerData), dm,
+                     pd))
+        cnstUtil_AddWordArray(id, CONST_ROOM_CHANGED, ids, n);
+    }
+  }
+}
+
+// local_CutConstDefaultSetting: of the ids, those whose values differ from
+// the saved settings (a zero-ended GlobalAlloc list, or null).
+WORD* local_CutConstDefaultSetting(UIROOT* root, const BYTE* savedDm, const BYTE* savedPd, const WORD* ids) {
   WORD room[CONST_ROOM_CHANGED] = {};
   WORD* list = room;
   WORD n = 0;
-  for (const WORD* p = sweepIds; p && *p; ++p) {
-    WORD t1 = 0, t2 = 0;
-    DWORD s1 = 0, s2 = 0;
-    ULONG_PTR a = 0, b = 0;
-    if (ddm_GetValue(*p, root->devmode, root->printerData, &t1, &s1, &a) != 0) continue;
-    if (ddm_GetValue(*p, const_cast<BYTE*>(savedDm), const_cast<BYTE*>(savedPd), &t2, &s2, &b) != 0) continue;
-    if (cdmCompare(t1, &a, &b) != 0) cnstUtil_AddWordArray(*p, CONST_ROOM_CHANGED, &list, &n);
-  }
-  WORD* out = nullptr;
-  if (n) {
-    out = static_cast<WORD*>(GlobalAlloc(GPTR, (static_cast<size_t>(n) + 1) * sizeof(WORD)));
-    if (out) std::memcpy(out, list, n * sizeof(WORD));
-  }
+  for (const WORD* p = ids; p && *p; ++p)
+    if (!SameValue(*p, static_cast<const BYTE*>(root->devmode), static_cast<const BYTE*>(root->printerData), savedDm,
+                   savedPd))
+      cnstUtil_AddWordArray(*p, CONST_ROOM_CHANGED, &list, &n);
+  WORD* out = GlobalList(list, n);
   cnstUtil_FreeWordList(list, n, CONST_ROOM_CHANGED);
   return out;
 }
 
 }  // namespace
 
+// The defaults of the current dialog. The settings are saved first, and
+// again once the dialog's defaults are set; the constraint sweep and the
+// output-bin update then run over all settings. The settings the rules
+// changed (every member of the devmode's groups whose value differs from the
+// second copy), cut to those that now differ from the first, are what the
+// user is asked about: Cancel puts the first copy back, and as nothing then
+// changed nothing is redisplayed. Nothing is asked when the rules changed
+// nothing beyond the defaults.
 LONG uiButtonDefault(UI_MSGINFO* msg) {
   UIROOT* root = msg->data->root;
   BYTE* savedDm = static_cast<BYTE*>(kcore_Alloc(NRV_DEVMODE_SIZE_FULL));
   BYTE* savedPd = static_cast<BYTE*>(kcore_Alloc(NRV_PRINTERDATA_SIZE));
-  if (!savedDm || !savedPd) {
+  BYTE* defaultsDm = static_cast<BYTE*>(kcore_Alloc(NRV_DEVMODE_SIZE_FULL));
+  BYTE* defaultsPd = static_cast<BYTE*>(kcore_Alloc(NRV_PRINTERDATA_SIZE));
+  CDM_SKIP_ENTRY* skip = cdmNewSkipArray();
+  auto release = [&] {
     kcore_Free(savedDm);
     kcore_Free(savedPd);
+    kcore_Free(defaultsDm);
+    kcore_Free(defaultsPd);
+    if (skip) dmDeleteNRVDEVMODE(skip);
+  };
+  if (!savedDm || !savedPd || !defaultsDm || !defaultsPd || !skip) {
+    release();
     return -1;
   }
   std::memcpy(savedDm, root->devmode, NRV_DEVMODE_SIZE_FULL);
@@ -135,38 +186,40 @@ LONG uiButtonDefault(UI_MSGINFO* msg) {
   WORD* ids = room;
   WORD n = 0;
   uiSetDefaultCurrentDialog(msg, &ids, &n);
+  std::memcpy(defaultsDm, root->devmode, NRV_DEVMODE_SIZE_FULL);
+  std::memcpy(defaultsPd, root->printerData, NRV_PRINTERDATA_SIZE);
   CONST_SETTINGS s = Settings(msg);
   LONG sweep = cdmAllDataConstUpdateLoop(resource_get_hInstance(), msg->dialog, s.ddd, s.devmode, s.printerData,
-                                         nullptr, msg->dialog, nullptr);
+                                         nullptr, msg->dialog, skip);
   const_UpdateOutputBin(msg->dialog, &s, &ids, &n);
   LONG result = 1;
   if (sweep == -1) {
     // The sweep could not run: the defaults stand and are shown.
-    WORD* all = static_cast<WORD*>(GlobalAlloc(GPTR, (static_cast<size_t>(n) + 1) * sizeof(WORD)));
-    if (all) std::memcpy(all, ids, n * sizeof(WORD));
-    Redisplay(msg, all);
+    Redisplay(msg, GlobalList(ids, n));
     result = -1;
   } else {
-    // Settings the sweep had to change beyond the defaults: ask.
-    WORD* all = static_cast<WORD*>(GlobalAlloc(GPTR, (static_cast<size_t>(n) + 1) * sizeof(WORD)));
-    WORD* cut = nullptr;
-    if (all) {
-      std::memcpy(all, ids, n * sizeof(WORD));
-      // Every setting of the description the sweep may have touched: the
-      // dialog's own and those its rules name (the same list here).
-      cut = local_CutConstDefaultSetting(root, savedDm, savedPd, all);
-    }
-    if (cut && sweep == 2 && const_ShowChengeDevmodeConfirm(msg->dialog, &s, cut) != CONST_CHANGED) {
+    // What the rules changed beyond the defaults, and of that what differs
+    // from the settings before the button.
+    WORD swept[CONST_ROOM_CHANGED] = {};
+    WORD* rules = swept;
+    WORD m = 0;
+    AddChangedMembers(root, defaultsDm, defaultsPd, &rules, &m);
+    WORD* ruled = GlobalList(rules, m);
+    WORD* cut = local_CutConstDefaultSetting(root, savedDm, savedPd, ruled);
+    GlobalFree(ruled);
+    if (cut && const_ShowChengeDevmodeConfirm(msg->dialog, &s, cut) != CONST_CHANGED) {
       std::memcpy(root->devmode, savedDm, NRV_DEVMODE_SIZE_FULL);
       std::memcpy(root->printerData, savedPd, NRV_PRINTERDATA_SIZE);
       result = 2;
+    } else {
+      for (WORD i = 0; i < m; ++i) cnstUtil_AddWordArray(rules[i], CONST_ROOM_CHANGED, &ids, &n);
+      Redisplay(msg, GlobalList(ids, n));
     }
     GlobalFree(cut);
-    Redisplay(msg, all);
+    cnstUtil_FreeWordList(rules, m, CONST_ROOM_CHANGED);
   }
   cnstUtil_FreeWordList(ids, n, CONST_ROOM_CHANGED);
-  kcore_Free(savedDm);
-  kcore_Free(savedPd);
+  release();
   return result;
 }
 

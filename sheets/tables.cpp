@@ -11,6 +11,7 @@ constexpr LONG kTabHelp = 9999;
 
 #define DSP(name, id) const UI_DSPINFO name[] = {{id, 3}};
 DSP(kDspPaper, DDM_PAPERSIZE)
+DSP(kDspOutputSize, DDM_OUTPUTSIZE)
 DSP(kDspCopies, DDM_COPIES)
 DSP(kDspOrientation, DDM_ORIENTATION)
 DSP(kDspCollate, DDM_COLLATE)
@@ -91,7 +92,7 @@ const UI_IDTBL UiIdTblPaper[] = {
     {IDC_PPR_USERSEL_EDIT, 0, nullptr, UI_CT_BUTTON, uiPapUedButton, &kFavEdit, N, N, nullptr},
     {IDC_PPR_PAPERSIZE, 1, kDspPaper, UI_CT_COMBO, nullptr, nullptr, N, N, nullptr},
     {IDC_PPR_USERDEFINE, 0, nullptr, UI_CT_BUTTON, nullptr, &kUserPaper, N, N, nullptr},
-    {IDC_PPR_OUTPUTPAPER, 1, kDspPaper, UI_CT_COMBO, uiPaperOutput, nullptr, N, N, nullptr},
+    {IDC_PPR_OUTPUTPAPER, 1, kDspOutputSize, UI_CT_COMBO, uiPaperOutput, nullptr, N, N, nullptr},
     {IDC_PPR_ZOOM, 1, kDspZoom, UI_CT_EDIT, uiEditZoom, &kZoomRule, N, N, nullptr},
     {IDC_PPR_ZOOM_SPIN, 1, kDspZoom, UI_CT_SPIN, nullptr, nullptr, N, N, nullptr},
     {IDC_PPR_HELPTEXT, 1, kDspPaper, UI_CT_HELPTEXT, nullptr, nullptr, N, N, nullptr},

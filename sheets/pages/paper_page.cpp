@@ -342,10 +342,15 @@ void ReloadSelector(UI_MSGINFO* msg, UI_USERSEL_WORK* work) {
 
 LONG uiPap_DefaultButton(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row,
                          const void* param) {
-  if (msg && msg->data && message == WM_COMMAND) {
-    if (UI_USERSEL_WORK* work = uiGetUserSelWorkAreabyHDlg(msg->dialog)) work->cause = IDC_DEFAULT;
-  }
-  return uiButton(msg, message, wParam, lParam, row, param);
+  UI_USERSEL_WORK* work = msg && msg->data && message == WM_COMMAND ? uiGetUserSelWorkAreabyHDlg(msg->dialog) : nullptr;
+  if (!work) return uiButton(msg, message, wParam, lParam, row, param);
+  const WORD before = work->cause;
+  work->cause = IDC_DEFAULT;
+  LONG r = uiButton(msg, message, wParam, lParam, row, param);
+  // Defaults refused (the settings put back) ask for no redisplay: the
+  // selector keeps what it shows, and the cause it had.
+  if (!msg->update) work->cause = before;
+  return r;
 }
 
 LONG uiPapUadButton(UI_MSGINFO* msg, UINT message, WPARAM wParam, LPARAM lParam, const UI_IDTBL* row,

@@ -309,6 +309,76 @@ TEST_F(PageTest, ChoosingAFavouriteWhoseStampWasDeletedLeavesNoStamp) {
   }
 }
 
+// ---- Defaults ----------------------------------------------------------------------
+
+// The Paper page's Defaults button on a model whose finisher tray does not
+// take A4: from A3 on the finisher tray, the page's defaults (A4) make the
+// rule move the Output page's tray. The user is asked; Cancel puts A3 and
+// the finisher tray back, OK keeps the defaults and the rule's tray. When no
+// rule changed anything else, nobody is asked. Refused, the favourites
+// selector keeps the favourite it showed.
+TEST_F(PageTest, DefaultsAskWhenARuleChangedAnotherSettingAndCancelPutsTheSettingsBack) {
+  const std::string dir = std::string(KSHEETS_DEFAULTS_MODEL_DIR) + "/";
+  UseDescription({{"defaults/KDEFAULTS.DDD", ReadHostFile(dir + "KDEFAULTS.DDD")},
+                  {"defaults/K350RES.DDD", ReadHostFile(dir + "K350RES.DDD")}});
+  constexpr LONG kFaceDown = 1, kFinisher = 3;  // DDM 266
+  struct Case {
+    const char* what;
+    LONG tray;     // DDM 266 before
+    int answer;    // to the question
+    bool asked;
+    LONG paper;    // DDM 8 after
+    LONG trayAfter;
+  } const cases[] = {
+      {"finisher tray, Cancel", kFinisher, IDCANCEL, true, DMPAPER_A3, kFinisher},
+      {"finisher tray, OK", kFinisher, IDOK, true, DMPAPER_A4, kFaceDown},
+      {"face-down tray: no rule changes anything", kFaceDown, IDCANCEL, false, DMPAPER_A4, kFaceDown},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetNum(DDM_FINISHER_UNIT, 1);
+    OpenPaper();
+    // A favourite, then A3 on the page and the tray on the Output page.
+    const int economy = Position(u"Economy Printing");
+    ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_USERSEL, economy));
+    ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_PAPERSIZE, ItemIndex(DDM_PAPERSIZE, DMPAPER_A3)));
+    SetNum(DDM_OUTPUT_TRAY, c.tray);
+    SetNum(DDM_COPIES, 4);
+    const std::vector<BYTE> before = Devmode();
+    const std::u16string selector = Shown();
+    ASSERT_EQ(selector, u"Economy Printing" + String(UI_STR_MODIFIED));
+    KpClearMessageBoxes();
+    KpQueueMessageBoxAnswer(c.answer);
+    ASSERT_TRUE(Act(KP_UI_CLICK, IDC_DEFAULT));
+    const std::vector<std::u16string> boxes = Boxes();
+    if (c.asked) {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].rfind(String(CONST_STR_CHANGE_CONFIRM), 0), 0u);
+      EXPECT_NE(boxes[0].find(u"Output Tray"), std::u16string::npos);
+    } else {
+      EXPECT_TRUE(boxes.empty());
+    }
+    EXPECT_EQ(Num(DDM_PAPERSIZE), c.paper);
+    EXPECT_EQ(Num(DDM_OUTPUT_TRAY), c.trayAfter);
+    EXPECT_EQ(SendDlgItemMessageW(dialog_, IDC_PPR_PAPERSIZE, CB_GETCURSEL, 0, 0), ItemIndex(DDM_PAPERSIZE, c.paper));
+    if (c.paper == DMPAPER_A3) {
+      // Refused: every setting as it was, the selector too.
+      EXPECT_TRUE(Devmode() == before);
+      EXPECT_EQ(Num(DDM_COPIES), 4);
+      EXPECT_EQ(Shown(), selector);
+      // ... and after the next change on the page.
+      ASSERT_TRUE(Act(KP_UI_SELECT_ALL, IDC_PPR_COPIES));
+      ASSERT_TRUE(Act(KP_UI_TYPE, IDC_PPR_COPIES, 0, u"3"));
+      ASSERT_TRUE(Act(KP_UI_FOCUS, IDC_PPR_COLLATE));
+      EXPECT_EQ(Shown(), selector);
+      EXPECT_EQ(Num(DDM_FAVORITE_SELECTION), economy);
+    } else {
+      EXPECT_EQ(Num(DDM_COPIES), 1);
+      EXPECT_EQ(Selected(), Position(u"Default Settings"));
+    }
+  }
+}
+
 // ---- Paper page controls ------------------------------------------------------------
 
 TEST_F(PageTest, ZoomIsHundredWhenFixedAndCopiesTakeTheDigitsOfTheirMaximum) {
@@ -364,6 +434,8 @@ TEST_F(PageTest, TheZoomFitsTheOriginalOnTheOutputSizeUnlessItIsFixed) {
   }
 }
 
+// The user-defined size chosen as the original: the output size's handler
+// opens the size's dialog by the page's own request.
 TEST_F(PageTest, TheUserDefinedPaperOpensItsDialogThroughThePagesOwnRequest) {
   OpenPaper();
   const int user = ItemIndex(DDM_PAPERSIZE, DMPAPER_USER);
@@ -371,7 +443,7 @@ TEST_F(PageTest, TheUserDefinedPaperOpensItsDialogThroughThePagesOwnRequest) {
   SetNum(DDM_CUSTOMPAPERWIDTH, 2000);  // a size the printer takes
   SetNum(DDM_CUSTOMPAPERLENGTH, 3000);
   KpClearDialogs();
-  ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_OUTPUTPAPER, user));
+  ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_PAPERSIZE, user));
   EXPECT_EQ(Runs(), (std::vector<DWORD>{IDD_USERDEFINE_DOCPROP}));
 }
 
@@ -503,6 +575,41 @@ TEST_F(PageTest, ThePaperSummaryNamesTheOriginalAndTheOutputSize) {
     OpenPage(uiDlgPaper, IDD_PAPER_FINISHING_SUMMARY);
     ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_PAPERSIZE, ItemIndex(DDM_PAPERSIZE, DMPAPER_A3)));
     ASSERT_EQ(Num(DDM_PAPERSIZE), DMPAPER_A3);
+    EXPECT_EQ(Text(IDC_PPR_PAPER_SUMMARY), c.summary);
+  }
+}
+
+// The output size is chosen in its own combo box: the original in the paper
+// size's, the paper it is printed on in the output size's. The zoom and the
+// summary follow the choice.
+TEST_F(PageTest, TheOutputSizeIsChosenOnThePageAndTheZoomAndSummaryFollow) {
+  struct Case {
+    const char* what;
+    LONG output;  // chosen in the output size's combo (DDM 262)
+    LONG zoom;
+    const char16_t* summary;
+  } const cases[] = {
+      {"A3 on A4", DMPAPER_A4, 70, u"A3 -> A4, 1 copies"},  // 2100/2970, 2970/4200
+      {"A3 on A5", DMPAPER_A5, 49, u"A3 -> A5, 1 copies"},  // 1480/2970, 2100/4200
+      {"A3 on the same", UI_OUTPUTSIZE_SAME, 100, u"A3 -> A3, 1 copies"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetNum(DDM_PAPERSIZE, DMPAPER_A4);
+    SetNum(DDM_OUTPUTSIZE, c.output == UI_OUTPUTSIZE_SAME ? DMPAPER_A4 : UI_OUTPUTSIZE_SAME);
+    SetNum(DDM_COPIES, 1);
+    OpenPage(uiDlgPaper, IDD_PAPER_FINISHING_SUMMARY);
+    ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_PAPERSIZE, ItemIndex(DDM_PAPERSIZE, DMPAPER_A3)));
+    const int output = ItemIndex(DDM_OUTPUTSIZE, c.output);
+    ASSERT_GE(output, 0);
+    ASSERT_TRUE(Act(KP_UI_CHOOSE_MOUSE, IDC_PPR_OUTPUTPAPER, output));
+    EXPECT_EQ(Num(DDM_PAPERSIZE), DMPAPER_A3);
+    EXPECT_EQ(Num(DDM_OUTPUTSIZE), c.output);
+    EXPECT_EQ(SendDlgItemMessageW(dialog_, IDC_PPR_OUTPUTPAPER, CB_GETCURSEL, 0, 0), output);
+    EXPECT_EQ(SendDlgItemMessageW(dialog_, IDC_PPR_PAPERSIZE, CB_GETCURSEL, 0, 0),
+              ItemIndex(DDM_PAPERSIZE, DMPAPER_A3));
+    EXPECT_EQ(Num(DDM_ZOOM), c.zoom);
+    EXPECT_EQ(Text(IDC_PPR_ZOOM), Widen(std::to_string(c.zoom)));
     EXPECT_EQ(Text(IDC_PPR_PAPER_SUMMARY), c.summary);
   }
 }

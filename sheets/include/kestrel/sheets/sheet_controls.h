@@ -224,6 +224,17 @@ void uiApplyRowState(UI_MSGINFO* msg, const UI_IDTBL* row, WORD type, WORD actio
 LONG uiButtonCommand(UI_MSGINFO* msg, const UI_IDTBL* row, const UI_BUTTON* button);
 LONG uiButtonOK(UI_MSGINFO* msg);
 LONG uiButtonCancel(UI_MSGINFO* msg);
+// The Default button (kind 3): the dialog's settings to their defaults, then
+// the constraint sweep over all settings (its own skip array) and the
+// output-bin update. What the rules changed is every member of the devmode's
+// groups (the sweep's walk) whose value differs from a copy taken after the
+// defaults were set; local_CutConstDefaultSetting keeps of those the ones
+// that differ from the settings before the button. When any is left the
+// user is asked (const_ShowChengeDevmodeConfirm), whatever the sweep's
+// answer: Cancel puts the settings of before the button back, and as
+// nothing then changed no redisplay is asked for (the Paper page's selector
+// keeps its favourite). A sweep that cannot run (-1) leaves the defaults
+// standing, shown, without a question. 1 done, 2 refused, -1 failure.
 LONG uiButtonDefault(UI_MSGINFO* msg);
 LONG uiButtonMakeScreen(UI_MSGINFO* msg, const UI_DIALOGLIST* list, LONG kind);
 LONG uiButtonMakeDialog(UI_MSGINFO* msg, const UI_DIALOGLIST* list, UIROOT* copy);

@@ -24,7 +24,9 @@
 //  - The Defaults button (1090) selects favourite 1; the comparison that
 //    follows marks it modified exactly when the constraint sweep of the
 //    defaults changed a setting beyond the model's defaults (the engine's
-//    answer 1 in the defaults' check).
+//    answer 1 in the defaults' check). Defaults the user refused (the
+//    settings put back) leave the selector as it was: its favourite, and
+//    its cause for the next redisplay.
 //  - The stamp re-check after a favourite is chosen (the constraint engine
 //    has no stamp rule): the stamp the settings name (DDM 297) must be in
 //    the user's stamp list (zanStamp_GetStampList: the stored stamps, or

@@ -6,6 +6,12 @@
 // carries the rows every dialog needs (a sub-dialog its OK and Cancel, a tab
 // page its Defaults button), so that it opens, closes and follows the
 // engine's rules now; the pages work adds its settings' rows.
+//
+// Decision: on the Paper page the original's size (DDM 8) is the paper-size
+// combo's (1005) and the output-paper combo (1006, "Output size") shows the
+// output size (DDM 262), the paper the zoom and the paper summary take. The
+// output-paper handler still opens the user-defined paper dialog when the
+// original becomes the user-defined size (256), whichever control chose it.
 #pragma once
 
 #include "kestrel/sheets/sheet_controls.h"
