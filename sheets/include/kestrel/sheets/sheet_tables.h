@@ -2,10 +2,11 @@
 // dialog number (uiControlInfoTbl), the rows of each and the control ids
 // they name in the templates of the resource module.
 //
-// Decision: a page or dialog whose rows the pages work has not written yet
-// carries the rows every dialog needs (a sub-dialog its OK and Cancel, a tab
-// page its Defaults button), so that it opens, closes and follows the
-// engine's rules now; the pages work adds its settings' rows.
+// Decision: a page or dialog whose settings have no rows (every page but
+// Paper and Output; see the README's "What the sheets do not do") carries
+// the rows every dialog needs (a sub-dialog its OK and Cancel, a tab page
+// its Defaults button), so that it opens, closes and follows the engine's
+// rules.
 //
 // Decision: on the Paper page the original's size (DDM 8) is the paper-size
 // combo's (1005) and the output-paper combo (1006, "Output size") shows the
