@@ -51,12 +51,24 @@ struct Row {
 const std::vector<Row>& Rows() {
   static const std::vector<Row> rows = {
       {"no banner", 0, DMBIN_AUTO, 0, 1, 8, kEightPages, 4},
+      // Job information 76 (the banner's tray cannot print a back): the
+      // white page is the first surface of the first sheet, the outside of
+      // the outer sheet (the book's cover), and the book counts its
+      // surfaces from the second: five, pages 1 to 8 read on from the
+      // cover's inside (page 1 on its left, behind the cover), two blank
+      // halves before the back cover.
+      {"banner, 76 set", 1, 4, 0, 1, 8, {kWhite, {1, 0}, {0, 2}, {3, 8}, {7, 4}, {5, 6}}, 5},
       // 76 clear: the banner is a white sheet of its own, the book keeps
       // its sheets.
       {"banner, 76 clear", 1, DMBIN_AUTO, 0, 1, 8, Join({{kWhite, kWhite}, kEightPages}), 4},
       // Mode 2: a white sheet before each collated copy.
       {"banner before each copy", 2, DMBIN_AUTO, 0, 2, 8,
        Join({{kWhite, kWhite}, kEightPages, {kWhite, kWhite}, kEightPages}), 4},
+      // Sessions of one sheet with 76 set: the first session (the white
+      // page and two pages, 1 and 2 inside the cover) closes after two
+      // pages, the others hold four pages a sheet, each its own book.
+      {"sessions of a sheet, 76 set", 1, 4, 1, 1, 8,
+       {kWhite, {1, 2}, {6, 3}, {4, 5}, {0, 7}, {8, 0}}, -1},
   };
   return rows;
 }
