@@ -368,6 +368,20 @@ int stampCheckAndCall(HANDLE hPrinter, HDC hdc, DWORD atEnd) {
   return result;
 }
 
+namespace {
+
+// Whether the job prints one page a sheet, upright in the printable area
+// (no N-up, poster or booklet, whose pages the layout turns in their
+// cells): where a stamp that does not turn with the page can take its
+// angle on the sheet (stampdraw.cpp).
+constexpr LONG kLayoutPoster = 1, kLayoutBooklet = 2;  // DDM 321
+bool OnePageASheet(void* devmode) {
+  const LONG layout = Number(DDM_LAYOUTMODE, devmode, nullptr);
+  return Number(DDM_NUP, devmode, nullptr) <= 1 && layout != kLayoutPoster && layout != kLayoutBooklet;
+}
+
+}  // namespace
+
 int _PrintStamp(HDC hdc, void* devmode, const KM_PAGEINFO* info) {
   LPCWSTR text = reinterpret_cast<LPCWSTR>(ctl_GetDDMValue(devmode, nullptr, DDM_STAMP_TEXT_NAME, DDM_TYPE_STRING));
   LPCWSTR bitmap =
@@ -393,7 +407,7 @@ int _PrintStamp(HDC hdc, void* devmode, const KM_PAGEINFO* info) {
       std::memcpy(&font, reinterpret_cast<const void*>(value), sizeof font);
     result = PrintWaterMark(hdc, info, orientation, Number(DDM_PRINTQUALITY, devmode, nullptr), angle, &font, text,
                             static_cast<COLORREF>(Number(DDM_STAMP_COLOR, devmode, nullptr)), transparent ? 75 : 0,
-                            Number(DDM_STAMP_SIZE, devmode, nullptr), fixed == 0);
+                            Number(DDM_STAMP_SIZE, devmode, nullptr), fixed == 0 && OnePageASheet(devmode));
   } else {
     result = PrintBitmapWaterMark(hdc, info, orientation, angle, bitmap, transparent,
                                   Number(DDM_STAMP_BITMAP_OPTION, devmode, nullptr));

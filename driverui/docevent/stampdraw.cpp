@@ -26,10 +26,16 @@
 //  - The stamp rectangle is used as GetPageInfo gives it, in the page's
 //    orientation as the DC draws it: a landscape page's rectangle is
 //    already landscape (swapping its sides for a stamp that does not turn
-//    with the page put the stamp off the middle and off the page). The
-//    angle is the page's: a stamp that does not turn with the page (DDM
-//    1288 clear) is drawn as one that does, since the side the landscape
-//    page is turned to on the sheet is the renderer's and not known here.
+//    with the page put the stamp off the middle and off the page).
+//  - The angle: a stamp that turns with the page takes it on the page. One
+//    that does not (DDM 1288 clear, `fixedToPaper`) takes it on the sheet:
+//    the layout turns a landscape page a quarter counter-clockwise onto its
+//    sheet, so on a landscape page the stamp is drawn a quarter turn less,
+//    and reads on the sheet as on a portrait job's. Only for one page a
+//    sheet (the caller clears the flag otherwise): N-up, poster and
+//    booklet pages are turned in their cells by the layout, and the stamp
+//    turns with them. A 180-degree turn of the page (DDM 437) turns the
+//    whole output, the stamp with it.
 //  - A bitmap stamp is a .bmp file named by the stamp's bitmap name (an
 //    absolute path, or one below the driver directory), drawn at the
 //    rectangle's top left in bands of at most kTileRows rows: each band is
@@ -130,6 +136,7 @@ DcRect OnDc(HDC hdc, float left, float top, float right, float bottom) {
 constexpr LONG kStampBorderParts = 20;  // the stamp keeps a twentieth of its rectangle free on each side
 constexpr int kStampFitTries = 8;       // shrinking steps; the extent is not quite linear in the height
 constexpr double kPi = 3.14159265358979323846;
+constexpr LONG kQuarterTurn = 90, kFullTurn = 360;  // degrees
 
 // The stamp's font at `height` pixels, and its text cell measured unturned
 // (with a copy of the font at escapement 0: the extent of turned text is
@@ -168,13 +175,15 @@ int PrintWaterMark(HDC hdc, const KM_PAGEINFO* info, LONG orientation, LONG reso
     zanStamp_GetStampInfo(nullptr, nullptr, nullptr, &record, TRUE);
     size = record.size;
   }
+  // On the sheet: a landscape page lies a quarter turn counter-clockwise
+  // on it (see the rules above).
+  if (fixedToPaper && orientation == DMORIENT_LANDSCAPE) angle -= kQuarterTurn;
+  angle = ((angle % kFullTurn) + kFullTurn) % kFullTurn;
   LOGFONTW lf = font ? *font : LOGFONTW{};
   lf.lfEscapement = lf.lfOrientation = angle * 10;
   // The stamp rectangle is the page's as the DC draws it, landscape pages
   // included: whether the stamp turns with the page does not change where
   // the page is (see the rules above).
-  (void)orientation;
-  (void)fixedToPaper;
   const DcRect mark = OnDc(hdc, info->markLeft, info->markTop, info->markRight, info->markBottom);
   const double width = (mark.right - mark.left) * (kStampBorderParts - 2) / kStampBorderParts;
   const double height = (mark.bottom - mark.top) * (kStampBorderParts - 2) / kStampBorderParts;

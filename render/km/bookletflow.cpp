@@ -20,7 +20,12 @@
 //    its cover switch (as the job header's page count takes it) for the book
 //    that holds the job's first page: the white page then fills the first
 //    surface of the first sheet, and the surfaces are counted from the
-//    second.
+//    second. The book's surfaces then print from the inside of the cover:
+//    the first one's halves are exchanged (page 1 on the left as read,
+//    behind the cover), the later ones carry the lookup's cover shift. The
+//    lookup's other order (reverse order inverts the option: the inner
+//    sheet first) puts the white page before the inner sheet, not on the
+//    cover; left as the lookup has it.
 //  - The banner (the leading white page, job information 136) goes out after
 //    the header, before the book:
 //      with job information 76: one white side, the first surface of the
@@ -46,6 +51,8 @@
 //    job's first page), so that only the job's first session is the one
 //    the flag shortens. Partitions (kind 1) come from the booklet library with the
 //    sheets per booklet of job information 68.
+#include <utility>
+
 #include "impose.h"
 #include "kestrel/core/zanlib.h"
 #include "kestrel/render/xl_outbuf.h"
@@ -160,8 +167,13 @@ LONG _outputStoredPage_forBookletWithPage(PDEV* pdev, LONG first, LONG last) {
   const LONG surfaces = booklet_getNumOfPaperSurfaces(first, last, cover);
   LONG result = 0;
   for (LONG c = 0; c < surfaces && result == 0; ++c) {
-    const LONG a = booklet_getLogicalPage(first, last, c, 0, binding, rtl, cover);
-    const LONG b = booklet_getLogicalPage(first, last, c, 1, binding, rtl, cover);
+    LONG a = booklet_getLogicalPage(first, last, c, 0, binding, rtl, cover);
+    LONG b = booklet_getLogicalPage(first, last, c, 1, binding, rtl, cover);
+    // The cover book's first surface is the back of the white page's sheet
+    // (the inside of the cover); the lookup leaves it out of the cover's
+    // shift and lays it out as a front, which put page 1 behind the back
+    // cover: its halves are exchanged.
+    if (cover && rtl && c == 0) std::swap(a, b);
     if (a == BOOKLET_BLANK && b == BOOKLET_BLANK) {
       result |= _output_WhitePage(pdev);
     } else if (a == BOOKLET_BLANK || b == BOOKLET_BLANK) {

@@ -266,6 +266,23 @@ RoadDocument FramedPagesDocument(int pages) {
   return doc;
 }
 
+RoadDocument NumberedPagesDocument(int pages) {
+  RoadDocument doc;
+  doc.name = u"numbered pages";
+  for (int p = 1; p <= pages; ++p) {
+    doc.pages.push_back({"numbered page " + std::to_string(p), [p, pages](HDC hdc) {
+                           const int w = GetDeviceCaps(hdc, HORZRES), h = GetDeviceCaps(hdc, VERTRES);
+                           HGDIOBJ pen = SelectObject(hdc, GetStockObject(NULL_PEN));
+                           HGDIOBJ brush = SelectObject(hdc, GetStockObject(BLACK_BRUSH));
+                           const BOOL ok = Rectangle(hdc, 0, (p - 1) * h / pages, w, p * h / pages);
+                           SelectObject(hdc, brush);
+                           SelectObject(hdc, pen);
+                           return ok != FALSE;
+                         }});
+  }
+  return doc;
+}
+
 namespace {
 
 using pclxl_check::Box;
@@ -285,6 +302,102 @@ Box Intersect(const Box& a, const Box& b) {
 double Area(const Box& b) { return b.width() * b.height(); }
 
 bool Near(double got, double want) { return std::fabs(got - want) <= 0.001 * std::fabs(want); }
+
+// Cell (column, row; (0, 0) top left) of `columns` x `rows` as a side is
+// read by a page of transform `ctm` (turned so that it stands upright), on
+// the sheet as fed: the page's x axis points right (0), up (90), left (180)
+// or down (270).
+Box CellAsRead(const pclxl_check::SheetSide& side, const pclxl_check::Transform& ctm, int columns, int rows,
+               std::pair<int, int> at) {
+  const int turn = static_cast<int>(std::lround(ctm.angle() / 90.0)) % 4;
+  const int C = columns, R = rows, cu = at.first, rv = at.second;
+  int col = cu, row = rv, cols = C, rws = R;
+  if (turn == 1) {
+    col = rv;
+    row = C - 1 - cu;
+  } else if (turn == 2) {
+    col = C - 1 - cu;
+    row = R - 1 - rv;
+  } else if (turn == 3) {
+    col = R - 1 - rv;
+    row = cu;
+  }
+  if (turn % 2 == 1) std::swap(cols, rws);
+  const double w = side.printable.width() / cols, h = side.printable.height() / rws;
+  Box cell;
+  cell.add(side.printable.left + col * w, side.printable.top + row * h);
+  cell.add(side.printable.left + (col + 1) * w, side.printable.top + (row + 1) * h);
+  return cell;
+}
+
+// Whether `box` fills `cell` across one axis (a fitted page).
+bool FillsOneAxis(const Box& box, const Box& cell, double tolerance) {
+  const bool fillsX = std::fabs(box.width() - cell.width()) <= 0.001 * cell.width() + tolerance;
+  const bool fillsY = std::fabs(box.height() - cell.height()) <= 0.001 * cell.height() + tolerance;
+  return fillsX || fillsY;
+}
+
+}  // namespace
+
+namespace {
+
+// Landing::numbered: each side's pages told by their bands, each page's
+// whole box in the cell that holds it.
+template <typename ScaleFault>
+void NumberedFaults(const pclxl_check::Geometry& g, const Landing& want, double tolerance, const ScaleFault& scaleFault,
+                    std::ostringstream& out) {
+  const std::vector<std::pair<int, int>> cells =
+      want.cells.empty() ? std::vector<std::pair<int, int>>{{0, 0}} : want.cells;
+  const int n = want.numbered;
+  // The page in its own coordinates: the bands of the whole job together.
+  Box page;
+  for (const pclxl_check::SheetSide& side : g.sides)
+    for (const pclxl_check::Section& s : side.sections) page.add(s.user);
+  const double band = page.height() / n;
+  // The page a band paints (0 when the section paints no single band).
+  auto pageOf = [&](const Box& user) {
+    if (band <= 0) return 0;
+    const long top = std::lround((user.top - page.top) / band), bottom = std::lround((user.bottom - page.top) / band);
+    return bottom == top + 1 && Near(user.width(), page.width()) ? static_cast<int>(bottom) : 0;
+  };
+  if (g.sides.size() != want.sidePages.size())
+    out << g.sides.size() << " sheet sides printed, not " << want.sidePages.size() << "\n";
+  for (size_t i = 0; i < g.sides.size() && i < want.sidePages.size(); ++i) {
+    const pclxl_check::SheetSide& side = g.sides[i];
+    const std::vector<int>& pages = want.sidePages[i];
+    const std::string where = "side " + std::to_string(i + 1);
+    std::vector<int> found;
+    for (const pclxl_check::Section& s : side.sections) found.push_back(pageOf(s.user));
+    std::vector<int> wanted;
+    for (int p : pages)
+      if (p != 0) wanted.push_back(p);
+    std::vector<int> a = found, b = wanted;
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    if (a != b) {
+      out << where << ": pages";
+      for (int p : found) out << " " << (p == 0 ? std::string("?") : std::to_string(p));
+      out << ", not";
+      for (int p : wanted) out << " " << p;
+      out << "\n";
+    }
+    for (size_t k = 0; k < pages.size() && k < cells.size(); ++k) {
+      if (pages[k] == 0) continue;
+      for (size_t j = 0; j < side.sections.size(); ++j) {
+        if (found[j] != pages[k]) continue;
+        const pclxl_check::Section& s = side.sections[j];
+        const std::string at = where + " page " + std::to_string(pages[k]);
+        const Box whole = s.ctm.map(page);
+        const Box cell = CellAsRead(side, s.ctm, want.columns, want.rows, cells[k]);
+        if (!whole.inside(cell, tolerance))
+          out << at << ": the page " << whole.text() << " outside its cell " << cell.text() << "\n";
+        if (!FillsOneAxis(whole, cell, tolerance))
+          out << at << ": the page " << whole.text() << " fills its cell " << cell.text() << " across neither axis\n";
+        scaleFault(s, at);
+      }
+    }
+  }
+}
 
 }  // namespace
 
@@ -336,6 +449,8 @@ std::string LandingFaults(const std::string& jobBytes, const Landing& want) {
         out << poster << ": the parts leave " << Area(page) - covered << " square units of the page "
             << page.text() << " unprinted\n";
     }
+  } else if (want.numbered > 0) {
+    NumberedFaults(g, want, tolerance, scaleFault, out);
   } else {
     const std::vector<std::pair<int, int>> cells =
         want.cells.empty() ? std::vector<std::pair<int, int>>{{0, 0}} : want.cells;
@@ -347,31 +462,10 @@ std::string LandingFaults(const std::string& jobBytes, const Landing& want) {
       for (size_t k = 0; k < side.sections.size() && k < cells.size(); ++k) {
         const pclxl_check::Section& s = side.sections[k];
         const std::string where = "side " + std::to_string(i + 1) + " page " + std::to_string(k + 1);
-        // The cell as read, on the sheet as fed: the page's x axis points
-        // right (0), up (90), left (180) or down (270).
-        const int turn = static_cast<int>(std::lround(s.ctm.angle() / 90.0)) % 4;
-        const int C = want.columns, R = want.rows, cu = cells[k].first, rv = cells[k].second;
-        int col = cu, row = rv, cols = C, rows = R;
-        if (turn == 1) {
-          col = rv;
-          row = C - 1 - cu;
-        } else if (turn == 2) {
-          col = C - 1 - cu;
-          row = R - 1 - rv;
-        } else if (turn == 3) {
-          col = R - 1 - rv;
-          row = cu;
-        }
-        if (turn % 2 == 1) std::swap(cols, rows);
-        const double w = side.printable.width() / cols, h = side.printable.height() / rows;
-        Box cell;
-        cell.add(side.printable.left + col * w, side.printable.top + row * h);
-        cell.add(side.printable.left + (col + 1) * w, side.printable.top + (row + 1) * h);
+        const Box cell = CellAsRead(side, s.ctm, want.columns, want.rows, cells[k]);
         if (!s.painted.inside(cell, tolerance))
           out << where << ": painted " << s.painted.text() << " outside its cell " << cell.text() << "\n";
-        const bool fillsX = std::fabs(s.painted.width() - cell.width()) <= 0.001 * cell.width() + tolerance;
-        const bool fillsY = std::fabs(s.painted.height() - cell.height()) <= 0.001 * cell.height() + tolerance;
-        if (!fillsX && !fillsY)
+        if (!FillsOneAxis(s.painted, cell, tolerance))
           out << where << ": painted " << s.painted.text() << " fills its cell " << cell.text()
               << " across neither axis\n";
         scaleFault(s, where);

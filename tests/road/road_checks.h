@@ -82,6 +82,11 @@ std::vector<std::string> PjlLines(const std::string& part);
 // the DC's HORZRES x VERTRES, no pen, nothing else): where such a page is
 // painted on the sheet is where the page lands.
 kestrel::road::RoadDocument FramedPagesDocument(int pages);
+// `pages` pages told apart by where they paint: page p of n paints the
+// p-th of n equal bands down its page, across its whole width (a filled
+// rectangle, no pen); together the bands cover the page once. Read back
+// with Landing::numbered.
+kestrel::road::RoadDocument NumberedPagesDocument(int pages);
 
 // Where a job's logical pages must land, for LandingFaults. Sheet sides are
 // taken in the stream's order; each logical page is one section of the
@@ -104,6 +109,15 @@ struct Landing {
   // carry (mapped back onto the page) cover the page's painted box once: no
   // gap, no overlap. The cells are not checked.
   int posterParts = 0;
+  // Numbered pages (a job of NumberedPagesDocument(numbered)): each page is
+  // told by its band, and the page's whole box (all the bands of the job
+  // together, in the page's own coordinates) is what must lie in its cell
+  // and fill it. sidePages[i] lists the pages that sheet side i carries,
+  // page k in cells[k] (1 is the document's first page; 0 leaves the cell
+  // blank), whatever order the side paints them in; a side without pages
+  // paints nothing. The job prints as many sides as sidePages has.
+  int numbered = 0;
+  std::vector<std::vector<int>> sidePages = {};
 };
 // "" when the job lands as `want` says, else every fault found, a line each,
 // with the sheet side and page.

@@ -8,6 +8,7 @@
 // points, or a size of 0, which takes the default record's) shrunk to fit,
 // filling most of the page across one axis.
 #include <algorithm>
+#include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -142,6 +143,58 @@ INSTANTIATE_TEST_SUITE_P(BothModels, RoadStamp,
                          ::testing::Combine(::testing::Values(RoadModel::A, RoadModel::B),
                                             ::testing::Range<size_t>(0, Rows().size())),
                          RowName);
+
+// The stamp's direction on the sheet of each side, in degrees
+// counter-clockwise as the sheet is seen: the page's turn (its transform's
+// angle) and the stamp's character angle (SetCharAngle, the side's one
+// text).
+std::vector<double> StampDirections(const std::string& bytes) {
+  pclxl_check::Listing listing;
+  pclxl_check::check(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), pclxl_check::Mode::Job, &listing);
+  const pclxl_check::Geometry g = pclxl_check::geometry(listing);
+  std::vector<double> charAngles;
+  for (const pclxl_check::ListedItem& item : listing.items) {
+    if (item.name == "BeginPage") charAngles.push_back(0);
+    if (item.name != "SetCharAngle" || charAngles.empty()) continue;
+    for (const pclxl_check::ListedAttribute& a : item.attributes)
+      if (a.name == "CharAngle" && !a.numbers.empty()) charAngles.back() = a.numbers[0];
+  }
+  std::vector<double> out;
+  for (size_t i = 0; i < g.sides.size() && i < charAngles.size(); ++i) {
+    if (g.sides[i].sections.empty()) continue;
+    const double turn = g.sides[i].sections.back().ctm.angle() + charAngles[i];
+    out.push_back(std::fmod(std::fmod(turn, 360) + 360, 360));
+  }
+  return out;
+}
+
+// A stamp that does not turn with the page (DDM 1288 clear) takes its
+// angle on the sheet: a landscape job's stamp lies on the sheet as a
+// portrait job's, at the stored stamp's 45 degrees, on both models.
+TEST_F(RoadTest, AStampThatDoesNotTurnWithThePageKeepsItsAngleOnTheSheet) {
+  Watchdog dog(120s);
+  for (RoadModel model : {RoadModel::A, RoadModel::B}) {
+    for (const char* orientation : {"portrait", "landscape"}) {
+      SCOPED_TRACE(std::string(model == RoadModel::A ? "model A " : "model B ") + orientation);
+      const RoadQueue queue = Queue(model);
+      const road::RoadResult applied =
+          road::RoadApplySettings(queue, {{"paper", "A4"}, {"orientation", orientation}});
+      ASSERT_TRUE(applied.ok()) << applied.message;
+      RoadDocument doc = MarkedPages();
+      doc.stamp = u"Confidential";
+      doc.settings = [](void* devmode, void* printerData) {
+        return ddm_SetNumber(DDM_STAMP_TRANSPARENT, devmode, printerData, 1) &&
+               ddm_SetNumber(DDM_STAMP_FIRST_PAGE, devmode, printerData, 0);
+      };
+      const RoadJob job = road::RoadPrint(queue, doc);
+      ASSERT_TRUE(job.result.ok()) << job.result.message;
+      const std::vector<double> directions = StampDirections(job.bytes);
+      ASSERT_EQ(directions.size(), static_cast<size_t>(kPages));
+      for (double d : directions) EXPECT_NEAR(d, 45, 0.5);
+      EXPECT_EQ(StampFaults(job.bytes, 0), "");
+    }
+  }
+}
 
 }  // namespace
 }  // namespace kestrel::test
