@@ -1,5 +1,7 @@
 #include "road_fixture.h"
 
+#include <cctype>
+
 #include <kplatform/kwindows.h>
 #include <kplatform/monitor_host.h>
 #include <kplatform/user32_messagebox.h>
@@ -8,6 +10,13 @@
 namespace kestrel::test {
 
 const char* ModelName(RoadModel model) { return model == RoadModel::A ? "model A" : "model B"; }
+
+std::string ModelRowName(RoadModel model, const std::string& row) {
+  std::string name = std::string(model == RoadModel::A ? "A_" : "B_") + row;
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
 
 void RoadTest::SetUp() {
   KpSpoolerReset();

@@ -9,6 +9,7 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "road.h"
@@ -25,6 +26,18 @@ using kestrel::road::RoadQueue;
 using kestrel::road::RoadSetting;
 
 const char* ModelName(RoadModel model);
+
+// The test name of a row of a table printed on both models: "A_" or "B_"
+// and the row's name, with every character but letters and digits as "_".
+std::string ModelRowName(RoadModel model, const std::string& row);
+
+// The parameter name of a (model, row index) table over `Rows()`.
+template <typename RowsFn>
+auto ModelRowNamer(RowsFn rows) {
+  return [rows](const auto& info) {
+    return ModelRowName(std::get<0>(info.param), rows()[std::get<1>(info.param)].name);
+  };
+}
 
 class RoadTest : public RootedTest {
  protected:

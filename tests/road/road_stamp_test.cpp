@@ -131,18 +131,10 @@ TEST_P(RoadStamp, TheStampIsOnEveryPageInsideThePrintableArea) {
   EXPECT_EQ(StampFaults(job.bytes, row.charSize), "");
 }
 
-std::string RowName(const ::testing::TestParamInfo<std::tuple<RoadModel, size_t>>& info) {
-  std::string name = std::string(std::get<0>(info.param) == RoadModel::A ? "A_" : "B_") +
-                     Rows()[std::get<1>(info.param)].name;
-  for (char& c : name)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return name;
-}
-
 INSTANTIATE_TEST_SUITE_P(BothModels, RoadStamp,
                          ::testing::Combine(::testing::Values(RoadModel::A, RoadModel::B),
                                             ::testing::Range<size_t>(0, Rows().size())),
-                         RowName);
+                         ModelRowNamer(Rows));
 
 // The stamp's direction on the sheet of each side, in degrees
 // counter-clockwise as the sheet is seen: the page's turn (its transform's

@@ -249,18 +249,10 @@ TEST_F(RoadTest, TextInTheFontFolderFacesPrintsInTheResidentFonts) {
   }
 }
 
-std::string RowName(const ::testing::TestParamInfo<std::tuple<RoadModel, size_t>>& info) {
-  std::string name = std::string(std::get<0>(info.param) == RoadModel::A ? "A_" : "B_") +
-                     Rows()[std::get<1>(info.param)].name;
-  for (char& c : name)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return name;
-}
-
 INSTANTIATE_TEST_SUITE_P(BothModels, RoadRows,
                          ::testing::Combine(::testing::Values(RoadModel::A, RoadModel::B),
                                             ::testing::Range<size_t>(0, 10)),
-                         RowName);
+                         ModelRowNamer(Rows));
 
 }  // namespace
 }  // namespace kestrel::test
