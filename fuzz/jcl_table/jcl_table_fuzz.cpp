@@ -21,6 +21,7 @@
 #include "model_a_queue.h"
 #include "model_root.h"
 #include "printer_double.h"
+#include "../stored_printer_data.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ struct Queue {
   BYTE printerData[XL_IC_PRINTERDATA_SIZE] = {};
   Queue() {
     if (!root.ok() || !kestrel::test::InstallModelAQueue().empty() || !queue.Open().empty()) std::abort();
+    kestrel::fuzz::StoreDefaultPrinterData(queue.printer, queue.ddd);
     if (!pd_GetPrinterData(queue.printer, printerData, queue.ddd) ||
         cdm_SetDefaultDevmode(queue.ddd, devmode.data(), printerData, kestrel::test::kModelAPrinter) != 1)
       std::abort();

@@ -22,6 +22,7 @@
 #include "model_a_queue.h"
 #include "model_root.h"
 #include "printer_double.h"
+#include "../stored_printer_data.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ kestrel::test::ModelAQueue& Queue() {
   static kestrel::test::ModelAQueue queue;
   static bool open = [] {
     if (!root.ok() || !kestrel::test::InstallModelAQueue().empty() || !queue.Open().empty()) std::abort();
+    kestrel::fuzz::StoreDefaultPrinterData(queue.printer, queue.ddd);
     return true;
   }();
   (void)open;
