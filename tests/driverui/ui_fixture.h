@@ -54,6 +54,17 @@ inline WORD RuleId(HCDDD ddd, WORD category, WORD target, WORD action, WORD firs
   return 0;
 }
 
+// The message boxes the platform has shown since they were last cleared,
+// by text.
+inline std::vector<std::u16string> MessageBoxTexts() {
+  std::vector<std::u16string> out;
+  for (DWORD i = 0; i < KpMessageBoxCount(); ++i) {
+    KpMessageBoxRecord r{};
+    if (KpGetMessageBox(i, &r)) out.emplace_back(r.text);
+  }
+  return out;
+}
+
 class UiTest : public RootedTest {
  protected:
   void SetUp() override {
@@ -73,14 +84,7 @@ class UiTest : public RootedTest {
   }
 
   // The message boxes shown so far, by text.
-  std::vector<std::u16string> Boxes() {
-    std::vector<std::u16string> out;
-    for (DWORD i = 0; i < KpMessageBoxCount(); ++i) {
-      KpMessageBoxRecord r{};
-      if (KpGetMessageBox(i, &r)) out.emplace_back(r.text);
-    }
-    return out;
-  }
+  std::vector<std::u16string> Boxes() { return MessageBoxTexts(); }
   // The first box's text, or an empty one.
   std::u16string Box() {
     std::vector<std::u16string> boxes = Boxes();

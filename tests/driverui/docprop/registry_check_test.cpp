@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "docprop_fixture.h"
+#include "ui_fixture.h"
 #include "kestrel/core/kcore_sys.h"
 #include "kestrel/core/printerdata.h"
 #include "kplatform/kernel32_module.h"
@@ -50,14 +51,7 @@ class RegistryCheckTest : public DocPropTest {
     kcore_Free(name);
     return out;
   }
-  std::vector<std::u16string> Boxes() {
-    std::vector<std::u16string> out;
-    for (DWORD i = 0; i < KpMessageBoxCount(); ++i) {
-      KpMessageBoxRecord r{};
-      if (KpGetMessageBox(i, &r)) out.emplace_back(r.text);
-    }
-    return out;
-  }
+  std::vector<std::u16string> Boxes() { return MessageBoxTexts(); }
   std::u16string String(UINT id) {
     WCHAR text[600] = {};
     LoadStringW(resource_get_hInstance(), id, text, 600);
